@@ -1,0 +1,319 @@
+#include "databound.h"
+
+#include "store/dberror.h"
+#include "twips.h"
+
+#include <QDate>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QTableView>
+#include <QVBoxLayout>
+
+QString formatValue(const QVariant &v, DisplayFormat format)
+{
+    if (v.isNull() || !v.isValid())
+        return QString();
+    if (v.typeId() == QMetaType::QDate)
+        return v.toDate().toString(QStringLiteral("yyyy/MM/dd"));
+    if (format == DisplayFormat::None)
+        return v.toString();
+    bool ok = false;
+    const qlonglong amount = v.toLongLong(&ok);
+    if (!ok)
+        return v.toString();
+    // Digits grouped by thousands whatever the machine's locale.
+    const QString grouped = QLocale(QLocale::English).toString(amount);
+    return format == DisplayFormat::Yen ? QStringLiteral("\u00A5") + grouped : grouped;
+}
+
+// ---- ViewModel
+
+ViewModel::ViewModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void ViewModel::setView(const ViewPtr &view)
+{
+    beginResetModel();
+    for (auto &c : m_connections)
+        disconnect(c);
+    m_view = view;
+    if (m_view) {
+        m_connections[0] = connect(m_view.get(), &View::aboutToReset, this, [this] { beginResetModel(); });
+        m_connections[1] = connect(m_view.get(), &View::didReset, this, [this] { endResetModel(); });
+        m_connections[2] = connect(m_view.get(), &View::rowChanged, this, [this](int row) {
+            if (row >= 0 && row < rowCount())
+                emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        });
+    }
+    endResetModel();
+}
+
+void ViewModel::setColumnAlignment(int column, Qt::Alignment alignment)
+{
+    m_alignment[column] = alignment;
+    if (rowCount() > 0)
+        emit dataChanged(index(0, column), index(rowCount() - 1, column));
+}
+
+void ViewModel::setColumnFormat(int column, DisplayFormat format)
+{
+    m_format[column] = format;
+    if (rowCount() > 0)
+        emit dataChanged(index(0, column), index(rowCount() - 1, column));
+}
+
+void ViewModel::clearColumnLayout()
+{
+    m_alignment.clear();
+    m_format.clear();
+}
+
+int ViewModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid() || !m_view || !m_view->isOpen())
+        return 0;
+    return m_view->recordCount();
+}
+
+int ViewModel::columnCount(const QModelIndex &parent) const
+{
+    if (parent.isValid() || !m_view)
+        return 0;
+    return m_view->fieldCount();
+}
+
+QVariant ViewModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || !m_view)
+        return QVariant();
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return formatValue(m_view->valueAt(index.row(), index.column()),
+                           m_format.value(index.column(), DisplayFormat::None));
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(
+            m_alignment.value(index.column(), Qt::AlignLeft) | Qt::AlignVCenter);
+    return QVariant();
+}
+
+QVariant ViewModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || !m_view)
+        return QVariant();
+    if (orientation == Qt::Horizontal)
+        return section < m_view->fieldCount() ? m_view->field(section).name : QString();
+    return QVariant();
+}
+
+// ---- DataGrid
+
+DataGrid::DataGrid(const QString &name, QWidget *parent)
+    : QWidget(parent), m_caption(new QLabel(this)), m_table(new QTableView(this)),
+      m_model(new ViewModel(this))
+{
+    setObjectName(name);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_caption->setObjectName(name + QStringLiteral("_Caption"));
+    m_caption->setAlignment(Qt::AlignCenter);
+    m_caption->setAutoFillBackground(true);
+    m_caption->setFrameShape(QFrame::Panel);
+    m_caption->setFrameShadow(QFrame::Raised);
+    layout->addWidget(m_caption);
+    layout->addWidget(m_table, 1);
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
+    m_table->verticalHeader()->setFixedWidth(twips(240));
+    m_table->horizontalHeader()->setHighlightSections(false);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        applyLayout();
+        followView();
+    });
+    connect(m_table, &QTableView::pressed, this, &DataGrid::rowClicked);
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { rowClicked(current); });
+}
+
+void DataGrid::setDataSource(const ViewPtr &view)
+{
+    disconnect(m_follow);
+    m_widths.clear();
+    m_visible.clear();
+    m_model->clearColumnLayout();
+    m_model->setView(view);
+    if (view)
+        m_follow = connect(view.get(), &View::currentChanged, this, &DataGrid::followView);
+    m_table->horizontalHeader()->reset();
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        m_table->setColumnHidden(c, false);
+        m_table->setColumnWidth(c, m_table->horizontalHeader()->defaultSectionSize());
+    }
+    followView();
+}
+
+QString DataGrid::caption() const
+{
+    return m_caption->text();
+}
+
+void DataGrid::setCaption(const QString &caption)
+{
+    m_caption->setText(caption);
+}
+
+void DataGrid::setBackColor(const QColor &color)
+{
+    QPalette p = m_table->palette();
+    p.setColor(QPalette::Base, color);
+    p.setColor(QPalette::AlternateBase, color);
+    m_table->setPalette(p);
+}
+
+void DataGrid::setColumnWidthTwips(int column, int twipsWidth)
+{
+    m_widths[column] = twipsWidth;
+    m_table->setColumnWidth(column, twips(twipsWidth));
+}
+
+void DataGrid::setColumnVisible(int column, bool visible)
+{
+    m_visible[column] = visible;
+    m_table->setColumnHidden(column, !visible);
+}
+
+void DataGrid::setColumnAlignment(int column, Qt::Alignment alignment)
+{
+    m_model->setColumnAlignment(column, alignment);
+}
+
+void DataGrid::setColumnFormat(int column, DisplayFormat format)
+{
+    m_model->setColumnFormat(column, format);
+}
+
+bool DataGrid::isColumnVisible(int column) const
+{
+    return !m_table->isColumnHidden(column);
+}
+
+int DataGrid::columnWidthTwips(int column) const
+{
+    return toTwips(m_table->columnWidth(column));
+}
+
+QString DataGrid::text(int row, int column) const
+{
+    return m_model->data(m_model->index(row, column)).toString();
+}
+
+void DataGrid::applyLayout()
+{
+    // A reset of the rows (another CD's songs, a filter) keeps the layout.
+    for (auto it = m_widths.cbegin(); it != m_widths.cend(); ++it)
+        m_table->setColumnWidth(it.key(), twips(it.value()));
+    for (auto it = m_visible.cbegin(); it != m_visible.cend(); ++it)
+        m_table->setColumnHidden(it.key(), !it.value());
+}
+
+void DataGrid::followView()
+{
+    const ViewPtr &view = m_model->view();
+    const int row = view ? view->position() : -1;
+    QItemSelectionModel *selection = m_table->selectionModel();
+    const QSignalBlocker blocker(selection);
+    if (row < 0) {
+        selection->clear();
+    } else {
+        const QModelIndex index = m_model->index(row, 0);
+        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
+                                              | QItemSelectionModel::Rows);
+        m_table->scrollTo(index);
+    }
+    m_table->viewport()->update();
+}
+
+void DataGrid::rowClicked(const QModelIndex &index)
+{
+    const ViewPtr &view = m_model->view();
+    if (!index.isValid() || !view || index.row() == view->position())
+        return;
+    try {
+        view->moveTo(index.row());
+    } catch (const DbError &e) {
+        followView();
+        emit moveFailed(e.description());
+    }
+}
+
+// ---- DataTextBox
+
+DataTextBox::DataTextBox(const QString &name, QWidget *parent) : QLineEdit(parent)
+{
+    setObjectName(name);
+}
+
+void DataTextBox::bind(const ViewPtr &view, const QString &field)
+{
+    for (auto &c : m_connections)
+        disconnect(c);
+    m_view = view;
+    m_field = field;
+    if (m_view) {
+        auto update = [this] { refresh(); };
+        m_connections[0] = connect(m_view.get(), &View::currentChanged, this, update);
+        m_connections[1] = connect(m_view.get(), &View::didReset, this, update);
+        m_connections[2] = connect(m_view.get(), &View::rowChanged, this, update);
+    }
+    refresh(true);
+}
+
+void DataTextBox::refresh(bool force)
+{
+    QString shown;
+    if (m_view && m_view->hasCurrent()) {
+        const int column = m_view->fieldIndex(m_field);
+        if (column >= 0)
+            shown = formatValue(m_view->value(column), m_format);
+    }
+    if (!force && m_hasShown && shown == text())
+        return;
+    m_hasShown = true;
+    setText(shown);
+    setCursorPosition(0);
+    emit Change();
+}
+
+// ---- DataCombo
+
+DataCombo::DataCombo(const QString &name, QWidget *parent) : QComboBox(parent)
+{
+    setObjectName(name);
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    setMaxVisibleItems(20);
+}
+
+void DataCombo::setRowSource(const ViewPtr &list, const QString &listField)
+{
+    const QString kept = currentText();
+    m_list = list;
+    QStringList items;
+    if (m_list && m_list->isOpen()) {
+        const int column = m_list->fieldIndex(listField);
+        if (column < 0)
+            throw DbError(DbError::BadArguments,
+                          QStringLiteral("項目「%1」は一覧にありません。").arg(listField));
+        const int n = m_list->recordCount();
+        items.reserve(n);
+        for (int r = 0; r < n; ++r)
+            items.append(m_list->valueAt(r, column).toString());
+    }
+    const QSignalBlocker blocker(this);
+    clear();
+    addItems(items);
+    setEditText(kept);  // the typed text is free and survives a new list
+}

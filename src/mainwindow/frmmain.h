@@ -1,0 +1,197 @@
+#pragma once
+
+#include "databound.h"
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+#include <initializer_list>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QToolBar;
+class MMControl;
+
+// A line drawn solid (border style 1) or dotted (border style 3).
+class LineControl : public QWidget
+{
+    Q_OBJECT
+public:
+    LineControl(const QString &name, Qt::Orientation orientation, QWidget *parent);
+    int borderStyle() const { return m_style; }
+    void setBorderStyle(int style);
+    void setColor(const QColor &color);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    Qt::Orientation m_orientation;
+    int m_style = 3;
+    QColor m_color = Qt::black;
+};
+
+// A picture that acts as a button.
+class ImageButton : public QLabel
+{
+    Q_OBJECT
+public:
+    ImageButton(const QString &name, const QPixmap &picture, QWidget *parent);
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+class frmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    frmMain();
+    ~frmMain() override;
+
+    // Runs the load sequence: opens the data context and shows all data.
+    void Form_Load();
+
+    // Display state, read by the grids' formatting and by the search.
+    bool blnCDSearch = false;
+    bool blnKyokuSearch = false;
+    qint32 lngCDTotal = 0;
+    qint32 lngKyokuTotal = 0;
+
+    DataGrid *DataGrid1 = nullptr;  // songs
+    DataGrid *DataGrid2 = nullptr;  // CDs
+    DataTextBox *txtrs(int i) const { return m_txtrs.at(size_t(i)); }
+    QLabel *lblFieldLabel(int i) const { return m_lblFieldLabel.at(size_t(i)); }
+    DataTextBox *txtrsDamie = nullptr;
+    DataTextBox *txtrsSubDamie = nullptr;
+    QLabel *lblRcount(int i) const { return m_lblRcount.at(size_t(i)); }
+    QCheckBox *Check1(int i) const { return m_check1.at(size_t(i)); }
+    DataCombo *DataCombo1(int i) const { return m_dataCombo1.at(size_t(i)); }
+
+    MMControl *MMCdialog = nullptr;
+    MMControl *MMCdrop = nullptr;
+
+    // Closes and reopens the data context and shows all data again.
+    void reset();
+    void mnuReset_Click();
+    void cmdFilter_Click();
+    void ShowModeTitle();
+    void SetcmbList();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // construction
+    void createMenus();
+    void createToolbar();
+    void createCDPanel();
+    void createKyokuPanel();
+    void createRecordPanel();
+    void createNavigationButtons();
+    void createSearchPanel();
+    void createSearchInputs();
+    void connectEvents();
+    QAction *menuItem(QMenu *menu, const char *name, const QString &caption);
+
+    // start-up and shell
+    void Form_Unload();
+    void Form_Activate();
+    void mnuPage_Click();
+    void mnuQuit_Click();
+    void mnuhelp2_Click();
+    void mnuVer_Click();
+    void tbToolBar_ButtonClick(const QString &key);
+
+    // display states and sorting
+    void mnuCDs_Click();
+    void mnuKyokuS_Click();
+    bool isUnlinked() const;
+    void showAllDataCaptions();
+    void setCounter(int index, qint64 listed, qint64 total);
+
+    // navigation and the record panel
+    enum class Move { First, Previous, Next, Last };
+    void navigate(bool cdSide, Move move);
+    void txtrsDamie_Change();
+    void txtrsSubDamie_Change();
+
+    // search panel
+    void mnuSearch_Click();
+    void mnuTyuu_Click();
+    void mnuSibori_Click();
+    void imgTyu_Click();
+    void imgSibori_Click();
+    void imgReset_Click();
+    void imgClose_Click();
+    void Check1_Click(int Index);
+    void setCmdFilterDefault(bool isDefault);
+    bool anyTicked(std::initializer_list<int> boxes) const;
+    void untick(std::initializer_list<int> boxes);
+    QString criterionText(int index) const;
+    bool buildCDList();
+    void showUnlinkedView();
+    void endExtraction();
+
+    // Runs steps in order: a missing current row lets the next step run, any
+    // other error is shown and ends the sequence. Returns whether all ran.
+    bool runSteps(std::initializer_list<std::function<void()>> steps);
+
+    std::array<DataTextBox *, 22> m_txtrs{};
+    std::array<QLabel *, 22> m_lblFieldLabel{};
+    std::array<QLabel *, 5> m_lblRcount{};
+    std::array<QCheckBox *, 13> m_check1{};
+    std::array<DataCombo *, 9> m_dataCombo1{};  // no DataCombo1(7): 曲名 is typed
+
+public:
+    QToolBar *tbToolBar = nullptr;
+    QWidget *picCD = nullptr;
+    QWidget *picKyoku = nullptr;
+    QLabel *lblCDdata = nullptr;
+    QLabel *lblKyokudata = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *picCDphoto = nullptr;
+    LineControl *Line3 = nullptr;
+    QPushButton *cmdTop = nullptr;
+    QPushButton *cmdPrevious = nullptr;
+    QPushButton *cmdNext = nullptr;
+    QPushButton *cmdLast = nullptr;
+    QPushButton *cmdTopsub = nullptr;
+    QPushButton *cmdLeftSub = nullptr;
+    QPushButton *cmdRightSub = nullptr;
+    QPushButton *cmdLastsub = nullptr;
+
+    QFrame *picTyuu = nullptr;
+    QGroupBox *FraKyoku = nullptr;
+    QGroupBox *FraCD = nullptr;
+    QLineEdit *txtKyoku = nullptr;
+    QLineEdit *txtCDmei = nullptr;
+    QLineEdit *txtKyabinet = nullptr;
+    QLineEdit *txtDan = nullptr;
+    QPushButton *cmdFilter = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    ImageButton *imgTyu = nullptr;
+    ImageButton *imgSibori = nullptr;
+    ImageButton *imgReset = nullptr;
+    ImageButton *imgClose = nullptr;
+
+    QAction *mnuCDs = nullptr;
+    QAction *mnuKyokuS = nullptr;
+
+private:
+    bool m_cmdFilterDefault = false;
+    bool m_unloading = false;
+};

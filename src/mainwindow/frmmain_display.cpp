@@ -1,0 +1,124 @@
+// Display states of the two grids: the full rebuild, the sort commands and
+// the window title that shows the sort mode.
+#include "frmmain.h"
+
+#include "msgbox.h"
+#include "sound.h"
+#include "startup.h"
+#include "store/dberror.h"
+#include "store/modrecord.h"
+
+#include <QAction>
+#include <QLabel>
+
+using namespace modRecord;
+
+void frmMain::setCounter(int index, qint64 listed, qint64 total)
+{
+    lblRcount(index)->setText(QString::number(listed) + QStringLiteral(" / ") + QString::number(total));
+}
+
+void frmMain::showAllDataCaptions()
+{
+    for (QLabel *label : {lblCDdata, lblKyokudata}) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, Qt::blue);
+        label->setPalette(p);
+    }
+    lblCDdata->setText(QStringLiteral("CDデータ"));
+    lblKyokudata->setText(QStringLiteral("曲データ"));
+    DataGrid2->setCaption(QStringLiteral("ALL"));
+    DataGrid1->setCaption(QStringLiteral("左CDに含まれる曲"));
+}
+
+bool frmMain::isUnlinked() const
+{
+    return DataGrid1->caption() == u"ALL" || blnKyokuSearch;
+}
+
+void frmMain::reset()
+{
+    runSteps({
+        [] { CloseDataContext(); },
+        [this] { picTyuu->hide(); },
+        [] { OpenDataContext(); },
+        [this] {
+            DataGrid1->setDataSource(rsKyokuSub);
+            DataGrid2->setDataSource(rsCD);
+        },
+        [this] { SetcmbList(); },
+        [] {
+            BindRecordPanel();
+            FormatKyokuGrid();
+            FormatCDGrid();
+        },
+        [this] {
+            blnCDSearch = false;
+            blnKyokuSearch = false;
+            lngCDTotal = rsCD->recordCount();
+            lngKyokuTotal = rsKyoku->recordCount();
+        },
+        [this] {
+            setCounter(0, rsKyokuSub->recordCount(), lngKyokuTotal);
+            setCounter(3, rsCD->recordCount(), lngCDTotal);
+        },
+        [this] { showAllDataCaptions(); },
+        [this] {
+            mnuCDs->setChecked(false);
+            mnuKyokuS->setChecked(false);
+            ShowModeTitle();
+        },
+        [] { rsCD->moveLast(); },
+        [] {
+            if (rsKyokuSub->recordCount() > 0)
+                rsKyokuSub->moveLast();
+        },
+    });
+}
+
+void frmMain::ShowModeTitle()
+{
+    MMCdialog->playSound();
+    const bool byCD = mnuCDs->isChecked();
+    const bool bySong = mnuKyokuS->isChecked();
+    if (byCD && bySong)
+        setWindowTitle(QStringLiteral("Rondella(CD名順＋曲名順モード)"));
+    else if (byCD)
+        setWindowTitle(QStringLiteral("Rondella(CD名順モード)"));
+    else if (bySong)
+        setWindowTitle(QStringLiteral("Rondella(曲名順モード)"));
+    else
+        setWindowTitle(QStringLiteral("Rondella"));
+}
+
+void frmMain::mnuCDs_Click()
+{
+    ShowWait();
+    try {
+        need(isUnlinked() ? rsCDList : rsCD).setSort(QStringLiteral("CD名 asc"));
+        mnuCDs->setChecked(true);
+        ShowModeTitle();
+    } catch (const DbError &e) {
+        UnloadWait();
+        MsgBox(e.description());
+        return;
+    }
+    UnloadWait();
+    MMCdrop->playSound();
+}
+
+void frmMain::mnuKyokuS_Click()
+{
+    ShowWait();
+    try {
+        need(isUnlinked() ? rsKyoku : rsKyokuSub).setSort(QStringLiteral("曲名 asc"));
+        mnuKyokuS->setChecked(true);
+        ShowModeTitle();
+    } catch (const DbError &e) {
+        UnloadWait();
+        MsgBox(e.description());
+        return;
+    }
+    UnloadWait();
+    MMCdrop->playSound();
+}

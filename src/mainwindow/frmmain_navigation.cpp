@@ -1,0 +1,108 @@
+// The record panel's follower boxes, the counters and the eight navigation buttons.
+#include "frmmain.h"
+
+#include "msgbox.h"
+#include "sound.h"
+#include "store/dberror.h"
+#include "store/modrecord.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QImageReader>
+#include <QLabel>
+#include <QRegularExpression>
+
+using namespace modRecord;
+
+namespace {
+
+// The leading number of a text, rounded to a whole number; 0 when there is none.
+qint64 leadingNumber(const QString &text)
+{
+    static const QRegularExpression number(QStringLiteral("^\\s*([-+]?(\\d+\\.?\\d*|\\.\\d+))"));
+    const QRegularExpressionMatch m = number.match(text);
+    return m.hasMatch() ? qRound64(m.captured(1).toDouble()) : 0;
+}
+
+QImage readPicture(const QString &path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    return reader.read();
+}
+
+} // namespace
+
+void frmMain::navigate(bool cdSide, Move move)
+{
+    MMCdialog->playSound();
+    try {
+        const bool unlinked = isUnlinked();
+        View &view = need(cdSide ? (unlinked ? rsCDList : rsCD) : (unlinked ? rsKyoku : rsKyokuSub));
+        switch (move) {
+        case Move::First:
+            view.moveFirst();
+            break;
+        case Move::Previous:
+            view.movePrevious();
+            if (view.bof())
+                view.moveFirst();
+            break;
+        case Move::Next:
+            view.moveNext();
+            if (view.eof())
+                view.moveLast();
+            break;
+        case Move::Last:
+            view.moveLast();
+            break;
+        }
+    } catch (const DbError &e) {
+        MsgBox(e.number() == DbError::NoCurrentRow ? QStringLiteral("データがありません")
+                                                   : e.description());
+    }
+}
+
+void frmMain::txtrsDamie_Change()
+{
+    const qint64 id = leadingNumber(txtrsDamie->text());
+    picCDphoto->clear();
+    const QDir jacket(QDir(strAppPath).filePath(QStringLiteral("jacket")));
+    QImage picture = readPicture(jacket.filePath(QString::number(id) + QStringLiteral(".jpg")));
+    if (picture.isNull())
+        picture = readPicture(jacket.filePath(QStringLiteral("damie.jpg")));
+    if (picture.isNull())
+        return;  // no picture and no placeholder: the box stays empty
+    const QSize room = picCDphoto->contentsRect().size();
+    if (picture.width() > room.width() || picture.height() > room.height())
+        picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    picCDphoto->setPixmap(QPixmap::fromImage(picture));
+}
+
+void frmMain::txtrsSubDamie_Change()
+{
+    try {
+        if (blnKyokuSearch) {
+            setCounter(0, need(rsKyoku).recordCount(), lngKyokuTotal);
+            setCounter(3, need(rsCDList).recordCount(), lngCDTotal);
+            DataGrid2->setCaption(QStringLiteral("右の曲を含むCD一覧（非連結）"));
+            DataGrid1->setCaption(strCriteria);
+        } else if (blnCDSearch) {
+            setCounter(0, need(rsKyokuSub).recordCount(), lngKyokuTotal);
+            setCounter(3, need(rsCD).recordCount(), lngCDTotal);
+            DataGrid2->setCaption(strCriteria);
+            DataGrid1->setCaption(QStringLiteral("左CDに含まれる曲"));
+        } else if (Check1(10)->isChecked()) {
+            setCounter(0, lngKyokuTotal, lngKyokuTotal);
+            DataGrid2->setCaption(QStringLiteral("ALL（非連結）"));
+            DataGrid1->setCaption(QStringLiteral("ALL"));
+        } else {
+            setCounter(0, need(rsKyokuSub).recordCount(), lngKyokuTotal);
+            setCounter(3, need(rsCD).recordCount(), lngCDTotal);
+            DataGrid2->setCaption(QStringLiteral("ALL"));
+            DataGrid1->setCaption(QStringLiteral("左CDに含まれる曲"));
+        }
+    } catch (const DbError &e) {
+        MsgBox(e.description());
+    }
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QPointer>
+
+class frmMain;
+class QPrinter;
+
+namespace modRecord {
+
+// The main window that Main created; the shared procedures reach its controls.
+extern QPointer<frmMain> mainWindow;
+
+// Start-up: records the start-up folder, shows the splash while the main
+// window loads, and returns once the main window is shown.
+void Main();
+
+// The printer every page set-up and report of the program shares.
+QPrinter &sharedPrinter();
+
+// The wait window: shown and painted before long work, unloaded after it.
+void ShowWait();
+void UnloadWait();
+void LoadWait();
+bool isWaitShown();
+
+// Record panel bindings and grid layouts of the main window.
+void BindRecordPanel();
+void BindRecordPanelKyoku();
+void SetKyokuColWidth(qint16 index);
+void SetCDColWidth(qint16 index);
+void FormatKyokuGrid();
+void FormatKyokuGridAll();
+void FormatCDGrid();
+
+} // namespace modRecord

@@ -1,0 +1,76 @@
+// Back to all data: filters and sorts dropped, both views read again, the
+// grids and the record panel in the linked view, the search state cleared.
+#include "mainwindow/frmmain.h"
+#include "mainwindow/sound.h"
+#include "mainwindow/startup.h"
+#include "store/modrecord.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+using namespace modRecord;
+
+void frmMain::mnuReset_Click()
+{
+    runSteps({
+        [] {
+            need(rsCD).setFilter(QString());
+            need(rsKyoku).setFilter(QString());
+        },
+        [] {
+            rsCD->requery();
+            rsKyoku->requery();
+        },
+        [] {
+            rsCD->setSort(QString());
+            need(rsKyokuSub).setSort(QString());
+            rsKyoku->setSort(QString());
+        },
+        [this] {
+            mnuCDs->setChecked(false);
+            mnuKyokuS->setChecked(false);
+            ShowModeTitle();
+        },
+        [] {
+            rsKyokuSub = rsCD->childView(QStringLiteral("kyokusub"));
+            rsCDSub = rsKyoku->childView(QStringLiteral("cdnamesub"));
+        },
+        [this] {
+            DataGrid1->setDataSource(nullptr);
+            DataGrid2->setDataSource(nullptr);
+            DataGrid1->setDataSource(rsKyokuSub);
+            DataGrid2->setDataSource(rsCD);
+        },
+        [] {
+            BindRecordPanel();
+            FormatKyokuGrid();
+            FormatCDGrid();
+        },
+        [this] {
+            lngCDTotal = rsCD->recordCount();
+            lngKyokuTotal = rsKyoku->recordCount();
+        },
+        [this] {
+            if (blnKyokuSearch && rsCDList) {
+                rsCDList->close();
+                rsCDList.reset();
+            }
+        },
+        [this] {
+            setCounter(0, rsKyokuSub->recordCount(), lngKyokuTotal);
+            setCounter(3, rsCD->recordCount(), lngCDTotal);
+        },
+        [this] { Line3->setBorderStyle(3); },
+        [this] { showAllDataCaptions(); },
+        [this] {
+            strCriteria.clear();
+            blnCDSearch = false;
+            blnKyokuSearch = false;
+        },
+        [this] { Check1(10)->setChecked(false); },
+        [] { UnloadWait(); },
+        [this] { cmdNext->setFocus(); },
+    });
+}

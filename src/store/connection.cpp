@@ -1,0 +1,367 @@
+#include "connection.h"
+
+#include "dberror.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+QString quoted(const QString &identifier)
+{
+    return u'"' + identifier + u'"';
+}
+
+QString causeOf(const QSqlError &error)
+{
+    switch (error.nativeErrorCode().toInt() & 0xff) {
+    case 5:
+    case 6:
+        return QStringLiteral("他のプログラムがこのファイルを使用中です（ロックされています）");
+    case 8:
+        return QStringLiteral("ファイルが読み取り専用のため書き込めません");
+    case 10:
+        return QStringLiteral("ファイルの読み書き中にエラーが発生しました");
+    case 11:
+        return QStringLiteral("ファイルが壊れています");
+    case 13:
+        return QStringLiteral("ディスクがいっぱいです");
+    case 14:
+        return QStringLiteral("ファイルを開けません（読み取れません）");
+    case 23:
+        return QStringLiteral("ファイルへのアクセスが拒否されました");
+    case 26:
+        return QStringLiteral("データベースのファイルではありません");
+    default:
+        return QStringLiteral("データベースのエラーです");
+    }
+}
+
+int connectionCounter = 0;
+
+} // namespace
+
+const QVector<FieldDef> &Connection::cdnameFields()
+{
+    static const QVector<FieldDef> fields = {
+        {QStringLiteral("CDID"), FieldType::Integer, 4, true},
+        {QStringLiteral("CD名"), FieldType::Text, 100, true},
+        {QStringLiteral("解説者"), FieldType::Text, 50, true},
+        {QStringLiteral("購入価格"), FieldType::Integer, 8, true},
+        {QStringLiteral("購入年月日"), FieldType::Date, 8, true},
+        {QStringLiteral("発売元"), FieldType::Text, 50, true},
+        {QStringLiteral("キャビネット"), FieldType::Text, 20, true},
+        {QStringLiteral("段"), FieldType::Text, 10, true},
+    };
+    return fields;
+}
+
+const QVector<FieldDef> &Connection::kyokuFields()
+{
+    static const QVector<FieldDef> fields = [] {
+        QVector<FieldDef> f = {
+            {QStringLiteral("CD名"), FieldType::Text, 100, true},
+            {QStringLiteral("曲ID"), FieldType::Integer, 4, true},
+            {QStringLiteral("曲名"), FieldType::Text, 255, true},
+        };
+        for (const char16_t *name : {u"作曲者名", u"編曲者名", u"指揮者名", u"演奏団体", u"ソリスト",
+                                     u"録音先", u"録音先番号", u"録音時間", u"録音年月日",
+                                     u"録音会場", u"原盤番号", u"分野"})
+            f.append(FieldDef{QString::fromUtf16(name), FieldType::Text, 50, true});
+        return f;
+    }();
+    return fields;
+}
+
+QVariant fromStored(const QVariant &v, FieldType type)
+{
+    if (v.isNull() || !v.isValid())
+        return QVariant();
+    switch (type) {
+    case FieldType::Integer: {
+        bool ok = false;
+        const qlonglong n = v.toLongLong(&ok);
+        return ok ? QVariant(n) : v;  // never lose a stored value we cannot read as a number
+    }
+    case FieldType::Date: {
+        const QString text = v.toString();
+        const QDate date = QDate::fromString(text.left(10), Qt::ISODate);
+        return date.isValid() ? QVariant(date) : QVariant(text);
+    }
+    case FieldType::Text:
+        return v.typeId() == QMetaType::QString ? v : QVariant(v.toString());
+    }
+    return v;
+}
+
+QVariant toStored(const QVariant &v, FieldType type)
+{
+    if (v.isNull() || !v.isValid())
+        return QVariant();
+    switch (type) {
+    case FieldType::Integer: {
+        bool ok = false;
+        const qlonglong n = v.toLongLong(&ok);
+        return ok ? QVariant(n) : QVariant(v.toString());
+    }
+    case FieldType::Date:
+        if (v.typeId() == QMetaType::QDate)
+            return v.toDate().toString(Qt::ISODate);
+        if (v.typeId() == QMetaType::QDateTime)
+            return v.toDateTime().date().toString(Qt::ISODate);
+        return v.toString();
+    case FieldType::Text:
+        return v.toString();
+    }
+    return v;
+}
+
+Connection::Connection(const QString &path)
+    : m_path(path), m_name(QStringLiteral("rondella-%1").arg(++connectionCounter))
+{
+    const QFileInfo info(path);
+    if (info.exists()) {
+        if (info.isDir())
+            fail(QStringLiteral("同じ名前のフォルダーがあります"));
+        if (!info.isReadable())
+            fail(QStringLiteral("ファイルを読み取れません"));
+        openExisting();
+    } else {
+        createNew();
+    }
+    m_ready = true;
+}
+
+Connection::~Connection()
+{
+    m_cache.clear();
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase Connection::database() const
+{
+    return QSqlDatabase::database(m_name, false);
+}
+
+void Connection::openExisting()
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    db.setDatabaseName(m_path);
+    // A file locked by another program should be reported, not waited on for long.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1500"));
+    if (!db.open())
+        failSql(QStringLiteral("開けません"), db.lastError());
+    validate();
+}
+
+void Connection::validate()
+{
+    QSqlQuery check(database());
+    if (!check.exec(QStringLiteral("PRAGMA quick_check")))
+        failSql(QStringLiteral("開けません"), check.lastError());
+    QStringList problems;
+    while (check.next())
+        problems.append(check.value(0).toString());
+    if (problems != QStringList{QStringLiteral("ok")})
+        fail(QStringLiteral("ファイルが壊れています（%1）").arg(problems.mid(0, 3).join(u"; ")));
+    requireColumns(QStringLiteral("cdname"), cdnameFields());
+    requireColumns(QStringLiteral("kyoku"), kyokuFields());
+}
+
+void Connection::requireColumns(const QString &table, const QVector<FieldDef> &fields)
+{
+    QSqlQuery info(database());
+    if (!info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table))))
+        failSql(QStringLiteral("開けません"), info.lastError());
+    QStringList present;
+    while (info.next())
+        present.append(info.value(1).toString());
+    if (present.isEmpty())
+        fail(QStringLiteral("テーブル「%1」がありません").arg(table));
+    for (const FieldDef &f : fields)
+        if (!present.contains(f.name, Qt::CaseInsensitive))
+            fail(QStringLiteral("テーブル「%1」に列「%2」がありません").arg(table, f.name));
+}
+
+void Connection::createNew()
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    db.setDatabaseName(m_path);
+    if (!db.open())
+        failSql(QStringLiteral("作成できません"), db.lastError());
+    // Integers for identifiers and the price; the purchase date is kept as
+    // ISO text (yyyy-MM-dd), everything else as text.
+    const QStringList statements = {
+        QStringLiteral("CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 INTEGER, "
+                       "購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)"),
+        QStringLiteral("CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT, 作曲者名 TEXT, "
+                       "編曲者名 TEXT, 指揮者名 TEXT, 演奏団体 TEXT, ソリスト TEXT, 録音先 TEXT, "
+                       "録音先番号 TEXT, 録音時間 TEXT, 録音年月日 TEXT, 録音会場 TEXT, "
+                       "原盤番号 TEXT, 分野 TEXT)"),
+    };
+    QSqlQuery q(db);
+    bool ok = db.transaction();
+    for (const QString &sql : statements)
+        ok = ok && q.exec(sql);
+    ok = ok && db.commit();
+    if (!ok) {
+        const QSqlError error = q.lastError().isValid() ? q.lastError() : db.lastError();
+        db.rollback();
+        db.close();
+        QFile::remove(m_path);  // the file is ours: we made it a moment ago
+        failSql(QStringLiteral("作成できません"), error);
+    }
+}
+
+void Connection::fail(const QString &cause) const
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    throw DbError(DbError::ProviderError,
+                  QStringLiteral("データベースファイル「%1」を開けません。\n原因: %2").arg(m_path, cause));
+}
+
+void Connection::failSql(const QString &doing, const QSqlError &error) const
+{
+    const QString description =
+        QStringLiteral("データベースファイル「%1」を%2。\n原因: %3（%4）")
+            .arg(m_path, doing, causeOf(error), error.databaseText().isEmpty() ? error.text()
+                                                                               : error.databaseText());
+    if (!m_ready) {  // a failed opening leaves nothing open behind it
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    throw DbError(DbError::ProviderError, description);
+}
+
+qint64 Connection::dataVersion()
+{
+    QSqlQuery q(database());
+    if (q.exec(QStringLiteral("PRAGMA data_version")) && q.next())
+        return q.value(0).toLongLong();
+    return -1;
+}
+
+Snapshot Connection::read(const QString &sql, const QVector<FieldDef> &fields, const QString &)
+{
+    const qint64 version = dataVersion();
+    const auto hit = m_cache.constFind(sql);
+    if (hit != m_cache.constEnd() && hit->dataVersion == version && version >= 0)
+        return hit->rows;
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    if (!q.exec(sql))
+        failSql(QStringLiteral("読み込めません"), q.lastError());
+    Snapshot rows;
+    const int n = int(fields.size());
+    while (q.next()) {
+        Row row;
+        row.rowid = q.value(0).toLongLong();
+        row.values.resize(n);
+        for (int i = 0; i < n; ++i)
+            row.values[i] = fromStored(q.value(i + 1), fields.at(i).type);
+        rows.push_back(std::make_shared<const Row>(std::move(row)));
+    }
+    if (q.lastError().isValid())
+        failSql(QStringLiteral("読み込めません"), q.lastError());
+    m_cache.insert(sql, Cached{rows, version});
+    return rows;
+}
+
+void Connection::written(const QString &)
+{
+    m_cache.clear();
+}
+
+qint64 Connection::insertRow(const QString &table, const QVector<FieldDef> &fields,
+                             const QVector<QVariant> &values)
+{
+    QStringList names;
+    QStringList marks;
+    for (const FieldDef &f : fields) {
+        names.append(quoted(f.name));
+        marks.append(QStringLiteral("?"));
+    }
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(quoted(table), names.join(u", "), marks.join(u", ")));
+    for (int i = 0; i < fields.size(); ++i)
+        q.addBindValue(toStored(values.value(i), fields.at(i).type));
+    written(table);
+    if (!q.exec())
+        failSql(QStringLiteral("書き込めません"), q.lastError());
+    return q.lastInsertId().toLongLong();
+}
+
+void Connection::updateRow(const QString &table, const QVector<FieldDef> &fields,
+                           const QVector<QVariant> &values, const QVector<bool> &changed,
+                           qint64 rowid)
+{
+    QStringList sets;
+    QVariantList binds;
+    for (int i = 0; i < fields.size(); ++i) {
+        if (!changed.value(i))
+            continue;
+        sets.append(quoted(fields.at(i).name) + QStringLiteral(" = ?"));
+        binds.append(toStored(values.value(i), fields.at(i).type));
+    }
+    if (sets.isEmpty())
+        return;
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoted(table), sets.join(u", ")));
+    for (const QVariant &v : binds)
+        q.addBindValue(v);
+    q.addBindValue(rowid);
+    written(table);
+    if (!q.exec())
+        failSql(QStringLiteral("書き込めません"), q.lastError());
+    if (q.numRowsAffected() != 1)
+        throw DbError(DbError::RowNotFound,
+                      QStringLiteral("更新する行がデータベースファイル「%1」に見つかりません。"
+                                     "他のプログラムが変更または削除した可能性があります。")
+                          .arg(m_path));
+}
+
+void Connection::deleteRow(const QString &table, qint64 rowid)
+{
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(table)));
+    q.addBindValue(rowid);
+    written(table);
+    if (!q.exec())
+        failSql(QStringLiteral("書き込めません"), q.lastError());
+    if (q.numRowsAffected() != 1)
+        throw DbError(DbError::RowNotFound,
+                      QStringLiteral("削除する行がデータベースファイル「%1」に見つかりません。"
+                                     "他のプログラムが変更または削除した可能性があります。")
+                          .arg(m_path));
+}
+
+QVariantList Connection::column(const QString &sql, const QVariantList &params)
+{
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    for (const QVariant &p : params)
+        q.addBindValue(p);
+    if (!q.exec())
+        failSql(QStringLiteral("読み込めません"), q.lastError());
+    QVariantList out;
+    while (q.next())
+        out.append(q.value(0));
+    return out;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "view.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+
+// The open collection file. Opening checks that an existing file really is a
+// usable collection before anything reads or writes it, and creates the two
+// empty tables only in a file it has just made itself.
+class Connection
+{
+public:
+    // Throws DbError with a Japanese description naming the file and the cause.
+    explicit Connection(const QString &path);
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    const QString &path() const { return m_path; }
+    QSqlDatabase database() const;
+
+    // Reads all rows of a query whose result columns are `fields` preceded by
+    // the rowid. Reads of a table nobody has written since are served from the
+    // rows already read: views opened together share them.
+    Snapshot read(const QString &sql, const QVector<FieldDef> &fields, const QString &table);
+
+    qint64 insertRow(const QString &table, const QVector<FieldDef> &fields,
+                     const QVector<QVariant> &values);
+    void updateRow(const QString &table, const QVector<FieldDef> &fields,
+                   const QVector<QVariant> &values, const QVector<bool> &changed, qint64 rowid);
+    void deleteRow(const QString &table, qint64 rowid);
+
+    // Runs a query with bound values and returns the first column of every row.
+    QVariantList column(const QString &sql, const QVariantList &params = {});
+
+    static const QVector<FieldDef> &cdnameFields();
+    static const QVector<FieldDef> &kyokuFields();
+
+private:
+    struct Cached {
+        Snapshot rows;
+        qint64 dataVersion;
+    };
+    void openExisting();
+    void createNew();
+    void validate();
+    void requireColumns(const QString &table, const QVector<FieldDef> &fields);
+    qint64 dataVersion();
+    [[noreturn]] void fail(const QString &cause) const;
+    [[noreturn]] void failSql(const QString &doing, const class QSqlError &error) const;
+    void written(const QString &table);
+
+    QString m_path;
+    QString m_name;
+    bool m_ready = false;
+    QHash<QString, Cached> m_cache;  // by query text
+};
+
+QVariant fromStored(const QVariant &v, FieldType type);
+QVariant toStored(const QVariant &v, FieldType type);

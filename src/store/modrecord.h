@@ -1,0 +1,61 @@
+#pragma once
+
+#include "connection.h"
+#include "view.h"
+
+#include <memory>
+
+// The data context: the one open collection file, its two related views with
+// their child views, the eight value lists, and the search state shared by
+// every window.
+namespace modRecord {
+
+using ViewPtr = std::shared_ptr<View>;
+
+extern QString strAppPath;
+extern std::unique_ptr<Connection> cn;
+extern ViewPtr rsCD;
+extern ViewPtr rsKyokuSub;
+extern ViewPtr rsKyoku;
+extern ViewPtr rsCDSub;
+extern ViewPtr rsSakkyoku;
+extern ViewPtr rsHenkyoku;
+extern ViewPtr rsShikisya;
+extern ViewPtr rsEnsou;
+extern ViewPtr rsHatubai;
+extern ViewPtr rsBunya;
+extern ViewPtr rsKaisetu;
+extern ViewPtr rsSorisuto;
+extern ViewPtr rsCDList;
+extern QString strCriteria;
+
+// The view itself; a view that was never created (the collection file could
+// not be opened) raises an error instead.
+View &need(const ViewPtr &view);
+
+// Name of the collection file inside the start-up folder.
+inline constexpr char16_t kDatabaseFile[] = u"cdkaisou.db";
+QString databasePath();
+
+// All four throw DbError; the caller's handler decides what to show.
+void OpenDataContext();
+void CloseDataContext();
+void CreateRecordsets();
+void OpenViews();
+
+int GetMaxCDID();
+int GetMaxKyokuID();
+// Whether a CD with this title is stored (compared as the database compares text).
+bool CDNameExists(const QString &title);
+
+// The value list's column and query, for the lists the entry forms reopen.
+struct ValueListDef {
+    ViewPtr *list;
+    const char16_t *column;
+    const char16_t *sql;
+};
+const std::vector<ValueListDef> &valueLists();
+// Closes and reopens one value list with its query.
+void ReopenValueList(ViewPtr &list);
+
+} // namespace modRecord

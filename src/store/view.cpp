@@ -1,0 +1,662 @@
+#include "view.h"
+
+#include "connection.h"
+#include "dberror.h"
+
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QDate>
+#include <QLocale>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int ObjectClosed = 3704;
+constexpr int ReadOnlyView = 3251;
+
+// Emits aboutToReset on entry and didReset on exit, so that grids showing the
+// view can drop their rows before they change.
+class ResetNotice
+{
+public:
+    explicit ResetNotice(View *v) : m_view(v)
+    {
+        emit m_view->aboutToReset();
+    }
+    ~ResetNotice() { emit m_view->didReset(); }
+    ResetNotice(const ResetNotice &) = delete;
+    ResetNotice &operator=(const ResetNotice &) = delete;
+
+private:
+    View *m_view;
+};
+
+const QCollator &japaneseCollator()
+{
+    static const QCollator collator = [] {
+        QCollator c(QLocale(QLocale::Japanese, QLocale::Japan));
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return collator;
+}
+
+} // namespace
+
+QString foldKey(const QString &text)
+{
+    return text.toCaseFolded();
+}
+
+QString valueText(const QVariant &v, FieldType type)
+{
+    if (v.isNull() || !v.isValid())
+        return QString();
+    if (type == FieldType::Date && v.typeId() == QMetaType::QDate)
+        return v.toDate().toString(Qt::ISODate);
+    return v.toString();
+}
+
+View::View() = default;
+View::~View() = default;
+
+void View::open(QVector<FieldDef> fields, Loader loader, Connection *cn, QString table)
+{
+    m_fields = std::move(fields);
+    m_loader = std::move(loader);
+    m_cn = cn;
+    m_table = std::move(table);
+    m_inMemory = false;
+    ResetNotice notice(this);
+    m_rows = m_loader ? m_loader() : Snapshot();
+    m_open = true;
+    m_editMode = EditMode::None;
+    if (m_parent)
+        rebuildChapterIndex();
+    rebuildVisible();
+    m_pos = m_visible.empty() ? -1 : 0;
+    m_currentDeleted = false;
+}
+
+void View::appendField(const QString &name, FieldType type, int size, bool nullable)
+{
+    if (m_open)
+        throw DbError::notAllowedNow();
+    m_fields.append(FieldDef{name, type, size, nullable});
+}
+
+void View::openInMemory()
+{
+    open(m_fields, Loader());
+    m_inMemory = true;
+}
+
+void View::close()
+{
+    if (!m_open)
+        return;
+    {
+        ResetNotice notice(this);
+        m_open = false;
+        m_rows.clear();
+        m_visible.clear();
+        m_chapterIndex.clear();
+        m_pos = -1;
+        m_editMode = EditMode::None;
+    }
+    emit currentChanged();
+}
+
+void View::relateChild(const std::shared_ptr<View> &child, const QString &childName,
+                       const QString &parentColumn, const QString &childColumn)
+{
+    m_child = child;
+    m_childName = childName;
+    m_relateColumn = columnOf(parentColumn);
+    child->m_parent = this;
+    child->m_chapterColumn = child->columnOf(childColumn);
+    child->rebuildChapterIndex();
+    syncChild();
+}
+
+std::shared_ptr<View> View::childView(const QString &name) const
+{
+    requireOpen();
+    if (!m_child || name.compare(m_childName, Qt::CaseInsensitive) != 0)
+        throw DbError(DbError::BadArguments,
+                      QStringLiteral("項目「%1」はこのビューにありません。").arg(name));
+    return m_child;
+}
+
+const QVector<QVariant> *View::firstChildRowAt(int visibleRow) const
+{
+    if (!m_child || !m_child->m_open)
+        return nullptr;
+    const QVariant key = valueAt(visibleRow, m_relateColumn);
+    if (key.isNull() || !key.isValid())
+        return nullptr;
+    const auto it = m_child->m_chapterIndex.constFind(foldKey(key.toString()));
+    if (it == m_child->m_chapterIndex.constEnd())
+        return nullptr;
+    for (int index : it.value()) {
+        const QVector<QVariant> &values = m_child->m_rows[size_t(index)]->values;
+        bool passes = true;
+        for (const Criteria::Clause &c : m_child->m_criteria.clauses()) {
+            const QVariant &v = values.at(c.fieldIndex);
+            passes = passes && Criteria::matches(c, valueText(v, m_child->m_fields.at(c.fieldIndex).type), v.isNull());
+        }
+        if (passes)
+            return &values;
+    }
+    return nullptr;
+}
+
+int View::fieldIndex(const QString &name) const
+{
+    for (int i = 0; i < m_fields.size(); ++i)
+        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+int View::columnOf(const QString &name) const
+{
+    const int i = fieldIndex(name);
+    if (i < 0)
+        throw DbError(DbError::BadArguments,
+                      QStringLiteral("項目「%1」はこのビューにありません。").arg(name));
+    return i;
+}
+
+int View::recordCount() const
+{
+    requireOpen();
+    return int(m_visible.size());
+}
+
+bool View::bof() const
+{
+    requireOpen();
+    return m_visible.empty() || m_pos < 0;
+}
+
+bool View::eof() const
+{
+    requireOpen();
+    return m_visible.empty() || m_pos >= int(m_visible.size());
+}
+
+bool View::hasCurrent() const
+{
+    return m_open && m_pos >= 0 && m_pos < int(m_visible.size()) && !m_currentDeleted;
+}
+
+int View::position() const
+{
+    return hasCurrent() ? m_pos : -1;
+}
+
+void View::requireOpen() const
+{
+    if (!m_open)
+        throw DbError(ObjectClosed,
+                      QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
+}
+
+void View::requireCurrent() const
+{
+    requireOpen();
+    if (!hasCurrent())
+        throw DbError::noCurrentRow();
+}
+
+void View::requireNoEdit() const
+{
+    if (m_editMode != EditMode::None)
+        throw DbError::notAllowedNow();
+}
+
+void View::requireWritable() const
+{
+    if (!m_inMemory && m_table.isEmpty())
+        throw DbError(ReadOnlyView,
+                      QStringLiteral("このビューは読み取り専用のため、変更できません。"));
+}
+
+void View::saveIfPending()
+{
+    if (m_editMode != EditMode::None)
+        update();
+}
+
+void View::setPosition(int pos, bool deletedHere)
+{
+    m_pos = pos;
+    m_currentDeleted = deletedHere;
+    syncChild();
+    emit currentChanged();
+}
+
+void View::moveFirst()
+{
+    requireOpen();
+    saveIfPending();
+    if (m_visible.empty())
+        throw DbError::noCurrentRow();
+    setPosition(0);
+}
+
+void View::moveLast()
+{
+    requireOpen();
+    saveIfPending();
+    if (m_visible.empty())
+        throw DbError::noCurrentRow();
+    setPosition(int(m_visible.size()) - 1);
+}
+
+void View::moveNext()
+{
+    requireOpen();
+    if (eof())
+        throw DbError::noCurrentRow();
+    saveIfPending();
+    // after a delete the following row has slid into the current place
+    setPosition(m_currentDeleted ? m_pos : m_pos + 1);
+}
+
+void View::movePrevious()
+{
+    requireOpen();
+    if (bof())
+        throw DbError::noCurrentRow();
+    saveIfPending();
+    setPosition(m_pos - 1);
+}
+
+void View::moveTo(int visibleRow)
+{
+    requireOpen();
+    if (visibleRow < 0 || visibleRow >= int(m_visible.size()))
+        throw DbError::noCurrentRow();
+    if (visibleRow == m_pos && !m_currentDeleted)
+        return;
+    saveIfPending();
+    setPosition(visibleRow);
+}
+
+const QVector<QVariant> &View::currentValues() const
+{
+    requireCurrent();
+    if (m_editMode != EditMode::None)
+        return m_pending.values;
+    return m_rows[size_t(m_visible[size_t(m_pos)])]->values;
+}
+
+QVariant View::value(const QString &name) const
+{
+    requireOpen();
+    return value(columnOf(name));
+}
+
+QVariant View::value(int column) const
+{
+    return currentValues().value(column);
+}
+
+QVariant View::valueAt(int visibleRow, int column) const
+{
+    if (!m_open || visibleRow < 0 || visibleRow >= int(m_visible.size()))
+        return QVariant();
+    if (m_editMode != EditMode::None && visibleRow == m_pos)
+        return m_pending.values.value(column);
+    const int index = m_visible[size_t(visibleRow)];
+    return index >= 0 ? m_rows[size_t(index)]->values.value(column) : QVariant();
+}
+
+void View::setValue(const QString &name, const QVariant &v)
+{
+    requireOpen();
+    setValue(columnOf(name), v);
+}
+
+void View::setValue(int column, const QVariant &v)
+{
+    requireCurrent();
+    requireWritable();
+    if (column < 0 || column >= m_fields.size())
+        throw DbError(DbError::BadArguments, QStringLiteral("項目の番号が範囲外です。"));
+    if (m_editMode == EditMode::None) {
+        m_pending = *m_rows[size_t(m_visible[size_t(m_pos)])];
+        m_pendingChanged = QVector<bool>(m_fields.size(), false);
+        m_editMode = EditMode::InProgress;
+    }
+    m_pending.values[column] = v.isNull() ? QVariant() : v;
+    m_pendingChanged[column] = true;
+    emit rowChanged(m_pos);
+}
+
+void View::addNew()
+{
+    requireOpen();
+    requireWritable();
+    saveIfPending();
+    m_posBeforeAdd = hasCurrent() ? m_pos : -1;
+    {
+        ResetNotice notice(this);
+        m_pending = Row{-1, QVector<QVariant>(m_fields.size())};
+        m_pendingChanged = QVector<bool>(m_fields.size(), false);
+        m_editMode = EditMode::Add;
+        m_visible.push_back(PendingRow);
+    }
+    setPosition(int(m_visible.size()) - 1);
+}
+
+void View::update()
+{
+    requireOpen();
+    if (m_editMode == EditMode::Add)
+        storeAdded();
+    else if (m_editMode == EditMode::InProgress)
+        storeEdited();
+}
+
+void View::storeAdded()
+{
+    Row stored = m_pending;
+    if (!m_inMemory)
+        stored.rowid = m_cn->insertRow(m_table, m_fields, stored.values);
+    const int index = int(m_rows.size());
+    m_rows.push_back(std::make_shared<const Row>(std::move(stored)));
+    m_visible[size_t(m_pos)] = index;
+    m_editMode = EditMode::None;
+    if (m_parent)
+        indexChapterRow(index);
+    syncChild();
+    emit rowChanged(m_pos);
+}
+
+void View::storeEdited()
+{
+    const int index = m_visible[size_t(m_pos)];
+    const RowPtr old = m_rows[size_t(index)];
+    if (!m_inMemory)
+        m_cn->updateRow(m_table, m_fields, m_pending.values, m_pendingChanged, old->rowid);
+    m_rows[size_t(index)] = std::make_shared<const Row>(m_pending);
+    m_editMode = EditMode::None;
+    if (m_parent && m_pendingChanged.value(m_chapterColumn)) {
+        unindexChapterRow(index, old->values.value(m_chapterColumn));
+        indexChapterRow(index);
+    }
+    if (m_child && m_pendingChanged.value(m_relateColumn))
+        syncChild();
+    emit rowChanged(m_pos);
+}
+
+void View::cancelUpdate()
+{
+    requireOpen();
+    if (m_editMode == EditMode::InProgress) {
+        m_editMode = EditMode::None;
+        emit rowChanged(m_pos);
+    } else if (m_editMode == EditMode::Add) {
+        {
+            ResetNotice notice(this);
+            m_editMode = EditMode::None;
+            m_visible.pop_back();
+        }
+        setPosition(m_posBeforeAdd >= 0 ? m_posBeforeAdd : (m_visible.empty() ? -1 : 0));
+    }
+}
+
+void View::remove()
+{
+    requireCurrent();
+    requireWritable();
+    if (m_editMode == EditMode::Add) {
+        cancelUpdate();
+        return;
+    }
+    m_editMode = EditMode::None;
+    const int index = m_visible[size_t(m_pos)];
+    const RowPtr old = m_rows[size_t(index)];
+    if (!m_inMemory)
+        m_cn->deleteRow(m_table, old->rowid);
+    {
+        ResetNotice notice(this);
+        m_rows[size_t(index)] = nullptr;
+        m_visible.erase(m_visible.begin() + m_pos);
+        if (m_parent)
+            unindexChapterRow(index, old->values.value(m_chapterColumn));
+    }
+    setPosition(m_pos, true);
+}
+
+void View::setFilter(const QString &criteria)
+{
+    requireOpen();
+    requireNoEdit();
+    Criteria parsed = Criteria::parse(criteria);
+    for (Criteria::Clause &c : parsed.clauses()) {
+        c.fieldIndex = fieldIndex(c.column);
+        if (c.fieldIndex < 0)
+            throw DbError(DbError::BadArguments,
+                          QStringLiteral("抽出条件の列名「%1」はこのビューにありません。").arg(c.column));
+    }
+    {
+        ResetNotice notice(this);
+        m_filterText = criteria;
+        m_criteria = std::move(parsed);
+        rebuildVisible();
+        m_pos = m_visible.empty() ? -1 : 0;
+    }
+    setPosition(m_pos);
+}
+
+void View::setSort(const QString &spec)
+{
+    requireOpen();
+    requireNoEdit();
+    QVector<SortKey> keys = parseSort(spec);
+    {
+        ResetNotice notice(this);
+        m_sortText = spec;
+        m_sortKeys = std::move(keys);
+        rebuildVisible();
+        m_pos = m_visible.empty() ? -1 : 0;
+    }
+    setPosition(m_pos);
+}
+
+QVector<View::SortKey> View::parseSort(const QString &spec) const
+{
+    QVector<SortKey> keys;
+    const QStringList items = spec.split(u',', Qt::SkipEmptyParts);
+    for (const QString &item : items) {
+        QStringList words = item.simplified().split(u' ', Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            continue;
+        bool descending = false;
+        if (words.size() == 2 && words.last().compare(u"desc", Qt::CaseInsensitive) == 0)
+            descending = true;
+        else if (words.size() != 1
+                 && !(words.size() == 2 && words.last().compare(u"asc", Qt::CaseInsensitive) == 0))
+            throw DbError(DbError::BadArguments,
+                          QStringLiteral("並べ替えの指定を解釈できません: %1").arg(spec));
+        QString name = words.first();
+        if (name.startsWith(u'[') && name.endsWith(u']'))
+            name = name.mid(1, name.size() - 2);
+        const int column = fieldIndex(name);
+        if (column < 0)
+            throw DbError(DbError::BadArguments,
+                          QStringLiteral("並べ替えの列名「%1」はこのビューにありません。").arg(name));
+        keys.append(SortKey{column, descending});
+    }
+    return keys;
+}
+
+void View::requery()
+{
+    requireOpen();
+    requireNoEdit();
+    {
+        ResetNotice notice(this);
+        m_rows = m_loader ? m_loader() : Snapshot();
+        if (m_parent)
+            rebuildChapterIndex();
+        rebuildVisible();
+        m_pos = m_visible.empty() ? -1 : 0;
+    }
+    if (m_child && m_child->m_open)
+        m_child->requery();
+    setPosition(m_pos);
+}
+
+std::vector<int> View::candidateRows() const
+{
+    std::vector<int> rows;
+    if (m_parent) {
+        if (m_chapterKey) {
+            const auto it = m_chapterIndex.constFind(*m_chapterKey);
+            if (it != m_chapterIndex.constEnd())
+                rows = it.value();
+        }
+        return rows;
+    }
+    rows.reserve(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i])
+            rows.push_back(int(i));
+    return rows;
+}
+
+void View::rebuildVisible()
+{
+    std::vector<int> rows = candidateRows();
+    if (!m_criteria.isEmpty()) {
+        const auto &clauses = m_criteria.clauses();
+        std::erase_if(rows, [&](int index) {
+            const QVector<QVariant> &values = m_rows[size_t(index)]->values;
+            for (const Criteria::Clause &c : clauses) {
+                const QVariant &v = values.at(c.fieldIndex);
+                if (!Criteria::matches(c, valueText(v, m_fields.at(c.fieldIndex).type), v.isNull()))
+                    return true;
+            }
+            return false;
+        });
+    }
+    if (!m_sortKeys.isEmpty())
+        applySort(rows);
+    m_visible = std::move(rows);
+}
+
+void View::applySort(std::vector<int> &rows) const
+{
+    // Collation keys are computed once per row, not once per comparison:
+    // sorting tens of thousands of songs by title stays well under a second.
+    const size_t n = rows.size();
+    struct Key {
+        bool isNull = true;
+        double number = 0;
+        std::optional<QCollatorSortKey> text;
+    };
+    std::vector<std::vector<Key>> keys(size_t(m_sortKeys.size()), std::vector<Key>(n));
+    for (int k = 0; k < m_sortKeys.size(); ++k) {
+        const int column = m_sortKeys.at(k).column;
+        const FieldType type = m_fields.at(column).type;
+        for (size_t i = 0; i < n; ++i) {
+            const QVariant &v = m_rows[size_t(rows[i])]->values.at(column);
+            Key &key = keys[size_t(k)][i];
+            key.isNull = v.isNull() || !v.isValid();
+            if (key.isNull)
+                continue;
+            if (type == FieldType::Integer)
+                key.number = v.toDouble();
+            else if (type == FieldType::Date)
+                key.number = double(v.toDate().toJulianDay());
+            else
+                key.text = japaneseCollator().sortKey(v.toString());
+        }
+    }
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        for (int k = 0; k < m_sortKeys.size(); ++k) {
+            const Key &x = keys[size_t(k)][a];
+            const Key &y = keys[size_t(k)][b];
+            int c = 0;
+            if (x.isNull || y.isNull)
+                c = int(y.isNull) - int(x.isNull);  // nulls first
+            else if (x.text)
+                c = x.text->compare(*y.text);
+            else
+                c = x.number < y.number ? -1 : (x.number > y.number ? 1 : 0);
+            if (m_sortKeys.at(k).descending)
+                c = -c;
+            if (c != 0)
+                return c < 0;
+        }
+        return false;
+    });
+    std::vector<int> sorted(n);
+    for (size_t i = 0; i < n; ++i)
+        sorted[i] = rows[order[i]];
+    rows = std::move(sorted);
+}
+
+void View::syncChild()
+{
+    if (!m_child || !m_child->m_open)
+        return;
+    std::optional<QString> key;
+    if (hasCurrent()) {
+        const QVariant v = currentValues().at(m_relateColumn);
+        if (!v.isNull())
+            key = foldKey(v.toString());
+    }
+    m_child->setChapter(std::move(key));
+}
+
+void View::setChapter(std::optional<QString> key)
+{
+    saveIfPending();
+    {
+        ResetNotice notice(this);
+        m_chapterKey = std::move(key);
+        rebuildVisible();
+        m_pos = m_visible.empty() ? -1 : 0;
+    }
+    setPosition(m_pos);
+}
+
+void View::rebuildChapterIndex()
+{
+    m_chapterIndex.clear();
+    if (m_chapterColumn < 0)
+        return;
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i])
+            indexChapterRow(int(i));
+}
+
+void View::indexChapterRow(int rowIndex)
+{
+    const QVariant &v = m_rows[size_t(rowIndex)]->values.at(m_chapterColumn);
+    if (v.isNull())
+        return;
+    std::vector<int> &list = m_chapterIndex[foldKey(v.toString())];
+    // keep the base (identifier) order inside a chapter
+    list.insert(std::upper_bound(list.begin(), list.end(), rowIndex), rowIndex);
+}
+
+void View::unindexChapterRow(int rowIndex, const QVariant &oldKey)
+{
+    if (oldKey.isNull())
+        return;
+    const auto it = m_chapterIndex.find(foldKey(oldKey.toString()));
+    if (it == m_chapterIndex.end())
+        return;
+    std::erase(it.value(), rowIndex);
+}
