@@ -1,0 +1,122 @@
+#include "testsupport.h"
+
+#include "mainwindow/frmmain.h"
+#include "mainwindow/startup.h"
+#include "store/connection.h"
+#include "store/modrecord.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QPointer>
+#include <QSqlQuery>
+#include <QTest>
+
+StartupFolder::StartupFolder() : m_previous(QDir::currentPath())
+{
+    QDir::setCurrent(m_dir.path());
+}
+
+StartupFolder::~StartupFolder()
+{
+    QDir::setCurrent(m_previous);
+}
+
+QVariantMap cd(int id, const QString &title, const QVariantMap &more)
+{
+    QVariantMap row = more;
+    row.insert(QStringLiteral("CDID"), id);
+    row.insert(QStringLiteral("CD名"), title);
+    return row;
+}
+
+QVariantMap song(const QString &cdTitle, int id, const QString &title, const QVariantMap &more)
+{
+    QVariantMap row = more;
+    row.insert(QStringLiteral("CD名"), cdTitle);
+    row.insert(QStringLiteral("曲ID"), id);
+    row.insert(QStringLiteral("曲名"), title);
+    return row;
+}
+
+namespace {
+void insertRows(QSqlDatabase db, const QString &table, const QVector<FieldDef> &fields,
+                const QVector<QVariantMap> &rows)
+{
+    QStringList names, marks;
+    for (const FieldDef &f : fields) {
+        names << f.name;
+        marks << QStringLiteral("?");
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(table, names.join(u','), marks.join(u',')));
+    for (const QVariantMap &row : rows) {
+        for (const FieldDef &f : fields)
+            q.addBindValue(toStored(row.value(f.name), f.type));
+        if (!q.exec())
+            qFatal("insert failed");
+    }
+}
+} // namespace
+
+void writeCollection(const QString &folder, const QVector<QVariantMap> &cds,
+                     const QVector<QVariantMap> &songs)
+{
+    Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
+    QSqlDatabase db = c.database();
+    db.transaction();
+    insertRows(db, QStringLiteral("cdname"), Connection::cdnameFields(), cds);
+    insertRows(db, QStringLiteral("kyoku"), Connection::kyokuFields(), songs);
+    db.commit();
+}
+
+QStringList readColumn(const QString &folder, const QString &table, const QString &column)
+{
+    Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
+    QStringList out;
+    for (const QVariant &v :
+         c.column(QStringLiteral("SELECT \"%1\" FROM \"%2\" ORDER BY rowid").arg(column, table)))
+        out << (v.isNull() ? QStringLiteral("<null>") : v.toString());
+    return out;
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer) : m_answer(answer)
+{
+    connect(&m_timer, &QTimer::timeout, this, &MessageBoxAnswerer::poll);
+    m_timer.start(10);
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() = default;
+
+void MessageBoxAnswerer::poll()
+{
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible() || box->property("answered").toBool())
+        return;
+    box->setProperty("answered", true);
+    texts << box->text();
+    titles << box->windowTitle();
+    icons << box->icon();
+    QAbstractButton *button = box->button(m_answer);
+    if (!button)
+        button = box->buttons().value(0);
+    button->click();
+}
+
+frmMain *startMain()
+{
+    modRecord::Main();
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == u"frmMain" && w->isVisible())
+            return qobject_cast<frmMain *>(w);
+    return nullptr;
+}
+
+void closeMain(frmMain *w)
+{
+    QPointer<frmMain> guard(w);
+    w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QTest::qWait(1);
+}

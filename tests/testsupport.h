@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVariantMap>
+#include <QVector>
+
+class frmMain;
+
+// A fresh start-up folder that is the current folder while the test runs.
+class StartupFolder
+{
+public:
+    StartupFolder();
+    ~StartupFolder();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// Rows for a collection written straight into cdkaisou.db.
+QVariantMap cd(int id, const QString &title, const QVariantMap &more = {});
+QVariantMap song(const QString &cdTitle, int id, const QString &title, const QVariantMap &more = {});
+void writeCollection(const QString &folder, const QVector<QVariantMap> &cds,
+                     const QVector<QVariantMap> &songs);
+// Reads one column of a table straight from the file, in rowid order.
+QStringList readColumn(const QString &folder, const QString &table, const QString &column);
+
+// Answers every modal message box that opens while it lives, pressing the
+// given button, and records what each box said.
+class MessageBoxAnswerer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
+    ~MessageBoxAnswerer() override;
+    QStringList texts;
+    QStringList titles;
+    QList<QMessageBox::Icon> icons;
+    void setAnswer(QMessageBox::StandardButton a) { m_answer = a; }
+
+private:
+    void poll();
+    QTimer m_timer;
+    QMessageBox::StandardButton m_answer;
+};
+
+// Calls Main in the current folder and returns the main window it showed.
+frmMain *startMain();
+// Closes the main window as the user would and lets it unload.
+void closeMain(frmMain *w);
+
+template <typename T>
+T *child(QObject *parent, const QString &name)
+{
+    return parent->findChild<T *>(name);
+}

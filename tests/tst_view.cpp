@@ -1,0 +1,346 @@
+#include "store/dberror.h"
+#include "store/modrecord.h"
+#include "testsupport.h"
+
+#include <QDate>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace modRecord;
+
+namespace {
+
+// Raises the given error number, or fails the test.
+template <typename F>
+void expectError(int number, F &&f)
+{
+    try {
+        f();
+    } catch (const DbError &e) {
+        QCOMPARE(e.number(), number);
+        return;
+    }
+    QFAIL("no error raised");
+}
+
+QStringList titles(View &v, const QString &field = QStringLiteral("CD名"))
+{
+    QStringList out;
+    const int column = v.fieldIndex(field);
+    for (int r = 0; r < v.recordCount(); ++r)
+        out << v.valueAt(r, column).toString();
+    return out;
+}
+
+} // namespace
+
+class TestView : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void movesOffBothEnds();
+    void emptyViewHasNoCurrentRow();
+    void filterSyntaxAndErrors();
+    void sortInJapaneseOrder();
+    void childFollowsParent();
+    void childUsesIdentifierOrderAndIgnoresCase();
+    void writesReachTheTable();
+    void addCancelAndDelete();
+    void editPendingBlocksFilter();
+    void vanishedRowIsReported();
+    void snapshotsAreSeparate();
+    void requeryReadsNewRows();
+    void inMemoryView();
+    void valueListsAreDistinctAndOrdered();
+
+private:
+    std::unique_ptr<StartupFolder> m_folder;
+};
+
+void TestView::init()
+{
+    m_folder = std::make_unique<StartupFolder>();
+    strAppPath = m_folder->path();
+    const QString ninth = QStringLiteral("ベートーヴェン：交響曲第9番「合唱」");
+    writeCollection(
+        m_folder->path(),
+        {cd(1, QStringLiteral("さくら"), {{QStringLiteral("購入価格"), 2800},
+                                         {QStringLiteral("購入年月日"), QDate(1998, 4, 1)}}),
+         cd(2, ninth), cd(4, QStringLiteral("あさ")), cd(3, QStringLiteral("Live at the Blue Moon")),
+         cd(5, ninth), cd(6, QStringLiteral("かぜ"))},
+        {song(QStringLiteral("さくら"), 3, QStringLiteral("三"), {{QStringLiteral("作曲者名"), QStringLiteral("ダンディ (d'Indy)")}}),
+         song(QStringLiteral("さくら"), 1, QStringLiteral("一")),
+         song(ninth, 2, QStringLiteral("第1楽章")),
+         song(QStringLiteral("Live At The Blue Moon"), 7, QStringLiteral("'Round Midnight")),
+         song(QStringLiteral("消えたCD"), 8, QStringLiteral("孤児")),
+         song(ninth, 9, QStringLiteral("第4楽章"), {{QStringLiteral("作曲者名"), QStringLiteral("ベートーヴェン")}})});
+    OpenDataContext();
+}
+
+void TestView::cleanup()
+{
+    CloseDataContext();
+    m_folder.reset();
+}
+
+void TestView::movesOffBothEnds()
+{
+    View &v = *rsCD;
+    QCOMPARE(v.recordCount(), 6);
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 1);
+    v.movePrevious();
+    QVERIFY(v.bof());
+    QVERIFY(!v.eof());
+    expectError(DbError::NoCurrentRow, [&] { v.value(QStringLiteral("CDID")); });
+    expectError(DbError::NoCurrentRow, [&] { v.movePrevious(); });
+    v.moveLast();
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 6);
+    v.moveNext();
+    QVERIFY(v.eof());
+    expectError(DbError::NoCurrentRow, [&] { v.moveNext(); });
+    v.movePrevious();
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 6);
+    v.moveTo(2);
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 3);  // rows come in CDID order
+}
+
+void TestView::emptyViewHasNoCurrentRow()
+{
+    View &v = *rsCD;
+    v.setFilter(QStringLiteral("CD名 = 'ない'"));
+    QCOMPARE(v.recordCount(), 0);
+    QVERIFY(v.bof());
+    QVERIFY(v.eof());
+    expectError(DbError::NoCurrentRow, [&] { v.moveFirst(); });
+    expectError(DbError::NoCurrentRow, [&] { v.moveLast(); });
+    expectError(DbError::NoCurrentRow, [&] { v.value(0); });
+    QCOMPARE(rsKyokuSub->recordCount(), 0);  // no current CD, no songs
+}
+
+void TestView::filterSyntaxAndErrors()
+{
+    View &v = *rsCD;
+    v.setFilter(QStringLiteral("CD名 like '*交響曲*'"));
+    QCOMPARE(v.recordCount(), 2);
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 2);
+    v.setFilter(QStringLiteral("CD名 like 'LIVE*' and CDID = '3'"));
+    QCOMPARE(v.recordCount(), 1);
+    // a broken text or an unknown column leaves the filter as it was
+    expectError(DbError::BadArguments, [&] { v.setFilter(QStringLiteral("CD名 like 'x")); });
+    expectError(DbError::BadArguments, [&] { v.setFilter(QStringLiteral("作曲者名 = 'x'")); });
+    QCOMPARE(v.filter(), QStringLiteral("CD名 like 'LIVE*' and CDID = '3'"));
+    QCOMPARE(v.recordCount(), 1);
+    v.setFilter(QString());
+    QCOMPARE(v.recordCount(), 6);
+    rsKyoku->setFilter(QStringLiteral("作曲者名 = 'ダンディ (d''Indy)'"));
+    QCOMPARE(titles(*rsKyoku, QStringLiteral("曲名")), QStringList{QStringLiteral("三")});
+}
+
+void TestView::sortInJapaneseOrder()
+{
+    View &v = *rsCD;
+    v.setFilter(QStringLiteral("CDID = '1' and CD名 like '*' ")); // filter and sort combine
+    v.setFilter(QString());
+    v.setSort(QStringLiteral("CD名 asc"));
+    const QStringList sorted = titles(v);
+    QCOMPARE(sorted.mid(1, 3), (QStringList{QStringLiteral("あさ"), QStringLiteral("かぜ"), QStringLiteral("さくら")}));
+    QCOMPARE(sorted.first(), QStringLiteral("Live at the Blue Moon"));
+    QCOMPARE(v.position(), 0);
+    v.setSort(QStringLiteral("CDID desc"));
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 6);
+    v.setSort(QString());
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 1);
+    expectError(DbError::BadArguments, [&] { v.setSort(QStringLiteral("曲名 asc")); });
+}
+
+void TestView::childFollowsParent()
+{
+    View &cds = *rsCD;
+    QSignalSpy reset(rsKyokuSub.get(), &View::didReset);
+    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")), (QStringList{QStringLiteral("一"), QStringLiteral("三")}));
+    cds.moveNext();  // the choral symphony: songs 2 and 9
+    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")), (QStringList{QStringLiteral("第1楽章"), QStringLiteral("第4楽章")}));
+    QCOMPARE(rsKyokuSub->position(), 0);
+    QVERIFY(reset.count() >= 1);
+    cds.moveTo(3);  // CDID 4 "あさ" has no songs
+    QCOMPARE(rsKyokuSub->recordCount(), 0);
+    QVERIFY(rsKyokuSub->bof() && rsKyokuSub->eof());
+    cds.moveTo(4);  // CDID 5 shares the title of CDID 2: it shows the same songs
+    QCOMPARE(rsKyokuSub->recordCount(), 2);
+    // the song view's child holds every CD of the song's title
+    rsKyoku->moveTo(1);  // song 2 of the choral symphony
+    QCOMPARE(rsCDSub->recordCount(), 2);
+    rsKyoku->moveTo(4);  // the orphan song
+    QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
+    QCOMPARE(rsCDSub->recordCount(), 0);
+    // a child sort lasts across parent moves
+    cds.moveFirst();
+    rsKyokuSub->setSort(QStringLiteral("曲ID desc"));
+    cds.moveNext();
+    QCOMPARE(rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 9);
+}
+
+void TestView::childUsesIdentifierOrderAndIgnoresCase()
+{
+    rsCD->moveFirst();
+    QCOMPARE(rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 1);  // stored after song 3
+    rsCD->moveTo(2);
+    QCOMPARE(rsCD->value(QStringLiteral("CD名")).toString(), QStringLiteral("Live at the Blue Moon"));
+    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")), QStringList{QStringLiteral("'Round Midnight")});
+}
+
+void TestView::writesReachTheTable()
+{
+    View &cds = *rsCD;
+    cds.moveTo(3);
+    cds.setValue(QStringLiteral("解説者"), QStringLiteral("O'Brien"));
+    QCOMPARE(cds.editMode(), View::EditMode::InProgress);
+    QCOMPARE(cds.value(QStringLiteral("解説者")).toString(), QStringLiteral("O'Brien"));
+    cds.update();
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("解説者")).at(2),
+             QStringLiteral("O'Brien"));
+    // a move saves a pending edit, as the user expects of a catalogue
+    cds.setValue(QStringLiteral("段"), QStringLiteral("3"));
+    cds.moveFirst();
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("段")).at(2), QStringLiteral("3"));
+    // dates are stored as ISO text and read back as dates
+    cds.setValue(QStringLiteral("購入年月日"), QDate(2024, 3, 9));
+    cds.update();
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("購入年月日")).at(0),
+             QStringLiteral("2024-03-09"));
+    // child views write through to their table too
+    rsKyokuSub->setValue(QStringLiteral("ソリスト"), QStringLiteral("Jean-Pierre l'Aîné"));
+    rsKyokuSub->update();
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("kyoku"), QStringLiteral("ソリスト")).at(1),
+             QStringLiteral("Jean-Pierre l'Aîné"));
+}
+
+void TestView::addCancelAndDelete()
+{
+    View &cds = *rsCD;
+    cds.moveTo(1);
+    cds.addNew();
+    QCOMPARE(cds.recordCount(), 7);
+    cds.setValue(QStringLiteral("CDID"), 7);
+    cds.cancelUpdate();
+    QCOMPARE(cds.recordCount(), 6);
+    QCOMPARE(cds.value(QStringLiteral("CDID")).toInt(), 2);  // back where it was
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")).size(), 6);
+
+    cds.addNew();
+    cds.setValue(QStringLiteral("CDID"), 7);
+    cds.setValue(QStringLiteral("CD名"), QStringLiteral("ニューイヤー・コンサート'89"));
+    cds.update();
+    QCOMPARE(cds.recordCount(), 7);
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")).last(),
+             QStringLiteral("ニューイヤー・コンサート'89"));
+
+    cds.moveFirst();
+    cds.remove();
+    QCOMPARE(cds.recordCount(), 6);
+    expectError(DbError::NoCurrentRow, [&] { cds.value(0); });  // the deleted row is gone
+    cds.moveNext();
+    QCOMPARE(cds.value(QStringLiteral("CDID")).toInt(), 2);  // the row that followed it
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
+             (QStringList{"2", "4", "3", "5", "6", "7"}));
+    // deleting the songs of a CD through its child view
+    cds.moveFirst();
+    while (rsKyokuSub->recordCount() > 0) {
+        rsKyokuSub->moveFirst();
+        rsKyokuSub->remove();
+    }
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("kyoku"), QStringLiteral("曲ID")),
+             (QStringList{"3", "1", "7", "8"}));
+}
+
+void TestView::editPendingBlocksFilter()
+{
+    rsCD->setValue(QStringLiteral("段"), QStringLiteral("2"));
+    expectError(DbError::NotAllowedNow, [] { rsCD->setFilter(QStringLiteral("CDID = '1'")); });
+    expectError(DbError::NotAllowedNow, [] { rsCD->requery(); });
+    rsCD->cancelUpdate();
+    QVERIFY(rsCD->value(QStringLiteral("段")).isNull());
+    rsCD->setFilter(QStringLiteral("CDID = '1'"));
+    QCOMPARE(rsCD->recordCount(), 1);
+}
+
+void TestView::vanishedRowIsReported()
+{
+    // another program deletes the row under the view: storing the edit must fail, not pass silently
+    cn->column(QStringLiteral("DELETE FROM cdname WHERE CDID = 1"));
+    rsCD->setValue(QStringLiteral("段"), QStringLiteral("1"));
+    expectError(DbError::RowNotFound, [] { rsCD->update(); });
+    QCOMPARE(rsCD->editMode(), View::EditMode::InProgress);
+    rsCD->cancelUpdate();
+}
+
+void TestView::snapshotsAreSeparate()
+{
+    rsCD->addNew();
+    rsCD->setValue(QStringLiteral("CDID"), 9);
+    rsCD->setValue(QStringLiteral("CD名"), QStringLiteral("消えたCD"));
+    rsCD->update();
+    rsKyoku->moveTo(4);  // the orphan song still has no CD in the song view's snapshot
+    QCOMPARE(rsCDSub->recordCount(), 0);
+    // but the CD view's own child sees the songs of the new CD at once
+    QCOMPARE(rsKyokuSub->recordCount(), 1);
+    rsKyoku->setValue(QStringLiteral("曲名"), QStringLiteral("改名"));
+    rsKyoku->update();
+    QCOMPARE(rsKyokuSub->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
+    CloseDataContext();
+    OpenDataContext();
+    rsKyoku->moveTo(4);
+    QCOMPARE(rsCDSub->recordCount(), 1);
+    QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("改名"));
+}
+
+void TestView::requeryReadsNewRows()
+{
+    writeCollection(m_folder->path(), {cd(10, QStringLiteral("追加"))}, {});
+    QCOMPARE(rsCD->recordCount(), 6);
+    rsCD->setFilter(QStringLiteral("CD名 like '*'"));
+    rsCD->requery();
+    QCOMPARE(rsCD->recordCount(), 7);
+    QCOMPARE(rsCD->filter(), QStringLiteral("CD名 like '*'"));
+}
+
+void TestView::inMemoryView()
+{
+    View list;
+    list.appendField(QStringLiteral("CDID"), FieldType::Integer, 5, false);
+    list.appendField(QStringLiteral("CD名"), FieldType::Text, 100, false);
+    list.openInMemory();
+    QVERIFY(list.bof() && list.eof());
+    for (int i = 1; i <= 3; ++i) {
+        list.addNew();
+        list.setValue(0, i);
+        list.setValue(1, QStringLiteral("CD %1").arg(4 - i));
+        list.update();
+    }
+    QCOMPARE(list.recordCount(), 3);
+    list.setSort(QStringLiteral("CD名 asc"));
+    QCOMPARE(list.value(0).toInt(), 3);
+    expectError(3704, [] {
+        View closed;
+        closed.recordCount();
+    });
+}
+
+void TestView::valueListsAreDistinctAndOrdered()
+{
+    QCOMPARE(titles(*rsSakkyoku, QStringLiteral("作曲者名")),
+             (QStringList{QStringLiteral("ダンディ (d'Indy)"), QStringLiteral("ベートーヴェン")}));
+    QCOMPARE(rsHenkyoku->recordCount(), 0);  // only empty values: no entries
+    expectError(3251, [] { rsSakkyoku->setValue(0, QStringLiteral("x")); });
+    rsKyoku->moveFirst();
+    rsKyoku->setValue(QStringLiteral("作曲者名"), QStringLiteral("アイヴズ"));
+    rsKyoku->update();
+    QCOMPARE(rsSakkyoku->recordCount(), 2);  // lists keep what they read
+    ReopenValueList(rsSakkyoku);
+    QCOMPARE(titles(*rsSakkyoku, QStringLiteral("作曲者名")).first(), QStringLiteral("アイヴズ"));
+}
+
+QTEST_GUILESS_MAIN(TestView)
+#include "tst_view.moc"
