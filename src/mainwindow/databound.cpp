@@ -273,6 +273,12 @@ void DataTextBox::bind(const ViewPtr &view, const QString &field)
 
 void DataTextBox::refresh(bool force)
 {
+    if (m_view && !m_view->isOpen()) {
+        // The data context is closing: the box is blank until it is bound again,
+        // and there is no current row whose change anyone should hear of.
+        clear();
+        return;
+    }
     QString shown;
     if (m_view && m_view->hasCurrent()) {
         const int column = m_view->fieldIndex(m_field);

@@ -1,0 +1,441 @@
+#include "mainwindow/frmmain.h"
+#include "mainwindow/sound.h"
+#include "mainwindow/startup.h"
+#include "mainwindow/twips.h"
+#include "store/modrecord.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDate>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolBar>
+#include <QUrl>
+
+using namespace modRecord;
+
+namespace {
+
+void writeSample(const QString &folder)
+{
+    writeCollection(
+        folder,
+        {cd(1, "ベートーヴェン：交響曲第5番「運命」", {{"購入価格", 3000}, {"購入年月日", QDate(1989, 4, 15)}, {"解説者", "石川道雄"}}),
+         cd(2, "ブルックナー：交響曲第8番", {{"購入価格", 1234567}}),
+         cd(3, "チャイコフスキー：交響曲第6番「悲愴」", {{"購入価格", 0}})},
+        {song("ベートーヴェン：交響曲第5番「運命」", 1, "第1楽章", {{"作曲者名", "ベートーヴェン"}}),
+         song("ベートーヴェン：交響曲第5番「運命」", 2, "第2楽章"),
+         song("ベートーヴェン：交響曲第5番「運命」", 3, "第3楽章"),
+         song("チャイコフスキー：交響曲第6番「悲愴」", 5, "アダージョ"),
+         song("チャイコフスキー：交響曲第6番「悲愴」", 4, "ワルツ")});
+}
+
+QImage solidImage(int w, int h, Qt::GlobalColor colour)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+void click(QPushButton *button)
+{
+    QVERIFY(button);
+    button->click();
+}
+
+} // namespace
+
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void startupShowsAllData();
+    void menuBarAndToolbar();
+    void panelsAndGridLayouts();
+    void unusableFileOpensWindowWithoutData();
+    void emptyCollection();
+    void navigationButtons();
+    void gridClickMovesCurrentRow();
+    void jacketPictures();
+    void sortCommandsAndTitles();
+    void resetLeavesLastCDAndSong();
+    void soundsAndHelp();
+    void aboutBoxReturnsFocus();
+    void unloadClosesEverything();
+
+private:
+    frmMain *start();
+    std::unique_ptr<StartupFolder> m_folder;
+    QPointer<frmMain> m_window;
+};
+
+void TestMainWindow::init()
+{
+    m_folder = std::make_unique<StartupFolder>();
+}
+
+void TestMainWindow::cleanup()
+{
+    if (m_window)
+        closeMain(m_window);
+    m_folder.reset();
+}
+
+frmMain *TestMainWindow::start()
+{
+    m_window = startMain();
+    return m_window;
+}
+
+void TestMainWindow::startupShowsAllData()
+{
+    writeSample(m_folder->path());
+    frmMain *w = start();
+    QVERIFY(w);
+    QCOMPARE(strAppPath, m_folder->path());
+    QCOMPARE(w->windowTitle(), QString("Rondella"));
+    QCOMPARE(w->DataGrid2->caption(), QString("ALL"));
+    QCOMPARE(w->DataGrid1->caption(), QString("左CDに含まれる曲"));
+    QCOMPARE(w->lblCDdata->text(), QString("CDデータ"));
+    QCOMPARE(w->lblKyokudata->text(), QString("曲データ"));
+    QCOMPARE(w->lblCDdata->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    QCOMPARE(w->lblRcount(3)->text(), QString("3 / 3"));
+    QCOMPARE(w->lblRcount(0)->text(), QString("3 / 5"));
+    QCOMPARE(w->lngCDTotal, 3);
+    QCOMPARE(w->lngKyokuTotal, 5);
+    QVERIFY(!w->picTyuu->isVisible());
+    // the record panel shows the first CD and its first song, read-only
+    QCOMPARE(w->txtrs(0)->text(), QString("1"));
+    QCOMPARE(w->txtrs(1)->text(), QString("ベートーヴェン：交響曲第5番「運命」"));
+    QCOMPARE(w->txtrs(3)->text(), QString("1989/04/15"));
+    QCOMPARE(w->txtrs(4)->text(), QString("\u00A53,000"));
+    QCOMPARE(w->txtrs(5)->text(), QString("石川道雄"));
+    QCOMPARE(w->txtrs(8)->text(), QString("第1楽章"));
+    QCOMPARE(w->txtrs(9)->text(), QString("ベートーヴェン"));
+    QCOMPARE(w->txtrs(21)->text(), QString("1"));
+    for (int i = 0; i < 22; ++i) {
+        QVERIFY(w->txtrs(i)->isReadOnly());
+        QCOMPARE(w->txtrs(i)->dataField(), w->lblFieldLabel(i)->text());
+    }
+    // the splash is gone; the wait window is loaded but hidden
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "SplashRecord")
+            QVERIFY(!top->isVisible());
+        if (top->objectName() == "frmWait")
+            QVERIFY(!top->isVisible());
+    }
+}
+
+void TestMainWindow::menuBarAndToolbar()
+{
+    frmMain *w = start();
+    QStringList names, captions;
+    for (QAction *a : w->menuBar()->actions()) {
+        names << a->objectName();
+        captions << a->text();
+    }
+    QCOMPARE(names, (QStringList{"mnuFile", "mnukara", "mnuEdit", "mnuKara2", "mnuSearch", "mnukara5",
+                                 "mnuSort", "mnukara4", "mnuReset", "mnukara3", "mnuhelp"}));
+    QCOMPARE(captions, (QStringList{"ファイル(&F)", "", "データ登録(&I)", "", "検索(&P)", "", "ソート(&S)", "",
+                                    "リセット(&R)", "", "ヘルプ(&H)"}));
+    auto items = [w](const char *menu) {
+        QStringList out;
+        for (QAction *a : w->findChild<QMenu *>(menu)->actions())
+            out << (a->isSeparator() ? QString("-") : a->objectName() + "=" + a->text());
+        return out;
+    };
+    QCOMPARE(items("mnuFile"), (QStringList{"mnuPage=ページ設定", "mnuprint2=印刷プレビュー", "-", "mnuQuit=終了"}));
+    QCOMPARE(items("mnuprint2"), (QStringList{"mnuPrv2=CD＆曲印刷（リレーション）", "mnuprv3=曲印刷（非検索時は全曲印刷）",
+                                              "mnuprv=CD印刷（曲検索時のみ）"}));
+    QCOMPARE(items("mnuEdit"), (QStringList{"mnuCDinput=ＣＤ登録", "mnuInputkyoku=曲登録"}));
+    QCOMPARE(items("mnuSearch"), (QStringList{"mnuTyuu=検索", "mnuSibori=絞り込み検索"}));
+    QCOMPARE(items("mnuSort"), (QStringList{"mnuCDs=CD名順", "mnuKyokuS=曲名順"}));
+    QCOMPARE(items("mnuhelp"), (QStringList{"mnuhelp2=ヘルプ", "mnuVer=バージョン情報"}));
+
+    QStringList positions;
+    for (QAction *a : w->tbToolBar->actions())
+        positions << (a->isSeparator() ? QString("|") : a->objectName() + "=" + a->toolTip());
+    QCOMPARE(positions, (QStringList{"印刷プレビュー=CD＆曲印刷（リレーション）のみのプレビュー", "|",
+                                     "抽出=検索をします", "絞り込み抽出=絞り込み検索をします", "|",
+                                     "追加=CDの追加・変更・削除をします", "変更=曲の追加・変更・削除をします", "|", "|",
+                                     "リセット=リセットします"}));
+    for (QAction *a : w->tbToolBar->actions())
+        QVERIFY(a->isSeparator() || (a->text().isEmpty() && !a->icon().isNull()));
+}
+
+void TestMainWindow::panelsAndGridLayouts()
+{
+    writeSample(m_folder->path());
+    frmMain *w = start();
+    QCOMPARE(w->picCD->geometry(), twipsRect(60, 360, 6525, 10110));
+    QCOMPARE(w->picKyoku->geometry(), twipsRect(6645, 360, 8625, 10095));
+    QCOMPARE(w->DataGrid2->geometry(), twipsRect(75, 4395, 6330, 4995));
+    QCOMPARE(w->txtrs(21)->geometry(), twipsRect(1200, 945, 630, 330));
+    QCOMPARE(w->DataGrid2->table()->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0xC0));
+    QCOMPARE(w->DataGrid1->table()->palette().color(QPalette::Base), QColor(0xC0, 0xFF, 0xFF));
+    // CD grid: widths, grouped and centred price, centred id and date
+    QCOMPARE(w->DataGrid2->table()->columnWidth(1), twips(2000));
+    QCOMPARE(w->DataGrid2->table()->columnWidth(5), twips(1400));
+    QCOMPARE(w->DataGrid2->text(1, 3), QString("1,234,567"));
+    QCOMPARE(w->DataGrid2->text(2, 3), QString("0"));
+    QCOMPARE(w->DataGrid2->text(0, 4), QString("1989/04/15"));
+    const QAbstractItemModel *cds = w->DataGrid2->table()->model();
+    QVERIFY(cds->index(0, 3).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHCenter);
+    QVERIFY(!(cds->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHCenter));
+    QCOMPARE(cds->headerData(6, Qt::Horizontal).toString(), QString("キャビネット"));
+    // song grid: CD名 and 曲ID hidden, the rest at their widths, kept across CD moves
+    QVERIFY(!w->DataGrid1->isColumnVisible(0));
+    QVERIFY(!w->DataGrid1->isColumnVisible(1));
+    QVERIFY(w->DataGrid1->isColumnVisible(2));
+    QCOMPARE(w->DataGrid1->table()->columnWidth(2), twips(3240));
+    w->cmdNext->click();
+    w->cmdNext->click();
+    QVERIFY(!w->DataGrid1->isColumnVisible(0));
+    QCOMPARE(w->DataGrid1->table()->columnWidth(6), twips(2500));
+    FormatKyokuGridAll();
+    QVERIFY(w->DataGrid1->isColumnVisible(0));
+    QVERIFY(!w->DataGrid1->isColumnVisible(1));
+    QCOMPARE(w->DataGrid1->table()->columnWidth(0), twips(1740));
+}
+
+void TestMainWindow::unusableFileOpensWindowWithoutData()
+{
+    QFile f(m_folder->file("cdkaisou.db"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("This is a letter, not a collection.");
+    f.close();
+    MessageBoxAnswerer answers;
+    frmMain *w = start();
+    QVERIFY(w && w->isVisible());
+    QCOMPARE(answers.texts.size(), 1);
+    QVERIFY(answers.texts[0].contains(m_folder->file("cdkaisou.db")));
+    QVERIFY(answers.texts[0].contains("データベースのファイルではありません"));
+    QCOMPARE(answers.titles[0], QString("Rondella"));
+    QCOMPARE(answers.icons[0], QMessageBox::NoIcon);
+    QCOMPARE(w->DataGrid2->table()->model()->rowCount(), 0);
+    w->cmdNext->click();  // nothing to move: a message, no crash
+    QCOMPARE(answers.texts.size(), 2);
+    closeMain(w);
+    QFile again(m_folder->file("cdkaisou.db"));
+    QVERIFY(again.open(QIODevice::ReadOnly));
+    QCOMPARE(again.readAll(), QByteArray("This is a letter, not a collection."));
+}
+
+void TestMainWindow::emptyCollection()
+{
+    MessageBoxAnswerer answers;
+    frmMain *w = start();
+    QVERIFY(QFile::exists(m_folder->file("cdkaisou.db")));
+    QCOMPARE(answers.texts, QStringList());
+    QCOMPARE(w->lblRcount(3)->text(), QString("0 / 0"));
+    QCOMPARE(w->lblRcount(0)->text(), QString("0 / 0"));
+    QCOMPARE(w->DataGrid2->table()->model()->rowCount(), 0);
+    QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 0);
+    for (int i = 0; i < 22; ++i)
+        QCOMPARE(w->txtrs(i)->text(), QString());
+    w->reset();
+    QCOMPARE(answers.texts, QStringList());  // the rebuild passes over the missing rows
+    w->cmdLast->click();
+    w->cmdTopsub->click();
+    QCOMPARE(answers.texts, (QStringList{"データがありません", "データがありません"}));
+}
+
+void TestMainWindow::navigationButtons()
+{
+    writeSample(m_folder->path());
+    MessageBoxAnswerer answers;
+    frmMain *w = start();
+    const int played = w->MMCdialog->timesPlayed();
+    click(w->cmdNext);  // CD 2 has no songs
+    QCOMPARE(w->txtrs(0)->text(), QString("2"));
+    QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 0);
+    QCOMPARE(w->lblRcount(0)->text(), QString("0 / 5"));
+    QCOMPARE(w->txtrs(8)->text(), QString());
+    QCOMPARE(w->MMCdialog->timesPlayed(), played + 1);
+    click(w->cmdRightSub);
+    QCOMPARE(answers.texts, QStringList{"データがありません"});
+    click(w->cmdLast);
+    click(w->cmdNext);  // stays on the last CD without a message
+    QCOMPARE(w->txtrs(0)->text(), QString("3"));
+    QCOMPARE(answers.texts.size(), 1);
+    QCOMPARE(w->lblRcount(0)->text(), QString("2 / 5"));
+    QCOMPARE(w->txtrs(8)->text(), QString("ワルツ"));  // 曲ID 4 comes first
+    click(w->cmdLastsub);
+    QCOMPARE(w->txtrs(21)->text(), QString("5"));
+    click(w->cmdRightSub);
+    QCOMPARE(w->txtrs(21)->text(), QString("5"));
+    click(w->cmdLeftSub);
+    click(w->cmdLeftSub);
+    QCOMPARE(w->txtrs(21)->text(), QString("4"));
+    click(w->cmdTop);
+    click(w->cmdPrevious);
+    QCOMPARE(w->txtrs(0)->text(), QString("1"));
+    QCOMPARE(answers.texts.size(), 1);
+    QCOMPARE(w->DataGrid2->table()->selectionModel()->currentIndex().row(), 0);
+}
+
+void TestMainWindow::gridClickMovesCurrentRow()
+{
+    writeSample(m_folder->path());
+    frmMain *w = start();
+    QTableView *cds = w->DataGrid2->table();
+    const QRect cell = cds->visualRect(cds->model()->index(2, 1));
+    QTest::mouseClick(cds->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(rsCD->position(), 2);
+    QCOMPARE(w->txtrs(0)->text(), QString("3"));
+    QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 2);
+    QCOMPARE(w->lblRcount(0)->text(), QString("2 / 5"));
+    QTableView *songs = w->DataGrid1->table();
+    QTest::mouseClick(songs->viewport(), Qt::LeftButton, {},
+                      songs->visualRect(songs->model()->index(1, 2)).center());
+    QCOMPARE(w->txtrs(8)->text(), QString("アダージョ"));
+}
+
+void TestMainWindow::jacketPictures()
+{
+    writeSample(m_folder->path());
+    QDir(m_folder->path()).mkdir("jacket");
+    QVERIFY(solidImage(100, 80, Qt::red).save(m_folder->file("jacket/1.jpg"), "JPG"));
+    QVERIFY(solidImage(4000, 2000, Qt::green).save(m_folder->file("jacket/3.jpg"), "JPG"));
+    QVERIFY(solidImage(50, 50, Qt::blue).save(m_folder->file("jacket/damie.jpg"), "JPG"));
+    QFile broken(m_folder->file("jacket/2.jpg"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("not a picture");
+    broken.close();
+    MessageBoxAnswerer answers;
+    frmMain *w = start();
+    QCOMPARE(w->picCDphoto->pixmap().size(), QSize(100, 80));
+    w->cmdNext->click();  // unreadable picture: the placeholder
+    QCOMPARE(w->picCDphoto->pixmap().size(), QSize(50, 50));
+    w->cmdNext->click();  // a large picture is scaled down to fit, keeping its shape
+    const QSize shown = w->picCDphoto->pixmap().size();
+    const QSize room = w->picCDphoto->contentsRect().size();
+    QVERIFY(shown.width() <= room.width() && shown.height() <= room.height());
+    QVERIFY(qAbs(shown.width() - 2 * shown.height()) <= 2);
+    QFile::remove(m_folder->file("jacket/damie.jpg"));
+    w->cmdTop->click();
+    w->cmdNext->click();  // neither picture nor placeholder: empty and silent
+    QVERIFY(w->picCDphoto->pixmap().isNull());
+    QCOMPARE(answers.texts, QStringList());
+}
+
+void TestMainWindow::sortCommandsAndTitles()
+{
+    writeSample(m_folder->path());
+    frmMain *w = start();
+    const int drops = w->MMCdrop->timesPlayed();
+    w->findChild<QAction *>("mnuCDs")->trigger();
+    QCOMPARE(w->windowTitle(), QString("Rondella(CD名順モード)"));
+    QCOMPARE(w->DataGrid2->text(0, 1), QString("チャイコフスキー：交響曲第6番「悲愴」"));
+    QCOMPARE(w->DataGrid2->text(2, 1), QString("ベートーヴェン：交響曲第5番「運命」"));
+    QCOMPARE(w->MMCdrop->timesPlayed(), drops + 1);
+    w->findChild<QAction *>("mnuKyokuS")->trigger();
+    QCOMPARE(w->windowTitle(), QString("Rondella(CD名順＋曲名順モード)"));
+    QCOMPARE(w->DataGrid1->text(0, 2), QString("アダージョ"));  // the songs of the current CD, by title
+    w->findChild<QAction *>("mnuCDs")->trigger();
+    QCOMPARE(w->windowTitle(), QString("Rondella(CD名順＋曲名順モード)"));
+    QVERIFY(w->mnuCDs->isChecked() && w->mnuKyokuS->isChecked());
+    w->findChild<QAction *>("mnuReset")->trigger();
+    QCOMPARE(w->windowTitle(), QString("Rondella"));
+    QCOMPARE(w->DataGrid2->text(0, 0), QString("1"));
+    QVERIFY(!w->mnuCDs->isChecked() && !w->mnuKyokuS->isChecked());
+    w->mnuKyokuS->setChecked(true);
+    w->ShowModeTitle();
+    QCOMPARE(w->windowTitle(), QString("Rondella(曲名順モード)"));
+}
+
+void TestMainWindow::resetLeavesLastCDAndSong()
+{
+    writeSample(m_folder->path());
+    frmMain *w = start();
+    const ViewPtr before = rsCD;
+    writeCollection(m_folder->path(), {cd(4, "新しいCD")}, {song("チャイコフスキー：交響曲第6番「悲愴」", 6, "終楽章")});
+    w->findChild<QAction *>("mnuCDs")->trigger();
+    w->picTyuu->show();
+    w->reset();
+    QVERIFY(rsCD != before);
+    QVERIFY(!w->picTyuu->isVisible());
+    QCOMPARE(w->txtrs(0)->text(), QString("4"));  // the CD with the highest CDID, no songs
+    QCOMPARE(w->lblRcount(3)->text(), QString("4 / 4"));
+    QCOMPARE(w->lblRcount(0)->text(), QString("0 / 6"));
+    QCOMPARE(w->windowTitle(), QString("Rondella"));
+    QCOMPARE(w->DataGrid2->caption(), QString("ALL"));
+    QCOMPARE(w->DataGrid2->table()->selectionModel()->currentIndex().row(), 3);
+    // with songs on the last CD, the last song is current
+    writeCollection(m_folder->path(), {cd(5, "チャイコフスキー：交響曲第6番「悲愴」")}, {});
+    w->reset();
+    QCOMPARE(w->txtrs(0)->text(), QString("5"));
+    QCOMPARE(w->txtrs(21)->text(), QString("6"));
+    QCOMPARE(w->lblRcount(0)->text(), QString("3 / 6"));
+}
+
+void TestMainWindow::soundsAndHelp()
+{
+    writeSample(m_folder->path());
+    QFile::copy(QFINDTESTDATA("../resources/dialog.WAV"), m_folder->file("dialog.WAV"));
+    frmMain *w = start();
+    QVERIFY(w->MMCdialog->isOpen());
+    QCOMPARE(w->MMCdialog->fileName(), m_folder->file("dialog.WAV"));
+    QVERIFY(w->MMCdialog->isAudible());
+    QVERIFY(!w->MMCdrop->isAudible());  // no drop.WAV: silent, no message
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    w->findChild<QAction *>("mnuhelp2")->trigger();
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(m_folder->file("help.html"))});
+}
+
+void TestMainWindow::aboutBoxReturnsFocus()
+{
+    frmMain *w = start();
+    QApplication::setActiveWindow(w);
+    QString title;
+    QTimer::singleShot(50, [&title] {
+        auto *about = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(about);
+        title = about->windowTitle();
+        about->findChild<QPushButton *>("cmdOK")->click();
+    });
+    const int drops = w->MMCdrop->timesPlayed();
+    w->findChild<QAction *>("mnuVer")->trigger();
+    QCOMPARE(title, QString("ﾊﾞｰｼﾞｮﾝ情報"));
+    QCOMPARE(w->MMCdrop->timesPlayed(), drops + 1);
+    QApplication::setActiveWindow(w);
+    QTRY_VERIFY(w->cmdNext->hasFocus());
+}
+
+void TestMainWindow::unloadClosesEverything()
+{
+    writeSample(m_folder->path());
+    frmMain *w = start();
+    w->findChild<QAction *>("mnuCDs")->trigger();
+    QPointer<frmMain> guard(w);
+    w->findChild<QAction *>("mnuQuit")->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!guard);
+    QVERIFY(!cn);
+    QVERIFY(!rsCD && !rsKyoku && !rsKyokuSub && !rsCDSub);
+    for (QWidget *top : QApplication::topLevelWidgets())
+        QVERIFY2(!top->isVisible(), qPrintable(top->objectName()));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
