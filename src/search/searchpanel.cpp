@@ -310,7 +310,8 @@ void frmMain::Check1_Click(int Index)
                       : Index == 11 ? txtKyabinet
                       : Index == 12 ? txtDan
                                     : nullptr;
-    if (ticked) {
+    // Read again: the frame rules above may just have unticked this very box.
+    if (Check1(Index)->isChecked()) {
         MMCdialog->playSound();
         if (text) {
             if (Index == 7 || Index == 9)

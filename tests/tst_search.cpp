@@ -1,0 +1,499 @@
+#include "mainwindow/frmmain.h"
+#include "mainwindow/sound.h"
+#include "mainwindow/startup.h"
+#include "mainwindow/twips.h"
+#include "store/modrecord.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QMenu>
+#include <QTest>
+#include <QToolBar>
+
+using namespace modRecord;
+
+namespace {
+
+const QString fifth = "ベートーヴェン：交響曲第5番「運命」";
+const QString faune = "ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)";
+const QString indy = "ダンディ：フランス山人の歌による交響曲";
+const QString early = "モンテヴェルディ：聖母マリアの夕べの祈り";
+
+void writeSample(const QString &folder)
+{
+    writeCollection(
+        folder,
+        {cd(1, fifth, {{"発売元", "ポリドール"}, {"解説者", "石川道雄"}, {"キャビネット", "A"}, {"段", "1"}}),
+         cd(2, faune, {{"発売元", "東芝EMI"}, {"購入価格", 2800}}),
+         cd(3, indy, {{"発売元", "ポリドール"}, {"キャビネット", "B"}}),
+         cd(4, early, {{"発売元", "BMGビクター"}}),
+         cd(5, "ブルックナー：交響曲第8番（2枚組）", {{"発売元", "ポリドール"}})},
+        {song(indy, 1, "第1楽章", {{"作曲者名", "ダンディ (d'Indy)"}, {"分野", "交響曲"}}),
+         song(fifth, 2, "交響曲第5番 第1楽章", {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
+         song(fifth, 3, "交響曲第5番 第2楽章", {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
+         song(faune, 4, "牧神の午後への前奏曲", {{"作曲者名", "ドビュッシー"}}),
+         song(early, 5, "ニシ・ドミヌス", {{"作曲者名", "モンテヴェルディ"}, {"演奏団体", "Ensemble l'Arpeggiata"}}),
+         song("チャイコフスキー：交響曲第6番「悲愴」", 6, "交響曲第6番 第1楽章", {{"作曲者名", "チャイコフスキー"}, {"分野", "交響曲"}}),
+         song(fifth, 7, "交響曲第7番 第1楽章", {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
+         song(indy, 8, "第2楽章", {{"作曲者名", "ダンディ (d'Indy)"}, {"分野", "交響曲"}})});
+}
+
+QStringList column(DataGrid *grid, int col)
+{
+    QStringList out;
+    for (int r = 0; r < grid->table()->model()->rowCount(); ++r)
+        out << grid->text(r, col);
+    return out;
+}
+
+} // namespace
+
+class TestSearch : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void openingAfresh();
+    void frameSwitching();
+    void titleBoxCaretBetweenAsterisks();
+    void refusals();
+    void songSearch();
+    void cdSearch();
+    void noMatchReturnsToAllData();
+    void narrowing();
+    void apostrophesAreSearchedLiterally();
+    void orphanSongsStayListed();
+    void allSongsDisplay();
+    void resetRestoresAllData();
+    void imageButtons();
+    void enterOnlyWhileDefault();
+    void pendingEditIsRefused();
+    void toolbarAndMenuSound();
+    void unloadAfterSearchResetsFirst();
+
+private:
+    void tick(int i) { m_w->Check1(i)->setChecked(true); }
+    void open() { m_w->findChild<QAction *>("mnuTyuu")->trigger(); }
+    std::unique_ptr<StartupFolder> m_folder;
+    QPointer<frmMain> m_w;
+};
+
+void TestSearch::init()
+{
+    m_folder = std::make_unique<StartupFolder>();
+    writeSample(m_folder->path());
+    m_w = startMain();
+    QVERIFY(m_w);
+}
+
+void TestSearch::cleanup()
+{
+    if (m_w)
+        closeMain(m_w);
+    m_folder.reset();
+}
+
+void TestSearch::openingAfresh()
+{
+    const int sounds = m_w->MMCdialog->timesPlayed();
+    tick(10);
+    m_w->DataCombo1(0)->setText("X");
+    open();
+    QVERIFY(m_w->picTyuu->isVisible());
+    QVERIFY(m_w->MMCdialog->timesPlayed() > sounds);
+    for (int i = 0; i < 13; ++i)
+        QVERIFY(!m_w->Check1(i)->isChecked());
+    QVERIFY(m_w->FraCD->isVisible() && m_w->FraKyoku->isVisible());
+    QVERIFY(!m_w->txtKyoku->isVisible() && !m_w->DataCombo1(0)->isVisible() && !m_w->Label1->isVisible());
+    QCOMPARE(m_w->txtKyoku->text(), QString("**"));
+    QCOMPARE(m_w->txtCDmei->text(), QString("**"));
+    QCOMPARE(m_w->DataCombo1(0)->text(), QString());
+    QVERIFY(m_w->cmdFilter->property("default").toBool());
+    const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();
+    QCOMPARE(m_w->picTyuu->pos(), QPoint((screenWidth - m_w->picTyuu->width()) / 2, twips(15)));
+    QCOMPARE(m_w->picTyuu->size(), QSize(twips(9615), twips(7335)));
+    QCOMPARE(m_w->Check1(10)->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QVERIFY(!m_w->findChild<DataCombo *>("DataCombo1(7)"));
+    // the combos offer the value lists, and a typed value not in the list is kept
+    QCOMPARE(m_w->DataCombo1(0)->count(), 5);
+    QCOMPARE(m_w->DataCombo1(4)->itemText(0), QString("BMGビクター"));
+    QVERIFY(m_w->DataCombo1(0)->isEditable());
+}
+
+void TestSearch::frameSwitching()
+{
+    open();
+    tick(0);
+    QVERIFY(!m_w->FraCD->isVisible() && m_w->FraKyoku->isVisible());
+    QVERIFY(m_w->DataCombo1(0)->isVisible());
+    m_w->Check1(0)->setChecked(false);
+    QVERIFY(m_w->FraCD->isVisible() && !m_w->FraKyoku->isVisible());
+    QVERIFY(!m_w->DataCombo1(0)->isVisible());
+    open();
+    tick(4);
+    QVERIFY(m_w->FraCD->isVisible() && !m_w->FraKyoku->isVisible());
+    m_w->Check1(4)->setChecked(false);
+    QVERIFY(!m_w->FraCD->isVisible() && m_w->FraKyoku->isVisible());
+    open();
+    tick(10);
+    tick(8);
+    QVERIFY(!m_w->Check1(8)->isChecked());
+    QVERIFY(!m_w->DataCombo1(8)->isVisible());
+    QVERIFY(!m_w->FraCD->isVisible());
+    // an unticked value stays, hidden, and comes back with the tick
+    open();
+    tick(11);
+    m_w->txtKyabinet->setText("A");
+    m_w->Check1(11)->setChecked(false);
+    QVERIFY(!m_w->txtKyabinet->isVisible());
+    tick(11);
+    QCOMPARE(m_w->txtKyabinet->text(), QString("A"));
+}
+
+void TestSearch::titleBoxCaretBetweenAsterisks()
+{
+    QApplication::setActiveWindow(m_w);
+    open();
+    tick(7);
+    QVERIFY(m_w->Label1->isVisible());
+    QVERIFY(m_w->txtKyoku->isVisible());
+    QCOMPARE(m_w->txtKyoku->cursorPosition(), 1);
+    QTest::keyClicks(m_w->txtKyoku, "abc");
+    QCOMPARE(m_w->txtKyoku->text(), QString("*abc*"));
+}
+
+void TestSearch::refusals()
+{
+    MessageBoxAnswerer answers;
+    const ViewPtr cds = rsCD;
+    open();
+    m_w->cmdFilter->click();
+    tick(7);
+    m_w->cmdFilter->click();
+    m_w->txtKyoku->clear();
+    m_w->cmdFilter->click();
+    m_w->Check1(7)->setChecked(false);
+    tick(0);
+    m_w->cmdFilter->click();
+    m_w->DataCombo1(0)->setText("d'");
+    m_w->cmdFilter->click();
+    open();
+    tick(9);
+    m_w->cmdFilter->click();
+    QCOMPARE(answers.texts, (QStringList{"検索条件が指定されていません！", "曲名の検索条件が指定されていません！",
+                                         "チェックしたところに、検索条件が指定されていません！",
+                                         "チェックしたところに、検索条件が指定されていません！",
+                                         "チェックしたところに、検索条件が指定されていません！",
+                                         "CD名の検索条件が指定されていません！"}));
+    QCOMPARE(answers.titles.value(0), QString("Rondella"));
+    QVERIFY(m_w->picTyuu->isVisible());  // the panel stays open as it was
+    QVERIFY(!isWaitShown());
+    QCOMPARE(rsCD->recordCount(), 5);
+    QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
+}
+
+void TestSearch::songSearch()
+{
+    open();
+    tick(0);
+    m_w->DataCombo1(0)->setText("ベートーヴェン");
+    tick(7);
+    m_w->txtKyoku->setText("*第1楽章*");
+    const int drops = m_w->MMCdrop->timesPlayed();
+    m_w->cmdFilter->click();
+    QCOMPARE(strCriteria, QString("作曲者名 = 'ベートーヴェン' and 曲名 like '*第1楽章*'"));
+    QVERIFY(m_w->blnKyokuSearch && !m_w->blnCDSearch);
+    QCOMPARE(rsKyoku->recordCount(), 2);
+    QCOMPARE(m_w->DataGrid1->caption(), strCriteria);
+    QCOMPARE(m_w->DataGrid2->caption(), QString("右の曲を含むCD一覧（非連結）"));
+    QCOMPARE(m_w->lblKyokudata->text(), QString("曲検索中"));
+    QCOMPARE(m_w->lblKyokudata->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QCOMPARE(m_w->Line3->borderStyle(), 1);
+    QVERIFY(!m_w->picTyuu->isVisible());
+    QCOMPARE(m_w->MMCdrop->timesPlayed(), drops + 1);
+    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
+    QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList);
+    QVERIFY(m_w->DataGrid1->isColumnVisible(0));  // the CD of each song is shown
+    QCOMPARE(column(m_w->DataGrid2, 1), QStringList{fifth});
+    QCOMPARE(m_w->lblRcount(0)->text(), QString("2 / 8"));
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 5"));
+    QCOMPARE(m_w->txtrs(1)->text(), fifth);
+    QCOMPARE(m_w->txtrs(8)->text(), QString("交響曲第5番 第1楽章"));
+    // the CD list's buttons walk the CDs; the song list stays
+    m_w->cmdNext->click();
+    QCOMPARE(rsKyoku->recordCount(), 2);
+    // "CD名順" sorts the CD list in the unlinked view
+    m_w->findChild<QAction *>("mnuCDs")->trigger();
+    QCOMPARE(rsCDList->sort(), QString("CD名 asc"));
+    QCOMPARE(rsCD->sort(), QString());
+}
+
+void TestSearch::cdSearch()
+{
+    QApplication::setActiveWindow(m_w);
+    open();
+    tick(4);
+    m_w->DataCombo1(4)->setText("ポリドール");
+    tick(0);  // a song box ticked meanwhile is ignored by a CD search once the CD frame is in use
+    m_w->Check1(0)->setChecked(false);
+    tick(4);
+    m_w->cmdFilter->click();
+    QCOMPARE(strCriteria, QString("発売元 = 'ポリドール'"));
+    QVERIFY(m_w->blnCDSearch && !m_w->blnKyokuSearch);
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("3 / 5"));
+    QCOMPARE(m_w->DataGrid2->caption(), strCriteria);
+    QCOMPARE(m_w->DataGrid1->caption(), QString("左CDに含まれる曲"));
+    QCOMPARE(m_w->lblCDdata->text(), QString("ＣＤ検索中"));
+    QCOMPARE(m_w->txtrs(1)->text(), fifth);
+    QCOMPARE(column(m_w->DataGrid1, 2), (QStringList{"交響曲第5番 第1楽章", "交響曲第5番 第2楽章", "交響曲第7番 第1楽章"}));
+    QCOMPARE(m_w->lblRcount(0)->text(), QString("3 / 8"));
+    QVERIFY(!m_w->DataGrid1->isColumnVisible(0));
+    QTRY_VERIFY(m_w->cmdNext->hasFocus());
+}
+
+void TestSearch::noMatchReturnsToAllData()
+{
+    MessageBoxAnswerer answers;
+    open();
+    tick(11);
+    m_w->txtKyabinet->setText("Z");
+    m_w->cmdFilter->click();
+    QCOMPARE(answers.texts, QStringList{"該当するレコードはありません"});
+    QCOMPARE(rsCD->recordCount(), 5);
+    QCOMPARE(rsCD->filter(), QString());
+    QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
+    QCOMPARE(m_w->lblCDdata->text(), QString("CDデータ"));
+    QVERIFY(!m_w->blnCDSearch);
+    QVERIFY(m_w->picTyuu->isVisible());
+    QVERIFY(m_w->Check1(11)->isChecked());
+    QCOMPARE(m_w->txtKyabinet->text(), QString("Z"));
+    // the same for a song search
+    open();
+    tick(0);
+    m_w->DataCombo1(0)->setText("バッハ");
+    m_w->cmdFilter->click();
+    QCOMPARE(answers.texts.size(), 2);
+    QCOMPARE(rsKyoku->recordCount(), 8);
+    QVERIFY(!rsCDList);
+}
+
+void TestSearch::narrowing()
+{
+    open();
+    tick(5);
+    m_w->DataCombo1(5)->setText("交響曲");
+    m_w->cmdFilter->click();
+    QCOMPARE(rsKyoku->recordCount(), 6);
+    QCOMPARE(column(m_w->DataGrid2, 0), (QStringList{"3", "1"}));  // by first song; the orphan adds none
+    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    QVERIFY(m_w->picTyuu->isVisible());
+    QVERIFY(m_w->Check1(5)->isChecked());
+    QCOMPARE(m_w->DataCombo1(5)->text(), QString("交響曲"));
+    tick(7);
+    m_w->txtKyoku->setText("*第1楽章*");
+    m_w->cmdFilter->click();
+    QCOMPARE(strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
+    QCOMPARE(rsKyoku->recordCount(), 4);
+    QCOMPARE(m_w->lblRcount(0)->text(), QString("4 / 8"));
+}
+
+void TestSearch::apostrophesAreSearchedLiterally()
+{
+    MessageBoxAnswerer answers;
+    open();
+    tick(0);
+    m_w->DataCombo1(0)->setText("ダンディ (d'Indy)");
+    m_w->cmdFilter->click();
+    QCOMPARE(strCriteria, QString("作曲者名 = 'ダンディ (d''Indy)'"));
+    QCOMPARE(rsKyoku->recordCount(), 2);
+    QCOMPARE(m_w->DataGrid1->caption(), strCriteria);
+    m_w->findChild<QAction *>("mnuTyuu")->trigger();
+    tick(3);
+    m_w->DataCombo1(3)->setText("ensemble l'arpeggiata");
+    m_w->cmdFilter->click();
+    QCOMPARE(rsKyoku->recordCount(), 1);
+    open();
+    tick(9);
+    m_w->txtCDmei->setText("*l'après-midi*");
+    m_w->cmdFilter->click();
+    QCOMPARE(rsCD->recordCount(), 1);
+    QCOMPARE(m_w->txtrs(1)->text(), faune);
+    QCOMPARE(answers.texts, QStringList());
+}
+
+void TestSearch::orphanSongsStayListed()
+{
+    MessageBoxAnswerer answers;
+    open();
+    tick(0);
+    m_w->DataCombo1(0)->setText("チャイコフスキー");
+    m_w->cmdFilter->click();
+    QCOMPARE(answers.texts, QStringList());
+    QCOMPARE(rsKyoku->recordCount(), 1);  // the song of a deleted CD is still found
+    QCOMPARE(rsCDList->recordCount(), 0);
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("0 / 5"));
+    QCOMPARE(m_w->txtrs(8)->text(), QString("交響曲第6番 第1楽章"));
+    QCOMPARE(m_w->txtrs(1)->text(), QString());
+}
+
+void TestSearch::allSongsDisplay()
+{
+    open();
+    tick(10);
+    m_w->cmdFilter->click();
+    QVERIFY(!m_w->blnKyokuSearch && !m_w->blnCDSearch);
+    QCOMPARE(strCriteria, QString());
+    QCOMPARE(rsKyoku->recordCount(), 8);
+    QCOMPARE(column(m_w->DataGrid2, 0), (QStringList{"3", "1", "2", "4"}));  // in the order songs occur
+    QCOMPARE(m_w->DataGrid2->caption(), QString("ALL（非連結）"));
+    QCOMPARE(m_w->DataGrid1->caption(), QString("ALL"));
+    QCOMPARE(m_w->lblRcount(0)->text(), QString("8 / 8"));
+    QCOMPARE(m_w->lblKyokudata->text(), QString("曲検索中"));
+    // the unlinked test holds through the caption: the CD buttons move the CD list
+    m_w->cmdLast->click();
+    QCOMPARE(rsCDList->position(), 3);
+    QCOMPARE(rsCD->position(), 0);
+    // right after a song search it lists that search's songs again
+    m_w->findChild<QAction *>("mnuReset")->trigger();
+    open();
+    tick(0);
+    m_w->DataCombo1(0)->setText("ドビュッシー");
+    m_w->cmdFilter->click();
+    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    tick(10);
+    m_w->cmdFilter->click();
+    QCOMPARE(rsKyoku->recordCount(), 1);
+    QCOMPARE(column(m_w->DataGrid2, 0), QStringList{"2"});
+}
+
+void TestSearch::resetRestoresAllData()
+{
+    open();
+    tick(0);
+    m_w->DataCombo1(0)->setText("ベートーヴェン");
+    m_w->cmdFilter->click();
+    m_w->findChild<QAction *>("mnuCDs")->trigger();
+    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    tick(10);
+    QVERIFY(!m_w->Check1(0)->isChecked());
+    writeCollection(m_folder->path(), {}, {song(fifth, 9, "交響曲第5番 第3楽章")});
+    m_w->findChild<QAction *>("mnuReset")->trigger();
+    QVERIFY(!rsCDList);
+    QCOMPARE(strCriteria, QString());
+    QVERIFY(!m_w->blnCDSearch && !m_w->blnKyokuSearch);
+    QVERIFY(!m_w->Check1(10)->isChecked());
+    QVERIFY(m_w->FraCD->isVisible() && !m_w->FraKyoku->isVisible());  // nothing of the song frame ticked
+    QCOMPARE(m_w->Line3->borderStyle(), 3);
+    QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
+    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyokuSub);
+    QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
+    QCOMPARE(m_w->DataGrid1->caption(), QString("左CDに含まれる曲"));
+    QCOMPARE(m_w->lblKyokudata->text(), QString("曲データ"));
+    QCOMPARE(m_w->lblKyokudata->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("5 / 5"));
+    QCOMPARE(m_w->lblRcount(0)->text(), QString("4 / 9"));  // requeried: the new song is there
+    QCOMPARE(m_w->windowTitle(), QString("Rondella"));
+    QVERIFY(!m_w->DataGrid1->isColumnVisible(0));
+    // after an all-songs display straight after a reset, the CD list stays open
+    m_w->findChild<QAction *>("mnuTyuu")->trigger();
+    tick(10);
+    m_w->cmdFilter->click();
+    const ViewPtr list = rsCDList;
+    m_w->findChild<QAction *>("mnuReset")->trigger();
+    QVERIFY(rsCDList == list && list->isOpen());
+    QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
+}
+
+void TestSearch::imageButtons()
+{
+    MessageBoxAnswerer answers;
+    open();
+    tick(0);
+    QTest::mouseClick(m_w->imgSibori, Qt::LeftButton);
+    QCOMPARE(answers.texts, (QStringList{"チェックしたところに、検索条件が指定されていません！",
+                                         "チェックしたところに、検索条件が指定されていません！"}));
+    m_w->DataCombo1(0)->setText("ドビュッシー");
+    QTest::mouseClick(m_w->imgTyu, Qt::LeftButton);
+    QCOMPARE(rsKyoku->recordCount(), 1);
+    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    QTest::mouseClick(m_w->imgReset, Qt::LeftButton);  // clears the panel only
+    QVERIFY(!m_w->Check1(0)->isChecked());
+    QCOMPARE(rsKyoku->recordCount(), 1);
+    QTest::mouseClick(m_w->imgClose, Qt::LeftButton);
+    QVERIFY(!m_w->picTyuu->isVisible());
+    QVERIFY(!m_w->cmdFilter->property("default").toBool());
+    QVERIFY(m_w->imgTyu->geometry().intersected(m_w->imgSibori->geometry()).isEmpty());
+}
+
+void TestSearch::enterOnlyWhileDefault()
+{
+    open();
+    tick(0);
+    m_w->DataCombo1(0)->setText("ドビュッシー");
+    QTest::mouseClick(m_w->imgClose, Qt::LeftButton);
+    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    QTest::keyClick(m_w->DataCombo1(0)->lineEdit(), Qt::Key_Return);
+    QVERIFY(!m_w->blnKyokuSearch);
+    QCOMPARE(rsKyoku->recordCount(), 8);
+    open();
+    tick(0);
+    m_w->DataCombo1(0)->setText("ドビュッシー");
+    QTest::keyClick(m_w->DataCombo1(0)->lineEdit(), Qt::Key_Return);
+    QVERIFY(m_w->blnKyokuSearch);
+    QCOMPARE(rsKyoku->recordCount(), 1);
+}
+
+void TestSearch::pendingEditIsRefused()
+{
+    MessageBoxAnswerer answers;
+    rsCD->setValue("段", "9");
+    open();
+    tick(4);
+    m_w->DataCombo1(4)->setText("ポリドール");
+    m_w->cmdFilter->click();
+    QCOMPARE(answers.texts, QStringList{"データの更新を解除してください！"});
+    QVERIFY(!isWaitShown());
+    rsCD->cancelUpdate();
+}
+
+void TestSearch::toolbarAndMenuSound()
+{
+    const int sounds = m_w->MMCdialog->timesPlayed();
+    emit m_w->findChild<QMenu *>("mnuSearch")->aboutToShow();
+    QCOMPARE(m_w->MMCdialog->timesPlayed(), sounds + 1);
+    m_w->tbToolBar->findChild<QAction *>("抽出")->trigger();
+    QVERIFY(m_w->picTyuu->isVisible());
+    tick(12);
+    m_w->txtDan->setText("1");
+    m_w->cmdFilter->click();
+    QCOMPARE(rsCD->recordCount(), 1);
+    m_w->tbToolBar->findChild<QAction *>("絞り込み抽出")->trigger();
+    QVERIFY(m_w->picTyuu->isVisible() && m_w->Check1(12)->isChecked());
+    m_w->tbToolBar->findChild<QAction *>("リセット")->trigger();
+    QCOMPARE(rsCD->recordCount(), 5);
+}
+
+void TestSearch::unloadAfterSearchResetsFirst()
+{
+    open();
+    tick(0);
+    m_w->DataCombo1(0)->setText("ドビュッシー");
+    m_w->cmdFilter->click();
+    QVERIFY(m_w->blnKyokuSearch);
+    QPointer<frmMain> w = m_w;
+    MessageBoxAnswerer answers;
+    closeMain(m_w);
+    QVERIFY(!w);
+    QVERIFY(!cn && !rsCDList);
+    QCOMPARE(answers.texts, QStringList());
+}
+
+QTEST_MAIN(TestSearch)
+#include "tst_search.moc"
