@@ -338,6 +338,9 @@ void TestView::valueListsAreDistinctAndOrdered()
     rsKyoku->setValue(QStringLiteral("作曲者名"), QStringLiteral("アイヴズ"));
     rsKyoku->update();
     QCOMPARE(rsSakkyoku->recordCount(), 2);  // lists keep what they read
+    // a list first looked at after a change still shows the values present at opening
+    cn->column(QStringLiteral("UPDATE kyoku SET ソリスト = 'ソリストA' WHERE 曲ID = 1"));
+    QCOMPARE(rsSorisuto->recordCount(), 0);
     ReopenValueList(rsSakkyoku);
     QCOMPARE(titles(*rsSakkyoku, QStringLiteral("作曲者名")).first(), QStringLiteral("アイヴズ"));
 }

@@ -305,19 +305,42 @@ DataCombo::DataCombo(const QString &name, QWidget *parent) : QComboBox(parent)
 
 void DataCombo::setRowSource(const ViewPtr &list, const QString &listField)
 {
-    const QString kept = currentText();
+    if (list && list->isOpen() && list->fieldIndex(listField) < 0)
+        throw DbError(DbError::BadArguments,
+                      QStringLiteral("項目「%1」は一覧にありません。").arg(listField));
     m_list = list;
+    m_listField = listField;
+    m_filled = false;
+    if (isVisible())
+        fill();
+}
+
+void DataCombo::showEvent(QShowEvent *event)
+{
+    fill();
+    QComboBox::showEvent(event);
+}
+
+void DataCombo::showPopup()
+{
+    fill();
+    QComboBox::showPopup();
+}
+
+void DataCombo::fill()
+{
+    if (m_filled)
+        return;
+    m_filled = true;
     QStringList items;
     if (m_list && m_list->isOpen()) {
-        const int column = m_list->fieldIndex(listField);
-        if (column < 0)
-            throw DbError(DbError::BadArguments,
-                          QStringLiteral("項目「%1」は一覧にありません。").arg(listField));
+        const int column = m_list->fieldIndex(m_listField);
         const int n = m_list->recordCount();
         items.reserve(n);
         for (int r = 0; r < n; ++r)
             items.append(m_list->valueAt(r, column).toString());
     }
+    const QString kept = currentText();
     const QSignalBlocker blocker(this);
     clear();
     addItems(items);

@@ -121,11 +121,20 @@ class DataCombo : public QComboBox
 public:
     explicit DataCombo(const QString &name, QWidget *parent = nullptr);
 
+    // The list is read into the box when the box is first shown, so value
+    // lists that are never looked at are never read.
     void setRowSource(const ViewPtr &list, const QString &listField);
     const ViewPtr &rowSource() const { return m_list; }
     QString text() const { return currentText(); }
     void setText(const QString &text) { setEditText(text); }
+    void showPopup() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
+    void fill();
     ViewPtr m_list;
+    QString m_listField;
+    bool m_filled = true;
 };

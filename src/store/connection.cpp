@@ -248,19 +248,25 @@ void Connection::failSql(const QString &doing, const QSqlError &error) const
     throw DbError(DbError::ProviderError, description);
 }
 
-qint64 Connection::dataVersion()
+QString Connection::changeMark()
 {
+    // data_version moves when another connection commits; total_changes()
+    // counts every row this connection has changed. Together they tell
+    // whether rows read before can still be trusted.
     QSqlQuery q(database());
+    QString mark;
     if (q.exec(QStringLiteral("PRAGMA data_version")) && q.next())
-        return q.value(0).toLongLong();
-    return -1;
+        mark = q.value(0).toString();
+    if (q.exec(QStringLiteral("SELECT total_changes()")) && q.next())
+        return mark + u'/' + q.value(0).toString();
+    return QString();
 }
 
-Snapshot Connection::read(const QString &sql, const QVector<FieldDef> &fields, const QString &)
+Snapshot Connection::read(const QString &sql, const QVector<FieldDef> &fields)
 {
-    const qint64 version = dataVersion();
+    const QString mark = changeMark();
     const auto hit = m_cache.constFind(sql);
-    if (hit != m_cache.constEnd() && hit->dataVersion == version && version >= 0)
+    if (hit != m_cache.constEnd() && hit->mark == mark && !mark.isEmpty())
         return hit->rows;
     QSqlQuery q(database());
     q.setForwardOnly(true);
@@ -278,13 +284,8 @@ Snapshot Connection::read(const QString &sql, const QVector<FieldDef> &fields, c
     }
     if (q.lastError().isValid())
         failSql(QStringLiteral("読み込めません"), q.lastError());
-    m_cache.insert(sql, Cached{rows, version});
+    m_cache.insert(sql, Cached{rows, mark});
     return rows;
-}
-
-void Connection::written(const QString &)
-{
-    m_cache.clear();
 }
 
 qint64 Connection::insertRow(const QString &table, const QVector<FieldDef> &fields,
@@ -301,7 +302,6 @@ qint64 Connection::insertRow(const QString &table, const QVector<FieldDef> &fiel
                   .arg(quoted(table), names.join(u", "), marks.join(u", ")));
     for (int i = 0; i < fields.size(); ++i)
         q.addBindValue(toStored(values.value(i), fields.at(i).type));
-    written(table);
     if (!q.exec())
         failSql(QStringLiteral("書き込めません"), q.lastError());
     return q.lastInsertId().toLongLong();
@@ -326,7 +326,6 @@ void Connection::updateRow(const QString &table, const QVector<FieldDef> &fields
     for (const QVariant &v : binds)
         q.addBindValue(v);
     q.addBindValue(rowid);
-    written(table);
     if (!q.exec())
         failSql(QStringLiteral("書き込めません"), q.lastError());
     if (q.numRowsAffected() != 1)
@@ -341,7 +340,6 @@ void Connection::deleteRow(const QString &table, qint64 rowid)
     QSqlQuery q(database());
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(table)));
     q.addBindValue(rowid);
-    written(table);
     if (!q.exec())
         failSql(QStringLiteral("書き込めません"), q.lastError());
     if (q.numRowsAffected() != 1)

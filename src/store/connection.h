@@ -22,9 +22,9 @@ public:
     QSqlDatabase database() const;
 
     // Reads all rows of a query whose result columns are `fields` preceded by
-    // the rowid. Reads of a table nobody has written since are served from the
-    // rows already read: views opened together share them.
-    Snapshot read(const QString &sql, const QVector<FieldDef> &fields, const QString &table);
+    // the rowid. While nothing in the file has changed, a query read before is
+    // served from the rows already read: views opened together share them.
+    Snapshot read(const QString &sql, const QVector<FieldDef> &fields);
 
     qint64 insertRow(const QString &table, const QVector<FieldDef> &fields,
                      const QVector<QVariant> &values);
@@ -41,16 +41,15 @@ public:
 private:
     struct Cached {
         Snapshot rows;
-        qint64 dataVersion;
+        QString mark;
     };
     void openExisting();
     void createNew();
     void validate();
     void requireColumns(const QString &table, const QVector<FieldDef> &fields);
-    qint64 dataVersion();
+    QString changeMark();
     [[noreturn]] void fail(const QString &cause) const;
     [[noreturn]] void failSql(const QString &doing, const class QSqlError &error) const;
-    void written(const QString &table);
 
     QString m_path;
     QString m_name;

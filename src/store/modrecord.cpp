@@ -5,6 +5,7 @@
 #include <QCollator>
 #include <QDir>
 #include <QLocale>
+#include <QSet>
 
 #include <algorithm>
 
@@ -36,13 +37,24 @@ const QString kyokuSql = QStringLiteral(
     "SELECT rowid, CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, ソリスト, 録音先, "
     "録音先番号, 録音時間, 録音年月日, 録音会場 ,原盤番号, 分野 FROM kyoku ORDER BY 曲ID ASC, rowid ASC");
 
-View::Loader tableLoader(const QString &sql, const QVector<FieldDef> &fields, const QString &table)
+View::Loader tableLoader(const QString &sql, const QVector<FieldDef> &fields)
 {
-    return [sql, fields, table] {
+    return [sql, fields] {
         if (!cn)
             throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-        return cn->read(sql, fields, table);
+        return cn->read(sql, fields);
     };
+}
+
+Snapshot valueRows(QStringList values)
+{
+    QCollator collator(QLocale(QLocale::Japanese, QLocale::Japan));
+    std::stable_sort(values.begin(), values.end(), collator);
+    Snapshot rows;
+    rows.reserve(size_t(values.size()));
+    for (const QString &value : std::as_const(values))
+        rows.push_back(std::make_shared<const Row>(Row{-1, {value}}));
+    return rows;
 }
 
 // A value list: the distinct non-empty values of one column, in Japanese order.
@@ -55,21 +67,43 @@ View::Loader valueListLoader(const QString &sql)
         for (const QVariant &v : cn->column(sql))
             if (!v.isNull() && !v.toString().isEmpty())
                 values.append(v.toString());
-        QCollator collator(QLocale(QLocale::Japanese, QLocale::Japan));
-        std::stable_sort(values.begin(), values.end(), collator);
-        Snapshot rows;
-        rows.reserve(size_t(values.size()));
-        for (const QString &value : std::as_const(values))
-            rows.push_back(std::make_shared<const Row>(Row{-1, {value}}));
-        return rows;
+        return valueRows(values);
     };
 }
 
-void openValueList(ViewPtr &list, const ValueListDef &def)
+// The list as it stood when the data context opened, taken from the rows the
+// views read then; it is worked out only when somebody first looks at it.
+View::Loader valueListAtOpening(std::shared_ptr<const Snapshot> rows, int column)
 {
-    const QString column = QString::fromUtf16(def.column);
-    list->open({FieldDef{column, FieldType::Text, 255, true}},
-               valueListLoader(QString::fromUtf16(def.sql)));
+    return [rows, column] {
+        QSet<QString> seen;
+        QStringList values;
+        for (const RowPtr &row : *rows) {
+            const QVariant &v = row->values.at(column);
+            if (v.isNull())
+                continue;
+            const QString text = v.toString();
+            if (!text.isEmpty() && !seen.contains(text)) {
+                seen.insert(text);
+                values.append(text);
+            }
+        }
+        return valueRows(values);
+    };
+}
+
+int columnIndex(const QVector<FieldDef> &fields, const QString &name)
+{
+    for (int i = 0; i < fields.size(); ++i)
+        if (fields.at(i).name == name)
+            return i;
+    return -1;
+}
+
+void openValueList(ViewPtr &list, const ValueListDef &def, View::Loader loader)
+{
+    list->openDeferred({FieldDef{QString::fromUtf16(def.column), FieldType::Text, 255, true}},
+                       std::move(loader));
 }
 
 } // namespace
@@ -118,21 +152,29 @@ void OpenViews()
     const QString title = QStringLiteral("CD名");
 
     auto songsOfCD = std::make_shared<View>();
-    songsOfCD->open(Connection::kyokuFields(), tableLoader(kyokuSql, Connection::kyokuFields(), kyoku),
+    songsOfCD->open(Connection::kyokuFields(), tableLoader(kyokuSql, Connection::kyokuFields()),
                     cn.get(), kyoku);
-    rsCD->open(Connection::cdnameFields(), tableLoader(cdSql, Connection::cdnameFields(), cdname),
+    rsCD->open(Connection::cdnameFields(), tableLoader(cdSql, Connection::cdnameFields()),
                cn.get(), cdname);
     rsCD->relateChild(songsOfCD, QStringLiteral("kyokusub"), title, title);
 
     auto cdsOfSong = std::make_shared<View>();
     cdsOfSong->open(Connection::cdnameFields(),
-                    tableLoader(cdSql, Connection::cdnameFields(), cdname), cn.get(), cdname);
-    rsKyoku->open(Connection::kyokuFields(), tableLoader(kyokuSql, Connection::kyokuFields(), kyoku),
+                    tableLoader(cdSql, Connection::cdnameFields()), cn.get(), cdname);
+    rsKyoku->open(Connection::kyokuFields(), tableLoader(kyokuSql, Connection::kyokuFields()),
                   cn.get(), kyoku);
     rsKyoku->relateChild(cdsOfSong, QStringLiteral("cdnamesub"), title, title);
 
-    for (const ValueListDef &def : valueLists())
-        openValueList(*def.list, def);
+    // cache hits: the rows the views have just read
+    const auto cdsAtOpening = std::make_shared<const Snapshot>(cn->read(cdSql, Connection::cdnameFields()));
+    const auto songsAtOpening = std::make_shared<const Snapshot>(cn->read(kyokuSql, Connection::kyokuFields()));
+    for (const ValueListDef &def : valueLists()) {
+        const QString column = QString::fromUtf16(def.column);
+        const int ofSong = columnIndex(Connection::kyokuFields(), column);
+        openValueList(*def.list, def,
+                      ofSong >= 0 ? valueListAtOpening(songsAtOpening, ofSong)
+                                  : valueListAtOpening(cdsAtOpening, columnIndex(Connection::cdnameFields(), column)));
+    }
 }
 
 void OpenDataContext()
@@ -166,7 +208,7 @@ void ReopenValueList(ViewPtr &list)
         if (def.list != &list)
             continue;
         list->close();
-        openValueList(list, def);
+        openValueList(list, def, valueListLoader(QString::fromUtf16(def.sql)));
         return;
     }
 }

@@ -79,6 +79,42 @@ void View::open(QVector<FieldDef> fields, Loader loader, Connection *cn, QString
     m_currentDeleted = false;
 }
 
+void View::openDeferred(QVector<FieldDef> fields, Loader loader)
+{
+    {
+        ResetNotice notice(this);
+        m_fields = std::move(fields);
+        m_loader = std::move(loader);
+        m_cn = nullptr;
+        m_table.clear();
+        m_inMemory = false;
+        m_rows.clear();
+        m_visible.clear();
+        m_pos = -1;
+        m_editMode = EditMode::None;
+        m_open = true;
+        m_deferred = true;
+    }
+    emit currentChanged();
+}
+
+void View::completeDeferredRead() const noexcept
+{
+    if (!m_deferred)
+        return;
+    // Nobody has seen rows yet, so filling them in needs no notice; the rows
+    // are what the view would have read when it opened.
+    auto *self = const_cast<View *>(this);
+    self->m_deferred = false;
+    try {
+        self->m_rows = m_loader ? m_loader() : Snapshot();
+    } catch (const DbError &) {
+        self->m_rows.clear();  // a list that cannot be read stays empty
+    }
+    self->rebuildVisible();
+    self->m_pos = m_visible.empty() ? -1 : 0;
+}
+
 void View::appendField(const QString &name, FieldType type, int size, bool nullable)
 {
     if (m_open)
@@ -94,6 +130,7 @@ void View::openInMemory()
 
 void View::close()
 {
+    m_deferred = false;
     if (!m_open)
         return;
     {
@@ -189,6 +226,7 @@ bool View::eof() const
 
 bool View::hasCurrent() const
 {
+    completeDeferredRead();
     return m_open && m_pos >= 0 && m_pos < int(m_visible.size()) && !m_currentDeleted;
 }
 
@@ -202,6 +240,7 @@ void View::requireOpen() const
     if (!m_open)
         throw DbError(ObjectClosed,
                       QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
+    completeDeferredRead();
 }
 
 void View::requireCurrent() const
@@ -307,6 +346,7 @@ QVariant View::value(int column) const
 
 QVariant View::valueAt(int visibleRow, int column) const
 {
+    completeDeferredRead();
     if (!m_open || visibleRow < 0 || visibleRow >= int(m_visible.size()))
         return QVariant();
     if (m_editMode != EditMode::None && visibleRow == m_pos)

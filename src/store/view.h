@@ -50,6 +50,9 @@ public:
     // one the view is read-only unless it was opened as an in-memory view.
     void open(QVector<FieldDef> fields, Loader loader, Connection *cn = nullptr,
               QString table = QString());
+    // Opens now but reads the rows only when they are first looked at: the
+    // value lists cost nothing until a combo box shows them.
+    void openDeferred(QVector<FieldDef> fields, Loader loader);
     // The in-memory view: declare fields, then open without a source.
     void appendField(const QString &name, FieldType type, int size, bool nullable);
     void openInMemory();
@@ -116,6 +119,7 @@ private:
     static constexpr int PendingRow = -2;  // stands in m_visible for a row being added
 
     void requireOpen() const;
+    void completeDeferredRead() const noexcept;
     void requireCurrent() const;
     void requireNoEdit() const;
     void requireWritable() const;
@@ -137,6 +141,7 @@ private:
 
     bool m_open = false;
     bool m_inMemory = false;
+    mutable bool m_deferred = false;
     QVector<FieldDef> m_fields;
     Loader m_loader;
     Connection *m_cn = nullptr;

@@ -1,0 +1,272 @@
+// Times the collection store and the main window on generated collections of
+// realistic shape, each operation beside a bare SQLite read of the same rows.
+//   rondella_bench [--cds N --songs M]   (default: 1000 x 12, then 10000 x 15)
+#include "mainwindow/frmmain.h"
+#include "mainwindow/startup.h"
+#include "store/connection.h"
+#include "store/modrecord.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <functional>
+
+using namespace modRecord;
+
+namespace {
+
+const char16_t *const composers[] = {
+    u"ベートーヴェン", u"モーツァルト", u"J.S.バッハ", u"ブラームス", u"チャイコフスキー", u"ドビュッシー",
+    u"ダンディ (d'Indy)", u"マーラー", u"ブルックナー", u"シューベルト", u"ショパン", u"ラヴェル",
+    u"ヴェルディ", u"プッチーニ", u"ワーグナー", u"ハイドン", u"ヘンデル", u"ヴィヴァルディ",
+    u"ドヴォルザーク", u"シベリウス", u"Lennon/McCartney", u"坂本龍一", u"久石譲", u"Duke Ellington"};
+const char16_t *const conductors[] = {u"ハインリヒ・ブラント", u"マリア・ロッシ", u"佐藤健一", u"John Whitfield",
+                                      u"アンナ・ノヴァーク", u"Pierre Lefèvre", u"山田一郎", u"Erik Lindqvist"};
+const char16_t *const ensembles[] = {u"ベルリン・フィルハーモニー管弦楽団", u"ウィーン・フィルハーモニー管弦楽団",
+                                     u"NHK交響楽団", u"Ensemble l'Arpeggiata", u"ロンドン交響楽団",
+                                     u"St John's Smith Square Players", u"Kenny Marlowe Trio"};
+const char16_t *const labels[] = {u"ポリドール", u"ﾎﾟﾘﾄﾞｰﾙ", u"東芝EMI", u"日本フォノグラム", u"BMGビクター",
+                                  u"ソニー・クラシカル", u"キングレコード"};
+const char16_t *const genres[] = {u"交響曲", u"協奏曲", u"室内楽", u"器楽曲", u"オペラ", u"声楽曲", u"ジャズ", u"ポップス"};
+const char16_t *const forms[] = {u"交響曲", u"ピアノ協奏曲", u"ヴァイオリン協奏曲", u"弦楽四重奏曲", u"ピアノ・ソナタ",
+                                 u"序曲", u"組曲", u"ミサ曲"};
+const char16_t *const movements[] = {u"アレグロ・コン・ブリオ", u"アンダンテ", u"スケルツォ", u"アダージョ",
+                                     u"フィナーレ：プレスト", u"ラルゴ", u"メヌエット", u"ロンド"};
+
+template <size_t N>
+QString pick(const char16_t *const (&list)[N], quint32 n)
+{
+    return QString::fromUtf16(list[n % N]);
+}
+
+void generate(const QString &folder, int cds, int songsPerCD)
+{
+    Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
+    QSqlDatabase db = c.database();
+    QRandomGenerator rng(20261206);
+    db.transaction();
+    QSqlQuery cd(db), song(db);
+    cd.prepare(QStringLiteral("INSERT INTO cdname VALUES (?,?,?,?,?,?,?,?)"));
+    song.prepare(QStringLiteral("INSERT INTO kyoku VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+    int songId = 0;
+    for (int id = 1; id <= cds; ++id) {
+        const quint32 r = rng.generate();
+        const QString composer = pick(composers, r);
+        // about one CD in 50 repeats an earlier title (a second copy, a reissue)
+        const int titleNo = (id % 50 == 0 && id > 1) ? id - 1 : id;
+        const QString title = composer + QStringLiteral("：") + pick(forms, r >> 3)
+                              + QStringLiteral("第%1番 作品%2").arg(titleNo % 9 + 1).arg(titleNo);
+        cd.addBindValue(id);
+        cd.addBindValue(title);
+        cd.addBindValue(QStringLiteral("解説者%1").arg(r % 300));
+        cd.addBindValue(1500 + int(r % 3500));
+        cd.addBindValue(QDate(1985, 1, 1).addDays(r % 14000).toString(Qt::ISODate));
+        cd.addBindValue(pick(labels, r >> 5));
+        cd.addBindValue(QString(QChar(u'A' + int(r % 8))));
+        cd.addBindValue(QString::number(r % 6 + 1));
+        cd.exec();
+        if (id % 40 == 0 || titleNo != id)
+            continue;  // some CDs have no songs of their own
+        for (int s = 0; s < songsPerCD; ++s) {
+            const quint32 q = rng.generate();
+            song.addBindValue(id % 97 == 0 ? QStringLiteral("削除されたCD %1").arg(id) : title);
+            song.addBindValue(++songId);
+            song.addBindValue(QString(pick(forms, r >> 3) + QStringLiteral(" 第%1楽章 ").arg(s + 1) + pick(movements, q)));
+            song.addBindValue(composer);
+            song.addBindValue(q % 5 == 0 ? QVariant(QStringLiteral("編曲者%1").arg(q % 40)) : QVariant());
+            song.addBindValue(pick(conductors, q >> 4));
+            song.addBindValue(pick(ensembles, q >> 8));
+            song.addBindValue(q % 3 == 0 ? QVariant(QStringLiteral("ソリスト%1").arg(q % 500)) : QVariant());
+            song.addBindValue(QVariant());
+            song.addBindValue(QVariant());
+            song.addBindValue(QStringLiteral("%1:%2").arg(q % 20 + 2).arg(q % 60, 2, 10, QLatin1Char('0')));
+            song.addBindValue(QStringLiteral("%1年%2月").arg(1955 + q % 65).arg(q % 12 + 1));
+            song.addBindValue(QStringLiteral("録音会場%1").arg(q % 80));
+            song.addBindValue(QStringLiteral("POCG-%1").arg(1000 + id));
+            song.addBindValue(pick(genres, q >> 12));
+            song.exec();
+        }
+    }
+    db.commit();
+}
+
+double msOf(const std::function<void()> &work)
+{
+    QElapsedTimer t;
+    t.start();
+    work();
+    return t.nsecsElapsed() / 1e6;
+}
+
+// The floor every view operation is compared with: reading rows with a bare query.
+double bareRead(const QStringList &queries)
+{
+    return msOf([&] {
+        QSqlDatabase db = cn->database();
+        qint64 cells = 0;
+        for (const QString &sql : queries) {
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            q.exec(sql);
+            const int n = q.record().count();
+            while (q.next())
+                for (int i = 0; i < n; ++i)
+                    cells += q.value(i).isNull() ? 0 : 1;
+        }
+        if (cells < 0)
+            std::puts("");
+    });
+}
+
+void report(const char *what, double ms, double bare)
+{
+    if (bare > 0)
+        std::printf("  %-52s %9.1f ms   bare %8.1f ms   ratio %5.2f\n", what, ms, bare, ms / bare);
+    else
+        std::printf("  %-52s %9.1f ms\n", what, ms);
+}
+
+const QString allCDs = QStringLiteral("SELECT rowid, * FROM cdname ORDER BY CDID");
+const QString allSongs = QStringLiteral("SELECT rowid, * FROM kyoku ORDER BY 曲ID");
+
+void benchStore()
+{
+    const double open = msOf([] { OpenDataContext(); });
+    const double bareBoth = bareRead({allCDs, allSongs});
+    report("OpenDataContext", open, bareBoth);
+    std::printf("    (%d CDs, %d songs)\n", rsCD->recordCount(), rsKyoku->recordCount());
+
+    // another program writes, so the requery must really read again
+    QSqlQuery(cn->database()).exec(QStringLiteral("UPDATE cdname SET 段 = 段 WHERE CDID = 1"));
+    report("requery rsCD and rsKyoku (after a change)", msOf([] {
+               rsCD->requery();
+               rsKyoku->requery();
+           }),
+           bareRead({allCDs, allSongs, allCDs, allSongs}));
+    report("requery rsCD and rsKyoku (nothing changed)", msOf([] {
+               rsCD->requery();
+               rsKyoku->requery();
+           }),
+           bareBoth);
+
+    int n = 0;
+    report("filter rsKyoku (= and like) and count", msOf([&] {
+               rsKyoku->setFilter(QStringLiteral("作曲者名 = 'ダンディ (d''Indy)' and 曲名 like '*アダージョ*'"));
+               n = rsKyoku->recordCount();
+           }),
+           bareRead({QStringLiteral("SELECT rowid, * FROM kyoku WHERE 作曲者名 = 'ダンディ (d''Indy)' "
+                                    "AND 曲名 LIKE '%アダージョ%' ORDER BY 曲ID")}));
+    std::printf("    (%d songs pass)\n", n);
+    rsKyoku->setFilter(QString());
+    report("sort rsKyoku by 曲名 (Japanese order)", msOf([] { rsKyoku->setSort(QStringLiteral("曲名 asc")); }),
+           bareRead({QStringLiteral("SELECT rowid, * FROM kyoku ORDER BY 曲名")}));
+    report("sort rsCD by CD名", msOf([] { rsCD->setSort(QStringLiteral("CD名 asc")); }),
+           bareRead({QStringLiteral("SELECT rowid, * FROM cdname ORDER BY CD名")}));
+    rsKyoku->setSort(QString());
+    rsCD->setSort(QString());
+    qint64 songs = 0;
+    report("walk rsCD first to last, child following", msOf([&] {
+               for (rsCD->moveFirst(); !rsCD->eof(); rsCD->moveNext())
+                   songs += rsKyokuSub->recordCount();
+           }),
+           bareRead({allCDs}));
+    std::printf("    (%lld songs seen through kyokusub)\n", songs);
+    report("CloseDataContext", msOf([] { CloseDataContext(); }), 0);
+}
+
+void benchWindow(const QString &folder)
+{
+    const double open = msOf([] { OpenDataContext(); });
+    CloseDataContext();
+    QDir::setCurrent(folder);
+    Main();
+    frmMain *w = mainWindow;
+    const double reset = msOf([w] { w->reset(); });
+    report("reset (full rebuild of the window)", reset, open);
+    const int moves = 300;
+    w->cmdTop->click();
+    const double buttons = msOf([w] {
+        for (int i = 0; i < moves; ++i) {
+            w->cmdNext->click();
+            QCoreApplication::processEvents();
+        }
+    });
+    report("one CD move by button (grid, panel, counters, jacket)", buttons / moves, 0);
+    QTableView *grid = w->DataGrid2->table();
+    const double clicks = msOf([grid] {
+        for (int i = 0; i < moves; ++i) {
+            grid->setCurrentIndex(grid->model()->index(i * 7 % grid->model()->rowCount(), 1));
+            QCoreApplication::processEvents();
+        }
+    });
+    report("one CD move by grid click", clicks / moves, 0);
+
+    auto search = [w](int box, const QString &value) {
+        w->findChild<QAction *>(QStringLiteral("mnuTyuu"))->trigger();
+        w->Check1(box)->setChecked(true);
+        if (box == 7)
+            w->findChild<QLineEdit *>(QStringLiteral("txtKyoku"))->setText(value);
+        else if (box != 10)
+            w->DataCombo1(box)->setText(value);
+        w->cmdFilter_Click();
+    };
+    report("song search matching every song (曲名 like '*楽章*')",
+           msOf([&] { search(7, QStringLiteral("*楽章*")); }), open);
+    std::printf("    (%d songs, %d CDs listed)\n", rsKyoku->recordCount(), rsCDList->recordCount());
+    report("reset to all data (mnuReset)", msOf([w] { w->mnuReset_Click(); }), open);
+    report("all-songs display (全曲表示)", msOf([&] { search(10, QString()); }), open);
+    std::printf("    (%d songs, %d CDs listed)\n", rsKyoku->recordCount(), rsCDList->recordCount());
+    w->mnuReset_Click();
+    report("CD search (発売元 = 'ポリドール')", msOf([&] { search(4, QStringLiteral("ポリドール")); }), open);
+    std::printf("    (%d CDs)\n", rsCD->recordCount());
+    report("reset to all data after a CD search", msOf([w] { w->mnuReset_Click(); }), open);
+    w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void run(int cds, int songsPerCD)
+{
+    QTemporaryDir dir;
+    strAppPath = dir.path();
+    std::printf("\n== %d CDs x %d songs ==\n", cds, songsPerCD);
+    const double made = msOf([&] { generate(dir.path(), cds, songsPerCD); });
+    std::printf("  (collection generated in %.0f ms)\n", made);
+    benchStore();
+    benchWindow(dir.path());
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("  peak memory so far: %.1f MiB\n", usage.ru_maxrss / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int cdsAt = int(args.indexOf(QStringLiteral("--cds")));
+    const int songsAt = int(args.indexOf(QStringLiteral("--songs")));
+    if (cdsAt > 0 && songsAt > 0) {
+        run(args.value(cdsAt + 1).toInt(), args.value(songsAt + 1).toInt());
+    } else {
+        run(1000, 12);
+        run(10000, 15);
+    }
+    return 0;
+}
