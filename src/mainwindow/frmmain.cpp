@@ -141,8 +141,16 @@ QIcon toolIcon(Glyph glyph)
 
 // ---- construction
 
+// The pictures compiled into the program live in a static library: they must
+// be registered by hand before the first window uses them.
+static void registerPictures()
+{
+    Q_INIT_RESOURCE(ui);
+}
+
 frmMain::frmMain()
 {
+    registerPictures();
     setObjectName(QStringLiteral("frmMain"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Rondella"));

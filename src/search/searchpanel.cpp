@@ -9,6 +9,8 @@
 #include "store/modrecord.h"
 
 #include <QCheckBox>
+
+#include <algorithm>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -67,6 +69,19 @@ void colourWidget(QWidget *w, const QColor &back, const QColor &fore)
     p.setColor(QPalette::WindowText, fore);
     w->setPalette(p);
     w->setAutoFillBackground(true);
+}
+
+// Check boxes draw their own face in most styles; a style sheet keeps the
+// white (or red) caption on the dark panel readable.
+void colourCheckBox(QCheckBox *box, const QColor &back, const QColor &fore)
+{
+    colourWidget(box, back, fore);
+    box->setStyleSheet(
+        QStringLiteral("QCheckBox { color: %1; background-color: %2; }"
+                       "QCheckBox::indicator { width: 13px; height: 13px; background: white;"
+                       " border: 1px solid #a0a0a0; }"
+                       "QCheckBox::indicator:checked { image: url(:/ui/check.png); }")
+            .arg(fore.name(), back.name()));
 }
 
 } // namespace
@@ -136,8 +151,9 @@ void frmMain::createSearchInputs()
         QGroupBox *frame = d.songFrame ? FraKyoku : FraCD;
         auto *box = new QCheckBox(QString::fromUtf16(d.caption), frame);
         box->setObjectName(QStringLiteral("Check1(%1)").arg(d.index));
-        box->setGeometry(twipsRect(d.songFrame ? 150 : 120, d.top, 1650, 285));
-        colourWidget(box, bgrColor(panelColour), Qt::white);
+        // 240 high rather than 285, so that キャビネット and 段, 240 apart, do not overlap
+        box->setGeometry(twipsRect(d.songFrame ? 150 : 120, d.top, 1650, 240));
+        colourCheckBox(box, bgrColor(panelColour), Qt::white);
         m_check1[size_t(d.index)] = box;
         connect(box, &QCheckBox::toggled, this, [this, i = d.index] { Check1_Click(i); });
         const int inputLeft = d.songFrame ? 1950 : 1935;
@@ -236,15 +252,18 @@ void frmMain::mnuTyuu_Click()
     txtKyabinet->clear();
     txtDan->clear();
     for (QCheckBox *box : m_check1) {
-        colourWidget(box, bgrColor(panelColour), Qt::white);
+        colourCheckBox(box, bgrColor(panelColour), Qt::white);
         box->setChecked(false);
     }
     FraCD->show();
     FraKyoku->show();
-    colourWidget(Check1(10), bgrColor(panelColour), Qt::red);
+    colourCheckBox(Check1(10), bgrColor(panelColour), Qt::red);
     const QScreen *screen = QGuiApplication::primaryScreen();
     const int screenWidth = screen ? screen->geometry().width() : width();
-    picTyuu->move((screenWidth - picTyuu->width()) / 2, twips(15));
+    // Centred on the screen; a window narrower than the screen keeps the panel inside it.
+    const int left = std::max(0, std::min((screenWidth - picTyuu->width()) / 2,
+                                          centralWidget()->width() - picTyuu->width()));
+    picTyuu->move(left, twips(15));
     picTyuu->show();
     picTyuu->raise();
     setCmdFilterDefault(true);
