@@ -1,3 +1,4 @@
+#include "entry/cdnamedup.h"
 #include "mainwindow/frmmain.h"
 #include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
@@ -10,6 +11,7 @@
 #include <QDate>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QLineEdit>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -80,6 +82,8 @@ private slots:
     void soundsAndHelp();
     void aboutBoxReturnsFocus();
     void unloadClosesEverything();
+    void pageSetupUsesTheSharedPrinter();
+    void duplicateTitleQuestion();
 
 private:
     frmMain *start();
@@ -234,6 +238,7 @@ void TestMainWindow::unusableFileOpensWindowWithoutData()
     w->cmdNext->click();  // nothing to move: a message, no crash
     QCOMPARE(answers.texts.size(), 2);
     closeMain(w);
+    QCOMPARE(answers.texts.size(), 2);  // closing a window without data asks nothing more
     QFile again(m_folder->file("cdkaisou.db"));
     QVERIFY(again.open(QIODevice::ReadOnly));
     QCOMPARE(again.readAll(), QByteArray("This is a letter, not a collection."));
@@ -435,6 +440,56 @@ void TestMainWindow::unloadClosesEverything()
     QVERIFY(!rsCD && !rsKyoku && !rsKyokuSub && !rsCDSub);
     for (QWidget *top : QApplication::topLevelWidgets())
         QVERIFY2(!top->isVisible(), qPrintable(top->objectName()));
+}
+
+void TestMainWindow::pageSetupUsesTheSharedPrinter()
+{
+    frmMain *w = start();
+    QString name;
+    QTimer::singleShot(50, [&name] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QVERIFY(dialog);
+        name = dialog->objectName();
+        static_cast<QDialog *>(dialog)->reject();
+    });
+    w->findChild<QAction *>("mnuPage")->trigger();
+    QCOMPARE(name, QString("cmndPage"));
+    QCOMPARE(&sharedPrinter(), &sharedPrinter());
+}
+
+void TestMainWindow::duplicateTitleQuestion()
+{
+    const QString faune = "ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)";
+    writeCollection(m_folder->path(), {cd(1, faune)}, {});
+    start();
+    QWidget form;
+    auto *title = new QLineEdit(&form);
+    title->setObjectName("txtInput(1)");
+    auto *other = new QLineEdit(&form);
+    form.show();
+    QApplication::setActiveWindow(&form);
+    other->setFocus();
+    title->setText("新しいCD");
+    {
+        MessageBoxAnswerer answers;
+        QVERIFY(!CheckCDNameDup(&form));
+        QCOMPARE(answers.texts, QStringList());
+    }
+    title->setText(faune);
+    {
+        MessageBoxAnswerer answers(QMessageBox::Yes);
+        QVERIFY(!CheckCDNameDup(&form));
+        QCOMPARE(answers.texts, QStringList{"氏名が重複しています。\n\n同ＣＤ名として登録しますか？"});
+        QCOMPARE(answers.icons, QList<QMessageBox::Icon>{QMessageBox::Information});
+        QCOMPARE(answers.titles, QStringList{"Rondella"});
+    }
+    {
+        MessageBoxAnswerer answers(QMessageBox::No);
+        QVERIFY(CheckCDNameDup(&form));
+        QCOMPARE(answers.texts.size(), 1);
+        QCOMPARE(form.focusWidget(), title);
+        QCOMPARE(title->text(), faune);
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

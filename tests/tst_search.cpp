@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QScreen>
@@ -77,6 +78,8 @@ private slots:
     void pendingEditIsRefused();
     void toolbarAndMenuSound();
     void unloadAfterSearchResetsFirst();
+    void jacketFollowsTheCDList();
+    void moreThan32767CDsInOneResult();
 
 private:
     void tick(int i) { m_w->Check1(i)->setChecked(true); }
@@ -359,6 +362,7 @@ void TestSearch::allSongsDisplay()
     QCOMPARE(m_w->DataGrid2->caption(), QString("ALL（非連結）"));
     QCOMPARE(m_w->DataGrid1->caption(), QString("ALL"));
     QCOMPARE(m_w->lblRcount(0)->text(), QString("8 / 8"));
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("4 / 5"));
     QCOMPARE(m_w->lblKyokudata->text(), QString("曲検索中"));
     // the unlinked test holds through the caption: the CD buttons move the CD list
     m_w->cmdLast->click();
@@ -497,6 +501,52 @@ void TestSearch::unloadAfterSearchResetsFirst()
     QVERIFY(!w);
     QVERIFY(!cn && !rsCDList);
     QCOMPARE(answers.texts, QStringList());
+}
+
+void TestSearch::jacketFollowsTheCDList()
+{
+    QDir(m_folder->path()).mkdir("jacket");
+    QImage wide(60, 30, QImage::Format_RGB32);
+    wide.fill(Qt::red);
+    QVERIFY(wide.save(m_folder->file("jacket/3.jpg"), "JPG"));
+    QImage tall(30, 60, QImage::Format_RGB32);
+    tall.fill(Qt::blue);
+    QVERIFY(tall.save(m_folder->file("jacket/1.jpg"), "JPG"));
+    open();
+    tick(5);
+    m_w->DataCombo1(5)->setText("交響曲");
+    m_w->cmdFilter->click();
+    QCOMPARE(m_w->txtrs(0)->text(), QString("3"));
+    QCOMPARE(m_w->picCDphoto->pixmap().size(), QSize(60, 30));
+    m_w->cmdNext->click();
+    QCOMPARE(m_w->txtrs(0)->text(), QString("1"));
+    QCOMPARE(m_w->picCDphoto->pixmap().size(), QSize(30, 60));
+}
+
+void TestSearch::moreThan32767CDsInOneResult()
+{
+    closeMain(m_w);
+    m_folder.reset();  // gives the current folder back before the next one takes it
+    m_folder = std::make_unique<StartupFolder>();
+    QVector<QVariantMap> cds, songs;
+    const int n = 33000;
+    for (int i = 1; i <= n; ++i) {
+        const QString title = QString("CD %1").arg(i);
+        cds << cd(i, title);
+        songs << song(title, i, QString("曲 %1").arg(i), {{"分野", "交響曲"}});
+    }
+    writeCollection(m_folder->path(), cds, songs);
+    m_w = startMain();
+    MessageBoxAnswerer answers;
+    open();
+    tick(5);
+    m_w->DataCombo1(5)->setText("交響曲");
+    m_w->cmdFilter->click();
+    QCOMPARE(answers.texts, QStringList());
+    QCOMPARE(rsCDList->recordCount(), n);
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("33000 / 33000"));
+    rsCDList->moveLast();
+    QCOMPARE(rsCDList->value("CDID").toInt(), n);
 }
 
 QTEST_MAIN(TestSearch)

@@ -440,6 +440,7 @@ void frmMain::connectEvents()
     connect(findChild<QMenu *>(QStringLiteral("mnuSearch")), &QMenu::aboutToShow, this,
             &frmMain::mnuSearch_Click);
     connect(txtrsDamie, &DataTextBox::Change, this, &frmMain::txtrsDamie_Change);
+    connect(txtrs(0), &DataTextBox::Change, this, &frmMain::txtrs0_Change);
     connect(txtrsSubDamie, &DataTextBox::Change, this, &frmMain::txtrsSubDamie_Change);
     for (DataGrid *grid : {DataGrid1, DataGrid2})
         connect(grid, &DataGrid::moveFailed, this, [](const QString &text) { MsgBox(text); });
@@ -523,7 +524,8 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
-    mnuReset_Click();
+    if (cn)  // without a collection there is nothing to return to all data
+        mnuReset_Click();
     MMCdialog->command(QStringLiteral("close"));
     MMCdrop->command(QStringLiteral("close"));
     try {

@@ -126,6 +126,8 @@ private:
     enum class Move { First, Previous, Next, Last };
     void navigate(bool cdSide, Move move);
     void txtrsDamie_Change();
+    void txtrs0_Change();
+    void showJacket(const QString &cdidText);
     void txtrsSubDamie_Change();
 
     // search panel

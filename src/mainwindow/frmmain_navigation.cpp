@@ -65,7 +65,20 @@ void frmMain::navigate(bool cdSide, Move move)
 
 void frmMain::txtrsDamie_Change()
 {
-    const qint64 id = leadingNumber(txtrsDamie->text());
+    showJacket(txtrsDamie->text());
+}
+
+// In the unlinked view the record panel shows a CD of the CD list, which the
+// follower box (bound to rsCD) does not follow: the picture follows the panel.
+void frmMain::txtrs0_Change()
+{
+    if (rsCDList && txtrs(0)->dataSource() == rsCDList)
+        showJacket(txtrs(0)->text());
+}
+
+void frmMain::showJacket(const QString &cdidText)
+{
+    const qint64 id = leadingNumber(cdidText);
     picCDphoto->clear();
     const QDir jacket(QDir(strAppPath).filePath(QStringLiteral("jacket")));
     QImage picture = readPicture(jacket.filePath(QString::number(id) + QStringLiteral(".jpg")));
@@ -94,6 +107,9 @@ void frmMain::txtrsSubDamie_Change()
             DataGrid1->setCaption(QStringLiteral("左CDに含まれる曲"));
         } else if (Check1(10)->isChecked()) {
             setCounter(0, lngKyokuTotal, lngKyokuTotal);
+            // the CDs listed beside all songs, as after a song search
+            if (rsCDList && rsCDList->isOpen())
+                setCounter(3, rsCDList->recordCount(), lngCDTotal);
             DataGrid2->setCaption(QStringLiteral("ALL（非連結）"));
             DataGrid1->setCaption(QStringLiteral("ALL"));
         } else {
