@@ -6,6 +6,7 @@
 #include "store/modrecord.h"
 #include "testsupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QDate>
@@ -301,6 +302,11 @@ void TestMainWindow::gridClickMovesCurrentRow()
 {
     writeSample(m_folder->path());
     frmMain *w = start();
+    // the grid models stay consistent through every reset a CD move causes
+    QAbstractItemModelTester songsTester(w->DataGrid1->table()->model(),
+                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester cdsTester(w->DataGrid2->table()->model(),
+                                       QAbstractItemModelTester::FailureReportingMode::QtTest);
     QTableView *cds = w->DataGrid2->table();
     const QRect cell = cds->visualRect(cds->model()->index(2, 1));
     QTest::mouseClick(cds->viewport(), Qt::LeftButton, {}, cell.center());
@@ -312,6 +318,10 @@ void TestMainWindow::gridClickMovesCurrentRow()
     QTest::mouseClick(songs->viewport(), Qt::LeftButton, {},
                       songs->visualRect(songs->model()->index(1, 2)).center());
     QCOMPARE(w->txtrs(8)->text(), QString("アダージョ"));
+    w->findChild<QAction *>("mnuKyokuS")->trigger();
+    w->findChild<QAction *>("mnuReset")->trigger();
+    w->reset();
+    QCOMPARE(songs->model()->rowCount(), 2);
 }
 
 void TestMainWindow::jacketPictures()
