@@ -448,7 +448,7 @@ void frmMain::connectEvents()
 
 // ---- load, activation, unload
 
-bool frmMain::runSteps(std::initializer_list<std::function<void()>> steps)
+bool frmMain::runSteps(const Steps &steps)
 {
     for (const auto &step : steps) {
         try {
@@ -465,40 +465,19 @@ bool frmMain::runSteps(std::initializer_list<std::function<void()>> steps)
 
 void frmMain::Form_Load()
 {
-    runSteps({
+    Steps steps = {
         [this] { picTyuu->hide(); },
         [] { OpenDataContext(); },
-        [this] {
-            DataGrid1->setDataSource(rsKyokuSub);
-            DataGrid2->setDataSource(rsCD);
-        },
-        [this] { SetcmbList(); },
-        [] {
-            BindRecordPanel();
-            FormatKyokuGrid();
-            FormatCDGrid();
-        },
-        [this] {
-            blnCDSearch = false;
-            blnKyokuSearch = false;
-            lngCDTotal = rsCD->recordCount();
-            lngKyokuTotal = rsKyoku->recordCount();
-            setCounter(0, rsKyokuSub->recordCount(), lngKyokuTotal);
-            setCounter(3, rsCD->recordCount(), lngCDTotal);
-        },
-        [this] { showAllDataCaptions(); },
-        [this] {
-            mnuCDs->setChecked(false);
-            mnuKyokuS->setChecked(false);
-            ShowModeTitle();
-        },
-        [this] {
-            MMCdialog->setFileName(QDir(strAppPath).filePath(QStringLiteral("dialog.WAV")));
-            MMCdialog->command(QStringLiteral("Open"));
-            MMCdrop->setFileName(QDir(strAppPath).filePath(QStringLiteral("drop.WAV")));
-            MMCdrop->command(QStringLiteral("Open"));
-        },
+    };
+    for (auto &step : allDataSteps())
+        steps.push_back(std::move(step));
+    steps.push_back([this] {
+        MMCdialog->setFileName(QDir(strAppPath).filePath(QStringLiteral("dialog.WAV")));
+        MMCdialog->command(QStringLiteral("Open"));
+        MMCdrop->setFileName(QDir(strAppPath).filePath(QStringLiteral("drop.WAV")));
+        MMCdrop->command(QStringLiteral("Open"));
     });
+    runSteps(steps);
 }
 
 void frmMain::changeEvent(QEvent *event)

@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <initializer_list>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -149,7 +150,11 @@ private:
 
     // Runs steps in order: a missing current row lets the next step run, any
     // other error is shown and ends the sequence. Returns whether all ran.
-    bool runSteps(std::initializer_list<std::function<void()>> steps);
+    using Steps = std::vector<std::function<void()>>;
+    bool runSteps(const Steps &steps);
+    // The steps that show all data once the data context has been opened:
+    // grids, value lists, record panel, layouts, totals, counters, captions, title.
+    Steps allDataSteps();
 
     std::array<DataTextBox *, 22> m_txtrs{};
     std::array<QLabel *, 22> m_lblFieldLabel{};

@@ -36,12 +36,9 @@ bool frmMain::isUnlinked() const
     return DataGrid1->caption() == u"ALL" || blnKyokuSearch;
 }
 
-void frmMain::reset()
+frmMain::Steps frmMain::allDataSteps()
 {
-    runSteps({
-        [] { CloseDataContext(); },
-        [this] { picTyuu->hide(); },
-        [] { OpenDataContext(); },
+    return {
         [this] {
             DataGrid1->setDataSource(rsKyokuSub);
             DataGrid2->setDataSource(rsCD);
@@ -68,12 +65,24 @@ void frmMain::reset()
             mnuKyokuS->setChecked(false);
             ShowModeTitle();
         },
-        [] { rsCD->moveLast(); },
-        [] {
-            if (rsKyokuSub->recordCount() > 0)
-                rsKyokuSub->moveLast();
-        },
+    };
+}
+
+void frmMain::reset()
+{
+    Steps steps = {
+        [] { CloseDataContext(); },
+        [this] { picTyuu->hide(); },
+        [] { OpenDataContext(); },
+    };
+    for (auto &step : allDataSteps())
+        steps.push_back(std::move(step));
+    steps.push_back([] { rsCD->moveLast(); });
+    steps.push_back([] {
+        if (rsKyokuSub->recordCount() > 0)
+            rsKyokuSub->moveLast();
     });
+    runSteps(steps);
 }
 
 void frmMain::ShowModeTitle()

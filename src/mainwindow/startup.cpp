@@ -20,6 +20,11 @@ QPointer<frmWait> waitWindow;
 void Main()
 {
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    // However the program ends, the collection file is closed before Qt's
+    // database layer goes away.
+    static const QMetaObject::Connection closing =
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { CloseDataContext(); });
+    Q_UNUSED(closing);
     auto *window = new frmMain();
     mainWindow = window;
     strAppPath = QDir::currentPath();
