@@ -309,6 +309,15 @@ void TestSearch::narrowing()
     QCOMPARE(strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
     QCOMPARE(rsKyoku->recordCount(), 4);
     QCOMPARE(m_w->lblRcount(0)->text(), QString("4 / 8"));
+    // a CD box ticked while only the song frame is up is unticked and ignored
+    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    tick(4);
+    m_w->DataCombo1(4)->setText("東芝EMI");
+    QVERIFY(!m_w->FraCD->isVisible());
+    m_w->cmdFilter->click();
+    QVERIFY(!m_w->Check1(4)->isChecked());
+    QCOMPARE(strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
+    QCOMPARE(rsKyoku->recordCount(), 4);
 }
 
 void TestSearch::apostrophesAreSearchedLiterally()
