@@ -29,31 +29,42 @@ using namespace modRecord;
 
 namespace {
 
-const char16_t *const composers[] = {
-    u"ベートーヴェン", u"モーツァルト", u"J.S.バッハ", u"ブラームス", u"チャイコフスキー", u"ドビュッシー",
-    u"ダンディ (d'Indy)", u"マーラー", u"ブルックナー", u"シューベルト", u"ショパン", u"ラヴェル",
-    u"ヴェルディ", u"プッチーニ", u"ワーグナー", u"ハイドン", u"ヘンデル", u"ヴィヴァルディ",
-    u"ドヴォルザーク", u"シベリウス", u"Lennon/McCartney", u"坂本龍一", u"久石譲", u"Duke Ellington"};
-const char16_t *const conductors[] = {u"ハインリヒ・ブラント", u"マリア・ロッシ", u"佐藤健一", u"John Whitfield",
-                                      u"アンナ・ノヴァーク", u"Pierre Lefèvre", u"山田一郎", u"Erik Lindqvist"};
-const char16_t *const ensembles[] = {u"ベルリン・フィルハーモニー管弦楽団", u"ウィーン・フィルハーモニー管弦楽団",
-                                     u"NHK交響楽団", u"Ensemble l'Arpeggiata", u"ロンドン交響楽団",
-                                     u"St John's Smith Square Players", u"Kenny Marlowe Trio"};
-const char16_t *const labels[] = {u"ポリドール", u"ﾎﾟﾘﾄﾞｰﾙ", u"東芝EMI", u"日本フォノグラム", u"BMGビクター",
-                                  u"ソニー・クラシカル", u"キングレコード"};
-const char16_t *const genres[] = {u"交響曲", u"協奏曲", u"室内楽", u"器楽曲", u"オペラ", u"声楽曲", u"ジャズ", u"ポップス"};
-const char16_t *const forms[] = {u"交響曲", u"ピアノ協奏曲", u"ヴァイオリン協奏曲", u"弦楽四重奏曲", u"ピアノ・ソナタ",
-                                 u"序曲", u"組曲", u"ミサ曲"};
-const char16_t *const movements[] = {u"アレグロ・コン・ブリオ", u"アンダンテ", u"スケルツォ", u"アダージョ",
-                                     u"フィナーレ：プレスト", u"ラルゴ", u"メヌエット", u"ロンド"};
+const char16_t* const composers[] = {u"ベートーヴェン",    u"モーツァルト",     u"J.S.バッハ",
+                                     u"ブラームス",        u"チャイコフスキー", u"ドビュッシー",
+                                     u"ダンディ (d'Indy)", u"マーラー",         u"ブルックナー",
+                                     u"シューベルト",      u"ショパン",         u"ラヴェル",
+                                     u"ヴェルディ",        u"プッチーニ",       u"ワーグナー",
+                                     u"ハイドン",          u"ヘンデル",         u"ヴィヴァルディ",
+                                     u"ドヴォルザーク",    u"シベリウス",       u"Lennon/McCartney",
+                                     u"坂本龍一",          u"久石譲",           u"Duke Ellington"};
+const char16_t* const conductors[]
+    = {u"ハインリヒ・ブラント", u"マリア・ロッシ", u"佐藤健一", u"John Whitfield",
+       u"アンナ・ノヴァーク",   u"Pierre Lefèvre", u"山田一郎", u"Erik Lindqvist"};
+const char16_t* const ensembles[] = {u"ベルリン・フィルハーモニー管弦楽団",
+                                     u"ウィーン・フィルハーモニー管弦楽団",
+                                     u"NHK交響楽団",
+                                     u"Ensemble l'Arpeggiata",
+                                     u"ロンドン交響楽団",
+                                     u"St John's Smith Square Players",
+                                     u"Kenny Marlowe Trio"};
+const char16_t* const labels[]
+    = {u"ポリドール",         u"ﾎﾟﾘﾄﾞｰﾙ",       u"東芝EMI", u"日本フォノグラム", u"BMGビクター",
+       u"ソニー・クラシカル", u"キングレコード"};
+const char16_t* const genres[]
+    = {u"交響曲", u"協奏曲", u"室内楽", u"器楽曲", u"オペラ", u"声楽曲", u"ジャズ", u"ポップス"};
+const char16_t* const forms[] = {u"交響曲",       u"ピアノ協奏曲",   u"ヴァイオリン協奏曲",
+                                 u"弦楽四重奏曲", u"ピアノ・ソナタ", u"序曲",
+                                 u"組曲",         u"ミサ曲"};
+const char16_t* const movements[]
+    = {u"アレグロ・コン・ブリオ", u"アンダンテ", u"スケルツォ", u"アダージョ",
+       u"フィナーレ：プレスト",   u"ラルゴ",     u"メヌエット", u"ロンド"};
 
-template <size_t N>
-QString pick(const char16_t *const (&list)[N], quint32 n)
+template <size_t N> QString pick(const char16_t* const (&list)[N], quint32 n)
 {
     return QString::fromUtf16(list[n % N]);
 }
 
-void generate(const QString &folder, int cds, int songsPerCD)
+void generate(const QString& folder, int cds, int songsPerCD)
 {
     Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
     QSqlDatabase db = c.database();
@@ -69,7 +80,7 @@ void generate(const QString &folder, int cds, int songsPerCD)
         // about one CD in 50 repeats an earlier title (a second copy, a reissue)
         const int titleNo = (id % 50 == 0 && id > 1) ? id - 1 : id;
         const QString title = composer + QStringLiteral("：") + pick(forms, r >> 3)
-                              + QStringLiteral("第%1番 作品%2").arg(titleNo % 9 + 1).arg(titleNo);
+            + QStringLiteral("第%1番 作品%2").arg(titleNo % 9 + 1).arg(titleNo);
         cd.addBindValue(id);
         cd.addBindValue(title);
         cd.addBindValue(QStringLiteral("解説者%1").arg(r % 300));
@@ -80,20 +91,24 @@ void generate(const QString &folder, int cds, int songsPerCD)
         cd.addBindValue(QString::number(r % 6 + 1));
         cd.exec();
         if (id % 40 == 0 || titleNo != id)
-            continue;  // some CDs have no songs of their own
+            continue; // some CDs have no songs of their own
         for (int s = 0; s < songsPerCD; ++s) {
             const quint32 q = rng.generate();
             song.addBindValue(id % 97 == 0 ? QStringLiteral("削除されたCD %1").arg(id) : title);
             song.addBindValue(++songId);
-            song.addBindValue(QString(pick(forms, r >> 3) + QStringLiteral(" 第%1楽章 ").arg(s + 1) + pick(movements, q)));
+            song.addBindValue(QString(pick(forms, r >> 3) + QStringLiteral(" 第%1楽章 ").arg(s + 1)
+                                      + pick(movements, q)));
             song.addBindValue(composer);
-            song.addBindValue(q % 5 == 0 ? QVariant(QStringLiteral("編曲者%1").arg(q % 40)) : QVariant());
+            song.addBindValue(q % 5 == 0 ? QVariant(QStringLiteral("編曲者%1").arg(q % 40))
+                                         : QVariant());
             song.addBindValue(pick(conductors, q >> 4));
             song.addBindValue(pick(ensembles, q >> 8));
-            song.addBindValue(q % 3 == 0 ? QVariant(QStringLiteral("ソリスト%1").arg(q % 500)) : QVariant());
+            song.addBindValue(q % 3 == 0 ? QVariant(QStringLiteral("ソリスト%1").arg(q % 500))
+                                         : QVariant());
             song.addBindValue(QVariant());
             song.addBindValue(QVariant());
-            song.addBindValue(QStringLiteral("%1:%2").arg(q % 20 + 2).arg(q % 60, 2, 10, QLatin1Char('0')));
+            song.addBindValue(
+                QStringLiteral("%1:%2").arg(q % 20 + 2).arg(q % 60, 2, 10, QLatin1Char('0')));
             song.addBindValue(QStringLiteral("%1年%2月").arg(1955 + q % 65).arg(q % 12 + 1));
             song.addBindValue(QStringLiteral("録音会場%1").arg(q % 80));
             song.addBindValue(QStringLiteral("POCG-%1").arg(1000 + id));
@@ -104,7 +119,7 @@ void generate(const QString &folder, int cds, int songsPerCD)
     db.commit();
 }
 
-double msOf(const std::function<void()> &work)
+double msOf(const std::function<void()>& work)
 {
     QElapsedTimer t;
     t.start();
@@ -113,12 +128,12 @@ double msOf(const std::function<void()> &work)
 }
 
 // The floor every view operation is compared with: reading rows with a bare query.
-double bareRead(const QStringList &queries)
+double bareRead(const QStringList& queries)
 {
     return msOf([&] {
         QSqlDatabase db = cn->database();
         qint64 cells = 0;
-        for (const QString &sql : queries) {
+        for (const QString& sql : queries) {
             QSqlQuery q(db);
             q.setForwardOnly(true);
             q.exec(sql);
@@ -134,10 +149,11 @@ double bareRead(const QStringList &queries)
 
 // `base` is a bare read of the same rows, or (for window work) the time of
 // opening the data context alone, as `baseName` says.
-void report(const char *what, double ms, double base, const char *baseName = "bare")
+void report(const char* what, double ms, double base, const char* baseName = "bare")
 {
     if (base > 0)
-        std::printf("  %-52s %9.1f ms   %-4s %8.1f ms   ratio %5.2f\n", what, ms, baseName, base, ms / base);
+        std::printf("  %-52s %9.1f ms   %-4s %8.1f ms   ratio %5.2f\n", what, ms, baseName, base,
+                    ms / base);
     else
         std::printf("  %-52s %9.1f ms\n", what, ms);
 }
@@ -166,15 +182,18 @@ void benchStore()
            bareBoth);
 
     int n = 0;
-    report("filter rsKyoku (= and like) and count", msOf([&] {
-               rsKyoku->setFilter(QStringLiteral("作曲者名 = 'ダンディ (d''Indy)' and 曲名 like '*アダージョ*'"));
-               n = rsKyoku->recordCount();
-           }),
-           bareRead({QStringLiteral("SELECT rowid, * FROM kyoku WHERE 作曲者名 = 'ダンディ (d''Indy)' "
-                                    "AND 曲名 LIKE '%アダージョ%' ORDER BY 曲ID")}));
+    report(
+        "filter rsKyoku (= and like) and count", msOf([&] {
+            rsKyoku->setFilter(
+                QStringLiteral("作曲者名 = 'ダンディ (d''Indy)' and 曲名 like '*アダージョ*'"));
+            n = rsKyoku->recordCount();
+        }),
+        bareRead({QStringLiteral("SELECT rowid, * FROM kyoku WHERE 作曲者名 = 'ダンディ (d''Indy)' "
+                                 "AND 曲名 LIKE '%アダージョ%' ORDER BY 曲ID")}));
     std::printf("    (%d songs pass)\n", n);
     rsKyoku->setFilter(QString());
-    report("sort rsKyoku by 曲名 (Japanese order)", msOf([] { rsKyoku->setSort(QStringLiteral("曲名 asc")); }),
+    report("sort rsKyoku by 曲名 (Japanese order)",
+           msOf([] { rsKyoku->setSort(QStringLiteral("曲名 asc")); }),
            bareRead({QStringLiteral("SELECT rowid, * FROM kyoku ORDER BY 曲名")}));
     report("sort rsCD by CD名", msOf([] { rsCD->setSort(QStringLiteral("CD名 asc")); }),
            bareRead({QStringLiteral("SELECT rowid, * FROM cdname ORDER BY CD名")}));
@@ -190,13 +209,13 @@ void benchStore()
     report("CloseDataContext", msOf([] { CloseDataContext(); }), 0);
 }
 
-void benchWindow(const QString &folder)
+void benchWindow(const QString& folder)
 {
     const double open = msOf([] { OpenDataContext(); });
     CloseDataContext();
     QDir::setCurrent(folder);
     Main();
-    frmMain *w = mainWindow;
+    frmMain* w = mainWindow;
     const double reset = msOf([w] { w->reset(); });
     report("reset (full rebuild of the window)", reset, open, "open");
     const int moves = 300;
@@ -208,7 +227,7 @@ void benchWindow(const QString &folder)
         }
     });
     report("one CD move by button (grid, panel, counters, jacket)", buttons / moves, 0);
-    QTableView *grid = w->DataGrid2->table();
+    QTableView* grid = w->DataGrid2->table();
     const double clicks = msOf([grid] {
         for (int i = 0; i < moves; ++i) {
             grid->setCurrentIndex(grid->model()->index(i * 7 % grid->model()->rowCount(), 1));
@@ -217,11 +236,11 @@ void benchWindow(const QString &folder)
     });
     report("one CD move by grid click", clicks / moves, 0);
 
-    auto search = [w](int box, const QString &value) {
-        w->findChild<QAction *>(QStringLiteral("mnuTyuu"))->trigger();
+    auto search = [w](int box, const QString& value) {
+        w->findChild<QAction*>(QStringLiteral("mnuTyuu"))->trigger();
         w->Check1(box)->setChecked(true);
         if (box == 7)
-            w->findChild<QLineEdit *>(QStringLiteral("txtKyoku"))->setText(value);
+            w->findChild<QLineEdit*>(QStringLiteral("txtKyoku"))->setText(value);
         else if (box != 10)
             w->DataCombo1(box)->setText(value);
         w->cmdFilter_Click();
@@ -233,19 +252,22 @@ void benchWindow(const QString &folder)
     report("all-songs display (全曲表示)", msOf([&] { search(10, QString()); }), open, "open");
     std::printf("    (%d songs, %d CDs listed)\n", rsKyoku->recordCount(), rsCDList->recordCount());
     w->mnuReset_Click();
-    report("CD search (発売元 = 'ポリドール')", msOf([&] { search(4, QStringLiteral("ポリドール")); }), open, "open");
+    report("CD search (発売元 = 'ポリドール')",
+           msOf([&] { search(4, QStringLiteral("ポリドール")); }), open, "open");
     std::printf("    (%d CDs)\n", rsCD->recordCount());
     report("reset to all data after a CD search", msOf([w] { w->mnuReset_Click(); }), open, "open");
     // another program changes a row: the reset must read both tables again
     {
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        QSqlDatabase other
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
         other.setDatabaseName(databasePath());
         other.open();
         QSqlQuery(other).exec(QStringLiteral("UPDATE kyoku SET 録音先 = 'FM' WHERE 曲ID = 1"));
         other.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
-    report("reset to all data after another program wrote", msOf([w] { w->mnuReset_Click(); }), open, "open");
+    report("reset to all data after another program wrote", msOf([w] { w->mnuReset_Click(); }),
+           open, "open");
     w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -259,14 +281,14 @@ void run(int cds, int songsPerCD)
     std::printf("  (collection generated in %.0f ms)\n", made);
     benchStore();
     benchWindow(dir.path());
-    struct rusage usage {};
+    struct rusage usage { };
     getrusage(RUSAGE_SELF, &usage);
     std::printf("  peak memory so far: %.1f MiB\n", usage.ru_maxrss / 1024.0);
 }
 
 } // namespace
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -2,7 +2,7 @@
 
 #include "mainwindow/startup.h"
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     modRecord::Main();

@@ -22,7 +22,7 @@ StartupFolder::~StartupFolder()
     QDir::setCurrent(m_previous);
 }
 
-QVariantMap cd(int id, const QString &title, const QVariantMap &more)
+QVariantMap cd(int id, const QString& title, const QVariantMap& more)
 {
     QVariantMap row = more;
     row.insert(QStringLiteral("CDID"), id);
@@ -30,7 +30,7 @@ QVariantMap cd(int id, const QString &title, const QVariantMap &more)
     return row;
 }
 
-QVariantMap song(const QString &cdTitle, int id, const QString &title, const QVariantMap &more)
+QVariantMap song(const QString& cdTitle, int id, const QString& title, const QVariantMap& more)
 {
     QVariantMap row = more;
     row.insert(QStringLiteral("CD名"), cdTitle);
@@ -40,19 +40,19 @@ QVariantMap song(const QString &cdTitle, int id, const QString &title, const QVa
 }
 
 namespace {
-void insertRows(QSqlDatabase db, const QString &table, const QVector<FieldDef> &fields,
-                const QVector<QVariantMap> &rows)
+void insertRows(QSqlDatabase db, const QString& table, const QVector<FieldDef>& fields,
+                const QVector<QVariantMap>& rows)
 {
     QStringList names, marks;
-    for (const FieldDef &f : fields) {
+    for (const FieldDef& f : fields) {
         names << f.name;
         marks << QStringLiteral("?");
     }
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(table, names.join(u','), marks.join(u',')));
-    for (const QVariantMap &row : rows) {
-        for (const FieldDef &f : fields)
+    for (const QVariantMap& row : rows) {
+        for (const FieldDef& f : fields)
             q.addBindValue(toStored(row.value(f.name), f.type));
         if (!q.exec())
             qFatal("insert failed");
@@ -60,8 +60,8 @@ void insertRows(QSqlDatabase db, const QString &table, const QVector<FieldDef> &
 }
 } // namespace
 
-void writeCollection(const QString &folder, const QVector<QVariantMap> &cds,
-                     const QVector<QVariantMap> &songs)
+void writeCollection(const QString& folder, const QVector<QVariantMap>& cds,
+                     const QVector<QVariantMap>& songs)
 {
     Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
     QSqlDatabase db = c.database();
@@ -71,11 +71,11 @@ void writeCollection(const QString &folder, const QVector<QVariantMap> &cds,
     db.commit();
 }
 
-QStringList readColumn(const QString &folder, const QString &table, const QString &column)
+QStringList readColumn(const QString& folder, const QString& table, const QString& column)
 {
     Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
     QStringList out;
-    for (const QVariant &v :
+    for (const QVariant& v :
          c.column(QStringLiteral("SELECT \"%1\" FROM \"%2\" ORDER BY rowid").arg(column, table)))
         out << (v.isNull() ? QStringLiteral("<null>") : v.toString());
     return out;
@@ -91,29 +91,29 @@ MessageBoxAnswerer::~MessageBoxAnswerer() = default;
 
 void MessageBoxAnswerer::poll()
 {
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box || !box->isVisible() || box->property("answered").toBool())
         return;
     box->setProperty("answered", true);
     texts << box->text();
     titles << box->windowTitle();
     icons << box->icon();
-    QAbstractButton *button = box->button(m_answer);
+    QAbstractButton* button = box->button(m_answer);
     if (!button)
         button = box->buttons().value(0);
     button->click();
 }
 
-frmMain *startMain()
+frmMain* startMain()
 {
     modRecord::Main();
-    for (QWidget *w : QApplication::topLevelWidgets())
+    for (QWidget* w : QApplication::topLevelWidgets())
         if (w->objectName() == u"frmMain" && w->isVisible())
-            return qobject_cast<frmMain *>(w);
+            return qobject_cast<frmMain*>(w);
     return nullptr;
 }
 
-void closeMain(frmMain *w)
+void closeMain(frmMain* w)
 {
     QPointer<frmMain> guard(w);
     w->close();

@@ -11,13 +11,12 @@
 class frmMain;
 
 // A fresh start-up folder that is the current folder while the test runs.
-class StartupFolder
-{
+class StartupFolder {
 public:
     StartupFolder();
     ~StartupFolder();
     QString path() const { return m_dir.path(); }
-    QString file(const QString &name) const { return m_dir.filePath(name); }
+    QString file(const QString& name) const { return m_dir.filePath(name); }
 
 private:
     QTemporaryDir m_dir;
@@ -25,17 +24,17 @@ private:
 };
 
 // Rows for a collection written straight into cdkaisou.db.
-QVariantMap cd(int id, const QString &title, const QVariantMap &more = {});
-QVariantMap song(const QString &cdTitle, int id, const QString &title, const QVariantMap &more = {});
-void writeCollection(const QString &folder, const QVector<QVariantMap> &cds,
-                     const QVector<QVariantMap> &songs);
+QVariantMap cd(int id, const QString& title, const QVariantMap& more = {});
+QVariantMap song(const QString& cdTitle, int id, const QString& title,
+                 const QVariantMap& more = {});
+void writeCollection(const QString& folder, const QVector<QVariantMap>& cds,
+                     const QVector<QVariantMap>& songs);
 // Reads one column of a table straight from the file, in rowid order.
-QStringList readColumn(const QString &folder, const QString &table, const QString &column);
+QStringList readColumn(const QString& folder, const QString& table, const QString& column);
 
 // Answers every modal message box that opens while it lives, pressing the
 // given button, and records what each box said.
-class MessageBoxAnswerer : public QObject
-{
+class MessageBoxAnswerer : public QObject {
     Q_OBJECT
 public:
     explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
@@ -52,12 +51,11 @@ private:
 };
 
 // Calls Main in the current folder and returns the main window it showed.
-frmMain *startMain();
+frmMain* startMain();
 // Closes the main window as the user would and lets it unload.
-void closeMain(frmMain *w);
+void closeMain(frmMain* w);
 
-template <typename T>
-T *child(QObject *parent, const QString &name)
+template <typename T> T* child(QObject* parent, const QString& name)
 {
-    return parent->findChild<T *>(name);
+    return parent->findChild<T*>(name);
 }

@@ -3,8 +3,7 @@
 
 #include <QTest>
 
-class TestCriteria : public QObject
-{
+class TestCriteria : public QObject {
     Q_OBJECT
 private slots:
     void clausesJoinedByAnd();
@@ -27,7 +26,8 @@ void TestCriteria::clausesJoinedByAnd()
     QVERIFY(c.clauses()[1].like);
     QCOMPARE(c.clauses()[1].value, QStringLiteral("*Y*"));
     // "and" inside a value is part of the value, and keywords ignore case
-    const Criteria d = Criteria::parse(QStringLiteral("演奏団体 = 'Tom and Jerry' AND [CD名] LIKE 'a*'"));
+    const Criteria d
+        = Criteria::parse(QStringLiteral("演奏団体 = 'Tom and Jerry' AND [CD名] LIKE 'a*'"));
     QCOMPARE(d.clauses().size(), 2);
     QCOMPARE(d.clauses()[0].value, QStringLiteral("Tom and Jerry"));
     QCOMPARE(d.clauses()[1].column, QStringLiteral("CD名"));
@@ -52,20 +52,34 @@ void TestCriteria::likePatterns_data()
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("match");
-    QTest::newRow("contains") << "*悲愴*" << "交響曲第6番「悲愴」第1楽章" << true;
-    QTest::newRow("contains, absent") << "*運命*" << "交響曲第6番「悲愴」" << false;
-    QTest::newRow("starts with") << "交響曲*" << "交響曲第9番" << true;
-    QTest::newRow("starts with, elsewhere") << "第9番*" << "交響曲第9番" << false;
-    QTest::newRow("ends with") << "*第9番" << "交響曲第9番" << true;
-    QTest::newRow("exact") << "交響曲第9番" << "交響曲第9番" << true;
-    QTest::newRow("exact, longer value") << "交響曲" << "交響曲第9番" << false;
-    QTest::newRow("two stars match all") << "**" << "" << true;
-    QTest::newRow("inner star") << "交響*番" << "交響曲第9番" << true;
-    QTest::newRow("inner star, overlap") << "ab*ba" << "aba" << false;
-    QTest::newRow("pieces in order") << "*b*a*" << "xbyaz" << true;
-    QTest::newRow("pieces out of order") << "*a*b*" << "xbyaz" << false;
-    QTest::newRow("letter case") << "*midnight*" << "'Round Midnight" << true;
-    QTest::newRow("non-BMP") << "*𠮷野*" << "箏曲「𠮷野の春」" << true;
+    QTest::newRow("contains") << "*悲愴*"
+                              << "交響曲第6番「悲愴」第1楽章" << true;
+    QTest::newRow("contains, absent") << "*運命*"
+                                      << "交響曲第6番「悲愴」" << false;
+    QTest::newRow("starts with") << "交響曲*"
+                                 << "交響曲第9番" << true;
+    QTest::newRow("starts with, elsewhere") << "第9番*"
+                                            << "交響曲第9番" << false;
+    QTest::newRow("ends with") << "*第9番"
+                               << "交響曲第9番" << true;
+    QTest::newRow("exact") << "交響曲第9番"
+                           << "交響曲第9番" << true;
+    QTest::newRow("exact, longer value") << "交響曲"
+                                         << "交響曲第9番" << false;
+    QTest::newRow("two stars match all") << "**"
+                                         << "" << true;
+    QTest::newRow("inner star") << "交響*番"
+                                << "交響曲第9番" << true;
+    QTest::newRow("inner star, overlap") << "ab*ba"
+                                         << "aba" << false;
+    QTest::newRow("pieces in order") << "*b*a*"
+                                     << "xbyaz" << true;
+    QTest::newRow("pieces out of order") << "*a*b*"
+                                         << "xbyaz" << false;
+    QTest::newRow("letter case") << "*midnight*"
+                                 << "'Round Midnight" << true;
+    QTest::newRow("non-BMP") << "*𠮷野*"
+                             << "箏曲「𠮷野の春」" << true;
 }
 
 void TestCriteria::likePatterns()
@@ -103,7 +117,7 @@ void TestCriteria::unreadableTexts()
     try {
         Criteria::parse(text);
         QFAIL("no error raised");
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::BadArguments));
         QVERIFY2(e.description().contains(text), qPrintable(e.description()));
     }

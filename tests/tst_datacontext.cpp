@@ -12,7 +12,7 @@ using namespace modRecord;
 
 namespace {
 
-QByteArray fileHash(const QString &path)
+QByteArray fileHash(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -22,14 +22,14 @@ QByteArray fileHash(const QString &path)
 
 // Opening must fail with a description naming the file and the cause, leave
 // no connection behind, and leave the file exactly as it was.
-void expectRefusal(const QString &folder, const QString &cause)
+void expectRefusal(const QString& folder, const QString& cause)
 {
     const QString path = databasePath();
     const QByteArray before = fileHash(path);
     try {
         OpenDataContext();
         QFAIL("the file was accepted");
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         QVERIFY2(e.description().contains(path), qPrintable(e.description()));
         QVERIFY2(e.description().contains(cause), qPrintable(e.description()));
     }
@@ -38,14 +38,15 @@ void expectRefusal(const QString &folder, const QString &cause)
     Q_UNUSED(folder);
 }
 
-void execute(const QString &path, const QStringList &statements)
+void execute(const QString& path, const QStringList& statements)
 {
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
         db.setDatabaseName(path);
         QVERIFY(db.open());
         QSqlQuery q(db);
-        for (const QString &s : statements)
+        for (const QString& s : statements)
             QVERIFY2(q.exec(s), qPrintable(s));
         db.close();
     }
@@ -54,8 +55,7 @@ void execute(const QString &path, const QStringList &statements)
 
 } // namespace
 
-class TestDataContext : public QObject
-{
+class TestDataContext : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -93,12 +93,16 @@ void TestDataContext::missingFileIsCreatedEmpty()
     QVERIFY(!QFile::exists(databasePath()));
     OpenDataContext();
     QVERIFY(QFile::exists(databasePath()));
-    const QVariantList cdColumns = cn->column(QStringLiteral("SELECT name FROM pragma_table_info('cdname')"));
+    const QVariantList cdColumns
+        = cn->column(QStringLiteral("SELECT name FROM pragma_table_info('cdname')"));
     QStringList names;
-    for (const QVariant &v : cdColumns)
+    for (const QVariant& v : cdColumns)
         names << v.toString();
-    QCOMPARE(names, (QStringList{"CDID", "CD名", "解説者", "購入価格", "購入年月日", "発売元", "キャビネット", "段"}));
-    const QVariantList kyokuColumns = cn->column(QStringLiteral("SELECT name FROM pragma_table_info('kyoku')"));
+    QCOMPARE(names,
+             (QStringList{"CDID", "CD名", "解説者", "購入価格", "購入年月日", "発売元",
+                          "キャビネット", "段"}));
+    const QVariantList kyokuColumns
+        = cn->column(QStringLiteral("SELECT name FROM pragma_table_info('kyoku')"));
     QCOMPARE(kyokuColumns.size(), 15);
     QCOMPARE(kyokuColumns.at(1).toString(), QStringLiteral("曲ID"));
 }
@@ -117,23 +121,31 @@ void TestDataContext::emptyCollection()
 
 void TestDataContext::largestIdentifiers()
 {
-    writeCollection(m_folder->path(), {cd(1, QStringLiteral("a")), cd(45, QStringLiteral("b")), cd(40, QStringLiteral("c"))},
-                    {song(QStringLiteral("a"), 403, QStringLiteral("x")), song(QStringLiteral("a"), 196, QStringLiteral("y"))});
+    writeCollection(
+        m_folder->path(),
+        {cd(1, QStringLiteral("a")), cd(45, QStringLiteral("b")), cd(40, QStringLiteral("c"))},
+        {song(QStringLiteral("a"), 403, QStringLiteral("x")),
+         song(QStringLiteral("a"), 196, QStringLiteral("y"))});
     OpenDataContext();
     QCOMPARE(GetMaxCDID(), 45);
     QCOMPARE(GetMaxKyokuID(), 403);
     rsCD->moveLast();
     QCOMPARE(rsCD->value(QStringLiteral("CDID")).toInt(), 45);
     rsCD->remove();
-    QCOMPARE(GetMaxCDID(), 40);  // the deleted largest number is handed out again
+    QCOMPARE(GetMaxCDID(), 40); // the deleted largest number is handed out again
 }
 
 void TestDataContext::duplicateTitleCheck()
 {
-    writeCollection(m_folder->path(),
-                    {cd(1, QStringLiteral("ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)"))}, {});
+    writeCollection(
+        m_folder->path(),
+        {cd(1,
+            QStringLiteral(
+                "ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)"))},
+        {});
     OpenDataContext();
-    QVERIFY(CDNameExists(QStringLiteral("ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)")));
+    QVERIFY(CDNameExists(
+        QStringLiteral("ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)")));
     QVERIFY(!CDNameExists(QStringLiteral("ドビュッシー")));
     QVERIFY(!CDNameExists(QStringLiteral("x' OR '1'='1")));
     QVERIFY(!CDNameExists(QString()));
@@ -150,7 +162,8 @@ void TestDataContext::notADatabase()
 
 void TestDataContext::truncatedFile()
 {
-    writeCollection(m_folder->path(), {cd(1, QStringLiteral("a"))}, {song(QStringLiteral("a"), 1, QString(3000, u'x'))});
+    writeCollection(m_folder->path(), {cd(1, QStringLiteral("a"))},
+                    {song(QStringLiteral("a"), 1, QString(3000, u'x'))});
     QFile f(databasePath());
     QVERIFY(f.open(QIODevice::ReadWrite));
     QVERIFY(f.size() > 8192);
@@ -170,17 +183,22 @@ void TestDataContext::emptyFileIsNotFilledIn()
 
 void TestDataContext::missingTableOrColumn()
 {
-    execute(databasePath(), {QStringLiteral("CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 INTEGER, "
-                                            "購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)")});
+    execute(databasePath(),
+            {QStringLiteral(
+                "CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 INTEGER, "
+                "購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)")});
     expectRefusal(m_folder->path(), QStringLiteral("テーブル「kyoku」がありません"));
-    execute(databasePath(), {QStringLiteral("CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)")});
-    expectRefusal(m_folder->path(), QStringLiteral("テーブル「kyoku」に列「作曲者名」がありません"));
+    execute(databasePath(),
+            {QStringLiteral("CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)")});
+    expectRefusal(m_folder->path(),
+                  QStringLiteral("テーブル「kyoku」に列「作曲者名」がありません"));
 }
 
 void TestDataContext::lockedByAnotherProgram()
 {
     writeCollection(m_folder->path(), {cd(1, QStringLiteral("a"))}, {});
-    QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+    QSqlDatabase other
+        = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
     other.setDatabaseName(databasePath());
     QVERIFY(other.open());
     QSqlQuery q(other);
@@ -189,7 +207,7 @@ void TestDataContext::lockedByAnotherProgram()
     try {
         OpenDataContext();
         QFAIL("a locked file was accepted");
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         QVERIFY2(e.description().contains(QStringLiteral("使用中")), qPrintable(e.description()));
     }
     QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
@@ -197,7 +215,7 @@ void TestDataContext::lockedByAnotherProgram()
     other.close();
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
-    OpenDataContext();  // once the other program lets go, the file opens
+    OpenDataContext(); // once the other program lets go, the file opens
     QCOMPARE(rsCD->recordCount(), 1);
 }
 
@@ -207,7 +225,7 @@ void TestDataContext::unreadablePath()
     try {
         OpenDataContext();
         QFAIL("a folder was accepted");
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         QVERIFY(e.description().contains(databasePath()));
     }
     QVERIFY(QFileInfo(databasePath()).isDir());
@@ -222,7 +240,7 @@ void TestDataContext::closeAndReopen()
     QVERIFY(!rsCD && !cn && !rsKyokuSub && !rsSakkyoku);
     QVERIFY(!first->isOpen());
     OpenDataContext();
-    QVERIFY(rsCD != first);  // every opening makes new views
+    QVERIFY(rsCD != first); // every opening makes new views
     QCOMPARE(rsCD->recordCount(), 2);
 }
 

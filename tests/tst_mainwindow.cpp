@@ -12,8 +12,8 @@
 #include <QDate>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QLineEdit>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -26,14 +26,16 @@ using namespace modRecord;
 
 namespace {
 
-void writeSample(const QString &folder)
+void writeSample(const QString& folder)
 {
     writeCollection(
         folder,
-        {cd(1, "ベートーヴェン：交響曲第5番「運命」", {{"購入価格", 3000}, {"購入年月日", QDate(1989, 4, 15)}, {"解説者", "石川道雄"}}),
+        {cd(1, "ベートーヴェン：交響曲第5番「運命」",
+            {{"購入価格", 3000}, {"購入年月日", QDate(1989, 4, 15)}, {"解説者", "石川道雄"}}),
          cd(2, "ブルックナー：交響曲第8番", {{"購入価格", 1234567}}),
          cd(3, "チャイコフスキー：交響曲第6番「悲愴」", {{"購入価格", 0}})},
-        {song("ベートーヴェン：交響曲第5番「運命」", 1, "第1楽章", {{"作曲者名", "ベートーヴェン"}}),
+        {song("ベートーヴェン：交響曲第5番「運命」", 1, "第1楽章",
+              {{"作曲者名", "ベートーヴェン"}}),
          song("ベートーヴェン：交響曲第5番「運命」", 2, "第2楽章"),
          song("ベートーヴェン：交響曲第5番「運命」", 3, "第3楽章"),
          song("チャイコフスキー：交響曲第6番「悲愴」", 5, "アダージョ"),
@@ -47,7 +49,7 @@ QImage solidImage(int w, int h, Qt::GlobalColor colour)
     return image;
 }
 
-void click(QPushButton *button)
+void click(QPushButton* button)
 {
     QVERIFY(button);
     button->click();
@@ -55,17 +57,15 @@ void click(QPushButton *button)
 
 } // namespace
 
-class UrlCatcher : public QObject
-{
+class UrlCatcher : public QObject {
     Q_OBJECT
 public:
     QList<QUrl> urls;
 public slots:
-    void open(const QUrl &url) { urls << url; }
+    void open(const QUrl& url) { urls << url; }
 };
 
-class TestMainWindow : public QObject
-{
+class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -87,7 +87,7 @@ private slots:
     void duplicateTitleQuestion();
 
 private:
-    frmMain *start();
+    frmMain* start();
     std::unique_ptr<StartupFolder> m_folder;
     QPointer<frmMain> m_window;
 };
@@ -104,7 +104,7 @@ void TestMainWindow::cleanup()
     m_folder.reset();
 }
 
-frmMain *TestMainWindow::start()
+frmMain* TestMainWindow::start()
 {
     m_window = startMain();
     return m_window;
@@ -113,7 +113,7 @@ frmMain *TestMainWindow::start()
 void TestMainWindow::startupShowsAllData()
 {
     writeSample(m_folder->path());
-    frmMain *w = start();
+    frmMain* w = start();
     QVERIFY(w);
     QCOMPARE(strAppPath, m_folder->path());
     QCOMPARE(w->windowTitle(), QString("Rondella"));
@@ -141,7 +141,7 @@ void TestMainWindow::startupShowsAllData()
         QCOMPARE(w->txtrs(i)->dataField(), w->lblFieldLabel(i)->text());
     }
     // the splash is gone; the wait window is loaded but hidden
-    for (QWidget *top : QApplication::topLevelWidgets()) {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
         if (top->objectName() == "SplashRecord")
             QVERIFY(!top->isVisible());
         if (top->objectName() == "frmWait")
@@ -151,45 +151,51 @@ void TestMainWindow::startupShowsAllData()
 
 void TestMainWindow::menuBarAndToolbar()
 {
-    frmMain *w = start();
+    frmMain* w = start();
     QStringList names, captions;
-    for (QAction *a : w->menuBar()->actions()) {
+    for (QAction* a : w->menuBar()->actions()) {
         names << a->objectName();
         captions << a->text();
     }
-    QCOMPARE(names, (QStringList{"mnuFile", "mnukara", "mnuEdit", "mnuKara2", "mnuSearch", "mnukara5",
-                                 "mnuSort", "mnukara4", "mnuReset", "mnukara3", "mnuhelp"}));
-    QCOMPARE(captions, (QStringList{"ファイル(&F)", "", "データ登録(&I)", "", "検索(&P)", "", "ソート(&S)", "",
-                                    "リセット(&R)", "", "ヘルプ(&H)"}));
-    auto items = [w](const char *menu) {
+    QCOMPARE(names,
+             (QStringList{"mnuFile", "mnukara", "mnuEdit", "mnuKara2", "mnuSearch", "mnukara5",
+                          "mnuSort", "mnukara4", "mnuReset", "mnukara3", "mnuhelp"}));
+    QCOMPARE(captions,
+             (QStringList{"ファイル(&F)", "", "データ登録(&I)", "", "検索(&P)", "", "ソート(&S)",
+                          "", "リセット(&R)", "", "ヘルプ(&H)"}));
+    auto items = [w](const char* menu) {
         QStringList out;
-        for (QAction *a : w->findChild<QMenu *>(menu)->actions())
+        for (QAction* a : w->findChild<QMenu*>(menu)->actions())
             out << (a->isSeparator() ? QString("-") : a->objectName() + "=" + a->text());
         return out;
     };
-    QCOMPARE(items("mnuFile"), (QStringList{"mnuPage=ページ設定", "mnuprint2=印刷プレビュー", "-", "mnuQuit=終了"}));
-    QCOMPARE(items("mnuprint2"), (QStringList{"mnuPrv2=CD＆曲印刷（リレーション）", "mnuprv3=曲印刷（非検索時は全曲印刷）",
-                                              "mnuprv=CD印刷（曲検索時のみ）"}));
+    QCOMPARE(items("mnuFile"),
+             (QStringList{"mnuPage=ページ設定", "mnuprint2=印刷プレビュー", "-", "mnuQuit=終了"}));
+    QCOMPARE(
+        items("mnuprint2"),
+        (QStringList{"mnuPrv2=CD＆曲印刷（リレーション）", "mnuprv3=曲印刷（非検索時は全曲印刷）",
+                     "mnuprv=CD印刷（曲検索時のみ）"}));
     QCOMPARE(items("mnuEdit"), (QStringList{"mnuCDinput=ＣＤ登録", "mnuInputkyoku=曲登録"}));
     QCOMPARE(items("mnuSearch"), (QStringList{"mnuTyuu=検索", "mnuSibori=絞り込み検索"}));
     QCOMPARE(items("mnuSort"), (QStringList{"mnuCDs=CD名順", "mnuKyokuS=曲名順"}));
     QCOMPARE(items("mnuhelp"), (QStringList{"mnuhelp2=ヘルプ", "mnuVer=バージョン情報"}));
 
     QStringList positions;
-    for (QAction *a : w->tbToolBar->actions())
+    for (QAction* a : w->tbToolBar->actions())
         positions << (a->isSeparator() ? QString("|") : a->objectName() + "=" + a->toolTip());
-    QCOMPARE(positions, (QStringList{"印刷プレビュー=CD＆曲印刷（リレーション）のみのプレビュー", "|",
-                                     "抽出=検索をします", "絞り込み抽出=絞り込み検索をします", "|",
-                                     "追加=CDの追加・変更・削除をします", "変更=曲の追加・変更・削除をします", "|", "|",
-                                     "リセット=リセットします"}));
-    for (QAction *a : w->tbToolBar->actions())
+    QCOMPARE(positions,
+             (QStringList{"印刷プレビュー=CD＆曲印刷（リレーション）のみのプレビュー", "|",
+                          "抽出=検索をします", "絞り込み抽出=絞り込み検索をします", "|",
+                          "追加=CDの追加・変更・削除をします", "変更=曲の追加・変更・削除をします",
+                          "|", "|", "リセット=リセットします"}));
+    for (QAction* a : w->tbToolBar->actions())
         QVERIFY(a->isSeparator() || (a->text().isEmpty() && !a->icon().isNull()));
 }
 
 void TestMainWindow::panelsAndGridLayouts()
 {
     writeSample(m_folder->path());
-    frmMain *w = start();
+    frmMain* w = start();
     QCOMPARE(w->picCD->geometry(), twipsRect(60, 360, 6525, 10110));
     QCOMPARE(w->picKyoku->geometry(), twipsRect(6645, 360, 8625, 10095));
     QCOMPARE(w->DataGrid2->geometry(), twipsRect(75, 4395, 6330, 4995));
@@ -202,9 +208,10 @@ void TestMainWindow::panelsAndGridLayouts()
     QCOMPARE(w->DataGrid2->text(1, 3), QString("1,234,567"));
     QCOMPARE(w->DataGrid2->text(2, 3), QString("0"));
     QCOMPARE(w->DataGrid2->text(0, 4), QString("1989/04/15"));
-    const QAbstractItemModel *cds = w->DataGrid2->table()->model();
+    const QAbstractItemModel* cds = w->DataGrid2->table()->model();
     QVERIFY(cds->index(0, 3).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHCenter);
-    QVERIFY(!(cds->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHCenter));
+    QVERIFY(
+        !(cds->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHCenter));
     QCOMPARE(cds->headerData(6, Qt::Horizontal).toString(), QString("キャビネット"));
     // song grid: CD名 and 曲ID hidden, the rest at their widths, kept across CD moves
     QVERIFY(!w->DataGrid1->isColumnVisible(0));
@@ -228,7 +235,7 @@ void TestMainWindow::unusableFileOpensWindowWithoutData()
     f.write("This is a letter, not a collection.");
     f.close();
     MessageBoxAnswerer answers;
-    frmMain *w = start();
+    frmMain* w = start();
     QVERIFY(w && w->isVisible());
     QCOMPARE(answers.texts.size(), 1);
     QVERIFY(answers.texts[0].contains(m_folder->file("cdkaisou.db")));
@@ -236,10 +243,10 @@ void TestMainWindow::unusableFileOpensWindowWithoutData()
     QCOMPARE(answers.titles[0], QString("Rondella"));
     QCOMPARE(answers.icons[0], QMessageBox::NoIcon);
     QCOMPARE(w->DataGrid2->table()->model()->rowCount(), 0);
-    w->cmdNext->click();  // nothing to move: a message, no crash
+    w->cmdNext->click(); // nothing to move: a message, no crash
     QCOMPARE(answers.texts.size(), 2);
     closeMain(w);
-    QCOMPARE(answers.texts.size(), 2);  // closing a window without data asks nothing more
+    QCOMPARE(answers.texts.size(), 2); // closing a window without data asks nothing more
     QFile again(m_folder->file("cdkaisou.db"));
     QVERIFY(again.open(QIODevice::ReadOnly));
     QCOMPARE(again.readAll(), QByteArray("This is a letter, not a collection."));
@@ -248,7 +255,7 @@ void TestMainWindow::unusableFileOpensWindowWithoutData()
 void TestMainWindow::emptyCollection()
 {
     MessageBoxAnswerer answers;
-    frmMain *w = start();
+    frmMain* w = start();
     QVERIFY(QFile::exists(m_folder->file("cdkaisou.db")));
     QCOMPARE(answers.texts, QStringList());
     QCOMPARE(w->lblRcount(3)->text(), QString("0 / 0"));
@@ -258,7 +265,7 @@ void TestMainWindow::emptyCollection()
     for (int i = 0; i < 22; ++i)
         QCOMPARE(w->txtrs(i)->text(), QString());
     w->reset();
-    QCOMPARE(answers.texts, QStringList());  // the rebuild passes over the missing rows
+    QCOMPARE(answers.texts, QStringList()); // the rebuild passes over the missing rows
     w->cmdLast->click();
     w->cmdTopsub->click();
     QCOMPARE(answers.texts, (QStringList{"データがありません", "データがありません"}));
@@ -268,9 +275,9 @@ void TestMainWindow::navigationButtons()
 {
     writeSample(m_folder->path());
     MessageBoxAnswerer answers;
-    frmMain *w = start();
+    frmMain* w = start();
     const int played = w->MMCdialog->timesPlayed();
-    click(w->cmdNext);  // CD 2 has no songs
+    click(w->cmdNext); // CD 2 has no songs
     QCOMPARE(w->txtrs(0)->text(), QString("2"));
     QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 0);
     QCOMPARE(w->lblRcount(0)->text(), QString("0 / 5"));
@@ -279,11 +286,11 @@ void TestMainWindow::navigationButtons()
     click(w->cmdRightSub);
     QCOMPARE(answers.texts, QStringList{"データがありません"});
     click(w->cmdLast);
-    click(w->cmdNext);  // stays on the last CD without a message
+    click(w->cmdNext); // stays on the last CD without a message
     QCOMPARE(w->txtrs(0)->text(), QString("3"));
     QCOMPARE(answers.texts.size(), 1);
     QCOMPARE(w->lblRcount(0)->text(), QString("2 / 5"));
-    QCOMPARE(w->txtrs(8)->text(), QString("ワルツ"));  // 曲ID 4 comes first
+    QCOMPARE(w->txtrs(8)->text(), QString("ワルツ")); // 曲ID 4 comes first
     click(w->cmdLastsub);
     QCOMPARE(w->txtrs(21)->text(), QString("5"));
     click(w->cmdRightSub);
@@ -301,25 +308,25 @@ void TestMainWindow::navigationButtons()
 void TestMainWindow::gridClickMovesCurrentRow()
 {
     writeSample(m_folder->path());
-    frmMain *w = start();
+    frmMain* w = start();
     // the grid models stay consistent through every reset a CD move causes
     QAbstractItemModelTester songsTester(w->DataGrid1->table()->model(),
                                          QAbstractItemModelTester::FailureReportingMode::QtTest);
     QAbstractItemModelTester cdsTester(w->DataGrid2->table()->model(),
                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QTableView *cds = w->DataGrid2->table();
+    QTableView* cds = w->DataGrid2->table();
     const QRect cell = cds->visualRect(cds->model()->index(2, 1));
     QTest::mouseClick(cds->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(rsCD->position(), 2);
     QCOMPARE(w->txtrs(0)->text(), QString("3"));
     QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 2);
     QCOMPARE(w->lblRcount(0)->text(), QString("2 / 5"));
-    QTableView *songs = w->DataGrid1->table();
+    QTableView* songs = w->DataGrid1->table();
     QTest::mouseClick(songs->viewport(), Qt::LeftButton, {},
                       songs->visualRect(songs->model()->index(1, 2)).center());
     QCOMPARE(w->txtrs(8)->text(), QString("アダージョ"));
-    w->findChild<QAction *>("mnuKyokuS")->trigger();
-    w->findChild<QAction *>("mnuReset")->trigger();
+    w->findChild<QAction*>("mnuKyokuS")->trigger();
+    w->findChild<QAction*>("mnuReset")->trigger();
     w->reset();
     QCOMPARE(songs->model()->rowCount(), 2);
 }
@@ -336,18 +343,18 @@ void TestMainWindow::jacketPictures()
     broken.write("not a picture");
     broken.close();
     MessageBoxAnswerer answers;
-    frmMain *w = start();
+    frmMain* w = start();
     QCOMPARE(w->picCDphoto->pixmap().size(), QSize(100, 80));
-    w->cmdNext->click();  // unreadable picture: the placeholder
+    w->cmdNext->click(); // unreadable picture: the placeholder
     QCOMPARE(w->picCDphoto->pixmap().size(), QSize(50, 50));
-    w->cmdNext->click();  // a large picture is scaled down to fit, keeping its shape
+    w->cmdNext->click(); // a large picture is scaled down to fit, keeping its shape
     const QSize shown = w->picCDphoto->pixmap().size();
     const QSize room = w->picCDphoto->contentsRect().size();
     QVERIFY(shown.width() <= room.width() && shown.height() <= room.height());
     QVERIFY(qAbs(shown.width() - 2 * shown.height()) <= 2);
     QFile::remove(m_folder->file("jacket/damie.jpg"));
     w->cmdTop->click();
-    w->cmdNext->click();  // neither picture nor placeholder: empty and silent
+    w->cmdNext->click(); // neither picture nor placeholder: empty and silent
     QVERIFY(w->picCDphoto->pixmap().isNull());
     QCOMPARE(answers.texts, QStringList());
 }
@@ -355,20 +362,21 @@ void TestMainWindow::jacketPictures()
 void TestMainWindow::sortCommandsAndTitles()
 {
     writeSample(m_folder->path());
-    frmMain *w = start();
+    frmMain* w = start();
     const int drops = w->MMCdrop->timesPlayed();
-    w->findChild<QAction *>("mnuCDs")->trigger();
+    w->findChild<QAction*>("mnuCDs")->trigger();
     QCOMPARE(w->windowTitle(), QString("Rondella(CD名順モード)"));
     QCOMPARE(w->DataGrid2->text(0, 1), QString("チャイコフスキー：交響曲第6番「悲愴」"));
     QCOMPARE(w->DataGrid2->text(2, 1), QString("ベートーヴェン：交響曲第5番「運命」"));
     QCOMPARE(w->MMCdrop->timesPlayed(), drops + 1);
-    w->findChild<QAction *>("mnuKyokuS")->trigger();
+    w->findChild<QAction*>("mnuKyokuS")->trigger();
     QCOMPARE(w->windowTitle(), QString("Rondella(CD名順＋曲名順モード)"));
-    QCOMPARE(w->DataGrid1->text(0, 2), QString("アダージョ"));  // the songs of the current CD, by title
-    w->findChild<QAction *>("mnuCDs")->trigger();
+    QCOMPARE(w->DataGrid1->text(0, 2),
+             QString("アダージョ")); // the songs of the current CD, by title
+    w->findChild<QAction*>("mnuCDs")->trigger();
     QCOMPARE(w->windowTitle(), QString("Rondella(CD名順＋曲名順モード)"));
     QVERIFY(w->mnuCDs->isChecked() && w->mnuKyokuS->isChecked());
-    w->findChild<QAction *>("mnuReset")->trigger();
+    w->findChild<QAction*>("mnuReset")->trigger();
     QCOMPARE(w->windowTitle(), QString("Rondella"));
     QCOMPARE(w->DataGrid2->text(0, 0), QString("1"));
     QVERIFY(!w->mnuCDs->isChecked() && !w->mnuKyokuS->isChecked());
@@ -380,15 +388,16 @@ void TestMainWindow::sortCommandsAndTitles()
 void TestMainWindow::resetLeavesLastCDAndSong()
 {
     writeSample(m_folder->path());
-    frmMain *w = start();
+    frmMain* w = start();
     const ViewPtr before = rsCD;
-    writeCollection(m_folder->path(), {cd(4, "新しいCD")}, {song("チャイコフスキー：交響曲第6番「悲愴」", 6, "終楽章")});
-    w->findChild<QAction *>("mnuCDs")->trigger();
+    writeCollection(m_folder->path(), {cd(4, "新しいCD")},
+                    {song("チャイコフスキー：交響曲第6番「悲愴」", 6, "終楽章")});
+    w->findChild<QAction*>("mnuCDs")->trigger();
     w->picTyuu->show();
     w->reset();
     QVERIFY(rsCD != before);
     QVERIFY(!w->picTyuu->isVisible());
-    QCOMPARE(w->txtrs(0)->text(), QString("4"));  // the CD with the highest CDID, no songs
+    QCOMPARE(w->txtrs(0)->text(), QString("4")); // the CD with the highest CDID, no songs
     QCOMPARE(w->lblRcount(3)->text(), QString("4 / 4"));
     QCOMPARE(w->lblRcount(0)->text(), QString("0 / 6"));
     QCOMPARE(w->windowTitle(), QString("Rondella"));
@@ -406,31 +415,31 @@ void TestMainWindow::soundsAndHelp()
 {
     writeSample(m_folder->path());
     QFile::copy(QFINDTESTDATA("../resources/dialog.WAV"), m_folder->file("dialog.WAV"));
-    frmMain *w = start();
+    frmMain* w = start();
     QVERIFY(w->MMCdialog->isOpen());
     QCOMPARE(w->MMCdialog->fileName(), m_folder->file("dialog.WAV"));
     QVERIFY(w->MMCdialog->isAudible());
-    QVERIFY(!w->MMCdrop->isAudible());  // no drop.WAV: silent, no message
+    QVERIFY(!w->MMCdrop->isAudible()); // no drop.WAV: silent, no message
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "open");
-    w->findChild<QAction *>("mnuhelp2")->trigger();
+    w->findChild<QAction*>("mnuhelp2")->trigger();
     QDesktopServices::unsetUrlHandler("file");
     QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(m_folder->file("help.html"))});
 }
 
 void TestMainWindow::aboutBoxReturnsFocus()
 {
-    frmMain *w = start();
+    frmMain* w = start();
     QApplication::setActiveWindow(w);
     QString title;
     QTimer::singleShot(50, [&title] {
-        auto *about = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         QVERIFY(about);
         title = about->windowTitle();
-        about->findChild<QPushButton *>("cmdOK")->click();
+        about->findChild<QPushButton*>("cmdOK")->click();
     });
     const int drops = w->MMCdrop->timesPlayed();
-    w->findChild<QAction *>("mnuVer")->trigger();
+    w->findChild<QAction*>("mnuVer")->trigger();
     QCOMPARE(title, QString("ﾊﾞｰｼﾞｮﾝ情報"));
     QCOMPARE(w->MMCdrop->timesPlayed(), drops + 1);
     QApplication::setActiveWindow(w);
@@ -440,29 +449,29 @@ void TestMainWindow::aboutBoxReturnsFocus()
 void TestMainWindow::unloadClosesEverything()
 {
     writeSample(m_folder->path());
-    frmMain *w = start();
-    w->findChild<QAction *>("mnuCDs")->trigger();
+    frmMain* w = start();
+    w->findChild<QAction*>("mnuCDs")->trigger();
     QPointer<frmMain> guard(w);
-    w->findChild<QAction *>("mnuQuit")->trigger();
+    w->findChild<QAction*>("mnuQuit")->trigger();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!guard);
     QVERIFY(!cn);
     QVERIFY(!rsCD && !rsKyoku && !rsKyokuSub && !rsCDSub);
-    for (QWidget *top : QApplication::topLevelWidgets())
+    for (QWidget* top : QApplication::topLevelWidgets())
         QVERIFY2(!top->isVisible(), qPrintable(top->objectName()));
 }
 
 void TestMainWindow::pageSetupUsesTheSharedPrinter()
 {
-    frmMain *w = start();
+    frmMain* w = start();
     QString name;
     QTimer::singleShot(50, [&name] {
-        QWidget *dialog = QApplication::activeModalWidget();
+        QWidget* dialog = QApplication::activeModalWidget();
         QVERIFY(dialog);
         name = dialog->objectName();
-        static_cast<QDialog *>(dialog)->reject();
+        static_cast<QDialog*>(dialog)->reject();
     });
-    w->findChild<QAction *>("mnuPage")->trigger();
+    w->findChild<QAction*>("mnuPage")->trigger();
     QCOMPARE(name, QString("cmndPage"));
     QCOMPARE(&sharedPrinter(), &sharedPrinter());
 }
@@ -473,9 +482,9 @@ void TestMainWindow::duplicateTitleQuestion()
     writeCollection(m_folder->path(), {cd(1, faune)}, {});
     start();
     QWidget form;
-    auto *title = new QLineEdit(&form);
+    auto* title = new QLineEdit(&form);
     title->setObjectName("txtInput(1)");
-    auto *other = new QLineEdit(&form);
+    auto* other = new QLineEdit(&form);
     form.show();
     QApplication::setActiveWindow(&form);
     other->setFocus();
@@ -489,7 +498,8 @@ void TestMainWindow::duplicateTitleQuestion()
     {
         MessageBoxAnswerer answers(QMessageBox::Yes);
         QVERIFY(!CheckCDNameDup(&form));
-        QCOMPARE(answers.texts, QStringList{"氏名が重複しています。\n\n同ＣＤ名として登録しますか？"});
+        QCOMPARE(answers.texts,
+                 QStringList{"氏名が重複しています。\n\n同ＣＤ名として登録しますか？"});
         QCOMPARE(answers.icons, QList<QMessageBox::Icon>{QMessageBox::Information});
         QCOMPARE(answers.titles, QStringList{"Rondella"});
     }

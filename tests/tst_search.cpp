@@ -10,10 +10,10 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
-#include <QMenu>
 #include <QTest>
 #include <QToolBar>
 
@@ -26,26 +26,32 @@ const QString faune = "ドビュッシー：牧神の午後への前奏曲 (Pré
 const QString indy = "ダンディ：フランス山人の歌による交響曲";
 const QString early = "モンテヴェルディ：聖母マリアの夕べの祈り";
 
-void writeSample(const QString &folder)
+void writeSample(const QString& folder)
 {
     writeCollection(
         folder,
-        {cd(1, fifth, {{"発売元", "ポリドール"}, {"解説者", "石川道雄"}, {"キャビネット", "A"}, {"段", "1"}}),
+        {cd(1, fifth,
+            {{"発売元", "ポリドール"}, {"解説者", "石川道雄"}, {"キャビネット", "A"}, {"段", "1"}}),
          cd(2, faune, {{"発売元", "東芝EMI"}, {"購入価格", 2800}}),
          cd(3, indy, {{"発売元", "ポリドール"}, {"キャビネット", "B"}}),
          cd(4, early, {{"発売元", "BMGビクター"}}),
          cd(5, "ブルックナー：交響曲第8番（2枚組）", {{"発売元", "ポリドール"}})},
         {song(indy, 1, "第1楽章", {{"作曲者名", "ダンディ (d'Indy)"}, {"分野", "交響曲"}}),
-         song(fifth, 2, "交響曲第5番 第1楽章", {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
-         song(fifth, 3, "交響曲第5番 第2楽章", {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
+         song(fifth, 2, "交響曲第5番 第1楽章",
+              {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
+         song(fifth, 3, "交響曲第5番 第2楽章",
+              {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
          song(faune, 4, "牧神の午後への前奏曲", {{"作曲者名", "ドビュッシー"}}),
-         song(early, 5, "ニシ・ドミヌス", {{"作曲者名", "モンテヴェルディ"}, {"演奏団体", "Ensemble l'Arpeggiata"}}),
-         song("チャイコフスキー：交響曲第6番「悲愴」", 6, "交響曲第6番 第1楽章", {{"作曲者名", "チャイコフスキー"}, {"分野", "交響曲"}}),
-         song(fifth, 7, "交響曲第7番 第1楽章", {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
+         song(early, 5, "ニシ・ドミヌス",
+              {{"作曲者名", "モンテヴェルディ"}, {"演奏団体", "Ensemble l'Arpeggiata"}}),
+         song("チャイコフスキー：交響曲第6番「悲愴」", 6, "交響曲第6番 第1楽章",
+              {{"作曲者名", "チャイコフスキー"}, {"分野", "交響曲"}}),
+         song(fifth, 7, "交響曲第7番 第1楽章",
+              {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
          song(indy, 8, "第2楽章", {{"作曲者名", "ダンディ (d'Indy)"}, {"分野", "交響曲"}})});
 }
 
-QStringList column(DataGrid *grid, int col)
+QStringList column(DataGrid* grid, int col)
 {
     QStringList out;
     for (int r = 0; r < grid->table()->model()->rowCount(); ++r)
@@ -55,8 +61,7 @@ QStringList column(DataGrid *grid, int col)
 
 } // namespace
 
-class TestSearch : public QObject
-{
+class TestSearch : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -83,7 +88,7 @@ private slots:
 
 private:
     void tick(int i) { m_w->Check1(i)->setChecked(true); }
-    void open() { m_w->findChild<QAction *>("mnuTyuu")->trigger(); }
+    void open() { m_w->findChild<QAction*>("mnuTyuu")->trigger(); }
     std::unique_ptr<StartupFolder> m_folder;
     QPointer<frmMain> m_w;
 };
@@ -114,7 +119,8 @@ void TestSearch::openingAfresh()
     for (int i = 0; i < 13; ++i)
         QVERIFY(!m_w->Check1(i)->isChecked());
     QVERIFY(m_w->FraCD->isVisible() && m_w->FraKyoku->isVisible());
-    QVERIFY(!m_w->txtKyoku->isVisible() && !m_w->DataCombo1(0)->isVisible() && !m_w->Label1->isVisible());
+    QVERIFY(!m_w->txtKyoku->isVisible() && !m_w->DataCombo1(0)->isVisible()
+            && !m_w->Label1->isVisible());
     QCOMPARE(m_w->txtKyoku->text(), QString("**"));
     QCOMPARE(m_w->txtCDmei->text(), QString("**"));
     QCOMPARE(m_w->DataCombo1(0)->text(), QString());
@@ -123,7 +129,7 @@ void TestSearch::openingAfresh()
     QCOMPARE(m_w->picTyuu->pos(), QPoint((screenWidth - m_w->picTyuu->width()) / 2, twips(15)));
     QCOMPARE(m_w->picTyuu->size(), QSize(twips(9615), twips(7335)));
     QCOMPARE(m_w->Check1(10)->palette().color(QPalette::WindowText), QColor(Qt::red));
-    QVERIFY(!m_w->findChild<DataCombo *>("DataCombo1(7)"));
+    QVERIFY(!m_w->findChild<DataCombo*>("DataCombo1(7)"));
     // the combos offer the value lists once shown; a typed value not in the list is kept
     tick(0);
     QCOMPARE(m_w->DataCombo1(0)->count(), 5);
@@ -194,13 +200,14 @@ void TestSearch::refusals()
     open();
     tick(9);
     m_w->cmdFilter->click();
-    QCOMPARE(answers.texts, (QStringList{"検索条件が指定されていません！", "曲名の検索条件が指定されていません！",
-                                         "チェックしたところに、検索条件が指定されていません！",
-                                         "チェックしたところに、検索条件が指定されていません！",
-                                         "チェックしたところに、検索条件が指定されていません！",
-                                         "CD名の検索条件が指定されていません！"}));
+    QCOMPARE(answers.texts,
+             (QStringList{"検索条件が指定されていません！", "曲名の検索条件が指定されていません！",
+                          "チェックしたところに、検索条件が指定されていません！",
+                          "チェックしたところに、検索条件が指定されていません！",
+                          "チェックしたところに、検索条件が指定されていません！",
+                          "CD名の検索条件が指定されていません！"}));
     QCOMPARE(answers.titles.value(0), QString("Rondella"));
-    QVERIFY(m_w->picTyuu->isVisible());  // the panel stays open as it was
+    QVERIFY(m_w->picTyuu->isVisible()); // the panel stays open as it was
     QVERIFY(!isWaitShown());
     QCOMPARE(rsCD->recordCount(), 5);
     QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
@@ -227,7 +234,7 @@ void TestSearch::songSearch()
     QCOMPARE(m_w->MMCdrop->timesPlayed(), drops + 1);
     QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
     QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList);
-    QVERIFY(m_w->DataGrid1->isColumnVisible(0));  // the CD of each song is shown
+    QVERIFY(m_w->DataGrid1->isColumnVisible(0)); // the CD of each song is shown
     QCOMPARE(column(m_w->DataGrid2, 1), QStringList{fifth});
     QCOMPARE(m_w->lblRcount(0)->text(), QString("2 / 8"));
     QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 5"));
@@ -237,7 +244,7 @@ void TestSearch::songSearch()
     m_w->cmdNext->click();
     QCOMPARE(rsKyoku->recordCount(), 2);
     // "CD名順" sorts the CD list in the unlinked view
-    m_w->findChild<QAction *>("mnuCDs")->trigger();
+    m_w->findChild<QAction*>("mnuCDs")->trigger();
     QCOMPARE(rsCDList->sort(), QString("CD名 asc"));
     QCOMPARE(rsCD->sort(), QString());
 }
@@ -248,7 +255,7 @@ void TestSearch::cdSearch()
     open();
     tick(4);
     m_w->DataCombo1(4)->setText("ポリドール");
-    tick(0);  // a song box ticked meanwhile is ignored by a CD search once the CD frame is in use
+    tick(0); // a song box ticked meanwhile is ignored by a CD search once the CD frame is in use
     m_w->Check1(0)->setChecked(false);
     tick(4);
     m_w->cmdFilter->click();
@@ -259,7 +266,8 @@ void TestSearch::cdSearch()
     QCOMPARE(m_w->DataGrid1->caption(), QString("左CDに含まれる曲"));
     QCOMPARE(m_w->lblCDdata->text(), QString("ＣＤ検索中"));
     QCOMPARE(m_w->txtrs(1)->text(), fifth);
-    QCOMPARE(column(m_w->DataGrid1, 2), (QStringList{"交響曲第5番 第1楽章", "交響曲第5番 第2楽章", "交響曲第7番 第1楽章"}));
+    QCOMPARE(column(m_w->DataGrid1, 2),
+             (QStringList{"交響曲第5番 第1楽章", "交響曲第5番 第2楽章", "交響曲第7番 第1楽章"}));
     QCOMPARE(m_w->lblRcount(0)->text(), QString("3 / 8"));
     QVERIFY(!m_w->DataGrid1->isColumnVisible(0));
     QTRY_VERIFY(m_w->cmdNext->hasFocus());
@@ -298,8 +306,9 @@ void TestSearch::narrowing()
     m_w->DataCombo1(5)->setText("交響曲");
     m_w->cmdFilter->click();
     QCOMPARE(rsKyoku->recordCount(), 6);
-    QCOMPARE(column(m_w->DataGrid2, 0), (QStringList{"3", "1"}));  // by first song; the orphan adds none
-    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    QCOMPARE(column(m_w->DataGrid2, 0),
+             (QStringList{"3", "1"})); // by first song; the orphan adds none
+    m_w->findChild<QAction*>("mnuSibori")->trigger();
     QVERIFY(m_w->picTyuu->isVisible());
     QVERIFY(m_w->Check1(5)->isChecked());
     QCOMPARE(m_w->DataCombo1(5)->text(), QString("交響曲"));
@@ -310,7 +319,7 @@ void TestSearch::narrowing()
     QCOMPARE(rsKyoku->recordCount(), 4);
     QCOMPARE(m_w->lblRcount(0)->text(), QString("4 / 8"));
     // a CD box ticked while only the song frame is up is unticked and ignored
-    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    m_w->findChild<QAction*>("mnuSibori")->trigger();
     tick(4);
     m_w->DataCombo1(4)->setText("東芝EMI");
     QVERIFY(!m_w->FraCD->isVisible());
@@ -330,7 +339,7 @@ void TestSearch::apostrophesAreSearchedLiterally()
     QCOMPARE(strCriteria, QString("作曲者名 = 'ダンディ (d''Indy)'"));
     QCOMPARE(rsKyoku->recordCount(), 2);
     QCOMPARE(m_w->DataGrid1->caption(), strCriteria);
-    m_w->findChild<QAction *>("mnuTyuu")->trigger();
+    m_w->findChild<QAction*>("mnuTyuu")->trigger();
     tick(3);
     m_w->DataCombo1(3)->setText("ensemble l'arpeggiata");
     m_w->cmdFilter->click();
@@ -352,7 +361,7 @@ void TestSearch::orphanSongsStayListed()
     m_w->DataCombo1(0)->setText("チャイコフスキー");
     m_w->cmdFilter->click();
     QCOMPARE(answers.texts, QStringList());
-    QCOMPARE(rsKyoku->recordCount(), 1);  // the song of a deleted CD is still found
+    QCOMPARE(rsKyoku->recordCount(), 1); // the song of a deleted CD is still found
     QCOMPARE(rsCDList->recordCount(), 0);
     QCOMPARE(m_w->lblRcount(3)->text(), QString("0 / 5"));
     QCOMPARE(m_w->txtrs(8)->text(), QString("交響曲第6番 第1楽章"));
@@ -367,7 +376,8 @@ void TestSearch::allSongsDisplay()
     QVERIFY(!m_w->blnKyokuSearch && !m_w->blnCDSearch);
     QCOMPARE(strCriteria, QString());
     QCOMPARE(rsKyoku->recordCount(), 8);
-    QCOMPARE(column(m_w->DataGrid2, 0), (QStringList{"3", "1", "2", "4"}));  // in the order songs occur
+    QCOMPARE(column(m_w->DataGrid2, 0),
+             (QStringList{"3", "1", "2", "4"})); // in the order songs occur
     QCOMPARE(m_w->DataGrid2->caption(), QString("ALL（非連結）"));
     QCOMPARE(m_w->DataGrid1->caption(), QString("ALL"));
     QCOMPARE(m_w->lblRcount(0)->text(), QString("8 / 8"));
@@ -378,12 +388,12 @@ void TestSearch::allSongsDisplay()
     QCOMPARE(rsCDList->position(), 3);
     QCOMPARE(rsCD->position(), 0);
     // right after a song search it lists that search's songs again
-    m_w->findChild<QAction *>("mnuReset")->trigger();
+    m_w->findChild<QAction*>("mnuReset")->trigger();
     open();
     tick(0);
     m_w->DataCombo1(0)->setText("ドビュッシー");
     m_w->cmdFilter->click();
-    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    m_w->findChild<QAction*>("mnuSibori")->trigger();
     tick(10);
     m_w->cmdFilter->click();
     QCOMPARE(rsKyoku->recordCount(), 1);
@@ -396,17 +406,18 @@ void TestSearch::resetRestoresAllData()
     tick(0);
     m_w->DataCombo1(0)->setText("ベートーヴェン");
     m_w->cmdFilter->click();
-    m_w->findChild<QAction *>("mnuCDs")->trigger();
-    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    m_w->findChild<QAction*>("mnuCDs")->trigger();
+    m_w->findChild<QAction*>("mnuSibori")->trigger();
     tick(10);
     QVERIFY(!m_w->Check1(0)->isChecked());
     writeCollection(m_folder->path(), {}, {song(fifth, 9, "交響曲第5番 第3楽章")});
-    m_w->findChild<QAction *>("mnuReset")->trigger();
+    m_w->findChild<QAction*>("mnuReset")->trigger();
     QVERIFY(!rsCDList);
     QCOMPARE(strCriteria, QString());
     QVERIFY(!m_w->blnCDSearch && !m_w->blnKyokuSearch);
     QVERIFY(!m_w->Check1(10)->isChecked());
-    QVERIFY(m_w->FraCD->isVisible() && !m_w->FraKyoku->isVisible());  // nothing of the song frame ticked
+    QVERIFY(m_w->FraCD->isVisible()
+            && !m_w->FraKyoku->isVisible()); // nothing of the song frame ticked
     QCOMPARE(m_w->Line3->borderStyle(), 3);
     QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
     QCOMPARE(m_w->DataGrid1->dataSource(), rsKyokuSub);
@@ -415,15 +426,15 @@ void TestSearch::resetRestoresAllData()
     QCOMPARE(m_w->lblKyokudata->text(), QString("曲データ"));
     QCOMPARE(m_w->lblKyokudata->palette().color(QPalette::WindowText), QColor(Qt::blue));
     QCOMPARE(m_w->lblRcount(3)->text(), QString("5 / 5"));
-    QCOMPARE(m_w->lblRcount(0)->text(), QString("4 / 9"));  // requeried: the new song is there
+    QCOMPARE(m_w->lblRcount(0)->text(), QString("4 / 9")); // requeried: the new song is there
     QCOMPARE(m_w->windowTitle(), QString("Rondella"));
     QVERIFY(!m_w->DataGrid1->isColumnVisible(0));
     // after an all-songs display straight after a reset, the CD list stays open
-    m_w->findChild<QAction *>("mnuTyuu")->trigger();
+    m_w->findChild<QAction*>("mnuTyuu")->trigger();
     tick(10);
     m_w->cmdFilter->click();
     const ViewPtr list = rsCDList;
-    m_w->findChild<QAction *>("mnuReset")->trigger();
+    m_w->findChild<QAction*>("mnuReset")->trigger();
     QVERIFY(rsCDList == list && list->isOpen());
     QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
 }
@@ -434,13 +445,14 @@ void TestSearch::imageButtons()
     open();
     tick(0);
     QTest::mouseClick(m_w->imgSibori, Qt::LeftButton);
-    QCOMPARE(answers.texts, (QStringList{"チェックしたところに、検索条件が指定されていません！",
-                                         "チェックしたところに、検索条件が指定されていません！"}));
+    QCOMPARE(answers.texts,
+             (QStringList{"チェックしたところに、検索条件が指定されていません！",
+                          "チェックしたところに、検索条件が指定されていません！"}));
     m_w->DataCombo1(0)->setText("ドビュッシー");
     QTest::mouseClick(m_w->imgTyu, Qt::LeftButton);
     QCOMPARE(rsKyoku->recordCount(), 1);
-    m_w->findChild<QAction *>("mnuSibori")->trigger();
-    QTest::mouseClick(m_w->imgReset, Qt::LeftButton);  // clears the panel only
+    m_w->findChild<QAction*>("mnuSibori")->trigger();
+    QTest::mouseClick(m_w->imgReset, Qt::LeftButton); // clears the panel only
     QVERIFY(!m_w->Check1(0)->isChecked());
     QCOMPARE(rsKyoku->recordCount(), 1);
     QTest::mouseClick(m_w->imgClose, Qt::LeftButton);
@@ -455,7 +467,7 @@ void TestSearch::enterOnlyWhileDefault()
     tick(0);
     m_w->DataCombo1(0)->setText("ドビュッシー");
     QTest::mouseClick(m_w->imgClose, Qt::LeftButton);
-    m_w->findChild<QAction *>("mnuSibori")->trigger();
+    m_w->findChild<QAction*>("mnuSibori")->trigger();
     QTest::keyClick(m_w->DataCombo1(0)->lineEdit(), Qt::Key_Return);
     QVERIFY(!m_w->blnKyokuSearch);
     QCOMPARE(rsKyoku->recordCount(), 8);
@@ -483,17 +495,17 @@ void TestSearch::pendingEditIsRefused()
 void TestSearch::toolbarAndMenuSound()
 {
     const int sounds = m_w->MMCdialog->timesPlayed();
-    emit m_w->findChild<QMenu *>("mnuSearch")->aboutToShow();
+    emit m_w->findChild<QMenu*>("mnuSearch")->aboutToShow();
     QCOMPARE(m_w->MMCdialog->timesPlayed(), sounds + 1);
-    m_w->tbToolBar->findChild<QAction *>("抽出")->trigger();
+    m_w->tbToolBar->findChild<QAction*>("抽出")->trigger();
     QVERIFY(m_w->picTyuu->isVisible());
     tick(12);
     m_w->txtDan->setText("1");
     m_w->cmdFilter->click();
     QCOMPARE(rsCD->recordCount(), 1);
-    m_w->tbToolBar->findChild<QAction *>("絞り込み抽出")->trigger();
+    m_w->tbToolBar->findChild<QAction*>("絞り込み抽出")->trigger();
     QVERIFY(m_w->picTyuu->isVisible() && m_w->Check1(12)->isChecked());
-    m_w->tbToolBar->findChild<QAction *>("リセット")->trigger();
+    m_w->tbToolBar->findChild<QAction*>("リセット")->trigger();
     QCOMPARE(rsCD->recordCount(), 5);
 }
 
@@ -535,7 +547,7 @@ void TestSearch::jacketFollowsTheCDList()
 void TestSearch::moreThan32767CDsInOneResult()
 {
     closeMain(m_w);
-    m_folder.reset();  // gives the current folder back before the next one takes it
+    m_folder.reset(); // gives the current folder back before the next one takes it
     m_folder = std::make_unique<StartupFolder>();
     QVector<QVariantMap> cds, songs;
     const int n = 33000;

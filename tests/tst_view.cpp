@@ -11,19 +11,18 @@ using namespace modRecord;
 namespace {
 
 // Raises the given error number, or fails the test.
-template <typename F>
-void expectError(int number, F &&f)
+template <typename F> void expectError(int number, F&& f)
 {
     try {
         f();
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         QCOMPARE(e.number(), number);
         return;
     }
     QFAIL("no error raised");
 }
 
-QStringList titles(View &v, const QString &field = QStringLiteral("CD名"))
+QStringList titles(View& v, const QString& field = QStringLiteral("CD名"))
 {
     QStringList out;
     const int column = v.fieldIndex(field);
@@ -34,8 +33,7 @@ QStringList titles(View &v, const QString &field = QStringLiteral("CD名"))
 
 } // namespace
 
-class TestView : public QObject
-{
+class TestView : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -66,16 +64,20 @@ void TestView::init()
     const QString ninth = QStringLiteral("ベートーヴェン：交響曲第9番「合唱」");
     writeCollection(
         m_folder->path(),
-        {cd(1, QStringLiteral("さくら"), {{QStringLiteral("購入価格"), 2800},
-                                         {QStringLiteral("購入年月日"), QDate(1998, 4, 1)}}),
-         cd(2, ninth), cd(4, QStringLiteral("あさ")), cd(3, QStringLiteral("Live at the Blue Moon")),
-         cd(5, ninth), cd(6, QStringLiteral("かぜ"))},
-        {song(QStringLiteral("さくら"), 3, QStringLiteral("三"), {{QStringLiteral("作曲者名"), QStringLiteral("ダンディ (d'Indy)")}}),
+        {cd(1, QStringLiteral("さくら"),
+            {{QStringLiteral("購入価格"), 2800},
+             {QStringLiteral("購入年月日"), QDate(1998, 4, 1)}}),
+         cd(2, ninth), cd(4, QStringLiteral("あさ")),
+         cd(3, QStringLiteral("Live at the Blue Moon")), cd(5, ninth),
+         cd(6, QStringLiteral("かぜ"))},
+        {song(QStringLiteral("さくら"), 3, QStringLiteral("三"),
+              {{QStringLiteral("作曲者名"), QStringLiteral("ダンディ (d'Indy)")}}),
          song(QStringLiteral("さくら"), 1, QStringLiteral("一")),
          song(ninth, 2, QStringLiteral("第1楽章")),
          song(QStringLiteral("Live At The Blue Moon"), 7, QStringLiteral("'Round Midnight")),
          song(QStringLiteral("消えたCD"), 8, QStringLiteral("孤児")),
-         song(ninth, 9, QStringLiteral("第4楽章"), {{QStringLiteral("作曲者名"), QStringLiteral("ベートーヴェン")}})});
+         song(ninth, 9, QStringLiteral("第4楽章"),
+              {{QStringLiteral("作曲者名"), QStringLiteral("ベートーヴェン")}})});
     OpenDataContext();
 }
 
@@ -87,7 +89,7 @@ void TestView::cleanup()
 
 void TestView::movesOffBothEnds()
 {
-    View &v = *rsCD;
+    View& v = *rsCD;
     QCOMPARE(v.recordCount(), 6);
     QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 1);
     v.movePrevious();
@@ -103,12 +105,12 @@ void TestView::movesOffBothEnds()
     v.movePrevious();
     QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 6);
     v.moveTo(2);
-    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 3);  // rows come in CDID order
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 3); // rows come in CDID order
 }
 
 void TestView::emptyViewHasNoCurrentRow()
 {
-    View &v = *rsCD;
+    View& v = *rsCD;
     v.setFilter(QStringLiteral("CD名 = 'ない'"));
     QCOMPARE(v.recordCount(), 0);
     QVERIFY(v.bof());
@@ -116,12 +118,12 @@ void TestView::emptyViewHasNoCurrentRow()
     expectError(DbError::NoCurrentRow, [&] { v.moveFirst(); });
     expectError(DbError::NoCurrentRow, [&] { v.moveLast(); });
     expectError(DbError::NoCurrentRow, [&] { v.value(0); });
-    QCOMPARE(rsKyokuSub->recordCount(), 0);  // no current CD, no songs
+    QCOMPARE(rsKyokuSub->recordCount(), 0); // no current CD, no songs
 }
 
 void TestView::filterSyntaxAndErrors()
 {
-    View &v = *rsCD;
+    View& v = *rsCD;
     v.setFilter(QStringLiteral("CD名 like '*交響曲*'"));
     QCOMPARE(v.recordCount(), 2);
     QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 2);
@@ -140,12 +142,14 @@ void TestView::filterSyntaxAndErrors()
 
 void TestView::sortInJapaneseOrder()
 {
-    View &v = *rsCD;
+    View& v = *rsCD;
     v.setFilter(QStringLiteral("CDID = '1' and CD名 like '*' ")); // filter and sort combine
     v.setFilter(QString());
     v.setSort(QStringLiteral("CD名 asc"));
     const QStringList sorted = titles(v);
-    QCOMPARE(sorted.mid(1, 3), (QStringList{QStringLiteral("あさ"), QStringLiteral("かぜ"), QStringLiteral("さくら")}));
+    QCOMPARE(
+        sorted.mid(1, 3),
+        (QStringList{QStringLiteral("あさ"), QStringLiteral("かぜ"), QStringLiteral("さくら")}));
     QCOMPARE(sorted.first(), QStringLiteral("Live at the Blue Moon"));
     QCOMPARE(v.position(), 0);
     v.setSort(QStringLiteral("CDID desc"));
@@ -157,22 +161,24 @@ void TestView::sortInJapaneseOrder()
 
 void TestView::childFollowsParent()
 {
-    View &cds = *rsCD;
+    View& cds = *rsCD;
     QSignalSpy reset(rsKyokuSub.get(), &View::didReset);
-    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")), (QStringList{QStringLiteral("一"), QStringLiteral("三")}));
-    cds.moveNext();  // the choral symphony: songs 2 and 9
-    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")), (QStringList{QStringLiteral("第1楽章"), QStringLiteral("第4楽章")}));
+    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")),
+             (QStringList{QStringLiteral("一"), QStringLiteral("三")}));
+    cds.moveNext(); // the choral symphony: songs 2 and 9
+    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")),
+             (QStringList{QStringLiteral("第1楽章"), QStringLiteral("第4楽章")}));
     QCOMPARE(rsKyokuSub->position(), 0);
     QVERIFY(reset.count() >= 1);
-    cds.moveTo(3);  // CDID 4 "あさ" has no songs
+    cds.moveTo(3); // CDID 4 "あさ" has no songs
     QCOMPARE(rsKyokuSub->recordCount(), 0);
     QVERIFY(rsKyokuSub->bof() && rsKyokuSub->eof());
-    cds.moveTo(4);  // CDID 5 shares the title of CDID 2: it shows the same songs
+    cds.moveTo(4); // CDID 5 shares the title of CDID 2: it shows the same songs
     QCOMPARE(rsKyokuSub->recordCount(), 2);
     // the song view's child holds every CD of the song's title
-    rsKyoku->moveTo(1);  // song 2 of the choral symphony
+    rsKyoku->moveTo(1); // song 2 of the choral symphony
     QCOMPARE(rsCDSub->recordCount(), 2);
-    rsKyoku->moveTo(4);  // the orphan song
+    rsKyoku->moveTo(4); // the orphan song
     QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
     QCOMPARE(rsCDSub->recordCount(), 0);
     // a child sort lasts across parent moves
@@ -185,15 +191,17 @@ void TestView::childFollowsParent()
 void TestView::childUsesIdentifierOrderAndIgnoresCase()
 {
     rsCD->moveFirst();
-    QCOMPARE(rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 1);  // stored after song 3
+    QCOMPARE(rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 1); // stored after song 3
     rsCD->moveTo(2);
-    QCOMPARE(rsCD->value(QStringLiteral("CD名")).toString(), QStringLiteral("Live at the Blue Moon"));
-    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")), QStringList{QStringLiteral("'Round Midnight")});
+    QCOMPARE(rsCD->value(QStringLiteral("CD名")).toString(),
+             QStringLiteral("Live at the Blue Moon"));
+    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")),
+             QStringList{QStringLiteral("'Round Midnight")});
 }
 
 void TestView::writesReachTheTable()
 {
-    View &cds = *rsCD;
+    View& cds = *rsCD;
     cds.moveTo(3);
     cds.setValue(QStringLiteral("解説者"), QStringLiteral("O'Brien"));
     QCOMPARE(cds.editMode(), View::EditMode::InProgress);
@@ -204,30 +212,34 @@ void TestView::writesReachTheTable()
     // a move saves a pending edit, as the user expects of a catalogue
     cds.setValue(QStringLiteral("段"), QStringLiteral("3"));
     cds.moveFirst();
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("段")).at(2), QStringLiteral("3"));
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("段")).at(2),
+             QStringLiteral("3"));
     // dates are stored as ISO text and read back as dates
     cds.setValue(QStringLiteral("購入年月日"), QDate(2024, 3, 9));
     cds.update();
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("購入年月日")).at(0),
-             QStringLiteral("2024-03-09"));
+    QCOMPARE(
+        readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("購入年月日")).at(0),
+        QStringLiteral("2024-03-09"));
     // child views write through to their table too
     rsKyokuSub->setValue(QStringLiteral("ソリスト"), QStringLiteral("Jean-Pierre l'Aîné"));
     rsKyokuSub->update();
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("kyoku"), QStringLiteral("ソリスト")).at(1),
-             QStringLiteral("Jean-Pierre l'Aîné"));
+    QCOMPARE(
+        readColumn(m_folder->path(), QStringLiteral("kyoku"), QStringLiteral("ソリスト")).at(1),
+        QStringLiteral("Jean-Pierre l'Aîné"));
 }
 
 void TestView::addCancelAndDelete()
 {
-    View &cds = *rsCD;
+    View& cds = *rsCD;
     cds.moveTo(1);
     cds.addNew();
     QCOMPARE(cds.recordCount(), 7);
     cds.setValue(QStringLiteral("CDID"), 7);
     cds.cancelUpdate();
     QCOMPARE(cds.recordCount(), 6);
-    QCOMPARE(cds.value(QStringLiteral("CDID")).toInt(), 2);  // back where it was
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")).size(), 6);
+    QCOMPARE(cds.value(QStringLiteral("CDID")).toInt(), 2); // back where it was
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")).size(),
+             6);
 
     cds.addNew();
     cds.setValue(QStringLiteral("CDID"), 7);
@@ -240,9 +252,9 @@ void TestView::addCancelAndDelete()
     cds.moveFirst();
     cds.remove();
     QCOMPARE(cds.recordCount(), 6);
-    expectError(DbError::NoCurrentRow, [&] { cds.value(0); });  // the deleted row is gone
+    expectError(DbError::NoCurrentRow, [&] { cds.value(0); }); // the deleted row is gone
     cds.moveNext();
-    QCOMPARE(cds.value(QStringLiteral("CDID")).toInt(), 2);  // the row that followed it
+    QCOMPARE(cds.value(QStringLiteral("CDID")).toInt(), 2); // the row that followed it
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
              (QStringList{"2", "4", "3", "5", "6", "7"}));
     // deleting the songs of a CD through its child view
@@ -282,7 +294,7 @@ void TestView::snapshotsAreSeparate()
     rsCD->setValue(QStringLiteral("CDID"), 9);
     rsCD->setValue(QStringLiteral("CD名"), QStringLiteral("消えたCD"));
     rsCD->update();
-    rsKyoku->moveTo(4);  // the orphan song still has no CD in the song view's snapshot
+    rsKyoku->moveTo(4); // the orphan song still has no CD in the song view's snapshot
     QCOMPARE(rsCDSub->recordCount(), 0);
     // but the CD view's own child sees the songs of the new CD at once
     QCOMPARE(rsKyokuSub->recordCount(), 1);
@@ -332,12 +344,12 @@ void TestView::valueListsAreDistinctAndOrdered()
 {
     QCOMPARE(titles(*rsSakkyoku, QStringLiteral("作曲者名")),
              (QStringList{QStringLiteral("ダンディ (d'Indy)"), QStringLiteral("ベートーヴェン")}));
-    QCOMPARE(rsHenkyoku->recordCount(), 0);  // only empty values: no entries
+    QCOMPARE(rsHenkyoku->recordCount(), 0); // only empty values: no entries
     expectError(3251, [] { rsSakkyoku->setValue(0, QStringLiteral("x")); });
     rsKyoku->moveFirst();
     rsKyoku->setValue(QStringLiteral("作曲者名"), QStringLiteral("アイヴズ"));
     rsKyoku->update();
-    QCOMPARE(rsSakkyoku->recordCount(), 2);  // lists keep what they read
+    QCOMPARE(rsSakkyoku->recordCount(), 2); // lists keep what they read
     // a list first looked at after a change still shows the values present at opening
     cn->column(QStringLiteral("UPDATE kyoku SET ソリスト = 'ソリストA' WHERE 曲ID = 1"));
     QCOMPARE(rsSorisuto->recordCount(), 0);

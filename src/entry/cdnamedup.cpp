@@ -9,15 +9,16 @@
 
 namespace modRecord {
 
-bool CheckCDNameDup(QWidget *form)
+bool CheckCDNameDup(QWidget* form)
 {
-    auto *title = form ? form->findChild<QLineEdit *>(QStringLiteral("txtInput(1)")) : nullptr;
+    auto* title = form ? form->findChild<QLineEdit*>(QStringLiteral("txtInput(1)")) : nullptr;
     if (!title)
         throw DbError(DbError::BadArguments, QStringLiteral("CD名の入力欄がありません。"));
     if (!CDNameExists(title->text()))
         return false;
-    const auto answer = MsgBox(QStringLiteral("氏名が重複しています。\r\r同ＣＤ名として登録しますか？"),
-                               QMessageBox::Yes | QMessageBox::No, QMessageBox::Information);
+    const auto answer
+        = MsgBox(QStringLiteral("氏名が重複しています。\r\r同ＣＤ名として登録しますか？"),
+                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Information);
     if (answer == QMessageBox::Yes)
         return false;
     title->setFocus();

@@ -8,6 +8,6 @@ namespace modRecord {
 // txtInput(1); when a CD of that title is stored, asks whether to store
 // another. Returns false when the CD may be stored, true when it must not
 // (the title box then has the focus, its text as typed). Throws DbError.
-bool CheckCDNameDup(QWidget *form);
+bool CheckCDNameDup(QWidget* form);
 
 } // namespace modRecord

@@ -10,7 +10,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-QString formatValue(const QVariant &v, DisplayFormat format)
+QString formatValue(const QVariant& v, DisplayFormat format)
 {
     if (v.isNull() || !v.isValid())
         return QString();
@@ -29,17 +29,19 @@ QString formatValue(const QVariant &v, DisplayFormat format)
 
 // ---- ViewModel
 
-ViewModel::ViewModel(QObject *parent) : QAbstractTableModel(parent) {}
+ViewModel::ViewModel(QObject* parent) : QAbstractTableModel(parent) { }
 
-void ViewModel::setView(const ViewPtr &view)
+void ViewModel::setView(const ViewPtr& view)
 {
     beginResetModel();
-    for (auto &c : m_connections)
+    for (auto& c : m_connections)
         disconnect(c);
     m_view = view;
     if (m_view) {
-        m_connections[0] = connect(m_view.get(), &View::aboutToReset, this, [this] { beginResetModel(); });
-        m_connections[1] = connect(m_view.get(), &View::didReset, this, [this] { endResetModel(); });
+        m_connections[0]
+            = connect(m_view.get(), &View::aboutToReset, this, [this] { beginResetModel(); });
+        m_connections[1]
+            = connect(m_view.get(), &View::didReset, this, [this] { endResetModel(); });
         m_connections[2] = connect(m_view.get(), &View::rowChanged, this, [this](int row) {
             if (row >= 0 && row < rowCount())
                 emit dataChanged(index(row, 0), index(row, columnCount() - 1));
@@ -68,21 +70,21 @@ void ViewModel::clearColumnLayout()
     m_format.clear();
 }
 
-int ViewModel::rowCount(const QModelIndex &parent) const
+int ViewModel::rowCount(const QModelIndex& parent) const
 {
     if (parent.isValid() || !m_view || !m_view->isOpen())
         return 0;
     return m_view->recordCount();
 }
 
-int ViewModel::columnCount(const QModelIndex &parent) const
+int ViewModel::columnCount(const QModelIndex& parent) const
 {
     if (parent.isValid() || !m_view)
         return 0;
     return m_view->fieldCount();
 }
 
-QVariant ViewModel::data(const QModelIndex &index, int role) const
+QVariant ViewModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || !m_view)
         return QVariant();
@@ -90,8 +92,8 @@ QVariant ViewModel::data(const QModelIndex &index, int role) const
         return formatValue(m_view->valueAt(index.row(), index.column()),
                            m_format.value(index.column(), DisplayFormat::None));
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(
-            m_alignment.value(index.column(), Qt::AlignLeft) | Qt::AlignVCenter);
+        return QVariant::fromValue(m_alignment.value(index.column(), Qt::AlignLeft)
+                                   | Qt::AlignVCenter);
     return QVariant();
 }
 
@@ -106,12 +108,12 @@ QVariant ViewModel::headerData(int section, Qt::Orientation orientation, int rol
 
 // ---- DataGrid
 
-DataGrid::DataGrid(const QString &name, QWidget *parent)
+DataGrid::DataGrid(const QString& name, QWidget* parent)
     : QWidget(parent), m_caption(new QLabel(this)), m_table(new QTableView(this)),
       m_model(new ViewModel(this))
 {
     setObjectName(name);
-    auto *layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     m_caption->setObjectName(name + QStringLiteral("_Caption"));
@@ -135,10 +137,10 @@ DataGrid::DataGrid(const QString &name, QWidget *parent)
     });
     connect(m_table, &QTableView::pressed, this, &DataGrid::rowClicked);
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) { rowClicked(current); });
+            [this](const QModelIndex& current) { rowClicked(current); });
 }
 
-void DataGrid::setDataSource(const ViewPtr &view)
+void DataGrid::setDataSource(const ViewPtr& view)
 {
     disconnect(m_follow);
     m_widths.clear();
@@ -160,12 +162,12 @@ QString DataGrid::caption() const
     return m_caption->text();
 }
 
-void DataGrid::setCaption(const QString &caption)
+void DataGrid::setCaption(const QString& caption)
 {
     m_caption->setText(caption);
 }
 
-void DataGrid::setBackColor(const QColor &color)
+void DataGrid::setBackColor(const QColor& color)
 {
     QPalette p = m_table->palette();
     p.setColor(QPalette::Base, color);
@@ -221,29 +223,29 @@ void DataGrid::applyLayout()
 
 void DataGrid::followView()
 {
-    const ViewPtr &view = m_model->view();
+    const ViewPtr& view = m_model->view();
     const int row = view ? view->position() : -1;
-    QItemSelectionModel *selection = m_table->selectionModel();
+    QItemSelectionModel* selection = m_table->selectionModel();
     const QSignalBlocker blocker(selection);
     if (row < 0) {
         selection->clear();
     } else {
         const QModelIndex index = m_model->index(row, 0);
-        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
-                                              | QItemSelectionModel::Rows);
+        selection->setCurrentIndex(index,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         m_table->scrollTo(index);
     }
     m_table->viewport()->update();
 }
 
-void DataGrid::rowClicked(const QModelIndex &index)
+void DataGrid::rowClicked(const QModelIndex& index)
 {
-    const ViewPtr &view = m_model->view();
+    const ViewPtr& view = m_model->view();
     if (!index.isValid() || !view || index.row() == view->position())
         return;
     try {
         view->moveTo(index.row());
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         followView();
         emit moveFailed(e.description());
     }
@@ -251,14 +253,14 @@ void DataGrid::rowClicked(const QModelIndex &index)
 
 // ---- DataTextBox
 
-DataTextBox::DataTextBox(const QString &name, QWidget *parent) : QLineEdit(parent)
+DataTextBox::DataTextBox(const QString& name, QWidget* parent) : QLineEdit(parent)
 {
     setObjectName(name);
 }
 
-void DataTextBox::bind(const ViewPtr &view, const QString &field)
+void DataTextBox::bind(const ViewPtr& view, const QString& field)
 {
-    for (auto &c : m_connections)
+    for (auto& c : m_connections)
         disconnect(c);
     m_view = view;
     m_field = field;
@@ -295,7 +297,7 @@ void DataTextBox::refresh(bool force)
 
 // ---- DataCombo
 
-DataCombo::DataCombo(const QString &name, QWidget *parent) : QComboBox(parent)
+DataCombo::DataCombo(const QString& name, QWidget* parent) : QComboBox(parent)
 {
     setObjectName(name);
     setEditable(true);
@@ -303,7 +305,7 @@ DataCombo::DataCombo(const QString &name, QWidget *parent) : QComboBox(parent)
     setMaxVisibleItems(20);
 }
 
-void DataCombo::setRowSource(const ViewPtr &list, const QString &listField)
+void DataCombo::setRowSource(const ViewPtr& list, const QString& listField)
 {
     if (list && list->isOpen() && list->fieldIndex(listField) < 0)
         throw DbError(DbError::BadArguments,
@@ -315,7 +317,7 @@ void DataCombo::setRowSource(const ViewPtr &list, const QString &listField)
         fill();
 }
 
-void DataCombo::showEvent(QShowEvent *event)
+void DataCombo::showEvent(QShowEvent* event)
 {
     fill();
     QComboBox::showEvent(event);
@@ -344,5 +346,5 @@ void DataCombo::fill()
     const QSignalBlocker blocker(this);
     clear();
     addItems(items);
-    setEditText(kept);  // the typed text is free and survives a new list
+    setEditText(kept); // the typed text is free and survives a new list
 }

@@ -18,24 +18,23 @@ using ViewPtr = std::shared_ptr<View>;
 
 // Display formats of bound controls.
 enum class DisplayFormat { None, Grouped, Yen };
-QString formatValue(const QVariant &v, DisplayFormat format);
+QString formatValue(const QVariant& v, DisplayFormat format);
 
 // Shows a view's visible rows, its fields as columns.
-class ViewModel : public QAbstractTableModel
-{
+class ViewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit ViewModel(QObject *parent = nullptr);
+    explicit ViewModel(QObject* parent = nullptr);
 
-    void setView(const ViewPtr &view);
-    const ViewPtr &view() const { return m_view; }
+    void setView(const ViewPtr& view);
+    const ViewPtr& view() const { return m_view; }
     void setColumnAlignment(int column, Qt::Alignment alignment);
     void setColumnFormat(int column, DisplayFormat format);
     void clearColumnLayout();
 
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
@@ -48,18 +47,17 @@ private:
 
 // A grid with a caption bar above its rows. The selected row is the view's
 // current row both ways: a click moves the view, a move of the view selects.
-class DataGrid : public QWidget
-{
+class DataGrid : public QWidget {
     Q_OBJECT
 public:
-    explicit DataGrid(const QString &name, QWidget *parent = nullptr);
+    explicit DataGrid(const QString& name, QWidget* parent = nullptr);
 
     // Binding anew (or to nothing) drops the previous column layout.
-    void setDataSource(const ViewPtr &view);
-    const ViewPtr &dataSource() const { return m_model->view(); }
+    void setDataSource(const ViewPtr& view);
+    const ViewPtr& dataSource() const { return m_model->view(); }
     QString caption() const;
-    void setCaption(const QString &caption);
-    void setBackColor(const QColor &color);
+    void setCaption(const QString& caption);
+    void setBackColor(const QColor& color);
 
     void setColumnWidthTwips(int column, int twipsWidth);
     void setColumnVisible(int column, bool visible);
@@ -67,23 +65,23 @@ public:
     void setColumnFormat(int column, DisplayFormat format);
     bool isColumnVisible(int column) const;
     int columnWidthTwips(int column) const;
-    QString text(int row, int column) const;  // what the grid shows in a cell
+    QString text(int row, int column) const; // what the grid shows in a cell
 
-    QTableView *table() const { return m_table; }
-    ViewModel *model() const { return m_model; }
+    QTableView* table() const { return m_table; }
+    ViewModel* model() const { return m_model; }
 
 signals:
     // A click could not move the view; the text says why.
-    void moveFailed(const QString &description);
+    void moveFailed(const QString& description);
 
 private:
     void applyLayout();
     void followView();
-    void rowClicked(const QModelIndex &index);
+    void rowClicked(const QModelIndex& index);
 
-    QLabel *m_caption;
-    QTableView *m_table;
-    ViewModel *m_model;
+    QLabel* m_caption;
+    QTableView* m_table;
+    ViewModel* m_model;
     QMap<int, int> m_widths;
     QMap<int, bool> m_visible;
     QMetaObject::Connection m_follow;
@@ -91,15 +89,14 @@ private:
 
 // A read-only text box showing one field of a view's current row. Change()
 // fires whenever the shown text changes, and whenever the box is bound again.
-class DataTextBox : public QLineEdit
-{
+class DataTextBox : public QLineEdit {
     Q_OBJECT
 public:
-    explicit DataTextBox(const QString &name, QWidget *parent = nullptr);
+    explicit DataTextBox(const QString& name, QWidget* parent = nullptr);
 
-    void bind(const ViewPtr &view, const QString &field);
-    const ViewPtr &dataSource() const { return m_view; }
-    const QString &dataField() const { return m_field; }
+    void bind(const ViewPtr& view, const QString& field);
+    const ViewPtr& dataSource() const { return m_view; }
+    const QString& dataField() const { return m_field; }
     void setDisplayFormat(DisplayFormat format) { m_format = format; }
     void refresh(bool force = false);
 
@@ -115,22 +112,21 @@ private:
 };
 
 // An editable combo box offering one column of a value list; its text is free.
-class DataCombo : public QComboBox
-{
+class DataCombo : public QComboBox {
     Q_OBJECT
 public:
-    explicit DataCombo(const QString &name, QWidget *parent = nullptr);
+    explicit DataCombo(const QString& name, QWidget* parent = nullptr);
 
     // The list is read into the box when the box is first shown, so value
     // lists that are never looked at are never read.
-    void setRowSource(const ViewPtr &list, const QString &listField);
-    const ViewPtr &rowSource() const { return m_list; }
+    void setRowSource(const ViewPtr& list, const QString& listField);
+    const ViewPtr& rowSource() const { return m_list; }
     QString text() const { return currentText(); }
-    void setText(const QString &text) { setEditText(text); }
+    void setText(const QString& text) { setEditText(text); }
     void showPopup() override;
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void fill();

@@ -29,7 +29,7 @@ using namespace modRecord;
 
 // ---- small controls
 
-LineControl::LineControl(const QString &name, Qt::Orientation orientation, QWidget *parent)
+LineControl::LineControl(const QString& name, Qt::Orientation orientation, QWidget* parent)
     : QWidget(parent), m_orientation(orientation)
 {
     setObjectName(name);
@@ -42,13 +42,13 @@ void LineControl::setBorderStyle(int style)
     update();
 }
 
-void LineControl::setColor(const QColor &color)
+void LineControl::setColor(const QColor& color)
 {
     m_color = color;
     update();
 }
 
-void LineControl::paintEvent(QPaintEvent *)
+void LineControl::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setPen(QPen(m_color, 1, m_style == 1 ? Qt::SolidLine : Qt::DotLine));
@@ -58,7 +58,7 @@ void LineControl::paintEvent(QPaintEvent *)
         p.drawLine(0, height() / 2, width(), height() / 2);
 }
 
-ImageButton::ImageButton(const QString &name, const QPixmap &picture, QWidget *parent)
+ImageButton::ImageButton(const QString& name, const QPixmap& picture, QWidget* parent)
     : QLabel(parent)
 {
     setObjectName(name);
@@ -66,7 +66,7 @@ ImageButton::ImageButton(const QString &name, const QPixmap &picture, QWidget *p
     setCursor(Qt::PointingHandCursor);
 }
 
-void ImageButton::mouseReleaseEvent(QMouseEvent *event)
+void ImageButton::mouseReleaseEvent(QMouseEvent* event)
 {
     if (rect().contains(event->position().toPoint()))
         emit clicked();
@@ -154,7 +154,7 @@ frmMain::frmMain()
     setObjectName(QStringLiteral("frmMain"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Rondella"));
-    auto *client = new QWidget(this);
+    auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("clientArea"));
     client->setMinimumSize(twips(15400), twips(10560));
     setCentralWidget(client);
@@ -172,30 +172,30 @@ frmMain::frmMain()
 
 frmMain::~frmMain() = default;
 
-QAction *frmMain::menuItem(QMenu *menu, const char *name, const QString &caption)
+QAction* frmMain::menuItem(QMenu* menu, const char* name, const QString& caption)
 {
-    QAction *action = menu->addAction(caption);
+    QAction* action = menu->addAction(caption);
     action->setObjectName(QString::fromLatin1(name));
     return action;
 }
 
 void frmMain::createMenus()
 {
-    QMenuBar *bar = menuBar();
-    auto topMenu = [&](const char *name, const QString &caption) {
-        QMenu *menu = bar->addMenu(caption);
+    QMenuBar* bar = menuBar();
+    auto topMenu = [&](const char* name, const QString& caption) {
+        QMenu* menu = bar->addMenu(caption);
         menu->setObjectName(QString::fromLatin1(name));
         menu->menuAction()->setObjectName(QString::fromLatin1(name));
         return menu;
     };
-    auto spacer = [&](const char *name) {
-        QAction *gap = bar->addAction(QString());
+    auto spacer = [&](const char* name) {
+        QAction* gap = bar->addAction(QString());
         gap->setObjectName(QString::fromLatin1(name));
         gap->setEnabled(false);
     };
-    QMenu *file = topMenu("mnuFile", QStringLiteral("ファイル(&F)"));
+    QMenu* file = topMenu("mnuFile", QStringLiteral("ファイル(&F)"));
     menuItem(file, "mnuPage", QStringLiteral("ページ設定"));
-    QMenu *preview = file->addMenu(QStringLiteral("印刷プレビュー"));
+    QMenu* preview = file->addMenu(QStringLiteral("印刷プレビュー"));
     preview->setObjectName(QStringLiteral("mnuprint2"));
     preview->menuAction()->setObjectName(QStringLiteral("mnuprint2"));
     // The report previews come with the printing work; until then they are shown disabled.
@@ -203,29 +203,29 @@ void frmMain::createMenus()
                                  std::pair{"mnuprv3", u"曲印刷（非検索時は全曲印刷）"},
                                  std::pair{"mnuprv", u"CD印刷（曲検索時のみ）"}})
         menuItem(preview, name, QString::fromUtf16(caption))->setEnabled(false);
-    QAction *bar2 = file->addSeparator();
+    QAction* bar2 = file->addSeparator();
     bar2->setObjectName(QStringLiteral("mnuBar2"));
     menuItem(file, "mnuQuit", QStringLiteral("終了"));
     spacer("mnukara");
-    QMenu *edit = topMenu("mnuEdit", QStringLiteral("データ登録(&I)"));
+    QMenu* edit = topMenu("mnuEdit", QStringLiteral("データ登録(&I)"));
     // The entry forms are not part of this build yet: their commands stay disabled.
     menuItem(edit, "mnuCDinput", QStringLiteral("ＣＤ登録"))->setEnabled(false);
     menuItem(edit, "mnuInputkyoku", QStringLiteral("曲登録"))->setEnabled(false);
     spacer("mnuKara2");
-    QMenu *search = topMenu("mnuSearch", QStringLiteral("検索(&P)"));
+    QMenu* search = topMenu("mnuSearch", QStringLiteral("検索(&P)"));
     menuItem(search, "mnuTyuu", QStringLiteral("検索"));
     menuItem(search, "mnuSibori", QStringLiteral("絞り込み検索"));
     spacer("mnukara5");
-    QMenu *sort = topMenu("mnuSort", QStringLiteral("ソート(&S)"));
+    QMenu* sort = topMenu("mnuSort", QStringLiteral("ソート(&S)"));
     mnuCDs = menuItem(sort, "mnuCDs", QStringLiteral("CD名順"));
     mnuKyokuS = menuItem(sort, "mnuKyokuS", QStringLiteral("曲名順"));
     mnuCDs->setCheckable(true);
     mnuKyokuS->setCheckable(true);
     spacer("mnukara4");
-    QAction *resetCommand = bar->addAction(QStringLiteral("リセット(&R)"));
+    QAction* resetCommand = bar->addAction(QStringLiteral("リセット(&R)"));
     resetCommand->setObjectName(QStringLiteral("mnuReset"));
     spacer("mnukara3");
-    QMenu *help = topMenu("mnuhelp", QStringLiteral("ヘルプ(&H)"));
+    QMenu* help = topMenu("mnuhelp", QStringLiteral("ヘルプ(&H)"));
     menuItem(help, "mnuhelp2", QStringLiteral("ヘルプ"));
     menuItem(help, "mnuVer", QStringLiteral("バージョン情報"));
 }
@@ -238,8 +238,8 @@ void frmMain::createToolbar()
     tbToolBar->setIconSize(QSize(20, 20));
     tbToolBar->setMovable(false);
     struct Button {
-        const char16_t *key;
-        const char16_t *tip;
+        const char16_t* key;
+        const char16_t* tip;
         Glyph glyph;
     };
     // Ten positions; an empty key is a gap.
@@ -255,13 +255,13 @@ void frmMain::createToolbar()
         {nullptr, nullptr, Glyph::Preview},
         {u"リセット", u"リセットします", Glyph::Reset},
     };
-    for (const Button &b : buttons) {
+    for (const Button& b : buttons) {
         if (!b.key) {
             tbToolBar->addSeparator();
             continue;
         }
         const QString key = QString::fromUtf16(b.key);
-        QAction *action = tbToolBar->addAction(toolIcon(b.glyph), QString());
+        QAction* action = tbToolBar->addAction(toolIcon(b.glyph), QString());
         action->setObjectName(key);
         action->setToolTip(QString::fromUtf16(b.tip));
         action->setData(key);
@@ -269,8 +269,8 @@ void frmMain::createToolbar()
         connect(action, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
     }
     // The preview and the entry forms are not part of this build yet.
-    for (const char16_t *key : {u"印刷プレビュー", u"追加", u"変更"})
-        tbToolBar->findChild<QAction *>(QString::fromUtf16(key))->setEnabled(false);
+    for (const char16_t* key : {u"印刷プレビュー", u"追加", u"変更"})
+        tbToolBar->findChild<QAction*>(QString::fromUtf16(key))->setEnabled(false);
 }
 
 void frmMain::createCDPanel()
@@ -314,9 +314,9 @@ void frmMain::createKyokuPanel()
     // Counters: red figures with their units.
     struct Counter {
         int index;
-        QWidget *panel;
+        QWidget* panel;
         QRect geometry;
-        const char16_t *text;
+        const char16_t* text;
     };
     const Counter counters[] = {
         {0, picKyoku, twipsRect(7065, 4125, 870, 255), u""},
@@ -325,8 +325,8 @@ void frmMain::createKyokuPanel()
         {3, picCD, twipsRect(4845, 4110, 1050, 255), u""},
         {4, picCD, twipsRect(5895, 4110, 300, 255), u"枚"},
     };
-    for (const Counter &c : counters) {
-        auto *label = new QLabel(QString::fromUtf16(c.text), c.panel);
+    for (const Counter& c : counters) {
+        auto* label = new QLabel(QString::fromUtf16(c.text), c.panel);
         label->setObjectName(QStringLiteral("lblRcount(%1)").arg(c.index));
         label->setGeometry(c.geometry);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -337,37 +337,37 @@ void frmMain::createKyokuPanel()
     }
     m_lblRcount[1]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_lblRcount[4]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_lblRcount[2]->hide();  // a second unit label that the panel does not show
+    m_lblRcount[2]->hide(); // a second unit label that the panel does not show
 }
 
 void frmMain::createRecordPanel()
 {
     struct Box {
-        const char16_t *field;
+        const char16_t* field;
         int left, top, width, height;
     };
     static const Box boxes[22] = {
-        {u"CDID", 1470, 945, 630, 330},        {u"CD名", 1470, 1332, 2625, 450},
-        {u"発売元", 1470, 1839, 2625, 330},    {u"購入年月日", 1470, 2226, 2625, 330},
-        {u"購入価格", 1470, 2613, 2625, 330},  {u"解説者", 1470, 3000, 2625, 330},
+        {u"CDID", 1470, 945, 630, 330},          {u"CD名", 1470, 1332, 2625, 450},
+        {u"発売元", 1470, 1839, 2625, 330},      {u"購入年月日", 1470, 2226, 2625, 330},
+        {u"購入価格", 1470, 2613, 2625, 330},    {u"解説者", 1470, 3000, 2625, 330},
         {u"キャビネット", 2475, 3390, 750, 330}, {u"段", 3690, 3390, 390, 330},
-        {u"曲名", 1200, 1332, 3330, 450},      {u"作曲者名", 1200, 1839, 3330, 330},
-        {u"編曲者名", 1200, 2226, 3330, 330},  {u"指揮者名", 1200, 2613, 3330, 330},
-        {u"演奏団体", 1200, 3000, 3330, 330},  {u"ソリスト", 1200, 3390, 3330, 330},
-        {u"録音先", 5850, 945, 2460, 330},     {u"録音先番号", 5850, 1352, 2460, 330},
-        {u"録音時間", 5850, 1759, 2460, 330},  {u"録音年月日", 5850, 2166, 2460, 330},
-        {u"録音会場", 5850, 2573, 2460, 330},  {u"原盤番号", 5850, 2980, 2460, 330},
-        {u"分野", 5850, 3390, 1515, 330},      {u"曲ID", 1200, 945, 630, 330},
+        {u"曲名", 1200, 1332, 3330, 450},        {u"作曲者名", 1200, 1839, 3330, 330},
+        {u"編曲者名", 1200, 2226, 3330, 330},    {u"指揮者名", 1200, 2613, 3330, 330},
+        {u"演奏団体", 1200, 3000, 3330, 330},    {u"ソリスト", 1200, 3390, 3330, 330},
+        {u"録音先", 5850, 945, 2460, 330},       {u"録音先番号", 5850, 1352, 2460, 330},
+        {u"録音時間", 5850, 1759, 2460, 330},    {u"録音年月日", 5850, 2166, 2460, 330},
+        {u"録音会場", 5850, 2573, 2460, 330},    {u"原盤番号", 5850, 2980, 2460, 330},
+        {u"分野", 5850, 3390, 1515, 330},        {u"曲ID", 1200, 945, 630, 330},
     };
     QFont small = font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     for (int i = 0; i < 22; ++i) {
-        const Box &b = boxes[i];
-        QWidget *panel = i < 8 ? picCD : picKyoku;
-        auto *box = new DataTextBox(QStringLiteral("txtrs(%1)").arg(i), panel);
+        const Box& b = boxes[i];
+        QWidget* panel = i < 8 ? picCD : picKyoku;
+        auto* box = new DataTextBox(QStringLiteral("txtrs(%1)").arg(i), panel);
         box->setGeometry(twipsRect(b.left, b.top, b.width, b.height));
         box->setReadOnly(true);
-        auto *label = new QLabel(QString::fromUtf16(b.field), panel);
+        auto* label = new QLabel(QString::fromUtf16(b.field), panel);
         label->setObjectName(QStringLiteral("lblFieldLabel(%1)").arg(i));
         label->setFont(small);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -390,9 +390,9 @@ void frmMain::createNavigationButtons()
 {
     QFont gothic(QStringList{QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic")});
     struct Nav {
-        QPushButton **button;
-        const char *name;
-        const char16_t *caption;
+        QPushButton** button;
+        const char* name;
+        const char16_t* caption;
         bool cdSide;
         int left;
         Move move;
@@ -407,8 +407,8 @@ void frmMain::createNavigationButtons()
         {&cmdRightSub, "cmdRightSub", u"＞", false, 4755, Move::Next},
         {&cmdLastsub, "cmdLastsub", u"≫", false, 5505, Move::Last},
     };
-    for (const Nav &n : navs) {
-        auto *button = new QPushButton(QString::fromUtf16(n.caption), n.cdSide ? picCD : picKyoku);
+    for (const Nav& n : navs) {
+        auto* button = new QPushButton(QString::fromUtf16(n.caption), n.cdSide ? picCD : picKyoku);
         button->setObjectName(QString::fromLatin1(n.name));
         button->setGeometry(twipsRect(n.left, 9480, 750, 405));
         button->setFont(gothic);
@@ -421,8 +421,8 @@ void frmMain::createNavigationButtons()
 
 void frmMain::connectEvents()
 {
-    auto on = [this](const char *name, void (frmMain::*handler)()) {
-        auto *action = findChild<QAction *>(QString::fromLatin1(name));
+    auto on = [this](const char* name, void (frmMain::*handler)()) {
+        auto* action = findChild<QAction*>(QString::fromLatin1(name));
         connect(action, &QAction::triggered, this, handler);
     };
     on("mnuPage", &frmMain::mnuPage_Click);
@@ -434,26 +434,26 @@ void frmMain::connectEvents()
     on("mnuReset", &frmMain::mnuReset_Click);
     on("mnuhelp2", &frmMain::mnuhelp2_Click);
     on("mnuVer", &frmMain::mnuVer_Click);
-    for (const char *name : {"mnuFile", "mnuEdit"})
-        connect(findChild<QMenu *>(QString::fromLatin1(name)), &QMenu::aboutToShow, this,
+    for (const char* name : {"mnuFile", "mnuEdit"})
+        connect(findChild<QMenu*>(QString::fromLatin1(name)), &QMenu::aboutToShow, this,
                 [this] { MMCdialog->playSound(); });
-    connect(findChild<QMenu *>(QStringLiteral("mnuSearch")), &QMenu::aboutToShow, this,
+    connect(findChild<QMenu*>(QStringLiteral("mnuSearch")), &QMenu::aboutToShow, this,
             &frmMain::mnuSearch_Click);
     connect(txtrsDamie, &DataTextBox::Change, this, &frmMain::txtrsDamie_Change);
     connect(txtrs(0), &DataTextBox::Change, this, &frmMain::txtrs0_Change);
     connect(txtrsSubDamie, &DataTextBox::Change, this, &frmMain::txtrsSubDamie_Change);
-    for (DataGrid *grid : {DataGrid1, DataGrid2})
-        connect(grid, &DataGrid::moveFailed, this, [](const QString &text) { MsgBox(text); });
+    for (DataGrid* grid : {DataGrid1, DataGrid2})
+        connect(grid, &DataGrid::moveFailed, this, [](const QString& text) { MsgBox(text); });
 }
 
 // ---- load, activation, unload
 
-bool frmMain::runSteps(const Steps &steps)
+bool frmMain::runSteps(const Steps& steps)
 {
-    for (const auto &step : steps) {
+    for (const auto& step : steps) {
         try {
             step();
-        } catch (const DbError &e) {
+        } catch (const DbError& e) {
             if (e.number() == DbError::NoCurrentRow)
                 continue;
             MsgBox(e.description());
@@ -469,7 +469,7 @@ void frmMain::Form_Load()
         [this] { picTyuu->hide(); },
         [] { OpenDataContext(); },
     };
-    for (auto &step : allDataSteps())
+    for (auto& step : allDataSteps())
         steps.push_back(std::move(step));
     steps.push_back([this] {
         MMCdialog->setFileName(QDir(strAppPath).filePath(QStringLiteral("dialog.WAV")));
@@ -480,7 +480,7 @@ void frmMain::Form_Load()
     runSteps(steps);
 }
 
-void frmMain::changeEvent(QEvent *event)
+void frmMain::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
@@ -492,7 +492,7 @@ void frmMain::Form_Activate()
     cmdNext->setFocus();
 }
 
-void frmMain::closeEvent(QCloseEvent *event)
+void frmMain::closeEvent(QCloseEvent* event)
 {
     if (!m_unloading) {
         m_unloading = true;
@@ -503,20 +503,20 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
-    if (cn)  // without a collection there is nothing to return to all data
+    if (cn) // without a collection there is nothing to return to all data
         mnuReset_Click();
     MMCdialog->command(QStringLiteral("close"));
     MMCdrop->command(QStringLiteral("close"));
     try {
         CloseDataContext();
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         MsgBox(e.description());
     }
     rsCDList.reset();
     const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *w : windows)
-        if (w != this && (w->inherits("frmWait") || w->inherits("SplashRecord")
-                          || w->inherits("frmAbout")))
+    for (QWidget* w : windows)
+        if (w != this
+            && (w->inherits("frmWait") || w->inherits("SplashRecord") || w->inherits("frmAbout")))
             w->close();
     QCoreApplication::quit();
 }
@@ -538,17 +538,18 @@ void frmMain::mnuQuit_Click()
 void frmMain::mnuhelp2_Click()
 {
     // The outcome is not checked: with no help file or no viewer nothing happens.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(strAppPath).filePath(QStringLiteral("help.html"))));
+    QDesktopServices::openUrl(
+        QUrl::fromLocalFile(QDir(strAppPath).filePath(QStringLiteral("help.html"))));
 }
 
 void frmMain::mnuVer_Click()
 {
     MMCdrop->playSound();
-    auto *about = new frmAbout(this);
+    auto* about = new frmAbout(this);
     about->exec();
 }
 
-void frmMain::tbToolBar_ButtonClick(const QString &key)
+void frmMain::tbToolBar_ButtonClick(const QString& key)
 {
     if (key == u"抽出")
         mnuTyuu_Click();

@@ -22,17 +22,16 @@ class QToolBar;
 class MMControl;
 
 // A line drawn solid (border style 1) or dotted (border style 3).
-class LineControl : public QWidget
-{
+class LineControl : public QWidget {
     Q_OBJECT
 public:
-    LineControl(const QString &name, Qt::Orientation orientation, QWidget *parent);
+    LineControl(const QString& name, Qt::Orientation orientation, QWidget* parent);
     int borderStyle() const { return m_style; }
     void setBorderStyle(int style);
-    void setColor(const QColor &color);
+    void setColor(const QColor& color);
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     Qt::Orientation m_orientation;
@@ -41,20 +40,18 @@ private:
 };
 
 // A picture that acts as a button.
-class ImageButton : public QLabel
-{
+class ImageButton : public QLabel {
     Q_OBJECT
 public:
-    ImageButton(const QString &name, const QPixmap &picture, QWidget *parent);
+    ImageButton(const QString& name, const QPixmap& picture, QWidget* parent);
 signals:
     void clicked();
 
 protected:
-    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-class frmMain : public QMainWindow
-{
+class frmMain : public QMainWindow {
     Q_OBJECT
 public:
     frmMain();
@@ -69,18 +66,18 @@ public:
     qint32 lngCDTotal = 0;
     qint32 lngKyokuTotal = 0;
 
-    DataGrid *DataGrid1 = nullptr;  // songs
-    DataGrid *DataGrid2 = nullptr;  // CDs
-    DataTextBox *txtrs(int i) const { return m_txtrs.at(size_t(i)); }
-    QLabel *lblFieldLabel(int i) const { return m_lblFieldLabel.at(size_t(i)); }
-    DataTextBox *txtrsDamie = nullptr;
-    DataTextBox *txtrsSubDamie = nullptr;
-    QLabel *lblRcount(int i) const { return m_lblRcount.at(size_t(i)); }
-    QCheckBox *Check1(int i) const { return m_check1.at(size_t(i)); }
-    DataCombo *DataCombo1(int i) const { return m_dataCombo1.at(size_t(i)); }
+    DataGrid* DataGrid1 = nullptr; // songs
+    DataGrid* DataGrid2 = nullptr; // CDs
+    DataTextBox* txtrs(int i) const { return m_txtrs.at(size_t(i)); }
+    QLabel* lblFieldLabel(int i) const { return m_lblFieldLabel.at(size_t(i)); }
+    DataTextBox* txtrsDamie = nullptr;
+    DataTextBox* txtrsSubDamie = nullptr;
+    QLabel* lblRcount(int i) const { return m_lblRcount.at(size_t(i)); }
+    QCheckBox* Check1(int i) const { return m_check1.at(size_t(i)); }
+    DataCombo* DataCombo1(int i) const { return m_dataCombo1.at(size_t(i)); }
 
-    MMControl *MMCdialog = nullptr;
-    MMControl *MMCdrop = nullptr;
+    MMControl* MMCdialog = nullptr;
+    MMControl* MMCdrop = nullptr;
 
     // Closes and reopens the data context and shows all data again.
     void reset();
@@ -90,9 +87,9 @@ public:
     void SetcmbList();
 
 protected:
-    void closeEvent(QCloseEvent *event) override;
-    void changeEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // construction
@@ -105,7 +102,7 @@ private:
     void createSearchPanel();
     void createSearchInputs();
     void connectEvents();
-    QAction *menuItem(QMenu *menu, const char *name, const QString &caption);
+    QAction* menuItem(QMenu* menu, const char* name, const QString& caption);
 
     // start-up and shell
     void Form_Unload();
@@ -114,7 +111,7 @@ private:
     void mnuQuit_Click();
     void mnuhelp2_Click();
     void mnuVer_Click();
-    void tbToolBar_ButtonClick(const QString &key);
+    void tbToolBar_ButtonClick(const QString& key);
 
     // display states and sorting
     void mnuCDs_Click();
@@ -128,7 +125,7 @@ private:
     void navigate(bool cdSide, Move move);
     void txtrsDamie_Change();
     void txtrs0_Change();
-    void showJacket(const QString &cdidText);
+    void showJacket(const QString& cdidText);
     void txtrsSubDamie_Change();
 
     // search panel
@@ -151,52 +148,52 @@ private:
     // Runs steps in order: a missing current row lets the next step run, any
     // other error is shown and ends the sequence. Returns whether all ran.
     using Steps = std::vector<std::function<void()>>;
-    bool runSteps(const Steps &steps);
+    bool runSteps(const Steps& steps);
     // The steps that show all data once the data context has been opened:
     // grids, value lists, record panel, layouts, totals, counters, captions, title.
     Steps allDataSteps();
 
-    std::array<DataTextBox *, 22> m_txtrs{};
-    std::array<QLabel *, 22> m_lblFieldLabel{};
-    std::array<QLabel *, 5> m_lblRcount{};
-    std::array<QCheckBox *, 13> m_check1{};
-    std::array<DataCombo *, 9> m_dataCombo1{};  // no DataCombo1(7): 曲名 is typed
+    std::array<DataTextBox*, 22> m_txtrs{};
+    std::array<QLabel*, 22> m_lblFieldLabel{};
+    std::array<QLabel*, 5> m_lblRcount{};
+    std::array<QCheckBox*, 13> m_check1{};
+    std::array<DataCombo*, 9> m_dataCombo1{}; // no DataCombo1(7): 曲名 is typed
 
 public:
-    QToolBar *tbToolBar = nullptr;
-    QWidget *picCD = nullptr;
-    QWidget *picKyoku = nullptr;
-    QLabel *lblCDdata = nullptr;
-    QLabel *lblKyokudata = nullptr;
-    QLabel *Label5 = nullptr;
-    QLabel *picCDphoto = nullptr;
-    LineControl *Line3 = nullptr;
-    QPushButton *cmdTop = nullptr;
-    QPushButton *cmdPrevious = nullptr;
-    QPushButton *cmdNext = nullptr;
-    QPushButton *cmdLast = nullptr;
-    QPushButton *cmdTopsub = nullptr;
-    QPushButton *cmdLeftSub = nullptr;
-    QPushButton *cmdRightSub = nullptr;
-    QPushButton *cmdLastsub = nullptr;
+    QToolBar* tbToolBar = nullptr;
+    QWidget* picCD = nullptr;
+    QWidget* picKyoku = nullptr;
+    QLabel* lblCDdata = nullptr;
+    QLabel* lblKyokudata = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* picCDphoto = nullptr;
+    LineControl* Line3 = nullptr;
+    QPushButton* cmdTop = nullptr;
+    QPushButton* cmdPrevious = nullptr;
+    QPushButton* cmdNext = nullptr;
+    QPushButton* cmdLast = nullptr;
+    QPushButton* cmdTopsub = nullptr;
+    QPushButton* cmdLeftSub = nullptr;
+    QPushButton* cmdRightSub = nullptr;
+    QPushButton* cmdLastsub = nullptr;
 
-    QFrame *picTyuu = nullptr;
-    QGroupBox *FraKyoku = nullptr;
-    QGroupBox *FraCD = nullptr;
-    QLineEdit *txtKyoku = nullptr;
-    QLineEdit *txtCDmei = nullptr;
-    QLineEdit *txtKyabinet = nullptr;
-    QLineEdit *txtDan = nullptr;
-    QPushButton *cmdFilter = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    ImageButton *imgTyu = nullptr;
-    ImageButton *imgSibori = nullptr;
-    ImageButton *imgReset = nullptr;
-    ImageButton *imgClose = nullptr;
+    QFrame* picTyuu = nullptr;
+    QGroupBox* FraKyoku = nullptr;
+    QGroupBox* FraCD = nullptr;
+    QLineEdit* txtKyoku = nullptr;
+    QLineEdit* txtCDmei = nullptr;
+    QLineEdit* txtKyabinet = nullptr;
+    QLineEdit* txtDan = nullptr;
+    QPushButton* cmdFilter = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    ImageButton* imgTyu = nullptr;
+    ImageButton* imgSibori = nullptr;
+    ImageButton* imgReset = nullptr;
+    ImageButton* imgClose = nullptr;
 
-    QAction *mnuCDs = nullptr;
-    QAction *mnuKyokuS = nullptr;
+    QAction* mnuCDs = nullptr;
+    QAction* mnuKyokuS = nullptr;
 
 private:
     bool m_cmdFilterDefault = false;

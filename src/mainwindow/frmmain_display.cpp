@@ -15,12 +15,13 @@ using namespace modRecord;
 
 void frmMain::setCounter(int index, qint64 listed, qint64 total)
 {
-    lblRcount(index)->setText(QString::number(listed) + QStringLiteral(" / ") + QString::number(total));
+    lblRcount(index)->setText(QString::number(listed) + QStringLiteral(" / ")
+                              + QString::number(total));
 }
 
 void frmMain::showAllDataCaptions()
 {
-    for (QLabel *label : {lblCDdata, lblKyokudata}) {
+    for (QLabel* label : {lblCDdata, lblKyokudata}) {
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, Qt::blue);
         label->setPalette(p);
@@ -75,7 +76,7 @@ void frmMain::reset()
         [this] { picTyuu->hide(); },
         [] { OpenDataContext(); },
     };
-    for (auto &step : allDataSteps())
+    for (auto& step : allDataSteps())
         steps.push_back(std::move(step));
     steps.push_back([] { rsCD->moveLast(); });
     steps.push_back([] {
@@ -107,7 +108,7 @@ void frmMain::mnuCDs_Click()
         need(isUnlinked() ? rsCDList : rsCD).setSort(QStringLiteral("CD名 asc"));
         mnuCDs->setChecked(true);
         ShowModeTitle();
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         UnloadWait();
         MsgBox(e.description());
         return;
@@ -123,7 +124,7 @@ void frmMain::mnuKyokuS_Click()
         need(isUnlinked() ? rsKyoku : rsKyokuSub).setSort(QStringLiteral("曲名 asc"));
         mnuKyokuS->setChecked(true);
         ShowModeTitle();
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         UnloadWait();
         MsgBox(e.description());
         return;

@@ -17,14 +17,14 @@ using namespace modRecord;
 namespace {
 
 // The leading number of a text, rounded to a whole number; 0 when there is none.
-qint64 leadingNumber(const QString &text)
+qint64 leadingNumber(const QString& text)
 {
     static const QRegularExpression number(QStringLiteral("^\\s*([-+]?(\\d+\\.?\\d*|\\.\\d+))"));
     const QRegularExpressionMatch m = number.match(text);
     return m.hasMatch() ? qRound64(m.captured(1).toDouble()) : 0;
 }
 
-QImage readPicture(const QString &path)
+QImage readPicture(const QString& path)
 {
     QImageReader reader(path);
     reader.setAutoTransform(true);
@@ -38,7 +38,8 @@ void frmMain::navigate(bool cdSide, Move move)
     MMCdialog->playSound();
     try {
         const bool unlinked = isUnlinked();
-        View &view = need(cdSide ? (unlinked ? rsCDList : rsCD) : (unlinked ? rsKyoku : rsKyokuSub));
+        View& view
+            = need(cdSide ? (unlinked ? rsCDList : rsCD) : (unlinked ? rsKyoku : rsKyokuSub));
         switch (move) {
         case Move::First:
             view.moveFirst();
@@ -57,7 +58,7 @@ void frmMain::navigate(bool cdSide, Move move)
             view.moveLast();
             break;
         }
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         MsgBox(e.number() == DbError::NoCurrentRow ? QStringLiteral("データがありません")
                                                    : e.description());
     }
@@ -76,7 +77,7 @@ void frmMain::txtrs0_Change()
         showJacket(txtrs(0)->text());
 }
 
-void frmMain::showJacket(const QString &cdidText)
+void frmMain::showJacket(const QString& cdidText)
 {
     const qint64 id = leadingNumber(cdidText);
     picCDphoto->clear();
@@ -85,7 +86,7 @@ void frmMain::showJacket(const QString &cdidText)
     if (picture.isNull())
         picture = readPicture(jacket.filePath(QStringLiteral("damie.jpg")));
     if (picture.isNull())
-        return;  // no picture and no placeholder: the box stays empty
+        return; // no picture and no placeholder: the box stays empty
     const QSize room = picCDphoto->contentsRect().size();
     if (picture.width() > room.width() || picture.height() > room.height())
         picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -118,7 +119,7 @@ void frmMain::txtrsSubDamie_Change()
             DataGrid2->setCaption(QStringLiteral("ALL"));
             DataGrid1->setCaption(QStringLiteral("左CDに含まれる曲"));
         }
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         MsgBox(e.description());
     }
 }

@@ -10,7 +10,7 @@ namespace modRecord {
 
 namespace {
 
-frmMain &window()
+frmMain& window()
 {
     if (!mainWindow)
         throw DbError(91, QStringLiteral("メインウィンドウがありません。"));
@@ -18,7 +18,7 @@ frmMain &window()
 }
 
 // Each box shows the field named by the caption of the label beside it.
-void bindBoxes(frmMain &w, int from, int to, const ViewPtr &view)
+void bindBoxes(frmMain& w, int from, int to, const ViewPtr& view)
 {
     for (int i = from; i <= to; ++i) {
         w.txtrs(i)->bind(view, w.lblFieldLabel(i)->text());
@@ -26,15 +26,15 @@ void bindBoxes(frmMain &w, int from, int to, const ViewPtr &view)
     }
 }
 
-constexpr int kyokuWidths[15] = {1740, 915, 3240, 1620, 1620, 1620, 2500, 1620,
-                                 730,  980, 930,  980,  1490, 1000, 1140};
+constexpr int kyokuWidths[15]
+    = {1740, 915, 3240, 1620, 1620, 1620, 2500, 1620, 730, 980, 930, 980, 1490, 1000, 1140};
 constexpr int cdWidths[6] = {600, 2000, 1500, 1000, 1100, 1400};
 
 } // namespace
 
 void BindRecordPanel()
 {
-    frmMain &w = window();
+    frmMain& w = window();
     bindBoxes(w, 8, 21, rsKyokuSub);
     w.txtrsDamie->bind(rsCD, QStringLiteral("CDID"));
     w.txtrsSubDamie->bind(rsKyokuSub, QStringLiteral("曲ID"));
@@ -43,7 +43,7 @@ void BindRecordPanel()
 
 void BindRecordPanelKyoku()
 {
-    frmMain &w = window();
+    frmMain& w = window();
     bindBoxes(w, 8, 21, rsKyoku);
     w.txtrsSubDamie->bind(rsKyoku, QStringLiteral("曲ID"));
     bindBoxes(w, 0, 7, rsCDList);
@@ -63,7 +63,7 @@ void SetCDColWidth(qint16 index)
 
 void FormatKyokuGrid()
 {
-    DataGrid *grid = window().DataGrid1;
+    DataGrid* grid = window().DataGrid1;
     grid->setColumnVisible(0, false);
     grid->setColumnVisible(1, false);
     for (qint16 i = 2; i <= 14; ++i)
@@ -72,7 +72,7 @@ void FormatKyokuGrid()
 
 void FormatKyokuGridAll()
 {
-    DataGrid *grid = window().DataGrid1;
+    DataGrid* grid = window().DataGrid1;
     grid->setColumnVisible(0, true);
     grid->setColumnVisible(1, false);
     for (qint16 i = 0; i <= 14; ++i)
@@ -81,7 +81,7 @@ void FormatKyokuGridAll()
 
 void FormatCDGrid()
 {
-    DataGrid *grid = window().DataGrid2;
+    DataGrid* grid = window().DataGrid2;
     for (qint16 i = 0; i <= 5; ++i)
         SetCDColWidth(i);
     grid->setColumnFormat(3, DisplayFormat::Grouped);

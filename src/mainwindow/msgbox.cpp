@@ -2,8 +2,8 @@
 
 #include <QApplication>
 
-QMessageBox::StandardButton MsgBox(const QString &text, QMessageBox::StandardButtons buttons,
-                                   QMessageBox::Icon icon, const QString &title)
+QMessageBox::StandardButton MsgBox(const QString& text, QMessageBox::StandardButtons buttons,
+                                   QMessageBox::Icon icon, const QString& title)
 {
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');

@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QRadialGradient>
 
-void placeOnScreen(QWidget *window, int topTwips)
+void placeOnScreen(QWidget* window, int topTwips)
 {
-    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
     window->move(area.left() + (area.width() - window->width()) / 2, area.top() + twips(topTwips));
 }
@@ -34,9 +34,9 @@ QPixmap discPicture(int size)
 }
 
 namespace {
-QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
 {
-    auto *l = new QLabel(text, parent);
+    auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setGeometry(geometry);
     l->setWordWrap(true);
@@ -50,14 +50,15 @@ SplashRecord::SplashRecord() : QWidget(nullptr, Qt::SplashScreen | Qt::Frameless
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(twips(7380), twips(3735));
     setAutoFillBackground(true);
-    auto *image = new QLabel(this);
+    auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image1"));
     image->setGeometry(twipsRect(300, 600, 2200, 2200));
     image->setPixmap(discPicture(twips(2200)));
     QFont big = font();
     big.setPointSize(26);
     big.setBold(true);
-    label(this, "lblTitle", QStringLiteral("Rondella"), twipsRect(2800, 500, 4300, 800))->setFont(big);
+    label(this, "lblTitle", QStringLiteral("Rondella"), twipsRect(2800, 500, 4300, 800))
+        ->setFont(big);
     label(this, "lblVersion", QStringLiteral("Ver.2.1"), twipsRect(2800, 1350, 4300, 400));
     label(this, "lblCompanyProduct",
           QStringLiteral("プログラム＆データをロードしています。　　　　しばらくお待ちください!"),
@@ -65,7 +66,7 @@ SplashRecord::SplashRecord() : QWidget(nullptr, Qt::SplashScreen | Qt::Frameless
     placeOnScreen(this, 1200);
 }
 
-void SplashRecord::mousePressEvent(QMouseEvent *)
+void SplashRecord::mousePressEvent(QMouseEvent*)
 {
     close();
 }
@@ -76,25 +77,26 @@ frmWait::frmWait() : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::W
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(twips(4065), twips(645));
     setAutoFillBackground(true);
-    auto *text = label(this, "Label1", QStringLiteral("しばらくお待ちください"), rect());
+    auto* text = label(this, "Label1", QStringLiteral("しばらくお待ちください"), rect());
     text->setAlignment(Qt::AlignCenter);
     placeOnScreen(this, 4150);
 }
 
-frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
+frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
     setFixedSize(twips(5730), twips(3270));
-    auto *image = new QLabel(this);
+    auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image1"));
     image->setGeometry(twipsRect(240, 240, 900, 900));
     image->setPixmap(discPicture(twips(900)));
     QFont big = font();
     big.setPointSize(18);
     big.setBold(true);
-    label(this, "lblTitle", QStringLiteral("Rondella"), twipsRect(1400, 240, 4000, 500))->setFont(big);
+    label(this, "lblTitle", QStringLiteral("Rondella"), twipsRect(1400, 240, 4000, 500))
+        ->setFont(big);
     label(this, "lblVersion", QStringLiteral("Ver.2.1"), twipsRect(1400, 780, 4000, 300));
     QFont times(QStringLiteral("Times New Roman"));
     times.setPointSize(10);
@@ -103,12 +105,12 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
           twipsRect(1400, 1200, 4100, 600))
         ->setFont(times);
     for (int y : {1950, 1965}) {
-        auto *line = new QFrame(this);
+        auto* line = new QFrame(this);
         line->setObjectName(QStringLiteral("Line1"));
         line->setFrameShape(QFrame::HLine);
         line->setGeometry(twipsRect(240, y, 5250, 15));
     }
-    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setGeometry(twipsRect(4200, 2500, 1260, 375));
     ok->setDefault(true);

@@ -6,35 +6,32 @@
 class QLabel;
 
 // The splash window shown while the main window loads; a click closes it.
-class SplashRecord : public QWidget
-{
+class SplashRecord : public QWidget {
     Q_OBJECT
 public:
     SplashRecord();
 
 protected:
-    void mousePressEvent(QMouseEvent *event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 };
 
 // "Please wait" while long work runs.
-class frmWait : public QWidget
-{
+class frmWait : public QWidget {
     Q_OBJECT
 public:
     frmWait();
 };
 
 // The about box.
-class frmAbout : public QDialog
-{
+class frmAbout : public QDialog {
     Q_OBJECT
 public:
-    explicit frmAbout(QWidget *parent = nullptr);
+    explicit frmAbout(QWidget* parent = nullptr);
 };
 
 // Places a window of the given client size: centred across the screen, its
 // top edge the given number of twips below the top of the screen.
-void placeOnScreen(QWidget *window, int topTwips);
+void placeOnScreen(QWidget* window, int topTwips);
 
 // A drawn picture of a compact disc, for the splash and about windows.
 QPixmap discPicture(int size);

@@ -4,14 +4,14 @@
 #include <QSoundEffect>
 #include <QUrl>
 
-MMControl::MMControl(const QString &name, QObject *parent) : QObject(parent)
+MMControl::MMControl(const QString& name, QObject* parent) : QObject(parent)
 {
     setObjectName(name);
 }
 
 MMControl::~MMControl() = default;
 
-void MMControl::command(const QString &cmd)
+void MMControl::command(const QString& cmd)
 {
     if (cmd.compare(u"Open", Qt::CaseInsensitive) == 0) {
         m_open = true;
@@ -26,7 +26,7 @@ void MMControl::command(const QString &cmd)
             return;
         ++m_played;
         if (m_effect && m_effect->status() != QSoundEffect::Error)
-            m_effect->play();  // returns at once; never waits for the sound to end
+            m_effect->play(); // returns at once; never waits for the sound to end
     } else if (cmd.compare(u"prev", Qt::CaseInsensitive) == 0) {
         // QSoundEffect starts every play from the beginning: nothing to rewind.
     } else if (cmd.compare(u"close", Qt::CaseInsensitive) == 0) {

@@ -22,13 +22,13 @@ void Main()
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     // However the program ends, the collection file is closed before Qt's
     // database layer goes away.
-    static const QMetaObject::Connection closing =
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { CloseDataContext(); });
+    static const QMetaObject::Connection closing
+        = QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { CloseDataContext(); });
     Q_UNUSED(closing);
-    auto *window = new frmMain();
+    auto* window = new frmMain();
     mainWindow = window;
     strAppPath = QDir::currentPath();
-    auto *splash = new SplashRecord();
+    auto* splash = new SplashRecord();
     splash->show();
     splash->repaint();
     window->Form_Load();
@@ -37,7 +37,7 @@ void Main()
     window->showMaximized();
 }
 
-QPrinter &sharedPrinter()
+QPrinter& sharedPrinter()
 {
     static QPrinter printer(QPrinter::HighResolution);
     return printer;
@@ -59,7 +59,7 @@ void ShowWait()
 void UnloadWait()
 {
     if (waitWindow)
-        waitWindow->close();  // deletes itself
+        waitWindow->close(); // deletes itself
 }
 
 bool isWaitShown()

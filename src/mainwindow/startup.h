@@ -15,7 +15,7 @@ extern QPointer<frmMain> mainWindow;
 void Main();
 
 // The printer every page set-up and report of the program shares.
-QPrinter &sharedPrinter();
+QPrinter& sharedPrinter();
 
 // The wait window: shown and painted before long work, unloaded after it.
 void ShowWait();

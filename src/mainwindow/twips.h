@@ -9,7 +9,7 @@
 // DPI turns it into pixels.
 inline double logicalDpi()
 {
-    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->logicalDotsPerInch() : 96.0;
 }
 

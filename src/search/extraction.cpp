@@ -20,7 +20,7 @@ using namespace modRecord;
 namespace {
 
 struct CriterionDef {
-    const char16_t *field;
+    const char16_t* field;
     bool like;
 };
 // By Check1 index; entry 10 (全曲表示) has no criterion.
@@ -32,13 +32,13 @@ const CriterionDef criterionDefs[13] = {
 };
 
 // A stop with a message: the wait window closes, then the words are shown.
-void refuse(const QString &words)
+void refuse(const QString& words)
 {
     UnloadWait();
     MsgBox(words);
 }
 
-QVariant asListText(const QVariant &v)
+QVariant asListText(const QVariant& v)
 {
     if (v.isNull() || !v.isValid())
         return QVariant();
@@ -51,7 +51,7 @@ QVariant asListText(const QVariant &v)
 
 QString frmMain::criterionText(int index) const
 {
-    const CriterionDef &d = criterionDefs[index];
+    const CriterionDef& d = criterionDefs[index];
     if (!d.field)
         return QString();
     QString value;
@@ -66,8 +66,9 @@ QString frmMain::criterionText(int index) const
     else
         value = DataCombo1(index)->text();
     // A quote inside the value is written twice, so d'Indy is searched for as typed.
-    return QString::fromUtf16(d.field) + (d.like ? QStringLiteral(" like '") : QStringLiteral(" = '"))
-           + quoteCriteriaValue(value) + u'\'';
+    return QString::fromUtf16(d.field)
+        + (d.like ? QStringLiteral(" like '") : QStringLiteral(" = '")) + quoteCriteriaValue(value)
+        + u'\'';
 }
 
 void frmMain::cmdFilter_Click()
@@ -97,13 +98,14 @@ void frmMain::cmdFilter_Click()
                     continue;
                 strCriteria += criteria[i] + QStringLiteral(" and ");
                 if (criteria[i].endsWith(QStringLiteral("''")))
-                    return refuse(QStringLiteral("チェックしたところに、検索条件が指定されていません！"));
+                    return refuse(
+                        QStringLiteral("チェックしたところに、検索条件が指定されていません！"));
             }
             if (strCriteria.isEmpty())
                 return refuse(QStringLiteral("検索条件が指定されていません！"));
             strCriteria.chop(5);
             if (!blnKyokuSearch) {
-                View &cds = need(rsCD);
+                View& cds = need(rsCD);
                 cds.setFilter(strCriteria);
                 const int n = cds.recordCount();
                 if (n == 0) {
@@ -133,10 +135,11 @@ void frmMain::cmdFilter_Click()
             return;
         showUnlinkedView();
         endExtraction();
-    } catch (const DbError &e) {
+    } catch (const DbError& e) {
         UnloadWait();
-        MsgBox(e.number() == DbError::NotAllowedNow ? QStringLiteral("データの更新を解除してください！")
-                                                    : e.description());
+        MsgBox(e.number() == DbError::NotAllowedNow
+                   ? QStringLiteral("データの更新を解除してください！")
+                   : e.description());
     }
 }
 
@@ -145,16 +148,16 @@ void frmMain::cmdFilter_Click()
 bool frmMain::buildCDList()
 {
     rsCDList = std::make_shared<View>();
-    View &list = *rsCDList;
+    View& list = *rsCDList;
     list.appendField(QStringLiteral("CDID"), FieldType::Integer, 5, false);
     list.appendField(QStringLiteral("CD名"), FieldType::Text, 100, false);
-    for (const char16_t *name : {u"解説者", u"購入価格", u"購入年月日", u"発売元"})
+    for (const char16_t* name : {u"解説者", u"購入価格", u"購入年月日", u"発売元"})
         list.appendField(QString::fromUtf16(name), FieldType::Text, 50, true);
     list.appendField(QStringLiteral("キャビネット"), FieldType::Text, 20, true);
     list.appendField(QStringLiteral("段"), FieldType::Text, 10, true);
     list.openInMemory();
 
-    View &songs = need(rsKyoku);
+    View& songs = need(rsKyoku);
     const int n = songs.recordCount();
     if (n == 0) {
         refuse(QStringLiteral("該当するレコードはありません"));
@@ -169,7 +172,7 @@ bool frmMain::buildCDList()
     listed.reserve(4096);
     const int cdColumns = 8;
     for (int row = 0; row < n; ++row) {
-        const QVector<QVariant> *cd = songs.firstChildRowAt(row);
+        const QVector<QVariant>* cd = songs.firstChildRowAt(row);
         if (!cd)
             continue;
         const qint64 id = cd->at(0).toLongLong();

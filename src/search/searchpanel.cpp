@@ -10,24 +10,24 @@
 
 #include <QCheckBox>
 
-#include <algorithm>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <algorithm>
 
 using namespace modRecord;
 
 namespace {
 
-constexpr quint32 panelColour = 64;  // dark red
+constexpr quint32 panelColour = 64; // dark red
 const std::initializer_list<int> songBoxes = {0, 1, 2, 3, 5, 7, 8};
 const std::initializer_list<int> cdBoxes = {4, 6, 9, 11, 12};
 
 // A 77 x 32 pill with a word in black.
-QPixmap pillPicture(const QString &word, const QColor &colour)
+QPixmap pillPicture(const QString& word, const QColor& colour)
 {
     QPixmap pm(77, 32);
     pm.fill(Qt::transparent);
@@ -50,19 +50,19 @@ QPixmap pillPicture(const QString &word, const QColor &colour)
 
 struct BoxDef {
     int index;
-    const char16_t *caption;
+    const char16_t* caption;
     bool songFrame;
     int top;
 };
 const BoxDef boxDefs[] = {
-    {0, u"作曲者名", true, 1185},  {1, u"編曲者名", true, 1710},  {2, u"指揮者名", true, 2250},
-    {3, u"演奏団体", true, 2790},  {4, u"発売元", false, 1275},   {5, u"分野", true, 3855},
-    {6, u"解説者", false, 1920},   {7, u"曲名", true, 645},       {8, u"ソリスト", true, 3330},
-    {9, u"CD名", false, 630},      {10, u"全曲表示", true, 4335}, {11, u"キャビネット", false, 2550},
+    {0, u"作曲者名", true, 1185}, {1, u"編曲者名", true, 1710},  {2, u"指揮者名", true, 2250},
+    {3, u"演奏団体", true, 2790}, {4, u"発売元", false, 1275},   {5, u"分野", true, 3855},
+    {6, u"解説者", false, 1920},  {7, u"曲名", true, 645},       {8, u"ソリスト", true, 3330},
+    {9, u"CD名", false, 630},     {10, u"全曲表示", true, 4335}, {11, u"キャビネット", false, 2550},
     {12, u"段", false, 2790},
 };
 
-void colourWidget(QWidget *w, const QColor &back, const QColor &fore)
+void colourWidget(QWidget* w, const QColor& back, const QColor& fore)
 {
     QPalette p = w->palette();
     p.setColor(QPalette::Window, back);
@@ -73,7 +73,7 @@ void colourWidget(QWidget *w, const QColor &back, const QColor &fore)
 
 // Check boxes draw their own face in most styles; a style sheet keeps the
 // white (or red) caption on the dark panel readable.
-void colourCheckBox(QCheckBox *box, const QColor &back, const QColor &fore)
+void colourCheckBox(QCheckBox* box, const QColor& back, const QColor& fore)
 {
     colourWidget(box, back, fore);
     box->setStyleSheet(
@@ -93,14 +93,14 @@ void frmMain::createSearchPanel()
     picTyuu->setFrameShape(QFrame::Box);
     picTyuu->resize(twips(9615), twips(7335));
     colourWidget(picTyuu, bgrColor(panelColour), Qt::white);
-    for (auto [frame, name, caption, left] :
-         {std::tuple{&FraKyoku, "FraKyoku", u"曲検索", 4875}, std::tuple{&FraCD, "FraCD", u"CD検索", 255}}) {
+    for (auto [frame, name, caption, left] : {std::tuple{&FraKyoku, "FraKyoku", u"曲検索", 4875},
+                                              std::tuple{&FraCD, "FraCD", u"CD検索", 255}}) {
         *frame = new QGroupBox(QString::fromUtf16(caption), picTyuu);
         (*frame)->setObjectName(QString::fromLatin1(name));
         (*frame)->setGeometry(twipsRect(left, 1245, 4395, 4845));
         colourWidget(*frame, bgrColor(panelColour), Qt::white);
     }
-    auto *picture1 = new QLabel(picTyuu);
+    auto* picture1 = new QLabel(picTyuu);
     picture1->setObjectName(QStringLiteral("Picture1"));
     picture1->setGeometry(twipsRect(60, 6435, 405, 660));
     colourWidget(picture1, bgrColor(panelColour), Qt::white);
@@ -108,18 +108,23 @@ void frmMain::createSearchPanel()
     cmdFilter->setObjectName(QStringLiteral("cmdFilter"));
     cmdFilter->setGeometry(twipsRect(120, 6600, 195, 375));
     cmdFilter->setAutoDefault(false);
-    cmdFilter->stackUnder(picture1);  // the button works by Enter; the box covers it
+    cmdFilter->stackUnder(picture1); // the button works by Enter; the box covers it
     // 抽出 stands left of 絞込抽出 so that both pictures can be seen and clicked.
-    imgTyu = new ImageButton(QStringLiteral("imgTyu"), pillPicture(QStringLiteral("抽出"), QColor(255, 160, 40)), picTyuu);
+    imgTyu = new ImageButton(QStringLiteral("imgTyu"),
+                             pillPicture(QStringLiteral("抽出"), QColor(255, 160, 40)), picTyuu);
     imgTyu->setGeometry(twipsRect(1245, 6465, 1155, 480));
-    imgSibori = new ImageButton(QStringLiteral("imgSibori"),
-                                pillPicture(QStringLiteral("絞込抽出"), QColor(255, 160, 40)), picTyuu);
+    imgSibori
+        = new ImageButton(QStringLiteral("imgSibori"),
+                          pillPicture(QStringLiteral("絞込抽出"), QColor(255, 160, 40)), picTyuu);
     imgSibori->setGeometry(twipsRect(2700, 6465, 1155, 480));
     imgTyu->setToolTip(QStringLiteral("enterでもok"));
     imgSibori->setToolTip(QStringLiteral("enterでもok"));
-    imgReset = new ImageButton(QStringLiteral("imgReset"), pillPicture(QStringLiteral("リセット"), QColor(255, 150, 190)), picTyuu);
+    imgReset
+        = new ImageButton(QStringLiteral("imgReset"),
+                          pillPicture(QStringLiteral("リセット"), QColor(255, 150, 190)), picTyuu);
     imgReset->setGeometry(twipsRect(5715, 6465, 1155, 480));
-    imgClose = new ImageButton(QStringLiteral("imgClose"), pillPicture(QStringLiteral("CLOSE"), QColor(90, 200, 90)), picTyuu);
+    imgClose = new ImageButton(QStringLiteral("imgClose"),
+                               pillPicture(QStringLiteral("CLOSE"), QColor(90, 200, 90)), picTyuu);
     imgClose->setGeometry(twipsRect(4215, 6480, 1155, 480));
     Label2 = new QLabel(QStringLiteral("検　索　条　件"), picTyuu);
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -132,7 +137,7 @@ void frmMain::createSearchPanel()
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(twipsRect(3765, 960, 2130, 195));
     colourWidget(Label1, Qt::black, bgrColor(0xFF00FF));
-    auto *line2 = new LineControl(QStringLiteral("Line2"), Qt::Horizontal, picTyuu);
+    auto* line2 = new LineControl(QStringLiteral("Line2"), Qt::Horizontal, picTyuu);
     line2->setBorderStyle(1);
     line2->setColor(Qt::white);
     line2->setGeometry(twips(510), twips(855) - 1, twips(9030) - twips(510), 3);
@@ -147,9 +152,9 @@ void frmMain::createSearchPanel()
 
 void frmMain::createSearchInputs()
 {
-    for (const BoxDef &d : boxDefs) {
-        QGroupBox *frame = d.songFrame ? FraKyoku : FraCD;
-        auto *box = new QCheckBox(QString::fromUtf16(d.caption), frame);
+    for (const BoxDef& d : boxDefs) {
+        QGroupBox* frame = d.songFrame ? FraKyoku : FraCD;
+        auto* box = new QCheckBox(QString::fromUtf16(d.caption), frame);
         box->setObjectName(QStringLiteral("Check1(%1)").arg(d.index));
         // 240 high rather than 285, so that キャビネット and 段, 240 apart, do not overlap
         box->setGeometry(twipsRect(d.songFrame ? 150 : 120, d.top, 1650, 240));
@@ -158,17 +163,21 @@ void frmMain::createSearchInputs()
         connect(box, &QCheckBox::toggled, this, [this, i = d.index] { Check1_Click(i); });
         const int inputLeft = d.songFrame ? 1950 : 1935;
         const int inputWidth = d.songFrame ? 2310 : 2304;
-        QWidget *input = nullptr;
+        QWidget* input = nullptr;
         if (d.index == 7 || d.index == 9 || d.index == 11 || d.index == 12) {
-            auto *text = new QLineEdit(frame);
-            text->setObjectName(QString::fromLatin1(d.index == 7   ? "txtKyoku"
-                                                    : d.index == 9 ? "txtCDmei"
-                                                    : d.index == 11 ? "txtKyabinet"
-                                                                    : "txtDan"));
-            (d.index == 7 ? txtKyoku : d.index == 9 ? txtCDmei : d.index == 11 ? txtKyabinet : txtDan) = text;
+            auto* text = new QLineEdit(frame);
+            text->setObjectName(QString::fromLatin1(d.index == 7        ? "txtKyoku"
+                                                        : d.index == 9  ? "txtCDmei"
+                                                        : d.index == 11 ? "txtKyabinet"
+                                                                        : "txtDan"));
+            (d.index == 7        ? txtKyoku
+                 : d.index == 9  ? txtCDmei
+                 : d.index == 11 ? txtKyabinet
+                                 : txtDan)
+                = text;
             input = text;
         } else if (d.index != 10) {
-            auto *combo = new DataCombo(QStringLiteral("DataCombo1(%1)").arg(d.index), frame);
+            auto* combo = new DataCombo(QStringLiteral("DataCombo1(%1)").arg(d.index), frame);
             m_dataCombo1[size_t(d.index)] = combo;
             input = combo;
             combo->lineEdit()->installEventFilter(this);
@@ -183,12 +192,13 @@ void frmMain::createSearchInputs()
     Label1->hide();
 }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
     // Enter in any input of the panel presses cmdFilter while it is the default button.
     if (event->type() == QEvent::KeyPress && m_cmdFilterDefault) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && picTyuu->isAncestorOf(qobject_cast<QWidget *>(watched))) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter)
+            && picTyuu->isAncestorOf(qobject_cast<QWidget*>(watched))) {
             cmdFilter->click();
             return true;
         }
@@ -213,20 +223,20 @@ bool frmMain::anyTicked(std::initializer_list<int> boxes) const
 void frmMain::untick(std::initializer_list<int> boxes)
 {
     for (int i : boxes)
-        Check1(i)->setChecked(false);  // runs Check1_Click when the value changes
+        Check1(i)->setChecked(false); // runs Check1_Click when the value changes
 }
 
 void frmMain::SetcmbList()
 {
-    const std::pair<int, ViewPtr *> lists[] = {
+    const std::pair<int, ViewPtr*> lists[] = {
         {0, &rsSakkyoku}, {1, &rsHenkyoku}, {2, &rsShikisya}, {3, &rsEnsou},
         {4, &rsHatubai},  {5, &rsBunya},    {6, &rsKaisetu},  {8, &rsSorisuto},
     };
-    for (const auto &[index, list] : lists) {
+    for (const auto& [index, list] : lists) {
         try {
             DataCombo1(index)->setRowSource(*list, Check1(index)->text());
-        } catch (const DbError &e) {
-            MsgBox(e.description());  // one list that fails leaves the others bound
+        } catch (const DbError& e) {
+            MsgBox(e.description()); // one list that fails leaves the others bound
         }
     }
 }
@@ -239,30 +249,32 @@ void frmMain::mnuSearch_Click()
 void frmMain::mnuTyuu_Click()
 {
     MMCdialog->playSound();
-    for (DataCombo *combo : m_dataCombo1) {
+    for (DataCombo* combo : m_dataCombo1) {
         if (!combo)
             continue;
         combo->hide();
         combo->setText(QString());
     }
-    for (QWidget *w : std::initializer_list<QWidget *>{txtKyoku, txtCDmei, txtKyabinet, txtDan, Label1})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{txtKyoku, txtCDmei, txtKyabinet, txtDan, Label1})
         w->hide();
     txtKyoku->setText(QStringLiteral("**"));
     txtCDmei->setText(QStringLiteral("**"));
     txtKyabinet->clear();
     txtDan->clear();
-    for (QCheckBox *box : m_check1) {
+    for (QCheckBox* box : m_check1) {
         colourCheckBox(box, bgrColor(panelColour), Qt::white);
         box->setChecked(false);
     }
     FraCD->show();
     FraKyoku->show();
     colourCheckBox(Check1(10), bgrColor(panelColour), Qt::red);
-    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QScreen* screen = QGuiApplication::primaryScreen();
     const int screenWidth = screen ? screen->geometry().width() : width();
     // Centred on the screen; a window narrower than the screen keeps the panel inside it.
-    const int left = std::max(0, std::min((screenWidth - picTyuu->width()) / 2,
-                                          centralWidget()->width() - picTyuu->width()));
+    const int left = std::max(0,
+                              std::min((screenWidth - picTyuu->width()) / 2,
+                                       centralWidget()->width() - picTyuu->width()));
     picTyuu->move(left, twips(15));
     picTyuu->show();
     picTyuu->raise();
@@ -324,11 +336,11 @@ void frmMain::Check1_Click(int Index)
         FraKyoku->hide();
     }
 
-    QLineEdit *text = Index == 7    ? txtKyoku
-                      : Index == 9  ? txtCDmei
-                      : Index == 11 ? txtKyabinet
-                      : Index == 12 ? txtDan
-                                    : nullptr;
+    QLineEdit* text = Index == 7 ? txtKyoku
+        : Index == 9             ? txtCDmei
+        : Index == 11            ? txtKyabinet
+        : Index == 12            ? txtDan
+                                 : nullptr;
     // Read again: the frame rules above may just have unticked this very box.
     if (Check1(Index)->isChecked()) {
         MMCdialog->playSound();

@@ -11,12 +11,12 @@
 
 namespace {
 
-QString quoted(const QString &identifier)
+QString quoted(const QString& identifier)
 {
     return u'"' + identifier + u'"';
 }
 
-QString causeOf(const QSqlError &error)
+QString causeOf(const QSqlError& error)
 {
     switch (error.nativeErrorCode().toInt() & 0xff) {
     case 5:
@@ -45,7 +45,7 @@ int connectionCounter = 0;
 
 } // namespace
 
-const QVector<FieldDef> &Connection::cdnameFields()
+const QVector<FieldDef>& Connection::cdnameFields()
 {
     static const QVector<FieldDef> fields = {
         {QStringLiteral("CDID"), FieldType::Integer, 4, true},
@@ -60,7 +60,7 @@ const QVector<FieldDef> &Connection::cdnameFields()
     return fields;
 }
 
-const QVector<FieldDef> &Connection::kyokuFields()
+const QVector<FieldDef>& Connection::kyokuFields()
 {
     static const QVector<FieldDef> fields = [] {
         QVector<FieldDef> f = {
@@ -68,16 +68,16 @@ const QVector<FieldDef> &Connection::kyokuFields()
             {QStringLiteral("曲ID"), FieldType::Integer, 4, true},
             {QStringLiteral("曲名"), FieldType::Text, 255, true},
         };
-        for (const char16_t *name : {u"作曲者名", u"編曲者名", u"指揮者名", u"演奏団体", u"ソリスト",
-                                     u"録音先", u"録音先番号", u"録音時間", u"録音年月日",
-                                     u"録音会場", u"原盤番号", u"分野"})
+        for (const char16_t* name :
+             {u"作曲者名", u"編曲者名", u"指揮者名", u"演奏団体", u"ソリスト", u"録音先",
+              u"録音先番号", u"録音時間", u"録音年月日", u"録音会場", u"原盤番号", u"分野"})
             f.append(FieldDef{QString::fromUtf16(name), FieldType::Text, 50, true});
         return f;
     }();
     return fields;
 }
 
-QVariant fromStored(const QVariant &v, FieldType type)
+QVariant fromStored(const QVariant& v, FieldType type)
 {
     if (v.isNull() || !v.isValid())
         return QVariant();
@@ -85,7 +85,7 @@ QVariant fromStored(const QVariant &v, FieldType type)
     case FieldType::Integer: {
         bool ok = false;
         const qlonglong n = v.toLongLong(&ok);
-        return ok ? QVariant(n) : v;  // never lose a stored value we cannot read as a number
+        return ok ? QVariant(n) : v; // never lose a stored value we cannot read as a number
     }
     case FieldType::Date: {
         const QString text = v.toString();
@@ -98,7 +98,7 @@ QVariant fromStored(const QVariant &v, FieldType type)
     return v;
 }
 
-QVariant toStored(const QVariant &v, FieldType type)
+QVariant toStored(const QVariant& v, FieldType type)
 {
     if (v.isNull() || !v.isValid())
         return QVariant();
@@ -120,7 +120,7 @@ QVariant toStored(const QVariant &v, FieldType type)
     return v;
 }
 
-Connection::Connection(const QString &path)
+Connection::Connection(const QString& path)
     : m_path(path), m_name(QStringLiteral("rondella-%1").arg(++connectionCounter))
 {
     const QFileInfo info(path);
@@ -176,7 +176,7 @@ void Connection::validate()
     requireColumns(QStringLiteral("kyoku"), kyokuFields());
 }
 
-void Connection::requireColumns(const QString &table, const QVector<FieldDef> &fields)
+void Connection::requireColumns(const QString& table, const QVector<FieldDef>& fields)
 {
     QSqlQuery info(database());
     if (!info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table))))
@@ -186,7 +186,7 @@ void Connection::requireColumns(const QString &table, const QVector<FieldDef> &f
         present.append(info.value(1).toString());
     if (present.isEmpty())
         fail(QStringLiteral("テーブル「%1」がありません").arg(table));
-    for (const FieldDef &f : fields)
+    for (const FieldDef& f : fields)
         if (!present.contains(f.name, Qt::CaseInsensitive))
             fail(QStringLiteral("テーブル「%1」に列「%2」がありません").arg(table, f.name));
 }
@@ -200,8 +200,9 @@ void Connection::createNew()
     // Integers for identifiers and the price; the purchase date is kept as
     // ISO text (yyyy-MM-dd), everything else as text.
     const QStringList statements = {
-        QStringLiteral("CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 INTEGER, "
-                       "購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)"),
+        QStringLiteral(
+            "CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 INTEGER, "
+            "購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)"),
         QStringLiteral("CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT, 作曲者名 TEXT, "
                        "編曲者名 TEXT, 指揮者名 TEXT, 演奏団体 TEXT, ソリスト TEXT, 録音先 TEXT, "
                        "録音先番号 TEXT, 録音時間 TEXT, 録音年月日 TEXT, 録音会場 TEXT, "
@@ -209,36 +210,37 @@ void Connection::createNew()
     };
     QSqlQuery q(db);
     bool ok = db.transaction();
-    for (const QString &sql : statements)
+    for (const QString& sql : statements)
         ok = ok && q.exec(sql);
     ok = ok && db.commit();
     if (!ok) {
         const QSqlError error = q.lastError().isValid() ? q.lastError() : db.lastError();
         db.rollback();
         db.close();
-        QFile::remove(m_path);  // the file is ours: we made it a moment ago
+        QFile::remove(m_path); // the file is ours: we made it a moment ago
         failSql(QStringLiteral("作成できません"), error);
     }
 }
 
-void Connection::fail(const QString &cause) const
+void Connection::fail(const QString& cause) const
 {
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
         db.close();
     }
     QSqlDatabase::removeDatabase(m_name);
-    throw DbError(DbError::ProviderError,
-                  QStringLiteral("データベースファイル「%1」を開けません。\n原因: %2").arg(m_path, cause));
+    throw DbError(
+        DbError::ProviderError,
+        QStringLiteral("データベースファイル「%1」を開けません。\n原因: %2").arg(m_path, cause));
 }
 
-void Connection::failSql(const QString &doing, const QSqlError &error) const
+void Connection::failSql(const QString& doing, const QSqlError& error) const
 {
-    const QString description =
-        QStringLiteral("データベースファイル「%1」を%2。\n原因: %3（%4）")
-            .arg(m_path, doing, causeOf(error), error.databaseText().isEmpty() ? error.text()
-                                                                               : error.databaseText());
-    if (!m_ready) {  // a failed opening leaves nothing open behind it
+    const QString description
+        = QStringLiteral("データベースファイル「%1」を%2。\n原因: %3（%4）")
+              .arg(m_path, doing, causeOf(error),
+                   error.databaseText().isEmpty() ? error.text() : error.databaseText());
+    if (!m_ready) { // a failed opening leaves nothing open behind it
         {
             QSqlDatabase db = QSqlDatabase::database(m_name, false);
             db.close();
@@ -262,7 +264,7 @@ QString Connection::changeMark()
     return QString();
 }
 
-Snapshot Connection::read(const QString &sql, const QVector<FieldDef> &fields)
+Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields)
 {
     const QString mark = changeMark();
     const auto hit = m_cache.constFind(sql);
@@ -288,12 +290,12 @@ Snapshot Connection::read(const QString &sql, const QVector<FieldDef> &fields)
     return rows;
 }
 
-qint64 Connection::insertRow(const QString &table, const QVector<FieldDef> &fields,
-                             const QVector<QVariant> &values)
+qint64 Connection::insertRow(const QString& table, const QVector<FieldDef>& fields,
+                             const QVector<QVariant>& values)
 {
     QStringList names;
     QStringList marks;
-    for (const FieldDef &f : fields) {
+    for (const FieldDef& f : fields) {
         names.append(quoted(f.name));
         marks.append(QStringLiteral("?"));
     }
@@ -307,8 +309,8 @@ qint64 Connection::insertRow(const QString &table, const QVector<FieldDef> &fiel
     return q.lastInsertId().toLongLong();
 }
 
-void Connection::updateRow(const QString &table, const QVector<FieldDef> &fields,
-                           const QVector<QVariant> &values, const QVector<bool> &changed,
+void Connection::updateRow(const QString& table, const QVector<FieldDef>& fields,
+                           const QVector<QVariant>& values, const QVector<bool>& changed,
                            qint64 rowid)
 {
     QStringList sets;
@@ -322,8 +324,9 @@ void Connection::updateRow(const QString &table, const QVector<FieldDef> &fields
     if (sets.isEmpty())
         return;
     QSqlQuery q(database());
-    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoted(table), sets.join(u", ")));
-    for (const QVariant &v : binds)
+    q.prepare(
+        QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoted(table), sets.join(u", ")));
+    for (const QVariant& v : binds)
         q.addBindValue(v);
     q.addBindValue(rowid);
     if (!q.exec())
@@ -335,7 +338,7 @@ void Connection::updateRow(const QString &table, const QVector<FieldDef> &fields
                           .arg(m_path));
 }
 
-void Connection::deleteRow(const QString &table, qint64 rowid)
+void Connection::deleteRow(const QString& table, qint64 rowid)
 {
     QSqlQuery q(database());
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(table)));
@@ -349,12 +352,12 @@ void Connection::deleteRow(const QString &table, qint64 rowid)
                           .arg(m_path));
 }
 
-QVariantList Connection::column(const QString &sql, const QVariantList &params)
+QVariantList Connection::column(const QString& sql, const QVariantList& params)
 {
     QSqlQuery q(database());
     q.setForwardOnly(true);
     q.prepare(sql);
-    for (const QVariant &p : params)
+    for (const QVariant& p : params)
         q.addBindValue(p);
     if (!q.exec())
         failSql(QStringLiteral("読み込めません"), q.lastError());

@@ -9,34 +9,33 @@
 // The open collection file. Opening checks that an existing file really is a
 // usable collection before anything reads or writes it, and creates the two
 // empty tables only in a file it has just made itself.
-class Connection
-{
+class Connection {
 public:
     // Throws DbError with a Japanese description naming the file and the cause.
-    explicit Connection(const QString &path);
+    explicit Connection(const QString& path);
     ~Connection();
-    Connection(const Connection &) = delete;
-    Connection &operator=(const Connection &) = delete;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 
-    const QString &path() const { return m_path; }
+    const QString& path() const { return m_path; }
     QSqlDatabase database() const;
 
     // Reads all rows of a query whose result columns are `fields` preceded by
     // the rowid. While nothing in the file has changed, a query read before is
     // served from the rows already read: views opened together share them.
-    Snapshot read(const QString &sql, const QVector<FieldDef> &fields);
+    Snapshot read(const QString& sql, const QVector<FieldDef>& fields);
 
-    qint64 insertRow(const QString &table, const QVector<FieldDef> &fields,
-                     const QVector<QVariant> &values);
-    void updateRow(const QString &table, const QVector<FieldDef> &fields,
-                   const QVector<QVariant> &values, const QVector<bool> &changed, qint64 rowid);
-    void deleteRow(const QString &table, qint64 rowid);
+    qint64 insertRow(const QString& table, const QVector<FieldDef>& fields,
+                     const QVector<QVariant>& values);
+    void updateRow(const QString& table, const QVector<FieldDef>& fields,
+                   const QVector<QVariant>& values, const QVector<bool>& changed, qint64 rowid);
+    void deleteRow(const QString& table, qint64 rowid);
 
     // Runs a query with bound values and returns the first column of every row.
-    QVariantList column(const QString &sql, const QVariantList &params = {});
+    QVariantList column(const QString& sql, const QVariantList& params = {});
 
-    static const QVector<FieldDef> &cdnameFields();
-    static const QVector<FieldDef> &kyokuFields();
+    static const QVector<FieldDef>& cdnameFields();
+    static const QVector<FieldDef>& kyokuFields();
 
 private:
     struct Cached {
@@ -46,16 +45,16 @@ private:
     void openExisting();
     void createNew();
     void validate();
-    void requireColumns(const QString &table, const QVector<FieldDef> &fields);
+    void requireColumns(const QString& table, const QVector<FieldDef>& fields);
     QString changeMark();
-    [[noreturn]] void fail(const QString &cause) const;
-    [[noreturn]] void failSql(const QString &doing, const class QSqlError &error) const;
+    [[noreturn]] void fail(const QString& cause) const;
+    [[noreturn]] void failSql(const QString& doing, const class QSqlError& error) const;
 
     QString m_path;
     QString m_name;
     bool m_ready = false;
-    QHash<QString, Cached> m_cache;  // by query text
+    QHash<QString, Cached> m_cache; // by query text
 };
 
-QVariant fromStored(const QVariant &v, FieldType type);
-QVariant toStored(const QVariant &v, FieldType type);
+QVariant fromStored(const QVariant& v, FieldType type);
+QVariant toStored(const QVariant& v, FieldType type);

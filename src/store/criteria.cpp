@@ -4,10 +4,9 @@
 
 namespace {
 
-class Parser
-{
+class Parser {
 public:
-    explicit Parser(const QString &text) : m_text(text) {}
+    explicit Parser(const QString& text) : m_text(text) { }
 
     Criteria::Clause clause()
     {
@@ -40,7 +39,7 @@ public:
         return true;
     }
 
-    [[noreturn]] void fail(const QString &what) const
+    [[noreturn]] void fail(const QString& what) const
     {
         throw DbError(DbError::BadArguments,
                       QStringLiteral("抽出条件を解釈できません（%1）: %2").arg(what, m_text));
@@ -114,21 +113,21 @@ private:
         }
     }
 
-    static void compilePattern(Criteria::Clause &c)
+    static void compilePattern(Criteria::Clause& c)
     {
         c.anchoredStart = !c.value.startsWith(u'*');
         c.anchoredEnd = !c.value.endsWith(u'*');
         c.parts = c.value.split(u'*', Qt::SkipEmptyParts);
     }
 
-    const QString &m_text;
+    const QString& m_text;
     qsizetype m_pos = 0;
 };
 
-bool likeMatches(const Criteria::Clause &c, QStringView value)
+bool likeMatches(const Criteria::Clause& c, QStringView value)
 {
     if (c.parts.isEmpty())
-        return !c.anchoredStart || value.isEmpty();  // "" or "*"/"**"
+        return !c.anchoredStart || value.isEmpty(); // "" or "*"/"**"
     qsizetype from = 0;
     qsizetype limit = value.size();
     qsizetype first = 0;
@@ -140,13 +139,13 @@ bool likeMatches(const Criteria::Clause &c, QStringView value)
         first = 1;
     }
     if (c.anchoredEnd && last > first) {
-        const QString &tail = c.parts.back();
+        const QString& tail = c.parts.back();
         if (limit - from < tail.size() || !value.endsWith(tail, Qt::CaseInsensitive))
             return false;
         limit -= tail.size();
         --last;
     } else if (c.anchoredEnd && from != limit) {
-        return false;  // the pattern had one piece, anchored at both ends: exact match
+        return false; // the pattern had one piece, anchored at both ends: exact match
     }
     for (qsizetype i = first; i < last; ++i) {
         const qsizetype at = value.first(limit).indexOf(c.parts.at(i), from, Qt::CaseInsensitive);
@@ -159,7 +158,7 @@ bool likeMatches(const Criteria::Clause &c, QStringView value)
 
 } // namespace
 
-Criteria Criteria::parse(const QString &text)
+Criteria Criteria::parse(const QString& text)
 {
     Criteria criteria;
     if (text.trimmed().isEmpty())
@@ -171,7 +170,7 @@ Criteria Criteria::parse(const QString &text)
     return criteria;
 }
 
-bool Criteria::matches(const Clause &clause, const QString &value, bool isNull)
+bool Criteria::matches(const Clause& clause, const QString& value, bool isNull)
 {
     if (isNull)
         return false;
@@ -180,7 +179,7 @@ bool Criteria::matches(const Clause &clause, const QString &value, bool isNull)
     return likeMatches(clause, value);
 }
 
-QString quoteCriteriaValue(const QString &value)
+QString quoteCriteriaValue(const QString& value)
 {
     QString quoted = value;
     quoted.replace(u'\'', QStringLiteral("''"));

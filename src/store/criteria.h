@@ -9,33 +9,32 @@
 // stands for one quote; in a pattern "*" matches any run of characters.
 // Comparison ignores letter case, as the collection's users expect from
 // searching by name.
-class Criteria
-{
+class Criteria {
 public:
     struct Clause {
         QString column;
         bool like = false;
-        QString value;        // the value with doubled quotes undone
-        QStringList parts;    // for like: the literal pieces between the asterisks
+        QString value; // the value with doubled quotes undone
+        QStringList parts; // for like: the literal pieces between the asterisks
         bool anchoredStart = true;
         bool anchoredEnd = true;
-        int fieldIndex = -1;  // filled in by the view that applies the criteria
+        int fieldIndex = -1; // filled in by the view that applies the criteria
     };
 
     // Throws DbError (BadArguments) with a description of what could not be
     // read; an empty or blank text gives criteria that match every row.
-    static Criteria parse(const QString &text);
+    static Criteria parse(const QString& text);
 
     bool isEmpty() const { return m_clauses.isEmpty(); }
-    QVector<Clause> &clauses() { return m_clauses; }
-    const QVector<Clause> &clauses() const { return m_clauses; }
+    QVector<Clause>& clauses() { return m_clauses; }
+    const QVector<Clause>& clauses() const { return m_clauses; }
 
     // Whether one value (as text; null when the field is null) passes a clause.
-    static bool matches(const Clause &clause, const QString &value, bool isNull);
+    static bool matches(const Clause& clause, const QString& value, bool isNull);
 
 private:
     QVector<Clause> m_clauses;
 };
 
 // Writes a value as the body of a quoted criteria literal: every quote doubled.
-QString quoteCriteriaValue(const QString &value);
+QString quoteCriteriaValue(const QString& value);

@@ -7,9 +7,10 @@ DbError::DbError(int number, QString description)
 
 DbError DbError::noCurrentRow()
 {
-    return DbError(NoCurrentRow,
-                   QStringLiteral("BOF と EOF のいずれかが True になっているか、または現在のレコードが"
-                                  "削除されています。要求された操作には、現在のレコードが必要です。"));
+    return DbError(
+        NoCurrentRow,
+        QStringLiteral("BOF と EOF のいずれかが True になっているか、または現在のレコードが"
+                       "削除されています。要求された操作には、現在のレコードが必要です。"));
 }
 
 DbError DbError::notAllowedNow()

@@ -6,8 +6,7 @@
 // The one run-time error of the program. Handlers test the number (3021 for a
 // missing current row, 3219 for an operation not allowed while an edit is
 // pending, ...) and show the description.
-class DbError : public std::exception
-{
+class DbError : public std::exception {
 public:
     enum Number : int {
         NoCurrentRow = 3021,
@@ -21,8 +20,8 @@ public:
     DbError(int number, QString description);
 
     int number() const { return m_number; }
-    const QString &description() const { return m_description; }
-    const char *what() const noexcept override { return m_utf8.constData(); }
+    const QString& description() const { return m_description; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
 
     static DbError noCurrentRow();
     static DbError notAllowedNow();

@@ -35,9 +35,10 @@ const QString cdSql = QStringLiteral(
     "FROM cdname ORDER BY CDID ASC, rowid ASC");
 const QString kyokuSql = QStringLiteral(
     "SELECT rowid, CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, ソリスト, 録音先, "
-    "録音先番号, 録音時間, 録音年月日, 録音会場 ,原盤番号, 分野 FROM kyoku ORDER BY 曲ID ASC, rowid ASC");
+    "録音先番号, 録音時間, 録音年月日, 録音会場 ,原盤番号, 分野 FROM kyoku ORDER BY 曲ID ASC, "
+    "rowid ASC");
 
-View::Loader tableLoader(const QString &sql, const QVector<FieldDef> &fields)
+View::Loader tableLoader(const QString& sql, const QVector<FieldDef>& fields)
 {
     return [sql, fields] {
         if (!cn)
@@ -52,19 +53,19 @@ Snapshot valueRows(QStringList values)
     std::stable_sort(values.begin(), values.end(), collator);
     Snapshot rows;
     rows.reserve(size_t(values.size()));
-    for (const QString &value : std::as_const(values))
+    for (const QString& value : std::as_const(values))
         rows.push_back(std::make_shared<const Row>(Row{-1, {value}}));
     return rows;
 }
 
 // A value list: the distinct non-empty values of one column, in Japanese order.
-View::Loader valueListLoader(const QString &sql)
+View::Loader valueListLoader(const QString& sql)
 {
     return [sql] {
         if (!cn)
             throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
         QStringList values;
-        for (const QVariant &v : cn->column(sql))
+        for (const QVariant& v : cn->column(sql))
             if (!v.isNull() && !v.toString().isEmpty())
                 values.append(v.toString());
         return valueRows(values);
@@ -78,8 +79,8 @@ View::Loader valueListAtOpening(std::shared_ptr<const Snapshot> rows, int column
     return [rows, column] {
         QSet<QString> seen;
         QStringList values;
-        for (const RowPtr &row : *rows) {
-            const QVariant &v = row->values.at(column);
+        for (const RowPtr& row : *rows) {
+            const QVariant& v = row->values.at(column);
             if (v.isNull())
                 continue;
             const QString text = v.toString();
@@ -92,7 +93,7 @@ View::Loader valueListAtOpening(std::shared_ptr<const Snapshot> rows, int column
     };
 }
 
-int columnIndex(const QVector<FieldDef> &fields, const QString &name)
+int columnIndex(const QVector<FieldDef>& fields, const QString& name)
 {
     for (int i = 0; i < fields.size(); ++i)
         if (fields.at(i).name == name)
@@ -100,7 +101,7 @@ int columnIndex(const QVector<FieldDef> &fields, const QString &name)
     return -1;
 }
 
-void openValueList(ViewPtr &list, const ValueListDef &def, View::Loader loader)
+void openValueList(ViewPtr& list, const ValueListDef& def, View::Loader loader)
 {
     list->openDeferred({FieldDef{QString::fromUtf16(def.column), FieldType::Text, 255, true}},
                        std::move(loader));
@@ -108,7 +109,7 @@ void openValueList(ViewPtr &list, const ValueListDef &def, View::Loader loader)
 
 } // namespace
 
-View &need(const ViewPtr &view)
+View& need(const ViewPtr& view)
 {
     if (!view)
         throw DbError(91, QStringLiteral("コレクションのデータベースが開かれていません。"));
@@ -120,7 +121,7 @@ QString databasePath()
     return QDir(strAppPath).filePath(QString::fromUtf16(kDatabaseFile));
 }
 
-const std::vector<ValueListDef> &valueLists()
+const std::vector<ValueListDef>& valueLists()
 {
     // In the order the lists are opened.
     static const std::vector<ValueListDef> lists = {
@@ -140,7 +141,7 @@ void CreateRecordsets()
 {
     rsCD = std::make_shared<View>();
     rsKyoku = std::make_shared<View>();
-    for (ViewPtr *list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
+    for (ViewPtr* list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
                           &rsKaisetu, &rsSorisuto})
         *list = std::make_shared<View>();
 }
@@ -154,26 +155,30 @@ void OpenViews()
     auto songsOfCD = std::make_shared<View>();
     songsOfCD->open(Connection::kyokuFields(), tableLoader(kyokuSql, Connection::kyokuFields()),
                     cn.get(), kyoku);
-    rsCD->open(Connection::cdnameFields(), tableLoader(cdSql, Connection::cdnameFields()),
-               cn.get(), cdname);
+    rsCD->open(Connection::cdnameFields(), tableLoader(cdSql, Connection::cdnameFields()), cn.get(),
+               cdname);
     rsCD->relateChild(songsOfCD, QStringLiteral("kyokusub"), title, title);
 
     auto cdsOfSong = std::make_shared<View>();
-    cdsOfSong->open(Connection::cdnameFields(),
-                    tableLoader(cdSql, Connection::cdnameFields()), cn.get(), cdname);
+    cdsOfSong->open(Connection::cdnameFields(), tableLoader(cdSql, Connection::cdnameFields()),
+                    cn.get(), cdname);
     rsKyoku->open(Connection::kyokuFields(), tableLoader(kyokuSql, Connection::kyokuFields()),
                   cn.get(), kyoku);
     rsKyoku->relateChild(cdsOfSong, QStringLiteral("cdnamesub"), title, title);
 
     // cache hits: the rows the views have just read
-    const auto cdsAtOpening = std::make_shared<const Snapshot>(cn->read(cdSql, Connection::cdnameFields()));
-    const auto songsAtOpening = std::make_shared<const Snapshot>(cn->read(kyokuSql, Connection::kyokuFields()));
-    for (const ValueListDef &def : valueLists()) {
+    const auto cdsAtOpening
+        = std::make_shared<const Snapshot>(cn->read(cdSql, Connection::cdnameFields()));
+    const auto songsAtOpening
+        = std::make_shared<const Snapshot>(cn->read(kyokuSql, Connection::kyokuFields()));
+    for (const ValueListDef& def : valueLists()) {
         const QString column = QString::fromUtf16(def.column);
         const int ofSong = columnIndex(Connection::kyokuFields(), column);
         openValueList(*def.list, def,
-                      ofSong >= 0 ? valueListAtOpening(songsAtOpening, ofSong)
-                                  : valueListAtOpening(cdsAtOpening, columnIndex(Connection::cdnameFields(), column)));
+                      ofSong >= 0
+                          ? valueListAtOpening(songsAtOpening, ofSong)
+                          : valueListAtOpening(cdsAtOpening,
+                                               columnIndex(Connection::cdnameFields(), column)));
     }
 }
 
@@ -189,22 +194,22 @@ void OpenDataContext()
 
 void CloseDataContext()
 {
-    for (ViewPtr *list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
+    for (ViewPtr* list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
                           &rsKaisetu, &rsSorisuto})
         if (*list)
             (*list)->close();
-    for (ViewPtr *view : {&rsKyokuSub, &rsCD, &rsCDSub, &rsKyoku})
+    for (ViewPtr* view : {&rsKyokuSub, &rsCD, &rsCDSub, &rsKyoku})
         if (*view)
             (*view)->close();
-    for (ViewPtr *view : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
+    for (ViewPtr* view : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
                           &rsKaisetu, &rsSorisuto, &rsKyokuSub, &rsCD, &rsCDSub, &rsKyoku})
         view->reset();
     cn.reset();
 }
 
-void ReopenValueList(ViewPtr &list)
+void ReopenValueList(ViewPtr& list)
 {
-    for (const ValueListDef &def : valueLists()) {
+    for (const ValueListDef& def : valueLists()) {
         if (def.list != &list)
             continue;
         list->close();
@@ -214,7 +219,7 @@ void ReopenValueList(ViewPtr &list)
 }
 
 namespace {
-int largest(const QString &sql)
+int largest(const QString& sql)
 {
     if (!cn)
         throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
@@ -233,14 +238,15 @@ int GetMaxKyokuID()
     return largest(QStringLiteral("SELECT MAX(曲ID) FROM kyoku"));
 }
 
-bool CDNameExists(const QString &title)
+bool CDNameExists(const QString& title)
 {
     if (!cn)
         throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
     // Bound, never spliced into the text: titles such as "Prélude à l'après-midi" are
     // looked up like any other. NOCASE matches the way songs are related to CDs.
-    return !cn->column(QStringLiteral("SELECT CDID FROM cdname WHERE CD名 = ? COLLATE NOCASE LIMIT 1"),
-                       {title})
+    return !cn->column(
+                  QStringLiteral("SELECT CDID FROM cdname WHERE CD名 = ? COLLATE NOCASE LIMIT 1"),
+                  {title})
                 .isEmpty();
 }
 

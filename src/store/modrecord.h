@@ -31,7 +31,7 @@ extern QString strCriteria;
 
 // The view itself; a view that was never created (the collection file could
 // not be opened) raises an error instead.
-View &need(const ViewPtr &view);
+View& need(const ViewPtr& view);
 
 // Name of the collection file inside the start-up folder.
 inline constexpr char16_t kDatabaseFile[] = u"cdkaisou.db";
@@ -46,16 +46,16 @@ void OpenViews();
 int GetMaxCDID();
 int GetMaxKyokuID();
 // Whether a CD with this title is stored (compared as the database compares text).
-bool CDNameExists(const QString &title);
+bool CDNameExists(const QString& title);
 
 // The value list's column and query, for the lists the entry forms reopen.
 struct ValueListDef {
-    ViewPtr *list;
-    const char16_t *column;
-    const char16_t *sql;
+    ViewPtr* list;
+    const char16_t* column;
+    const char16_t* sql;
 };
-const std::vector<ValueListDef> &valueLists();
+const std::vector<ValueListDef>& valueLists();
 // Closes and reopens one value list with its query.
-void ReopenValueList(ViewPtr &list);
+void ReopenValueList(ViewPtr& list);
 
 } // namespace modRecord

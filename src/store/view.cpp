@@ -17,22 +17,18 @@ constexpr int ReadOnlyView = 3251;
 
 // Emits aboutToReset on entry and didReset on exit, so that grids showing the
 // view can drop their rows before they change.
-class ResetNotice
-{
+class ResetNotice {
 public:
-    explicit ResetNotice(View *v) : m_view(v)
-    {
-        emit m_view->aboutToReset();
-    }
+    explicit ResetNotice(View* v) : m_view(v) { emit m_view->aboutToReset(); }
     ~ResetNotice() { emit m_view->didReset(); }
-    ResetNotice(const ResetNotice &) = delete;
-    ResetNotice &operator=(const ResetNotice &) = delete;
+    ResetNotice(const ResetNotice&) = delete;
+    ResetNotice& operator=(const ResetNotice&) = delete;
 
 private:
-    View *m_view;
+    View* m_view;
 };
 
-const QCollator &japaneseCollator()
+const QCollator& japaneseCollator()
 {
     static const QCollator collator = [] {
         QCollator c(QLocale(QLocale::Japanese, QLocale::Japan));
@@ -44,12 +40,12 @@ const QCollator &japaneseCollator()
 
 } // namespace
 
-QString foldKey(const QString &text)
+QString foldKey(const QString& text)
 {
     return text.toCaseFolded();
 }
 
-QString valueText(const QVariant &v, FieldType type)
+QString valueText(const QVariant& v, FieldType type)
 {
     if (v.isNull() || !v.isValid())
         return QString();
@@ -61,7 +57,7 @@ QString valueText(const QVariant &v, FieldType type)
 View::View() = default;
 View::~View() = default;
 
-void View::open(QVector<FieldDef> fields, Loader loader, Connection *cn, QString table)
+void View::open(QVector<FieldDef> fields, Loader loader, Connection* cn, QString table)
 {
     m_fields = std::move(fields);
     m_loader = std::move(loader);
@@ -104,18 +100,18 @@ void View::completeDeferredRead() const noexcept
         return;
     // Nobody has seen rows yet, so filling them in needs no notice; the rows
     // are what the view would have read when it opened.
-    auto *self = const_cast<View *>(this);
+    auto* self = const_cast<View*>(this);
     self->m_deferred = false;
     try {
         self->m_rows = m_loader ? m_loader() : Snapshot();
-    } catch (const DbError &) {
-        self->m_rows.clear();  // a list that cannot be read stays empty
+    } catch (const DbError&) {
+        self->m_rows.clear(); // a list that cannot be read stays empty
     }
     self->rebuildVisible();
     self->m_pos = m_visible.empty() ? -1 : 0;
 }
 
-void View::appendField(const QString &name, FieldType type, int size, bool nullable)
+void View::appendField(const QString& name, FieldType type, int size, bool nullable)
 {
     if (m_open)
         throw DbError::notAllowedNow();
@@ -145,8 +141,8 @@ void View::close()
     emit currentChanged();
 }
 
-void View::relateChild(const std::shared_ptr<View> &child, const QString &childName,
-                       const QString &parentColumn, const QString &childColumn)
+void View::relateChild(const std::shared_ptr<View>& child, const QString& childName,
+                       const QString& parentColumn, const QString& childColumn)
 {
     m_child = child;
     m_childName = childName;
@@ -157,7 +153,7 @@ void View::relateChild(const std::shared_ptr<View> &child, const QString &childN
     syncChild();
 }
 
-std::shared_ptr<View> View::childView(const QString &name) const
+std::shared_ptr<View> View::childView(const QString& name) const
 {
     requireOpen();
     if (!m_child || name.compare(m_childName, Qt::CaseInsensitive) != 0)
@@ -166,7 +162,7 @@ std::shared_ptr<View> View::childView(const QString &name) const
     return m_child;
 }
 
-const QVector<QVariant> *View::firstChildRowAt(int visibleRow) const
+const QVector<QVariant>* View::firstChildRowAt(int visibleRow) const
 {
     if (!m_child || !m_child->m_open)
         return nullptr;
@@ -177,11 +173,13 @@ const QVector<QVariant> *View::firstChildRowAt(int visibleRow) const
     if (it == m_child->m_chapterIndex.constEnd())
         return nullptr;
     for (int index : it.value()) {
-        const QVector<QVariant> &values = m_child->m_rows[size_t(index)]->values;
+        const QVector<QVariant>& values = m_child->m_rows[size_t(index)]->values;
         bool passes = true;
-        for (const Criteria::Clause &c : m_child->m_criteria.clauses()) {
-            const QVariant &v = values.at(c.fieldIndex);
-            passes = passes && Criteria::matches(c, valueText(v, m_child->m_fields.at(c.fieldIndex).type), v.isNull());
+        for (const Criteria::Clause& c : m_child->m_criteria.clauses()) {
+            const QVariant& v = values.at(c.fieldIndex);
+            passes = passes
+                && Criteria::matches(c, valueText(v, m_child->m_fields.at(c.fieldIndex).type),
+                                     v.isNull());
         }
         if (passes)
             return &values;
@@ -189,7 +187,7 @@ const QVector<QVariant> *View::firstChildRowAt(int visibleRow) const
     return nullptr;
 }
 
-int View::fieldIndex(const QString &name) const
+int View::fieldIndex(const QString& name) const
 {
     for (int i = 0; i < m_fields.size(); ++i)
         if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
@@ -197,7 +195,7 @@ int View::fieldIndex(const QString &name) const
     return -1;
 }
 
-int View::columnOf(const QString &name) const
+int View::columnOf(const QString& name) const
 {
     const int i = fieldIndex(name);
     if (i < 0)
@@ -325,7 +323,7 @@ void View::moveTo(int visibleRow)
     setPosition(visibleRow);
 }
 
-const QVector<QVariant> &View::currentValues() const
+const QVector<QVariant>& View::currentValues() const
 {
     requireCurrent();
     if (m_editMode != EditMode::None)
@@ -333,7 +331,7 @@ const QVector<QVariant> &View::currentValues() const
     return m_rows[size_t(m_visible[size_t(m_pos)])]->values;
 }
 
-QVariant View::value(const QString &name) const
+QVariant View::value(const QString& name) const
 {
     requireOpen();
     return value(columnOf(name));
@@ -355,13 +353,13 @@ QVariant View::valueAt(int visibleRow, int column) const
     return index >= 0 ? m_rows[size_t(index)]->values.value(column) : QVariant();
 }
 
-void View::setValue(const QString &name, const QVariant &v)
+void View::setValue(const QString& name, const QVariant& v)
 {
     requireOpen();
     setValue(columnOf(name), v);
 }
 
-void View::setValue(int column, const QVariant &v)
+void View::setValue(int column, const QVariant& v)
 {
     requireCurrent();
     requireWritable();
@@ -473,16 +471,17 @@ void View::remove()
     setPosition(m_pos, true);
 }
 
-void View::setFilter(const QString &criteria)
+void View::setFilter(const QString& criteria)
 {
     requireOpen();
     requireNoEdit();
     Criteria parsed = Criteria::parse(criteria);
-    for (Criteria::Clause &c : parsed.clauses()) {
+    for (Criteria::Clause& c : parsed.clauses()) {
         c.fieldIndex = fieldIndex(c.column);
         if (c.fieldIndex < 0)
-            throw DbError(DbError::BadArguments,
-                          QStringLiteral("抽出条件の列名「%1」はこのビューにありません。").arg(c.column));
+            throw DbError(
+                DbError::BadArguments,
+                QStringLiteral("抽出条件の列名「%1」はこのビューにありません。").arg(c.column));
     }
     {
         ResetNotice notice(this);
@@ -494,7 +493,7 @@ void View::setFilter(const QString &criteria)
     setPosition(m_pos);
 }
 
-void View::setSort(const QString &spec)
+void View::setSort(const QString& spec)
 {
     requireOpen();
     requireNoEdit();
@@ -509,11 +508,11 @@ void View::setSort(const QString &spec)
     setPosition(m_pos);
 }
 
-QVector<View::SortKey> View::parseSort(const QString &spec) const
+QVector<View::SortKey> View::parseSort(const QString& spec) const
 {
     QVector<SortKey> keys;
     const QStringList items = spec.split(u',', Qt::SkipEmptyParts);
-    for (const QString &item : items) {
+    for (const QString& item : items) {
         QStringList words = item.simplified().split(u' ', Qt::SkipEmptyParts);
         if (words.isEmpty())
             continue;
@@ -529,8 +528,9 @@ QVector<View::SortKey> View::parseSort(const QString &spec) const
             name = name.mid(1, name.size() - 2);
         const int column = fieldIndex(name);
         if (column < 0)
-            throw DbError(DbError::BadArguments,
-                          QStringLiteral("並べ替えの列名「%1」はこのビューにありません。").arg(name));
+            throw DbError(
+                DbError::BadArguments,
+                QStringLiteral("並べ替えの列名「%1」はこのビューにありません。").arg(name));
         keys.append(SortKey{column, descending});
     }
     return keys;
@@ -575,11 +575,11 @@ void View::rebuildVisible()
 {
     std::vector<int> rows = candidateRows();
     if (!m_criteria.isEmpty()) {
-        const auto &clauses = m_criteria.clauses();
+        const auto& clauses = m_criteria.clauses();
         std::erase_if(rows, [&](int index) {
-            const QVector<QVariant> &values = m_rows[size_t(index)]->values;
-            for (const Criteria::Clause &c : clauses) {
-                const QVariant &v = values.at(c.fieldIndex);
+            const QVector<QVariant>& values = m_rows[size_t(index)]->values;
+            for (const Criteria::Clause& c : clauses) {
+                const QVariant& v = values.at(c.fieldIndex);
                 if (!Criteria::matches(c, valueText(v, m_fields.at(c.fieldIndex).type), v.isNull()))
                     return true;
             }
@@ -591,7 +591,7 @@ void View::rebuildVisible()
     m_visible = std::move(rows);
 }
 
-void View::applySort(std::vector<int> &rows) const
+void View::applySort(std::vector<int>& rows) const
 {
     // Collation keys are computed once per row, not once per comparison:
     // sorting tens of thousands of songs by title stays well under a second.
@@ -606,8 +606,8 @@ void View::applySort(std::vector<int> &rows) const
         const int column = m_sortKeys.at(k).column;
         const FieldType type = m_fields.at(column).type;
         for (size_t i = 0; i < n; ++i) {
-            const QVariant &v = m_rows[size_t(rows[i])]->values.at(column);
-            Key &key = keys[size_t(k)][i];
+            const QVariant& v = m_rows[size_t(rows[i])]->values.at(column);
+            Key& key = keys[size_t(k)][i];
             key.isNull = v.isNull() || !v.isValid();
             if (key.isNull)
                 continue;
@@ -624,11 +624,11 @@ void View::applySort(std::vector<int> &rows) const
         order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         for (int k = 0; k < m_sortKeys.size(); ++k) {
-            const Key &x = keys[size_t(k)][a];
-            const Key &y = keys[size_t(k)][b];
+            const Key& x = keys[size_t(k)][a];
+            const Key& y = keys[size_t(k)][b];
             int c = 0;
             if (x.isNull || y.isNull)
-                c = int(y.isNull) - int(x.isNull);  // nulls first
+                c = int(y.isNull) - int(x.isNull); // nulls first
             else if (x.text)
                 c = x.text->compare(*y.text);
             else
@@ -683,15 +683,15 @@ void View::rebuildChapterIndex()
 
 void View::indexChapterRow(int rowIndex)
 {
-    const QVariant &v = m_rows[size_t(rowIndex)]->values.at(m_chapterColumn);
+    const QVariant& v = m_rows[size_t(rowIndex)]->values.at(m_chapterColumn);
     if (v.isNull())
         return;
-    std::vector<int> &list = m_chapterIndex[foldKey(v.toString())];
+    std::vector<int>& list = m_chapterIndex[foldKey(v.toString())];
     // keep the base (identifier) order inside a chapter
     list.insert(std::upper_bound(list.begin(), list.end(), rowIndex), rowIndex);
 }
 
-void View::unindexChapterRow(int rowIndex, const QVariant &oldKey)
+void View::unindexChapterRow(int rowIndex, const QVariant& oldKey)
 {
     if (oldKey.isNull())
         return;

@@ -26,7 +26,7 @@ struct FieldDef {
 // One stored row. Rows are immutable once read, so views opened at the same
 // moment share them; a view that changes a row replaces its own pointer.
 struct Row {
-    qint64 rowid = -1;  // SQLite rowid: the tables have no key of their own
+    qint64 rowid = -1; // SQLite rowid: the tables have no key of their own
     QVector<QVariant> values;
 };
 using RowPtr = std::shared_ptr<const Row>;
@@ -35,8 +35,7 @@ using Snapshot = std::vector<RowPtr>;
 // A recordset: a static snapshot of rows with a current row, a row filter, a
 // sort, pending edits written through to one table, and optionally a child
 // view that always holds the rows related to this view's current row.
-class View : public QObject
-{
+class View : public QObject {
     Q_OBJECT
 public:
     enum class EditMode { None, InProgress, Add };
@@ -48,37 +47,37 @@ public:
     // Opens over rows read by `loader` (run again by requery). With a table
     // name, edits are written through `cn` to that table by rowid; without
     // one the view is read-only unless it was opened as an in-memory view.
-    void open(QVector<FieldDef> fields, Loader loader, Connection *cn = nullptr,
+    void open(QVector<FieldDef> fields, Loader loader, Connection* cn = nullptr,
               QString table = QString());
     // Opens now but reads the rows only when they are first looked at: the
     // value lists cost nothing until a combo box shows them.
     void openDeferred(QVector<FieldDef> fields, Loader loader);
     // The in-memory view: declare fields, then open without a source.
-    void appendField(const QString &name, FieldType type, int size, bool nullable);
+    void appendField(const QString& name, FieldType type, int size, bool nullable);
     void openInMemory();
     void close();
     bool isOpen() const { return m_open; }
 
     // The related child view: filled from `childRows`, keyed by equal text of
     // parentColumn and childColumn (ignoring letter case).
-    void relateChild(const std::shared_ptr<View> &child, const QString &childName,
-                     const QString &parentColumn, const QString &childColumn);
-    std::shared_ptr<View> childView(const QString &name) const;
+    void relateChild(const std::shared_ptr<View>& child, const QString& childName,
+                     const QString& parentColumn, const QString& childColumn);
+    std::shared_ptr<View> childView(const QString& name) const;
 
     // The first related child row of one visible row, without moving the
     // current row; null when no child row is related.
-    const QVector<QVariant> *firstChildRowAt(int visibleRow) const;
+    const QVector<QVariant>* firstChildRowAt(int visibleRow) const;
 
     int fieldCount() const { return int(m_fields.size()); }
-    const FieldDef &field(int i) const { return m_fields.at(i); }
-    int fieldIndex(const QString &name) const;
-    const QVector<FieldDef> &fields() const { return m_fields; }
+    const FieldDef& field(int i) const { return m_fields.at(i); }
+    int fieldIndex(const QString& name) const;
+    const QVector<FieldDef>& fields() const { return m_fields; }
 
     int recordCount() const;
     bool bof() const;
     bool eof() const;
     bool hasCurrent() const;
-    int position() const;  // index among the visible rows, -1 when none is current
+    int position() const; // index among the visible rows, -1 when none is current
 
     void moveFirst();
     void moveLast();
@@ -86,27 +85,27 @@ public:
     void movePrevious();
     void moveTo(int visibleRow);
 
-    QVariant value(const QString &name) const;
+    QVariant value(const QString& name) const;
     QVariant value(int column) const;
-    QVariant valueAt(int visibleRow, int column) const;  // for grids; no current row needed
-    void setValue(const QString &name, const QVariant &v);
-    void setValue(int column, const QVariant &v);
+    QVariant valueAt(int visibleRow, int column) const; // for grids; no current row needed
+    void setValue(const QString& name, const QVariant& v);
+    void setValue(int column, const QVariant& v);
 
     EditMode editMode() const { return m_editMode; }
     void addNew();
     void update();
     void updateBatch() { update(); }
     void cancelUpdate();
-    void remove();  // deletes the current row from the table at once
+    void remove(); // deletes the current row from the table at once
 
-    void setFilter(const QString &criteria);
-    const QString &filter() const { return m_filterText; }
-    void setSort(const QString &spec);
-    const QString &sort() const { return m_sortText; }
+    void setFilter(const QString& criteria);
+    const QString& filter() const { return m_filterText; }
+    void setSort(const QString& spec);
+    const QString& sort() const { return m_sortText; }
     void requery();
 
 signals:
-    void aboutToReset();  // the visible rows are about to be replaced
+    void aboutToReset(); // the visible rows are about to be replaced
     void didReset();
     void currentChanged();
     void rowChanged(int visibleRow);
@@ -116,26 +115,26 @@ private:
         int column;
         bool descending;
     };
-    static constexpr int PendingRow = -2;  // stands in m_visible for a row being added
+    static constexpr int PendingRow = -2; // stands in m_visible for a row being added
 
     void requireOpen() const;
     void completeDeferredRead() const noexcept;
     void requireCurrent() const;
     void requireNoEdit() const;
     void requireWritable() const;
-    const QVector<QVariant> &currentValues() const;
-    int columnOf(const QString &name) const;
+    const QVector<QVariant>& currentValues() const;
+    int columnOf(const QString& name) const;
     void saveIfPending();
     void setPosition(int pos, bool deletedHere = false);
     void rebuildVisible();
     std::vector<int> candidateRows() const;
-    void applySort(std::vector<int> &rows) const;
-    QVector<SortKey> parseSort(const QString &spec) const;
+    void applySort(std::vector<int>& rows) const;
+    QVector<SortKey> parseSort(const QString& spec) const;
     void syncChild();
     void setChapter(std::optional<QString> key);
     void rebuildChapterIndex();
     void indexChapterRow(int rowIndex);
-    void unindexChapterRow(int rowIndex, const QVariant &oldKey);
+    void unindexChapterRow(int rowIndex, const QVariant& oldKey);
     void storeAdded();
     void storeEdited();
 
@@ -144,10 +143,10 @@ private:
     mutable bool m_deferred = false;
     QVector<FieldDef> m_fields;
     Loader m_loader;
-    Connection *m_cn = nullptr;
+    Connection* m_cn = nullptr;
     QString m_table;
 
-    Snapshot m_rows;          // base order; a deleted row leaves a null pointer
+    Snapshot m_rows; // base order; a deleted row leaves a null pointer
     std::vector<int> m_visible;
     int m_pos = -1;
     bool m_currentDeleted = false;
@@ -167,11 +166,11 @@ private:
     QString m_childName;
     int m_relateColumn = -1;
     // child side
-    View *m_parent = nullptr;
+    View* m_parent = nullptr;
     int m_chapterColumn = -1;
     std::optional<QString> m_chapterKey;
     QHash<QString, std::vector<int>> m_chapterIndex;
 };
 
-QString foldKey(const QString &text);
-QString valueText(const QVariant &v, FieldType type);
+QString foldKey(const QString& text);
+QString valueText(const QVariant& v, FieldType type);
