@@ -9,13 +9,13 @@
 #include "store/modrecord.h"
 
 #include <QCheckBox>
-
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+
 #include <algorithm>
 
 using namespace modRecord;
