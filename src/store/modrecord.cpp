@@ -242,12 +242,14 @@ bool CDNameExists(const QString& title)
 {
     if (!cn)
         throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-    // Bound, never spliced into the text: titles such as "Prélude à l'après-midi" are
-    // looked up like any other. NOCASE matches the way songs are related to CDs.
-    return !cn->column(
-                  QStringLiteral("SELECT CDID FROM cdname WHERE CD名 = ? COLLATE NOCASE LIMIT 1"),
-                  {title})
-                .isEmpty();
+    // The title is compared as songs are related to CDs: ignoring letter case
+    // in every script, not only in ASCII as SQLite's NOCASE does. Nothing the
+    // user typed becomes part of the query text.
+    const QString key = foldKey(title);
+    const QVariantList titles = cn->column(QStringLiteral("SELECT CD名 FROM cdname"));
+    return std::any_of(titles.cbegin(), titles.cend(), [&key](const QVariant& v) {
+        return !v.isNull() && foldKey(v.toString()) == key;
+    });
 }
 
 } // namespace modRecord
