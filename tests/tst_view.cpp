@@ -257,6 +257,14 @@ void TestView::addCancelAndDelete()
     QCOMPARE(cds.value(QStringLiteral("CDID")).toInt(), 2); // the row that followed it
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
              (QStringList{"2", "4", "3", "5", "6", "7"}));
+    // deleting the last row leaves neither end reached until the view moves
+    cds.moveLast();
+    cds.remove();
+    QVERIFY(!cds.eof() && !cds.bof());
+    cds.moveNext();
+    QVERIFY(cds.eof());
+    cds.moveLast();
+    QCOMPARE(cds.value(QStringLiteral("CDID")).toInt(), 6);
     // deleting the songs of a CD through its child view
     cds.moveFirst();
     while (rsKyokuSub->recordCount() > 0) {
@@ -276,6 +284,12 @@ void TestView::editPendingBlocksFilter()
     QVERIFY(rsCD->value(QStringLiteral("段")).isNull());
     rsCD->setFilter(QStringLiteral("CDID = '1'"));
     QCOMPARE(rsCD->recordCount(), 1);
+    // a pending song edit stops a requery of its CD view before anything is read
+    rsKyokuSub->setValue(QStringLiteral("分野"), QStringLiteral("交響曲"));
+    expectError(DbError::NotAllowedNow, [] { rsCD->requery(); });
+    QCOMPARE(rsCD->recordCount(), 1);
+    QCOMPARE(rsKyokuSub->editMode(), View::EditMode::InProgress);
+    rsKyokuSub->cancelUpdate();
 }
 
 void TestView::vanishedRowIsReported()

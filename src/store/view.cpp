@@ -210,15 +210,21 @@ int View::recordCount() const
     return int(m_visible.size());
 }
 
+// Right after a delete the view still stands on the deleted row: neither end
+// is reached until it moves, even when the last row is gone.
 bool View::bof() const
 {
     requireOpen();
+    if (m_currentDeleted)
+        return false;
     return m_visible.empty() || m_pos < 0;
 }
 
 bool View::eof() const
 {
     requireOpen();
+    if (m_currentDeleted)
+        return false;
     return m_visible.empty() || m_pos >= int(m_visible.size());
 }
 
@@ -540,6 +546,8 @@ void View::requery()
 {
     requireOpen();
     requireNoEdit();
+    if (m_child && m_child->m_open)
+        m_child->requireNoEdit();  // refuse before anything is read again
     {
         ResetNotice notice(this);
         m_rows = m_loader ? m_loader() : Snapshot();
