@@ -550,8 +550,12 @@ void View::requery()
         m_child->requireNoEdit();  // refuse before anything is read again
     {
         ResetNotice notice(this);
-        m_rows = m_loader ? m_loader() : Snapshot();
-        if (m_parent)
+        Snapshot fresh = m_loader ? m_loader() : Snapshot();
+        // The same rows as before (nothing changed in the file or through
+        // this view): the chapter index still holds.
+        const bool unchanged = fresh == m_rows;
+        m_rows = std::move(fresh);
+        if (m_parent && !unchanged)
             rebuildChapterIndex();
         rebuildVisible();
         m_pos = m_visible.empty() ? -1 : 0;
