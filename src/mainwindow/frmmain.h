@@ -116,6 +116,7 @@ private:
     // display states and sorting
     void mnuCDs_Click();
     void mnuKyokuS_Click();
+    void sortCommand(const ViewPtr& view, const QString& spec, QAction* mark);
     bool isUnlinked() const;
     void showAllDataCaptions();
     void setCounter(int index, qint64 listed, qint64 total);

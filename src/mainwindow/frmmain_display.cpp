@@ -103,26 +103,22 @@ void frmMain::ShowModeTitle()
 
 void frmMain::mnuCDs_Click()
 {
-    ShowWait();
-    try {
-        need(isUnlinked() ? rsCDList : rsCD).setSort(QStringLiteral("CD名 asc"));
-        mnuCDs->setChecked(true);
-        ShowModeTitle();
-    } catch (const DbError& e) {
-        UnloadWait();
-        MsgBox(e.description());
-        return;
-    }
-    UnloadWait();
-    MMCdrop->playSound();
+    sortCommand(isUnlinked() ? rsCDList : rsCD, QStringLiteral("CD名 asc"), mnuCDs);
 }
 
 void frmMain::mnuKyokuS_Click()
 {
+    sortCommand(isUnlinked() ? rsKyoku : rsKyokuSub, QStringLiteral("曲名 asc"), mnuKyokuS);
+}
+
+// Sorts the list on show; the mark stays on until a reset clears it, so that
+// both marks can be on at once.
+void frmMain::sortCommand(const ViewPtr& view, const QString& spec, QAction* mark)
+{
     ShowWait();
     try {
-        need(isUnlinked() ? rsKyoku : rsKyokuSub).setSort(QStringLiteral("曲名 asc"));
-        mnuKyokuS->setChecked(true);
+        need(view).setSort(spec);
+        mark->setChecked(true);
         ShowModeTitle();
     } catch (const DbError& e) {
         UnloadWait();
