@@ -73,6 +73,7 @@ private slots:
     void startupShowsAllData();
     void menuBarAndToolbar();
     void panelsAndGridLayouts();
+    void unusableFileOpensWindowWithoutData_data();
     void unusableFileOpensWindowWithoutData();
     void emptyCollection();
     void navigationButtons();
@@ -228,18 +229,40 @@ void TestMainWindow::panelsAndGridLayouts()
     QCOMPARE(w->DataGrid1->table()->columnWidth(0), twips(1740));
 }
 
+void TestMainWindow::unusableFileOpensWindowWithoutData_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("a letter") << QByteArray("This is a letter, not a collection.")
+                              << "データベースのファイルではありません";
+    QTest::newRow("empty file") << QByteArray() << "テーブル「cdname」がありません";
+    // a real database whose header says there are more pages than the file holds
+    QByteArray cut;
+    {
+        StartupFolder other;
+        writeCollection(other.path(), {cd(1, "a")}, {song("a", 1, QString(5000, u'x'))});
+        QFile f(other.file("cdkaisou.db"));
+        f.open(QIODevice::ReadOnly);
+        cut = f.readAll();
+        cut.truncate(cut.size() / 2 + 100);
+    }
+    QTest::newRow("cut short") << cut << "壊れています";
+}
+
 void TestMainWindow::unusableFileOpensWindowWithoutData()
 {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, cause);
     QFile f(m_folder->file("cdkaisou.db"));
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("This is a letter, not a collection.");
+    f.write(content);
     f.close();
     MessageBoxAnswerer answers;
     frmMain* w = start();
     QVERIFY(w && w->isVisible());
     QCOMPARE(answers.texts.size(), 1);
     QVERIFY(answers.texts[0].contains(m_folder->file("cdkaisou.db")));
-    QVERIFY(answers.texts[0].contains("データベースのファイルではありません"));
+    QVERIFY2(answers.texts[0].contains(cause), qPrintable(answers.texts[0]));
     QCOMPARE(answers.titles[0], QString("Rondella"));
     QCOMPARE(answers.icons[0], QMessageBox::NoIcon);
     QCOMPARE(w->DataGrid2->table()->model()->rowCount(), 0);
@@ -249,7 +272,7 @@ void TestMainWindow::unusableFileOpensWindowWithoutData()
     QCOMPARE(answers.texts.size(), 2); // closing a window without data asks nothing more
     QFile again(m_folder->file("cdkaisou.db"));
     QVERIFY(again.open(QIODevice::ReadOnly));
-    QCOMPARE(again.readAll(), QByteArray("This is a letter, not a collection."));
+    QCOMPARE(again.readAll(), content);
 }
 
 void TestMainWindow::emptyCollection()
