@@ -202,11 +202,6 @@ bool DataGrid::isColumnVisible(int column) const
     return !m_table->isColumnHidden(column);
 }
 
-int DataGrid::columnWidthTwips(int column) const
-{
-    return toTwips(m_table->columnWidth(column));
-}
-
 QString DataGrid::text(int row, int column) const
 {
     return m_model->data(m_model->index(row, column)).toString();

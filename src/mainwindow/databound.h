@@ -64,7 +64,6 @@ public:
     void setColumnAlignment(int column, Qt::Alignment alignment);
     void setColumnFormat(int column, DisplayFormat format);
     bool isColumnVisible(int column) const;
-    int columnWidthTwips(int column) const;
     QString text(int row, int column) const; // what the grid shows in a cell
 
     QTableView* table() const { return m_table; }
@@ -120,7 +119,6 @@ public:
     // The list is read into the box when the box is first shown, so value
     // lists that are never looked at are never read.
     void setRowSource(const ViewPtr& list, const QString& listField);
-    const ViewPtr& rowSource() const { return m_list; }
     QString text() const { return currentText(); }
     void setText(const QString& text) { setEditText(text); }
     void showPopup() override;

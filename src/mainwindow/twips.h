@@ -18,11 +18,6 @@ inline int twips(int value)
     return qRound(value * logicalDpi() / 1440.0);
 }
 
-inline int toTwips(int pixels)
-{
-    return qRound(pixels * 1440.0 / logicalDpi());
-}
-
 inline QRect twipsRect(int left, int top, int width, int height)
 {
     return QRect(twips(left), twips(top), twips(width), twips(height));

@@ -94,7 +94,6 @@ public:
     EditMode editMode() const { return m_editMode; }
     void addNew();
     void update();
-    void updateBatch() { update(); }
     void cancelUpdate();
     void remove(); // deletes the current row from the table at once
 
