@@ -276,12 +276,21 @@ Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields)
         failSql(QStringLiteral("読み込めません"), q.lastError());
     Snapshot rows;
     const int n = int(fields.size());
+    QVector<QVariant> previous(n);
     while (q.next()) {
         Row row;
         row.rowid = q.value(0).toLongLong();
         row.values.resize(n);
-        for (int i = 0; i < n; ++i)
-            row.values[i] = fromStored(q.value(i + 1), fields.at(i).type);
+        for (int i = 0; i < n; ++i) {
+            QVariant v = fromStored(q.value(i + 1), fields.at(i).type);
+            // The songs of one CD follow each other and repeat its title,
+            // composer, performers and genre: such a value shares the text
+            // of the row before instead of holding a copy of its own.
+            if (v.typeId() == QMetaType::QString && v == previous.at(i))
+                v = previous.at(i);
+            row.values[i] = v;
+        }
+        previous = row.values;
         rows.push_back(std::make_shared<const Row>(std::move(row)));
     }
     if (q.lastError().isValid())
