@@ -27,6 +27,13 @@ QString formatValue(const QVariant& v, DisplayFormat format)
     return format == DisplayFormat::Yen ? QStringLiteral("\u00A5") + grouped : grouped;
 }
 
+void setForeColor(QWidget* widget, const QColor& color)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, color);
+    widget->setPalette(p);
+}
+
 // ---- ViewModel
 
 ViewModel::ViewModel(QObject* parent) : QAbstractTableModel(parent) { }

@@ -19,6 +19,7 @@ using ViewPtr = std::shared_ptr<View>;
 // Display formats of bound controls.
 enum class DisplayFormat { None, Grouped, Yen };
 QString formatValue(const QVariant& v, DisplayFormat format);
+void setForeColor(QWidget* widget, const QColor& color);
 
 // Shows a view's visible rows, its fields as columns.
 class ViewModel : public QAbstractTableModel {

@@ -330,9 +330,7 @@ void frmMain::createKyokuPanel()
         label->setObjectName(QStringLiteral("lblRcount(%1)").arg(c.index));
         label->setGeometry(c.geometry);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, Qt::red);
-        label->setPalette(p);
+        setForeColor(label, Qt::red);
         m_lblRcount[size_t(c.index)] = label;
     }
     m_lblRcount[1]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);

@@ -21,11 +21,8 @@ void frmMain::setCounter(int index, qint64 listed, qint64 total)
 
 void frmMain::showAllDataCaptions()
 {
-    for (QLabel* label : {lblCDdata, lblKyokudata}) {
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, Qt::blue);
-        label->setPalette(p);
-    }
+    setForeColor(lblCDdata, Qt::blue);
+    setForeColor(lblKyokudata, Qt::blue);
     lblCDdata->setText(QStringLiteral("CDデータ"));
     lblKyokudata->setText(QStringLiteral("曲データ"));
     DataGrid2->setCaption(QStringLiteral("ALL"));

@@ -9,7 +9,6 @@
 #include "store/modrecord.h"
 
 #include <QCheckBox>
-#include <QDate>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -38,13 +37,12 @@ void refuse(const QString& words)
     MsgBox(words);
 }
 
+// The CD list holds price and date as text: the text the grids show, or null.
 QVariant asListText(const QVariant& v)
 {
     if (v.isNull() || !v.isValid())
         return QVariant();
-    if (v.typeId() == QMetaType::QDate)
-        return v.toDate().toString(QStringLiteral("yyyy/MM/dd"));
-    return v.toString();
+    return formatValue(v, DisplayFormat::None);
 }
 
 } // namespace
@@ -120,9 +118,7 @@ void frmMain::cmdFilter_Click()
                 DataGrid2->setDataSource(nullptr);
                 DataGrid1->setDataSource(rsKyokuSub);
                 DataGrid2->setDataSource(rsCD);
-                QPalette p = lblCDdata->palette();
-                p.setColor(QPalette::WindowText, Qt::red);
-                lblCDdata->setPalette(p);
+                setForeColor(lblCDdata, Qt::red);
                 lblCDdata->setText(QStringLiteral("ＣＤ検索中"));
                 FormatKyokuGrid();
                 FormatCDGrid();
@@ -199,9 +195,7 @@ void frmMain::showUnlinkedView()
     DataGrid2->setDataSource(nullptr);
     DataGrid1->setDataSource(rsKyoku);
     DataGrid2->setDataSource(rsCDList);
-    QPalette p = lblKyokudata->palette();
-    p.setColor(QPalette::WindowText, Qt::red);
-    lblKyokudata->setPalette(p);
+    setForeColor(lblKyokudata, Qt::red);
     lblKyokudata->setText(QStringLiteral("曲検索中"));
     FormatCDGrid();
     FormatKyokuGridAll();

@@ -49,8 +49,7 @@ View::Loader tableLoader(const QString& sql, const QVector<FieldDef>& fields)
 
 Snapshot valueRows(QStringList values)
 {
-    QCollator collator(QLocale(QLocale::Japanese, QLocale::Japan));
-    std::stable_sort(values.begin(), values.end(), collator);
+    std::stable_sort(values.begin(), values.end(), japaneseCollator());
     Snapshot rows;
     rows.reserve(size_t(values.size()));
     for (const QString& value : std::as_const(values))

@@ -28,6 +28,8 @@ private:
     View* m_view;
 };
 
+} // namespace
+
 const QCollator& japaneseCollator()
 {
     static const QCollator collator = [] {
@@ -37,8 +39,6 @@ const QCollator& japaneseCollator()
     }();
     return collator;
 }
-
-} // namespace
 
 QString foldKey(const QString& text)
 {
@@ -547,7 +547,7 @@ void View::requery()
     requireOpen();
     requireNoEdit();
     if (m_child && m_child->m_open)
-        m_child->requireNoEdit();  // refuse before anything is read again
+        m_child->requireNoEdit(); // refuse before anything is read again
     {
         ResetNotice notice(this);
         Snapshot fresh = m_loader ? m_loader() : Snapshot();
