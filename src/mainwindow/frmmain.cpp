@@ -154,10 +154,7 @@ frmMain::frmMain()
     setObjectName(QStringLiteral("frmMain"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Rondella"));
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("clientArea"));
-    client->setMinimumSize(twips(15400), twips(10560));
-    setCentralWidget(client);
+    m_client = createClientArea();
     MMCdialog = new MMControl(QStringLiteral("MMCdialog"), this);
     MMCdrop = new MMControl(QStringLiteral("MMCdrop"), this);
     createMenus();
@@ -167,6 +164,7 @@ frmMain::frmMain()
     createRecordPanel();
     createNavigationButtons();
     createSearchPanel();
+    createLayouts();
     connectEvents();
 }
 
@@ -232,7 +230,7 @@ void frmMain::createMenus()
 
 void frmMain::createToolbar()
 {
-    tbToolBar = new QToolBar(centralWidget());
+    tbToolBar = new QToolBar(m_client);
     tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
     tbToolBar->setGeometry(0, 0, twips(15400), twips(360));
     tbToolBar->setIconSize(QSize(20, 20));
@@ -275,7 +273,7 @@ void frmMain::createToolbar()
 
 void frmMain::createCDPanel()
 {
-    picCD = new QWidget(centralWidget());
+    picCD = new QWidget(m_client);
     picCD->setObjectName(QStringLiteral("picCD"));
     picCD->setGeometry(twipsRect(60, 360, 6525, 10110));
     lblCDdata = new QLabel(QStringLiteral("CDデータ"), picCD);
@@ -298,7 +296,7 @@ void frmMain::createCDPanel()
 
 void frmMain::createKyokuPanel()
 {
-    picKyoku = new QWidget(centralWidget());
+    picKyoku = new QWidget(m_client);
     picKyoku->setObjectName(QStringLiteral("picKyoku"));
     picKyoku->setGeometry(twipsRect(6645, 360, 8625, 10095));
     lblKyokudata = new QLabel(QStringLiteral("曲データ"), picKyoku);
@@ -328,7 +326,17 @@ void frmMain::createKyokuPanel()
     for (const Counter& c : counters) {
         auto* label = new QLabel(QString::fromUtf16(c.text), c.panel);
         label->setObjectName(QStringLiteral("lblRcount(%1)").arg(c.index));
-        label->setGeometry(c.geometry);
+        QRect geometry = c.geometry;
+        // The figures stand right-aligned against their unit; the box grows to
+        // the left so that the largest count is never cut off.
+        if (c.text[0] == u'\0') {
+            const int needed = label->fontMetrics().horizontalAdvance(
+                                   QStringLiteral("99999 / 99999"))
+                + 2 * label->margin() + 4;
+            if (geometry.width() < needed)
+                geometry.setLeft(geometry.right() + 1 - needed);
+        }
+        label->setGeometry(geometry);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         setForeColor(label, Qt::red);
         m_lblRcount[size_t(c.index)] = label;

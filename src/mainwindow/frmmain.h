@@ -1,6 +1,7 @@
 #pragma once
 
 #include "databound.h"
+#include "search/extract.h"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -60,9 +61,10 @@ public:
     // Runs the load sequence: opens the data context and shows all data.
     void Form_Load();
 
-    // Display state, read by the grids' formatting and by the search.
-    bool blnCDSearch = false;
-    bool blnKyokuSearch = false;
+    // Display state, read by the grids' formatting, navigation, sorting and search.
+    DisplayState displayState() const { return m_state; }
+    bool blnCDSearch() const { return m_state == DisplayState::CDSearch; }
+    bool blnKyokuSearch() const { return m_state == DisplayState::SongSearch; }
     qint32 lngCDTotal = 0;
     qint32 lngKyokuTotal = 0;
 
@@ -93,6 +95,8 @@ protected:
 
 private:
     // construction
+    QWidget* createClientArea();
+    void createLayouts();
     void createMenus();
     void createToolbar();
     void createCDPanel();
@@ -141,9 +145,8 @@ private:
     void setCmdFilterDefault(bool isDefault);
     bool anyTicked(std::initializer_list<int> boxes) const;
     void untick(std::initializer_list<int> boxes);
-    QString criterionText(int index) const;
-    bool buildCDList();
-    void showUnlinkedView();
+    QString criterionValue(int index) const;
+    void showSongsWithCDs(DisplayState state);
     void endExtraction();
 
     // Runs steps in order: a missing current row lets the next step run, any
@@ -197,6 +200,8 @@ public:
     QAction* mnuKyokuS = nullptr;
 
 private:
+    QWidget* m_client = nullptr; // the designed area, inside a scroll area
+    DisplayState m_state = DisplayState::AllData;
     bool m_cmdFilterDefault = false;
     bool m_unloading = false;
 };

@@ -31,7 +31,7 @@ void frmMain::showAllDataCaptions()
 
 bool frmMain::isUnlinked() const
 {
-    return DataGrid1->caption() == u"ALL" || blnKyokuSearch;
+    return isUnlinkedState(m_state);
 }
 
 frmMain::Steps frmMain::allDataSteps()
@@ -48,8 +48,7 @@ frmMain::Steps frmMain::allDataSteps()
             FormatCDGrid();
         },
         [this] {
-            blnCDSearch = false;
-            blnKyokuSearch = false;
+            m_state = DisplayState::AllData;
             lngCDTotal = rsCD->recordCount();
             lngKyokuTotal = rsKyoku->recordCount();
         },

@@ -96,28 +96,33 @@ void frmMain::showJacket(const QString& cdidText)
 void frmMain::txtrsSubDamie_Change()
 {
     try {
-        if (blnKyokuSearch) {
+        switch (m_state) {
+        case DisplayState::SongSearch:
             setCounter(0, need(rsKyoku).recordCount(), lngKyokuTotal);
             setCounter(3, need(rsCDList).recordCount(), lngCDTotal);
             DataGrid2->setCaption(QStringLiteral("右の曲を含むCD一覧（非連結）"));
             DataGrid1->setCaption(strCriteria);
-        } else if (blnCDSearch) {
+            break;
+        case DisplayState::CDSearch:
             setCounter(0, need(rsKyokuSub).recordCount(), lngKyokuTotal);
             setCounter(3, need(rsCD).recordCount(), lngCDTotal);
             DataGrid2->setCaption(strCriteria);
             DataGrid1->setCaption(QStringLiteral("左CDに含まれる曲"));
-        } else if (Check1(10)->isChecked()) {
+            break;
+        case DisplayState::AllSongs:
             setCounter(0, lngKyokuTotal, lngKyokuTotal);
             // the CDs listed beside all songs, as after a song search
             if (rsCDList && rsCDList->isOpen())
                 setCounter(3, rsCDList->recordCount(), lngCDTotal);
             DataGrid2->setCaption(QStringLiteral("ALL（非連結）"));
             DataGrid1->setCaption(QStringLiteral("ALL"));
-        } else {
+            break;
+        case DisplayState::AllData:
             setCounter(0, need(rsKyokuSub).recordCount(), lngKyokuTotal);
             setCounter(3, need(rsCD).recordCount(), lngCDTotal);
             DataGrid2->setCaption(QStringLiteral("ALL"));
             DataGrid1->setCaption(QStringLiteral("左CDに含まれる曲"));
+            break;
         }
     } catch (const DbError& e) {
         MsgBox(e.description());

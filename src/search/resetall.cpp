@@ -53,7 +53,7 @@ void frmMain::mnuReset_Click()
             lngKyokuTotal = rsKyoku->recordCount();
         },
         [this] {
-            if (blnKyokuSearch && rsCDList) {
+            if (m_state == DisplayState::SongSearch && rsCDList) {
                 rsCDList->close();
                 rsCDList.reset();
             }
@@ -66,8 +66,7 @@ void frmMain::mnuReset_Click()
         [this] { showAllDataCaptions(); },
         [this] {
             strCriteria.clear();
-            blnCDSearch = false;
-            blnKyokuSearch = false;
+            m_state = DisplayState::AllData;
         },
         [this] { Check1(10)->setChecked(false); },
         [] { UnloadWait(); },

@@ -88,7 +88,7 @@ void colourCheckBox(QCheckBox* box, const QColor& back, const QColor& fore)
 
 void frmMain::createSearchPanel()
 {
-    picTyuu = new QFrame(centralWidget());
+    picTyuu = new QFrame(m_client);
     picTyuu->setObjectName(QStringLiteral("picTyuu"));
     picTyuu->setFrameShape(QFrame::Box);
     picTyuu->resize(twips(9615), twips(7335));
@@ -274,7 +274,7 @@ void frmMain::mnuTyuu_Click()
     // Centred on the screen; a window narrower than the screen keeps the panel inside it.
     const int left = std::max(0,
                               std::min((screenWidth - picTyuu->width()) / 2,
-                                       centralWidget()->width() - picTyuu->width()));
+                                       m_client->width() - picTyuu->width()));
     picTyuu->move(left, twips(15));
     picTyuu->show();
     picTyuu->raise();

@@ -35,6 +35,8 @@ const QCollator& japaneseCollator()
     static const QCollator collator = [] {
         QCollator c(QLocale(QLocale::Japanese, QLocale::Japan));
         c.setCaseSensitivity(Qt::CaseInsensitive);
+        // "第2曲" before "第10曲", "Op.9" before "Op.27": numbers read as numbers.
+        c.setNumericMode(true);
         return c;
     }();
     return collator;
@@ -162,18 +164,22 @@ std::shared_ptr<View> View::childView(const QString& name) const
     return m_child;
 }
 
-const QVector<QVariant>* View::firstChildRowAt(int visibleRow) const
+std::vector<const QVector<QVariant>*> View::childRowsAt(int visibleRow) const
 {
+    std::vector<const QVector<QVariant>*> out;
     if (!m_child || !m_child->m_open)
-        return nullptr;
+        return out;
     const QVariant key = valueAt(visibleRow, m_relateColumn);
     if (key.isNull() || !key.isValid())
-        return nullptr;
+        return out;
     const auto it = m_child->m_chapterIndex.constFind(foldKey(key.toString()));
     if (it == m_child->m_chapterIndex.constEnd())
-        return nullptr;
+        return out;
     for (int index : it.value()) {
-        const QVector<QVariant>& values = m_child->m_rows[size_t(index)]->values;
+        const RowPtr& row = m_child->m_rows[size_t(index)];
+        if (!row)
+            continue;
+        const QVector<QVariant>& values = row->values;
         bool passes = true;
         for (const Criteria::Clause& c : m_child->m_criteria.clauses()) {
             const QVariant& v = values.at(c.fieldIndex);
@@ -182,9 +188,9 @@ const QVector<QVariant>* View::firstChildRowAt(int visibleRow) const
                                      v.isNull());
         }
         if (passes)
-            return &values;
+            out.push_back(&values);
     }
-    return nullptr;
+    return out;
 }
 
 int View::fieldIndex(const QString& name) const

@@ -64,9 +64,9 @@ public:
                      const QString& parentColumn, const QString& childColumn);
     std::shared_ptr<View> childView(const QString& name) const;
 
-    // The first related child row of one visible row, without moving the
-    // current row; null when no child row is related.
-    const QVector<QVariant>* firstChildRowAt(int visibleRow) const;
+    // Every related child row of one visible row, in the child's base order,
+    // without moving the current row.
+    std::vector<const QVector<QVariant>*> childRowsAt(int visibleRow) const;
 
     int fieldCount() const { return int(m_fields.size()); }
     const FieldDef& field(int i) const { return m_fields.at(i); }
