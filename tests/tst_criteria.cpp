@@ -78,6 +78,12 @@ void TestCriteria::likePatterns_data()
                                          << "xbyaz" << false;
     QTest::newRow("letter case") << "*midnight*"
                                  << "'Round Midnight" << true;
+    QTest::newRow("repeated piece needs two") << "*ラ*ラ*"
+                                              << "ラルゴ" << false;
+    QTest::newRow("repeated piece, two there") << "*ラ*ラ*"
+                                               << "ララバイ" << true;
+    QTest::newRow("anchored ends share no letter") << "ラ*ラ"
+                                                   << "ラ" << false;
     QTest::newRow("non-BMP") << "*𠮷野*"
                              << "箏曲「𠮷野の春」" << true;
 }

@@ -2,11 +2,19 @@
 #include "mainwindow/frmmain.h"
 #include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
+#include "mainwindow/secondary.h"
 #include "mainwindow/twips.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
 
 #include <QAbstractItemModelTester>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTextBrowser>
 #include <QAction>
 #include <QApplication>
 #include <QDate>
@@ -79,9 +87,13 @@ private slots:
     void navigationButtons();
     void gridClickMovesCurrentRow();
     void jacketPictures();
+    void countersHoldFiveDigits();
+    void windowGrowsAndScrolls();
+    void draggedColumnWidthStaysUntilReset();
+    void japaneseThroughout();
     void sortCommandsAndTitles();
     void resetLeavesLastCDAndSong();
-    void soundsAndHelp();
+    void sounds();
     void aboutBoxReturnsFocus();
     void unloadClosesEverything();
     void pageSetupUsesTheSharedPrinter();
@@ -361,23 +373,31 @@ void TestMainWindow::jacketPictures()
     QVERIFY(solidImage(100, 80, Qt::red).save(m_folder->file("jacket/1.jpg"), "JPG"));
     QVERIFY(solidImage(4000, 2000, Qt::green).save(m_folder->file("jacket/3.jpg"), "JPG"));
     QVERIFY(solidImage(50, 50, Qt::blue).save(m_folder->file("jacket/damie.jpg"), "JPG"));
-    QFile broken(m_folder->file("jacket/2.jpg"));
+    // narrow but too tall: scaled down by its height alone
+    QVERIFY(solidImage(60, 3000, Qt::yellow).save(m_folder->file("jacket/2.jpg"), "JPG"));
+    QFile broken(m_folder->file("jacket/4.jpg"));
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("not a picture");
     broken.close();
     MessageBoxAnswerer answers;
     frmMain* w = start();
     QCOMPARE(w->picCDphoto->pixmap().size(), QSize(100, 80));
-    w->cmdNext->click(); // unreadable picture: the placeholder
-    QCOMPARE(w->picCDphoto->pixmap().size(), QSize(50, 50));
+    const QSize room = w->picCDphoto->contentsRect().size();
+    w->cmdNext->click();
+    const QSize tall = w->picCDphoto->pixmap().size();
+    QCOMPARE(tall.height(), room.height());
+    QVERIFY(qAbs(tall.width() - room.height() / 50) <= 1);
     w->cmdNext->click(); // a large picture is scaled down to fit, keeping its shape
     const QSize shown = w->picCDphoto->pixmap().size();
-    const QSize room = w->picCDphoto->contentsRect().size();
     QVERIFY(shown.width() <= room.width() && shown.height() <= room.height());
     QVERIFY(qAbs(shown.width() - 2 * shown.height()) <= 2);
+    writeCollection(m_folder->path(), {cd(4, "壊れた写真のCD")}, {});
+    w->reset(); // the newest CD: an unreadable picture gives the placeholder
+    QCOMPARE(w->txtrs(0)->text(), QString("4"));
+    QCOMPARE(w->picCDphoto->pixmap().size(), QSize(50, 50));
     QFile::remove(m_folder->file("jacket/damie.jpg"));
     w->cmdTop->click();
-    w->cmdNext->click(); // neither picture nor placeholder: empty and silent
+    w->cmdLast->click(); // neither picture nor placeholder: empty and silent
     QVERIFY(w->picCDphoto->pixmap().isNull());
     QCOMPARE(answers.texts, QStringList());
 }
@@ -434,7 +454,7 @@ void TestMainWindow::resetLeavesLastCDAndSong()
     QCOMPARE(w->lblRcount(0)->text(), QString("3 / 6"));
 }
 
-void TestMainWindow::soundsAndHelp()
+void TestMainWindow::sounds()
 {
     writeSample(m_folder->path());
     QFile::copy(QFINDTESTDATA("../resources/dialog.WAV"), m_folder->file("dialog.WAV"));
@@ -443,11 +463,6 @@ void TestMainWindow::soundsAndHelp()
     QCOMPARE(w->MMCdialog->fileName(), m_folder->file("dialog.WAV"));
     QVERIFY(w->MMCdialog->isAudible());
     QVERIFY(!w->MMCdrop->isAudible()); // no drop.WAV: silent, no message
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("file", &catcher, "open");
-    w->findChild<QAction*>("mnuhelp2")->trigger();
-    QDesktopServices::unsetUrlHandler("file");
-    QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(m_folder->file("help.html"))});
 }
 
 void TestMainWindow::aboutBoxReturnsFocus()
@@ -533,6 +548,114 @@ void TestMainWindow::duplicateTitleQuestion()
         QCOMPARE(form.focusWidget(), title);
         QCOMPARE(title->text(), faune);
     }
+}
+
+// The largest count shows whole, right-aligned against its unit as designed.
+void TestMainWindow::countersHoldFiveDigits()
+{
+    writeSample(m_folder->path());
+    frmMain* w = start();
+    for (auto [index, designedRight] : {std::pair{0, 7065 + 870}, std::pair{3, 4845 + 1050}}) {
+        QLabel* counter = w->lblRcount(index);
+        counter->setText("99999 / 99999");
+        QVERIFY2(counter->fontMetrics().horizontalAdvance(counter->text())
+                     <= counter->contentsRect().width(),
+                 qPrintable(QString::number(counter->width())));
+        QCOMPARE(counter->geometry().right() + 1, twips(designedRight));
+        QVERIFY(counter->alignment() & Qt::AlignRight);
+    }
+}
+
+void TestMainWindow::windowGrowsAndScrolls()
+{
+    writeSample(m_folder->path());
+    frmMain* w = start();
+    const QRect screen = w->screen()->availableGeometry();
+    QVERIFY(screen.contains(w->geometry())); // maximised on a screen smaller than the design
+    auto* scroll = w->findChild<QScrollArea*>("clientScroll");
+    QVERIFY(scroll);
+    // smaller than the design: the content keeps its size and scrolls
+    w->showNormal();
+    w->resize(1024 * 2 / 3, 700 * 2 / 3);
+    QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
+    QVERIFY(scroll->horizontalScrollBar()->maximum() > 0);
+    QCOMPARE(w->DataGrid1->geometry(), twipsRect(255, 4395, 8190, 4995));
+    scroll->ensureWidgetVisible(w->cmdLastsub);
+    const QRect shown(w->cmdLastsub->mapTo(scroll->viewport(), QPoint(0, 0)),
+                      w->cmdLastsub->size());
+    QVERIFY(scroll->viewport()->rect().contains(shown));
+    // larger: the grids and the long boxes take the room, shared by the panels
+    w->resize(twips(15400) + 700, twips(10560) + 400 + w->menuBar()->height());
+    QTRY_VERIFY(w->DataGrid1->width() > twips(8190));
+    const int cdExtra = w->DataGrid2->width() - twips(6330);
+    const int songExtra = w->DataGrid1->width() - twips(8190);
+    QVERIFY2(qAbs(cdExtra * 8625 - songExtra * 6525) <= 2 * 15150,
+             qPrintable(QString("%1 %2").arg(cdExtra).arg(songExtra)));
+    QCOMPARE(cdExtra + songExtra, w->findChild<QWidget*>("clientArea")->width() - twips(15400));
+    const int extraH = w->DataGrid1->height() - twips(4995);
+    QVERIFY(extraH > 0);
+    QCOMPARE(w->DataGrid2->height(), twips(4995) + extraH);
+    QCOMPARE(w->txtrs(1)->width(), twips(2625) + cdExtra);
+    QCOMPARE(w->txtrs(8)->width(), twips(3330) + songExtra);
+    QCOMPARE(w->txtrs(14)->x(), twips(5850) + songExtra);
+    QCOMPARE(w->txtrs(9)->width(), twips(3330)); // short boxes keep their size
+    QCOMPARE(w->picCDphoto->x(), twips(4260) + cdExtra);
+    QCOMPARE(w->cmdNext->y(), twips(9480) + extraH);
+    QVERIFY(w->DataGrid1->geometry().bottom() < w->cmdRightSub->y());
+    QCOMPARE(w->picKyoku->x(), w->picCD->geometry().right() + 1 + twips(60));
+    QCOMPARE(w->lblRcount(0)->geometry().right() + 1, twips(7935) + songExtra);
+    QCOMPARE(scroll->verticalScrollBar()->maximum(), 0);
+}
+
+void TestMainWindow::draggedColumnWidthStaysUntilReset()
+{
+    writeSample(m_folder->path());
+    frmMain* w = start();
+    QHeaderView* header = w->DataGrid1->table()->horizontalHeader();
+    QCOMPARE(header->sectionSize(2), twips(3240));
+    header->resizeSection(2, 77); // as a drag of the column's edge does
+    w->cmdNext->click(); // another CD: other songs come in
+    w->cmdPrevious->click();
+    QCOMPARE(header->sectionSize(2), 77);
+    QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 3);
+    w->findChild<QAction*>("mnuReset")->trigger();
+    QCOMPARE(header->sectionSize(2), twips(3240));
+}
+
+void TestMainWindow::japaneseThroughout()
+{
+    QFile::copy(QFINDTESTDATA("../resources/help.html"), m_folder->file("help.html"));
+    frmMain* w = start();
+    // Qt's own buttons and menus
+    QCOMPARE(QDialogButtonBox(QDialogButtonBox::Cancel).button(QDialogButtonBox::Cancel)->text(),
+             QString("キャンセル"));
+    QCOMPARE(QCoreApplication::translate("QWidgetTextControl", "&Copy"), QString("コピー(&C)"));
+    // the about box says what the program is, in Japanese
+    frmAbout about(w);
+    const QString description = about.findChild<QLabel*>("lblDescription")->text();
+    QVERIFY(!description.contains(QRegularExpression("[a-z]"))); // no English words
+    QVERIFY(description.contains("CD"));
+    // a character the IPA fonts lack still has a glyph, from the font named behind them
+    QVERIFY(QFontMetrics(QApplication::font()).inFontUcs4(0x20BB7));
+    QVERIFY(QApplication::font().families().contains("Noto Sans CJK JP"));
+    QVERIFY(QFontDatabase::families().contains("Noto Sans CJK JP"));
+    // help opens inside the program, on the shipped page
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    w->findChild<QAction*>("mnuhelp2")->trigger();
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(catcher.urls.size(), 0);
+    auto* help = w->findChild<QDialog*>("frmHelp");
+    QVERIFY(help && help->isVisible());
+    auto* page = help->findChild<QTextBrowser*>("txtHelp");
+    QVERIFY(page->toPlainText().contains("Rondella ヘルプ"));
+    // a link inside the page moves within it
+    const QUrl source = page->source();
+    QCOMPARE(source, QUrl::fromLocalFile(m_folder->file("help.html")));
+    page->setSource(QUrl("#search"));
+    QVERIFY(page->toPlainText().contains("検索のしかた"));
+    w->findChild<QAction*>("mnuhelp2")->trigger(); // asked again: the same window
+    QCOMPARE(w->findChildren<QDialog*>("frmHelp").size(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,4 +1,6 @@
 #include "mainwindow/frmmain.h"
+#include "mainwindow/msgbox.h"
+#include "search/extract.h"
 #include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
 #include "mainwindow/twips.h"
@@ -85,6 +87,11 @@ private slots:
     void unloadAfterSearchResetsFirst();
     void jacketFollowsTheCDList();
     void moreThan32767CDsInOneResult();
+    void everyBoxSwitchesFrames_data();
+    void everyBoxSwitchesFrames();
+    void refusedSearchLeavesTheWindowAsItWas();
+    void cdListHoldsEveryNamesakeOnceInSongOrder();
+    void resetClearsTheSongSort();
 
 private:
     void tick(int i) { m_w->Check1(i)->setChecked(true); }
@@ -569,6 +576,132 @@ void TestSearch::moreThan32767CDsInOneResult()
     QCOMPARE(m_w->lblRcount(3)->text(), QString("33000 / 33000"));
     rsCDList->moveLast();
     QCOMPARE(rsCDList->value("CDID").toInt(), n);
+}
+
+// Ticking any box of one frame hides the other frame and shows the box's
+// input; unticking the last of the frame's boxes brings the other frame back.
+void TestSearch::everyBoxSwitchesFrames_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<bool>("songFrame");
+    for (int i : {0, 1, 2, 3, 5, 7, 8})
+        QTest::addRow("song box %d", i) << i << true;
+    for (int i : {4, 6, 9, 11, 12})
+        QTest::addRow("CD box %d", i) << i << false;
+}
+
+void TestSearch::everyBoxSwitchesFrames()
+{
+    QFETCH(int, box);
+    QFETCH(bool, songFrame);
+    open();
+    tick(box);
+    QCOMPARE(m_w->FraKyoku->isVisible(), songFrame);
+    QCOMPARE(m_w->FraCD->isVisible(), !songFrame);
+    QWidget* input = box == 7 ? m_w->txtKyoku
+        : box == 9            ? m_w->txtCDmei
+        : box == 11           ? m_w->txtKyabinet
+        : box == 12           ? static_cast<QWidget*>(m_w->txtDan)
+                              : m_w->DataCombo1(box);
+    QVERIFY(input->isVisible());
+    m_w->Check1(box)->setChecked(false);
+    QVERIFY(!input->isVisible());
+    QCOMPARE(m_w->FraKyoku->isVisible(), !songFrame);
+    QCOMPARE(m_w->FraCD->isVisible(), songFrame);
+}
+
+// A ticked box left empty, then CLOSE: the window goes on showing all data,
+// and both "＞" buttons move the lists they show.
+void TestSearch::refusedSearchLeavesTheWindowAsItWas()
+{
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    open();
+    tick(0); // 作曲者名, song frame, left empty
+    m_w->cmdFilter->click();
+    QCOMPARE(MsgBoxTakeAnswered().value(0).text,
+             QString("チェックしたところに、検索条件が指定されていません！"));
+    m_w->imgClose->clicked();
+    QCOMPARE(m_w->displayState(), DisplayState::AllData);
+    QVERIFY(!m_w->blnKyokuSearch() && !m_w->blnCDSearch());
+    QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    m_w->cmdNext->click();
+    QCOMPARE(MsgBoxTakeAnswered().size(), 0);
+    QCOMPARE(MsgBoxPendingAnswers(), 1);
+    MsgBoxSetNextAnswers({});
+    QCOMPARE(rsCD->position(), 1);
+    m_w->cmdTop->click();
+    m_w->cmdRightSub->click();
+    QCOMPARE(m_w->txtrs(21)->text(), QString("3")); // the second song of the first CD
+    // a CD search refused in the same way keeps a song search on show
+    open();
+    tick(0);
+    m_w->DataCombo1(0)->setText("ベートーヴェン");
+    m_w->cmdFilter->click();
+    QCOMPARE(m_w->displayState(), DisplayState::SongSearch);
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    open();
+    tick(9);
+    m_w->cmdFilter->click(); // CD名 left as "**"
+    QCOMPARE(MsgBoxTakeAnswered().value(0).text, QString("CD名の検索条件が指定されていません！"));
+    QCOMPARE(m_w->displayState(), DisplayState::SongSearch);
+    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
+}
+
+// Songs belong to a CD by its title: two CDs of one title both hold its
+// songs. The list shows each CD once, in the order the songs are found, and
+// a song of no CD adds nothing.
+void TestSearch::cdListHoldsEveryNamesakeOnceInSongOrder()
+{
+    closeMain(m_w);
+    const QString bach = "バッハ：ゴルトベルク変奏曲";
+    writeCollection(m_folder->path(),
+                    {cd(6, bach, {{"購入価格", 1800}}), cd(7, "ショパン：夜想曲集"), cd(8, bach)},
+                    {song("消えたCD", 10, "孤児の曲", {{"分野", "器楽"}}),
+                     song("ショパン：夜想曲集", 11, "夜想曲第1番", {{"分野", "器楽"}}),
+                     song(bach, 12, "アリア", {{"分野", "器楽"}}),
+                     song("ショパン：夜想曲集", 13, "夜想曲第2番", {{"分野", "器楽"}}),
+                     song("ショパン：夜想曲集", 14, "夜想曲第3番", {{"分野", "器楽"}})});
+    m_w = startMain();
+    rsKyoku->setFilter("分野 = '器楽'");
+    const ViewPtr list = search::buildCDList(*rsKyoku);
+    QStringList ids;
+    for (int r = 0; r < list->recordCount(); ++r)
+        ids << list->valueAt(r, 0).toString();
+    QCOMPARE(ids, (QStringList{"7", "6", "8"}));
+    QCOMPARE(list->valueAt(1, 3).toString(), QString("1800"));
+    // the window shows the same list after a song search
+    open();
+    tick(5);
+    m_w->DataCombo1(5)->setText("器楽");
+    m_w->cmdFilter->click();
+    QCOMPARE(column(m_w->DataGrid2, 0), (QStringList{"7", "6", "8"}));
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("3 / 8"));
+    // and the all-songs display after a reset lists every CD that holds a song
+    m_w->findChild<QAction*>("mnuReset")->trigger();
+    open();
+    tick(10);
+    m_w->cmdFilter->click();
+    QCOMPARE(m_w->displayState(), DisplayState::AllSongs);
+    QCOMPARE(column(m_w->DataGrid2, 0).size(), 7);
+    QVERIFY(column(m_w->DataGrid2, 0).contains("8"));
+}
+
+void TestSearch::resetClearsTheSongSort()
+{
+    open();
+    tick(10);
+    m_w->cmdFilter->click();
+    m_w->findChild<QAction*>("mnuKyokuS")->trigger();
+    QVERIFY(!rsKyoku->sort().isEmpty());
+    m_w->findChild<QAction*>("mnuReset")->trigger();
+    QVERIFY(rsKyoku->sort().isEmpty());
+    QVERIFY(rsKyokuSub->sort().isEmpty());
+    QVERIFY(!m_w->mnuKyokuS->isChecked());
+    QStringList ids;
+    for (int r = 0; r < rsKyoku->recordCount(); ++r)
+        ids << rsKyoku->valueAt(r, rsKyoku->fieldIndex("曲ID")).toString();
+    QCOMPARE(ids, (QStringList{"1", "2", "3", "4", "5", "6", "7", "8"}));
 }
 
 QTEST_MAIN(TestSearch)

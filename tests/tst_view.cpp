@@ -51,6 +51,7 @@ private slots:
     void snapshotsAreSeparate();
     void requeryReadsNewRows();
     void inMemoryView();
+    void japaneseOrderWithoutDefaultLocale();
     void valueListsAreDistinctAndOrdered();
 
 private:
@@ -352,6 +353,37 @@ void TestView::inMemoryView()
         View closed;
         closed.recordCount();
     });
+}
+
+// Nothing here sets the default locale (the machine's is C): the order must
+// still be Japanese, with numbers read as numbers.
+void TestView::japaneseOrderWithoutDefaultLocale()
+{
+    QCOMPARE(QLocale().language(), QLocale::C);
+    View list;
+    list.appendField(QStringLiteral("CDID"), FieldType::Integer, 5, false);
+    list.appendField(QStringLiteral("CD名"), FieldType::Text, 100, false);
+    list.openInMemory();
+    const QStringList given{"ヘンデル", "一", "第10曲", "Op.27", "ｶ", "キ", "ベートーヴェン",
+                            "第2曲", "亜", "か", "Op.9", "カ", "ガ"};
+    for (int i = 0; i < given.size(); ++i) {
+        list.addNew();
+        list.setValue(0, i);
+        list.setValue(1, given.at(i));
+        list.update();
+    }
+    list.setSort(QStringLiteral("CD名 asc"));
+    const QStringList sorted = titles(list);
+    auto at = [&](const char* t) { return int(sorted.indexOf(QString::fromUtf8(t))); };
+    QVERIFY2(at("ベートーヴェン") < at("ヘンデル"), qPrintable(sorted.join(u' ')));
+    QVERIFY2(at("亜") < at("一"), qPrintable(sorted.join(u' ')));
+    QVERIFY2(at("第2曲") < at("第10曲"), qPrintable(sorted.join(u' ')));
+    QVERIFY2(at("Op.9") < at("Op.27"), qPrintable(sorted.join(u' ')));
+    // カ, か and ｶ are one letter written three ways: nothing comes between them
+    QList<int> ka{at("カ"), at("か"), at("ｶ")};
+    std::sort(ka.begin(), ka.end());
+    QCOMPARE(ka.last() - ka.first(), 2);
+    QVERIFY(at("ガ") > ka.last() && at("キ") > at("ガ"));
 }
 
 void TestView::valueListsAreDistinctAndOrdered()

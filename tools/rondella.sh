@@ -8,7 +8,7 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$top/build"
 packages=(g++ cmake make qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev
-          fonts-ipafont-gothic qt6-translations-l10n)
+          fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n)
 
 install_missing() {
     local missing=()
@@ -23,9 +23,25 @@ install_missing() {
     "${sudo[@]}" apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"
 }
 
+configure() {
+    [ -f "$build/CMakeCache.txt" ] || cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
+
 build_all() {
-    cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    configure
     cmake --build "$build" -j"$(nproc)"
+}
+
+# Only the program, and nothing at all when no source is newer than it: the
+# window comes up at once on an already built tree.
+build_program() {
+    local exe="$build/src/rondella"
+    if [ -x "$exe" ] && [ -z "$(find "$top/src" "$top/resources" "$top/CMakeLists.txt" \
+            -newer "$exe" -print -quit 2>/dev/null)" ]; then
+        return 0
+    fi
+    configure
+    cmake --build "$build" -j"$(nproc)" --target rondella
 }
 
 # Puts the shipped files into the collection folder where they are missing;
@@ -42,7 +58,7 @@ case "${1:-}" in
 run)
     folder=${2:-$HOME/Rondella}
     install_missing
-    build_all
+    build_program
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
         echo "Rondella needs a graphical display (X11 or Wayland), and none is available here." >&2
         echo "画面（X11 または Wayland）が見つからないため、Rondella を表示できません。" >&2

@@ -1,5 +1,7 @@
 #include "databound.h"
 
+#include <QScopedValueRollback>
+
 #include "store/dberror.h"
 #include "twips.h"
 
@@ -138,10 +140,20 @@ DataGrid::DataGrid(const QString& name, QWidget* parent)
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
     m_table->verticalHeader()->setFixedWidth(twips(240));
     m_table->horizontalHeader()->setHighlightSections(false);
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { m_layingOut = true; });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         applyLayout();
+        m_layingOut = false;
         followView();
     });
+    // A width the user drags stays as dragged when other rows come in, until
+    // the grid is bound anew.
+    connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int newSize) {
+                if (!m_layingOut && newSize > 0)
+                    m_userWidths[column] = newSize;
+            });
     connect(m_table, &QTableView::pressed, this, &DataGrid::rowClicked);
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { rowClicked(current); });
@@ -150,7 +162,9 @@ DataGrid::DataGrid(const QString& name, QWidget* parent)
 void DataGrid::setDataSource(const ViewPtr& view)
 {
     disconnect(m_follow);
+    const QScopedValueRollback<bool> layingOut(m_layingOut, true);
     m_widths.clear();
+    m_userWidths.clear();
     m_visible.clear();
     m_model->clearColumnLayout();
     m_model->setView(view);
@@ -184,12 +198,15 @@ void DataGrid::setBackColor(const QColor& color)
 
 void DataGrid::setColumnWidthTwips(int column, int twipsWidth)
 {
+    const QScopedValueRollback<bool> layingOut(m_layingOut, true);
     m_widths[column] = twipsWidth;
+    m_userWidths.remove(column);
     m_table->setColumnWidth(column, twips(twipsWidth));
 }
 
 void DataGrid::setColumnVisible(int column, bool visible)
 {
+    const QScopedValueRollback<bool> layingOut(m_layingOut, true);
     m_visible[column] = visible;
     m_table->setColumnHidden(column, !visible);
 }
@@ -217,8 +234,11 @@ QString DataGrid::text(int row, int column) const
 void DataGrid::applyLayout()
 {
     // A reset of the rows (another CD's songs, a filter) keeps the layout.
+    const QScopedValueRollback<bool> layingOut(m_layingOut, true);
     for (auto it = m_widths.cbegin(); it != m_widths.cend(); ++it)
         m_table->setColumnWidth(it.key(), twips(it.value()));
+    for (auto it = m_userWidths.cbegin(); it != m_userWidths.cend(); ++it)
+        m_table->setColumnWidth(it.key(), it.value());
     for (auto it = m_visible.cbegin(); it != m_visible.cend(); ++it)
         m_table->setColumnHidden(it.key(), !it.value());
 }

@@ -82,7 +82,9 @@ private:
     QLabel* m_caption;
     QTableView* m_table;
     ViewModel* m_model;
-    QMap<int, int> m_widths;
+    QMap<int, int> m_widths; // designed widths, in twips
+    QMap<int, int> m_userWidths; // widths the user dragged, in pixels
+    bool m_layingOut = false;
     QMap<int, bool> m_visible;
     QMetaObject::Connection m_follow;
 };

@@ -543,9 +543,15 @@ void frmMain::mnuQuit_Click()
 
 void frmMain::mnuhelp2_Click()
 {
-    // The outcome is not checked: with no help file or no viewer nothing happens.
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QDir(strAppPath).filePath(QStringLiteral("help.html"))));
+    // Shown inside the program: it works where the desktop has no launcher.
+    // One help window at a time; asking again brings it forward.
+    if (auto* open = findChild<frmHelp*>(QStringLiteral("frmHelp"))) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* help = new frmHelp(QDir(strAppPath).filePath(QStringLiteral("help.html")), this);
+    help->show();
 }
 
 void frmMain::mnuVer_Click()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMessageBox>
 #include <QString>
 
@@ -9,6 +10,23 @@ QMessageBox::StandardButton MsgBox(const QString& text,
                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                    QMessageBox::Icon icon = QMessageBox::NoIcon,
                                    const QString& title = QString());
+
+// What a box said, for whoever decided its answer in advance.
+struct MsgBoxRecord {
+    QString text;
+    QString title;
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButtons buttons;
+};
+
+// Answers decided before the boxes are asked: each of the next boxes takes the
+// next answer instead of waiting for a click, and is recorded. A scripted run
+// (a test, an automation) thus never waits on a box nobody will see.
+void MsgBoxSetNextAnswers(const QList<QMessageBox::StandardButton>& answers);
+// The boxes answered in advance since the last call, oldest first; clears the record.
+QList<MsgBoxRecord> MsgBoxTakeAnswered();
+// Answers still waiting for a box.
+int MsgBoxPendingAnswers();
 
 inline const QString& applicationTitle()
 {

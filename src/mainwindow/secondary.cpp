@@ -7,6 +7,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadialGradient>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
 
 void placeOnScreen(QWidget* window, int topTwips)
 {
@@ -101,7 +104,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
     QFont times(QStringLiteral("Times New Roman"));
     times.setPointSize(10);
     label(this, "lblDescription",
-          QStringLiteral("A catalogue of your music CDs and the works on them."),
+          QStringLiteral("音楽CDと収録曲のコレクション管理"),
           twipsRect(1400, 1200, 4100, 600))
         ->setFont(times);
     for (int y : {1950, 1965}) {
@@ -116,4 +119,21 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     placeOnScreen(this, 1650);
+}
+
+frmHelp::frmHelp(const QString& helpFile, QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmHelp"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Rondella ヘルプ"));
+    resize(twips(11000), twips(9000));
+    auto* layout = new QVBoxLayout(this);
+    auto* browser = new QTextBrowser(this);
+    browser->setObjectName(QStringLiteral("txtHelp"));
+    browser->setOpenExternalLinks(true);
+    layout->addWidget(browser);
+    browser->setSource(QUrl::fromLocalFile(helpFile));
+    if (browser->toPlainText().isEmpty())
+        browser->setHtml(QStringLiteral("<p>ヘルプのファイル %1 が見つかりません。</p>")
+                             .arg(helpFile.toHtmlEscaped()));
 }

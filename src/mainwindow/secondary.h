@@ -29,6 +29,15 @@ public:
     explicit frmAbout(QWidget* parent = nullptr);
 };
 
+// The help page, shown inside the program so that it needs no desktop
+// launcher; links inside the page and to its neighbours work here, links to
+// the web go to the desktop's browser.
+class frmHelp : public QDialog {
+    Q_OBJECT
+public:
+    frmHelp(const QString& helpFile, QWidget* parent = nullptr);
+};
+
 // Places a window of the given client size: centred across the screen, its
 // top edge the given number of twips below the top of the screen.
 void placeOnScreen(QWidget* window, int topTwips);

@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 #include <QPrinter>
 
 namespace modRecord {
@@ -17,9 +19,41 @@ namespace {
 QPointer<frmWait> waitWindow;
 }
 
+namespace {
+
+// Qt's own texts (page set-up, OK/Cancel, a text box's context menu) in Japanese.
+void loadQtTranslations()
+{
+    static QTranslator* qtTranslator = nullptr;
+    if (qtTranslator)
+        return;
+    qtTranslator = new QTranslator(qApp);
+    if (qtTranslator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qt"),
+                           QStringLiteral("_"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtTranslator);
+}
+
+// The Japanese Gothic first; a font covering JIS X 0213 behind it for the
+// characters the first lacks (𠮷 among them).
+void setJapaneseFont()
+{
+    QFont font = QApplication::font();
+    QStringList families{QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")};
+    for (const QString& f : font.families())
+        if (!families.contains(f))
+            families << f;
+    font.setFamilies(families);
+    QApplication::setFont(font);
+}
+
+} // namespace
+
 void Main()
 {
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    loadQtTranslations();
+    setJapaneseFont();
     // However the program ends, the collection file is closed before Qt's
     // database layer goes away.
     static const QMetaObject::Connection closing

@@ -53,6 +53,10 @@ void TwipsLayout::setGeometry(const QRect& rect)
         const QRect r(e.base.x() + qRound(a.moveX * extraW), e.base.y() + qRound(a.moveY * extraH),
                       e.base.width() + qRound(a.growW * extraW),
                       e.base.height() + qRound(a.growH * extraH));
-        e.item->setGeometry(r.translated(rect.topLeft()));
+        // The designed rectangle exactly, whatever the widget's size policy says.
+        if (QWidget* w = e.item->widget())
+            w->setGeometry(r.translated(rect.topLeft()));
+        else
+            e.item->setGeometry(r.translated(rect.topLeft()));
     }
 }
