@@ -1,5 +1,7 @@
 #include "frmmain.h"
 
+#include "entry/frminputcd.h"
+#include "entry/frminputkyoku.h"
 #include "msgbox.h"
 #include "secondary.h"
 #include "sound.h"
@@ -206,9 +208,8 @@ void frmMain::createMenus()
     menuItem(file, "mnuQuit", QStringLiteral("終了"));
     spacer("mnukara");
     QMenu* edit = topMenu("mnuEdit", QStringLiteral("データ登録(&I)"));
-    // The entry forms are not part of this build yet: their commands stay disabled.
-    menuItem(edit, "mnuCDinput", QStringLiteral("ＣＤ登録"))->setEnabled(false);
-    menuItem(edit, "mnuInputkyoku", QStringLiteral("曲登録"))->setEnabled(false);
+    menuItem(edit, "mnuCDinput", QStringLiteral("ＣＤ登録"));
+    menuItem(edit, "mnuInputkyoku", QStringLiteral("曲登録"));
     spacer("mnuKara2");
     QMenu* search = topMenu("mnuSearch", QStringLiteral("検索(&P)"));
     menuItem(search, "mnuTyuu", QStringLiteral("検索"));
@@ -266,8 +267,8 @@ void frmMain::createToolbar()
         tbToolBar->widgetForAction(action)->setObjectName(key);
         connect(action, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
     }
-    // The preview and the entry forms are not part of this build yet.
-    for (const char16_t* key : {u"印刷プレビュー", u"追加", u"変更"})
+    // The preview is not part of this build yet.
+    for (const char16_t* key : {u"印刷プレビュー"})
         tbToolBar->findChild<QAction*>(QString::fromUtf16(key))->setEnabled(false);
 }
 
@@ -438,6 +439,8 @@ void frmMain::connectEvents()
     on("mnuCDs", &frmMain::mnuCDs_Click);
     on("mnuKyokuS", &frmMain::mnuKyokuS_Click);
     on("mnuReset", &frmMain::mnuReset_Click);
+    on("mnuCDinput", &frmMain::mnuCDinput_Click);
+    on("mnuInputkyoku", &frmMain::mnuInputkyoku_Click);
     on("mnuhelp2", &frmMain::mnuhelp2_Click);
     on("mnuVer", &frmMain::mnuVer_Click);
     for (const char* name : {"mnuFile", "mnuEdit"})
@@ -541,6 +544,27 @@ void frmMain::mnuQuit_Click()
     close();
 }
 
+void frmMain::mnuCDinput_Click()
+{
+    mnuReset_Click();
+    if (!cn) {
+        MsgBox(QStringLiteral("コレクションのデータベースが開かれていません。"));
+        return;
+    }
+    auto* form = new frmInputCD(this);
+    form->exec();
+}
+
+void frmMain::mnuInputkyoku_Click()
+{
+    if (!cn) {
+        MsgBox(QStringLiteral("コレクションのデータベースが開かれていません。"));
+        return;
+    }
+    auto* form = new frmInputKyoku(this);
+    form->exec();
+}
+
 void frmMain::mnuhelp2_Click()
 {
     // Shown inside the program: it works where the desktop has no launcher.
@@ -569,4 +593,8 @@ void frmMain::tbToolBar_ButtonClick(const QString& key)
         mnuSibori_Click();
     else if (key == u"リセット")
         mnuReset_Click();
+    else if (key == u"追加")
+        mnuCDinput_Click();
+    else if (key == u"変更")
+        mnuInputkyoku_Click();
 }

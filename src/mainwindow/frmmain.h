@@ -114,6 +114,8 @@ private:
     void mnuPage_Click();
     void mnuQuit_Click();
     void mnuhelp2_Click();
+    void mnuCDinput_Click();
+    void mnuInputkyoku_Click();
     void mnuVer_Click();
     void tbToolBar_ButtonClick(const QString& key);
 

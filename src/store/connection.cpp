@@ -299,6 +299,35 @@ Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields)
     return rows;
 }
 
+void Connection::transaction(const std::function<void()>& work)
+{
+    if (m_depth > 0) {
+        work();
+        return;
+    }
+    QSqlQuery q(database());
+    // IMMEDIATE takes the write lock before the first statement, so a lock
+    // held elsewhere refuses the whole save before anything is written.
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        failSql(QStringLiteral("書き込めません"), q.lastError());
+    ++m_depth;
+    try {
+        work();
+    } catch (...) {
+        --m_depth;
+        QSqlQuery rollback(database());
+        rollback.exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+    --m_depth;
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        const QSqlError error = q.lastError();
+        QSqlQuery rollback(database());
+        rollback.exec(QStringLiteral("ROLLBACK"));
+        failSql(QStringLiteral("書き込めません"), error);
+    }
+}
+
 qint64 Connection::insertRow(const QString& table, const QVector<FieldDef>& fields,
                              const QVector<QVariant>& values)
 {

@@ -6,6 +6,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
 // The open collection file. Opening checks that an existing file really is a
 // usable collection before anything reads or writes it, and creates the two
 // empty tables only in a file it has just made itself.
@@ -24,6 +26,13 @@ public:
     // the rowid. While nothing in the file has changed, a query read before is
     // served from the rows already read: views opened together share them.
     Snapshot read(const QString& sql, const QVector<FieldDef>& fields);
+
+    // Runs `work` as one transaction: every statement it writes is stored, or
+    // none is. A transaction already running takes the work in as its own.
+    // Refusals (a lock held by another program, a read-only file, a full disk)
+    // come back as DbError with the cause in Japanese, after the rollback.
+    void transaction(const std::function<void()>& work);
+    bool inTransaction() const { return m_depth > 0; }
 
     qint64 insertRow(const QString& table, const QVector<FieldDef>& fields,
                      const QVector<QVariant>& values);
@@ -54,6 +63,7 @@ private:
     QString m_name;
     bool m_ready = false;
     QHash<QString, Cached> m_cache; // by query text
+    int m_depth = 0;
 };
 
 QVariant fromStored(const QVariant& v, FieldType type);

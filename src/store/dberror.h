@@ -12,6 +12,7 @@ public:
         NoCurrentRow = 3021,
         NotAllowedNow = 3219,
         BadArguments = 3001,
+        TypeMismatch = 13, // a typed text the field cannot hold
         MultipleStepFailed = -2147217887,
         RowNotFound = -2147217864,
         ProviderError = -2147467259,

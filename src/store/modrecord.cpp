@@ -239,6 +239,11 @@ int GetMaxKyokuID()
 
 bool CDNameExists(const QString& title)
 {
+    return CDNameCount(title) > 0;
+}
+
+int CDNameCount(const QString& title)
+{
     if (!cn)
         throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
     // The title is compared as songs are related to CDs: ignoring letter case
@@ -246,9 +251,9 @@ bool CDNameExists(const QString& title)
     // user typed becomes part of the query text.
     const QString key = foldKey(title);
     const QVariantList titles = cn->column(QStringLiteral("SELECT CD名 FROM cdname"));
-    return std::any_of(titles.cbegin(), titles.cend(), [&key](const QVariant& v) {
+    return int(std::count_if(titles.cbegin(), titles.cend(), [&key](const QVariant& v) {
         return !v.isNull() && foldKey(v.toString()) == key;
-    });
+    }));
 }
 
 } // namespace modRecord

@@ -47,6 +47,8 @@ int GetMaxCDID();
 int GetMaxKyokuID();
 // Whether a CD with this title is stored (compared as the database compares text).
 bool CDNameExists(const QString& title);
+// How many stored CDs bear this title, compared the same way.
+int CDNameCount(const QString& title);
 
 // The value list's column and query, for the lists the entry forms reopen.
 struct ValueListDef {

@@ -1,0 +1,430 @@
+#include "frminputcd.h"
+
+#include "cdnamedup.h"
+#include "mainwindow/databound.h"
+#include "mainwindow/frmmain.h"
+#include "mainwindow/msgbox.h"
+#include "mainwindow/secondary.h"
+#include "mainwindow/startup.h"
+#include "mainwindow/twips.h"
+#include "store/dberror.h"
+#include "store/modrecord.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScreen>
+#include <QVBoxLayout>
+
+using namespace modRecord;
+
+namespace {
+constexpr int On = 1, Off = 0, Keep = -1;
+const char16_t* const cdFieldNames[8]
+    = {u"CDID", u"CD名", u"発売元", u"購入年月日", u"購入価格", u"解説者", u"キャビネット", u"段"};
+
+void showError(const DbError& e)
+{
+    MsgBox(e.description());
+}
+} // namespace
+
+frmInputCD::frmInputCD(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmInputCD"));
+    setWindowTitle(QStringLiteral("CD登録"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(true);
+    createControls();
+    connectEvents();
+    Form_Load();
+}
+
+void frmInputCD::createControls()
+{
+    auto* grid = new QGridLayout;
+    for (int i = 0; i < 8; ++i) {
+        auto* label = new QLabel(QString::fromUtf16(cdFieldNames[i]), this);
+        label->setObjectName(QStringLiteral("lblFieldLabel(%1)").arg(i));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        auto* box = new EntryBox(QStringLiteral("txtInput(%1)").arg(i), this);
+        // CD名 is wide; the others narrow, with room for a list or an example beside them.
+        box->setMinimumWidth(twips(i == 1 ? 4400 : 2000));
+        grid->addWidget(label, i, 0);
+        grid->addWidget(box, i, 1, 1, i == 1 ? 2 : 1);
+        m_lblFieldLabel[size_t(i)] = label;
+        m_txtInput[size_t(i)] = box;
+    }
+    dcoHatubai = new DataCombo(QStringLiteral("dcoHatubai"), this);
+    dcoKaisetu = new DataCombo(QStringLiteral("dcoKaisetu"), this);
+    grid->addWidget(dcoHatubai, 2, 2);
+    grid->addWidget(dcoKaisetu, 5, 2);
+    const std::pair<int, const char16_t*> examples[] = {{3, u"(例：  02/1/31) "}, {4, u"(例：  5000) "}};
+    for (int k = 0; k < 2; ++k) {
+        auto* example = new QLabel(QString::fromUtf16(examples[k].second), this);
+        example->setObjectName(QStringLiteral("Label1(%1)").arg(k));
+        grid->addWidget(example, examples[k].first, 2);
+    }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 1);
+
+    auto* note = new QLabel(entryNote(), this);
+    note->setObjectName(QStringLiteral("Label2"));
+    note->setWordWrap(true);
+    note->setFont(QFont(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")}));
+
+    cmdAdd = entryButton(this, "cmdAdd", QStringLiteral("追加"), QStringLiteral("入力の前にクリック"),
+                         0x00FFFF);
+    cmdTeisei = entryButton(this, "cmdTeisei", QStringLiteral("訂正"),
+                            QStringLiteral("訂正したあとでクリック"));
+    cmdUpdate = entryButton(this, "cmdUpdate", QStringLiteral("確定"), QString(), 0xFFFF00);
+    cmdCancel = entryButton(this, "cmdCancel", QStringLiteral("キャンセル"));
+    cmdDelete = entryButton(this, "cmdDelete", QStringLiteral("削除"));
+    cmdQuit = entryButton(this, "cmdQuit", QStringLiteral("閉じる"));
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {cmdAdd, cmdTeisei, cmdUpdate, cmdCancel, cmdDelete, cmdQuit})
+        buttons->addWidget(b);
+    cmdFirst = entryButton(this, "cmdFirst", QStringLiteral("<<"), QString(), 0x80C0FF);
+    cmdPrevious = entryButton(this, "cmdPrevious", QStringLiteral("<"), QString(), 0x80C0FF);
+    cmdNext = entryButton(this, "cmdNext", QStringLiteral(">"), QString(), 0x80C0FF);
+    cmdLast = entryButton(this, "cmdLast", QStringLiteral(">>"), QString(), 0x80C0FF);
+    auto* navigation = new QHBoxLayout;
+    navigation->addStretch();
+    for (QPushButton* b : {cmdFirst, cmdPrevious, cmdNext, cmdLast})
+        navigation->addWidget(b);
+    navigation->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addStretch();
+    layout->addWidget(note);
+    layout->addLayout(buttons);
+    layout->addLayout(navigation);
+    setMinimumSize(twips(6210), twips(5820));
+    resize(minimumSizeHint().expandedTo(minimumSize()));
+
+    // 削除, キャンセル, 追加, the navigation from the end, 訂正, the boxes, 確定, 閉じる.
+    QWidget* order[] = {cmdDelete, cmdCancel, cmdAdd,  cmdLast,     cmdNext,     cmdPrevious,
+                        cmdFirst,  cmdTeisei, txtInput(0), txtInput(1), txtInput(2), txtInput(3),
+                        txtInput(4), txtInput(5), txtInput(6), txtInput(7), cmdUpdate, cmdQuit};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void frmInputCD::connectEvents()
+{
+    connect(cmdAdd, &QPushButton::clicked, this, &frmInputCD::cmdAdd_Click);
+    connect(cmdUpdate, &QPushButton::clicked, this, &frmInputCD::cmdUpdate_Click);
+    connect(cmdTeisei, &QPushButton::clicked, this, &frmInputCD::cmdTeisei_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmInputCD::cmdCancel_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmInputCD::cmdDelete_Click);
+    connect(cmdQuit, &QPushButton::clicked, this, &frmInputCD::cmdQuit_Click);
+    connect(cmdFirst, &QPushButton::clicked, this, [this] { navigate(0); });
+    connect(cmdPrevious, &QPushButton::clicked, this, [this] { navigate(1); });
+    connect(cmdNext, &QPushButton::clicked, this, [this] { navigate(2); });
+    connect(cmdLast, &QPushButton::clicked, this, [this] { navigate(3); });
+    // A pick from a list is copied into the box beside it; typing in the list is not.
+    connect(dcoHatubai, &QComboBox::textActivated, this,
+            [this](const QString& text) { txtInput(2)->setText(text); });
+    connect(dcoKaisetu, &QComboBox::textActivated, this,
+            [this](const QString& text) { txtInput(5)->setText(text); });
+}
+
+std::vector<EntryBox*> frmInputCD::boxes() const
+{
+    return {m_txtInput.begin(), m_txtInput.end()};
+}
+
+bool frmInputCD::inAddMode() const
+{
+    return !cmdAdd->isEnabled();
+}
+
+void frmInputCD::setButtons(int add, int update, int cancel, int teisei, int del, int nav)
+{
+    auto set = [](QPushButton* b, int state) {
+        if (state != Keep)
+            b->setEnabled(state == On);
+    };
+    set(cmdAdd, add);
+    set(cmdUpdate, update);
+    set(cmdCancel, cancel);
+    set(cmdTeisei, teisei);
+    set(cmdDelete, del);
+    for (QPushButton* b : {cmdFirst, cmdPrevious, cmdNext, cmdLast})
+        set(b, nav);
+}
+
+void frmInputCD::Form_Load()
+{
+    placeOnScreen(this, 1000);
+    try {
+        dcoHatubai->setRowSource(rsHatubai, QStringLiteral("発売元"));
+        dcoKaisetu->setRowSource(rsKaisetu, QStringLiteral("解説者"));
+        for (int i = 0; i < 8; ++i)
+            txtInput(i)->bind(rsCD, lblFieldLabel(i)->text());
+        lngLastCDID = GetMaxCDID();
+        if (need(rsCD).recordCount() > 0) {
+            rsCD->moveLast();
+            setButtons(On, Off, Off, On, On, On);
+        } else {
+            setButtons(On, Off, Off, Off, Off, Off);
+        }
+    } catch (const DbError& e) {
+        showError(e);
+        setButtons(Off, Off, Off, Off, Off, Off);
+    }
+}
+
+// Moving or deleting while a new CD is pending would store it or throw it away
+// unasked: the user finishes the entry first.
+bool frmInputCD::refuseInAddMode()
+{
+    if (!inAddMode())
+        return false;
+    MsgBox(QStringLiteral("確定か、キャンセルをクリックしてからにしてください"), QMessageBox::Ok,
+           QMessageBox::Critical);
+    return true;
+}
+
+void frmInputCD::navigate(int move)
+{
+    if (refuseInAddMode())
+        return;
+    try {
+        View& v = need(rsCD);
+        switch (move) {
+        case 0:
+            v.moveFirst();
+            break;
+        case 1:
+            v.movePrevious();
+            if (v.bof())
+                v.moveFirst();
+            break;
+        case 2:
+            v.moveNext();
+            if (v.eof())
+                v.moveLast();
+            break;
+        default:
+            v.moveLast();
+        }
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+void frmInputCD::cmdAdd_Click()
+{
+    try {
+        View& v = need(rsCD);
+        v.addNew();
+        ++lngLastCDID;
+        v.setValue(QStringLiteral("CDID"), lngLastCDID);
+        setButtons(Off, On, On, Off, Keep, Keep);
+        txtInput(1)->setFocus();
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+bool frmInputCD::titleMissing()
+{
+    if (!txtInput(1)->text().isEmpty())
+        return false;
+    MsgBox(QStringLiteral("CD名が入力されていません！"), QMessageBox::Ok, QMessageBox::Critical,
+           QStringLiteral("入力エラー"));
+    return true;
+}
+
+// Writes what the boxes hold into the current CD as one transaction. A
+// corrected title takes the CD's songs along, unless another CD still bears
+// the old title (songs belong to a CD by its title). A refusal leaves the
+// store as it was and the boxes as typed.
+void frmInputCD::saveCurrent(bool correction)
+{
+    View& cds = need(rsCD);
+    const std::vector<EntryBox*> all = boxes();
+    const std::vector<TypedValue> typed = readChangedBoxes(cds, all);
+    const QStringList texts = boxTexts(all);
+    const int titleColumn = cds.fieldIndex(QStringLiteral("CD名"));
+    QString oldTitle;
+    bool takeSongs = false;
+    if (correction) {
+        oldTitle = cds.value(titleColumn).toString();
+        for (const TypedValue& t : typed)
+            if (t.column == titleColumn && foldKey(t.value.toString()) != foldKey(oldTitle))
+                takeSongs = CDNameCount(oldTitle) == 1;
+    }
+    const QVariant cdid = cds.value(QStringLiteral("CDID"));
+    try {
+        cn->transaction([&] {
+            if (takeSongs) {
+                View& songs = need(rsKyokuSub);
+                const QVariant newTitle = std::find_if(typed.begin(), typed.end(), [&](const TypedValue& t) {
+                                              return t.column == titleColumn;
+                                          })->value;
+                for (int r = 0; r < songs.recordCount(); ++r) {
+                    songs.moveTo(r);
+                    songs.setValue(QStringLiteral("CD名"), newTitle);
+                    songs.update();
+                }
+            }
+            for (const TypedValue& t : typed)
+                cds.setValue(t.column, t.value);
+            cds.update();
+        });
+    } catch (const DbError&) {
+        // The file is as it was; the views are made to match it again.
+        if (cds.editMode() == View::EditMode::InProgress)
+            cds.cancelUpdate();
+        if (takeSongs) {
+            need(rsKyokuSub).cancelUpdate();
+            cds.requery();
+            for (int r = 0; r < cds.recordCount(); ++r)
+                if (cds.valueAt(r, 0) == cdid)
+                    cds.moveTo(r);
+        }
+        restoreBoxTexts(all, texts);
+        throw;
+    }
+}
+
+void frmInputCD::cmdUpdate_Click()
+{
+    try {
+        if (titleMissing())
+            return;
+        if (CheckCDNameDup(this))
+            return;
+        saveCurrent(false);
+        RefreshCDLists();
+        setButtons(On, Off, Off, On, On, On);
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+void frmInputCD::cmdTeisei_Click()
+{
+    try {
+        if (titleMissing())
+            return;
+        saveCurrent(true);
+        RefreshCDLists();
+        MsgBox(QStringLiteral("訂正されました"));
+        setButtons(On, Off, Off, On, On, Keep);
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+void frmInputCD::RefreshCDLists()
+{
+    ReopenValueList(rsHatubai);
+    dcoHatubai->setRowSource(rsHatubai, QStringLiteral("発売元"));
+    ReopenValueList(rsKaisetu);
+    dcoKaisetu->setRowSource(rsKaisetu, QStringLiteral("解説者"));
+}
+
+void frmInputCD::cmdCancel_Click()
+{
+    try {
+        View& v = need(rsCD);
+        if (v.editMode() != View::EditMode::Add)
+            return;
+        --lngLastCDID;
+        v.cancelUpdate();
+        if (v.recordCount() > 0) {
+            v.moveLast();
+            setButtons(On, Off, Off, On, Keep, Keep);
+        } else {
+            // the first CD of an empty collection given up: the form is empty again
+            setButtons(On, Off, Off, Off, Off, Off);
+        }
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+void frmInputCD::cmdDelete_Click()
+{
+    if (refuseInAddMode())
+        return;
+    try {
+        View& cds = need(rsCD);
+        if (!cds.hasCurrent())
+            return;
+        if (cds.recordCount() == 1) {
+            MsgBox(QStringLiteral("このCDは削除できません。訂正してください！"), QMessageBox::Ok,
+                   QMessageBox::Critical);
+            return;
+        }
+        if (MsgBox(QStringLiteral("表示中のCDを削除します。\rよろしいですか。"),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question, QStringLiteral("削除"))
+            != QMessageBox::Yes)
+            return;
+        // Songs belong to every CD of their title: while another CD bears it,
+        // they stay with that CD.
+        View& songs = need(rsKyokuSub);
+        const bool namesake = CDNameCount(cds.value(QStringLiteral("CD名")).toString()) > 1;
+        const int n = namesake ? 0 : songs.recordCount();
+        if (n > 0
+            && MsgBox(QStringLiteral("削除しようとしているCDには曲が%1曲含まれています。\r\r"
+                                     "CDを削除するとこれらの曲も削除されます。\r\r削除しますか？")
+                          .arg(n),
+                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question)
+                != QMessageBox::Ok)
+            return;
+        const QVariant cdid = cds.value(QStringLiteral("CDID"));
+        try {
+            cn->transaction([&] {
+                for (int left = n; left > 0; --left) {
+                    songs.moveFirst();
+                    songs.remove();
+                }
+                cds.remove();
+            });
+        } catch (const DbError&) {
+            // nothing was deleted: the views read the file again
+            cds.requery();
+            for (int r = 0; r < cds.recordCount(); ++r)
+                if (cds.valueAt(r, 0) == cdid)
+                    cds.moveTo(r);
+            throw;
+        }
+        cds.moveLast();
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+void frmInputCD::cmdQuit_Click()
+{
+    if (refuseInAddMode())
+        return;
+    close();
+}
+
+// Closed by the window frame in add mode, the pending CD is given up: nothing
+// half-entered is stored, and the number goes back.
+void frmInputCD::closeEvent(QCloseEvent* event)
+{
+    if (!m_unloaded) {
+        m_unloaded = true;
+        if (inAddMode())
+            cmdCancel_Click();
+        Form_Unload();
+    }
+    event->accept();
+}
+
+void frmInputCD::Form_Unload()
+{
+    for (EntryBox* box : boxes())
+        box->bind(nullptr, QString());
+    if (mainWindow)
+        mainWindow->reset();
+}

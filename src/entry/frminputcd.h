@@ -1,0 +1,61 @@
+#pragma once
+
+#include "entryform.h"
+
+#include <QDialog>
+
+#include <array>
+
+class DataCombo;
+class QLabel;
+
+// The CD entry form: adds, corrects and deletes CDs through the shared CD view.
+class frmInputCD : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmInputCD(QWidget* parent = nullptr);
+
+    qint32 lngLastCDID = 0;
+    EntryBox* txtInput(int i) const { return m_txtInput.at(size_t(i)); }
+    QLabel* lblFieldLabel(int i) const { return m_lblFieldLabel.at(size_t(i)); }
+    bool inAddMode() const;
+
+    DataCombo* dcoHatubai = nullptr;
+    DataCombo* dcoKaisetu = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdTeisei = nullptr;
+    QPushButton* cmdUpdate = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdQuit = nullptr;
+    QPushButton* cmdFirst = nullptr;
+    QPushButton* cmdPrevious = nullptr;
+    QPushButton* cmdNext = nullptr;
+    QPushButton* cmdLast = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void connectEvents();
+    void Form_Load();
+    void Form_Unload();
+    void cmdAdd_Click();
+    void cmdUpdate_Click();
+    void cmdTeisei_Click();
+    void cmdCancel_Click();
+    void cmdDelete_Click();
+    void cmdQuit_Click();
+    void navigate(int move);
+    void RefreshCDLists();
+    void setButtons(int add, int update, int cancel, int teisei, int del, int nav);
+    bool refuseInAddMode();
+    bool titleMissing();
+    void saveCurrent(bool correction);
+    std::vector<EntryBox*> boxes() const;
+
+    std::array<EntryBox*, 8> m_txtInput{};
+    std::array<QLabel*, 8> m_lblFieldLabel{};
+    bool m_unloaded = false;
+};

@@ -1,0 +1,496 @@
+#include "frminputkyoku.h"
+
+#include "mainwindow/databound.h"
+#include "mainwindow/frmmain.h"
+#include "mainwindow/msgbox.h"
+#include "mainwindow/secondary.h"
+#include "mainwindow/startup.h"
+#include "mainwindow/twips.h"
+#include "store/dberror.h"
+#include "store/modrecord.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+using namespace modRecord;
+
+namespace {
+const char16_t* const songFieldNames[14]
+    = {u"曲ID",   u"曲名",     u"作曲者名", u"編曲者名", u"指揮者名", u"演奏団体", u"ソリスト",
+       u"録音先", u"録音先番号", u"録音時間", u"録音年月日", u"録音会場", u"原盤番号", u"分野"};
+// DataCombo1(k) fills box comboBox[k]; its list is the value list of the same field.
+constexpr int comboBox[6] = {3, 4, 5, 6, 7, 14};
+
+void showError(const DbError& e)
+{
+    MsgBox(e.description());
+}
+} // namespace
+
+frmInputKyoku::frmInputKyoku(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmInputKyoku"));
+    setWindowTitle(QStringLiteral("曲登録"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(true);
+    createControls();
+    connectEvents();
+    Form_Load();
+}
+
+frmInputKyoku::~frmInputKyoku() = default;
+
+void frmInputKyoku::createControls()
+{
+    auto* fields = new QGridLayout;
+    auto addRow = [&](int row, QWidget* label, QWidget* box, QWidget* beside) {
+        fields->addWidget(label, row, 0);
+        fields->addWidget(box, row, 1, 1, beside ? 1 : 2);
+        if (beside)
+            fields->addWidget(beside, row, 2);
+    };
+    auto makeLabel = [this](const QString& text, const QString& name) {
+        auto* label = new QLabel(text, this);
+        label->setObjectName(name);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return label;
+    };
+    for (int k = 0; k < 6; ++k)
+        m_dataCombo1[size_t(k)] = new DataCombo(QStringLiteral("DataCombo1(%1)").arg(k), this);
+    dcoCDName = new QComboBox(this);
+    dcoCDName->setObjectName(QStringLiteral("dcoCD名"));
+    dcoCDName->setEditable(true);
+    dcoCDName->setInsertPolicy(QComboBox::NoInsert);
+    dcoCDName->setMaxVisibleItems(20);
+    int row = 0;
+    for (int i = 1; i <= 14; ++i) {
+        auto* label = makeLabel(QString::fromUtf16(songFieldNames[i - 1]),
+                                QStringLiteral("lblFieldLabel(%1)").arg(i + 6));
+        auto* box = new EntryBox(QStringLiteral("txtrsSub(%1)").arg(i), this);
+        box->setMinimumWidth(twips(i == 2 ? 5200 : 2600));
+        m_txtrsSub[size_t(i - 1)] = box;
+        m_lblFieldLabel[size_t(i - 1)] = label;
+        QWidget* beside = nullptr;
+        for (int k = 0; k < 6; ++k)
+            if (comboBox[k] == i)
+                beside = DataCombo1(k);
+        addRow(row++, label, box, beside);
+        if (i == 1) // the CD chooser: between 曲ID and 曲名
+            addRow(row++, makeLabel(QStringLiteral("ＣＤ名"), QStringLiteral("Label3")), dcoCDName,
+                   nullptr);
+    }
+    fields->setColumnStretch(1, 2);
+    fields->setColumnStretch(2, 1);
+
+    auto* note = new QLabel(entryNote(), this);
+    note->setObjectName(QStringLiteral("Label2"));
+    note->setWordWrap(true);
+    note->setFont(QFont(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")}));
+    cmdMasterAdd = entryButton(this, "cmdMasterAdd", QStringLiteral("追加"),
+                               QStringLiteral("入力前にクリック"), 0x00FFFF);
+    cmdTeisei = entryButton(this, "cmdTeisei", QStringLiteral("訂正"),
+                            QStringLiteral("訂正したあとでクリック"));
+    cmdMasterUpdate = entryButton(this, "cmdMasterUpdate", QStringLiteral("確定"), QString(), 0xFFFF00);
+    cmdMasterUpdate->setMinimumHeight(twips(700));
+    cmdMasterCancel = entryButton(this, "cmdMasterCancel", QStringLiteral("キャンセル"));
+    cmdDelete = entryButton(this, "cmdDelete", QStringLiteral("削除"));
+    Command1 = entryButton(this, "Command1", QStringLiteral("閉じる"));
+    auto* right = new QVBoxLayout;
+    right->addWidget(note);
+    for (QPushButton* b : {cmdMasterAdd, cmdTeisei, cmdMasterUpdate, cmdMasterCancel, cmdDelete, Command1})
+        right->addWidget(b);
+    right->addStretch();
+    cmd1copy = entryButton(this, "cmd1copy",
+                           QStringLiteral("直前行を現在行にコピー＆ペースト（曲IDを除く）"), QString(),
+                           0x80FF80);
+    right->addWidget(cmd1copy);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(fields, 3);
+    top->addLayout(right, 1);
+
+    dgdSub = new DataGrid(QStringLiteral("dgdSub"), this);
+    dgdSub->setMinimumHeight(twips(2200));
+    QFont gothic(QStringList{QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic")});
+    auto* navigation = new QHBoxLayout;
+    navigation->addStretch();
+    const std::pair<QPushButton**, std::pair<const char*, const char16_t*>> navs[] = {
+        {&cmdTop, {"cmdTop", u"≪"}},
+        {&cmdPrevious, {"cmdPrevious", u"＜"}},
+        {&cmdNext, {"cmdNext", u"＞"}},
+        {&cmdLast, {"cmdLast", u"≫"}},
+    };
+    for (const auto& [button, names] : navs) {
+        *button = entryButton(this, names.first, QString::fromUtf16(names.second));
+        (*button)->setFont(gothic);
+        navigation->addWidget(*button);
+    }
+    navigation->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(dgdSub, 1);
+    layout->addLayout(navigation);
+    setMinimumSize(twips(10560), twips(8940));
+    resize(minimumSizeHint().expandedTo(minimumSize()));
+
+    // The chooser, キャンセル, 追加, 訂正, 削除, the boxes, 確定, 閉じる, the copy, then
+    // ＞ ＜ ≪ ≫.
+    std::vector<QWidget*> order{dcoCDName, cmdMasterCancel, cmdMasterAdd, cmdTeisei, cmdDelete};
+    for (int i = 1; i <= 14; ++i)
+        order.push_back(txtrsSub(i));
+    for (QWidget* w : {static_cast<QWidget*>(cmdMasterUpdate), static_cast<QWidget*>(Command1),
+                       static_cast<QWidget*>(cmd1copy), static_cast<QWidget*>(cmdNext),
+                       static_cast<QWidget*>(cmdPrevious), static_cast<QWidget*>(cmdTop),
+                       static_cast<QWidget*>(cmdLast)})
+        order.push_back(w);
+    for (size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void frmInputKyoku::connectEvents()
+{
+    connect(cmdMasterAdd, &QPushButton::clicked, this, &frmInputKyoku::cmdMasterAdd_Click);
+    connect(cmdMasterUpdate, &QPushButton::clicked, this, &frmInputKyoku::cmdMasterUpdate_Click);
+    connect(cmdTeisei, &QPushButton::clicked, this, &frmInputKyoku::cmdTeisei_Click);
+    connect(cmdMasterCancel, &QPushButton::clicked, this, &frmInputKyoku::cmdMasterCancel_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &frmInputKyoku::cmdDelete_Click);
+    connect(Command1, &QPushButton::clicked, this, &frmInputKyoku::Command1_Click);
+    connect(cmd1copy, &QPushButton::clicked, this, &frmInputKyoku::cmd1copy_Click);
+    connect(cmdTop, &QPushButton::clicked, this, [this] { navigate(0); });
+    connect(cmdPrevious, &QPushButton::clicked, this, [this] { navigate(1); });
+    connect(cmdNext, &QPushButton::clicked, this, [this] { navigate(2); });
+    connect(cmdLast, &QPushButton::clicked, this, [this] { navigate(3); });
+    for (int k = 0; k < 6; ++k)
+        connect(DataCombo1(k), &QComboBox::textActivated, this,
+                [this, k](const QString& text) { txtrsSub(comboBox[k])->setText(text); });
+    connect(dgdSub, &DataGrid::moveFailed, this, [](const QString& text) { MsgBox(text); });
+}
+
+std::vector<EntryBox*> frmInputKyoku::boxes() const
+{
+    return {m_txtrsSub.begin(), m_txtrsSub.end()};
+}
+
+bool frmInputKyoku::inAddMode() const
+{
+    return !cmdMasterAdd->isEnabled();
+}
+
+void frmInputKyoku::setButtons(bool browse)
+{
+    cmdMasterAdd->setEnabled(browse);
+    cmdMasterUpdate->setEnabled(!browse);
+    cmdMasterCancel->setEnabled(!browse);
+    cmdTeisei->setEnabled(browse);
+    cmdDelete->setEnabled(browse);
+    // A click in the grid would move off the pending song: the grid waits
+    // until the new song is stored or given up.
+    dgdSub->setEnabled(browse);
+}
+
+void frmInputKyoku::Form_Load()
+{
+    placeOnScreen(this, 1000);
+    try {
+        rsCDChoice = std::make_shared<View>();
+        const QVector<FieldDef> choiceFields{{QStringLiteral("CDID"), FieldType::Integer, 4, true},
+                                             {QStringLiteral("CD名"), FieldType::Text, 100, true}};
+        rsCDChoice->open(choiceFields, [choiceFields] {
+            if (!cn)
+                throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
+            return cn->read(QStringLiteral("SELECT rowid, CDID, CD名 FROM cdname ORDER BY CDID desc"),
+                            choiceFields);
+        });
+        for (int i = 1; i <= 14; ++i)
+            txtrsSub(i)->bind(rsKyoku, lblFieldLabel(i + 6)->text());
+        lngLastKyokuID = GetMaxKyokuID();
+        if (need(rsKyoku).recordCount() > 0)
+            rsKyoku->moveLast();
+        setButtons(true);
+        dgdSub->setDataSource(rsKyoku);
+        QStringList titles;
+        for (int r = 0; r < rsCDChoice->recordCount(); ++r)
+            titles << rsCDChoice->valueAt(r, 1).toString();
+        dcoCDName->addItems(titles);
+        showChosenCD();
+        // The chooser names the CD of the song on show, wherever the song view
+        // moves (a click in the grid too), so that 訂正 never moves a song to
+        // another CD by accident. A pending new song keeps the CD chosen before.
+        m_follow = connect(rsKyoku.get(), &View::currentChanged, this, [this] {
+            if (!inAddMode())
+                showChosenCD();
+        });
+    } catch (const DbError& e) {
+        showError(e);
+    }
+    SetcmbListKyoku();
+}
+
+void frmInputKyoku::showChosenCD()
+{
+    const View* songs = rsKyoku.get();
+    dcoCDName->setEditText(songs && songs->isOpen() && songs->hasCurrent()
+                               ? songs->value(QStringLiteral("CD名")).toString()
+                               : QString());
+}
+
+void frmInputKyoku::SetcmbListKyoku()
+{
+    ViewPtr* lists[6] = {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsSorisuto, &rsBunya};
+    for (int k = 0; k < 6; ++k) {
+        try {
+            DataCombo1(k)->setRowSource(*lists[k], QString::fromUtf16(songFieldNames[comboBox[k] - 1]));
+        } catch (const DbError& e) {
+            showError(e); // the other lists are still bound
+        }
+    }
+}
+
+void frmInputKyoku::RefreshKyokuLists()
+{
+    for (ViewPtr* list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsSorisuto, &rsBunya})
+        ReopenValueList(*list);
+}
+
+bool frmInputKyoku::refuseInAddMode()
+{
+    if (!inAddMode())
+        return false;
+    MsgBox(QStringLiteral("確定か、キャンセルをクリックしてからにしてください"), QMessageBox::Ok,
+           QMessageBox::Critical);
+    return true;
+}
+
+void frmInputKyoku::navigate(int move)
+{
+    if (refuseInAddMode())
+        return;
+    try {
+        View& v = need(rsKyoku);
+        switch (move) {
+        case 0:
+            v.moveFirst();
+            break;
+        case 1:
+            v.movePrevious();
+            if (v.bof())
+                v.moveFirst();
+            break;
+        case 2:
+            v.moveNext();
+            if (v.eof())
+                v.moveLast();
+            break;
+        default:
+            v.moveLast();
+        }
+        showChosenCD();
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+void frmInputKyoku::cmdMasterAdd_Click()
+{
+    try {
+        View& v = need(rsKyoku);
+        setButtons(false); // first: the chooser keeps its CD while the new row comes
+        v.addNew();
+        ++lngLastKyokuID;
+        v.setValue(QStringLiteral("曲ID"), lngLastKyokuID);
+        dcoCDName->setFocus();
+    } catch (const DbError& e) {
+        setButtons(true);
+        showError(e);
+    }
+}
+
+// A song belongs to a CD by its title: a title that no stored CD bears would
+// leave the song with no CD.
+bool frmInputKyoku::chosenCDUnknown(const QString& title)
+{
+    if (CDNameExists(title))
+        return false;
+    MsgBox(QStringLiteral("「%1」という名前のCDは登録されていません。\rCD名は一覧から選んでください。")
+               .arg(title),
+           QMessageBox::Ok, QMessageBox::Warning);
+    dcoCDName->setFocus();
+    return true;
+}
+
+// Writes the chooser's CD and the changed boxes into the current song as one
+// transaction; a refusal leaves the store as it was and the boxes as typed.
+void frmInputKyoku::saveCurrent()
+{
+    View& songs = need(rsKyoku);
+    const std::vector<EntryBox*> all = boxes();
+    const std::vector<TypedValue> typed = readChangedBoxes(songs, all);
+    const QStringList texts = boxTexts(all);
+    const QString chosen = dcoCDName->currentText();
+    try {
+        cn->transaction([&] {
+            if (songs.value(QStringLiteral("CD名")).toString() != chosen)
+                songs.setValue(QStringLiteral("CD名"), chosen);
+            for (const TypedValue& t : typed)
+                songs.setValue(t.column, t.value);
+            songs.update();
+        });
+    } catch (const DbError&) {
+        if (songs.editMode() == View::EditMode::InProgress)
+            songs.cancelUpdate();
+        restoreBoxTexts(all, texts);
+        dcoCDName->setEditText(chosen);
+        throw;
+    }
+}
+
+void frmInputKyoku::cmdMasterUpdate_Click()
+{
+    try {
+        const QString chosen = dcoCDName->currentText();
+        if (chosen.isEmpty()) {
+            MsgBox(QStringLiteral("CD名が選択されていません！"), QMessageBox::Ok, QMessageBox::Warning);
+            return;
+        }
+        if (txtrsSub(2)->text().isEmpty()) {
+            MsgBox(QStringLiteral("曲名が入力されていません！"), QMessageBox::Ok, QMessageBox::Warning);
+            return;
+        }
+        if (chosenCDUnknown(chosen))
+            return;
+        saveCurrent();
+        RefreshKyokuLists();
+        SetcmbListKyoku();
+        setButtons(true);
+        rsKyoku->moveLast();
+        showChosenCD();
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+void frmInputKyoku::cmdTeisei_Click()
+{
+    try {
+        const QString chosen = dcoCDName->currentText();
+        if (chosen.isEmpty()) {
+            MsgBox(QStringLiteral("CD名が選択されていません！"), QMessageBox::Ok, QMessageBox::Critical,
+                   QStringLiteral("エラー"));
+            return;
+        }
+        if (!need(rsKyoku).hasCurrent())
+            return;
+        if (chosenCDUnknown(chosen))
+            return;
+        saveCurrent();
+        MsgBox(QStringLiteral("訂正されました"));
+        RefreshKyokuLists();
+        SetcmbListKyoku();
+        setButtons(true);
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+void frmInputKyoku::cmdMasterCancel_Click()
+{
+    try {
+        View& v = need(rsKyoku);
+        if (v.editMode() != View::EditMode::Add)
+            return;
+        --lngLastKyokuID;
+        v.cancelUpdate();
+        setButtons(true);
+        showChosenCD();
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+void frmInputKyoku::cmdDelete_Click()
+{
+    try {
+        View& songs = need(rsKyoku);
+        if (!songs.hasCurrent())
+            return; // no song stored: nothing to delete
+        if (songs.recordCount() == 1) {
+            MsgBox(QStringLiteral("この曲は削除できません。訂正してください！"), QMessageBox::Ok,
+                   QMessageBox::Critical);
+            return;
+        }
+        if (MsgBox(QStringLiteral("表示中の曲を削除します。\rよろしいですか。"),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question, QStringLiteral("削除"))
+            != QMessageBox::Yes)
+            return;
+        cn->transaction([&] { songs.remove(); });
+        songs.moveNext();
+        if (songs.eof())
+            songs.moveLast();
+        showChosenCD();
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+// Fills the pending new song with the song before it: its CD and every field
+// from 曲名 to 分野; the new 曲ID stays. The values go straight into the new
+// row, so the user's clipboard is left alone.
+void frmInputKyoku::cmd1copy_Click()
+{
+    try {
+        View& songs = need(rsKyoku);
+        if (songs.editMode() != View::EditMode::Add) {
+            MsgBox(QStringLiteral("直前行のコピーは、追加ボタンをクリックしてから使ってください"),
+                   QMessageBox::Ok, QMessageBox::Warning);
+            return;
+        }
+        const int before = songs.position() - 1;
+        if (before < 0) {
+            MsgBox(QStringLiteral("コピーする直前の行がありません"), QMessageBox::Ok,
+                   QMessageBox::Warning);
+            return;
+        }
+        const int titleColumn = songs.fieldIndex(QStringLiteral("CD名"));
+        const QString cdTitle = songs.valueAt(before, titleColumn).toString();
+        songs.setValue(titleColumn, songs.valueAt(before, titleColumn));
+        for (int c = 2; c <= 14; ++c)
+            songs.setValue(c, songs.valueAt(before, c));
+        dcoCDName->setEditText(cdTitle);
+    } catch (const DbError& e) {
+        showError(e);
+    }
+}
+
+void frmInputKyoku::Command1_Click()
+{
+    close();
+}
+
+void frmInputKyoku::closeEvent(QCloseEvent* event)
+{
+    if (inAddMode()) {
+        refuseInAddMode();
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+void frmInputKyoku::Form_Unload()
+{
+    disconnect(m_follow);
+    if (rsCDChoice) {
+        rsCDChoice->close();
+        rsCDChoice.reset();
+    }
+    dgdSub->setDataSource(nullptr);
+    for (EntryBox* box : boxes())
+        box->bind(nullptr, QString());
+    if (mainWindow)
+        mainWindow->reset();
+}
