@@ -1,7 +1,10 @@
 // Times the collection store and the main window on generated collections of
 // realistic shape, each operation beside a bare SQLite read of the same rows.
 //   rondella_bench [--cds N --songs M]   (default: 1000 x 12, then 10000 x 15)
+#include "entry/frminputcd.h"
+#include "entry/frminputkyoku.h"
 #include "mainwindow/frmmain.h"
+#include "mainwindow/msgbox.h"
 #include "mainwindow/startup.h"
 #include "store/connection.h"
 #include "store/modrecord.h"
@@ -12,6 +15,7 @@
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
@@ -209,6 +213,95 @@ void benchStore()
     report("CloseDataContext", msOf([] { CloseDataContext(); }), 0);
 }
 
+// The bare statements write to a copy of the collection, so that the forms'
+// own writes find the file exactly as the views read it.
+QSqlDatabase bareCopy()
+{
+    const QString copy = databasePath() + QStringLiteral(".bare");
+    if (!QSqlDatabase::contains(QStringLiteral("bare"))) {
+        QFile::remove(copy);
+        QFile::copy(databasePath(), copy);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bare"));
+        db.setDatabaseName(copy);
+        db.open();
+    }
+    return QSqlDatabase::database(QStringLiteral("bare"));
+}
+
+// A bare statement doing the same write as the form, for comparison.
+double bareWrite(const QString& sql, const QVariantList& binds)
+{
+    return msOf([&] {
+        QSqlQuery q(bareCopy());
+        q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        q.prepare(sql);
+        for (const QVariant& b : binds)
+            q.addBindValue(b);
+        q.exec();
+        QSqlQuery(bareCopy()).exec(QStringLiteral("COMMIT"));
+    });
+}
+
+void benchEntry(frmMain* w)
+{
+    frmInputCD* cdForm = nullptr;
+    report("open the CD entry form", msOf([&] { cdForm = new frmInputCD(w); }), 0);
+    // delete the last CD that has songs; the one before it, by bare statements
+    rsCD->moveLast();
+    while (rsKyokuSub->recordCount() == 0)
+        rsCD->movePrevious();
+    rsCD->movePrevious();
+    const QString other = rsCD->value(QStringLiteral("CD名")).toString();
+    rsCD->moveNext();
+    const QString title = rsCD->value(QStringLiteral("CD名")).toString();
+    const int songs = rsKyokuSub->recordCount();
+    MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
+    const double deleted = msOf([&] { cdForm->findChild<QPushButton*>(QStringLiteral("cmdDelete"))->click(); });
+    MsgBoxTakeAnswered();
+    const double bareDelete = msOf([&] {
+        QSqlQuery q(bareCopy());
+        q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        q.prepare(QStringLiteral("DELETE FROM kyoku WHERE CD名 = ?"));
+        q.addBindValue(other);
+        q.exec();
+        q.prepare(QStringLiteral("DELETE FROM cdname WHERE CD名 = ?"));
+        q.addBindValue(other);
+        q.exec();
+        QSqlQuery(bareCopy()).exec(QStringLiteral("COMMIT"));
+    });
+    std::printf("    (%s: %d songs)\n", qPrintable(title.left(20)), songs);
+    report("delete a CD with its songs (削除)", deleted, bareDelete);
+    report("close the CD form (with the main window's reset)", msOf([&] {
+               cdForm->close();
+               QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+           }),
+           0);
+    frmInputKyoku* songForm = nullptr;
+    report("open the song entry form", msOf([&] { songForm = new frmInputKyoku(w); }), 0);
+    const QString cdTitle = songForm->dcoCDName->itemText(0);
+    const double added = msOf([&] {
+        songForm->cmdMasterAdd->click();
+        songForm->dcoCDName->setEditText(cdTitle);
+        songForm->txtrsSub(2)->setText(QStringLiteral("新しく入力した曲"));
+        songForm->txtrsSub(3)->setText(QStringLiteral("新しい作曲者"));
+        songForm->cmdMasterUpdate->click();
+    });
+    report("確定 of a new song", added,
+           bareWrite(QStringLiteral("INSERT INTO kyoku (CD名, 曲ID, 曲名, 作曲者名) VALUES (?, ?, ?, ?)"),
+                     {cdTitle, 99999999, QStringLiteral("比較用"), QStringLiteral("比較用")}));
+    report("close the song form (with the main window's reset)", msOf([&] {
+               songForm->close();
+               QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+           }),
+           0);
+    {
+        QSqlDatabase db = QSqlDatabase::database(QStringLiteral("bare"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bare"));
+    QFile::remove(databasePath() + QStringLiteral(".bare"));
+}
+
 void benchWindow(const QString& folder)
 {
     const double open = msOf([] { OpenDataContext(); });
@@ -268,6 +361,7 @@ void benchWindow(const QString& folder)
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
     report("reset to all data after another program wrote", msOf([w] { w->mnuReset_Click(); }),
            open, "open");
+    benchEntry(w);
     w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -3,6 +3,7 @@
 #include "testsupport.h"
 
 #include <QCryptographicHash>
+#include <QDate>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -71,6 +72,7 @@ private slots:
     void lockedByAnotherProgram();
     void unreadablePath();
     void closeAndReopen();
+    void reopenedRowsMatchTheFileAfterOwnWrites();
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
@@ -244,6 +246,70 @@ void TestDataContext::closeAndReopen()
     OpenDataContext();
     QVERIFY(rsCD != first); // every opening makes new views
     QCOMPARE(rsCD->recordCount(), 2);
+}
+
+namespace {
+// Every row of a view, every field, as text.
+QStringList viewRows(View& v)
+{
+    QStringList out;
+    for (int r = 0; r < v.recordCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < v.fieldCount(); ++c) {
+            const QVariant x = v.valueAt(r, c);
+            cells << (x.isNull() ? QStringLiteral("<null>") : valueText(x, v.field(c).type));
+        }
+        out << cells.join(u'|');
+    }
+    return out;
+}
+} // namespace
+
+// Rows kept from before a reopening follow this program's own writes; they
+// must be exactly what reading the file afresh gives, in the same order.
+void TestDataContext::reopenedRowsMatchTheFileAfterOwnWrites()
+{
+    writeCollection(m_folder->path(),
+                    {cd(3, "C"), cd(1, "A", {{"購入年月日", QDate(1998, 4, 1)}}), cd(2, "B")},
+                    {song("A", 10, "x"), song("B", 5, "y"), song("A", 7, "z")});
+    OpenDataContext();
+    rsCD->addNew();
+    rsCD->setValue("CDID", 0); // sorts first
+    rsCD->setValue("CD名", "新");
+    rsCD->setValue("購入年月日", QDate(2002, 1, 31));
+    rsCD->update();
+    cn->transaction([] {
+        rsKyoku->moveFirst(); // 曲ID 5 becomes 20: it moves to the end
+        rsKyoku->setValue("曲ID", 20);
+        rsKyoku->setValue("作曲者名", "ダンディ (d'Indy)");
+        rsKyoku->update();
+        rsKyoku->moveLast(); // 曲ID 10 goes
+        rsKyoku->remove();
+    });
+    try {
+        cn->transaction([] {
+            rsCD->moveFirst();
+            rsCD->remove();
+            throw DbError(DbError::ProviderError, "止める"); // rolled back: nothing changes
+        });
+    } catch (const DbError&) {
+    }
+    CloseDataContext();
+    OpenDataContext();
+    const QStringList cds = viewRows(*rsCD);
+    const QStringList songs = viewRows(*rsKyoku);
+    QCOMPARE(cds.size(), 4); // the rolled-back delete did not reach the file
+    CloseDataContext();
+    // the same file read by a program that never saw it before
+    QFile::copy(databasePath(), databasePath() + ".copy");
+    QFile::remove(databasePath());
+    QFile::rename(databasePath() + ".copy", databasePath());
+    OpenDataContext();
+    QCOMPARE(viewRows(*rsCD), cds);
+    QCOMPARE(viewRows(*rsKyoku), songs);
+    QCOMPARE(songs.size(), 2);
+    QVERIFY(songs.last().contains("|20|"));
+    QVERIFY(cds.first().startsWith("0|新"));
 }
 
 QTEST_GUILESS_MAIN(TestDataContext)

@@ -43,6 +43,49 @@ QString causeOf(const QSqlError& error)
 
 int connectionCounter = 0;
 
+// Rows read, by file and query, with the file mark they were read at. Shared by
+// every connection of the process, so that reopening the collection (the
+// rebuild after an entry form closes) reads nothing when the file is as this
+// program left it.
+struct Cached {
+    Snapshot rows;
+    QString mark;
+    QString table; // set where the rows can follow this program's writes
+    int orderColumn = -1;
+    QVector<FieldDef> fields;
+};
+QHash<QString, Cached>& sharedCache()
+{
+    static QHash<QString, Cached> cache;
+    return cache;
+}
+
+// Files whose integrity this process has checked, with the mark they had then.
+QHash<QString, QString>& checkedMarks()
+{
+    static QHash<QString, QString> marks;
+    return marks;
+}
+
+// SQLite's ascending order: NULL, then numbers, then text.
+bool storedLess(const QVariant& a, const QVariant& b)
+{
+    auto rank = [](const QVariant& v) {
+        if (v.isNull() || !v.isValid())
+            return 0;
+        const int t = v.typeId();
+        return (t == QMetaType::LongLong || t == QMetaType::Int || t == QMetaType::Double) ? 1 : 2;
+    };
+    const int ra = rank(a), rb = rank(b);
+    if (ra != rb)
+        return ra < rb;
+    if (ra == 1)
+        return a.toDouble() < b.toDouble();
+    if (ra == 2)
+        return a.toString().toUtf8() < b.toString().toUtf8();
+    return false;
+}
+
 } // namespace
 
 const QVector<FieldDef>& Connection::cdnameFields()
@@ -138,7 +181,6 @@ Connection::Connection(const QString& path)
 
 Connection::~Connection()
 {
-    m_cache.clear();
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
         db.close();
@@ -164,6 +206,19 @@ void Connection::openExisting()
 
 void Connection::validate()
 {
+    // A file this process has checked, and changed since only through SQLite,
+    // is not checked again on every reopening.
+    const QString mark = fileMark();
+    if (mark.isEmpty() || checkedMarks().value(m_path) != mark)
+        checkIntegrity();
+    if (!mark.isEmpty())
+        checkedMarks().insert(m_path, mark);
+    requireColumns(QStringLiteral("cdname"), cdnameFields());
+    requireColumns(QStringLiteral("kyoku"), kyokuFields());
+}
+
+void Connection::checkIntegrity()
+{
     QSqlQuery check(database());
     if (!check.exec(QStringLiteral("PRAGMA quick_check")))
         failSql(QStringLiteral("開けません"), check.lastError());
@@ -172,8 +227,6 @@ void Connection::validate()
         problems.append(check.value(0).toString());
     if (problems != QStringList{QStringLiteral("ok")})
         fail(QStringLiteral("ファイルが壊れています（%1）").arg(problems.mid(0, 3).join(u"; ")));
-    requireColumns(QStringLiteral("cdname"), cdnameFields());
-    requireColumns(QStringLiteral("kyoku"), kyokuFields());
 }
 
 void Connection::requireColumns(const QString& table, const QVector<FieldDef>& fields)
@@ -250,25 +303,38 @@ void Connection::failSql(const QString& doing, const QSqlError& error) const
     throw DbError(DbError::ProviderError, description);
 }
 
-QString Connection::changeMark()
+// What identifies the file's contents without reading them: SQLite's change
+// counter (moved by every committed write), the size and the modification
+// time. Empty where that cannot be trusted (a write-ahead log beside the file).
+QString Connection::fileMark() const
 {
-    // data_version moves when another connection commits; total_changes()
-    // counts every row this connection has changed. Together they tell
-    // whether rows read before can still be trusted.
-    QSqlQuery q(database());
-    QString mark;
-    if (q.exec(QStringLiteral("PRAGMA data_version")) && q.next())
-        mark = q.value(0).toString();
-    if (q.exec(QStringLiteral("SELECT total_changes()")) && q.next())
-        return mark + u'/' + q.value(0).toString();
-    return QString();
+    if (QFileInfo::exists(m_path + QStringLiteral("-wal")))
+        return QString();
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray header = file.read(100);
+    if (header.size() < 100)
+        return QString();
+    const QFileInfo info(m_path);
+    return QString::fromLatin1(header.mid(24, 4).toHex() + header.mid(92, 4).toHex())
+        + u'/' + QString::number(info.size()) + u'/'
+        + QString::number(info.lastModified().toMSecsSinceEpoch());
 }
 
 Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields)
 {
-    const QString mark = changeMark();
-    const auto hit = m_cache.constFind(sql);
-    if (hit != m_cache.constEnd() && hit->mark == mark && !mark.isEmpty())
+    return read(sql, fields, Patchable());
+}
+
+Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields,
+                          const Patchable& patchable)
+{
+    // Inside a transaction the file does not yet say what this connection sees.
+    const QString mark = m_depth > 0 ? QString() : fileMark();
+    const QString key = m_path + u'\n' + sql;
+    const auto hit = sharedCache().constFind(key);
+    if (hit != sharedCache().constEnd() && hit->mark == mark && !mark.isEmpty())
         return hit->rows;
     QSqlQuery q(database());
     q.setForwardOnly(true);
@@ -295,7 +361,8 @@ Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields)
     }
     if (q.lastError().isValid())
         failSql(QStringLiteral("読み込めません"), q.lastError());
-    m_cache.insert(sql, Cached{rows, mark});
+    if (!mark.isEmpty())
+        sharedCache().insert(key, Cached{rows, mark, patchable.table, patchable.orderColumn, fields});
     return rows;
 }
 
@@ -310,11 +377,16 @@ void Connection::transaction(const std::function<void()>& work)
     // held elsewhere refuses the whole save before anything is written.
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
         failSql(QStringLiteral("書き込めません"), q.lastError());
+    // With the write lock held nobody else can change the file: rows read at
+    // this mark can follow this transaction's writes exactly.
+    const QString markBefore = fileMark();
+    m_writes.clear();
     ++m_depth;
     try {
         work();
     } catch (...) {
         --m_depth;
+        m_writes.clear();
         QSqlQuery rollback(database());
         rollback.exec(QStringLiteral("ROLLBACK"));
         throw;
@@ -322,15 +394,92 @@ void Connection::transaction(const std::function<void()>& work)
     --m_depth;
     if (!q.exec(QStringLiteral("COMMIT"))) {
         const QSqlError error = q.lastError();
+        m_writes.clear();
         QSqlQuery rollback(database());
         rollback.exec(QStringLiteral("ROLLBACK"));
         failSql(QStringLiteral("書き込めません"), error);
     }
+    afterCommit(markBefore);
+}
+
+// Brings the rows read before up to date with what this transaction wrote,
+// or forgets them where that cannot be done exactly.
+void Connection::afterCommit(const QString& markBefore)
+{
+    const QString markAfter = fileMark();
+    const QString prefix = m_path + u'\n';
+    auto& cache = sharedCache();
+    for (auto it = cache.begin(); it != cache.end();) {
+        Cached& c = it.value();
+        if (!it.key().startsWith(prefix)) {
+            ++it;
+            continue;
+        }
+        // Rows of another shape than the writes' cannot be patched field by field.
+        const bool otherShape = std::any_of(m_writes.begin(), m_writes.end(), [&](const Write& w) {
+            return w.table == c.table && w.kind != Write::Delete && w.fields != c.fields;
+        });
+        if (markBefore.isEmpty() || markAfter.isEmpty() || c.mark != markBefore
+            || (c.table.isEmpty() && !m_writes.empty()) || otherShape) {
+            it = cache.erase(it);
+            continue;
+        }
+        Snapshot rows = c.rows;
+        auto find = [&rows](qint64 rowid) {
+            return std::find_if(rows.begin(), rows.end(),
+                                [rowid](const RowPtr& r) { return r->rowid == rowid; });
+        };
+        auto place = [&](RowPtr row) {
+            const auto less = [&](const RowPtr& a, const RowPtr& b) {
+                const QVariant& x = a->values.at(c.orderColumn);
+                const QVariant& y = b->values.at(c.orderColumn);
+                if (storedLess(x, y))
+                    return true;
+                if (storedLess(y, x))
+                    return false;
+                return a->rowid < b->rowid;
+            };
+            rows.insert(std::upper_bound(rows.begin(), rows.end(), row, less), std::move(row));
+        };
+        for (const Write& w : m_writes) {
+            if (w.table != c.table)
+                continue;
+            auto at = find(w.rowid);
+            Row row;
+            if (w.kind == Write::Insert) {
+                row.rowid = w.rowid;
+                row.values.resize(c.fields.size());
+            } else {
+                if (at == rows.end())
+                    continue;
+                row = **at;
+                rows.erase(at);
+                if (w.kind == Write::Delete)
+                    continue;
+            }
+            for (int i = 0; i < c.fields.size(); ++i)
+                if (w.kind == Write::Insert || w.changed.value(i))
+                    row.values[i] = fromStored(toStored(w.values.value(i), c.fields.at(i).type),
+                                               c.fields.at(i).type);
+            place(std::make_shared<const Row>(std::move(row)));
+        }
+        c.rows = std::move(rows);
+        c.mark = markAfter;
+        ++it;
+    }
+    if (!markBefore.isEmpty() && checkedMarks().value(m_path) == markBefore)
+        checkedMarks().insert(m_path, markAfter);
+    m_writes.clear();
 }
 
 qint64 Connection::insertRow(const QString& table, const QVector<FieldDef>& fields,
                              const QVector<QVariant>& values)
 {
+    if (m_depth == 0) { // every write is a transaction of its own at least
+        qint64 rowid = -1;
+        transaction([&] { rowid = insertRow(table, fields, values); });
+        return rowid;
+    }
     QStringList names;
     QStringList marks;
     for (const FieldDef& f : fields) {
@@ -344,13 +493,19 @@ qint64 Connection::insertRow(const QString& table, const QVector<FieldDef>& fiel
         q.addBindValue(toStored(values.value(i), fields.at(i).type));
     if (!q.exec())
         failSql(QStringLiteral("書き込めません"), q.lastError());
-    return q.lastInsertId().toLongLong();
+    const qint64 rowid = q.lastInsertId().toLongLong();
+    m_writes.push_back({table, Write::Insert, rowid, values, {}, fields});
+    return rowid;
 }
 
 void Connection::updateRow(const QString& table, const QVector<FieldDef>& fields,
                            const QVector<QVariant>& values, const QVector<bool>& changed,
                            qint64 rowid)
 {
+    if (m_depth == 0) {
+        transaction([&] { updateRow(table, fields, values, changed, rowid); });
+        return;
+    }
     QStringList sets;
     QVariantList binds;
     for (int i = 0; i < fields.size(); ++i) {
@@ -374,10 +529,15 @@ void Connection::updateRow(const QString& table, const QVector<FieldDef>& fields
                       QStringLiteral("更新する行がデータベースファイル「%1」に見つかりません。"
                                      "他のプログラムが変更または削除した可能性があります。")
                           .arg(m_path));
+    m_writes.push_back({table, Write::Update, rowid, values, changed, fields});
 }
 
 void Connection::deleteRow(const QString& table, qint64 rowid)
 {
+    if (m_depth == 0) {
+        transaction([&] { deleteRow(table, rowid); });
+        return;
+    }
     QSqlQuery q(database());
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(table)));
     q.addBindValue(rowid);
@@ -388,6 +548,7 @@ void Connection::deleteRow(const QString& table, qint64 rowid)
                       QStringLiteral("削除する行がデータベースファイル「%1」に見つかりません。"
                                      "他のプログラムが変更または削除した可能性があります。")
                           .arg(m_path));
+    m_writes.push_back({table, Write::Delete, rowid, {}, {}, {}});
 }
 
 QVariantList Connection::column(const QString& sql, const QVariantList& params)

@@ -25,6 +25,15 @@ public:
     // Reads all rows of a query whose result columns are `fields` preceded by
     // the rowid. While nothing in the file has changed, a query read before is
     // served from the rows already read: views opened together share them.
+    // A query that reads a whole table in the order of one of its columns can
+    // be kept up to date with this program's own writes instead of being read
+    // again: `table` and the `orderColumn` (an index into fields) say so.
+    struct Patchable {
+        QString table;
+        int orderColumn = -1;
+    };
+    Snapshot read(const QString& sql, const QVector<FieldDef>& fields,
+                  const Patchable& patchable);
     Snapshot read(const QString& sql, const QVector<FieldDef>& fields);
 
     // Runs `work` as one transaction: every statement it writes is stored, or
@@ -47,23 +56,30 @@ public:
     static const QVector<FieldDef>& kyokuFields();
 
 private:
-    struct Cached {
-        Snapshot rows;
-        QString mark;
+    struct Write {
+        QString table;
+        enum Kind { Insert, Update, Delete } kind;
+        qint64 rowid;
+        QVector<QVariant> values;
+        QVector<bool> changed;
+        QVector<FieldDef> fields;
     };
+    void afterCommit(const QString& markBefore);
     void openExisting();
     void createNew();
     void validate();
+    void checkIntegrity();
     void requireColumns(const QString& table, const QVector<FieldDef>& fields);
-    QString changeMark();
+    QString fileMark() const;
     [[noreturn]] void fail(const QString& cause) const;
     [[noreturn]] void failSql(const QString& doing, const class QSqlError& error) const;
 
     QString m_path;
     QString m_name;
     bool m_ready = false;
-    QHash<QString, Cached> m_cache; // by query text
     int m_depth = 0;
+    QString m_markAtBegin;
+    std::vector<Write> m_writes; // this transaction's, for the rows already read
 };
 
 QVariant fromStored(const QVariant& v, FieldType type);

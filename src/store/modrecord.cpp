@@ -43,7 +43,14 @@ View::Loader tableLoader(const QString& sql, const QVector<FieldDef>& fields)
     return [sql, fields] {
         if (!cn)
             throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-        return cn->read(sql, fields);
+        // The two whole tables follow this program's own writes in the rows
+        // read before, so a reopening after an entry form reads nothing again.
+        Connection::Patchable patchable;
+        if (sql == cdSql)
+            patchable = {QStringLiteral("cdname"), 0};
+        else if (sql == kyokuSql)
+            patchable = {QStringLiteral("kyoku"), 1};
+        return cn->read(sql, fields, patchable);
     };
 }
 

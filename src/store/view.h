@@ -21,6 +21,7 @@ struct FieldDef {
     FieldType type = FieldType::Text;
     int size = 0;
     bool nullable = true;
+    bool operator==(const FieldDef&) const = default;
 };
 
 // One stored row. Rows are immutable once read, so views opened at the same
