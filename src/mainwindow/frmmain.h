@@ -81,6 +81,9 @@ public:
     MMControl* MMCdialog = nullptr;
     MMControl* MMCdrop = nullptr;
 
+    // The window's size at its designed layout, menus and toolbar included.
+    QSize designedSize() const;
+
     // Closes and reopens the data context and shows all data again.
     void reset();
     void mnuReset_Click();

@@ -7,6 +7,7 @@
 #include "twipslayout.h"
 
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QToolBar>
@@ -17,6 +18,11 @@ constexpr int designHeight = 10560;
 constexpr int cdPanelWidth = 6525;
 constexpr int kyokuPanelWidth = 8625;
 } // namespace
+
+QSize frmMain::designedSize() const
+{
+    return QSize(twips(designWidth), twips(designHeight) + menuBar()->sizeHint().height());
+}
 
 QWidget* frmMain::createClientArea()
 {

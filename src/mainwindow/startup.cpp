@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QTranslator>
 #include <QPrinter>
+#include <QScreen>
 
 namespace modRecord {
 
@@ -68,6 +69,11 @@ void Main()
     window->Form_Load();
     LoadWait();
     splash->close();
+    // The designed size where the screen allows, for a desktop that does not
+    // maximise windows; maximised wherever it does.
+    if (const QScreen* screen = window->screen())
+        window->resize(window->sizeHint().expandedTo(window->designedSize())
+                           .boundedTo(screen->availableGeometry().size()));
     window->showMaximized();
 }
 
