@@ -11,9 +11,12 @@ packages=(g++ cmake make qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev
           fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n)
 
 install_missing() {
-    local missing=()
+    local missing=() installed
+    # one query for all of them: the run command starts an installed program at once
+    installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null \
+        | awk '$NF == "installed" && $(NF-1) == "ok" { print $1 }')
     for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+        grep -qx -- "$p" <<<"$installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
