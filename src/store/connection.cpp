@@ -5,7 +5,14 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -163,6 +170,41 @@ QVariant toStored(const QVariant& v, FieldType type)
     return v;
 }
 
+namespace {
+
+void dropConnection(const QString& name)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+// The first lines of a long report, and how many more there were: a damaged
+// file can report a hundred lines, and the message must still fit the screen.
+QString firstLines(const QStringList& report, int keep)
+{
+    QStringList lines;
+    for (const QString& row : report)
+        lines << row.split(u'\n', Qt::SkipEmptyParts);
+    QString shown = lines.mid(0, keep).join(u"; ");
+    if (lines.size() > keep)
+        shown += QStringLiteral(" …ほか %1 件").arg(lines.size() - keep);
+    return shown;
+}
+
+// SQLite's extended codes for a file that cannot be read without first being
+// written: a hot journal or a write-ahead log to recover.
+bool needsRecovery(const QSqlError& error)
+{
+    const int code = error.nativeErrorCode().toInt();
+    return code == 776 /* READONLY_ROLLBACK */ || code == 264 /* READONLY_RECOVERY */
+        || code == 520 /* READONLY_CANTLOCK */ || code == 1288 /* READONLY_CANTINIT */;
+}
+
+} // namespace
+
 Connection::Connection(const QString& path)
     : m_path(path), m_name(QStringLiteral("rondella-%1").arg(++connectionCounter))
 {
@@ -173,19 +215,16 @@ Connection::Connection(const QString& path)
         if (!info.isReadable())
             fail(QStringLiteral("ファイルを読み取れません"));
         openExisting();
-    } else {
-        createNew();
+    } else if (!createNew()) {
+        openExisting(); // another program created it a moment before us
     }
+    m_identity = fileIdentity();
     m_ready = true;
 }
 
 Connection::~Connection()
 {
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_name);
+    dropConnection(m_name);
 }
 
 QSqlDatabase Connection::database() const
@@ -193,47 +232,126 @@ QSqlDatabase Connection::database() const
     return QSqlDatabase::database(m_name, false);
 }
 
-void Connection::openExisting()
+QString Connection::fileIdentity() const
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    db.setDatabaseName(m_path);
-    // A file locked by another program should be reported, not waited on for long.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1500"));
-    if (!db.open())
-        failSql(QStringLiteral("開けません"), db.lastError());
-    validate();
+    struct stat st;
+    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0)
+        return QString();
+    return QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino);
 }
 
-void Connection::validate()
+bool Connection::fileReplaced() const
+{
+    return fileIdentity() != m_identity;
+}
+
+void Connection::openExisting()
+{
+    // Everything is checked over a connection that cannot write, so a file
+    // that is refused stays exactly as it was.
+    checkReadOnly();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(m_path);
+        // A file locked by another program should be reported, not waited on for long.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1500"));
+    }
+    if (!database().open())
+        failSql(QStringLiteral("開けません"), database().lastError());
+    // Every acknowledged save reaches the disk before the program goes on.
+    QSqlQuery(database()).exec(QStringLiteral("PRAGMA synchronous = FULL"));
+}
+
+void Connection::checkReadOnly()
+{
+    const QString name = m_name + QStringLiteral("-check");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(m_path);
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=1500"));
+    }
+    try {
+        if (!QSqlDatabase::database(name, false).open())
+            failSql(QStringLiteral("開けません"), QSqlDatabase::database(name, false).lastError());
+        validate(name);
+    } catch (const RecoveryNeeded&) {
+        dropConnection(name);
+        checkRecoveredCopy();
+        return;
+    } catch (...) {
+        dropConnection(name);
+        throw;
+    }
+    dropConnection(name);
+}
+
+// A file left with a journal or log to recover (a program stopped in the
+// middle of a save) is checked as it will be once recovered: on a copy of the
+// file and its journal, recovered there, so the file itself is not touched
+// unless it proves to be a usable collection.
+void Connection::checkRecoveredCopy()
+{
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        fail(QStringLiteral("確認用の一時フォルダーを作れません"));
+    const QString copy = dir.filePath(QStringLiteral("check.db"));
+    for (const QString& suffix : {QString(), QStringLiteral("-journal"), QStringLiteral("-wal")})
+        if (QFileInfo::exists(m_path + suffix) && !QFile::copy(m_path + suffix, copy + suffix))
+            fail(QStringLiteral("ファイルを読み取れません"));
+    const QString name = m_name + QStringLiteral("-copy");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(copy);
+    }
+    try {
+        if (!QSqlDatabase::database(name, false).open())
+            failSql(QStringLiteral("開けません"), QSqlDatabase::database(name, false).lastError());
+        validate(name, false);
+    } catch (...) {
+        dropConnection(name);
+        throw;
+    }
+    dropConnection(name);
+}
+
+void Connection::validate(const QString& name, bool remember)
 {
     // A file this process has checked, and changed since only through SQLite,
     // is not checked again on every reopening.
     const QString mark = fileMark();
     if (mark.isEmpty() || checkedMarks().value(m_path) != mark)
-        checkIntegrity();
-    if (!mark.isEmpty())
+        checkIntegrity(name);
+    requireColumns(name, QStringLiteral("cdname"), cdnameFields());
+    requireColumns(name, QStringLiteral("kyoku"), kyokuFields());
+    if (remember && !mark.isEmpty())
         checkedMarks().insert(m_path, mark);
-    requireColumns(QStringLiteral("cdname"), cdnameFields());
-    requireColumns(QStringLiteral("kyoku"), kyokuFields());
 }
 
-void Connection::checkIntegrity()
+void Connection::checkIntegrity(const QString& name)
 {
-    QSqlQuery check(database());
-    if (!check.exec(QStringLiteral("PRAGMA quick_check")))
+    QSqlQuery check(QSqlDatabase::database(name, false));
+    if (!check.exec(QStringLiteral("PRAGMA quick_check"))) {
+        if (needsRecovery(check.lastError()))
+            throw RecoveryNeeded();
         failSql(QStringLiteral("開けません"), check.lastError());
+    }
     QStringList problems;
     while (check.next())
         problems.append(check.value(0).toString());
     if (problems != QStringList{QStringLiteral("ok")})
-        fail(QStringLiteral("ファイルが壊れています（%1）").arg(problems.mid(0, 3).join(u"; ")));
+        fail(QStringLiteral("ファイルが壊れています（%1）").arg(firstLines(problems, 3)));
 }
 
-void Connection::requireColumns(const QString& table, const QVector<FieldDef>& fields)
+void Connection::requireColumns(const QString& name, const QString& table,
+                                const QVector<FieldDef>& fields)
 {
-    QSqlQuery info(database());
-    if (!info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table))))
+    QSqlQuery info(QSqlDatabase::database(name, false));
+    if (!info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)))) {
+        if (needsRecovery(info.lastError()))
+            throw RecoveryNeeded();
         failSql(QStringLiteral("開けません"), info.lastError());
+    }
     QStringList present;
     while (info.next())
         present.append(info.value(1).toString());
@@ -244,15 +362,45 @@ void Connection::requireColumns(const QString& table, const QVector<FieldDef>& f
             fail(QStringLiteral("テーブル「%1」に列「%2」がありません").arg(table, f.name));
 }
 
-void Connection::createNew()
+// The new collection is made whole in a file of its own beside the target and
+// takes the target's name only while that name is free: a file someone else
+// put there meanwhile is never replaced, and a crash leaves no half-made
+// collection under the real name. Returns false when the name was taken.
+bool Connection::createNew()
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    db.setDatabaseName(m_path);
-    if (!db.open())
-        failSql(QStringLiteral("作成できません"), db.lastError());
+    const QFileInfo target(m_path);
+    const QString folder = target.absolutePath();
+    if (!QFileInfo(folder).isDir())
+        fail(QStringLiteral("フォルダー「%1」がありません").arg(folder));
+    const QString temp = QStringLiteral("%1/.%2.new-%3-%4")
+                             .arg(folder, target.fileName())
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(connectionCounter);
+    const QString name = m_name + QStringLiteral("-new");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(temp);
+    }
+    auto giveUp = [&](const QString& cause) {
+        dropConnection(name);
+        QFile::remove(temp);
+        QFile::remove(temp + QStringLiteral("-journal"));
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("データベースファイル「%1」を作成できません。\n原因: %2")
+                          .arg(m_path, cause));
+    };
+    QSqlDatabase db = QSqlDatabase::database(name, false);
+    if (!db.open() || !QFileInfo(folder).isWritable()) {
+        const QSqlError error = db.lastError();
+        db = QSqlDatabase();
+        giveUp(QFileInfo(folder).isWritable() ? causeOf(error)
+                                              : QStringLiteral("フォルダーに書き込めません"));
+    }
     // Integers for identifiers and the price; the purchase date is kept as
     // ISO text (yyyy-MM-dd), everything else as text.
     const QStringList statements = {
+        QStringLiteral("PRAGMA synchronous = FULL"),
+        QStringLiteral("BEGIN"),
         QStringLiteral(
             "CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 INTEGER, "
             "購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)"),
@@ -260,28 +408,55 @@ void Connection::createNew()
                        "編曲者名 TEXT, 指揮者名 TEXT, 演奏団体 TEXT, ソリスト TEXT, 録音先 TEXT, "
                        "録音先番号 TEXT, 録音時間 TEXT, 録音年月日 TEXT, 録音会場 TEXT, "
                        "原盤番号 TEXT, 分野 TEXT)"),
+        // Indexes SQLite alone understands, for the orders the program reads in.
+        QStringLiteral("CREATE INDEX cdname_cdid ON cdname (CDID)"),
+        QStringLiteral("CREATE INDEX kyoku_id ON kyoku (曲ID)"),
+        QStringLiteral("COMMIT"),
     };
-    QSqlQuery q(db);
-    bool ok = db.transaction();
-    for (const QString& sql : statements)
-        ok = ok && q.exec(sql);
-    ok = ok && db.commit();
-    if (!ok) {
-        const QSqlError error = q.lastError().isValid() ? q.lastError() : db.lastError();
-        db.rollback();
-        db.close();
-        QFile::remove(m_path); // the file is ours: we made it a moment ago
-        failSql(QStringLiteral("作成できません"), error);
+    {
+        QSqlQuery q(db);
+        for (const QString& sql : statements)
+            if (!q.exec(sql)) {
+                const QSqlError error = q.lastError();
+                q = QSqlQuery();
+                db = QSqlDatabase();
+                giveUp(causeOf(error));
+            }
     }
+    db.close();
+    db = QSqlDatabase();
+    dropConnection(name);
+    // link() gives the file its name only if nobody has taken it meanwhile.
+    const int linked = ::link(QFile::encodeName(temp).constData(), QFile::encodeName(m_path).constData());
+    const int error = errno;
+    QFile::remove(temp);
+    if (linked != 0 && error == EEXIST)
+        return false;
+    if (linked != 0)
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("データベースファイル「%1」を作成できません。\n原因: %2")
+                          .arg(m_path, QString::fromLocal8Bit(strerror(error))));
+    openExistingCreated();
+    return true;
+}
+
+// The file just made is known good: it is opened without the checks.
+void Connection::openExistingCreated()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(m_path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1500"));
+    }
+    if (!database().open())
+        failSql(QStringLiteral("開けません"), database().lastError());
+    QSqlQuery(database()).exec(QStringLiteral("PRAGMA synchronous = FULL"));
 }
 
 void Connection::fail(const QString& cause) const
 {
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_name);
+    if (!m_ready)
+        dropConnection(m_name);
     throw DbError(
         DbError::ProviderError,
         QStringLiteral("データベースファイル「%1」を開けません。\n原因: %2").arg(m_path, cause));
@@ -293,13 +468,8 @@ void Connection::failSql(const QString& doing, const QSqlError& error) const
         = QStringLiteral("データベースファイル「%1」を%2。\n原因: %3（%4）")
               .arg(m_path, doing, causeOf(error),
                    error.databaseText().isEmpty() ? error.text() : error.databaseText());
-    if (!m_ready) { // a failed opening leaves nothing open behind it
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
+    if (!m_ready) // a failed opening leaves nothing open behind it
+        dropConnection(m_name);
     throw DbError(DbError::ProviderError, description);
 }
 

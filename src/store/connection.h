@@ -20,6 +20,9 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     const QString& path() const { return m_path; }
+    // Whether the file at the path is no longer the one opened (replaced or
+    // deleted by another program).
+    bool fileReplaced() const;
     QSqlDatabase database() const;
 
     // Reads all rows of a query whose result columns are `fields` preceded by
@@ -65,11 +68,16 @@ private:
         QVector<FieldDef> fields;
     };
     void afterCommit(const QString& markBefore);
+    struct RecoveryNeeded {};
     void openExisting();
-    void createNew();
-    void validate();
-    void checkIntegrity();
-    void requireColumns(const QString& table, const QVector<FieldDef>& fields);
+    void openExistingCreated();
+    bool createNew();
+    void checkReadOnly();
+    void checkRecoveredCopy();
+    void validate(const QString& name, bool remember = true);
+    void checkIntegrity(const QString& name);
+    void requireColumns(const QString& name, const QString& table, const QVector<FieldDef>& fields);
+    QString fileIdentity() const;
     QString fileMark() const;
     [[noreturn]] void fail(const QString& cause) const;
     [[noreturn]] void failSql(const QString& doing, const class QSqlError& error) const;
@@ -78,6 +86,7 @@ private:
     QString m_name;
     bool m_ready = false;
     int m_depth = 0;
+    QString m_identity;
     QString m_markAtBegin;
     std::vector<Write> m_writes; // this transaction's, for the rows already read
 };
