@@ -5,6 +5,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    modRecord::Main();
+    if (!modRecord::Main())
+        return 1;
     return app.exec();
 }

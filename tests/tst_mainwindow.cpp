@@ -183,7 +183,7 @@ void TestMainWindow::menuBarAndToolbar()
         return out;
     };
     QCOMPARE(items("mnuFile"),
-             (QStringList{"mnuPage=ページ設定", "mnuprint2=印刷プレビュー", "-", "mnuQuit=終了"}));
+             (QStringList{"mnuPage=ページ設定", "mnuprint2=印刷プレビュー", "mnuRestore=バックアップから復元...", "-", "mnuQuit=終了"}));
     QCOMPARE(
         items("mnuprint2"),
         (QStringList{"mnuPrv2=CD＆曲印刷（リレーション）", "mnuprv3=曲印刷（非検索時は全曲印刷）",

@@ -203,6 +203,7 @@ void frmMain::createMenus()
                                  std::pair{"mnuprv3", u"曲印刷（非検索時は全曲印刷）"},
                                  std::pair{"mnuprv", u"CD印刷（曲検索時のみ）"}})
         menuItem(preview, name, QString::fromUtf16(caption))->setEnabled(false);
+    menuItem(file, "mnuRestore", QStringLiteral("バックアップから復元..."));
     QAction* bar2 = file->addSeparator();
     bar2->setObjectName(QStringLiteral("mnuBar2"));
     menuItem(file, "mnuQuit", QStringLiteral("終了"));
@@ -440,6 +441,7 @@ void frmMain::connectEvents()
     on("mnuKyokuS", &frmMain::mnuKyokuS_Click);
     on("mnuReset", &frmMain::mnuReset_Click);
     on("mnuCDinput", &frmMain::mnuCDinput_Click);
+    on("mnuRestore", &frmMain::mnuRestore_Click);
     on("mnuInputkyoku", &frmMain::mnuInputkyoku_Click);
     on("mnuhelp2", &frmMain::mnuhelp2_Click);
     on("mnuVer", &frmMain::mnuVer_Click);
@@ -465,7 +467,8 @@ bool frmMain::runSteps(const Steps& steps)
         } catch (const DbError& e) {
             if (e.number() == DbError::NoCurrentRow)
                 continue;
-            MsgBox(e.description());
+            if (!e.description().isEmpty())
+                MsgBox(e.description());
             return false;
         }
     }
@@ -476,7 +479,7 @@ void frmMain::Form_Load()
 {
     Steps steps = {
         [this] { picTyuu->hide(); },
-        [] { OpenDataContext(); },
+        [this] { openCollection(); },
     };
     for (auto& step : allDataSteps())
         steps.push_back(std::move(step));
@@ -522,6 +525,7 @@ void frmMain::Form_Unload()
         MsgBox(e.description());
     }
     rsCDList.reset();
+    releaseCollectionLock();
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows)
         if (w != this

@@ -118,6 +118,11 @@ private:
     void mnuQuit_Click();
     void mnuhelp2_Click();
     void mnuCDinput_Click();
+    void mnuRestore_Click();
+    // Opens the data context; a damaged collection with a backup beside it
+    // may be replaced by the newest backup, the damaged file kept aside.
+    void openCollection();
+    void showNoData();
     void mnuInputkyoku_Click();
     void mnuVer_Click();
     void tbToolBar_ButtonClick(const QString& key);

@@ -70,7 +70,7 @@ void frmMain::reset()
     Steps steps = {
         [] { CloseDataContext(); },
         [this] { picTyuu->hide(); },
-        [] { OpenDataContext(); },
+        [this] { openCollection(); },
     };
     for (auto& step : allDataSteps())
         steps.push_back(std::move(step));

@@ -95,6 +95,8 @@ void frmMain::showJacket(const QString& cdidText)
 
 void frmMain::txtrsSubDamie_Change()
 {
+    if (!cn)
+        return; // no collection open: nothing to count
     try {
         switch (m_state) {
         case DisplayState::SongSearch:

@@ -1,12 +1,14 @@
 #include "startup.h"
 
 #include "frmmain.h"
+#include "msgbox.h"
 #include "secondary.h"
 #include "store/modrecord.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
+#include <QLockFile>
 #include <QLocale>
 #include <QTranslator>
 #include <QPrinter>
@@ -50,7 +52,42 @@ void setJapaneseFont()
 
 } // namespace
 
-void Main()
+namespace {
+
+std::unique_ptr<QLockFile> collectionLock;
+
+// One Rondella per collection folder: a second one on the same folder would
+// write the same file behind the first one's back. A lock left by a program
+// that crashed or was killed is stale and is taken over.
+bool lockCollection()
+{
+    auto lock = std::make_unique<QLockFile>(
+        QDir(strAppPath).filePath(QString::fromUtf16(kDatabaseFile) + QStringLiteral(".lock")));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        if (lock->error() == QLockFile::LockFailedError) {
+            MsgBox(QStringLiteral("このフォルダーのコレクションは、別の Rondella で開かれています。\r"
+                                  "（%1）\r開いている Rondella をお使いください。")
+                       .arg(QDir::toNativeSeparators(strAppPath)),
+                   QMessageBox::Ok, QMessageBox::Information);
+            return false;
+        }
+        // A folder where no lock can be written (read-only): nothing can be
+        // written there either, so there is nothing to guard.
+        return true;
+    }
+    collectionLock = std::move(lock);
+    return true;
+}
+
+} // namespace
+
+void releaseCollectionLock()
+{
+    collectionLock.reset();
+}
+
+bool Main()
 {
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     loadQtTranslations();
@@ -60,9 +97,11 @@ void Main()
     static const QMetaObject::Connection closing
         = QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { CloseDataContext(); });
     Q_UNUSED(closing);
+    strAppPath = QDir::currentPath();
+    if (!lockCollection())
+        return false;
     auto* window = new frmMain();
     mainWindow = window;
-    strAppPath = QDir::currentPath();
     auto* splash = new SplashRecord();
     splash->show();
     splash->repaint();
@@ -76,6 +115,7 @@ void Main()
         window->resize(window->sizeHint().expandedTo(window->designedSize())
                            .boundedTo(screen->availableGeometry().size() - QSize(16, 48)));
     window->showMaximized();
+    return true;
 }
 
 QPrinter& sharedPrinter()

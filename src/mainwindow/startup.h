@@ -12,7 +12,12 @@ extern QPointer<frmMain> mainWindow;
 
 // Start-up: records the start-up folder, shows the splash while the main
 // window loads, and returns once the main window is shown.
-void Main();
+// Returns false when the program is to end at once (another Rondella has the
+// collection open).
+bool Main();
+
+// Lets the next Rondella open this collection folder.
+void releaseCollectionLock();
 
 // The printer every page set-up and report of the program shares.
 QPrinter& sharedPrinter();

@@ -1,12 +1,14 @@
 // Back to all data: filters and sorts dropped, both views read again, the
 // grids and the record panel in the linked view, the search state cleared.
 #include "mainwindow/frmmain.h"
+#include "mainwindow/msgbox.h"
 #include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
 #include "store/modrecord.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
@@ -14,6 +16,19 @@ using namespace modRecord;
 
 void frmMain::mnuReset_Click()
 {
+    // No collection open (a refused start), or the file replaced by another
+    // program: open what is at the path now. A file that has gone is said so.
+    if (!cn || cn->fileReplaced()) {
+        if (cn && !QFileInfo::exists(databasePath())) {
+            MsgBox(QStringLiteral("コレクションのファイル「%1」が見つかりません。\r"
+                                  "他のプログラムが移動または削除した可能性があります。")
+                       .arg(databasePath()));
+            showNoData();
+            return;
+        }
+        reset();
+        return;
+    }
     runSteps({
         [] {
             need(rsCD).setFilter(QString());

@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include "backup.h"
 #include "dberror.h"
 
 #include <QDate>
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -340,7 +342,8 @@ void Connection::checkIntegrity(const QString& name)
     while (check.next())
         problems.append(check.value(0).toString());
     if (problems != QStringList{QStringLiteral("ok")})
-        fail(QStringLiteral("ファイルが壊れています（%1）").arg(firstLines(problems, 3)));
+        fail(QStringLiteral("ファイルが壊れています（%1）").arg(firstLines(problems, 3)),
+             DbError::Damaged);
 }
 
 void Connection::requireColumns(const QString& name, const QString& table,
@@ -453,12 +456,12 @@ void Connection::openExistingCreated()
     QSqlQuery(database()).exec(QStringLiteral("PRAGMA synchronous = FULL"));
 }
 
-void Connection::fail(const QString& cause) const
+void Connection::fail(const QString& cause, int number) const
 {
     if (!m_ready)
         dropConnection(m_name);
     throw DbError(
-        DbError::ProviderError,
+        number,
         QStringLiteral("データベースファイル「%1」を開けません。\n原因: %2").arg(m_path, cause));
 }
 
@@ -470,7 +473,9 @@ void Connection::failSql(const QString& doing, const QSqlError& error) const
                    error.databaseText().isEmpty() ? error.text() : error.databaseText());
     if (!m_ready) // a failed opening leaves nothing open behind it
         dropConnection(m_name);
-    throw DbError(DbError::ProviderError, description);
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    throw DbError(code == 11 || code == 26 ? DbError::Damaged : DbError::ProviderError,
+                  description);
 }
 
 // What identifies the file's contents without reading them: SQLite's change
@@ -542,6 +547,7 @@ void Connection::transaction(const std::function<void()>& work)
         work();
         return;
     }
+    backupBeforeFirstWrite();
     QSqlQuery q(database());
     // IMMEDIATE takes the write lock before the first statement, so a lock
     // held elsewhere refuses the whole save before anything is written.
@@ -570,6 +576,23 @@ void Connection::transaction(const std::function<void()>& work)
         failSql(QStringLiteral("書き込めません"), error);
     }
     afterCommit(markBefore);
+}
+
+QString Connection::backupNow()
+{
+    return backup::make(database(), m_path);
+}
+
+// The first write of each run is preceded by a whole copy of the collection.
+// A copy that cannot be made stops that write, once, so that the user hears
+// of it before anything changes; later writes go on without a copy.
+void Connection::backupBeforeFirstWrite()
+{
+    static QSet<QString> settled;
+    if (settled.contains(m_path))
+        return;
+    settled.insert(m_path);
+    backupNow();
 }
 
 // Brings the rows read before up to date with what this transaction wrote,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dberror.h"
 #include "view.h"
 
 #include <QHash>
@@ -45,6 +46,8 @@ public:
     // come back as DbError with the cause in Japanese, after the rollback.
     void transaction(const std::function<void()>& work);
     bool inTransaction() const { return m_depth > 0; }
+    // A whole copy of the collection into the backup folder now; throws DbError.
+    QString backupNow();
 
     qint64 insertRow(const QString& table, const QVector<FieldDef>& fields,
                      const QVector<QVariant>& values);
@@ -68,6 +71,7 @@ private:
         QVector<FieldDef> fields;
     };
     void afterCommit(const QString& markBefore);
+    void backupBeforeFirstWrite();
     struct RecoveryNeeded {};
     void openExisting();
     void openExistingCreated();
@@ -79,7 +83,7 @@ private:
     void requireColumns(const QString& name, const QString& table, const QVector<FieldDef>& fields);
     QString fileIdentity() const;
     QString fileMark() const;
-    [[noreturn]] void fail(const QString& cause) const;
+    [[noreturn]] void fail(const QString& cause, int number = DbError::ProviderError) const;
     [[noreturn]] void failSql(const QString& doing, const class QSqlError& error) const;
 
     QString m_path;

@@ -13,6 +13,8 @@ public:
         NotAllowedNow = 3219,
         BadArguments = 3001,
         TypeMismatch = 13, // a typed text the field cannot hold
+        Damaged = 3343, // the collection file is damaged
+        BackupFailed = 3026, // the copy made before the first write could not be made
         MultipleStepFailed = -2147217887,
         RowNotFound = -2147217864,
         ProviderError = -2147467259,

@@ -1,0 +1,100 @@
+// The collection's safety net in the window: restoring a backup on request
+// or in place of a damaged file, and noticing a file replaced or removed.
+#include "frmmain.h"
+
+#include "msgbox.h"
+#include "startup.h"
+#include "store/backup.h"
+#include "store/dberror.h"
+#include "store/modrecord.h"
+
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLocale>
+
+using namespace modRecord;
+
+namespace {
+
+QString describe(const backup::Copy& c)
+{
+    const QString when = c.made.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    if (c.cds < 0)
+        return when + QStringLiteral("　（読み取れません）");
+    return QStringLiteral("%1　CD %2枚・曲 %3曲").arg(when).arg(c.cds).arg(c.songs);
+}
+
+} // namespace
+
+void frmMain::openCollection()
+{
+    try {
+        OpenDataContext();
+    } catch (const DbError& e) {
+        const QList<backup::Copy> copies = backup::list(databasePath());
+        if (e.number() != DbError::Damaged || copies.isEmpty())
+            throw;
+        const QString question
+            = e.description()
+            + QStringLiteral("\r\r最新のバックアップ（%1）から復元しますか？\r"
+                             "壊れたファイルは別の名前で残します。")
+                  .arg(describe(copies.first()));
+        if (MsgBox(question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
+            != QMessageBox::Yes)
+            throw DbError(e.number(), QString()); // the user has read why: nothing more to show
+        const QString aside = backup::setAside(databasePath());
+        backup::restore(copies.first().path, databasePath());
+        OpenDataContext();
+        MsgBox(QStringLiteral("バックアップから復元しました。\r壊れたファイルは「%1」として残しています。")
+                   .arg(aside));
+    }
+}
+
+void frmMain::showNoData()
+{
+    CloseDataContext();
+    rsCDList.reset();
+    DataGrid1->setDataSource(nullptr);
+    DataGrid2->setDataSource(nullptr);
+    for (int i = 0; i < 22; ++i)
+        txtrs(i)->bind(nullptr, QString());
+    txtrsDamie->bind(nullptr, QString());
+    txtrsSubDamie->bind(nullptr, QString());
+    setCounter(0, 0, 0);
+    setCounter(3, 0, 0);
+}
+
+void frmMain::mnuRestore_Click()
+{
+    const QList<backup::Copy> copies = backup::list(databasePath());
+    if (copies.isEmpty()) {
+        MsgBox(QStringLiteral("バックアップがありません。\rバックアップは、データを初めて保存する前に"
+                              "「backup」フォルダーへ自動で作られます。"));
+        return;
+    }
+    QStringList items;
+    for (const backup::Copy& c : copies)
+        items << describe(c);
+    bool chosen = false;
+    const QString item = QInputDialog::getItem(this, QStringLiteral("バックアップから復元"),
+                                               QStringLiteral("復元するバックアップを選んでください："),
+                                               items, 0, false, &chosen);
+    if (!chosen)
+        return;
+    const backup::Copy& copy = copies.at(items.indexOf(item));
+    if (MsgBox(QStringLiteral("コレクションを %1 の状態に戻します。\r"
+                              "いまのコレクションは、その前にバックアップします。よろしいですか。")
+                   .arg(describe(copy)),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
+        != QMessageBox::Yes)
+        return;
+    try {
+        if (cn)
+            cn->backupNow();
+        showNoData();
+        backup::restore(copy.path, databasePath());
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+    reset();
+}
