@@ -467,9 +467,14 @@ void Connection::fail(const QString& cause, int number) const
 
 void Connection::failSql(const QString& doing, const QSqlError& error) const
 {
+    // Unable to open a file while writing means the journal beside the file
+    // could not be made: the folder, not the file, refuses.
+    const bool journalRefused = m_ready && (error.nativeErrorCode().toInt() & 0xff) == 14;
     const QString description
         = QStringLiteral("データベースファイル「%1」を%2。\n原因: %3（%4）")
-              .arg(m_path, doing, causeOf(error),
+              .arg(m_path, doing,
+                   journalRefused ? QStringLiteral("フォルダーに書き込めません（作業用のファイルを作れません）")
+                                  : causeOf(error),
                    error.databaseText().isEmpty() ? error.text() : error.databaseText());
     if (!m_ready) // a failed opening leaves nothing open behind it
         dropConnection(m_name);
