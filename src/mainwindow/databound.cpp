@@ -2,6 +2,8 @@
 
 #include <QScopedValueRollback>
 
+#include <cmath>
+
 #include "store/dberror.h"
 #include "twips.h"
 
@@ -20,6 +22,12 @@ QString formatValue(const QVariant& v, DisplayFormat format)
         return v.toDate().toString(QStringLiteral("yyyy/MM/dd"));
     if (format == DisplayFormat::None)
         return v.toString();
+    if (v.typeId() == QMetaType::Double && std::fmod(v.toDouble(), 1.0) != 0.0) {
+        // a price with yen decimals, from the old database: shown with them
+        const QString grouped = QLocale(QLocale::English).toString(v.toDouble(), 'f',
+                                                                    QLocale::FloatingPointShortest);
+        return format == DisplayFormat::Yen ? QStringLiteral("\u00A5") + grouped : grouped;
+    }
     bool ok = false;
     const qlonglong amount = v.toLongLong(&ok);
     if (!ok)

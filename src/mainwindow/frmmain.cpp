@@ -203,6 +203,7 @@ void frmMain::createMenus()
                                  std::pair{"mnuprv3", u"曲印刷（非検索時は全曲印刷）"},
                                  std::pair{"mnuprv", u"CD印刷（曲検索時のみ）"}})
         menuItem(preview, name, QString::fromUtf16(caption))->setEnabled(false);
+    menuItem(file, "mnuImport", QStringLiteral("旧データベースの取り込み..."));
     menuItem(file, "mnuRestore", QStringLiteral("バックアップから復元..."));
     QAction* bar2 = file->addSeparator();
     bar2->setObjectName(QStringLiteral("mnuBar2"));
@@ -442,6 +443,7 @@ void frmMain::connectEvents()
     on("mnuReset", &frmMain::mnuReset_Click);
     on("mnuCDinput", &frmMain::mnuCDinput_Click);
     on("mnuRestore", &frmMain::mnuRestore_Click);
+    on("mnuImport", &frmMain::mnuImport_Click);
     on("mnuInputkyoku", &frmMain::mnuInputkyoku_Click);
     on("mnuhelp2", &frmMain::mnuhelp2_Click);
     on("mnuVer", &frmMain::mnuVer_Click);

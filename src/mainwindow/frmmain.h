@@ -119,6 +119,7 @@ private:
     void mnuhelp2_Click();
     void mnuCDinput_Click();
     void mnuRestore_Click();
+    void mnuImport_Click();
     // Opens the data context; a damaged collection with a backup beside it
     // may be replaced by the newest backup, the damaged file kept aside.
     void openCollection();

@@ -100,6 +100,7 @@ bool Main()
     strAppPath = QDir::currentPath();
     if (!lockCollection())
         return false;
+    offerLegacyImport();
     auto* window = new frmMain();
     mainWindow = window;
     auto* splash = new SplashRecord();

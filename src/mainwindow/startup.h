@@ -16,6 +16,10 @@ extern QPointer<frmMain> mainWindow;
 // collection open).
 bool Main();
 
+// At start-up, in a folder with only the old program's database: offers to
+// bring it in. Returns whether a collection was made from it.
+bool offerLegacyImport();
+
 // Lets the next Rondella open this collection folder.
 void releaseCollectionLock();
 

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -135,6 +136,9 @@ QVariant fromStored(const QVariant& v, FieldType type)
         return QVariant();
     switch (type) {
     case FieldType::Integer: {
+        // a price with yen decimals (brought in from the old database) stays as it is
+        if (v.typeId() == QMetaType::Double && std::fmod(v.toDouble(), 1.0) != 0.0)
+            return v;
         bool ok = false;
         const qlonglong n = v.toLongLong(&ok);
         return ok ? QVariant(n) : v; // never lose a stored value we cannot read as a number
@@ -156,6 +160,8 @@ QVariant toStored(const QVariant& v, FieldType type)
         return QVariant();
     switch (type) {
     case FieldType::Integer: {
+        if (v.typeId() == QMetaType::Double && std::fmod(v.toDouble(), 1.0) != 0.0)
+            return v;
         bool ok = false;
         const qlonglong n = v.toLongLong(&ok);
         return ok ? QVariant(n) : QVariant(v.toString());
@@ -163,8 +169,12 @@ QVariant toStored(const QVariant& v, FieldType type)
     case FieldType::Date:
         if (v.typeId() == QMetaType::QDate)
             return v.toDate().toString(Qt::ISODate);
-        if (v.typeId() == QMetaType::QDateTime)
-            return v.toDateTime().date().toString(Qt::ISODate);
+        if (v.typeId() == QMetaType::QDateTime) {
+            // a time of day, where the old database kept one, is kept too
+            const QDateTime at = v.toDateTime();
+            return at.time() == QTime(0, 0) ? at.date().toString(Qt::ISODate)
+                                            : at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        }
         return v.toString();
     case FieldType::Text:
         return v.toString();
@@ -399,23 +409,9 @@ bool Connection::createNew()
         giveUp(QFileInfo(folder).isWritable() ? causeOf(error)
                                               : QStringLiteral("フォルダーに書き込めません"));
     }
-    // Integers for identifiers and the price; the purchase date is kept as
-    // ISO text (yyyy-MM-dd), everything else as text.
-    const QStringList statements = {
-        QStringLiteral("PRAGMA synchronous = FULL"),
-        QStringLiteral("BEGIN"),
-        QStringLiteral(
-            "CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 INTEGER, "
-            "購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)"),
-        QStringLiteral("CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT, 作曲者名 TEXT, "
-                       "編曲者名 TEXT, 指揮者名 TEXT, 演奏団体 TEXT, ソリスト TEXT, 録音先 TEXT, "
-                       "録音先番号 TEXT, 録音時間 TEXT, 録音年月日 TEXT, 録音会場 TEXT, "
-                       "原盤番号 TEXT, 分野 TEXT)"),
-        // Indexes SQLite alone understands, for the orders the program reads in.
-        QStringLiteral("CREATE INDEX cdname_cdid ON cdname (CDID)"),
-        QStringLiteral("CREATE INDEX kyoku_id ON kyoku (曲ID)"),
-        QStringLiteral("COMMIT"),
-    };
+    const QStringList statements = QStringList{QStringLiteral("PRAGMA synchronous = FULL"),
+                                               QStringLiteral("BEGIN")}
+        + schemaStatements() + QStringList{QStringLiteral("COMMIT")};
     {
         QSqlQuery q(db);
         for (const QString& sql : statements)
@@ -441,6 +437,26 @@ bool Connection::createNew()
                           .arg(m_path, QString::fromLocal8Bit(strerror(error))));
     openExistingCreated();
     return true;
+}
+
+const QStringList& Connection::schemaStatements()
+{
+    // Integers for identifiers and the price; the purchase date is kept as
+    // ISO text (yyyy-MM-dd, with the time where there is one), everything
+    // else as text.
+    static const QStringList statements = {
+        QStringLiteral(
+            "CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 INTEGER, "
+            "購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)"),
+        QStringLiteral("CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT, 作曲者名 TEXT, "
+                       "編曲者名 TEXT, 指揮者名 TEXT, 演奏団体 TEXT, ソリスト TEXT, 録音先 TEXT, "
+                       "録音先番号 TEXT, 録音時間 TEXT, 録音年月日 TEXT, 録音会場 TEXT, "
+                       "原盤番号 TEXT, 分野 TEXT)"),
+        // Indexes SQLite alone understands, for the orders the program reads in.
+        QStringLiteral("CREATE INDEX cdname_cdid ON cdname (CDID)"),
+        QStringLiteral("CREATE INDEX kyoku_id ON kyoku (曲ID)"),
+    };
+    return statements;
 }
 
 // The file just made is known good: it is opened without the checks.

@@ -59,6 +59,8 @@ public:
     QVariantList column(const QString& sql, const QVariantList& params = {});
 
     static const QVector<FieldDef>& cdnameFields();
+    // The statements that make the two empty tables of a new collection.
+    static const QStringList& schemaStatements();
     static const QVector<FieldDef>& kyokuFields();
 
 private:
