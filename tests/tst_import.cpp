@@ -2,6 +2,7 @@
 #include "mainwindow/msgbox.h"
 #include "store/backup.h"
 #include "store/connection.h"
+#include "store/csvtransfer.h"
 #include "store/dberror.h"
 #include "store/importer.h"
 #include "store/modrecord.h"
@@ -10,10 +11,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QSqlQuery>
+#include <QPushButton>
 #include <QTest>
 
 using namespace modRecord;
@@ -99,6 +102,13 @@ void compareWithTruth(const QString& collection, const QString& table)
     QCOMPARE(r, int(truth.size()));
 }
 
+QString query_text(const QString& file, const QString& sql)
+{
+    Connection c(file);
+    const QVariantList values = c.column(sql);
+    return values.isEmpty() ? QString() : values.first().toString();
+}
+
 QStringList texts(const QList<MsgBoxRecord>& records)
 {
     QStringList out;
@@ -119,6 +129,10 @@ private slots:
     void damagedFilesWriteNothing();
     void stoppedMidwayLeavesNoFile();
     void menuAddsOrReplaces();
+    void csvRoundTrip();
+    void csvLinesChecked_data();
+    void csvLinesChecked();
+    void exportOfWhatIsShown();
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
@@ -233,6 +247,137 @@ void TestImport::menuAddsOrReplaces()
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
     QCOMPARE(m_w->lblRcount(3)->text(), QString("40 / 40"));
     QCOMPARE(backup::list(databasePath()).first().cds, 2);
+}
+
+
+namespace {
+// CSV cannot tell NULL from the empty text: both come back as NULL.
+QVariant asCsvKeeps(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::QString && v.toString().isEmpty())
+        return QVariant();
+    // a date at midnight is written as a date alone
+    if (v.typeId() == QMetaType::QDateTime && v.toDateTime().time() == QTime(0, 0))
+        return v.toDateTime().date();
+    return v;
+}
+} // namespace
+
+// The old collection out to CSV and back: every value the same, apart from
+// the empty text, which comes back as NULL.
+void TestImport::csvRoundTrip()
+{
+    const importer::Rows rows = importer::readLegacy(fixtures + "/cdkaisou.mdb");
+    QList<csv::Refusal> refusals;
+    const auto cds = csv::read(csv::write(Connection::cdnameFields(), rows.cds),
+                               Connection::cdnameFields(), refusals);
+    const auto songs = csv::read(csv::write(Connection::kyokuFields(), rows.songs),
+                                 Connection::kyokuFields(), refusals);
+    QCOMPARE(refusals.size(), 0);
+    QCOMPARE(cds.size(), rows.cds.size());
+    QCOMPARE(songs.size(), rows.songs.size());
+    for (const auto& [got, want] : {std::pair{&cds, &rows.cds}, std::pair{&songs, &rows.songs}})
+        for (qsizetype r = 0; r < want->size(); ++r)
+            for (qsizetype c = 0; c < want->at(r).size(); ++c)
+                QVERIFY2(got->at(r).at(c) == asCsvKeeps(want->at(r).at(c)),
+                         qPrintable(QString("row %1 column %2: %3 against %4")
+                                        .arg(r + 1).arg(c).arg(got->at(r).at(c).toString(),
+                                                               want->at(r).at(c).toString())));
+    // and into an empty collection through the files, as the menu does
+    csv::save(m_folder->file("cdname.csv"), csv::write(Connection::cdnameFields(), rows.cds));
+    csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), rows.songs));
+    const importer::Rows back = csv::readFiles(m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
+    OpenDataContext();
+    importer::addToCollection(*cn, back);
+    CloseDataContext();
+    OpenDataContext();
+    QCOMPARE(rsCD->recordCount(), 40);
+    QCOMPARE(rsKyoku->recordCount(), 400);
+    rsKyoku->setFilter("曲ID = '307'");
+    QCOMPARE(rsKyoku->value("曲名").toString(), QString("君と見た花火\r\n（シングル・ヴァージョン）"));
+    rsCD->setFilter("CDID = '28'");
+    QCOMPARE(query_text(databasePath(), "SELECT 購入年月日 FROM cdname WHERE CDID = 28"),
+             QString("1996-07-20 18:45:00"));
+    CloseDataContext();
+}
+
+void TestImport::csvLinesChecked_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("refusal"); // empty: read whole
+    QTest::addColumn<int>("rows");
+    const QByteArray header = "CDID,CD名,解説者,購入価格,購入年月日,発売元,キャビネット,段\r\n";
+    QTest::newRow("quote, comma and line break inside values")
+        << header + "1,\"Take the \"\"A\"\" Train, live\",,3000,2002-01-31,\"a\r\nb\",A,1\r\n" << "" << 1;
+    QTest::newRow("with a byte-order mark")
+        << QByteArray("\xEF\xBB\xBF") + header + "1,CD,,,,,,\r\n" << "" << 1;
+    QTest::newRow("a column missing: NULL")
+        << QByteArray("CDID,CD名\r\n1,CD\r\n") << "" << 1;
+    QTest::newRow("an unknown column named")
+        << QByteArray("CDID,CD名,色\r\n1,CD,赤\r\n") << "色" << 0;
+    QByteArray lines = header;
+    for (int i = 2; i <= 6; ++i)
+        lines += QByteArray::number(i) + ",CD" + QByteArray::number(i) + ",,,2002-01-0" + QByteArray::number(i) + ",,,\r\n";
+    lines += "7,CD7,,,2002-13-45,,,\r\n8,CD8,,,,,,\r\n";
+    QTest::newRow("a bad date on line 7") << lines << "7 行目" << 0;
+    QTest::newRow("a price with words") << header + "1,CD,,五千,,,,\r\n" << "2 行目" << 0;
+    QTest::newRow("not CSV") << header + "1,\"unclosed,,,,,,\r\n" << "CSV" << 0;
+}
+
+void TestImport::csvLinesChecked()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, refusal);
+    QFETCH(int, rows);
+    const QString cdFile = m_folder->file("cdname.csv");
+    const QString songFile = m_folder->file("kyoku.csv");
+    csv::save(cdFile, text);
+    csv::save(songFile, csv::write(Connection::kyokuFields(), {}));
+    try {
+        const importer::Rows read = csv::readFiles(cdFile, songFile);
+        QVERIFY2(refusal.isEmpty(), "refusal expected");
+        QCOMPARE(read.cds.size(), rows);
+        if (QTest::currentDataTag() == QString("quote, comma and line break inside values")) {
+            QCOMPARE(read.cds[0][1].toString(), QString("Take the \"A\" Train, live"));
+            QCOMPARE(read.cds[0][5].toString(), QString("a\r\nb"));
+            QCOMPARE(read.cds[0][4].toDate(), QDate(2002, 1, 31));
+            QVERIFY(read.cds[0][2].isNull());
+        }
+        if (QTest::currentDataTag() == QString("a column missing: NULL"))
+            QVERIFY(read.cds[0][3].isNull());
+    } catch (const DbError& e) {
+        QVERIFY2(!refusal.isEmpty(), qPrintable(e.description()));
+        QVERIFY2(e.description().contains(refusal), qPrintable(e.description()));
+    }
+}
+
+// What the grids show, in their order: the found songs after a song search.
+void TestImport::exportOfWhatIsShown()
+{
+    writeCollection(m_folder->path(), {cd(1, "CD, 一")},
+                    {song("CD, 一", 3, "ラルゴ", {{"作曲者名", "ヘンデル"}}),
+                     song("CD, 一", 1, "アリア", {{"作曲者名", "バッハ"}}),
+                     song("CD, 一", 2, "ガヴォット", {{"作曲者名", "ヘンデル"}})});
+    m_w = startMain();
+    m_w->findChild<QAction*>("mnuTyuu")->trigger();
+    m_w->Check1(0)->setChecked(true);
+    m_w->DataCombo1(0)->setText("ヘンデル");
+    m_w->cmdFilter->click();
+    m_w->findChild<QAction*>("mnuKyokuS")->trigger(); // ガヴォット before ラルゴ
+    QTimer::singleShot(0, [this] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->selectFile(m_folder->file("shown.csv"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    m_w->findChild<QAction*>("mnuCsvExportShown")->trigger();
+    QFile f(m_folder->file("shown.csv"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QVERIFY(lines[0].startsWith("\xEF\xBB\xBF" "CD名,曲ID,曲名"));
+    QVERIFY2(lines[1].startsWith("\"CD, 一\",2,ガヴォット,ヘンデル"), lines[1].constData());
+    QVERIFY(lines[2].startsWith("\"CD, 一\",3,ラルゴ"));
+    QCOMPARE(lines.size(), 4); // header, two songs, and the end of the last line
 }
 
 QTEST_MAIN(TestImport)

@@ -183,7 +183,7 @@ void TestMainWindow::menuBarAndToolbar()
         return out;
     };
     QCOMPARE(items("mnuFile"),
-             (QStringList{"mnuPage=ページ設定", "mnuprint2=印刷プレビュー", "mnuRestore=バックアップから復元...", "-", "mnuQuit=終了"}));
+             (QStringList{"mnuPage=ページ設定", "mnuprint2=印刷プレビュー", "mnuImport=旧データベースの取り込み...", "mnuCsvImport=CSVから取り込み...", "mnuCsvExport=CSVへ書き出し（全データ）...", "mnuCsvExportShown=CSVへ書き出し（表示中の一覧）...", "mnuRestore=バックアップから復元...", "-", "mnuQuit=終了"}));
     QCOMPARE(
         items("mnuprint2"),
         (QStringList{"mnuPrv2=CD＆曲印刷（リレーション）", "mnuprv3=曲印刷（非検索時は全曲印刷）",

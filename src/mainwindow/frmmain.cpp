@@ -204,6 +204,9 @@ void frmMain::createMenus()
                                  std::pair{"mnuprv", u"CD印刷（曲検索時のみ）"}})
         menuItem(preview, name, QString::fromUtf16(caption))->setEnabled(false);
     menuItem(file, "mnuImport", QStringLiteral("旧データベースの取り込み..."));
+    menuItem(file, "mnuCsvImport", QStringLiteral("CSVから取り込み..."));
+    menuItem(file, "mnuCsvExport", QStringLiteral("CSVへ書き出し（全データ）..."));
+    menuItem(file, "mnuCsvExportShown", QStringLiteral("CSVへ書き出し（表示中の一覧）..."));
     menuItem(file, "mnuRestore", QStringLiteral("バックアップから復元..."));
     QAction* bar2 = file->addSeparator();
     bar2->setObjectName(QStringLiteral("mnuBar2"));
@@ -444,6 +447,9 @@ void frmMain::connectEvents()
     on("mnuCDinput", &frmMain::mnuCDinput_Click);
     on("mnuRestore", &frmMain::mnuRestore_Click);
     on("mnuImport", &frmMain::mnuImport_Click);
+    on("mnuCsvImport", &frmMain::mnuCsvImport_Click);
+    on("mnuCsvExport", &frmMain::mnuCsvExport_Click);
+    on("mnuCsvExportShown", &frmMain::mnuCsvExportShown_Click);
     on("mnuInputkyoku", &frmMain::mnuInputkyoku_Click);
     on("mnuhelp2", &frmMain::mnuhelp2_Click);
     on("mnuVer", &frmMain::mnuVer_Click);

@@ -120,6 +120,9 @@ private:
     void mnuCDinput_Click();
     void mnuRestore_Click();
     void mnuImport_Click();
+    void mnuCsvImport_Click();
+    void mnuCsvExport_Click();
+    void mnuCsvExportShown_Click();
     // Opens the data context; a damaged collection with a backup beside it
     // may be replaced by the newest backup, the damaged file kept aside.
     void openCollection();

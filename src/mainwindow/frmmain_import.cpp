@@ -4,6 +4,7 @@
 
 #include "msgbox.h"
 #include "startup.h"
+#include "store/csvtransfer.h"
 #include "store/dberror.h"
 #include "store/importer.h"
 #include "store/modrecord.h"
@@ -124,6 +125,92 @@ void frmMain::mnuImport_Click()
     } catch (const DbError& e) {
         if (e.number() != LegacyReader::Cancelled || !e.description().isEmpty())
             MsgBox(e.description());
+    }
+    reset();
+}
+
+// The whole collection as two files, cdname.csv and kyoku.csv, in a folder the
+// user picks; files of those names already there are replaced only if asked.
+void frmMain::mnuCsvExport_Click()
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("CSVの書き出し先のフォルダー"), strAppPath);
+    if (folder.isEmpty())
+        return;
+    const QDir dir(folder);
+    const QString cdFile = dir.filePath(QStringLiteral("cdname.csv"));
+    const QString songFile = dir.filePath(QStringLiteral("kyoku.csv"));
+    if ((QFileInfo::exists(cdFile) || QFileInfo::exists(songFile))
+        && MsgBox(QStringLiteral("「%1」に cdname.csv か kyoku.csv がすでにあります。置き換えますか？")
+                      .arg(folder),
+                  QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
+            != QMessageBox::Yes)
+        return;
+    try {
+        if (!cn)
+            throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
+        const auto table = [](const QString& sql, const QVector<FieldDef>& fields) {
+            QVector<QVector<QVariant>> rows;
+            for (const RowPtr& row : cn->read(sql, fields))
+                rows << row->values;
+            return rows;
+        };
+        csv::save(cdFile, csv::write(Connection::cdnameFields(),
+                                     table(QStringLiteral("SELECT rowid, CDID, CD名, 解説者, 購入価格, "
+                                                          "購入年月日, 発売元, キャビネット, 段 FROM cdname "
+                                                          "ORDER BY CDID, rowid"),
+                                           Connection::cdnameFields())));
+        csv::save(songFile, csv::write(Connection::kyokuFields(),
+                                       table(QStringLiteral("SELECT rowid, CD名, 曲ID, 曲名, 作曲者名, "
+                                                            "編曲者名, 指揮者名, 演奏団体, ソリスト, 録音先, "
+                                                            "録音先番号, 録音時間, 録音年月日, 録音会場, "
+                                                            "原盤番号, 分野 FROM kyoku ORDER BY 曲ID, rowid"),
+                                             Connection::kyokuFields())));
+        MsgBox(QStringLiteral("書き出しました。\r%1\r%2").arg(cdFile, songFile));
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}
+
+// What the window lists now, in its order, as one file: the found songs in a
+// song search or the all-songs display, otherwise the CDs on the left.
+void frmMain::mnuCsvExportShown_Click()
+{
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("表示中の一覧をCSVに書き出す"),
+        QDir(strAppPath).filePath(QStringLiteral("一覧.csv")), QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    try {
+        const View& shown = need(isUnlinked() ? rsKyoku : rsCD);
+        csv::save(path, csv::writeView(shown));
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}
+
+// The two files of an export (CDs, then songs) join the collection: every
+// line checked first, then all rows in one transaction, or none.
+void frmMain::mnuCsvImport_Click()
+{
+    const QString cdFile = QFileDialog::getOpenFileName(
+        this, QStringLiteral("CDのCSV（cdname.csv）を選んでください"), strAppPath,
+        QStringLiteral("CSV (*.csv);;すべてのファイル (*)"));
+    if (cdFile.isEmpty())
+        return;
+    const QString songFile = QFileDialog::getOpenFileName(
+        this, QStringLiteral("曲のCSV（kyoku.csv）を選んでください"), QFileInfo(cdFile).absolutePath(),
+        QStringLiteral("CSV (*.csv);;すべてのファイル (*)"));
+    if (songFile.isEmpty())
+        return;
+    try {
+        if (!cn)
+            throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
+        const importer::Rows rows = csv::readFiles(cdFile, songFile);
+        importer::addToCollection(*cn, rows);
+        MsgBox(QStringLiteral("CD %1枚・曲 %2曲を取り込みました。").arg(rows.cds.size()).arg(rows.songs.size()));
+    } catch (const DbError& e) {
+        MsgBox(e.description());
     }
     reset();
 }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "importer.h"
+#include "view.h"
+
+#include <QString>
+#include <QStringList>
+
+// Collections as CSV for spreadsheets and other programs: UTF-8 with a
+// byte-order mark, RFC 4180 quoting, the column names as the header, dates as
+// YYYY-MM-DD, NULL as an empty field.
+namespace csv {
+
+// One CSV text of rows given as values in the order of `fields`.
+QByteArray write(const QVector<FieldDef>& fields, const QVector<QVector<QVariant>>& rows);
+// The visible rows of a view, in its order.
+QByteArray writeView(const View& view);
+// Writes `data` to `path` whole or not at all. Throws DbError.
+void save(const QString& path, const QByteArray& data);
+
+// A refused line: its number (the header is line 1) and why.
+struct Refusal {
+    int line;
+    QString reason;
+};
+
+// Reads a CSV text into rows of `fields` (matched by the header's column
+// names; a column missing from the header is NULL, an unknown one refuses
+// the file). Every line is checked: `refusals` lists those a field cannot
+// take. Throws DbError when the text cannot be read as CSV at all.
+QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>& fields,
+                                QList<Refusal>& refusals);
+
+// Reads the two files (CDs and songs) whole, or throws DbError naming every
+// refused line (up to a screenful) with its file, number and reason.
+importer::Rows readFiles(const QString& cdFile, const QString& songFile);
+
+} // namespace csv
