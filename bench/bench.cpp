@@ -7,6 +7,8 @@
 #include "mainwindow/msgbox.h"
 #include "mainwindow/startup.h"
 #include "store/connection.h"
+#include "store/csvtransfer.h"
+#include "store/importer.h"
 #include "store/modrecord.h"
 
 #include <QAction>
@@ -16,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
@@ -253,8 +256,45 @@ void benchBackup()
     report("backup by SQLite (VACUUM INTO)", vacuum, plain, "copy");
 }
 
+void benchTransfer()
+{
+    QTemporaryDir out;
+    QVector<QVector<QVariant>> cds, songs;
+    const double bare = bareRead({allCDs, allSongs});
+    const double exported = msOf([&] {
+        for (const RowPtr& r : cn->read(allCDs, Connection::cdnameFields()))
+            cds << r->values;
+        for (const RowPtr& r : cn->read(allSongs, Connection::kyokuFields()))
+            songs << r->values;
+        csv::save(out.filePath(QStringLiteral("cdname.csv")), csv::write(Connection::cdnameFields(), cds));
+        csv::save(out.filePath(QStringLiteral("kyoku.csv")), csv::write(Connection::kyokuFields(), songs));
+    });
+    report("CSV export of both tables", exported, bare);
+    importer::Rows rows;
+    const double read = msOf([&] {
+        rows = csv::readFiles(out.filePath(QStringLiteral("cdname.csv")), out.filePath(QStringLiteral("kyoku.csv")));
+    });
+    report("CSV read and check of both files", read, bare);
+    const double written = msOf([&] {
+        importer::writeCollection(out.filePath(QStringLiteral("new.db")), rows, false);
+    });
+    report("CSV rows written as a new collection", written, bare);
+    std::printf("    (%lld CDs, %lld songs)\n", qint64(rows.cds.size()), qint64(rows.songs.size()));
+    const QString legacy = QStringLiteral(LEGACY_FIXTURES "/cdkaisou.mdb");
+    if (QFileInfo::exists(legacy)) {
+        importer::Rows old;
+        const double readOld = msOf([&] { old = importer::readLegacy(legacy); });
+        const double wroteOld = msOf([&] {
+            importer::writeCollection(out.filePath(QStringLiteral("old.db")), old, false);
+        });
+        report("old database (40 CDs, 400 songs): libmdb read", readOld, 0);
+        report("old database: written as a new collection", wroteOld, 0);
+    }
+}
+
 void benchEntry(frmMain* w)
 {
+    benchTransfer();
     benchBackup();
     frmInputCD* cdForm = nullptr;
     report("open the CD entry form", msOf([&] { cdForm = new frmInputCD(w); }), 0);

@@ -285,6 +285,8 @@ void TestDataContext::reopenedRowsMatchTheFileAfterOwnWrites()
         rsKyoku->update();
         rsKyoku->moveLast(); // 曲ID 10 goes
         rsKyoku->remove();
+        // a statement of its own, which the rows read cannot follow
+        cn->column("UPDATE cdname SET 段 = '9' WHERE CDID = 2");
     });
     try {
         cn->transaction([] {
@@ -310,6 +312,7 @@ void TestDataContext::reopenedRowsMatchTheFileAfterOwnWrites()
     QCOMPARE(songs.size(), 2);
     QVERIFY(songs.last().contains("|20|"));
     QVERIFY(cds.first().startsWith("0|新"));
+    QVERIFY(cds.filter("|B|").first().endsWith("|9"));
 }
 
 QTEST_GUILESS_MAIN(TestDataContext)

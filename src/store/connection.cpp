@@ -578,6 +578,7 @@ void Connection::transaction(const std::function<void()>& work)
     // this mark can follow this transaction's writes exactly.
     const QString markBefore = fileMark();
     m_writes.clear();
+    m_unrecordedWrite = false;
     ++m_depth;
     try {
         work();
@@ -633,8 +634,11 @@ void Connection::afterCommit(const QString& markBefore)
         const bool otherShape = std::any_of(m_writes.begin(), m_writes.end(), [&](const Write& w) {
             return w.table == c.table && w.kind != Write::Delete && w.fields != c.fields;
         });
+        // Many writes, or writes made without telling the rows (a bulk insert,
+        // a statement of the caller's own): reading again is cheaper, and sure.
         if (markBefore.isEmpty() || markAfter.isEmpty() || c.mark != markBefore
-            || (c.table.isEmpty() && !m_writes.empty()) || otherShape) {
+            || (c.table.isEmpty() && !m_writes.empty()) || otherShape || m_unrecordedWrite
+            || m_writes.size() > 2000) {
             it = cache.erase(it);
             continue;
         }
@@ -658,12 +662,12 @@ void Connection::afterCommit(const QString& markBefore)
         for (const Write& w : m_writes) {
             if (w.table != c.table)
                 continue;
-            auto at = find(w.rowid);
             Row row;
             if (w.kind == Write::Insert) {
                 row.rowid = w.rowid;
                 row.values.resize(c.fields.size());
             } else {
+                auto at = find(w.rowid);
                 if (at == rows.end())
                     continue;
                 row = **at;
@@ -684,6 +688,7 @@ void Connection::afterCommit(const QString& markBefore)
     if (!markBefore.isEmpty() && checkedMarks().value(m_path) == markBefore)
         checkedMarks().insert(m_path, markAfter);
     m_writes.clear();
+    m_unrecordedWrite = false;
 }
 
 qint64 Connection::insertRow(const QString& table, const QVector<FieldDef>& fields,
@@ -765,8 +770,33 @@ void Connection::deleteRow(const QString& table, qint64 rowid)
     m_writes.push_back({table, Write::Delete, rowid, {}, {}, {}});
 }
 
+void Connection::insertRows(const QString& table, const QVector<FieldDef>& fields,
+                            const QVector<QVector<QVariant>>& rows)
+{
+    transaction([&] {
+        QStringList names, marks;
+        for (const FieldDef& f : fields) {
+            names.append(quoted(f.name));
+            marks.append(QStringLiteral("?"));
+        }
+        QSqlQuery q(database());
+        if (!q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                           .arg(quoted(table), names.join(u", "), marks.join(u", "))))
+            failSql(QStringLiteral("書き込めません"), q.lastError());
+        m_unrecordedWrite = true;
+        for (const QVector<QVariant>& row : rows) {
+            for (int i = 0; i < fields.size(); ++i)
+                q.addBindValue(toStored(row.value(i), fields.at(i).type));
+            if (!q.exec())
+                failSql(QStringLiteral("書き込めません"), q.lastError());
+        }
+    });
+}
+
 QVariantList Connection::column(const QString& sql, const QVariantList& params)
 {
+    if (m_depth > 0 && !sql.trimmed().startsWith(QStringLiteral("SELECT"), Qt::CaseInsensitive))
+        m_unrecordedWrite = true;
     QSqlQuery q(database());
     q.setForwardOnly(true);
     q.prepare(sql);

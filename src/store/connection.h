@@ -54,6 +54,9 @@ public:
     void updateRow(const QString& table, const QVector<FieldDef>& fields,
                    const QVector<QVariant>& values, const QVector<bool>& changed, qint64 rowid);
     void deleteRow(const QString& table, qint64 rowid);
+    // Many rows at once, inside the running transaction (or one of their own).
+    void insertRows(const QString& table, const QVector<FieldDef>& fields,
+                    const QVector<QVector<QVariant>>& rows);
 
     // Runs a query with bound values and returns the first column of every row.
     QVariantList column(const QString& sql, const QVariantList& params = {});
@@ -95,6 +98,7 @@ private:
     QString m_identity;
     QString m_markAtBegin;
     std::vector<Write> m_writes; // this transaction's, for the rows already read
+    bool m_unrecordedWrite = false; // a write the rows already read cannot follow
 };
 
 QVariant fromStored(const QVariant& v, FieldType type);

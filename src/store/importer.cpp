@@ -174,10 +174,8 @@ void addToCollection(Connection& cn, const Rows& rows)
                           .arg(list));
     }
     cn.transaction([&] {
-        for (const auto& row : rows.cds)
-            cn.insertRow(QStringLiteral("cdname"), Connection::cdnameFields(), row);
-        for (const auto& row : rows.songs)
-            cn.insertRow(QStringLiteral("kyoku"), Connection::kyokuFields(), row);
+        cn.insertRows(QStringLiteral("cdname"), Connection::cdnameFields(), rows.cds);
+        cn.insertRows(QStringLiteral("kyoku"), Connection::kyokuFields(), rows.songs);
     });
 }
 
