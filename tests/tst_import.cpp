@@ -212,6 +212,13 @@ void TestImport::stoppedMidwayLeavesNoFile()
         QCOMPARE(e.number(), LegacyReader::Cancelled);
     }
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    // a target folder that cannot be written: refused, nothing left anywhere
+    QFile blocker(m_folder->file("notafolder"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QVERIFY_THROWS_EXCEPTION(DbError, importer::writeCollection(m_folder->file("notafolder/cdkaisou.db"), rows, false));
+    QFile::remove(m_folder->file("notafolder"));
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     // and a target already taken is never replaced without being asked
     writeCollection(m_folder->path(), {cd(1, "いまのCD")}, {});
     const QByteArray before = fileHash(databasePath());
