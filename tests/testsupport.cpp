@@ -1,12 +1,15 @@
 #include "testsupport.h"
 
 #include "mainwindow/frmmain.h"
+#include "mainwindow/msgbox.h"
 #include "mainwindow/startup.h"
 #include "store/connection.h"
 #include "store/modrecord.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QFile>
 #include <QDateTime>
 #include <QDir>
 #include <QPointer>
@@ -103,6 +106,60 @@ void MessageBoxAnswerer::poll()
     if (!button)
         button = box->buttons().value(0);
     button->click();
+}
+
+QByteArray fileHash(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+QStringList answeredTexts()
+{
+    QStringList out;
+    for (const MsgBoxRecord& r : MsgBoxTakeAnswered())
+        out << r.text;
+    return out;
+}
+
+QList<QStringList> readTsv(const QString& path, QStringList* header)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QList<QStringList> rows;
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].isEmpty())
+            continue;
+        QStringList cells;
+        for (const QByteArray& cell : lines[i].split('\t')) {
+            if (cell == "\\N") {
+                cells << QString();
+                continue;
+            }
+            QString text = QStringLiteral(""); // empty, not NULL
+            const QString raw = QString::fromUtf8(cell);
+            for (qsizetype k = 0; k < raw.size(); ++k) {
+                if (raw[k] == u'\\' && k + 1 < raw.size()) {
+                    const QChar e = raw[++k];
+                    text += e == u't' ? QChar(u'\t') : e == u'n' ? QChar(u'\n') : e == u'r' ? QChar(u'\r') : e;
+                } else {
+                    text += raw[k];
+                }
+            }
+            cells << text;
+        }
+        if (i == 0) {
+            if (header)
+                *header = cells;
+        } else {
+            rows << cells;
+        }
+    }
+    return rows;
 }
 
 frmMain* startMain()

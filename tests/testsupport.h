@@ -32,6 +32,16 @@ void writeCollection(const QString& folder, const QVector<QVariantMap>& cds,
 // Reads one column of a table straight from the file, in rowid order.
 QStringList readColumn(const QString& folder, const QString& table, const QString& column);
 
+// SHA-256 of a file's bytes; empty when it cannot be read.
+QByteArray fileHash(const QString& path);
+
+// The texts of the boxes answered in advance since the last call.
+QStringList answeredTexts();
+
+// A ground-truth table: UTF-8, TAB-separated, a header line, \N for NULL
+// (a null QString), backslash escapes for backslash, TAB, LF and CR.
+QList<QStringList> readTsv(const QString& path, QStringList* header = nullptr);
+
 // Answers every modal message box that opens while it lives, pressing the
 // given button, and records what each box said.
 class MessageBoxAnswerer : public QObject {

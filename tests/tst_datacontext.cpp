@@ -13,14 +13,6 @@ using namespace modRecord;
 
 namespace {
 
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
 // Opening must fail with a description naming the file and the cause, leave
 // no connection behind, and leave the file exactly as it was.
 void expectRefusal(const QString& folder, const QString& cause)

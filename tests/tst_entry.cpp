@@ -74,14 +74,6 @@ QWidget* nextTabStop(QWidget* w)
     return nullptr;
 }
 
-QStringList texts(const QList<MsgBoxRecord>& records)
-{
-    QStringList out;
-    for (const MsgBoxRecord& r : records)
-        out << r.text;
-    return out;
-}
-
 } // namespace
 
 class TestEntry : public QObject {
@@ -224,7 +216,7 @@ void TestEntry::duplicateTitleQuestion()
     type(form.txtInput(1), indy.toUpper()); // letter case does not make another title
     MsgBoxSetNextAnswers({QMessageBox::No});
     form.cmdUpdate->click();
-    QCOMPARE(texts(MsgBoxTakeAnswered()), QStringList{"氏名が重複しています。\n\n同ＣＤ名として登録しますか？"});
+    QCOMPARE(answeredTexts(), QStringList{"氏名が重複しています。\n\n同ＣＤ名として登録しますか？"});
     QVERIFY(form.inAddMode());
     QCOMPARE(readColumn(m_folder->path(), "cdname", "CDID").size(), 4);
     QCOMPARE(form.txtInput(1)->text(), indy.toUpper());
@@ -237,7 +229,7 @@ void TestEntry::duplicateTitleQuestion()
     type(form.txtInput(1), fifth);
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     form.cmdTeisei->click();
-    QCOMPARE(texts(MsgBoxTakeAnswered()), QStringList{"訂正されました"});
+    QCOMPARE(answeredTexts(), QStringList{"訂正されました"});
 }
 
 void TestEntry::typedDatesAndPrices()
@@ -457,7 +449,7 @@ void TestEntry::correctedTitleTakesItsSongs()
     type(form.txtInput(1), renamed);
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     form.cmdTeisei->click();
-    QCOMPARE(texts(MsgBoxTakeAnswered()), QStringList{"訂正されました"});
+    QCOMPARE(answeredTexts(), QStringList{"訂正されました"});
     QCOMPARE(readColumn(m_folder->path(), "kyoku", "CD名"),
              (QStringList{renamed, renamed, indy, renamed, bach}));
     QCOMPARE(rsKyokuSub->recordCount(), 3);
@@ -485,7 +477,7 @@ void TestEntry::addModeGuardsAndFrameClose()
     form->cmdNext->click();
     form->cmdDelete->click();
     form->cmdQuit->click();
-    QCOMPARE(texts(MsgBoxTakeAnswered()), (QStringList{wait, wait, wait}));
+    QCOMPARE(answeredTexts(), (QStringList{wait, wait, wait}));
     QCOMPARE(form->txtInput(1)->text(), QString("途中のCD"));
     QCOMPARE(form->txtInput(0)->text(), QString("5"));
     // closed by the window frame in add mode: nothing stored, the main window rebuilt
@@ -503,7 +495,7 @@ void TestEntry::addModeGuardsAndFrameClose()
     songs->cmdMasterAdd->click();
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     songs->close();
-    QCOMPARE(texts(MsgBoxTakeAnswered()), QStringList{wait});
+    QCOMPARE(answeredTexts(), QStringList{wait});
     QVERIFY(songs->isVisible());
     songs->cmdMasterCancel->click();
     songs->close();
@@ -533,7 +525,7 @@ void TestEntry::listsOfferNewValuesAtOnce()
     songs.txtrsSub(14)->setText("室内楽");
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     songs.cmdTeisei->click();
-    QCOMPARE(texts(MsgBoxTakeAnswered()), QStringList{"訂正されました"});
+    QCOMPARE(answeredTexts(), QStringList{"訂正されました"});
     songs.DataCombo1(0)->showPopup();
     songs.DataCombo1(0)->hidePopup();
     QVERIFY(songs.DataCombo1(0)->findText("ヒンデミット") >= 0);

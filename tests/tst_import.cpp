@@ -25,46 +25,6 @@ namespace {
 
 const QString fixtures = QStringLiteral(LEGACY_FIXTURES);
 
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
-// The TSV's rows, NULL as a null QString, escapes undone.
-QList<QStringList> tsv(const QString& name)
-{
-    QFile f(fixtures + u'/' + name);
-    f.open(QIODevice::ReadOnly);
-    QList<QStringList> rows;
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        if (lines[i].isEmpty())
-            continue;
-        QStringList cells;
-        for (const QByteArray& cell : lines[i].split('\t')) {
-            if (cell == "\\N") {
-                cells << QString();
-                continue;
-            }
-            QString text = QStringLiteral("");
-            const QString raw = QString::fromUtf8(cell);
-            for (qsizetype k = 0; k < raw.size(); ++k) {
-                if (raw[k] == u'\\' && k + 1 < raw.size()) {
-                    const QChar e = raw[++k];
-                    text += e == u't' ? QChar(u'\t') : e == u'n' ? QChar(u'\n') : e == u'r' ? QChar(u'\r') : e;
-                } else {
-                    text += raw[k];
-                }
-            }
-            cells << text;
-        }
-        rows << cells;
-    }
-    return rows;
-}
-
 // A stored value as the TSV writes it: dates with their time, currency with
 // four decimals.
 QString asTsv(const QVariant& v, const QString& column)
@@ -83,7 +43,7 @@ void compareWithTruth(const QString& collection, const QString& table)
 {
     const QVector<FieldDef>& fields
         = table == u"cdname" ? Connection::cdnameFields() : Connection::kyokuFields();
-    const QList<QStringList> truth = tsv(table + ".tsv");
+    const QList<QStringList> truth = readTsv(fixtures + u'/' + table + ".tsv");
     Connection c(collection);
     QSqlQuery q(c.database());
     QVERIFY(q.exec("SELECT * FROM " + table + " ORDER BY rowid"));
@@ -107,14 +67,6 @@ QString query_text(const QString& file, const QString& sql)
     Connection c(file);
     const QVariantList values = c.column(sql);
     return values.isEmpty() ? QString() : values.first().toString();
-}
-
-QStringList texts(const QList<MsgBoxRecord>& records)
-{
-    QStringList out;
-    for (const MsgBoxRecord& r : records)
-        out << r.text;
-    return out;
 }
 
 } // namespace
@@ -243,7 +195,7 @@ void TestImport::menuAddsOrReplaces()
     pick();
     MsgBoxSetNextAnswers({QMessageBox::No, QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuImport")->trigger();
-    const QStringList said = texts(MsgBoxTakeAnswered());
+    const QStringList said = answeredTexts();
     QCOMPARE(said.size(), 2);
     QVERIFY2(said[1].contains("CDID 1") && said[1].contains("曲ID 1"), qPrintable(said[1]));
     QCOMPARE(m_w->lblRcount(3)->text(), QString("2 / 2"));

@@ -12,43 +12,6 @@ namespace {
 
 const QString fixtures = QStringLiteral(LEGACY_FIXTURES);
 
-// The ground truth: rows of a TSV, NULL as an invalid QString.
-QList<QStringList> readTsv(const QString& name, QStringList* header)
-{
-    QFile f(fixtures + u'/' + name);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QList<QStringList> rows;
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].isEmpty())
-            continue;
-        QStringList cells;
-        for (const QByteArray& cell : lines[i].split('\t')) {
-            if (cell == "\\N") {
-                cells << QString();
-                continue;
-            }
-            QString text;
-            const QString raw = QString::fromUtf8(cell);
-            for (qsizetype k = 0; k < raw.size(); ++k) {
-                if (raw[k] == u'\\' && k + 1 < raw.size()) {
-                    const QChar e = raw[++k];
-                    text += e == u't' ? QChar(u'\t') : e == u'n' ? QChar(u'\n') : e == u'r' ? QChar(u'\r') : e;
-                } else {
-                    text += raw[k];
-                }
-            }
-            cells << (text.isNull() ? QStringLiteral("") : text); // empty, not NULL
-        }
-        if (i == 0)
-            *header = cells;
-        else
-            rows << cells;
-    }
-    return rows;
-}
-
 // A value as the TSV writes it: currency with four decimals.
 QString tsvText(const QVariant& v, bool currency)
 {
@@ -64,13 +27,6 @@ QString tsvText(const QVariant& v, bool currency)
     default:
         return v.toString();
     }
-}
-
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
 } // namespace
@@ -99,7 +55,7 @@ void TestLegacy::everyValueArrivesExactly()
 {
     QFETCH(QString, table);
     QStringList header;
-    const QList<QStringList> truth = readTsv(table + ".tsv", &header);
+    const QList<QStringList> truth = readTsv(fixtures + u'/' + table + ".tsv", &header);
     QVERIFY2(!truth.isEmpty(), qPrintable(fixtures));
     QVector<FieldDef> fields;
     for (const QString& name : header)
@@ -143,7 +99,7 @@ void TestLegacy::damagedFilesAreRefused()
         LegacyReader reader(mdb);
         QStringList header;
         for (const QString& table : {QStringLiteral("cdname"), QStringLiteral("kyoku")}) {
-            readTsv(table + ".tsv", &header);
+            readTsv(fixtures + u'/' + table + ".tsv", &header);
             QVector<FieldDef> fields;
             for (const QString& name : header)
                 fields << FieldDef{name, FieldType::Text, 0, true};

@@ -29,22 +29,6 @@ using namespace modRecord;
 
 namespace {
 
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
-QStringList texts(const QList<MsgBoxRecord>& records)
-{
-    QStringList out;
-    for (const MsgBoxRecord& r : records)
-        out << r.text;
-    return out;
-}
-
 // Runs a query on its own connection to a file and returns the first column.
 QStringList query(const QString& file, const QString& sql)
 {
@@ -300,7 +284,7 @@ void TestSafety::resetRetriesAfterARefusedStart()
     QVERIFY(hold.exec("BEGIN EXCLUSIVE"));
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     start();
-    QVERIFY(texts(MsgBoxTakeAnswered()).value(0).contains("使用中"));
+    QVERIFY(answeredTexts().value(0).contains("使用中"));
     QVERIFY(!cn);
     QVERIFY(hold.exec("ROLLBACK"));
     hold = QSqlQuery();
@@ -328,7 +312,7 @@ void TestSafety::replacedOrRemovedFileIsNoticed()
     QVERIFY(QFile::remove(databasePath()));
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    QVERIFY(texts(MsgBoxTakeAnswered()).value(0).contains("見つかりません"));
+    QVERIFY(answeredTexts().value(0).contains("見つかりません"));
     QCOMPARE(m_w->DataGrid2->table()->model()->rowCount(), 0);
     QVERIFY(!QFile::exists(databasePath())); // nothing was made in its place
 }
@@ -366,7 +350,7 @@ void TestSafety::backupThatCannotBeMadeStopsTheWriteOnce()
     form.txtInput(1)->setText("保存したいCD");
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     form.cmdUpdate->click();
-    QVERIFY(texts(MsgBoxTakeAnswered()).value(0).contains("バックアップを作成できません"));
+    QVERIFY(answeredTexts().value(0).contains("バックアップを作成できません"));
     QCOMPARE(query(databasePath(), "SELECT count(*) FROM cdname"), QStringList{"1"});
     QVERIFY(form.inAddMode());
     QCOMPARE(form.txtInput(1)->text(), QString("保存したいCD"));
@@ -448,7 +432,7 @@ void TestSafety::fullDiskAndReadOnlyRefuseTheSave()
     form.txtInput(5)->setText(QString(30000, u'解'));
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     form.cmdUpdate->click();
-    QVERIFY(texts(MsgBoxTakeAnswered()).value(0).contains("ディスクがいっぱい"));
+    QVERIFY(answeredTexts().value(0).contains("ディスクがいっぱい"));
     QVERIFY(form.inAddMode());
     QCOMPARE(form.txtInput(5)->text().size(), 30000);
     QCOMPARE(query(databasePath(), "PRAGMA integrity_check"), QStringList{"ok"});
@@ -457,7 +441,7 @@ void TestSafety::fullDiskAndReadOnlyRefuseTheSave()
     cn->column("PRAGMA query_only = 1"); // as a read-only file or folder answers
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     form.cmdUpdate->click();
-    QVERIFY(texts(MsgBoxTakeAnswered()).value(0).contains("読み取り専用"));
+    QVERIFY(answeredTexts().value(0).contains("読み取り専用"));
     cn->column("PRAGMA query_only = 0");
     form.cmdUpdate->click();
     QCOMPARE(query(databasePath(), "SELECT count(*) FROM cdname"), QStringList{"3"});
@@ -507,7 +491,7 @@ void TestSafety::oddDataIsShownAndKept()
         form.txtInput(2)->setText("訂正した発売元");
         MsgBoxSetNextAnswers({QMessageBox::Ok});
         form.cmdTeisei->click();
-        QCOMPARE(texts(MsgBoxTakeAnswered()), QStringList{"訂正されました"});
+        QCOMPARE(answeredTexts(), QStringList{"訂正されました"});
         form.cmdLast->click(); // the odd CD: shown, not rewritten by moving to it
         QCOMPARE(form.txtInput(4)->text(), QString("五千円"));
         form.cmdFirst->click();

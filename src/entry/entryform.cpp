@@ -1,5 +1,6 @@
 #include "entryform.h"
 
+#include "mainwindow/msgbox.h"
 #include "mainwindow/twips.h"
 #include "store/dberror.h"
 #include "store/fieldtext.h"
@@ -75,6 +76,39 @@ QPushButton* entryButton(QWidget* parent, const char* name, const QString& capti
                                              "QPushButton:disabled { color: #808080; }")
                                   .arg(bgrColor(quint32(bgr)).name()));
     return button;
+}
+
+void moveView(View& v, EntryMove move)
+{
+    switch (move) {
+    case EntryMove::First:
+        v.moveFirst();
+        break;
+    case EntryMove::Previous:
+        v.movePrevious();
+        if (v.bof())
+            v.moveFirst();
+        break;
+    case EntryMove::Next:
+        v.moveNext();
+        if (v.eof())
+            v.moveLast();
+        break;
+    case EntryMove::Last:
+        v.moveLast();
+        break;
+    }
+}
+
+// Moving or deleting while a new record is pending would store it or throw it
+// away unasked.
+bool refusedWhileAdding(bool adding)
+{
+    if (!adding)
+        return false;
+    MsgBox(QStringLiteral("確定か、キャンセルをクリックしてからにしてください"), QMessageBox::Ok,
+           QMessageBox::Critical);
+    return true;
 }
 
 QString entryNote()

@@ -120,10 +120,10 @@ void frmInputCD::connectEvents()
     connect(cmdCancel, &QPushButton::clicked, this, &frmInputCD::cmdCancel_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmInputCD::cmdDelete_Click);
     connect(cmdQuit, &QPushButton::clicked, this, &frmInputCD::cmdQuit_Click);
-    connect(cmdFirst, &QPushButton::clicked, this, [this] { navigate(0); });
-    connect(cmdPrevious, &QPushButton::clicked, this, [this] { navigate(1); });
-    connect(cmdNext, &QPushButton::clicked, this, [this] { navigate(2); });
-    connect(cmdLast, &QPushButton::clicked, this, [this] { navigate(3); });
+    connect(cmdFirst, &QPushButton::clicked, this, [this] { navigate(EntryMove::First); });
+    connect(cmdPrevious, &QPushButton::clicked, this, [this] { navigate(EntryMove::Previous); });
+    connect(cmdNext, &QPushButton::clicked, this, [this] { navigate(EntryMove::Next); });
+    connect(cmdLast, &QPushButton::clicked, this, [this] { navigate(EntryMove::Last); });
     // A pick from a list is copied into the box beside it; typing in the list is not.
     connect(dcoHatubai, &QComboBox::textActivated, this,
             [this](const QString& text) { txtInput(2)->setText(text); });
@@ -177,40 +177,13 @@ void frmInputCD::Form_Load()
     }
 }
 
-// Moving or deleting while a new CD is pending would store it or throw it away
-// unasked: the user finishes the entry first.
-bool frmInputCD::refuseInAddMode()
-{
-    if (!inAddMode())
-        return false;
-    MsgBox(QStringLiteral("確定か、キャンセルをクリックしてからにしてください"), QMessageBox::Ok,
-           QMessageBox::Critical);
-    return true;
-}
 
-void frmInputCD::navigate(int move)
+void frmInputCD::navigate(EntryMove move)
 {
-    if (refuseInAddMode())
+    if (refusedWhileAdding(inAddMode()))
         return;
     try {
-        View& v = need(rsCD);
-        switch (move) {
-        case 0:
-            v.moveFirst();
-            break;
-        case 1:
-            v.movePrevious();
-            if (v.bof())
-                v.moveFirst();
-            break;
-        case 2:
-            v.moveNext();
-            if (v.eof())
-                v.moveLast();
-            break;
-        default:
-            v.moveLast();
-        }
+        moveView(need(rsCD), move);
     } catch (const DbError& e) {
         showError(e);
     }
@@ -351,7 +324,7 @@ void frmInputCD::cmdCancel_Click()
 
 void frmInputCD::cmdDelete_Click()
 {
-    if (refuseInAddMode())
+    if (refusedWhileAdding(inAddMode()))
         return;
     try {
         View& cds = need(rsCD);
@@ -403,7 +376,7 @@ void frmInputCD::cmdDelete_Click()
 
 void frmInputCD::cmdQuit_Click()
 {
-    if (refuseInAddMode())
+    if (refusedWhileAdding(inAddMode()))
         return;
     close();
 }

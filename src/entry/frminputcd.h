@@ -47,10 +47,9 @@ private:
     void cmdCancel_Click();
     void cmdDelete_Click();
     void cmdQuit_Click();
-    void navigate(int move);
+    void navigate(EntryMove move);
     void RefreshCDLists();
     void setButtons(int add, int update, int cancel, int teisei, int del, int nav);
-    bool refuseInAddMode();
     bool titleMissing();
     void saveCurrent(bool correction);
     std::vector<EntryBox*> boxes() const;

@@ -160,10 +160,10 @@ void frmInputKyoku::connectEvents()
     connect(cmdDelete, &QPushButton::clicked, this, &frmInputKyoku::cmdDelete_Click);
     connect(Command1, &QPushButton::clicked, this, &frmInputKyoku::Command1_Click);
     connect(cmd1copy, &QPushButton::clicked, this, &frmInputKyoku::cmd1copy_Click);
-    connect(cmdTop, &QPushButton::clicked, this, [this] { navigate(0); });
-    connect(cmdPrevious, &QPushButton::clicked, this, [this] { navigate(1); });
-    connect(cmdNext, &QPushButton::clicked, this, [this] { navigate(2); });
-    connect(cmdLast, &QPushButton::clicked, this, [this] { navigate(3); });
+    connect(cmdTop, &QPushButton::clicked, this, [this] { navigate(EntryMove::First); });
+    connect(cmdPrevious, &QPushButton::clicked, this, [this] { navigate(EntryMove::Previous); });
+    connect(cmdNext, &QPushButton::clicked, this, [this] { navigate(EntryMove::Next); });
+    connect(cmdLast, &QPushButton::clicked, this, [this] { navigate(EntryMove::Last); });
     for (int k = 0; k < 6; ++k)
         connect(DataCombo1(k), &QComboBox::textActivated, this,
                 [this, k](const QString& text) { txtrsSub(comboBox[k])->setText(text); });
@@ -256,38 +256,13 @@ void frmInputKyoku::RefreshKyokuLists()
         ReopenValueList(*list);
 }
 
-bool frmInputKyoku::refuseInAddMode()
-{
-    if (!inAddMode())
-        return false;
-    MsgBox(QStringLiteral("確定か、キャンセルをクリックしてからにしてください"), QMessageBox::Ok,
-           QMessageBox::Critical);
-    return true;
-}
 
-void frmInputKyoku::navigate(int move)
+void frmInputKyoku::navigate(EntryMove move)
 {
-    if (refuseInAddMode())
+    if (refusedWhileAdding(inAddMode()))
         return;
     try {
-        View& v = need(rsKyoku);
-        switch (move) {
-        case 0:
-            v.moveFirst();
-            break;
-        case 1:
-            v.movePrevious();
-            if (v.bof())
-                v.moveFirst();
-            break;
-        case 2:
-            v.moveNext();
-            if (v.eof())
-                v.moveLast();
-            break;
-        default:
-            v.moveLast();
-        }
+        moveView(need(rsKyoku), move);
         showChosenCD();
     } catch (const DbError& e) {
         showError(e);
@@ -473,7 +448,7 @@ void frmInputKyoku::Command1_Click()
 void frmInputKyoku::closeEvent(QCloseEvent* event)
 {
     if (inAddMode()) {
-        refuseInAddMode();
+        refusedWhileAdding(inAddMode());
         event->ignore();
         return;
     }

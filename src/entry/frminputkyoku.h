@@ -55,12 +55,11 @@ private:
     void cmdDelete_Click();
     void Command1_Click();
     void cmd1copy_Click();
-    void navigate(int move);
+    void navigate(EntryMove move);
     void RefreshKyokuLists();
     void SetcmbListKyoku();
     void showChosenCD();
     void setButtons(bool browse);
-    bool refuseInAddMode();
     bool chosenCDUnknown(const QString& title);
     void saveCurrent();
     std::vector<EntryBox*> boxes() const;
