@@ -198,11 +198,10 @@ void frmMain::createMenus()
     QMenu* preview = file->addMenu(QStringLiteral("印刷プレビュー"));
     preview->setObjectName(QStringLiteral("mnuprint2"));
     preview->menuAction()->setObjectName(QStringLiteral("mnuprint2"));
-    // The report previews come with the printing work; until then they are shown disabled.
     for (auto [name, caption] : {std::pair{"mnuPrv2", u"CD＆曲印刷（リレーション）"},
                                  std::pair{"mnuprv3", u"曲印刷（非検索時は全曲印刷）"},
                                  std::pair{"mnuprv", u"CD印刷（曲検索時のみ）"}})
-        menuItem(preview, name, QString::fromUtf16(caption))->setEnabled(false);
+        menuItem(preview, name, QString::fromUtf16(caption));
     menuItem(file, "mnuImport", QStringLiteral("旧データベースの取り込み..."));
     menuItem(file, "mnuCsvImport", QStringLiteral("CSVから取り込み..."));
     menuItem(file, "mnuCsvExport", QStringLiteral("CSVへ書き出し（全データ）..."));
@@ -272,9 +271,6 @@ void frmMain::createToolbar()
         tbToolBar->widgetForAction(action)->setObjectName(key);
         connect(action, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
     }
-    // The preview is not part of this build yet.
-    for (const char16_t* key : {u"印刷プレビュー"})
-        tbToolBar->findChild<QAction*>(QString::fromUtf16(key))->setEnabled(false);
 }
 
 void frmMain::createCDPanel()
@@ -446,6 +442,9 @@ void frmMain::connectEvents()
     on("mnuReset", &frmMain::mnuReset_Click);
     on("mnuCDinput", &frmMain::mnuCDinput_Click);
     on("mnuRestore", &frmMain::mnuRestore_Click);
+    on("mnuPrv2", &frmMain::mnuPrv2_Click);
+    on("mnuprv3", &frmMain::mnuprv3_Click);
+    on("mnuprv", &frmMain::mnuprv_Click);
     on("mnuImport", &frmMain::mnuImport_Click);
     on("mnuCsvImport", &frmMain::mnuCsvImport_Click);
     on("mnuCsvExport", &frmMain::mnuCsvExport_Click);
@@ -605,6 +604,8 @@ void frmMain::tbToolBar_ButtonClick(const QString& key)
         mnuSibori_Click();
     else if (key == u"リセット")
         mnuReset_Click();
+    else if (key == u"印刷プレビュー")
+        mnuPrv2_Click();
     else if (key == u"追加")
         mnuCDinput_Click();
     else if (key == u"変更")

@@ -119,6 +119,9 @@ private:
     void mnuhelp2_Click();
     void mnuCDinput_Click();
     void mnuRestore_Click();
+    void mnuprv_Click();
+    void mnuPrv2_Click();
+    void mnuprv3_Click();
     void mnuImport_Click();
     void mnuCsvImport_Click();
     void mnuCsvExport_Click();
@@ -126,6 +129,8 @@ private:
     // Opens the data context; a damaged collection with a backup beside it
     // may be replaced by the newest backup, the damaged file kept aside.
     void openCollection();
+    void showReport(class BandedReport& report, const QString& caption);
+    void rebindAfterPrint();
     void showNoData();
     void mnuInputkyoku_Click();
     void mnuVer_Click();

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "store/view.h"
+
+#include <QColor>
+#include <QString>
+#include <QVector>
+
+#include <memory>
+
+class QPainter;
+class QPagedPaintDevice;
+
+// A banded page layout: report header, page header, group header, detail,
+// group footer, page footer and report footer, positioned in twips. One
+// renderer draws it on the preview, the printer and PDF alike.
+struct ReportItem {
+    enum Kind { Label, Box, Rule, Count }; // Count: the number of rows printed
+    Kind kind = Label;
+    QString name;
+    int left = 0, top = 0, width = 0, height = 240;
+    QString text;   // a label's caption; "%D" the date, "%p" the page number
+    QString field;  // a box's field, assigned at run time
+    QString member; // a box of child rows: the child view's name
+    Qt::Alignment align = Qt::AlignLeft;
+    double pointSize = 9;
+    bool bold = false;
+    QColor color = Qt::black;
+};
+
+struct ReportBand {
+    enum Kind { ReportHeader, PageHeader, GroupHeader, Detail, GroupFooter, PageFooter, ReportFooter };
+    Kind kind = Detail;
+    QString name;
+    int height = 0;
+    QVector<ReportItem> items;
+};
+
+class BandedReport {
+public:
+    BandedReport(QString name, QVector<ReportBand> bands);
+
+    const QString& name() const { return m_name; }
+    // Bands and their controls are found by name without regard to letter
+    // case; a name not there raises DbError.
+    ReportBand& band(const QString& name);
+    ReportItem& control(const QString& bandName, const QString& name);
+    const ReportBand& bandAt(int index) const { return m_bands.at(index); }
+
+    void setDataSource(const std::shared_ptr<View>& view) { m_source = view; }
+    const std::shared_ptr<View>& dataSource() const { return m_source; }
+
+    // Where each band stands on which page, for a page of the given height.
+    struct Placed {
+        int band;
+        int top;         // twips from the top of the page's printable area
+        int row = -1;    // the data source's row
+        int childRow = -1;
+    };
+    using Page = QVector<Placed>;
+    QVector<Page> layout(int pageHeightTwips) const;
+
+    // Draws every page on the device (a printer, a PDF writer).
+    void print(QPagedPaintDevice* device) const;
+    int rowCount() const;
+
+private:
+    QString itemText(const ReportItem& item, const Placed& at, int page) const;
+    QVector<ReportBand> m_bands;
+    QString m_name;
+    std::shared_ptr<View> m_source;
+};
+
+// The three layouts of the program, made on first use and reused.
+BandedReport& DataReport1();
+BandedReport& DataReport2();
+BandedReport& DataReport3();

@@ -1,0 +1,131 @@
+// The three print previews: each checks the display state, feeds its layout
+// the view on show with the criteria, shows the preview on the shared
+// printer, then binds the grids again.
+#include "mainwindow/frmmain.h"
+#include "mainwindow/msgbox.h"
+#include "mainwindow/sound.h"
+#include "mainwindow/startup.h"
+#include "mainwindow/twips.h"
+#include "reports/bandedreport.h"
+#include "store/dberror.h"
+#include "store/modrecord.h"
+
+#include <QCheckBox>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QScreen>
+
+using namespace modRecord;
+
+namespace {
+
+void assignCDFields(BandedReport& report, const QString& band)
+{
+    const std::pair<const char*, const char16_t*> fields[] = {
+        {"txtID", u"CDID"},          {"txtkyokumei", u"CD名"},      {"txtsakkyoku", u"発売元"},
+        {"txtshikisya", u"購入年月日"}, {"txtensou", u"購入価格"},      {"txtkaisetu", u"解説者"},
+        {"txtsorisuto", u"キャビネット"}, {"txtrokuon", u"段"}};
+    for (const auto& [name, field] : fields)
+        report.control(band, QString::fromLatin1(name)).field = QString::fromUtf16(field);
+}
+
+void assignSongFields(BandedReport& report, const QString& band, const QString& member)
+{
+    const char16_t* fields[] = {u"曲ID", u"曲名", u"作曲者名", u"指揮者名", u"ソリスト", u"演奏団体"};
+    for (int i = 0; i < 6; ++i) {
+        ReportItem& box = report.control(band, QStringLiteral("text%1").arg(i + 1));
+        box.member = member;
+        box.field = QString::fromUtf16(fields[i]);
+    }
+}
+
+} // namespace
+
+void frmMain::showReport(BandedReport& report, const QString& caption)
+{
+    QPrintPreviewDialog preview(&sharedPrinter(), this);
+    preview.setObjectName(report.name());
+    preview.setWindowTitle(caption);
+    const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
+    preview.setGeometry((screen.width() - twips(12855)) / 2, y() + twips(600), twips(12855),
+                        twips(9000));
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+            [&report](QPrinter* printer) { report.print(printer); });
+    preview.exec();
+}
+
+void frmMain::rebindAfterPrint()
+{
+    if (Check1(10)->isChecked() || blnKyokuSearch()) {
+        DataGrid1->setDataSource(rsKyoku);
+        DataGrid2->setDataSource(rsCDList);
+    } else {
+        DataGrid1->setDataSource(rsKyokuSub);
+        DataGrid2->setDataSource(rsCD);
+    }
+    FormatKyokuGrid();
+    FormatCDGrid();
+}
+
+void frmMain::mnuprv_Click()
+{
+    if (!Check1(10)->isChecked() && !blnKyokuSearch()) {
+        MsgBox(QStringLiteral("このコマンドは曲の検索中にしか使用できません。"), QMessageBox::Ok,
+               QMessageBox::Warning);
+        return;
+    }
+    if (!rsCDList || !rsCDList->isOpen()) {
+        MsgBox(QStringLiteral("印刷するCDの一覧がまだありません。先に曲の検索か全曲表示をしてください。"),
+               QMessageBox::Ok, QMessageBox::Warning);
+        return;
+    }
+    MMCdialog->playSound();
+    try {
+        BandedReport& report = DataReport1();
+        report.setDataSource(rsCDList);
+        assignCDFields(report, QStringLiteral("section1"));
+        report.control(QStringLiteral("section4"), QStringLiteral("label6")).text
+            = strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : strCriteria;
+        showReport(report, QStringLiteral("CD印刷（曲検索時のみ）"));
+        rebindAfterPrint();
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}
+
+void frmMain::mnuPrv2_Click()
+{
+    if (blnKyokuSearch() && !blnCDSearch()
+        && MsgBox(QStringLiteral("CD検索時ではないので、全CDが対象になりますが印刷しますか？"),
+                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Warning)
+            != QMessageBox::Ok)
+        return;
+    try {
+        BandedReport& report = DataReport2();
+        report.setDataSource(rsCD);
+        assignCDFields(report, QStringLiteral("rsrptkyoku_Header"));
+        assignSongFields(report, QStringLiteral("rptkyokuSub_Detail"), QStringLiteral("kyokusub"));
+        report.control(QStringLiteral("section4"), QStringLiteral("lblcriteria")).text
+            = strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : strCriteria;
+        showReport(report, QStringLiteral("CD＆曲印刷（リレーション）"));
+        rebindAfterPrint();
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}
+
+void frmMain::mnuprv3_Click()
+{
+    MMCdialog->playSound();
+    try {
+        BandedReport& report = DataReport3();
+        report.setDataSource(rsKyoku);
+        assignSongFields(report, QStringLiteral("section6"), QString());
+        report.control(QStringLiteral("section4"), QStringLiteral("lblcriteria")).text
+            = strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : strCriteria;
+        showReport(report, QStringLiteral("曲印刷（非検索時は全曲印刷）"));
+        rebindAfterPrint();
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}

@@ -1,0 +1,217 @@
+#include "mainwindow/frmmain.h"
+#include "mainwindow/msgbox.h"
+#include "mainwindow/startup.h"
+#include "reports/bandedreport.h"
+#include "store/modrecord.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QPdfWriter>
+#include <QPrintPreviewDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+
+using namespace modRecord;
+
+namespace {
+
+const QString ninth = "ベートーヴェン：交響曲第9番「合唱」";
+const QString faune = "ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)";
+
+void writeSample(const QString& folder, int extraCDs = 0)
+{
+    QVector<QVariantMap> cds{cd(1, ninth, {{"発売元", "ポリドール"}, {"購入価格", 2800}}),
+                             cd(2, faune, {{"発売元", "エラート"}})};
+    QVector<QVariantMap> songs{
+        song(ninth, 1, "第1楽章", {{"作曲者名", "ベートーヴェン"}, {"指揮者名", "指揮者A"}}),
+        song(ninth, 2, "第4楽章「歓喜の歌」", {{"作曲者名", "ベートーヴェン"}}),
+        song(faune, 3, "牧神の午後への前奏曲", {{"作曲者名", "ドビュッシー"}})};
+    for (int i = 0; i < extraCDs; ++i) {
+        const QString title = QString("追加のCD %1").arg(i + 3);
+        cds << cd(i + 3, title);
+        for (int k = 0; k < 5; ++k)
+            songs << song(title, 100 + i * 5 + k, QString("曲 %1-%2").arg(i + 3).arg(k + 1));
+    }
+    writeCollection(folder, cds, songs);
+}
+
+// Renders a report as the preview draws it, to PDF, and returns its text.
+QString pdfText(const BandedReport& report, const QString& file)
+{
+    {
+        QPdfWriter pdf(file);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setResolution(300);
+        report.print(&pdf);
+    }
+    QProcess p;
+    p.start("pdftotext", {"-layout", file, "-"});
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestReports : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void songListAfterASearch();
+    void cdsWithTheirSongs();
+    void cdListOfASongSearch();
+    void refusalsAndRebinding();
+    void bandsNeverSplit();
+
+private:
+    // Runs a print command and closes its preview at once; returns the
+    // preview's caption, or nothing when no preview opened.
+    QString runAndClose(const char* action);
+    std::unique_ptr<StartupFolder> m_folder;
+    QPointer<frmMain> m_w;
+};
+
+void TestReports::init()
+{
+    m_folder = std::make_unique<StartupFolder>();
+    strAppPath = m_folder->path();
+}
+
+void TestReports::cleanup()
+{
+    QCOMPARE(MsgBoxPendingAnswers(), 0);
+    MsgBoxSetNextAnswers({});
+    MsgBoxTakeAnswered();
+    if (m_w)
+        closeMain(m_w);
+    m_folder.reset();
+}
+
+QString TestReports::runAndClose(const char* action)
+{
+    QString caption;
+    QTimer::singleShot(0, [&] {
+        auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        if (!preview)
+            return;
+        caption = preview->windowTitle();
+        preview->reject();
+    });
+    m_w->findChild<QAction*>(action)->trigger();
+    QCoreApplication::processEvents();
+    return caption;
+}
+
+void TestReports::songListAfterASearch()
+{
+    writeSample(m_folder->path());
+    m_w = startMain();
+    m_w->findChild<QAction*>("mnuTyuu")->trigger();
+    m_w->Check1(0)->setChecked(true);
+    m_w->DataCombo1(0)->setText("ベートーヴェン");
+    m_w->cmdFilter->click();
+    QCOMPARE(runAndClose("mnuprv3"), QString("曲印刷（非検索時は全曲印刷）"));
+    const QString text = pdfText(DataReport3(), m_folder->file("songs.pdf"));
+    QVERIFY2(text.contains("Rondella") && text.contains("作曲者名") && text.contains("指揮者名"), qPrintable(text));
+    QVERIFY(text.contains("作曲者名 = 'ベートーヴェン'")); // the criteria line
+    QVERIFY(text.contains("第4楽章「歓喜の歌」"));
+    QVERIFY(text.contains("指揮者A"));
+    QVERIFY(!text.contains("牧神の午後への前奏曲")); // printed as filtered
+    QVERIFY(text.contains(QString::number(QDate::currentDate().year()) + "年"));
+    // grids bound again to the unlinked view
+    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
+    QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList);
+}
+
+void TestReports::cdsWithTheirSongs()
+{
+    writeSample(m_folder->path());
+    m_w = startMain();
+    QCOMPARE(runAndClose("mnuPrv2"), QString("CD＆曲印刷（リレーション）"));
+    const QString text = pdfText(DataReport2(), m_folder->file("cds.pdf"));
+    QVERIFY2(text.contains("すべてのデータ表示"), qPrintable(text));
+    // each CD, then its songs, then the next CD
+    const qsizetype first = text.indexOf("ベートーヴェン：交響曲第9番");
+    const qsizetype song = text.indexOf("第4楽章");
+    const qsizetype second = text.indexOf("ドビュッシー：牧神");
+    const qsizetype itsSong = text.indexOf("牧神の午後への前奏曲", second + 10);
+    QVERIFY(first >= 0 && first < song && song < second && second < itsSong);
+    QVERIFY(text.contains("ポリドール") && text.contains("2800"));
+    QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
+    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyokuSub);
+}
+
+void TestReports::cdListOfASongSearch()
+{
+    writeSample(m_folder->path());
+    m_w = startMain();
+    m_w->findChild<QAction*>("mnuTyuu")->trigger();
+    m_w->Check1(10)->setChecked(true);
+    m_w->cmdFilter->click();
+    QCOMPARE(runAndClose("mnuprv"), QString("CD印刷（曲検索時のみ）"));
+    const QString text = pdfText(DataReport1(), m_folder->file("list.pdf"));
+    QVERIFY2(text.contains("すべてのデータ表示") && text.contains("購入年月日"), qPrintable(text));
+    QVERIFY(text.contains(QRegularExpression("2\\s*枚"))); // the row count in the report footer
+    QVERIFY(text.contains(QRegularExpression("[―—]\\s*1\\s*[―—]"))); // the page number, as pdftotext reads the bars
+}
+
+void TestReports::refusalsAndRebinding()
+{
+    writeSample(m_folder->path());
+    m_w = startMain();
+    // the CD list outside a song search: refused, nothing shown
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    QCOMPARE(runAndClose("mnuprv"), QString());
+    QCOMPARE(answeredTexts(), QStringList{"このコマンドは曲の検索中にしか使用できません。"});
+    // 全曲表示 ticked but no list built yet: said so, grids untouched
+    m_w->Check1(10)->setChecked(true);
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    QCOMPARE(runAndClose("mnuprv"), QString());
+    QCOMPARE(MsgBoxTakeAnswered().size(), 1);
+    QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
+    m_w->Check1(10)->setChecked(false);
+    // during a song search the CDs-with-songs report asks first; Cancel does nothing
+    m_w->findChild<QAction*>("mnuTyuu")->trigger();
+    m_w->Check1(0)->setChecked(true);
+    m_w->DataCombo1(0)->setText("ドビュッシー");
+    m_w->cmdFilter->click();
+    MsgBoxSetNextAnswers({QMessageBox::Cancel});
+    QCOMPARE(runAndClose("mnuPrv2"), QString());
+    QCOMPARE(answeredTexts(), QStringList{"CD検索時ではないので、全CDが対象になりますが印刷しますか？"});
+    QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList);
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    QCOMPARE(runAndClose("印刷プレビュー"), QString("CD＆曲印刷（リレーション）")); // the toolbar button
+    QCOMPARE(MsgBoxTakeAnswered().size(), 1);
+    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
+}
+
+// Whatever the page height, a band lies whole on one page, the page footer
+// at the foot of each page, and every row is there once.
+void TestReports::bandsNeverSplit()
+{
+    writeSample(m_folder->path(), 60);
+    OpenDataContext();
+    BandedReport& report = DataReport2();
+    report.setDataSource(rsCD);
+    for (int pageHeight : {4000, 9000, 15000}) {
+        const auto pages = report.layout(pageHeight);
+        QVERIFY(pages.size() > 1);
+        int details = 0;
+        for (const auto& page : pages)
+            for (const auto& placed : page) {
+                QVERIFY(placed.top >= 0);
+                QVERIFY2(placed.top + report.bandAt(placed.band).height <= pageHeight,
+                         qPrintable(report.bandAt(placed.band).name));
+                if (placed.childRow >= 0)
+                    ++details;
+            }
+        QCOMPARE(details, 3 + 60 * 5);
+    }
+    CloseDataContext();
+}
+
+QTEST_MAIN(TestReports)
+#include "tst_reports.moc"
