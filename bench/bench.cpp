@@ -6,6 +6,7 @@
 #include "mainwindow/frmmain.h"
 #include "mainwindow/msgbox.h"
 #include "mainwindow/startup.h"
+#include "reports/bandedreport.h"
 #include "store/connection.h"
 #include "store/csvtransfer.h"
 #include "store/importer.h"
@@ -18,6 +19,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -292,6 +295,50 @@ void benchTransfer()
     }
 }
 
+// The CDs-with-songs report over the whole collection: laying out every
+// page, and drawing them to PDF, beside drawing the same rows as plain lines.
+void benchReports(const QString& pdfFolder)
+{
+    BandedReport& layout = DataReport2();
+    layout.setDataSource(rsCD);
+    const double laid = msOf([&] { layout.layout(15500); });
+    std::printf("    (%lld pages of CDs with songs)\n", qint64(layout.layout(15500).size()));
+    layout.control(QStringLiteral("section4"), QStringLiteral("lblcriteria")).text = QStringLiteral("すべてのデータ表示");
+    const char* fields[] = {"曲ID", "曲名", "作曲者名", "指揮者名", "ソリスト", "演奏団体"};
+    for (int i = 0; i < 6; ++i) {
+        ReportItem& box = layout.control(QStringLiteral("rptkyokusub_Detail"), QStringLiteral("text%1").arg(i + 1));
+        box.member = QStringLiteral("kyokusub");
+        box.field = QString::fromUtf8(fields[i]);
+    }
+    layout.control(QStringLiteral("rsrptkyoku_Header"), QStringLiteral("txtKyokumei")).field = QStringLiteral("CD名");
+    layout.control(QStringLiteral("rsrptkyoku_Header"), QStringLiteral("txtID")).field = QStringLiteral("CDID");
+    report("lay out the CD-with-songs report (all pages)", laid, 0);
+    const QString pdf = QDir(pdfFolder).filePath(QStringLiteral("cds-with-songs.pdf"));
+    const double drawn = msOf([&] {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        layout.print(&writer);
+    });
+    const double plain = msOf([&] {
+        QPdfWriter writer(QDir(pdfFolder).filePath(QStringLiteral("plain.pdf")));
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        QPainter p(&writer);
+        const int line = writer.logicalDpiY() / 6;
+        int y = line;
+        for (int r = 0; r < rsCD->recordCount(); ++r) {
+            for (const auto* song : rsCD->childRowsAt(r)) {
+                if (y > p.viewport().height() - line) {
+                    writer.newPage();
+                    y = line;
+                }
+                p.drawText(0, y, song->value(2).toString());
+                y += line;
+            }
+        }
+    });
+    report("draw the CD-with-songs report to PDF", drawn, plain, "text");
+}
+
 void benchEntry(frmMain* w)
 {
     benchTransfer();
@@ -413,6 +460,7 @@ void benchWindow(const QString& folder)
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
     report("reset to all data after another program wrote", msOf([w] { w->mnuReset_Click(); }),
            open, "open");
+    benchReports(qEnvironmentVariable("RONDELLA_BENCH_PDF", QDir::tempPath()));
     benchEntry(w);
     w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

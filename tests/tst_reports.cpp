@@ -8,6 +8,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QPrinter>
 #include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QProcess>
@@ -65,6 +67,7 @@ private slots:
     void cdListOfASongSearch();
     void refusalsAndRebinding();
     void bandsNeverSplit();
+    void pageSetupWithoutAPrinter();
 
 private:
     // Runs a print command and closes its preview at once; returns the
@@ -211,6 +214,31 @@ void TestReports::bandsNeverSplit()
         QCOMPARE(details, 3 + 60 * 5);
     }
     CloseDataContext();
+}
+
+// With no printer installed the page set-up still sets paper and
+// orientation on the printer the previews use.
+void TestReports::pageSetupWithoutAPrinter()
+{
+    m_w = startMain();
+    QCOMPARE(sharedPrinter().outputFormat(), QPrinter::PdfFormat);
+    QString name;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        name = dialog->objectName();
+        auto* paper = dialog->findChild<QComboBox*>("paper");
+        paper->setCurrentIndex(paper->findData(int(QPageSize::A3)));
+        auto* orientation = dialog->findChild<QComboBox*>("orientation");
+        orientation->setCurrentIndex(1);
+        dialog->accept();
+    });
+    m_w->findChild<QAction*>("mnuPage")->trigger();
+    QCOMPARE(name, QString("cmndPage"));
+    QCOMPARE(sharedPrinter().pageLayout().pageSize().id(), QPageSize::A3);
+    QCOMPARE(sharedPrinter().pageLayout().orientation(), QPageLayout::Landscape);
+    sharedPrinter().setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                              QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
 }
 
 QTEST_MAIN(TestReports)

@@ -3,6 +3,7 @@
 #include "entry/frminputcd.h"
 #include "entry/frminputkyoku.h"
 #include "msgbox.h"
+#include "reports/pagesetup.h"
 #include "secondary.h"
 #include "sound.h"
 #include "startup.h"
@@ -545,6 +546,13 @@ void frmMain::Form_Unload()
 
 void frmMain::mnuPage_Click()
 {
+    // The system's page set-up works only with a real printer; printing to
+    // PDF alone gets a set-up of our own for the same settings.
+    if (sharedPrinter().outputFormat() != QPrinter::NativeFormat) {
+        PageSetupDialog dialog(&sharedPrinter(), this);
+        dialog.exec();
+        return;
+    }
     QPageSetupDialog dialog(&sharedPrinter(), this);
     dialog.setObjectName(QStringLiteral("cmndPage"));
     dialog.exec();

@@ -5,19 +5,27 @@
 #include "store/dberror.h"
 
 #include <QDate>
+#include <QHash>
 #include <QLocale>
 #include <QPagedPaintDevice>
 #include <QPainter>
 
 namespace {
 
-QFont reportFont(double pointSize, bool bold)
+// Fonts are made once per size and weight: a report of thousands of pages
+// draws tens of thousands of texts.
+const QFont& reportFont(double pointSize, bool bold)
 {
-    QFont f(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                        QStringLiteral("Noto Sans CJK JP")});
-    f.setPointSizeF(pointSize);
-    f.setBold(bold);
-    return f;
+    static QHash<QPair<double, bool>, QFont> fonts;
+    auto it = fonts.find({pointSize, bold});
+    if (it == fonts.end()) {
+        QFont f(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                            QStringLiteral("Noto Sans CJK JP")});
+        f.setPointSizeF(pointSize);
+        f.setBold(bold);
+        it = fonts.insert({pointSize, bold}, f);
+    }
+    return *it;
 }
 
 } // namespace
@@ -166,13 +174,17 @@ void BandedReport::print(QPagedPaintDevice* device) const
                 if (item.kind == ReportItem::Box && at.row < 0)
                     continue; // a report footer's count is a label of its own
                 const QString text = itemText(item, at, n + 1);
+                if (text.isEmpty())
+                    continue;
                 p.setFont(reportFont(item.pointSize, item.bold));
                 p.setPen(item.color);
                 // Text longer than its box is cut at the box, never drawn over a neighbour.
-                p.save();
-                p.setClipRect(rect);
+                const bool fits = p.fontMetrics().horizontalAdvance(text) <= rect.width();
+                if (!fits)
+                    p.setClipRect(rect);
                 p.drawText(rect, int(item.align | Qt::AlignVCenter | Qt::TextSingleLine), text);
-                p.restore();
+                if (!fits)
+                    p.setClipping(false);
             }
         }
     }
