@@ -2,12 +2,14 @@
 #include "mainwindow/msgbox.h"
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
+#include "reports/reportpreview.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QComboBox>
 #include <QPrinter>
 #include <QPdfWriter>
@@ -68,6 +70,7 @@ private slots:
     void refusalsAndRebinding();
     void bandsNeverSplit();
     void pageSetupWithoutAPrinter();
+    void previewTurnsPagesAndWritesThemAll();
 
 private:
     // Runs a print command and closes its preview at once; returns the
@@ -97,7 +100,7 @@ QString TestReports::runAndClose(const char* action)
 {
     QString caption;
     QTimer::singleShot(0, [&] {
-        auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        auto* preview = qobject_cast<ReportPreview*>(QApplication::activeModalWidget());
         if (!preview)
             return;
         caption = preview->windowTitle();
@@ -239,6 +242,46 @@ void TestReports::pageSetupWithoutAPrinter()
     QCOMPARE(sharedPrinter().pageLayout().orientation(), QPageLayout::Landscape);
     sharedPrinter().setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                               QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
+}
+
+// The preview draws the page on show; its PDF holds exactly the pages it shows.
+void TestReports::previewTurnsPagesAndWritesThemAll()
+{
+    writeSample(m_folder->path(), 60);
+    m_w = startMain();
+    BandedReport& report = DataReport3();
+    report.setDataSource(rsKyoku);
+    const char* fields[] = {"曲ID", "曲名", "作曲者名", "指揮者名", "ソリスト", "演奏団体"};
+    for (int i = 0; i < 6; ++i) {
+        ReportItem& box = report.control("section6", QString("text%1").arg(i + 1));
+        box.member.clear();
+        box.field = fields[i];
+    }
+    ReportPreview preview(report, &sharedPrinter(), m_w);
+    QVERIFY(preview.pageCount() >= 3);
+    QVERIFY(!preview.findChild<QLabel*>("sheet")->pixmap().isNull());
+    preview.findChild<QPushButton*>("cmdLast")->click();
+    QCOMPARE(preview.currentPage(), preview.pageCount() - 1);
+    preview.findChild<QPushButton*>("cmdPrevious")->click();
+    QCOMPARE(preview.currentPage(), preview.pageCount() - 2);
+    const QSize before = preview.findChild<QLabel*>("sheet")->pixmap().size();
+    preview.findChild<QPushButton*>("cmdZoomIn")->click();
+    QVERIFY(preview.findChild<QLabel*>("sheet")->pixmap().width() > before.width());
+    QVERIFY(!preview.findChild<QPushButton*>("cmdPrint")->isVisibleTo(&preview)); // no printer here
+    const QString file = m_folder->file("shown.pdf");
+    preview.exportPdf(file);
+    QProcess info;
+    info.start("pdfinfo", {file});
+    info.waitForFinished(30000);
+    const QString pages = QString::fromUtf8(info.readAllStandardOutput());
+    QVERIFY2(pages.contains(QRegularExpression(QString("Pages:\\s+%1\\n").arg(preview.pageCount()))),
+             qPrintable(pages));
+    QProcess text;
+    text.start("pdftotext", {"-layout", file, "-"});
+    text.waitForFinished(30000);
+    const QString all = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY(all.contains("曲 62-5")); // the last song, on the last page
+    QVERIFY(all.contains(QRegularExpression(QString("\\b%1\\s*\\f").arg(preview.pageCount()))));
 }
 
 QTEST_MAIN(TestReports)

@@ -131,8 +131,9 @@ QString BandedReport::itemText(const ReportItem& item, const Placed& at, int pag
         return QString::number(rowCount());
     if (item.kind == ReportItem::Label) {
         QString text = item.text;
-        text.replace(QStringLiteral("%D"), QLocale(QLocale::Japanese, QLocale::Japan)
-                                               .toString(QDate::currentDate(), QLocale::LongFormat));
+        // today, as a Japanese reader writes it: 2026年12月6日
+        text.replace(QStringLiteral("%D"),
+                     QDate::currentDate().toString(QStringLiteral("yyyy年M月d日")));
         text.replace(QStringLiteral("%p"), QString::number(page));
         return text;
     }
@@ -154,13 +155,18 @@ void BandedReport::print(QPagedPaintDevice* device) const
 {
     QPainter p(device);
     const double perTwip = device->logicalDpiY() / 1440.0;
-    const QRectF printable(QPointF(0, 0), QSizeF(p.viewport().size()));
-    const int pageHeight = int(printable.height() / perTwip);
-    const QVector<Page> pages = layout(pageHeight);
-    auto px = [perTwip](int twips) { return twips * perTwip; };
+    const QVector<Page> pages = layout(int(p.viewport().height() / perTwip));
     for (int n = 0; n < pages.size(); ++n) {
         if (n > 0)
             device->newPage();
+        drawPage(p, pages, n, perTwip);
+    }
+}
+
+void BandedReport::drawPage(QPainter& p, const QVector<Page>& pages, int n, double perTwip) const
+{
+    auto px = [perTwip](int twips) { return twips * perTwip; };
+    {
         for (const Placed& at : pages[n]) {
             const ReportBand& band = m_bands[at.band];
             for (const ReportItem& item : band.items) {

@@ -62,6 +62,8 @@ public:
 
     // Draws every page on the device (a printer, a PDF writer).
     void print(QPagedPaintDevice* device) const;
+    // Draws one page of a layout, `perTwip` device pixels to the twip.
+    void drawPage(QPainter& painter, const QVector<Page>& pages, int page, double perTwip) const;
     int rowCount() const;
 
 private:

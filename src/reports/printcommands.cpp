@@ -7,11 +7,11 @@
 #include "mainwindow/startup.h"
 #include "mainwindow/twips.h"
 #include "reports/bandedreport.h"
+#include "reports/reportpreview.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
 
 #include <QCheckBox>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
 
@@ -43,14 +43,11 @@ void assignSongFields(BandedReport& report, const QString& band, const QString& 
 
 void frmMain::showReport(BandedReport& report, const QString& caption)
 {
-    QPrintPreviewDialog preview(&sharedPrinter(), this);
-    preview.setObjectName(report.name());
+    ReportPreview preview(report, &sharedPrinter(), this);
     preview.setWindowTitle(caption);
     const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
     preview.setGeometry((screen.width() - twips(12855)) / 2, y() + twips(600), twips(12855),
                         twips(9000));
-    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-            [&report](QPrinter* printer) { report.print(printer); });
     preview.exec();
 }
 

@@ -1,0 +1,156 @@
+#include "reportpreview.h"
+
+#include "mainwindow/msgbox.h"
+#include "store/dberror.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+QPushButton* tool(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    return b;
+}
+} // namespace
+
+ReportPreview::ReportPreview(const BandedReport& report, QPrinter* printer, QWidget* parent)
+    : QDialog(parent), m_report(report), m_printer(printer)
+{
+    setObjectName(report.name());
+    auto* bar = new QHBoxLayout;
+    QPushButton* first = tool(this, "cmdFirst", QStringLiteral("≪"));
+    QPushButton* previous = tool(this, "cmdPrevious", QStringLiteral("＜"));
+    m_pageBox = new QSpinBox(this);
+    m_pageBox->setObjectName(QStringLiteral("page"));
+    m_pageTotal = new QLabel(this);
+    QPushButton* next = tool(this, "cmdNext", QStringLiteral("＞"));
+    QPushButton* last = tool(this, "cmdLast", QStringLiteral("≫"));
+    QPushButton* zoomIn = tool(this, "cmdZoomIn", QStringLiteral("拡大"));
+    QPushButton* zoomOut = tool(this, "cmdZoomOut", QStringLiteral("縮小"));
+    QPushButton* print = tool(this, "cmdPrint", QStringLiteral("印刷..."));
+    QPushButton* pdf = tool(this, "cmdPdf", QStringLiteral("PDFに書き出す..."));
+    QPushButton* close = tool(this, "cmdClose", QStringLiteral("閉じる"));
+    for (QWidget* w : {static_cast<QWidget*>(first), static_cast<QWidget*>(previous),
+                       static_cast<QWidget*>(m_pageBox), static_cast<QWidget*>(m_pageTotal),
+                       static_cast<QWidget*>(next), static_cast<QWidget*>(last),
+                       static_cast<QWidget*>(zoomIn), static_cast<QWidget*>(zoomOut)})
+        bar->addWidget(w);
+    bar->addStretch();
+    // The printer choice only where a printer exists; PDF always.
+    print->setVisible(!QPrinterInfo::availablePrinters().isEmpty());
+    for (QWidget* w : {print, pdf, close})
+        bar->addWidget(w);
+    m_sheet = new QLabel;
+    m_sheet->setObjectName(QStringLiteral("sheet"));
+    m_scroll = new QScrollArea(this);
+    m_scroll->setWidget(m_sheet);
+    m_scroll->setAlignment(Qt::AlignHCenter);
+    m_scroll->setBackgroundRole(QPalette::Dark);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(m_scroll, 1);
+
+    const double perTwip = m_printer->resolution() / 1440.0;
+    const QRect paint = m_printer->pageLayout().paintRectPixels(m_printer->resolution());
+    m_pages = m_report.layout(int(paint.height() / perTwip));
+    m_pageBox->setRange(1, pageCount());
+    m_pageTotal->setText(QStringLiteral("/ %1 ページ").arg(pageCount()));
+    connect(first, &QPushButton::clicked, this, [this] { showPage(0); });
+    connect(previous, &QPushButton::clicked, this, [this] { showPage(m_page - 1); });
+    connect(next, &QPushButton::clicked, this, [this] { showPage(m_page + 1); });
+    connect(last, &QPushButton::clicked, this, [this] { showPage(pageCount() - 1); });
+    connect(m_pageBox, &QSpinBox::valueChanged, this, [this](int n) { showPage(n - 1); });
+    connect(zoomIn, &QPushButton::clicked, this, [this] { setZoom(m_zoom * 1.25); });
+    connect(zoomOut, &QPushButton::clicked, this, [this] { setZoom(m_zoom / 1.25); });
+    connect(print, &QPushButton::clicked, this, &ReportPreview::printAll);
+    connect(pdf, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("PDFに書き出す"),
+                                                          QString(), QStringLiteral("PDF (*.pdf)"));
+        if (path.isEmpty())
+            return;
+        try {
+            exportPdf(path);
+        } catch (const DbError& e) {
+            MsgBox(e.description());
+        }
+    });
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    render();
+}
+
+void ReportPreview::showPage(int page)
+{
+    page = std::clamp(page, 0, pageCount() - 1);
+    if (page == m_page && !m_sheet->pixmap().isNull())
+        return;
+    m_page = page;
+    render();
+}
+
+void ReportPreview::setZoom(double zoom)
+{
+    m_zoom = std::clamp(zoom, 0.25, 4.0);
+    render();
+}
+
+// Only the page on show is drawn, at the screen's resolution and the zoom.
+void ReportPreview::render()
+{
+    const QPageLayout page = m_printer->pageLayout();
+    const double dpi = logicalDpiY() * m_zoom;
+    const QRect full = page.fullRectPixels(int(dpi));
+    const QRect paint = page.paintRectPixels(int(dpi));
+    QImage sheet(full.size(), QImage::Format_RGB32);
+    sheet.fill(Qt::white);
+    sheet.setDotsPerMeterX(int(dpi / 0.0254));
+    sheet.setDotsPerMeterY(int(dpi / 0.0254));
+    {
+        QPainter p(&sheet);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        p.translate(paint.topLeft());
+        m_report.drawPage(p, m_pages, m_page, dpi / 1440.0);
+    }
+    m_sheet->setPixmap(QPixmap::fromImage(sheet));
+    m_sheet->resize(sheet.size());
+    const QSignalBlocker blocker(m_pageBox);
+    m_pageBox->setValue(m_page + 1);
+}
+
+void ReportPreview::exportPdf(const QString& path)
+{
+    QPdfWriter pdf(path);
+    pdf.setPageLayout(m_printer->pageLayout());
+    pdf.setResolution(m_printer->resolution());
+    pdf.setCreator(QStringLiteral("Rondella"));
+    pdf.setTitle(windowTitle());
+    QPainter p;
+    if (!p.begin(&pdf))
+        throw DbError(DbError::ProviderError, QStringLiteral("ファイル「%1」に書き出せません。").arg(path));
+    const double perTwip = pdf.resolution() / 1440.0;
+    for (int n = 0; n < pageCount(); ++n) {
+        if (n > 0)
+            pdf.newPage();
+        m_report.drawPage(p, m_pages, n, perTwip);
+    }
+}
+
+void ReportPreview::printAll()
+{
+    QPrintDialog dialog(m_printer, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_report.print(m_printer);
+}
