@@ -1,5 +1,6 @@
 #include "mainwindow/frmmain.h"
 #include "mainwindow/msgbox.h"
+#include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
 #include "reports/reportpreview.h"
@@ -148,6 +149,25 @@ void TestReports::cdsWithTheirSongs()
     QVERIFY(text.contains("ポリドール") && text.contains("2800"));
     QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
     QCOMPARE(m_w->DataGrid1->dataSource(), rsKyokuSub);
+    QCOMPARE(DataReport2().control("rsRptKyoku_header", "TXTKYOKUMEI").field, QString("CD名"));
+    // the CD report plays no sound; the song list does, and during a CD search
+    // it prints the song view, which that search does not filter
+    const int sounds = m_w->MMCdialog->timesPlayed();
+    runAndClose("mnuPrv2");
+    QCOMPARE(m_w->MMCdialog->timesPlayed(), sounds);
+    m_w->findChild<QAction*>("mnuTyuu")->trigger();
+    m_w->Check1(4)->setChecked(true);
+    m_w->DataCombo1(4)->setText("エラート");
+    m_w->cmdFilter->click();
+    QVERIFY(m_w->blnCDSearch());
+    const int before = m_w->MMCdialog->timesPlayed();
+    QCOMPARE(runAndClose("mnuprv3"), QString("曲印刷（非検索時は全曲印刷）"));
+    QVERIFY(m_w->MMCdialog->timesPlayed() > before);
+    const QString songs = pdfText(DataReport3(), m_folder->file("songs.pdf"));
+    QVERIFY(songs.contains("第4楽章") && songs.contains("牧神の午後への前奏曲"));
+    QVERIFY(songs.contains("発売元 = 'エラート'"));
+    QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
+    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyokuSub);
 }
 
 void TestReports::cdListOfASongSearch()
@@ -162,6 +182,8 @@ void TestReports::cdListOfASongSearch()
     QVERIFY2(text.contains("すべてのデータ表示") && text.contains("購入年月日"), qPrintable(text));
     QVERIFY(text.contains(QRegularExpression("2\\s*枚"))); // the row count in the report footer
     QVERIFY(text.contains(QRegularExpression("[―—]\\s*1\\s*[―—]"))); // the page number, as pdftotext reads the bars
+    QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList); // the all-songs display's grids again
+    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
 }
 
 void TestReports::refusalsAndRebinding()
