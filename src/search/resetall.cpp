@@ -30,18 +30,20 @@ void frmMain::mnuReset_Click()
         return;
     }
     runSteps({
+        // The sorts go first: dropping the filters and reading the rows again
+        // with a sort still set would sort every song on the way.
         [] {
-            need(rsCD).setFilter(QString());
-            need(rsKyoku).setFilter(QString());
+            need(rsCD).setSort(QString());
+            need(rsKyokuSub).setSort(QString());
+            need(rsKyoku).setSort(QString());
+        },
+        [] {
+            rsCD->setFilter(QString());
+            rsKyoku->setFilter(QString());
         },
         [] {
             rsCD->requery();
             rsKyoku->requery();
-        },
-        [] {
-            rsCD->setSort(QString());
-            need(rsKyokuSub).setSort(QString());
-            rsKyoku->setSort(QString());
         },
         [this] {
             mnuCDs->setChecked(false);
