@@ -2,7 +2,9 @@
 #include "store/modrecord.h"
 #include "testsupport.h"
 
+#include <QCollator>
 #include <QDate>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -52,6 +54,7 @@ private slots:
     void requeryReadsNewRows();
     void inMemoryView();
     void japaneseOrderWithoutDefaultLocale();
+    void largeSortInJapaneseOrder();
     void valueListsAreDistinctAndOrdered();
 
 private:
@@ -384,6 +387,39 @@ void TestView::japaneseOrderWithoutDefaultLocale()
     std::sort(ka.begin(), ka.end());
     QCOMPARE(ka.last() - ka.first(), 2);
     QVERIFY(at("ガ") > ka.last() && at("キ") > at("ガ"));
+}
+
+// A list large enough to have its keys made on two threads, with runs of a
+// repeated title as the songs of one CD have: every neighbour in order.
+void TestView::largeSortInJapaneseOrder()
+{
+    View list;
+    list.appendField(QStringLiteral("CDID"), FieldType::Integer, 5, false);
+    list.appendField(QStringLiteral("CD名"), FieldType::Text, 100, false);
+    list.openInMemory();
+    const QStringList words{"ヘンデル", "ベートーヴェン", "亜麻色", "一番", "ｶﾉﾝ", "かのん", "カノン",
+                            "Op.", "第", "ドビュッシー", "d'Indy", "𠮷野"};
+    QRandomGenerator rng(12);
+    QString title;
+    for (int i = 0; i < 30000; ++i) {
+        if (i % 3 == 0) // runs of one title
+            title = words.at(rng.bounded(words.size())) + QString::number(rng.bounded(200))
+                + words.at(rng.bounded(words.size()));
+        list.addNew();
+        list.setValue(0, i);
+        list.setValue(1, title);
+        list.update();
+    }
+    list.setSort(QStringLiteral("CD名 asc"));
+    const QStringList sorted = titles(list);
+    QCOMPARE(sorted.size(), 30000);
+    for (int i = 1; i < sorted.size(); ++i)
+        QVERIFY2(japaneseCollator().compare(sorted[i - 1], sorted[i]) <= 0,
+                 qPrintable(sorted[i - 1] + " > " + sorted[i]));
+    // ties keep their order: the identifiers of one title rise
+    for (int i = 1; i < sorted.size(); ++i)
+        if (sorted[i - 1] == sorted[i])
+            QVERIFY(list.valueAt(i - 1, 0).toInt() < list.valueAt(i, 0).toInt());
 }
 
 void TestView::valueListsAreDistinctAndOrdered()

@@ -5,6 +5,8 @@
 
 #include <QCollator>
 #include <QCollatorSortKey>
+
+#include <thread>
 #include <QDate>
 #include <QLocale>
 
@@ -620,21 +622,44 @@ void View::applySort(std::vector<int>& rows) const
         std::optional<QCollatorSortKey> text;
     };
     std::vector<std::vector<Key>> keys(size_t(m_sortKeys.size()), std::vector<Key>(n));
+    const QCollator& collator = japaneseCollator();
+    collator.sortKey(QString()); // settled before it is shared between threads
     for (int k = 0; k < m_sortKeys.size(); ++k) {
         const int column = m_sortKeys.at(k).column;
         const FieldType type = m_fields.at(column).type;
-        for (size_t i = 0; i < n; ++i) {
-            const QVariant& v = m_rows[size_t(rows[i])]->values.at(column);
-            Key& key = keys[size_t(k)][i];
-            key.isNull = v.isNull() || !v.isValid();
-            if (key.isNull)
-                continue;
-            if (type == FieldType::Integer)
-                key.number = v.toDouble();
-            else if (type == FieldType::Date)
-                key.number = double(v.toDate().toJulianDay());
-            else
-                key.text = japaneseCollator().sortKey(v.toString());
+        auto fill = [&, k, column, type](size_t from, size_t to) {
+            const QString* previousText = nullptr;
+            for (size_t i = from; i < to; ++i) {
+                const QVariant& v = m_rows[size_t(rows[i])]->values.at(column);
+                Key& key = keys[size_t(k)][i];
+                key.isNull = v.isNull() || !v.isValid();
+                if (key.isNull)
+                    continue;
+                if (type == FieldType::Integer) {
+                    key.number = v.toDouble();
+                } else if (type == FieldType::Date) {
+                    key.number = double(v.toDate().toJulianDay());
+                } else if (v.typeId() != QMetaType::QString) {
+                    key.text = collator.sortKey(v.toString());
+                    previousText = nullptr;
+                } else {
+                    // the songs of one CD repeat a text: its key is made once
+                    const QString* text = reinterpret_cast<const QString*>(v.constData());
+                    if (previousText && i > from && *text == *previousText && keys[size_t(k)][i - 1].text)
+                        key.text = keys[size_t(k)][i - 1].text;
+                    else
+                        key.text = collator.sortKey(*text);
+                    previousText = text;
+                }
+            }
+        };
+        // The collation keys of a large list are made on two threads.
+        if (n > 20000 && type == FieldType::Text) {
+            std::thread half([&] { fill(n / 2, n); });
+            fill(0, n / 2);
+            half.join();
+        } else {
+            fill(0, n);
         }
     }
     std::vector<size_t> order(n);
