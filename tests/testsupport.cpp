@@ -162,6 +162,18 @@ QList<QStringList> readTsv(const QString& path, QStringList* header)
     return rows;
 }
 
+void endTest(QPointer<frmMain>& window, std::unique_ptr<StartupFolder>& folder)
+{
+    const int unused = MsgBoxPendingAnswers();
+    MsgBoxSetNextAnswers({});
+    MsgBoxTakeAnswered();
+    if (window)
+        closeMain(window);
+    modRecord::CloseDataContext();
+    folder.reset();
+    QCOMPARE(unused, 0);
+}
+
 frmMain* startMain()
 {
     modRecord::Main();

@@ -2,6 +2,9 @@
 
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
+
+#include <memory>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -59,6 +62,11 @@ private:
     QTimer m_timer;
     QMessageBox::StandardButton m_answer;
 };
+
+// Ends a test that may have opened the main window: answers given in advance
+// and never asked for are dropped (and fail the test, after the rest is
+// undone), the window closes, the data context and the folder go.
+void endTest(QPointer<frmMain>& window, std::unique_ptr<StartupFolder>& folder);
 
 // Calls Main in the current folder and returns the main window it showed.
 frmMain* startMain();

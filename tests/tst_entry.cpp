@@ -119,12 +119,7 @@ void TestEntry::start()
 
 void TestEntry::cleanup()
 {
-    QCOMPARE(MsgBoxPendingAnswers(), 0);
-    MsgBoxSetNextAnswers({});
-    MsgBoxTakeAnswered();
-    if (m_w)
-        closeMain(m_w);
-    m_folder.reset();
+    endTest(m_w, m_folder);
 }
 
 void TestEntry::cdFormLayoutAndNames()

@@ -99,12 +99,7 @@ void TestImport::init()
 
 void TestImport::cleanup()
 {
-    QCOMPARE(MsgBoxPendingAnswers(), 0);
-    MsgBoxSetNextAnswers({});
-    MsgBoxTakeAnswered();
-    if (m_w)
-        closeMain(m_w);
-    m_folder.reset();
+    endTest(m_w, m_folder);
 }
 
 void TestImport::offeredAtStartAndEveryValueArrives()

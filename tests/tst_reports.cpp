@@ -89,12 +89,7 @@ void TestReports::init()
 
 void TestReports::cleanup()
 {
-    QCOMPARE(MsgBoxPendingAnswers(), 0);
-    MsgBoxSetNextAnswers({});
-    MsgBoxTakeAnswered();
-    if (m_w)
-        closeMain(m_w);
-    m_folder.reset();
+    endTest(m_w, m_folder);
 }
 
 QString TestReports::runAndClose(const char* action)

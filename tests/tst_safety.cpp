@@ -99,13 +99,7 @@ void TestSafety::start()
 
 void TestSafety::cleanup()
 {
-    QCOMPARE(MsgBoxPendingAnswers(), 0);
-    MsgBoxSetNextAnswers({});
-    MsgBoxTakeAnswered();
-    if (m_w)
-        closeMain(m_w);
-    CloseDataContext();
-    m_folder.reset();
+    endTest(m_w, m_folder);
 }
 
 // Two programs creating the collection in one empty folder at the same
