@@ -15,7 +15,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
@@ -26,7 +25,6 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
-#include <QUrl>
 
 using namespace modRecord;
 
