@@ -439,6 +439,12 @@ bool Connection::createNew()
     return true;
 }
 
+void Connection::forgetReadRows()
+{
+    sharedCache().clear();
+    checkedMarks().clear();
+}
+
 const QStringList& Connection::schemaStatements()
 {
     // Integers for identifiers and the price; the purchase date is kept as

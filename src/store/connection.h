@@ -61,6 +61,10 @@ public:
     // Runs a query with bound values and returns the first column of every row.
     QVariantList column(const QString& sql, const QVariantList& params = {});
 
+    // Forgets every row kept from earlier reads and every integrity check
+    // made, so that the next opening reads and checks as a fresh program does.
+    static void forgetReadRows();
+
     static const QVector<FieldDef>& cdnameFields();
     // The statements that make the two empty tables of a new collection.
     static const QStringList& schemaStatements();
