@@ -4,12 +4,14 @@
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
 #include "reports/reportpreview.h"
+#include "store/dberror.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QComboBox>
 #include <QPrinter>
@@ -286,7 +288,16 @@ void TestReports::previewTurnsPagesAndWritesThemAll()
     QVERIFY(preview.findChild<QLabel*>("sheet")->pixmap().width() > before.width());
     QVERIFY(!preview.findChild<QPushButton*>("cmdPrint")->isVisibleTo(&preview)); // no printer here
     const QString file = m_folder->file("shown.pdf");
-    preview.exportPdf(file);
+    // stopped after two pages: no file at all
+    try {
+        preview.exportPdf(file, [](int done, int) { return done < 2; });
+        QFAIL("not stopped");
+    } catch (const DbError&) {
+    }
+    QCOMPARE(QDir(m_folder->path()).entryList({"shown.pdf*"}), QStringList());
+    int calls = 0;
+    preview.exportPdf(file, [&calls](int, int) { return ++calls > 0; });
+    QCOMPARE(calls, preview.pageCount());
     QProcess info;
     info.start("pdfinfo", {file});
     info.waitForFinished(30000);

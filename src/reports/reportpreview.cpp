@@ -3,7 +3,10 @@
 #include "mainwindow/msgbox.h"
 #include "store/dberror.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QFileDialog>
+#include <QProgressDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -17,6 +20,8 @@
 #include <QVBoxLayout>
 
 namespace {
+constexpr int Stopped = 3059; // the user stopped the work
+
 QPushButton* tool(QWidget* parent, const char* name, const QString& caption)
 {
     auto* b = new QPushButton(caption, parent);
@@ -81,10 +86,19 @@ ReportPreview::ReportPreview(const BandedReport& report, QPrinter* printer, QWid
                                                           QString(), QStringLiteral("PDF (*.pdf)"));
         if (path.isEmpty())
             return;
+        QProgressDialog progress(QStringLiteral("PDFに書き出しています..."), QStringLiteral("キャンセル"), 0,
+                                 pageCount(), this);
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(400);
         try {
-            exportPdf(path);
+            exportPdf(path, [&progress](int done, int) {
+                progress.setValue(done);
+                QCoreApplication::processEvents();
+                return !progress.wasCanceled();
+            });
         } catch (const DbError& e) {
-            MsgBox(e.description());
+            if (!e.description().isEmpty())
+                MsgBox(e.description());
         }
     });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
@@ -129,21 +143,40 @@ void ReportPreview::render()
     m_pageBox->setValue(m_page + 1);
 }
 
-void ReportPreview::exportPdf(const QString& path)
+void ReportPreview::exportPdf(const QString& path,
+                              const std::function<bool(int, int)>& progress)
 {
-    QPdfWriter pdf(path);
-    pdf.setPageLayout(m_printer->pageLayout());
-    pdf.setResolution(m_printer->resolution());
-    pdf.setCreator(QStringLiteral("Rondella"));
-    pdf.setTitle(windowTitle());
-    QPainter p;
-    if (!p.begin(&pdf))
-        throw DbError(DbError::ProviderError, QStringLiteral("ファイル「%1」に書き出せません。").arg(path));
-    const double perTwip = pdf.resolution() / 1440.0;
-    for (int n = 0; n < pageCount(); ++n) {
-        if (n > 0)
-            pdf.newPage();
-        m_report.drawPage(p, m_pages, n, perTwip);
+    // Written beside the target and renamed when whole: a stopped or failed
+    // export leaves neither a half file nor a damaged older one.
+    const QString part = path + QStringLiteral(".part");
+    bool whole = true;
+    {
+        QPdfWriter pdf(part);
+        pdf.setPageLayout(m_printer->pageLayout());
+        pdf.setResolution(m_printer->resolution());
+        pdf.setCreator(QStringLiteral("Rondella"));
+        pdf.setTitle(windowTitle());
+        QPainter p;
+        if (!p.begin(&pdf))
+            throw DbError(DbError::ProviderError,
+                          QStringLiteral("ファイル「%1」に書き出せません。").arg(path));
+        const double perTwip = pdf.resolution() / 1440.0;
+        for (int n = 0; n < pageCount() && whole; ++n) {
+            if (n > 0)
+                pdf.newPage();
+            m_report.drawPage(p, m_pages, n, perTwip);
+            whole = !progress || progress(n + 1, pageCount());
+        }
+    }
+    if (!whole) {
+        QFile::remove(part);
+        throw DbError(Stopped, QString()); // stopped by the user: nothing more to say
+    }
+    QFile::remove(path);
+    if (!QFile::rename(part, path)) {
+        QFile::remove(part);
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("ファイル「%1」に書き出せません。").arg(path));
     }
 }
 

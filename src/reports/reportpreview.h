@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QPrinter;
 class QScrollArea;
@@ -22,8 +24,10 @@ public:
     int currentPage() const { return m_page; }
     void showPage(int page);
     void setZoom(double zoom);
-    // Writes every page, as shown, to a PDF file. Throws DbError.
-    void exportPdf(const QString& path);
+    // Writes every page, as shown, to a PDF file, telling `progress` of each
+    // page; a stop (false) leaves no file. Throws DbError.
+    void exportPdf(const QString& path,
+                   const std::function<bool(int done, int total)>& progress = {});
     void printAll();
 
 private:
