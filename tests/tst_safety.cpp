@@ -13,7 +13,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QHostInfo>
+#include <QSysInfo>
 #include <QInputDialog>
 #include <QLockFile>
 #include <QProcess>
@@ -259,7 +259,7 @@ void TestSafety::staleLockIsTakenOver()
     QFile lock(m_folder->file("cdkaisou.db.lock"));
     QVERIFY(lock.open(QIODevice::WriteOnly));
     lock.write(QByteArray::number(deadPid) + '\n' + QCoreApplication::applicationName().toUtf8()
-               + '\n' + QHostInfo::localHostName().toUtf8() + '\n');
+               + '\n' + QSysInfo::machineHostName().toUtf8() + '\n');
     lock.close();
     start();
     QVERIFY(m_w->isVisible());
