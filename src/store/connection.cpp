@@ -154,6 +154,12 @@ QVariant fromStored(const QVariant& v, FieldType type)
     return v;
 }
 
+QString dateTimeText(const QDateTime& at)
+{
+    return at.time() == QTime(0, 0) ? at.date().toString(Qt::ISODate)
+                                    : at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
 QVariant toStored(const QVariant& v, FieldType type)
 {
     if (v.isNull() || !v.isValid())
@@ -169,12 +175,8 @@ QVariant toStored(const QVariant& v, FieldType type)
     case FieldType::Date:
         if (v.typeId() == QMetaType::QDate)
             return v.toDate().toString(Qt::ISODate);
-        if (v.typeId() == QMetaType::QDateTime) {
-            // a time of day, where the old database kept one, is kept too
-            const QDateTime at = v.toDateTime();
-            return at.time() == QTime(0, 0) ? at.date().toString(Qt::ISODate)
-                                            : at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        }
+        if (v.typeId() == QMetaType::QDateTime)
+            return dateTimeText(v.toDateTime()); // a time of day, where there is one, is kept
         return v.toString();
     case FieldType::Text:
         return v.toString();
@@ -262,6 +264,11 @@ void Connection::openExisting()
     // Everything is checked over a connection that cannot write, so a file
     // that is refused stays exactly as it was.
     checkReadOnly();
+    openReadWrite();
+}
+
+void Connection::openReadWrite()
+{
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(m_path);
@@ -435,7 +442,7 @@ bool Connection::createNew()
         throw DbError(DbError::ProviderError,
                       QStringLiteral("データベースファイル「%1」を作成できません。\n原因: %2")
                           .arg(m_path, QString::fromLocal8Bit(strerror(error))));
-    openExistingCreated();
+    openReadWrite(); // the file just made is known good: no checks
     return true;
 }
 
@@ -463,19 +470,6 @@ const QStringList& Connection::schemaStatements()
         QStringLiteral("CREATE INDEX kyoku_id ON kyoku (曲ID)"),
     };
     return statements;
-}
-
-// The file just made is known good: it is opened without the checks.
-void Connection::openExistingCreated()
-{
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(m_path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1500"));
-    }
-    if (!database().open())
-        failSql(QStringLiteral("開けません"), database().lastError());
-    QSqlQuery(database()).exec(QStringLiteral("PRAGMA synchronous = FULL"));
 }
 
 void Connection::fail(const QString& cause, int number) const

@@ -83,7 +83,7 @@ private:
     void backupBeforeFirstWrite();
     struct RecoveryNeeded {};
     void openExisting();
-    void openExistingCreated();
+    void openReadWrite();
     bool createNew();
     void checkReadOnly();
     void checkRecoveredCopy();
@@ -107,3 +107,6 @@ private:
 
 QVariant fromStored(const QVariant& v, FieldType type);
 QVariant toStored(const QVariant& v, FieldType type);
+// A date with its time of day as stored and exported: YYYY-MM-DD, and
+// " HH:MM:SS" after it unless the time is midnight.
+QString dateTimeText(const QDateTime& at);

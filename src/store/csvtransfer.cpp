@@ -34,11 +34,8 @@ QString cellText(const QVariant& v, FieldType type)
     if (type == FieldType::Date) {
         if (v.typeId() == QMetaType::QDate)
             return v.toDate().toString(Qt::ISODate);
-        if (v.typeId() == QMetaType::QDateTime) {
-            const QDateTime at = v.toDateTime();
-            return at.time() == QTime(0, 0) ? at.date().toString(Qt::ISODate)
-                                            : at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        }
+        if (v.typeId() == QMetaType::QDateTime)
+            return dateTimeText(v.toDateTime());
     }
     if (v.typeId() == QMetaType::Double)
         return QLocale::c().toString(v.toDouble(), 'f', QLocale::FloatingPointShortest);
