@@ -78,28 +78,6 @@ QPushButton* entryButton(QWidget* parent, const char* name, const QString& capti
     return button;
 }
 
-void moveView(View& v, EntryMove move)
-{
-    switch (move) {
-    case EntryMove::First:
-        v.moveFirst();
-        break;
-    case EntryMove::Previous:
-        v.movePrevious();
-        if (v.bof())
-            v.moveFirst();
-        break;
-    case EntryMove::Next:
-        v.moveNext();
-        if (v.eof())
-            v.moveLast();
-        break;
-    case EntryMove::Last:
-        v.moveLast();
-        break;
-    }
-}
-
 // Moving or deleting while a new record is pending would store it or throw it
 // away unasked.
 bool refusedWhileAdding(bool adding)

@@ -51,11 +51,6 @@ void restoreBoxTexts(const std::vector<EntryBox*>& boxes, const QStringList& tex
 QPushButton* entryButton(QWidget* parent, const char* name, const QString& caption,
                          const QString& tip = QString(), int bgr = -1);
 
-// The four navigation moves of the entry forms: off either end the view
-// stays on the first or the last row. Throws DbError.
-enum class EntryMove { First, Previous, Next, Last };
-void moveView(View& view, EntryMove move);
-
 // In add mode the user finishes the entry before moving, deleting or
 // closing: says so and answers true.
 bool refusedWhileAdding(bool adding);

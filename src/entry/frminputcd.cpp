@@ -120,10 +120,10 @@ void frmInputCD::connectEvents()
     connect(cmdCancel, &QPushButton::clicked, this, &frmInputCD::cmdCancel_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmInputCD::cmdDelete_Click);
     connect(cmdQuit, &QPushButton::clicked, this, &frmInputCD::cmdQuit_Click);
-    connect(cmdFirst, &QPushButton::clicked, this, [this] { navigate(EntryMove::First); });
-    connect(cmdPrevious, &QPushButton::clicked, this, [this] { navigate(EntryMove::Previous); });
-    connect(cmdNext, &QPushButton::clicked, this, [this] { navigate(EntryMove::Next); });
-    connect(cmdLast, &QPushButton::clicked, this, [this] { navigate(EntryMove::Last); });
+    connect(cmdFirst, &QPushButton::clicked, this, [this] { navigate(View::Step::First); });
+    connect(cmdPrevious, &QPushButton::clicked, this, [this] { navigate(View::Step::Previous); });
+    connect(cmdNext, &QPushButton::clicked, this, [this] { navigate(View::Step::Next); });
+    connect(cmdLast, &QPushButton::clicked, this, [this] { navigate(View::Step::Last); });
     // A pick from a list is copied into the box beside it; typing in the list is not.
     connect(dcoHatubai, &QComboBox::textActivated, this,
             [this](const QString& text) { txtInput(2)->setText(text); });
@@ -178,12 +178,12 @@ void frmInputCD::Form_Load()
 }
 
 
-void frmInputCD::navigate(EntryMove move)
+void frmInputCD::navigate(View::Step move)
 {
     if (refusedWhileAdding(inAddMode()))
         return;
     try {
-        moveView(need(rsCD), move);
+        need(rsCD).step(move);
     } catch (const DbError& e) {
         showError(e);
     }

@@ -47,7 +47,7 @@ private:
     void cmdCancel_Click();
     void cmdDelete_Click();
     void cmdQuit_Click();
-    void navigate(EntryMove move);
+    void navigate(View::Step move);
     void RefreshCDLists();
     void setButtons(int add, int update, int cancel, int teisei, int del, int nav);
     bool titleMissing();

@@ -160,10 +160,10 @@ void frmInputKyoku::connectEvents()
     connect(cmdDelete, &QPushButton::clicked, this, &frmInputKyoku::cmdDelete_Click);
     connect(Command1, &QPushButton::clicked, this, &frmInputKyoku::Command1_Click);
     connect(cmd1copy, &QPushButton::clicked, this, &frmInputKyoku::cmd1copy_Click);
-    connect(cmdTop, &QPushButton::clicked, this, [this] { navigate(EntryMove::First); });
-    connect(cmdPrevious, &QPushButton::clicked, this, [this] { navigate(EntryMove::Previous); });
-    connect(cmdNext, &QPushButton::clicked, this, [this] { navigate(EntryMove::Next); });
-    connect(cmdLast, &QPushButton::clicked, this, [this] { navigate(EntryMove::Last); });
+    connect(cmdTop, &QPushButton::clicked, this, [this] { navigate(View::Step::First); });
+    connect(cmdPrevious, &QPushButton::clicked, this, [this] { navigate(View::Step::Previous); });
+    connect(cmdNext, &QPushButton::clicked, this, [this] { navigate(View::Step::Next); });
+    connect(cmdLast, &QPushButton::clicked, this, [this] { navigate(View::Step::Last); });
     for (int k = 0; k < 6; ++k)
         connect(DataCombo1(k), &QComboBox::textActivated, this,
                 [this, k](const QString& text) { txtrsSub(comboBox[k])->setText(text); });
@@ -257,12 +257,12 @@ void frmInputKyoku::RefreshKyokuLists()
 }
 
 
-void frmInputKyoku::navigate(EntryMove move)
+void frmInputKyoku::navigate(View::Step move)
 {
     if (refusedWhileAdding(inAddMode()))
         return;
     try {
-        moveView(need(rsKyoku), move);
+        need(rsKyoku).step(move);
         showChosenCD();
     } catch (const DbError& e) {
         showError(e);

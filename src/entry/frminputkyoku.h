@@ -55,7 +55,7 @@ private:
     void cmdDelete_Click();
     void Command1_Click();
     void cmd1copy_Click();
-    void navigate(EntryMove move);
+    void navigate(View::Step move);
     void RefreshKyokuLists();
     void SetcmbListKyoku();
     void showChosenCD();

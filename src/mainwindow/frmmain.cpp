@@ -402,17 +402,17 @@ void frmMain::createNavigationButtons()
         const char16_t* caption;
         bool cdSide;
         int left;
-        Move move;
+        View::Step move;
     };
     const Nav navs[] = {
-        {&cmdTop, "cmdTop", u"≪", true, 1755, Move::First},
-        {&cmdPrevious, "cmdPrevious", u"＜", true, 2505, Move::Previous},
-        {&cmdNext, "cmdNext", u"＞", true, 3255, Move::Next},
-        {&cmdLast, "cmdLast", u"≫", true, 4005, Move::Last},
-        {&cmdTopsub, "cmdTopsub", u"≪", false, 3255, Move::First},
-        {&cmdLeftSub, "cmdLeftSub", u"＜", false, 4005, Move::Previous},
-        {&cmdRightSub, "cmdRightSub", u"＞", false, 4755, Move::Next},
-        {&cmdLastsub, "cmdLastsub", u"≫", false, 5505, Move::Last},
+        {&cmdTop, "cmdTop", u"≪", true, 1755, View::Step::First},
+        {&cmdPrevious, "cmdPrevious", u"＜", true, 2505, View::Step::Previous},
+        {&cmdNext, "cmdNext", u"＞", true, 3255, View::Step::Next},
+        {&cmdLast, "cmdLast", u"≫", true, 4005, View::Step::Last},
+        {&cmdTopsub, "cmdTopsub", u"≪", false, 3255, View::Step::First},
+        {&cmdLeftSub, "cmdLeftSub", u"＜", false, 4005, View::Step::Previous},
+        {&cmdRightSub, "cmdRightSub", u"＞", false, 4755, View::Step::Next},
+        {&cmdLastsub, "cmdLastsub", u"≫", false, 5505, View::Step::Last},
     };
     for (const Nav& n : navs) {
         auto* button = new QPushButton(QString::fromUtf16(n.caption), n.cdSide ? picCD : picKyoku);

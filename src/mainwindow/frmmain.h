@@ -129,7 +129,8 @@ private:
     // Opens the data context; a damaged collection with a backup beside it
     // may be replaced by the newest backup, the damaged file kept aside.
     void openCollection();
-    void showReport(class BandedReport& report, const QString& caption);
+    void previewReport(class BandedReport& report, const QString& criteriaLabel,
+                       const QString& caption);
     void rebindAfterPrint();
     void showNoData();
     void mnuInputkyoku_Click();
@@ -145,8 +146,7 @@ private:
     void setCounter(int index, qint64 listed, qint64 total);
 
     // navigation and the record panel
-    enum class Move { First, Previous, Next, Last };
-    void navigate(bool cdSide, Move move);
+    void navigate(bool cdSide, View::Step move);
     void txtrsDamie_Change();
     void txtrs0_Change();
     void showJacket(const QString& cdidText);

@@ -33,31 +33,14 @@ QImage readPicture(const QString& path)
 
 } // namespace
 
-void frmMain::navigate(bool cdSide, Move move)
+void frmMain::navigate(bool cdSide, View::Step move)
 {
     MMCdialog->playSound();
     try {
         const bool unlinked = isUnlinked();
         View& view
             = need(cdSide ? (unlinked ? rsCDList : rsCD) : (unlinked ? rsKyoku : rsKyokuSub));
-        switch (move) {
-        case Move::First:
-            view.moveFirst();
-            break;
-        case Move::Previous:
-            view.movePrevious();
-            if (view.bof())
-                view.moveFirst();
-            break;
-        case Move::Next:
-            view.moveNext();
-            if (view.eof())
-                view.moveLast();
-            break;
-        case Move::Last:
-            view.moveLast();
-            break;
-        }
+        view.step(move);
     } catch (const DbError& e) {
         MsgBox(e.number() == DbError::NoCurrentRow ? QStringLiteral("データがありません")
                                                    : e.description());

@@ -41,14 +41,20 @@ void assignSongFields(BandedReport& report, const QString& band, const QString& 
 
 } // namespace
 
-void frmMain::showReport(BandedReport& report, const QString& caption)
+// Writes the criteria into the report's header, shows the preview, and binds
+// the grids again once it closes.
+void frmMain::previewReport(BandedReport& report, const QString& criteriaLabel,
+                            const QString& caption)
 {
+    report.control(QStringLiteral("section4"), criteriaLabel).text
+        = strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : strCriteria;
     ReportPreview preview(report, &sharedPrinter(), this);
     preview.setWindowTitle(caption);
     const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
     preview.setGeometry((screen.width() - twips(12855)) / 2, y() + twips(600), twips(12855),
                         twips(9000));
     preview.exec();
+    rebindAfterPrint();
 }
 
 void frmMain::rebindAfterPrint()
@@ -81,10 +87,7 @@ void frmMain::mnuprv_Click()
         BandedReport& report = DataReport1();
         report.setDataSource(rsCDList);
         assignCDFields(report, QStringLiteral("section1"));
-        report.control(QStringLiteral("section4"), QStringLiteral("label6")).text
-            = strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : strCriteria;
-        showReport(report, QStringLiteral("CD印刷（曲検索時のみ）"));
-        rebindAfterPrint();
+        previewReport(report, QStringLiteral("label6"), QStringLiteral("CD印刷（曲検索時のみ）"));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }
@@ -102,10 +105,7 @@ void frmMain::mnuPrv2_Click()
         report.setDataSource(rsCD);
         assignCDFields(report, QStringLiteral("rsrptkyoku_Header"));
         assignSongFields(report, QStringLiteral("rptkyokuSub_Detail"), QStringLiteral("kyokusub"));
-        report.control(QStringLiteral("section4"), QStringLiteral("lblcriteria")).text
-            = strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : strCriteria;
-        showReport(report, QStringLiteral("CD＆曲印刷（リレーション）"));
-        rebindAfterPrint();
+        previewReport(report, QStringLiteral("lblcriteria"), QStringLiteral("CD＆曲印刷（リレーション）"));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }
@@ -118,10 +118,7 @@ void frmMain::mnuprv3_Click()
         BandedReport& report = DataReport3();
         report.setDataSource(rsKyoku);
         assignSongFields(report, QStringLiteral("section6"), QString());
-        report.control(QStringLiteral("section4"), QStringLiteral("lblcriteria")).text
-            = strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : strCriteria;
-        showReport(report, QStringLiteral("曲印刷（非検索時は全曲印刷）"));
-        rebindAfterPrint();
+        previewReport(report, QStringLiteral("lblcriteria"), QStringLiteral("曲印刷（非検索時は全曲印刷）"));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }

@@ -326,6 +326,28 @@ void View::movePrevious()
     setPosition(m_pos - 1);
 }
 
+void View::step(Step s)
+{
+    switch (s) {
+    case Step::First:
+        moveFirst();
+        break;
+    case Step::Previous:
+        movePrevious();
+        if (bof())
+            moveFirst();
+        break;
+    case Step::Next:
+        moveNext();
+        if (eof())
+            moveLast();
+        break;
+    case Step::Last:
+        moveLast();
+        break;
+    }
+}
+
 void View::moveTo(int visibleRow)
 {
     requireOpen();

@@ -85,6 +85,10 @@ public:
     void moveNext();
     void movePrevious();
     void moveTo(int visibleRow);
+    // The navigation buttons' moves: off either end the view stays on the
+    // first or the last row. Throws DbError (3021) when there is no row.
+    enum class Step { First, Previous, Next, Last };
+    void step(Step step);
 
     QVariant value(const QString& name) const;
     QVariant value(int column) const;
