@@ -152,7 +152,7 @@ void frmMain::mnuCsvExport_Click()
         const auto table = [](const QString& sql, const QVector<FieldDef>& fields) {
             QVector<QVector<QVariant>> rows;
             for (const RowPtr& row : cn->read(sql, fields))
-                rows << row->values;
+                rows << row->values();
             return rows;
         };
         csv::save(cdFile, csv::write(Connection::cdnameFields(),

@@ -78,17 +78,17 @@ std::shared_ptr<View> buildCDList(const View& songs)
     // a set remembers the CDs already listed, so a search that matches every
     // song of a large collection stays fast. Two CDs of one title hold the
     // same songs: both are listed.
-    QSet<const QVector<QVariant>*> listed;
+    QSet<const Row*> listed;
     const int n = songs.recordCount();
     const int cdColumns = 8;
     for (int row = 0; row < n; ++row) {
-        for (const QVector<QVariant>* cd : songs.childRowsAt(row)) {
+        for (const Row* cd : songs.childRowsAt(row)) {
             if (listed.contains(cd))
                 continue;
             listed.insert(cd);
             list->addNew();
             for (int c = 0; c < cdColumns; ++c)
-                list->setValue(c, c == 0 ? cd->at(0) : asListText(cd->at(c)));
+                list->setValue(c, c == 0 ? cd->value(0) : asListText(cd->value(c)));
             list->update();
         }
     }

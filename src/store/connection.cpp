@@ -2,6 +2,7 @@
 
 #include "backup.h"
 #include "dberror.h"
+#include "rowreader.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -532,31 +533,12 @@ Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields,
     const auto hit = sharedCache().constFind(key);
     if (hit != sharedCache().constEnd() && hit->mark == mark && !mark.isEmpty())
         return hit->rows;
-    QSqlQuery q(database());
-    q.setForwardOnly(true);
-    if (!q.exec(sql))
-        failSql(QStringLiteral("読み込めません"), q.lastError());
     Snapshot rows;
-    const int n = int(fields.size());
-    QVector<QVariant> previous(n);
-    while (q.next()) {
-        Row row;
-        row.rowid = q.value(0).toLongLong();
-        row.values.resize(n);
-        for (int i = 0; i < n; ++i) {
-            QVariant v = fromStored(q.value(i + 1), fields.at(i).type);
-            // The songs of one CD follow each other and repeat its title,
-            // composer, performers and genre: such a value shares the text
-            // of the row before instead of holding a copy of its own.
-            if (v.typeId() == QMetaType::QString && v == previous.at(i))
-                v = previous.at(i);
-            row.values[i] = v;
-        }
-        previous = row.values;
-        rows.push_back(std::make_shared<const Row>(std::move(row)));
+    try {
+        rows = rowreader::read(rowreader::handleOf(database()), sql, fields);
+    } catch (const rowreader::Failure& f) {
+        failSql(QStringLiteral("読み込めません"), f.error);
     }
-    if (q.lastError().isValid())
-        failSql(QStringLiteral("読み込めません"), q.lastError());
     if (!mark.isEmpty())
         sharedCache().insert(key, Cached{rows, mark, patchable.table, patchable.orderColumn, fields});
     return rows;
@@ -649,8 +631,8 @@ void Connection::afterCommit(const QString& markBefore)
         };
         auto place = [&](RowPtr row) {
             const auto less = [&](const RowPtr& a, const RowPtr& b) {
-                const QVariant& x = a->values.at(c.orderColumn);
-                const QVariant& y = b->values.at(c.orderColumn);
+                const QVariant x = a->value(c.orderColumn);
+                const QVariant y = b->value(c.orderColumn);
                 if (storedLess(x, y))
                     return true;
                 if (storedLess(y, x))
@@ -662,24 +644,22 @@ void Connection::afterCommit(const QString& markBefore)
         for (const Write& w : m_writes) {
             if (w.table != c.table)
                 continue;
-            Row row;
-            if (w.kind == Write::Insert) {
-                row.rowid = w.rowid;
-                row.values.resize(c.fields.size());
-            } else {
+            qint64 rowid = w.rowid;
+            QVector<QVariant> values(c.fields.size());
+            if (w.kind != Write::Insert) {
                 auto at = find(w.rowid);
                 if (at == rows.end())
                     continue;
-                row = **at;
+                values = (*at)->values();
                 rows.erase(at);
                 if (w.kind == Write::Delete)
                     continue;
             }
             for (int i = 0; i < c.fields.size(); ++i)
                 if (w.kind == Write::Insert || w.changed.value(i))
-                    row.values[i] = fromStored(toStored(w.values.value(i), c.fields.at(i).type),
-                                               c.fields.at(i).type);
-            place(std::make_shared<const Row>(std::move(row)));
+                    values[i] = fromStored(toStored(w.values.value(i), c.fields.at(i).type),
+                                           c.fields.at(i).type);
+            place(Row::make(rowid, values));
         }
         c.rows = std::move(rows);
         c.mark = markAfter;

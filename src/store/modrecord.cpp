@@ -60,7 +60,7 @@ Snapshot valueRows(QStringList values)
     Snapshot rows;
     rows.reserve(size_t(values.size()));
     for (const QString& value : std::as_const(values))
-        rows.push_back(std::make_shared<const Row>(Row{-1, {value}}));
+        rows.push_back(Row::make(-1, {value}));
     return rows;
 }
 
@@ -86,10 +86,9 @@ View::Loader valueListAtOpening(std::shared_ptr<const Snapshot> rows, int column
         QSet<QString> seen;
         QStringList values;
         for (const RowPtr& row : *rows) {
-            const QVariant& v = row->values.at(column);
-            if (v.isNull())
+            if (row->isNull(column))
                 continue;
-            const QString text = v.toString();
+            const QString text = row->value(column).toString();
             if (!text.isEmpty() && !seen.contains(text)) {
                 seen.insert(text);
                 values.append(text);

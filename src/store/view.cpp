@@ -166,9 +166,9 @@ std::shared_ptr<View> View::childView(const QString& name) const
     return m_child;
 }
 
-std::vector<const QVector<QVariant>*> View::childRowsAt(int visibleRow) const
+std::vector<const Row*> View::childRowsAt(int visibleRow) const
 {
-    std::vector<const QVector<QVariant>*> out;
+    std::vector<const Row*> out;
     if (!m_child || !m_child->m_open)
         return out;
     const QVariant key = valueAt(visibleRow, m_relateColumn);
@@ -179,20 +179,19 @@ std::vector<const QVector<QVariant>*> View::childRowsAt(int visibleRow) const
         return out;
     for (int index : it.value()) {
         const RowPtr& row = m_child->m_rows[size_t(index)];
-        if (!row)
-            continue;
-        const QVector<QVariant>& values = row->values;
-        bool passes = true;
-        for (const Criteria::Clause& c : m_child->m_criteria.clauses()) {
-            const QVariant& v = values.at(c.fieldIndex);
-            passes = passes
-                && Criteria::matches(c, valueText(v, m_child->m_fields.at(c.fieldIndex).type),
-                                     v.isNull());
-        }
-        if (passes)
-            out.push_back(&values);
+        if (row && m_child->passesFilter(*row))
+            out.push_back(row.get());
     }
     return out;
+}
+
+bool View::passesFilter(const Row& row) const
+{
+    for (const Criteria::Clause& c : m_criteria.clauses())
+        if (!Criteria::matches(c, row.text(c.fieldIndex, m_fields.at(c.fieldIndex).type),
+                               row.isNull(c.fieldIndex)))
+            return false;
+    return true;
 }
 
 int View::fieldIndex(const QString& name) const
@@ -359,12 +358,12 @@ void View::moveTo(int visibleRow)
     setPosition(visibleRow);
 }
 
-const QVector<QVariant>& View::currentValues() const
+QVariant View::currentValue(int column) const
 {
     requireCurrent();
     if (m_editMode != EditMode::None)
-        return m_pending.values;
-    return m_rows[size_t(m_visible[size_t(m_pos)])]->values;
+        return m_pending.value(column);
+    return m_rows[size_t(m_visible[size_t(m_pos)])]->value(column);
 }
 
 QVariant View::value(const QString& name) const
@@ -375,7 +374,7 @@ QVariant View::value(const QString& name) const
 
 QVariant View::value(int column) const
 {
-    return currentValues().value(column);
+    return currentValue(column);
 }
 
 QVariant View::valueAt(int visibleRow, int column) const
@@ -384,9 +383,9 @@ QVariant View::valueAt(int visibleRow, int column) const
     if (!m_open || visibleRow < 0 || visibleRow >= int(m_visible.size()))
         return QVariant();
     if (m_editMode != EditMode::None && visibleRow == m_pos)
-        return m_pending.values.value(column);
+        return m_pending.value(column);
     const int index = m_visible[size_t(visibleRow)];
-    return index >= 0 ? m_rows[size_t(index)]->values.value(column) : QVariant();
+    return index >= 0 ? m_rows[size_t(index)]->value(column) : QVariant();
 }
 
 void View::setValue(const QString& name, const QVariant& v)
@@ -402,11 +401,11 @@ void View::setValue(int column, const QVariant& v)
     if (column < 0 || column >= m_fields.size())
         throw DbError(DbError::BadArguments, QStringLiteral("項目の番号が範囲外です。"));
     if (m_editMode == EditMode::None) {
-        m_pending = *m_rows[size_t(m_visible[size_t(m_pos)])];
+        m_pending = m_rows[size_t(m_visible[size_t(m_pos)])]->values();
         m_pendingChanged = QVector<bool>(m_fields.size(), false);
         m_editMode = EditMode::InProgress;
     }
-    m_pending.values[column] = v.isNull() ? QVariant() : v;
+    m_pending[column] = v.isNull() ? QVariant() : v;
     m_pendingChanged[column] = true;
     emit rowChanged(m_pos);
 }
@@ -419,7 +418,7 @@ void View::addNew()
     m_posBeforeAdd = hasCurrent() ? m_pos : -1;
     {
         ResetNotice notice(this);
-        m_pending = Row{-1, QVector<QVariant>(m_fields.size())};
+        m_pending = QVector<QVariant>(m_fields.size());
         m_pendingChanged = QVector<bool>(m_fields.size(), false);
         m_editMode = EditMode::Add;
         m_visible.push_back(PendingRow);
@@ -438,11 +437,9 @@ void View::update()
 
 void View::storeAdded()
 {
-    Row stored = m_pending;
-    if (!m_inMemory)
-        stored.rowid = m_cn->insertRow(m_table, m_fields, stored.values);
+    const qint64 rowid = m_inMemory ? -1 : m_cn->insertRow(m_table, m_fields, m_pending);
     const int index = int(m_rows.size());
-    m_rows.push_back(std::make_shared<const Row>(std::move(stored)));
+    m_rows.push_back(Row::make(rowid, m_pending));
     m_visible[size_t(m_pos)] = index;
     m_editMode = EditMode::None;
     if (m_parent)
@@ -456,11 +453,11 @@ void View::storeEdited()
     const int index = m_visible[size_t(m_pos)];
     const RowPtr old = m_rows[size_t(index)];
     if (!m_inMemory)
-        m_cn->updateRow(m_table, m_fields, m_pending.values, m_pendingChanged, old->rowid);
-    m_rows[size_t(index)] = std::make_shared<const Row>(m_pending);
+        m_cn->updateRow(m_table, m_fields, m_pending, m_pendingChanged, old->rowid);
+    m_rows[size_t(index)] = Row::make(old->rowid, m_pending);
     m_editMode = EditMode::None;
     if (m_parent && m_pendingChanged.value(m_chapterColumn)) {
-        unindexChapterRow(index, old->values.value(m_chapterColumn));
+        unindexChapterRow(index, old->value(m_chapterColumn));
         indexChapterRow(index);
     }
     if (m_child && m_pendingChanged.value(m_relateColumn))
@@ -502,7 +499,7 @@ void View::remove()
         m_rows[size_t(index)] = nullptr;
         m_visible.erase(m_visible.begin() + m_pos);
         if (m_parent)
-            unindexChapterRow(index, old->values.value(m_chapterColumn));
+            unindexChapterRow(index, old->value(m_chapterColumn));
     }
     setPosition(m_pos, true);
 }
@@ -618,15 +615,7 @@ void View::rebuildVisible()
     std::vector<int> rows = candidateRows();
     if (!m_criteria.isEmpty()) {
         const auto& clauses = m_criteria.clauses();
-        std::erase_if(rows, [&](int index) {
-            const QVector<QVariant>& values = m_rows[size_t(index)]->values;
-            for (const Criteria::Clause& c : clauses) {
-                const QVariant& v = values.at(c.fieldIndex);
-                if (!Criteria::matches(c, valueText(v, m_fields.at(c.fieldIndex).type), v.isNull()))
-                    return true;
-            }
-            return false;
-        });
+        std::erase_if(rows, [&](int index) { return !passesFilter(*m_rows[size_t(index)]); });
     }
     if (!m_sortKeys.isEmpty())
         applySort(rows);
@@ -650,29 +639,27 @@ void View::applySort(std::vector<int>& rows) const
         const int column = m_sortKeys.at(k).column;
         const FieldType type = m_fields.at(column).type;
         auto fill = [&, k, column, type](size_t from, size_t to) {
-            const QString* previousText = nullptr;
+            const TextPool::Text* previousText = nullptr;
             for (size_t i = from; i < to; ++i) {
-                const QVariant& v = m_rows[size_t(rows[i])]->values.at(column);
+                const Row& row = *m_rows[size_t(rows[i])];
                 Key& key = keys[size_t(k)][i];
-                key.isNull = v.isNull() || !v.isValid();
+                key.isNull = row.isNull(column);
                 if (key.isNull)
                     continue;
+                const TextPool::Text* text = row.textAt(column);
                 if (type == FieldType::Integer) {
-                    key.number = v.toDouble();
+                    key.number = row.value(column).toDouble();
                 } else if (type == FieldType::Date) {
-                    key.number = double(v.toDate().toJulianDay());
-                } else if (v.typeId() != QMetaType::QString) {
-                    key.text = collator.sortKey(v.toString());
-                    previousText = nullptr;
+                    key.number = double(row.value(column).toDate().toJulianDay());
+                } else if (!text) {
+                    key.text = collator.sortKey(row.value(column).toString());
+                } else if (text == previousText && i > from && keys[size_t(k)][i - 1].text) {
+                    // the songs of one CD share a text: its key is made once
+                    key.text = keys[size_t(k)][i - 1].text;
                 } else {
-                    // the songs of one CD repeat a text: its key is made once
-                    const QString* text = reinterpret_cast<const QString*>(v.constData());
-                    if (previousText && i > from && *text == *previousText && keys[size_t(k)][i - 1].text)
-                        key.text = keys[size_t(k)][i - 1].text;
-                    else
-                        key.text = collator.sortKey(*text);
-                    previousText = text;
+                    key.text = collator.sortKey(row.text(column, type));
                 }
+                previousText = text;
             }
         };
         // The collation keys of a large list are made on two threads.
@@ -717,7 +704,7 @@ void View::syncChild()
         return;
     std::optional<QString> key;
     if (hasCurrent()) {
-        const QVariant v = currentValues().at(m_relateColumn);
+        const QVariant v = currentValue(m_relateColumn);
         if (!v.isNull())
             key = foldKey(v.toString());
     }
@@ -748,10 +735,15 @@ void View::rebuildChapterIndex()
 
 void View::indexChapterRow(int rowIndex)
 {
-    const QVariant& v = m_rows[size_t(rowIndex)]->values.at(m_chapterColumn);
-    if (v.isNull())
+    const Row& row = *m_rows[size_t(rowIndex)];
+    if (row.isNull(m_chapterColumn))
         return;
-    std::vector<int>& list = m_chapterIndex[foldKey(v.toString())];
+    // the key is copied out of the row's pool: it may outlive the row
+    const QString folded = foldKey(row.text(m_chapterColumn, m_fields.at(m_chapterColumn).type));
+    auto it = m_chapterIndex.find(folded);
+    if (it == m_chapterIndex.end())
+        it = m_chapterIndex.insert(QString(folded.constData(), folded.size()), {});
+    std::vector<int>& list = it.value();
     // keep the base (identifier) order inside a chapter
     list.insert(std::upper_bound(list.begin(), list.end(), rowIndex), rowIndex);
 }

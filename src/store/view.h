@@ -1,6 +1,7 @@
 #pragma once
 
 #include "criteria.h"
+#include "row.h"
 
 #include <QHash>
 #include <QObject>
@@ -14,8 +15,6 @@
 
 class Connection;
 
-enum class FieldType { Integer, Text, Date };
-
 struct FieldDef {
     QString name;
     FieldType type = FieldType::Text;
@@ -23,15 +22,6 @@ struct FieldDef {
     bool nullable = true;
     bool operator==(const FieldDef&) const = default;
 };
-
-// One stored row. Rows are immutable once read, so views opened at the same
-// moment share them; a view that changes a row replaces its own pointer.
-struct Row {
-    qint64 rowid = -1; // SQLite rowid: the tables have no key of their own
-    QVector<QVariant> values;
-};
-using RowPtr = std::shared_ptr<const Row>;
-using Snapshot = std::vector<RowPtr>;
 
 // A recordset: a static snapshot of rows with a current row, a row filter, a
 // sort, pending edits written through to one table, and optionally a child
@@ -67,7 +57,7 @@ public:
 
     // Every related child row of one visible row, in the child's base order,
     // without moving the current row.
-    std::vector<const QVector<QVariant>*> childRowsAt(int visibleRow) const;
+    std::vector<const Row*> childRowsAt(int visibleRow) const;
 
     int fieldCount() const { return int(m_fields.size()); }
     const FieldDef& field(int i) const { return m_fields.at(i); }
@@ -126,7 +116,8 @@ private:
     void requireCurrent() const;
     void requireNoEdit() const;
     void requireWritable() const;
-    const QVector<QVariant>& currentValues() const;
+    QVariant currentValue(int column) const;
+    bool passesFilter(const Row& row) const;
     int columnOf(const QString& name) const;
     void saveIfPending();
     void setPosition(int pos, bool deletedHere = false);
@@ -161,7 +152,7 @@ private:
     QVector<SortKey> m_sortKeys;
 
     EditMode m_editMode = EditMode::None;
-    Row m_pending;
+    QVector<QVariant> m_pending; // the row being edited or added
     QVector<bool> m_pendingChanged;
     int m_posBeforeAdd = -1;
 

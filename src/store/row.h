@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+#include <QVarLengthArray>
+#include <QVariant>
+#include <QVector>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+enum class FieldType { Integer, Text, Date };
+
+// Where the texts of rows live: each distinct text once, in large blocks
+// that never move, so that a cell is one machine word pointing at its text.
+// A pool is shared by all rows read together and lives as long as any of them.
+class TextPool {
+public:
+    TextPool() = default;
+    TextPool(const TextPool&) = delete;
+    TextPool& operator=(const TextPool&) = delete;
+
+    struct Text {
+        qint64 length;
+        char16_t units[1]; // `length` units follow
+    };
+    const Text* add(const char16_t* units, qsizetype length);
+    const QVariant* keep(const QVariant& v); // values no cell can hold itself
+    size_t bytes() const { return m_bytes; }
+
+private:
+    std::vector<std::unique_ptr<qint64[]>> m_blocks;
+    qsizetype m_free = 0; // words left in the last block
+    qint64* m_next = nullptr;
+    std::deque<QVariant> m_others;
+    size_t m_bytes = 0;
+};
+
+// One stored row, immutable once made, so that views opened at the same
+// moment share it. A cell is a tagged word: NULL, a whole number, a date, or
+// a pointer into the pool (a text, or any other value).
+class Row {
+public:
+    enum Tag : quintptr { Null = 0, Integer = 1, Text = 2, Date = 3, Other = 4 };
+
+    // A row of its own: the values are copied into a pool of its own.
+    static std::shared_ptr<const Row> make(qint64 rowid, const QVector<QVariant>& values);
+
+    Row(qint64 rowid, std::shared_ptr<TextPool> pool, int columns);
+    // For filling a row being read; `v` as the stored value was converted.
+    void setCell(int column, const QVariant& v);
+    void setText(int column, const TextPool::Text* text) { m_cells[column] = quintptr(text) | Text; }
+    void setInteger(int column, qint64 n);
+    void setDate(int column, qint64 julianDay) { m_cells[column] = (quintptr(julianDay) << 3) | Date; }
+    void setNull(int column) { m_cells[column] = Null; }
+    const TextPool::Text* textAt(int column) const;
+
+    qint64 rowid = -1; // SQLite rowid: the tables have no key of their own
+    int size() const { return int(m_cells.size()); }
+    bool isNull(int column) const;
+    QVariant value(int column) const; // QVariant() past the last column
+    QVector<QVariant> values() const;
+    // The cell as the filters and sorts compare it (dates as yyyy-MM-dd).
+    // A text is lent from the pool without copying: use it while the row lives.
+    QString text(int column, FieldType type) const;
+    // Whether two cells hold the same text (same pool entry or equal units).
+    bool sameText(int column, const Row& other) const;
+
+private:
+    Tag tag(int column) const { return Tag(m_cells[column] & 7); }
+    std::shared_ptr<TextPool> m_pool;
+    QVarLengthArray<quintptr, 15> m_cells;
+};
+using RowPtr = std::shared_ptr<const Row>;
+using Snapshot = std::vector<RowPtr>;
