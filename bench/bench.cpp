@@ -26,11 +26,13 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QFileInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSet>
 #include <QTableView>
 #include <QTemporaryDir>
 
@@ -43,90 +45,165 @@ using namespace modRecord;
 
 namespace {
 
-const char16_t* const composers[] = {u"ベートーヴェン",    u"モーツァルト",     u"J.S.バッハ",
-                                     u"ブラームス",        u"チャイコフスキー", u"ドビュッシー",
-                                     u"ダンディ (d'Indy)", u"マーラー",         u"ブルックナー",
-                                     u"シューベルト",      u"ショパン",         u"ラヴェル",
-                                     u"ヴェルディ",        u"プッチーニ",       u"ワーグナー",
-                                     u"ハイドン",          u"ヘンデル",         u"ヴィヴァルディ",
-                                     u"ドヴォルザーク",    u"シベリウス",       u"Lennon/McCartney",
-                                     u"坂本龍一",          u"久石譲",           u"Duke Ellington"};
-const char16_t* const conductors[]
-    = {u"ハインリヒ・ブラント", u"マリア・ロッシ", u"佐藤健一", u"John Whitfield",
-       u"アンナ・ノヴァーク",   u"Pierre Lefèvre", u"山田一郎", u"Erik Lindqvist"};
-const char16_t* const ensembles[] = {u"ベルリン・フィルハーモニー管弦楽団",
-                                     u"ウィーン・フィルハーモニー管弦楽団",
-                                     u"NHK交響楽団",
-                                     u"Ensemble l'Arpeggiata",
-                                     u"ロンドン交響楽団",
-                                     u"St John's Smith Square Players",
-                                     u"Kenny Marlowe Trio"};
+// Name parts: a classical collection holds thousands of distinct performers
+// and a few hundred composers, written in katakana or in Latin letters.
+const char16_t* const familyJa[]
+    = {u"ブラント",   u"ロッシ",     u"ノヴァーク", u"ルフェーヴル", u"リンドクヴィスト",
+       u"シュミット", u"ベルナール", u"コヴァルスキ", u"ヤノフスキ", u"モレッティ",
+       u"ハーゼ",     u"デュポン",   u"ホルヴァート", u"クライン",   u"ヴァイス",
+       u"佐藤",       u"鈴木",       u"高橋",       u"田中",       u"渡辺",
+       u"伊藤",       u"山本",       u"中村",       u"小林",       u"加藤",
+       u"吉田",       u"山田",       u"佐々木",     u"山口",       u"松本",
+       u"井上",       u"木村",       u"林",         u"清水",       u"山崎",
+       u"森",         u"池田",       u"橋本",       u"阿部",       u"石川"};
+const char16_t* const givenJa[]
+    = {u"ハインリヒ", u"マリア",   u"アンナ",   u"ピエール", u"エリク",   u"クララ",
+       u"ヨハン",     u"イレーネ", u"ミハイル", u"ソフィア", u"ルカ",     u"エレーナ",
+       u"健一",       u"一郎",     u"由美",     u"直子",     u"誠",       u"恵子",
+       u"隆",         u"美穂",     u"徹",       u"裕子",     u"聡",       u"真理子",
+       u"大輔",       u"香織",     u"修",       u"千尋",     u"亮",       u"綾"};
+const char16_t* const familyLat[]
+    = {u"Whitfield", u"Marlowe",  u"Hargreaves", u"Lindqvist", u"Dvořáček", u"Müller",
+       u"O'Connor",  u"d'Arcy",   u"Fontaine",   u"Szabó",     u"Kowalski", u"Andersen",
+       u"Bianchi",   u"Castillo", u"Eriksson",   u"Fischer",   u"Grünewald", u"Haas",
+       u"Ibáñez",    u"Janáček",  u"Karlsson",   u"Laurent",   u"Morales",  u"Nielsen",
+       u"Okonkwo",   u"Petrenko", u"Quint",      u"Rasmussen", u"Sørensen", u"Tamura",
+       u"Ueda",      u"Varga",    u"Wagner",     u"Young",     u"Zimmermann", u"Abbado",
+       u"Bernstein", u"Celibidache", u"Dorati",  u"Ehrling"};
+const char16_t* const givenLat[]
+    = {u"John",  u"Pierre", u"Erik",   u"Anne-Sophie", u"Hélène", u"Jürgen",  u"Kenny",
+       u"Maria", u"Nikolaus", u"Olli", u"Paavo",       u"Riccardo", u"Simon", u"Tamás",
+       u"Ute",   u"Václav", u"Wilhelm", u"Yannick",    u"Zubin",  u"Claudio", u"Daniel",
+       u"Emma",  u"Frans",  u"Gustavo", u"Herbert",    u"Isabelle", u"Jordi", u"Kirill",
+       u"Leif",  u"Mitsuko"};
+const char16_t* const composers[]
+    = {u"ベートーヴェン", u"モーツァルト", u"J.S.バッハ", u"ブラームス", u"チャイコフスキー",
+       u"ドビュッシー", u"ダンディ (d'Indy)", u"マーラー", u"ブルックナー", u"シューベルト",
+       u"ショパン", u"ラヴェル", u"ヴェルディ", u"プッチーニ", u"ワーグナー", u"ハイドン",
+       u"ヘンデル", u"ヴィヴァルディ", u"ドヴォルザーク", u"シベリウス", u"シューマン",
+       u"メンデルスゾーン", u"リスト", u"ベルリオーズ", u"フランク", u"サン＝サーンス",
+       u"フォーレ", u"プーランク", u"ストラヴィンスキー", u"プロコフィエフ", u"ショスタコーヴィチ",
+       u"ラフマニノフ", u"バルトーク", u"ヤナーチェク", u"スメタナ", u"グリーグ", u"ニールセン",
+       u"エルガー", u"ヴォーン・ウィリアムズ", u"ブリテン", u"テレマン", u"ラモー", u"クープラン",
+       u"パーセル", u"モンテヴェルディ", u"パレストリーナ", u"武満徹", u"伊福部昭", u"坂本龍一",
+       u"Arvo Pärt", u"Olivier Messiaen", u"Claude Debussy", u"Johannes Brahms",
+       u"Gabriel Fauré", u"Vincent d'Indy", u"Ernest Chausson", u"Henri Duparc",
+       u"Duke Ellington", u"Lennon/McCartney", u"Antonín Dvořák"};
 const char16_t* const labels[]
-    = {u"ポリドール",         u"ﾎﾟﾘﾄﾞｰﾙ",       u"東芝EMI", u"日本フォノグラム", u"BMGビクター",
-       u"ソニー・クラシカル", u"キングレコード"};
+    = {u"ポリドール", u"ﾎﾟﾘﾄﾞｰﾙ", u"東芝EMI", u"日本フォノグラム", u"BMGビクター",
+       u"ソニー・クラシカル", u"キングレコード", u"Deutsche Grammophon", u"Decca", u"Philips",
+       u"Harmonia Mundi", u"Hyperion", u"Chandos", u"BIS", u"Naxos", u"ECM New Series",
+       u"Alia Vox", u"Erato", u"Archiv Produktion", u"Denon"};
 const char16_t* const genres[]
-    = {u"交響曲", u"協奏曲", u"室内楽", u"器楽曲", u"オペラ", u"声楽曲", u"ジャズ", u"ポップス"};
-const char16_t* const forms[] = {u"交響曲",       u"ピアノ協奏曲",   u"ヴァイオリン協奏曲",
-                                 u"弦楽四重奏曲", u"ピアノ・ソナタ", u"序曲",
-                                 u"組曲",         u"ミサ曲"};
+    = {u"交響曲", u"協奏曲", u"室内楽", u"器楽曲", u"オペラ", u"声楽曲", u"宗教曲",
+       u"管弦楽曲", u"歌曲", u"バレエ音楽", u"ジャズ", u"ポップス"};
+const char16_t* const forms[]
+    = {u"交響曲", u"ピアノ協奏曲", u"ヴァイオリン協奏曲", u"チェロ協奏曲", u"弦楽四重奏曲",
+       u"ピアノ三重奏曲", u"ピアノ・ソナタ", u"ヴァイオリン・ソナタ", u"序曲", u"組曲",
+       u"ミサ曲", u"カンタータ", u"前奏曲とフーガ", u"夜想曲", u"Symphony", u"Sonata",
+       u"String Quartet", u"Concerto grosso", u"Suite", u"Mass"};
+const char16_t* const keys[]
+    = {u"ハ長調", u"ハ短調", u"ニ長調", u"ニ短調", u"変ホ長調", u"ホ短調", u"ヘ長調",
+       u"ト長調", u"ト短調", u"イ長調", u"イ短調", u"変ロ長調", u"ロ短調", u"in C major",
+       u"in D minor", u"in E flat major", u"in F sharp minor", u"in A major"};
 const char16_t* const movements[]
-    = {u"アレグロ・コン・ブリオ", u"アンダンテ", u"スケルツォ", u"アダージョ",
-       u"フィナーレ：プレスト",   u"ラルゴ",     u"メヌエット", u"ロンド"};
+    = {u"アレグロ・コン・ブリオ", u"アンダンテ", u"スケルツォ：アレグロ・ヴィヴァーチェ",
+       u"アダージョ・モルト・エ・カンタービレ", u"フィナーレ：プレスト", u"ラルゴ",
+       u"メヌエット", u"ロンド", u"Allegro ma non troppo", u"Andante con moto",
+       u"Scherzo. Molto vivace", u"Adagio sostenuto", u"Finale. Allegro energico",
+       u"Allemande", u"Courante", u"Sarabande", u"Gigue", u"Kyrie", u"Gloria",
+       u"Credo", u"Sanctus", u"Agnus Dei", u"Passacaglia", u"Intermezzo"};
+const char16_t* const halls[]
+    = {u"ベルリン、イエス・キリスト教会", u"ウィーン、ムジークフェラインザール",
+       u"東京、サントリーホール", u"London, Abbey Road Studio 1", u"Amsterdam, Concertgebouw",
+       u"Paris, Salle Pleyel", u"大阪、ザ・シンフォニーホール", u"Leipzig, Gewandhaus",
+       u"New York, Carnegie Hall", u"Snape Maltings", u"Lugano, Auditorio RSI",
+       u"京都コンサートホール"};
 
 template <size_t N> QString pick(const char16_t* const (&list)[N], quint32 n)
 {
     return QString::fromUtf16(list[n % N]);
 }
 
+// A performer: about 2,400 distinct names, katakana and Latin alike.
+QString performer(quint32 n)
+{
+    if (n & 1)
+        return pick(givenJa, n >> 1) + (n & 2 ? QStringLiteral("・") : QString())
+            + pick(familyJa, n >> 6);
+    return pick(givenLat, n >> 1) + u' ' + pick(familyLat, n >> 6);
+}
+
+// A collection shaped like a real classical one: every title its own but for
+// about one CD in a hundred (a second copy of a CD), about one CD in a
+// hundred without songs, from 1 to 2 x `songsPerCD` - 1 songs on the others
+// (`songsPerCD` on average), and a few songs whose CD is gone.
 void generate(const QString& folder, int cds, int songsPerCD)
 {
     Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
     QSqlDatabase db = c.database();
-    QRandomGenerator rng(20261206);
+    QRandomGenerator rng(20261207);
     db.transaction();
     QSqlQuery cd(db), song(db);
     cd.prepare(QStringLiteral("INSERT INTO cdname VALUES (?,?,?,?,?,?,?,?)"));
     song.prepare(QStringLiteral("INSERT INTO kyoku VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
     int songId = 0;
+    QSet<QString> titles;
+    QString lastTitle;
     for (int id = 1; id <= cds; ++id) {
         const quint32 r = rng.generate();
-        const QString composer = pick(composers, r);
-        // about one CD in 50 repeats an earlier title (a second copy, a reissue)
-        const int titleNo = (id % 50 == 0 && id > 1) ? id - 1 : id;
-        const QString title = composer + QStringLiteral("：") + pick(forms, r >> 3)
-            + QStringLiteral("第%1番 作品%2").arg(titleNo % 9 + 1).arg(titleNo);
+        const quint32 r2 = rng.generate();
+        // composers are not equally loved: a few fill most of the shelves
+        const QString composer = pick(composers, (r % 61) * (r2 % 61) / 60);
+        const QString soloist = performer(r2 >> 7);
+        const QString conductor = performer(r >> 9);
+        const bool copy = id > 1 && r % 100 == 0;
+        QString title = copy ? lastTitle
+                             : composer + QStringLiteral("：") + pick(forms, r >> 4)
+                + QStringLiteral("第%1番 ").arg(r2 % 41 + 1) + pick(keys, r2 >> 11)
+                + QStringLiteral(" 作品%1 / ").arg(r2 % 130 + 1) + soloist;
+        for (int again = 2; !copy && titles.contains(title); ++again)
+            title += QStringLiteral(" (%1)").arg(again);
+        titles.insert(title);
+        lastTitle = title;
         cd.addBindValue(id);
         cd.addBindValue(title);
-        cd.addBindValue(QStringLiteral("解説者%1").arg(r % 300));
-        cd.addBindValue(1500 + int(r % 3500));
-        cd.addBindValue(QDate(1985, 1, 1).addDays(r % 14000).toString(Qt::ISODate));
-        cd.addBindValue(pick(labels, r >> 5));
-        cd.addBindValue(QString(QChar(u'A' + int(r % 8))));
-        cd.addBindValue(QString::number(r % 6 + 1));
+        cd.addBindValue(performer(r >> 13));
+        cd.addBindValue(1000 + int(r2 % 4500));
+        cd.addBindValue(QDate(1983, 1, 1).addDays(r % 15000).toString(Qt::ISODate));
+        cd.addBindValue(pick(labels, r2 >> 17));
+        cd.addBindValue(QString(QChar(u'A' + int(r % 12))));
+        cd.addBindValue(QString::number(r2 % 8 + 1));
         cd.exec();
-        if (id % 40 == 0 || titleNo != id)
-            continue; // some CDs have no songs of their own
-        for (int s = 0; s < songsPerCD; ++s) {
+        if (copy || r % 97 == 1)
+            continue; // a second copy holds the first copy's songs; some CDs wait for theirs
+        const int count = 1 + int(rng.bounded(2 * songsPerCD - 1));
+        const bool orphan = r % 89 == 3;
+        const QString work = pick(forms, r >> 4);
+        for (int s = 0; s < count; ++s) {
             const quint32 q = rng.generate();
-            song.addBindValue(id % 97 == 0 ? QStringLiteral("削除されたCD %1").arg(id) : title);
+            song.addBindValue(orphan ? QStringLiteral("手放したCD %1").arg(id) : title);
             song.addBindValue(++songId);
-            song.addBindValue(QString(pick(forms, r >> 3) + QStringLiteral(" 第%1楽章 ").arg(s + 1)
-                                      + pick(movements, q)));
-            song.addBindValue(composer);
-            song.addBindValue(q % 5 == 0 ? QVariant(QStringLiteral("編曲者%1").arg(q % 40))
-                                         : QVariant());
-            song.addBindValue(pick(conductors, q >> 4));
-            song.addBindValue(pick(ensembles, q >> 8));
-            song.addBindValue(q % 3 == 0 ? QVariant(QStringLiteral("ソリスト%1").arg(q % 500))
-                                         : QVariant());
-            song.addBindValue(QVariant());
-            song.addBindValue(QVariant());
+            song.addBindValue(s % 4 == 0 && q % 3 == 0
+                                  ? QString(pick(composers, q) + QStringLiteral("：")
+                                            + pick(forms, q >> 5) + QStringLiteral(" ")
+                                            + pick(keys, q >> 9))
+                                  : QString(work + QStringLiteral(" 第%1楽章 ").arg(s + 1)
+                                            + pick(movements, q)));
+            song.addBindValue(s % 4 == 0 && q % 3 == 0 ? pick(composers, q) : composer);
+            song.addBindValue(q % 7 == 0 ? QVariant(performer(q >> 3)) : QVariant());
+            song.addBindValue(conductor);
+            song.addBindValue(QString(performer(r >> 5) + QStringLiteral(" 管弦楽団")));
+            song.addBindValue(q % 3 == 0 ? QVariant(s % 2 ? soloist : performer(q >> 4)) : QVariant());
+            song.addBindValue(q % 11 == 0 ? QVariant(QStringLiteral("NHK-FM")) : QVariant());
+            song.addBindValue(q % 11 == 0 ? QVariant(QString::number(q % 900 + 100)) : QVariant());
             song.addBindValue(
                 QStringLiteral("%1:%2").arg(q % 20 + 2).arg(q % 60, 2, 10, QLatin1Char('0')));
-            song.addBindValue(QStringLiteral("%1年%2月").arg(1955 + q % 65).arg(q % 12 + 1));
-            song.addBindValue(QStringLiteral("録音会場%1").arg(q % 80));
-            song.addBindValue(QStringLiteral("POCG-%1").arg(1000 + id));
-            song.addBindValue(pick(genres, q >> 12));
+            song.addBindValue(QStringLiteral("%1年%2月").arg(1950 + r % 75).arg(r % 12 + 1));
+            song.addBindValue(pick(halls, r >> 3));
+            song.addBindValue(
+                QStringLiteral("%1-%2").arg(pick(labels, r2 >> 17).left(3)).arg(r2 % 99999));
+            song.addBindValue(pick(genres, r >> 6));
             song.exec();
         }
     }
@@ -300,9 +377,9 @@ void benchTransfer()
     const double bare = bareRead({allCDs, allSongs});
     const double exported = msOf([&] {
         for (const RowPtr& r : cn->read(allCDs, Connection::cdnameFields()))
-            cds << r->values;
+            cds << r->values();
         for (const RowPtr& r : cn->read(allSongs, Connection::kyokuFields()))
-            songs << r->values;
+            songs << r->values();
         csv::save(out.filePath(QStringLiteral("cdname.csv")), csv::write(Connection::cdnameFields(), cds));
         csv::save(out.filePath(QStringLiteral("kyoku.csv")), csv::write(Connection::kyokuFields(), songs));
     });
@@ -518,18 +595,110 @@ void benchWindow(const QString& folder)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-void run(int cds, int songsPerCD)
+void benchStart(const QString& folder);
+
+// `startOnly`: the start of a fresh program alone, for the largest sizes.
+void run(int cds, int songsPerCD, bool startOnly)
 {
     QTemporaryDir dir;
     strAppPath = dir.path();
     std::printf("\n== %d CDs x %d songs ==\n", cds, songsPerCD);
     const double made = msOf([&] { generate(dir.path(), cds, songsPerCD); });
     std::printf("  (collection generated in %.0f ms)\n", made);
+    benchStart(dir.path());
+    if (startOnly)
+        return;
     benchStore();
     benchWindow(dir.path());
     struct rusage usage { };
     getrusage(RUSAGE_SELF, &usage);
     std::printf("  peak memory so far: %.1f MiB\n", usage.ru_maxrss / 1024.0);
+}
+
+// The child's side of the start measurement: a fresh program in the
+// collection folder, as a user starts it. It says when the window is drawn
+// with data (and what the counters say), then when every row is in, then its
+// peak memory.
+int startChild(const QString& folder)
+{
+    QDir::setCurrent(folder);
+    if (!Main())
+        return 1;
+    QCoreApplication::processEvents();
+    mainWindow->repaint();
+    std::printf("drawn %s | %s | %s\n", qPrintable(mainWindow->lblRcount(3)->text()),
+                qPrintable(mainWindow->lblRcount(0)->text()),
+                qPrintable(mainWindow->txtrs(1)->text().left(30)));
+    std::fflush(stdout);
+    WaitForAllRows();
+    std::printf("loaded %d %d\n", rsCD->recordCount(), rsKyoku->recordCount());
+    std::fflush(stdout);
+    // what a user then does: a song search over the whole collection and back
+    mainWindow->findChild<QAction*>(QStringLiteral("mnuKyokuS"))->trigger();
+    mainWindow->mnuReset_Click();
+    struct rusage usage { };
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak %.1f\n", usage.ru_maxrss / 1024.0);
+    std::fflush(stdout);
+    mainWindow->close();
+    return 0;
+}
+
+// Starts the program as a fresh process in `folder`: the time from the start
+// of the process to the window drawn with data, then to every row in, and the
+// peak memory; beside them a bare read of the same first screen.
+void benchStart(const QString& folder)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    QElapsedTimer t;
+    t.start();
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--start-child"), folder});
+    double drawn = 0, loaded = 0;
+    QString screen, counts, peak;
+    while (child.state() != QProcess::NotRunning || child.canReadLine()) {
+        if (!child.canReadLine() && !child.waitForReadyRead(60000))
+            break;
+        while (child.canReadLine()) {
+            const QString line = QString::fromUtf8(child.readLine()).trimmed();
+            if (line.startsWith(QStringLiteral("drawn "))) {
+                drawn = t.nsecsElapsed() / 1e6;
+                screen = line.mid(6);
+            } else if (line.startsWith(QStringLiteral("loaded "))) {
+                loaded = t.nsecsElapsed() / 1e6;
+                counts = line.mid(7);
+            } else if (line.startsWith(QStringLiteral("peak "))) {
+                peak = line.mid(5);
+            }
+        }
+    }
+    child.waitForFinished(60000);
+    // the floor: the first screen's rows read bare (the first CD, its songs, both counts)
+    const double bare = msOf([&] {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("first"));
+        db.setDatabaseName(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SELECT CD名 FROM cdname ORDER BY CDID LIMIT 1"));
+        const QString title = q.next() ? q.value(0).toString() : QString();
+        q.exec(QStringLiteral("SELECT COUNT(*) FROM cdname"));
+        q.exec(QStringLiteral("SELECT COUNT(*) FROM kyoku"));
+        q.prepare(QStringLiteral("SELECT * FROM kyoku WHERE CD名 = ? ORDER BY 曲ID"));
+        q.addBindValue(title);
+        q.exec();
+        while (q.next()) { }
+        q = QSqlQuery();
+        db.close();
+    });
+    QSqlDatabase::removeDatabase(QStringLiteral("first"));
+    report("start: process start to the window drawn with data", drawn, bare);
+    std::printf("    (CDs %s; songs of the first CD %s)\n", qPrintable(screen.section(u'|', 0, 0).trimmed()),
+                qPrintable(screen.section(u'|', 1, 1).trimmed()));
+    report("start: process start to every row read", loaded, 0);
+    std::printf("    (%s CDs and songs; peak memory after a song sort and reset: %s MiB)\n",
+                qPrintable(counts), qPrintable(peak));
 }
 
 } // namespace
@@ -540,13 +709,27 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.value(1) == QStringLiteral("--start-child"))
+        return startChild(args.value(2));
     const int cdsAt = int(args.indexOf(QStringLiteral("--cds")));
     const int songsAt = int(args.indexOf(QStringLiteral("--songs")));
+    const int generateAt = int(args.indexOf(QStringLiteral("--generate")));
+    if (generateAt > 0 && cdsAt > 0 && songsAt > 0) {
+        generate(args.value(generateAt + 1), args.value(cdsAt + 1).toInt(),
+                 args.value(songsAt + 1).toInt());
+        return 0;
+    }
+    if (args.contains(QStringLiteral("--start-only"))) {
+        for (int cds : {2000, 10000, 50000})
+            run(cds, 15, true);
+        return 0;
+    }
     if (cdsAt > 0 && songsAt > 0) {
-        run(args.value(cdsAt + 1).toInt(), args.value(songsAt + 1).toInt());
+        run(args.value(cdsAt + 1).toInt(), args.value(songsAt + 1).toInt(), false);
     } else {
-        run(1000, 12);
-        run(10000, 15);
+        for (int cds : {2000, 10000})
+            run(cds, 15, false);
+        run(50000, 15, true);
     }
     return 0;
 }

@@ -106,7 +106,7 @@ QVariant ViewModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || !m_view)
         return QVariant();
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return formatValue(m_view->valueAt(index.row(), index.column()),
+        return formatValue(m_view->valueIfRead(index.row(), index.column()),
                            m_format.value(index.column(), DisplayFormat::None));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(m_alignment.value(index.column(), Qt::AlignLeft)

@@ -52,6 +52,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
+class DbError;
+
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -86,6 +88,10 @@ public:
 
     // Closes and reopens the data context and shows all data again.
     void reset();
+    // The whole tables could not be read after the first screen, or the file
+    // proved damaged meanwhile.
+    void collectionUnreadable(const DbError& error);
+
     void mnuReset_Click();
     void cmdFilter_Click();
     void ShowModeTitle();

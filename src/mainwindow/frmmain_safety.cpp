@@ -50,6 +50,19 @@ void frmMain::openCollection()
     }
 }
 
+// The window drops what it shows. A damaged file is opened again, which
+// offers the newest backup where there is one; any other failure is told.
+void frmMain::collectionUnreadable(const DbError& error)
+{
+    showNoData();
+    if (error.number() == DbError::Damaged) {
+        reset();
+        return;
+    }
+    if (!error.description().isEmpty())
+        MsgBox(error.description());
+}
+
 void frmMain::showNoData()
 {
     CloseDataContext();

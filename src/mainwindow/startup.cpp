@@ -101,6 +101,25 @@ bool Main()
     if (!lockCollection())
         return false;
     offerLegacyImport();
+    // A command that needs every row of a large collection before they are
+    // all in waits behind the wait window.
+    SetReadingHooks(
+        [](bool waiting) {
+            static bool shownHere = false;
+            if (waiting && !isWaitShown()) {
+                ShowWait();
+                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+                shownHere = true;
+            } else if (!waiting && shownHere) {
+                QGuiApplication::restoreOverrideCursor();
+                UnloadWait();
+                shownHere = false;
+            }
+        },
+        [](const DbError& error) {
+            if (mainWindow)
+                mainWindow->collectionUnreadable(error);
+        });
     auto* window = new frmMain();
     mainWindow = window;
     auto* splash = new SplashRecord();

@@ -72,6 +72,13 @@ QHash<QString, Cached>& sharedCache()
 }
 
 // Files whose integrity this process has checked, with the mark they had then.
+// Files a later check found damaged: the mark and the cause.
+QHash<QString, std::pair<QString, QString>>& damagedMarks()
+{
+    static QHash<QString, std::pair<QString, QString>> marks;
+    return marks;
+}
+
 QHash<QString, QString>& checkedMarks()
 {
     static QHash<QString, QString> marks;
@@ -211,6 +218,11 @@ QString firstLines(const QStringList& report, int keep)
 
 // SQLite's extended codes for a file that cannot be read without first being
 // written: a hot journal or a write-ahead log to recover.
+QString damageCause(const QStringList& problems)
+{
+    return QStringLiteral("ファイルが壊れています（%1）").arg(firstLines(problems, 3));
+}
+
 bool needsRecovery(const QSqlError& error)
 {
     const int code = error.nativeErrorCode().toInt();
@@ -220,8 +232,9 @@ bool needsRecovery(const QSqlError& error)
 
 } // namespace
 
-Connection::Connection(const QString& path)
-    : m_path(path), m_name(QStringLiteral("rondella-%1").arg(++connectionCounter))
+Connection::Connection(const QString& path, Check check)
+    : m_path(path), m_name(QStringLiteral("rondella-%1").arg(++connectionCounter)),
+      m_checkLater(check == Check::Later)
 {
     const QFileInfo info(path);
     if (info.exists()) {
@@ -340,11 +353,24 @@ void Connection::validate(const QString& name, bool remember)
     // A file this process has checked, and changed since only through SQLite,
     // is not checked again on every reopening.
     const QString mark = fileMark();
-    if (mark.isEmpty() || checkedMarks().value(m_path) != mark)
+    // A damage found by a check left for later is not forgotten while the
+    // file stays as it was.
+    const auto damaged = damagedMarks().constFind(m_path);
+    if (!mark.isEmpty() && damaged != damagedMarks().constEnd() && damaged->first == mark)
+        fail(damaged->second, DbError::Damaged);
+    bool checked = !mark.isEmpty() && checkedMarks().value(m_path) == mark;
+    // The check can wait where the file needs no recovery: a journal beside
+    // it (perhaps left by a crash) is looked at now.
+    if (!checked && m_checkLater && !mark.isEmpty()
+        && !QFileInfo::exists(m_path + QStringLiteral("-journal"))) {
+        m_checkPending = true;
+    } else if (!checked) {
         checkIntegrity(name);
+        checked = true;
+    }
     requireColumns(name, QStringLiteral("cdname"), cdnameFields());
     requireColumns(name, QStringLiteral("kyoku"), kyokuFields());
-    if (remember && !mark.isEmpty())
+    if (remember && checked && !mark.isEmpty())
         checkedMarks().insert(m_path, mark);
 }
 
@@ -360,8 +386,7 @@ void Connection::checkIntegrity(const QString& name)
     while (check.next())
         problems.append(check.value(0).toString());
     if (problems != QStringList{QStringLiteral("ok")})
-        fail(QStringLiteral("ファイルが壊れています（%1）").arg(firstLines(problems, 3)),
-             DbError::Damaged);
+        fail(damageCause(problems), DbError::Damaged);
 }
 
 void Connection::requireColumns(const QString& name, const QString& table,
@@ -469,6 +494,10 @@ const QStringList& Connection::schemaStatements()
         // Indexes SQLite alone understands, for the orders the program reads in.
         QStringLiteral("CREATE INDEX cdname_cdid ON cdname (CDID)"),
         QStringLiteral("CREATE INDEX kyoku_id ON kyoku (曲ID)"),
+        // The first screen finds the songs of the first CD (and the CDs of the
+        // first song) by title without reading the whole tables.
+        QStringLiteral("CREATE INDEX kyoku_title ON kyoku (CD名 COLLATE NOCASE)"),
+        QStringLiteral("CREATE INDEX cdname_title ON cdname (CD名 COLLATE NOCASE)"),
     };
     return statements;
 }
@@ -544,12 +573,50 @@ Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields,
     return rows;
 }
 
+void Connection::integrityChecked(const QString& mark, const QStringList& problems)
+{
+    m_checkPending = false;
+    if (problems.isEmpty()) {
+        if (!mark.isEmpty())
+            checkedMarks().insert(m_path, mark);
+        return;
+    }
+    const QString cause = damageCause(problems);
+    damagedMarks().insert(m_path, {mark, cause});
+    m_damage = DbError(DbError::Damaged,
+                       QStringLiteral("データベースファイル「%1」を開けません。\n原因: %2").arg(m_path, cause));
+}
+
+bool Connection::isKept(const QString& sql) const
+{
+    const QString mark = m_depth > 0 ? QString() : fileMark();
+    const auto hit = sharedCache().constFind(m_path + u'\n' + sql);
+    return !mark.isEmpty() && hit != sharedCache().constEnd() && hit->mark == mark;
+}
+
+void Connection::keepRead(const QString& sql, const QVector<FieldDef>& fields,
+                          const Patchable& patchable, const Snapshot& rows, const QString& mark)
+{
+    if (!mark.isEmpty() && mark == fileMark())
+        sharedCache().insert(m_path + u'\n' + sql,
+                             Cached{rows, mark, patchable.table, patchable.orderColumn, fields});
+}
+
 void Connection::transaction(const std::function<void()>& work)
 {
     if (m_depth > 0) {
         work();
         return;
     }
+    // Nothing is written to a file whose check has not yet come out whole.
+    if (m_checkPending && m_waitForCheck)
+        m_waitForCheck();
+    if (m_damage)
+        throw *m_damage;
+    if (m_checkPending)
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("データベースファイル「%1」の検査が終わっていないため、書き込めません。")
+                          .arg(m_path));
     backupBeforeFirstWrite();
     QSqlQuery q(database());
     // IMMEDIATE takes the write lock before the first statement, so a lock

@@ -8,19 +8,34 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // The open collection file. Opening checks that an existing file really is a
 // usable collection before anything reads or writes it, and creates the two
 // empty tables only in a file it has just made itself.
 class Connection {
 public:
+    // When an existing file's integrity is checked: before the opening
+    // returns, or later by the caller (who reads the file in the background
+    // anyway), who reports the outcome through integrityChecked. Until then
+    // every write first waits for the check.
+    enum class Check { Now, Later };
     // Throws DbError with a Japanese description naming the file and the cause.
-    explicit Connection(const QString& path);
+    explicit Connection(const QString& path, Check check = Check::Now);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     const QString& path() const { return m_path; }
+    bool integrityPending() const { return m_checkPending; }
+    void setCheckWaiter(std::function<void()> wait) { m_waitForCheck = std::move(wait); }
+    // The outcome of the check left for later: `problems` empty when the file
+    // at `mark` is whole. A damaged file refuses every write from now on.
+    void integrityChecked(const QString& mark, const QStringList& problems);
+    // Why writes are refused after a damaging check (a DbError without a text if none was).
+    DbError damage() const { return m_damage.value_or(DbError(DbError::Damaged, QString())); }
+    // What identifies the file's contents (see fileMark).
+    QString currentMark() const { return fileMark(); }
     // Whether the file at the path is no longer the one opened (replaced or
     // deleted by another program).
     bool fileReplaced() const;
@@ -39,6 +54,11 @@ public:
     Snapshot read(const QString& sql, const QVector<FieldDef>& fields,
                   const Patchable& patchable);
     Snapshot read(const QString& sql, const QVector<FieldDef>& fields);
+    // Whether read() would answer `sql` from the rows already read.
+    bool isKept(const QString& sql) const;
+    // Rows of a query read elsewhere at `mark`, kept as if read here.
+    void keepRead(const QString& sql, const QVector<FieldDef>& fields, const Patchable& patchable,
+                  const Snapshot& rows, const QString& mark);
 
     // Runs `work` as one transaction: every statement it writes is stored, or
     // none is. A transaction already running takes the work in as its own.
@@ -97,6 +117,10 @@ private:
 
     QString m_path;
     QString m_name;
+    bool m_checkLater = false;
+    bool m_checkPending = false;
+    std::function<void()> m_waitForCheck;
+    std::optional<DbError> m_damage;
     bool m_ready = false;
     int m_depth = 0;
     QString m_identity;

@@ -1,10 +1,15 @@
 #include "modrecord.h"
 
 #include "dberror.h"
+#include "fullread.h"
+#include "rowreader.h"
+
+#include <QCoreApplication>
 
 #include <QCollator>
 #include <QDir>
 #include <QLocale>
+#include <QScopedValueRollback>
 #include <QSet>
 
 #include <algorithm>
@@ -79,10 +84,12 @@ View::Loader valueListLoader(const QString& sql)
 }
 
 // The list as it stood when the data context opened, taken from the rows the
-// views read then; it is worked out only when somebody first looks at it.
+// views read then; it is worked out only when somebody first looks at it,
+// after every row is in.
 View::Loader valueListAtOpening(std::shared_ptr<const Snapshot> rows, int column)
 {
     return [rows, column] {
+        WaitForAllRows();
         QSet<QString> seen;
         QStringList values;
         for (const RowPtr& row : *rows) {
@@ -151,45 +158,263 @@ void CreateRecordsets()
         *list = std::make_shared<View>();
 }
 
+namespace {
+
+// Below this many rows in both tables everything is read at once: the
+// first screen is as quick either way.
+constexpr int ReadAfterFirstScreenFrom = 20000;
+// Rows of the parent views read for the first screen: more than a grid shows.
+constexpr int FirstRows = 100;
+
+const Connection::Patchable cdPatch{QStringLiteral("cdname"), 0};
+const Connection::Patchable kyokuPatch{QStringLiteral("kyoku"), 1};
+
+// The two tables still being read after the first screen, with the views
+// that wait for them.
+struct Reading {
+    std::unique_ptr<FullRead> read;
+    QString mark;
+    bool checking = false;
+    ViewPtr songsOfCD, cdsOfSong;
+    std::shared_ptr<Snapshot> cdsAtOpening, songsAtOpening;
+    int generation = 0;
+};
+std::unique_ptr<Reading> reading;
+int readingGeneration = 0;
+bool finishing = false;
+std::function<void(bool)> waitShown;
+std::function<void(const DbError&)> readingFailed;
+
+// The rows of `sql` whose CD名 is `title` as songs are related to CDs:
+// letter case ignored in every script. SQLite's NOCASE (ASCII only) finds the
+// candidates, through an index where the collection has one.
+Snapshot rowsTitled(sqlite3* h, const QString& sql, const QVector<FieldDef>& fields,
+                    int titleColumn, const QVariant& title)
+{
+    if (title.isNull())
+        return {};
+    Snapshot rows = rowreader::read(h, sql, fields, {title.toString()});
+    const QString key = foldKey(title.toString());
+    std::erase_if(rows, [&](const RowPtr& row) {
+        return row->isNull(titleColumn) || foldKey(row->text(titleColumn, FieldType::Text)) != key;
+    });
+    return rows;
+}
+
+// Ends the read transaction the first screen was read in, however it ends.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(sqlite3* h) : m_h(h) { rowreader::scalar(h, QStringLiteral("BEGIN")); }
+    ~ReadTransaction()
+    {
+        try {
+            rowreader::scalar(m_h, QStringLiteral("COMMIT"));
+        } catch (const rowreader::Failure&) {
+        }
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    sqlite3* m_h;
+};
+
+void openValueLists(const std::shared_ptr<Snapshot>& cds, const std::shared_ptr<Snapshot>& songs)
+{
+    for (const ValueListDef& def : valueLists()) {
+        const QString column = QString::fromUtf16(def.column);
+        const int ofSong = columnIndex(Connection::kyokuFields(), column);
+        openValueList(*def.list, def,
+                      ofSong >= 0 ? valueListAtOpening(songs, ofSong)
+                                  : valueListAtOpening(cds, columnIndex(Connection::cdnameFields(),
+                                                                        column)));
+    }
+}
+
+} // namespace
+
+void SetReadingHooks(std::function<void(bool)> waiting, std::function<void(const DbError&)> failed)
+{
+    waitShown = std::move(waiting);
+    readingFailed = std::move(failed);
+}
+
+bool AllRowsRead()
+{
+    return !reading;
+}
+
+void WaitForAllRows()
+{
+    if (!reading || finishing)
+        return;
+    const QScopedValueRollback<bool> guard(finishing, true);
+    const bool shown = waitShown && !reading->read->finished();
+    if (shown)
+        waitShown(true);
+    const FullRead::Result result = reading->read->result();
+    if (shown)
+        waitShown(false);
+    const std::unique_ptr<Reading> done = std::move(reading);
+    done->read.reset();
+    std::optional<DbError> failure = result.error;
+    if (done->checking || !result.problems.isEmpty())
+        cn->integrityChecked(done->mark, result.problems);
+    if (!result.problems.isEmpty())
+        failure = DbError(DbError::Damaged, QString()); // the connection holds the description
+    const Snapshot none;
+    const Snapshot& cds = failure ? none : result.rows.at(0);
+    const Snapshot& songs = failure ? none : result.rows.at(1);
+    if (!failure) {
+        cn->keepRead(cdSql, Connection::cdnameFields(), cdPatch, cds, done->mark);
+        cn->keepRead(kyokuSql, Connection::kyokuFields(), kyokuPatch, songs, done->mark);
+    }
+    *done->cdsAtOpening = cds;
+    *done->songsAtOpening = songs;
+    // Every view holds its rows before any grid hears of them; the child
+    // views are told first, so that their parents can move them at once.
+    const ViewPtr views[] = {done->songsOfCD, done->cdsOfSong, rsCD, rsKyoku};
+    for (const ViewPtr& v : views)
+        v->beginAllRows();
+    done->songsOfCD->setAllRows(songs);
+    done->cdsOfSong->setAllRows(cds);
+    rsCD->setAllRows(cds);
+    rsKyoku->setAllRows(songs);
+    for (const ViewPtr& v : views)
+        v->endAllRows();
+    if (failure && readingFailed) {
+        DbError error = result.problems.isEmpty() ? *failure : cn->damage();
+        QMetaObject::invokeMethod(qApp, [error] {
+            if (readingFailed)
+                readingFailed(error);
+        }, Qt::QueuedConnection);
+    }
+}
+
 void OpenViews()
 {
     const QString cdname = QStringLiteral("cdname");
     const QString kyoku = QStringLiteral("kyoku");
     const QString title = QStringLiteral("CD名");
-
+    const auto cdFields = Connection::cdnameFields();
+    const auto kyokuFields = Connection::kyokuFields();
+    auto cdsAtOpening = std::make_shared<Snapshot>();
+    auto songsAtOpening = std::make_shared<Snapshot>();
     auto songsOfCD = std::make_shared<View>();
-    songsOfCD->open(Connection::kyokuFields(), tableLoader(kyokuSql, Connection::kyokuFields()),
-                    cn.get(), kyoku);
-    rsCD->open(Connection::cdnameFields(), tableLoader(cdSql, Connection::cdnameFields()), cn.get(),
-               cdname);
-    rsCD->relateChild(songsOfCD, QStringLiteral("kyokusub"), title, title);
-
     auto cdsOfSong = std::make_shared<View>();
-    cdsOfSong->open(Connection::cdnameFields(), tableLoader(cdSql, Connection::cdnameFields()),
-                    cn.get(), cdname);
-    rsKyoku->open(Connection::kyokuFields(), tableLoader(kyokuSql, Connection::kyokuFields()),
-                  cn.get(), kyoku);
-    rsKyoku->relateChild(cdsOfSong, QStringLiteral("cdnamesub"), title, title);
 
-    // cache hits: the rows the views have just read
-    const auto cdsAtOpening
-        = std::make_shared<const Snapshot>(cn->read(cdSql, Connection::cdnameFields()));
-    const auto songsAtOpening
-        = std::make_shared<const Snapshot>(cn->read(kyokuSql, Connection::kyokuFields()));
-    for (const ValueListDef& def : valueLists()) {
-        const QString column = QString::fromUtf16(def.column);
-        const int ofSong = columnIndex(Connection::kyokuFields(), column);
-        openValueList(*def.list, def,
-                      ofSong >= 0
-                          ? valueListAtOpening(songsAtOpening, ofSong)
-                          : valueListAtOpening(cdsAtOpening,
-                                               columnIndex(Connection::cdnameFields(), column)));
+    reading.reset();
+    sqlite3* h = rowreader::handleOf(cn->database());
+    std::optional<ReadTransaction> lock;
+    qint64 cds = 0, songs = 0;
+    QString mark;
+    try {
+        lock.emplace(h);
+        cds = rowreader::scalar(h, QStringLiteral("SELECT COUNT(*) FROM cdname")).toLongLong();
+        songs = rowreader::scalar(h, QStringLiteral("SELECT COUNT(*) FROM kyoku")).toLongLong();
+        mark = cn->currentMark();
+        if (cds + songs < ReadAfterFirstScreenFrom && cn->integrityPending()) {
+            QStringList problems;
+            for (const QVariant& line : rowreader::column(h, QStringLiteral("PRAGMA quick_check")))
+                problems.append(line.toString());
+            if (problems == QStringList{QStringLiteral("ok")})
+                problems.clear();
+            cn->integrityChecked(mark, problems);
+            if (!problems.isEmpty())
+                throw cn->damage();
+        }
+    } catch (const rowreader::Failure& f) {
+        lock.reset();
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("データベースファイル「%1」を読み込めません。\n原因: %2")
+                          .arg(cn->path(), f.error.databaseText()));
     }
+
+    // Rows read before and unchanged since are at hand at once.
+    if (cds + songs < ReadAfterFirstScreenFrom
+        || (cn->isKept(cdSql) && cn->isKept(kyokuSql) && !cn->integrityPending())) {
+        lock.reset();
+        songsOfCD->open(kyokuFields, tableLoader(kyokuSql, kyokuFields), cn.get(), kyoku);
+        rsCD->open(cdFields, tableLoader(cdSql, cdFields), cn.get(), cdname);
+        rsCD->relateChild(songsOfCD, QStringLiteral("kyokusub"), title, title);
+        cdsOfSong->open(cdFields, tableLoader(cdSql, cdFields), cn.get(), cdname);
+        rsKyoku->open(kyokuFields, tableLoader(kyokuSql, kyokuFields), cn.get(), kyoku);
+        rsKyoku->relateChild(cdsOfSong, QStringLiteral("cdnamesub"), title, title);
+        // cache hits: the rows the views have just read
+        *cdsAtOpening = cn->read(cdSql, cdFields);
+        *songsAtOpening = cn->read(kyokuSql, kyokuFields);
+        openValueLists(cdsAtOpening, songsAtOpening);
+        return;
+    }
+
+    // A large collection: the first screen (the first CDs, the songs of the
+    // first CD, the first songs and the CDs of the first song, both counts)
+    // is read now; the whole tables, and the integrity check where one is
+    // due, on a thread of their own.
+    Snapshot firstCDs, firstSongsOfCD, firstSongs, firstCDsOfSong;
+    try {
+        const QString limit = QStringLiteral(" LIMIT %1").arg(FirstRows);
+        firstCDs = rowreader::read(h, cdSql + limit, cdFields);
+        firstSongs = rowreader::read(h, kyokuSql + limit, kyokuFields);
+        firstSongsOfCD = rowsTitled(
+            h,
+            QStringLiteral("SELECT rowid, CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, "
+                           "ソリスト, 録音先, 録音先番号, 録音時間, 録音年月日, 録音会場 ,原盤番号, "
+                           "分野 FROM kyoku WHERE CD名 = ? COLLATE NOCASE ORDER BY 曲ID ASC, "
+                           "rowid ASC"),
+            kyokuFields, 0, firstCDs.empty() ? QVariant() : firstCDs.front()->value(1));
+        firstCDsOfSong = rowsTitled(
+            h,
+            QStringLiteral("SELECT rowid, CDID, CD名, 解説者, 購入価格, 購入年月日, 発売元 ,キャビネット,段 "
+                           "FROM cdname WHERE CD名 = ? COLLATE NOCASE ORDER BY CDID ASC, rowid ASC"),
+            cdFields, 1, firstSongs.empty() ? QVariant() : firstSongs.front()->value(0));
+    } catch (const rowreader::Failure& f) {
+        lock.reset();
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("データベースファイル「%1」を読み込めません。\n原因: %2")
+                          .arg(cn->path(), f.error.databaseText()));
+    }
+    auto pending = std::make_unique<Reading>();
+    pending->mark = mark;
+    pending->checking = cn->integrityPending();
+    pending->songsOfCD = songsOfCD;
+    pending->cdsOfSong = cdsOfSong;
+    pending->cdsAtOpening = cdsAtOpening;
+    pending->songsAtOpening = songsAtOpening;
+    pending->generation = ++readingGeneration;
+    const int generation = pending->generation;
+    pending->read = std::make_unique<FullRead>(
+        cn->path(), pending->checking,
+        std::vector<FullRead::Query>{{cdSql, cdFields}, {kyokuSql, kyokuFields}}, qApp,
+        [generation] {
+            // the rows are in: hand them over now, while nobody waits
+            if (reading && reading->generation == generation)
+                WaitForAllRows();
+        });
+    // Our read lock is let go only once the thread holds its own: nobody can
+    // write between the first screen and the whole tables.
+    pending->read->started();
+    lock.reset();
+    reading = std::move(pending);
+
+    const auto finish = [] { WaitForAllRows(); };
+    songsOfCD->openProvisional(kyokuFields, tableLoader(kyokuSql, kyokuFields), cn.get(), kyoku,
+                               firstSongsOfCD, -1, finish);
+    rsCD->openProvisional(cdFields, tableLoader(cdSql, cdFields), cn.get(), cdname, firstCDs,
+                          int(cds), finish);
+    rsCD->relateChild(songsOfCD, QStringLiteral("kyokusub"), title, title);
+    cdsOfSong->openProvisional(cdFields, tableLoader(cdSql, cdFields), cn.get(), cdname,
+                               firstCDsOfSong, -1, finish);
+    rsKyoku->openProvisional(kyokuFields, tableLoader(kyokuSql, kyokuFields), cn.get(), kyoku,
+                             firstSongs, int(songs), finish);
+    rsKyoku->relateChild(cdsOfSong, QStringLiteral("cdnamesub"), title, title);
+    openValueLists(cdsAtOpening, songsAtOpening);
+    cn->setCheckWaiter(finish);
 }
 
 void OpenDataContext()
 {
-    cn = std::make_unique<Connection>(databasePath());
+    cn = std::make_unique<Connection>(databasePath(), Connection::Check::Later);
     CreateRecordsets();
     OpenViews();
     // Child views exist even for an empty collection: they are simply empty.
@@ -199,6 +424,7 @@ void OpenDataContext()
 
 void CloseDataContext()
 {
+    reading.reset(); // stops the reading thread
     for (ViewPtr* list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
                           &rsKaisetu, &rsSorisuto})
         if (*list)

@@ -43,6 +43,18 @@ void CloseDataContext();
 void CreateRecordsets();
 void OpenViews();
 
+// A large collection is read in two steps: the first screen at once, the
+// whole tables after it on a thread of their own. WaitForAllRows waits for
+// them (behind the wait window, when one is set) and hands them to the views;
+// views needing rows they do not yet hold call it themselves.
+void WaitForAllRows();
+bool AllRowsRead();
+// `waiting` is called with true before a wait and false after it; `failed`
+// when the whole tables could not be read or the file proved damaged (the
+// views are then empty).
+void SetReadingHooks(std::function<void(bool waiting)> waiting,
+                     std::function<void(const DbError&)> failed);
+
 int GetMaxCDID();
 int GetMaxKyokuID();
 // Whether a CD with this title is stored (compared as the database compares text).

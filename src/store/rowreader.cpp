@@ -138,6 +138,15 @@ Snapshot read(sqlite3* db, const QString& sql, const QVector<FieldDef>& fields,
     return rows;
 }
 
+QVariantList column(sqlite3* db, const QString& sql, const QVariantList& binds)
+{
+    Statement q(db, sql, binds);
+    QVariantList out;
+    while (q.step())
+        out.append(stored(q.get(), 0));
+    return out;
+}
+
 QVariant scalar(sqlite3* db, const QString& sql, const QVariantList& binds)
 {
     Statement q(db, sql, binds);

@@ -26,6 +26,9 @@ sqlite3* handleOf(const QSqlDatabase& db);
 Snapshot read(sqlite3* db, const QString& sql, const QVector<FieldDef>& fields,
               const QVariantList& binds = {}, qint64 limit = -1);
 
+// The first column of every row; throws Failure.
+QVariantList column(sqlite3* db, const QString& sql, const QVariantList& binds = {});
+
 // The first column of the first row (NULL when there is none); throws Failure.
 QVariant scalar(sqlite3* db, const QString& sql, const QVariantList& binds = {});
 

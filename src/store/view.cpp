@@ -68,6 +68,8 @@ void View::open(QVector<FieldDef> fields, Loader loader, Connection* cn, QString
     m_cn = cn;
     m_table = std::move(table);
     m_inMemory = false;
+    m_provisional = false;
+    m_finishReading = nullptr;
     ResetNotice notice(this);
     m_rows = m_loader ? m_loader() : Snapshot();
     m_open = true;
@@ -96,6 +98,70 @@ void View::openDeferred(QVector<FieldDef> fields, Loader loader)
         m_deferred = true;
     }
     emit currentChanged();
+}
+
+void View::openProvisional(QVector<FieldDef> fields, Loader loader, Connection* cn, QString table,
+                           Snapshot first, int total, std::function<void()> finishReading)
+{
+    open(std::move(fields), Loader(), cn, std::move(table));
+    m_loader = std::move(loader);
+    {
+        ResetNotice notice(this);
+        m_rows = std::move(first);
+        m_provisional = true;
+        m_provisionalTotal = total;
+        m_finishReading = std::move(finishReading);
+        if (m_parent)
+            rebuildChapterIndex();
+        rebuildVisible();
+        m_pos = m_visible.empty() ? -1 : 0;
+    }
+}
+
+// The first rows answer for the current row and the count as long as the
+// view stands on its first row, unless they are none while there are rows.
+// A child view's first rows are all the rows of its parent's current row.
+bool View::answersNow() const
+{
+    return !m_provisional || m_provisionalTotal <= 0 || !m_rows.empty();
+}
+
+void View::completeReading() const
+{
+    if (m_provisional && m_finishReading) {
+        const auto finish = m_finishReading; // the call replaces this view's rows
+        finish();
+    }
+}
+
+void View::beginAllRows()
+{
+    emit aboutToReset();
+}
+
+void View::setAllRows(Snapshot rows)
+{
+    m_rows = std::move(rows);
+    m_provisional = false;
+    m_provisionalTotal = -1;
+    m_finishReading = nullptr;
+    if (m_parent)
+        rebuildChapterIndex();
+    rebuildVisible();
+    m_pos = m_visible.empty() ? -1 : 0;
+}
+
+void View::endAllRows()
+{
+    emit didReset();
+    setPosition(m_pos);
+}
+
+QVariant View::valueIfRead(int visibleRow, int column) const
+{
+    if (m_provisional && visibleRow >= int(m_visible.size()))
+        return QVariant();
+    return valueAt(visibleRow, column);
 }
 
 void View::completeDeferredRead() const noexcept
@@ -136,6 +202,8 @@ void View::close()
     {
         ResetNotice notice(this);
         m_open = false;
+        m_provisional = false;
+        m_finishReading = nullptr;
         m_rows.clear();
         m_visible.clear();
         m_chapterIndex.clear();
@@ -159,7 +227,7 @@ void View::relateChild(const std::shared_ptr<View>& child, const QString& childN
 
 std::shared_ptr<View> View::childView(const QString& name) const
 {
-    requireOpen();
+    requireOpenNow();
     if (!m_child || name.compare(m_childName, Qt::CaseInsensitive) != 0)
         throw DbError(DbError::BadArguments,
                       QStringLiteral("項目「%1」はこのビューにありません。").arg(name));
@@ -213,7 +281,9 @@ int View::columnOf(const QString& name) const
 
 int View::recordCount() const
 {
-    requireOpen();
+    requireOpenNow();
+    if (m_provisional && m_provisionalTotal >= 0)
+        return m_provisionalTotal;
     return int(m_visible.size());
 }
 
@@ -221,7 +291,7 @@ int View::recordCount() const
 // is reached until it moves, even when the last row is gone.
 bool View::bof() const
 {
-    requireOpen();
+    requireOpenNow();
     if (m_currentDeleted)
         return false;
     return m_visible.empty() || m_pos < 0;
@@ -229,7 +299,7 @@ bool View::bof() const
 
 bool View::eof() const
 {
-    requireOpen();
+    requireOpenNow();
     if (m_currentDeleted)
         return false;
     return m_visible.empty() || m_pos >= int(m_visible.size());
@@ -238,6 +308,8 @@ bool View::eof() const
 bool View::hasCurrent() const
 {
     completeDeferredRead();
+    if (m_open && !answersNow())
+        completeReading();
     return m_open && m_pos >= 0 && m_pos < int(m_visible.size()) && !m_currentDeleted;
 }
 
@@ -248,10 +320,18 @@ int View::position() const
 
 void View::requireOpen() const
 {
+    requireOpenNow();
+    completeReading();
+}
+
+void View::requireOpenNow() const
+{
     if (!m_open)
         throw DbError(ObjectClosed,
                       QStringLiteral("オブジェクトが閉じている場合は、操作は許可されません。"));
     completeDeferredRead();
+    if (!answersNow())
+        completeReading();
 }
 
 void View::requireCurrent() const
@@ -360,7 +440,9 @@ void View::moveTo(int visibleRow)
 
 QVariant View::currentValue(int column) const
 {
-    requireCurrent();
+    requireOpenNow();
+    if (!hasCurrent())
+        throw DbError::noCurrentRow();
     if (m_editMode != EditMode::None)
         return m_pending.value(column);
     return m_rows[size_t(m_visible[size_t(m_pos)])]->value(column);
@@ -368,7 +450,7 @@ QVariant View::currentValue(int column) const
 
 QVariant View::value(const QString& name) const
 {
-    requireOpen();
+    requireOpenNow();
     return value(columnOf(name));
 }
 
@@ -380,6 +462,8 @@ QVariant View::value(int column) const
 QVariant View::valueAt(int visibleRow, int column) const
 {
     completeDeferredRead();
+    if (m_provisional && (visibleRow >= int(m_visible.size()) || !answersNow()))
+        completeReading();
     if (!m_open || visibleRow < 0 || visibleRow >= int(m_visible.size()))
         return QVariant();
     if (m_editMode != EditMode::None && visibleRow == m_pos)
@@ -614,7 +698,6 @@ void View::rebuildVisible()
 {
     std::vector<int> rows = candidateRows();
     if (!m_criteria.isEmpty()) {
-        const auto& clauses = m_criteria.clauses();
         std::erase_if(rows, [&](int index) { return !passesFilter(*m_rows[size_t(index)]); });
     }
     if (!m_sortKeys.isEmpty())

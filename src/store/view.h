@@ -43,6 +43,23 @@ public:
     // Opens now but reads the rows only when they are first looked at: the
     // value lists cost nothing until a combo box shows them.
     void openDeferred(QVector<FieldDef> fields, Loader loader);
+    // Opens over the first rows of the view (`first`, in view order) while the
+    // rest is still being read elsewhere; `total` is the count of all rows,
+    // or -1 for a child view, whose `first` holds every row of its parent's
+    // current row. What the first rows cannot answer waits for
+    // `finishReading`, which hands every view its whole rows (beginAllRows,
+    // setAllRows, endAllRows). Until then the view has no filter or sort.
+    void openProvisional(QVector<FieldDef> fields, Loader loader, Connection* cn, QString table,
+                         Snapshot first, int total, std::function<void()> finishReading);
+    bool isProvisional() const { return m_provisional; }
+    // The whole rows arrive in three steps, so that every view of the data
+    // context holds its rows before any grid showing one of them hears of it.
+    void beginAllRows();
+    void setAllRows(Snapshot rows);
+    void endAllRows();
+    // For grids: a value whose row is read already, otherwise an empty one.
+    // Never waits for rows still being read.
+    QVariant valueIfRead(int visibleRow, int column) const;
     // The in-memory view: declare fields, then open without a source.
     void appendField(const QString& name, FieldType type, int size, bool nullable);
     void openInMemory();
@@ -112,7 +129,10 @@ private:
     static constexpr int PendingRow = -2; // stands in m_visible for a row being added
 
     void requireOpen() const;
+    void requireOpenNow() const;
     void completeDeferredRead() const noexcept;
+    void completeReading() const;
+    bool answersNow() const;
     void requireCurrent() const;
     void requireNoEdit() const;
     void requireWritable() const;
@@ -136,6 +156,9 @@ private:
     bool m_open = false;
     bool m_inMemory = false;
     mutable bool m_deferred = false;
+    bool m_provisional = false;
+    int m_provisionalTotal = -1;
+    std::function<void()> m_finishReading;
     QVector<FieldDef> m_fields;
     Loader m_loader;
     Connection* m_cn = nullptr;
