@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <limits>
+
 using namespace modRecord;
 
 namespace {
@@ -56,6 +58,7 @@ private slots:
     void japaneseOrderWithoutDefaultLocale();
     void largeSortInJapaneseOrder();
     void valueListsAreDistinctAndOrdered();
+    void compactRowsKeepEveryValue();
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
@@ -437,6 +440,46 @@ void TestView::valueListsAreDistinctAndOrdered()
     QCOMPARE(rsSorisuto->recordCount(), 0);
     ReopenValueList(rsSakkyoku);
     QCOMPARE(titles(*rsSakkyoku, QStringLiteral("作曲者名")).first(), QStringLiteral("アイヴズ"));
+}
+
+// A row holds each value in one word where it can: whole numbers near the
+// limits of that word, and everything else, must come back as they went in.
+void TestView::compactRowsKeepEveryValue()
+{
+    const qint64 edge = qint64(1) << 59;
+    const QString big(300000, QChar(u'楽')); // longer than one block of the pool
+    const QVector<QVariant> values = {
+        QVariant(),
+        QVariant(QString()), // an empty text is not NULL
+        QVariant(QStringLiteral("𠮷野家 d'Indy")),
+        QVariant(qlonglong(edge - 1)),
+        QVariant(qlonglong(edge)),
+        QVariant(qlonglong(-edge)),
+        QVariant(qlonglong(-edge - 1)),
+        QVariant(qlonglong(edge * 2)),
+        QVariant(qlonglong(edge * 4 + 3)),
+        QVariant(qlonglong(-edge * 4)),
+        QVariant(qlonglong(std::numeric_limits<qint64>::min())),
+        QVariant(qlonglong(std::numeric_limits<qint64>::max())),
+        QVariant(qlonglong(-1)),
+        QVariant(1234.5),
+        QVariant(QDate(1899, 1, 1)),
+        QVariant(QDate(2029, 12, 31)),
+        QVariant(QByteArray("\x00\x01", 2)),
+        QVariant(big),
+        QVariant(QStringLiteral("後")),
+    };
+    const RowPtr row = Row::make(42, values);
+    QCOMPARE(row->rowid, qint64(42));
+    QCOMPARE(row->size(), int(values.size()));
+    for (int i = 0; i < values.size(); ++i) {
+        QCOMPARE(row->isNull(i), values.at(i).isNull());
+        QCOMPARE(row->value(i), values.at(i));
+        QCOMPARE(row->value(i).typeId(), values.at(i).typeId());
+    }
+    QCOMPARE(row->text(14, FieldType::Date), QStringLiteral("1899-01-01"));
+    QCOMPARE(row->text(10, FieldType::Integer), QStringLiteral("-9223372036854775808"));
+    QVERIFY(row->value(99).isNull());
 }
 
 QTEST_GUILESS_MAIN(TestView)

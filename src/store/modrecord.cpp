@@ -201,6 +201,16 @@ Snapshot rowsTitled(sqlite3* h, const QString& sql, const QVector<FieldDef>& fie
     return rows;
 }
 
+// A first screen that cannot be read: a damaged file says so, so that a
+// backup can be offered.
+DbError readFailure(const rowreader::Failure& f)
+{
+    const int code = f.error.nativeErrorCode().toInt() & 0xff;
+    return DbError(code == 11 || code == 26 ? DbError::Damaged : DbError::ProviderError,
+                   QStringLiteral("データベースファイル「%1」を読み込めません。\n原因: %2")
+                       .arg(cn->path(), f.error.databaseText()));
+}
+
 // Ends the read transaction the first screen was read in, however it ends.
 class ReadTransaction {
 public:
@@ -258,10 +268,14 @@ void WaitForAllRows()
     const std::unique_ptr<Reading> done = std::move(reading);
     done->read.reset();
     std::optional<DbError> failure = result.error;
-    if (done->checking || !result.problems.isEmpty())
-        cn->integrityChecked(done->mark, result.problems);
-    if (!result.problems.isEmpty())
-        failure = DbError(DbError::Damaged, QString()); // the connection holds the description
+    QStringList problems = result.problems;
+    // a damaged page met while reading, where the check was not due
+    if (problems.isEmpty() && failure && failure->number() == DbError::Damaged)
+        problems = QStringList{failure->description()};
+    if (done->checking || !problems.isEmpty())
+        cn->integrityChecked(done->mark, problems);
+    if (!problems.isEmpty())
+        failure = cn->damage();
     const Snapshot none;
     const Snapshot& cds = failure ? none : result.rows.at(0);
     const Snapshot& songs = failure ? none : result.rows.at(1);
@@ -283,7 +297,7 @@ void WaitForAllRows()
     for (const ViewPtr& v : views)
         v->endAllRows();
     if (failure && readingFailed) {
-        DbError error = result.problems.isEmpty() ? *failure : cn->damage();
+        const DbError error = *failure;
         QMetaObject::invokeMethod(qApp, [error] {
             if (readingFailed)
                 readingFailed(error);
@@ -325,9 +339,7 @@ void OpenViews()
         }
     } catch (const rowreader::Failure& f) {
         lock.reset();
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("データベースファイル「%1」を読み込めません。\n原因: %2")
-                          .arg(cn->path(), f.error.databaseText()));
+        throw readFailure(f);
     }
 
     // Rows read before and unchanged since are at hand at once.
@@ -370,9 +382,7 @@ void OpenViews()
             cdFields, 1, firstSongs.empty() ? QVariant() : firstSongs.front()->value(0));
     } catch (const rowreader::Failure& f) {
         lock.reset();
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("データベースファイル「%1」を読み込めません。\n原因: %2")
-                          .arg(cn->path(), f.error.databaseText()));
+        throw readFailure(f);
     }
     auto pending = std::make_unique<Reading>();
     pending->mark = mark;

@@ -1,0 +1,340 @@
+// A collection large enough to be read in two steps: the first screen at
+// once, the whole tables after it on a thread of their own.
+#include "mainwindow/databound.h"
+#include "mainwindow/frmmain.h"
+#include "store/dberror.h"
+#include "store/modrecord.h"
+#include "testsupport.h"
+
+#include <QDate>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace modRecord;
+
+namespace {
+
+constexpr int CDs = 1500;
+constexpr int SongsPerCD = 13; // 1,500 CDs and about 19,500 songs: read in two steps
+
+QString titleOf(int id)
+{
+    // Japanese titles whose Japanese order differs from the order of CDID
+    return QStringLiteral("%1：交響曲第%2番 / 演奏者%3")
+        .arg(id % 2 ? QStringLiteral("ベートーヴェン") : QStringLiteral("ブラームス"))
+        .arg(id % 9 + 1)
+        .arg(id);
+}
+
+// CDs are written from the highest CDID down and songs in shuffled 曲ID
+// order, so that file order and view order differ. CD 1 holds "Bach: Suite"
+// and its songs include one titled in other letter case. CDs 7 and 8 share a
+// title, which the song with the smallest 曲ID bears.
+void writeLarge(const QString& folder)
+{
+    QVector<QVariantMap> cds, songs;
+    for (int id = CDs; id >= 1; --id) {
+        QString title = id == 1 ? QStringLiteral("Bach: Suite") : titleOf(id);
+        if (id == 8)
+            title = titleOf(7);
+        cds << cd(id, title, {{"発売元", id % 3 ? "ポリドール" : "Decca"}, {"購入価格", 1000 + id}});
+    }
+    int songId = 0;
+    QVector<QVariantMap> ordered;
+    for (int id = 1; id <= CDs; ++id) {
+        if (id == 8)
+            continue;
+        const QString title = id == 1 ? QStringLiteral("Bach: Suite") : titleOf(id);
+        for (int s = 0; s < SongsPerCD; ++s)
+            ordered << song(id == 1 && s == 2 ? QStringLiteral("BACH: suite") : title, 100 + ++songId,
+                            QStringLiteral("第%1楽章 %2").arg(s + 1).arg(id),
+                            {{"作曲者名", id == CDs ? "ダンディ (d'Indy)" : "作曲者"}});
+    }
+    // the smallest 曲ID belongs to a song of CDs 7 and 8
+    ordered << song(titleOf(7), 1, "最初の曲", {{"作曲者名", "作曲者"}});
+    for (int i = 0; i < ordered.size(); ++i)
+        songs << ordered.at((i * 7919) % ordered.size());
+    writeCollection(folder, cds, songs);
+}
+
+// Every row of a view, its values joined, in view order.
+QStringList rowsOf(View& v)
+{
+    QStringList out;
+    for (int r = 0; r < v.recordCount(); ++r) {
+        QStringList values;
+        for (int c = 0; c < v.fieldCount(); ++c)
+            values << v.valueAt(r, c).toString();
+        out << values.join(u'|');
+    }
+    return out;
+}
+
+// The same rows read by a plain query.
+QStringList rowsOfQuery(const QString& sql)
+{
+    QStringList out;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plain"));
+        db.setDatabaseName(databasePath());
+        db.open();
+        QSqlQuery q(db);
+        q.exec(sql);
+        while (q.next()) {
+            QStringList values;
+            for (int c = 0; c < q.record().count(); ++c) {
+                const QVariant v = q.value(c);
+                const QDate date = QDate::fromString(v.toString(), Qt::ISODate);
+                values << (date.isValid() ? date.toString(Qt::ISODate) : v.toString());
+            }
+            out << values.join(u'|');
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("plain"));
+    return out;
+}
+
+void execute(const QString& sql)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        db.setDatabaseName(databasePath());
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+}
+
+} // namespace
+
+class TestLargeCollection : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void firstScreenThenEveryRow();
+    void commandsWaitForEveryRow();
+    void snapshotOfTheOpeningMoment();
+    void damageFoundAfterTheFirstScreen();
+    void damageFoundByTheFirstScreen();
+    void windowFillsInAfterTheFirstScreen();
+
+private:
+    std::unique_ptr<StartupFolder> m_folder;
+    QPointer<frmMain> m_window;
+};
+
+void TestLargeCollection::init()
+{
+    m_folder = std::make_unique<StartupFolder>();
+    strAppPath = m_folder->path();
+    writeLarge(m_folder->path());
+    Connection::forgetReadRows();
+}
+
+void TestLargeCollection::cleanup()
+{
+    endTest(m_window, m_folder);
+}
+
+void TestLargeCollection::firstScreenThenEveryRow()
+{
+    OpenDataContext();
+    // Nothing is handed over before the event loop runs or a command asks.
+    QVERIFY(rsCD->isProvisional());
+    QVERIFY(rsKyoku->isProvisional());
+    QCOMPARE(rsCD->recordCount(), CDs);
+    QCOMPARE(rsKyoku->recordCount(), (CDs - 1) * SongsPerCD + 1);
+    QCOMPARE(rsCD->value("CDID").toInt(), 1);
+    QCOMPARE(rsCD->valueAt(99, 0).toInt(), 100);
+    QVERIFY(rsCD->valueIfRead(CDs - 1, 0).isNull()); // not read yet, and nobody waits
+    // the songs of CD 1, in 曲ID order, the one in other letter case among them
+    QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD);
+    QCOMPARE(rsKyokuSub->value("曲ID").toInt(), 101);
+    QCOMPARE(rsKyokuSub->valueAt(2, 0).toString(), QStringLiteral("BACH: suite"));
+    // the first song by 曲ID and both CDs of its title
+    QCOMPARE(rsKyoku->value("曲名").toString(), QStringLiteral("最初の曲"));
+    QCOMPARE(rsCDSub->recordCount(), 2);
+    QCOMPARE(rsCDSub->valueAt(1, 0).toInt(), 8);
+
+    WaitForAllRows();
+    QVERIFY(AllRowsRead());
+    QVERIFY(!rsCD->isProvisional() && !rsKyoku->isProvisional());
+    QCOMPARE(rowsOf(*rsCD),
+             rowsOfQuery("SELECT CDID, CD名, 解説者, 購入価格, 購入年月日, 発売元, キャビネット, 段 "
+                         "FROM cdname ORDER BY CDID"));
+    QCOMPARE(rowsOf(*rsKyoku),
+             rowsOfQuery("SELECT CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, ソリスト, "
+                         "録音先, 録音先番号, 録音時間, 録音年月日, 録音会場, 原盤番号, 分野 "
+                         "FROM kyoku ORDER BY 曲ID"));
+    // the views still stand where they stood, and follow their parents
+    QCOMPARE(rsCD->value("CDID").toInt(), 1);
+    QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD);
+    QCOMPARE(rsCDSub->recordCount(), 2);
+    rsCD->moveLast();
+    QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD);
+    QCOMPARE(rsKyokuSub->value("作曲者名").toString(), QStringLiteral("ダンディ (d'Indy)"));
+    // the value lists are made from every row, not from the first screen's
+    QCOMPARE(rsHatubai->recordCount(), 2);
+    QCOMPARE(rsSakkyoku->recordCount(), 2);
+    // and the file proved whole: a write goes through
+    QVERIFY(!cn->integrityPending());
+}
+
+void TestLargeCollection::commandsWaitForEveryRow()
+{
+    OpenDataContext();
+    QVERIFY(rsCD->isProvisional());
+    rsCD->moveLast(); // needs every row: waits for them
+    QVERIFY(AllRowsRead());
+    QCOMPARE(rsCD->value("CDID").toInt(), CDs);
+    CloseDataContext();
+
+    Connection::forgetReadRows();
+    OpenDataContext();
+    QVERIFY(rsKyoku->isProvisional());
+    rsKyoku->setFilter("作曲者名 = 'ダンディ (d''Indy)'");
+    QCOMPARE(rsKyoku->recordCount(), SongsPerCD); // the last CD's songs, never in the first rows
+    CloseDataContext();
+
+    Connection::forgetReadRows();
+    OpenDataContext();
+    rsCD->setSort("CD名 desc");
+    QCOMPARE(rsCD->recordCount(), CDs);
+    // ベ after ブ, 第9番 last, and 演奏者1493 after 演奏者999: read as a number
+    QCOMPARE(rsCD->value("CD名").toString(), titleOf(1493));
+    CloseDataContext();
+
+    // a write first waits for the check of the file, then goes through
+    Connection::forgetReadRows();
+    OpenDataContext();
+    QVERIFY(cn->integrityPending());
+    rsCD->addNew();
+    rsCD->setValue("CDID", CDs + 1);
+    rsCD->setValue("CD名", "新しいCD");
+    rsCD->update();
+    QVERIFY(!cn->integrityPending());
+    QCOMPARE(rsCD->recordCount(), CDs + 1);
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "CD名").last(), QStringLiteral("新しいCD"));
+}
+
+void TestLargeCollection::snapshotOfTheOpeningMoment()
+{
+    OpenDataContext();
+    QVERIFY(rsCD->isProvisional());
+    // another program writes while the rest is still being read: it waits for
+    // the reading, and the views keep the rows of the opening moment
+    execute("INSERT INTO cdname (CDID, CD名) VALUES (0, '割り込み')");
+    execute("DELETE FROM kyoku WHERE 曲ID = 1");
+    WaitForAllRows();
+    QCOMPARE(rsCD->recordCount(), CDs);
+    QCOMPARE(rsCD->value("CDID").toInt(), 1);
+    QCOMPARE(rsKyoku->recordCount(), (CDs - 1) * SongsPerCD + 1);
+    rsCD->requery();
+    rsKyoku->requery();
+    QCOMPARE(rsCD->recordCount(), CDs + 1);
+    QCOMPARE(rsCD->value("CD名").toString(), QStringLiteral("割り込み"));
+    QCOMPARE(rsKyoku->recordCount(), (CDs - 1) * SongsPerCD);
+}
+
+// Garbles a leaf page of the song table far from the first screen's rows.
+void garbleSongPage()
+{
+    int page = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("stat"));
+        db.setDatabaseName(databasePath());
+        db.open();
+        QSqlQuery q(db);
+        QVERIFY(q.exec("SELECT pageno FROM dbstat WHERE name = 'kyoku' AND pagetype = 'leaf' "
+                       "ORDER BY pageno LIMIT 1 OFFSET 300"));
+        QVERIFY(q.next());
+        page = q.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("stat"));
+    {
+        QFile f(databasePath());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(qint64(page - 1) * 4096 + 8);
+        f.write(QByteArray(2000, '\x7f'));
+    }
+}
+
+void TestLargeCollection::damageFoundAfterTheFirstScreen()
+{
+    garbleSongPage();
+    QList<int> failures;
+    SetReadingHooks(nullptr, [&failures](const DbError& e) { failures << e.number(); });
+    OpenDataContext(); // the first screen reads nothing of the garbled page
+    QCOMPARE(rsCD->value("CDID").toInt(), 1);
+    // no write reaches the damaged file
+    try {
+        cn->transaction([] { cn->column("UPDATE cdname SET 段 = 'x' WHERE CDID = 1"); });
+        QFAIL("a write went through");
+    } catch (const DbError& e) {
+        QCOMPARE(e.number(), int(DbError::Damaged));
+        QVERIFY2(e.description().contains(QStringLiteral("壊れています")), qPrintable(e.description()));
+    }
+    QCOMPARE(rsCD->recordCount(), 0); // nothing half-read is shown
+    QTRY_COMPARE(failures, QList<int>{DbError::Damaged});
+    SetReadingHooks(nullptr, nullptr);
+    CloseDataContext();
+    // opening the same file again says so at once
+    try {
+        OpenDataContext();
+        QFAIL("the damaged file was opened");
+    } catch (const DbError& e) {
+        QCOMPARE(e.number(), int(DbError::Damaged));
+    }
+}
+
+// A collection without the indexes of this version (made by an earlier one)
+// reads the whole song table to find the first CD's songs: a damaged page
+// found then is told as damage, so that a backup can be offered.
+void TestLargeCollection::damageFoundByTheFirstScreen()
+{
+    execute("DROP INDEX kyoku_title");
+    garbleSongPage();
+    try {
+        OpenDataContext();
+        QFAIL("the damaged file was opened");
+    } catch (const DbError& e) {
+        QCOMPARE(e.number(), int(DbError::Damaged));
+    }
+}
+
+void TestLargeCollection::windowFillsInAfterTheFirstScreen()
+{
+    m_window = startMain();
+    QVERIFY(m_window);
+    // the first screen: the first CD, its songs, both counters right
+    QVERIFY(rsCD->isProvisional());
+    QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("%1 / %1").arg(CDs));
+    QCOMPARE(m_window->lblRcount(0)->text(),
+             QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
+    QCOMPARE(m_window->DataGrid2->model()->rowCount(), CDs);
+    QCOMPARE(m_window->DataGrid2->text(0, 1), QStringLiteral("Bach: Suite"));
+    QCOMPARE(m_window->DataGrid2->text(1200, 1), QString()); // shown once read
+    QCOMPARE(m_window->DataGrid1->model()->rowCount(), SongsPerCD);
+    // the rest arrives by itself
+    QTRY_VERIFY(AllRowsRead());
+    QCOMPARE(m_window->DataGrid2->text(1200, 1), titleOf(1201));
+    QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("%1 / %1").arg(CDs));
+    QCOMPARE(m_window->DataGrid2->model()->rowCount(), CDs);
+    QCOMPARE(m_window->DataGrid1->model()->rowCount(), SongsPerCD);
+    QCOMPARE(rsCD->value("CDID").toInt(), 1);
+    m_window->cmdLast->click();
+    QCOMPARE(rsCD->value("CDID").toInt(), CDs);
+    QCOMPARE(m_window->lblRcount(0)->text(),
+             QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
+}
+
+QTEST_MAIN(TestLargeCollection)
+#include "tst_largecollection.moc"
