@@ -122,6 +122,7 @@ private slots:
     void firstScreenThenEveryRow();
     void commandsWaitForEveryRow();
     void snapshotOfTheOpeningMoment();
+    void keptRowsWhileTheCheckRuns();
     void damageFoundAfterTheFirstScreen();
     void damageFoundByTheFirstScreen();
     void windowFillsInAfterTheFirstScreen();
@@ -242,6 +243,32 @@ void TestLargeCollection::snapshotOfTheOpeningMoment()
     QCOMPARE(rsCD->recordCount(), CDs + 1);
     QCOMPARE(rsCD->value("CD名").toString(), QStringLiteral("割り込み"));
     QCOMPARE(rsKyoku->recordCount(), (CDs - 1) * SongsPerCD);
+}
+
+// Rows read again after another program wrote are kept, but that file state
+// was never checked: the reopening shows every row at once and checks on the
+// thread, and a write waits for the check.
+void TestLargeCollection::keptRowsWhileTheCheckRuns()
+{
+    OpenDataContext();
+    WaitForAllRows();
+    execute("UPDATE cdname SET 段 = '3' WHERE CDID = 2");
+    rsCD->requery();
+    rsKyoku->requery();
+    CloseDataContext();
+    OpenDataContext();
+    QVERIFY(!rsCD->isProvisional());
+    QVERIFY(!rsKyoku->isProvisional());
+    QCOMPARE(rsCD->recordCount(), CDs);
+    QVERIFY(cn->integrityPending());
+    QVERIFY(!AllRowsRead());
+    rsCD->moveNext();
+    QCOMPARE(rsCD->value("段").toString(), QStringLiteral("3"));
+    rsCD->setValue("段", "4");
+    rsCD->update(); // waits for the check
+    QVERIFY(!cn->integrityPending());
+    QVERIFY(AllRowsRead());
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "段").at(CDs - 2), QStringLiteral("4"));
 }
 
 // Garbles a leaf page of the song table far from the first screen's rows.

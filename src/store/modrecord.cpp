@@ -241,6 +241,43 @@ void openValueLists(const std::shared_ptr<Snapshot>& cds, const std::shared_ptr<
     }
 }
 
+// The window hears of a failed reading once the command that waited is over.
+void tellFailure(const DbError& error)
+{
+    QMetaObject::invokeMethod(qApp, [error] {
+        if (readingFailed)
+            readingFailed(error);
+    }, Qt::QueuedConnection);
+}
+
+// Starts the thread that reads the whole tables (none: it only checks the
+// file) and waits until it holds its read lock. The caller still holds its
+// own, so nobody can write between the first screen and the whole tables.
+void startReading(const QString& mark, std::vector<FullRead::Query> queries,
+                  const ViewPtr& songsOfCD, const ViewPtr& cdsOfSong,
+                  const std::shared_ptr<Snapshot>& cdsAtOpening,
+                  const std::shared_ptr<Snapshot>& songsAtOpening)
+{
+    auto pending = std::make_unique<Reading>();
+    pending->mark = mark;
+    pending->checking = cn->integrityPending();
+    pending->songsOfCD = songsOfCD;
+    pending->cdsOfSong = cdsOfSong;
+    pending->cdsAtOpening = cdsAtOpening;
+    pending->songsAtOpening = songsAtOpening;
+    pending->generation = ++readingGeneration;
+    const int generation = pending->generation;
+    pending->read = std::make_unique<FullRead>(cn->path(), pending->checking, std::move(queries),
+                                               qApp, [generation] {
+                                                   // in: handed over now, while nobody waits
+                                                   if (reading && reading->generation == generation)
+                                                       WaitForAllRows();
+                                               });
+    pending->read->started();
+    reading = std::move(pending);
+    cn->setCheckWaiter([] { WaitForAllRows(); });
+}
+
 } // namespace
 
 void SetReadingHooks(std::function<void(bool)> waiting, std::function<void(const DbError&)> failed)
@@ -276,6 +313,11 @@ void WaitForAllRows()
         cn->integrityChecked(done->mark, problems);
     if (!problems.isEmpty())
         failure = cn->damage();
+    if (!done->songsOfCD) { // only the check: the views hold every row already
+        if (failure)
+            tellFailure(*failure);
+        return;
+    }
     const Snapshot none;
     const Snapshot& cds = failure ? none : result.rows.at(0);
     const Snapshot& songs = failure ? none : result.rows.at(1);
@@ -296,13 +338,8 @@ void WaitForAllRows()
     rsKyoku->setAllRows(songs);
     for (const ViewPtr& v : views)
         v->endAllRows();
-    if (failure && readingFailed) {
-        const DbError error = *failure;
-        QMetaObject::invokeMethod(qApp, [error] {
-            if (readingFailed)
-                readingFailed(error);
-        }, Qt::QueuedConnection);
-    }
+    if (failure)
+        tellFailure(*failure);
 }
 
 void OpenViews()
@@ -342,9 +379,12 @@ void OpenViews()
         throw readFailure(f);
     }
 
-    // Rows read before and unchanged since are at hand at once.
-    if (cds + songs < ReadAfterFirstScreenFrom
-        || (cn->isKept(cdSql) && cn->isKept(kyokuSql) && !cn->integrityPending())) {
+    // Rows read before and unchanged since are at hand at once; a check
+    // still due runs on a thread of its own.
+    const bool kept = cn->isKept(cdSql) && cn->isKept(kyokuSql);
+    if (cds + songs < ReadAfterFirstScreenFrom || kept) {
+        if (cn->integrityPending())
+            startReading(mark, {}, nullptr, nullptr, cdsAtOpening, songsAtOpening);
         lock.reset();
         songsOfCD->open(kyokuFields, tableLoader(kyokuSql, kyokuFields), cn.get(), kyoku);
         rsCD->open(cdFields, tableLoader(cdSql, cdFields), cn.get(), cdname);
@@ -384,28 +424,9 @@ void OpenViews()
         lock.reset();
         throw readFailure(f);
     }
-    auto pending = std::make_unique<Reading>();
-    pending->mark = mark;
-    pending->checking = cn->integrityPending();
-    pending->songsOfCD = songsOfCD;
-    pending->cdsOfSong = cdsOfSong;
-    pending->cdsAtOpening = cdsAtOpening;
-    pending->songsAtOpening = songsAtOpening;
-    pending->generation = ++readingGeneration;
-    const int generation = pending->generation;
-    pending->read = std::make_unique<FullRead>(
-        cn->path(), pending->checking,
-        std::vector<FullRead::Query>{{cdSql, cdFields}, {kyokuSql, kyokuFields}}, qApp,
-        [generation] {
-            // the rows are in: hand them over now, while nobody waits
-            if (reading && reading->generation == generation)
-                WaitForAllRows();
-        });
-    // Our read lock is let go only once the thread holds its own: nobody can
-    // write between the first screen and the whole tables.
-    pending->read->started();
+    startReading(mark, {{cdSql, cdFields}, {kyokuSql, kyokuFields}}, songsOfCD, cdsOfSong,
+                 cdsAtOpening, songsAtOpening);
     lock.reset();
-    reading = std::move(pending);
 
     const auto finish = [] { WaitForAllRows(); };
     songsOfCD->openProvisional(kyokuFields, tableLoader(kyokuSql, kyokuFields), cn.get(), kyoku,
@@ -419,7 +440,6 @@ void OpenViews()
                              firstSongs, int(songs), finish);
     rsKyoku->relateChild(cdsOfSong, QStringLiteral("cdnamesub"), title, title);
     openValueLists(cdsAtOpening, songsAtOpening);
-    cn->setCheckWaiter(finish);
 }
 
 void OpenDataContext()

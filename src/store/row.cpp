@@ -5,16 +5,15 @@
 #include <cstring>
 
 namespace {
-constexpr qsizetype BlockWords = 1 << 17; // 1 MiB blocks
 constexpr qint64 InlineLimit = qint64(1) << 59;
 } // namespace
 
 const TextPool::Text* TextPool::add(const char16_t* units, qsizetype length)
 {
     // the length word, then the units rounded up to whole words
-    const qsizetype words = 1 + (length * 2 + 7) / 8;
+    const qsizetype words = wordsFor(length);
     if (words > m_free) {
-        const qsizetype size = std::max(words, BlockWords);
+        const qsizetype size = std::max(words, m_blockWords);
         m_blocks.push_back(std::make_unique_for_overwrite<qint64[]>(size_t(size)));
         m_next = m_blocks.back().get();
         m_free = size;
@@ -38,7 +37,11 @@ const QVariant* TextPool::keep(const QVariant& v)
 
 std::shared_ptr<const Row> Row::make(qint64 rowid, const QVector<QVariant>& values)
 {
-    auto row = std::make_shared<Row>(rowid, std::make_shared<TextPool>(), int(values.size()));
+    qsizetype words = 1;
+    for (const QVariant& v : values)
+        if (v.typeId() == QMetaType::QString)
+            words += TextPool::wordsFor(static_cast<const QString*>(v.constData())->size());
+    auto row = std::make_shared<Row>(rowid, std::make_shared<TextPool>(words), int(values.size()));
     for (int i = 0; i < values.size(); ++i)
         row->setCell(i, values.at(i));
     return row;

@@ -16,7 +16,9 @@ enum class FieldType { Integer, Text, Date };
 // A pool is shared by all rows read together and lives as long as any of them.
 class TextPool {
 public:
-    TextPool() = default;
+    // `blockWords`: the size of each block, in 8-byte words (1 MiB for the
+    // rows of a whole table; just enough for a row made on its own).
+    explicit TextPool(qsizetype blockWords = qsizetype(1) << 17) : m_blockWords(blockWords) { }
     TextPool(const TextPool&) = delete;
     TextPool& operator=(const TextPool&) = delete;
 
@@ -29,6 +31,9 @@ public:
     size_t bytes() const { return m_bytes; }
 
 private:
+    static qsizetype wordsFor(qsizetype length) { return 1 + (length * 2 + 7) / 8; }
+    friend class Row;
+    qsizetype m_blockWords;
     std::vector<std::unique_ptr<qint64[]>> m_blocks;
     qsizetype m_free = 0; // words left in the last block
     qint64* m_next = nullptr;
