@@ -691,7 +691,7 @@ void Connection::afterCommit(const QString& markBefore)
             it = cache.erase(it);
             continue;
         }
-        Snapshot rows = c.rows;
+        std::vector<RowPtr> rows(c.rows.begin(), c.rows.end());
         auto find = [&rows](qint64 rowid) {
             return std::find_if(rows.begin(), rows.end(),
                                 [rowid](const RowPtr& r) { return r->rowid == rowid; });

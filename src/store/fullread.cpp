@@ -79,8 +79,14 @@ void FullRead::run()
                 result.problems.clear();
         }
         if (result.problems.isEmpty())
-            for (const Query& q : m_queries)
+            for (const Query& q : m_queries) {
                 result.rows.push_back(rowreader::read(db, q.sql, q.fields));
+                result.chapters.push_back(
+                    q.chapterColumn < 0
+                        ? View::ChapterIndex()
+                        : View::chapterIndexOf(result.rows.back(), q.chapterColumn,
+                                               q.fields.at(q.chapterColumn).type));
+            }
         rowreader::scalar(db, QStringLiteral("COMMIT"));
     } catch (const rowreader::Failure& f) {
         const int code = f.error.nativeErrorCode().toInt() & 0xff;

@@ -24,9 +24,11 @@ public:
     struct Query {
         QString sql;
         QVector<FieldDef> fields;
+        int chapterColumn = -1; // the rows are also indexed by this column, for a child view
     };
     struct Result {
         std::vector<Snapshot> rows; // one per query, in order
+        std::vector<View::ChapterIndex> chapters; // likewise; empty where none was asked for
         QStringList problems; // what the integrity check found, when it found anything
         std::optional<DbError> error; // the file could not be read
     };

@@ -62,11 +62,11 @@ View::Loader tableLoader(const QString& sql, const QVector<FieldDef>& fields)
 Snapshot valueRows(QStringList values)
 {
     std::stable_sort(values.begin(), values.end(), japaneseCollator());
-    Snapshot rows;
+    std::vector<RowPtr> rows;
     rows.reserve(size_t(values.size()));
     for (const QString& value : std::as_const(values))
         rows.push_back(Row::make(-1, {value}));
-    return rows;
+    return Snapshot(std::move(rows));
 }
 
 // A value list: the distinct non-empty values of one column, in Japanese order.
@@ -195,7 +195,7 @@ Snapshot rowsTitled(sqlite3* h, const QString& sql, const QVector<FieldDef>& fie
         return {};
     Snapshot rows = rowreader::read(h, sql, fields, {title.toString()});
     const QString key = foldKey(title.toString());
-    std::erase_if(rows, [&](const RowPtr& row) {
+    std::erase_if(rows.edit(), [&](const RowPtr& row) {
         return row->isNull(titleColumn) || foldKey(row->text(titleColumn, FieldType::Text)) != key;
     });
     return rows;
@@ -299,7 +299,7 @@ void WaitForAllRows()
     const bool shown = waitShown && !reading->read->finished();
     if (shown)
         waitShown(true);
-    const FullRead::Result result = reading->read->result();
+    FullRead::Result result = reading->read->result();
     if (shown)
         waitShown(false);
     const std::unique_ptr<Reading> done = std::move(reading);
@@ -332,8 +332,8 @@ void WaitForAllRows()
     const ViewPtr views[] = {done->songsOfCD, done->cdsOfSong, rsCD, rsKyoku};
     for (const ViewPtr& v : views)
         v->beginAllRows();
-    done->songsOfCD->setAllRows(songs);
-    done->cdsOfSong->setAllRows(cds);
+    done->songsOfCD->setAllRows(songs, failure ? nullptr : &result.chapters.at(1));
+    done->cdsOfSong->setAllRows(cds, failure ? nullptr : &result.chapters.at(0));
     rsCD->setAllRows(cds);
     rsKyoku->setAllRows(songs);
     for (const ViewPtr& v : views)
@@ -424,7 +424,8 @@ void OpenViews()
         lock.reset();
         throw readFailure(f);
     }
-    startReading(mark, {{cdSql, cdFields}, {kyokuSql, kyokuFields}}, songsOfCD, cdsOfSong,
+    // each table indexed by title on the thread, for the other's child view
+    startReading(mark, {{cdSql, cdFields, 1}, {kyokuSql, kyokuFields, 0}}, songsOfCD, cdsOfSong,
                  cdsAtOpening, songsAtOpening);
     lock.reset();
 

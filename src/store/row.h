@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -77,4 +78,42 @@ private:
     QVarLengthArray<quintptr, 15> m_cells;
 };
 using RowPtr = std::shared_ptr<const Row>;
-using Snapshot = std::vector<RowPtr>;
+
+// The rows of one reading, in order. Every view and the kept rows of the
+// connection hold the same list: a copy costs one pointer, and a holder that
+// changes its rows (a view storing an edit) first gets a list of its own.
+class Snapshot {
+public:
+    using const_iterator = std::vector<RowPtr>::const_iterator;
+
+    Snapshot() = default;
+    Snapshot(std::vector<RowPtr> rows)
+        : m_rows(std::make_shared<std::vector<RowPtr>>(std::move(rows)))
+    {
+    }
+
+    size_t size() const { return m_rows ? m_rows->size() : 0; }
+    bool empty() const { return size() == 0; }
+    const RowPtr& operator[](size_t i) const { return (*m_rows)[i]; }
+    const RowPtr& front() const { return m_rows->front(); }
+    const_iterator begin() const { return m_rows ? m_rows->cbegin() : const_iterator(); }
+    const_iterator end() const { return m_rows ? m_rows->cend() : const_iterator(); }
+    bool operator==(const Snapshot& other) const
+    {
+        return m_rows == other.m_rows || (size() == other.size() && std::equal(begin(), end(), other.begin()));
+    }
+
+    // The list to change: this holder's own from now on.
+    std::vector<RowPtr>& edit()
+    {
+        if (!m_rows)
+            m_rows = std::make_shared<std::vector<RowPtr>>();
+        else if (m_rows.use_count() > 1)
+            m_rows = std::make_shared<std::vector<RowPtr>>(*m_rows);
+        return *m_rows;
+    }
+    void clear() { m_rows.reset(); }
+
+private:
+    std::shared_ptr<std::vector<RowPtr>> m_rows;
+};

@@ -103,7 +103,7 @@ Snapshot read(sqlite3* db, const QString& sql, const QVector<FieldDef>& fields,
     sqlite3_stmt* stmt = q.get();
     auto pool = std::make_shared<TextPool>();
     const int n = int(fields.size());
-    Snapshot rows;
+    std::vector<RowPtr> rows;
     std::shared_ptr<Row> previous;
     while (limit != 0 && q.step()) {
         auto row = std::make_shared<Row>(sqlite3_column_int64(stmt, 0), pool, n);
@@ -135,7 +135,7 @@ Snapshot read(sqlite3* db, const QString& sql, const QVector<FieldDef>& fields,
         if (limit > 0)
             --limit;
     }
-    return rows;
+    return Snapshot(std::move(rows));
 }
 
 QVariantList column(sqlite3* db, const QString& sql, const QVariantList& binds)

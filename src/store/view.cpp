@@ -139,13 +139,15 @@ void View::beginAllRows()
     emit aboutToReset();
 }
 
-void View::setAllRows(Snapshot rows)
+void View::setAllRows(Snapshot rows, ChapterIndex* chapters)
 {
     m_rows = std::move(rows);
     m_provisional = false;
     m_provisionalTotal = -1;
     m_finishReading = nullptr;
-    if (m_parent)
+    if (m_parent && chapters)
+        m_chapterIndex = std::move(*chapters);
+    else if (m_parent)
         rebuildChapterIndex();
     rebuildVisible();
     m_pos = m_visible.empty() ? -1 : 0;
@@ -523,7 +525,7 @@ void View::storeAdded()
 {
     const qint64 rowid = m_inMemory ? -1 : m_cn->insertRow(m_table, m_fields, m_pending);
     const int index = int(m_rows.size());
-    m_rows.push_back(Row::make(rowid, m_pending));
+    m_rows.edit().push_back(Row::make(rowid, m_pending));
     m_visible[size_t(m_pos)] = index;
     m_editMode = EditMode::None;
     if (m_parent)
@@ -538,7 +540,7 @@ void View::storeEdited()
     const RowPtr old = m_rows[size_t(index)];
     if (!m_inMemory)
         m_cn->updateRow(m_table, m_fields, m_pending, m_pendingChanged, old->rowid);
-    m_rows[size_t(index)] = Row::make(old->rowid, m_pending);
+    m_rows.edit()[size_t(index)] = Row::make(old->rowid, m_pending);
     m_editMode = EditMode::None;
     if (m_parent && m_pendingChanged.value(m_chapterColumn)) {
         unindexChapterRow(index, old->value(m_chapterColumn));
@@ -580,7 +582,7 @@ void View::remove()
         m_cn->deleteRow(m_table, old->rowid);
     {
         ResetNotice notice(this);
-        m_rows[size_t(index)] = nullptr;
+        m_rows.edit()[size_t(index)] = nullptr;
         m_visible.erase(m_visible.begin() + m_pos);
         if (m_parent)
             unindexChapterRow(index, old->value(m_chapterColumn));
@@ -809,11 +811,34 @@ void View::setChapter(std::optional<QString> key)
 void View::rebuildChapterIndex()
 {
     m_chapterIndex.clear();
-    if (m_chapterColumn < 0)
-        return;
-    for (size_t i = 0; i < m_rows.size(); ++i)
-        if (m_rows[i])
-            indexChapterRow(int(i));
+    if (m_chapterColumn >= 0)
+        m_chapterIndex = chapterIndexOf(m_rows, m_chapterColumn, m_fields.at(m_chapterColumn).type);
+}
+
+View::ChapterIndex View::chapterIndexOf(const Snapshot& rows, int column, FieldType type)
+{
+    ChapterIndex index;
+    // The songs of one CD follow each other and share their title's text:
+    // it is folded and looked up once for all of them.
+    const TextPool::Text* previous = nullptr;
+    std::vector<int>* list = nullptr;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row* row = rows[i].get();
+        if (!row || row->isNull(column))
+            continue;
+        const TextPool::Text* text = row->textAt(column);
+        if (!text || text != previous) {
+            // the key is copied out of the row's pool: it may outlive the row
+            const QString folded = foldKey(row->text(column, type));
+            auto it = index.find(folded);
+            if (it == index.end())
+                it = index.insert(QString(folded.constData(), folded.size()), {});
+            list = &it.value();
+            previous = text;
+        }
+        list->push_back(int(i));
+    }
+    return index;
 }
 
 void View::indexChapterRow(int rowIndex)

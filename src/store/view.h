@@ -31,6 +31,8 @@ class View : public QObject {
 public:
     enum class EditMode { None, InProgress, Add };
     using Loader = std::function<Snapshot()>;
+    // The rows of each chapter (the folded text of a column), in base order.
+    using ChapterIndex = QHash<QString, std::vector<int>>;
 
     View();
     ~View() override;
@@ -55,8 +57,10 @@ public:
     // The whole rows arrive in three steps, so that every view of the data
     // context holds its rows before any grid showing one of them hears of it.
     void beginAllRows();
-    void setAllRows(Snapshot rows);
+    // `chapters`: the rows already indexed for this child view, if they are.
+    void setAllRows(Snapshot rows, ChapterIndex* chapters = nullptr);
     void endAllRows();
+    static ChapterIndex chapterIndexOf(const Snapshot& rows, int column, FieldType type);
     // For grids: a value whose row is read already, otherwise an empty one.
     // Never waits for rows still being read.
     QVariant valueIfRead(int visibleRow, int column) const;
@@ -187,7 +191,7 @@ private:
     View* m_parent = nullptr;
     int m_chapterColumn = -1;
     std::optional<QString> m_chapterKey;
-    QHash<QString, std::vector<int>> m_chapterIndex;
+    ChapterIndex m_chapterIndex;
 };
 
 QString foldKey(const QString& text);
