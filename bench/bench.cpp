@@ -1,6 +1,9 @@
-// Times the collection store and the main window on generated collections of
-// realistic shape, each operation beside a bare SQLite read of the same rows.
-//   rondella_bench [--cds N --songs M]   (default: 1000 x 12, then 10000 x 15)
+// Times the start of a fresh program, the collection store and the main window
+// on generated collections of realistic shape, each beside like work done bare.
+//   rondella_bench                       2,000 and 10,000 CDs in full, 50,000 the start
+//   rondella_bench --cds N --songs M     one size in full
+//   rondella_bench --start-only          the start alone at the three sizes
+//   rondella_bench --generate DIR --cds N --songs M   write a collection and keep it
 #include "entry/frminputcd.h"
 #include "entry/frminputkyoku.h"
 #include "mainwindow/frmmain.h"
@@ -27,7 +30,9 @@
 #include <QPdfWriter>
 #include <QFileInfo>
 #include <QProcess>
+#include <QMainWindow>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -642,14 +647,60 @@ int startChild(const QString& folder)
     WaitForAllRows();
     std::printf("loaded %d %d\n", rsCD->recordCount(), rsKyoku->recordCount());
     std::fflush(stdout);
-    // what a user then does: a song search over the whole collection and back
+    // the most a user then asks of memory: every song sorted by title, the
+    // songs of the CD on show sorted likewise, and back to all data
+    rsKyoku->setSort(QStringLiteral("曲名 asc"));
     mainWindow->findChild<QAction*>(QStringLiteral("mnuKyokuS"))->trigger();
     mainWindow->mnuReset_Click();
-    struct rusage usage { };
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak %.1f\n", usage.ru_maxrss / 1024.0);
+    // The peak of this program's own memory: ru_maxrss would also count the
+    // benchmark that started it, whose pages the child held before exec.
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    double peakKiB = 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            peakKiB = line.mid(6).trimmed().split(' ').value(0).toDouble();
+    std::printf("peak %.1f\n", peakKiB / 1024.0);
     std::fflush(stdout);
     mainWindow->close();
+    return 0;
+}
+
+// The floor of the start: a fresh process that shows a plain Qt window with a
+// grid of the first screen's rows, read bare, and nothing else.
+int bareStartChild(const QString& folder)
+{
+    QMainWindow window;
+    auto* grid = new QTableWidget(&window);
+    window.setCentralWidget(grid);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("first"));
+        db.setDatabaseName(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SELECT COUNT(*) FROM cdname"));
+        q.exec(QStringLiteral("SELECT COUNT(*) FROM kyoku"));
+        q.exec(QStringLiteral("SELECT * FROM cdname ORDER BY CDID LIMIT 100"));
+        grid->setColumnCount(8);
+        QString title;
+        for (int r = 0; q.next(); ++r) {
+            grid->setRowCount(r + 1);
+            for (int c = 0; c < 8; ++c)
+                grid->setItem(r, c, new QTableWidgetItem(q.value(c).toString()));
+            if (r == 0)
+                title = q.value(1).toString();
+        }
+        q.prepare(QStringLiteral("SELECT * FROM kyoku WHERE CD名 = ? COLLATE NOCASE ORDER BY 曲ID"));
+        q.addBindValue(title);
+        q.exec();
+        while (q.next()) { }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("first"));
+    window.showMaximized();
+    QCoreApplication::processEvents();
+    window.repaint();
+    std::printf("drawn (a plain window)\n");
+    std::fflush(stdout);
     return 0;
 }
 
@@ -661,7 +712,7 @@ struct StartFigures {
     QString screen, counts, peak;
 };
 
-StartFigures startChildIn(const QString& folder)
+StartFigures startChildIn(const QString& folder, const QString& mode = QStringLiteral("--start-child"))
 {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -669,7 +720,7 @@ StartFigures startChildIn(const QString& folder)
     child.setProcessEnvironment(env);
     QElapsedTimer t;
     t.start();
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--start-child"), folder});
+    child.start(QCoreApplication::applicationFilePath(), {mode, folder});
     double drawn = 0, loaded = 0;
     QString screen, counts, peak;
     while (child.state() != QProcess::NotRunning || child.canReadLine()) {
@@ -697,29 +748,13 @@ void benchStart(const QString& folder)
     const StartFigures f = startChildIn(folder);
     const double drawn = f.drawn, loaded = f.loaded;
     const QString &screen = f.screen, &counts = f.counts, &peak = f.peak;
-    // the floor: the first screen's rows read bare (the first CD, its songs, both counts)
-    const double bare = msOf([&] {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("first"));
-        db.setDatabaseName(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
-        db.open();
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("SELECT CD名 FROM cdname ORDER BY CDID LIMIT 1"));
-        const QString title = q.next() ? q.value(0).toString() : QString();
-        q.exec(QStringLiteral("SELECT COUNT(*) FROM cdname"));
-        q.exec(QStringLiteral("SELECT COUNT(*) FROM kyoku"));
-        q.prepare(QStringLiteral("SELECT * FROM kyoku WHERE CD名 = ? ORDER BY 曲ID"));
-        q.addBindValue(title);
-        q.exec();
-        while (q.next()) { }
-        q = QSqlQuery();
-        db.close();
-    });
-    QSqlDatabase::removeDatabase(QStringLiteral("first"));
+    // the floor: a fresh process showing a plain window with the first screen's rows read bare
+    const double bare = startChildIn(folder, QStringLiteral("--bare-child")).drawn;
     report("start: process start to the window drawn with data", drawn, bare);
     std::printf("    (CDs %s; songs of the first CD %s)\n", qPrintable(screen.section(u'|', 0, 0).trimmed()),
                 qPrintable(screen.section(u'|', 1, 1).trimmed()));
     report("start: process start to every row read", loaded, 0);
-    std::printf("    (%s CDs and songs; peak memory after a song sort and reset: %s MiB)\n",
+    std::printf("    (%s CDs and songs; peak memory, all songs sorted by title and reset: %s MiB)\n",
                 qPrintable(counts), qPrintable(peak));
     // A collection made by an earlier version has no title indexes: the first
     // CD's songs are found by reading the whole song table.
@@ -749,6 +784,8 @@ int main(int argc, char* argv[])
     const QStringList args = app.arguments();
     if (args.value(1) == QStringLiteral("--start-child"))
         return startChild(args.value(2));
+    if (args.value(1) == QStringLiteral("--bare-child"))
+        return bareStartChild(args.value(2));
     const int cdsAt = int(args.indexOf(QStringLiteral("--cds")));
     const int songsAt = int(args.indexOf(QStringLiteral("--songs")));
     const int generateAt = int(args.indexOf(QStringLiteral("--generate")));

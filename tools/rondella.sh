@@ -9,7 +9,7 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$top/build"
 packages=(g++ cmake make qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev
           fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
-          pkg-config mdbtools-dev libcsv-dev libsqlite3-dev poppler-utils)
+          pkg-config mdbtools-dev libcsv-dev libsqlite3-dev libicu-dev poppler-utils)
 
 install_missing() {
     local missing=() installed

@@ -2,15 +2,16 @@
 
 #include "connection.h"
 #include "dberror.h"
+#include "sortkeys.h"
 
 #include <QCollator>
-#include <QCollatorSortKey>
 
 #include <thread>
 #include <QDate>
 #include <QLocale>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -709,67 +710,88 @@ void View::rebuildVisible()
 
 void View::applySort(std::vector<int>& rows) const
 {
-    // Collation keys are computed once per row, not once per comparison:
-    // sorting tens of thousands of songs by title stays well under a second.
+    // Keys are made once per row, not once per comparison: Japanese keys as
+    // bytes in blocks of their own (two threads for a large list, each with
+    // its own collator), numbers and dates as numbers.
     const size_t n = rows.size();
-    struct Key {
-        bool isNull = true;
-        double number = 0;
-        std::optional<QCollatorSortKey> text;
+    struct Keys {
+        std::vector<const char*> text; // nullptr for NULL
+        std::vector<double> number;
+        std::vector<bool> null;
     };
-    std::vector<std::vector<Key>> keys(size_t(m_sortKeys.size()), std::vector<Key>(n));
-    const QCollator& collator = japaneseCollator();
-    collator.sortKey(QString()); // settled before it is shared between threads
+    std::vector<Keys> keys(size_t(m_sortKeys.size()));
+    std::vector<std::unique_ptr<SortKeyMaker>> makers;
     for (int k = 0; k < m_sortKeys.size(); ++k) {
         const int column = m_sortKeys.at(k).column;
         const FieldType type = m_fields.at(column).type;
-        auto fill = [&, k, column, type](size_t from, size_t to) {
+        Keys& key = keys[size_t(k)];
+        if (type != FieldType::Text) {
+            key.number.resize(n);
+            key.null.resize(n);
+            for (size_t i = 0; i < n; ++i) {
+                const Row& row = *m_rows[size_t(rows[i])];
+                key.null[i] = row.isNull(column);
+                if (!key.null[i])
+                    key.number[i] = type == FieldType::Integer
+                        ? row.value(column).toDouble()
+                        : double(row.value(column).toDate().toJulianDay());
+            }
+            continue;
+        }
+        key.text.resize(n);
+        auto fill = [&, column, type](size_t from, size_t to, SortKeyMaker& maker) {
             const TextPool::Text* previousText = nullptr;
             for (size_t i = from; i < to; ++i) {
                 const Row& row = *m_rows[size_t(rows[i])];
-                Key& key = keys[size_t(k)][i];
-                key.isNull = row.isNull(column);
-                if (key.isNull)
+                if (row.isNull(column)) {
+                    previousText = nullptr;
                     continue;
-                const TextPool::Text* text = row.textAt(column);
-                if (type == FieldType::Integer) {
-                    key.number = row.value(column).toDouble();
-                } else if (type == FieldType::Date) {
-                    key.number = double(row.value(column).toDate().toJulianDay());
-                } else if (!text) {
-                    key.text = collator.sortKey(row.value(column).toString());
-                } else if (text == previousText && i > from && keys[size_t(k)][i - 1].text) {
-                    // the songs of one CD share a text: its key is made once
-                    key.text = keys[size_t(k)][i - 1].text;
-                } else {
-                    key.text = collator.sortKey(row.text(column, type));
                 }
+                const TextPool::Text* text = row.textAt(column);
+                if (text && text == previousText && i > from) // the songs of one CD share a text
+                    key.text[i] = key.text[i - 1];
+                else if (text)
+                    key.text[i] = maker.key(row.text(column, type));
+                else
+                    key.text[i] = maker.key(row.value(column).toString());
                 previousText = text;
             }
         };
-        // The collation keys of a large list are made on two threads.
-        if (n > 20000 && type == FieldType::Text) {
-            std::thread half([&] { fill(n / 2, n); });
-            fill(0, n / 2);
+        makers.push_back(std::make_unique<SortKeyMaker>());
+        if (n > 20000) {
+            makers.push_back(std::make_unique<SortKeyMaker>());
+            SortKeyMaker& second = *makers.back();
+            std::thread half([&] { fill(n / 2, n, second); });
+            fill(0, n / 2, *makers[makers.size() - 2]);
             half.join();
         } else {
-            fill(0, n);
+            fill(0, n, *makers.back());
         }
     }
-    std::vector<size_t> order(n);
+    std::vector<int> order(n);
     for (size_t i = 0; i < n; ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        order[i] = int(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
         for (int k = 0; k < m_sortKeys.size(); ++k) {
-            const Key& x = keys[size_t(k)][a];
-            const Key& y = keys[size_t(k)][b];
+            const Keys& key = keys[size_t(k)];
             int c = 0;
-            if (x.isNull || y.isNull)
-                c = int(y.isNull) - int(x.isNull); // nulls first
-            else if (x.text)
-                c = x.text->compare(*y.text);
-            else
-                c = x.number < y.number ? -1 : (x.number > y.number ? 1 : 0);
+            if (!key.text.empty()) {
+                const char* x = key.text[size_t(a)];
+                const char* y = key.text[size_t(b)];
+                if (!x || !y)
+                    c = int(!y) - int(!x); // nulls first
+                else if (x != y)
+                    c = std::strcmp(x, y);
+            } else {
+                const bool xNull = key.null[size_t(a)];
+                const bool yNull = key.null[size_t(b)];
+                const double x = key.number[size_t(a)];
+                const double y = key.number[size_t(b)];
+                if (xNull || yNull)
+                    c = int(yNull) - int(xNull);
+                else
+                    c = x < y ? -1 : (x > y ? 1 : 0);
+            }
             if (m_sortKeys.at(k).descending)
                 c = -c;
             if (c != 0)
@@ -779,7 +801,7 @@ void View::applySort(std::vector<int>& rows) const
     });
     std::vector<int> sorted(n);
     for (size_t i = 0; i < n; ++i)
-        sorted[i] = rows[order[i]];
+        sorted[i] = rows[size_t(order[i])];
     rows = std::move(sorted);
 }
 
