@@ -2,6 +2,7 @@
 // once, the whole tables after it on a thread of their own.
 #include "mainwindow/databound.h"
 #include "mainwindow/frmmain.h"
+#include "mainwindow/msgbox.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
@@ -126,6 +127,7 @@ private slots:
     void damageFoundAfterTheFirstScreen();
     void damageFoundByTheFirstScreen();
     void windowFillsInAfterTheFirstScreen();
+    void windowToldOfDamageFoundAfterTheFirstScreen();
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
@@ -361,6 +363,23 @@ void TestLargeCollection::windowFillsInAfterTheFirstScreen()
     QCOMPARE(rsCD->value("CDID").toInt(), CDs);
     QCOMPARE(m_window->lblRcount(0)->text(),
              QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
+}
+
+// The window shows the first screen of a file whose check then fails: it
+// drops what it shows and says why, once.
+void TestLargeCollection::windowToldOfDamageFoundAfterTheFirstScreen()
+{
+    garbleSongPage();
+    m_window = startMain();
+    QVERIFY(m_window);
+    QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("%1 / %1").arg(CDs));
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    QTRY_COMPARE(MsgBoxPendingAnswers(), 0);
+    const QList<MsgBoxRecord> said = MsgBoxTakeAnswered();
+    QCOMPARE(said.size(), 1);
+    QVERIFY2(said[0].text.contains(QStringLiteral("壊れています")), qPrintable(said[0].text));
+    QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("0 / 0"));
+    QCOMPARE(m_window->DataGrid2->model()->rowCount(), 0);
 }
 
 QTEST_MAIN(TestLargeCollection)
