@@ -337,6 +337,7 @@ void TestLargeCollection::damageFoundByTheFirstScreen()
     } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::Damaged));
     }
+    QVERIFY(!cn);
 }
 
 void TestLargeCollection::windowFillsInAfterTheFirstScreen()

@@ -447,7 +447,12 @@ void OpenDataContext()
 {
     cn = std::make_unique<Connection>(databasePath(), Connection::Check::Later);
     CreateRecordsets();
-    OpenViews();
+    try {
+        OpenViews();
+    } catch (...) {
+        CloseDataContext(); // a refused opening leaves nothing open behind it
+        throw;
+    }
     // Child views exist even for an empty collection: they are simply empty.
     rsKyokuSub = rsCD->childView(QStringLiteral("kyokusub"));
     rsCDSub = rsKyoku->childView(QStringLiteral("cdnamesub"));
