@@ -263,9 +263,11 @@ void benchStore()
     const double open = msOf([] { OpenDataContext(); });
     const double bareFirst = bareRead(
         {QStringLiteral("SELECT COUNT(*) FROM cdname"), QStringLiteral("SELECT COUNT(*) FROM kyoku"),
-         allCDs + QStringLiteral(" LIMIT 100"), allSongs + QStringLiteral(" LIMIT 100"),
+         allCDs + QStringLiteral(" LIMIT 200"), allSongs + QStringLiteral(" LIMIT 200"),
          QStringLiteral("SELECT rowid, * FROM kyoku WHERE CD名 = (SELECT CD名 FROM cdname ORDER BY "
-                        "CDID LIMIT 1) ORDER BY 曲ID")});
+                        "CDID LIMIT 1) COLLATE NOCASE ORDER BY 曲ID"),
+         QStringLiteral("SELECT rowid, * FROM cdname WHERE CD名 = (SELECT CD名 FROM kyoku ORDER BY "
+                        "曲ID LIMIT 1) COLLATE NOCASE ORDER BY CDID")});
     report("OpenDataContext (the first screen)", open, bareFirst);
     const double all = msOf([] { WaitForAllRows(); });
     const double bareBoth = bareRead({allCDs, allSongs});
@@ -680,7 +682,7 @@ int bareStartChild(const QString& folder)
         QSqlQuery q(db);
         q.exec(QStringLiteral("SELECT COUNT(*) FROM cdname"));
         q.exec(QStringLiteral("SELECT COUNT(*) FROM kyoku"));
-        q.exec(QStringLiteral("SELECT * FROM cdname ORDER BY CDID LIMIT 100"));
+        q.exec(QStringLiteral("SELECT * FROM cdname ORDER BY CDID LIMIT 200"));
         grid->setColumnCount(8);
         QString title;
         for (int r = 0; q.next(); ++r) {

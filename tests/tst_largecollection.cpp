@@ -34,14 +34,16 @@ QString titleOf(int id)
 }
 
 // CDs are written from the highest CDID down and songs in shuffled 曲ID
-// order, so that file order and view order differ. CD 1 holds "Bach: Suite"
-// and its songs include one titled in other letter case. CDs 7 and 8 share a
+// order, so that file order and view order differ. CD 1 is "Dvořák: Suite";
+// among its songs one names it in other ASCII letter case, which the first
+// screen finds, and one in other case of ř and á as well, which arrives
+// with the rest (SQLite compares letter case in ASCII only). CDs 7 and 8 share a
 // title, which the song with the smallest 曲ID bears.
 void writeLarge(const QString& folder)
 {
     QVector<QVariantMap> cds, songs;
     for (int id = CDs; id >= 1; --id) {
-        QString title = id == 1 ? QStringLiteral("Bach: Suite") : titleOf(id);
+        QString title = id == 1 ? QStringLiteral("Dvořák: Suite") : titleOf(id);
         if (id == 8)
             title = titleOf(7);
         cds << cd(id, title, {{"発売元", id % 3 ? "ポリドール" : "Decca"}, {"購入価格", 1000 + id}});
@@ -51,9 +53,12 @@ void writeLarge(const QString& folder)
     for (int id = 1; id <= CDs; ++id) {
         if (id == 8)
             continue;
-        const QString title = id == 1 ? QStringLiteral("Bach: Suite") : titleOf(id);
+        const QString title = id == 1 ? QStringLiteral("Dvořák: Suite") : titleOf(id);
         for (int s = 0; s < SongsPerCD; ++s)
-            ordered << song(id == 1 && s == 2 ? QStringLiteral("BACH: suite") : title, 100 + ++songId,
+            ordered << song(id == 1 && s == 2   ? QStringLiteral("dvořák: SUITE")
+                                : id == 1 && s == 3 ? QStringLiteral("DVOŘÁK: suite")
+                                                    : title,
+                            100 + ++songId,
                             QStringLiteral("第%1楽章 %2").arg(s + 1).arg(id),
                             {{"作曲者名", id == CDs ? "ダンディ (d'Indy)" : "作曲者"}});
     }
@@ -159,9 +164,9 @@ void TestLargeCollection::firstScreenThenEveryRow()
     QCOMPARE(rsCD->valueAt(99, 0).toInt(), 100);
     QVERIFY(rsCD->valueIfRead(CDs - 1, 0).isNull()); // not read yet, and nobody waits
     // the songs of CD 1, in 曲ID order, the one in other letter case among them
-    QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD);
+    QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD - 1);
     QCOMPARE(rsKyokuSub->value("曲ID").toInt(), 101);
-    QCOMPARE(rsKyokuSub->valueAt(2, 0).toString(), QStringLiteral("BACH: suite"));
+    QCOMPARE(rsKyokuSub->valueAt(2, 0).toString(), QStringLiteral("dvořák: SUITE"));
     // the first song by 曲ID and both CDs of its title
     QCOMPARE(rsKyoku->value("曲名").toString(), QStringLiteral("最初の曲"));
     QCOMPARE(rsCDSub->recordCount(), 2);
@@ -180,6 +185,7 @@ void TestLargeCollection::firstScreenThenEveryRow()
     // the views still stand where they stood, and follow their parents
     QCOMPARE(rsCD->value("CDID").toInt(), 1);
     QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD);
+    QCOMPARE(rsKyokuSub->valueAt(3, 0).toString(), QStringLiteral("DVOŘÁK: suite"));
     QCOMPARE(rsCDSub->recordCount(), 2);
     rsCD->moveLast();
     QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD);
@@ -300,7 +306,7 @@ void TestLargeCollection::damageFoundAfterTheFirstScreen()
 {
     garbleSongPage();
     QList<int> failures;
-    SetReadingHooks(nullptr, [&failures](const DbError& e) { failures << e.number(); });
+    SetReadingHooks(nullptr, nullptr, [&failures](const DbError& e) { failures << e.number(); });
     OpenDataContext(); // the first screen reads nothing of the garbled page
     QCOMPARE(rsCD->value("CDID").toInt(), 1);
     // no write reaches the damaged file
@@ -313,7 +319,7 @@ void TestLargeCollection::damageFoundAfterTheFirstScreen()
     }
     QCOMPARE(rsCD->recordCount(), 0); // nothing half-read is shown
     QTRY_COMPARE(failures, QList<int>{DbError::Damaged});
-    SetReadingHooks(nullptr, nullptr);
+    SetReadingHooks(nullptr, nullptr, nullptr);
     CloseDataContext();
     // opening the same file again says so at once
     try {
@@ -348,17 +354,19 @@ void TestLargeCollection::windowFillsInAfterTheFirstScreen()
     QVERIFY(rsCD->isProvisional());
     QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("%1 / %1").arg(CDs));
     QCOMPARE(m_window->lblRcount(0)->text(),
-             QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
+             QStringLiteral("%1 / %2").arg(SongsPerCD - 1).arg((CDs - 1) * SongsPerCD + 1));
     QCOMPARE(m_window->DataGrid2->model()->rowCount(), CDs);
-    QCOMPARE(m_window->DataGrid2->text(0, 1), QStringLiteral("Bach: Suite"));
+    QCOMPARE(m_window->DataGrid2->text(0, 1), QStringLiteral("Dvořák: Suite"));
     QCOMPARE(m_window->DataGrid2->text(1200, 1), QString()); // shown once read
-    QCOMPARE(m_window->DataGrid1->model()->rowCount(), SongsPerCD);
-    // the rest arrives by itself
+    QCOMPARE(m_window->DataGrid1->model()->rowCount(), SongsPerCD - 1);
+    // the rest arrives by itself, the song named in other letters with it
     QTRY_VERIFY(AllRowsRead());
     QCOMPARE(m_window->DataGrid2->text(1200, 1), titleOf(1201));
     QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("%1 / %1").arg(CDs));
     QCOMPARE(m_window->DataGrid2->model()->rowCount(), CDs);
     QCOMPARE(m_window->DataGrid1->model()->rowCount(), SongsPerCD);
+    QCOMPARE(m_window->lblRcount(0)->text(),
+             QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
     QCOMPARE(rsCD->value("CDID").toInt(), 1);
     m_window->cmdLast->click();
     QCOMPARE(rsCD->value("CDID").toInt(), CDs);

@@ -164,7 +164,7 @@ namespace {
 // first screen is as quick either way.
 constexpr int ReadAfterFirstScreenFrom = 20000;
 // Rows of the parent views read for the first screen: more than a grid shows.
-constexpr int FirstRows = 100;
+constexpr int FirstRows = 200;
 
 const Connection::Patchable cdPatch{QStringLiteral("cdname"), 0};
 const Connection::Patchable kyokuPatch{QStringLiteral("kyoku"), 1};
@@ -183,6 +183,7 @@ std::unique_ptr<Reading> reading;
 int readingGeneration = 0;
 bool finishing = false;
 std::function<void(bool)> waitShown;
+std::function<void()> rowsArrived;
 std::function<void(const DbError&)> readingFailed;
 
 // The rows of `sql` whose CD名 is `title` as songs are related to CDs:
@@ -280,9 +281,11 @@ void startReading(const QString& mark, std::vector<FullRead::Query> queries,
 
 } // namespace
 
-void SetReadingHooks(std::function<void(bool)> waiting, std::function<void(const DbError&)> failed)
+void SetReadingHooks(std::function<void(bool)> waiting, std::function<void()> arrived,
+                     std::function<void(const DbError&)> failed)
 {
     waitShown = std::move(waiting);
+    rowsArrived = std::move(arrived);
     readingFailed = std::move(failed);
 }
 
@@ -340,6 +343,8 @@ void WaitForAllRows()
         v->endAllRows();
     if (failure)
         tellFailure(*failure);
+    else if (rowsArrived)
+        rowsArrived();
 }
 
 void OpenViews()
