@@ -91,8 +91,6 @@ public:
     // The whole tables could not be read after the first screen, or the file
     // proved damaged meanwhile.
     void collectionUnreadable(const DbError& error);
-    // Every row of a large collection is in: the counters are counted again.
-    void allRowsArrived() { txtrsSubDamie_Change(); }
 
     void mnuReset_Click();
     void cmdFilter_Click();

@@ -116,11 +116,6 @@ bool Main()
                 shownHere = false;
             }
         },
-        [] {
-            // the songs of the CD on show may be more than the first screen found
-            if (mainWindow)
-                mainWindow->allRowsArrived();
-        },
         [](const DbError& error) {
             if (mainWindow)
                 mainWindow->collectionUnreadable(error);

@@ -3,6 +3,7 @@
 #include "dberror.h"
 #include "fullread.h"
 #include "rowreader.h"
+#include "titlelookup.h"
 
 #include <QCoreApplication>
 
@@ -35,13 +36,15 @@ QString strCriteria;
 
 namespace {
 
-const QString cdSql = QStringLiteral(
-    "SELECT rowid, CDID, CD名, 解説者, 購入価格, 購入年月日, 発売元 ,キャビネット,段 "
-    "FROM cdname ORDER BY CDID ASC, rowid ASC");
-const QString kyokuSql = QStringLiteral(
-    "SELECT rowid, CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, ソリスト, 録音先, "
-    "録音先番号, 録音時間, 録音年月日, 録音会場 ,原盤番号, 分野 FROM kyoku ORDER BY 曲ID ASC, "
-    "rowid ASC");
+const QString cdColumns
+    = QStringLiteral("CDID, CD名, 解説者, 購入価格, 購入年月日, 発売元 ,キャビネット,段");
+const QString kyokuColumns = QStringLiteral(
+    "CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, ソリスト, 録音先, 録音先番号, "
+    "録音時間, 録音年月日, 録音会場 ,原盤番号, 分野");
+const QString cdSql = QStringLiteral("SELECT rowid, ") + cdColumns
+    + QStringLiteral(" FROM cdname ORDER BY CDID ASC, rowid ASC");
+const QString kyokuSql = QStringLiteral("SELECT rowid, ") + kyokuColumns
+    + QStringLiteral(" FROM kyoku ORDER BY 曲ID ASC, rowid ASC");
 
 View::Loader tableLoader(const QString& sql, const QVector<FieldDef>& fields)
 {
@@ -183,24 +186,7 @@ std::unique_ptr<Reading> reading;
 int readingGeneration = 0;
 bool finishing = false;
 std::function<void(bool)> waitShown;
-std::function<void()> rowsArrived;
 std::function<void(const DbError&)> readingFailed;
-
-// The rows of `sql` whose CD名 is `title` as songs are related to CDs:
-// letter case ignored in every script. SQLite's NOCASE (ASCII only) finds the
-// candidates, through an index where the collection has one.
-Snapshot rowsTitled(sqlite3* h, const QString& sql, const QVector<FieldDef>& fields,
-                    int titleColumn, const QVariant& title)
-{
-    if (title.isNull())
-        return {};
-    Snapshot rows = rowreader::read(h, sql, fields, {title.toString()});
-    const QString key = foldKey(title.toString());
-    std::erase_if(rows.edit(), [&](const RowPtr& row) {
-        return row->isNull(titleColumn) || foldKey(row->text(titleColumn, FieldType::Text)) != key;
-    });
-    return rows;
-}
 
 // A first screen that cannot be read: a damaged file says so, so that a
 // backup can be offered.
@@ -281,11 +267,9 @@ void startReading(const QString& mark, std::vector<FullRead::Query> queries,
 
 } // namespace
 
-void SetReadingHooks(std::function<void(bool)> waiting, std::function<void()> arrived,
-                     std::function<void(const DbError&)> failed)
+void SetReadingHooks(std::function<void(bool)> waiting, std::function<void(const DbError&)> failed)
 {
     waitShown = std::move(waiting);
-    rowsArrived = std::move(arrived);
     readingFailed = std::move(failed);
 }
 
@@ -343,8 +327,6 @@ void WaitForAllRows()
         v->endAllRows();
     if (failure)
         tellFailure(*failure);
-    else if (rowsArrived)
-        rowsArrived();
 }
 
 void OpenViews()
@@ -413,18 +395,14 @@ void OpenViews()
         const QString limit = QStringLiteral(" LIMIT %1").arg(FirstRows);
         firstCDs = rowreader::read(h, cdSql + limit, cdFields);
         firstSongs = rowreader::read(h, kyokuSql + limit, kyokuFields);
-        firstSongsOfCD = rowsTitled(
-            h,
-            QStringLiteral("SELECT rowid, CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, "
-                           "ソリスト, 録音先, 録音先番号, 録音時間, 録音年月日, 録音会場 ,原盤番号, "
-                           "分野 FROM kyoku WHERE CD名 = ? COLLATE NOCASE ORDER BY 曲ID ASC, "
-                           "rowid ASC"),
-            kyokuFields, 0, firstCDs.empty() ? QVariant() : firstCDs.front()->value(1));
-        firstCDsOfSong = rowsTitled(
-            h,
-            QStringLiteral("SELECT rowid, CDID, CD名, 解説者, 購入価格, 購入年月日, 発売元 ,キャビネット,段 "
-                           "FROM cdname WHERE CD名 = ? COLLATE NOCASE ORDER BY CDID ASC, rowid ASC"),
-            cdFields, 1, firstSongs.empty() ? QVariant() : firstSongs.front()->value(0));
+        if (!firstCDs.empty() && !firstCDs.front()->isNull(1))
+            firstSongsOfCD = titlelookup::rowsTitled(
+                h, kyoku, kyokuColumns, QStringLiteral("曲ID ASC, rowid ASC"), kyokuFields,
+                firstCDs.front()->value(1).toString());
+        if (!firstSongs.empty() && !firstSongs.front()->isNull(0))
+            firstCDsOfSong = titlelookup::rowsTitled(
+                h, cdname, cdColumns, QStringLiteral("CDID ASC, rowid ASC"), cdFields,
+                firstSongs.front()->value(0).toString());
     } catch (const rowreader::Failure& f) {
         lock.reset();
         throw readFailure(f);

@@ -49,11 +49,10 @@ void OpenViews();
 // views needing rows they do not yet hold call it themselves.
 void WaitForAllRows();
 bool AllRowsRead();
-// `waiting` is called with true before a wait and false after it; `arrived`
-// once the views hold every row (a child view may then hold more rows than
-// the first screen found); `failed` when the whole tables could not be read or
-// the file proved damaged (the views are then empty).
-void SetReadingHooks(std::function<void(bool waiting)> waiting, std::function<void()> arrived,
+// `waiting` is called with true before a wait and false after it; `failed`
+// when the whole tables could not be read or the file proved damaged (the
+// views are then empty).
+void SetReadingHooks(std::function<void(bool waiting)> waiting,
                      std::function<void(const DbError&)> failed);
 
 int GetMaxCDID();
