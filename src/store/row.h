@@ -12,9 +12,9 @@
 
 enum class FieldType { Integer, Text, Date };
 
-// Where the texts of rows live: each distinct text once, in large blocks
-// that never move, so that a cell is one machine word pointing at its text.
-// A pool is shared by all rows read together and lives as long as any of them.
+// Where the texts of rows live: in large blocks that never move, so that a
+// cell is one machine word pointing at its text. A pool is shared by all rows
+// read together and lives as long as any of them.
 class TextPool {
 public:
     // `blockWords`: the size of each block, in 8-byte words (1 MiB for the
