@@ -60,37 +60,39 @@ Snapshot rowsTitled(sqlite3* db, const QString& table, const QString& columns,
             break;
         }
     }
-    QStringList queries;
-    QList<QVariantList> binds;
-    const QString candidates = QStringLiteral("SELECT rowid, CD名 FROM %1 WHERE ").arg(table);
+    // One statement: with the title index SQLite looks up each range, without
+    // it the table is read once.
+    QString where;
+    QVariantList binds;
     if (first < 0) {
-        queries << candidates + QStringLiteral("CD名 = ?1 COLLATE NOCASE");
-        binds << QVariantList{QVariant(title)};
+        where = QStringLiteral("CD名 = ?1 COLLATE NOCASE");
+        binds << QVariant(title);
     } else {
         // one range of titles per spelling of that character, each as long
         // as the characters NOCASE sees through allow
         QList<char32_t> spellings = otherSpellings().value(folded.at(first));
         if (!spellings.contains(folded.at(first)))
             spellings.prepend(folded.at(first));
+        QStringList ranges;
         for (char32_t spelling : std::as_const(spellings)) {
             QList<char32_t> prefix = folded.mid(0, first);
             prefix << spelling << folded.mid(first + 1, next - first - 1);
             const QString from = fromCodePoints(prefix);
-            queries << candidates
-                    + QStringLiteral("CD名 >= ?1 COLLATE NOCASE AND CD名 < ?2 COLLATE NOCASE");
             const QString past = from + QString::fromUcs4(U"\U0010FFFF", 1);
-            binds << QVariantList{QVariant(from), QVariant(past)};
+            ranges << QStringLiteral("(CD名 >= ?%1 COLLATE NOCASE AND CD名 < ?%2 COLLATE NOCASE)")
+                          .arg(binds.size() + 1)
+                          .arg(binds.size() + 2);
+            binds << QVariant(from) << QVariant(past);
         }
+        where = ranges.join(QStringLiteral(" OR "));
     }
     QStringList rowids;
-    for (qsizetype q = 0; q < queries.size(); ++q) {
-        const Snapshot found = rowreader::read(
-            db, queries.at(q), {FieldDef{QStringLiteral("CD名"), FieldType::Text, 0, true}},
-            binds.at(q));
-        for (const RowPtr& row : found)
-            if (!row->isNull(0) && foldKey(row->text(0, FieldType::Text)) == key)
-                rowids << QString::number(row->rowid);
-    }
+    const Snapshot found = rowreader::read(
+        db, QStringLiteral("SELECT rowid, CD名 FROM %1 WHERE %2").arg(table, where),
+        {FieldDef{QStringLiteral("CD名"), FieldType::Text, 0, true}}, binds);
+    for (const RowPtr& row : found)
+        if (!row->isNull(0) && foldKey(row->text(0, FieldType::Text)) == key)
+            rowids << QString::number(row->rowid);
     if (rowids.isEmpty())
         return {};
     // The rows themselves, in the view's order, as SQLite orders them.
