@@ -511,22 +511,28 @@ void Connection::fail(const QString& cause, int number) const
         QStringLiteral("データベースファイル「%1」を開けません。\n原因: %2").arg(m_path, cause));
 }
 
-void Connection::failSql(const QString& doing, const QSqlError& error) const
+DbError Connection::failure(const QString& path, const QString& doing, const QSqlError& error,
+                            bool writing)
 {
     // Unable to open a file while writing means the journal beside the file
     // could not be made: the folder, not the file, refuses.
-    const bool journalRefused = m_ready && (error.nativeErrorCode().toInt() & 0xff) == 14;
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    const bool journalRefused = writing && code == 14;
     const QString description
         = QStringLiteral("データベースファイル「%1」を%2。\n原因: %3（%4）")
-              .arg(m_path, doing,
+              .arg(path, doing,
                    journalRefused ? QStringLiteral("フォルダーに書き込めません（作業用のファイルを作れません）")
                                   : causeOf(error),
                    error.databaseText().isEmpty() ? error.text() : error.databaseText());
+    return DbError(code == 11 || code == 26 ? DbError::Damaged : DbError::ProviderError,
+                   description);
+}
+
+void Connection::failSql(const QString& doing, const QSqlError& error) const
+{
     if (!m_ready) // a failed opening leaves nothing open behind it
         dropConnection(m_name);
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    throw DbError(code == 11 || code == 26 ? DbError::Damaged : DbError::ProviderError,
-                  description);
+    throw failure(m_path, doing, error, m_ready);
 }
 
 // What identifies the file's contents without reading them: SQLite's change

@@ -81,6 +81,11 @@ public:
     // Runs a query with bound values and returns the first column of every row.
     QVariantList column(const QString& sql, const QVariantList& params = {});
 
+    // The error for a statement on the file at `path` that failed while
+    // `doing` (Japanese, as in "読み込めません"): a damaged file says so.
+    static DbError failure(const QString& path, const QString& doing, const QSqlError& error,
+                           bool writing = false);
+
     // Forgets every row kept from earlier reads and every integrity check
     // made, so that the next opening reads and checks as a fresh program does.
     static void forgetReadRows();

@@ -1,5 +1,6 @@
 #include "fullread.h"
 
+#include "connection.h"
 #include "rowreader.h"
 
 #include <QCoreApplication>
@@ -89,10 +90,7 @@ void FullRead::run()
             }
         rowreader::scalar(db, QStringLiteral("COMMIT"));
     } catch (const rowreader::Failure& f) {
-        const int code = f.error.nativeErrorCode().toInt() & 0xff;
-        result.error = DbError(code == 11 || code == 26 ? DbError::Damaged : DbError::ProviderError,
-                               QStringLiteral("データベースファイル「%1」を読み込めません。\n原因: %2")
-                                   .arg(m_path, f.error.databaseText()));
+        result.error = Connection::failure(m_path, QStringLiteral("読み込めません"), f.error);
         result.rows.clear();
     }
     {

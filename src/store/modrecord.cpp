@@ -192,10 +192,7 @@ std::function<void(const DbError&)> readingFailed;
 // backup can be offered.
 DbError readFailure(const rowreader::Failure& f)
 {
-    const int code = f.error.nativeErrorCode().toInt() & 0xff;
-    return DbError(code == 11 || code == 26 ? DbError::Damaged : DbError::ProviderError,
-                   QStringLiteral("データベースファイル「%1」を読み込めません。\n原因: %2")
-                       .arg(cn->path(), f.error.databaseText()));
+    return Connection::failure(cn->path(), QStringLiteral("読み込めません"), f.error);
 }
 
 // Ends the read transaction the first screen was read in, however it ends.
