@@ -17,7 +17,6 @@ const TextPool::Text* TextPool::add(const char16_t* units, qsizetype length)
         m_blocks.push_back(std::make_unique_for_overwrite<qint64[]>(size_t(size)));
         m_next = m_blocks.back().get();
         m_free = size;
-        m_bytes += size_t(size) * 8;
     }
     auto* text = reinterpret_cast<Text*>(m_next);
     text->length = length;
@@ -31,7 +30,6 @@ const TextPool::Text* TextPool::add(const char16_t* units, qsizetype length)
 const QVariant* TextPool::keep(const QVariant& v)
 {
     m_others.push_back(v);
-    m_bytes += sizeof(QVariant);
     return &m_others.back();
 }
 
@@ -144,14 +142,4 @@ QString Row::text(int column, FieldType type) const
         return v.toString();
     }
     }
-}
-
-bool Row::sameText(int column, const Row& other) const
-{
-    const TextPool::Text* a = textAt(column);
-    const TextPool::Text* b = other.textAt(column);
-    if (!a || !b)
-        return false;
-    return a == b
-        || (a->length == b->length && std::memcmp(a->units, b->units, size_t(a->length) * 2) == 0);
 }

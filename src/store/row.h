@@ -29,7 +29,6 @@ public:
     };
     const Text* add(const char16_t* units, qsizetype length);
     const QVariant* keep(const QVariant& v); // values no cell can hold itself
-    size_t bytes() const { return m_bytes; }
 
 private:
     static qsizetype wordsFor(qsizetype length) { return 1 + (length * 2 + 7) / 8; }
@@ -39,7 +38,6 @@ private:
     qsizetype m_free = 0; // words left in the last block
     qint64* m_next = nullptr;
     std::deque<QVariant> m_others;
-    size_t m_bytes = 0;
 };
 
 // One stored row, immutable once made, so that views opened at the same
@@ -58,7 +56,6 @@ public:
     void setText(int column, const TextPool::Text* text) { m_cells[column] = quintptr(text) | Text; }
     void setInteger(int column, qint64 n);
     void setDate(int column, qint64 julianDay) { m_cells[column] = (quintptr(julianDay) << 3) | Date; }
-    void setNull(int column) { m_cells[column] = Null; }
     const TextPool::Text* textAt(int column) const;
 
     qint64 rowid = -1; // SQLite rowid: the tables have no key of their own
@@ -69,8 +66,6 @@ public:
     // The cell as the filters and sorts compare it (dates as yyyy-MM-dd).
     // A text is lent from the pool without copying: use it while the row lives.
     QString text(int column, FieldType type) const;
-    // Whether two cells hold the same text (same pool entry or equal units).
-    bool sameText(int column, const Row& other) const;
 
 private:
     Tag tag(int column) const { return Tag(m_cells[column] & 7); }

@@ -37,11 +37,6 @@ QString fromCodePoints(const QList<char32_t>& points)
 
 } // namespace
 
-bool hasOtherSpellings(char32_t c)
-{
-    return otherSpellings().contains(QChar::toCaseFolded(c));
-}
-
 Snapshot rowsTitled(sqlite3* db, const QString& table, const QString& columns,
                     const QString& order, const QVector<FieldDef>& fields, const QString& title)
 {

@@ -22,8 +22,4 @@ namespace titlelookup {
 Snapshot rowsTitled(sqlite3* db, const QString& table, const QString& columns,
                     const QString& order, const QVector<FieldDef>& fields, const QString& title);
 
-// Whether some other character than ASCII letter case folds to the same as `c`
-// (NOCASE cannot find a title spelt with it).
-bool hasOtherSpellings(char32_t c);
-
 } // namespace titlelookup
