@@ -3,28 +3,69 @@
 # collection folder or runs every test.
 #   bash tools/rondella.sh run [collection-folder]   (default: ~/Rondella)
 #   bash tools/rondella.sh test
-set -euo pipefail
+#   bash tools/rondella.sh setup                     (install what is missing, nothing else)
+set -Eeuo pipefail
+shopt -s inherit_errexit
+
+# Every step that fails says which one it was, so the command never ends in silence.
+trap 'status=$?; echo "rondella.sh: step failed (status $status): $BASH_COMMAND" >&2;
+      echo "rondella.sh: 次の手順が失敗しました（終了コード $status）: $BASH_COMMAND" >&2' ERR
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$top/build"
-packages=(g++ cmake make qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev
+packages=(g++ cmake make pkg-config
+          qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev
           fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
-          pkg-config mdbtools-dev libcsv-dev libsqlite3-dev libicu-dev poppler-utils)
+          mdbtools-dev libcsv-dev libsqlite3-dev libicu-dev poppler-utils)
 
-install_missing() {
-    local missing=() installed
-    # one query for all of them: the run command starts an installed program at once
-    installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null \
-        | awk '$NF == "installed" && $(NF-1) == "ok" { print $1 }')
+fail() {
+    trap - ERR
+    echo "$1" >&2
+    echo "$2" >&2
+    exit 1
+}
+
+# The packages of the list that dpkg does not report as installed, on one line.
+missing_packages() {
+    local installed
+    # One query for all of them, so the run command starts an installed program at
+    # once. dpkg-query exits 1 when any package named is unknown to it: that is the
+    # answer we are asking for, not a failure.
+    installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null || true)
+    installed=$(awk '$NF == "installed" && $(NF-1) == "ok" { sub(/:.*/, "", $1); print $1 }' \
+        <<<"$installed")
+    local p missing=()
     for p in "${packages[@]}"; do
         grep -qx -- "$p" <<<"$installed" || missing+=("$p")
     done
+    echo "${missing[*]}"
+}
+
+install_missing() {
+    local list missing
+    list=$(missing_packages)
+    read -ra missing <<<"$list"
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
+    echo "インストールします: ${missing[*]}"
     local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update
-    "${sudo[@]}" apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null 2>&1 ||
+            fail "Cannot install ${missing[*]}: this needs root, and sudo is not available. Install them as root, then run this command again." \
+                 "${missing[*]} をインストールできません。root の権限が必要ですが、sudo がありません。root でインストールしてから、もう一度実行してください。"
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" apt-get update ||
+        fail "apt-get update failed: the package lists could not be read (no network, or no root rights?)." \
+             "apt-get update に失敗しました。パッケージの一覧を取得できません（ネットワークまたは root の権限を確認してください）。"
+    "${sudo[@]}" apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}" ||
+        fail "apt-get install failed for: ${missing[*]} (a package not found, no network, or no root rights?)." \
+             "次のパッケージをインストールできませんでした: ${missing[*]}（パッケージ名、ネットワーク、root の権限を確認してください）。"
+    list=$(missing_packages)
+    read -ra missing <<<"$list"
+    [ ${#missing[@]} -eq 0 ] ||
+        fail "Still not installed after apt-get: ${missing[*]}" \
+             "apt-get の後もインストールされていません: ${missing[*]}"
 }
 
 configure() {
@@ -59,6 +100,9 @@ lay_out_folder() {
 }
 
 case "${1:-}" in
+setup)
+    install_missing
+    ;;
 run)
     folder=${2:-$HOME/Rondella}
     install_missing
@@ -79,7 +123,7 @@ test)
     ctest --output-on-failure
     ;;
 *)
-    echo "usage: bash tools/rondella.sh run [collection-folder] | test" >&2
+    echo "usage: bash tools/rondella.sh run [collection-folder] | test | setup" >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Runs the README's test command on a freshly made Debian 12 system, to show that
+# the set-up brings in everything the build, the tests and the program need.
+# Takes many minutes; needs root and the Debian mirror this machine uses.
+#   bash tools/fresh-check.sh [work-folder]     (default: a new temporary folder)
+set -Eeuo pipefail
+shopt -s inherit_errexit
+trap 'echo "fresh-check.sh: step failed (status $?): $BASH_COMMAND" >&2' ERR
+
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+shared="$top/../shared"
+work=${1:-$(mktemp -d /var/tmp/rondella-fresh.XXXXXX)}
+root="$work/root"
+
+[ "$(id -u)" -eq 0 ] || { echo "fresh-check.sh must run as root (debootstrap, chroot)." >&2; exit 1; }
+[ -d "$shared" ] || { echo "The shared folder is missing beside the project: $shared" >&2; exit 1; }
+command -v debootstrap >/dev/null || apt-get install -y --no-install-recommends debootstrap
+mirror=$(grep -hoE '^URIs: *http[^ ]*/debian$' /etc/apt/sources.list.d/*.sources 2>/dev/null |
+         head -n1 | sed 's/^URIs: *//')
+mirror=${mirror:-http://deb.debian.org/debian}
+
+mounted=()
+cleanup() {
+    local m
+    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -R -l "${mounted[i]}" || true; done
+}
+trap cleanup EXIT
+
+phase_start=$(date +%s)
+phase() {
+    local now
+    now=$(date +%s)
+    printf '%-9s %4d s\n' "$1" $((now - phase_start)) | tee -a "$work/phases.txt"
+    phase_start=$now
+}
+
+: >"$work/phases.txt"
+echo "== fresh Debian 12 root in $root (mirror $mirror)"
+debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
+    { tail -n 20 "$work/debootstrap.log" >&2; exit 1; }
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+mount -t proc proc "$root/proc"
+mounted+=("$root/proc")
+for m in sys dev; do
+    mount --rbind "/$m" "$root/$m"
+    mounted+=("$root/$m")
+done
+phase root
+
+# The project as a clean clone of what is committed, the shared folder beside it.
+mkdir -p "$root/work"
+git clone --quiet "$top" "$root/work/main"
+cp -a "$shared" "$root/work/shared"
+# The clone needs git to exist only on this side: nothing in the chroot calls it.
+chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+    bash /work/main/tools/rondella.sh setup
+phase packages
+
+chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+    bash -c 'cd /work/main && cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
+             cmake --build build -j"$(nproc)" >/dev/null'
+phase build
+
+# The README's test command itself, on the tree just built.
+chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+    bash /work/main/tools/rondella.sh test
+phase tests
+
+echo "== phases (seconds):"
+cat "$work/phases.txt"
