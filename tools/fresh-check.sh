@@ -11,6 +11,7 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 shared="$top/../shared"
 work=${1:-$(mktemp -d /var/tmp/rondella-fresh.XXXXXX)}
 root="$work/root"
+mkdir -p "$work"
 
 [ "$(id -u)" -eq 0 ] || { echo "fresh-check.sh must run as root (debootstrap, chroot)." >&2; exit 1; }
 [ -d "$shared" ] || { echo "The shared folder is missing beside the project: $shared" >&2; exit 1; }
