@@ -67,5 +67,27 @@ chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LAN
     bash /work/main/tools/rondella.sh test
 phase tests
 
+# The program itself on the fresh root, on a virtual display: every library and
+# plugin it loads at run time (the window system, the SQLite driver, the sound
+# back end, fonts) must have come with the set-up. Xvfb is the check's own tool.
+chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+    bash -c 'apt-get install -y --no-install-recommends xvfb xauth >/dev/null'
+chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+    bash -c 'set -e
+        missing=$(ldd /work/main/build/src/rondella | grep "not found" || true)
+        [ -z "$missing" ] || { echo "libraries not found: $missing" >&2; exit 1; }
+        rm -rf /tmp/collection
+        status=0
+        QT_DEBUG_PLUGINS=0 timeout 10 xvfb-run -a bash /work/main/tools/rondella.sh run /tmp/collection \
+            >/tmp/program.log 2>&1 || status=$?
+        cat /tmp/program.log
+        [ "$status" -eq 124 ] || { echo "the program ended by itself (status $status)" >&2; exit 1; }
+        [ -s /tmp/collection/cdkaisou.db ] || { echo "no collection was made" >&2; exit 1; }
+        if grep -Ei "could not (load|find)|no .*backend|cannot load|not found" /tmp/program.log; then
+            echo "the program could not load a part it needs" >&2; exit 1
+        fi
+        echo "the program ran 10 s on a fresh collection"'
+phase program
+
 echo "== phases (seconds):"
 cat "$work/phases.txt"
