@@ -48,42 +48,40 @@ private:
 
 } // namespace
 
-namespace modRecord {
-bool offerLegacyImport();
-}
-
-bool modRecord::offerLegacyImport()
+LegacyOffer modRecord::offerLegacyImport()
 {
     const QDir folder(strAppPath);
     const QString mdb = folder.filePath(QStringLiteral("cdkaisou.mdb"));
     if (QFileInfo::exists(databasePath()) || !QFileInfo::exists(mdb))
-        return false;
-    int cds = -1, songs = -1;
+        return LegacyOffer::None;
+    // Read whole before asking, so that the question gives the rows that
+    // will arrive and a damaged file is refused before anything is asked.
+    importer::Rows rows;
     try {
-        LegacyReader reader(mdb);
-        cds = reader.declaredRows(QStringLiteral("cdname"));
-        songs = reader.declaredRows(QStringLiteral("kyoku"));
+        ImportProgress progress(nullptr);
+        rows = importer::readLegacy(mdb, progress.callback());
     } catch (const DbError& e) {
-        MsgBox(e.description());
-        return false;
+        if (e.number() != LegacyReader::Cancelled)
+            MsgBox(e.description());
+        return LegacyOffer::Failed;
     }
     if (MsgBox(QStringLiteral("旧データベース「%1」があります（CD %2枚・曲 %3曲）。\r"
                               "このコレクションに取り込みますか？\r（旧データベースは変更しません）")
                    .arg(mdb)
-                   .arg(cds)
-                   .arg(songs),
+                   .arg(rows.cds.size())
+                   .arg(rows.songs.size()),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
         != QMessageBox::Yes)
-        return false;
+        return LegacyOffer::Declined;
     try {
         ImportProgress progress(nullptr);
-        const importer::Rows rows = importer::readLegacy(mdb, progress.callback());
         importer::writeCollection(databasePath(), rows, false, progress.callback());
     } catch (const DbError& e) {
-        MsgBox(e.description());
-        return false;
+        if (e.number() != LegacyReader::Cancelled)
+            MsgBox(e.description());
+        return LegacyOffer::Failed;
     }
-    return true;
+    return LegacyOffer::Imported;
 }
 
 void frmMain::mnuImport_Click()

@@ -28,6 +28,10 @@ QString describe(const backup::Copy& c)
 
 void frmMain::openCollection()
 {
+    // An import that failed leaves no collection file, and no empty one is
+    // made in its place: the window shows no data and the offer comes again.
+    if (offerLegacyImport() == LegacyOffer::Failed)
+        throw DbError(DbError::ProviderError, QString()); // the user has read why
     try {
         OpenDataContext();
     } catch (const DbError& e) {

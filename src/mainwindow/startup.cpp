@@ -100,7 +100,6 @@ bool Main()
     strAppPath = QDir::currentPath();
     if (!lockCollection())
         return false;
-    offerLegacyImport();
     // A command that needs every row of a large collection before they are
     // all in waits behind the wait window.
     SetReadingHooks(

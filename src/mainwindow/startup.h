@@ -16,9 +16,15 @@ extern QPointer<frmMain> mainWindow;
 // collection open).
 bool Main();
 
-// At start-up, in a folder with only the old program's database: offers to
-// bring it in. Returns whether a collection was made from it.
-bool offerLegacyImport();
+// In a folder with only the old program's database (at start-up, and at
+// リセット while no collection file is there): offers to bring it in.
+enum class LegacyOffer {
+    None,     // nothing to offer
+    Declined, // the user answered いいえ: a new empty collection is made
+    Imported, // the collection was made from it
+    Failed,   // refused or stopped: no collection file, offered again next time
+};
+LegacyOffer offerLegacyImport();
 
 // Lets the next Rondella open this collection folder.
 void releaseCollectionLock();

@@ -27,7 +27,9 @@ QString quoted(const QString& identifier)
     return u'"' + identifier + u'"';
 }
 
-QString causeOf(const QSqlError& error)
+} // namespace
+
+QString sqliteCause(const QSqlError& error)
 {
     switch (error.nativeErrorCode().toInt() & 0xff) {
     case 5:
@@ -51,6 +53,8 @@ QString causeOf(const QSqlError& error)
         return QStringLiteral("データベースのエラーです");
     }
 }
+
+namespace {
 
 int connectionCounter = 0;
 
@@ -439,7 +443,7 @@ bool Connection::createNew()
     if (!db.open() || !QFileInfo(folder).isWritable()) {
         const QSqlError error = db.lastError();
         db = QSqlDatabase();
-        giveUp(QFileInfo(folder).isWritable() ? causeOf(error)
+        giveUp(QFileInfo(folder).isWritable() ? sqliteCause(error)
                                               : QStringLiteral("フォルダーに書き込めません"));
     }
     const QStringList statements = QStringList{QStringLiteral("PRAGMA synchronous = FULL"),
@@ -452,7 +456,7 @@ bool Connection::createNew()
                 const QSqlError error = q.lastError();
                 q = QSqlQuery();
                 db = QSqlDatabase();
-                giveUp(causeOf(error));
+                giveUp(sqliteCause(error));
             }
     }
     db.close();
@@ -522,7 +526,7 @@ DbError Connection::failure(const QString& path, const QString& doing, const QSq
         = QStringLiteral("データベースファイル「%1」を%2。\n原因: %3（%4）")
               .arg(path, doing,
                    journalRefused ? QStringLiteral("フォルダーに書き込めません（作業用のファイルを作れません）")
-                                  : causeOf(error),
+                                  : sqliteCause(error),
                    error.databaseText().isEmpty() ? error.text() : error.databaseText());
     return DbError(code == 11 || code == 26 ? DbError::Damaged : DbError::ProviderError,
                    description);

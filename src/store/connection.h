@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 
 #include <functional>
@@ -133,6 +134,9 @@ private:
     std::vector<Write> m_writes; // this transaction's, for the rows already read
     bool m_unrecordedWrite = false; // a write the rows already read cannot follow
 };
+
+// Why SQLite refused, in Japanese ("ディスクがいっぱいです"), from its error code.
+QString sqliteCause(const QSqlError& error);
 
 QVariant fromStored(const QVariant& v, FieldType type);
 QVariant toStored(const QVariant& v, FieldType type);

@@ -4,7 +4,11 @@
 #include "dberror.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QFileInfo>
 #include <QSet>
 #include <QSqlDatabase>
@@ -13,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace importer {
@@ -40,7 +45,7 @@ QString insertSql(const QString& table, const QVector<FieldDef>& fields)
 
 } // namespace
 
-Rows readLegacy(const QString& mdbPath, const Progress& progress)
+Rows readLegacyHere(const QString& mdbPath, const Progress& progress)
 {
     LegacyReader reader(mdbPath);
     const int cds = reader.declaredRows(QStringLiteral("cdname"));
@@ -53,6 +58,170 @@ Rows readLegacy(const QString& mdbPath, const Progress& progress)
     rows.songs = reader.read(QStringLiteral("kyoku"), Connection::kyokuFields(), [&](int n) {
         return !progress || progress(int(rows.cds.size()) + n, total);
     });
+    return rows;
+}
+
+namespace {
+
+// What the reading program sends, each a tag and its values in a QDataStream.
+enum Message : quint8 { Progressed = 'P', TableRows = 'R', Refused = 'E', Finished = 'K' };
+constexpr QDataStream::Version streamVersion = QDataStream::Qt_6_4;
+// Longest silence of the reading program before it counts as hung.
+constexpr int silenceLimitMs = 30000;
+// More memory than any old database could need: a damaged length that makes
+// libmdb allocate without end ends the reading program instead of the machine.
+constexpr rlim_t readerMemoryLimit = rlim_t(2) << 30;
+
+[[noreturn]] void readerFailed(const QString& mdbPath, const QString& cause)
+{
+    throw DbError(DbError::ProviderError,
+                  QStringLiteral("旧データベース「%1」を読み込めません。\r原因: %2").arg(mdbPath, cause));
+}
+
+} // namespace
+
+int serveLegacyRead(const QString& mdbPath, QIODevice& out)
+{
+    // Each message is made whole, then written at once: the reader on the
+    // other side waits for whole messages.
+    bool written = true;
+    auto send = [&](const auto&... values) {
+        QByteArray message;
+        QDataStream stream(&message, QIODevice::WriteOnly);
+        stream.setVersion(streamVersion);
+        (stream << ... << values);
+        written = written && out.write(message) == message.size();
+    };
+    QElapsedTimer sinceSent;
+    sinceSent.start();
+    try {
+        const Rows rows = readLegacyHere(mdbPath, [&](int done, int total) {
+            if (sinceSent.elapsed() >= 50) {
+                send(quint8(Progressed), qint32(done), qint32(total));
+                sinceSent.restart();
+            }
+            return true;
+        });
+        send(quint8(TableRows), rows.cds);
+        send(quint8(TableRows), rows.songs);
+        send(quint8(Finished));
+    } catch (const DbError& e) {
+        send(quint8(Refused), qint32(e.number()), e.description());
+    }
+    return written ? 0 : 1;
+}
+
+QString legacyReaderProgram()
+{
+    const QString name = QStringLiteral("rondella-mdbread");
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+#ifdef RONDELLA_MDBREAD
+    // a program of the build tree (the tests, the benchmark) finds it where it was built
+    if (QFileInfo(QStringLiteral(RONDELLA_MDBREAD)).isExecutable())
+        return QStringLiteral(RONDELLA_MDBREAD);
+#endif
+    return beside;
+}
+
+Rows readLegacy(const QString& mdbPath, const Progress& progress)
+{
+    QProcess reader;
+    reader.setProgram(legacyReaderProgram());
+    reader.setArguments({mdbPath});
+    reader.setStandardErrorFile(QProcess::nullDevice()); // libmdb's own warnings
+    reader.setChildProcessModifier([] {
+        const rlimit limit{readerMemoryLimit, readerMemoryLimit};
+        setrlimit(RLIMIT_AS, &limit);
+    });
+    reader.start(QIODevice::ReadOnly);
+    if (!reader.waitForStarted(10000))
+        readerFailed(mdbPath, QStringLiteral("読み取り用のプログラム「%1」を起動できません（%2）")
+                                  .arg(reader.program(), reader.errorString()));
+    auto stop = [&reader] {
+        reader.kill();
+        reader.waitForFinished(5000);
+    };
+    QDataStream stream(&reader);
+    stream.setVersion(streamVersion);
+    Rows rows;
+    int tables = 0;
+    int lastDone = 0, lastTotal = 0;
+    bool finished = false;
+    QElapsedTimer silence;
+    silence.start();
+    while (!finished) {
+        stream.resetStatus(); // a message cut short last time is read again whole
+        stream.startTransaction();
+        quint8 tag = 0;
+        stream >> tag;
+        if (tag == Progressed) {
+            qint32 done = 0, total = 0;
+            stream >> done >> total;
+            if (stream.commitTransaction()) {
+                lastDone = done;
+                lastTotal = total;
+            }
+            if (stream.status() == QDataStream::Ok && progress && !progress(done, total)) {
+                stop();
+                throw DbError(stopped, QStringLiteral("取り込みを中止しました。"));
+            }
+        } else if (tag == TableRows) {
+            QVector<QVector<QVariant>> table;
+            stream >> table;
+            if (stream.commitTransaction())
+                (tables++ == 0 ? rows.cds : rows.songs) = std::move(table);
+        } else if (tag == Refused) {
+            qint32 number = 0;
+            QString description;
+            stream >> number >> description;
+            if (stream.commitTransaction()) {
+                stop();
+                throw DbError(number, description);
+            }
+        } else if (tag == Finished) {
+            finished = stream.commitTransaction();
+        } else if (stream.status() == QDataStream::ReadPastEnd) {
+            stream.rollbackTransaction();
+        } else {
+            stream.abortTransaction();
+            stop();
+            readerFailed(mdbPath, QStringLiteral("読み取り用のプログラムの応答が正しくありません"));
+        }
+        if (finished)
+            break;
+        if (stream.status() == QDataStream::Ok) {
+            silence.restart(); // a whole message arrived: look for the next at once
+            continue;
+        }
+        // Gone with no whole message left to read: what remains will never be completed.
+        if (reader.state() == QProcess::NotRunning) {
+            readerFailed(mdbPath, reader.exitStatus() == QProcess::CrashExit
+                             ? QStringLiteral("読み取りの途中で異常終了しました（ファイルが壊れている可能性があります）")
+                             : QStringLiteral("読み取りが途中で終わりました"));
+        }
+        if (silence.elapsed() > silenceLimitMs) {
+            stop();
+            readerFailed(mdbPath, QStringLiteral("読み取りが %1 秒以上進みません（ファイルが壊れている可能性があります）")
+                                      .arg(silenceLimitMs / 1000));
+        }
+        // between messages too, so that キャンセル answers while the reading is slow
+        if (progress && !progress(lastDone, lastTotal)) {
+            stop();
+            throw DbError(stopped, QStringLiteral("取り込みを中止しました。"));
+        }
+        reader.waitForReadyRead(100);
+    }
+    reader.waitForFinished(5000);
+    if (tables != 2)
+        readerFailed(mdbPath, QStringLiteral("読み取り用のプログラムの応答が正しくありません"));
+    // The reading program checked every row; what it sent must fit the two tables.
+    for (const auto& [list, fields] : {std::pair{&rows.cds, &Connection::cdnameFields()},
+                                       std::pair{&rows.songs, &Connection::kyokuFields()}})
+        for (const QVector<QVariant>& row : *list)
+            if (row.size() != fields->size())
+                readerFailed(mdbPath, QStringLiteral("読み取り用のプログラムの応答が正しくありません"));
     return rows;
 }
 
@@ -77,7 +246,7 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(temp);
         if (!db.open()) {
-            error = db.lastError().text();
+            error = sqliteCause(db.lastError()) + QStringLiteral("（%1）").arg(db.lastError().text());
         } else {
             QSqlQuery q(db);
             bool ok = q.exec(QStringLiteral("PRAGMA synchronous = FULL")) && db.transaction();
@@ -123,8 +292,10 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
                 ok = false;
                 error = QStringLiteral("書き込んだファイルの検査に通りません");
             }
-            if (!ok && error.isEmpty())
-                error = q.lastError().isValid() ? q.lastError().databaseText() : db.lastError().text();
+            if (!ok && error.isEmpty()) {
+                const QSqlError why = q.lastError().isValid() ? q.lastError() : db.lastError();
+                error = sqliteCause(why) + QStringLiteral("（%1）").arg(why.databaseText().isEmpty() ? why.text() : why.databaseText());
+            }
             q = QSqlQuery();
             if (!ok)
                 db.rollback();

@@ -9,6 +9,7 @@
 #include <functional>
 
 class Connection;
+class QIODevice;
 
 // Bringing a whole collection in: rows read from elsewhere become a
 // collection file, or join the open one, all of them or none.
@@ -22,8 +23,18 @@ struct Rows {
 // Told how many rows are done; answers false to stop.
 using Progress = std::function<bool(int done, int total)>;
 
-// Both tables of the old program's database, read whole. Throws DbError.
+// Both tables of the old program's database, read whole by the reading
+// program (rondella-mdbread) in a process of its own: a damaged file that
+// makes libmdb crash, hang or run out of memory ends that process, never
+// this one, and comes back as a refusal naming the file. Throws DbError.
 Rows readLegacy(const QString& mdbPath, const Progress& progress = {});
+// The same read in this process, for the reading program itself.
+Rows readLegacyHere(const QString& mdbPath, const Progress& progress = {});
+// The reading program's side: reads `mdbPath` and sends the rows, progress
+// and any refusal to `out` as readLegacy expects them. Returns the exit code.
+int serveLegacyRead(const QString& mdbPath, QIODevice& out);
+// Where readLegacy finds the reading program.
+QString legacyReaderProgram();
 
 // Writes a new collection at `target` holding exactly these rows: written to
 // a file of its own beside the target, checked, and given the target's name
