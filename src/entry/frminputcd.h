@@ -15,7 +15,7 @@ class frmInputCD : public QDialog {
 public:
     explicit frmInputCD(QWidget* parent = nullptr);
 
-    qint32 lngLastCDID = 0;
+    qint64 lngLastCDID = 0;
     EntryBox* txtInput(int i) const { return m_txtInput.at(size_t(i)); }
     QLabel* lblFieldLabel(int i) const { return m_lblFieldLabel.at(size_t(i)); }
     bool inAddMode() const;

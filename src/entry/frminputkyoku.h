@@ -19,7 +19,7 @@ public:
     explicit frmInputKyoku(QWidget* parent = nullptr);
     ~frmInputKyoku() override;
 
-    qint32 lngLastKyokuID = 0;
+    qint64 lngLastKyokuID = 0;
     ViewPtr rsCDChoice;
     EntryBox* txtrsSub(int i) const { return m_txtrsSub.at(size_t(i - 1)); }
     QLabel* lblFieldLabel(int i) const { return m_lblFieldLabel.at(size_t(i - 7)); }

@@ -53,6 +53,9 @@ protected:
 };
 
 class DbError;
+namespace importer {
+struct Rows;
+}
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -130,6 +133,7 @@ private:
     void mnuprv3_Click();
     void mnuImport_Click();
     void mnuCsvImport_Click();
+    bool bringIn(const importer::Rows& rows, const QString& source, bool confirmIntoEmpty);
     void mnuCsvExport_Click();
     void mnuCsvExportShown_Click();
     // Opens the data context; a damaged collection with a backup beside it

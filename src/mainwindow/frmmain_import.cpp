@@ -94,37 +94,56 @@ void frmMain::mnuImport_Click()
     try {
         ImportProgress progress(this);
         const importer::Rows rows = importer::readLegacy(mdb, progress.callback());
-        const bool hasRows = cn && ((rsCD && rsCD->isOpen() && rsCD->recordCount() > 0)
-                                    || (rsKyoku && rsKyoku->isOpen() && rsKyoku->recordCount() > 0));
-        bool replace = true;
-        if (hasRows) {
-            const auto answer = MsgBox(
-                QStringLiteral("このコレクションにはすでにデータがあります。\r"
-                               "取り込む %1 枚のCDと %2 曲で、いまのデータを置き換えますか？\r\r"
-                               "はい：置き換える（いまのデータはバックアップします）\r"
-                               "いいえ：いまのデータに追加する")
-                    .arg(rows.cds.size())
-                    .arg(rows.songs.size()),
-                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question);
-            if (answer == QMessageBox::Cancel)
-                return;
-            replace = answer == QMessageBox::Yes;
-        }
-        if (replace) {
-            if (cn)
-                cn->backupNow();
-            showNoData();
-            importer::writeCollection(databasePath(), rows, true, progress.callback());
-        } else {
-            if (!cn)
-                throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
-            importer::addToCollection(*cn, rows);
-        }
+        bringIn(rows, mdb, true);
     } catch (const DbError& e) {
         if (e.number() != LegacyReader::Cancelled || !e.description().isEmpty())
             MsgBox(e.description());
     }
     reset();
+}
+
+// Rows read from elsewhere join the collection or replace it: a collection
+// that holds rows is asked which (replacing backs it up first). The counts are
+// shown before anything is written. Returns whether the rows were brought in;
+// throws DbError.
+bool frmMain::bringIn(const importer::Rows& rows, const QString& source, bool confirmIntoEmpty)
+{
+    const bool hasRows = cn && ((rsCD && rsCD->isOpen() && rsCD->recordCount() > 0)
+                                || (rsKyoku && rsKyoku->isOpen() && rsKyoku->recordCount() > 0));
+    bool replace = true;
+    if (hasRows) {
+        const auto answer = MsgBox(
+            QStringLiteral("このコレクションにはすでにデータがあります。\r"
+                           "取り込む %1 枚のCDと %2 曲で、いまのデータを置き換えますか？\r\r"
+                           "はい：置き換える（いまのデータはバックアップします）\r"
+                           "いいえ：いまのデータに追加する")
+                .arg(rows.cds.size())
+                .arg(rows.songs.size()),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question);
+        if (answer == QMessageBox::Cancel)
+            return false;
+        replace = answer == QMessageBox::Yes;
+    } else if (confirmIntoEmpty
+               && MsgBox(QStringLiteral("「%1」から CD %2枚・曲 %3曲を取り込みます。よろしいですか？")
+                             .arg(source)
+                             .arg(rows.cds.size())
+                             .arg(rows.songs.size()),
+                         QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
+                   != QMessageBox::Yes) {
+        return false;
+    }
+    if (replace) {
+        if (cn)
+            cn->backupNow();
+        showNoData();
+        ImportProgress progress(this);
+        importer::writeCollection(databasePath(), rows, true, progress.callback());
+    } else {
+        if (!cn)
+            throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
+        importer::addToCollection(*cn, rows);
+    }
+    return true;
 }
 
 // The whole collection as two files, cdname.csv and kyoku.csv, in a folder the
@@ -205,8 +224,8 @@ void frmMain::mnuCsvImport_Click()
         if (!cn)
             throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
         const importer::Rows rows = csv::readFiles(cdFile, songFile);
-        importer::addToCollection(*cn, rows);
-        MsgBox(QStringLiteral("CD %1枚・曲 %2曲を取り込みました。").arg(rows.cds.size()).arg(rows.songs.size()));
+        if (bringIn(rows, cdFile, false))
+            MsgBox(QStringLiteral("CD %1枚・曲 %2曲を取り込みました。").arg(rows.cds.size()).arg(rows.songs.size()));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }

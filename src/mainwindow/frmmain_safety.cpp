@@ -19,9 +19,26 @@ namespace {
 QString describe(const backup::Copy& c)
 {
     const QString when = c.made.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
-    if (c.cds < 0)
-        return when + QStringLiteral("　（読み取れません）");
+    if (!c.damage.isEmpty())
+        return when + QStringLiteral("　（%1：復元できません）").arg(c.damage);
     return QStringLiteral("%1　CD %2枚・曲 %3曲").arg(when).arg(c.cds).arg(c.songs);
+}
+
+// The newest copy that can be restored, or null.
+const backup::Copy* newestWhole(const QList<backup::Copy>& copies)
+{
+    for (const backup::Copy& c : copies)
+        if (c.damage.isEmpty())
+            return &c;
+    return nullptr;
+}
+
+QString restored(const backup::Copy& copy, const QString& replaced)
+{
+    QString text = QStringLiteral("復元しました（CD %1枚・曲 %2曲）。").arg(copy.cds).arg(copy.songs);
+    if (!replaced.isEmpty())
+        text += QStringLiteral("\rいままでのファイルは「%1」として残しています。").arg(replaced);
+    return text;
 }
 
 } // namespace
@@ -35,21 +52,26 @@ void frmMain::openCollection()
     try {
         OpenDataContext();
     } catch (const DbError& e) {
+        if (e.number() != DbError::Damaged)
+            throw;
         const QList<backup::Copy> copies = backup::list(databasePath());
-        if (e.number() != DbError::Damaged || copies.isEmpty())
+        const backup::Copy* copy = newestWhole(copies);
+        if (!copy)
             throw;
         const QString question
             = e.description()
             + QStringLiteral("\r\r最新のバックアップ（%1）から復元しますか？\r"
                              "壊れたファイルは別の名前で残します。")
-                  .arg(describe(copies.first()));
+                  .arg(describe(*copy));
         if (MsgBox(question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
             != QMessageBox::Yes)
             throw DbError(e.number(), QString()); // the user has read why: nothing more to show
         const QString aside = backup::setAside(databasePath());
-        backup::restore(copies.first().path, databasePath());
+        backup::restore(copy->path, databasePath());
         OpenDataContext();
-        MsgBox(QStringLiteral("バックアップから復元しました。\r壊れたファイルは「%1」として残しています。")
+        MsgBox(QStringLiteral("バックアップから復元しました（CD %1枚・曲 %2曲）。\r壊れたファイルは「%3」として残しています。")
+                   .arg(copy->cds)
+                   .arg(copy->songs)
                    .arg(aside));
     }
 }
@@ -105,13 +127,21 @@ void frmMain::mnuRestore_Click()
                QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
         != QMessageBox::Yes)
         return;
+    if (!copy.damage.isEmpty()) {
+        MsgBox(QStringLiteral("このバックアップは%1。復元できません。\r%2").arg(copy.damage, copy.path));
+        return;
+    }
+    QString done;
     try {
         if (cn)
             cn->backupNow();
         showNoData();
-        backup::restore(copy.path, databasePath());
+        // The file replaced is kept beside it, whether it opened or not.
+        done = restored(copy, backup::restore(copy.path, databasePath()));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }
     reset();
+    if (!done.isEmpty())
+        MsgBox(done);
 }

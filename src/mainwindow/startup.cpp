@@ -3,16 +3,20 @@
 #include "frmmain.h"
 #include "msgbox.h"
 #include "secondary.h"
+#include "store/backup.h"
 #include "store/modrecord.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLockFile>
 #include <QLocale>
 #include <QTranslator>
 #include <QPrinter>
 #include <QScreen>
+#include <QThread>
 
 namespace modRecord {
 
@@ -61,14 +65,43 @@ std::unique_ptr<QLockFile> collectionLock;
 // that crashed or was killed is stale and is taken over.
 bool lockCollection()
 {
-    auto lock = std::make_unique<QLockFile>(
-        QDir(strAppPath).filePath(QString::fromUtf16(kDatabaseFile) + QStringLiteral(".lock")));
+    const QString path
+        = QDir(strAppPath).filePath(QString::fromUtf16(kDatabaseFile) + QStringLiteral(".lock"));
+    if (QFileInfo(path).isDir()) {
+        MsgBox(QStringLiteral("コレクションを開けません。\rロック用のファイル「%1」の名前でフォルダーがあります。\r"
+                              "そのフォルダーを移動するか名前を変えてから、もう一度起動してください。")
+                   .arg(QDir::toNativeSeparators(path)),
+               QMessageBox::Ok, QMessageBox::Critical);
+        return false;
+    }
+    auto lock = std::make_unique<QLockFile>(path);
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) {
+    bool locked = lock->tryLock(0);
+    qint64 pid = 0;
+    QString host, program;
+    if (!locked && lock->error() == QLockFile::LockFailedError
+        && !lock->getLockInfo(&pid, &host, &program)) {
+        // A lock file that says nothing readable (a power cut right after it
+        // was made leaves it empty) is held only while its maker keeps it
+        // open; a Rondella writing it this very moment gets a second to finish.
+        if (QFileInfo(path).size() == 0
+            && QFileInfo(path).lastModified().msecsTo(QDateTime::currentDateTime()) < 1000)
+            QThread::sleep(1);
+        locked = lock->tryLock(0)
+            || (!lock->getLockInfo(&pid, &host, &program) && lock->removeStaleLockFile()
+                && lock->tryLock(0));
+    }
+    if (!locked) {
         if (lock->error() == QLockFile::LockFailedError) {
+            QString holder;
+            if (pid > 0)
+                holder = QStringLiteral("\r（コンピューター「%1」のプロセス %2%3）")
+                             .arg(host)
+                             .arg(pid)
+                             .arg(program.isEmpty() ? QString() : QStringLiteral("・") + program);
             MsgBox(QStringLiteral("このフォルダーのコレクションは、別の Rondella で開かれています。\r"
-                                  "（%1）\r開いている Rondella をお使いください。")
-                       .arg(QDir::toNativeSeparators(strAppPath)),
+                                  "（%1）%2\r開いている Rondella をお使いください。")
+                       .arg(QDir::toNativeSeparators(strAppPath), holder),
                    QMessageBox::Ok, QMessageBox::Information);
             return false;
         }
@@ -100,6 +133,7 @@ bool Main()
     strAppPath = QDir::currentPath();
     if (!lockCollection())
         return false;
+    backup::removeLeftovers(databasePath());
     // A command that needs every row of a large collection before they are
     // all in waits behind the wait window.
     SetReadingHooks(

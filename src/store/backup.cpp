@@ -1,15 +1,20 @@
 #include "backup.h"
 
+#include "connection.h"
 #include "dberror.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 namespace backup {
 
@@ -24,22 +29,55 @@ QString prefixFor(const QString& collection)
     return QFileInfo(collection).completeBaseName() + u'-';
 }
 
+// The name make() gives a copy: the moment it was made, and a number after it
+// for a second copy made in the same second. Nothing else in the folder is one.
+QRegularExpression copyName(const QString& collection, const QString& suffix = QString())
+{
+    return QRegularExpression(u'^' + QRegularExpression::escape(prefixFor(collection))
+                              + QStringLiteral("(\\d{8}-\\d{6})(?:-([1-9]\\d{0,5}))?\\.db")
+                              + QRegularExpression::escape(suffix) + u'$');
+}
+
 // The copies' names, newest first: by the moment in the name, then by the
 // number added to a second copy made in the same second.
 QStringList namesNewestFirst(const QString& collection)
 {
-    const QString prefix = prefixFor(collection);
-    QStringList names = QDir(folderFor(collection))
-                            .entryList({prefix + QStringLiteral("*.db")}, QDir::Files);
-    auto key = [&prefix](const QString& name) -> QString {
-        const QString rest = name.mid(prefix.size()).chopped(3); // without ".db"
-        const int dash = int(rest.indexOf(u'-', 9));
-        const int n = dash < 0 ? 1 : rest.mid(dash + 1).toInt();
-        return rest.left(15) + QStringLiteral("-%1").arg(n, 6, 10, QLatin1Char('0'));
-    };
-    std::sort(names.begin(), names.end(),
-              [&](const QString& a, const QString& b) { return key(a) > key(b); });
+    const QRegularExpression pattern = copyName(collection);
+    QList<std::pair<QString, QString>> keyed; // sort key, name
+    const QStringList all = QDir(folderFor(collection)).entryList(QDir::Files);
+    for (const QString& name : all) {
+        const QRegularExpressionMatch m = pattern.match(name);
+        if (!m.hasMatch() || !QDateTime::fromString(m.captured(1), stampFormat).isValid())
+            continue;
+        const int n = m.captured(2).isEmpty() ? 1 : m.captured(2).toInt();
+        keyed.append({m.captured(1) + QStringLiteral("-%1").arg(n, 6, 10, QLatin1Char('0')), name});
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    QStringList names;
+    for (const auto& k : keyed)
+        names << k.second;
     return names;
+}
+
+bool processGone(qint64 pid)
+{
+    return pid > 0 && pid != QCoreApplication::applicationPid() && ::kill(pid_t(pid), 0) != 0
+        && errno == ESRCH;
+}
+
+QString stampNow()
+{
+    return QDateTime::currentDateTime().toString(stampFormat);
+}
+
+// A name beside `path` that no file has yet: path + tag + the moment (+ a number).
+QString freeName(const QString& path, const QString& tag)
+{
+    const QString stamp = stampNow();
+    QString name = path + tag + stamp;
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo::exists(name + QStringLiteral("-journal")); ++n)
+        name = path + tag + stamp + QStringLiteral("-%1").arg(n);
+    return name;
 }
 
 [[noreturn]] void failed(const QString& cause)
@@ -98,6 +136,60 @@ QString make(const QSqlDatabase& db, const QString& collection)
     return path;
 }
 
+Copy inspect(const QString& path)
+{
+    Copy c;
+    c.path = path;
+    const QString connection = QStringLiteral("rondella-backup-check");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (!QFileInfo(path).isFile() || !db.open()) {
+            c.damage = QStringLiteral("開けません");
+        } else {
+            QSqlQuery q(db);
+            QStringList problems;
+            if (!q.exec(QStringLiteral("PRAGMA quick_check")))
+                problems << sqliteCause(q.lastError());
+            while (q.isActive() && q.next())
+                problems << q.value(0).toString();
+            if (problems != QStringList{QStringLiteral("ok")}) {
+                c.damage = QStringLiteral("壊れています");
+            } else {
+                for (const auto& [table, fields] :
+                     {std::pair{QStringLiteral("cdname"), &Connection::cdnameFields()},
+                      std::pair{QStringLiteral("kyoku"), &Connection::kyokuFields()}}) {
+                    QStringList columns;
+                    q.prepare(QStringLiteral("SELECT name FROM pragma_table_info(?)"));
+                    q.addBindValue(table);
+                    if (q.exec())
+                        while (q.next())
+                            columns << q.value(0).toString();
+                    if (columns.isEmpty()) {
+                        c.damage = QStringLiteral("テーブル「%1」がありません").arg(table);
+                        break;
+                    }
+                    for (const FieldDef& f : *fields)
+                        if (!columns.contains(f.name, Qt::CaseInsensitive) && c.damage.isEmpty())
+                            c.damage = QStringLiteral("テーブル「%1」に列「%2」がありません").arg(table, f.name);
+                }
+                if (c.damage.isEmpty()
+                    && q.exec(QStringLiteral("SELECT (SELECT count(*) FROM cdname), (SELECT count(*) FROM kyoku)"))
+                    && q.next()) {
+                    c.cds = q.value(0).toLongLong();
+                    c.songs = q.value(1).toLongLong();
+                } else if (c.damage.isEmpty()) {
+                    c.damage = QStringLiteral("読み取れません");
+                }
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return c;
+}
+
 QList<Copy> list(const QString& collection)
 {
     QList<Copy> out;
@@ -105,27 +197,8 @@ QList<Copy> list(const QString& collection)
     const QString prefix = prefixFor(collection);
     const QStringList names = namesNewestFirst(collection);
     for (const QString& name : names) {
-        Copy c;
-        c.path = folder.filePath(name);
+        Copy c = inspect(folder.filePath(name));
         c.made = QDateTime::fromString(name.mid(prefix.size(), 15), stampFormat);
-        if (!c.made.isValid())
-            continue;
-        const QString connection = QStringLiteral("rondella-backup-list");
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-            db.setDatabaseName(c.path);
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-            if (db.open()) {
-                QSqlQuery q(db);
-                if (q.exec(QStringLiteral("SELECT (SELECT count(*) FROM cdname), (SELECT count(*) FROM kyoku)"))
-                    && q.next()) {
-                    c.cds = q.value(0).toInt();
-                    c.songs = q.value(1).toInt();
-                }
-            }
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(connection);
         out << c;
     }
     return out;
@@ -139,19 +212,81 @@ void prune(const QString& collection, int keep)
         QFile::remove(folder.filePath(names.at(i)));
 }
 
-void restore(const QString& copy, const QString& collection)
+QString restore(const QString& copy, const QString& collection)
 {
+    auto refuse = [&copy](const QString& cause) {
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("バックアップ「%1」を復元できません（%2）。").arg(copy, cause));
+    };
+    const Copy checked = inspect(copy);
+    if (!checked.damage.isEmpty())
+        refuse(QStringLiteral("バックアップが%1").arg(checked.damage));
     const QString temp = collection + QStringLiteral(".restore-%1").arg(QCoreApplication::applicationPid());
     QFile::remove(temp);
     if (!QFile::copy(copy, temp))
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("バックアップ「%1」を復元できません（コピーできません）。").arg(copy));
-    // One rename: the collection is the old file or the copy, never half of each.
-    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(collection).constData()) != 0) {
+        refuse(QStringLiteral("コピーできません"));
+    // What is installed is the copy just made, checked again.
+    const Copy copied = inspect(temp);
+    if (!copied.damage.isEmpty()) {
         QFile::remove(temp);
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("バックアップ「%1」を復元できません（置き換えられません）。").arg(copy));
+        refuse(QStringLiteral("コピーが%1").arg(copied.damage));
     }
+    // The file replaced stays under a name of its own: a second name for the
+    // same file where the disk allows, a whole copy where not. A journal beside
+    // it holds part of it, and goes with it.
+    QString replaced;
+    const QByteArray current = QFile::encodeName(collection);
+    const QString journal = collection + QStringLiteral("-journal");
+    if (QFileInfo::exists(collection)) {
+        replaced = freeName(collection, QStringLiteral(".replaced-"));
+        if (::link(current.constData(), QFile::encodeName(replaced).constData()) != 0
+            && !QFile::copy(collection, replaced)) {
+            QFile::remove(temp);
+            refuse(QStringLiteral("いまのファイルを「%1」として残せません").arg(replaced));
+        }
+        if (QFileInfo::exists(journal) && !QFile::rename(journal, replaced + QStringLiteral("-journal"))) {
+            QFile::remove(temp);
+            QFile::remove(replaced);
+            refuse(QStringLiteral("いまのファイルの作業用ファイルを動かせません"));
+        }
+    }
+    // One rename: the collection is the old file or the copy, never half of each.
+    if (std::rename(QFile::encodeName(temp).constData(), current.constData()) != 0) {
+        QFile::remove(temp);
+        if (!replaced.isEmpty() && QFileInfo::exists(replaced + QStringLiteral("-journal")))
+            QFile::rename(replaced + QStringLiteral("-journal"), journal);
+        if (!replaced.isEmpty())
+            QFile::remove(replaced);
+        refuse(QStringLiteral("置き換えられません"));
+    }
+    return replaced;
+}
+
+void removeLeftovers(const QString& collection)
+{
+    const QFileInfo info(collection);
+    const QDir folder = info.absoluteDir();
+    const QString file = QRegularExpression::escape(info.fileName());
+    const QRegularExpression ofProcess(QStringLiteral("^(?:\\.") + file
+                                       + QStringLiteral("\\.import-(\\d+)(?:-journal)?|") + file
+                                       + QStringLiteral("\\.restore-(\\d+))$"));
+    const QStringList here = folder.entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : here) {
+        const QRegularExpressionMatch m = ofProcess.match(name);
+        if (!m.hasMatch())
+            continue;
+        const qint64 pid = (m.captured(1).isEmpty() ? m.captured(2) : m.captured(1)).toLongLong();
+        if (processGone(pid))
+            QFile::remove(folder.filePath(name));
+    }
+    // A copy still under its working name was cut short: the lock says no
+    // other Rondella is writing one now.
+    const QDir backups(folderFor(collection));
+    const QRegularExpression part = copyName(collection, QStringLiteral(".part"));
+    const QStringList inBackup = backups.entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : inBackup)
+        if (part.match(name).hasMatch())
+            QFile::remove(backups.filePath(name));
 }
 
 QString setAside(const QString& collection)

@@ -15,20 +15,32 @@ inline constexpr int kept = 10;
 struct Copy {
     QString path;
     QDateTime made;
-    int cds = -1; // -1 where the copy cannot be read
-    int songs = -1;
+    qint64 cds = -1; // -1 where the copy cannot be read
+    qint64 songs = -1;
+    QString damage; // why the copy cannot be restored; empty when it is whole
 };
 
 QString folderFor(const QString& collection);
 // Writes a consistent copy of the open collection; throws DbError
 // (BackupFailed) with the cause in Japanese. Returns the copy's path.
 QString make(const QSqlDatabase& db, const QString& collection);
-// The copies, newest first, with their counts.
+// The copies, newest first, each checked: its counts, or why it is damaged.
+// Only files named as make() names them count as copies.
 QList<Copy> list(const QString& collection);
+// Checks a collection file without writing to it: SQLite's quick check, both
+// tables with every column. Returns it with its counts, or with the damage.
+Copy inspect(const QString& path);
 void prune(const QString& collection, int keep = kept);
-// Puts a copy of `copy` in the collection's place as one rename. The
-// collection must be closed. Throws DbError.
-void restore(const QString& copy, const QString& collection);
+// Puts a checked copy of `copy` in the collection's place as one rename. The
+// collection must be closed. The file it replaces, if any, is kept beside it
+// as "<collection>.replaced-<date>-<time>" (with its journal, if it has one),
+// and that name is returned. A damaged copy is refused before anything
+// changes. Throws DbError.
+QString restore(const QString& copy, const QString& collection);
+// Removes what a Rondella that ended abruptly left beside the collection:
+// half-made imports and restores of processes that are gone, and backups cut
+// short. Call only while holding the collection's lock. Nothing else is touched.
+void removeLeftovers(const QString& collection);
 // Moves a damaged collection aside under a name of its own and returns it;
 // nothing is deleted. Throws DbError.
 QString setAside(const QString& collection);

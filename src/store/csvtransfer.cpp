@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <cmath>
 #include <csv.h>
@@ -18,10 +19,17 @@ namespace csv {
 
 namespace {
 
-QByteArray quoted(const QString& text)
+// libcsv trims blanks (space, TAB) at either end of an unquoted field and
+// reads an unquoted empty field as NULL; a text that would change on the way
+// back is quoted, so that every text returns exactly as it went out.
+QByteArray quoted(const QString& text, bool isText = true)
 {
     QByteArray utf8 = text.toUtf8();
-    if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n') && !utf8.contains('\r'))
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    const bool plain = !(isText && utf8.isEmpty()) && !utf8.contains(',') && !utf8.contains('"')
+        && !utf8.contains('\n') && !utf8.contains('\r')
+        && (utf8.isEmpty() || (!blank(utf8.front()) && !blank(utf8.back())));
+    if (plain)
         return utf8;
     utf8.replace("\"", "\"\"");
     return '"' + utf8 + '"';
@@ -42,22 +50,96 @@ QString cellText(const QVariant& v, FieldType type)
     return v.toString();
 }
 
+// A record as libcsv gives it, with the line it starts on.
+struct Record {
+    QStringList cells;
+    QList<bool> quotedEmpty; // an empty cell written "": the empty text, not NULL
+    int line = 0;
+    bool invalidUtf8 = false;
+};
+
 struct Parsed {
-    QList<QStringList> records;
-    QStringList current;
+    QList<Record> records;
+    Record current;
+    bool open = false; // a record has begun and not yet ended
+    int line = 0;      // the line being fed to the parser
+    void begin()
+    {
+        if (!open) {
+            open = true;
+            current.line = line;
+        }
+    }
 };
 
 void onField(void* text, size_t length, void* data)
 {
     auto* p = static_cast<Parsed*>(data);
-    p->current << QString::fromUtf8(static_cast<const char*>(text), qsizetype(length));
+    p->begin();
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    p->current.cells << utf8(QByteArrayView(static_cast<const char*>(text), qsizetype(length)));
+    p->current.quotedEmpty << (text != nullptr && length == 0);
+    p->current.invalidUtf8 = p->current.invalidUtf8 || utf8.hasError();
 }
 
 void onRecord(int, void* data)
 {
     auto* p = static_cast<Parsed*>(data);
+    p->begin();
     p->records << p->current;
-    p->current.clear();
+    p->current = Record();
+    p->open = false;
+}
+
+QString parseError(int code)
+{
+    switch (code) {
+    case CSV_EPARSE:
+        return QStringLiteral("引用符（\"）の使い方が正しくありません");
+    case CSV_ENOMEM:
+    case CSV_ETOOBIG:
+        return QStringLiteral("値が大きすぎて読めません");
+    default:
+        return QStringLiteral("CSVとして読めません");
+    }
+}
+
+// Feeds the text to libcsv a line at a time, so that each record knows the
+// line it starts on, blank lines and line breaks inside values included.
+Parsed parse(const QByteArray& text)
+{
+    Parsed parsed;
+    csv_parser parser;
+    csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL);
+    auto refuse = [&](int line, const QString& why) {
+        csv_free(&parser);
+        throw DbError(DbError::BadArguments, QStringLiteral("%1 行目: %2").arg(line).arg(why));
+    };
+    qsizetype from = 0;
+    while (from < text.size()) {
+        qsizetype end = text.indexOf('\n', from);
+        end = end < 0 ? text.size() : end + 1;
+        ++parsed.line;
+        const QByteArrayView line(text.constData() + from, end - from);
+        if (!parsed.open && !line.trimmed().isEmpty())
+            parsed.begin();
+        if (csv_parse(&parser, line.data(), size_t(line.size()), onField, onRecord, &parsed)
+            != size_t(line.size()))
+            refuse(parsed.line, parseError(csv_error(&parser)));
+        from = end;
+    }
+    if (csv_fini(&parser, onField, onRecord, &parsed) != 0)
+        refuse(parsed.current.line > 0 ? parsed.current.line : parsed.line,
+               csv_error(&parser) == CSV_EPARSE ? QStringLiteral("引用符（\"）が閉じられていません")
+                                                : parseError(csv_error(&parser)));
+    csv_free(&parser);
+    return parsed;
+}
+
+// The identifiers: whole numbers a 32-bit column of the old program can hold.
+bool isIdentifier(const FieldDef& field)
+{
+    return field.type == FieldType::Integer && field.size == 4;
 }
 
 // A cell read back by the field's type: dates as YYYY-MM-DD (a time may
@@ -84,6 +166,15 @@ QVariant cellValue(const FieldDef& field, const QString& text)
                           QStringLiteral("%1「%2」の時刻が正しくありません").arg(field.name, text));
         return QDateTime(date, time);
     }
+    if (isIdentifier(field)) {
+        static const QRegularExpression digits(QStringLiteral("^\\d{1,10}$"));
+        const qint64 id = digits.match(text).hasMatch() ? text.toLongLong() : 0;
+        if (id < 1 || id > 2147483647)
+            throw DbError(DbError::TypeMismatch,
+                          QStringLiteral("%1「%2」は 1 から 2147483647 までの整数ではありません")
+                              .arg(field.name, text));
+        return id;
+    }
     if (field.type == FieldType::Integer) {
         static const QRegularExpression whole(QStringLiteral("^-?\\d{1,18}$"));
         static const QRegularExpression decimal(QStringLiteral("^-?\\d{1,15}\\.\\d{1,4}$"));
@@ -109,8 +200,13 @@ QByteArray write(const QVector<FieldDef>& fields, const QVector<QVector<QVariant
     out += cells.join(',') + "\r\n";
     for (const QVector<QVariant>& row : rows) {
         cells.clear();
-        for (int i = 0; i < fields.size(); ++i)
-            cells << quoted(cellText(row.value(i), fields.at(i).type));
+        for (int i = 0; i < fields.size(); ++i) {
+            const QVariant& v = row.value(i);
+            // NULL is an empty field; the empty text is written "", and comes back as such
+            cells << (v.isNull() || !v.isValid()
+                          ? QByteArray()
+                          : quoted(cellText(v, fields.at(i).type), fields.at(i).type == FieldType::Text));
+        }
         out += cells.join(',') + "\r\n";
     }
     return out;
@@ -143,19 +239,14 @@ QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>&
     QByteArray text = data;
     if (text.startsWith("\xEF\xBB\xBF"))
         text.remove(0, 3);
-    Parsed parsed;
-    csv_parser parser;
-    csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI);
-    const bool readable = csv_parse(&parser, text.constData(), size_t(text.size()), onField, onRecord, &parsed)
-            == size_t(text.size())
-        && csv_fini(&parser, onField, onRecord, &parsed) == 0;
-    const QString error = QString::fromUtf8(csv_strerror(csv_error(&parser)));
-    csv_free(&parser);
-    if (!readable)
-        throw DbError(DbError::BadArguments, QStringLiteral("CSVとして読めません（%1）").arg(error));
+    const Parsed parsed = parse(text);
     if (parsed.records.isEmpty())
         throw DbError(DbError::BadArguments, QStringLiteral("見出しの行がありません"));
-    const QStringList header = parsed.records.first();
+    const Record& head = parsed.records.first();
+    if (head.invalidUtf8)
+        throw DbError(DbError::BadArguments,
+                      QStringLiteral("%1 行目: UTF-8 として読めない文字があります").arg(head.line));
+    const QStringList& header = head.cells;
     QVector<int> columnOf(fields.size(), -1);
     QStringList unknown;
     for (int c = 0; c < header.size(); ++c) {
@@ -163,36 +254,64 @@ QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>&
         for (int f = 0; f < fields.size(); ++f)
             if (fields.at(f).name == header.at(c).trimmed())
                 found = f;
-        if (found < 0)
+        if (found < 0) {
             unknown << header.at(c);
-        else
+        } else if (columnOf[found] >= 0) {
+            throw DbError(DbError::BadArguments,
+                          QStringLiteral("見出しに列「%1」が2回あります（%2 列目と %3 列目）")
+                              .arg(fields.at(found).name)
+                              .arg(columnOf[found] + 1)
+                              .arg(c + 1));
+        } else {
             columnOf[found] = c;
+        }
     }
     if (!unknown.isEmpty())
         throw DbError(DbError::BadArguments,
                       QStringLiteral("知らない列があります: %1").arg(unknown.join(QStringLiteral("、"))));
+    // The identifier of each row, and the line it was first seen on.
+    int id = -1;
+    for (int f = 0; f < fields.size() && id < 0; ++f)
+        if (isIdentifier(fields.at(f)) && columnOf[f] >= 0)
+            id = f;
+    QHash<qint64, int> seen;
     QVector<QVector<QVariant>> rows;
     rows.reserve(parsed.records.size() - 1);
-    // csv's records count lines only where no value spans lines; count them
-    int line = 1;
     for (qsizetype r = 1; r < parsed.records.size(); ++r) {
-        const QStringList& record = parsed.records.at(r);
-        line += 1;
-        const int startLine = line;
-        for (const QString& cell : record)
-            line += int(cell.count(u'\n'));
-        if (record.size() != header.size()) {
-            refusals << Refusal{startLine, QStringLiteral("列の数が見出しと違います（%1 列）").arg(record.size())};
+        const Record& record = parsed.records.at(r);
+        if (record.invalidUtf8) {
+            refusals << Refusal{record.line, QStringLiteral("UTF-8 として読めない文字があります")};
+            continue;
+        }
+        if (record.cells.size() != header.size()) {
+            refusals << Refusal{record.line, QStringLiteral("列の数が見出しと違います（%1 列）").arg(record.cells.size())};
             continue;
         }
         QVector<QVariant> row(fields.size());
         try {
-            for (int f = 0; f < fields.size(); ++f)
-                if (columnOf[f] >= 0)
-                    row[f] = cellValue(fields.at(f), record.at(columnOf[f]));
+            for (int f = 0; f < fields.size(); ++f) {
+                const int c = columnOf[f];
+                if (c < 0)
+                    continue;
+                row[f] = fields.at(f).type == FieldType::Text && record.quotedEmpty.at(c)
+                    ? QVariant(QStringLiteral(""))
+                    : cellValue(fields.at(f), record.cells.at(c));
+            }
         } catch (const DbError& e) {
-            refusals << Refusal{startLine, e.description()};
+            refusals << Refusal{record.line, e.description()};
             continue;
+        }
+        if (id >= 0 && !row.at(id).isNull()) {
+            const qint64 key = row.at(id).toLongLong();
+            const auto first = seen.constFind(key);
+            if (first != seen.constEnd()) {
+                refusals << Refusal{record.line, QStringLiteral("%1 %2 は %3 行目にもあります")
+                                                     .arg(fields.at(id).name)
+                                                     .arg(key)
+                                                     .arg(*first)};
+                continue;
+            }
+            seen.insert(key, record.line);
         }
         rows << row;
     }

@@ -466,21 +466,23 @@ void ReopenValueList(ViewPtr& list)
 }
 
 namespace {
-int largest(const QString& sql)
+// Read as 64 bits: an identifier past 2^31 written by another program must
+// not wrap round to a small number that is already taken.
+qint64 largest(const QString& sql)
 {
     if (!cn)
         throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
     const QVariantList values = cn->column(sql);
-    return values.isEmpty() || values.first().isNull() ? 0 : values.first().toInt();
+    return values.isEmpty() || values.first().isNull() ? 0 : values.first().toLongLong();
 }
 } // namespace
 
-int GetMaxCDID()
+qint64 GetMaxCDID()
 {
     return largest(QStringLiteral("SELECT MAX(CDID) FROM cdname"));
 }
 
-int GetMaxKyokuID()
+qint64 GetMaxKyokuID()
 {
     return largest(QStringLiteral("SELECT MAX(曲ID) FROM kyoku"));
 }

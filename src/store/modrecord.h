@@ -55,8 +55,8 @@ bool AllRowsRead();
 void SetReadingHooks(std::function<void(bool waiting)> waiting,
                      std::function<void(const DbError&)> failed);
 
-int GetMaxCDID();
-int GetMaxKyokuID();
+qint64 GetMaxCDID();
+qint64 GetMaxKyokuID();
 // Whether a CD with this title is stored (compared as the database compares text).
 bool CDNameExists(const QString& title);
 // How many stored CDs bear this title, compared the same way.
