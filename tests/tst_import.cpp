@@ -17,6 +17,7 @@
 #include <QFileDialog>
 #include <QSqlQuery>
 #include <QPushButton>
+#include <QProcess>
 #include <QTest>
 
 using namespace modRecord;
@@ -85,6 +86,9 @@ private slots:
     void csvLinesChecked_data();
     void csvLinesChecked();
     void exportOfWhatIsShown();
+    void csvRoundTripIsByteExact();
+    void csvImportAsksToReplaceOrAdd();
+    void startupImportOnAFullDiskLeavesNoCollection();
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
@@ -274,6 +278,24 @@ void TestImport::csvLinesChecked_data()
     lines += "7,CD7,,,2002-13-45,,,\r\n8,CD8,,,,,,\r\n";
     QTest::newRow("a bad date on line 7") << lines << "7 行目" << 0;
     QTest::newRow("a price with words") << header + "1,CD,,五千,,,,\r\n" << "2 行目" << 0;
+    QTest::newRow("an identifier past 2^32") << header + "4294967296,CD,,,,,,\r\n" << "2 行目: CDID「4294967296」は 1 から 2147483647" << 0;
+    QTest::newRow("identifier 0") << header + "1,CD,,,,,,\r\n0,CD,,,,,,\r\n" << "3 行目: CDID「0」" << 0;
+    QTest::newRow("identifier 2147483647 is taken")
+        << header + "2147483647,CD,,,,,,\r\n" << "" << 1;
+    QTest::newRow("invalid UTF-8 on line 3")
+        << header + "1,CD,,,,,,\r\n2,\xff\xfe\x43\x44,,,,,,\r\n" << "3 行目: UTF-8 として読めない文字" << 0;
+    QTest::newRow("a column named twice")
+        << QByteArray("CDID,CD名,解説者,CD名\r\n1,一,,二\r\n") << "列「CD名」が2回あります（2 列目と 4 列目）" << 0;
+    QTest::newRow("one CDID on two lines")
+        << header + "5,A,,,,,,\r\n6,B,,,,,,\r\n5,C,,,,,,\r\n" << "4 行目: CDID 5 は 2 行目にもあります" << 0;
+    QTest::newRow("line numbers count blank lines")
+        << header + "\r\n1,CD,,,,,,\r\n\r\n2,CD,,,,,,,余分\r\n" << "5 行目: 列の数が見出しと違います" << 0;
+    QTest::newRow("line numbers count breaks inside values")
+        << header + "1,\"a\r\nb\r\nc\",,,,,,\r\n2,CD,,,2002-02-30,,,\r\n" << "5 行目" << 0;
+    QTest::newRow("a quote inside a plain value")
+        << header + "1,CD,,,,,,\r\n2,C\"D,,,,,,\r\n" << "3 行目: 引用符（\"）の使い方が正しくありません" << 0;
+    QTest::newRow("columns found by name in any order")
+        << QByteArray("CD名,CDID\r\n二番目の列,7\r\n") << "" << 1;
     QTest::newRow("not CSV") << header + "1,\"unclosed,,,,,,\r\n" << "2 行目: 引用符（\"）が閉じられていません" << 0;
 }
 
@@ -298,6 +320,10 @@ void TestImport::csvLinesChecked()
         }
         if (QTest::currentDataTag() == QString("a column missing: NULL"))
             QVERIFY(read.cds[0][3].isNull());
+        if (QTest::currentDataTag() == QString("columns found by name in any order")) {
+            QCOMPARE(read.cds[0][0], QVariant(qint64(7)));
+            QCOMPARE(read.cds[0][1].toString(), QString("二番目の列"));
+        }
     } catch (const DbError& e) {
         QVERIFY2(!refusal.isEmpty(), qPrintable(e.description()));
         QVERIFY2(e.description().contains(refusal), qPrintable(e.description()));
@@ -331,6 +357,117 @@ void TestImport::exportOfWhatIsShown()
     QVERIFY2(lines[1].startsWith("\"CD, 一\",2,ガヴォット,ヘンデル"), lines[1].constData());
     QVERIFY(lines[2].startsWith("\"CD, 一\",3,ラルゴ"));
     QCOMPARE(lines.size(), 4); // header, two songs, and the end of the last line
+}
+
+// Texts that libcsv would alter unquoted (blanks at either end, TAB, quotes,
+// line breaks, NUL), and the empty text beside NULL: out and back unchanged,
+// and written again to the same bytes.
+void TestImport::csvRoundTripIsByteExact()
+{
+    const QStringList texts = {"  前に空白", "後ろに空白  ", "\tタブ\t", "言う \"やあ\"", "改行\r\nあり",
+                               "LFだけ\n", "𠮷野の春", QString("NUL") + QChar(0) + "入り", "=SUM(A1:A9)",
+                               "a, b", " ", "", "'89", "普通の題"};
+    QVector<QVector<QVariant>> rows;
+    for (int i = 0; i < texts.size(); ++i)
+        rows << QVector<QVariant>{QVariant(qint64(i + 1)), QVariant(texts[i]),
+                                  i % 2 ? QVariant() : QVariant(texts[i]), QVariant(qint64(1000 * i)),
+                                  QVariant(), QVariant(QString("  " + texts[i])), QVariant(), QVariant()};
+    const QByteArray out = csv::write(Connection::cdnameFields(), rows);
+    QList<csv::Refusal> refusals;
+    const auto back = csv::read(out, Connection::cdnameFields(), refusals);
+    QCOMPARE(refusals.size(), 0);
+    QCOMPARE(back.size(), rows.size());
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows[r].size(); ++c)
+            QVERIFY2(back[r][c] == rows[r][c] && back[r][c].isNull() == rows[r][c].isNull(),
+                     qPrintable(QString("row %1 column %2: [%3] against [%4]")
+                                    .arg(r + 1).arg(c).arg(back[r][c].toString(), rows[r][c].toString())));
+    QCOMPARE(csv::write(Connection::cdnameFields(), back), out);
+}
+
+// A CSV import into a collection that holds rows asks, as the old database's
+// does: replace (after a backup) or add.
+void TestImport::csvImportAsksToReplaceOrAdd()
+{
+    writeCollection(m_folder->path(), {cd(1, "いまのCD"), cd(2, "もう一枚")}, {});
+    csv::save(m_folder->file("cdname.csv"),
+              csv::write(Connection::cdnameFields(),
+                         {{QVariant(qint64(10)), QVariant(QString("来たCD")), {}, {}, {}, {}, {}, {}}}));
+    csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), {}));
+    m_w = startMain();
+    // the two file dialogs, one after the other
+    auto pickBoth = [this] {
+        QTimer::singleShot(0, [this] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->selectFile(m_folder->file("cdname.csv"));
+            QMetaObject::invokeMethod(dialog, "accept");
+            QTimer::singleShot(0, [this] {
+                auto* second = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(second);
+                second->selectFile(m_folder->file("kyoku.csv"));
+                QMetaObject::invokeMethod(second, "accept");
+            });
+        });
+    };
+    // add: the CD joins the two
+    pickBoth();
+    MsgBoxSetNextAnswers({QMessageBox::No, QMessageBox::Ok});
+    m_w->findChild<QAction*>("mnuCsvImport")->trigger();
+    QStringList said = answeredTexts();
+    QCOMPARE(said.size(), 2);
+    QVERIFY2(said[0].contains("置き換えますか") && said[0].contains("1 枚のCD"), qPrintable(said[0]));
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("3 / 3"));
+    // replace: only the CSV's CD is left, the three backed up
+    pickBoth();
+    MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
+    m_w->findChild<QAction*>("mnuCsvImport")->trigger();
+    said = answeredTexts();
+    QCOMPARE(said.size(), 2);
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
+    QCOMPARE(m_w->txtrs(1)->text(), QString("来たCD"));
+    QCOMPARE(backup::list(databasePath()).first().cds, 3);
+}
+
+// The start-up import on a disk that fills up: said in Japanese, no
+// collection file made (so the import is offered again), nothing half-done
+// left; once there is room, リセット offers it again and it arrives whole.
+void TestImport::startupImportOnAFullDiskLeavesNoCollection()
+{
+    const QString small = m_folder->file("small");
+    QVERIFY(QDir().mkpath(small));
+    // room for the old database and a little more, not for the collection made from it
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=300k", "tmpfs", small}) != 0)
+        QSKIP("a small disk cannot be mounted here (needs root)");
+    struct Unmount {
+        QString path, back;
+        ~Unmount()
+        {
+            QDir::setCurrent(back);
+            QProcess::execute("umount", {"-l", path});
+        }
+    } unmount{small, m_folder->path()};
+    QDir::setCurrent(small);
+    strAppPath = small;
+    QVERIFY(QFile::copy(fixtures + "/cdkaisou.mdb", QDir(small).filePath("cdkaisou.mdb")));
+    MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
+    m_w = startMain();
+    QVERIFY(m_w);
+    QStringList said = answeredTexts();
+    QCOMPARE(said.size(), 2);
+    QVERIFY2(said[1].contains("ディスクがいっぱいです"), qPrintable(said[1]));
+    QVERIFY(!cn);
+    QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden),
+             QStringList({"cdkaisou.db.lock", "cdkaisou.mdb"}));
+    QCOMPARE(QProcess::execute("mount", {"-o", "remount,size=4m", small}), 0);
+    MsgBoxSetNextAnswers({QMessageBox::Yes});
+    m_w->findChild<QAction*>("mnuReset")->trigger();
+    said = answeredTexts();
+    QCOMPARE(said.size(), 1);
+    QVERIFY2(said[0].contains("CD 40枚・曲 400曲"), qPrintable(said[0]));
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("40 / 40"));
+    closeMain(m_w);
+    CloseDataContext();
 }
 
 QTEST_MAIN(TestImport)

@@ -11,8 +11,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QInputDialog>
 #include <QLockFile>
@@ -78,6 +80,14 @@ private slots:
     void fullDiskAndReadOnlyRefuseTheSave();
     void oddDataIsShownAndKept();
     void killedWhileWritingLosesNoAcknowledgedSave();
+    void restoreKeepsTheFileItReplaces();
+    void damagedBackupIsMarkedAndRefused();
+    void lockNobodyHoldsIsTakenOver_data();
+    void lockNobodyHoldsIsTakenOver();
+    void liveHolderAndLockFolderAreNamed();
+    void leftoversOfEndedRunsAreRemoved();
+    void pruningKeepsOnlyItsOwnCopies();
+    void largestIdentifiersPast32Bits();
 
 private:
     void start();
@@ -369,10 +379,13 @@ void TestSafety::restoreFromABackup()
         dialog->setTextValue(dialog->comboBoxItems().value(0));
         dialog->accept();
     });
-    MsgBoxSetNextAnswers({QMessageBox::Yes});
+    MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuRestore")->trigger();
     QVERIFY2(offered.contains("CD 1枚"), qPrintable(offered));
-    QCOMPARE(MsgBoxTakeAnswered().size(), 1);
+    const QList<MsgBoxRecord> said = MsgBoxTakeAnswered();
+    QCOMPARE(said.size(), 2);
+    QVERIFY2(said[1].text.contains("復元しました（CD 1枚・曲 0曲）") && said[1].text.contains(".replaced-"),
+             qPrintable(said[1].text));
     QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
     QCOMPARE(query(databasePath(), "SELECT CD名 FROM cdname"), QStringList{"最初のCD"});
     // the collection as it was before the restore is kept as the newest copy
@@ -537,6 +550,238 @@ void TestSafety::killedWhileWritingLosesNoAcknowledgedSave()
         QCOMPARE(query(file, "SELECT count(*) FROM kyoku WHERE CD名 NOT IN (SELECT CD名 FROM cdname)"),
                  QStringList{"0"});
     }
+}
+
+namespace {
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Picks the first item of the restore list, noting what it showed.
+void pickFirstBackup(QString* shown)
+{
+    QTimer::singleShot(0, [shown] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        *shown = dialog->comboBoxItems().value(0);
+        dialog->setTextValue(dialog->comboBoxItems().value(0));
+        dialog->accept();
+    });
+}
+
+qint64 endedProcessId()
+{
+    QProcess gone;
+    gone.start("true");
+    gone.waitForFinished();
+    return gone.processId() ? gone.processId() : 999999;
+}
+
+} // namespace
+
+// A restore over a collection that did not open (a column missing): the file
+// it replaces stays beside it, byte for byte.
+void TestSafety::restoreKeepsTheFileItReplaces()
+{
+    writeCollection(m_folder->path(), {cd(1, "バックアップのCD")}, {});
+    {
+        Connection c(databasePath());
+        c.backupNow();
+    }
+    QVERIFY(QFile::remove(databasePath()));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "broken");
+        db.setDatabaseName(databasePath());
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec("CREATE TABLE cdname (CDID INTEGER, CD名 TEXT)")); // columns missing
+        QVERIFY(q.exec("CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)"));
+        QVERIFY(q.exec("INSERT INTO cdname VALUES (7, '手で直したCD')"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("broken");
+    const QByteArray mine = bytesOf(databasePath());
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    start();
+    QVERIFY(!cn); // refused: it lacks columns
+    answeredTexts();
+    QString shown;
+    pickFirstBackup(&shown);
+    MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
+    m_w->findChild<QAction*>("mnuRestore")->trigger();
+    const QStringList said = answeredTexts();
+    QCOMPARE(said.size(), 2);
+    QVERIFY2(said[1].contains("復元しました（CD 1枚・曲 0曲）"), qPrintable(said[1]));
+    QCOMPARE(m_w->txtrs(1)->text(), QString("バックアップのCD"));
+    const QStringList kept = QDir(m_folder->path()).entryList({"cdkaisou.db.replaced-*"});
+    QCOMPARE(kept.size(), 1);
+    QVERIFY2(said[1].contains(kept.first()), qPrintable(said[1]));
+    QCOMPARE(bytesOf(m_folder->file(kept.first())), mine);
+    QCOMPARE(QDir(m_folder->path()).entryList({"*.restore-*"}), QStringList());
+}
+
+// A damaged copy is marked in the list, not counted, and never installed.
+void TestSafety::damagedBackupIsMarkedAndRefused()
+{
+    writeCollection(m_folder->path(), {cd(1, "いまのCD")}, {});
+    QString copy;
+    {
+        Connection c(databasePath());
+        copy = c.backupNow();
+    }
+    QByteArray damaged = bytesOf(copy);
+    QVERIFY(damaged.size() > 4096);
+    damaged.truncate(damaged.size() / 2 + 100);
+    damaged.append(QByteArray(3000, 'x'));
+    {
+        QFile f(copy);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(damaged);
+    }
+    const QList<backup::Copy> copies = backup::list(databasePath());
+    QCOMPARE(copies.size(), 1);
+    QVERIFY(!copies.first().damage.isEmpty());
+    QCOMPARE(copies.first().cds, -1);
+    const QByteArray before = bytesOf(databasePath());
+    QVERIFY_THROWS_EXCEPTION(DbError, backup::restore(copy, databasePath()));
+    QCOMPARE(bytesOf(databasePath()), before);
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"cdkaisou.db"});
+    // in the window: the item says so, and choosing it changes nothing
+    start();
+    QString shown;
+    pickFirstBackup(&shown);
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    m_w->findChild<QAction*>("mnuRestore")->trigger();
+    QVERIFY2(shown.contains("復元できません") && !shown.contains("CD "), qPrintable(shown));
+    QVERIFY(answeredTexts().value(0).contains("復元できません"));
+    QCOMPARE(m_w->txtrs(1)->text(), QString("いまのCD"));
+    QCOMPARE(QDir(m_folder->path()).entryList({"cdkaisou.db.replaced-*"}), QStringList());
+}
+
+void TestSafety::lockNobodyHoldsIsTakenOver_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("empty, as a power cut leaves it") << QByteArray();
+    QTest::newRow("garbage") << QByteArray("\x01\xff\xfe garbage\n\n\n\n");
+    QTest::newRow("a process that has ended")
+        << QByteArray::number(endedProcessId()) + '\n' + QCoreApplication::applicationName().toUtf8() + '\n'
+            + QSysInfo::machineHostName().toUtf8() + '\n';
+}
+
+// A lock file nobody holds never locks the user out, whatever it says.
+void TestSafety::lockNobodyHoldsIsTakenOver()
+{
+    QFETCH(QByteArray, content);
+    writeCollection(m_folder->path(), {cd(1, "CD")}, {});
+    QFile lock(m_folder->file("cdkaisou.db.lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(content);
+    lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+    lock.close();
+    start();
+    QCOMPARE(MsgBoxTakeAnswered().size(), 0);
+    QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
+    // and the lock is now this program's: a second start is refused
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    QVERIFY(!Main());
+    QVERIFY(answeredTexts().value(0).contains("別の Rondella"));
+}
+
+// A live holder is named with its folder, machine and process; a folder in
+// the lock's place is refused by name.
+void TestSafety::liveHolderAndLockFolderAreNamed()
+{
+    writeCollection(m_folder->path(), {cd(1, "CD")}, {});
+    {
+        QLockFile holder(m_folder->file("cdkaisou.db.lock"));
+        QVERIFY(holder.tryLock(0));
+        MsgBoxSetNextAnswers({QMessageBox::Ok});
+        QVERIFY(!Main());
+        const QString said = answeredTexts().value(0);
+        QVERIFY2(said.contains("別の Rondella") && said.contains(m_folder->path())
+                     && said.contains(QString::number(QCoreApplication::applicationPid()))
+                     && said.contains(QSysInfo::machineHostName()),
+                 qPrintable(said));
+    }
+    QVERIFY(QDir(m_folder->path()).mkdir("cdkaisou.db.lock"));
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    QVERIFY(!Main());
+    const QString said = answeredTexts().value(0);
+    QVERIFY2(said.contains(m_folder->file("cdkaisou.db.lock")) && said.contains("フォルダー"), qPrintable(said));
+    QVERIFY(QFileInfo(m_folder->file("cdkaisou.db.lock")).isDir()); // left as it was
+}
+
+// What an abruptly ended run left is removed at the next start; nothing else.
+void TestSafety::leftoversOfEndedRunsAreRemoved()
+{
+    writeCollection(m_folder->path(), {cd(1, "CD")}, {});
+    const QString dead = QString::number(endedProcessId());
+    QVERIFY(QDir(m_folder->path()).mkdir("backup"));
+    const QStringList gone = {"." "cdkaisou.db.import-" + dead, ".cdkaisou.db.import-" + dead + "-journal",
+                              "cdkaisou.db.restore-" + dead, "backup/cdkaisou-20250101-120000.db.part",
+                              "backup/cdkaisou-20250101-120000-2.db.part"};
+    const QStringList stay = {".cdkaisou.db.import-1", // a process that runs (init)
+                              "cdkaisou.db.restore-x", "backup/notes.part", "backup/cdkaisou-20250101-120000.db",
+                              "cdkaisou.db.damaged-20250101-120000", "other.db.restore-" + dead};
+    for (const QString& name : gone + stay) {
+        QFile f(m_folder->file(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    start();
+    for (const QString& name : gone)
+        QVERIFY2(!QFile::exists(m_folder->file(name)), qPrintable(name));
+    for (const QString& name : stay)
+        QVERIFY2(QFile::exists(m_folder->file(name)), qPrintable(name));
+}
+
+// Only files named as the program names its copies count among the ten kept,
+// and only those are ever removed.
+void TestSafety::pruningKeepsOnlyItsOwnCopies()
+{
+    writeCollection(m_folder->path(), {cd(1, "CD")}, {});
+    QVERIFY(QDir(m_folder->path()).mkdir("backup"));
+    QStringList own;
+    for (int day = 1; day <= 12; ++day)
+        own << QString("cdkaisou-202501%1-120000.db").arg(day, 2, 10, QChar('0'));
+    own << "cdkaisou-20250112-120000-2.db"; // a second copy in the same second: the newest
+    const QStringList foreign = {"cdkaisou-1.db", "cdkaisou-99999999-999999.db", "cdkaisou-20991231-235959.db.bak",
+                                 "cdkaisou-20991231-235959x.db", "notes.txt"};
+    for (const QString& name : own + foreign)
+        QVERIFY(QFile::copy(databasePath(), m_folder->file("backup/" + name)));
+    backup::prune(databasePath());
+    const QStringList left = QDir(m_folder->file("backup")).entryList(QDir::Files);
+    for (const QString& name : foreign)
+        QVERIFY2(left.contains(name), qPrintable(name));
+    QVERIFY(!left.contains("cdkaisou-20250101-120000.db"));
+    QVERIFY(!left.contains("cdkaisou-20250102-120000.db"));
+    QVERIFY(!left.contains("cdkaisou-20250103-120000.db"));
+    QVERIFY(left.contains("cdkaisou-20250104-120000.db"));
+    const QList<backup::Copy> copies = backup::list(databasePath());
+    QCOMPARE(copies.size(), 10);
+    QVERIFY(copies.first().path.endsWith("cdkaisou-20250112-120000-2.db"));
+    QVERIFY(copies.last().path.endsWith("cdkaisou-20250104-120000.db"));
+}
+
+// An identifier past 2^32 written by another program: the next one counted
+// from it, not from a number that wrapped round.
+void TestSafety::largestIdentifiersPast32Bits()
+{
+    writeCollection(m_folder->path(), {cd(1, "CD")}, {song("CD", 1, "曲")});
+    {
+        Connection c(databasePath());
+        c.transaction([&] {
+            c.column("UPDATE cdname SET CDID = 4294967296");
+            c.column("UPDATE kyoku SET 曲ID = 4294967297");
+        });
+    }
+    OpenDataContext();
+    QCOMPARE(GetMaxCDID(), Q_INT64_C(4294967296));
+    QCOMPARE(GetMaxKyokuID(), Q_INT64_C(4294967297));
+    CloseDataContext();
 }
 
 QTEST_MAIN(TestSafety)

@@ -276,8 +276,10 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
                     }
                 }
             }
+            // COMMIT as a statement of its own: the driver's commit() drops
+            // SQLite's error code, which tells a full disk from other failures
             if (ok)
-                ok = db.commit();
+                ok = q.exec(QStringLiteral("COMMIT"));
             // the new file is taken only once every row is in and the file is whole
             QStringList counts;
             if (ok && q.exec(QStringLiteral("SELECT (SELECT count(*) FROM cdname), "
