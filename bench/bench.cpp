@@ -411,11 +411,17 @@ void benchTransfer()
     const QString legacy = QStringLiteral(LEGACY_FIXTURES "/cdkaisou.mdb");
     if (QFileInfo::exists(legacy)) {
         importer::Rows old;
-        const double readOld = msOf([&] { old = importer::readLegacy(legacy); });
+        // the best of five: the reading program's start is what is measured
+        double readHere = 1e9, readApart = 1e9;
+        for (int i = 0; i < 5; ++i) {
+            readHere = std::min(readHere, msOf([&] { old = importer::readLegacyHere(legacy); }));
+            readApart = std::min(readApart, msOf([&] { old = importer::readLegacy(legacy); }));
+        }
         const double wroteOld = msOf([&] {
             importer::writeCollection(out.filePath(QStringLiteral("old.db")), old, false);
         });
-        report("old database (40 CDs, 400 songs): libmdb read", readOld, 0);
+        report("old database (40 CDs, 400 songs): read by its own process", readApart, readHere,
+               "here");
         report("old database: written as a new collection", wroteOld, 0);
     }
 }
