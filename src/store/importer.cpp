@@ -152,7 +152,6 @@ Rows readLegacy(const QString& mdbPath, const Progress& progress)
     QElapsedTimer silence;
     silence.start();
     while (!finished) {
-        stream.resetStatus(); // a message cut short last time is read again whole
         stream.startTransaction();
         quint8 tag = 0;
         stream >> tag;
