@@ -22,23 +22,23 @@
 #include <QCollator>
 #include <QCollatorSortKey>
 #include <QDate>
-#include <QHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMainWindow>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QFileInfo>
 #include <QProcess>
-#include <QMainWindow>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QSet>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -53,77 +53,157 @@ namespace {
 // Name parts: a classical collection holds thousands of distinct performers
 // and a few hundred composers, written in katakana or in Latin letters.
 const char16_t* const familyJa[]
-    = {u"ブラント",   u"ロッシ",     u"ノヴァーク", u"ルフェーヴル", u"リンドクヴィスト",
-       u"シュミット", u"ベルナール", u"コヴァルスキ", u"ヤノフスキ", u"モレッティ",
-       u"ハーゼ",     u"デュポン",   u"ホルヴァート", u"クライン",   u"ヴァイス",
-       u"佐藤",       u"鈴木",       u"高橋",       u"田中",       u"渡辺",
-       u"伊藤",       u"山本",       u"中村",       u"小林",       u"加藤",
-       u"吉田",       u"山田",       u"佐々木",     u"山口",       u"松本",
-       u"井上",       u"木村",       u"林",         u"清水",       u"山崎",
-       u"森",         u"池田",       u"橋本",       u"阿部",       u"石川"};
+    = {u"ブラント",   u"ロッシ",     u"ノヴァーク",   u"ルフェーヴル", u"リンドクヴィスト",
+       u"シュミット", u"ベルナール", u"コヴァルスキ", u"ヤノフスキ",   u"モレッティ",
+       u"ハーゼ",     u"デュポン",   u"ホルヴァート", u"クライン",     u"ヴァイス",
+       u"佐藤",       u"鈴木",       u"高橋",         u"田中",         u"渡辺",
+       u"伊藤",       u"山本",       u"中村",         u"小林",         u"加藤",
+       u"吉田",       u"山田",       u"佐々木",       u"山口",         u"松本",
+       u"井上",       u"木村",       u"林",           u"清水",         u"山崎",
+       u"森",         u"池田",       u"橋本",         u"阿部",         u"石川"};
 const char16_t* const givenJa[]
-    = {u"ハインリヒ", u"マリア",   u"アンナ",   u"ピエール", u"エリク",   u"クララ",
-       u"ヨハン",     u"イレーネ", u"ミハイル", u"ソフィア", u"ルカ",     u"エレーナ",
-       u"健一",       u"一郎",     u"由美",     u"直子",     u"誠",       u"恵子",
-       u"隆",         u"美穂",     u"徹",       u"裕子",     u"聡",       u"真理子",
-       u"大輔",       u"香織",     u"修",       u"千尋",     u"亮",       u"綾"};
+    = {u"ハインリヒ", u"マリア",   u"アンナ",   u"ピエール", u"エリク", u"クララ",
+       u"ヨハン",     u"イレーネ", u"ミハイル", u"ソフィア", u"ルカ",   u"エレーナ",
+       u"健一",       u"一郎",     u"由美",     u"直子",     u"誠",     u"恵子",
+       u"隆",         u"美穂",     u"徹",       u"裕子",     u"聡",     u"真理子",
+       u"大輔",       u"香織",     u"修",       u"千尋",     u"亮",     u"綾"};
 const char16_t* const familyLat[]
-    = {u"Whitfield", u"Marlowe",  u"Hargreaves", u"Lindqvist", u"Dvořáček", u"Müller",
-       u"O'Connor",  u"d'Arcy",   u"Fontaine",   u"Szabó",     u"Kowalski", u"Andersen",
-       u"Bianchi",   u"Castillo", u"Eriksson",   u"Fischer",   u"Grünewald", u"Haas",
-       u"Ibáñez",    u"Janáček",  u"Karlsson",   u"Laurent",   u"Morales",  u"Nielsen",
-       u"Okonkwo",   u"Petrenko", u"Quint",      u"Rasmussen", u"Sørensen", u"Tamura",
-       u"Ueda",      u"Varga",    u"Wagner",     u"Young",     u"Zimmermann", u"Abbado",
-       u"Bernstein", u"Celibidache", u"Dorati",  u"Ehrling"};
-const char16_t* const givenLat[]
-    = {u"John",  u"Pierre", u"Erik",   u"Anne-Sophie", u"Hélène", u"Jürgen",  u"Kenny",
-       u"Maria", u"Nikolaus", u"Olli", u"Paavo",       u"Riccardo", u"Simon", u"Tamás",
-       u"Ute",   u"Václav", u"Wilhelm", u"Yannick",    u"Zubin",  u"Claudio", u"Daniel",
-       u"Emma",  u"Frans",  u"Gustavo", u"Herbert",    u"Isabelle", u"Jordi", u"Kirill",
-       u"Leif",  u"Mitsuko"};
-const char16_t* const composers[]
-    = {u"ベートーヴェン", u"モーツァルト", u"J.S.バッハ", u"ブラームス", u"チャイコフスキー",
-       u"ドビュッシー", u"ダンディ (d'Indy)", u"マーラー", u"ブルックナー", u"シューベルト",
-       u"ショパン", u"ラヴェル", u"ヴェルディ", u"プッチーニ", u"ワーグナー", u"ハイドン",
-       u"ヘンデル", u"ヴィヴァルディ", u"ドヴォルザーク", u"シベリウス", u"シューマン",
-       u"メンデルスゾーン", u"リスト", u"ベルリオーズ", u"フランク", u"サン＝サーンス",
-       u"フォーレ", u"プーランク", u"ストラヴィンスキー", u"プロコフィエフ", u"ショスタコーヴィチ",
-       u"ラフマニノフ", u"バルトーク", u"ヤナーチェク", u"スメタナ", u"グリーグ", u"ニールセン",
-       u"エルガー", u"ヴォーン・ウィリアムズ", u"ブリテン", u"テレマン", u"ラモー", u"クープラン",
-       u"パーセル", u"モンテヴェルディ", u"パレストリーナ", u"武満徹", u"伊福部昭", u"坂本龍一",
-       u"Arvo Pärt", u"Olivier Messiaen", u"Claude Debussy", u"Johannes Brahms",
-       u"Gabriel Fauré", u"Vincent d'Indy", u"Ernest Chausson", u"Henri Duparc",
-       u"Duke Ellington", u"Lennon/McCartney", u"Antonín Dvořák"};
-const char16_t* const labels[]
-    = {u"ポリドール", u"ﾎﾟﾘﾄﾞｰﾙ", u"東芝EMI", u"日本フォノグラム", u"BMGビクター",
-       u"ソニー・クラシカル", u"キングレコード", u"Deutsche Grammophon", u"Decca", u"Philips",
-       u"Harmonia Mundi", u"Hyperion", u"Chandos", u"BIS", u"Naxos", u"ECM New Series",
-       u"Alia Vox", u"Erato", u"Archiv Produktion", u"Denon"};
+    = {u"Whitfield", u"Marlowe",     u"Hargreaves", u"Lindqvist", u"Dvořáček",   u"Müller",
+       u"O'Connor",  u"d'Arcy",      u"Fontaine",   u"Szabó",     u"Kowalski",   u"Andersen",
+       u"Bianchi",   u"Castillo",    u"Eriksson",   u"Fischer",   u"Grünewald",  u"Haas",
+       u"Ibáñez",    u"Janáček",     u"Karlsson",   u"Laurent",   u"Morales",    u"Nielsen",
+       u"Okonkwo",   u"Petrenko",    u"Quint",      u"Rasmussen", u"Sørensen",   u"Tamura",
+       u"Ueda",      u"Varga",       u"Wagner",     u"Young",     u"Zimmermann", u"Abbado",
+       u"Bernstein", u"Celibidache", u"Dorati",     u"Ehrling"};
+const char16_t* const givenLat[] = {
+    u"John",     u"Pierre",   u"Erik",  u"Anne-Sophie", u"Hélène", u"Jürgen", u"Kenny", u"Maria",
+    u"Nikolaus", u"Olli",     u"Paavo", u"Riccardo",    u"Simon",  u"Tamás",  u"Ute",   u"Václav",
+    u"Wilhelm",  u"Yannick",  u"Zubin", u"Claudio",     u"Daniel", u"Emma",   u"Frans", u"Gustavo",
+    u"Herbert",  u"Isabelle", u"Jordi", u"Kirill",      u"Leif",   u"Mitsuko"};
+const char16_t* const composers[] = {u"ベートーヴェン",
+                                     u"モーツァルト",
+                                     u"J.S.バッハ",
+                                     u"ブラームス",
+                                     u"チャイコフスキー",
+                                     u"ドビュッシー",
+                                     u"ダンディ (d'Indy)",
+                                     u"マーラー",
+                                     u"ブルックナー",
+                                     u"シューベルト",
+                                     u"ショパン",
+                                     u"ラヴェル",
+                                     u"ヴェルディ",
+                                     u"プッチーニ",
+                                     u"ワーグナー",
+                                     u"ハイドン",
+                                     u"ヘンデル",
+                                     u"ヴィヴァルディ",
+                                     u"ドヴォルザーク",
+                                     u"シベリウス",
+                                     u"シューマン",
+                                     u"メンデルスゾーン",
+                                     u"リスト",
+                                     u"ベルリオーズ",
+                                     u"フランク",
+                                     u"サン＝サーンス",
+                                     u"フォーレ",
+                                     u"プーランク",
+                                     u"ストラヴィンスキー",
+                                     u"プロコフィエフ",
+                                     u"ショスタコーヴィチ",
+                                     u"ラフマニノフ",
+                                     u"バルトーク",
+                                     u"ヤナーチェク",
+                                     u"スメタナ",
+                                     u"グリーグ",
+                                     u"ニールセン",
+                                     u"エルガー",
+                                     u"ヴォーン・ウィリアムズ",
+                                     u"ブリテン",
+                                     u"テレマン",
+                                     u"ラモー",
+                                     u"クープラン",
+                                     u"パーセル",
+                                     u"モンテヴェルディ",
+                                     u"パレストリーナ",
+                                     u"武満徹",
+                                     u"伊福部昭",
+                                     u"坂本龍一",
+                                     u"Arvo Pärt",
+                                     u"Olivier Messiaen",
+                                     u"Claude Debussy",
+                                     u"Johannes Brahms",
+                                     u"Gabriel Fauré",
+                                     u"Vincent d'Indy",
+                                     u"Ernest Chausson",
+                                     u"Henri Duparc",
+                                     u"Duke Ellington",
+                                     u"Lennon/McCartney",
+                                     u"Antonín Dvořák"};
+const char16_t* const labels[] = {u"ポリドール",
+                                  u"ﾎﾟﾘﾄﾞｰﾙ",
+                                  u"東芝EMI",
+                                  u"日本フォノグラム",
+                                  u"BMGビクター",
+                                  u"ソニー・クラシカル",
+                                  u"キングレコード",
+                                  u"Deutsche Grammophon",
+                                  u"Decca",
+                                  u"Philips",
+                                  u"Harmonia Mundi",
+                                  u"Hyperion",
+                                  u"Chandos",
+                                  u"BIS",
+                                  u"Naxos",
+                                  u"ECM New Series",
+                                  u"Alia Vox",
+                                  u"Erato",
+                                  u"Archiv Produktion",
+                                  u"Denon"};
 const char16_t* const genres[]
-    = {u"交響曲", u"協奏曲", u"室内楽", u"器楽曲", u"オペラ", u"声楽曲", u"宗教曲",
-       u"管弦楽曲", u"歌曲", u"バレエ音楽", u"ジャズ", u"ポップス"};
-const char16_t* const forms[]
-    = {u"交響曲", u"ピアノ協奏曲", u"ヴァイオリン協奏曲", u"チェロ協奏曲", u"弦楽四重奏曲",
-       u"ピアノ三重奏曲", u"ピアノ・ソナタ", u"ヴァイオリン・ソナタ", u"序曲", u"組曲",
-       u"ミサ曲", u"カンタータ", u"前奏曲とフーガ", u"夜想曲", u"Symphony", u"Sonata",
-       u"String Quartet", u"Concerto grosso", u"Suite", u"Mass"};
+    = {u"交響曲", u"協奏曲",   u"室内楽", u"器楽曲",     u"オペラ", u"声楽曲",
+       u"宗教曲", u"管弦楽曲", u"歌曲",   u"バレエ音楽", u"ジャズ", u"ポップス"};
+const char16_t* const forms[] = {
+    u"交響曲",         u"ピアノ協奏曲",   u"ヴァイオリン協奏曲",   u"チェロ協奏曲", u"弦楽四重奏曲",
+    u"ピアノ三重奏曲", u"ピアノ・ソナタ", u"ヴァイオリン・ソナタ", u"序曲",         u"組曲",
+    u"ミサ曲",         u"カンタータ",     u"前奏曲とフーガ",       u"夜想曲",       u"Symphony",
+    u"Sonata",         u"String Quartet", u"Concerto grosso",      u"Suite",        u"Mass"};
 const char16_t* const keys[]
-    = {u"ハ長調", u"ハ短調", u"ニ長調", u"ニ短調", u"変ホ長調", u"ホ短調", u"ヘ長調",
-       u"ト長調", u"ト短調", u"イ長調", u"イ短調", u"変ロ長調", u"ロ短調", u"in C major",
-       u"in D minor", u"in E flat major", u"in F sharp minor", u"in A major"};
-const char16_t* const movements[]
-    = {u"アレグロ・コン・ブリオ", u"アンダンテ", u"スケルツォ：アレグロ・ヴィヴァーチェ",
-       u"アダージョ・モルト・エ・カンタービレ", u"フィナーレ：プレスト", u"ラルゴ",
-       u"メヌエット", u"ロンド", u"Allegro ma non troppo", u"Andante con moto",
-       u"Scherzo. Molto vivace", u"Adagio sostenuto", u"Finale. Allegro energico",
-       u"Allemande", u"Courante", u"Sarabande", u"Gigue", u"Kyrie", u"Gloria",
-       u"Credo", u"Sanctus", u"Agnus Dei", u"Passacaglia", u"Intermezzo"};
+    = {u"ハ長調",          u"ハ短調",           u"ニ長調",    u"ニ短調",     u"変ホ長調",
+       u"ホ短調",          u"ヘ長調",           u"ト長調",    u"ト短調",     u"イ長調",
+       u"イ短調",          u"変ロ長調",         u"ロ短調",    u"in C major", u"in D minor",
+       u"in E flat major", u"in F sharp minor", u"in A major"};
+const char16_t* const movements[] = {u"アレグロ・コン・ブリオ",
+                                     u"アンダンテ",
+                                     u"スケルツォ：アレグロ・ヴィヴァーチェ",
+                                     u"アダージョ・モルト・エ・カンタービレ",
+                                     u"フィナーレ：プレスト",
+                                     u"ラルゴ",
+                                     u"メヌエット",
+                                     u"ロンド",
+                                     u"Allegro ma non troppo",
+                                     u"Andante con moto",
+                                     u"Scherzo. Molto vivace",
+                                     u"Adagio sostenuto",
+                                     u"Finale. Allegro energico",
+                                     u"Allemande",
+                                     u"Courante",
+                                     u"Sarabande",
+                                     u"Gigue",
+                                     u"Kyrie",
+                                     u"Gloria",
+                                     u"Credo",
+                                     u"Sanctus",
+                                     u"Agnus Dei",
+                                     u"Passacaglia",
+                                     u"Intermezzo"};
 const char16_t* const halls[]
     = {u"ベルリン、イエス・キリスト教会", u"ウィーン、ムジークフェラインザール",
-       u"東京、サントリーホール", u"London, Abbey Road Studio 1", u"Amsterdam, Concertgebouw",
-       u"Paris, Salle Pleyel", u"大阪、ザ・シンフォニーホール", u"Leipzig, Gewandhaus",
-       u"New York, Carnegie Hall", u"Snape Maltings", u"Lugano, Auditorio RSI",
-       u"京都コンサートホール"};
+       u"東京、サントリーホール",         u"London, Abbey Road Studio 1",
+       u"Amsterdam, Concertgebouw",       u"Paris, Salle Pleyel",
+       u"大阪、ザ・シンフォニーホール",   u"Leipzig, Gewandhaus",
+       u"New York, Carnegie Hall",        u"Snape Maltings",
+       u"Lugano, Auditorio RSI",          u"京都コンサートホール"};
 
 template <size_t N> QString pick(const char16_t* const (&list)[N], quint32 n)
 {
@@ -189,17 +269,17 @@ void generate(const QString& folder, int cds, int songsPerCD)
             const quint32 q = rng.generate();
             song.addBindValue(orphan ? QStringLiteral("手放したCD %1").arg(id) : title);
             song.addBindValue(++songId);
-            song.addBindValue(s % 4 == 0 && q % 3 == 0
-                                  ? QString(pick(composers, q) + QStringLiteral("：")
-                                            + pick(forms, q >> 5) + QStringLiteral(" ")
-                                            + pick(keys, q >> 9))
-                                  : QString(work + QStringLiteral(" 第%1楽章 ").arg(s + 1)
-                                            + pick(movements, q)));
+            song.addBindValue(
+                s % 4 == 0 && q % 3 == 0
+                    ? QString(pick(composers, q) + QStringLiteral("：") + pick(forms, q >> 5)
+                              + QStringLiteral(" ") + pick(keys, q >> 9))
+                    : QString(work + QStringLiteral(" 第%1楽章 ").arg(s + 1) + pick(movements, q)));
             song.addBindValue(s % 4 == 0 && q % 3 == 0 ? pick(composers, q) : composer);
             song.addBindValue(q % 7 == 0 ? QVariant(performer(q >> 3)) : QVariant());
             song.addBindValue(conductor);
             song.addBindValue(QString(performer(r >> 5) + QStringLiteral(" 管弦楽団")));
-            song.addBindValue(q % 3 == 0 ? QVariant(s % 2 ? soloist : performer(q >> 4)) : QVariant());
+            song.addBindValue(q % 3 == 0 ? QVariant(s % 2 ? soloist : performer(q >> 4))
+                                         : QVariant());
             song.addBindValue(q % 11 == 0 ? QVariant(QStringLiteral("NHK-FM")) : QVariant());
             song.addBindValue(q % 11 == 0 ? QVariant(QString::number(q % 900 + 100)) : QVariant());
             song.addBindValue(
@@ -262,8 +342,9 @@ void benchStore()
     Connection::forgetReadRows();
     const double open = msOf([] { OpenDataContext(); });
     const double bareFirst = bareRead(
-        {QStringLiteral("SELECT COUNT(*) FROM cdname"), QStringLiteral("SELECT COUNT(*) FROM kyoku"),
-         allCDs + QStringLiteral(" LIMIT 200"), allSongs + QStringLiteral(" LIMIT 200"),
+        {QStringLiteral("SELECT COUNT(*) FROM cdname"),
+         QStringLiteral("SELECT COUNT(*) FROM kyoku"), allCDs + QStringLiteral(" LIMIT 200"),
+         allSongs + QStringLiteral(" LIMIT 200"),
          QStringLiteral("SELECT rowid, * FROM kyoku WHERE CD名 = (SELECT CD名 FROM cdname ORDER BY "
                         "CDID LIMIT 1) COLLATE NOCASE ORDER BY 曲ID"),
          QStringLiteral("SELECT rowid, * FROM cdname WHERE CD名 = (SELECT CD名 FROM kyoku ORDER BY "
@@ -272,8 +353,10 @@ void benchStore()
     const double all = msOf([] { WaitForAllRows(); });
     const double bareBoth = bareRead({allCDs, allSongs});
     // the whole reading checks the file too: the baseline reads and checks
-    const double bareCheck = msOf([] { QSqlQuery(cn->database()).exec(QStringLiteral("PRAGMA quick_check")); });
-    report("then every row (check and read; waits for the thread)", open + all, bareBoth + bareCheck);
+    const double bareCheck
+        = msOf([] { QSqlQuery(cn->database()).exec(QStringLiteral("PRAGMA quick_check")); });
+    report("then every row (check and read; waits for the thread)", open + all,
+           bareBoth + bareCheck);
     std::printf("    (%d CDs, %d songs)\n", rsCD->recordCount(), rsKyoku->recordCount());
 
     // another program writes, so the requery must really read again
@@ -352,7 +435,8 @@ QSqlDatabase bareCopy()
     if (!QSqlDatabase::contains(QStringLiteral("bare"))) {
         QFile::remove(copy);
         QFile::copy(databasePath(), copy);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bare"));
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bare"));
         db.setDatabaseName(copy);
         db.open();
     }
@@ -394,18 +478,20 @@ void benchTransfer()
             cds << r->values();
         for (const RowPtr& r : cn->read(allSongs, Connection::kyokuFields()))
             songs << r->values();
-        csv::save(out.filePath(QStringLiteral("cdname.csv")), csv::write(Connection::cdnameFields(), cds));
-        csv::save(out.filePath(QStringLiteral("kyoku.csv")), csv::write(Connection::kyokuFields(), songs));
+        csv::save(out.filePath(QStringLiteral("cdname.csv")),
+                  csv::write(Connection::cdnameFields(), cds));
+        csv::save(out.filePath(QStringLiteral("kyoku.csv")),
+                  csv::write(Connection::kyokuFields(), songs));
     });
     report("CSV export of both tables", exported, bare);
     importer::Rows rows;
     const double read = msOf([&] {
-        rows = csv::readFiles(out.filePath(QStringLiteral("cdname.csv")), out.filePath(QStringLiteral("kyoku.csv")));
+        rows = csv::readFiles(out.filePath(QStringLiteral("cdname.csv")),
+                              out.filePath(QStringLiteral("kyoku.csv")));
     });
     report("CSV read and check of both files", read, bare);
-    const double written = msOf([&] {
-        importer::writeCollection(out.filePath(QStringLiteral("new.db")), rows, false);
-    });
+    const double written = msOf(
+        [&] { importer::writeCollection(out.filePath(QStringLiteral("new.db")), rows, false); });
     report("CSV rows written as a new collection", written, bare);
     std::printf("    (%lld CDs, %lld songs)\n", qint64(rows.cds.size()), qint64(rows.songs.size()));
     const QString legacy = QStringLiteral(LEGACY_FIXTURES "/cdkaisou.mdb");
@@ -417,9 +503,8 @@ void benchTransfer()
             readHere = std::min(readHere, msOf([&] { old = importer::readLegacyHere(legacy); }));
             readApart = std::min(readApart, msOf([&] { old = importer::readLegacy(legacy); }));
         }
-        const double wroteOld = msOf([&] {
-            importer::writeCollection(out.filePath(QStringLiteral("old.db")), old, false);
-        });
+        const double wroteOld = msOf(
+            [&] { importer::writeCollection(out.filePath(QStringLiteral("old.db")), old, false); });
         report("old database (40 CDs, 400 songs): read by its own process", readApart, readHere,
                "here");
         report("old database: written as a new collection", wroteOld, 0);
@@ -434,21 +519,23 @@ void benchReports(const QString& pdfFolder)
     layout.setDataSource(rsCD);
     const double laid = msOf([&] { layout.layout(15500); });
     std::printf("    (%lld pages of CDs with songs)\n", qint64(layout.layout(15500).size()));
-    layout.control(QStringLiteral("section4"), QStringLiteral("lblcriteria")).text = QStringLiteral("すべてのデータ表示");
+    layout.control(QStringLiteral("section4"), QStringLiteral("lblcriteria")).text
+        = QStringLiteral("すべてのデータ表示");
     const char* fields[] = {"曲ID", "曲名", "作曲者名", "指揮者名", "ソリスト", "演奏団体"};
     for (int i = 0; i < 6; ++i) {
-        ReportItem& box = layout.control(QStringLiteral("rptkyokusub_Detail"), QStringLiteral("text%1").arg(i + 1));
+        ReportItem& box = layout.control(QStringLiteral("rptkyokusub_Detail"),
+                                         QStringLiteral("text%1").arg(i + 1));
         box.member = QStringLiteral("kyokusub");
         box.field = QString::fromUtf8(fields[i]);
     }
-    layout.control(QStringLiteral("rsrptkyoku_Header"), QStringLiteral("txtKyokumei")).field = QStringLiteral("CD名");
-    layout.control(QStringLiteral("rsrptkyoku_Header"), QStringLiteral("txtID")).field = QStringLiteral("CDID");
+    layout.control(QStringLiteral("rsrptkyoku_Header"), QStringLiteral("txtKyokumei")).field
+        = QStringLiteral("CD名");
+    layout.control(QStringLiteral("rsrptkyoku_Header"), QStringLiteral("txtID")).field
+        = QStringLiteral("CDID");
     report("lay out the CD-with-songs report (all pages)", laid, 0);
     // The preview lays out every page and draws the first; the baseline draws
     // the same page's rows as plain text lines.
-    const double shown = msOf([&] {
-        ReportPreview preview(layout, &sharedPrinter());
-    });
+    const double shown = msOf([&] { ReportPreview preview(layout, &sharedPrinter()); });
     const double plain = msOf([&] {
         QImage page(800, 1130, QImage::Format_RGB32);
         QPainter p(&page);
@@ -493,7 +580,8 @@ void benchEntry(frmMain* w)
     const QString title = rsCD->value(QStringLiteral("CD名")).toString();
     const int songs = rsKyokuSub->recordCount();
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
-    const double deleted = msOf([&] { cdForm->findChild<QPushButton*>(QStringLiteral("cmdDelete"))->click(); });
+    const double deleted
+        = msOf([&] { cdForm->findChild<QPushButton*>(QStringLiteral("cmdDelete"))->click(); });
     MsgBoxTakeAnswered();
     const double bareDelete = msOf([&] {
         QSqlQuery q(bareCopy());
@@ -524,8 +612,9 @@ void benchEntry(frmMain* w)
         songForm->cmdMasterUpdate->click();
     });
     report("確定 of a new song", added,
-           bareWrite(QStringLiteral("INSERT INTO kyoku (CD名, 曲ID, 曲名, 作曲者名) VALUES (?, ?, ?, ?)"),
-                     {cdTitle, 99999999, QStringLiteral("比較用"), QStringLiteral("比較用")}));
+           bareWrite(
+               QStringLiteral("INSERT INTO kyoku (CD名, 曲ID, 曲名, 作曲者名) VALUES (?, ?, ?, ?)"),
+               {cdTitle, 99999999, QStringLiteral("比較用"), QStringLiteral("比較用")}));
     report("close the song form (with the main window's reset)", msOf([&] {
                songForm->close();
                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -682,7 +771,8 @@ int bareStartChild(const QString& folder)
     auto* grid = new QTableWidget(&window);
     window.setCentralWidget(grid);
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("first"));
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("first"));
         db.setDatabaseName(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
         db.open();
         QSqlQuery q(db);
@@ -698,7 +788,8 @@ int bareStartChild(const QString& folder)
             if (r == 0)
                 title = q.value(1).toString();
         }
-        q.prepare(QStringLiteral("SELECT * FROM kyoku WHERE CD名 = ? COLLATE NOCASE ORDER BY 曲ID"));
+        q.prepare(
+            QStringLiteral("SELECT * FROM kyoku WHERE CD名 = ? COLLATE NOCASE ORDER BY 曲ID"));
         q.addBindValue(title);
         q.exec();
         while (q.next()) { }
@@ -720,7 +811,8 @@ struct StartFigures {
     QString screen, counts, peak;
 };
 
-StartFigures startChildIn(const QString& folder, const QString& mode = QStringLiteral("--start-child"))
+StartFigures startChildIn(const QString& folder,
+                          const QString& mode = QStringLiteral("--start-child"))
 {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -759,18 +851,21 @@ void benchStart(const QString& folder)
     // the floor: a fresh process showing a plain window with the first screen's rows read bare
     const double bare = startChildIn(folder, QStringLiteral("--bare-child")).drawn;
     report("start: process start to the window drawn with data", drawn, bare);
-    std::printf("    (CDs %s; songs of the first CD %s)\n", qPrintable(screen.section(u'|', 0, 0).trimmed()),
+    std::printf("    (CDs %s; songs of the first CD %s)\n",
+                qPrintable(screen.section(u'|', 0, 0).trimmed()),
                 qPrintable(screen.section(u'|', 1, 1).trimmed()));
     report("start: process start to every row read", loaded, 0);
-    std::printf("    (%s CDs and songs; peak memory, all songs sorted by title and reset: %s MiB)\n",
-                qPrintable(counts), qPrintable(peak));
+    std::printf(
+        "    (%s CDs and songs; peak memory, all songs sorted by title and reset: %s MiB)\n",
+        qPrintable(counts), qPrintable(peak));
     // A collection made by an earlier version has no title indexes: the first
     // CD's songs are found by reading the whole song table.
     QTemporaryDir old;
     QFile::copy(QDir(folder).filePath(QStringLiteral("cdkaisou.db")),
                 old.filePath(QStringLiteral("cdkaisou.db")));
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
         db.setDatabaseName(old.filePath(QStringLiteral("cdkaisou.db")));
         db.open();
         QSqlQuery(db).exec(QStringLiteral("DROP INDEX kyoku_title"));

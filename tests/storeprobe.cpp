@@ -16,7 +16,8 @@ int main(int argc, char* argv[])
     if (argc < 3)
         return 2;
     const QString mode = QString::fromLocal8Bit(argv[1]);
-    const QString path = QDir(QString::fromLocal8Bit(argv[2])).filePath(QStringLiteral("cdkaisou.db"));
+    const QString path
+        = QDir(QString::fromLocal8Bit(argv[2])).filePath(QStringLiteral("cdkaisou.db"));
     try {
         Connection cn(path);
         if (mode == u"open") {

@@ -9,9 +9,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCryptographicHash>
-#include <QFile>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QPointer>
 #include <QSqlQuery>
 #include <QTest>
@@ -145,7 +145,10 @@ QList<QStringList> readTsv(const QString& path, QStringList* header)
             for (qsizetype k = 0; k < raw.size(); ++k) {
                 if (raw[k] == u'\\' && k + 1 < raw.size()) {
                     const QChar e = raw[++k];
-                    text += e == u't' ? QChar(u'\t') : e == u'n' ? QChar(u'\n') : e == u'r' ? QChar(u'\r') : e;
+                    text += e == u't' ? QChar(u'\t')
+                        : e == u'n'   ? QChar(u'\n')
+                        : e == u'r'   ? QChar(u'\r')
+                                      : e;
                 } else {
                     text += raw[k];
                 }

@@ -4,12 +4,12 @@
 #include <QObject>
 #include <QPointer>
 
-#include <memory>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVariantMap>
 #include <QVector>
+#include <memory>
 
 class frmMain;
 

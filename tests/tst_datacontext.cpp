@@ -142,7 +142,8 @@ void TestDataContext::duplicateTitleCheck()
         QStringLiteral("ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)")));
     QVERIFY(!CDNameExists(QStringLiteral("ドビュッシー")));
     // letter case is ignored beyond ASCII, as when songs are related to their CD
-    QVERIFY(CDNameExists(QStringLiteral("ドビュッシー：牧神の午後への前奏曲 (PRÉLUDE À L'APRÈS-MIDI D'UN FAUNE)")));
+    QVERIFY(CDNameExists(
+        QStringLiteral("ドビュッシー：牧神の午後への前奏曲 (PRÉLUDE À L'APRÈS-MIDI D'UN FAUNE)")));
     QVERIFY(!CDNameExists(QStringLiteral("x' OR '1'='1")));
     QVERIFY(!CDNameExists(QString()));
 }

@@ -30,14 +30,15 @@ const QString bach = "バッハ：ゴルトベルク変奏曲";
 
 void writeSample(const QString& folder)
 {
-    writeCollection(folder,
-                    {cd(1, fifth, {{"発売元", "ポリドール"}, {"購入価格", 2800}}),
-                     cd(2, indy, {{"発売元", "エラート"}}), cd(3, bach), cd(4, bach)},
-                    {song(fifth, 1, "第1楽章", {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
-                     song(fifth, 2, "第2楽章", {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
-                     song(indy, 3, "第1楽章", {{"作曲者名", "ダンディ"}}),
-                     song(fifth, 4, "第3楽章", {{"作曲者名", "ベートーヴェン"}}),
-                     song(bach, 5, "アリア", {{"作曲者名", "バッハ"}})});
+    writeCollection(
+        folder,
+        {cd(1, fifth, {{"発売元", "ポリドール"}, {"購入価格", 2800}}),
+         cd(2, indy, {{"発売元", "エラート"}}), cd(3, bach), cd(4, bach)},
+        {song(fifth, 1, "第1楽章", {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
+         song(fifth, 2, "第2楽章", {{"作曲者名", "ベートーヴェン"}, {"分野", "交響曲"}}),
+         song(indy, 3, "第1楽章", {{"作曲者名", "ダンディ"}}),
+         song(fifth, 4, "第3楽章", {{"作曲者名", "ベートーヴェン"}}),
+         song(bach, 5, "アリア", {{"作曲者名", "バッハ"}})});
 }
 
 // Every row of both tables as text, to compare the file before and after.
@@ -129,7 +130,8 @@ void TestEntry::cdFormLayoutAndNames()
     frmInputCD form(m_w);
     QCOMPARE(form.windowTitle(), QString("CD登録"));
     QVERIFY(form.minimumWidth() >= twips(6210) && form.minimumHeight() >= twips(5820));
-    const QStringList fields{"CDID", "CD名", "発売元", "購入年月日", "購入価格", "解説者", "キャビネット", "段"};
+    const QStringList fields{"CDID",     "CD名",   "発売元",       "購入年月日",
+                             "購入価格", "解説者", "キャビネット", "段"};
     for (int i = 0; i < 8; ++i) {
         QCOMPARE(form.findChild<QLabel*>(QString("lblFieldLabel(%1)").arg(i))->text(), fields[i]);
         QCOMPARE(form.txtInput(i)->dataField(), fields[i]);
@@ -141,7 +143,8 @@ void TestEntry::cdFormLayoutAndNames()
     // browse mode on the last CD
     QCOMPARE(form.txtInput(0)->text(), QString("4"));
     QVERIFY(form.cmdAdd->isEnabled() && !form.cmdUpdate->isEnabled() && !form.cmdCancel->isEnabled()
-            && form.cmdTeisei->isEnabled() && form.cmdDelete->isEnabled() && form.cmdNext->isEnabled());
+            && form.cmdTeisei->isEnabled() && form.cmdDelete->isEnabled()
+            && form.cmdNext->isEnabled());
     // the tab key runs from the last box to 確定
     QCOMPARE(nextTabStop(form.txtInput(7)), form.cmdUpdate);
     QCOMPARE(nextTabStop(form.cmdFirst), form.cmdTeisei);
@@ -167,22 +170,24 @@ void TestEntry::cdIdentifiersCountUpAndBack()
     {
         frmInputCD form(m_w);
         QVERIFY(form.cmdAdd->isEnabled());
-        for (QPushButton* b : {form.cmdUpdate, form.cmdCancel, form.cmdTeisei, form.cmdDelete,
-                               form.cmdNext})
+        for (QPushButton* b :
+             {form.cmdUpdate, form.cmdCancel, form.cmdTeisei, form.cmdDelete, form.cmdNext})
             QVERIFY(!b->isEnabled());
         form.cmdAdd->click();
         QCOMPARE(form.txtInput(0)->text(), QString("1"));
-        QVERIFY(!form.cmdAdd->isEnabled() && form.cmdUpdate->isEnabled() && form.cmdCancel->isEnabled()
-                && !form.cmdTeisei->isEnabled());
+        QVERIFY(!form.cmdAdd->isEnabled() && form.cmdUpdate->isEnabled()
+                && form.cmdCancel->isEnabled() && !form.cmdTeisei->isEnabled());
         form.cmdCancel->click(); // the very first CD given up: the form is empty again
-        QVERIFY(form.cmdAdd->isEnabled() && !form.cmdTeisei->isEnabled() && !form.cmdDelete->isEnabled());
+        QVERIFY(form.cmdAdd->isEnabled() && !form.cmdTeisei->isEnabled()
+                && !form.cmdDelete->isEnabled());
         QCOMPARE(form.lngLastCDID, 0);
         form.cmdAdd->click();
         QCOMPARE(form.txtInput(0)->text(), QString("1"));
         type(form.txtInput(1), indy);
         form.cmdUpdate->click();
         QCOMPARE(readColumn(m_folder->path(), "cdname", "CDID"), QStringList{"1"});
-        QVERIFY(form.cmdAdd->isEnabled() && form.cmdDelete->isEnabled() && form.cmdNext->isEnabled());
+        QVERIFY(form.cmdAdd->isEnabled() && form.cmdDelete->isEnabled()
+                && form.cmdNext->isEnabled());
         form.cmdAdd->click();
         QCOMPARE(form.txtInput(0)->text(), QString("2"));
         form.cmdCancel->click();
@@ -211,7 +216,8 @@ void TestEntry::duplicateTitleQuestion()
     type(form.txtInput(1), indy.toUpper()); // letter case does not make another title
     MsgBoxSetNextAnswers({QMessageBox::No});
     form.cmdUpdate->click();
-    QCOMPARE(answeredTexts(), QStringList{"氏名が重複しています。\n\n同ＣＤ名として登録しますか？"});
+    QCOMPARE(answeredTexts(),
+             QStringList{"氏名が重複しています。\n\n同ＣＤ名として登録しますか？"});
     QVERIFY(form.inAddMode());
     QCOMPARE(readColumn(m_folder->path(), "cdname", "CDID").size(), 4);
     QCOMPARE(form.txtInput(1)->text(), indy.toUpper());
@@ -240,14 +246,16 @@ void TestEntry::typedDatesAndPrices()
         type(form.txtInput(4), "５０００");
         form.cmdUpdate->click();
         QCOMPARE(MsgBoxTakeAnswered().size(), 0);
-        QCOMPARE(readColumn(m_folder->path(), "cdname", "購入年月日").last(), QString("2002-01-31"));
+        QCOMPARE(readColumn(m_folder->path(), "cdname", "購入年月日").last(),
+                 QString("2002-01-31"));
         QCOMPARE(readColumn(m_folder->path(), "cdname", "購入価格").last(), QString("5000"));
         QCOMPARE(form.txtInput(3)->text(), QString("02/1/31"));
     }
     // the century window, and dates it cannot write with two digits
-    const std::pair<QString, QString> years[]
-        = {{"29/12/31", "2029-12-31"}, {"30/1/1", "1930-01-01"}, {"99/4/1", "1999-04-01"},
-           {"1925/5/1", "1925-05-01"}};
+    const std::pair<QString, QString> years[] = {{"29/12/31", "2029-12-31"},
+                                                 {"30/1/1", "1930-01-01"},
+                                                 {"99/4/1", "1999-04-01"},
+                                                 {"1925/5/1", "1925-05-01"}};
     for (const auto& [typed, stored] : years) {
         type(form.txtInput(3), typed);
         MsgBoxSetNextAnswers({QMessageBox::Ok});
@@ -272,11 +280,16 @@ void TestEntry::refusedInputChangesNothing_data()
     QTest::addColumn<int>("box");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("field");
-    QTest::newRow("month 13") << 3 << "02/13/45" << "購入年月日";
-    QTest::newRow("not a date") << 3 << "abc" << "購入年月日";
-    QTest::newRow("31 February") << 3 << "2002/2/31" << "購入年月日";
-    QTest::newRow("price in words") << 4 << "五千" << "購入価格";
-    QTest::newRow("price with a fraction") << 4 << "12.5" << "購入価格";
+    QTest::newRow("month 13") << 3 << "02/13/45"
+                              << "購入年月日";
+    QTest::newRow("not a date") << 3 << "abc"
+                                << "購入年月日";
+    QTest::newRow("31 February") << 3 << "2002/2/31"
+                                 << "購入年月日";
+    QTest::newRow("price in words") << 4 << "五千"
+                                    << "購入価格";
+    QTest::newRow("price with a fraction") << 4 << "12.5"
+                                           << "購入価格";
 }
 
 // Whether adding or correcting, a text the field cannot take stops the save:
@@ -298,7 +311,8 @@ void TestEntry::refusedInputChangesNothing()
     form.cmdUpdate->click();
     const QList<MsgBoxRecord> shown = MsgBoxTakeAnswered();
     QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown[0].text.contains(field) && shown[0].text.contains(typed), qPrintable(shown[0].text));
+    QVERIFY2(shown[0].text.contains(field) && shown[0].text.contains(typed),
+             qPrintable(shown[0].text));
     QVERIFY(form.inAddMode());
     QCOMPARE(form.lngLastCDID, 5);
     QCOMPARE(form.txtInput(box)->text(), typed);
@@ -346,7 +360,8 @@ void TestEntry::saveRefusedWhileAnotherProgramWrites()
     QCOMPARE(fileRows(m_folder->path()), before);
     form.cmdUpdate->click(); // the lock is gone: the same typing is stored
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
-    QCOMPARE(readColumn(m_folder->path(), "cdname", "CD名").last(), QString("ロック中に入力したCD"));
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "CD名").last(),
+             QString("ロック中に入力したCD"));
 }
 
 void TestEntry::deleteCascadeAsksAndCounts()
@@ -362,8 +377,9 @@ void TestEntry::deleteCascadeAsksAndCounts()
     QCOMPARE(asked[0].text, QString("表示中のCDを削除します。\nよろしいですか。"));
     QCOMPARE(asked[0].title, QString("削除"));
     QCOMPARE(asked[0].icon, QMessageBox::Question);
-    QCOMPARE(asked[1].text, QString("削除しようとしているCDには曲が3曲含まれています。\n\n"
-                                    "CDを削除するとこれらの曲も削除されます。\n\n削除しますか？"));
+    QCOMPARE(asked[1].text,
+             QString("削除しようとしているCDには曲が3曲含まれています。\n\n"
+                     "CDを削除するとこれらの曲も削除されます。\n\n削除しますか？"));
     QCOMPARE(asked[1].buttons, QMessageBox::Ok | QMessageBox::Cancel);
     QCOMPARE(readColumn(m_folder->path(), "kyoku", "曲ID").size(), 5);
     MsgBoxSetNextAnswers({QMessageBox::No});
@@ -455,7 +471,8 @@ void TestEntry::correctedTitleTakesItsSongs()
     form.cmdTeisei->click();
     MsgBoxTakeAnswered();
     QCOMPARE(readColumn(m_folder->path(), "kyoku", "CD名").last(), bach);
-    QCOMPARE(readColumn(m_folder->path(), "cdname", "CD名").last(), QString("バッハ：パルティータ"));
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "CD名").last(),
+             QString("バッハ：パルティータ"));
 }
 
 void TestEntry::addModeGuardsAndFrameClose()
@@ -550,7 +567,8 @@ void TestEntry::songFormAddCopyAndSave()
     form.cmdMasterAdd->click();
     QCOMPARE(form.txtrsSub(1)->text(), QString("6"));
     QCOMPARE(form.dcoCDName->currentText(), bach); // the CD of the song shown before
-    QVERIFY(!form.cmdMasterAdd->isEnabled() && !form.cmdDelete->isEnabled() && !form.cmdTeisei->isEnabled());
+    QVERIFY(!form.cmdMasterAdd->isEnabled() && !form.cmdDelete->isEnabled()
+            && !form.cmdTeisei->isEnabled());
     form.cmd1copy->click();
     QCOMPARE(form.txtrsSub(1)->text(), QString("6"));
     QCOMPARE(form.txtrsSub(2)->text(), QString("アリア"));

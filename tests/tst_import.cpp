@@ -10,14 +10,14 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QCheckBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QSqlQuery>
-#include <QPushButton>
 #include <QProcess>
+#include <QPushButton>
+#include <QSqlQuery>
 #include <QTest>
 
 using namespace modRecord;
@@ -56,7 +56,9 @@ void compareWithTruth(const QString& collection, const QString& table)
             const QString want = truth[r][i];
             QVERIFY2(got == want && got.isNull() == want.isNull(),
                      qPrintable(QString("%1 row %2 %3: [%4] against [%5]")
-                                    .arg(table).arg(r + 1).arg(fields[i].name, got, want)));
+                                    .arg(table)
+                                    .arg(r + 1)
+                                    .arg(fields[i].name, got, want)));
         }
         ++r;
     }
@@ -149,7 +151,8 @@ void TestImport::damagedFilesWriteNothing()
         QVERIFY(e.description().contains(file));
     }
     QCOMPARE(fileHash(databasePath()), before);
-    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"cdkaisou.db"});
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"cdkaisou.db"});
 }
 
 void TestImport::stoppedMidwayLeavesNoFile()
@@ -167,7 +170,8 @@ void TestImport::stoppedMidwayLeavesNoFile()
     QFile blocker(m_folder->file("notafolder"));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    QVERIFY_THROWS_EXCEPTION(DbError, importer::writeCollection(m_folder->file("notafolder/cdkaisou.db"), rows, false));
+    QVERIFY_THROWS_EXCEPTION(
+        DbError, importer::writeCollection(m_folder->file("notafolder/cdkaisou.db"), rows, false));
     QFile::remove(m_folder->file("notafolder"));
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     // and a target already taken is never replaced without being asked
@@ -207,7 +211,6 @@ void TestImport::menuAddsOrReplaces()
     QCOMPARE(backup::list(databasePath()).first().cds, 2);
 }
 
-
 namespace {
 // What CSV keeps of a value: NULL and the empty text apart, everything else.
 QVariant asCsvKeeps(const QVariant& v)
@@ -237,13 +240,16 @@ void TestImport::csvRoundTrip()
             for (qsizetype c = 0; c < want->at(r).size(); ++c)
                 QVERIFY2(got->at(r).at(c) == asCsvKeeps(want->at(r).at(c))
                              && got->at(r).at(c).isNull() == want->at(r).at(c).isNull(),
-                         qPrintable(QString("row %1 column %2: %3 against %4")
-                                        .arg(r + 1).arg(c).arg(got->at(r).at(c).toString(),
-                                                               want->at(r).at(c).toString())));
+                         qPrintable(
+                             QString("row %1 column %2: %3 against %4")
+                                 .arg(r + 1)
+                                 .arg(c)
+                                 .arg(got->at(r).at(c).toString(), want->at(r).at(c).toString())));
     // and into an empty collection through the files, as the menu does
     csv::save(m_folder->file("cdname.csv"), csv::write(Connection::cdnameFields(), rows.cds));
     csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), rows.songs));
-    const importer::Rows back = csv::readFiles(m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
+    const importer::Rows back
+        = csv::readFiles(m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
     OpenDataContext();
     importer::addToCollection(*cn, back);
     CloseDataContext();
@@ -251,7 +257,8 @@ void TestImport::csvRoundTrip()
     QCOMPARE(rsCD->recordCount(), 40);
     QCOMPARE(rsKyoku->recordCount(), 400);
     rsKyoku->setFilter("曲ID = '307'");
-    QCOMPARE(rsKyoku->value("曲名").toString(), QString("君と見た花火\r\n（シングル・ヴァージョン）"));
+    QCOMPARE(rsKyoku->value("曲名").toString(),
+             QString("君と見た花火\r\n（シングル・ヴァージョン）"));
     rsCD->setFilter("CDID = '28'");
     QCOMPARE(query_text(databasePath(), "SELECT 購入年月日 FROM cdname WHERE CDID = 28"),
              QString("1996-07-20 18:45:00"));
@@ -265,38 +272,49 @@ void TestImport::csvLinesChecked_data()
     QTest::addColumn<int>("rows");
     const QByteArray header = "CDID,CD名,解説者,購入価格,購入年月日,発売元,キャビネット,段\r\n";
     QTest::newRow("quote, comma and line break inside values")
-        << header + "1,\"Take the \"\"A\"\" Train, live\",,3000,2002-01-31,\"a\r\nb\",A,1\r\n" << "" << 1;
+        << header + "1,\"Take the \"\"A\"\" Train, live\",,3000,2002-01-31,\"a\r\nb\",A,1\r\n"
+        << "" << 1;
     QTest::newRow("with a byte-order mark")
-        << QByteArray("\xEF\xBB\xBF") + header + "1,CD,,,,,,\r\n" << "" << 1;
-    QTest::newRow("a column missing: NULL")
-        << QByteArray("CDID,CD名\r\n1,CD\r\n") << "" << 1;
+        << QByteArray("\xEF\xBB\xBF") + header + "1,CD,,,,,,\r\n"
+        << "" << 1;
+    QTest::newRow("a column missing: NULL") << QByteArray("CDID,CD名\r\n1,CD\r\n") << "" << 1;
     QTest::newRow("an unknown column named")
         << QByteArray("CDID,CD名,色\r\n1,CD,赤\r\n") << "色" << 0;
     QByteArray lines = header;
     for (int i = 2; i <= 6; ++i)
-        lines += QByteArray::number(i) + ",CD" + QByteArray::number(i) + ",,,2002-01-0" + QByteArray::number(i) + ",,,\r\n";
+        lines += QByteArray::number(i) + ",CD" + QByteArray::number(i) + ",,,2002-01-0"
+            + QByteArray::number(i) + ",,,\r\n";
     lines += "7,CD7,,,2002-13-45,,,\r\n8,CD8,,,,,,\r\n";
     QTest::newRow("a bad date on line 7") << lines << "7 行目" << 0;
-    QTest::newRow("a price with words") << header + "1,CD,,五千,,,,\r\n" << "2 行目" << 0;
-    QTest::newRow("an identifier past 2^32") << header + "4294967296,CD,,,,,,\r\n" << "2 行目: CDID「4294967296」は 1 から 2147483647" << 0;
-    QTest::newRow("identifier 0") << header + "1,CD,,,,,,\r\n0,CD,,,,,,\r\n" << "3 行目: CDID「0」" << 0;
-    QTest::newRow("identifier 2147483647 is taken")
-        << header + "2147483647,CD,,,,,,\r\n" << "" << 1;
+    QTest::newRow("a price with words") << header + "1,CD,,五千,,,,\r\n"
+                                        << "2 行目" << 0;
+    QTest::newRow("an identifier past 2^32")
+        << header + "4294967296,CD,,,,,,\r\n"
+        << "2 行目: CDID「4294967296」は 1 から 2147483647" << 0;
+    QTest::newRow("identifier 0") << header + "1,CD,,,,,,\r\n0,CD,,,,,,\r\n"
+                                  << "3 行目: CDID「0」" << 0;
+    QTest::newRow("identifier 2147483647 is taken") << header + "2147483647,CD,,,,,,\r\n"
+                                                    << "" << 1;
     QTest::newRow("invalid UTF-8 on line 3")
-        << header + "1,CD,,,,,,\r\n2,\xff\xfe\x43\x44,,,,,,\r\n" << "3 行目: UTF-8 として読めない文字" << 0;
-    QTest::newRow("a column named twice")
-        << QByteArray("CDID,CD名,解説者,CD名\r\n1,一,,二\r\n") << "列「CD名」が2回あります（2 列目と 4 列目）" << 0;
-    QTest::newRow("one CDID on two lines")
-        << header + "5,A,,,,,,\r\n6,B,,,,,,\r\n5,C,,,,,,\r\n" << "4 行目: CDID 5 は 2 行目にもあります" << 0;
+        << header + "1,CD,,,,,,\r\n2,\xff\xfe\x43\x44,,,,,,\r\n"
+        << "3 行目: UTF-8 として読めない文字" << 0;
+    QTest::newRow("a column named twice") << QByteArray("CDID,CD名,解説者,CD名\r\n1,一,,二\r\n")
+                                          << "列「CD名」が2回あります（2 列目と 4 列目）" << 0;
+    QTest::newRow("one CDID on two lines") << header + "5,A,,,,,,\r\n6,B,,,,,,\r\n5,C,,,,,,\r\n"
+                                           << "4 行目: CDID 5 は 2 行目にもあります" << 0;
     QTest::newRow("line numbers count blank lines")
-        << header + "\r\n1,CD,,,,,,\r\n\r\n2,CD,,,,,,,余分\r\n" << "5 行目: 列の数が見出しと違います" << 0;
+        << header + "\r\n1,CD,,,,,,\r\n\r\n2,CD,,,,,,,余分\r\n"
+        << "5 行目: 列の数が見出しと違います" << 0;
     QTest::newRow("line numbers count breaks inside values")
-        << header + "1,\"a\r\nb\r\nc\",,,,,,\r\n2,CD,,,2002-02-30,,,\r\n" << "5 行目" << 0;
+        << header + "1,\"a\r\nb\r\nc\",,,,,,\r\n2,CD,,,2002-02-30,,,\r\n"
+        << "5 行目" << 0;
     QTest::newRow("a quote inside a plain value")
-        << header + "1,CD,,,,,,\r\n2,C\"D,,,,,,\r\n" << "3 行目: 引用符（\"）の使い方が正しくありません" << 0;
+        << header + "1,CD,,,,,,\r\n2,C\"D,,,,,,\r\n"
+        << "3 行目: 引用符（\"）の使い方が正しくありません" << 0;
     QTest::newRow("columns found by name in any order")
         << QByteArray("CD名,CDID\r\n二番目の列,7\r\n") << "" << 1;
-    QTest::newRow("not CSV") << header + "1,\"unclosed,,,,,,\r\n" << "2 行目: 引用符（\"）が閉じられていません" << 0;
+    QTest::newRow("not CSV") << header + "1,\"unclosed,,,,,,\r\n"
+                             << "2 行目: 引用符（\"）が閉じられていません" << 0;
 }
 
 void TestImport::csvLinesChecked()
@@ -353,7 +371,8 @@ void TestImport::exportOfWhatIsShown()
     QFile f(m_folder->file("shown.csv"));
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
-    QVERIFY(lines[0].startsWith("\xEF\xBB\xBF" "CD名,曲ID,曲名"));
+    QVERIFY(lines[0].startsWith("\xEF\xBB\xBF"
+                                "CD名,曲ID,曲名"));
     QVERIFY2(lines[1].startsWith("\"CD, 一\",2,ガヴォット,ヘンデル"), lines[1].constData());
     QVERIFY(lines[2].startsWith("\"CD, 一\",3,ラルゴ"));
     QCOMPARE(lines.size(), 4); // header, two songs, and the end of the last line
@@ -364,14 +383,21 @@ void TestImport::exportOfWhatIsShown()
 // and written again to the same bytes.
 void TestImport::csvRoundTripIsByteExact()
 {
-    const QStringList texts = {"  前に空白", "後ろに空白  ", "\tタブ\t", "言う \"やあ\"", "改行\r\nあり",
-                               "LFだけ\n", "𠮷野の春", QString("NUL") + QChar(0) + "入り", "=SUM(A1:A9)",
-                               "a, b", " ", "", "'89", "普通の題"};
+    const QStringList texts
+        = {"  前に空白",   "後ろに空白  ", "\tタブ\t", "言う \"やあ\"",
+           "改行\r\nあり", "LFだけ\n",     "𠮷野の春", QString("NUL") + QChar(0) + "入り",
+           "=SUM(A1:A9)",  "a, b",         " ",        "",
+           "'89",          "普通の題"};
     QVector<QVector<QVariant>> rows;
     for (int i = 0; i < texts.size(); ++i)
-        rows << QVector<QVariant>{QVariant(qint64(i + 1)), QVariant(texts[i]),
-                                  i % 2 ? QVariant() : QVariant(texts[i]), QVariant(qint64(1000 * i)),
-                                  QVariant(), QVariant(QString("  " + texts[i])), QVariant(), QVariant()};
+        rows << QVector<QVariant>{QVariant(qint64(i + 1)),
+                                  QVariant(texts[i]),
+                                  i % 2 ? QVariant() : QVariant(texts[i]),
+                                  QVariant(qint64(1000 * i)),
+                                  QVariant(),
+                                  QVariant(QString("  " + texts[i])),
+                                  QVariant(),
+                                  QVariant()};
     const QByteArray out = csv::write(Connection::cdnameFields(), rows);
     QList<csv::Refusal> refusals;
     const auto back = csv::read(out, Connection::cdnameFields(), refusals);
@@ -381,7 +407,9 @@ void TestImport::csvRoundTripIsByteExact()
         for (int c = 0; c < rows[r].size(); ++c)
             QVERIFY2(back[r][c] == rows[r][c] && back[r][c].isNull() == rows[r][c].isNull(),
                      qPrintable(QString("row %1 column %2: [%3] against [%4]")
-                                    .arg(r + 1).arg(c).arg(back[r][c].toString(), rows[r][c].toString())));
+                                    .arg(r + 1)
+                                    .arg(c)
+                                    .arg(back[r][c].toString(), rows[r][c].toString())));
     QCOMPARE(csv::write(Connection::cdnameFields(), back), out);
 }
 
@@ -390,9 +418,10 @@ void TestImport::csvRoundTripIsByteExact()
 void TestImport::csvImportAsksToReplaceOrAdd()
 {
     writeCollection(m_folder->path(), {cd(1, "いまのCD"), cd(2, "もう一枚")}, {});
-    csv::save(m_folder->file("cdname.csv"),
-              csv::write(Connection::cdnameFields(),
-                         {{QVariant(qint64(10)), QVariant(QString("来たCD")), {}, {}, {}, {}, {}, {}}}));
+    csv::save(
+        m_folder->file("cdname.csv"),
+        csv::write(Connection::cdnameFields(),
+                   {{QVariant(qint64(10)), QVariant(QString("来たCD")), {}, {}, {}, {}, {}, {}}}));
     csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), {}));
     m_w = startMain();
     // the two file dialogs, one after the other
@@ -416,7 +445,8 @@ void TestImport::csvImportAsksToReplaceOrAdd()
     m_w->findChild<QAction*>("mnuCsvImport")->trigger();
     QStringList said = answeredTexts();
     QCOMPARE(said.size(), 2);
-    QVERIFY2(said[0].contains("置き換えますか") && said[0].contains("1 枚のCD"), qPrintable(said[0]));
+    QVERIFY2(said[0].contains("置き換えますか") && said[0].contains("1 枚のCD"),
+             qPrintable(said[0]));
     QCOMPARE(m_w->lblRcount(3)->text(), QString("3 / 3"));
     // replace: only the CSV's CD is left, the three backed up
     pickBoth();

@@ -13,10 +13,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QSqlError>
-#include <QSqlRecord>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 using namespace modRecord;
@@ -47,7 +47,8 @@ void writeLarge(const QString& folder)
         QString title = id == 1 ? QStringLiteral("Dvořák: Suite") : titleOf(id);
         if (id == 8)
             title = titleOf(7);
-        cds << cd(id, title, {{"発売元", id % 3 ? "ポリドール" : "Decca"}, {"購入価格", 1000 + id}});
+        cds << cd(id, title,
+                  {{"発売元", id % 3 ? "ポリドール" : "Decca"}, {"購入価格", 1000 + id}});
     }
     int songId = 0;
     QVector<QVariantMap> ordered;
@@ -56,11 +57,10 @@ void writeLarge(const QString& folder)
             continue;
         const QString title = id == 1 ? QStringLiteral("Dvořák: Suite") : titleOf(id);
         for (int s = 0; s < SongsPerCD; ++s)
-            ordered << song(id == 1 && s == 2   ? QStringLiteral("dvořák: SUITE")
+            ordered << song(id == 1 && s == 2       ? QStringLiteral("dvořák: SUITE")
                                 : id == 1 && s == 3 ? QStringLiteral("DVOŘÁK: suite")
                                                     : title,
-                            100 + ++songId,
-                            QStringLiteral("第%1楽章 %2").arg(s + 1).arg(id),
+                            100 + ++songId, QStringLiteral("第%1楽章 %2").arg(s + 1).arg(id),
                             {{"作曲者名", id == CDs ? "ダンディ (d'Indy)" : "作曲者"}});
     }
     // the smallest 曲ID belongs to a song of CDs 7 and 8
@@ -88,7 +88,8 @@ QStringList rowsOfQuery(const QString& sql)
 {
     QStringList out;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plain"));
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plain"));
         db.setDatabaseName(databasePath());
         db.open();
         QSqlQuery q(db);
@@ -110,7 +111,8 @@ QStringList rowsOfQuery(const QString& sql)
 void execute(const QString& sql)
 {
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
         db.setDatabaseName(databasePath());
         QVERIFY(db.open());
         QSqlQuery q(db);
@@ -178,13 +180,15 @@ void TestLargeCollection::firstScreenThenEveryRow()
     WaitForAllRows();
     QVERIFY(AllRowsRead());
     QVERIFY(!rsCD->isProvisional() && !rsKyoku->isProvisional());
-    QCOMPARE(rowsOf(*rsCD),
-             rowsOfQuery("SELECT CDID, CD名, 解説者, 購入価格, 購入年月日, 発売元, キャビネット, 段 "
-                         "FROM cdname ORDER BY CDID"));
-    QCOMPARE(rowsOf(*rsKyoku),
-             rowsOfQuery("SELECT CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, ソリスト, "
-                         "録音先, 録音先番号, 録音時間, 録音年月日, 録音会場, 原盤番号, 分野 "
-                         "FROM kyoku ORDER BY 曲ID"));
+    QCOMPARE(
+        rowsOf(*rsCD),
+        rowsOfQuery("SELECT CDID, CD名, 解説者, 購入価格, 購入年月日, 発売元, キャビネット, 段 "
+                    "FROM cdname ORDER BY CDID"));
+    QCOMPARE(
+        rowsOf(*rsKyoku),
+        rowsOfQuery("SELECT CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, ソリスト, "
+                    "録音先, 録音先番号, 録音時間, 録音年月日, 録音会場, 原盤番号, 分野 "
+                    "FROM kyoku ORDER BY 曲ID"));
     // the views still stand where they stood, and follow their parents
     QCOMPARE(rsCD->value("CDID").toInt(), 1);
     QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD);
@@ -288,7 +292,8 @@ void garbleLeafPage(const QString& name)
 {
     int page = 0;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("stat"));
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("stat"));
         db.setDatabaseName(databasePath());
         db.open();
         QSqlQuery q(db);
@@ -324,7 +329,8 @@ void TestLargeCollection::damageFoundAfterTheFirstScreen()
         QFAIL("a write went through");
     } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::Damaged));
-        QVERIFY2(e.description().contains(QStringLiteral("壊れています")), qPrintable(e.description()));
+        QVERIFY2(e.description().contains(QStringLiteral("壊れています")),
+                 qPrintable(e.description()));
     }
     QCOMPARE(rsCD->recordCount(), 0); // nothing half-read is shown
     QTRY_COMPARE(failures, QList<int>{DbError::Damaged});
@@ -408,12 +414,11 @@ void TestLargeCollection::titleLookupFindsEverySpelling()
     m_folder = std::make_unique<StartupFolder>();
     strAppPath = m_folder->path();
     const QStringList titles = {
-        "Fauré: Élégie", "FAURÉ: ÉLÉGIE", "fauré: élégie", "Faure: Elegie", "Fauré: Élégie II",
-        "Kreisler", "\u212Areisler", "KREISLER", "Kreislers",
-        "Suite", "\u017Fuite", "SUITE", "ſuiteſ",
-        "ΟΔΥΣΣΕΥΣ", "οδυσσευς", "Οδυσσεύς",
-        "Ｂａｃｈ：組曲", "ｂＡｃｈ：組曲", "Bach：組曲",
-        "交響曲第1番", "交響曲第１番", "𐐀𐐁 Deseret", "𐐨𐐩 deseret",
+        "Fauré: Élégie", "FAURÉ: ÉLÉGIE",  "fauré: élégie",  "Faure: Elegie", "Fauré: Élégie II",
+        "Kreisler",      "\u212Areisler",  "KREISLER",       "Kreislers",     "Suite",
+        "\u017Fuite",    "SUITE",          "ſuiteſ",         "ΟΔΥΣΣΕΥΣ",      "οδυσσευς",
+        "Οδυσσεύς",      "Ｂａｃｈ：組曲", "ｂＡｃｈ：組曲", "Bach：組曲",    "交響曲第1番",
+        "交響曲第１番",  "𐐀𐐁 Deseret",     "𐐨𐐩 deseret",
     };
     QVector<QVariantMap> songs;
     for (int i = 0; i < titles.size(); ++i)
@@ -426,10 +431,11 @@ void TestLargeCollection::titleLookupFindsEverySpelling()
         OpenDataContext();
         sqlite3* h = rowreader::handleOf(cn->database());
         for (const QString& title : titles) {
-            const Snapshot found = titlelookup::rowsTitled(
-                h, "kyoku", "CD名, 曲ID", "曲ID ASC, rowid ASC",
-                {FieldDef{"CD名", FieldType::Text, 0, true}, FieldDef{"曲ID", FieldType::Integer, 0, true}},
-                title);
+            const Snapshot found
+                = titlelookup::rowsTitled(h, "kyoku", "CD名, 曲ID", "曲ID ASC, rowid ASC",
+                                          {FieldDef{"CD名", FieldType::Text, 0, true},
+                                           FieldDef{"曲ID", FieldType::Integer, 0, true}},
+                                          title);
             QStringList got;
             int previousId = -1;
             for (const RowPtr& row : found) {

@@ -67,7 +67,8 @@ void TestLegacy::everyValueArrivesExactly()
     const QList<QStringList> truth = readTsv(fixtures + u'/' + table + ".tsv", &header);
     QVERIFY2(!truth.isEmpty(), qPrintable(fixtures));
     // the reader requires each column's Jet type: the collection's own definitions
-    const QVector<FieldDef>& fields = table == "cdname" ? Connection::cdnameFields() : Connection::kyokuFields();
+    const QVector<FieldDef>& fields
+        = table == "cdname" ? Connection::cdnameFields() : Connection::kyokuFields();
     QCOMPARE(fields.size(), header.size());
     for (qsizetype c = 0; c < header.size(); ++c)
         QCOMPARE(fields.at(c).name, header.at(c));
@@ -85,8 +86,9 @@ void TestLegacy::everyValueArrivesExactly()
             const QString want = truth[r][c];
             QVERIFY2(got == want && got.isNull() == want.isNull(),
                      qPrintable(QString("%1 row %2 %3: got [%4]%5 want [%6]%7")
-                                    .arg(table).arg(r + 1).arg(header[c], got,
-                                         got.isNull() ? "(NULL)" : "", want,
+                                    .arg(table)
+                                    .arg(r + 1)
+                                    .arg(header[c], got, got.isNull() ? "(NULL)" : "", want,
                                          want.isNull() ? "(NULL)" : "")));
         }
     QCOMPARE(fileHash(mdb), before); // read, never written
@@ -96,8 +98,10 @@ void TestLegacy::damagedFilesAreRefused_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("cause");
-    QTest::newRow("rows garbled") << "damaged-rows.mdb" << "kyoku";
-    QTest::newRow("cut in half") << "damaged-truncated.mdb" << "";
+    QTest::newRow("rows garbled") << "damaged-rows.mdb"
+                                  << "kyoku";
+    QTest::newRow("cut in half") << "damaged-truncated.mdb"
+                                 << "";
 }
 
 void TestLegacy::damagedFilesAreRefused()
@@ -110,7 +114,8 @@ void TestLegacy::damagedFilesAreRefused()
         LegacyReader reader(mdb);
         QStringList header;
         for (const QString& table : {QStringLiteral("cdname"), QStringLiteral("kyoku")}) {
-            reader.read(table, table == "cdname" ? Connection::cdnameFields() : Connection::kyokuFields());
+            reader.read(table,
+                        table == "cdname" ? Connection::cdnameFields() : Connection::kyokuFields());
         }
         QFAIL("a damaged file was read as whole");
     } catch (const DbError& e) {
@@ -126,9 +131,13 @@ void TestLegacy::jetDatesAndText()
     QCOMPARE(jetDateTime(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
     QCOMPARE(jetDateTime(35266.78125), QDateTime(QDate(1996, 7, 20), QTime(18, 45)));
     QCOMPARE(jetText(QByteArray("\xFF\xFEPOCG-3521", 11)), QString("POCG-3521"));
-    QCOMPARE(jetText(QByteArray("\xFF\xFE" "A\0\x42\x30\0B", 8)), QString("Aあ") + "B");
+    QCOMPARE(jetText(QByteArray("\xFF\xFE"
+                                "A\0\x42\x30\0B",
+                                8)),
+             QString("Aあ") + "B");
     const QString yoshi = "𠮷野";
-    QCOMPARE(jetText(QByteArray(reinterpret_cast<const char*>(yoshi.utf16()), yoshi.size() * 2)), yoshi);
+    QCOMPARE(jetText(QByteArray(reinterpret_cast<const char*>(yoshi.utf16()), yoshi.size() * 2)),
+             yoshi);
 }
 
 namespace {
@@ -139,7 +148,10 @@ constexpr int pageSize = 4096;
 // the columns' 25-byte descriptors, their type first, from byte 63.
 constexpr int cdnameDef = 24 * pageSize;
 constexpr int kyokuDef = 26 * pageSize;
-int columnType(int def, int column) { return def + 63 + 25 * column; }
+int columnType(int def, int column)
+{
+    return def + 63 + 25 * column;
+}
 
 QByteArray fixture()
 {
@@ -166,7 +178,8 @@ bool hasType(const QVariant& v, const FieldDef& field)
     case FieldType::Date:
         return v.typeId() == QMetaType::QDateTime && v.toDateTime().isValid();
     case FieldType::Integer:
-        return v.typeId() == QMetaType::LongLong || (field.size == 8 && v.typeId() == QMetaType::Double);
+        return v.typeId() == QMetaType::LongLong
+            || (field.size == 8 && v.typeId() == QMetaType::Double);
     }
     return false;
 }
@@ -188,26 +201,36 @@ void TestLegacy::damagedDefinitionsAreRefused_data()
     QTest::newRow("column count 200") << with(cdnameDef + 45, char(200)) << "テーブル「cdname」";
     QTest::newRow("column count 3") << with(cdnameDef + 45, 3) << "テーブル「cdname」";
     QTest::newRow("column count 65535")
-        << with(cdnameDef + 46, char(255)).replace(cdnameDef + 45, 1, "\xff") << "cdname」の定義が壊れています";
+        << with(cdnameDef + 46, char(255)).replace(cdnameDef + 45, 1, "\xff")
+        << "cdname」の定義が壊れています";
     // a row's null mask (its last byte) says the identifier is missing: the
     // first row of cdname ends page 28, the first of kyoku page 31
     QTest::newRow("a CD without its CDID")
-        << with(28 * pageSize + 4095, char(good[28 * pageSize + 4095] & ~1)) << "cdname」の 1 行目に「CDID」がありません";
+        << with(28 * pageSize + 4095, char(good[28 * pageSize + 4095] & ~1))
+        << "cdname」の 1 行目に「CDID」がありません";
     QTest::newRow("a song without its 曲ID")
-        << with(31 * pageSize + 4094, char(good[31 * pageSize + 4094] & ~2)) << "kyoku」の 1 行目に「曲ID」がありません";
+        << with(31 * pageSize + 4094, char(good[31 * pageSize + 4094] & ~2))
+        << "kyoku」の 1 行目に「曲ID」がありません";
     // a price read as text gave hex, a title read as a number gave nonsense
-    QTest::newRow("price column as text") << with(columnType(cdnameDef, 3), 10) << "購入価格」が通貨型ではありません";
-    QTest::newRow("date column as long") << with(columnType(cdnameDef, 4), 4) << "購入年月日」が日付/時刻型ではありません";
-    QTest::newRow("title column as long") << with(columnType(kyokuDef, 2), 4) << "曲名」がテキスト型ではありません";
-    QTest::newRow("id column as text") << with(columnType(kyokuDef, 1), 10) << "曲ID」が長整数型ではありません";
+    QTest::newRow("price column as text")
+        << with(columnType(cdnameDef, 3), 10) << "購入価格」が通貨型ではありません";
+    QTest::newRow("date column as long")
+        << with(columnType(cdnameDef, 4), 4) << "購入年月日」が日付/時刻型ではありません";
+    QTest::newRow("title column as long")
+        << with(columnType(kyokuDef, 2), 4) << "曲名」がテキスト型ではありません";
+    QTest::newRow("id column as text")
+        << with(columnType(kyokuDef, 1), 10) << "曲ID」が長整数型ではありません";
     // libmdb reads a page's missing end as zeros: NULL identifiers, lost values
     // a damaged column size: the texts stored are longer than the column holds
     QTest::newRow("title longer than its column")
-        << with(columnType(cdnameDef, 1) + 23, 20) << "cdname」の 1 行目の「CD名」が列の長さ（10 文字）を超えています";
-    QTest::newRow("one byte short") << good.left(good.size() - 1) << "ページの大きさ 4096 バイトの倍数ではありません";
+        << with(columnType(cdnameDef, 1) + 23, 20)
+        << "cdname」の 1 行目の「CD名」が列の長さ（10 文字）を超えています";
+    QTest::newRow("one byte short")
+        << good.left(good.size() - 1) << "ページの大きさ 4096 バイトの倍数ではありません";
     QTest::newRow("100 bytes short") << good.left(good.size() - 100) << "倍数ではありません";
     QTest::newRow("whole pages missing") << good.left(30 * pageSize) << "";
-    QTest::newRow("one more row declared") << with(cdnameDef + 16, 41) << "定義では 41 行、読めたのは 40 行";
+    QTest::newRow("one more row declared")
+        << with(cdnameDef + 16, 41) << "定義では 41 行、読めたのは 40 行";
     QTest::newRow("empty file") << QByteArray() << "";
     QTest::newRow("not a database") << QByteArray(8 * pageSize, 'x') << "";
 }
@@ -249,7 +272,8 @@ void TestLegacy::readerThatDiesIsARefusal()
         try {
             importer::readLegacy(path, [&](int, int) {
                 if (++calls == killAt)
-                    killed = QProcess::execute("pkill", {"-SEGV", "-f", "rondella-mdbread " + path}) == 0;
+                    killed = QProcess::execute("pkill", {"-SEGV", "-f", "rondella-mdbread " + path})
+                        == 0;
                 return true;
             });
         } catch (const DbError& e) {
@@ -317,14 +341,16 @@ void TestLegacy::mutatedCopiesAreRefusedOrWhole()
         const QString what = QString("copy %1 (kind %2, page %3)").arg(n).arg(kind).arg(page);
         QVERIFY2(rows.cds.size() == truth.cds.size(), qPrintable(what));
         QVERIFY2(rows.songs.size() == truth.songs.size(), qPrintable(what));
-        for (const auto& [list, fields, id] : {std::tuple{&rows.cds, &Connection::cdnameFields(), 0},
-                                               std::tuple{&rows.songs, &Connection::kyokuFields(), 1}})
+        for (const auto& [list, fields, id] :
+             {std::tuple{&rows.cds, &Connection::cdnameFields(), 0},
+              std::tuple{&rows.songs, &Connection::kyokuFields(), 1}})
             for (const QVector<QVariant>& row : *list) {
                 QVERIFY2(row.size() == fields->size(), qPrintable(what));
                 QVERIFY2(!row.at(id).isNull(), qPrintable(what + ": a row without its identifier"));
                 for (int c = 0; c < row.size(); ++c)
                     QVERIFY2(hasType(row.at(c), fields->at(c)),
-                             qPrintable(what + ": " + fields->at(c).name + " = " + row.at(c).toString()));
+                             qPrintable(what + ": " + fields->at(c).name + " = "
+                                        + row.at(c).toString()));
             }
     }
     causes.removeDuplicates();

@@ -1,32 +1,32 @@
 #include "entry/cdnamedup.h"
 #include "mainwindow/frmmain.h"
+#include "mainwindow/secondary.h"
 #include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
-#include "mainwindow/secondary.h"
 #include "mainwindow/twips.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
 
 #include <QAbstractItemModelTester>
-#include <QDialogButtonBox>
-#include <QFontDatabase>
-#include <QHeaderView>
-#include <QRegularExpression>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QTextBrowser>
 #include <QAction>
 #include <QApplication>
 #include <QDate>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFontDatabase>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QUrl>
 
@@ -182,8 +182,13 @@ void TestMainWindow::menuBarAndToolbar()
             out << (a->isSeparator() ? QString("-") : a->objectName() + "=" + a->text());
         return out;
     };
-    QCOMPARE(items("mnuFile"),
-             (QStringList{"mnuPage=ページ設定", "mnuprint2=印刷プレビュー", "mnuImport=旧データベースの取り込み...", "mnuCsvImport=CSVから取り込み...", "mnuCsvExport=CSVへ書き出し（全データ）...", "mnuCsvExportShown=CSVへ書き出し（表示中の一覧）...", "mnuRestore=バックアップから復元...", "-", "mnuQuit=終了"}));
+    QCOMPARE(
+        items("mnuFile"),
+        (QStringList{"mnuPage=ページ設定", "mnuprint2=印刷プレビュー",
+                     "mnuImport=旧データベースの取り込み...", "mnuCsvImport=CSVから取り込み...",
+                     "mnuCsvExport=CSVへ書き出し（全データ）...",
+                     "mnuCsvExportShown=CSVへ書き出し（表示中の一覧）...",
+                     "mnuRestore=バックアップから復元...", "-", "mnuQuit=終了"}));
     QCOMPARE(
         items("mnuprint2"),
         (QStringList{"mnuPrv2=CD＆曲印刷（リレーション）", "mnuprv3=曲印刷（非検索時は全曲印刷）",

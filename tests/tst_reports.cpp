@@ -11,12 +11,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QComboBox>
-#include <QPrinter>
 #include <QPdfWriter>
 #include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -119,7 +119,8 @@ void TestReports::songListAfterASearch()
     m_w->cmdFilter->click();
     QCOMPARE(runAndClose("mnuprv3"), QString("曲印刷（非検索時は全曲印刷）"));
     const QString text = pdfText(DataReport3(), m_folder->file("songs.pdf"));
-    QVERIFY2(text.contains("Rondella") && text.contains("作曲者名") && text.contains("指揮者名"), qPrintable(text));
+    QVERIFY2(text.contains("Rondella") && text.contains("作曲者名") && text.contains("指揮者名"),
+             qPrintable(text));
     QVERIFY(text.contains("作曲者名 = 'ベートーヴェン'")); // the criteria line
     QVERIFY(text.contains("第4楽章「歓喜の歌」"));
     QVERIFY(text.contains("指揮者A"));
@@ -178,7 +179,8 @@ void TestReports::cdListOfASongSearch()
     const QString text = pdfText(DataReport1(), m_folder->file("list.pdf"));
     QVERIFY2(text.contains("すべてのデータ表示") && text.contains("購入年月日"), qPrintable(text));
     QVERIFY(text.contains(QRegularExpression("2\\s*枚"))); // the row count in the report footer
-    QVERIFY(text.contains(QRegularExpression("[―—]\\s*1\\s*[―—]"))); // the page number, as pdftotext reads the bars
+    QVERIFY(text.contains(
+        QRegularExpression("[―—]\\s*1\\s*[―—]"))); // the page number, as pdftotext reads the bars
     QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList); // the all-songs display's grids again
     QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
 }
@@ -205,10 +207,12 @@ void TestReports::refusalsAndRebinding()
     m_w->cmdFilter->click();
     MsgBoxSetNextAnswers({QMessageBox::Cancel});
     QCOMPARE(runAndClose("mnuPrv2"), QString());
-    QCOMPARE(answeredTexts(), QStringList{"CD検索時ではないので、全CDが対象になりますが印刷しますか？"});
+    QCOMPARE(answeredTexts(),
+             QStringList{"CD検索時ではないので、全CDが対象になりますが印刷しますか？"});
     QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList);
     MsgBoxSetNextAnswers({QMessageBox::Ok});
-    QCOMPARE(runAndClose("印刷プレビュー"), QString("CD＆曲印刷（リレーション）")); // the toolbar button
+    QCOMPARE(runAndClose("印刷プレビュー"),
+             QString("CD＆曲印刷（リレーション）")); // the toolbar button
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
     QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
 }
@@ -302,8 +306,9 @@ void TestReports::previewTurnsPagesAndWritesThemAll()
     info.start("pdfinfo", {file});
     info.waitForFinished(30000);
     const QString pages = QString::fromUtf8(info.readAllStandardOutput());
-    QVERIFY2(pages.contains(QRegularExpression(QString("Pages:\\s+%1\\n").arg(preview.pageCount()))),
-             qPrintable(pages));
+    QVERIFY2(
+        pages.contains(QRegularExpression(QString("Pages:\\s+%1\\n").arg(preview.pageCount()))),
+        qPrintable(pages));
     QProcess text;
     text.start("pdftotext", {"-layout", file, "-"});
     text.waitForFinished(30000);

@@ -15,13 +15,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSysInfo>
 #include <QInputDialog>
 #include <QLockFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTableView>
 #include <QTest>
 
@@ -125,8 +125,10 @@ void TestSafety::creationRaceLosesNothing()
         QVERIFY(a.waitForFinished(10000) && b.waitForFinished(10000));
         QCOMPARE(a.readAllStandardOutput().trimmed(), QByteArray("ok"));
         QCOMPARE(b.readAllStandardOutput().trimmed(), QByteArray("ok"));
-        QCOMPARE(query(folder.file("cdkaisou.db"), "SELECT count(*) FROM cdname"), QStringList{"0"});
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"cdkaisou.db"});
+        QCOMPARE(query(folder.file("cdkaisou.db"), "SELECT count(*) FROM cdname"),
+                 QStringList{"0"});
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"cdkaisou.db"});
     }
     // a collection that arrives while another program is creating one is kept
     StartupFolder folder;
@@ -312,7 +314,8 @@ void TestSafety::replacedOrRemovedFileIsNoticed()
     writeCollection(other.path(), {cd(1, "新しいCD"), cd(2, "もう一枚")}, {});
     QVERIFY(QFile::rename(other.file("cdkaisou.db"), databasePath() + ".new"));
     QVERIFY(std::rename(QFile::encodeName(databasePath() + ".new").constData(),
-                        QFile::encodeName(databasePath()).constData()) == 0);
+                        QFile::encodeName(databasePath()).constData())
+            == 0);
     m_w->findChild<QAction*>("mnuReset")->trigger();
     QCOMPARE(m_w->lblRcount(3)->text(), QString("2 / 2"));
     QVERIFY(QFile::remove(databasePath()));
@@ -329,8 +332,10 @@ void TestSafety::backupBeforeTheFirstWrite()
     // twelve older copies: only the newest ten are kept
     QDir().mkpath(m_folder->file("backup"));
     for (int i = 0; i < 12; ++i)
-        QFile::copy(databasePath(), m_folder->file(QString("backup/cdkaisou-200001%1-120000.db")
-                                                       .arg(i + 10, 2, 10, QChar('0'))));
+        QFile::copy(
+            databasePath(),
+            m_folder->file(
+                QString("backup/cdkaisou-200001%1-120000.db").arg(i + 10, 2, 10, QChar('0'))));
     start();
     QCOMPARE(QDir(m_folder->file("backup")).count() - 2, 12u); // no write yet, no copy
     addCD(m_w, "二枚目");
@@ -385,7 +390,8 @@ void TestSafety::restoreFromABackup()
     QVERIFY2(offered.contains("CD 1枚"), qPrintable(offered));
     const QList<MsgBoxRecord> said = MsgBoxTakeAnswered();
     QCOMPARE(said.size(), 2);
-    QVERIFY2(said[1].text.contains("復元しました（CD 1枚・曲 0曲）") && said[1].text.contains(".replaced-"),
+    QVERIFY2(said[1].text.contains("復元しました（CD 1枚・曲 0曲）")
+                 && said[1].text.contains(".replaced-"),
              qPrintable(said[1].text));
     QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
     QCOMPARE(query(databasePath(), "SELECT CD名 FROM cdname"), QStringList{"最初のCD"});
@@ -467,7 +473,8 @@ void TestSafety::oddDataIsShownAndKept()
         db.setDatabaseName(databasePath());
         QVERIFY(db.open());
         QSqlQuery q(db);
-        QVERIFY(q.exec("UPDATE cdname SET 購入価格 = '五千円', 購入年月日 = 'いつか' WHERE CDID = 2"));
+        QVERIFY(
+            q.exec("UPDATE cdname SET 購入価格 = '五千円', 購入年月日 = 'いつか' WHERE CDID = 2"));
         QVERIFY(q.exec("INSERT INTO cdname DEFAULT VALUES"));
         q.prepare("INSERT INTO kyoku (CD名, 曲ID, 曲名, 作曲者名) VALUES ('奇妙なCD', 2, ?, ?)");
         q.addBindValue(QString(QString("𠮷野の春\tタブ\x01制御") + QChar(0) + QString("NUL後")));
@@ -477,7 +484,8 @@ void TestSafety::oddDataIsShownAndKept()
     }
     QSqlDatabase::removeDatabase("odd");
     auto snapshot = [&] {
-        return query(databasePath(), "SELECT quote(購入価格) || quote(購入年月日) || quote(CDID) FROM cdname")
+        return query(databasePath(),
+                     "SELECT quote(購入価格) || quote(購入年月日) || quote(CDID) FROM cdname")
             + query(databasePath(), "SELECT hex(曲名) || length(作曲者名) FROM kyoku");
     };
     const QStringList before = snapshot();
@@ -491,7 +499,8 @@ void TestSafety::oddDataIsShownAndKept()
     m_w->findChild<QAction*>("mnuReset")->trigger();
     rsKyoku->setFilter("曲名 like '*𠮷野*'");
     QCOMPARE(rsKyoku->recordCount(), 1);
-    QCOMPARE(rsKyoku->value("曲名").toString().size(), QString("𠮷野の春\tタブ\x01制御").size() + 5); // NUL kept
+    QCOMPARE(rsKyoku->value("曲名").toString().size(),
+             QString("𠮷野の春\tタブ\x01制御").size() + 5); // NUL kept
     rsKyoku->setFilter(QString());
     {
         frmInputCD form(m_w);
@@ -546,10 +555,12 @@ void TestSafety::killedWhileWritingLosesNoAcknowledgedSave()
         for (int id : deleted)
             QVERIFY(!cds.contains(id));
         // every CD has its three songs; no song is left without its CD
-        for (const QString& row : query(file, "SELECT (SELECT count(*) FROM kyoku k WHERE k.CD名 = c.CD名) FROM cdname c"))
+        for (const QString& row : query(
+                 file, "SELECT (SELECT count(*) FROM kyoku k WHERE k.CD名 = c.CD名) FROM cdname c"))
             QCOMPARE(row, QString("3"));
-        QCOMPARE(query(file, "SELECT count(*) FROM kyoku WHERE CD名 NOT IN (SELECT CD名 FROM cdname)"),
-                 QStringList{"0"});
+        QCOMPARE(
+            query(file, "SELECT count(*) FROM kyoku WHERE CD名 NOT IN (SELECT CD名 FROM cdname)"),
+            QStringList{"0"});
     }
 }
 
@@ -655,7 +666,8 @@ void TestSafety::damagedBackupIsMarkedAndRefused()
         bool garbled = false;
         for (qsizetype at = pageSize; at + pageSize <= damaged.size() && !garbled; at += pageSize) {
             const int cells = (uchar(damaged[at + 3]) << 8) | uchar(damaged[at + 4]);
-            if (damaged[at] == 0x0d && cells >= 2) { // a table's leaf: its second cell made the first
+            if (damaged[at] == 0x0d
+                && cells >= 2) { // a table's leaf: its second cell made the first
                 damaged[at + 10] = damaged[at + 8];
                 damaged[at + 11] = damaged[at + 9];
                 garbled = true;
@@ -675,7 +687,8 @@ void TestSafety::damagedBackupIsMarkedAndRefused()
     const QByteArray before = bytesOf(databasePath());
     QVERIFY_THROWS_EXCEPTION(DbError, backup::restore(copy, databasePath()));
     QCOMPARE(bytesOf(databasePath()), before);
-    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"cdkaisou.db"});
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"cdkaisou.db"});
     // in the window: the item says so, and choosing it changes nothing
     start();
     QString shown;
@@ -694,8 +707,8 @@ void TestSafety::lockNobodyHoldsIsTakenOver_data()
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("empty, as a power cut leaves it") << QByteArray();
     QTest::newRow("garbage") << QByteArray("\x01\xff\xfe garbage\n\n\n\n");
-    QTest::newRow("a process that has ended")
-        << QByteArray::number(endedProcessId()) + '\n' + QCoreApplication::applicationName().toUtf8() + '\n'
+    QTest::newRow("a process that has ended") << QByteArray::number(endedProcessId()) + '\n'
+            + QCoreApplication::applicationName().toUtf8() + '\n'
             + QSysInfo::machineHostName().toUtf8() + '\n';
 }
 
@@ -707,7 +720,8 @@ void TestSafety::lockNobodyHoldsIsTakenOver()
     QFile lock(m_folder->file("cdkaisou.db.lock"));
     QVERIFY(lock.open(QIODevice::WriteOnly));
     lock.write(content);
-    lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+    lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                     QFileDevice::FileModificationTime);
     lock.close();
     start();
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
@@ -738,7 +752,8 @@ void TestSafety::liveHolderAndLockFolderAreNamed()
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QVERIFY(!Main());
     const QString said = answeredTexts().value(0);
-    QVERIFY2(said.contains(m_folder->file("cdkaisou.db.lock")) && said.contains("フォルダー"), qPrintable(said));
+    QVERIFY2(said.contains(m_folder->file("cdkaisou.db.lock")) && said.contains("フォルダー"),
+             qPrintable(said));
     QVERIFY(QFileInfo(m_folder->file("cdkaisou.db.lock")).isDir()); // left as it was
 }
 
@@ -748,12 +763,18 @@ void TestSafety::leftoversOfEndedRunsAreRemoved()
     writeCollection(m_folder->path(), {cd(1, "CD")}, {});
     const QString dead = QString::number(endedProcessId());
     QVERIFY(QDir(m_folder->path()).mkdir("backup"));
-    const QStringList gone = {"." "cdkaisou.db.import-" + dead, ".cdkaisou.db.import-" + dead + "-journal",
-                              "cdkaisou.db.restore-" + dead, "backup/cdkaisou-20250101-120000.db.part",
-                              "backup/cdkaisou-20250101-120000-2.db.part"};
+    const QStringList gone
+        = {"."
+           "cdkaisou.db.import-"
+               + dead,
+           ".cdkaisou.db.import-" + dead + "-journal", "cdkaisou.db.restore-" + dead,
+           "backup/cdkaisou-20250101-120000.db.part", "backup/cdkaisou-20250101-120000-2.db.part"};
     const QStringList stay = {".cdkaisou.db.import-1", // a process that runs (init)
-                              "cdkaisou.db.restore-x", "backup/notes.part", "backup/cdkaisou-20250101-120000.db",
-                              "cdkaisou.db.damaged-20250101-120000", "other.db.restore-" + dead};
+                              "cdkaisou.db.restore-x",
+                              "backup/notes.part",
+                              "backup/cdkaisou-20250101-120000.db",
+                              "cdkaisou.db.damaged-20250101-120000",
+                              "other.db.restore-" + dead};
     for (const QString& name : gone + stay) {
         QFile f(m_folder->file(name));
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -776,8 +797,9 @@ void TestSafety::pruningKeepsOnlyItsOwnCopies()
     for (int day = 1; day <= 12; ++day)
         own << QString("cdkaisou-202501%1-120000.db").arg(day, 2, 10, QChar('0'));
     own << "cdkaisou-20250112-120000-2.db"; // a second copy in the same second: the newest
-    const QStringList foreign = {"cdkaisou-1.db", "cdkaisou-99999999-999999.db", "cdkaisou-20991231-235959.db.bak",
-                                 "cdkaisou-20991231-235959x.db", "notes.txt"};
+    const QStringList foreign
+        = {"cdkaisou-1.db", "cdkaisou-99999999-999999.db", "cdkaisou-20991231-235959.db.bak",
+           "cdkaisou-20991231-235959x.db", "notes.txt"};
     for (const QString& name : own + foreign)
         QVERIFY(QFile::copy(databasePath(), m_folder->file("backup/" + name)));
     backup::prune(databasePath());

@@ -1,9 +1,9 @@
 #include "mainwindow/frmmain.h"
 #include "mainwindow/msgbox.h"
-#include "search/extract.h"
 #include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
 #include "mainwindow/twips.h"
+#include "search/extract.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
 
@@ -213,8 +213,7 @@ void TestSearch::refusals()
                           "チェックしたところに、検索条件が指定されていません！",
                           "チェックしたところに、検索条件が指定されていません！",
                           // d' is a value, searched for as typed: no composer is called so
-                          "該当するレコードはありません",
-                          "CD名の検索条件が指定されていません！"}));
+                          "該当するレコードはありません", "CD名の検索条件が指定されていません！"}));
     QCOMPARE(answers.titles.value(0), QString("Rondella"));
     QVERIFY(m_w->picTyuu->isVisible()); // the panel stays open as it was
     QVERIFY(!isWaitShown());
@@ -713,7 +712,8 @@ void TestSearch::criteriaFromTickedBoxes()
     QCOMPARE(buildCriteria({{7, "*第9番*"}, {0, "ダンディ (d'Indy)"}}).criteria,
              QString("曲名 like '*第9番*' and 作曲者名 = 'ダンディ (d''Indy)'"));
     QCOMPARE(buildCriteria({{0, "d'"}}).criteria, QString("作曲者名 = 'd'''"));
-    QCOMPARE(buildCriteria({{0, ""}, {7, "**"}}).refusal, QString("曲名の検索条件が指定されていません！"));
+    QCOMPARE(buildCriteria({{0, ""}, {7, "**"}}).refusal,
+             QString("曲名の検索条件が指定されていません！"));
     QCOMPARE(buildCriteria({{9, "**"}}).refusal, QString("CD名の検索条件が指定されていません！"));
     QCOMPARE(buildCriteria({{4, "東芝EMI"}, {12, ""}}).refusal,
              QString("チェックしたところに、検索条件が指定されていません！"));

@@ -370,8 +370,8 @@ void TestView::japaneseOrderWithoutDefaultLocale()
     list.appendField(QStringLiteral("CDID"), FieldType::Integer, 5, false);
     list.appendField(QStringLiteral("CD名"), FieldType::Text, 100, false);
     list.openInMemory();
-    const QStringList given{"ヘンデル", "一", "第10曲", "Op.27", "ｶ", "キ", "ベートーヴェン",
-                            "第2曲", "亜", "か", "Op.9", "カ", "ガ"};
+    const QStringList given{"ヘンデル", "一", "第10曲", "Op.27", "ｶ",  "キ", "ベートーヴェン",
+                            "第2曲",    "亜", "か",     "Op.9",  "カ", "ガ"};
     for (int i = 0; i < given.size(); ++i) {
         list.addNew();
         list.setValue(0, i);
@@ -400,8 +400,9 @@ void TestView::largeSortInJapaneseOrder()
     list.appendField(QStringLiteral("CDID"), FieldType::Integer, 5, false);
     list.appendField(QStringLiteral("CD名"), FieldType::Text, 100, false);
     list.openInMemory();
-    const QStringList words{"ヘンデル", "ベートーヴェン", "亜麻色", "一番", "ｶﾉﾝ", "かのん", "カノン",
-                            "Op.", "第", "ドビュッシー", "d'Indy", "𠮷野", "Suite", "SUITE", "suite"};
+    const QStringList words{"ヘンデル", "ベートーヴェン", "亜麻色", "一番",  "ｶﾉﾝ",
+                            "かのん",   "カノン",         "Op.",    "第",    "ドビュッシー",
+                            "d'Indy",   "𠮷野",           "Suite",  "SUITE", "suite"};
     QRandomGenerator rng(12);
     QString title;
     for (int i = 0; i < 30000; ++i) {

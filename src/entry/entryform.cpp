@@ -91,6 +91,7 @@ bool refusedWhileAdding(bool adding)
 
 QString entryNote()
 {
-    return QStringLiteral("※追加する場合は最初に追加ボタンを、訂正　　する場合は訂正後に訂正ボタンをクリック"
-                          "　　　してください");
+    return QStringLiteral(
+        "※追加する場合は最初に追加ボタンを、訂正　　する場合は訂正後に訂正ボタンをクリック"
+        "　　　してください");
 }

@@ -60,7 +60,8 @@ void frmInputCD::createControls()
     dcoKaisetu = new DataCombo(QStringLiteral("dcoKaisetu"), this);
     grid->addWidget(dcoHatubai, 2, 2);
     grid->addWidget(dcoKaisetu, 5, 2);
-    const std::pair<int, const char16_t*> examples[] = {{3, u"(例：  02/1/31) "}, {4, u"(例：  5000) "}};
+    const std::pair<int, const char16_t*> examples[]
+        = {{3, u"(例：  02/1/31) "}, {4, u"(例：  5000) "}};
     for (int k = 0; k < 2; ++k) {
         auto* example = new QLabel(QString::fromUtf16(examples[k].second), this);
         example->setObjectName(QStringLiteral("Label1(%1)").arg(k));
@@ -72,10 +73,11 @@ void frmInputCD::createControls()
     auto* note = new QLabel(entryNote(), this);
     note->setObjectName(QStringLiteral("Label2"));
     note->setWordWrap(true);
-    note->setFont(QFont(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")}));
+    note->setFont(
+        QFont(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")}));
 
-    cmdAdd = entryButton(this, "cmdAdd", QStringLiteral("追加"), QStringLiteral("入力の前にクリック"),
-                         0x00FFFF);
+    cmdAdd = entryButton(this, "cmdAdd", QStringLiteral("追加"),
+                         QStringLiteral("入力の前にクリック"), 0x00FFFF);
     cmdTeisei = entryButton(this, "cmdTeisei", QStringLiteral("訂正"),
                             QStringLiteral("訂正したあとでクリック"));
     cmdUpdate = entryButton(this, "cmdUpdate", QStringLiteral("確定"), QString(), 0xFFFF00);
@@ -105,9 +107,10 @@ void frmInputCD::createControls()
     resize(minimumSizeHint().expandedTo(minimumSize()));
 
     // 削除, キャンセル, 追加, the navigation from the end, 訂正, the boxes, 確定, 閉じる.
-    QWidget* order[] = {cmdDelete, cmdCancel, cmdAdd,  cmdLast,     cmdNext,     cmdPrevious,
-                        cmdFirst,  cmdTeisei, txtInput(0), txtInput(1), txtInput(2), txtInput(3),
-                        txtInput(4), txtInput(5), txtInput(6), txtInput(7), cmdUpdate, cmdQuit};
+    QWidget* order[]
+        = {cmdDelete,   cmdCancel,   cmdAdd,      cmdLast,     cmdNext,     cmdPrevious,
+           cmdFirst,    cmdTeisei,   txtInput(0), txtInput(1), txtInput(2), txtInput(3),
+           txtInput(4), txtInput(5), txtInput(6), txtInput(7), cmdUpdate,   cmdQuit};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -177,7 +180,6 @@ void frmInputCD::Form_Load()
     }
 }
 
-
 void frmInputCD::navigate(View::Step move)
 {
     if (refusedWhileAdding(inAddMode()))
@@ -236,9 +238,10 @@ void frmInputCD::saveCurrent(bool correction)
         cn->transaction([&] {
             if (takeSongs) {
                 View& songs = need(rsKyokuSub);
-                const QVariant newTitle = std::find_if(typed.begin(), typed.end(), [&](const TypedValue& t) {
-                                              return t.column == titleColumn;
-                                          })->value;
+                const QVariant newTitle
+                    = std::find_if(typed.begin(), typed.end(), [&](const TypedValue& t) {
+                          return t.column == titleColumn;
+                      })->value;
                 for (int r = 0; r < songs.recordCount(); ++r) {
                     songs.moveTo(r);
                     songs.setValue(QStringLiteral("CD名"), newTitle);
@@ -336,7 +339,8 @@ void frmInputCD::cmdDelete_Click()
             return;
         }
         if (MsgBox(QStringLiteral("表示中のCDを削除します。\rよろしいですか。"),
-                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question, QStringLiteral("削除"))
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question,
+                   QStringLiteral("削除"))
             != QMessageBox::Yes)
             return;
         // Songs belong to every CD of their title: while another CD bears it,

@@ -19,7 +19,7 @@ using namespace modRecord;
 
 namespace {
 const char16_t* const songFieldNames[14]
-    = {u"曲ID",   u"曲名",     u"作曲者名", u"編曲者名", u"指揮者名", u"演奏団体", u"ソリスト",
+    = {u"曲ID",   u"曲名",       u"作曲者名", u"編曲者名",   u"指揮者名", u"演奏団体", u"ソリスト",
        u"録音先", u"録音先番号", u"録音時間", u"録音年月日", u"録音会場", u"原盤番号", u"分野"};
 // DataCombo1(k) fills box comboBox[k]; its list is the value list of the same field.
 constexpr int comboBox[6] = {3, 4, 5, 6, 7, 14};
@@ -88,24 +88,27 @@ void frmInputKyoku::createControls()
     auto* note = new QLabel(entryNote(), this);
     note->setObjectName(QStringLiteral("Label2"));
     note->setWordWrap(true);
-    note->setFont(QFont(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")}));
+    note->setFont(
+        QFont(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic")}));
     cmdMasterAdd = entryButton(this, "cmdMasterAdd", QStringLiteral("追加"),
                                QStringLiteral("入力前にクリック"), 0x00FFFF);
     cmdTeisei = entryButton(this, "cmdTeisei", QStringLiteral("訂正"),
                             QStringLiteral("訂正したあとでクリック"));
-    cmdMasterUpdate = entryButton(this, "cmdMasterUpdate", QStringLiteral("確定"), QString(), 0xFFFF00);
+    cmdMasterUpdate
+        = entryButton(this, "cmdMasterUpdate", QStringLiteral("確定"), QString(), 0xFFFF00);
     cmdMasterUpdate->setMinimumHeight(twips(700));
     cmdMasterCancel = entryButton(this, "cmdMasterCancel", QStringLiteral("キャンセル"));
     cmdDelete = entryButton(this, "cmdDelete", QStringLiteral("削除"));
     Command1 = entryButton(this, "Command1", QStringLiteral("閉じる"));
     auto* right = new QVBoxLayout;
     right->addWidget(note);
-    for (QPushButton* b : {cmdMasterAdd, cmdTeisei, cmdMasterUpdate, cmdMasterCancel, cmdDelete, Command1})
+    for (QPushButton* b :
+         {cmdMasterAdd, cmdTeisei, cmdMasterUpdate, cmdMasterCancel, cmdDelete, Command1})
         right->addWidget(b);
     right->addStretch();
     cmd1copy = entryButton(this, "cmd1copy",
-                           QStringLiteral("直前行を現在行にコピー＆ペースト（曲IDを除く）"), QString(),
-                           0x80FF80);
+                           QStringLiteral("直前行を現在行にコピー＆ペースト（曲IDを除く）"),
+                           QString(), 0x80FF80);
     right->addWidget(cmd1copy);
 
     auto* top = new QHBoxLayout;
@@ -202,8 +205,9 @@ void frmInputKyoku::Form_Load()
         rsCDChoice->open(choiceFields, [choiceFields] {
             if (!cn)
                 throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-            return cn->read(QStringLiteral("SELECT rowid, CDID, CD名 FROM cdname ORDER BY CDID desc"),
-                            choiceFields);
+            return cn->read(
+                QStringLiteral("SELECT rowid, CDID, CD名 FROM cdname ORDER BY CDID desc"),
+                choiceFields);
         });
         for (int i = 1; i <= 14; ++i)
             txtrsSub(i)->bind(rsKyoku, lblFieldLabel(i + 6)->text());
@@ -243,7 +247,8 @@ void frmInputKyoku::SetcmbListKyoku()
     ViewPtr* lists[6] = {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsSorisuto, &rsBunya};
     for (int k = 0; k < 6; ++k) {
         try {
-            DataCombo1(k)->setRowSource(*lists[k], QString::fromUtf16(songFieldNames[comboBox[k] - 1]));
+            DataCombo1(k)->setRowSource(*lists[k],
+                                        QString::fromUtf16(songFieldNames[comboBox[k] - 1]));
         } catch (const DbError& e) {
             showError(e); // the other lists are still bound
         }
@@ -255,7 +260,6 @@ void frmInputKyoku::RefreshKyokuLists()
     for (ViewPtr* list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsSorisuto, &rsBunya})
         ReopenValueList(*list);
 }
-
 
 void frmInputKyoku::navigate(View::Step move)
 {
@@ -290,9 +294,10 @@ bool frmInputKyoku::chosenCDUnknown(const QString& title)
 {
     if (CDNameExists(title))
         return false;
-    MsgBox(QStringLiteral("「%1」という名前のCDは登録されていません。\rCD名は一覧から選んでください。")
-               .arg(title),
-           QMessageBox::Ok, QMessageBox::Warning);
+    MsgBox(
+        QStringLiteral("「%1」という名前のCDは登録されていません。\rCD名は一覧から選んでください。")
+            .arg(title),
+        QMessageBox::Ok, QMessageBox::Warning);
     dcoCDName->setFocus();
     return true;
 }
@@ -328,11 +333,13 @@ void frmInputKyoku::cmdMasterUpdate_Click()
     try {
         const QString chosen = dcoCDName->currentText();
         if (chosen.isEmpty()) {
-            MsgBox(QStringLiteral("CD名が選択されていません！"), QMessageBox::Ok, QMessageBox::Warning);
+            MsgBox(QStringLiteral("CD名が選択されていません！"), QMessageBox::Ok,
+                   QMessageBox::Warning);
             return;
         }
         if (txtrsSub(2)->text().isEmpty()) {
-            MsgBox(QStringLiteral("曲名が入力されていません！"), QMessageBox::Ok, QMessageBox::Warning);
+            MsgBox(QStringLiteral("曲名が入力されていません！"), QMessageBox::Ok,
+                   QMessageBox::Warning);
             return;
         }
         if (chosenCDUnknown(chosen))
@@ -353,8 +360,8 @@ void frmInputKyoku::cmdTeisei_Click()
     try {
         const QString chosen = dcoCDName->currentText();
         if (chosen.isEmpty()) {
-            MsgBox(QStringLiteral("CD名が選択されていません！"), QMessageBox::Ok, QMessageBox::Critical,
-                   QStringLiteral("エラー"));
+            MsgBox(QStringLiteral("CD名が選択されていません！"), QMessageBox::Ok,
+                   QMessageBox::Critical, QStringLiteral("エラー"));
             return;
         }
         if (!need(rsKyoku).hasCurrent())
@@ -398,7 +405,8 @@ void frmInputKyoku::cmdDelete_Click()
             return;
         }
         if (MsgBox(QStringLiteral("表示中の曲を削除します。\rよろしいですか。"),
-                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question, QStringLiteral("削除"))
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Question,
+                   QStringLiteral("削除"))
             != QMessageBox::Yes)
             return;
         cn->transaction([&] { songs.remove(); });

@@ -24,8 +24,8 @@ QString formatValue(const QVariant& v, DisplayFormat format)
         return v.toString();
     if (v.typeId() == QMetaType::Double && std::fmod(v.toDouble(), 1.0) != 0.0) {
         // a price with yen decimals, from the old database: shown with them
-        const QString grouped = QLocale(QLocale::English).toString(v.toDouble(), 'f',
-                                                                    QLocale::FloatingPointShortest);
+        const QString grouped
+            = QLocale(QLocale::English).toString(v.toDouble(), 'f', QLocale::FloatingPointShortest);
         return format == DisplayFormat::Yen ? QStringLiteral("\u00A5") + grouped : grouped;
     }
     bool ok = false;

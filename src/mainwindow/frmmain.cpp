@@ -331,8 +331,8 @@ void frmMain::createKyokuPanel()
         // The figures stand right-aligned against their unit; the box grows to
         // the left so that the largest count is never cut off.
         if (c.text[0] == u'\0') {
-            const int needed = label->fontMetrics().horizontalAdvance(
-                                   QStringLiteral("99999 / 99999"))
+            const int needed
+                = label->fontMetrics().horizontalAdvance(QStringLiteral("99999 / 99999"))
                 + 2 * label->margin() + 4;
             if (geometry.width() < needed)
                 geometry.setLeft(geometry.right() + 1 - needed);

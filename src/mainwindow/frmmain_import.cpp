@@ -23,8 +23,8 @@ namespace {
 class ImportProgress {
 public:
     explicit ImportProgress(QWidget* parent)
-        : m_dialog(QStringLiteral("旧データベースを取り込んでいます..."), QStringLiteral("キャンセル"),
-                   0, 100, parent)
+        : m_dialog(QStringLiteral("旧データベースを取り込んでいます..."),
+                   QStringLiteral("キャンセル"), 0, 100, parent)
     {
         m_dialog.setObjectName(QStringLiteral("frmImportProgress"));
         m_dialog.setWindowTitle(QStringLiteral("Rondella"));
@@ -65,12 +65,13 @@ LegacyOffer modRecord::offerLegacyImport()
             MsgBox(e.description());
         return LegacyOffer::Failed;
     }
-    if (MsgBox(QStringLiteral("旧データベース「%1」があります（CD %2枚・曲 %3曲）。\r"
-                              "このコレクションに取り込みますか？\r（旧データベースは変更しません）")
-                   .arg(mdb)
-                   .arg(rows.cds.size())
-                   .arg(rows.songs.size()),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
+    if (MsgBox(
+            QStringLiteral("旧データベース「%1」があります（CD %2枚・曲 %3曲）。\r"
+                           "このコレクションに取り込みますか？\r（旧データベースは変更しません）")
+                .arg(mdb)
+                .arg(rows.cds.size())
+                .arg(rows.songs.size()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
         != QMessageBox::Yes)
         return LegacyOffer::Declined;
     try {
@@ -108,8 +109,9 @@ void frmMain::mnuImport_Click()
 // throws DbError.
 bool frmMain::bringIn(const importer::Rows& rows, const QString& source, bool confirmIntoEmpty)
 {
-    const bool hasRows = cn && ((rsCD && rsCD->isOpen() && rsCD->recordCount() > 0)
-                                || (rsKyoku && rsKyoku->isOpen() && rsKyoku->recordCount() > 0));
+    const bool hasRows = cn
+        && ((rsCD && rsCD->isOpen() && rsCD->recordCount() > 0)
+            || (rsKyoku && rsKyoku->isOpen() && rsKyoku->recordCount() > 0));
     bool replace = true;
     if (hasRows) {
         const auto answer = MsgBox(
@@ -124,11 +126,12 @@ bool frmMain::bringIn(const importer::Rows& rows, const QString& source, bool co
             return false;
         replace = answer == QMessageBox::Yes;
     } else if (confirmIntoEmpty
-               && MsgBox(QStringLiteral("「%1」から CD %2枚・曲 %3曲を取り込みます。よろしいですか？")
-                             .arg(source)
-                             .arg(rows.cds.size())
-                             .arg(rows.songs.size()),
-                         QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
+               && MsgBox(
+                      QStringLiteral("「%1」から CD %2枚・曲 %3曲を取り込みます。よろしいですか？")
+                          .arg(source)
+                          .arg(rows.cds.size())
+                          .arg(rows.songs.size()),
+                      QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
                    != QMessageBox::Yes) {
         return false;
     }
@@ -158,9 +161,10 @@ void frmMain::mnuCsvExport_Click()
     const QString cdFile = dir.filePath(QStringLiteral("cdname.csv"));
     const QString songFile = dir.filePath(QStringLiteral("kyoku.csv"));
     if ((QFileInfo::exists(cdFile) || QFileInfo::exists(songFile))
-        && MsgBox(QStringLiteral("「%1」に cdname.csv か kyoku.csv がすでにあります。置き換えますか？")
-                      .arg(folder),
-                  QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
+        && MsgBox(
+               QStringLiteral("「%1」に cdname.csv か kyoku.csv がすでにあります。置き換えますか？")
+                   .arg(folder),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
             != QMessageBox::Yes)
         return;
     try {
@@ -172,17 +176,20 @@ void frmMain::mnuCsvExport_Click()
                 rows << row->values();
             return rows;
         };
-        csv::save(cdFile, csv::write(Connection::cdnameFields(),
-                                     table(QStringLiteral("SELECT rowid, CDID, CD名, 解説者, 購入価格, "
-                                                          "購入年月日, 発売元, キャビネット, 段 FROM cdname "
-                                                          "ORDER BY CDID, rowid"),
-                                           Connection::cdnameFields())));
-        csv::save(songFile, csv::write(Connection::kyokuFields(),
-                                       table(QStringLiteral("SELECT rowid, CD名, 曲ID, 曲名, 作曲者名, "
-                                                            "編曲者名, 指揮者名, 演奏団体, ソリスト, 録音先, "
-                                                            "録音先番号, 録音時間, 録音年月日, 録音会場, "
-                                                            "原盤番号, 分野 FROM kyoku ORDER BY 曲ID, rowid"),
-                                             Connection::kyokuFields())));
+        csv::save(
+            cdFile,
+            csv::write(Connection::cdnameFields(),
+                       table(QStringLiteral("SELECT rowid, CDID, CD名, 解説者, 購入価格, "
+                                            "購入年月日, 発売元, キャビネット, 段 FROM cdname "
+                                            "ORDER BY CDID, rowid"),
+                             Connection::cdnameFields())));
+        csv::save(songFile,
+                  csv::write(Connection::kyokuFields(),
+                             table(QStringLiteral("SELECT rowid, CD名, 曲ID, 曲名, 作曲者名, "
+                                                  "編曲者名, 指揮者名, 演奏団体, ソリスト, 録音先, "
+                                                  "録音先番号, 録音時間, 録音年月日, 録音会場, "
+                                                  "原盤番号, 分野 FROM kyoku ORDER BY 曲ID, rowid"),
+                                   Connection::kyokuFields())));
         MsgBox(QStringLiteral("書き出しました。\r%1\r%2").arg(cdFile, songFile));
     } catch (const DbError& e) {
         MsgBox(e.description());
@@ -216,8 +223,8 @@ void frmMain::mnuCsvImport_Click()
     if (cdFile.isEmpty())
         return;
     const QString songFile = QFileDialog::getOpenFileName(
-        this, QStringLiteral("曲のCSV（kyoku.csv）を選んでください"), QFileInfo(cdFile).absolutePath(),
-        QStringLiteral("CSV (*.csv);;すべてのファイル (*)"));
+        this, QStringLiteral("曲のCSV（kyoku.csv）を選んでください"),
+        QFileInfo(cdFile).absolutePath(), QStringLiteral("CSV (*.csv);;すべてのファイル (*)"));
     if (songFile.isEmpty())
         return;
     try {
@@ -225,7 +232,9 @@ void frmMain::mnuCsvImport_Click()
             throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
         const importer::Rows rows = csv::readFiles(cdFile, songFile);
         if (bringIn(rows, cdFile, false))
-            MsgBox(QStringLiteral("CD %1枚・曲 %2曲を取り込みました。").arg(rows.cds.size()).arg(rows.songs.size()));
+            MsgBox(QStringLiteral("CD %1枚・曲 %2曲を取り込みました。")
+                       .arg(rows.cds.size())
+                       .arg(rows.songs.size()));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }

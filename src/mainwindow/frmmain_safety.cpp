@@ -35,7 +35,8 @@ const backup::Copy* newestWhole(const QList<backup::Copy>& copies)
 
 QString restored(const backup::Copy& copy, const QString& replaced)
 {
-    QString text = QStringLiteral("復元しました（CD %1枚・曲 %2曲）。").arg(copy.cds).arg(copy.songs);
+    QString text
+        = QStringLiteral("復元しました（CD %1枚・曲 %2曲）。").arg(copy.cds).arg(copy.songs);
     if (!replaced.isEmpty())
         text += QStringLiteral("\rいままでのファイルは「%1」として残しています。").arg(replaced);
     return text;
@@ -58,8 +59,7 @@ void frmMain::openCollection()
         const backup::Copy* copy = newestWhole(copies);
         if (!copy)
             throw;
-        const QString question
-            = e.description()
+        const QString question = e.description()
             + QStringLiteral("\r\r最新のバックアップ（%1）から復元しますか？\r"
                              "壊れたファイルは別の名前で残します。")
                   .arg(describe(*copy));
@@ -69,7 +69,8 @@ void frmMain::openCollection()
         const QString aside = backup::setAside(databasePath());
         backup::restore(copy->path, databasePath());
         OpenDataContext();
-        MsgBox(QStringLiteral("バックアップから復元しました（CD %1枚・曲 %2曲）。\r壊れたファイルは「%3」として残しています。")
+        MsgBox(QStringLiteral("バックアップから復元しました（CD %1枚・曲 "
+                              "%2曲）。\r壊れたファイルは「%3」として残しています。")
                    .arg(copy->cds)
                    .arg(copy->songs)
                    .arg(aside));
@@ -107,17 +108,18 @@ void frmMain::mnuRestore_Click()
 {
     const QList<backup::Copy> copies = backup::list(databasePath());
     if (copies.isEmpty()) {
-        MsgBox(QStringLiteral("バックアップがありません。\rバックアップは、データを初めて保存する前に"
-                              "「backup」フォルダーへ自動で作られます。"));
+        MsgBox(
+            QStringLiteral("バックアップがありません。\rバックアップは、データを初めて保存する前に"
+                           "「backup」フォルダーへ自動で作られます。"));
         return;
     }
     QStringList items;
     for (const backup::Copy& c : copies)
         items << describe(c);
     bool chosen = false;
-    const QString item = QInputDialog::getItem(this, QStringLiteral("バックアップから復元"),
-                                               QStringLiteral("復元するバックアップを選んでください："),
-                                               items, 0, false, &chosen);
+    const QString item = QInputDialog::getItem(
+        this, QStringLiteral("バックアップから復元"),
+        QStringLiteral("復元するバックアップを選んでください："), items, 0, false, &chosen);
     if (!chosen)
         return;
     const backup::Copy& copy = copies.at(items.indexOf(item));
@@ -128,7 +130,8 @@ void frmMain::mnuRestore_Click()
         != QMessageBox::Yes)
         return;
     if (!copy.damage.isEmpty()) {
-        MsgBox(QStringLiteral("このバックアップは%1。復元できません。\r%2").arg(copy.damage, copy.path));
+        MsgBox(QStringLiteral("このバックアップは%1。復元できません。\r%2")
+                   .arg(copy.damage, copy.path));
         return;
     }
     QString done;

@@ -103,8 +103,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
     label(this, "lblVersion", QStringLiteral("Ver.2.1"), twipsRect(1400, 780, 4000, 300));
     QFont times(QStringLiteral("Times New Roman"));
     times.setPointSize(10);
-    label(this, "lblDescription",
-          QStringLiteral("音楽CDと収録曲のコレクション管理"),
+    label(this, "lblDescription", QStringLiteral("音楽CDと収録曲のコレクション管理"),
           twipsRect(1400, 1200, 4100, 600))
         ->setFont(times);
     for (int y : {1950, 1965}) {

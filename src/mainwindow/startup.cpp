@@ -11,12 +11,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QLockFile>
 #include <QLocale>
-#include <QTranslator>
+#include <QLockFile>
 #include <QPrinter>
 #include <QScreen>
 #include <QThread>
+#include <QTranslator>
 
 namespace modRecord {
 
@@ -36,8 +36,7 @@ void loadQtTranslations()
         return;
     qtTranslator = new QTranslator(qApp);
     if (qtTranslator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qt"),
-                           QStringLiteral("_"),
-                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+                           QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(qtTranslator);
 }
 
@@ -68,10 +67,12 @@ bool lockCollection()
     const QString path
         = QDir(strAppPath).filePath(QString::fromUtf16(kDatabaseFile) + QStringLiteral(".lock"));
     if (QFileInfo(path).isDir()) {
-        MsgBox(QStringLiteral("コレクションを開けません。\rロック用のファイル「%1」の名前でフォルダーがあります。\r"
-                              "そのフォルダーを移動するか名前を変えてから、もう一度起動してください。")
-                   .arg(QDir::toNativeSeparators(path)),
-               QMessageBox::Ok, QMessageBox::Critical);
+        MsgBox(
+            QStringLiteral("コレクションを開けません。\rロック用のファイル「%"
+                           "1」の名前でフォルダーがあります。\r"
+                           "そのフォルダーを移動するか名前を変えてから、もう一度起動してください。")
+                .arg(QDir::toNativeSeparators(path)),
+            QMessageBox::Ok, QMessageBox::Critical);
         return false;
     }
     auto lock = std::make_unique<QLockFile>(path);
@@ -99,10 +100,11 @@ bool lockCollection()
                              .arg(host)
                              .arg(pid)
                              .arg(program.isEmpty() ? QString() : QStringLiteral("・") + program);
-            MsgBox(QStringLiteral("このフォルダーのコレクションは、別の Rondella で開かれています。\r"
-                                  "（%1）%2\r開いている Rondella をお使いください。")
-                       .arg(QDir::toNativeSeparators(strAppPath), holder),
-                   QMessageBox::Ok, QMessageBox::Information);
+            MsgBox(
+                QStringLiteral("このフォルダーのコレクションは、別の Rondella で開かれています。\r"
+                               "（%1）%2\r開いている Rondella をお使いください。")
+                    .arg(QDir::toNativeSeparators(strAppPath), holder),
+                QMessageBox::Ok, QMessageBox::Information);
             return false;
         }
         // A folder where no lock can be written (read-only): nothing can be
@@ -165,7 +167,8 @@ bool Main()
     // maximise windows; maximised wherever it does.
     // Room is left for a window frame, which is not known before the window shows.
     if (const QScreen* screen = window->screen())
-        window->resize(window->sizeHint().expandedTo(window->designedSize())
+        window->resize(window->sizeHint()
+                           .expandedTo(window->designedSize())
                            .boundedTo(screen->availableGeometry().size() - QSize(16, 48)));
     window->showMaximized();
     return true;

@@ -19,10 +19,10 @@ bool Main();
 // In a folder with only the old program's database (at start-up, and at
 // リセット while no collection file is there): offers to bring it in.
 enum class LegacyOffer {
-    None,     // nothing to offer
+    None, // nothing to offer
     Declined, // the user answered いいえ: a new empty collection is made
     Imported, // the collection was made from it
-    Failed,   // refused or stopped: no collection file, offered again next time
+    Failed, // refused or stopped: no collection file, offered again next time
 };
 LegacyOffer offerLegacyImport();
 

@@ -50,8 +50,9 @@ ReportItem& BandedReport::control(const QString& bandName, const QString& name)
     for (ReportItem& item : b.items)
         if (item.name.compare(name, Qt::CaseInsensitive) == 0)
             return item;
-    throw DbError(DbError::BadArguments,
-                  QStringLiteral("セクション「%1」にコントロール「%2」がありません。").arg(bandName, name));
+    throw DbError(
+        DbError::BadArguments,
+        QStringLiteral("セクション「%1」にコントロール「%2」がありません。").arg(bandName, name));
 }
 
 int BandedReport::rowCount() const
@@ -88,7 +89,8 @@ QVector<BandedReport::Page> BandedReport::layout(int pageHeight) const
     auto place = [&](int band, int row, int childRow) {
         if (band < 0)
             return;
-        if (y + m_bands[band].height > bodyLimit && y > (pageHeader >= 0 ? m_bands[pageHeader].height : 0)) {
+        if (y + m_bands[band].height > bodyLimit
+            && y > (pageHeader >= 0 ? m_bands[pageHeader].height : 0)) {
             finishPage();
             pages.push_back({});
             startPage();
@@ -148,7 +150,8 @@ QString BandedReport::itemText(const ReportItem& item, const Placed& at, int pag
         return formatValue(children[size_t(at.childRow)]->value(column), DisplayFormat::None);
     }
     const int column = m_source->fieldIndex(item.field);
-    return column < 0 ? QString() : formatValue(m_source->valueAt(at.row, column), DisplayFormat::None);
+    return column < 0 ? QString()
+                      : formatValue(m_source->valueAt(at.row, column), DisplayFormat::None);
 }
 
 void BandedReport::print(QPagedPaintDevice* device) const
@@ -170,7 +173,8 @@ void BandedReport::drawPage(QPainter& p, const QVector<Page>& pages, int n, doub
         for (const Placed& at : pages[n]) {
             const ReportBand& band = m_bands[at.band];
             for (const ReportItem& item : band.items) {
-                const QRectF rect(px(item.left), px(at.top + item.top), px(item.width), px(item.height));
+                const QRectF rect(px(item.left), px(at.top + item.top), px(item.width),
+                                  px(item.height));
                 if (item.kind == ReportItem::Rule) {
                     p.setPen(QPen(Qt::black, 0));
                     p.drawLine(QPointF(px(item.left), px(at.top + item.top)),

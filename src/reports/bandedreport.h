@@ -19,8 +19,8 @@ struct ReportItem {
     Kind kind = Label;
     QString name;
     int left = 0, top = 0, width = 0, height = 240;
-    QString text;   // a label's caption; "%D" the date, "%p" the page number
-    QString field;  // a box's field, assigned at run time
+    QString text; // a label's caption; "%D" the date, "%p" the page number
+    QString field; // a box's field, assigned at run time
     QString member; // a box of child rows: the child view's name
     Qt::Alignment align = Qt::AlignLeft;
     double pointSize = 9;
@@ -29,7 +29,15 @@ struct ReportItem {
 };
 
 struct ReportBand {
-    enum Kind { ReportHeader, PageHeader, GroupHeader, Detail, GroupFooter, PageFooter, ReportFooter };
+    enum Kind {
+        ReportHeader,
+        PageHeader,
+        GroupHeader,
+        Detail,
+        GroupFooter,
+        PageFooter,
+        ReportFooter
+    };
     Kind kind = Detail;
     QString name;
     int height = 0;
@@ -53,8 +61,8 @@ public:
     // Where each band stands on which page, for a page of the given height.
     struct Placed {
         int band;
-        int top;         // twips from the top of the page's printable area
-        int row = -1;    // the data source's row
+        int top; // twips from the top of the page's printable area
+        int row = -1; // the data source's row
         int childRow = -1;
     };
     using Page = QVector<Placed>;

@@ -44,12 +44,11 @@ PageSetupDialog::PageSetupDialog(QPrinter* printer, QWidget* parent)
 
 void PageSetupDialog::accept()
 {
-    const QPageLayout layout(
-        QPageSize(QPageSize::PageSizeId(m_paper->currentData().toInt())),
-        QPageLayout::Orientation(m_orientation->currentData().toInt()),
-        QMarginsF(m_margins[0]->value(), m_margins[1]->value(), m_margins[2]->value(),
-                  m_margins[3]->value()),
-        QPageLayout::Millimeter);
+    const QPageLayout layout(QPageSize(QPageSize::PageSizeId(m_paper->currentData().toInt())),
+                             QPageLayout::Orientation(m_orientation->currentData().toInt()),
+                             QMarginsF(m_margins[0]->value(), m_margins[1]->value(),
+                                       m_margins[2]->value(), m_margins[3]->value()),
+                             QPageLayout::Millimeter);
     m_printer->setPageLayout(layout);
     QDialog::accept();
 }

@@ -21,17 +21,22 @@ namespace {
 
 void assignCDFields(BandedReport& report, const QString& band)
 {
-    const std::pair<const char*, const char16_t*> fields[] = {
-        {"txtID", u"CDID"},          {"txtkyokumei", u"CD名"},      {"txtsakkyoku", u"発売元"},
-        {"txtshikisya", u"購入年月日"}, {"txtensou", u"購入価格"},      {"txtkaisetu", u"解説者"},
-        {"txtsorisuto", u"キャビネット"}, {"txtrokuon", u"段"}};
+    const std::pair<const char*, const char16_t*> fields[] = {{"txtID", u"CDID"},
+                                                              {"txtkyokumei", u"CD名"},
+                                                              {"txtsakkyoku", u"発売元"},
+                                                              {"txtshikisya", u"購入年月日"},
+                                                              {"txtensou", u"購入価格"},
+                                                              {"txtkaisetu", u"解説者"},
+                                                              {"txtsorisuto", u"キャビネット"},
+                                                              {"txtrokuon", u"段"}};
     for (const auto& [name, field] : fields)
         report.control(band, QString::fromLatin1(name)).field = QString::fromUtf16(field);
 }
 
 void assignSongFields(BandedReport& report, const QString& band, const QString& member)
 {
-    const char16_t* fields[] = {u"曲ID", u"曲名", u"作曲者名", u"指揮者名", u"ソリスト", u"演奏団体"};
+    const char16_t* fields[]
+        = {u"曲ID", u"曲名", u"作曲者名", u"指揮者名", u"ソリスト", u"演奏団体"};
     for (int i = 0; i < 6; ++i) {
         ReportItem& box = report.control(band, QStringLiteral("text%1").arg(i + 1));
         box.member = member;
@@ -78,7 +83,8 @@ void frmMain::mnuprv_Click()
         return;
     }
     if (!rsCDList || !rsCDList->isOpen()) {
-        MsgBox(QStringLiteral("印刷するCDの一覧がまだありません。先に曲の検索か全曲表示をしてください。"),
+        MsgBox(QStringLiteral(
+                   "印刷するCDの一覧がまだありません。先に曲の検索か全曲表示をしてください。"),
                QMessageBox::Ok, QMessageBox::Warning);
         return;
     }
@@ -105,7 +111,8 @@ void frmMain::mnuPrv2_Click()
         report.setDataSource(rsCD);
         assignCDFields(report, QStringLiteral("rsrptkyoku_Header"));
         assignSongFields(report, QStringLiteral("rptkyokuSub_Detail"), QStringLiteral("kyokusub"));
-        previewReport(report, QStringLiteral("lblcriteria"), QStringLiteral("CD＆曲印刷（リレーション）"));
+        previewReport(report, QStringLiteral("lblcriteria"),
+                      QStringLiteral("CD＆曲印刷（リレーション）"));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }
@@ -118,7 +125,8 @@ void frmMain::mnuprv3_Click()
         BandedReport& report = DataReport3();
         report.setDataSource(rsKyoku);
         assignSongFields(report, QStringLiteral("section6"), QString());
-        previewReport(report, QStringLiteral("lblcriteria"), QStringLiteral("曲印刷（非検索時は全曲印刷）"));
+        previewReport(report, QStringLiteral("lblcriteria"),
+                      QStringLiteral("曲印刷（非検索時は全曲印刷）"));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }

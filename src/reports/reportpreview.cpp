@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
-#include <QProgressDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -14,6 +13,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
@@ -86,8 +86,8 @@ ReportPreview::ReportPreview(const BandedReport& report, QPrinter* printer, QWid
                                                           QString(), QStringLiteral("PDF (*.pdf)"));
         if (path.isEmpty())
             return;
-        QProgressDialog progress(QStringLiteral("PDFに書き出しています..."), QStringLiteral("キャンセル"), 0,
-                                 pageCount(), this);
+        QProgressDialog progress(QStringLiteral("PDFに書き出しています..."),
+                                 QStringLiteral("キャンセル"), 0, pageCount(), this);
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(400);
         try {
@@ -143,8 +143,7 @@ void ReportPreview::render()
     m_pageBox->setValue(m_page + 1);
 }
 
-void ReportPreview::exportPdf(const QString& path,
-                              const std::function<bool(int, int)>& progress)
+void ReportPreview::exportPdf(const QString& path, const std::function<bool(int, int)>& progress)
 {
     // Written beside the target and renamed when whole: a stopped or failed
     // export leaves neither a half file nor a damaged older one.

@@ -37,7 +37,9 @@ const char16_t* criterionField(int index)
 
 CriteriaResult buildCriteria(const QVector<Ticked>& ticked)
 {
-    auto refuse = [](const char16_t* words) { return CriteriaResult{QString(), QString::fromUtf16(words)}; };
+    auto refuse = [](const char16_t* words) {
+        return CriteriaResult{QString(), QString::fromUtf16(words)};
+    };
     // The title boxes open as "**": left like that they would match everything.
     for (const Ticked& t : ticked) {
         if (t.index == 7 && t.value == u"**")

@@ -272,9 +272,8 @@ void frmMain::mnuTyuu_Click()
     const QScreen* screen = QGuiApplication::primaryScreen();
     const int screenWidth = screen ? screen->geometry().width() : width();
     // Centred on the screen; a window narrower than the screen keeps the panel inside it.
-    const int left = std::max(0,
-                              std::min((screenWidth - picTyuu->width()) / 2,
-                                       m_client->width() - picTyuu->width()));
+    const int left = std::max(
+        0, std::min((screenWidth - picTyuu->width()) / 2, m_client->width() - picTyuu->width()));
     picTyuu->move(left, twips(15));
     picTyuu->show();
     picTyuu->raise();

@@ -52,7 +52,8 @@ QStringList namesNewestFirst(const QString& collection)
         const int n = m.captured(2).isEmpty() ? 1 : m.captured(2).toInt();
         keyed.append({m.captured(1) + QStringLiteral("-%1").arg(n, 6, 10, QLatin1Char('0')), name});
     }
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::sort(keyed.begin(), keyed.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
     QStringList names;
     for (const auto& k : keyed)
         names << k.second;
@@ -75,15 +76,17 @@ QString freeName(const QString& path, const QString& tag)
 {
     const QString stamp = stampNow();
     QString name = path + tag + stamp;
-    for (int n = 2; QFileInfo::exists(name) || QFileInfo::exists(name + QStringLiteral("-journal")); ++n)
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo::exists(name + QStringLiteral("-journal"));
+         ++n)
         name = path + tag + stamp + QStringLiteral("-%1").arg(n);
     return name;
 }
 
 [[noreturn]] void failed(const QString& cause)
 {
-    throw DbError(DbError::BackupFailed,
-                  QStringLiteral("コレクションのバックアップを作成できません。\r原因: %1").arg(cause));
+    throw DbError(
+        DbError::BackupFailed,
+        QStringLiteral("コレクションのバックアップを作成できません。\r原因: %1").arg(cause));
 }
 
 QString causeOf(const QSqlError& error)
@@ -172,10 +175,12 @@ Copy inspect(const QString& path)
                     }
                     for (const FieldDef& f : *fields)
                         if (!columns.contains(f.name, Qt::CaseInsensitive) && c.damage.isEmpty())
-                            c.damage = QStringLiteral("テーブル「%1」に列「%2」がありません").arg(table, f.name);
+                            c.damage = QStringLiteral("テーブル「%1」に列「%2」がありません")
+                                           .arg(table, f.name);
                 }
                 if (c.damage.isEmpty()
-                    && q.exec(QStringLiteral("SELECT (SELECT count(*) FROM cdname), (SELECT count(*) FROM kyoku)"))
+                    && q.exec(QStringLiteral(
+                        "SELECT (SELECT count(*) FROM cdname), (SELECT count(*) FROM kyoku)"))
                     && q.next()) {
                     c.cds = q.value(0).toLongLong();
                     c.songs = q.value(1).toLongLong();
@@ -215,13 +220,15 @@ void prune(const QString& collection, int keep)
 QString restore(const QString& copy, const QString& collection)
 {
     auto refuse = [&copy](const QString& cause) {
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("バックアップ「%1」を復元できません（%2）。").arg(copy, cause));
+        throw DbError(
+            DbError::ProviderError,
+            QStringLiteral("バックアップ「%1」を復元できません（%2）。").arg(copy, cause));
     };
     const Copy checked = inspect(copy);
     if (!checked.damage.isEmpty())
         refuse(QStringLiteral("バックアップが%1").arg(checked.damage));
-    const QString temp = collection + QStringLiteral(".restore-%1").arg(QCoreApplication::applicationPid());
+    const QString temp
+        = collection + QStringLiteral(".restore-%1").arg(QCoreApplication::applicationPid());
     QFile::remove(temp);
     if (!QFile::copy(copy, temp))
         refuse(QStringLiteral("コピーできません"));
@@ -244,7 +251,8 @@ QString restore(const QString& copy, const QString& collection)
             QFile::remove(temp);
             refuse(QStringLiteral("いまのファイルを「%1」として残せません").arg(replaced));
         }
-        if (QFileInfo::exists(journal) && !QFile::rename(journal, replaced + QStringLiteral("-journal"))) {
+        if (QFileInfo::exists(journal)
+            && !QFile::rename(journal, replaced + QStringLiteral("-journal"))) {
             QFile::remove(temp);
             QFile::remove(replaced);
             refuse(QStringLiteral("いまのファイルの作業用ファイルを動かせません"));
@@ -294,12 +302,14 @@ QString setAside(const QString& collection)
     QString aside = collection + QStringLiteral(".damaged-")
         + QDateTime::currentDateTime().toString(stampFormat);
     for (int n = 2; QFileInfo::exists(aside); ++n)
-        aside = collection + QStringLiteral(".damaged-%1-%2")
-                                 .arg(QDateTime::currentDateTime().toString(stampFormat))
-                                 .arg(n);
+        aside = collection
+            + QStringLiteral(".damaged-%1-%2")
+                  .arg(QDateTime::currentDateTime().toString(stampFormat))
+                  .arg(n);
     if (!QFile::rename(collection, aside))
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("壊れたファイル「%1」を別の名前にできません。").arg(collection));
+        throw DbError(
+            DbError::ProviderError,
+            QStringLiteral("壊れたファイル「%1」を別の名前にできません。").arg(collection));
     for (const QString& suffix : {QStringLiteral("-journal"), QStringLiteral("-wal")})
         if (QFileInfo::exists(collection + suffix))
             QFile::rename(collection + suffix, aside + suffix);

@@ -4,21 +4,21 @@
 #include "dberror.h"
 #include "rowreader.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <QSqlError>
+#include <QSqlQuery>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace {
 
@@ -305,8 +305,7 @@ void Connection::checkReadOnly()
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(m_path);
-        db.setConnectOptions(
-            QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=1500"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=1500"));
     }
     try {
         if (!QSqlDatabase::database(name, false).open())
@@ -446,8 +445,8 @@ bool Connection::createNew()
         giveUp(QFileInfo(folder).isWritable() ? sqliteCause(error)
                                               : QStringLiteral("フォルダーに書き込めません"));
     }
-    const QStringList statements = QStringList{QStringLiteral("PRAGMA synchronous = FULL"),
-                                               QStringLiteral("BEGIN")}
+    const QStringList statements
+        = QStringList{QStringLiteral("PRAGMA synchronous = FULL"), QStringLiteral("BEGIN")}
         + schemaStatements() + QStringList{QStringLiteral("COMMIT")};
     {
         QSqlQuery q(db);
@@ -463,7 +462,8 @@ bool Connection::createNew()
     db = QSqlDatabase();
     dropConnection(name);
     // link() gives the file its name only if nobody has taken it meanwhile.
-    const int linked = ::link(QFile::encodeName(temp).constData(), QFile::encodeName(m_path).constData());
+    const int linked
+        = ::link(QFile::encodeName(temp).constData(), QFile::encodeName(m_path).constData());
     const int error = errno;
     QFile::remove(temp);
     if (linked != 0 && error == EEXIST)
@@ -525,7 +525,8 @@ DbError Connection::failure(const QString& path, const QString& doing, const QSq
     const QString description
         = QStringLiteral("データベースファイル「%1」を%2。\n原因: %3（%4）")
               .arg(path, doing,
-                   journalRefused ? QStringLiteral("フォルダーに書き込めません（作業用のファイルを作れません）")
+                   journalRefused ? QStringLiteral(
+                       "フォルダーに書き込めません（作業用のファイルを作れません）")
                                   : sqliteCause(error),
                    error.databaseText().isEmpty() ? error.text() : error.databaseText());
     return DbError(code == 11 || code == 26 ? DbError::Damaged : DbError::ProviderError,
@@ -553,8 +554,8 @@ QString Connection::fileMark() const
     if (header.size() < 100)
         return QString();
     const QFileInfo info(m_path);
-    return QString::fromLatin1(header.mid(24, 4).toHex() + header.mid(92, 4).toHex())
-        + u'/' + QString::number(info.size()) + u'/'
+    return QString::fromLatin1(header.mid(24, 4).toHex() + header.mid(92, 4).toHex()) + u'/'
+        + QString::number(info.size()) + u'/'
         + QString::number(info.lastModified().toMSecsSinceEpoch());
 }
 
@@ -579,7 +580,8 @@ Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields,
         failSql(QStringLiteral("読み込めません"), f.error);
     }
     if (!mark.isEmpty())
-        sharedCache().insert(key, Cached{rows, mark, patchable.table, patchable.orderColumn, fields});
+        sharedCache().insert(key,
+                             Cached{rows, mark, patchable.table, patchable.orderColumn, fields});
     return rows;
 }
 
@@ -593,8 +595,9 @@ void Connection::integrityChecked(const QString& mark, const QStringList& proble
     }
     const QString cause = damageCause(problems);
     damagedMarks().insert(m_path, {mark, cause});
-    m_damage = DbError(DbError::Damaged,
-                       QStringLiteral("データベースファイル「%1」を開けません。\n原因: %2").arg(m_path, cause));
+    m_damage = DbError(
+        DbError::Damaged,
+        QStringLiteral("データベースファイル「%1」を開けません。\n原因: %2").arg(m_path, cause));
 }
 
 bool Connection::isKept(const QString& sql) const
@@ -624,9 +627,10 @@ void Connection::transaction(const std::function<void()>& work)
     if (m_damage)
         throw *m_damage;
     if (m_checkPending)
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("データベースファイル「%1」の検査が終わっていないため、書き込めません。")
-                          .arg(m_path));
+        throw DbError(
+            DbError::ProviderError,
+            QStringLiteral("データベースファイル「%1」の検査が終わっていないため、書き込めません。")
+                .arg(m_path));
     backupBeforeFirstWrite();
     QSqlQuery q(database());
     // IMMEDIATE takes the write lock before the first statement, so a lock

@@ -52,8 +52,7 @@ public:
         QString table;
         int orderColumn = -1;
     };
-    Snapshot read(const QString& sql, const QVector<FieldDef>& fields,
-                  const Patchable& patchable);
+    Snapshot read(const QString& sql, const QVector<FieldDef>& fields, const Patchable& patchable);
     Snapshot read(const QString& sql, const QVector<FieldDef>& fields);
     // Whether read() would answer `sql` from the rows already read.
     bool isKept(const QString& sql) const;
@@ -107,7 +106,7 @@ private:
     };
     void afterCommit(const QString& markBefore);
     void backupBeforeFirstWrite();
-    struct RecoveryNeeded {};
+    struct RecoveryNeeded { };
     void openExisting();
     void openReadWrite();
     bool createNew();

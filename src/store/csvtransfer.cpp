@@ -62,7 +62,7 @@ struct Parsed {
     QList<Record> records;
     Record current;
     bool open = false; // a record has begun and not yet ended
-    int line = 0;      // the line being fed to the parser
+    int line = 0; // the line being fed to the parser
     void begin()
     {
         if (!open) {
@@ -156,8 +156,9 @@ QVariant cellValue(const FieldDef& field, const QString& text)
             ? QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt())
             : QDate();
         if (!date.isValid())
-            throw DbError(DbError::TypeMismatch,
-                          QStringLiteral("%1「%2」は日付（YYYY-MM-DD）ではありません").arg(field.name, text));
+            throw DbError(
+                DbError::TypeMismatch,
+                QStringLiteral("%1「%2」は日付（YYYY-MM-DD）ではありません").arg(field.name, text));
         if (m.captured(4).isEmpty())
             return date;
         const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
@@ -203,9 +204,9 @@ QByteArray write(const QVector<FieldDef>& fields, const QVector<QVector<QVariant
         for (int i = 0; i < fields.size(); ++i) {
             const QVariant& v = row.value(i);
             // NULL is an empty field; the empty text is written "", and comes back as such
-            cells << (v.isNull() || !v.isValid()
-                          ? QByteArray()
-                          : quoted(cellText(v, fields.at(i).type), fields.at(i).type == FieldType::Text));
+            cells << (v.isNull() || !v.isValid() ? QByteArray()
+                                                 : quoted(cellText(v, fields.at(i).type),
+                                                          fields.at(i).type == FieldType::Text));
         }
         out += cells.join(',') + "\r\n";
     }
@@ -230,7 +231,8 @@ void save(const QString& path, const QByteArray& data)
     QSaveFile file(path); // the old file stays until the new one is whole
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
         throw DbError(DbError::ProviderError,
-                      QStringLiteral("ファイル「%1」に書き出せません。\r原因: %2").arg(path, file.errorString()));
+                      QStringLiteral("ファイル「%1」に書き出せません。\r原因: %2")
+                          .arg(path, file.errorString()));
 }
 
 QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>& fields,
@@ -267,8 +269,9 @@ QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>&
         }
     }
     if (!unknown.isEmpty())
-        throw DbError(DbError::BadArguments,
-                      QStringLiteral("知らない列があります: %1").arg(unknown.join(QStringLiteral("、"))));
+        throw DbError(
+            DbError::BadArguments,
+            QStringLiteral("知らない列があります: %1").arg(unknown.join(QStringLiteral("、"))));
     // The identifier of each row, and the line it was first seen on.
     int id = -1;
     for (int f = 0; f < fields.size() && id < 0; ++f)
@@ -284,7 +287,9 @@ QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>&
             continue;
         }
         if (record.cells.size() != header.size()) {
-            refusals << Refusal{record.line, QStringLiteral("列の数が見出しと違います（%1 列）").arg(record.cells.size())};
+            refusals << Refusal{
+                record.line,
+                QStringLiteral("列の数が見出しと違います（%1 列）").arg(record.cells.size())};
             continue;
         }
         QVector<QVariant> row(fields.size());
@@ -305,10 +310,11 @@ QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>&
             const qint64 key = row.at(id).toLongLong();
             const auto first = seen.constFind(key);
             if (first != seen.constEnd()) {
-                refusals << Refusal{record.line, QStringLiteral("%1 %2 は %3 行目にもあります")
-                                                     .arg(fields.at(id).name)
-                                                     .arg(key)
-                                                     .arg(*first)};
+                refusals << Refusal{record.line,
+                                    QStringLiteral("%1 %2 は %3 行目にもあります")
+                                        .arg(fields.at(id).name)
+                                        .arg(key)
+                                        .arg(*first)};
                 continue;
             }
             seen.insert(key, record.line);
@@ -333,18 +339,23 @@ importer::Rows readFiles(const QString& cdFile, const QString& songFile)
         try {
             *out = read(file.readAll(), *fields, refusals);
         } catch (const DbError& e) {
-            throw DbError(e.number(), QStringLiteral("ファイル「%1」を取り込めません: %2")
-                                          .arg(QFileInfo(path).fileName(), e.description()));
+            throw DbError(e.number(),
+                          QStringLiteral("ファイル「%1」を取り込めません: %2")
+                              .arg(QFileInfo(path).fileName(), e.description()));
         }
         for (const Refusal& r : refusals)
-            problems << QStringLiteral("%1 の %2 行目: %3").arg(QFileInfo(path).fileName()).arg(r.line).arg(r.reason);
+            problems << QStringLiteral("%1 の %2 行目: %3")
+                            .arg(QFileInfo(path).fileName())
+                            .arg(r.line)
+                            .arg(r.reason);
     }
     if (!problems.isEmpty()) {
         QString list = problems.mid(0, 15).join(u'\r');
         if (problems.size() > 15)
             list += QStringLiteral("\r…ほか %1 行").arg(problems.size() - 15);
-        throw DbError(DbError::TypeMismatch,
-                      QStringLiteral("取り込めない行があるため、何も取り込みませんでした。\r%1").arg(list));
+        throw DbError(
+            DbError::TypeMismatch,
+            QStringLiteral("取り込めない行があるため、何も取り込みませんでした。\r%1").arg(list));
     }
     return rows;
 }

@@ -23,7 +23,8 @@ QString normalised(const QString& text)
 
 QDate parseTypedDate(const QString& text)
 {
-    static const QRegularExpression form(QStringLiteral("^(\\d{2}|\\d{4})([/-])(\\d{1,2})\\2(\\d{1,2})$"));
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{2}|\\d{4})([/-])(\\d{1,2})\\2(\\d{1,2})$"));
     const QRegularExpressionMatch m = form.match(normalised(text));
     if (!m.hasMatch())
         return QDate();
@@ -43,11 +44,13 @@ QVariant valueFromText(const FieldDef& field, const QString& text)
     case FieldType::Date: {
         const QDate date = parseTypedDate(text);
         if (!date.isValid())
-            refuse(field, text, QStringLiteral("日付は 02/1/31 や 2002/1/31 のように入力してください。"));
+            refuse(field, text,
+                   QStringLiteral("日付は 02/1/31 や 2002/1/31 のように入力してください。"));
         return date;
     }
     case FieldType::Integer: {
-        static const QRegularExpression whole(QStringLiteral("^[+-]?\\d{1,3}(,\\d{3})*$|^[+-]?\\d+$"));
+        static const QRegularExpression whole(
+            QStringLiteral("^[+-]?\\d{1,3}(,\\d{3})*$|^[+-]?\\d+$"));
         QString digits = normalised(text);
         if (!whole.match(digits).hasMatch())
             refuse(field, text, QStringLiteral("整数（例: 5000）で入力してください。"));

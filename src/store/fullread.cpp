@@ -83,10 +83,9 @@ void FullRead::run()
             for (const Query& q : m_queries) {
                 result.rows.push_back(rowreader::read(db, q.sql, q.fields));
                 result.chapters.push_back(
-                    q.chapterColumn < 0
-                        ? View::ChapterIndex()
-                        : View::chapterIndexOf(result.rows.back(), q.chapterColumn,
-                                               q.fields.at(q.chapterColumn).type));
+                    q.chapterColumn < 0 ? View::ChapterIndex()
+                                        : View::chapterIndexOf(result.rows.back(), q.chapterColumn,
+                                                               q.fields.at(q.chapterColumn).type));
             }
         rowreader::scalar(db, QStringLiteral("COMMIT"));
     } catch (const rowreader::Failure& f) {

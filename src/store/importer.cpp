@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -39,8 +39,9 @@ QString insertSql(const QString& table, const QVector<FieldDef>& fields)
 
 [[noreturn]] void fail(const QString& target, const QString& cause)
 {
-    throw DbError(DbError::ProviderError,
-                  QStringLiteral("コレクション「%1」に取り込めません。\r原因: %2").arg(target, cause));
+    throw DbError(
+        DbError::ProviderError,
+        QStringLiteral("コレクション「%1」に取り込めません。\r原因: %2").arg(target, cause));
 }
 
 } // namespace
@@ -52,9 +53,8 @@ Rows readLegacyHere(const QString& mdbPath, const Progress& progress)
     const int songs = reader.declaredRows(QStringLiteral("kyoku"));
     const int total = std::max(0, cds) + std::max(0, songs);
     Rows rows;
-    rows.cds = reader.read(QStringLiteral("cdname"), Connection::cdnameFields(), [&](int n) {
-        return !progress || progress(n, total);
-    });
+    rows.cds = reader.read(QStringLiteral("cdname"), Connection::cdnameFields(),
+                           [&](int n) { return !progress || progress(n, total); });
     rows.songs = reader.read(QStringLiteral("kyoku"), Connection::kyokuFields(), [&](int n) {
         return !progress || progress(int(rows.cds.size()) + n, total);
     });
@@ -74,8 +74,9 @@ constexpr rlim_t readerMemoryLimit = rlim_t(2) << 30;
 
 [[noreturn]] void readerFailed(const QString& mdbPath, const QString& cause)
 {
-    throw DbError(DbError::ProviderError,
-                  QStringLiteral("旧データベース「%1」を読み込めません。\r原因: %2").arg(mdbPath, cause));
+    throw DbError(
+        DbError::ProviderError,
+        QStringLiteral("旧データベース「%1」を読み込めません。\r原因: %2").arg(mdbPath, cause));
 }
 
 } // namespace
@@ -137,8 +138,9 @@ Rows readLegacy(const QString& mdbPath, const Progress& progress)
     });
     reader.start(QIODevice::ReadOnly);
     if (!reader.waitForStarted(10000))
-        readerFailed(mdbPath, QStringLiteral("読み取り用のプログラム「%1」を起動できません（%2）")
-                                  .arg(reader.program(), reader.errorString()));
+        readerFailed(mdbPath,
+                     QStringLiteral("読み取り用のプログラム「%1」を起動できません（%2）")
+                         .arg(reader.program(), reader.errorString()));
     auto stop = [&reader] {
         reader.kill();
         reader.waitForFinished(5000);
@@ -196,14 +198,20 @@ Rows readLegacy(const QString& mdbPath, const Progress& progress)
         }
         // Gone with no whole message left to read: what remains will never be completed.
         if (reader.state() == QProcess::NotRunning) {
-            readerFailed(mdbPath, reader.exitStatus() == QProcess::CrashExit
-                             ? QStringLiteral("読み取りの途中で異常終了しました（ファイルが壊れている可能性があります）")
-                             : QStringLiteral("読み取りが途中で終わりました"));
+            readerFailed(
+                mdbPath,
+                reader.exitStatus() == QProcess::CrashExit
+                    ? QStringLiteral(
+                        "読み取りの途中で異常終了しました（ファイルが壊れている可能性があります）")
+                    : QStringLiteral("読み取りが途中で終わりました"));
         }
         if (silence.elapsed() > silenceLimitMs) {
             stop();
-            readerFailed(mdbPath, QStringLiteral("読み取りが %1 秒以上進みません（ファイルが壊れている可能性があります）")
-                                      .arg(silenceLimitMs / 1000));
+            readerFailed(
+                mdbPath,
+                QStringLiteral(
+                    "読み取りが %1 秒以上進みません（ファイルが壊れている可能性があります）")
+                    .arg(silenceLimitMs / 1000));
         }
         // between messages too, so that キャンセル answers while the reading is slow
         if (progress && !progress(lastDone, lastTotal)) {
@@ -220,7 +228,8 @@ Rows readLegacy(const QString& mdbPath, const Progress& progress)
                                        std::pair{&rows.songs, &Connection::kyokuFields()}})
         for (const QVector<QVariant>& row : *list)
             if (row.size() != fields->size())
-                readerFailed(mdbPath, QStringLiteral("読み取り用のプログラムの応答が正しくありません"));
+                readerFailed(mdbPath,
+                             QStringLiteral("読み取り用のプログラムの応答が正しくありません"));
     return rows;
 }
 
@@ -245,7 +254,8 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(temp);
         if (!db.open()) {
-            error = sqliteCause(db.lastError()) + QStringLiteral("（%1）").arg(db.lastError().text());
+            error
+                = sqliteCause(db.lastError()) + QStringLiteral("（%1）").arg(db.lastError().text());
         } else {
             QSqlQuery q(db);
             bool ok = q.exec(QStringLiteral("PRAGMA synchronous = FULL")) && db.transaction();
@@ -281,21 +291,26 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
                 ok = q.exec(QStringLiteral("COMMIT"));
             // the new file is taken only once every row is in and the file is whole
             QStringList counts;
-            if (ok && q.exec(QStringLiteral("SELECT (SELECT count(*) FROM cdname), "
-                                             "(SELECT count(*) FROM kyoku)"))
+            if (ok
+                && q.exec(QStringLiteral("SELECT (SELECT count(*) FROM cdname), "
+                                         "(SELECT count(*) FROM kyoku)"))
                 && q.next()) {
-                ok = q.value(0).toInt() == rows.cds.size() && q.value(1).toInt() == rows.songs.size();
+                ok = q.value(0).toInt() == rows.cds.size()
+                    && q.value(1).toInt() == rows.songs.size();
                 if (!ok)
                     error = QStringLiteral("書き込んだ行の数が合いません");
             }
-            if (ok && !(q.exec(QStringLiteral("PRAGMA quick_check")) && q.next()
-                        && q.value(0).toString() == u"ok")) {
+            if (ok
+                && !(q.exec(QStringLiteral("PRAGMA quick_check")) && q.next()
+                     && q.value(0).toString() == u"ok")) {
                 ok = false;
                 error = QStringLiteral("書き込んだファイルの検査に通りません");
             }
             if (!ok && error.isEmpty()) {
                 const QSqlError why = q.lastError().isValid() ? q.lastError() : db.lastError();
-                error = sqliteCause(why) + QStringLiteral("（%1）").arg(why.databaseText().isEmpty() ? why.text() : why.databaseText());
+                error = sqliteCause(why)
+                    + QStringLiteral("（%1）").arg(
+                        why.databaseText().isEmpty() ? why.text() : why.databaseText());
             }
             q = QSqlQuery();
             if (!ok)
@@ -316,8 +331,9 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
     const int err = errno;
     if (done != 0) {
         QFile::remove(temp);
-        fail(target, err == EEXIST ? QStringLiteral("同じ名前のファイルがすでにあります")
-                                   : QString::fromLocal8Bit(strerror(err)));
+        fail(target,
+             err == EEXIST ? QStringLiteral("同じ名前のファイルがすでにあります")
+                           : QString::fromLocal8Bit(strerror(err)));
     }
     if (!replace)
         QFile::remove(temp);
@@ -326,23 +342,28 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
 void addToCollection(Connection& cn, const Rows& rows)
 {
     QSet<qint64> cdIds, songIds;
-    for (const QVariant& v : cn.column(QStringLiteral("SELECT CDID FROM cdname WHERE CDID IS NOT NULL")))
+    for (const QVariant& v :
+         cn.column(QStringLiteral("SELECT CDID FROM cdname WHERE CDID IS NOT NULL")))
         cdIds << v.toLongLong();
-    for (const QVariant& v : cn.column(QStringLiteral("SELECT 曲ID FROM kyoku WHERE 曲ID IS NOT NULL")))
+    for (const QVariant& v :
+         cn.column(QStringLiteral("SELECT 曲ID FROM kyoku WHERE 曲ID IS NOT NULL")))
         songIds << v.toLongLong();
     QStringList taken;
     for (const auto& row : rows.cds)
         if (!row.value(0).isNull() && cdIds.contains(row.value(0).toLongLong()))
-            taken << QStringLiteral("CDID %1（%2）").arg(row.value(0).toString(), row.value(1).toString());
+            taken << QStringLiteral("CDID %1（%2）")
+                         .arg(row.value(0).toString(), row.value(1).toString());
     for (const auto& row : rows.songs)
         if (!row.value(1).isNull() && songIds.contains(row.value(1).toLongLong()))
-            taken << QStringLiteral("曲ID %1（%2）").arg(row.value(1).toString(), row.value(2).toString());
+            taken << QStringLiteral("曲ID %1（%2）")
+                         .arg(row.value(1).toString(), row.value(2).toString());
     if (!taken.isEmpty()) {
         QString list = taken.mid(0, 10).join(u'\r');
         if (taken.size() > 10)
             list += QStringLiteral("\r…ほか %1 件").arg(taken.size() - 10);
         throw DbError(DbError::ProviderError,
-                      QStringLiteral("次の番号はすでに使われているため、取り込みませんでした（何も追加していません）。\r%1")
+                      QStringLiteral("次の番号はすでに使われているため、取り込みませんでした（何も"
+                                     "追加していません）。\r%1")
                           .arg(list));
     }
     cn.transaction([&] {

@@ -16,7 +16,7 @@ class QIODevice;
 namespace importer {
 
 struct Rows {
-    QVector<QVector<QVariant>> cds;   // in the order of Connection::cdnameFields()
+    QVector<QVector<QVariant>> cds; // in the order of Connection::cdnameFields()
     QVector<QVector<QVariant>> songs; // in the order of Connection::kyokuFields()
 };
 

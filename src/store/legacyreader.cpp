@@ -7,9 +7,9 @@
 
 #include <QFileInfo>
 
+#include <QtEndian>
 #include <algorithm>
 #include <cmath>
-#include <QtEndian>
 
 #include <cstring>
 #include <mdbtools.h>
@@ -22,8 +22,9 @@ namespace {
 
 [[noreturn]] void refuse(const QString& path, const QString& cause)
 {
-    throw DbError(DbError::ProviderError,
-                  QStringLiteral("旧データベース「%1」を読み込めません。\r原因: %2").arg(path, cause));
+    throw DbError(
+        DbError::ProviderError,
+        QStringLiteral("旧データベース「%1」を読み込めません。\r原因: %2").arg(path, cause));
 }
 
 // A table with its columns read, or null when there is no such table. A
@@ -141,9 +142,11 @@ LegacyReader::LegacyReader(const QString& path) : d(new Impl), m_path(path)
         const qint64 size = QFileInfo(path).size();
         mdb_close(d->mdb);
         delete d;
-        refuse(path, QStringLiteral("ファイルが途中で切れています（%1 バイトはページの大きさ %2 バイトの倍数ではありません）")
-                         .arg(size)
-                         .arg(page));
+        refuse(path,
+               QStringLiteral("ファイルが途中で切れています（%1 バイトはページの大きさ %2 "
+                              "バイトの倍数ではありません）")
+                   .arg(size)
+                   .arg(page));
     }
 }
 
@@ -164,7 +167,7 @@ int LegacyReader::declaredRows(const QString& name) const
 }
 
 QVector<QVector<QVariant>> LegacyReader::read(const QString& name, const QVector<FieldDef>& fields,
-                                               const Progress& progress)
+                                              const Progress& progress)
 {
     MdbTableDef* table = openTable(d->mdb, m_path, name);
     if (!table)
@@ -197,7 +200,8 @@ QVector<QVector<QVariant>> LegacyReader::read(const QString& name, const QVector
     }
     for (int f = 0; f < fields.size(); ++f)
         if (columnOf[f] < 0)
-            refuseTable(QStringLiteral("テーブル「%1」に列「%2」がありません").arg(name, fields.at(f).name));
+            refuseTable(QStringLiteral("テーブル「%1」に列「%2」がありません")
+                            .arg(name, fields.at(f).name));
     // The row's identifier: a row without one cannot be told apart from the others.
     int identifier = -1;
     for (int f = 0; f < fields.size() && identifier < 0; ++f)
@@ -210,7 +214,8 @@ QVector<QVector<QVariant>> LegacyReader::read(const QString& name, const QVector
     while (mdb_fetch_row(table)) {
         const int rowNumber = int(rows.size()) + 1;
         auto refuseRow = [&](const QString& what) {
-            refuseTable(QStringLiteral("テーブル「%1」の %2 行目%3").arg(name).arg(rowNumber).arg(what));
+            refuseTable(
+                QStringLiteral("テーブル「%1」の %2 行目%3").arg(name).arg(rowNumber).arg(what));
         };
         int start = 0;
         size_t size = 0;
@@ -234,7 +239,8 @@ QVector<QVector<QVariant>> LegacyReader::read(const QString& name, const QVector
             const int type = jetTypeOf(fields.at(f));
             const int wantSize = type == MDB_LONGINT ? 4 : type == MDB_TEXT ? -1 : 8;
             if (wantSize > 0 && raw.size() != wantSize)
-                refuseRow(QStringLiteral("の「%1」の長さが正しくありません").arg(fields.at(f).name));
+                refuseRow(
+                    QStringLiteral("の「%1」の長さが正しくありません").arg(fields.at(f).name));
             switch (type) {
             case MDB_TEXT: {
                 const QString text = jetText(raw); // the empty text stays empty
@@ -263,7 +269,8 @@ QVector<QVector<QVariant>> LegacyReader::read(const QString& name, const QVector
                 const quint64 bits = qFromLittleEndian<quint64>(raw.constData());
                 std::memcpy(&days, &bits, sizeof days);
                 if (!std::isfinite(days) || days < jetFirstDay || days >= jetLastDay)
-                    refuseRow(QStringLiteral("の「%1」は日付ではありません").arg(fields.at(f).name));
+                    refuseRow(
+                        QStringLiteral("の「%1」は日付ではありません").arg(fields.at(f).name));
                 values[f] = jetDateTime(days);
                 break;
             }
@@ -282,9 +289,10 @@ QVector<QVector<QVariant>> LegacyReader::read(const QString& name, const QVector
     // libmdb passes over rows it cannot read without a word: a table is
     // taken only when every row its definition counts has arrived.
     if (rows.size() != declared)
-        refuse(m_path, QStringLiteral("テーブル「%1」を読み切れません（定義では %2 行、読めたのは %3 行）")
-                           .arg(name)
-                           .arg(declared)
-                           .arg(rows.size()));
+        refuse(m_path,
+               QStringLiteral("テーブル「%1」を読み切れません（定義では %2 行、読めたのは %3 行）")
+                   .arg(name)
+                   .arg(declared)
+                   .arg(rows.size()));
     return rows;
 }

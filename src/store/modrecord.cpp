@@ -218,20 +218,23 @@ void openValueLists(const std::shared_ptr<Snapshot>& cds, const std::shared_ptr<
     for (const ValueListDef& def : valueLists()) {
         const QString column = QString::fromUtf16(def.column);
         const int ofSong = columnIndex(Connection::kyokuFields(), column);
-        openValueList(*def.list, def,
-                      ofSong >= 0 ? valueListAtOpening(songs, ofSong)
-                                  : valueListAtOpening(cds, columnIndex(Connection::cdnameFields(),
-                                                                        column)));
+        openValueList(
+            *def.list, def,
+            ofSong >= 0 ? valueListAtOpening(songs, ofSong)
+                        : valueListAtOpening(cds, columnIndex(Connection::cdnameFields(), column)));
     }
 }
 
 // The window hears of a failed reading once the command that waited is over.
 void tellFailure(const DbError& error)
 {
-    QMetaObject::invokeMethod(qApp, [error] {
-        if (readingFailed)
-            readingFailed(error);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp,
+        [error] {
+            if (readingFailed)
+                readingFailed(error);
+        },
+        Qt::QueuedConnection);
 }
 
 // Starts the thread that reads the whole tables (none: it only checks the

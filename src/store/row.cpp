@@ -84,8 +84,9 @@ void Row::setInteger(int column, qint64 n)
 
 const TextPool::Text* Row::textAt(int column) const
 {
-    return tag(column) == Text ? reinterpret_cast<const TextPool::Text*>(m_cells[column] & ~quintptr(7))
-                               : nullptr;
+    return tag(column) == Text
+        ? reinterpret_cast<const TextPool::Text*>(m_cells[column] & ~quintptr(7))
+        : nullptr;
 }
 
 bool Row::isNull(int column) const

@@ -53,9 +53,15 @@ public:
     Row(qint64 rowid, std::shared_ptr<TextPool> pool, int columns);
     // For filling a row being read; `v` as the stored value was converted.
     void setCell(int column, const QVariant& v);
-    void setText(int column, const TextPool::Text* text) { m_cells[column] = quintptr(text) | Text; }
+    void setText(int column, const TextPool::Text* text)
+    {
+        m_cells[column] = quintptr(text) | Text;
+    }
     void setInteger(int column, qint64 n);
-    void setDate(int column, qint64 julianDay) { m_cells[column] = (quintptr(julianDay) << 3) | Date; }
+    void setDate(int column, qint64 julianDay)
+    {
+        m_cells[column] = (quintptr(julianDay) << 3) | Date;
+    }
     const TextPool::Text* textAt(int column) const;
 
     qint64 rowid = -1; // SQLite rowid: the tables have no key of their own
@@ -95,7 +101,8 @@ public:
     const_iterator end() const { return m_rows ? m_rows->cend() : const_iterator(); }
     bool operator==(const Snapshot& other) const
     {
-        return m_rows == other.m_rows || (size() == other.size() && std::equal(begin(), end(), other.begin()));
+        return m_rows == other.m_rows
+            || (size() == other.size() && std::equal(begin(), end(), other.begin()));
     }
 
     // The list to change: this holder's own from now on.

@@ -114,7 +114,8 @@ Snapshot read(sqlite3* db, const QString& sql, const QVector<FieldDef>& fields,
                 continue;
             const FieldType fieldType = fields.at(i).type;
             if (type == SQLITE_TEXT && fieldType == FieldType::Text) {
-                const auto* units = static_cast<const char16_t*>(sqlite3_column_text16(stmt, column));
+                const auto* units
+                    = static_cast<const char16_t*>(sqlite3_column_text16(stmt, column));
                 const qsizetype length = sqlite3_column_bytes16(stmt, column) / 2;
                 // The songs of one CD follow each other and repeat its title,
                 // composer, performers and genre: such a text is kept once.

@@ -59,8 +59,8 @@ const char* SortKeyMaker::key(QStringView text)
     // a guess at the size first; the collator says how much it needs
     size_t guess = 16 + size_t(text.size()) * 4;
     char* at = room(guess);
-    auto size = size_t(ucol_getSortKey(m_collator, units, length,
-                                       reinterpret_cast<uint8_t*>(at), int32_t(m_free)));
+    auto size = size_t(ucol_getSortKey(m_collator, units, length, reinterpret_cast<uint8_t*>(at),
+                                       int32_t(m_free)));
     if (size > m_free) {
         at = room(size);
         size = size_t(ucol_getSortKey(m_collator, units, length, reinterpret_cast<uint8_t*>(at),

@@ -37,8 +37,8 @@ QString fromCodePoints(const QList<char32_t>& points)
 
 } // namespace
 
-Snapshot rowsTitled(sqlite3* db, const QString& table, const QString& columns,
-                    const QString& order, const QVector<FieldDef>& fields, const QString& title)
+Snapshot rowsTitled(sqlite3* db, const QString& table, const QString& columns, const QString& order,
+                    const QVector<FieldDef>& fields, const QString& title)
 {
     const QString key = foldKey(title);
     const QList<uint> ucs4 = key.toUcs4();

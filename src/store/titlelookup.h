@@ -19,7 +19,7 @@ namespace titlelookup {
 
 // `columns` are the result columns after the rowid, `order` the ORDER BY of
 // the whole table's view: the rows come in that order.
-Snapshot rowsTitled(sqlite3* db, const QString& table, const QString& columns,
-                    const QString& order, const QVector<FieldDef>& fields, const QString& title);
+Snapshot rowsTitled(sqlite3* db, const QString& table, const QString& columns, const QString& order,
+                    const QVector<FieldDef>& fields, const QString& title);
 
 } // namespace titlelookup

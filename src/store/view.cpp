@@ -6,9 +6,9 @@
 
 #include <QCollator>
 
-#include <thread>
 #include <QDate>
 #include <QLocale>
+#include <thread>
 
 #include <algorithm>
 #include <cstring>
