@@ -12,9 +12,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QMetaMethod>
 #include <QPointer>
 #include <QSqlQuery>
 #include <QTest>
+
+#include <cstdio>
 
 StartupFolder::StartupFolder() : m_previous(QDir::currentPath())
 {
@@ -223,3 +226,34 @@ void startUnansweredBoxGuard()
 } // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(startUnansweredBoxGuard)
+
+int execEachAlone(QObject* tests, int argc, char** argv)
+{
+    // Options or names given: QtTest's own run, as asked.
+    if (argc > 1)
+        return QTest::qExec(tests, argc, argv);
+    static const QStringList fixture
+        = {QStringLiteral("init"), QStringLiteral("cleanup"), QStringLiteral("initTestCase"),
+           QStringLiteral("cleanupTestCase")};
+    const QMetaObject* meta = tests->metaObject();
+    int failures = 0;
+    for (int m = meta->methodOffset(); m < meta->methodCount(); ++m) {
+        const QMetaMethod method = meta->method(m);
+        const QString name = QString::fromLatin1(method.name());
+        if (method.methodType() != QMetaMethod::Slot || method.access() != QMetaMethod::Private
+            || method.parameterCount() != 0 || name.endsWith(QStringLiteral("_data"))
+            || fixture.contains(name))
+            continue;
+        try {
+            failures += QTest::qExec(tests, {QString::fromLocal8Bit(argv[0]), name});
+        } catch (...) {
+            // QtTest has reported the function as failed; what it left behind goes
+            ++failures;
+            std::fprintf(stderr, "%s threw: it failed, and the tests after it still run\n",
+                         qPrintable(name));
+            if (meta->indexOfSlot("cleanup()") >= 0)
+                QMetaObject::invokeMethod(tests, "cleanup", Qt::DirectConnection);
+        }
+    }
+    return failures;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -77,3 +78,26 @@ template <typename T> T* child(QObject* parent, const QString& name)
 {
     return parent->findChild<T*>(name);
 }
+
+// Runs each test function of `tests` on its own, so that an exception escaping
+// one (a DbError, say) fails that function alone and the rest still run; the
+// fixture's cleanup() is called after it. With test functions named on the
+// command line, runs them as QtTest does. Returns the number of failures.
+int execEachAlone(QObject* tests, int argc, char** argv);
+
+#define RONDELLA_TEST_MAIN(TestObject)                                                             \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestObject tc;                                                                             \
+        return execEachAlone(&tc, argc, argv);                                                     \
+    }
+
+#define RONDELLA_TEST_GUILESS_MAIN(TestObject)                                                     \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        QCoreApplication app(argc, argv);                                                          \
+        TestObject tc;                                                                             \
+        return execEachAlone(&tc, argc, argv);                                                     \
+    }

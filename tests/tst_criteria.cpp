@@ -1,6 +1,8 @@
 #include "store/criteria.h"
 #include "store/dberror.h"
 
+#include "testsupport.h"
+
 #include <QTest>
 
 class TestCriteria : public QObject {
@@ -129,5 +131,5 @@ void TestCriteria::unreadableTexts()
     }
 }
 
-QTEST_GUILESS_MAIN(TestCriteria)
+RONDELLA_TEST_GUILESS_MAIN(TestCriteria)
 #include "tst_criteria.moc"

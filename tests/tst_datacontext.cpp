@@ -308,5 +308,5 @@ void TestDataContext::reopenedRowsMatchTheFileAfterOwnWrites()
     QVERIFY(cds.filter("|B|").first().endsWith("|9"));
 }
 
-QTEST_GUILESS_MAIN(TestDataContext)
+RONDELLA_TEST_GUILESS_MAIN(TestDataContext)
 #include "tst_datacontext.moc"

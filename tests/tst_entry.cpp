@@ -713,5 +713,5 @@ void TestEntry::mainWindowShowsTheChanges()
     QCOMPARE(m_w->txtrs(8)->text(), QString("新しい曲"));
 }
 
-QTEST_MAIN(TestEntry)
+RONDELLA_TEST_MAIN(TestEntry)
 #include "tst_entry.moc"

@@ -500,5 +500,5 @@ void TestImport::startupImportOnAFullDiskLeavesNoCollection()
     CloseDataContext();
 }
 
-QTEST_MAIN(TestImport)
+RONDELLA_TEST_MAIN(TestImport)
 #include "tst_import.moc"

@@ -455,5 +455,5 @@ void TestLargeCollection::titleLookupFindsEverySpelling()
     }
 }
 
-QTEST_MAIN(TestLargeCollection)
+RONDELLA_TEST_MAIN(TestLargeCollection)
 #include "tst_largecollection.moc"

@@ -360,5 +360,5 @@ void TestLegacy::mutatedCopiesAreRefusedOrWhole()
     QVERIFY(whole >= 10);
 }
 
-QTEST_GUILESS_MAIN(TestLegacy)
+RONDELLA_TEST_GUILESS_MAIN(TestLegacy)
 #include "tst_legacy.moc"

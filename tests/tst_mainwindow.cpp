@@ -663,5 +663,5 @@ void TestMainWindow::japaneseThroughout()
     QCOMPARE(w->findChildren<QDialog*>("frmHelp").size(), 1);
 }
 
-QTEST_MAIN(TestMainWindow)
+RONDELLA_TEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

@@ -317,5 +317,5 @@ void TestReports::previewTurnsPagesAndWritesThemAll()
     QVERIFY(all.contains(QRegularExpression(QString("\\b%1\\s*\\f").arg(preview.pageCount()))));
 }
 
-QTEST_MAIN(TestReports)
+RONDELLA_TEST_MAIN(TestReports)
 #include "tst_reports.moc"

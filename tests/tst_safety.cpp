@@ -834,5 +834,5 @@ void TestSafety::largestIdentifiersPast32Bits()
     CloseDataContext();
 }
 
-QTEST_MAIN(TestSafety)
+RONDELLA_TEST_MAIN(TestSafety)
 #include "tst_safety.moc"

@@ -724,5 +724,5 @@ void TestSearch::criteriaFromTickedBoxes()
     QCOMPARE(rsKyoku->recordCount(), 2);
 }
 
-QTEST_MAIN(TestSearch)
+RONDELLA_TEST_MAIN(TestSearch)
 #include "tst_search.moc"

@@ -485,5 +485,5 @@ void TestView::compactRowsKeepEveryValue()
     QVERIFY(row->value(99).isNull());
 }
 
-QTEST_GUILESS_MAIN(TestView)
+RONDELLA_TEST_GUILESS_MAIN(TestView)
 #include "tst_view.moc"
