@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <QDate>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -59,6 +60,11 @@ private slots:
     void largeSortInJapaneseOrder();
     void valueListsAreDistinctAndOrdered();
     void compactRowsKeepEveryValue();
+    void boundsOfMovesAndSteps();
+    void filterAndSortTogether();
+    void valueListsInJapaneseOrder();
+    void songMovedToACdLandsInIdentifierOrder();
+    void neighbouringTextsSharedOnlyWhenWhole();
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
@@ -483,6 +489,97 @@ void TestView::compactRowsKeepEveryValue()
     QCOMPARE(row->text(14, FieldType::Date), QStringLiteral("1899-01-01"));
     QCOMPARE(row->text(10, FieldType::Integer), QStringLiteral("-9223372036854775808"));
     QVERIFY(row->value(99).isNull());
+}
+
+// The last row and one past it, by index and by the navigation steps, which
+// stay on the first or last row instead of leaving the rows.
+void TestView::boundsOfMovesAndSteps()
+{
+    View& v = *rsCD;
+    v.moveTo(5);
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 6);
+    QVERIFY(!v.eof());
+    expectError(DbError::NoCurrentRow, [&] { v.moveTo(6); });
+    expectError(DbError::NoCurrentRow, [&] { v.moveTo(-1); });
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 6); // a refused move stays
+    v.step(View::Step::Next);
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 6);
+    QVERIFY(!v.eof());
+    v.step(View::Step::Previous);
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 5);
+    v.step(View::Step::First);
+    v.step(View::Step::Previous);
+    QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 1);
+    QVERIFY(!v.bof());
+    v.step(View::Step::Last);
+    QCOMPARE(v.position(), 5);
+}
+
+// A filter and a sort hold together, whichever is set first, on the CDs and
+// on the songs.
+void TestView::filterAndSortTogether()
+{
+    rsCD->setFilter(QStringLiteral("CD名 like '*さ*'"));
+    rsCD->setSort(QStringLiteral("CD名 asc"));
+    QCOMPARE(titles(*rsCD), (QStringList{QStringLiteral("あさ"), QStringLiteral("さくら")}));
+    rsCD->setSort(QStringLiteral("CDID desc"));
+    rsCD->setFilter(QStringLiteral("CD名 like '*交響曲*'"));
+    QCOMPARE(titles(*rsCD, QStringLiteral("CDID")), (QStringList{"5", "2"}));
+    rsKyoku->setSort(QStringLiteral("曲名 desc"));
+    rsKyoku->setFilter(QStringLiteral("CD名 like '*合唱*'"));
+    QCOMPARE(titles(*rsKyoku, QStringLiteral("曲名")),
+             (QStringList{QStringLiteral("第4楽章"), QStringLiteral("第1楽章")}));
+    rsKyoku->setFilter(QStringLiteral("曲名 like '*'"));
+    QCOMPARE(rsKyoku->recordCount(), 6);
+    QCOMPARE(titles(*rsKyoku, QStringLiteral("曲名")).first(), QStringLiteral("第4楽章"));
+}
+
+// Lists of names in Japanese order, which is not the order of the codes:
+// katakana ア before hiragana か, and Latin letters first.
+void TestView::valueListsInJapaneseOrder()
+{
+    cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'かとう' WHERE 曲ID = 1"));
+    cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'アイヴズ' WHERE 曲ID = 2"));
+    cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'Bach' WHERE 曲ID = 7"));
+    ReopenValueList(rsSakkyoku);
+    QCOMPARE(
+        titles(*rsSakkyoku, QStringLiteral("作曲者名")),
+        (QStringList{QStringLiteral("Bach"), QStringLiteral("アイヴズ"), QStringLiteral("かとう"),
+                     QStringLiteral("ダンディ (d'Indy)"), QStringLiteral("ベートーヴェン")}));
+}
+
+// A song moved to another CD by a correction joins that CD's songs in 曲ID
+// order, wherever it stood among all the songs.
+void TestView::songMovedToACdLandsInIdentifierOrder()
+{
+    rsCD->moveFirst(); // さくら: songs 1 and 3
+    QCOMPARE(rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 1);
+    const QString ninth = QStringLiteral("ベートーヴェン：交響曲第9番「合唱」");
+    rsKyokuSub->setValue(QStringLiteral("CD名"), ninth);
+    rsKyokuSub->update();
+    rsCD->moveNext(); // the ninth: songs 2 and 9, and now 1 before them
+    QCOMPARE(
+        titles(*rsKyokuSub, QStringLiteral("曲名")),
+        (QStringList{QStringLiteral("一"), QStringLiteral("第1楽章"), QStringLiteral("第4楽章")}));
+}
+
+// Songs read one after another share a text with the song before only when
+// it is the same whole text, not when one begins the other.
+void TestView::neighbouringTextsSharedOnlyWhenWhole()
+{
+    CloseDataContext();
+    QVERIFY(QFile::remove(databasePath()));
+    const QStringList names
+        = {QStringLiteral("交響曲第5番"),     QStringLiteral("交響曲"),
+           QStringLiteral("交響曲"),          QStringLiteral("交響曲第5番ハ短調"),
+           QStringLiteral("交響曲第5番ハ短"), QStringLiteral("")};
+    QVector<QVariantMap> songs;
+    for (int i = 0; i < names.size(); ++i)
+        songs << song(names[i], 100 + i, names[i]);
+    writeCollection(m_folder->path(), {}, songs);
+    OpenDataContext();
+    QCOMPARE(titles(*rsKyoku, QStringLiteral("CD名")), names.mid(0, 6));
+    QCOMPARE(titles(*rsKyoku, QStringLiteral("曲名")).mid(0, 6), names.mid(0, 6));
 }
 
 RONDELLA_TEST_GUILESS_MAIN(TestView)
