@@ -1,10 +1,14 @@
 #include "store/dberror.h"
+#include "store/fieldtext.h"
+#include "store/importer.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
 #include <QDate>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -53,6 +57,11 @@ class TestDataContext : public QObject {
 private slots:
     void init();
     void cleanup();
+    void emptyFileIsNeverFilledIn();
+    void typedValuesByFieldType_data();
+    void typedValuesByFieldType();
+    void transactionThatThrowsLeavesNothing();
+    void newCollectionNeverTakesANameTakenMeanwhile();
     void missingFileIsCreatedEmpty();
     void emptyCollection();
     void largestIdentifiers();
@@ -306,6 +315,135 @@ void TestDataContext::reopenedRowsMatchTheFileAfterOwnWrites()
     QVERIFY(songs.last().contains("|20|"));
     QVERIFY(cds.first().startsWith("0|新"));
     QVERIFY(cds.filter("|B|").first().endsWith("|9"));
+}
+
+// A file of that name that holds nothing (made by another program, or cut to
+// nothing) is not this program's to fill: refused, and left as it is.
+void TestDataContext::emptyFileIsNeverFilledIn()
+{
+    QFile empty(databasePath());
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    expectRefusal(m_folder->path(), QStringLiteral("テーブル「cdname」がありません"));
+    QCOMPARE(QFileInfo(databasePath()).size(), 0);
+}
+
+void TestDataContext::typedValuesByFieldType_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QVariant>("value"); // invalid: refused
+    const QVariant refused;
+    QTest::newRow("price") << "購入価格"
+                           << "5000" << QVariant(qlonglong(5000));
+    QTest::newRow("price with separators") << "購入価格"
+                                           << "5,000" << QVariant(qlonglong(5000));
+    QTest::newRow("price, millions") << "購入価格"
+                                     << "12,345,678" << QVariant(qlonglong(12345678));
+    QTest::newRow("price in full-width digits") << "購入価格"
+                                                << "５，０００" << QVariant(qlonglong(5000));
+    QTest::newRow("price, separator misplaced") << "購入価格"
+                                                << "50,00" << refused;
+    QTest::newRow("price, four after the separator") << "購入価格"
+                                                     << "1,2345" << refused;
+    QTest::newRow("price in words") << "購入価格"
+                                    << "五千" << refused;
+    QTest::newRow("price with decimals") << "購入価格"
+                                         << "1234.5" << refused;
+    QTest::newRow("CDID at its limit") << "CDID"
+                                       << "2147483647" << QVariant(qlonglong(2147483647));
+    QTest::newRow("CDID past its limit") << "CDID"
+                                         << "2147483648" << refused;
+    QTest::newRow("blank is no value") << "購入価格"
+                                       << "  " << QVariant(QMetaType(QMetaType::UnknownType));
+    QTest::newRow("date yy/M/d") << "購入年月日"
+                                 << "02/1/31" << QVariant(QDate(2002, 1, 31));
+    QTest::newRow("date, 29 is 2029") << "購入年月日"
+                                      << "29/12/31" << QVariant(QDate(2029, 12, 31));
+    QTest::newRow("date, 30 is 1930") << "購入年月日"
+                                      << "30/1/1" << QVariant(QDate(1930, 1, 1));
+    QTest::newRow("date ISO") << "購入年月日"
+                              << "2002-01-31" << QVariant(QDate(2002, 1, 31));
+    QTest::newRow("date, no 13th month") << "購入年月日"
+                                         << "2002/13/1" << refused;
+    QTest::newRow("date, 30 February") << "購入年月日"
+                                       << "02/2/30" << refused;
+}
+
+// What is typed into an entry box, read by the field's type.
+void TestDataContext::typedValuesByFieldType()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QVariant, value);
+    const QVector<FieldDef>& fields = Connection::cdnameFields();
+    const auto def = std::find_if(fields.begin(), fields.end(),
+                                  [&](const FieldDef& f) { return f.name == field; });
+    QVERIFY(def != fields.end());
+    const bool isBlank = QTest::currentDataTag() == QString("blank is no value");
+    try {
+        const QVariant got = valueFromText(*def, typed);
+        QVERIFY2(value.isValid() || isBlank, qPrintable("accepted: " + got.toString()));
+        if (isBlank)
+            QVERIFY(got.isNull());
+        else
+            QCOMPARE(got, value);
+    } catch (const DbError& e) {
+        QVERIFY2(!value.isValid() && !isBlank, qPrintable(e.description()));
+        QCOMPARE(e.number(), int(DbError::TypeMismatch));
+        QVERIFY2(e.description().contains(field) && e.description().contains(typed),
+                 qPrintable(e.description()));
+    }
+}
+
+// Work that throws part-way stores nothing, and the next save stores only its own.
+void TestDataContext::transactionThatThrowsLeavesNothing()
+{
+    OpenDataContext();
+    const QVector<FieldDef>& fields = Connection::cdnameFields();
+    auto row = [](int id, const QString& title) {
+        return QVector<QVariant>{id, title, {}, {}, {}, {}, {}, {}};
+    };
+    QVERIFY_THROWS_EXCEPTION(DbError, cn->transaction([&] {
+        cn->insertRow(QStringLiteral("cdname"), fields, row(1, QStringLiteral("途中のCD")));
+        cn->insertRow(QStringLiteral("cdname"), fields, row(2, QStringLiteral("途中のCD2")));
+        throw DbError(DbError::ProviderError, QStringLiteral("途中で失敗"));
+    }));
+    QVERIFY(!cn->inTransaction());
+    cn->transaction(
+        [&] { cn->insertRow(QStringLiteral("cdname"), fields, row(3, QStringLiteral("次のCD"))); });
+    CloseDataContext();
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
+             QStringList{QStringLiteral("次のCD")});
+}
+
+// A new collection written while another program puts a file under the same
+// name keeps its hands off that file: refused, the other file untouched.
+void TestDataContext::newCollectionNeverTakesANameTakenMeanwhile()
+{
+    importer::Rows rows;
+    for (int i = 1; i <= 50; ++i)
+        rows.cds << QVector<QVariant>{i, QStringLiteral("CD%1").arg(i), {}, {}, {}, {}, {}, {}};
+    const QByteArray theirs("another program's file");
+    try {
+        importer::writeCollection(databasePath(), rows, false, [&](int done, int) {
+            if (done == 20) {
+                QFile f(databasePath());
+                if (f.open(QIODevice::WriteOnly))
+                    f.write(theirs);
+            }
+            return true;
+        });
+        QFAIL("the name was taken meanwhile, and the collection was written over it");
+    } catch (const DbError& e) {
+        QVERIFY2(e.description().contains(QStringLiteral("同じ名前のファイルがすでにあります")),
+                 qPrintable(e.description()));
+    }
+    QFile f(databasePath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), theirs);
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"cdkaisou.db"});
 }
 
 RONDELLA_TEST_GUILESS_MAIN(TestDataContext)
