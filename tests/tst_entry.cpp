@@ -95,6 +95,7 @@ private slots:
     void correctedTitleTakesItsSongs();
     void addModeGuardsAndFrameClose();
     void listsOfferNewValuesAtOnce();
+    void songCopyTakesEveryField();
     void songFormAddCopyAndSave();
     void songFormRefusals();
     void chooserFollowsTheGrid();
@@ -711,6 +712,32 @@ void TestEntry::mainWindowShowsTheChanges()
     QVERIFY(drove);
     QCOMPARE(m_w->lblRcount(0)->text(), QString("1 / 6"));
     QCOMPARE(m_w->txtrs(8)->text(), QString("新しい曲"));
+}
+
+// The copy of the song before takes every one of its fields, the last (分野)
+// included; only the new 曲ID stays the new song's own.
+void TestEntry::songCopyTakesEveryField()
+{
+    QVariantMap full;
+    const QStringList names
+        = {"作曲者名",   "編曲者名", "指揮者名",   "演奏団体", "ソリスト", "録音先",
+           "録音先番号", "録音時間", "録音年月日", "録音会場", "原盤番号", "分野"};
+    for (const QString& name : names)
+        full.insert(name, QString(name + "の値"));
+    writeCollection(m_folder->path(), {cd(1, bach)}, {song(bach, 1, "アリア", full)});
+    start();
+    frmInputKyoku form(m_w);
+    form.cmdLast->click();
+    form.cmdMasterAdd->click();
+    form.cmd1copy->click();
+    form.cmdMasterUpdate->click();
+    QCOMPARE(MsgBoxTakeAnswered().size(), 0);
+    QCOMPARE(readColumn(m_folder->path(), "kyoku", "曲ID"), (QStringList{"1", "2"}));
+    for (const QString& column : QStringList{"CD名", "曲名"} + names) {
+        const QStringList values = readColumn(m_folder->path(), "kyoku", column);
+        QCOMPARE(values.size(), 2);
+        QVERIFY2(values[1] == values[0], qPrintable(column + ": " + values[1]));
+    }
 }
 
 RONDELLA_TEST_MAIN(TestEntry)

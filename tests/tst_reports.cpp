@@ -72,6 +72,7 @@ private slots:
     void cdListOfASongSearch();
     void refusalsAndRebinding();
     void bandsNeverSplit();
+    void bandThatFitsExactlyStaysOnThePage();
     void pageSetupWithoutAPrinter();
     void previewTurnsPagesAndWritesThemAll();
 
@@ -240,6 +241,35 @@ void TestReports::bandsNeverSplit()
         QCOMPARE(details, 3 + 60 * 5);
     }
     CloseDataContext();
+}
+
+// Page header 100, details of 200, page footer 100 on a page of 600: two
+// details fill the body exactly and both stay on the page.
+void TestReports::bandThatFitsExactlyStaysOnThePage()
+{
+    auto rows = std::make_shared<View>();
+    rows->appendField("CD名", FieldType::Text, 100, true);
+    rows->openInMemory();
+    for (int i = 1; i <= 5; ++i) {
+        rows->addNew();
+        rows->setValue(0, QString("CD%1").arg(i));
+        rows->update();
+    }
+    BandedReport report("exact",
+                        {{ReportBand::PageHeader, "head", 100, {}},
+                         {ReportBand::Detail, "detail", 200, {}},
+                         {ReportBand::PageFooter, "foot", 100, {}}});
+    report.setDataSource(rows);
+    QVector<int> perPage;
+    for (const auto& page : report.layout(600)) {
+        int details = 0;
+        for (const auto& placed : page)
+            details += report.bandAt(placed.band).kind == ReportBand::Detail;
+        perPage << details;
+    }
+    QCOMPARE(perPage, (QVector<int>{2, 2, 1}));
+    // one twip less and only one fits
+    QCOMPARE(report.layout(599).size(), 5);
 }
 
 // With no printer installed the page set-up still sets paper and
