@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/catalogue.h"
 #include "store/view.h"
 
 #include <QLineEdit>
@@ -33,10 +34,7 @@ private:
 };
 
 // One field's new value, read from its box.
-struct TypedValue {
-    int column;
-    QVariant value;
-};
+using TypedValue = catalogue::FieldChange;
 
 // Reads every box whose text the user changed, by the field's type. The
 // first text a field cannot hold raises DbError naming the field and the text,

@@ -7,6 +7,7 @@
 #include "mainwindow/secondary.h"
 #include "mainwindow/startup.h"
 #include "mainwindow/twips.h"
+#include "store/catalogue.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
 
@@ -214,55 +215,19 @@ bool frmInputCD::titleMissing()
     return true;
 }
 
-// Writes what the boxes hold into the current CD as one transaction. A
-// corrected title takes the CD's songs along, unless another CD still bears
-// the old title (songs belong to a CD by its title). A refusal leaves the
-// store as it was and the boxes as typed.
+// Writes what the boxes hold into the current CD; a refusal leaves the
+// boxes as typed.
 void frmInputCD::saveCurrent(bool correction)
 {
     View& cds = need(rsCD);
     const std::vector<EntryBox*> all = boxes();
     const std::vector<TypedValue> typed = readChangedBoxes(cds, all);
     const QStringList texts = boxTexts(all);
-    const int titleColumn = cds.fieldIndex(QStringLiteral("CD名"));
-    QString oldTitle;
-    bool takeSongs = false;
-    if (correction) {
-        oldTitle = cds.value(titleColumn).toString();
-        for (const TypedValue& t : typed)
-            if (t.column == titleColumn && foldKey(t.value.toString()) != foldKey(oldTitle))
-                takeSongs = CDNameCount(oldTitle) == 1;
-    }
-    const QVariant cdid = cds.value(QStringLiteral("CDID"));
     try {
-        cn->transaction([&] {
-            if (takeSongs) {
-                View& songs = need(rsKyokuSub);
-                const QVariant newTitle
-                    = std::find_if(typed.begin(), typed.end(), [&](const TypedValue& t) {
-                          return t.column == titleColumn;
-                      })->value;
-                for (int r = 0; r < songs.recordCount(); ++r) {
-                    songs.moveTo(r);
-                    songs.setValue(QStringLiteral("CD名"), newTitle);
-                    songs.update();
-                }
-            }
-            for (const TypedValue& t : typed)
-                cds.setValue(t.column, t.value);
-            cds.update();
-        });
+        if (!cn)
+            throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
+        catalogue::saveCD(*cn, cds, need(rsKyokuSub), typed, correction);
     } catch (const DbError&) {
-        // The file is as it was; the views are made to match it again.
-        if (cds.editMode() == View::EditMode::InProgress)
-            cds.cancelUpdate();
-        if (takeSongs) {
-            need(rsKyokuSub).cancelUpdate();
-            cds.requery();
-            for (int r = 0; r < cds.recordCount(); ++r)
-                if (cds.valueAt(r, 0) == cdid)
-                    cds.moveTo(r);
-        }
         restoreBoxTexts(all, texts);
         throw;
     }
@@ -343,11 +308,12 @@ void frmInputCD::cmdDelete_Click()
                    QStringLiteral("削除"))
             != QMessageBox::Yes)
             return;
+        if (!cn)
+            throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
         // Songs belong to every CD of their title: while another CD bears it,
         // they stay with that CD.
         View& songs = need(rsKyokuSub);
-        const bool namesake = CDNameCount(cds.value(QStringLiteral("CD名")).toString()) > 1;
-        const int n = namesake ? 0 : songs.recordCount();
+        const int n = catalogue::songsGoingWithCurrentCD(*cn, cds, songs);
         if (n > 0
             && MsgBox(QStringLiteral("削除しようとしているCDには曲が%1曲含まれています。\r\r"
                                      "CDを削除するとこれらの曲も削除されます。\r\r削除しますか？")
@@ -355,24 +321,7 @@ void frmInputCD::cmdDelete_Click()
                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question)
                 != QMessageBox::Ok)
             return;
-        const QVariant cdid = cds.value(QStringLiteral("CDID"));
-        try {
-            cn->transaction([&] {
-                for (int left = n; left > 0; --left) {
-                    songs.moveFirst();
-                    songs.remove();
-                }
-                cds.remove();
-            });
-        } catch (const DbError&) {
-            // nothing was deleted: the views read the file again
-            cds.requery();
-            for (int r = 0; r < cds.recordCount(); ++r)
-                if (cds.valueAt(r, 0) == cdid)
-                    cds.moveTo(r);
-            throw;
-        }
-        cds.moveLast();
+        catalogue::deleteCurrentCD(*cn, cds, songs);
     } catch (const DbError& e) {
         showError(e);
     }

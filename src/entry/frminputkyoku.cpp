@@ -6,6 +6,7 @@
 #include "mainwindow/secondary.h"
 #include "mainwindow/startup.h"
 #include "mainwindow/twips.h"
+#include "store/catalogue.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
 
@@ -200,14 +201,10 @@ void frmInputKyoku::Form_Load()
     placeOnScreen(this, 1000);
     try {
         rsCDChoice = std::make_shared<View>();
-        const QVector<FieldDef> choiceFields{{QStringLiteral("CDID"), FieldType::Integer, 4, true},
-                                             {QStringLiteral("CD名"), FieldType::Text, 100, true}};
-        rsCDChoice->open(choiceFields, [choiceFields] {
+        rsCDChoice->open(catalogue::cdChoiceFields(), [] {
             if (!cn)
                 throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-            return cn->read(
-                QStringLiteral("SELECT rowid, CDID, CD名 FROM cdname ORDER BY CDID desc"),
-                choiceFields);
+            return catalogue::readCDChoices(*cn);
         });
         for (int i = 1; i <= 14; ++i)
             txtrsSub(i)->bind(rsKyoku, lblFieldLabel(i + 6)->text());

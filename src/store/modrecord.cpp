@@ -1,5 +1,7 @@
 #include "modrecord.h"
 
+#include "catalogue.h"
+
 #include "dberror.h"
 #include "fullread.h"
 #include "rowreader.h"
@@ -499,14 +501,7 @@ int CDNameCount(const QString& title)
 {
     if (!cn)
         throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-    // The title is compared as songs are related to CDs: ignoring letter case
-    // in every script, not only in ASCII as SQLite's NOCASE does. Nothing the
-    // user typed becomes part of the query text.
-    const QString key = foldKey(title);
-    const QVariantList titles = cn->column(QStringLiteral("SELECT CD名 FROM cdname"));
-    return int(std::count_if(titles.cbegin(), titles.cend(), [&key](const QVariant& v) {
-        return !v.isNull() && foldKey(v.toString()) == key;
-    }));
+    return catalogue::titleCount(*cn, title);
 }
 
 } // namespace modRecord

@@ -1,0 +1,113 @@
+#include "catalogue.h"
+
+#include "dberror.h"
+
+#include <algorithm>
+
+namespace catalogue {
+
+namespace {
+
+// Back on the CD of this number after the view was read again.
+void returnTo(View& cds, const QVariant& cdid)
+{
+    for (int r = 0; r < cds.recordCount(); ++r)
+        if (cds.valueAt(r, 0) == cdid)
+            cds.moveTo(r);
+}
+
+} // namespace
+
+int titleCount(Connection& cn, const QString& title)
+{
+    // Nothing the user typed becomes part of the query text: every title is
+    // read and folded here, as the songs are related to their CDs.
+    const QString key = foldKey(title);
+    const QVariantList titles = cn.column(QStringLiteral("SELECT CD名 FROM cdname"));
+    return int(std::count_if(titles.cbegin(), titles.cend(), [&key](const QVariant& v) {
+        return !v.isNull() && foldKey(v.toString()) == key;
+    }));
+}
+
+int songsGoingWithCurrentCD(Connection& cn, const View& cds, const View& songsOfCD)
+{
+    const bool namesake = titleCount(cn, cds.value(QStringLiteral("CD名")).toString()) > 1;
+    return namesake ? 0 : songsOfCD.recordCount();
+}
+
+void deleteCurrentCD(Connection& cn, View& cds, View& songsOfCD)
+{
+    const int songs = songsGoingWithCurrentCD(cn, cds, songsOfCD);
+    const QVariant cdid = cds.value(QStringLiteral("CDID"));
+    try {
+        cn.transaction([&] {
+            for (int left = songs; left > 0; --left) {
+                songsOfCD.moveFirst();
+                songsOfCD.remove();
+            }
+            cds.remove();
+        });
+    } catch (const DbError&) {
+        // nothing was deleted: the views read the file again
+        cds.requery();
+        returnTo(cds, cdid);
+        throw;
+    }
+    if (cds.recordCount() > 0)
+        cds.moveLast();
+}
+
+void saveCD(Connection& cn, View& cds, View& songsOfCD, const std::vector<FieldChange>& changes,
+            bool correction)
+{
+    const int titleColumn = cds.fieldIndex(QStringLiteral("CD名"));
+    const auto newTitle = std::find_if(changes.begin(), changes.end(), [&](const FieldChange& c) {
+        return c.column == titleColumn;
+    });
+    bool takeSongs = false;
+    if (correction && newTitle != changes.end()) {
+        const QString oldTitle = cds.value(titleColumn).toString();
+        takeSongs = foldKey(newTitle->value.toString()) != foldKey(oldTitle)
+            && titleCount(cn, oldTitle) == 1;
+    }
+    const QVariant cdid = cds.value(QStringLiteral("CDID"));
+    try {
+        cn.transaction([&] {
+            if (takeSongs) {
+                for (int r = 0; r < songsOfCD.recordCount(); ++r) {
+                    songsOfCD.moveTo(r);
+                    songsOfCD.setValue(QStringLiteral("CD名"), newTitle->value);
+                    songsOfCD.update();
+                }
+            }
+            for (const FieldChange& c : changes)
+                cds.setValue(c.column, c.value);
+            cds.update();
+        });
+    } catch (const DbError&) {
+        // The file is as it was; the views are made to match it again.
+        if (cds.editMode() == View::EditMode::InProgress)
+            cds.cancelUpdate();
+        if (takeSongs) {
+            songsOfCD.cancelUpdate();
+            cds.requery();
+            returnTo(cds, cdid);
+        }
+        throw;
+    }
+}
+
+const QVector<FieldDef>& cdChoiceFields()
+{
+    static const QVector<FieldDef> fields{{QStringLiteral("CDID"), FieldType::Integer, 4, true},
+                                          {QStringLiteral("CD名"), FieldType::Text, 100, true}};
+    return fields;
+}
+
+Snapshot readCDChoices(Connection& cn)
+{
+    return cn.read(QStringLiteral("SELECT rowid, CDID, CD名 FROM cdname ORDER BY CDID desc"),
+                   cdChoiceFields());
+}
+
+} // namespace catalogue

@@ -1,0 +1,223 @@
+// The catalogue's rules on the data alone, without a window: deleting and
+// correcting CDs with the songs that belong to them by title.
+#include "store/catalogue.h"
+#include "store/dberror.h"
+#include "store/modrecord.h"
+#include "testsupport.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace modRecord;
+
+namespace {
+
+const QString fifth = QStringLiteral("ベートーヴェン：交響曲第5番");
+const QString ninth = QStringLiteral("ベートーヴェン：交響曲第9番「合唱」");
+
+QStringList songsIn(const QString& folder, const QString& column = QStringLiteral("CD名"))
+{
+    return readColumn(folder, QStringLiteral("kyoku"), column);
+}
+
+// A trigger that refuses to delete or change the row of this identifier, as
+// a full disk or a lock would refuse part-way.
+void refuseRow(const QString& file, const QString& table, const QString& idColumn, int id)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("t"));
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (const char* when : {"DELETE", "UPDATE"})
+            QVERIFY(q.exec(
+                QStringLiteral("CREATE TRIGGER refuse_%1_%3 BEFORE %1 ON %3 WHEN old.%4 = %2 "
+                               "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                    .arg(QString::fromLatin1(when))
+                    .arg(id)
+                    .arg(table, idColumn)));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("t"));
+}
+
+std::vector<catalogue::FieldChange> title(const QString& text)
+{
+    return {{1, text}};
+}
+
+} // namespace
+
+class TestCatalogue : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void deletingACdTakesItsSongs();
+    void aNamesakeKeepsTheSongs();
+    void aRefusedDeleteLeavesEverything();
+    void correctingTheTitleCarriesTheSongs();
+    void letterCaseOrANamesakeKeepsTheSongsWhereTheyAre();
+    void aRefusedCorrectionLeavesEverything();
+    void aNewCdIsStored();
+    void cdChoicesNewestFirst();
+
+private:
+    void open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs);
+    std::unique_ptr<StartupFolder> m_folder;
+};
+
+void TestCatalogue::init()
+{
+    m_folder = std::make_unique<StartupFolder>();
+    strAppPath = m_folder->path();
+}
+
+void TestCatalogue::cleanup()
+{
+    CloseDataContext();
+    m_folder.reset();
+}
+
+void TestCatalogue::open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs)
+{
+    writeCollection(m_folder->path(), cds, songs);
+    OpenDataContext();
+}
+
+void TestCatalogue::deletingACdTakesItsSongs()
+{
+    open({cd(1, fifth), cd(2, ninth), cd(3, QStringLiteral("ほか"))},
+         {song(fifth, 1, QStringLiteral("第1楽章")), song(ninth, 2, QStringLiteral("第1楽章")),
+          song(fifth.toUpper(), 3, QStringLiteral("第2楽章")),
+          song(ninth, 4, QStringLiteral("第4楽章"))});
+    rsCD->moveFirst();
+    QCOMPARE(catalogue::songsGoingWithCurrentCD(*cn, *rsCD, *rsKyokuSub), 2);
+    catalogue::deleteCurrentCD(*cn, *rsCD, *rsKyokuSub);
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
+             (QStringList{"2", "3"}));
+    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"2", "4"}));
+    QCOMPARE(rsCD->value(QStringLiteral("CDID")).toInt(), 3); // on the last CD
+}
+
+// Songs belong to every CD of their title: while another CD bears it, they stay.
+void TestCatalogue::aNamesakeKeepsTheSongs()
+{
+    open({cd(5, ninth), cd(23, ninth), cd(24, QStringLiteral("ほか"))},
+         {song(ninth, 59, QStringLiteral("第1楽章")), song(ninth, 220, QStringLiteral("第1楽章"))});
+    rsCD->moveFirst();
+    QCOMPARE(rsKyokuSub->recordCount(), 2);
+    QCOMPARE(catalogue::songsGoingWithCurrentCD(*cn, *rsCD, *rsKyokuSub), 0);
+    catalogue::deleteCurrentCD(*cn, *rsCD, *rsKyokuSub);
+    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"59", "220"}));
+    // the last of the title takes them
+    rsCD->moveFirst();
+    QCOMPARE(catalogue::songsGoingWithCurrentCD(*cn, *rsCD, *rsKyokuSub), 2);
+    catalogue::deleteCurrentCD(*cn, *rsCD, *rsKyokuSub);
+    QCOMPARE(songsIn(m_folder->path()), QStringList());
+}
+
+void TestCatalogue::aRefusedDeleteLeavesEverything()
+{
+    open({cd(1, fifth), cd(2, ninth)},
+         {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二")),
+          song(fifth, 3, QStringLiteral("三"))});
+    CloseDataContext();
+    refuseRow(databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 3);
+    OpenDataContext();
+    rsCD->moveFirst();
+    QVERIFY_THROWS_EXCEPTION(DbError, catalogue::deleteCurrentCD(*cn, *rsCD, *rsKyokuSub));
+    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"1", "2", "3"}));
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
+             (QStringList{"1", "2"}));
+    QCOMPARE(rsCD->recordCount(), 2);
+    QCOMPARE(rsCD->value(QStringLiteral("CDID")).toInt(), 1); // still on the CD asked for
+    QCOMPARE(rsKyokuSub->recordCount(), 3);
+    // and the next save stores only its own
+    catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, {{2, QStringLiteral("解説")}}, true);
+    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"1", "2", "3"}));
+}
+
+void TestCatalogue::correctingTheTitleCarriesTheSongs()
+{
+    open({cd(1, fifth), cd(2, ninth)},
+         {song(fifth, 1, QStringLiteral("一")), song(ninth, 2, QStringLiteral("二")),
+          song(fifth, 3, QStringLiteral("三"))});
+    rsCD->moveFirst();
+    catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, title(QStringLiteral("運命")), true);
+    QCOMPARE(songsIn(m_folder->path()), (QStringList{"運命", ninth, "運命"}));
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
+             (QStringList{"運命", ninth}));
+    QCOMPARE(rsKyokuSub->recordCount(), 2);
+}
+
+void TestCatalogue::letterCaseOrANamesakeKeepsTheSongsWhereTheyAre()
+{
+    const QString live = QStringLiteral("Live at the Blue Moon");
+    open({cd(1, live), cd(2, ninth), cd(3, ninth)},
+         {song(live, 1, QStringLiteral("一")), song(ninth, 2, QStringLiteral("二"))});
+    rsCD->moveFirst();
+    // letter case alone: the songs still belong to it as they are
+    catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, title(live.toUpper()), true);
+    QCOMPARE(songsIn(m_folder->path()), (QStringList{live, ninth}));
+    // a namesake keeps the songs under the old title
+    rsCD->moveNext();
+    catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, title(QStringLiteral("第九")), true);
+    QCOMPARE(songsIn(m_folder->path()), (QStringList{live, ninth}));
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
+             (QStringList{live.toUpper(), "第九", ninth}));
+}
+
+void TestCatalogue::aRefusedCorrectionLeavesEverything()
+{
+    open({cd(1, fifth), cd(2, ninth)},
+         {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二"))});
+    CloseDataContext();
+    refuseRow(databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 2);
+    refuseRow(databasePath(), QStringLiteral("cdname"), QStringLiteral("CDID"), 2);
+    OpenDataContext();
+    rsCD->moveFirst();
+    QVERIFY_THROWS_EXCEPTION(
+        DbError, catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, title(QStringLiteral("運命")), true));
+    QCOMPARE(songsIn(m_folder->path()), (QStringList{fifth, fifth}));
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
+             (QStringList{fifth, ninth}));
+    QCOMPARE(rsCD->value(QStringLiteral("CD名")).toString(), fifth);
+    QCOMPARE(rsCD->editMode(), View::EditMode::None);
+    QCOMPARE(rsKyokuSub->recordCount(), 2);
+    // refused at the CD itself: the view holds no half-made edit
+    rsCD->moveNext();
+    QVERIFY_THROWS_EXCEPTION(
+        DbError, catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, {{2, QStringLiteral("解説者")}}, true));
+    QCOMPARE(rsCD->editMode(), View::EditMode::None);
+    QVERIFY(rsCD->value(QStringLiteral("解説者")).isNull());
+    rsCD->moveFirst(); // a move does not store what was refused
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("解説者")),
+             (QStringList{"<null>", "<null>"}));
+}
+
+void TestCatalogue::aNewCdIsStored()
+{
+    open({cd(1, fifth)}, {});
+    rsCD->addNew();
+    rsCD->setValue(QStringLiteral("CDID"), 2);
+    catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, {{1, ninth}, {3, qlonglong(2800)}}, false);
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
+             (QStringList{fifth, ninth}));
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("購入価格")),
+             (QStringList{"<null>", "2800"}));
+}
+
+void TestCatalogue::cdChoicesNewestFirst()
+{
+    open({cd(3, QStringLiteral("c")), cd(10, QStringLiteral("a")), cd(7, QStringLiteral("b"))}, {});
+    const Snapshot rows = catalogue::readCDChoices(*cn);
+    QStringList ids;
+    for (const RowPtr& row : rows)
+        ids << row->value(0).toString();
+    QCOMPARE(ids, (QStringList{"10", "7", "3"}));
+}
+
+RONDELLA_TEST_GUILESS_MAIN(TestCatalogue)
+#include "tst_catalogue.moc"
