@@ -62,6 +62,11 @@ private slots:
     void aRefusedCorrectionLeavesEverything();
     void aNewCdIsStored();
     void cdChoicesNewestFirst();
+    void aSongIsStoredUnderAStoredTitleOnly();
+    void aRefusedSongLeavesNoHalfMadeEdit();
+    void deletingASongMovesOn();
+    void theCopyTakesTheSongBefore();
+    void nothingToCopyBeforeTheFirstSong();
 
 private:
     void open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs);
@@ -217,6 +222,93 @@ void TestCatalogue::cdChoicesNewestFirst()
     for (const RowPtr& row : rows)
         ids << row->value(0).toString();
     QCOMPARE(ids, (QStringList{"10", "7", "3"}));
+}
+
+void TestCatalogue::aSongIsStoredUnderAStoredTitleOnly()
+{
+    open({cd(1, fifth), cd(2, ninth)}, {song(fifth, 1, QStringLiteral("一"))});
+    rsKyoku->addNew();
+    rsKyoku->setValue(QStringLiteral("曲ID"), 2);
+    try {
+        catalogue::saveSong(*cn, *rsKyoku, QStringLiteral("ないCD"), {{2, QStringLiteral("二")}});
+        QFAIL("a song was stored under a title no CD bears");
+    } catch (const DbError& e) {
+        QCOMPARE(e.number(), catalogue::RefusedTitle);
+        QVERIFY(e.description().contains(QStringLiteral("ないCD")));
+    }
+    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), QStringList{"1"});
+    QCOMPARE(rsKyoku->editMode(), View::EditMode::Add); // the typing waits
+    // the title as the CDs compare it: letter case aside
+    catalogue::saveSong(*cn, *rsKyoku, ninth, {{2, QStringLiteral("二")}});
+    QCOMPARE(songsIn(m_folder->path()), (QStringList{fifth, ninth}));
+    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), (QStringList{"一", "二"}));
+    // a correction moves the song to another CD
+    rsKyoku->moveFirst();
+    catalogue::saveSong(*cn, *rsKyoku, ninth, {});
+    QCOMPARE(songsIn(m_folder->path()), (QStringList{ninth, ninth}));
+}
+
+void TestCatalogue::aRefusedSongLeavesNoHalfMadeEdit()
+{
+    open({cd(1, fifth)},
+         {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二"))});
+    CloseDataContext();
+    refuseRow(databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 2);
+    OpenDataContext();
+    rsKyoku->moveLast();
+    QVERIFY_THROWS_EXCEPTION(
+        DbError, catalogue::saveSong(*cn, *rsKyoku, fifth, {{2, QStringLiteral("新")}}));
+    QCOMPARE(rsKyoku->editMode(), View::EditMode::None);
+    QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("二"));
+    rsKyoku->moveFirst();
+    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), (QStringList{"一", "二"}));
+}
+
+void TestCatalogue::deletingASongMovesOn()
+{
+    open({cd(1, fifth)},
+         {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二")),
+          song(fifth, 3, QStringLiteral("三"))});
+    rsKyoku->moveTo(1);
+    catalogue::deleteCurrentSong(*cn, *rsKyoku);
+    QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("三"));
+    catalogue::deleteCurrentSong(*cn, *rsKyoku); // the last: back on the one before
+    QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("一"));
+    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), QStringList{"一"});
+}
+
+// Every field of the song before, the last (分野) included; the 曲ID stays.
+void TestCatalogue::theCopyTakesTheSongBefore()
+{
+    QVariantMap full;
+    const QVector<FieldDef>& fields = Connection::kyokuFields();
+    for (int c = 3; c < fields.size(); ++c)
+        full.insert(fields[c].name, QString(fields[c].name + QStringLiteral("の値")));
+    open({cd(1, fifth)}, {song(fifth, 1, QStringLiteral("一"), full)});
+    rsKyoku->moveLast();
+    rsKyoku->addNew();
+    rsKyoku->setValue(QStringLiteral("曲ID"), 2);
+    QCOMPARE(catalogue::copySongBefore(*rsKyoku), fifth);
+    catalogue::saveSong(*cn, *rsKyoku, fifth, {});
+    for (int c = 0; c < fields.size(); ++c) {
+        const QStringList values = songsIn(m_folder->path(), fields[c].name);
+        if (fields[c].name == QStringLiteral("曲ID"))
+            QCOMPARE(values, (QStringList{"1", "2"}));
+        else
+            QVERIFY2(values.size() == 2 && values[1] == values[0], qPrintable(fields[c].name));
+    }
+}
+
+void TestCatalogue::nothingToCopyBeforeTheFirstSong()
+{
+    open({cd(1, fifth)}, {});
+    rsKyoku->addNew();
+    try {
+        catalogue::copySongBefore(*rsKyoku);
+        QFAIL("copied from nowhere");
+    } catch (const DbError& e) {
+        QCOMPARE(e.number(), int(DbError::NoCurrentRow));
+    }
 }
 
 RONDELLA_TEST_GUILESS_MAIN(TestCatalogue)

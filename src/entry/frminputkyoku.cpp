@@ -285,22 +285,25 @@ void frmInputKyoku::cmdMasterAdd_Click()
     }
 }
 
-// A song belongs to a CD by its title: a title that no stored CD bears would
-// leave the song with no CD.
+// Says so, and points at the chooser, when no stored CD bears the title.
 bool frmInputKyoku::chosenCDUnknown(const QString& title)
 {
-    if (CDNameExists(title))
+    if (!cn)
+        throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
+    try {
+        catalogue::requireStoredTitle(*cn, title);
         return false;
-    MsgBox(
-        QStringLiteral("「%1」という名前のCDは登録されていません。\rCD名は一覧から選んでください。")
-            .arg(title),
-        QMessageBox::Ok, QMessageBox::Warning);
-    dcoCDName->setFocus();
-    return true;
+    } catch (const DbError& e) {
+        if (e.number() != catalogue::RefusedTitle)
+            throw;
+        MsgBox(e.description(), QMessageBox::Ok, QMessageBox::Warning);
+        dcoCDName->setFocus();
+        return true;
+    }
 }
 
-// Writes the chooser's CD and the changed boxes into the current song as one
-// transaction; a refusal leaves the store as it was and the boxes as typed.
+// Writes the chooser's CD and the changed boxes into the current song; a
+// refusal leaves the boxes as typed.
 void frmInputKyoku::saveCurrent()
 {
     View& songs = need(rsKyoku);
@@ -309,16 +312,10 @@ void frmInputKyoku::saveCurrent()
     const QStringList texts = boxTexts(all);
     const QString chosen = dcoCDName->currentText();
     try {
-        cn->transaction([&] {
-            if (songs.value(QStringLiteral("CD名")).toString() != chosen)
-                songs.setValue(QStringLiteral("CD名"), chosen);
-            for (const TypedValue& t : typed)
-                songs.setValue(t.column, t.value);
-            songs.update();
-        });
+        if (!cn)
+            throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
+        catalogue::saveSong(*cn, songs, chosen, typed);
     } catch (const DbError&) {
-        if (songs.editMode() == View::EditMode::InProgress)
-            songs.cancelUpdate();
         restoreBoxTexts(all, texts);
         dcoCDName->setEditText(chosen);
         throw;
@@ -406,10 +403,9 @@ void frmInputKyoku::cmdDelete_Click()
                    QStringLiteral("削除"))
             != QMessageBox::Yes)
             return;
-        cn->transaction([&] { songs.remove(); });
-        songs.moveNext();
-        if (songs.eof())
-            songs.moveLast();
+        if (!cn)
+            throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
+        catalogue::deleteCurrentSong(*cn, songs);
         showChosenCD();
     } catch (const DbError& e) {
         showError(e);
@@ -428,18 +424,12 @@ void frmInputKyoku::cmd1copy_Click()
                    QMessageBox::Ok, QMessageBox::Warning);
             return;
         }
-        const int before = songs.position() - 1;
-        if (before < 0) {
+        if (songs.position() < 1) {
             MsgBox(QStringLiteral("コピーする直前の行がありません"), QMessageBox::Ok,
                    QMessageBox::Warning);
             return;
         }
-        const int titleColumn = songs.fieldIndex(QStringLiteral("CD名"));
-        const QString cdTitle = songs.valueAt(before, titleColumn).toString();
-        songs.setValue(titleColumn, songs.valueAt(before, titleColumn));
-        for (int c = 2; c <= 14; ++c)
-            songs.setValue(c, songs.valueAt(before, c));
-        dcoCDName->setEditText(cdTitle);
+        dcoCDName->setEditText(catalogue::copySongBefore(songs));
     } catch (const DbError& e) {
         showError(e);
     }

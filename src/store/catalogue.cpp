@@ -97,6 +97,56 @@ void saveCD(Connection& cn, View& cds, View& songsOfCD, const std::vector<FieldC
     }
 }
 
+void requireStoredTitle(Connection& cn, const QString& cdTitle)
+{
+    if (titleCount(cn, cdTitle) == 0)
+        throw DbError(RefusedTitle,
+                      QStringLiteral("「%1」という名前のCDは登録されていません。\rCD名は一覧から"
+                                     "選んでください。")
+                          .arg(cdTitle));
+}
+
+void saveSong(Connection& cn, View& songs, const QString& cdTitle,
+              const std::vector<FieldChange>& changes)
+{
+    requireStoredTitle(cn, cdTitle);
+    try {
+        cn.transaction([&] {
+            if (songs.value(QStringLiteral("CD名")).toString() != cdTitle)
+                songs.setValue(QStringLiteral("CD名"), cdTitle);
+            for (const FieldChange& c : changes)
+                songs.setValue(c.column, c.value);
+            songs.update();
+        });
+    } catch (const DbError&) {
+        if (songs.editMode() == View::EditMode::InProgress)
+            songs.cancelUpdate();
+        throw;
+    }
+}
+
+void deleteCurrentSong(Connection& cn, View& songs)
+{
+    cn.transaction([&] { songs.remove(); });
+    songs.moveNext();
+    if (songs.eof())
+        songs.moveLast();
+}
+
+QString copySongBefore(View& songs)
+{
+    const int before = songs.position() - 1;
+    if (before < 0)
+        throw DbError::noCurrentRow();
+    // every field after 曲ID, from 曲名 to the last (分野)
+    const int titleColumn = songs.fieldIndex(QStringLiteral("CD名"));
+    const int idColumn = songs.fieldIndex(QStringLiteral("曲ID"));
+    songs.setValue(titleColumn, songs.valueAt(before, titleColumn));
+    for (int c = idColumn + 1; c < songs.fieldCount(); ++c)
+        songs.setValue(c, songs.valueAt(before, c));
+    return songs.valueAt(before, titleColumn).toString();
+}
+
 const QVector<FieldDef>& cdChoiceFields()
 {
     static const QVector<FieldDef> fields{{QStringLiteral("CDID"), FieldType::Integer, 4, true},

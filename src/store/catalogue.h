@@ -40,6 +40,28 @@ void deleteCurrentCD(Connection& cn, View& cds, View& songsOfCD);
 void saveCD(Connection& cn, View& cds, View& songsOfCD, const std::vector<FieldChange>& changes,
             bool correction);
 
+// A song belongs to a CD by its title: a title no stored CD bears would leave
+// the song with no CD, and is refused (RefusedTitle).
+inline constexpr int RefusedTitle = 3022;
+void requireStoredTitle(Connection& cn, const QString& cdTitle);
+
+// Stores the changes into the current song (one being added, or one stored),
+// under the CD of title `cdTitle`, as one transaction, after
+// requireStoredTitle. A
+// refusal leaves the file as it was and the view with no half-made edit;
+// throws DbError.
+void saveSong(Connection& cn, View& songs, const QString& cdTitle,
+              const std::vector<FieldChange>& changes);
+
+// Deletes the current song; the view then stands on the song after it, or on
+// the last. Throws DbError.
+void deleteCurrentSong(Connection& cn, View& songs);
+
+// Fills the song being added with the song before it in the view: its CD and
+// every field from 曲名 to 分野 (its 曲ID stays its own). Returns the CD's
+// title; throws DbError (NoCurrentRow) when there is no song before it.
+QString copySongBefore(View& songs);
+
 // The fields of the song form's CD chooser, and its rows: every CD, the
 // largest number first.
 const QVector<FieldDef>& cdChoiceFields();
