@@ -7,7 +7,6 @@
 #include "entry/frminputcd.h"
 #include "entry/frminputkyoku.h"
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
 #include "reports/reportpreview.h"
@@ -15,6 +14,7 @@
 #include "store/csvtransfer.h"
 #include "store/importer.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
 
 #include <QAction>
 #include <QApplication>

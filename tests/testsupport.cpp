@@ -1,10 +1,10 @@
 #include "testsupport.h"
 
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
 #include "mainwindow/startup.h"
 #include "store/connection.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
 
 #include <QAbstractButton>
 #include <QApplication>

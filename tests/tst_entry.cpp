@@ -1,12 +1,12 @@
 #include "entry/frminputcd.h"
 #include "entry/frminputkyoku.h"
-#include "mainwindow/databound.h"
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
-#include "mainwindow/twips.h"
 #include "store/connection.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
+#include "widgets/databound.h"
+#include "widgets/msgbox.h"
+#include "widgets/twips.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,5 +1,4 @@
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
 #include "store/backup.h"
 #include "store/connection.h"
 #include "store/csvtransfer.h"
@@ -7,6 +6,7 @@
 #include "store/importer.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
+#include "widgets/msgbox.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,13 +1,13 @@
 // A collection large enough to be read in two steps: the first screen at
 // once, the whole tables after it on a thread of their own.
-#include "mainwindow/databound.h"
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
 #include "store/rowreader.h"
 #include "store/titlelookup.h"
 #include "testsupport.h"
+#include "widgets/databound.h"
+#include "widgets/msgbox.h"
 
 #include <QDate>
 #include <QFile>

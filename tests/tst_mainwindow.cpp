@@ -1,11 +1,11 @@
 #include "entry/cdnamedup.h"
 #include "mainwindow/frmmain.h"
-#include "mainwindow/secondary.h"
-#include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
-#include "mainwindow/twips.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
+#include "widgets/secondary.h"
+#include "widgets/sound.h"
+#include "widgets/twips.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>

@@ -1,12 +1,12 @@
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
-#include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
 #include "reports/reportpreview.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
+#include "widgets/msgbox.h"
+#include "widgets/sound.h"
 
 #include <QAction>
 #include <QApplication>

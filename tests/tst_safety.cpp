@@ -1,12 +1,12 @@
 #include "entry/frminputcd.h"
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
 #include "mainwindow/startup.h"
 #include "store/backup.h"
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
+#include "widgets/msgbox.h"
 
 #include <QAction>
 #include <QApplication>

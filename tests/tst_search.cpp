@@ -1,11 +1,11 @@
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
-#include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
-#include "mainwindow/twips.h"
 #include "search/extract.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
+#include "widgets/msgbox.h"
+#include "widgets/sound.h"
+#include "widgets/twips.h"
 
 #include <QAction>
 #include <QApplication>

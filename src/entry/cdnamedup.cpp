@@ -1,8 +1,8 @@
 #include "cdnamedup.h"
 
-#include "mainwindow/msgbox.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
 
 #include <QLineEdit>
 #include <QWidget>

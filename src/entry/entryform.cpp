@@ -1,9 +1,9 @@
 #include "entryform.h"
 
-#include "mainwindow/msgbox.h"
-#include "mainwindow/twips.h"
 #include "store/dberror.h"
 #include "store/fieldtext.h"
+#include "widgets/msgbox.h"
+#include "widgets/twips.h"
 
 EntryBox::EntryBox(const QString& name, QWidget* parent) : QLineEdit(parent)
 {

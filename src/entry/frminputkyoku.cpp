@@ -1,14 +1,12 @@
 #include "frminputkyoku.h"
 
-#include "mainwindow/databound.h"
-#include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
-#include "mainwindow/secondary.h"
-#include "mainwindow/startup.h"
-#include "mainwindow/twips.h"
 #include "store/catalogue.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
+#include "widgets/databound.h"
+#include "widgets/msgbox.h"
+#include "widgets/secondary.h"
+#include "widgets/twips.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -461,6 +459,5 @@ void frmInputKyoku::Form_Unload()
     dgdSub->setDataSource(nullptr);
     for (EntryBox* box : boxes())
         box->bind(nullptr, QString());
-    if (mainWindow)
-        mainWindow->reset();
+    emit closedDataChanged();
 }

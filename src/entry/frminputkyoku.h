@@ -15,6 +15,10 @@ class QLabel;
 // song view, each song assigned to a stored CD by its title.
 class frmInputKyoku : public QDialog {
     Q_OBJECT
+signals:
+    // The form has closed; what it stored may change what the main window shows.
+    void closedDataChanged();
+
 public:
     explicit frmInputKyoku(QWidget* parent = nullptr);
     ~frmInputKyoku() override;

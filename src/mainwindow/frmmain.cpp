@@ -2,14 +2,14 @@
 
 #include "entry/frminputcd.h"
 #include "entry/frminputkyoku.h"
-#include "msgbox.h"
 #include "reports/pagesetup.h"
-#include "secondary.h"
-#include "sound.h"
 #include "startup.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
-#include "twips.h"
+#include "widgets/msgbox.h"
+#include "widgets/secondary.h"
+#include "widgets/sound.h"
+#include "widgets/twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -569,6 +569,7 @@ void frmMain::mnuCDinput_Click()
         return;
     }
     auto* form = new frmInputCD(this);
+    connect(form, &frmInputCD::closedDataChanged, this, &frmMain::reset);
     form->exec();
 }
 
@@ -579,6 +580,7 @@ void frmMain::mnuInputkyoku_Click()
         return;
     }
     auto* form = new frmInputKyoku(this);
+    connect(form, &frmInputKyoku::closedDataChanged, this, &frmMain::reset);
     form->exec();
 }
 

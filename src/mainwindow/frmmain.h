@@ -1,7 +1,7 @@
 #pragma once
 
-#include "databound.h"
 #include "search/extract.h"
+#include "widgets/databound.h"
 
 #include <QLabel>
 #include <QMainWindow>

@@ -2,11 +2,11 @@
 // the window title that shows the sort mode.
 #include "frmmain.h"
 
-#include "msgbox.h"
-#include "sound.h"
 #include "startup.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
+#include "widgets/sound.h"
 
 #include <QAction>
 #include <QLabel>

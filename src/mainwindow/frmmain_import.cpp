@@ -2,12 +2,12 @@
 // file is there, and from the ファイル menu into any collection.
 #include "frmmain.h"
 
-#include "msgbox.h"
 #include "startup.h"
 #include "store/csvtransfer.h"
 #include "store/dberror.h"
 #include "store/importer.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
 
 #include <QApplication>
 #include <QDir>

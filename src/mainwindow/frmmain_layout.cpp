@@ -3,8 +3,8 @@
 // a screen smaller than the design scrolls the content.
 #include "frmmain.h"
 
-#include "twips.h"
-#include "twipslayout.h"
+#include "widgets/twips.h"
+#include "widgets/twipslayout.h"
 
 #include <QLabel>
 #include <QMenuBar>

@@ -1,10 +1,10 @@
 // The record panel's follower boxes, the counters and the eight navigation buttons.
 #include "frmmain.h"
 
-#include "msgbox.h"
-#include "sound.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
+#include "widgets/sound.h"
 
 #include <QCheckBox>
 #include <QDir>

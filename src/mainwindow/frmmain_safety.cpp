@@ -2,11 +2,11 @@
 // or in place of a damaged file, and noticing a file replaced or removed.
 #include "frmmain.h"
 
-#include "msgbox.h"
 #include "startup.h"
 #include "store/backup.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
 
 #include <QFileInfo>
 #include <QInputDialog>

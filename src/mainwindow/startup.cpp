@@ -1,10 +1,10 @@
 #include "startup.h"
 
 #include "frmmain.h"
-#include "msgbox.h"
-#include "secondary.h"
 #include "store/backup.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
+#include "widgets/secondary.h"
 
 #include <QApplication>
 #include <QDateTime>

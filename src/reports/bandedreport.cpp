@@ -1,8 +1,8 @@
 #include "bandedreport.h"
 
-#include "mainwindow/databound.h"
-#include "mainwindow/twips.h"
 #include "store/dberror.h"
+#include "widgets/databound.h"
+#include "widgets/twips.h"
 
 #include <QDate>
 #include <QHash>

@@ -1,7 +1,7 @@
 // The three report layouts: a CD list, CDs each with their songs, a song list.
 #include "bandedreport.h"
 
-#include "mainwindow/twips.h"
+#include "widgets/twips.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "reportpreview.h"
 
-#include "mainwindow/msgbox.h"
 #include "store/dberror.h"
+#include "widgets/msgbox.h"
 
 #include <QCoreApplication>
 #include <QFile>

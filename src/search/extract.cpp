@@ -1,6 +1,6 @@
 #include "extract.h"
 
-#include "mainwindow/databound.h"
+#include "widgets/databound.h"
 
 #include <QSet>
 

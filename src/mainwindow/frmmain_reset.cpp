@@ -1,10 +1,10 @@
 // Back to all data: filters and sorts dropped, both views read again, the
 // grids and the record panel in the linked view, the search state cleared.
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
-#include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
+#include "widgets/sound.h"
 
 #include <QAction>
 #include <QCheckBox>

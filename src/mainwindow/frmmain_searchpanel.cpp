@@ -1,12 +1,12 @@
 // The criteria panel: opening, narrowing, the image buttons and the rules
 // that switch between the song frame and the CD frame.
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
-#include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
-#include "mainwindow/twips.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
+#include "widgets/sound.h"
+#include "widgets/twips.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -2,14 +2,14 @@
 // the view on show with the criteria, shows the preview on the shared
 // printer, then binds the grids again.
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
-#include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
-#include "mainwindow/twips.h"
 #include "reports/bandedreport.h"
 #include "reports/reportpreview.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
+#include "widgets/sound.h"
+#include "widgets/twips.h"
 
 #include <QCheckBox>
 #include <QPrinter>

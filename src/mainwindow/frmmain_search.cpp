@@ -2,12 +2,12 @@
 // criteria text, filters the CD view or the song view with it and shows the
 // result; the all-songs display lists the CDs of the songs on show.
 #include "mainwindow/frmmain.h"
-#include "mainwindow/msgbox.h"
-#include "mainwindow/sound.h"
 #include "mainwindow/startup.h"
 #include "search/extract.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
+#include "widgets/msgbox.h"
+#include "widgets/sound.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
