@@ -89,6 +89,7 @@ private slots:
     void csvLinesChecked();
     void exportOfWhatIsShown();
     void csvRoundTripIsByteExact();
+    void wholeCollectionExportedInIdentifierOrder();
     void csvImportAsksToReplaceOrAdd();
     void startupImportOnAFullDiskLeavesNoCollection();
 
@@ -411,6 +412,27 @@ void TestImport::csvRoundTripIsByteExact()
                                     .arg(c)
                                     .arg(back[r][c].toString(), rows[r][c].toString())));
     QCOMPARE(csv::write(Connection::cdnameFields(), back), out);
+}
+
+// Both files of the whole collection, in identifier order whatever the order
+// the rows were stored in, read back to the same rows.
+void TestImport::wholeCollectionExportedInIdentifierOrder()
+{
+    writeCollection(m_folder->path(), {cd(45, "後のCD"), cd(3, "前のCD")},
+                    {song("前のCD", 196, "第3楽章"), song("前のCD", 195, "第2楽章"),
+                     song("後のCD", 1, "一", {{"分野", "交響曲"}})});
+    OpenDataContext();
+    csv::exportCollection(*cn, m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
+    CloseDataContext();
+    const importer::Rows back
+        = csv::readFiles(m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
+    QStringList cds, songs;
+    for (const auto& row : back.cds)
+        cds << row[0].toString() + ":" + row[1].toString();
+    for (const auto& row : back.songs)
+        songs << row[1].toString() + ":" + row[2].toString() + ":" + row[14].toString();
+    QCOMPARE(cds, (QStringList{"3:前のCD", "45:後のCD"}));
+    QCOMPARE(songs, (QStringList{"1:一:交響曲", "195:第2楽章:", "196:第3楽章:"}));
 }
 
 // A CSV import into a collection that holds rows asks, as the old database's

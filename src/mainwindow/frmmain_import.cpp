@@ -170,26 +170,7 @@ void frmMain::mnuCsvExport_Click()
     try {
         if (!cn)
             throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
-        const auto table = [](const QString& sql, const QVector<FieldDef>& fields) {
-            QVector<QVector<QVariant>> rows;
-            for (const RowPtr& row : cn->read(sql, fields))
-                rows << row->values();
-            return rows;
-        };
-        csv::save(
-            cdFile,
-            csv::write(Connection::cdnameFields(),
-                       table(QStringLiteral("SELECT rowid, CDID, CD名, 解説者, 購入価格, "
-                                            "購入年月日, 発売元, キャビネット, 段 FROM cdname "
-                                            "ORDER BY CDID, rowid"),
-                             Connection::cdnameFields())));
-        csv::save(songFile,
-                  csv::write(Connection::kyokuFields(),
-                             table(QStringLiteral("SELECT rowid, CD名, 曲ID, 曲名, 作曲者名, "
-                                                  "編曲者名, 指揮者名, 演奏団体, ソリスト, 録音先, "
-                                                  "録音先番号, 録音時間, 録音年月日, 録音会場, "
-                                                  "原盤番号, 分野 FROM kyoku ORDER BY 曲ID, rowid"),
-                                   Connection::kyokuFields())));
+        csv::exportCollection(*cn, cdFile, songFile);
         MsgBox(QStringLiteral("書き出しました。\r%1\r%2").arg(cdFile, songFile));
     } catch (const DbError& e) {
         MsgBox(e.description());

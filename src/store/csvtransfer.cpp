@@ -226,6 +226,28 @@ QByteArray writeView(const View& view)
     return write(view.fields(), rows);
 }
 
+void exportCollection(Connection& cn, const QString& cdFile, const QString& songFile)
+{
+    for (const auto& [path, table, fields] :
+         {std::tuple{cdFile, QStringLiteral("cdname"), &Connection::cdnameFields()},
+          std::tuple{songFile, QStringLiteral("kyoku"), &Connection::kyokuFields()}}) {
+        // the columns named from the table's one definition, the identifier first in order
+        QStringList columns;
+        QString identifier;
+        for (const FieldDef& f : *fields) {
+            columns << u'"' + f.name + u'"';
+            if (identifier.isEmpty() && isIdentifier(f))
+                identifier = u'"' + f.name + u'"';
+        }
+        const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY %3, rowid")
+                                .arg(columns.join(QStringLiteral(", ")), table, identifier);
+        QVector<QVector<QVariant>> rows;
+        for (const RowPtr& row : cn.read(sql, *fields))
+            rows << row->values();
+        save(path, write(*fields, rows));
+    }
+}
+
 void save(const QString& path, const QByteArray& data)
 {
     QSaveFile file(path); // the old file stays until the new one is whole

@@ -9,12 +9,17 @@
 // Collections as CSV for spreadsheets and other programs: UTF-8 with a
 // byte-order mark, RFC 4180 quoting, the column names as the header, dates as
 // YYYY-MM-DD, NULL as an empty field.
+class Connection;
+
 namespace csv {
 
 // One CSV text of rows given as values in the order of `fields`.
 QByteArray write(const QVector<FieldDef>& fields, const QVector<QVector<QVariant>>& rows);
 // The visible rows of a view, in its order.
 QByteArray writeView(const View& view);
+// The whole collection as two files, the CDs in CDID order and the songs in
+// 曲ID order, each written whole or not at all. Throws DbError.
+void exportCollection(Connection& cn, const QString& cdFile, const QString& songFile);
 // Writes `data` to `path` whole or not at all. Throws DbError.
 void save(const QString& path, const QByteArray& data);
 
