@@ -6,6 +6,7 @@
 #include "store/importer.h"
 #include "store/modrecord.h"
 #include "testsupport.h"
+#include "widgets/longwork.h"
 #include "widgets/msgbox.h"
 
 #include <QAction>
@@ -16,9 +17,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
 
 using namespace modRecord;
 
@@ -90,6 +95,7 @@ private slots:
     void exportOfWhatIsShown();
     void csvRoundTripIsByteExact();
     void wholeCollectionExportedInIdentifierOrder();
+    void longWorkRunsBesideTheWindow();
     void csvImportAsksToReplaceOrAdd();
     void startupImportOnAFullDiskLeavesNoCollection();
 
@@ -433,6 +439,53 @@ void TestImport::wholeCollectionExportedInIdentifierOrder()
         songs << row[1].toString() + ":" + row[2].toString() + ":" + row[14].toString();
     QCOMPARE(cds, (QStringList{"3:前のCD", "45:後のCD"}));
     QCOMPARE(songs, (QStringList{"1:一:交響曲", "195:第2楽章:", "196:第3楽章:"}));
+}
+
+// Long work runs on a thread of its own while the window's events go on; what
+// it throws arrives here; キャンセル in its progress window stops it.
+void TestImport::longWorkRunsBesideTheWindow()
+{
+    QThread* workThread = nullptr;
+    std::atomic<bool> timerFired{false};
+    QTimer::singleShot(0, [&] { timerFired = true; });
+    runLongWork(nullptr, "作業中", [&](const LongWorkProgress&) {
+        workThread = QThread::currentThread();
+        for (int i = 0; i < 500 && !timerFired; ++i)
+            QThread::msleep(2);
+    });
+    QVERIFY(workThread && workThread != QCoreApplication::instance()->thread());
+    QVERIFY(timerFired); // the window's events ran while the work waited for them
+    try {
+        runLongWork(nullptr, "作業中", [](const LongWorkProgress&) {
+            throw DbError(DbError::BadArguments, "仕事の中の失敗");
+        });
+        QFAIL("the work's failure was lost");
+    } catch (const DbError& e) {
+        QCOMPARE(e.number(), int(DbError::BadArguments));
+        QCOMPARE(e.description(), QString("仕事の中の失敗"));
+    }
+    // キャンセル once the progress window shows
+    QTimer press;
+    press.setInterval(50);
+    QObject::connect(&press, &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget()))
+            if (auto* button = dialog->findChild<QPushButton*>())
+                button->click();
+    });
+    press.start();
+    int steps = 0;
+    bool stopped = false;
+    runLongWork(nullptr, "作業中", [&](const LongWorkProgress& progress) {
+        for (steps = 0; steps < 1000; ++steps) { // at most 20 s
+            if (!progress(steps, 1000)) {
+                stopped = true;
+                return;
+            }
+            QThread::msleep(20);
+        }
+    });
+    QVERIFY(stopped);
+    QVERIFY(steps < 1000);
 }
 
 // A CSV import into a collection that holds rows asks, as the old database's

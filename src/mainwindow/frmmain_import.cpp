@@ -7,44 +7,20 @@
 #include "store/dberror.h"
 #include "store/importer.h"
 #include "store/modrecord.h"
+#include "widgets/longwork.h"
 #include "widgets/msgbox.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QProgressDialog>
 
 using namespace modRecord;
 
 namespace {
 
-// A progress window with a cancel button, for reading and writing alike.
-class ImportProgress {
-public:
-    explicit ImportProgress(QWidget* parent)
-        : m_dialog(QStringLiteral("旧データベースを取り込んでいます..."),
-                   QStringLiteral("キャンセル"), 0, 100, parent)
-    {
-        m_dialog.setObjectName(QStringLiteral("frmImportProgress"));
-        m_dialog.setWindowTitle(QStringLiteral("Rondella"));
-        m_dialog.setWindowModality(Qt::ApplicationModal);
-        m_dialog.setMinimumDuration(400);
-    }
-    importer::Progress callback()
-    {
-        return [this](int done, int total) {
-            m_dialog.setMaximum(std::max(total, 1));
-            m_dialog.setValue(std::min(done, std::max(total, 1)));
-            QCoreApplication::processEvents();
-            return !m_dialog.wasCanceled();
-        };
-    }
-    QProgressDialog& dialog() { return m_dialog; }
-
-private:
-    QProgressDialog m_dialog;
-};
+const QString reading = QStringLiteral("旧データベースを読み込んでいます...");
+const QString writing = QStringLiteral("コレクションを作っています...");
 
 } // namespace
 
@@ -58,8 +34,9 @@ LegacyOffer modRecord::offerLegacyImport()
     // will arrive and a damaged file is refused before anything is asked.
     importer::Rows rows;
     try {
-        ImportProgress progress(nullptr);
-        rows = importer::readLegacy(mdb, progress.callback());
+        runLongWork(nullptr, reading, [&](const LongWorkProgress& progress) {
+            rows = importer::readLegacy(mdb, progress);
+        });
     } catch (const DbError& e) {
         if (e.number() != LegacyReader::Cancelled)
             MsgBox(e.description());
@@ -75,8 +52,10 @@ LegacyOffer modRecord::offerLegacyImport()
         != QMessageBox::Yes)
         return LegacyOffer::Declined;
     try {
-        ImportProgress progress(nullptr);
-        importer::writeCollection(databasePath(), rows, false, progress.callback());
+        const QString target = databasePath();
+        runLongWork(nullptr, writing, [&](const LongWorkProgress& progress) {
+            importer::writeCollection(target, rows, false, progress);
+        });
     } catch (const DbError& e) {
         if (e.number() != LegacyReader::Cancelled)
             MsgBox(e.description());
@@ -93,8 +72,10 @@ void frmMain::mnuImport_Click()
     if (mdb.isEmpty())
         return;
     try {
-        ImportProgress progress(this);
-        const importer::Rows rows = importer::readLegacy(mdb, progress.callback());
+        importer::Rows rows;
+        runLongWork(this, reading, [&](const LongWorkProgress& progress) {
+            rows = importer::readLegacy(mdb, progress);
+        });
         bringIn(rows, mdb, true);
     } catch (const DbError& e) {
         if (e.number() != LegacyReader::Cancelled || !e.description().isEmpty())
@@ -139,8 +120,10 @@ bool frmMain::bringIn(const importer::Rows& rows, const QString& source, bool co
         if (cn)
             cn->backupNow();
         showNoData();
-        ImportProgress progress(this);
-        importer::writeCollection(databasePath(), rows, true, progress.callback());
+        const QString target = databasePath();
+        runLongWork(this, writing, [&](const LongWorkProgress& progress) {
+            importer::writeCollection(target, rows, true, progress);
+        });
     } else {
         if (!cn)
             throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
@@ -211,7 +194,9 @@ void frmMain::mnuCsvImport_Click()
     try {
         if (!cn)
             throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
-        const importer::Rows rows = csv::readFiles(cdFile, songFile);
+        importer::Rows rows;
+        runLongWork(this, QStringLiteral("CSVを読み込んでいます..."),
+                    [&](const LongWorkProgress&) { rows = csv::readFiles(cdFile, songFile); });
         if (bringIn(rows, cdFile, false))
             MsgBox(QStringLiteral("CD %1枚・曲 %2曲を取り込みました。")
                        .arg(rows.cds.size())

@@ -6,6 +6,7 @@
 #include "store/backup.h"
 #include "store/dberror.h"
 #include "store/modrecord.h"
+#include "widgets/longwork.h"
 #include "widgets/msgbox.h"
 
 #include <QFileInfo>
@@ -140,7 +141,12 @@ void frmMain::mnuRestore_Click()
             cn->backupNow();
         showNoData();
         // The file replaced is kept beside it, whether it opened or not.
-        done = restored(copy, backup::restore(copy.path, databasePath()));
+        const QString target = databasePath();
+        QString replaced;
+        runLongWork(
+            this, QStringLiteral("バックアップから復元しています..."),
+            [&](const LongWorkProgress&) { replaced = backup::restore(copy.path, target); });
+        done = restored(copy, replaced);
     } catch (const DbError& e) {
         MsgBox(e.description());
     }
