@@ -10,10 +10,10 @@
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
 #include "reports/reportpreview.h"
+#include "store/collection.h"
 #include "store/connection.h"
 #include "store/csvtransfer.h"
 #include "store/importer.h"
-#include "store/modrecord.h"
 #include "widgets/msgbox.h"
 
 #include <QAction>
@@ -46,7 +46,24 @@
 #include <cstdio>
 #include <functional>
 
-using namespace modRecord;
+namespace {
+// The collection measured without a window; with one shown, the window's.
+std::unique_ptr<Collection> benchCollection;
+
+Collection& db()
+{
+    if (mainWindow)
+        return mainWindow->db;
+    if (!benchCollection)
+        benchCollection = std::make_unique<Collection>(QDir::currentPath());
+    return *benchCollection;
+}
+
+void useFolder(const QString& folder)
+{
+    benchCollection = std::make_unique<Collection>(folder);
+}
+} // namespace
 
 namespace {
 
@@ -307,10 +324,10 @@ double msOf(const std::function<void()>& work)
 double bareRead(const QStringList& queries)
 {
     return msOf([&] {
-        QSqlDatabase db = cn->database();
+        QSqlDatabase base = db().cn->database();
         qint64 cells = 0;
         for (const QString& sql : queries) {
-            QSqlQuery q(db);
+            QSqlQuery q(base);
             q.setForwardOnly(true);
             q.exec(sql);
             const int n = q.record().count();
@@ -340,7 +357,7 @@ const QString allSongs = QStringLiteral("SELECT rowid, * FROM kyoku ORDER BY 曲
 void benchStore()
 {
     Connection::forgetReadRows();
-    const double open = msOf([] { OpenDataContext(); });
+    const double open = msOf([] { db().OpenDataContext(); });
     const double bareFirst = bareRead(
         {QStringLiteral("SELECT COUNT(*) FROM cdname"),
          QStringLiteral("SELECT COUNT(*) FROM kyoku"), allCDs + QStringLiteral(" LIMIT 200"),
@@ -350,50 +367,51 @@ void benchStore()
          QStringLiteral("SELECT rowid, * FROM cdname WHERE CD名 = (SELECT CD名 FROM kyoku ORDER BY "
                         "曲ID LIMIT 1) COLLATE NOCASE ORDER BY CDID")});
     report("OpenDataContext (the first screen)", open, bareFirst);
-    const double all = msOf([] { WaitForAllRows(); });
+    const double all = msOf([] { db().WaitForAllRows(); });
     const double bareBoth = bareRead({allCDs, allSongs});
     // the whole reading checks the file too: the baseline reads and checks
     const double bareCheck
-        = msOf([] { QSqlQuery(cn->database()).exec(QStringLiteral("PRAGMA quick_check")); });
+        = msOf([] { QSqlQuery(db().cn->database()).exec(QStringLiteral("PRAGMA quick_check")); });
     report("then every row (check and read; waits for the thread)", open + all,
            bareBoth + bareCheck);
-    std::printf("    (%d CDs, %d songs)\n", rsCD->recordCount(), rsKyoku->recordCount());
+    std::printf("    (%d CDs, %d songs)\n", db().rsCD->recordCount(), db().rsKyoku->recordCount());
 
     // another program writes, so the requery must really read again
-    QSqlQuery(cn->database()).exec(QStringLiteral("UPDATE cdname SET 段 = 'x' WHERE CDID = 1"));
+    QSqlQuery(db().cn->database())
+        .exec(QStringLiteral("UPDATE cdname SET 段 = 'x' WHERE CDID = 1"));
     report("requery rsCD and rsKyoku (after a change)", msOf([] {
-               rsCD->requery();
-               rsKyoku->requery();
+               db().rsCD->requery();
+               db().rsKyoku->requery();
            }),
            bareRead({allCDs, allSongs, allCDs, allSongs}));
     // nothing changed: the work is telling so, which a look at the file's header also does
     report("requery rsCD and rsKyoku (nothing changed)", msOf([] {
-               rsCD->requery();
-               rsKyoku->requery();
+               db().rsCD->requery();
+               db().rsKyoku->requery();
            }),
            msOf([] {
-               QFile f(databasePath());
+               QFile f(db().databasePath());
                f.open(QIODevice::ReadOnly);
                f.read(100);
-               QFileInfo(databasePath()).lastModified();
+               QFileInfo(db().databasePath()).lastModified();
            }),
            "look");
 
     int n = 0;
     report(
         "filter rsKyoku (= and like) and count", msOf([&] {
-            rsKyoku->setFilter(
+            db().rsKyoku->setFilter(
                 QStringLiteral("作曲者名 = 'ダンディ (d''Indy)' and 曲名 like '*アダージョ*'"));
-            n = rsKyoku->recordCount();
+            n = db().rsKyoku->recordCount();
         }),
         bareRead({QStringLiteral("SELECT rowid, * FROM kyoku WHERE 作曲者名 = 'ダンディ (d''Indy)' "
                                  "AND 曲名 LIKE '%アダージョ%' ORDER BY 曲ID")}));
     std::printf("    (%d songs pass)\n", n);
-    rsKyoku->setFilter(QString());
+    db().rsKyoku->setFilter(QString());
     // the baseline sorts the same titles in memory with the same collation, on one thread
     QStringList songTitles;
-    for (int r = 0; r < rsKyoku->recordCount(); ++r)
-        songTitles << rsKyoku->valueAt(r, 2).toString();
+    for (int r = 0; r < db().rsKyoku->recordCount(); ++r)
+        songTitles << db().rsKyoku->valueAt(r, 2).toString();
     const double plainSort = msOf([&] {
         std::vector<std::pair<QCollatorSortKey, int>> keyed;
         keyed.reserve(size_t(songTitles.size()));
@@ -403,38 +421,38 @@ void benchStore()
                          [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
     });
     report("sort rsKyoku by 曲名 (Japanese order)",
-           msOf([] { rsKyoku->setSort(QStringLiteral("曲名 asc")); }), plainSort, "keys");
-    report("sort rsCD by CD名", msOf([] { rsCD->setSort(QStringLiteral("CD名 asc")); }),
+           msOf([] { db().rsKyoku->setSort(QStringLiteral("曲名 asc")); }), plainSort, "keys");
+    report("sort rsCD by CD名", msOf([] { db().rsCD->setSort(QStringLiteral("CD名 asc")); }),
            bareRead({QStringLiteral("SELECT rowid, * FROM cdname ORDER BY CD名")}));
-    rsKyoku->setSort(QString());
-    rsCD->setSort(QString());
+    db().rsKyoku->setSort(QString());
+    db().rsCD->setSort(QString());
     qint64 songs = 0;
     // the baseline walks the same rows in memory, counting songs by a hash of titles
     QHash<QString, int> perTitle;
-    for (int r = 0; r < rsKyoku->recordCount(); ++r)
-        ++perTitle[rsKyoku->valueAt(r, 0).toString().toCaseFolded()];
+    for (int r = 0; r < db().rsKyoku->recordCount(); ++r)
+        ++perTitle[db().rsKyoku->valueAt(r, 0).toString().toCaseFolded()];
     qint64 counted = 0;
     const double hashWalk = msOf([&] {
-        for (int r = 0; r < rsCD->recordCount(); ++r)
-            counted += perTitle.value(rsCD->valueAt(r, 1).toString().toCaseFolded());
+        for (int r = 0; r < db().rsCD->recordCount(); ++r)
+            counted += perTitle.value(db().rsCD->valueAt(r, 1).toString().toCaseFolded());
     });
     report("walk rsCD first to last, child following", msOf([&] {
-               for (rsCD->moveFirst(); !rsCD->eof(); rsCD->moveNext())
-                   songs += rsKyokuSub->recordCount();
+               for (db().rsCD->moveFirst(); !db().rsCD->eof(); db().rsCD->moveNext())
+                   songs += db().rsKyokuSub->recordCount();
            }),
            hashWalk, "hash");
     std::printf("    (%lld songs seen through kyokusub)\n", songs);
-    report("CloseDataContext", msOf([] { CloseDataContext(); }), 0);
+    report("CloseDataContext", msOf([] { db().CloseDataContext(); }), 0);
 }
 
 // The bare statements write to a copy of the collection, so that the forms'
 // own writes find the file exactly as the views read it.
 QSqlDatabase bareCopy()
 {
-    const QString copy = databasePath() + QStringLiteral(".bare");
+    const QString copy = db().databasePath() + QStringLiteral(".bare");
     if (!QSqlDatabase::contains(QStringLiteral("bare"))) {
         QFile::remove(copy);
-        QFile::copy(databasePath(), copy);
+        QFile::copy(db().databasePath(), copy);
         QSqlDatabase db
             = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bare"));
         db.setDatabaseName(copy);
@@ -459,11 +477,11 @@ double bareWrite(const QString& sql, const QVariantList& binds)
 
 void benchBackup()
 {
-    const QString copy = databasePath() + QStringLiteral(".plain");
-    const double plain = msOf([&] { QFile::copy(databasePath(), copy); });
+    const QString copy = db().databasePath() + QStringLiteral(".plain");
+    const double plain = msOf([&] { QFile::copy(db().databasePath(), copy); });
     QFile::remove(copy);
     QString made;
-    const double vacuum = msOf([&] { made = cn->backupNow(); });
+    const double vacuum = msOf([&] { made = db().cn->backupNow(); });
     QFile::remove(made);
     report("backup by SQLite (VACUUM INTO)", vacuum, plain, "copy");
 }
@@ -474,9 +492,9 @@ void benchTransfer()
     QVector<QVector<QVariant>> cds, songs;
     const double bare = bareRead({allCDs, allSongs});
     const double exported = msOf([&] {
-        for (const RowPtr& r : cn->read(allCDs, Connection::cdnameFields()))
+        for (const RowPtr& r : db().cn->read(allCDs, Connection::cdnameFields()))
             cds << r->values();
-        for (const RowPtr& r : cn->read(allSongs, Connection::kyokuFields()))
+        for (const RowPtr& r : db().cn->read(allSongs, Connection::kyokuFields()))
             songs << r->values();
         csv::save(out.filePath(QStringLiteral("cdname.csv")),
                   csv::write(Connection::cdnameFields(), cds));
@@ -516,7 +534,7 @@ void benchTransfer()
 void benchReports(const QString& pdfFolder)
 {
     BandedReport& layout = DataReport2();
-    layout.setDataSource(rsCD);
+    layout.setDataSource(db().rsCD);
     const double laid = msOf([&] { layout.layout(15500); });
     std::printf("    (%lld pages of CDs with songs)\n", qint64(layout.layout(15500).size()));
     layout.control(QStringLiteral("section4"), QStringLiteral("lblcriteria")).text
@@ -540,8 +558,8 @@ void benchReports(const QString& pdfFolder)
         QImage page(800, 1130, QImage::Format_RGB32);
         QPainter p(&page);
         int y = 20;
-        for (int r = 0; r < 2 && r < rsCD->recordCount(); ++r)
-            for (const auto* song : rsCD->childRowsAt(r)) {
+        for (int r = 0; r < 2 && r < db().rsCD->recordCount(); ++r)
+            for (const auto* song : db().rsCD->childRowsAt(r)) {
                 p.drawText(0, y, song->value(2).toString());
                 y += 16;
             }
@@ -569,16 +587,16 @@ void benchEntry(frmMain* w)
     benchTransfer();
     benchBackup();
     frmInputCD* cdForm = nullptr;
-    report("open the CD entry form", msOf([&] { cdForm = new frmInputCD(w); }), 0);
+    report("open the CD entry form", msOf([&] { cdForm = new frmInputCD(w->db, w); }), 0);
     // delete the last CD that has songs; the one before it, by bare statements
-    rsCD->moveLast();
-    while (rsKyokuSub->recordCount() == 0)
-        rsCD->movePrevious();
-    rsCD->movePrevious();
-    const QString other = rsCD->value(QStringLiteral("CD名")).toString();
-    rsCD->moveNext();
-    const QString title = rsCD->value(QStringLiteral("CD名")).toString();
-    const int songs = rsKyokuSub->recordCount();
+    db().rsCD->moveLast();
+    while (db().rsKyokuSub->recordCount() == 0)
+        db().rsCD->movePrevious();
+    db().rsCD->movePrevious();
+    const QString other = db().rsCD->value(QStringLiteral("CD名")).toString();
+    db().rsCD->moveNext();
+    const QString title = db().rsCD->value(QStringLiteral("CD名")).toString();
+    const int songs = db().rsKyokuSub->recordCount();
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
     const double deleted
         = msOf([&] { cdForm->findChild<QPushButton*>(QStringLiteral("cmdDelete"))->click(); });
@@ -602,7 +620,7 @@ void benchEntry(frmMain* w)
            }),
            0);
     frmInputKyoku* songForm = nullptr;
-    report("open the song entry form", msOf([&] { songForm = new frmInputKyoku(w); }), 0);
+    report("open the song entry form", msOf([&] { songForm = new frmInputKyoku(w->db, w); }), 0);
     const QString cdTitle = songForm->dcoCDName->itemText(0);
     const double added = msOf([&] {
         songForm->cmdMasterAdd->click();
@@ -625,13 +643,13 @@ void benchEntry(frmMain* w)
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("bare"));
-    QFile::remove(databasePath() + QStringLiteral(".bare"));
+    QFile::remove(db().databasePath() + QStringLiteral(".bare"));
 }
 
 void benchWindow(const QString& folder)
 {
-    const double open = msOf([] { OpenDataContext(); });
-    CloseDataContext();
+    const double open = msOf([] { db().OpenDataContext(); });
+    db().CloseDataContext();
     QDir::setCurrent(folder);
     // the whole start, as a fresh program makes it: check, read, build the window, show it
     Connection::forgetReadRows();
@@ -640,7 +658,7 @@ void benchWindow(const QString& folder)
         QCoreApplication::processEvents();
     });
     report("start: Main to the window shown with data", start, 0);
-    report("  then every row in (waiting for the thread)", msOf([] { WaitForAllRows(); }), 0);
+    report("  then every row in (waiting for the thread)", msOf([] { db().WaitForAllRows(); }), 0);
     frmMain* w = mainWindow;
     const double reset = msOf([w] { w->reset(); });
     report("reset (full rebuild of the window)", reset, open, "open");
@@ -673,7 +691,8 @@ void benchWindow(const QString& folder)
     };
     report("song search matching every song (曲名 like '*楽章*')",
            msOf([&] { search(7, QStringLiteral("*楽章*")); }), open, "open");
-    std::printf("    (%d songs, %d CDs listed)\n", rsKyoku->recordCount(), rsCDList->recordCount());
+    std::printf("    (%d songs, %d CDs listed)\n", db().rsKyoku->recordCount(),
+                db().rsCDList->recordCount());
     const double plainReset = msOf([w] { w->mnuReset_Click(); });
     report("reset to all data (mnuReset)", plainReset, open, "open");
     search(7, QStringLiteral("*楽章*"));
@@ -681,17 +700,18 @@ void benchWindow(const QString& folder)
     report("reset after a song search and a song sort", msOf([w] { w->mnuReset_Click(); }),
            plainReset, "rset");
     report("all-songs display (全曲表示)", msOf([&] { search(10, QString()); }), open, "open");
-    std::printf("    (%d songs, %d CDs listed)\n", rsKyoku->recordCount(), rsCDList->recordCount());
+    std::printf("    (%d songs, %d CDs listed)\n", db().rsKyoku->recordCount(),
+                db().rsCDList->recordCount());
     w->mnuReset_Click();
     report("CD search (発売元 = 'ポリドール')",
            msOf([&] { search(4, QStringLiteral("ポリドール")); }), open, "open");
-    std::printf("    (%d CDs)\n", rsCD->recordCount());
+    std::printf("    (%d CDs)\n", db().rsCD->recordCount());
     report("reset to all data after a CD search", msOf([w] { w->mnuReset_Click(); }), open, "open");
     // another program changes a row: the reset must read both tables again
     {
         QSqlDatabase other
             = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-        other.setDatabaseName(databasePath());
+        other.setDatabaseName(db().databasePath());
         other.open();
         QSqlQuery(other).exec(QStringLiteral("UPDATE kyoku SET 録音先 = 'FM' WHERE 曲ID = 1"));
         other.close();
@@ -711,7 +731,7 @@ void benchStart(const QString& folder);
 void run(int cds, int songsPerCD, bool startOnly)
 {
     QTemporaryDir dir;
-    strAppPath = dir.path();
+    useFolder(dir.path());
     std::printf("\n== %d CDs x %d songs ==\n", cds, songsPerCD);
     const double made = msOf([&] { generate(dir.path(), cds, songsPerCD); });
     std::printf("  (collection generated in %.0f ms)\n", made);
@@ -741,12 +761,12 @@ int startChild(const QString& folder)
                 qPrintable(mainWindow->lblRcount(0)->text()),
                 qPrintable(mainWindow->txtrs(1)->text().left(30)));
     std::fflush(stdout);
-    WaitForAllRows();
-    std::printf("loaded %d %d\n", rsCD->recordCount(), rsKyoku->recordCount());
+    db().WaitForAllRows();
+    std::printf("loaded %d %d\n", db().rsCD->recordCount(), db().rsKyoku->recordCount());
     std::fflush(stdout);
     // the most a user then asks of memory: every song sorted by title, the
     // songs of the CD on show sorted likewise, and back to all data
-    rsKyoku->setSort(QStringLiteral("曲名 asc"));
+    db().rsKyoku->setSort(QStringLiteral("曲名 asc"));
     mainWindow->findChild<QAction*>(QStringLiteral("mnuKyokuS"))->trigger();
     mainWindow->mnuReset_Click();
     // The peak of this program's own memory: ru_maxrss would also count the

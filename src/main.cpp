@@ -5,7 +5,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    if (!modRecord::Main())
+    if (!Main())
         return 1;
     return app.exec();
 }

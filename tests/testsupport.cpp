@@ -2,8 +2,8 @@
 
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
+#include "store/collection.h"
 #include "store/connection.h"
-#include "store/modrecord.h"
 #include "widgets/msgbox.h"
 
 #include <QAbstractButton>
@@ -168,6 +168,33 @@ QList<QStringList> readTsv(const QString& path, QStringList* header)
     return rows;
 }
 
+namespace {
+// The test's own collection, for tests that work on the data without a window.
+std::unique_ptr<Collection> ownCollection;
+
+frmMain* shownMain()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == u"frmMain" && w->isVisible())
+            return qobject_cast<frmMain*>(w);
+    return nullptr;
+}
+} // namespace
+
+Collection& db()
+{
+    if (frmMain* w = shownMain())
+        return w->db;
+    if (!ownCollection || ownCollection->strAppPath != QDir::currentPath())
+        ownCollection = std::make_unique<Collection>(QDir::currentPath());
+    return *ownCollection;
+}
+
+void dropOwnCollection()
+{
+    ownCollection.reset();
+}
+
 void endTest(QPointer<frmMain>& window, std::unique_ptr<StartupFolder>& folder)
 {
     const int unused = MsgBoxPendingAnswers();
@@ -175,14 +202,16 @@ void endTest(QPointer<frmMain>& window, std::unique_ptr<StartupFolder>& folder)
     MsgBoxTakeAnswered();
     if (window)
         closeMain(window);
-    modRecord::CloseDataContext();
+    dropOwnCollection();
     folder.reset();
     QCOMPARE(unused, 0);
 }
 
 frmMain* startMain()
 {
-    modRecord::Main();
+    // The program opens the collection itself, as a user's start does.
+    dropOwnCollection();
+    Main();
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->objectName() == u"frmMain" && w->isVisible())
             return qobject_cast<frmMain*>(w);

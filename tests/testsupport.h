@@ -12,7 +12,14 @@
 #include <QVector>
 #include <memory>
 
+class Collection;
 class frmMain;
+
+// The collection a test works on: the main window's while one is shown,
+// otherwise one of the test's own for the current folder.
+Collection& db();
+// Closes and forgets the test's own collection.
+void dropOwnCollection();
 
 // A fresh start-up folder that is the current folder while the test runs.
 class StartupFolder {

@@ -1,15 +1,13 @@
 // The catalogue's rules on the data alone, without a window: deleting and
 // correcting CDs with the songs that belong to them by title.
 #include "store/catalogue.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "testsupport.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
-
-using namespace modRecord;
 
 namespace {
 
@@ -76,19 +74,18 @@ private:
 void TestCatalogue::init()
 {
     m_folder = std::make_unique<StartupFolder>();
-    strAppPath = m_folder->path();
 }
 
 void TestCatalogue::cleanup()
 {
-    CloseDataContext();
+    db().CloseDataContext();
     m_folder.reset();
 }
 
 void TestCatalogue::open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs)
 {
     writeCollection(m_folder->path(), cds, songs);
-    OpenDataContext();
+    db().OpenDataContext();
 }
 
 void TestCatalogue::deletingACdTakesItsSongs()
@@ -97,13 +94,13 @@ void TestCatalogue::deletingACdTakesItsSongs()
          {song(fifth, 1, QStringLiteral("第1楽章")), song(ninth, 2, QStringLiteral("第1楽章")),
           song(fifth.toUpper(), 3, QStringLiteral("第2楽章")),
           song(ninth, 4, QStringLiteral("第4楽章"))});
-    rsCD->moveFirst();
-    QCOMPARE(catalogue::songsGoingWithCurrentCD(*cn, *rsCD, *rsKyokuSub), 2);
-    catalogue::deleteCurrentCD(*cn, *rsCD, *rsKyokuSub);
+    db().rsCD->moveFirst();
+    QCOMPARE(catalogue::songsGoingWithCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub), 2);
+    catalogue::deleteCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub);
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
              (QStringList{"2", "3"}));
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"2", "4"}));
-    QCOMPARE(rsCD->value(QStringLiteral("CDID")).toInt(), 3); // on the last CD
+    QCOMPARE(db().rsCD->value(QStringLiteral("CDID")).toInt(), 3); // on the last CD
 }
 
 // Songs belong to every CD of their title: while another CD bears it, they stay.
@@ -111,15 +108,15 @@ void TestCatalogue::aNamesakeKeepsTheSongs()
 {
     open({cd(5, ninth), cd(23, ninth), cd(24, QStringLiteral("ほか"))},
          {song(ninth, 59, QStringLiteral("第1楽章")), song(ninth, 220, QStringLiteral("第1楽章"))});
-    rsCD->moveFirst();
-    QCOMPARE(rsKyokuSub->recordCount(), 2);
-    QCOMPARE(catalogue::songsGoingWithCurrentCD(*cn, *rsCD, *rsKyokuSub), 0);
-    catalogue::deleteCurrentCD(*cn, *rsCD, *rsKyokuSub);
+    db().rsCD->moveFirst();
+    QCOMPARE(db().rsKyokuSub->recordCount(), 2);
+    QCOMPARE(catalogue::songsGoingWithCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub), 0);
+    catalogue::deleteCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub);
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"59", "220"}));
     // the last of the title takes them
-    rsCD->moveFirst();
-    QCOMPARE(catalogue::songsGoingWithCurrentCD(*cn, *rsCD, *rsKyokuSub), 2);
-    catalogue::deleteCurrentCD(*cn, *rsCD, *rsKyokuSub);
+    db().rsCD->moveFirst();
+    QCOMPARE(catalogue::songsGoingWithCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub), 2);
+    catalogue::deleteCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub);
     QCOMPARE(songsIn(m_folder->path()), QStringList());
 }
 
@@ -128,19 +125,20 @@ void TestCatalogue::aRefusedDeleteLeavesEverything()
     open({cd(1, fifth), cd(2, ninth)},
          {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二")),
           song(fifth, 3, QStringLiteral("三"))});
-    CloseDataContext();
-    refuseRow(databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 3);
-    OpenDataContext();
-    rsCD->moveFirst();
-    QVERIFY_THROWS_EXCEPTION(DbError, catalogue::deleteCurrentCD(*cn, *rsCD, *rsKyokuSub));
+    db().CloseDataContext();
+    refuseRow(db().databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 3);
+    db().OpenDataContext();
+    db().rsCD->moveFirst();
+    QVERIFY_THROWS_EXCEPTION(DbError,
+                             catalogue::deleteCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub));
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"1", "2", "3"}));
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
              (QStringList{"1", "2"}));
-    QCOMPARE(rsCD->recordCount(), 2);
-    QCOMPARE(rsCD->value(QStringLiteral("CDID")).toInt(), 1); // still on the CD asked for
-    QCOMPARE(rsKyokuSub->recordCount(), 3);
+    QCOMPARE(db().rsCD->recordCount(), 2);
+    QCOMPARE(db().rsCD->value(QStringLiteral("CDID")).toInt(), 1); // still on the CD asked for
+    QCOMPARE(db().rsKyokuSub->recordCount(), 3);
     // and the next save stores only its own
-    catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, {{2, QStringLiteral("解説")}}, true);
+    catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub, {{2, QStringLiteral("解説")}}, true);
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"1", "2", "3"}));
 }
 
@@ -149,12 +147,12 @@ void TestCatalogue::correctingTheTitleCarriesTheSongs()
     open({cd(1, fifth), cd(2, ninth)},
          {song(fifth, 1, QStringLiteral("一")), song(ninth, 2, QStringLiteral("二")),
           song(fifth, 3, QStringLiteral("三"))});
-    rsCD->moveFirst();
-    catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, title(QStringLiteral("運命")), true);
+    db().rsCD->moveFirst();
+    catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub, title(QStringLiteral("運命")), true);
     QCOMPARE(songsIn(m_folder->path()), (QStringList{"運命", ninth, "運命"}));
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
              (QStringList{"運命", ninth}));
-    QCOMPARE(rsKyokuSub->recordCount(), 2);
+    QCOMPARE(db().rsKyokuSub->recordCount(), 2);
 }
 
 void TestCatalogue::letterCaseOrANamesakeKeepsTheSongsWhereTheyAre()
@@ -162,13 +160,13 @@ void TestCatalogue::letterCaseOrANamesakeKeepsTheSongsWhereTheyAre()
     const QString live = QStringLiteral("Live at the Blue Moon");
     open({cd(1, live), cd(2, ninth), cd(3, ninth)},
          {song(live, 1, QStringLiteral("一")), song(ninth, 2, QStringLiteral("二"))});
-    rsCD->moveFirst();
+    db().rsCD->moveFirst();
     // letter case alone: the songs still belong to it as they are
-    catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, title(live.toUpper()), true);
+    catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub, title(live.toUpper()), true);
     QCOMPARE(songsIn(m_folder->path()), (QStringList{live, ninth}));
     // a namesake keeps the songs under the old title
-    rsCD->moveNext();
-    catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, title(QStringLiteral("第九")), true);
+    db().rsCD->moveNext();
+    catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub, title(QStringLiteral("第九")), true);
     QCOMPARE(songsIn(m_folder->path()), (QStringList{live, ninth}));
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
              (QStringList{live.toUpper(), "第九", ninth}));
@@ -178,26 +176,28 @@ void TestCatalogue::aRefusedCorrectionLeavesEverything()
 {
     open({cd(1, fifth), cd(2, ninth)},
          {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二"))});
-    CloseDataContext();
-    refuseRow(databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 2);
-    refuseRow(databasePath(), QStringLiteral("cdname"), QStringLiteral("CDID"), 2);
-    OpenDataContext();
-    rsCD->moveFirst();
-    QVERIFY_THROWS_EXCEPTION(
-        DbError, catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, title(QStringLiteral("運命")), true));
+    db().CloseDataContext();
+    refuseRow(db().databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 2);
+    refuseRow(db().databasePath(), QStringLiteral("cdname"), QStringLiteral("CDID"), 2);
+    db().OpenDataContext();
+    db().rsCD->moveFirst();
+    QVERIFY_THROWS_EXCEPTION(DbError,
+                             catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub,
+                                               title(QStringLiteral("運命")), true));
     QCOMPARE(songsIn(m_folder->path()), (QStringList{fifth, fifth}));
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
              (QStringList{fifth, ninth}));
-    QCOMPARE(rsCD->value(QStringLiteral("CD名")).toString(), fifth);
-    QCOMPARE(rsCD->editMode(), View::EditMode::None);
-    QCOMPARE(rsKyokuSub->recordCount(), 2);
+    QCOMPARE(db().rsCD->value(QStringLiteral("CD名")).toString(), fifth);
+    QCOMPARE(db().rsCD->editMode(), View::EditMode::None);
+    QCOMPARE(db().rsKyokuSub->recordCount(), 2);
     // refused at the CD itself: the view holds no half-made edit
-    rsCD->moveNext();
-    QVERIFY_THROWS_EXCEPTION(
-        DbError, catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, {{2, QStringLiteral("解説者")}}, true));
-    QCOMPARE(rsCD->editMode(), View::EditMode::None);
-    QVERIFY(rsCD->value(QStringLiteral("解説者")).isNull());
-    rsCD->moveFirst(); // a move does not store what was refused
+    db().rsCD->moveNext();
+    QVERIFY_THROWS_EXCEPTION(DbError,
+                             catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub,
+                                               {{2, QStringLiteral("解説者")}}, true));
+    QCOMPARE(db().rsCD->editMode(), View::EditMode::None);
+    QVERIFY(db().rsCD->value(QStringLiteral("解説者")).isNull());
+    db().rsCD->moveFirst(); // a move does not store what was refused
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("解説者")),
              (QStringList{"<null>", "<null>"}));
 }
@@ -205,9 +205,10 @@ void TestCatalogue::aRefusedCorrectionLeavesEverything()
 void TestCatalogue::aNewCdIsStored()
 {
     open({cd(1, fifth)}, {});
-    rsCD->addNew();
-    rsCD->setValue(QStringLiteral("CDID"), 2);
-    catalogue::saveCD(*cn, *rsCD, *rsKyokuSub, {{1, ninth}, {3, qlonglong(2800)}}, false);
+    db().rsCD->addNew();
+    db().rsCD->setValue(QStringLiteral("CDID"), 2);
+    catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub, {{1, ninth}, {3, qlonglong(2800)}},
+                      false);
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
              (QStringList{fifth, ninth}));
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("購入価格")),
@@ -217,7 +218,7 @@ void TestCatalogue::aNewCdIsStored()
 void TestCatalogue::cdChoicesNewestFirst()
 {
     open({cd(3, QStringLiteral("c")), cd(10, QStringLiteral("a")), cd(7, QStringLiteral("b"))}, {});
-    const Snapshot rows = catalogue::readCDChoices(*cn);
+    const Snapshot rows = catalogue::readCDChoices(*db().cn);
     QStringList ids;
     for (const RowPtr& row : rows)
         ids << row->value(0).toString();
@@ -227,24 +228,25 @@ void TestCatalogue::cdChoicesNewestFirst()
 void TestCatalogue::aSongIsStoredUnderAStoredTitleOnly()
 {
     open({cd(1, fifth), cd(2, ninth)}, {song(fifth, 1, QStringLiteral("一"))});
-    rsKyoku->addNew();
-    rsKyoku->setValue(QStringLiteral("曲ID"), 2);
+    db().rsKyoku->addNew();
+    db().rsKyoku->setValue(QStringLiteral("曲ID"), 2);
     try {
-        catalogue::saveSong(*cn, *rsKyoku, QStringLiteral("ないCD"), {{2, QStringLiteral("二")}});
+        catalogue::saveSong(*db().cn, *db().rsKyoku, QStringLiteral("ないCD"),
+                            {{2, QStringLiteral("二")}});
         QFAIL("a song was stored under a title no CD bears");
     } catch (const DbError& e) {
         QCOMPARE(e.number(), catalogue::RefusedTitle);
         QVERIFY(e.description().contains(QStringLiteral("ないCD")));
     }
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), QStringList{"1"});
-    QCOMPARE(rsKyoku->editMode(), View::EditMode::Add); // the typing waits
+    QCOMPARE(db().rsKyoku->editMode(), View::EditMode::Add); // the typing waits
     // the title as the CDs compare it: letter case aside
-    catalogue::saveSong(*cn, *rsKyoku, ninth, {{2, QStringLiteral("二")}});
+    catalogue::saveSong(*db().cn, *db().rsKyoku, ninth, {{2, QStringLiteral("二")}});
     QCOMPARE(songsIn(m_folder->path()), (QStringList{fifth, ninth}));
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), (QStringList{"一", "二"}));
     // a correction moves the song to another CD
-    rsKyoku->moveFirst();
-    catalogue::saveSong(*cn, *rsKyoku, ninth, {});
+    db().rsKyoku->moveFirst();
+    catalogue::saveSong(*db().cn, *db().rsKyoku, ninth, {});
     QCOMPARE(songsIn(m_folder->path()), (QStringList{ninth, ninth}));
 }
 
@@ -252,15 +254,15 @@ void TestCatalogue::aRefusedSongLeavesNoHalfMadeEdit()
 {
     open({cd(1, fifth)},
          {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二"))});
-    CloseDataContext();
-    refuseRow(databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 2);
-    OpenDataContext();
-    rsKyoku->moveLast();
+    db().CloseDataContext();
+    refuseRow(db().databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 2);
+    db().OpenDataContext();
+    db().rsKyoku->moveLast();
     QVERIFY_THROWS_EXCEPTION(
-        DbError, catalogue::saveSong(*cn, *rsKyoku, fifth, {{2, QStringLiteral("新")}}));
-    QCOMPARE(rsKyoku->editMode(), View::EditMode::None);
-    QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("二"));
-    rsKyoku->moveFirst();
+        DbError, catalogue::saveSong(*db().cn, *db().rsKyoku, fifth, {{2, QStringLiteral("新")}}));
+    QCOMPARE(db().rsKyoku->editMode(), View::EditMode::None);
+    QCOMPARE(db().rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("二"));
+    db().rsKyoku->moveFirst();
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), (QStringList{"一", "二"}));
 }
 
@@ -269,11 +271,11 @@ void TestCatalogue::deletingASongMovesOn()
     open({cd(1, fifth)},
          {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二")),
           song(fifth, 3, QStringLiteral("三"))});
-    rsKyoku->moveTo(1);
-    catalogue::deleteCurrentSong(*cn, *rsKyoku);
-    QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("三"));
-    catalogue::deleteCurrentSong(*cn, *rsKyoku); // the last: back on the one before
-    QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("一"));
+    db().rsKyoku->moveTo(1);
+    catalogue::deleteCurrentSong(*db().cn, *db().rsKyoku);
+    QCOMPARE(db().rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("三"));
+    catalogue::deleteCurrentSong(*db().cn, *db().rsKyoku); // the last: back on the one before
+    QCOMPARE(db().rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("一"));
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), QStringList{"一"});
 }
 
@@ -285,11 +287,11 @@ void TestCatalogue::theCopyTakesTheSongBefore()
     for (int c = 3; c < fields.size(); ++c)
         full.insert(fields[c].name, QString(fields[c].name + QStringLiteral("の値")));
     open({cd(1, fifth)}, {song(fifth, 1, QStringLiteral("一"), full)});
-    rsKyoku->moveLast();
-    rsKyoku->addNew();
-    rsKyoku->setValue(QStringLiteral("曲ID"), 2);
-    QCOMPARE(catalogue::copySongBefore(*rsKyoku), fifth);
-    catalogue::saveSong(*cn, *rsKyoku, fifth, {});
+    db().rsKyoku->moveLast();
+    db().rsKyoku->addNew();
+    db().rsKyoku->setValue(QStringLiteral("曲ID"), 2);
+    QCOMPARE(catalogue::copySongBefore(*db().rsKyoku), fifth);
+    catalogue::saveSong(*db().cn, *db().rsKyoku, fifth, {});
     for (int c = 0; c < fields.size(); ++c) {
         const QStringList values = songsIn(m_folder->path(), fields[c].name);
         if (fields[c].name == QStringLiteral("曲ID"))
@@ -302,9 +304,9 @@ void TestCatalogue::theCopyTakesTheSongBefore()
 void TestCatalogue::nothingToCopyBeforeTheFirstSong()
 {
     open({cd(1, fifth)}, {});
-    rsKyoku->addNew();
+    db().rsKyoku->addNew();
     try {
-        catalogue::copySongBefore(*rsKyoku);
+        catalogue::copySongBefore(*db().rsKyoku);
         QFAIL("copied from nowhere");
     } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::NoCurrentRow));

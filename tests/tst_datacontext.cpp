@@ -1,7 +1,7 @@
+#include "store/collection.h"
 #include "store/dberror.h"
 #include "store/fieldtext.h"
 #include "store/importer.h"
-#include "store/modrecord.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
@@ -13,24 +13,22 @@
 #include <QSqlQuery>
 #include <QTest>
 
-using namespace modRecord;
-
 namespace {
 
 // Opening must fail with a description naming the file and the cause, leave
 // no connection behind, and leave the file exactly as it was.
 void expectRefusal(const QString& folder, const QString& cause)
 {
-    const QString path = databasePath();
+    const QString path = db().databasePath();
     const QByteArray before = fileHash(path);
     try {
-        OpenDataContext();
+        db().OpenDataContext();
         QFAIL("the file was accepted");
     } catch (const DbError& e) {
         QVERIFY2(e.description().contains(path), qPrintable(e.description()));
         QVERIFY2(e.description().contains(cause), qPrintable(e.description()));
     }
-    QVERIFY(!cn);
+    QVERIFY(!db().cn);
     QCOMPARE(fileHash(path), before);
     Q_UNUSED(folder);
 }
@@ -82,22 +80,21 @@ private:
 void TestDataContext::init()
 {
     m_folder = std::make_unique<StartupFolder>();
-    strAppPath = m_folder->path();
 }
 
 void TestDataContext::cleanup()
 {
-    CloseDataContext();
+    db().CloseDataContext();
     m_folder.reset();
 }
 
 void TestDataContext::missingFileIsCreatedEmpty()
 {
-    QVERIFY(!QFile::exists(databasePath()));
-    OpenDataContext();
-    QVERIFY(QFile::exists(databasePath()));
+    QVERIFY(!QFile::exists(db().databasePath()));
+    db().OpenDataContext();
+    QVERIFY(QFile::exists(db().databasePath()));
     const QVariantList cdColumns
-        = cn->column(QStringLiteral("SELECT name FROM pragma_table_info('cdname')"));
+        = db().cn->column(QStringLiteral("SELECT name FROM pragma_table_info('cdname')"));
     QStringList names;
     for (const QVariant& v : cdColumns)
         names << v.toString();
@@ -105,21 +102,21 @@ void TestDataContext::missingFileIsCreatedEmpty()
              (QStringList{"CDID", "CD名", "解説者", "購入価格", "購入年月日", "発売元",
                           "キャビネット", "段"}));
     const QVariantList kyokuColumns
-        = cn->column(QStringLiteral("SELECT name FROM pragma_table_info('kyoku')"));
+        = db().cn->column(QStringLiteral("SELECT name FROM pragma_table_info('kyoku')"));
     QCOMPARE(kyokuColumns.size(), 15);
     QCOMPARE(kyokuColumns.at(1).toString(), QStringLiteral("曲ID"));
 }
 
 void TestDataContext::emptyCollection()
 {
-    OpenDataContext();
-    QCOMPARE(rsCD->recordCount(), 0);
-    QCOMPARE(rsKyoku->recordCount(), 0);
-    QVERIFY(rsKyokuSub);
-    QCOMPARE(rsKyokuSub->recordCount(), 0);
-    QCOMPARE(rsSakkyoku->recordCount(), 0);
-    QCOMPARE(GetMaxCDID(), 0);
-    QCOMPARE(GetMaxKyokuID(), 0);
+    db().OpenDataContext();
+    QCOMPARE(db().rsCD->recordCount(), 0);
+    QCOMPARE(db().rsKyoku->recordCount(), 0);
+    QVERIFY(db().rsKyokuSub);
+    QCOMPARE(db().rsKyokuSub->recordCount(), 0);
+    QCOMPARE(db().rsSakkyoku->recordCount(), 0);
+    QCOMPARE(db().GetMaxCDID(), 0);
+    QCOMPARE(db().GetMaxKyokuID(), 0);
 }
 
 void TestDataContext::largestIdentifiers()
@@ -129,13 +126,13 @@ void TestDataContext::largestIdentifiers()
         {cd(1, QStringLiteral("a")), cd(45, QStringLiteral("b")), cd(40, QStringLiteral("c"))},
         {song(QStringLiteral("a"), 403, QStringLiteral("x")),
          song(QStringLiteral("a"), 196, QStringLiteral("y"))});
-    OpenDataContext();
-    QCOMPARE(GetMaxCDID(), 45);
-    QCOMPARE(GetMaxKyokuID(), 403);
-    rsCD->moveLast();
-    QCOMPARE(rsCD->value(QStringLiteral("CDID")).toInt(), 45);
-    rsCD->remove();
-    QCOMPARE(GetMaxCDID(), 40); // the deleted largest number is handed out again
+    db().OpenDataContext();
+    QCOMPARE(db().GetMaxCDID(), 45);
+    QCOMPARE(db().GetMaxKyokuID(), 403);
+    db().rsCD->moveLast();
+    QCOMPARE(db().rsCD->value(QStringLiteral("CDID")).toInt(), 45);
+    db().rsCD->remove();
+    QCOMPARE(db().GetMaxCDID(), 40); // the deleted largest number is handed out again
 }
 
 void TestDataContext::duplicateTitleCheck()
@@ -146,20 +143,20 @@ void TestDataContext::duplicateTitleCheck()
             QStringLiteral(
                 "ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)"))},
         {});
-    OpenDataContext();
-    QVERIFY(CDNameExists(
+    db().OpenDataContext();
+    QVERIFY(db().CDNameExists(
         QStringLiteral("ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)")));
-    QVERIFY(!CDNameExists(QStringLiteral("ドビュッシー")));
+    QVERIFY(!db().CDNameExists(QStringLiteral("ドビュッシー")));
     // letter case is ignored beyond ASCII, as when songs are related to their CD
-    QVERIFY(CDNameExists(
+    QVERIFY(db().CDNameExists(
         QStringLiteral("ドビュッシー：牧神の午後への前奏曲 (PRÉLUDE À L'APRÈS-MIDI D'UN FAUNE)")));
-    QVERIFY(!CDNameExists(QStringLiteral("x' OR '1'='1")));
-    QVERIFY(!CDNameExists(QString()));
+    QVERIFY(!db().CDNameExists(QStringLiteral("x' OR '1'='1")));
+    QVERIFY(!db().CDNameExists(QString()));
 }
 
 void TestDataContext::notADatabase()
 {
-    QFile f(databasePath());
+    QFile f(db().databasePath());
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(QByteArray(8192, '\x5a'));
     f.close();
@@ -170,7 +167,7 @@ void TestDataContext::truncatedFile()
 {
     writeCollection(m_folder->path(), {cd(1, QStringLiteral("a"))},
                     {song(QStringLiteral("a"), 1, QString(3000, u'x'))});
-    QFile f(databasePath());
+    QFile f(db().databasePath());
     QVERIFY(f.open(QIODevice::ReadWrite));
     QVERIFY(f.size() > 8192);
     f.resize(f.size() / 2 + 100);
@@ -180,21 +177,21 @@ void TestDataContext::truncatedFile()
 
 void TestDataContext::emptyFileIsNotFilledIn()
 {
-    QFile f(databasePath());
+    QFile f(db().databasePath());
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
     expectRefusal(m_folder->path(), QStringLiteral("テーブル「cdname」がありません"));
-    QCOMPARE(QFileInfo(databasePath()).size(), 0);
+    QCOMPARE(QFileInfo(db().databasePath()).size(), 0);
 }
 
 void TestDataContext::missingTableOrColumn()
 {
-    execute(databasePath(),
+    execute(db().databasePath(),
             {QStringLiteral(
                 "CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 INTEGER, "
                 "購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)")});
     expectRefusal(m_folder->path(), QStringLiteral("テーブル「kyoku」がありません"));
-    execute(databasePath(),
+    execute(db().databasePath(),
             {QStringLiteral("CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)")});
     expectRefusal(m_folder->path(),
                   QStringLiteral("テーブル「kyoku」に列「作曲者名」がありません"));
@@ -205,13 +202,13 @@ void TestDataContext::lockedByAnotherProgram()
     writeCollection(m_folder->path(), {cd(1, QStringLiteral("a"))}, {});
     QSqlDatabase other
         = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-    other.setDatabaseName(databasePath());
+    other.setDatabaseName(db().databasePath());
     QVERIFY(other.open());
     QSqlQuery q(other);
     QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
     QVERIFY(q.exec(QStringLiteral("UPDATE cdname SET 段 = '1'")));
     try {
-        OpenDataContext();
+        db().OpenDataContext();
         QFAIL("a locked file was accepted");
     } catch (const DbError& e) {
         QVERIFY2(e.description().contains(QStringLiteral("使用中")), qPrintable(e.description()));
@@ -221,33 +218,33 @@ void TestDataContext::lockedByAnotherProgram()
     other.close();
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
-    OpenDataContext(); // once the other program lets go, the file opens
-    QCOMPARE(rsCD->recordCount(), 1);
+    db().OpenDataContext(); // once the other program lets go, the file opens
+    QCOMPARE(db().rsCD->recordCount(), 1);
 }
 
 void TestDataContext::unreadablePath()
 {
     QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("cdkaisou.db")));
     try {
-        OpenDataContext();
+        db().OpenDataContext();
         QFAIL("a folder was accepted");
     } catch (const DbError& e) {
-        QVERIFY(e.description().contains(databasePath()));
+        QVERIFY(e.description().contains(db().databasePath()));
     }
-    QVERIFY(QFileInfo(databasePath()).isDir());
+    QVERIFY(QFileInfo(db().databasePath()).isDir());
 }
 
 void TestDataContext::closeAndReopen()
 {
     writeCollection(m_folder->path(), {cd(1, QStringLiteral("a")), cd(2, QStringLiteral("b"))}, {});
-    OpenDataContext();
-    const ViewPtr first = rsCD;
-    CloseDataContext();
-    QVERIFY(!rsCD && !cn && !rsKyokuSub && !rsSakkyoku);
+    db().OpenDataContext();
+    const ViewPtr first = db().rsCD;
+    db().CloseDataContext();
+    QVERIFY(!db().rsCD && !db().cn && !db().rsKyokuSub && !db().rsSakkyoku);
     QVERIFY(!first->isOpen());
-    OpenDataContext();
-    QVERIFY(rsCD != first); // every opening makes new views
-    QCOMPARE(rsCD->recordCount(), 2);
+    db().OpenDataContext();
+    QVERIFY(db().rsCD != first); // every opening makes new views
+    QCOMPARE(db().rsCD->recordCount(), 2);
 }
 
 namespace {
@@ -274,43 +271,43 @@ void TestDataContext::reopenedRowsMatchTheFileAfterOwnWrites()
     writeCollection(m_folder->path(),
                     {cd(3, "C"), cd(1, "A", {{"購入年月日", QDate(1998, 4, 1)}}), cd(2, "B")},
                     {song("A", 10, "x"), song("B", 5, "y"), song("A", 7, "z")});
-    OpenDataContext();
-    rsCD->addNew();
-    rsCD->setValue("CDID", 0); // sorts first
-    rsCD->setValue("CD名", "新");
-    rsCD->setValue("購入年月日", QDate(2002, 1, 31));
-    rsCD->update();
-    cn->transaction([] {
-        rsKyoku->moveFirst(); // 曲ID 5 becomes 20: it moves to the end
-        rsKyoku->setValue("曲ID", 20);
-        rsKyoku->setValue("作曲者名", "ダンディ (d'Indy)");
-        rsKyoku->update();
-        rsKyoku->moveLast(); // 曲ID 10 goes
-        rsKyoku->remove();
+    db().OpenDataContext();
+    db().rsCD->addNew();
+    db().rsCD->setValue("CDID", 0); // sorts first
+    db().rsCD->setValue("CD名", "新");
+    db().rsCD->setValue("購入年月日", QDate(2002, 1, 31));
+    db().rsCD->update();
+    db().cn->transaction([] {
+        db().rsKyoku->moveFirst(); // 曲ID 5 becomes 20: it moves to the end
+        db().rsKyoku->setValue("曲ID", 20);
+        db().rsKyoku->setValue("作曲者名", "ダンディ (d'Indy)");
+        db().rsKyoku->update();
+        db().rsKyoku->moveLast(); // 曲ID 10 goes
+        db().rsKyoku->remove();
         // a statement of its own, which the rows read cannot follow
-        cn->column("UPDATE cdname SET 段 = '9' WHERE CDID = 2");
+        db().cn->column("UPDATE cdname SET 段 = '9' WHERE CDID = 2");
     });
     try {
-        cn->transaction([] {
-            rsCD->moveFirst();
-            rsCD->remove();
+        db().cn->transaction([] {
+            db().rsCD->moveFirst();
+            db().rsCD->remove();
             throw DbError(DbError::ProviderError, "止める"); // rolled back: nothing changes
         });
     } catch (const DbError&) {
     }
-    CloseDataContext();
-    OpenDataContext();
-    const QStringList cds = viewRows(*rsCD);
-    const QStringList songs = viewRows(*rsKyoku);
+    db().CloseDataContext();
+    db().OpenDataContext();
+    const QStringList cds = viewRows(*db().rsCD);
+    const QStringList songs = viewRows(*db().rsKyoku);
     QCOMPARE(cds.size(), 4); // the rolled-back delete did not reach the file
-    CloseDataContext();
+    db().CloseDataContext();
     // the same file read by a program that never saw it before
-    QFile::copy(databasePath(), databasePath() + ".copy");
-    QFile::remove(databasePath());
-    QFile::rename(databasePath() + ".copy", databasePath());
-    OpenDataContext();
-    QCOMPARE(viewRows(*rsCD), cds);
-    QCOMPARE(viewRows(*rsKyoku), songs);
+    QFile::copy(db().databasePath(), db().databasePath() + ".copy");
+    QFile::remove(db().databasePath());
+    QFile::rename(db().databasePath() + ".copy", db().databasePath());
+    db().OpenDataContext();
+    QCOMPARE(viewRows(*db().rsCD), cds);
+    QCOMPARE(viewRows(*db().rsKyoku), songs);
     QCOMPARE(songs.size(), 2);
     QVERIFY(songs.last().contains("|20|"));
     QVERIFY(cds.first().startsWith("0|新"));
@@ -321,11 +318,11 @@ void TestDataContext::reopenedRowsMatchTheFileAfterOwnWrites()
 // nothing) is not this program's to fill: refused, and left as it is.
 void TestDataContext::emptyFileIsNeverFilledIn()
 {
-    QFile empty(databasePath());
+    QFile empty(db().databasePath());
     QVERIFY(empty.open(QIODevice::WriteOnly));
     empty.close();
     expectRefusal(m_folder->path(), QStringLiteral("テーブル「cdname」がありません"));
-    QCOMPARE(QFileInfo(databasePath()).size(), 0);
+    QCOMPARE(QFileInfo(db().databasePath()).size(), 0);
 }
 
 void TestDataContext::typedValuesByFieldType_data()
@@ -399,20 +396,21 @@ void TestDataContext::typedValuesByFieldType()
 // Work that throws part-way stores nothing, and the next save stores only its own.
 void TestDataContext::transactionThatThrowsLeavesNothing()
 {
-    OpenDataContext();
+    db().OpenDataContext();
     const QVector<FieldDef>& fields = Connection::cdnameFields();
     auto row = [](int id, const QString& title) {
         return QVector<QVariant>{id, title, {}, {}, {}, {}, {}, {}};
     };
-    QVERIFY_THROWS_EXCEPTION(DbError, cn->transaction([&] {
-        cn->insertRow(QStringLiteral("cdname"), fields, row(1, QStringLiteral("途中のCD")));
-        cn->insertRow(QStringLiteral("cdname"), fields, row(2, QStringLiteral("途中のCD2")));
+    QVERIFY_THROWS_EXCEPTION(DbError, db().cn->transaction([&] {
+        db().cn->insertRow(QStringLiteral("cdname"), fields, row(1, QStringLiteral("途中のCD")));
+        db().cn->insertRow(QStringLiteral("cdname"), fields, row(2, QStringLiteral("途中のCD2")));
         throw DbError(DbError::ProviderError, QStringLiteral("途中で失敗"));
     }));
-    QVERIFY(!cn->inTransaction());
-    cn->transaction(
-        [&] { cn->insertRow(QStringLiteral("cdname"), fields, row(3, QStringLiteral("次のCD"))); });
-    CloseDataContext();
+    QVERIFY(!db().cn->inTransaction());
+    db().cn->transaction([&] {
+        db().cn->insertRow(QStringLiteral("cdname"), fields, row(3, QStringLiteral("次のCD")));
+    });
+    db().CloseDataContext();
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
              QStringList{QStringLiteral("次のCD")});
 }
@@ -426,9 +424,9 @@ void TestDataContext::newCollectionNeverTakesANameTakenMeanwhile()
         rows.cds << QVector<QVariant>{i, QStringLiteral("CD%1").arg(i), {}, {}, {}, {}, {}, {}};
     const QByteArray theirs("another program's file");
     try {
-        importer::writeCollection(databasePath(), rows, false, [&](int done, int) {
+        importer::writeCollection(db().databasePath(), rows, false, [&](int done, int) {
             if (done == 20) {
-                QFile f(databasePath());
+                QFile f(db().databasePath());
                 if (f.open(QIODevice::WriteOnly))
                     f.write(theirs);
             }
@@ -439,7 +437,7 @@ void TestDataContext::newCollectionNeverTakesANameTakenMeanwhile()
         QVERIFY2(e.description().contains(QStringLiteral("同じ名前のファイルがすでにあります")),
                  qPrintable(e.description()));
     }
-    QFile f(databasePath());
+    QFile f(db().databasePath());
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), theirs);
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),

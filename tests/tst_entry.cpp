@@ -1,8 +1,8 @@
 #include "entry/frminputcd.h"
 #include "entry/frminputkyoku.h"
 #include "mainwindow/frmmain.h"
+#include "store/collection.h"
 #include "store/connection.h"
-#include "store/modrecord.h"
 #include "testsupport.h"
 #include "widgets/databound.h"
 #include "widgets/msgbox.h"
@@ -19,8 +19,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolBar>
-
-using namespace modRecord;
 
 namespace {
 
@@ -128,7 +126,7 @@ void TestEntry::cdFormLayoutAndNames()
 {
     writeSample(m_folder->path());
     start();
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     QCOMPARE(form.windowTitle(), QString("CD登録"));
     QVERIFY(form.minimumWidth() >= twips(6210) && form.minimumHeight() >= twips(5820));
     const QStringList fields{"CDID",     "CD名",   "発売元",       "購入年月日",
@@ -154,7 +152,7 @@ void TestEntry::cdFormLayoutAndNames()
     QCOMPARE(form.txtInput(4)->text(), QString("2800"));
     form.cmdPrevious->click(); // off the front: stays on the first
     QCOMPARE(form.txtInput(0)->text(), QString("1"));
-    frmInputKyoku songs(m_w);
+    frmInputKyoku songs(m_w->db, m_w);
     QCOMPARE(songs.windowTitle(), QString("曲登録"));
     QVERIFY(songs.findChild<QComboBox*>("dcoCD名"));
     QCOMPARE(songs.txtrsSub(14)->dataField(), QString("分野"));
@@ -169,7 +167,7 @@ void TestEntry::cdIdentifiersCountUpAndBack()
 {
     start(); // an empty collection
     {
-        frmInputCD form(m_w);
+        frmInputCD form(m_w->db, m_w);
         QVERIFY(form.cmdAdd->isEnabled());
         for (QPushButton* b :
              {form.cmdUpdate, form.cmdCancel, form.cmdTeisei, form.cmdDelete, form.cmdNext})
@@ -200,7 +198,7 @@ void TestEntry::cdIdentifiersCountUpAndBack()
     // identifiers past 32767 are handed out as they are
     writeCollection(m_folder->path(), {cd(40000, "大きな番号のCD")}, {});
     m_w->reset();
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     QCOMPARE(form.lngLastCDID, 40000);
     form.cmdAdd->click();
     type(form.txtInput(1), "次のCD");
@@ -212,7 +210,7 @@ void TestEntry::duplicateTitleQuestion()
 {
     writeSample(m_folder->path());
     start();
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     form.cmdAdd->click();
     type(form.txtInput(1), indy.toUpper()); // letter case does not make another title
     MsgBoxSetNextAnswers({QMessageBox::No});
@@ -238,7 +236,7 @@ void TestEntry::typedDatesAndPrices()
 {
     writeSample(m_folder->path());
     start();
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     const QStringList ways{"02/1/31", "2002/1/31", "2002/01/31", "2002-01-31", "２００２/１/３１"};
     for (const QString& typed : ways) {
         form.cmdAdd->click();
@@ -304,7 +302,7 @@ void TestEntry::refusedInputChangesNothing()
     writeSample(m_folder->path());
     start();
     const QStringList before = fileRows(m_folder->path());
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     form.cmdAdd->click();
     type(form.txtInput(1), "新しいCD");
     type(form.txtInput(box), typed);
@@ -338,7 +336,7 @@ void TestEntry::saveRefusedWhileAnotherProgramWrites()
     writeSample(m_folder->path());
     start();
     const QStringList before = fileRows(m_folder->path());
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     form.cmdAdd->click();
     type(form.txtInput(1), "ロック中に入力したCD");
     {
@@ -369,7 +367,7 @@ void TestEntry::deleteCascadeAsksAndCounts()
 {
     writeSample(m_folder->path());
     start();
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     form.cmdFirst->click(); // the fifth symphony, with three songs
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Cancel});
     form.cmdDelete->click();
@@ -423,7 +421,7 @@ void TestEntry::deleteCascadeIsOneTransaction()
     }
     start();
     const QStringList before = fileRows(m_folder->path());
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     form.cmdFirst->click();
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok, QMessageBox::Ok});
     form.cmdDelete->click();
@@ -432,15 +430,15 @@ void TestEntry::deleteCascadeIsOneTransaction()
     QVERIFY2(shown[2].text.contains("refused"), qPrintable(shown[2].text));
     QCOMPARE(fileRows(m_folder->path()), before);
     QCOMPARE(form.txtInput(0)->text(), QString("1")); // still on the CD it tried to delete
-    QCOMPARE(rsKyokuSub->recordCount(), 3);
-    QCOMPARE(rsCD->recordCount(), 4);
+    QCOMPARE(db().rsKyokuSub->recordCount(), 3);
+    QCOMPARE(db().rsCD->recordCount(), 4);
 }
 
 void TestEntry::namesakeKeepsItsSongs()
 {
     writeSample(m_folder->path());
     start();
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     form.cmdLast->click();
     form.cmdPrevious->click();
     QCOMPARE(form.txtInput(0)->text(), QString("3"));
@@ -455,7 +453,7 @@ void TestEntry::correctedTitleTakesItsSongs()
 {
     writeSample(m_folder->path());
     start();
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     form.cmdFirst->click();
     const QString renamed = "ベートーヴェン：交響曲第5番「運命」";
     type(form.txtInput(1), renamed);
@@ -464,7 +462,7 @@ void TestEntry::correctedTitleTakesItsSongs()
     QCOMPARE(answeredTexts(), QStringList{"訂正されました"});
     QCOMPARE(readColumn(m_folder->path(), "kyoku", "CD名"),
              (QStringList{renamed, renamed, indy, renamed, bach}));
-    QCOMPARE(rsKyokuSub->recordCount(), 3);
+    QCOMPARE(db().rsKyokuSub->recordCount(), 3);
     // a title another CD still bears keeps its songs with that CD
     form.cmdLast->click();
     type(form.txtInput(1), "バッハ：パルティータ");
@@ -481,7 +479,7 @@ void TestEntry::addModeGuardsAndFrameClose()
     writeSample(m_folder->path());
     start();
     const QStringList before = fileRows(m_folder->path());
-    auto* form = new frmInputCD(m_w);
+    auto* form = new frmInputCD(m_w->db, m_w);
     form->show();
     form->cmdAdd->click();
     type(form->txtInput(1), "途中のCD");
@@ -499,11 +497,11 @@ void TestEntry::addModeGuardsAndFrameClose()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!guard);
     QCOMPARE(fileRows(m_folder->path()), before);
-    frmInputCD again(m_w);
+    frmInputCD again(m_w->db, m_w);
     QCOMPARE(again.lngLastCDID, 4);
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
     // the song form refuses a close in add mode
-    auto* songs = new frmInputKyoku(m_w);
+    auto* songs = new frmInputKyoku(m_w->db, m_w);
     songs->show();
     songs->cmdMasterAdd->click();
     MsgBoxSetNextAnswers({QMessageBox::Ok});
@@ -518,7 +516,7 @@ void TestEntry::listsOfferNewValuesAtOnce()
 {
     writeSample(m_folder->path());
     start();
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     form.show();
     form.cmdAdd->click();
     type(form.txtInput(1), "新譜");
@@ -532,7 +530,7 @@ void TestEntry::listsOfferNewValuesAtOnce()
     QCOMPARE(form.txtInput(2)->text(), QString("アルファ・クラシックス"));
     emit form.dcoHatubai->textActivated("エラート");
     QCOMPARE(form.txtInput(2)->text(), QString("エラート"));
-    frmInputKyoku songs(m_w);
+    frmInputKyoku songs(m_w->db, m_w);
     songs.show();
     songs.txtrsSub(3)->setText("ヒンデミット");
     songs.txtrsSub(14)->setText("室内楽");
@@ -542,10 +540,10 @@ void TestEntry::listsOfferNewValuesAtOnce()
     songs.DataCombo1(0)->showPopup();
     songs.DataCombo1(0)->hidePopup();
     QVERIFY(songs.DataCombo1(0)->findText("ヒンデミット") >= 0);
-    QVERIFY(rsBunya->recordCount() > 0);
+    QVERIFY(db().rsBunya->recordCount() > 0);
     QStringList genres;
-    for (int r = 0; r < rsBunya->recordCount(); ++r)
-        genres << rsBunya->valueAt(r, 0).toString();
+    for (int r = 0; r < db().rsBunya->recordCount(); ++r)
+        genres << db().rsBunya->valueAt(r, 0).toString();
     QVERIFY(genres.contains("室内楽"));
 }
 
@@ -554,7 +552,7 @@ void TestEntry::songFormAddCopyAndSave()
     writeSample(m_folder->path());
     start();
     QApplication::clipboard()->setText("ユーザーのクリップボード");
-    frmInputKyoku form(m_w);
+    frmInputKyoku form(m_w->db, m_w);
     form.cmdNext->click(); // a stored song is shown: the copy refuses outside add mode
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     form.cmd1copy->click();
@@ -598,7 +596,7 @@ void TestEntry::songFormRefusals()
     writeSample(m_folder->path());
     start();
     const QStringList before = fileRows(m_folder->path());
-    frmInputKyoku form(m_w);
+    frmInputKyoku form(m_w->db, m_w);
     form.cmdMasterAdd->click();
     form.dcoCDName->setEditText("");
     MsgBoxSetNextAnswers({QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok});
@@ -633,7 +631,7 @@ void TestEntry::chooserFollowsTheGrid()
 {
     writeSample(m_folder->path());
     start();
-    frmInputKyoku form(m_w);
+    frmInputKyoku form(m_w->db, m_w);
     form.show();
     QTableView* table = form.dgdSub->table();
     const QModelIndex third = table->model()->index(2, 2);
@@ -658,7 +656,7 @@ void TestEntry::songDeleteMovesOn()
 {
     writeSample(m_folder->path());
     start();
-    frmInputKyoku form(m_w);
+    frmInputKyoku form(m_w->db, m_w);
     form.cmdTop->click();
     form.cmdNext->click();
     MsgBoxSetNextAnswers({QMessageBox::Yes});
@@ -726,7 +724,7 @@ void TestEntry::songCopyTakesEveryField()
         full.insert(name, QString(name + "の値"));
     writeCollection(m_folder->path(), {cd(1, bach)}, {song(bach, 1, "アリア", full)});
     start();
-    frmInputKyoku form(m_w);
+    frmInputKyoku form(m_w->db, m_w);
     form.cmdLast->click();
     form.cmdMasterAdd->click();
     form.cmd1copy->click();

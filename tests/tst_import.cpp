@@ -1,10 +1,10 @@
 #include "mainwindow/frmmain.h"
 #include "store/backup.h"
+#include "store/collection.h"
 #include "store/connection.h"
 #include "store/csvtransfer.h"
 #include "store/dberror.h"
 #include "store/importer.h"
-#include "store/modrecord.h"
 #include "testsupport.h"
 #include "widgets/longwork.h"
 #include "widgets/msgbox.h"
@@ -24,8 +24,6 @@
 #include <QThread>
 
 #include <atomic>
-
-using namespace modRecord;
 
 namespace {
 
@@ -107,7 +105,6 @@ private:
 void TestImport::init()
 {
     m_folder = std::make_unique<StartupFolder>();
-    strAppPath = m_folder->path();
 }
 
 void TestImport::cleanup()
@@ -127,14 +124,14 @@ void TestImport::offeredAtStartAndEveryValueArrives()
     QVERIFY2(asked[0].text.contains("cdkaisou.mdb") && asked[0].text.contains("CD 40枚・曲 400曲"),
              qPrintable(asked[0].text));
     QCOMPARE(m_w->lblRcount(3)->text(), QString("40 / 40"));
-    QCOMPARE(rsKyoku->recordCount(), 400);
+    QCOMPARE(db().rsKyoku->recordCount(), 400);
     closeMain(m_w);
-    compareWithTruth(databasePath(), "cdname");
-    compareWithTruth(databasePath(), "kyoku");
+    compareWithTruth(db().databasePath(), "cdname");
+    compareWithTruth(db().databasePath(), "kyoku");
     QCOMPARE(fileHash(m_folder->file("cdkaisou.mdb")), before);
     // the yen decimals are shown as they are
     m_w = startMain();
-    rsCD->setFilter("CDID = '15'");
+    db().rsCD->setFilter("CDID = '15'");
     QCOMPARE(m_w->txtrs(4)->text(), QString("¥1,234.5"));
 }
 
@@ -149,15 +146,15 @@ void TestImport::damagedFilesWriteNothing()
 {
     QFETCH(QString, file);
     writeCollection(m_folder->path(), {cd(1, "いまのCD")}, {});
-    const QByteArray before = fileHash(databasePath());
+    const QByteArray before = fileHash(db().databasePath());
     try {
         const importer::Rows rows = importer::readLegacy(fixtures + u'/' + file);
-        importer::writeCollection(databasePath(), rows, true);
+        importer::writeCollection(db().databasePath(), rows, true);
         QFAIL("a damaged file was brought in");
     } catch (const DbError& e) {
         QVERIFY(e.description().contains(file));
     }
-    QCOMPARE(fileHash(databasePath()), before);
+    QCOMPARE(fileHash(db().databasePath()), before);
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{"cdkaisou.db"});
 }
@@ -166,7 +163,7 @@ void TestImport::stoppedMidwayLeavesNoFile()
 {
     const importer::Rows rows = importer::readLegacy(fixtures + "/cdkaisou.mdb");
     try {
-        importer::writeCollection(databasePath(), rows, false,
+        importer::writeCollection(db().databasePath(), rows, false,
                                   [](int done, int) { return done < 200; });
         QFAIL("not stopped");
     } catch (const DbError& e) {
@@ -183,9 +180,9 @@ void TestImport::stoppedMidwayLeavesNoFile()
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     // and a target already taken is never replaced without being asked
     writeCollection(m_folder->path(), {cd(1, "いまのCD")}, {});
-    const QByteArray before = fileHash(databasePath());
-    QVERIFY_THROWS_EXCEPTION(DbError, importer::writeCollection(databasePath(), rows, false));
-    QCOMPARE(fileHash(databasePath()), before);
+    const QByteArray before = fileHash(db().databasePath());
+    QVERIFY_THROWS_EXCEPTION(DbError, importer::writeCollection(db().databasePath(), rows, false));
+    QCOMPARE(fileHash(db().databasePath()), before);
 }
 
 void TestImport::menuAddsOrReplaces()
@@ -215,7 +212,7 @@ void TestImport::menuAddsOrReplaces()
     m_w->findChild<QAction*>("mnuImport")->trigger();
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
     QCOMPARE(m_w->lblRcount(3)->text(), QString("40 / 40"));
-    QCOMPARE(backup::list(databasePath()).first().cds, 2);
+    QCOMPARE(backup::list(db().databasePath()).first().cds, 2);
 }
 
 namespace {
@@ -257,19 +254,19 @@ void TestImport::csvRoundTrip()
     csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), rows.songs));
     const importer::Rows back
         = csv::readFiles(m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
-    OpenDataContext();
-    importer::addToCollection(*cn, back);
-    CloseDataContext();
-    OpenDataContext();
-    QCOMPARE(rsCD->recordCount(), 40);
-    QCOMPARE(rsKyoku->recordCount(), 400);
-    rsKyoku->setFilter("曲ID = '307'");
-    QCOMPARE(rsKyoku->value("曲名").toString(),
+    db().OpenDataContext();
+    importer::addToCollection(*db().cn, back);
+    db().CloseDataContext();
+    db().OpenDataContext();
+    QCOMPARE(db().rsCD->recordCount(), 40);
+    QCOMPARE(db().rsKyoku->recordCount(), 400);
+    db().rsKyoku->setFilter("曲ID = '307'");
+    QCOMPARE(db().rsKyoku->value("曲名").toString(),
              QString("君と見た花火\r\n（シングル・ヴァージョン）"));
-    rsCD->setFilter("CDID = '28'");
-    QCOMPARE(query_text(databasePath(), "SELECT 購入年月日 FROM cdname WHERE CDID = 28"),
+    db().rsCD->setFilter("CDID = '28'");
+    QCOMPARE(query_text(db().databasePath(), "SELECT 購入年月日 FROM cdname WHERE CDID = 28"),
              QString("1996-07-20 18:45:00"));
-    CloseDataContext();
+    db().CloseDataContext();
 }
 
 void TestImport::csvLinesChecked_data()
@@ -427,9 +424,9 @@ void TestImport::wholeCollectionExportedInIdentifierOrder()
     writeCollection(m_folder->path(), {cd(45, "後のCD"), cd(3, "前のCD")},
                     {song("前のCD", 196, "第3楽章"), song("前のCD", 195, "第2楽章"),
                      song("後のCD", 1, "一", {{"分野", "交響曲"}})});
-    OpenDataContext();
-    csv::exportCollection(*cn, m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
-    CloseDataContext();
+    db().OpenDataContext();
+    csv::exportCollection(*db().cn, m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
+    db().CloseDataContext();
     const importer::Rows back
         = csv::readFiles(m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
     QStringList cds, songs;
@@ -531,7 +528,7 @@ void TestImport::csvImportAsksToReplaceOrAdd()
     QCOMPARE(said.size(), 2);
     QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
     QCOMPARE(m_w->txtrs(1)->text(), QString("来たCD"));
-    QCOMPARE(backup::list(databasePath()).first().cds, 3);
+    QCOMPARE(backup::list(db().databasePath()).first().cds, 3);
 }
 
 // The start-up import on a disk that fills up: said in Japanese, no
@@ -553,7 +550,6 @@ void TestImport::startupImportOnAFullDiskLeavesNoCollection()
         }
     } unmount{small, m_folder->path()};
     QDir::setCurrent(small);
-    strAppPath = small;
     QVERIFY(QFile::copy(fixtures + "/cdkaisou.mdb", QDir(small).filePath("cdkaisou.mdb")));
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
     m_w = startMain();
@@ -561,7 +557,7 @@ void TestImport::startupImportOnAFullDiskLeavesNoCollection()
     QStringList said = answeredTexts();
     QCOMPARE(said.size(), 2);
     QVERIFY2(said[1].contains("ディスクがいっぱいです"), qPrintable(said[1]));
-    QVERIFY(!cn);
+    QVERIFY(!db().cn);
     QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden),
              QStringList({"cdkaisou.db.lock", "cdkaisou.mdb"}));
     QCOMPARE(QProcess::execute("mount", {"-o", "remount,size=4m", small}), 0);
@@ -572,7 +568,7 @@ void TestImport::startupImportOnAFullDiskLeavesNoCollection()
     QVERIFY2(said[0].contains("CD 40枚・曲 400曲"), qPrintable(said[0]));
     QCOMPARE(m_w->lblRcount(3)->text(), QString("40 / 40"));
     closeMain(m_w);
-    CloseDataContext();
+    db().CloseDataContext();
 }
 
 RONDELLA_TEST_MAIN(TestImport)

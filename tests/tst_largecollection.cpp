@@ -1,8 +1,8 @@
 // A collection large enough to be read in two steps: the first screen at
 // once, the whole tables after it on a thread of their own.
 #include "mainwindow/frmmain.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "store/rowreader.h"
 #include "store/titlelookup.h"
 #include "testsupport.h"
@@ -18,8 +18,6 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
-
-using namespace modRecord;
 
 namespace {
 
@@ -90,7 +88,7 @@ QStringList rowsOfQuery(const QString& sql)
     {
         QSqlDatabase db
             = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plain"));
-        db.setDatabaseName(databasePath());
+        db.setDatabaseName(::db().databasePath());
         db.open();
         QSqlQuery q(db);
         q.exec(sql);
@@ -113,7 +111,7 @@ void execute(const QString& sql)
     {
         QSqlDatabase db
             = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-        db.setDatabaseName(databasePath());
+        db.setDatabaseName(::db().databasePath());
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
@@ -146,7 +144,6 @@ private:
 void TestLargeCollection::init()
 {
     m_folder = std::make_unique<StartupFolder>();
-    strAppPath = m_folder->path();
     writeLarge(m_folder->path());
     Connection::forgetReadRows();
 }
@@ -158,106 +155,107 @@ void TestLargeCollection::cleanup()
 
 void TestLargeCollection::firstScreenThenEveryRow()
 {
-    OpenDataContext();
+    db().OpenDataContext();
     // Nothing is handed over before the event loop runs or a command asks.
-    QVERIFY(rsCD->isProvisional());
-    QVERIFY(rsKyoku->isProvisional());
-    QCOMPARE(rsCD->recordCount(), CDs);
-    QCOMPARE(rsKyoku->recordCount(), (CDs - 1) * SongsPerCD + 1);
-    QCOMPARE(rsCD->value("CDID").toInt(), 1);
-    QCOMPARE(rsCD->valueAt(99, 0).toInt(), 100);
-    QVERIFY(rsCD->valueIfRead(CDs - 1, 0).isNull()); // not read yet, and nobody waits
+    QVERIFY(db().rsCD->isProvisional());
+    QVERIFY(db().rsKyoku->isProvisional());
+    QCOMPARE(db().rsCD->recordCount(), CDs);
+    QCOMPARE(db().rsKyoku->recordCount(), (CDs - 1) * SongsPerCD + 1);
+    QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
+    QCOMPARE(db().rsCD->valueAt(99, 0).toInt(), 100);
+    QVERIFY(db().rsCD->valueIfRead(CDs - 1, 0).isNull()); // not read yet, and nobody waits
     // the songs of CD 1, in 曲ID order, those in other letter case among them
-    QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD);
-    QCOMPARE(rsKyokuSub->value("曲ID").toInt(), 101);
-    QCOMPARE(rsKyokuSub->valueAt(2, 0).toString(), QStringLiteral("dvořák: SUITE"));
-    QCOMPARE(rsKyokuSub->valueAt(3, 0).toString(), QStringLiteral("DVOŘÁK: suite"));
+    QCOMPARE(db().rsKyokuSub->recordCount(), SongsPerCD);
+    QCOMPARE(db().rsKyokuSub->value("曲ID").toInt(), 101);
+    QCOMPARE(db().rsKyokuSub->valueAt(2, 0).toString(), QStringLiteral("dvořák: SUITE"));
+    QCOMPARE(db().rsKyokuSub->valueAt(3, 0).toString(), QStringLiteral("DVOŘÁK: suite"));
     // the first song by 曲ID and both CDs of its title
-    QCOMPARE(rsKyoku->value("曲名").toString(), QStringLiteral("最初の曲"));
-    QCOMPARE(rsCDSub->recordCount(), 2);
-    QCOMPARE(rsCDSub->valueAt(1, 0).toInt(), 8);
+    QCOMPARE(db().rsKyoku->value("曲名").toString(), QStringLiteral("最初の曲"));
+    QCOMPARE(db().rsCDSub->recordCount(), 2);
+    QCOMPARE(db().rsCDSub->valueAt(1, 0).toInt(), 8);
 
-    WaitForAllRows();
-    QVERIFY(AllRowsRead());
-    QVERIFY(!rsCD->isProvisional() && !rsKyoku->isProvisional());
+    db().WaitForAllRows();
+    QVERIFY(db().AllRowsRead());
+    QVERIFY(!db().rsCD->isProvisional() && !db().rsKyoku->isProvisional());
     QCOMPARE(
-        rowsOf(*rsCD),
+        rowsOf(*db().rsCD),
         rowsOfQuery("SELECT CDID, CD名, 解説者, 購入価格, 購入年月日, 発売元, キャビネット, 段 "
                     "FROM cdname ORDER BY CDID"));
     QCOMPARE(
-        rowsOf(*rsKyoku),
+        rowsOf(*db().rsKyoku),
         rowsOfQuery("SELECT CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, ソリスト, "
                     "録音先, 録音先番号, 録音時間, 録音年月日, 録音会場, 原盤番号, 分野 "
                     "FROM kyoku ORDER BY 曲ID"));
     // the views still stand where they stood, and follow their parents
-    QCOMPARE(rsCD->value("CDID").toInt(), 1);
-    QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD);
-    QCOMPARE(rsKyokuSub->valueAt(3, 0).toString(), QStringLiteral("DVOŘÁK: suite"));
-    QCOMPARE(rsCDSub->recordCount(), 2);
-    rsCD->moveLast();
-    QCOMPARE(rsKyokuSub->recordCount(), SongsPerCD);
-    QCOMPARE(rsKyokuSub->value("作曲者名").toString(), QStringLiteral("ダンディ (d'Indy)"));
+    QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
+    QCOMPARE(db().rsKyokuSub->recordCount(), SongsPerCD);
+    QCOMPARE(db().rsKyokuSub->valueAt(3, 0).toString(), QStringLiteral("DVOŘÁK: suite"));
+    QCOMPARE(db().rsCDSub->recordCount(), 2);
+    db().rsCD->moveLast();
+    QCOMPARE(db().rsKyokuSub->recordCount(), SongsPerCD);
+    QCOMPARE(db().rsKyokuSub->value("作曲者名").toString(), QStringLiteral("ダンディ (d'Indy)"));
     // the value lists are made from every row, not from the first screen's
-    QCOMPARE(rsHatubai->recordCount(), 2);
-    QCOMPARE(rsSakkyoku->recordCount(), 2);
+    QCOMPARE(db().rsHatubai->recordCount(), 2);
+    QCOMPARE(db().rsSakkyoku->recordCount(), 2);
     // and the file proved whole: a write goes through
-    QVERIFY(!cn->integrityPending());
+    QVERIFY(!db().cn->integrityPending());
 }
 
 void TestLargeCollection::commandsWaitForEveryRow()
 {
-    OpenDataContext();
-    QVERIFY(rsCD->isProvisional());
-    rsCD->moveLast(); // needs every row: waits for them
-    QVERIFY(AllRowsRead());
-    QCOMPARE(rsCD->value("CDID").toInt(), CDs);
-    CloseDataContext();
+    db().OpenDataContext();
+    QVERIFY(db().rsCD->isProvisional());
+    db().rsCD->moveLast(); // needs every row: waits for them
+    QVERIFY(db().AllRowsRead());
+    QCOMPARE(db().rsCD->value("CDID").toInt(), CDs);
+    db().CloseDataContext();
 
     Connection::forgetReadRows();
-    OpenDataContext();
-    QVERIFY(rsKyoku->isProvisional());
-    rsKyoku->setFilter("作曲者名 = 'ダンディ (d''Indy)'");
-    QCOMPARE(rsKyoku->recordCount(), SongsPerCD); // the last CD's songs, never in the first rows
-    CloseDataContext();
+    db().OpenDataContext();
+    QVERIFY(db().rsKyoku->isProvisional());
+    db().rsKyoku->setFilter("作曲者名 = 'ダンディ (d''Indy)'");
+    QCOMPARE(db().rsKyoku->recordCount(),
+             SongsPerCD); // the last CD's songs, never in the first rows
+    db().CloseDataContext();
 
     Connection::forgetReadRows();
-    OpenDataContext();
-    rsCD->setSort("CD名 desc");
-    QCOMPARE(rsCD->recordCount(), CDs);
+    db().OpenDataContext();
+    db().rsCD->setSort("CD名 desc");
+    QCOMPARE(db().rsCD->recordCount(), CDs);
     // ベ after ブ, 第9番 last, and 演奏者1493 after 演奏者999: read as a number
-    QCOMPARE(rsCD->value("CD名").toString(), titleOf(1493));
-    CloseDataContext();
+    QCOMPARE(db().rsCD->value("CD名").toString(), titleOf(1493));
+    db().CloseDataContext();
 
     // a write first waits for the check of the file, then goes through
     Connection::forgetReadRows();
-    OpenDataContext();
-    QVERIFY(cn->integrityPending());
-    rsCD->addNew();
-    rsCD->setValue("CDID", CDs + 1);
-    rsCD->setValue("CD名", "新しいCD");
-    rsCD->update();
-    QVERIFY(!cn->integrityPending());
-    QCOMPARE(rsCD->recordCount(), CDs + 1);
+    db().OpenDataContext();
+    QVERIFY(db().cn->integrityPending());
+    db().rsCD->addNew();
+    db().rsCD->setValue("CDID", CDs + 1);
+    db().rsCD->setValue("CD名", "新しいCD");
+    db().rsCD->update();
+    QVERIFY(!db().cn->integrityPending());
+    QCOMPARE(db().rsCD->recordCount(), CDs + 1);
     QCOMPARE(readColumn(m_folder->path(), "cdname", "CD名").last(), QStringLiteral("新しいCD"));
 }
 
 void TestLargeCollection::snapshotOfTheOpeningMoment()
 {
-    OpenDataContext();
-    QVERIFY(rsCD->isProvisional());
+    db().OpenDataContext();
+    QVERIFY(db().rsCD->isProvisional());
     // another program writes while the rest is still being read: it waits for
     // the reading, and the views keep the rows of the opening moment
     execute("INSERT INTO cdname (CDID, CD名) VALUES (0, '割り込み')");
     execute("DELETE FROM kyoku WHERE 曲ID = 1");
-    WaitForAllRows();
-    QCOMPARE(rsCD->recordCount(), CDs);
-    QCOMPARE(rsCD->value("CDID").toInt(), 1);
-    QCOMPARE(rsKyoku->recordCount(), (CDs - 1) * SongsPerCD + 1);
-    rsCD->requery();
-    rsKyoku->requery();
-    QCOMPARE(rsCD->recordCount(), CDs + 1);
-    QCOMPARE(rsCD->value("CD名").toString(), QStringLiteral("割り込み"));
-    QCOMPARE(rsKyoku->recordCount(), (CDs - 1) * SongsPerCD);
+    db().WaitForAllRows();
+    QCOMPARE(db().rsCD->recordCount(), CDs);
+    QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
+    QCOMPARE(db().rsKyoku->recordCount(), (CDs - 1) * SongsPerCD + 1);
+    db().rsCD->requery();
+    db().rsKyoku->requery();
+    QCOMPARE(db().rsCD->recordCount(), CDs + 1);
+    QCOMPARE(db().rsCD->value("CD名").toString(), QStringLiteral("割り込み"));
+    QCOMPARE(db().rsKyoku->recordCount(), (CDs - 1) * SongsPerCD);
 }
 
 // Rows read again after another program wrote are kept, but that file state
@@ -265,24 +263,24 @@ void TestLargeCollection::snapshotOfTheOpeningMoment()
 // thread, and a write waits for the check.
 void TestLargeCollection::keptRowsWhileTheCheckRuns()
 {
-    OpenDataContext();
-    WaitForAllRows();
+    db().OpenDataContext();
+    db().WaitForAllRows();
     execute("UPDATE cdname SET 段 = '3' WHERE CDID = 2");
-    rsCD->requery();
-    rsKyoku->requery();
-    CloseDataContext();
-    OpenDataContext();
-    QVERIFY(!rsCD->isProvisional());
-    QVERIFY(!rsKyoku->isProvisional());
-    QCOMPARE(rsCD->recordCount(), CDs);
-    QVERIFY(cn->integrityPending());
-    QVERIFY(!AllRowsRead());
-    rsCD->moveNext();
-    QCOMPARE(rsCD->value("段").toString(), QStringLiteral("3"));
-    rsCD->setValue("段", "4");
-    rsCD->update(); // waits for the check
-    QVERIFY(!cn->integrityPending());
-    QVERIFY(AllRowsRead());
+    db().rsCD->requery();
+    db().rsKyoku->requery();
+    db().CloseDataContext();
+    db().OpenDataContext();
+    QVERIFY(!db().rsCD->isProvisional());
+    QVERIFY(!db().rsKyoku->isProvisional());
+    QCOMPARE(db().rsCD->recordCount(), CDs);
+    QVERIFY(db().cn->integrityPending());
+    QVERIFY(!db().AllRowsRead());
+    db().rsCD->moveNext();
+    QCOMPARE(db().rsCD->value("段").toString(), QStringLiteral("3"));
+    db().rsCD->setValue("段", "4");
+    db().rsCD->update(); // waits for the check
+    QVERIFY(!db().cn->integrityPending());
+    QVERIFY(db().AllRowsRead());
     QCOMPARE(readColumn(m_folder->path(), "cdname", "段").at(CDs - 2), QStringLiteral("4"));
 }
 
@@ -294,7 +292,7 @@ void garbleLeafPage(const QString& name)
     {
         QSqlDatabase db
             = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("stat"));
-        db.setDatabaseName(databasePath());
+        db.setDatabaseName(::db().databasePath());
         db.open();
         QSqlQuery q(db);
         q.prepare("SELECT pageno FROM dbstat WHERE name = ? AND pagetype = 'leaf' ORDER BY pageno");
@@ -308,7 +306,7 @@ void garbleLeafPage(const QString& name)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("stat"));
     {
-        QFile f(databasePath());
+        QFile f(db().databasePath());
         QVERIFY(f.open(QIODevice::ReadWrite));
         f.seek(qint64(page - 1) * 4096);
         f.write(QByteArray(2000, '\x7f'));
@@ -320,25 +318,25 @@ void TestLargeCollection::damageFoundAfterTheFirstScreen()
     // songs' titles of the Japanese CDs: the first screen looks up "Dvořák" only
     garbleLeafPage("kyoku_title");
     QList<int> failures;
-    SetReadingHooks(nullptr, [&failures](const DbError& e) { failures << e.number(); });
-    OpenDataContext(); // the first screen reads nothing of the garbled page
-    QCOMPARE(rsCD->value("CDID").toInt(), 1);
+    db().SetReadingHooks(nullptr, [&failures](const DbError& e) { failures << e.number(); });
+    db().OpenDataContext(); // the first screen reads nothing of the garbled page
+    QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
     // no write reaches the damaged file
     try {
-        cn->transaction([] { cn->column("UPDATE cdname SET 段 = 'x' WHERE CDID = 1"); });
+        db().cn->transaction([] { db().cn->column("UPDATE cdname SET 段 = 'x' WHERE CDID = 1"); });
         QFAIL("a write went through");
     } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::Damaged));
         QVERIFY2(e.description().contains(QStringLiteral("壊れています")),
                  qPrintable(e.description()));
     }
-    QCOMPARE(rsCD->recordCount(), 0); // nothing half-read is shown
+    QCOMPARE(db().rsCD->recordCount(), 0); // nothing half-read is shown
     QTRY_COMPARE(failures, QList<int>{DbError::Damaged});
-    SetReadingHooks(nullptr, nullptr);
-    CloseDataContext();
+    db().SetReadingHooks(nullptr, nullptr);
+    db().CloseDataContext();
     // opening the same file again says so at once
     try {
-        OpenDataContext();
+        db().OpenDataContext();
         QFAIL("the damaged file was opened");
     } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::Damaged));
@@ -353,12 +351,12 @@ void TestLargeCollection::damageFoundByTheFirstScreen()
     execute("DROP INDEX kyoku_title");
     garbleLeafPage("kyoku");
     try {
-        OpenDataContext();
+        db().OpenDataContext();
         QFAIL("the damaged file was opened");
     } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::Damaged));
     }
-    QVERIFY(!cn);
+    QVERIFY(!db().cn);
 }
 
 void TestLargeCollection::windowFillsInAfterTheFirstScreen()
@@ -366,7 +364,7 @@ void TestLargeCollection::windowFillsInAfterTheFirstScreen()
     m_window = startMain();
     QVERIFY(m_window);
     // the first screen: the first CD, its songs, both counters right
-    QVERIFY(rsCD->isProvisional());
+    QVERIFY(db().rsCD->isProvisional());
     QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("%1 / %1").arg(CDs));
     QCOMPARE(m_window->lblRcount(0)->text(),
              QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
@@ -375,16 +373,16 @@ void TestLargeCollection::windowFillsInAfterTheFirstScreen()
     QCOMPARE(m_window->DataGrid2->text(1200, 1), QString()); // shown once read
     QCOMPARE(m_window->DataGrid1->model()->rowCount(), SongsPerCD);
     // the rest arrives by itself
-    QTRY_VERIFY(AllRowsRead());
+    QTRY_VERIFY(db().AllRowsRead());
     QCOMPARE(m_window->DataGrid2->text(1200, 1), titleOf(1201));
     QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("%1 / %1").arg(CDs));
     QCOMPARE(m_window->DataGrid2->model()->rowCount(), CDs);
     QCOMPARE(m_window->DataGrid1->model()->rowCount(), SongsPerCD);
     QCOMPARE(m_window->lblRcount(0)->text(),
              QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
-    QCOMPARE(rsCD->value("CDID").toInt(), 1);
+    QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
     m_window->cmdLast->click();
-    QCOMPARE(rsCD->value("CDID").toInt(), CDs);
+    QCOMPARE(db().rsCD->value("CDID").toInt(), CDs);
     QCOMPARE(m_window->lblRcount(0)->text(),
              QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
 }
@@ -411,8 +409,8 @@ void TestLargeCollection::windowToldOfDamageFoundAfterTheFirstScreen()
 // with the title index and without it, and nothing else.
 void TestLargeCollection::titleLookupFindsEverySpelling()
 {
+    m_folder.reset(); // the folder of init() gives way to one of its own
     m_folder = std::make_unique<StartupFolder>();
-    strAppPath = m_folder->path();
     const QStringList titles = {
         "Fauré: Élégie", "FAURÉ: ÉLÉGIE",  "fauré: élégie",  "Faure: Elegie", "Fauré: Élégie II",
         "Kreisler",      "\u212Areisler",  "KREISLER",       "Kreislers",     "Suite",
@@ -428,8 +426,8 @@ void TestLargeCollection::titleLookupFindsEverySpelling()
     for (bool indexed : {true, false}) {
         if (!indexed)
             execute("DROP INDEX kyoku_title");
-        OpenDataContext();
-        sqlite3* h = rowreader::handleOf(cn->database());
+        db().OpenDataContext();
+        sqlite3* h = rowreader::handleOf(db().cn->database());
         for (const QString& title : titles) {
             const Snapshot found
                 = titlelookup::rowsTitled(h, "kyoku", "CD名, 曲ID", "曲ID ASC, rowid ASC",
@@ -451,7 +449,7 @@ void TestLargeCollection::titleLookupFindsEverySpelling()
             expected.sort();
             QCOMPARE(got, expected);
         }
-        CloseDataContext();
+        db().CloseDataContext();
     }
 }
 

@@ -1,7 +1,7 @@
 #include "entry/cdnamedup.h"
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
-#include "store/modrecord.h"
+#include "store/collection.h"
 #include "testsupport.h"
 #include "widgets/secondary.h"
 #include "widgets/sound.h"
@@ -29,8 +29,6 @@
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QUrl>
-
-using namespace modRecord;
 
 namespace {
 
@@ -128,7 +126,7 @@ void TestMainWindow::startupShowsAllData()
     writeSample(m_folder->path());
     frmMain* w = start();
     QVERIFY(w);
-    QCOMPARE(strAppPath, m_folder->path());
+    QCOMPARE(db().strAppPath, m_folder->path());
     QCOMPARE(w->windowTitle(), QString("Rondella"));
     QCOMPARE(w->DataGrid2->caption(), QString("ALL"));
     QCOMPARE(w->DataGrid1->caption(), QString("左CDに含まれる曲"));
@@ -357,7 +355,7 @@ void TestMainWindow::gridClickMovesCurrentRow()
     QTableView* cds = w->DataGrid2->table();
     const QRect cell = cds->visualRect(cds->model()->index(2, 1));
     QTest::mouseClick(cds->viewport(), Qt::LeftButton, {}, cell.center());
-    QCOMPARE(rsCD->position(), 2);
+    QCOMPARE(db().rsCD->position(), 2);
     QCOMPARE(w->txtrs(0)->text(), QString("3"));
     QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 2);
     QCOMPARE(w->lblRcount(0)->text(), QString("2 / 5"));
@@ -437,13 +435,13 @@ void TestMainWindow::resetLeavesLastCDAndSong()
 {
     writeSample(m_folder->path());
     frmMain* w = start();
-    const ViewPtr before = rsCD;
+    const ViewPtr before = db().rsCD;
     writeCollection(m_folder->path(), {cd(4, "新しいCD")},
                     {song("チャイコフスキー：交響曲第6番「悲愴」", 6, "終楽章")});
     w->findChild<QAction*>("mnuCDs")->trigger();
     w->picTyuu->show();
     w->reset();
-    QVERIFY(rsCD != before);
+    QVERIFY(db().rsCD != before);
     QVERIFY(!w->picTyuu->isVisible());
     QCOMPARE(w->txtrs(0)->text(), QString("4")); // the CD with the highest CDID, no songs
     QCOMPARE(w->lblRcount(3)->text(), QString("4 / 4"));
@@ -498,8 +496,8 @@ void TestMainWindow::unloadClosesEverything()
     w->findChild<QAction*>("mnuQuit")->trigger();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!guard);
-    QVERIFY(!cn);
-    QVERIFY(!rsCD && !rsKyoku && !rsKyokuSub && !rsCDSub);
+    QVERIFY(!db().cn);
+    QVERIFY(!db().rsCD && !db().rsKyoku && !db().rsKyokuSub && !db().rsCDSub);
     for (QWidget* top : QApplication::topLevelWidgets())
         QVERIFY2(!top->isVisible(), qPrintable(top->objectName()));
 }
@@ -534,13 +532,13 @@ void TestMainWindow::duplicateTitleQuestion()
     title->setText("新しいCD");
     {
         MessageBoxAnswerer answers;
-        QVERIFY(!CheckCDNameDup(&form));
+        QVERIFY(!CheckCDNameDup(db(), &form));
         QCOMPARE(answers.texts, QStringList());
     }
     title->setText(faune);
     {
         MessageBoxAnswerer answers(QMessageBox::Yes);
-        QVERIFY(!CheckCDNameDup(&form));
+        QVERIFY(!CheckCDNameDup(db(), &form));
         QCOMPARE(answers.texts,
                  QStringList{"氏名が重複しています。\n\n同ＣＤ名として登録しますか？"});
         QCOMPARE(answers.icons, QList<QMessageBox::Icon>{QMessageBox::Information});
@@ -548,7 +546,7 @@ void TestMainWindow::duplicateTitleQuestion()
     }
     {
         MessageBoxAnswerer answers(QMessageBox::No);
-        QVERIFY(CheckCDNameDup(&form));
+        QVERIFY(CheckCDNameDup(db(), &form));
         QCOMPARE(answers.texts.size(), 1);
         QCOMPARE(form.focusWidget(), title);
         QCOMPARE(title->text(), faune);

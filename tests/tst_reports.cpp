@@ -2,8 +2,8 @@
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
 #include "reports/reportpreview.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
@@ -20,8 +20,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
-
-using namespace modRecord;
 
 namespace {
 
@@ -87,7 +85,6 @@ private:
 void TestReports::init()
 {
     m_folder = std::make_unique<StartupFolder>();
-    strAppPath = m_folder->path();
 }
 
 void TestReports::cleanup()
@@ -128,8 +125,8 @@ void TestReports::songListAfterASearch()
     QVERIFY(!text.contains("牧神の午後への前奏曲")); // printed as filtered
     QVERIFY(text.contains(QString::number(QDate::currentDate().year()) + "年"));
     // grids bound again to the unlinked view
-    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
-    QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList);
+    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyoku);
+    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCDList);
 }
 
 void TestReports::cdsWithTheirSongs()
@@ -146,8 +143,8 @@ void TestReports::cdsWithTheirSongs()
     const qsizetype itsSong = text.indexOf("牧神の午後への前奏曲", second + 10);
     QVERIFY(first >= 0 && first < song && song < second && second < itsSong);
     QVERIFY(text.contains("ポリドール") && text.contains("2800"));
-    QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
-    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyokuSub);
+    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCD);
+    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyokuSub);
     QCOMPARE(DataReport2().control("rsRptKyoku_header", "TXTKYOKUMEI").field, QString("CD名"));
     // the CD report plays no sound; the song list does, and during a CD search
     // it prints the song view, which that search does not filter
@@ -165,8 +162,8 @@ void TestReports::cdsWithTheirSongs()
     const QString songs = pdfText(DataReport3(), m_folder->file("songs.pdf"));
     QVERIFY(songs.contains("第4楽章") && songs.contains("牧神の午後への前奏曲"));
     QVERIFY(songs.contains("発売元 = 'エラート'"));
-    QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
-    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyokuSub);
+    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCD);
+    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyokuSub);
 }
 
 void TestReports::cdListOfASongSearch()
@@ -182,8 +179,8 @@ void TestReports::cdListOfASongSearch()
     QVERIFY(text.contains(QRegularExpression("2\\s*枚"))); // the row count in the report footer
     QVERIFY(text.contains(
         QRegularExpression("[―—]\\s*1\\s*[―—]"))); // the page number, as pdftotext reads the bars
-    QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList); // the all-songs display's grids again
-    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
+    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCDList); // the all-songs display's grids again
+    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyoku);
 }
 
 void TestReports::refusalsAndRebinding()
@@ -199,7 +196,7 @@ void TestReports::refusalsAndRebinding()
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QCOMPARE(runAndClose("mnuprv"), QString());
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
-    QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
+    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCD);
     m_w->Check1(10)->setChecked(false);
     // during a song search the CDs-with-songs report asks first; Cancel does nothing
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
@@ -210,12 +207,12 @@ void TestReports::refusalsAndRebinding()
     QCOMPARE(runAndClose("mnuPrv2"), QString());
     QCOMPARE(answeredTexts(),
              QStringList{"CD検索時ではないので、全CDが対象になりますが印刷しますか？"});
-    QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList);
+    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCDList);
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QCOMPARE(runAndClose("印刷プレビュー"),
              QString("CD＆曲印刷（リレーション）")); // the toolbar button
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
-    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
+    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyoku);
 }
 
 // Whatever the page height, a band lies whole on one page, the page footer
@@ -223,9 +220,9 @@ void TestReports::refusalsAndRebinding()
 void TestReports::bandsNeverSplit()
 {
     writeSample(m_folder->path(), 60);
-    OpenDataContext();
+    db().OpenDataContext();
     BandedReport& report = DataReport2();
-    report.setDataSource(rsCD);
+    report.setDataSource(db().rsCD);
     for (int pageHeight : {4000, 9000, 15000}) {
         const auto pages = report.layout(pageHeight);
         QVERIFY(pages.size() > 1);
@@ -240,7 +237,7 @@ void TestReports::bandsNeverSplit()
             }
         QCOMPARE(details, 3 + 60 * 5);
     }
-    CloseDataContext();
+    db().CloseDataContext();
 }
 
 // Page header 100, details of 200, page footer 100 on a page of 600: two
@@ -303,7 +300,7 @@ void TestReports::previewTurnsPagesAndWritesThemAll()
     writeSample(m_folder->path(), 60);
     m_w = startMain();
     BandedReport& report = DataReport3();
-    report.setDataSource(rsKyoku);
+    report.setDataSource(db().rsKyoku);
     const char* fields[] = {"曲ID", "曲名", "作曲者名", "指揮者名", "ソリスト", "演奏団体"};
     for (int i = 0; i < 6; ++i) {
         ReportItem& box = report.control("section6", QString("text%1").arg(i + 1));

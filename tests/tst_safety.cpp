@@ -2,9 +2,9 @@
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
 #include "store/backup.h"
+#include "store/collection.h"
 #include "store/connection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 
@@ -26,8 +26,6 @@
 #include <QTest>
 
 #include <csignal>
-
-using namespace modRecord;
 
 namespace {
 
@@ -52,7 +50,7 @@ QStringList query(const QString& file, const QString& sql)
 
 void addCD(frmMain* w, const QString& title)
 {
-    frmInputCD form(w);
+    frmInputCD form(w->db, w);
     form.cmdAdd->click();
     form.txtInput(1)->setText(title);
     form.cmdUpdate->click();
@@ -99,7 +97,6 @@ private:
 void TestSafety::init()
 {
     m_folder = std::make_unique<StartupFolder>();
-    strAppPath = m_folder->path();
 }
 
 void TestSafety::start()
@@ -160,19 +157,19 @@ void TestSafety::otherTablesWithALogStayUntouched()
         for (int i = 0; i < 200; ++i)
             QVERIFY(q.exec(QString("INSERT INTO notes VALUES ('%1')").arg(QString(100, u'x'))));
         // copied while the log holds the rows: a file and its log, as a crash leaves them
-        QVERIFY(QFile::copy(source, databasePath()));
-        QVERIFY(QFile::copy(source + "-wal", databasePath() + "-wal"));
+        QVERIFY(QFile::copy(source, ::db().databasePath()));
+        QVERIFY(QFile::copy(source + "-wal", ::db().databasePath() + "-wal"));
         db.close();
     }
     QSqlDatabase::removeDatabase("wal");
-    const QByteArray file = fileHash(databasePath());
-    const QByteArray log = fileHash(databasePath() + "-wal");
+    const QByteArray file = fileHash(db().databasePath());
+    const QByteArray log = fileHash(db().databasePath() + "-wal");
     static QStringList warnings;
     warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
     try {
-        OpenDataContext();
+        db().OpenDataContext();
         qInstallMessageHandler(previous);
         QFAIL("accepted");
     } catch (const DbError& e) {
@@ -180,8 +177,8 @@ void TestSafety::otherTablesWithALogStayUntouched()
         QVERIFY2(e.description().contains("cdname"), qPrintable(e.description()));
     }
     QCOMPARE(warnings, QStringList()); // a refusal leaves no connection behind to warn of
-    QCOMPARE(fileHash(databasePath()), file);
-    QCOMPARE(fileHash(databasePath() + "-wal"), log);
+    QCOMPARE(fileHash(db().databasePath()), file);
+    QCOMPARE(fileHash(db().databasePath() + "-wal"), log);
 }
 
 // A save cut short leaves a journal beside the collection: the collection
@@ -211,9 +208,9 @@ void TestSafety::interruptedSaveIsRecovered()
         db.close();
     }
     QSqlDatabase::removeDatabase("writer");
-    OpenDataContext();
-    QCOMPARE(rsCD->recordCount(), 1);
-    QCOMPARE(rsKyoku->recordCount(), 1);
+    db().OpenDataContext();
+    QCOMPARE(db().rsCD->recordCount(), 1);
+    QCOMPARE(db().rsKyoku->recordCount(), 1);
     QCOMPARE(query(source, "PRAGMA integrity_check"), QStringList{"ok"});
 }
 
@@ -224,7 +221,7 @@ void TestSafety::longDamageReportIsCutShort()
         songs << song("CD", i, QString("曲%1 ").arg(i) + QString(60, u'z'));
     writeCollection(m_folder->path(), {cd(1, "CD")}, songs);
     {
-        QFile f(databasePath());
+        QFile f(db().databasePath());
         QVERIFY(f.open(QIODevice::ReadWrite));
         const qint64 size = f.size();
         QRandomGenerator rng(7);
@@ -238,14 +235,14 @@ void TestSafety::longDamageReportIsCutShort()
         }
     }
     try {
-        OpenDataContext();
+        db().OpenDataContext();
         QFAIL("accepted");
     } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::Damaged));
         QVERIFY2(e.description().count(u'\n') <= 3, qPrintable(e.description()));
         QVERIFY2(e.description().size() < 1200, qPrintable(e.description()));
     }
-    QVERIFY(!cn); // nothing is left open on the refused file
+    QVERIFY(!db().cn); // nothing is left open on the refused file
 }
 
 void TestSafety::oneProgramPerCollection()
@@ -257,11 +254,11 @@ void TestSafety::oneProgramPerCollection()
     const QList<MsgBoxRecord> said = MsgBoxTakeAnswered();
     QCOMPARE(said.size(), 1);
     QVERIFY2(said[0].text.contains("別の Rondella"), qPrintable(said[0].text));
-    QCOMPARE(rsCD->recordCount(), 1); // the first is not disturbed
+    QCOMPARE(db().rsCD->recordCount(), 1); // the first is not disturbed
     QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
     closeMain(m_w);
     start(); // the first has ended: the next opens
-    QCOMPARE(rsCD->recordCount(), 1);
+    QCOMPARE(db().rsCD->recordCount(), 1);
 }
 
 void TestSafety::staleLockIsTakenOver()
@@ -286,21 +283,21 @@ void TestSafety::resetRetriesAfterARefusedStart()
 {
     writeCollection(m_folder->path(), {cd(1, "CD"), cd(2, "CD2")}, {});
     QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "holder");
-    other.setDatabaseName(databasePath());
+    other.setDatabaseName(db().databasePath());
     QVERIFY(other.open());
     QSqlQuery hold(other);
     QVERIFY(hold.exec("BEGIN EXCLUSIVE"));
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     start();
     QVERIFY(answeredTexts().value(0).contains("使用中"));
-    QVERIFY(!cn);
+    QVERIFY(!db().cn);
     QVERIFY(hold.exec("ROLLBACK"));
     hold = QSqlQuery();
     other.close();
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase("holder");
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    QVERIFY(cn);
+    QVERIFY(db().cn);
     QCOMPARE(m_w->lblRcount(3)->text(), QString("2 / 2"));
     closeMain(m_w);
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
@@ -312,18 +309,18 @@ void TestSafety::replacedOrRemovedFileIsNoticed()
     start();
     StartupFolder other;
     writeCollection(other.path(), {cd(1, "新しいCD"), cd(2, "もう一枚")}, {});
-    QVERIFY(QFile::rename(other.file("cdkaisou.db"), databasePath() + ".new"));
-    QVERIFY(std::rename(QFile::encodeName(databasePath() + ".new").constData(),
-                        QFile::encodeName(databasePath()).constData())
+    QVERIFY(QFile::rename(other.file("cdkaisou.db"), db().databasePath() + ".new"));
+    QVERIFY(std::rename(QFile::encodeName(db().databasePath() + ".new").constData(),
+                        QFile::encodeName(db().databasePath()).constData())
             == 0);
     m_w->findChild<QAction*>("mnuReset")->trigger();
     QCOMPARE(m_w->lblRcount(3)->text(), QString("2 / 2"));
-    QVERIFY(QFile::remove(databasePath()));
+    QVERIFY(QFile::remove(db().databasePath()));
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuReset")->trigger();
     QVERIFY(answeredTexts().value(0).contains("見つかりません"));
     QCOMPARE(m_w->DataGrid2->table()->model()->rowCount(), 0);
-    QVERIFY(!QFile::exists(databasePath())); // nothing was made in its place
+    QVERIFY(!QFile::exists(db().databasePath())); // nothing was made in its place
 }
 
 void TestSafety::backupBeforeTheFirstWrite()
@@ -333,14 +330,14 @@ void TestSafety::backupBeforeTheFirstWrite()
     QDir().mkpath(m_folder->file("backup"));
     for (int i = 0; i < 12; ++i)
         QFile::copy(
-            databasePath(),
+            db().databasePath(),
             m_folder->file(
                 QString("backup/cdkaisou-200001%1-120000.db").arg(i + 10, 2, 10, QChar('0'))));
     start();
     QCOMPARE(QDir(m_folder->file("backup")).count() - 2, 12u); // no write yet, no copy
     addCD(m_w, "二枚目");
     addCD(m_w, "三枚目");
-    const QList<backup::Copy> copies = backup::list(databasePath());
+    const QList<backup::Copy> copies = backup::list(db().databasePath());
     QCOMPARE(copies.size(), 10);
     QVERIFY(copies.first().made.date().year() > 2000);
     QCOMPARE(copies.first().cds, 1); // the collection as it was before the first write
@@ -356,18 +353,18 @@ void TestSafety::backupThatCannotBeMadeStopsTheWriteOnce()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     start();
-    frmInputCD form(m_w);
+    frmInputCD form(m_w->db, m_w);
     form.cmdAdd->click();
     form.txtInput(1)->setText("保存したいCD");
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     form.cmdUpdate->click();
     QVERIFY(answeredTexts().value(0).contains("バックアップを作成できません"));
-    QCOMPARE(query(databasePath(), "SELECT count(*) FROM cdname"), QStringList{"1"});
+    QCOMPARE(query(db().databasePath(), "SELECT count(*) FROM cdname"), QStringList{"1"});
     QVERIFY(form.inAddMode());
     QCOMPARE(form.txtInput(1)->text(), QString("保存したいCD"));
     form.cmdUpdate->click(); // the user has seen it: the save goes ahead
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
-    QCOMPARE(query(databasePath(), "SELECT count(*) FROM cdname"), QStringList{"2"});
+    QCOMPARE(query(db().databasePath(), "SELECT count(*) FROM cdname"), QStringList{"2"});
 }
 
 void TestSafety::restoreFromABackup()
@@ -394,28 +391,28 @@ void TestSafety::restoreFromABackup()
                  && said[1].text.contains(".replaced-"),
              qPrintable(said[1].text));
     QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
-    QCOMPARE(query(databasePath(), "SELECT CD名 FROM cdname"), QStringList{"最初のCD"});
+    QCOMPARE(query(db().databasePath(), "SELECT CD名 FROM cdname"), QStringList{"最初のCD"});
     // the collection as it was before the restore is kept as the newest copy
-    QCOMPARE(backup::list(databasePath()).first().cds, 2);
+    QCOMPARE(backup::list(db().databasePath()).first().cds, 2);
 }
 
 void TestSafety::damagedFileOffersTheNewestBackup()
 {
     writeCollection(m_folder->path(), {cd(1, "守りたいCD")}, {});
     {
-        Connection c(databasePath());
+        Connection c(db().databasePath());
         c.backupNow();
     }
     QByteArray damaged;
     {
-        QFile f(databasePath());
+        QFile f(db().databasePath());
         QVERIFY(f.open(QIODevice::ReadOnly));
         damaged = f.readAll();
     }
     damaged.truncate(damaged.size() / 2 + 100); // pages missing at the end
     damaged.append(QByteArray(3000, 'x'));
     {
-        QFile f(databasePath());
+        QFile f(db().databasePath());
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(damaged);
     }
@@ -437,11 +434,11 @@ void TestSafety::fullDiskAndReadOnlyRefuseTheSave()
     writeCollection(m_folder->path(), {cd(1, "CD")}, {});
     start();
     addCD(m_w, "二枚目"); // the backup is made; what follows is about the save alone
-    frmInputCD form(m_w);
-    const QStringList pages = cn->column("PRAGMA page_count").isEmpty()
+    frmInputCD form(m_w->db, m_w);
+    const QStringList pages = db().cn->column("PRAGMA page_count").isEmpty()
         ? QStringList()
-        : QStringList{cn->column("PRAGMA page_count").first().toString()};
-    cn->column("PRAGMA max_page_count = " + pages.value(0));
+        : QStringList{db().cn->column("PRAGMA page_count").first().toString()};
+    db().cn->column("PRAGMA max_page_count = " + pages.value(0));
     form.cmdAdd->click();
     form.txtInput(1)->setText("大きなCD");
     form.txtInput(5)->setText(QString(30000, u'解'));
@@ -450,16 +447,16 @@ void TestSafety::fullDiskAndReadOnlyRefuseTheSave()
     QVERIFY(answeredTexts().value(0).contains("ディスクがいっぱい"));
     QVERIFY(form.inAddMode());
     QCOMPARE(form.txtInput(5)->text().size(), 30000);
-    QCOMPARE(query(databasePath(), "PRAGMA integrity_check"), QStringList{"ok"});
-    QCOMPARE(query(databasePath(), "SELECT count(*) FROM cdname"), QStringList{"2"});
-    cn->column("PRAGMA max_page_count = 1073741823");
-    cn->column("PRAGMA query_only = 1"); // as a read-only file or folder answers
+    QCOMPARE(query(db().databasePath(), "PRAGMA integrity_check"), QStringList{"ok"});
+    QCOMPARE(query(db().databasePath(), "SELECT count(*) FROM cdname"), QStringList{"2"});
+    db().cn->column("PRAGMA max_page_count = 1073741823");
+    db().cn->column("PRAGMA query_only = 1"); // as a read-only file or folder answers
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     form.cmdUpdate->click();
     QVERIFY(answeredTexts().value(0).contains("読み取り専用"));
-    cn->column("PRAGMA query_only = 0");
+    db().cn->column("PRAGMA query_only = 0");
     form.cmdUpdate->click();
-    QCOMPARE(query(databasePath(), "SELECT count(*) FROM cdname"), QStringList{"3"});
+    QCOMPARE(query(db().databasePath(), "SELECT count(*) FROM cdname"), QStringList{"3"});
 }
 
 // What another program may have left in the file: shown, searched, sorted
@@ -470,7 +467,7 @@ void TestSafety::oddDataIsShownAndKept()
                     {song("普通のCD", 1, "普通の曲")});
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "odd");
-        db.setDatabaseName(databasePath());
+        db.setDatabaseName(::db().databasePath());
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(
@@ -484,9 +481,9 @@ void TestSafety::oddDataIsShownAndKept()
     }
     QSqlDatabase::removeDatabase("odd");
     auto snapshot = [&] {
-        return query(databasePath(),
+        return query(db().databasePath(),
                      "SELECT quote(購入価格) || quote(購入年月日) || quote(CDID) FROM cdname")
-            + query(databasePath(), "SELECT hex(曲名) || length(作曲者名) FROM kyoku");
+            + query(db().databasePath(), "SELECT hex(曲名) || length(作曲者名) FROM kyoku");
     };
     const QStringList before = snapshot();
     start();
@@ -497,13 +494,13 @@ void TestSafety::oddDataIsShownAndKept()
     m_w->cmdTop->click(); // a row of nothing but NULL: it sorts first
     m_w->findChild<QAction*>("mnuCDs")->trigger();
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    rsKyoku->setFilter("曲名 like '*𠮷野*'");
-    QCOMPARE(rsKyoku->recordCount(), 1);
-    QCOMPARE(rsKyoku->value("曲名").toString().size(),
+    db().rsKyoku->setFilter("曲名 like '*𠮷野*'");
+    QCOMPARE(db().rsKyoku->recordCount(), 1);
+    QCOMPARE(db().rsKyoku->value("曲名").toString().size(),
              QString("𠮷野の春\tタブ\x01制御").size() + 5); // NUL kept
-    rsKyoku->setFilter(QString());
+    db().rsKyoku->setFilter(QString());
     {
-        frmInputCD form(m_w);
+        frmInputCD form(m_w->db, m_w);
         form.cmdFirst->click(); // the row of NULLs, then the ordinary CD
         form.cmdNext->click();
         form.txtInput(2)->setText("訂正した発売元");
@@ -600,13 +597,13 @@ void TestSafety::restoreKeepsTheFileItReplaces()
 {
     writeCollection(m_folder->path(), {cd(1, "バックアップのCD")}, {});
     {
-        Connection c(databasePath());
+        Connection c(db().databasePath());
         c.backupNow();
     }
-    QVERIFY(QFile::remove(databasePath()));
+    QVERIFY(QFile::remove(db().databasePath()));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "broken");
-        db.setDatabaseName(databasePath());
+        db.setDatabaseName(::db().databasePath());
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(q.exec("CREATE TABLE cdname (CDID INTEGER, CD名 TEXT)")); // columns missing
@@ -615,10 +612,10 @@ void TestSafety::restoreKeepsTheFileItReplaces()
         db.close();
     }
     QSqlDatabase::removeDatabase("broken");
-    const QByteArray mine = bytesOf(databasePath());
+    const QByteArray mine = bytesOf(db().databasePath());
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     start();
-    QVERIFY(!cn); // refused: it lacks columns
+    QVERIFY(!db().cn); // refused: it lacks columns
     answeredTexts();
     QString shown;
     pickFirstBackup(&shown);
@@ -653,7 +650,7 @@ void TestSafety::damagedBackupIsMarkedAndRefused()
     writeCollection(m_folder->path(), cds, {});
     QString copy;
     {
-        Connection c(databasePath());
+        Connection c(db().databasePath());
         copy = c.backupNow();
     }
     QByteArray damaged = bytesOf(copy);
@@ -680,13 +677,13 @@ void TestSafety::damagedBackupIsMarkedAndRefused()
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(damaged);
     }
-    const QList<backup::Copy> copies = backup::list(databasePath());
+    const QList<backup::Copy> copies = backup::list(db().databasePath());
     QCOMPARE(copies.size(), 1);
     QVERIFY(!copies.first().damage.isEmpty());
     QCOMPARE(copies.first().cds, -1);
-    const QByteArray before = bytesOf(databasePath());
-    QVERIFY_THROWS_EXCEPTION(DbError, backup::restore(copy, databasePath()));
-    QCOMPARE(bytesOf(databasePath()), before);
+    const QByteArray before = bytesOf(db().databasePath());
+    QVERIFY_THROWS_EXCEPTION(DbError, backup::restore(copy, db().databasePath()));
+    QCOMPARE(bytesOf(db().databasePath()), before);
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{"cdkaisou.db"});
     // in the window: the item says so, and choosing it changes nothing
@@ -801,8 +798,8 @@ void TestSafety::pruningKeepsOnlyItsOwnCopies()
         = {"cdkaisou-1.db", "cdkaisou-99999999-999999.db", "cdkaisou-20991231-235959.db.bak",
            "cdkaisou-20991231-235959x.db", "notes.txt"};
     for (const QString& name : own + foreign)
-        QVERIFY(QFile::copy(databasePath(), m_folder->file("backup/" + name)));
-    backup::prune(databasePath());
+        QVERIFY(QFile::copy(db().databasePath(), m_folder->file("backup/" + name)));
+    backup::prune(db().databasePath());
     const QStringList left = QDir(m_folder->file("backup")).entryList(QDir::Files);
     for (const QString& name : foreign)
         QVERIFY2(left.contains(name), qPrintable(name));
@@ -810,7 +807,7 @@ void TestSafety::pruningKeepsOnlyItsOwnCopies()
     QVERIFY(!left.contains("cdkaisou-20250102-120000.db"));
     QVERIFY(!left.contains("cdkaisou-20250103-120000.db"));
     QVERIFY(left.contains("cdkaisou-20250104-120000.db"));
-    const QList<backup::Copy> copies = backup::list(databasePath());
+    const QList<backup::Copy> copies = backup::list(db().databasePath());
     QCOMPARE(copies.size(), 10);
     QVERIFY(copies.first().path.endsWith("cdkaisou-20250112-120000-2.db"));
     QVERIFY(copies.last().path.endsWith("cdkaisou-20250104-120000.db"));
@@ -822,16 +819,16 @@ void TestSafety::largestIdentifiersPast32Bits()
 {
     writeCollection(m_folder->path(), {cd(1, "CD")}, {song("CD", 1, "曲")});
     {
-        Connection c(databasePath());
+        Connection c(db().databasePath());
         c.transaction([&] {
             c.column("UPDATE cdname SET CDID = 4294967296");
             c.column("UPDATE kyoku SET 曲ID = 4294967297");
         });
     }
-    OpenDataContext();
-    QCOMPARE(GetMaxCDID(), Q_INT64_C(4294967296));
-    QCOMPARE(GetMaxKyokuID(), Q_INT64_C(4294967297));
-    CloseDataContext();
+    db().OpenDataContext();
+    QCOMPARE(db().GetMaxCDID(), Q_INT64_C(4294967296));
+    QCOMPARE(db().GetMaxKyokuID(), Q_INT64_C(4294967297));
+    db().CloseDataContext();
 }
 
 RONDELLA_TEST_MAIN(TestSafety)

@@ -1,7 +1,7 @@
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
 #include "search/extract.h"
-#include "store/modrecord.h"
+#include "store/collection.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
@@ -18,8 +18,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolBar>
-
-using namespace modRecord;
 
 namespace {
 
@@ -193,7 +191,7 @@ void TestSearch::titleBoxCaretBetweenAsterisks()
 void TestSearch::refusals()
 {
     MessageBoxAnswerer answers;
-    const ViewPtr cds = rsCD;
+    const ViewPtr cds = db().rsCD;
     open();
     m_w->cmdFilter->click();
     tick(7);
@@ -217,7 +215,7 @@ void TestSearch::refusals()
     QCOMPARE(answers.titles.value(0), QString("Rondella"));
     QVERIFY(m_w->picTyuu->isVisible()); // the panel stays open as it was
     QVERIFY(!isWaitShown());
-    QCOMPARE(rsCD->recordCount(), 5);
+    QCOMPARE(db().rsCD->recordCount(), 5);
     QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
 }
 
@@ -230,18 +228,18 @@ void TestSearch::songSearch()
     m_w->txtKyoku->setText("*第1楽章*");
     const int drops = m_w->MMCdrop->timesPlayed();
     m_w->cmdFilter->click();
-    QCOMPARE(strCriteria, QString("作曲者名 = 'ベートーヴェン' and 曲名 like '*第1楽章*'"));
+    QCOMPARE(db().strCriteria, QString("作曲者名 = 'ベートーヴェン' and 曲名 like '*第1楽章*'"));
     QVERIFY(m_w->blnKyokuSearch() && !m_w->blnCDSearch());
-    QCOMPARE(rsKyoku->recordCount(), 2);
-    QCOMPARE(m_w->DataGrid1->caption(), strCriteria);
+    QCOMPARE(db().rsKyoku->recordCount(), 2);
+    QCOMPARE(m_w->DataGrid1->caption(), db().strCriteria);
     QCOMPARE(m_w->DataGrid2->caption(), QString("右の曲を含むCD一覧（非連結）"));
     QCOMPARE(m_w->lblKyokudata->text(), QString("曲検索中"));
     QCOMPARE(m_w->lblKyokudata->palette().color(QPalette::WindowText), QColor(Qt::red));
     QCOMPARE(m_w->Line3->borderStyle(), 1);
     QVERIFY(!m_w->picTyuu->isVisible());
     QCOMPARE(m_w->MMCdrop->timesPlayed(), drops + 1);
-    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
-    QCOMPARE(m_w->DataGrid2->dataSource(), rsCDList);
+    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyoku);
+    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCDList);
     QVERIFY(m_w->DataGrid1->isColumnVisible(0)); // the CD of each song is shown
     QCOMPARE(column(m_w->DataGrid2, 1), QStringList{fifth});
     QCOMPARE(m_w->lblRcount(0)->text(), QString("2 / 8"));
@@ -250,11 +248,11 @@ void TestSearch::songSearch()
     QCOMPARE(m_w->txtrs(8)->text(), QString("交響曲第5番 第1楽章"));
     // the CD list's buttons walk the CDs; the song list stays
     m_w->cmdNext->click();
-    QCOMPARE(rsKyoku->recordCount(), 2);
+    QCOMPARE(db().rsKyoku->recordCount(), 2);
     // "CD名順" sorts the CD list in the unlinked view
     m_w->findChild<QAction*>("mnuCDs")->trigger();
-    QCOMPARE(rsCDList->sort(), QString("CD名 asc"));
-    QCOMPARE(rsCD->sort(), QString());
+    QCOMPARE(db().rsCDList->sort(), QString("CD名 asc"));
+    QCOMPARE(db().rsCD->sort(), QString());
 }
 
 void TestSearch::cdSearch()
@@ -267,10 +265,10 @@ void TestSearch::cdSearch()
     m_w->Check1(0)->setChecked(false);
     tick(4);
     m_w->cmdFilter->click();
-    QCOMPARE(strCriteria, QString("発売元 = 'ポリドール'"));
+    QCOMPARE(db().strCriteria, QString("発売元 = 'ポリドール'"));
     QVERIFY(m_w->blnCDSearch() && !m_w->blnKyokuSearch());
     QCOMPARE(m_w->lblRcount(3)->text(), QString("3 / 5"));
-    QCOMPARE(m_w->DataGrid2->caption(), strCriteria);
+    QCOMPARE(m_w->DataGrid2->caption(), db().strCriteria);
     QCOMPARE(m_w->DataGrid1->caption(), QString("左CDに含まれる曲"));
     QCOMPARE(m_w->lblCDdata->text(), QString("ＣＤ検索中"));
     QCOMPARE(m_w->txtrs(1)->text(), fifth);
@@ -289,8 +287,8 @@ void TestSearch::noMatchReturnsToAllData()
     m_w->txtKyabinet->setText("Z");
     m_w->cmdFilter->click();
     QCOMPARE(answers.texts, QStringList{"該当するレコードはありません"});
-    QCOMPARE(rsCD->recordCount(), 5);
-    QCOMPARE(rsCD->filter(), QString());
+    QCOMPARE(db().rsCD->recordCount(), 5);
+    QCOMPARE(db().rsCD->filter(), QString());
     QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
     QCOMPARE(m_w->lblCDdata->text(), QString("CDデータ"));
     QVERIFY(!m_w->blnCDSearch());
@@ -303,8 +301,8 @@ void TestSearch::noMatchReturnsToAllData()
     m_w->DataCombo1(0)->setText("バッハ");
     m_w->cmdFilter->click();
     QCOMPARE(answers.texts.size(), 2);
-    QCOMPARE(rsKyoku->recordCount(), 8);
-    QVERIFY(!rsCDList);
+    QCOMPARE(db().rsKyoku->recordCount(), 8);
+    QVERIFY(!db().rsCDList);
 }
 
 void TestSearch::narrowing()
@@ -313,7 +311,7 @@ void TestSearch::narrowing()
     tick(5);
     m_w->DataCombo1(5)->setText("交響曲");
     m_w->cmdFilter->click();
-    QCOMPARE(rsKyoku->recordCount(), 6);
+    QCOMPARE(db().rsKyoku->recordCount(), 6);
     QCOMPARE(column(m_w->DataGrid2, 0),
              (QStringList{"3", "1"})); // by first song; the orphan adds none
     m_w->findChild<QAction*>("mnuSibori")->trigger();
@@ -323,8 +321,8 @@ void TestSearch::narrowing()
     tick(7);
     m_w->txtKyoku->setText("*第1楽章*");
     m_w->cmdFilter->click();
-    QCOMPARE(strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
-    QCOMPARE(rsKyoku->recordCount(), 4);
+    QCOMPARE(db().strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
+    QCOMPARE(db().rsKyoku->recordCount(), 4);
     QCOMPARE(m_w->lblRcount(0)->text(), QString("4 / 8"));
     // a CD box ticked while only the song frame is up is unticked and ignored
     m_w->findChild<QAction*>("mnuSibori")->trigger();
@@ -333,8 +331,8 @@ void TestSearch::narrowing()
     QVERIFY(!m_w->FraCD->isVisible());
     m_w->cmdFilter->click();
     QVERIFY(!m_w->Check1(4)->isChecked());
-    QCOMPARE(strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
-    QCOMPARE(rsKyoku->recordCount(), 4);
+    QCOMPARE(db().strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
+    QCOMPARE(db().rsKyoku->recordCount(), 4);
 }
 
 void TestSearch::apostrophesAreSearchedLiterally()
@@ -344,19 +342,19 @@ void TestSearch::apostrophesAreSearchedLiterally()
     tick(0);
     m_w->DataCombo1(0)->setText("ダンディ (d'Indy)");
     m_w->cmdFilter->click();
-    QCOMPARE(strCriteria, QString("作曲者名 = 'ダンディ (d''Indy)'"));
-    QCOMPARE(rsKyoku->recordCount(), 2);
-    QCOMPARE(m_w->DataGrid1->caption(), strCriteria);
+    QCOMPARE(db().strCriteria, QString("作曲者名 = 'ダンディ (d''Indy)'"));
+    QCOMPARE(db().rsKyoku->recordCount(), 2);
+    QCOMPARE(m_w->DataGrid1->caption(), db().strCriteria);
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
     tick(3);
     m_w->DataCombo1(3)->setText("ensemble l'arpeggiata");
     m_w->cmdFilter->click();
-    QCOMPARE(rsKyoku->recordCount(), 1);
+    QCOMPARE(db().rsKyoku->recordCount(), 1);
     open();
     tick(9);
     m_w->txtCDmei->setText("*l'après-midi*");
     m_w->cmdFilter->click();
-    QCOMPARE(rsCD->recordCount(), 1);
+    QCOMPARE(db().rsCD->recordCount(), 1);
     QCOMPARE(m_w->txtrs(1)->text(), faune);
     QCOMPARE(answers.texts, QStringList());
 }
@@ -369,8 +367,8 @@ void TestSearch::orphanSongsStayListed()
     m_w->DataCombo1(0)->setText("チャイコフスキー");
     m_w->cmdFilter->click();
     QCOMPARE(answers.texts, QStringList());
-    QCOMPARE(rsKyoku->recordCount(), 1); // the song of a deleted CD is still found
-    QCOMPARE(rsCDList->recordCount(), 0);
+    QCOMPARE(db().rsKyoku->recordCount(), 1); // the song of a deleted CD is still found
+    QCOMPARE(db().rsCDList->recordCount(), 0);
     QCOMPARE(m_w->lblRcount(3)->text(), QString("0 / 5"));
     QCOMPARE(m_w->txtrs(8)->text(), QString("交響曲第6番 第1楽章"));
     QCOMPARE(m_w->txtrs(1)->text(), QString());
@@ -382,8 +380,8 @@ void TestSearch::allSongsDisplay()
     tick(10);
     m_w->cmdFilter->click();
     QVERIFY(!m_w->blnKyokuSearch() && !m_w->blnCDSearch());
-    QCOMPARE(strCriteria, QString());
-    QCOMPARE(rsKyoku->recordCount(), 8);
+    QCOMPARE(db().strCriteria, QString());
+    QCOMPARE(db().rsKyoku->recordCount(), 8);
     QCOMPARE(column(m_w->DataGrid2, 0),
              (QStringList{"3", "1", "2", "4"})); // in the order songs occur
     QCOMPARE(m_w->DataGrid2->caption(), QString("ALL（非連結）"));
@@ -393,8 +391,8 @@ void TestSearch::allSongsDisplay()
     QCOMPARE(m_w->lblKyokudata->text(), QString("曲検索中"));
     // the unlinked test holds through the caption: the CD buttons move the CD list
     m_w->cmdLast->click();
-    QCOMPARE(rsCDList->position(), 3);
-    QCOMPARE(rsCD->position(), 0);
+    QCOMPARE(db().rsCDList->position(), 3);
+    QCOMPARE(db().rsCD->position(), 0);
     // right after a song search it lists that search's songs again
     m_w->findChild<QAction*>("mnuReset")->trigger();
     open();
@@ -404,7 +402,7 @@ void TestSearch::allSongsDisplay()
     m_w->findChild<QAction*>("mnuSibori")->trigger();
     tick(10);
     m_w->cmdFilter->click();
-    QCOMPARE(rsKyoku->recordCount(), 1);
+    QCOMPARE(db().rsKyoku->recordCount(), 1);
     QCOMPARE(column(m_w->DataGrid2, 0), QStringList{"2"});
 }
 
@@ -420,15 +418,15 @@ void TestSearch::resetRestoresAllData()
     QVERIFY(!m_w->Check1(0)->isChecked());
     writeCollection(m_folder->path(), {}, {song(fifth, 9, "交響曲第5番 第3楽章")});
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    QVERIFY(!rsCDList);
-    QCOMPARE(strCriteria, QString());
+    QVERIFY(!db().rsCDList);
+    QCOMPARE(db().strCriteria, QString());
     QVERIFY(!m_w->blnCDSearch() && !m_w->blnKyokuSearch());
     QVERIFY(!m_w->Check1(10)->isChecked());
     QVERIFY(m_w->FraCD->isVisible()
             && !m_w->FraKyoku->isVisible()); // nothing of the song frame ticked
     QCOMPARE(m_w->Line3->borderStyle(), 3);
-    QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
-    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyokuSub);
+    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCD);
+    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyokuSub);
     QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
     QCOMPARE(m_w->DataGrid1->caption(), QString("左CDに含まれる曲"));
     QCOMPARE(m_w->lblKyokudata->text(), QString("曲データ"));
@@ -441,9 +439,9 @@ void TestSearch::resetRestoresAllData()
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
     tick(10);
     m_w->cmdFilter->click();
-    const ViewPtr list = rsCDList;
+    const ViewPtr list = db().rsCDList;
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    QVERIFY(rsCDList == list && list->isOpen());
+    QVERIFY(db().rsCDList == list && list->isOpen());
     QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
 }
 
@@ -458,11 +456,11 @@ void TestSearch::imageButtons()
                           "チェックしたところに、検索条件が指定されていません！"}));
     m_w->DataCombo1(0)->setText("ドビュッシー");
     QTest::mouseClick(m_w->imgTyu, Qt::LeftButton);
-    QCOMPARE(rsKyoku->recordCount(), 1);
+    QCOMPARE(db().rsKyoku->recordCount(), 1);
     m_w->findChild<QAction*>("mnuSibori")->trigger();
     QTest::mouseClick(m_w->imgReset, Qt::LeftButton); // clears the panel only
     QVERIFY(!m_w->Check1(0)->isChecked());
-    QCOMPARE(rsKyoku->recordCount(), 1);
+    QCOMPARE(db().rsKyoku->recordCount(), 1);
     QTest::mouseClick(m_w->imgClose, Qt::LeftButton);
     QVERIFY(!m_w->picTyuu->isVisible());
     QVERIFY(!m_w->cmdFilter->property("default").toBool());
@@ -478,26 +476,26 @@ void TestSearch::enterOnlyWhileDefault()
     m_w->findChild<QAction*>("mnuSibori")->trigger();
     QTest::keyClick(m_w->DataCombo1(0)->lineEdit(), Qt::Key_Return);
     QVERIFY(!m_w->blnKyokuSearch());
-    QCOMPARE(rsKyoku->recordCount(), 8);
+    QCOMPARE(db().rsKyoku->recordCount(), 8);
     open();
     tick(0);
     m_w->DataCombo1(0)->setText("ドビュッシー");
     QTest::keyClick(m_w->DataCombo1(0)->lineEdit(), Qt::Key_Return);
     QVERIFY(m_w->blnKyokuSearch());
-    QCOMPARE(rsKyoku->recordCount(), 1);
+    QCOMPARE(db().rsKyoku->recordCount(), 1);
 }
 
 void TestSearch::pendingEditIsRefused()
 {
     MessageBoxAnswerer answers;
-    rsCD->setValue("段", "9");
+    db().rsCD->setValue("段", "9");
     open();
     tick(4);
     m_w->DataCombo1(4)->setText("ポリドール");
     m_w->cmdFilter->click();
     QCOMPARE(answers.texts, QStringList{"データの更新を解除してください！"});
     QVERIFY(!isWaitShown());
-    rsCD->cancelUpdate();
+    db().rsCD->cancelUpdate();
 }
 
 void TestSearch::toolbarAndMenuSound()
@@ -510,11 +508,11 @@ void TestSearch::toolbarAndMenuSound()
     tick(12);
     m_w->txtDan->setText("1");
     m_w->cmdFilter->click();
-    QCOMPARE(rsCD->recordCount(), 1);
+    QCOMPARE(db().rsCD->recordCount(), 1);
     m_w->tbToolBar->findChild<QAction*>("絞り込み抽出")->trigger();
     QVERIFY(m_w->picTyuu->isVisible() && m_w->Check1(12)->isChecked());
     m_w->tbToolBar->findChild<QAction*>("リセット")->trigger();
-    QCOMPARE(rsCD->recordCount(), 5);
+    QCOMPARE(db().rsCD->recordCount(), 5);
 }
 
 void TestSearch::unloadAfterSearchResetsFirst()
@@ -528,7 +526,7 @@ void TestSearch::unloadAfterSearchResetsFirst()
     MessageBoxAnswerer answers;
     closeMain(m_w);
     QVERIFY(!w);
-    QVERIFY(!cn && !rsCDList);
+    QVERIFY(!db().cn && !db().rsCDList);
     QCOMPARE(answers.texts, QStringList());
 }
 
@@ -572,10 +570,10 @@ void TestSearch::moreThan32767CDsInOneResult()
     m_w->DataCombo1(5)->setText("交響曲");
     m_w->cmdFilter->click();
     QCOMPARE(answers.texts, QStringList());
-    QCOMPARE(rsCDList->recordCount(), n);
+    QCOMPARE(db().rsCDList->recordCount(), n);
     QCOMPARE(m_w->lblRcount(3)->text(), QString("33000 / 33000"));
-    rsCDList->moveLast();
-    QCOMPARE(rsCDList->value("CDID").toInt(), n);
+    db().rsCDList->moveLast();
+    QCOMPARE(db().rsCDList->value("CDID").toInt(), n);
 }
 
 // Ticking any box of one frame hides the other frame and shows the box's
@@ -623,13 +621,13 @@ void TestSearch::refusedSearchLeavesTheWindowAsItWas()
     m_w->imgClose->clicked();
     QCOMPARE(m_w->displayState(), DisplayState::AllData);
     QVERIFY(!m_w->blnKyokuSearch() && !m_w->blnCDSearch());
-    QCOMPARE(m_w->DataGrid2->dataSource(), rsCD);
+    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCD);
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     m_w->cmdNext->click();
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
     QCOMPARE(MsgBoxPendingAnswers(), 1);
     MsgBoxSetNextAnswers({});
-    QCOMPARE(rsCD->position(), 1);
+    QCOMPARE(db().rsCD->position(), 1);
     m_w->cmdTop->click();
     m_w->cmdRightSub->click();
     QCOMPARE(m_w->txtrs(21)->text(), QString("3")); // the second song of the first CD
@@ -645,7 +643,7 @@ void TestSearch::refusedSearchLeavesTheWindowAsItWas()
     m_w->cmdFilter->click(); // CD名 left as "**"
     QCOMPARE(MsgBoxTakeAnswered().value(0).text, QString("CD名の検索条件が指定されていません！"));
     QCOMPARE(m_w->displayState(), DisplayState::SongSearch);
-    QCOMPARE(m_w->DataGrid1->dataSource(), rsKyoku);
+    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyoku);
 }
 
 // Songs belong to a CD by its title: two CDs of one title both hold its
@@ -663,8 +661,8 @@ void TestSearch::cdListHoldsEveryNamesakeOnceInSongOrder()
                      song("ショパン：夜想曲集", 13, "夜想曲第2番", {{"分野", "器楽"}}),
                      song("ショパン：夜想曲集", 14, "夜想曲第3番", {{"分野", "器楽"}})});
     m_w = startMain();
-    rsKyoku->setFilter("分野 = '器楽'");
-    const ViewPtr list = search::buildCDList(*rsKyoku);
+    db().rsKyoku->setFilter("分野 = '器楽'");
+    const ViewPtr list = search::buildCDList(*db().rsKyoku);
     QStringList ids;
     for (int r = 0; r < list->recordCount(); ++r)
         ids << list->valueAt(r, 0).toString();
@@ -693,14 +691,14 @@ void TestSearch::resetClearsTheSongSort()
     tick(10);
     m_w->cmdFilter->click();
     m_w->findChild<QAction*>("mnuKyokuS")->trigger();
-    QVERIFY(!rsKyoku->sort().isEmpty());
+    QVERIFY(!db().rsKyoku->sort().isEmpty());
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    QVERIFY(rsKyoku->sort().isEmpty());
-    QVERIFY(rsKyokuSub->sort().isEmpty());
+    QVERIFY(db().rsKyoku->sort().isEmpty());
+    QVERIFY(db().rsKyokuSub->sort().isEmpty());
     QVERIFY(!m_w->mnuKyokuS->isChecked());
     QStringList ids;
-    for (int r = 0; r < rsKyoku->recordCount(); ++r)
-        ids << rsKyoku->valueAt(r, rsKyoku->fieldIndex("曲ID")).toString();
+    for (int r = 0; r < db().rsKyoku->recordCount(); ++r)
+        ids << db().rsKyoku->valueAt(r, db().rsKyoku->fieldIndex("曲ID")).toString();
     QCOMPARE(ids, (QStringList{"1", "2", "3", "4", "5", "6", "7", "8"}));
 }
 
@@ -720,8 +718,8 @@ void TestSearch::criteriaFromTickedBoxes()
     QCOMPARE(buildCriteria({}).refusal, QString("検索条件が指定されていません！"));
     QCOMPARE(buildCriteria({{10, ""}}).refusal, QString("検索条件が指定されていません！"));
     // the text the view reads back finds the composer with the apostrophe
-    rsKyoku->setFilter(buildCriteria({{0, "ダンディ (d'Indy)"}}).criteria);
-    QCOMPARE(rsKyoku->recordCount(), 2);
+    db().rsKyoku->setFilter(buildCriteria({{0, "ダンディ (d'Indy)"}}).criteria);
+    QCOMPARE(db().rsKyoku->recordCount(), 2);
 }
 
 RONDELLA_TEST_MAIN(TestSearch)

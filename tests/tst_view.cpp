@@ -1,5 +1,5 @@
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "testsupport.h"
 
 #include <QCollator>
@@ -10,8 +10,6 @@
 #include <QTest>
 
 #include <limits>
-
-using namespace modRecord;
 
 namespace {
 
@@ -73,7 +71,6 @@ private:
 void TestView::init()
 {
     m_folder = std::make_unique<StartupFolder>();
-    strAppPath = m_folder->path();
     const QString ninth = QStringLiteral("ベートーヴェン：交響曲第9番「合唱」");
     writeCollection(
         m_folder->path(),
@@ -91,18 +88,18 @@ void TestView::init()
          song(QStringLiteral("消えたCD"), 8, QStringLiteral("孤児")),
          song(ninth, 9, QStringLiteral("第4楽章"),
               {{QStringLiteral("作曲者名"), QStringLiteral("ベートーヴェン")}})});
-    OpenDataContext();
+    db().OpenDataContext();
 }
 
 void TestView::cleanup()
 {
-    CloseDataContext();
+    db().CloseDataContext();
     m_folder.reset();
 }
 
 void TestView::movesOffBothEnds()
 {
-    View& v = *rsCD;
+    View& v = *db().rsCD;
     QCOMPARE(v.recordCount(), 6);
     QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 1);
     v.movePrevious();
@@ -123,7 +120,7 @@ void TestView::movesOffBothEnds()
 
 void TestView::emptyViewHasNoCurrentRow()
 {
-    View& v = *rsCD;
+    View& v = *db().rsCD;
     v.setFilter(QStringLiteral("CD名 = 'ない'"));
     QCOMPARE(v.recordCount(), 0);
     QVERIFY(v.bof());
@@ -131,12 +128,12 @@ void TestView::emptyViewHasNoCurrentRow()
     expectError(DbError::NoCurrentRow, [&] { v.moveFirst(); });
     expectError(DbError::NoCurrentRow, [&] { v.moveLast(); });
     expectError(DbError::NoCurrentRow, [&] { v.value(0); });
-    QCOMPARE(rsKyokuSub->recordCount(), 0); // no current CD, no songs
+    QCOMPARE(db().rsKyokuSub->recordCount(), 0); // no current CD, no songs
 }
 
 void TestView::filterSyntaxAndErrors()
 {
-    View& v = *rsCD;
+    View& v = *db().rsCD;
     v.setFilter(QStringLiteral("CD名 like '*交響曲*'"));
     QCOMPARE(v.recordCount(), 2);
     QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 2);
@@ -149,13 +146,13 @@ void TestView::filterSyntaxAndErrors()
     QCOMPARE(v.recordCount(), 1);
     v.setFilter(QString());
     QCOMPARE(v.recordCount(), 6);
-    rsKyoku->setFilter(QStringLiteral("作曲者名 = 'ダンディ (d''Indy)'"));
-    QCOMPARE(titles(*rsKyoku, QStringLiteral("曲名")), QStringList{QStringLiteral("三")});
+    db().rsKyoku->setFilter(QStringLiteral("作曲者名 = 'ダンディ (d''Indy)'"));
+    QCOMPARE(titles(*db().rsKyoku, QStringLiteral("曲名")), QStringList{QStringLiteral("三")});
 }
 
 void TestView::sortInJapaneseOrder()
 {
-    View& v = *rsCD;
+    View& v = *db().rsCD;
     v.setFilter(QStringLiteral("CDID = '1' and CD名 like '*' ")); // filter and sort combine
     v.setFilter(QString());
     v.setSort(QStringLiteral("CD名 asc"));
@@ -174,47 +171,47 @@ void TestView::sortInJapaneseOrder()
 
 void TestView::childFollowsParent()
 {
-    View& cds = *rsCD;
-    QSignalSpy reset(rsKyokuSub.get(), &View::didReset);
-    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")),
+    View& cds = *db().rsCD;
+    QSignalSpy reset(db().rsKyokuSub.get(), &View::didReset);
+    QCOMPARE(titles(*db().rsKyokuSub, QStringLiteral("曲名")),
              (QStringList{QStringLiteral("一"), QStringLiteral("三")}));
     cds.moveNext(); // the choral symphony: songs 2 and 9
-    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")),
+    QCOMPARE(titles(*db().rsKyokuSub, QStringLiteral("曲名")),
              (QStringList{QStringLiteral("第1楽章"), QStringLiteral("第4楽章")}));
-    QCOMPARE(rsKyokuSub->position(), 0);
+    QCOMPARE(db().rsKyokuSub->position(), 0);
     QVERIFY(reset.count() >= 1);
     cds.moveTo(3); // CDID 4 "あさ" has no songs
-    QCOMPARE(rsKyokuSub->recordCount(), 0);
-    QVERIFY(rsKyokuSub->bof() && rsKyokuSub->eof());
+    QCOMPARE(db().rsKyokuSub->recordCount(), 0);
+    QVERIFY(db().rsKyokuSub->bof() && db().rsKyokuSub->eof());
     cds.moveTo(4); // CDID 5 shares the title of CDID 2: it shows the same songs
-    QCOMPARE(rsKyokuSub->recordCount(), 2);
+    QCOMPARE(db().rsKyokuSub->recordCount(), 2);
     // the song view's child holds every CD of the song's title
-    rsKyoku->moveTo(1); // song 2 of the choral symphony
-    QCOMPARE(rsCDSub->recordCount(), 2);
-    rsKyoku->moveTo(4); // the orphan song
-    QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
-    QCOMPARE(rsCDSub->recordCount(), 0);
+    db().rsKyoku->moveTo(1); // song 2 of the choral symphony
+    QCOMPARE(db().rsCDSub->recordCount(), 2);
+    db().rsKyoku->moveTo(4); // the orphan song
+    QCOMPARE(db().rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
+    QCOMPARE(db().rsCDSub->recordCount(), 0);
     // a child sort lasts across parent moves
     cds.moveFirst();
-    rsKyokuSub->setSort(QStringLiteral("曲ID desc"));
+    db().rsKyokuSub->setSort(QStringLiteral("曲ID desc"));
     cds.moveNext();
-    QCOMPARE(rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 9);
+    QCOMPARE(db().rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 9);
 }
 
 void TestView::childUsesIdentifierOrderAndIgnoresCase()
 {
-    rsCD->moveFirst();
-    QCOMPARE(rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 1); // stored after song 3
-    rsCD->moveTo(2);
-    QCOMPARE(rsCD->value(QStringLiteral("CD名")).toString(),
+    db().rsCD->moveFirst();
+    QCOMPARE(db().rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 1); // stored after song 3
+    db().rsCD->moveTo(2);
+    QCOMPARE(db().rsCD->value(QStringLiteral("CD名")).toString(),
              QStringLiteral("Live at the Blue Moon"));
-    QCOMPARE(titles(*rsKyokuSub, QStringLiteral("曲名")),
+    QCOMPARE(titles(*db().rsKyokuSub, QStringLiteral("曲名")),
              QStringList{QStringLiteral("'Round Midnight")});
 }
 
 void TestView::writesReachTheTable()
 {
-    View& cds = *rsCD;
+    View& cds = *db().rsCD;
     cds.moveTo(3);
     cds.setValue(QStringLiteral("解説者"), QStringLiteral("O'Brien"));
     QCOMPARE(cds.editMode(), View::EditMode::InProgress);
@@ -234,8 +231,8 @@ void TestView::writesReachTheTable()
         readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("購入年月日")).at(0),
         QStringLiteral("2024-03-09"));
     // child views write through to their table too
-    rsKyokuSub->setValue(QStringLiteral("ソリスト"), QStringLiteral("Jean-Pierre l'Aîné"));
-    rsKyokuSub->update();
+    db().rsKyokuSub->setValue(QStringLiteral("ソリスト"), QStringLiteral("Jean-Pierre l'Aîné"));
+    db().rsKyokuSub->update();
     QCOMPARE(
         readColumn(m_folder->path(), QStringLiteral("kyoku"), QStringLiteral("ソリスト")).at(1),
         QStringLiteral("Jean-Pierre l'Aîné"));
@@ -243,7 +240,7 @@ void TestView::writesReachTheTable()
 
 void TestView::addCancelAndDelete()
 {
-    View& cds = *rsCD;
+    View& cds = *db().rsCD;
     cds.moveTo(1);
     cds.addNew();
     QCOMPARE(cds.recordCount(), 7);
@@ -280,9 +277,9 @@ void TestView::addCancelAndDelete()
     QCOMPARE(cds.value(QStringLiteral("CDID")).toInt(), 6);
     // deleting the songs of a CD through its child view
     cds.moveFirst();
-    while (rsKyokuSub->recordCount() > 0) {
-        rsKyokuSub->moveFirst();
-        rsKyokuSub->remove();
+    while (db().rsKyokuSub->recordCount() > 0) {
+        db().rsKyokuSub->moveFirst();
+        db().rsKyokuSub->remove();
     }
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("kyoku"), QStringLiteral("曲ID")),
              (QStringList{"3", "1", "7", "8"}));
@@ -290,59 +287,59 @@ void TestView::addCancelAndDelete()
 
 void TestView::editPendingBlocksFilter()
 {
-    rsCD->setValue(QStringLiteral("段"), QStringLiteral("2"));
-    expectError(DbError::NotAllowedNow, [] { rsCD->setFilter(QStringLiteral("CDID = '1'")); });
-    expectError(DbError::NotAllowedNow, [] { rsCD->requery(); });
-    rsCD->cancelUpdate();
-    QVERIFY(rsCD->value(QStringLiteral("段")).isNull());
-    rsCD->setFilter(QStringLiteral("CDID = '1'"));
-    QCOMPARE(rsCD->recordCount(), 1);
+    db().rsCD->setValue(QStringLiteral("段"), QStringLiteral("2"));
+    expectError(DbError::NotAllowedNow, [] { db().rsCD->setFilter(QStringLiteral("CDID = '1'")); });
+    expectError(DbError::NotAllowedNow, [] { db().rsCD->requery(); });
+    db().rsCD->cancelUpdate();
+    QVERIFY(db().rsCD->value(QStringLiteral("段")).isNull());
+    db().rsCD->setFilter(QStringLiteral("CDID = '1'"));
+    QCOMPARE(db().rsCD->recordCount(), 1);
     // a pending song edit stops a requery of its CD view before anything is read
-    rsKyokuSub->setValue(QStringLiteral("分野"), QStringLiteral("交響曲"));
-    expectError(DbError::NotAllowedNow, [] { rsCD->requery(); });
-    QCOMPARE(rsCD->recordCount(), 1);
-    QCOMPARE(rsKyokuSub->editMode(), View::EditMode::InProgress);
-    rsKyokuSub->cancelUpdate();
+    db().rsKyokuSub->setValue(QStringLiteral("分野"), QStringLiteral("交響曲"));
+    expectError(DbError::NotAllowedNow, [] { db().rsCD->requery(); });
+    QCOMPARE(db().rsCD->recordCount(), 1);
+    QCOMPARE(db().rsKyokuSub->editMode(), View::EditMode::InProgress);
+    db().rsKyokuSub->cancelUpdate();
 }
 
 void TestView::vanishedRowIsReported()
 {
     // another program deletes the row under the view: storing the edit must fail, not pass silently
-    cn->column(QStringLiteral("DELETE FROM cdname WHERE CDID = 1"));
-    rsCD->setValue(QStringLiteral("段"), QStringLiteral("1"));
-    expectError(DbError::RowNotFound, [] { rsCD->update(); });
-    QCOMPARE(rsCD->editMode(), View::EditMode::InProgress);
-    rsCD->cancelUpdate();
+    db().cn->column(QStringLiteral("DELETE FROM cdname WHERE CDID = 1"));
+    db().rsCD->setValue(QStringLiteral("段"), QStringLiteral("1"));
+    expectError(DbError::RowNotFound, [] { db().rsCD->update(); });
+    QCOMPARE(db().rsCD->editMode(), View::EditMode::InProgress);
+    db().rsCD->cancelUpdate();
 }
 
 void TestView::snapshotsAreSeparate()
 {
-    rsCD->addNew();
-    rsCD->setValue(QStringLiteral("CDID"), 9);
-    rsCD->setValue(QStringLiteral("CD名"), QStringLiteral("消えたCD"));
-    rsCD->update();
-    rsKyoku->moveTo(4); // the orphan song still has no CD in the song view's snapshot
-    QCOMPARE(rsCDSub->recordCount(), 0);
+    db().rsCD->addNew();
+    db().rsCD->setValue(QStringLiteral("CDID"), 9);
+    db().rsCD->setValue(QStringLiteral("CD名"), QStringLiteral("消えたCD"));
+    db().rsCD->update();
+    db().rsKyoku->moveTo(4); // the orphan song still has no CD in the song view's snapshot
+    QCOMPARE(db().rsCDSub->recordCount(), 0);
     // but the CD view's own child sees the songs of the new CD at once
-    QCOMPARE(rsKyokuSub->recordCount(), 1);
-    rsKyoku->setValue(QStringLiteral("曲名"), QStringLiteral("改名"));
-    rsKyoku->update();
-    QCOMPARE(rsKyokuSub->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
-    CloseDataContext();
-    OpenDataContext();
-    rsKyoku->moveTo(4);
-    QCOMPARE(rsCDSub->recordCount(), 1);
-    QCOMPARE(rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("改名"));
+    QCOMPARE(db().rsKyokuSub->recordCount(), 1);
+    db().rsKyoku->setValue(QStringLiteral("曲名"), QStringLiteral("改名"));
+    db().rsKyoku->update();
+    QCOMPARE(db().rsKyokuSub->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
+    db().CloseDataContext();
+    db().OpenDataContext();
+    db().rsKyoku->moveTo(4);
+    QCOMPARE(db().rsCDSub->recordCount(), 1);
+    QCOMPARE(db().rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("改名"));
 }
 
 void TestView::requeryReadsNewRows()
 {
     writeCollection(m_folder->path(), {cd(10, QStringLiteral("追加"))}, {});
-    QCOMPARE(rsCD->recordCount(), 6);
-    rsCD->setFilter(QStringLiteral("CD名 like '*'"));
-    rsCD->requery();
-    QCOMPARE(rsCD->recordCount(), 7);
-    QCOMPARE(rsCD->filter(), QStringLiteral("CD名 like '*'"));
+    QCOMPARE(db().rsCD->recordCount(), 6);
+    db().rsCD->setFilter(QStringLiteral("CD名 like '*'"));
+    db().rsCD->requery();
+    QCOMPARE(db().rsCD->recordCount(), 7);
+    QCOMPARE(db().rsCD->filter(), QStringLiteral("CD名 like '*'"));
 }
 
 void TestView::inMemoryView()
@@ -436,19 +433,20 @@ void TestView::largeSortInJapaneseOrder()
 
 void TestView::valueListsAreDistinctAndOrdered()
 {
-    QCOMPARE(titles(*rsSakkyoku, QStringLiteral("作曲者名")),
+    QCOMPARE(titles(*db().rsSakkyoku, QStringLiteral("作曲者名")),
              (QStringList{QStringLiteral("ダンディ (d'Indy)"), QStringLiteral("ベートーヴェン")}));
-    QCOMPARE(rsHenkyoku->recordCount(), 0); // only empty values: no entries
-    expectError(3251, [] { rsSakkyoku->setValue(0, QStringLiteral("x")); });
-    rsKyoku->moveFirst();
-    rsKyoku->setValue(QStringLiteral("作曲者名"), QStringLiteral("アイヴズ"));
-    rsKyoku->update();
-    QCOMPARE(rsSakkyoku->recordCount(), 2); // lists keep what they read
+    QCOMPARE(db().rsHenkyoku->recordCount(), 0); // only empty values: no entries
+    expectError(3251, [] { db().rsSakkyoku->setValue(0, QStringLiteral("x")); });
+    db().rsKyoku->moveFirst();
+    db().rsKyoku->setValue(QStringLiteral("作曲者名"), QStringLiteral("アイヴズ"));
+    db().rsKyoku->update();
+    QCOMPARE(db().rsSakkyoku->recordCount(), 2); // lists keep what they read
     // a list first looked at after a change still shows the values present at opening
-    cn->column(QStringLiteral("UPDATE kyoku SET ソリスト = 'ソリストA' WHERE 曲ID = 1"));
-    QCOMPARE(rsSorisuto->recordCount(), 0);
-    ReopenValueList(rsSakkyoku);
-    QCOMPARE(titles(*rsSakkyoku, QStringLiteral("作曲者名")).first(), QStringLiteral("アイヴズ"));
+    db().cn->column(QStringLiteral("UPDATE kyoku SET ソリスト = 'ソリストA' WHERE 曲ID = 1"));
+    QCOMPARE(db().rsSorisuto->recordCount(), 0);
+    db().ReopenValueList(db().rsSakkyoku);
+    QCOMPARE(titles(*db().rsSakkyoku, QStringLiteral("作曲者名")).first(),
+             QStringLiteral("アイヴズ"));
 }
 
 // A row holds each value in one word where it can: whole numbers near the
@@ -495,7 +493,7 @@ void TestView::compactRowsKeepEveryValue()
 // stay on the first or last row instead of leaving the rows.
 void TestView::boundsOfMovesAndSteps()
 {
-    View& v = *rsCD;
+    View& v = *db().rsCD;
     v.moveTo(5);
     QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 6);
     QVERIFY(!v.eof());
@@ -519,31 +517,31 @@ void TestView::boundsOfMovesAndSteps()
 // on the songs.
 void TestView::filterAndSortTogether()
 {
-    rsCD->setFilter(QStringLiteral("CD名 like '*さ*'"));
-    rsCD->setSort(QStringLiteral("CD名 asc"));
-    QCOMPARE(titles(*rsCD), (QStringList{QStringLiteral("あさ"), QStringLiteral("さくら")}));
-    rsCD->setSort(QStringLiteral("CDID desc"));
-    rsCD->setFilter(QStringLiteral("CD名 like '*交響曲*'"));
-    QCOMPARE(titles(*rsCD, QStringLiteral("CDID")), (QStringList{"5", "2"}));
-    rsKyoku->setSort(QStringLiteral("曲名 desc"));
-    rsKyoku->setFilter(QStringLiteral("CD名 like '*合唱*'"));
-    QCOMPARE(titles(*rsKyoku, QStringLiteral("曲名")),
+    db().rsCD->setFilter(QStringLiteral("CD名 like '*さ*'"));
+    db().rsCD->setSort(QStringLiteral("CD名 asc"));
+    QCOMPARE(titles(*db().rsCD), (QStringList{QStringLiteral("あさ"), QStringLiteral("さくら")}));
+    db().rsCD->setSort(QStringLiteral("CDID desc"));
+    db().rsCD->setFilter(QStringLiteral("CD名 like '*交響曲*'"));
+    QCOMPARE(titles(*db().rsCD, QStringLiteral("CDID")), (QStringList{"5", "2"}));
+    db().rsKyoku->setSort(QStringLiteral("曲名 desc"));
+    db().rsKyoku->setFilter(QStringLiteral("CD名 like '*合唱*'"));
+    QCOMPARE(titles(*db().rsKyoku, QStringLiteral("曲名")),
              (QStringList{QStringLiteral("第4楽章"), QStringLiteral("第1楽章")}));
-    rsKyoku->setFilter(QStringLiteral("曲名 like '*'"));
-    QCOMPARE(rsKyoku->recordCount(), 6);
-    QCOMPARE(titles(*rsKyoku, QStringLiteral("曲名")).first(), QStringLiteral("第4楽章"));
+    db().rsKyoku->setFilter(QStringLiteral("曲名 like '*'"));
+    QCOMPARE(db().rsKyoku->recordCount(), 6);
+    QCOMPARE(titles(*db().rsKyoku, QStringLiteral("曲名")).first(), QStringLiteral("第4楽章"));
 }
 
 // Lists of names in Japanese order, which is not the order of the codes:
 // katakana ア before hiragana か, and Latin letters first.
 void TestView::valueListsInJapaneseOrder()
 {
-    cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'かとう' WHERE 曲ID = 1"));
-    cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'アイヴズ' WHERE 曲ID = 2"));
-    cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'Bach' WHERE 曲ID = 7"));
-    ReopenValueList(rsSakkyoku);
+    db().cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'かとう' WHERE 曲ID = 1"));
+    db().cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'アイヴズ' WHERE 曲ID = 2"));
+    db().cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'Bach' WHERE 曲ID = 7"));
+    db().ReopenValueList(db().rsSakkyoku);
     QCOMPARE(
-        titles(*rsSakkyoku, QStringLiteral("作曲者名")),
+        titles(*db().rsSakkyoku, QStringLiteral("作曲者名")),
         (QStringList{QStringLiteral("Bach"), QStringLiteral("アイヴズ"), QStringLiteral("かとう"),
                      QStringLiteral("ダンディ (d'Indy)"), QStringLiteral("ベートーヴェン")}));
 }
@@ -552,14 +550,14 @@ void TestView::valueListsInJapaneseOrder()
 // order, wherever it stood among all the songs.
 void TestView::songMovedToACdLandsInIdentifierOrder()
 {
-    rsCD->moveFirst(); // さくら: songs 1 and 3
-    QCOMPARE(rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 1);
+    db().rsCD->moveFirst(); // さくら: songs 1 and 3
+    QCOMPARE(db().rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 1);
     const QString ninth = QStringLiteral("ベートーヴェン：交響曲第9番「合唱」");
-    rsKyokuSub->setValue(QStringLiteral("CD名"), ninth);
-    rsKyokuSub->update();
-    rsCD->moveNext(); // the ninth: songs 2 and 9, and now 1 before them
+    db().rsKyokuSub->setValue(QStringLiteral("CD名"), ninth);
+    db().rsKyokuSub->update();
+    db().rsCD->moveNext(); // the ninth: songs 2 and 9, and now 1 before them
     QCOMPARE(
-        titles(*rsKyokuSub, QStringLiteral("曲名")),
+        titles(*db().rsKyokuSub, QStringLiteral("曲名")),
         (QStringList{QStringLiteral("一"), QStringLiteral("第1楽章"), QStringLiteral("第4楽章")}));
 }
 
@@ -567,8 +565,8 @@ void TestView::songMovedToACdLandsInIdentifierOrder()
 // it is the same whole text, not when one begins the other.
 void TestView::neighbouringTextsSharedOnlyWhenWhole()
 {
-    CloseDataContext();
-    QVERIFY(QFile::remove(databasePath()));
+    db().CloseDataContext();
+    QVERIFY(QFile::remove(db().databasePath()));
     const QStringList names
         = {QStringLiteral("交響曲第5番"),     QStringLiteral("交響曲"),
            QStringLiteral("交響曲"),          QStringLiteral("交響曲第5番ハ短調"),
@@ -577,9 +575,9 @@ void TestView::neighbouringTextsSharedOnlyWhenWhole()
     for (int i = 0; i < names.size(); ++i)
         songs << song(names[i], 100 + i, names[i]);
     writeCollection(m_folder->path(), {}, songs);
-    OpenDataContext();
-    QCOMPARE(titles(*rsKyoku, QStringLiteral("CD名")), names.mid(0, 6));
-    QCOMPARE(titles(*rsKyoku, QStringLiteral("曲名")).mid(0, 6), names.mid(0, 6));
+    db().OpenDataContext();
+    QCOMPARE(titles(*db().rsKyoku, QStringLiteral("CD名")), names.mid(0, 6));
+    QCOMPARE(titles(*db().rsKyoku, QStringLiteral("曲名")).mid(0, 6), names.mid(0, 6));
 }
 
 RONDELLA_TEST_GUILESS_MAIN(TestView)

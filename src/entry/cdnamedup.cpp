@@ -1,20 +1,18 @@
 #include "cdnamedup.h"
 
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "widgets/msgbox.h"
 
 #include <QLineEdit>
 #include <QWidget>
 
-namespace modRecord {
-
-bool CheckCDNameDup(QWidget* form)
+bool CheckCDNameDup(Collection& db, QWidget* form)
 {
     auto* title = form ? form->findChild<QLineEdit*>(QStringLiteral("txtInput(1)")) : nullptr;
     if (!title)
         throw DbError(DbError::BadArguments, QStringLiteral("CD名の入力欄がありません。"));
-    if (!CDNameExists(title->text()))
+    if (!db.CDNameExists(title->text()))
         return false;
     const auto answer
         = MsgBox(QStringLiteral("氏名が重複しています。\r\r同ＣＤ名として登録しますか？"),
@@ -24,5 +22,3 @@ bool CheckCDNameDup(QWidget* form)
     title->setFocus();
     return true;
 }
-
-} // namespace modRecord

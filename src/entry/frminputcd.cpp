@@ -2,8 +2,8 @@
 
 #include "cdnamedup.h"
 #include "store/catalogue.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "widgets/databound.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
@@ -16,8 +16,6 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-using namespace modRecord;
-
 namespace {
 constexpr int On = 1, Off = 0, Keep = -1;
 const char16_t* const cdFieldNames[8]
@@ -29,7 +27,7 @@ void showError(const DbError& e)
 }
 } // namespace
 
-frmInputCD::frmInputCD(QWidget* parent) : QDialog(parent)
+frmInputCD::frmInputCD(Collection& collection, QWidget* parent) : QDialog(parent), db(collection)
 {
     setObjectName(QStringLiteral("frmInputCD"));
     setWindowTitle(QStringLiteral("CD登録"));
@@ -162,13 +160,13 @@ void frmInputCD::Form_Load()
 {
     placeOnScreen(this, 1000);
     try {
-        dcoHatubai->setRowSource(rsHatubai, QStringLiteral("発売元"));
-        dcoKaisetu->setRowSource(rsKaisetu, QStringLiteral("解説者"));
+        dcoHatubai->setRowSource(db.rsHatubai, QStringLiteral("発売元"));
+        dcoKaisetu->setRowSource(db.rsKaisetu, QStringLiteral("解説者"));
         for (int i = 0; i < 8; ++i)
-            txtInput(i)->bind(rsCD, lblFieldLabel(i)->text());
-        lngLastCDID = GetMaxCDID();
-        if (need(rsCD).recordCount() > 0) {
-            rsCD->moveLast();
+            txtInput(i)->bind(db.rsCD, lblFieldLabel(i)->text());
+        lngLastCDID = db.GetMaxCDID();
+        if (need(db.rsCD).recordCount() > 0) {
+            db.rsCD->moveLast();
             setButtons(On, Off, Off, On, On, On);
         } else {
             setButtons(On, Off, Off, Off, Off, Off);
@@ -184,7 +182,7 @@ void frmInputCD::navigate(View::Step move)
     if (refusedWhileAdding(inAddMode()))
         return;
     try {
-        need(rsCD).step(move);
+        need(db.rsCD).step(move);
     } catch (const DbError& e) {
         showError(e);
     }
@@ -193,7 +191,7 @@ void frmInputCD::navigate(View::Step move)
 void frmInputCD::cmdAdd_Click()
 {
     try {
-        View& v = need(rsCD);
+        View& v = need(db.rsCD);
         v.addNew();
         ++lngLastCDID;
         v.setValue(QStringLiteral("CDID"), lngLastCDID);
@@ -217,14 +215,14 @@ bool frmInputCD::titleMissing()
 // boxes as typed.
 void frmInputCD::saveCurrent(bool correction)
 {
-    View& cds = need(rsCD);
+    View& cds = need(db.rsCD);
     const std::vector<EntryBox*> all = boxes();
     const std::vector<TypedValue> typed = readChangedBoxes(cds, all);
     const QStringList texts = boxTexts(all);
     try {
-        if (!cn)
+        if (!db.cn)
             throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-        catalogue::saveCD(*cn, cds, need(rsKyokuSub), typed, correction);
+        catalogue::saveCD(*db.cn, cds, need(db.rsKyokuSub), typed, correction);
     } catch (const DbError&) {
         restoreBoxTexts(all, texts);
         throw;
@@ -236,7 +234,7 @@ void frmInputCD::cmdUpdate_Click()
     try {
         if (titleMissing())
             return;
-        if (CheckCDNameDup(this))
+        if (CheckCDNameDup(db, this))
             return;
         saveCurrent(false);
         RefreshCDLists();
@@ -262,16 +260,16 @@ void frmInputCD::cmdTeisei_Click()
 
 void frmInputCD::RefreshCDLists()
 {
-    ReopenValueList(rsHatubai);
-    dcoHatubai->setRowSource(rsHatubai, QStringLiteral("発売元"));
-    ReopenValueList(rsKaisetu);
-    dcoKaisetu->setRowSource(rsKaisetu, QStringLiteral("解説者"));
+    db.ReopenValueList(db.rsHatubai);
+    dcoHatubai->setRowSource(db.rsHatubai, QStringLiteral("発売元"));
+    db.ReopenValueList(db.rsKaisetu);
+    dcoKaisetu->setRowSource(db.rsKaisetu, QStringLiteral("解説者"));
 }
 
 void frmInputCD::cmdCancel_Click()
 {
     try {
-        View& v = need(rsCD);
+        View& v = need(db.rsCD);
         if (v.editMode() != View::EditMode::Add)
             return;
         --lngLastCDID;
@@ -293,7 +291,7 @@ void frmInputCD::cmdDelete_Click()
     if (refusedWhileAdding(inAddMode()))
         return;
     try {
-        View& cds = need(rsCD);
+        View& cds = need(db.rsCD);
         if (!cds.hasCurrent())
             return;
         if (cds.recordCount() == 1) {
@@ -306,12 +304,12 @@ void frmInputCD::cmdDelete_Click()
                    QStringLiteral("削除"))
             != QMessageBox::Yes)
             return;
-        if (!cn)
+        if (!db.cn)
             throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
         // Songs belong to every CD of their title: while another CD bears it,
         // they stay with that CD.
-        View& songs = need(rsKyokuSub);
-        const int n = catalogue::songsGoingWithCurrentCD(*cn, cds, songs);
+        View& songs = need(db.rsKyokuSub);
+        const int n = catalogue::songsGoingWithCurrentCD(*db.cn, cds, songs);
         if (n > 0
             && MsgBox(QStringLiteral("削除しようとしているCDには曲が%1曲含まれています。\r\r"
                                      "CDを削除するとこれらの曲も削除されます。\r\r削除しますか？")
@@ -319,7 +317,7 @@ void frmInputCD::cmdDelete_Click()
                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question)
                 != QMessageBox::Ok)
             return;
-        catalogue::deleteCurrentCD(*cn, cds, songs);
+        catalogue::deleteCurrentCD(*db.cn, cds, songs);
     } catch (const DbError& e) {
         showError(e);
     }

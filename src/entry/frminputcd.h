@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/collection.h"
+
 #include "entryform.h"
 
 #include <QDialog>
@@ -17,7 +19,9 @@ signals:
     void closedDataChanged();
 
 public:
-    explicit frmInputCD(QWidget* parent = nullptr);
+    frmInputCD(Collection& db, QWidget* parent = nullptr);
+    // The collection the form enters into.
+    Collection& db;
 
     qint64 lngLastCDID = 0;
     EntryBox* txtInput(int i) const { return m_txtInput.at(size_t(i)); }

@@ -1,8 +1,8 @@
 #include "frminputkyoku.h"
 
 #include "store/catalogue.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "widgets/databound.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
@@ -13,8 +13,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
-
-using namespace modRecord;
 
 namespace {
 const char16_t* const songFieldNames[14]
@@ -29,7 +27,8 @@ void showError(const DbError& e)
 }
 } // namespace
 
-frmInputKyoku::frmInputKyoku(QWidget* parent) : QDialog(parent)
+frmInputKyoku::frmInputKyoku(Collection& collection, QWidget* parent)
+    : QDialog(parent), db(collection)
 {
     setObjectName(QStringLiteral("frmInputKyoku"));
     setWindowTitle(QStringLiteral("曲登録"));
@@ -199,18 +198,18 @@ void frmInputKyoku::Form_Load()
     placeOnScreen(this, 1000);
     try {
         rsCDChoice = std::make_shared<View>();
-        rsCDChoice->open(catalogue::cdChoiceFields(), [] {
-            if (!cn)
+        rsCDChoice->open(catalogue::cdChoiceFields(), [this] {
+            if (!db.cn)
                 throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-            return catalogue::readCDChoices(*cn);
+            return catalogue::readCDChoices(*db.cn);
         });
         for (int i = 1; i <= 14; ++i)
-            txtrsSub(i)->bind(rsKyoku, lblFieldLabel(i + 6)->text());
-        lngLastKyokuID = GetMaxKyokuID();
-        if (need(rsKyoku).recordCount() > 0)
-            rsKyoku->moveLast();
+            txtrsSub(i)->bind(db.rsKyoku, lblFieldLabel(i + 6)->text());
+        lngLastKyokuID = db.GetMaxKyokuID();
+        if (need(db.rsKyoku).recordCount() > 0)
+            db.rsKyoku->moveLast();
         setButtons(true);
-        dgdSub->setDataSource(rsKyoku);
+        dgdSub->setDataSource(db.rsKyoku);
         QStringList titles;
         for (int r = 0; r < rsCDChoice->recordCount(); ++r)
             titles << rsCDChoice->valueAt(r, 1).toString();
@@ -219,7 +218,7 @@ void frmInputKyoku::Form_Load()
         // The chooser names the CD of the song on show, wherever the song view
         // moves (a click in the grid too), so that 訂正 never moves a song to
         // another CD by accident. A pending new song keeps the CD chosen before.
-        m_follow = connect(rsKyoku.get(), &View::currentChanged, this, [this] {
+        m_follow = connect(db.rsKyoku.get(), &View::currentChanged, this, [this] {
             if (!inAddMode())
                 showChosenCD();
         });
@@ -231,7 +230,7 @@ void frmInputKyoku::Form_Load()
 
 void frmInputKyoku::showChosenCD()
 {
-    const View* songs = rsKyoku.get();
+    const View* songs = db.rsKyoku.get();
     dcoCDName->setEditText(songs && songs->isOpen() && songs->hasCurrent()
                                ? songs->value(QStringLiteral("CD名")).toString()
                                : QString());
@@ -239,7 +238,8 @@ void frmInputKyoku::showChosenCD()
 
 void frmInputKyoku::SetcmbListKyoku()
 {
-    ViewPtr* lists[6] = {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsSorisuto, &rsBunya};
+    ViewPtr* lists[6] = {&db.rsSakkyoku, &db.rsHenkyoku, &db.rsShikisya,
+                         &db.rsEnsou,    &db.rsSorisuto, &db.rsBunya};
     for (int k = 0; k < 6; ++k) {
         try {
             DataCombo1(k)->setRowSource(*lists[k],
@@ -252,8 +252,9 @@ void frmInputKyoku::SetcmbListKyoku()
 
 void frmInputKyoku::RefreshKyokuLists()
 {
-    for (ViewPtr* list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsSorisuto, &rsBunya})
-        ReopenValueList(*list);
+    for (ViewPtr* list :
+         {&db.rsSakkyoku, &db.rsHenkyoku, &db.rsShikisya, &db.rsEnsou, &db.rsSorisuto, &db.rsBunya})
+        db.ReopenValueList(*list);
 }
 
 void frmInputKyoku::navigate(View::Step move)
@@ -261,7 +262,7 @@ void frmInputKyoku::navigate(View::Step move)
     if (refusedWhileAdding(inAddMode()))
         return;
     try {
-        need(rsKyoku).step(move);
+        need(db.rsKyoku).step(move);
         showChosenCD();
     } catch (const DbError& e) {
         showError(e);
@@ -271,7 +272,7 @@ void frmInputKyoku::navigate(View::Step move)
 void frmInputKyoku::cmdMasterAdd_Click()
 {
     try {
-        View& v = need(rsKyoku);
+        View& v = need(db.rsKyoku);
         setButtons(false); // first: the chooser keeps its CD while the new row comes
         v.addNew();
         ++lngLastKyokuID;
@@ -286,10 +287,10 @@ void frmInputKyoku::cmdMasterAdd_Click()
 // Says so, and points at the chooser, when no stored CD bears the title.
 bool frmInputKyoku::chosenCDUnknown(const QString& title)
 {
-    if (!cn)
+    if (!db.cn)
         throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
     try {
-        catalogue::requireStoredTitle(*cn, title);
+        catalogue::requireStoredTitle(*db.cn, title);
         return false;
     } catch (const DbError& e) {
         if (e.number() != catalogue::RefusedTitle)
@@ -304,15 +305,15 @@ bool frmInputKyoku::chosenCDUnknown(const QString& title)
 // refusal leaves the boxes as typed.
 void frmInputKyoku::saveCurrent()
 {
-    View& songs = need(rsKyoku);
+    View& songs = need(db.rsKyoku);
     const std::vector<EntryBox*> all = boxes();
     const std::vector<TypedValue> typed = readChangedBoxes(songs, all);
     const QStringList texts = boxTexts(all);
     const QString chosen = dcoCDName->currentText();
     try {
-        if (!cn)
+        if (!db.cn)
             throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-        catalogue::saveSong(*cn, songs, chosen, typed);
+        catalogue::saveSong(*db.cn, songs, chosen, typed);
     } catch (const DbError&) {
         restoreBoxTexts(all, texts);
         dcoCDName->setEditText(chosen);
@@ -340,7 +341,7 @@ void frmInputKyoku::cmdMasterUpdate_Click()
         RefreshKyokuLists();
         SetcmbListKyoku();
         setButtons(true);
-        rsKyoku->moveLast();
+        db.rsKyoku->moveLast();
         showChosenCD();
     } catch (const DbError& e) {
         showError(e);
@@ -356,7 +357,7 @@ void frmInputKyoku::cmdTeisei_Click()
                    QMessageBox::Critical, QStringLiteral("エラー"));
             return;
         }
-        if (!need(rsKyoku).hasCurrent())
+        if (!need(db.rsKyoku).hasCurrent())
             return;
         if (chosenCDUnknown(chosen))
             return;
@@ -373,7 +374,7 @@ void frmInputKyoku::cmdTeisei_Click()
 void frmInputKyoku::cmdMasterCancel_Click()
 {
     try {
-        View& v = need(rsKyoku);
+        View& v = need(db.rsKyoku);
         if (v.editMode() != View::EditMode::Add)
             return;
         --lngLastKyokuID;
@@ -388,7 +389,7 @@ void frmInputKyoku::cmdMasterCancel_Click()
 void frmInputKyoku::cmdDelete_Click()
 {
     try {
-        View& songs = need(rsKyoku);
+        View& songs = need(db.rsKyoku);
         if (!songs.hasCurrent())
             return; // no song stored: nothing to delete
         if (songs.recordCount() == 1) {
@@ -401,9 +402,9 @@ void frmInputKyoku::cmdDelete_Click()
                    QStringLiteral("削除"))
             != QMessageBox::Yes)
             return;
-        if (!cn)
+        if (!db.cn)
             throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-        catalogue::deleteCurrentSong(*cn, songs);
+        catalogue::deleteCurrentSong(*db.cn, songs);
         showChosenCD();
     } catch (const DbError& e) {
         showError(e);
@@ -416,7 +417,7 @@ void frmInputKyoku::cmdDelete_Click()
 void frmInputKyoku::cmd1copy_Click()
 {
     try {
-        View& songs = need(rsKyoku);
+        View& songs = need(db.rsKyoku);
         if (songs.editMode() != View::EditMode::Add) {
             MsgBox(QStringLiteral("直前行のコピーは、追加ボタンをクリックしてから使ってください"),
                    QMessageBox::Ok, QMessageBox::Warning);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/collection.h"
+
 #include "entryform.h"
 
 #include <QDialog>
@@ -20,7 +22,9 @@ signals:
     void closedDataChanged();
 
 public:
-    explicit frmInputKyoku(QWidget* parent = nullptr);
+    frmInputKyoku(Collection& db, QWidget* parent = nullptr);
+    // The collection the form enters into.
+    Collection& db;
     ~frmInputKyoku() override;
 
     qint64 lngLastKyokuID = 0;

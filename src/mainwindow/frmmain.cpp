@@ -4,8 +4,8 @@
 #include "entry/frminputkyoku.h"
 #include "reports/pagesetup.h"
 #include "startup.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
 #include "widgets/sound.h"
@@ -25,8 +25,6 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
-
-using namespace modRecord;
 
 // ---- small controls
 
@@ -149,7 +147,8 @@ static void registerPictures()
     Q_INIT_RESOURCE(ui);
 }
 
-frmMain::frmMain()
+frmMain::frmMain(std::unique_ptr<Collection> collection)
+    : m_collection(std::move(collection)), db(*m_collection)
 {
     registerPictures();
     setObjectName(QStringLiteral("frmMain"));
@@ -490,9 +489,9 @@ void frmMain::Form_Load()
     for (auto& step : allDataSteps())
         steps.push_back(std::move(step));
     steps.push_back([this] {
-        MMCdialog->setFileName(QDir(strAppPath).filePath(QStringLiteral("dialog.WAV")));
+        MMCdialog->setFileName(QDir(db.strAppPath).filePath(QStringLiteral("dialog.WAV")));
         MMCdialog->command(QStringLiteral("Open"));
-        MMCdrop->setFileName(QDir(strAppPath).filePath(QStringLiteral("drop.WAV")));
+        MMCdrop->setFileName(QDir(db.strAppPath).filePath(QStringLiteral("drop.WAV")));
         MMCdrop->command(QStringLiteral("Open"));
     });
     runSteps(steps);
@@ -521,16 +520,16 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Form_Unload()
 {
-    if (cn) // without a collection there is nothing to return to all data
+    if (db.cn) // without a collection there is nothing to return to all data
         mnuReset_Click();
     MMCdialog->command(QStringLiteral("close"));
     MMCdrop->command(QStringLiteral("close"));
     try {
-        CloseDataContext();
+        db.CloseDataContext();
     } catch (const DbError& e) {
         MsgBox(e.description());
     }
-    rsCDList.reset();
+    db.rsCDList.reset();
     releaseCollectionLock();
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows)
@@ -564,22 +563,22 @@ void frmMain::mnuQuit_Click()
 void frmMain::mnuCDinput_Click()
 {
     mnuReset_Click();
-    if (!cn) {
+    if (!db.cn) {
         MsgBox(QStringLiteral("コレクションのデータベースが開かれていません。"));
         return;
     }
-    auto* form = new frmInputCD(this);
+    auto* form = new frmInputCD(db, this);
     connect(form, &frmInputCD::closedDataChanged, this, &frmMain::reset);
     form->exec();
 }
 
 void frmMain::mnuInputkyoku_Click()
 {
-    if (!cn) {
+    if (!db.cn) {
         MsgBox(QStringLiteral("コレクションのデータベースが開かれていません。"));
         return;
     }
-    auto* form = new frmInputKyoku(this);
+    auto* form = new frmInputKyoku(db, this);
     connect(form, &frmInputKyoku::closedDataChanged, this, &frmMain::reset);
     form->exec();
 }
@@ -593,7 +592,7 @@ void frmMain::mnuhelp2_Click()
         open->activateWindow();
         return;
     }
-    auto* help = new frmHelp(QDir(strAppPath).filePath(QStringLiteral("help.html")), this);
+    auto* help = new frmHelp(QDir(db.strAppPath).filePath(QStringLiteral("help.html")), this);
     help->show();
 }
 

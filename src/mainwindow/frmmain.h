@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/extract.h"
+#include "store/collection.h"
 #include "widgets/databound.h"
 
 #include <QLabel>
@@ -60,8 +61,16 @@ struct Rows;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    frmMain();
+    // The window owns the collection it shows.
+    explicit frmMain(std::unique_ptr<Collection> collection);
     ~frmMain() override;
+
+private:
+    std::unique_ptr<Collection> m_collection;
+
+public:
+    // The collection shown, handed to the forms, the search and the reports.
+    Collection& db;
 
     // Runs the load sequence: opens the data context and shows all data.
     void Form_Load();

@@ -3,15 +3,13 @@
 #include "frmmain.h"
 
 #include "startup.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
 
 #include <QAction>
 #include <QLabel>
-
-using namespace modRecord;
 
 void frmMain::setCounter(int index, qint64 listed, qint64 total)
 {
@@ -38,23 +36,23 @@ frmMain::Steps frmMain::allDataSteps()
 {
     return {
         [this] {
-            DataGrid1->setDataSource(rsKyokuSub);
-            DataGrid2->setDataSource(rsCD);
+            DataGrid1->setDataSource(db.rsKyokuSub);
+            DataGrid2->setDataSource(db.rsCD);
         },
         [this] { SetcmbList(); },
-        [] {
+        [this] {
             BindRecordPanel();
             FormatKyokuGrid();
             FormatCDGrid();
         },
         [this] {
             m_state = DisplayState::AllData;
-            lngCDTotal = rsCD->recordCount();
-            lngKyokuTotal = rsKyoku->recordCount();
+            lngCDTotal = db.rsCD->recordCount();
+            lngKyokuTotal = db.rsKyoku->recordCount();
         },
         [this] {
-            setCounter(0, rsKyokuSub->recordCount(), lngKyokuTotal);
-            setCounter(3, rsCD->recordCount(), lngCDTotal);
+            setCounter(0, db.rsKyokuSub->recordCount(), lngKyokuTotal);
+            setCounter(3, db.rsCD->recordCount(), lngCDTotal);
         },
         [this] { showAllDataCaptions(); },
         [this] {
@@ -68,16 +66,16 @@ frmMain::Steps frmMain::allDataSteps()
 void frmMain::reset()
 {
     Steps steps = {
-        [] { CloseDataContext(); },
+        [this] { db.CloseDataContext(); },
         [this] { picTyuu->hide(); },
         [this] { openCollection(); },
     };
     for (auto& step : allDataSteps())
         steps.push_back(std::move(step));
-    steps.push_back([] { rsCD->moveLast(); });
-    steps.push_back([] {
-        if (rsKyokuSub->recordCount() > 0)
-            rsKyokuSub->moveLast();
+    steps.push_back([this] { db.rsCD->moveLast(); });
+    steps.push_back([this] {
+        if (db.rsKyokuSub->recordCount() > 0)
+            db.rsKyokuSub->moveLast();
     });
     runSteps(steps);
 }
@@ -99,12 +97,12 @@ void frmMain::ShowModeTitle()
 
 void frmMain::mnuCDs_Click()
 {
-    sortCommand(isUnlinked() ? rsCDList : rsCD, QStringLiteral("CD名 asc"), mnuCDs);
+    sortCommand(isUnlinked() ? db.rsCDList : db.rsCD, QStringLiteral("CD名 asc"), mnuCDs);
 }
 
 void frmMain::mnuKyokuS_Click()
 {
-    sortCommand(isUnlinked() ? rsKyoku : rsKyokuSub, QStringLiteral("曲名 asc"), mnuKyokuS);
+    sortCommand(isUnlinked() ? db.rsKyoku : db.rsKyokuSub, QStringLiteral("曲名 asc"), mnuKyokuS);
 }
 
 // Sorts the list on show; the mark stays on until a reset clears it, so that

@@ -3,10 +3,10 @@
 #include "frmmain.h"
 
 #include "startup.h"
+#include "store/collection.h"
 #include "store/csvtransfer.h"
 #include "store/dberror.h"
 #include "store/importer.h"
-#include "store/modrecord.h"
 #include "widgets/longwork.h"
 #include "widgets/msgbox.h"
 
@@ -15,8 +15,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-using namespace modRecord;
-
 namespace {
 
 const QString reading = QStringLiteral("旧データベースを読み込んでいます...");
@@ -24,11 +22,11 @@ const QString writing = QStringLiteral("コレクションを作っています.
 
 } // namespace
 
-LegacyOffer modRecord::offerLegacyImport()
+LegacyOffer offerLegacyImport(Collection& db)
 {
-    const QDir folder(strAppPath);
+    const QDir folder(db.strAppPath);
     const QString mdb = folder.filePath(QStringLiteral("cdkaisou.mdb"));
-    if (QFileInfo::exists(databasePath()) || !QFileInfo::exists(mdb))
+    if (QFileInfo::exists(db.databasePath()) || !QFileInfo::exists(mdb))
         return LegacyOffer::None;
     // Read whole before asking, so that the question gives the rows that
     // will arrive and a damaged file is refused before anything is asked.
@@ -52,7 +50,7 @@ LegacyOffer modRecord::offerLegacyImport()
         != QMessageBox::Yes)
         return LegacyOffer::Declined;
     try {
-        const QString target = databasePath();
+        const QString target = db.databasePath();
         runLongWork(nullptr, writing, [&](const LongWorkProgress& progress) {
             importer::writeCollection(target, rows, false, progress);
         });
@@ -67,7 +65,7 @@ LegacyOffer modRecord::offerLegacyImport()
 void frmMain::mnuImport_Click()
 {
     const QString mdb = QFileDialog::getOpenFileName(
-        this, QStringLiteral("旧データベースの取り込み"), strAppPath,
+        this, QStringLiteral("旧データベースの取り込み"), db.strAppPath,
         QStringLiteral("旧データベース (*.mdb);;すべてのファイル (*)"));
     if (mdb.isEmpty())
         return;
@@ -90,9 +88,9 @@ void frmMain::mnuImport_Click()
 // throws DbError.
 bool frmMain::bringIn(const importer::Rows& rows, const QString& source, bool confirmIntoEmpty)
 {
-    const bool hasRows = cn
-        && ((rsCD && rsCD->isOpen() && rsCD->recordCount() > 0)
-            || (rsKyoku && rsKyoku->isOpen() && rsKyoku->recordCount() > 0));
+    const bool hasRows = db.cn
+        && ((db.rsCD && db.rsCD->isOpen() && db.rsCD->recordCount() > 0)
+            || (db.rsKyoku && db.rsKyoku->isOpen() && db.rsKyoku->recordCount() > 0));
     bool replace = true;
     if (hasRows) {
         const auto answer = MsgBox(
@@ -117,17 +115,17 @@ bool frmMain::bringIn(const importer::Rows& rows, const QString& source, bool co
         return false;
     }
     if (replace) {
-        if (cn)
-            cn->backupNow();
+        if (db.cn)
+            db.cn->backupNow();
         showNoData();
-        const QString target = databasePath();
+        const QString target = db.databasePath();
         runLongWork(this, writing, [&](const LongWorkProgress& progress) {
             importer::writeCollection(target, rows, true, progress);
         });
     } else {
-        if (!cn)
+        if (!db.cn)
             throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
-        importer::addToCollection(*cn, rows);
+        importer::addToCollection(*db.cn, rows);
     }
     return true;
 }
@@ -137,7 +135,7 @@ bool frmMain::bringIn(const importer::Rows& rows, const QString& source, bool co
 void frmMain::mnuCsvExport_Click()
 {
     const QString folder = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("CSVの書き出し先のフォルダー"), strAppPath);
+        this, QStringLiteral("CSVの書き出し先のフォルダー"), db.strAppPath);
     if (folder.isEmpty())
         return;
     const QDir dir(folder);
@@ -151,9 +149,9 @@ void frmMain::mnuCsvExport_Click()
             != QMessageBox::Yes)
         return;
     try {
-        if (!cn)
+        if (!db.cn)
             throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
-        csv::exportCollection(*cn, cdFile, songFile);
+        csv::exportCollection(*db.cn, cdFile, songFile);
         MsgBox(QStringLiteral("書き出しました。\r%1\r%2").arg(cdFile, songFile));
     } catch (const DbError& e) {
         MsgBox(e.description());
@@ -166,11 +164,11 @@ void frmMain::mnuCsvExportShown_Click()
 {
     const QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("表示中の一覧をCSVに書き出す"),
-        QDir(strAppPath).filePath(QStringLiteral("一覧.csv")), QStringLiteral("CSV (*.csv)"));
+        QDir(db.strAppPath).filePath(QStringLiteral("一覧.csv")), QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
     try {
-        const View& shown = need(isUnlinked() ? rsKyoku : rsCD);
+        const View& shown = need(isUnlinked() ? db.rsKyoku : db.rsCD);
         csv::save(path, csv::writeView(shown));
     } catch (const DbError& e) {
         MsgBox(e.description());
@@ -182,7 +180,7 @@ void frmMain::mnuCsvExportShown_Click()
 void frmMain::mnuCsvImport_Click()
 {
     const QString cdFile = QFileDialog::getOpenFileName(
-        this, QStringLiteral("CDのCSV（cdname.csv）を選んでください"), strAppPath,
+        this, QStringLiteral("CDのCSV（cdname.csv）を選んでください"), db.strAppPath,
         QStringLiteral("CSV (*.csv);;すべてのファイル (*)"));
     if (cdFile.isEmpty())
         return;
@@ -192,7 +190,7 @@ void frmMain::mnuCsvImport_Click()
     if (songFile.isEmpty())
         return;
     try {
-        if (!cn)
+        if (!db.cn)
             throw DbError(3709, QStringLiteral("コレクションのデータベースが開かれていません。"));
         importer::Rows rows;
         runLongWork(this, QStringLiteral("CSVを読み込んでいます..."),

@@ -1,8 +1,8 @@
 // The record panel's follower boxes, the counters and the eight navigation buttons.
 #include "frmmain.h"
 
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
 
@@ -11,8 +11,6 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QRegularExpression>
-
-using namespace modRecord;
 
 namespace {
 
@@ -38,8 +36,8 @@ void frmMain::navigate(bool cdSide, View::Step move)
     MMCdialog->playSound();
     try {
         const bool unlinked = isUnlinked();
-        View& view
-            = need(cdSide ? (unlinked ? rsCDList : rsCD) : (unlinked ? rsKyoku : rsKyokuSub));
+        View& view = need(cdSide ? (unlinked ? db.rsCDList : db.rsCD)
+                                 : (unlinked ? db.rsKyoku : db.rsKyokuSub));
         view.step(move);
     } catch (const DbError& e) {
         MsgBox(e.number() == DbError::NoCurrentRow ? QStringLiteral("データがありません")
@@ -56,7 +54,7 @@ void frmMain::txtrsDamie_Change()
 // follower box (bound to rsCD) does not follow: the picture follows the panel.
 void frmMain::txtrs0_Change()
 {
-    if (rsCDList && txtrs(0)->dataSource() == rsCDList)
+    if (db.rsCDList && txtrs(0)->dataSource() == db.rsCDList)
         showJacket(txtrs(0)->text());
 }
 
@@ -64,7 +62,7 @@ void frmMain::showJacket(const QString& cdidText)
 {
     const qint64 id = leadingNumber(cdidText);
     picCDphoto->clear();
-    const QDir jacket(QDir(strAppPath).filePath(QStringLiteral("jacket")));
+    const QDir jacket(QDir(db.strAppPath).filePath(QStringLiteral("jacket")));
     QImage picture = readPicture(jacket.filePath(QString::number(id) + QStringLiteral(".jpg")));
     if (picture.isNull())
         picture = readPicture(jacket.filePath(QStringLiteral("damie.jpg")));
@@ -78,33 +76,33 @@ void frmMain::showJacket(const QString& cdidText)
 
 void frmMain::txtrsSubDamie_Change()
 {
-    if (!cn)
+    if (!db.cn)
         return; // no collection open: nothing to count
     try {
         switch (m_state) {
         case DisplayState::SongSearch:
-            setCounter(0, need(rsKyoku).recordCount(), lngKyokuTotal);
-            setCounter(3, need(rsCDList).recordCount(), lngCDTotal);
+            setCounter(0, need(db.rsKyoku).recordCount(), lngKyokuTotal);
+            setCounter(3, need(db.rsCDList).recordCount(), lngCDTotal);
             DataGrid2->setCaption(QStringLiteral("右の曲を含むCD一覧（非連結）"));
-            DataGrid1->setCaption(strCriteria);
+            DataGrid1->setCaption(db.strCriteria);
             break;
         case DisplayState::CDSearch:
-            setCounter(0, need(rsKyokuSub).recordCount(), lngKyokuTotal);
-            setCounter(3, need(rsCD).recordCount(), lngCDTotal);
-            DataGrid2->setCaption(strCriteria);
+            setCounter(0, need(db.rsKyokuSub).recordCount(), lngKyokuTotal);
+            setCounter(3, need(db.rsCD).recordCount(), lngCDTotal);
+            DataGrid2->setCaption(db.strCriteria);
             DataGrid1->setCaption(QStringLiteral("左CDに含まれる曲"));
             break;
         case DisplayState::AllSongs:
             setCounter(0, lngKyokuTotal, lngKyokuTotal);
             // the CDs listed beside all songs, as after a song search
-            if (rsCDList && rsCDList->isOpen())
-                setCounter(3, rsCDList->recordCount(), lngCDTotal);
+            if (db.rsCDList && db.rsCDList->isOpen())
+                setCounter(3, db.rsCDList->recordCount(), lngCDTotal);
             DataGrid2->setCaption(QStringLiteral("ALL（非連結）"));
             DataGrid1->setCaption(QStringLiteral("ALL"));
             break;
         case DisplayState::AllData:
-            setCounter(0, need(rsKyokuSub).recordCount(), lngKyokuTotal);
-            setCounter(3, need(rsCD).recordCount(), lngCDTotal);
+            setCounter(0, need(db.rsKyokuSub).recordCount(), lngKyokuTotal);
+            setCounter(3, need(db.rsCD).recordCount(), lngCDTotal);
             DataGrid2->setCaption(QStringLiteral("ALL"));
             DataGrid1->setCaption(QStringLiteral("左CDに含まれる曲"));
             break;

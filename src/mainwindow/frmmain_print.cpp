@@ -5,8 +5,8 @@
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
 #include "reports/reportpreview.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
 #include "widgets/twips.h"
@@ -14,8 +14,6 @@
 #include <QCheckBox>
 #include <QPrinter>
 #include <QScreen>
-
-using namespace modRecord;
 
 namespace {
 
@@ -52,7 +50,7 @@ void frmMain::previewReport(BandedReport& report, const QString& criteriaLabel,
                             const QString& caption)
 {
     report.control(QStringLiteral("section4"), criteriaLabel).text
-        = strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : strCriteria;
+        = db.strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : db.strCriteria;
     ReportPreview preview(report, &sharedPrinter(), this);
     preview.setWindowTitle(caption);
     const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
@@ -65,11 +63,11 @@ void frmMain::previewReport(BandedReport& report, const QString& criteriaLabel,
 void frmMain::rebindAfterPrint()
 {
     if (Check1(10)->isChecked() || blnKyokuSearch()) {
-        DataGrid1->setDataSource(rsKyoku);
-        DataGrid2->setDataSource(rsCDList);
+        DataGrid1->setDataSource(db.rsKyoku);
+        DataGrid2->setDataSource(db.rsCDList);
     } else {
-        DataGrid1->setDataSource(rsKyokuSub);
-        DataGrid2->setDataSource(rsCD);
+        DataGrid1->setDataSource(db.rsKyokuSub);
+        DataGrid2->setDataSource(db.rsCD);
     }
     FormatKyokuGrid();
     FormatCDGrid();
@@ -82,7 +80,7 @@ void frmMain::mnuprv_Click()
                QMessageBox::Warning);
         return;
     }
-    if (!rsCDList || !rsCDList->isOpen()) {
+    if (!db.rsCDList || !db.rsCDList->isOpen()) {
         MsgBox(QStringLiteral(
                    "印刷するCDの一覧がまだありません。先に曲の検索か全曲表示をしてください。"),
                QMessageBox::Ok, QMessageBox::Warning);
@@ -91,7 +89,7 @@ void frmMain::mnuprv_Click()
     MMCdialog->playSound();
     try {
         BandedReport& report = DataReport1();
-        report.setDataSource(rsCDList);
+        report.setDataSource(db.rsCDList);
         assignCDFields(report, QStringLiteral("section1"));
         previewReport(report, QStringLiteral("label6"), QStringLiteral("CD印刷（曲検索時のみ）"));
     } catch (const DbError& e) {
@@ -108,7 +106,7 @@ void frmMain::mnuPrv2_Click()
         return;
     try {
         BandedReport& report = DataReport2();
-        report.setDataSource(rsCD);
+        report.setDataSource(db.rsCD);
         assignCDFields(report, QStringLiteral("rsrptkyoku_Header"));
         assignSongFields(report, QStringLiteral("rptkyokuSub_Detail"), QStringLiteral("kyokusub"));
         previewReport(report, QStringLiteral("lblcriteria"),
@@ -123,7 +121,7 @@ void frmMain::mnuprv3_Click()
     MMCdialog->playSound();
     try {
         BandedReport& report = DataReport3();
-        report.setDataSource(rsKyoku);
+        report.setDataSource(db.rsKyoku);
         assignSongFields(report, QStringLiteral("section6"), QString());
         previewReport(report, QStringLiteral("lblcriteria"),
                       QStringLiteral("曲印刷（非検索時は全曲印刷）"));

@@ -2,7 +2,7 @@
 // grids and the record panel in the linked view, the search state cleared.
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
-#include "store/modrecord.h"
+#include "store/collection.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
 
@@ -12,17 +12,15 @@
 #include <QLabel>
 #include <QPushButton>
 
-using namespace modRecord;
-
 void frmMain::mnuReset_Click()
 {
     // No collection open (a refused start), or the file replaced by another
     // program: open what is at the path now. A file that has gone is said so.
-    if (!cn || cn->fileReplaced()) {
-        if (cn && !QFileInfo::exists(databasePath())) {
+    if (!db.cn || db.cn->fileReplaced()) {
+        if (db.cn && !QFileInfo::exists(db.databasePath())) {
             MsgBox(QStringLiteral("コレクションのファイル「%1」が見つかりません。\r"
                                   "他のプログラムが移動または削除した可能性があります。")
-                       .arg(databasePath()));
+                       .arg(db.databasePath()));
             showNoData();
             return;
         }
@@ -32,57 +30,57 @@ void frmMain::mnuReset_Click()
     runSteps({
         // The sorts go first: dropping the filters and reading the rows again
         // with a sort still set would sort every song on the way.
-        [] {
-            need(rsCD).setSort(QString());
-            need(rsKyokuSub).setSort(QString());
-            need(rsKyoku).setSort(QString());
+        [this] {
+            need(db.rsCD).setSort(QString());
+            need(db.rsKyokuSub).setSort(QString());
+            need(db.rsKyoku).setSort(QString());
         },
-        [] {
-            rsCD->setFilter(QString());
-            rsKyoku->setFilter(QString());
+        [this] {
+            db.rsCD->setFilter(QString());
+            db.rsKyoku->setFilter(QString());
         },
-        [] {
-            rsCD->requery();
-            rsKyoku->requery();
+        [this] {
+            db.rsCD->requery();
+            db.rsKyoku->requery();
         },
         [this] {
             mnuCDs->setChecked(false);
             mnuKyokuS->setChecked(false);
             ShowModeTitle();
         },
-        [] {
-            rsKyokuSub = rsCD->childView(QStringLiteral("kyokusub"));
-            rsCDSub = rsKyoku->childView(QStringLiteral("cdnamesub"));
+        [this] {
+            db.rsKyokuSub = db.rsCD->childView(QStringLiteral("kyokusub"));
+            db.rsCDSub = db.rsKyoku->childView(QStringLiteral("cdnamesub"));
         },
         [this] {
             DataGrid1->setDataSource(nullptr);
             DataGrid2->setDataSource(nullptr);
-            DataGrid1->setDataSource(rsKyokuSub);
-            DataGrid2->setDataSource(rsCD);
+            DataGrid1->setDataSource(db.rsKyokuSub);
+            DataGrid2->setDataSource(db.rsCD);
         },
-        [] {
+        [this] {
             BindRecordPanel();
             FormatKyokuGrid();
             FormatCDGrid();
         },
         [this] {
-            lngCDTotal = rsCD->recordCount();
-            lngKyokuTotal = rsKyoku->recordCount();
+            lngCDTotal = db.rsCD->recordCount();
+            lngKyokuTotal = db.rsKyoku->recordCount();
         },
         [this] {
-            if (m_state == DisplayState::SongSearch && rsCDList) {
-                rsCDList->close();
-                rsCDList.reset();
+            if (m_state == DisplayState::SongSearch && db.rsCDList) {
+                db.rsCDList->close();
+                db.rsCDList.reset();
             }
         },
         [this] {
-            setCounter(0, rsKyokuSub->recordCount(), lngKyokuTotal);
-            setCounter(3, rsCD->recordCount(), lngCDTotal);
+            setCounter(0, db.rsKyokuSub->recordCount(), lngKyokuTotal);
+            setCounter(3, db.rsCD->recordCount(), lngCDTotal);
         },
         [this] { Line3->setBorderStyle(3); },
         [this] { showAllDataCaptions(); },
         [this] {
-            strCriteria.clear();
+            db.strCriteria.clear();
             m_state = DisplayState::AllData;
         },
         [this] { Check1(10)->setChecked(false); },

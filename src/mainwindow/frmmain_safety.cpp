@@ -4,16 +4,14 @@
 
 #include "startup.h"
 #include "store/backup.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "widgets/longwork.h"
 #include "widgets/msgbox.h"
 
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLocale>
-
-using namespace modRecord;
 
 namespace {
 
@@ -49,14 +47,14 @@ void frmMain::openCollection()
 {
     // An import that failed leaves no collection file, and no empty one is
     // made in its place: the window shows no data and the offer comes again.
-    if (offerLegacyImport() == LegacyOffer::Failed)
+    if (offerLegacyImport(db) == LegacyOffer::Failed)
         throw DbError(DbError::ProviderError, QString()); // the user has read why
     try {
-        OpenDataContext();
+        db.OpenDataContext();
     } catch (const DbError& e) {
         if (e.number() != DbError::Damaged)
             throw;
-        const QList<backup::Copy> copies = backup::list(databasePath());
+        const QList<backup::Copy> copies = backup::list(db.databasePath());
         const backup::Copy* copy = newestWhole(copies);
         if (!copy)
             throw;
@@ -67,9 +65,9 @@ void frmMain::openCollection()
         if (MsgBox(question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
             != QMessageBox::Yes)
             throw DbError(e.number(), QString()); // the user has read why: nothing more to show
-        const QString aside = backup::setAside(databasePath());
-        backup::restore(copy->path, databasePath());
-        OpenDataContext();
+        const QString aside = backup::setAside(db.databasePath());
+        backup::restore(copy->path, db.databasePath());
+        db.OpenDataContext();
         MsgBox(QStringLiteral("バックアップから復元しました（CD %1枚・曲 "
                               "%2曲）。\r壊れたファイルは「%3」として残しています。")
                    .arg(copy->cds)
@@ -93,8 +91,8 @@ void frmMain::collectionUnreadable(const DbError& error)
 
 void frmMain::showNoData()
 {
-    CloseDataContext();
-    rsCDList.reset();
+    db.CloseDataContext();
+    db.rsCDList.reset();
     DataGrid1->setDataSource(nullptr);
     DataGrid2->setDataSource(nullptr);
     for (int i = 0; i < 22; ++i)
@@ -107,7 +105,7 @@ void frmMain::showNoData()
 
 void frmMain::mnuRestore_Click()
 {
-    const QList<backup::Copy> copies = backup::list(databasePath());
+    const QList<backup::Copy> copies = backup::list(db.databasePath());
     if (copies.isEmpty()) {
         MsgBox(
             QStringLiteral("バックアップがありません。\rバックアップは、データを初めて保存する前に"
@@ -137,11 +135,11 @@ void frmMain::mnuRestore_Click()
     }
     QString done;
     try {
-        if (cn)
-            cn->backupNow();
+        if (db.cn)
+            db.cn->backupNow();
         showNoData();
         // The file replaced is kept beside it, whether it opened or not.
-        const QString target = databasePath();
+        const QString target = db.databasePath();
         QString replaced;
         runLongWork(
             this, QStringLiteral("バックアップから復元しています..."),

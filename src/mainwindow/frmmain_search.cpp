@@ -4,8 +4,8 @@
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
 #include "search/extract.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
 
@@ -13,8 +13,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-
-using namespace modRecord;
 
 namespace {
 
@@ -70,14 +68,14 @@ void frmMain::cmdFilter_Click()
         if (built.refused())
             return refuse(built.refusal);
         if (target == DisplayState::SongSearch) {
-            need(rsKyoku).setFilter(built.criteria);
-            strCriteria = built.criteria;
+            need(db.rsKyoku).setFilter(built.criteria);
+            db.strCriteria = built.criteria;
             showSongsWithCDs(DisplayState::SongSearch);
             return;
         }
-        View& cds = need(rsCD);
+        View& cds = need(db.rsCD);
         cds.setFilter(built.criteria);
-        strCriteria = built.criteria;
+        db.strCriteria = built.criteria;
         const int n = cds.recordCount();
         if (n == 0) {
             refuse(QStringLiteral("該当するレコードはありません"));
@@ -86,12 +84,12 @@ void frmMain::cmdFilter_Click()
         }
         m_state = DisplayState::CDSearch;
         setCounter(3, n, lngCDTotal);
-        setCounter(0, need(rsKyokuSub).recordCount(), lngKyokuTotal);
+        setCounter(0, need(db.rsKyokuSub).recordCount(), lngKyokuTotal);
         BindRecordPanel();
         DataGrid1->setDataSource(nullptr);
         DataGrid2->setDataSource(nullptr);
-        DataGrid1->setDataSource(rsKyokuSub);
-        DataGrid2->setDataSource(rsCD);
+        DataGrid1->setDataSource(db.rsKyokuSub);
+        DataGrid2->setDataSource(db.rsCD);
         setForeColor(lblCDdata, Qt::red);
         lblCDdata->setText(QStringLiteral("ＣＤ検索中"));
         FormatKyokuGrid();
@@ -109,21 +107,21 @@ void frmMain::cmdFilter_Click()
 // all songs. No song at all ends in a message and all data.
 void frmMain::showSongsWithCDs(DisplayState state)
 {
-    View& songs = need(rsKyoku);
+    View& songs = need(db.rsKyoku);
     if (songs.recordCount() == 0) {
         refuse(QStringLiteral("該当するレコードはありません"));
         mnuReset_Click();
         return;
     }
-    rsCDList = search::buildCDList(songs);
+    db.rsCDList = search::buildCDList(songs);
     m_state = state;
     // The song on show is the first one found.
     songs.moveFirst();
     BindRecordPanelKyoku();
     DataGrid1->setDataSource(nullptr);
     DataGrid2->setDataSource(nullptr);
-    DataGrid1->setDataSource(rsKyoku);
-    DataGrid2->setDataSource(rsCDList);
+    DataGrid1->setDataSource(db.rsKyoku);
+    DataGrid2->setDataSource(db.rsCDList);
     setForeColor(lblKyokudata, Qt::red);
     lblKyokudata->setText(QStringLiteral("曲検索中"));
     FormatCDGrid();

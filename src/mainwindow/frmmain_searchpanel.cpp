@@ -2,8 +2,8 @@
 // that switch between the song frame and the CD frame.
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
 #include "widgets/twips.h"
@@ -17,8 +17,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-
-using namespace modRecord;
 
 namespace {
 
@@ -229,8 +227,8 @@ void frmMain::untick(std::initializer_list<int> boxes)
 void frmMain::SetcmbList()
 {
     const std::pair<int, ViewPtr*> lists[] = {
-        {0, &rsSakkyoku}, {1, &rsHenkyoku}, {2, &rsShikisya}, {3, &rsEnsou},
-        {4, &rsHatubai},  {5, &rsBunya},    {6, &rsKaisetu},  {8, &rsSorisuto},
+        {0, &db.rsSakkyoku}, {1, &db.rsHenkyoku}, {2, &db.rsShikisya}, {3, &db.rsEnsou},
+        {4, &db.rsHatubai},  {5, &db.rsBunya},    {6, &db.rsKaisetu},  {8, &db.rsSorisuto},
     };
     for (const auto& [index, list] : lists) {
         try {

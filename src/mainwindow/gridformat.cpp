@@ -1,12 +1,10 @@
 // Record panel bindings and the column layouts of the two grids.
 #include "frmmain.h"
 #include "startup.h"
+#include "store/collection.h"
 #include "store/dberror.h"
-#include "store/modrecord.h"
 
 #include <QLabel>
-
-namespace modRecord {
 
 namespace {
 
@@ -35,18 +33,18 @@ constexpr int cdWidths[6] = {600, 2000, 1500, 1000, 1100, 1400};
 void BindRecordPanel()
 {
     frmMain& w = window();
-    bindBoxes(w, 8, 21, rsKyokuSub);
-    w.txtrsDamie->bind(rsCD, QStringLiteral("CDID"));
-    w.txtrsSubDamie->bind(rsKyokuSub, QStringLiteral("曲ID"));
-    bindBoxes(w, 0, 7, rsCD);
+    bindBoxes(w, 8, 21, w.db.rsKyokuSub);
+    w.txtrsDamie->bind(w.db.rsCD, QStringLiteral("CDID"));
+    w.txtrsSubDamie->bind(w.db.rsKyokuSub, QStringLiteral("曲ID"));
+    bindBoxes(w, 0, 7, w.db.rsCD);
 }
 
 void BindRecordPanelKyoku()
 {
     frmMain& w = window();
-    bindBoxes(w, 8, 21, rsKyoku);
-    w.txtrsSubDamie->bind(rsKyoku, QStringLiteral("曲ID"));
-    bindBoxes(w, 0, 7, rsCDList);
+    bindBoxes(w, 8, 21, w.db.rsKyoku);
+    w.txtrsSubDamie->bind(w.db.rsKyoku, QStringLiteral("曲ID"));
+    bindBoxes(w, 0, 7, w.db.rsCDList);
 }
 
 void SetKyokuColWidth(qint16 index)
@@ -88,5 +86,3 @@ void FormatCDGrid()
     for (int centred : {0, 3, 4})
         grid->setColumnAlignment(centred, Qt::AlignHCenter);
 }
-
-} // namespace modRecord

@@ -2,7 +2,7 @@
 
 #include "frmmain.h"
 #include "store/backup.h"
-#include "store/modrecord.h"
+#include "store/collection.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
 
@@ -17,8 +17,6 @@
 #include <QScreen>
 #include <QThread>
 #include <QTranslator>
-
-namespace modRecord {
 
 QPointer<frmMain> mainWindow;
 
@@ -62,10 +60,10 @@ std::unique_ptr<QLockFile> collectionLock;
 // One Rondella per collection folder: a second one on the same folder would
 // write the same file behind the first one's back. A lock left by a program
 // that crashed or was killed is stale and is taken over.
-bool lockCollection()
+bool lockCollection(const QString& folder)
 {
     const QString path
-        = QDir(strAppPath).filePath(QString::fromUtf16(kDatabaseFile) + QStringLiteral(".lock"));
+        = QDir(folder).filePath(QString::fromUtf16(kDatabaseFile) + QStringLiteral(".lock"));
     if (QFileInfo(path).isDir()) {
         MsgBox(
             QStringLiteral("コレクションを開けません。\rロック用のファイル「%"
@@ -103,7 +101,7 @@ bool lockCollection()
             MsgBox(
                 QStringLiteral("このフォルダーのコレクションは、別の Rondella で開かれています。\r"
                                "（%1）%2\r開いている Rondella をお使いください。")
-                    .arg(QDir::toNativeSeparators(strAppPath), holder),
+                    .arg(QDir::toNativeSeparators(folder), holder),
                 QMessageBox::Ok, QMessageBox::Information);
             return false;
         }
@@ -127,18 +125,13 @@ bool Main()
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     loadQtTranslations();
     setJapaneseFont();
-    // However the program ends, the collection file is closed before Qt's
-    // database layer goes away.
-    static const QMetaObject::Connection closing
-        = QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { CloseDataContext(); });
-    Q_UNUSED(closing);
-    strAppPath = QDir::currentPath();
-    if (!lockCollection())
+    auto collection = std::make_unique<Collection>(QDir::currentPath());
+    if (!lockCollection(collection->strAppPath))
         return false;
-    backup::removeLeftovers(databasePath());
+    backup::removeLeftovers(collection->databasePath());
     // A command that needs every row of a large collection before they are
     // all in waits behind the wait window.
-    SetReadingHooks(
+    collection->SetReadingHooks(
         [](bool waiting) {
             static bool shownHere = false;
             if (waiting && !isWaitShown()) {
@@ -155,8 +148,12 @@ bool Main()
             if (mainWindow)
                 mainWindow->collectionUnreadable(error);
         });
-    auto* window = new frmMain();
+    auto* window = new frmMain(std::move(collection));
     mainWindow = window;
+    // However the program ends, the collection file is closed before Qt's
+    // database layer goes away.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
+                     [window] { window->db.CloseDataContext(); });
     auto* splash = new SplashRecord();
     splash->show();
     splash->repaint();
@@ -203,5 +200,3 @@ bool isWaitShown()
 {
     return waitWindow && waitWindow->isVisible();
 }
-
-} // namespace modRecord

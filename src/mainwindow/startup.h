@@ -2,10 +2,9 @@
 
 #include <QPointer>
 
+class Collection;
 class frmMain;
 class QPrinter;
-
-namespace modRecord {
 
 // The main window that Main created; the shared procedures reach its controls.
 extern QPointer<frmMain> mainWindow;
@@ -24,7 +23,7 @@ enum class LegacyOffer {
     Imported, // the collection was made from it
     Failed, // refused or stopped: no collection file, offered again next time
 };
-LegacyOffer offerLegacyImport();
+LegacyOffer offerLegacyImport(Collection& db);
 
 // Lets the next Rondella open this collection folder.
 void releaseCollectionLock();
@@ -46,5 +45,3 @@ void SetCDColWidth(qint16 index);
 void FormatKyokuGrid();
 void FormatKyokuGridAll();
 void FormatCDGrid();
-
-} // namespace modRecord

@@ -1,4 +1,4 @@
-#include "modrecord.h"
+#include "collection.h"
 
 #include "catalogue.h"
 
@@ -17,25 +17,6 @@
 
 #include <algorithm>
 
-namespace modRecord {
-
-QString strAppPath;
-std::unique_ptr<Connection> cn;
-ViewPtr rsCD;
-ViewPtr rsKyokuSub;
-ViewPtr rsKyoku;
-ViewPtr rsCDSub;
-ViewPtr rsSakkyoku;
-ViewPtr rsHenkyoku;
-ViewPtr rsShikisya;
-ViewPtr rsEnsou;
-ViewPtr rsHatubai;
-ViewPtr rsBunya;
-ViewPtr rsKaisetu;
-ViewPtr rsSorisuto;
-ViewPtr rsCDList;
-QString strCriteria;
-
 namespace {
 
 const QString cdColumns
@@ -48,22 +29,6 @@ const QString cdSql = QStringLiteral("SELECT rowid, ") + cdColumns
 const QString kyokuSql = QStringLiteral("SELECT rowid, ") + kyokuColumns
     + QStringLiteral(" FROM kyoku ORDER BY 曲ID ASC, rowid ASC");
 
-View::Loader tableLoader(const QString& sql, const QVector<FieldDef>& fields)
-{
-    return [sql, fields] {
-        if (!cn)
-            throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-        // The two whole tables follow this program's own writes in the rows
-        // read before, so a reopening after an entry form reads nothing again.
-        Connection::Patchable patchable;
-        if (sql == cdSql)
-            patchable = {QStringLiteral("cdname"), 0};
-        else if (sql == kyokuSql)
-            patchable = {QStringLiteral("kyoku"), 1};
-        return cn->read(sql, fields, patchable);
-    };
-}
-
 Snapshot valueRows(QStringList values)
 {
     std::stable_sort(values.begin(), values.end(), japaneseCollator());
@@ -74,14 +39,42 @@ Snapshot valueRows(QStringList values)
     return Snapshot(std::move(rows));
 }
 
-// A value list: the distinct non-empty values of one column, in Japanese order.
-View::Loader valueListLoader(const QString& sql)
+int columnIndex(const QVector<FieldDef>& fields, const QString& name)
 {
-    return [sql] {
-        if (!cn)
-            throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
+    for (int i = 0; i < fields.size(); ++i)
+        if (fields.at(i).name == name)
+            return i;
+    return -1;
+}
+
+void openValueList(ViewPtr& list, const Collection::ValueListDef& def, View::Loader loader)
+{
+    list->openDeferred({FieldDef{QString::fromUtf16(def.column), FieldType::Text, 255, true}},
+                       std::move(loader));
+}
+
+} // namespace
+
+View::Loader Collection::tableLoader(const QString& sql, const QVector<FieldDef>& fields)
+{
+    return [this, sql, fields] {
+        // The two whole tables follow this program's own writes in the rows
+        // read before, so a reopening after an entry form reads nothing again.
+        Connection::Patchable patchable;
+        if (sql == cdSql)
+            patchable = {QStringLiteral("cdname"), 0};
+        else if (sql == kyokuSql)
+            patchable = {QStringLiteral("kyoku"), 1};
+        return connection().read(sql, fields, patchable);
+    };
+}
+
+// A value list: the distinct non-empty values of one column, in Japanese order.
+View::Loader Collection::valueListLoader(const QString& sql)
+{
+    return [this, sql] {
         QStringList values;
-        for (const QVariant& v : cn->column(sql))
+        for (const QVariant& v : connection().column(sql))
             if (!v.isNull() && !v.toString().isEmpty())
                 values.append(v.toString());
         return valueRows(values);
@@ -91,9 +84,9 @@ View::Loader valueListLoader(const QString& sql)
 // The list as it stood when the data context opened, taken from the rows the
 // views read then; it is worked out only when somebody first looks at it,
 // after every row is in.
-View::Loader valueListAtOpening(std::shared_ptr<const Snapshot> rows, int column)
+View::Loader Collection::valueListAtOpening(std::shared_ptr<const Snapshot> rows, int column)
 {
-    return [rows, column] {
+    return [this, rows, column] {
         WaitForAllRows();
         QSet<QString> seen;
         QStringList values;
@@ -110,21 +103,19 @@ View::Loader valueListAtOpening(std::shared_ptr<const Snapshot> rows, int column
     };
 }
 
-int columnIndex(const QVector<FieldDef>& fields, const QString& name)
+Collection::Collection(QString folder) : strAppPath(std::move(folder)) { }
+
+Collection::~Collection()
 {
-    for (int i = 0; i < fields.size(); ++i)
-        if (fields.at(i).name == name)
-            return i;
-    return -1;
+    CloseDataContext();
 }
 
-void openValueList(ViewPtr& list, const ValueListDef& def, View::Loader loader)
+Connection& Collection::connection() const
 {
-    list->openDeferred({FieldDef{QString::fromUtf16(def.column), FieldType::Text, 255, true}},
-                       std::move(loader));
+    if (!cn)
+        throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
+    return *cn;
 }
-
-} // namespace
 
 View& need(const ViewPtr& view)
 {
@@ -133,15 +124,15 @@ View& need(const ViewPtr& view)
     return *view;
 }
 
-QString databasePath()
+QString Collection::databasePath() const
 {
     return QDir(strAppPath).filePath(QString::fromUtf16(kDatabaseFile));
 }
 
-const std::vector<ValueListDef>& valueLists()
+std::vector<Collection::ValueListDef> Collection::valueLists()
 {
     // In the order the lists are opened.
-    static const std::vector<ValueListDef> lists = {
+    return {
         {&rsSakkyoku, u"作曲者名", u"select distinct 作曲者名 from kyoku order by 作曲者名 ASC"},
         {&rsHenkyoku, u"編曲者名", u"select distinct 編曲者名 from kyoku ORDER BY 編曲者名 ASC"},
         {&rsShikisya, u"指揮者名", u"select distinct 指揮者名 from kyoku ORDER BY 指揮者名 ASC"},
@@ -151,10 +142,9 @@ const std::vector<ValueListDef>& valueLists()
         {&rsBunya, u"分野", u"select distinct 分野 from kyoku ORDER BY 分野 ASC"},
         {&rsKaisetu, u"解説者", u"select distinct 解説者 from cdname ORDER BY 解説者 ASC"},
     };
-    return lists;
 }
 
-void CreateRecordsets()
+void Collection::CreateRecordsets()
 {
     rsCD = std::make_shared<View>();
     rsKyoku = std::make_shared<View>();
@@ -174,9 +164,11 @@ constexpr int FirstRows = 200;
 const Connection::Patchable cdPatch{QStringLiteral("cdname"), 0};
 const Connection::Patchable kyokuPatch{QStringLiteral("kyoku"), 1};
 
+} // namespace
+
 // The two tables still being read after the first screen, with the views
 // that wait for them.
-struct Reading {
+struct Collection::Reading {
     std::unique_ptr<FullRead> read;
     QString mark;
     bool checking = false;
@@ -184,17 +176,13 @@ struct Reading {
     std::shared_ptr<Snapshot> cdsAtOpening, songsAtOpening;
     int generation = 0;
 };
-std::unique_ptr<Reading> reading;
-int readingGeneration = 0;
-bool finishing = false;
-std::function<void(bool)> waitShown;
-std::function<void(const DbError&)> readingFailed;
+namespace {
 
 // A first screen that cannot be read: a damaged file says so, so that a
 // backup can be offered.
-DbError readFailure(const rowreader::Failure& f)
+DbError readFailure(const Connection& cn, const rowreader::Failure& f)
 {
-    return Connection::failure(cn->path(), QStringLiteral("読み込めません"), f.error);
+    return Connection::failure(cn.path(), QStringLiteral("読み込めません"), f.error);
 }
 
 // Ends the read transaction the first screen was read in, however it ends.
@@ -215,7 +203,10 @@ private:
     sqlite3* m_h;
 };
 
-void openValueLists(const std::shared_ptr<Snapshot>& cds, const std::shared_ptr<Snapshot>& songs)
+} // namespace
+
+void Collection::openValueLists(const std::shared_ptr<Snapshot>& cds,
+                                const std::shared_ptr<Snapshot>& songs)
 {
     for (const ValueListDef& def : valueLists()) {
         const QString column = QString::fromUtf16(def.column);
@@ -228,11 +219,11 @@ void openValueLists(const std::shared_ptr<Snapshot>& cds, const std::shared_ptr<
 }
 
 // The window hears of a failed reading once the command that waited is over.
-void tellFailure(const DbError& error)
+void Collection::tellFailure(const DbError& error)
 {
     QMetaObject::invokeMethod(
-        qApp,
-        [error] {
+        this,
+        [this, error] {
             if (readingFailed)
                 readingFailed(error);
         },
@@ -242,10 +233,10 @@ void tellFailure(const DbError& error)
 // Starts the thread that reads the whole tables (none: it only checks the
 // file) and waits until it holds its read lock. The caller still holds its
 // own, so nobody can write between the first screen and the whole tables.
-void startReading(const QString& mark, std::vector<FullRead::Query> queries,
-                  const ViewPtr& songsOfCD, const ViewPtr& cdsOfSong,
-                  const std::shared_ptr<Snapshot>& cdsAtOpening,
-                  const std::shared_ptr<Snapshot>& songsAtOpening)
+void Collection::startReading(const QString& mark, std::vector<FullRead::Query> queries,
+                              const ViewPtr& songsOfCD, const ViewPtr& cdsOfSong,
+                              const std::shared_ptr<Snapshot>& cdsAtOpening,
+                              const std::shared_ptr<Snapshot>& songsAtOpening)
 {
     auto pending = std::make_unique<Reading>();
     pending->mark = mark;
@@ -257,30 +248,29 @@ void startReading(const QString& mark, std::vector<FullRead::Query> queries,
     pending->generation = ++readingGeneration;
     const int generation = pending->generation;
     pending->read = std::make_unique<FullRead>(cn->path(), pending->checking, std::move(queries),
-                                               qApp, [generation] {
+                                               this, [this, generation] {
                                                    // in: handed over now, while nobody waits
                                                    if (reading && reading->generation == generation)
                                                        WaitForAllRows();
                                                });
     pending->read->started();
     reading = std::move(pending);
-    cn->setCheckWaiter([] { WaitForAllRows(); });
+    cn->setCheckWaiter([this] { WaitForAllRows(); });
 }
 
-} // namespace
-
-void SetReadingHooks(std::function<void(bool)> waiting, std::function<void(const DbError&)> failed)
+void Collection::SetReadingHooks(std::function<void(bool)> waiting,
+                                 std::function<void(const DbError&)> failed)
 {
     waitShown = std::move(waiting);
     readingFailed = std::move(failed);
 }
 
-bool AllRowsRead()
+bool Collection::AllRowsRead() const
 {
     return !reading;
 }
 
-void WaitForAllRows()
+void Collection::WaitForAllRows()
 {
     if (!reading || finishing)
         return;
@@ -331,7 +321,7 @@ void WaitForAllRows()
         tellFailure(*failure);
 }
 
-void OpenViews()
+void Collection::OpenViews()
 {
     const QString cdname = QStringLiteral("cdname");
     const QString kyoku = QStringLiteral("kyoku");
@@ -365,7 +355,7 @@ void OpenViews()
         }
     } catch (const rowreader::Failure& f) {
         lock.reset();
-        throw readFailure(f);
+        throw readFailure(*cn, f);
     }
 
     // Rows read before and unchanged since are at hand at once; a check
@@ -407,14 +397,14 @@ void OpenViews()
                 firstSongs.front()->value(0).toString());
     } catch (const rowreader::Failure& f) {
         lock.reset();
-        throw readFailure(f);
+        throw readFailure(*cn, f);
     }
     // each table indexed by title on the thread, for the other's child view
     startReading(mark, {{cdSql, cdFields, 1}, {kyokuSql, kyokuFields, 0}}, songsOfCD, cdsOfSong,
                  cdsAtOpening, songsAtOpening);
     lock.reset();
 
-    const auto finish = [] { WaitForAllRows(); };
+    const auto finish = [this] { WaitForAllRows(); };
     songsOfCD->openProvisional(kyokuFields, tableLoader(kyokuSql, kyokuFields), cn.get(), kyoku,
                                firstSongsOfCD, -1, finish);
     rsCD->openProvisional(cdFields, tableLoader(cdSql, cdFields), cn.get(), cdname, firstCDs,
@@ -428,7 +418,7 @@ void OpenViews()
     openValueLists(cdsAtOpening, songsAtOpening);
 }
 
-void OpenDataContext()
+void Collection::OpenDataContext()
 {
     cn = std::make_unique<Connection>(databasePath(), Connection::Check::Later);
     CreateRecordsets();
@@ -443,7 +433,7 @@ void OpenDataContext()
     rsCDSub = rsKyoku->childView(QStringLiteral("cdnamesub"));
 }
 
-void CloseDataContext()
+void Collection::CloseDataContext()
 {
     reading.reset(); // stops the reading thread
     for (ViewPtr* list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
@@ -459,7 +449,7 @@ void CloseDataContext()
     cn.reset();
 }
 
-void ReopenValueList(ViewPtr& list)
+void Collection::ReopenValueList(ViewPtr& list)
 {
     for (const ValueListDef& def : valueLists()) {
         if (def.list != &list)
@@ -470,38 +460,30 @@ void ReopenValueList(ViewPtr& list)
     }
 }
 
-namespace {
 // Read as 64 bits: an identifier past 2^31 written by another program must
 // not wrap round to a small number that is already taken.
-qint64 largest(const QString& sql)
+qint64 Collection::largest(const QString& sql)
 {
-    if (!cn)
-        throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-    const QVariantList values = cn->column(sql);
+    const QVariantList values = connection().column(sql);
     return values.isEmpty() || values.first().isNull() ? 0 : values.first().toLongLong();
 }
-} // namespace
 
-qint64 GetMaxCDID()
+qint64 Collection::GetMaxCDID()
 {
     return largest(QStringLiteral("SELECT MAX(CDID) FROM cdname"));
 }
 
-qint64 GetMaxKyokuID()
+qint64 Collection::GetMaxKyokuID()
 {
     return largest(QStringLiteral("SELECT MAX(曲ID) FROM kyoku"));
 }
 
-bool CDNameExists(const QString& title)
+bool Collection::CDNameExists(const QString& title)
 {
     return CDNameCount(title) > 0;
 }
 
-int CDNameCount(const QString& title)
+int Collection::CDNameCount(const QString& title)
 {
-    if (!cn)
-        throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-    return catalogue::titleCount(*cn, title);
+    return catalogue::titleCount(connection(), title);
 }
-
-} // namespace modRecord

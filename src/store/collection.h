@@ -1,0 +1,109 @@
+#pragma once
+
+#include "connection.h"
+#include "fullread.h"
+#include "view.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+using ViewPtr = std::shared_ptr<View>;
+
+// The view itself; a view that was never created (the collection file could
+// not be opened) raises an error instead.
+View& need(const ViewPtr& view);
+
+// Name of the collection file inside its folder.
+inline constexpr char16_t kDatabaseFile[] = u"cdkaisou.db";
+
+// One collection: the file in its folder, its two related views with their
+// child views, the eight value lists, and the search state every window
+// shares. The main window owns one and hands it to the forms, the search and
+// the reports; nothing of it lives anywhere else. The names are the design's:
+// its module procedures are members here under the same names.
+class Collection : public QObject {
+    Q_OBJECT
+public:
+    explicit Collection(QString folder);
+    ~Collection() override;
+    Collection(const Collection&) = delete;
+    Collection& operator=(const Collection&) = delete;
+
+    QString strAppPath; // the collection folder
+    std::unique_ptr<Connection> cn;
+    ViewPtr rsCD;
+    ViewPtr rsKyokuSub;
+    ViewPtr rsKyoku;
+    ViewPtr rsCDSub;
+    ViewPtr rsSakkyoku;
+    ViewPtr rsHenkyoku;
+    ViewPtr rsShikisya;
+    ViewPtr rsEnsou;
+    ViewPtr rsHatubai;
+    ViewPtr rsBunya;
+    ViewPtr rsKaisetu;
+    ViewPtr rsSorisuto;
+    ViewPtr rsCDList;
+    QString strCriteria;
+
+    QString databasePath() const;
+
+    // All four throw DbError; the caller's handler decides what to show.
+    void OpenDataContext();
+    void CloseDataContext();
+    void CreateRecordsets();
+    void OpenViews();
+
+    // A large collection is read in two steps: the first screen at once, the
+    // whole tables after it on a thread of their own. WaitForAllRows waits for
+    // them (behind the wait window, when one is set) and hands them to the
+    // views; views needing rows they do not yet hold call it themselves.
+    void WaitForAllRows();
+    bool AllRowsRead() const;
+    // `waiting` is called with true before a wait and false after it; `failed`
+    // when the whole tables could not be read or the file proved damaged (the
+    // views are then empty).
+    void SetReadingHooks(std::function<void(bool waiting)> waiting,
+                         std::function<void(const DbError&)> failed);
+
+    qint64 GetMaxCDID();
+    qint64 GetMaxKyokuID();
+    // Whether a CD with this title is stored (compared as the database compares text).
+    bool CDNameExists(const QString& title);
+    // How many stored CDs bear this title, compared the same way.
+    int CDNameCount(const QString& title);
+
+    // The value list's column and query, for the lists the entry forms reopen.
+    struct ValueListDef {
+        ViewPtr* list;
+        const char16_t* column;
+        const char16_t* sql;
+    };
+    std::vector<ValueListDef> valueLists();
+    // Closes and reopens one value list with its query.
+    void ReopenValueList(ViewPtr& list);
+
+private:
+    struct Reading;
+    Connection& connection() const;
+    View::Loader tableLoader(const QString& sql, const QVector<FieldDef>& fields);
+    View::Loader valueListLoader(const QString& sql);
+    View::Loader valueListAtOpening(std::shared_ptr<const Snapshot> rows, int column);
+    void openValueLists(const std::shared_ptr<Snapshot>& cds,
+                        const std::shared_ptr<Snapshot>& songs);
+    void tellFailure(const DbError& error);
+    void startReading(const QString& mark, std::vector<FullRead::Query> queries,
+                      const ViewPtr& songsOfCD, const ViewPtr& cdsOfSong,
+                      const std::shared_ptr<Snapshot>& cdsAtOpening,
+                      const std::shared_ptr<Snapshot>& songsAtOpening);
+    qint64 largest(const QString& sql);
+
+    std::unique_ptr<Reading> reading;
+    int readingGeneration = 0;
+    bool finishing = false;
+    std::function<void(bool)> waitShown;
+    std::function<void(const DbError&)> readingFailed;
+};
