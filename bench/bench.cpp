@@ -588,6 +588,8 @@ void benchEntry(frmMain* w)
     benchBackup();
     frmInputCD* cdForm = nullptr;
     report("open the CD entry form", msOf([&] { cdForm = new frmInputCD(w->db, w); }), 0);
+    // as the main window opens it: its closing rebuilds the window
+    QObject::connect(cdForm, &frmInputCD::closedDataChanged, w, &frmMain::reset);
     // delete the last CD that has songs; the one before it, by bare statements
     db().rsCD->moveLast();
     while (db().rsKyokuSub->recordCount() == 0)
@@ -621,6 +623,7 @@ void benchEntry(frmMain* w)
            0);
     frmInputKyoku* songForm = nullptr;
     report("open the song entry form", msOf([&] { songForm = new frmInputKyoku(w->db, w); }), 0);
+    QObject::connect(songForm, &frmInputKyoku::closedDataChanged, w, &frmMain::reset);
     const QString cdTitle = songForm->dcoCDName->itemText(0);
     const double added = msOf([&] {
         songForm->cmdMasterAdd->click();
