@@ -356,7 +356,7 @@ const QString allSongs = QStringLiteral("SELECT rowid, * FROM kyoku ORDER BY 曲
 
 void benchStore()
 {
-    Connection::forgetReadRows();
+    db().forgetReadRows();
     const double open = msOf([] { db().OpenDataContext(); });
     const double bareFirst = bareRead(
         {QStringLiteral("SELECT COUNT(*) FROM cdname"),
@@ -655,7 +655,7 @@ void benchWindow(const QString& folder)
     db().CloseDataContext();
     QDir::setCurrent(folder);
     // the whole start, as a fresh program makes it: check, read, build the window, show it
-    Connection::forgetReadRows();
+    db().forgetReadRows();
     const double start = msOf([] {
         Main();
         QCoreApplication::processEvents();

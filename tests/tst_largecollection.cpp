@@ -145,7 +145,7 @@ void TestLargeCollection::init()
 {
     m_folder = std::make_unique<StartupFolder>();
     writeLarge(m_folder->path());
-    Connection::forgetReadRows();
+    db().forgetReadRows();
 }
 
 void TestLargeCollection::cleanup()
@@ -210,7 +210,7 @@ void TestLargeCollection::commandsWaitForEveryRow()
     QCOMPARE(db().rsCD->value("CDID").toInt(), CDs);
     db().CloseDataContext();
 
-    Connection::forgetReadRows();
+    db().forgetReadRows();
     db().OpenDataContext();
     QVERIFY(db().rsKyoku->isProvisional());
     db().rsKyoku->setFilter("作曲者名 = 'ダンディ (d''Indy)'");
@@ -218,7 +218,7 @@ void TestLargeCollection::commandsWaitForEveryRow()
              SongsPerCD); // the last CD's songs, never in the first rows
     db().CloseDataContext();
 
-    Connection::forgetReadRows();
+    db().forgetReadRows();
     db().OpenDataContext();
     db().rsCD->setSort("CD名 desc");
     QCOMPARE(db().rsCD->recordCount(), CDs);
@@ -227,7 +227,7 @@ void TestLargeCollection::commandsWaitForEveryRow()
     db().CloseDataContext();
 
     // a write first waits for the check of the file, then goes through
-    Connection::forgetReadRows();
+    db().forgetReadRows();
     db().OpenDataContext();
     QVERIFY(db().cn->integrityPending());
     db().rsCD->addNew();

@@ -420,7 +420,7 @@ void Collection::OpenViews()
 
 void Collection::OpenDataContext()
 {
-    cn = std::make_unique<Connection>(databasePath(), Connection::Check::Later);
+    cn = std::make_unique<Connection>(databasePath(), Connection::Check::Later, &memory);
     CreateRecordsets();
     try {
         OpenViews();

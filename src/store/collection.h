@@ -69,6 +69,10 @@ public:
     void SetReadingHooks(std::function<void(bool waiting)> waiting,
                          std::function<void(const DbError&)> failed);
 
+    // Forgets every row kept from earlier reads and every integrity check
+    // made, so that the next opening reads and checks as a fresh program does.
+    void forgetReadRows() { memory.clear(); }
+
     qint64 GetMaxCDID();
     qint64 GetMaxKyokuID();
     // Whether a CD with this title is stored (compared as the database compares text).
@@ -101,6 +105,9 @@ private:
                       const std::shared_ptr<Snapshot>& songsAtOpening);
     qint64 largest(const QString& sql);
 
+    // Kept across the openings of this collection: a reopening of the file as
+    // this program left it reads nothing again.
+    Connection::Memory memory;
     std::unique_ptr<Reading> reading;
     int readingGeneration = 0;
     bool finishing = false;

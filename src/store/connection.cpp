@@ -58,37 +58,6 @@ namespace {
 
 int connectionCounter = 0;
 
-// Rows read, by file and query, with the file mark they were read at. Shared by
-// every connection of the process, so that reopening the collection (the
-// rebuild after an entry form closes) reads nothing when the file is as this
-// program left it.
-struct Cached {
-    Snapshot rows;
-    QString mark;
-    QString table; // set where the rows can follow this program's writes
-    int orderColumn = -1;
-    QVector<FieldDef> fields;
-};
-QHash<QString, Cached>& sharedCache()
-{
-    static QHash<QString, Cached> cache;
-    return cache;
-}
-
-// Files whose integrity this process has checked, with the mark they had then.
-// Files a later check found damaged: the mark and the cause.
-QHash<QString, std::pair<QString, QString>>& damagedMarks()
-{
-    static QHash<QString, std::pair<QString, QString>> marks;
-    return marks;
-}
-
-QHash<QString, QString>& checkedMarks()
-{
-    static QHash<QString, QString> marks;
-    return marks;
-}
-
 // SQLite's ascending order: NULL, then numbers, then text.
 bool storedLess(const QVariant& a, const QVariant& b)
 {
@@ -236,9 +205,9 @@ bool needsRecovery(const QSqlError& error)
 
 } // namespace
 
-Connection::Connection(const QString& path, Check check)
+Connection::Connection(const QString& path, Check check, Memory* memory)
     : m_path(path), m_name(QStringLiteral("rondella-%1").arg(++connectionCounter)),
-      m_checkLater(check == Check::Later)
+      m_checkLater(check == Check::Later), m_memory(memory ? memory : &m_ownMemory)
 {
     const QFileInfo info(path);
     if (info.exists()) {
@@ -358,10 +327,10 @@ void Connection::validate(const QString& name, bool remember)
     const QString mark = fileMark();
     // A damage found by a check left for later is not forgotten while the
     // file stays as it was.
-    const auto damaged = damagedMarks().constFind(m_path);
-    if (!mark.isEmpty() && damaged != damagedMarks().constEnd() && damaged->first == mark)
+    const auto damaged = m_memory->damaged.constFind(m_path);
+    if (!mark.isEmpty() && damaged != m_memory->damaged.constEnd() && damaged->first == mark)
         fail(damaged->second, DbError::Damaged);
-    bool checked = !mark.isEmpty() && checkedMarks().value(m_path) == mark;
+    bool checked = !mark.isEmpty() && m_memory->checked.value(m_path) == mark;
     // The check can wait where the file needs no recovery: a journal beside
     // it (perhaps left by a crash) is looked at now.
     if (!checked && m_checkLater && !mark.isEmpty()
@@ -374,7 +343,7 @@ void Connection::validate(const QString& name, bool remember)
     requireColumns(name, QStringLiteral("cdname"), cdnameFields());
     requireColumns(name, QStringLiteral("kyoku"), kyokuFields());
     if (remember && checked && !mark.isEmpty())
-        checkedMarks().insert(m_path, mark);
+        m_memory->checked.insert(m_path, mark);
 }
 
 void Connection::checkIntegrity(const QString& name)
@@ -476,12 +445,6 @@ bool Connection::createNew()
     return true;
 }
 
-void Connection::forgetReadRows()
-{
-    sharedCache().clear();
-    checkedMarks().clear();
-}
-
 const QStringList& Connection::schemaStatements()
 {
     // Integers for identifiers and the price; the purchase date is kept as
@@ -570,8 +533,8 @@ Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields,
     // Inside a transaction the file does not yet say what this connection sees.
     const QString mark = m_depth > 0 ? QString() : fileMark();
     const QString key = m_path + u'\n' + sql;
-    const auto hit = sharedCache().constFind(key);
-    if (hit != sharedCache().constEnd() && hit->mark == mark && !mark.isEmpty())
+    const auto hit = m_memory->rows.constFind(key);
+    if (hit != m_memory->rows.constEnd() && hit->mark == mark && !mark.isEmpty())
         return hit->rows;
     Snapshot rows;
     try {
@@ -580,8 +543,8 @@ Snapshot Connection::read(const QString& sql, const QVector<FieldDef>& fields,
         failSql(QStringLiteral("読み込めません"), f.error);
     }
     if (!mark.isEmpty())
-        sharedCache().insert(key,
-                             Cached{rows, mark, patchable.table, patchable.orderColumn, fields});
+        m_memory->rows.insert(
+            key, Memory::Cached{rows, mark, patchable.table, patchable.orderColumn, fields});
     return rows;
 }
 
@@ -590,11 +553,11 @@ void Connection::integrityChecked(const QString& mark, const QStringList& proble
     m_checkPending = false;
     if (problems.isEmpty()) {
         if (!mark.isEmpty())
-            checkedMarks().insert(m_path, mark);
+            m_memory->checked.insert(m_path, mark);
         return;
     }
     const QString cause = damageCause(problems);
-    damagedMarks().insert(m_path, {mark, cause});
+    m_memory->damaged.insert(m_path, {mark, cause});
     m_damage = DbError(
         DbError::Damaged,
         QStringLiteral("データベースファイル「%1」を開けません。\n原因: %2").arg(m_path, cause));
@@ -603,16 +566,17 @@ void Connection::integrityChecked(const QString& mark, const QStringList& proble
 bool Connection::isKept(const QString& sql) const
 {
     const QString mark = m_depth > 0 ? QString() : fileMark();
-    const auto hit = sharedCache().constFind(m_path + u'\n' + sql);
-    return !mark.isEmpty() && hit != sharedCache().constEnd() && hit->mark == mark;
+    const auto hit = m_memory->rows.constFind(m_path + u'\n' + sql);
+    return !mark.isEmpty() && hit != m_memory->rows.constEnd() && hit->mark == mark;
 }
 
 void Connection::keepRead(const QString& sql, const QVector<FieldDef>& fields,
                           const Patchable& patchable, const Snapshot& rows, const QString& mark)
 {
     if (!mark.isEmpty() && mark == fileMark())
-        sharedCache().insert(m_path + u'\n' + sql,
-                             Cached{rows, mark, patchable.table, patchable.orderColumn, fields});
+        m_memory->rows.insert(
+            m_path + u'\n' + sql,
+            Memory::Cached{rows, mark, patchable.table, patchable.orderColumn, fields});
 }
 
 void Connection::transaction(const std::function<void()>& work)
@@ -673,10 +637,9 @@ QString Connection::backupNow()
 // of it before anything changes; later writes go on without a copy.
 void Connection::backupBeforeFirstWrite()
 {
-    static QSet<QString> settled;
-    if (settled.contains(m_path))
+    if (m_memory->backedUp.contains(m_path))
         return;
-    settled.insert(m_path);
+    m_memory->backedUp.insert(m_path);
     backupNow();
 }
 
@@ -686,9 +649,9 @@ void Connection::afterCommit(const QString& markBefore)
 {
     const QString markAfter = fileMark();
     const QString prefix = m_path + u'\n';
-    auto& cache = sharedCache();
+    auto& cache = m_memory->rows;
     for (auto it = cache.begin(); it != cache.end();) {
-        Cached& c = it.value();
+        Memory::Cached& c = it.value();
         if (!it.key().startsWith(prefix)) {
             ++it;
             continue;
@@ -746,8 +709,8 @@ void Connection::afterCommit(const QString& markBefore)
         c.mark = markAfter;
         ++it;
     }
-    if (!markBefore.isEmpty() && checkedMarks().value(m_path) == markBefore)
-        checkedMarks().insert(m_path, markAfter);
+    if (!markBefore.isEmpty() && m_memory->checked.value(m_path) == markBefore)
+        m_memory->checked.insert(m_path, markAfter);
     m_writes.clear();
     m_unrecordedWrite = false;
 }

@@ -4,6 +4,7 @@
 #include "view.h"
 
 #include <QHash>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
@@ -21,8 +22,37 @@ public:
     // anyway), who reports the outcome through integrityChecked. Until then
     // every write first waits for the check.
     enum class Check { Now, Later };
+    // What a program remembers of the files it opened, across the openings of
+    // one collection: the rows read, by file and query, with the file mark
+    // they were read at, so that reopening a file as this program left it (the
+    // rebuild after an entry form closes) reads nothing; and the marks at
+    // which files were checked whole, or found damaged with the cause; and
+    // the files already backed up in this run.
+    struct Memory {
+        struct Cached {
+            Snapshot rows;
+            QString mark;
+            QString table; // set where the rows can follow this program's writes
+            int orderColumn = -1;
+            QVector<FieldDef> fields;
+        };
+        QHash<QString, Cached> rows;
+        QHash<QString, QString> checked;
+        QHash<QString, std::pair<QString, QString>> damaged;
+        // Files backed up (or refused a backup, said once) before their first write.
+        QSet<QString> backedUp;
+        // Forgets what was read and checked, so that the next opening reads and checks as a
+        // fresh program does.
+        void clear()
+        {
+            rows.clear();
+            checked.clear();
+            damaged.clear();
+        }
+    };
+    // Without a memory of its owner's, a connection keeps one of its own.
     // Throws DbError with a Japanese description naming the file and the cause.
-    explicit Connection(const QString& path, Check check = Check::Now);
+    explicit Connection(const QString& path, Check check = Check::Now, Memory* memory = nullptr);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -86,10 +116,6 @@ public:
     static DbError failure(const QString& path, const QString& doing, const QSqlError& error,
                            bool writing = false);
 
-    // Forgets every row kept from earlier reads and every integrity check
-    // made, so that the next opening reads and checks as a fresh program does.
-    static void forgetReadRows();
-
     static const QVector<FieldDef>& cdnameFields();
     // The statements that make the two empty tables of a new collection.
     static const QStringList& schemaStatements();
@@ -123,6 +149,8 @@ private:
     QString m_path;
     QString m_name;
     bool m_checkLater = false;
+    Memory m_ownMemory;
+    Memory* m_memory;
     bool m_checkPending = false;
     std::function<void()> m_waitForCheck;
     std::optional<DbError> m_damage;
