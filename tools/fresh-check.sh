@@ -49,22 +49,22 @@ done
 phase root
 
 # The project as a clean clone of what is committed, the shared folder beside it.
-mkdir -p "$root/work"
-git clone --quiet "$top" "$root/work/main"
-cp -a "$shared" "$root/work/shared"
+mkdir -p "$root/home/tester"
+git clone --quiet "$top" "$root/home/tester/rondella"
+cp -a "$shared" "$root/home/tester/shared"
 # The clone needs git to exist only on this side: nothing in the chroot calls it.
 chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    bash /work/main/tools/rondella.sh setup
+    bash /home/tester/rondella/tools/rondella.sh setup
 phase packages
 
 chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    bash -c 'cd /work/main && cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
+    bash -c 'cd /home/tester/rondella && cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
              cmake --build build -j"$(nproc)" >/dev/null'
 phase build
 
 # The README's test command itself, on the tree just built.
 chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    bash /work/main/tools/rondella.sh test
+    bash /home/tester/rondella/tools/rondella.sh test
 phase tests
 
 # The program itself on the fresh root, on a virtual display: every library and
@@ -74,11 +74,11 @@ chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LAN
     bash -c 'apt-get install -y --no-install-recommends xvfb xauth >/dev/null'
 chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
     bash -c 'set -e
-        missing=$(ldd /work/main/build/src/rondella | grep "not found" || true)
+        missing=$(ldd /home/tester/rondella/build/src/rondella | grep "not found" || true)
         [ -z "$missing" ] || { echo "libraries not found: $missing" >&2; exit 1; }
         rm -rf /tmp/collection
         status=0
-        QT_DEBUG_PLUGINS=0 timeout 10 xvfb-run -a bash /work/main/tools/rondella.sh run /tmp/collection \
+        QT_DEBUG_PLUGINS=0 timeout 10 xvfb-run -a bash /home/tester/rondella/tools/rondella.sh run /tmp/collection \
             >/tmp/program.log 2>&1 || status=$?
         cat /tmp/program.log
         [ "$status" -eq 124 ] || { echo "the program ended by itself (status $status)" >&2; exit 1; }
