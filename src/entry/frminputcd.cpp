@@ -220,9 +220,7 @@ void frmInputCD::saveCurrent(bool correction)
     const std::vector<TypedValue> typed = readChangedBoxes(cds, all);
     const QStringList texts = boxTexts(all);
     try {
-        if (!db.cn)
-            throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-        catalogue::saveCD(*db.cn, cds, need(db.rsKyokuSub), typed, correction);
+        catalogue::saveCD(db.connection(), cds, need(db.rsKyokuSub), typed, correction);
     } catch (const DbError&) {
         restoreBoxTexts(all, texts);
         throw;
@@ -304,12 +302,10 @@ void frmInputCD::cmdDelete_Click()
                    QStringLiteral("削除"))
             != QMessageBox::Yes)
             return;
-        if (!db.cn)
-            throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
         // Songs belong to every CD of their title: while another CD bears it,
         // they stay with that CD.
         View& songs = need(db.rsKyokuSub);
-        const int n = catalogue::songsGoingWithCurrentCD(*db.cn, cds, songs);
+        const int n = catalogue::songsGoingWithCurrentCD(db.connection(), cds, songs);
         if (n > 0
             && MsgBox(QStringLiteral("削除しようとしているCDには曲が%1曲含まれています。\r\r"
                                      "CDを削除するとこれらの曲も削除されます。\r\r削除しますか？")
@@ -317,7 +313,7 @@ void frmInputCD::cmdDelete_Click()
                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question)
                 != QMessageBox::Ok)
             return;
-        catalogue::deleteCurrentCD(*db.cn, cds, songs);
+        catalogue::deleteCurrentCD(db.connection(), cds, songs);
     } catch (const DbError& e) {
         showError(e);
     }

@@ -198,11 +198,8 @@ void frmInputKyoku::Form_Load()
     placeOnScreen(this, 1000);
     try {
         rsCDChoice = std::make_shared<View>();
-        rsCDChoice->open(catalogue::cdChoiceFields(), [this] {
-            if (!db.cn)
-                throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-            return catalogue::readCDChoices(*db.cn);
-        });
+        rsCDChoice->open(catalogue::cdChoiceFields(),
+                         [this] { return catalogue::readCDChoices(db.connection()); });
         for (int i = 1; i <= 14; ++i)
             txtrsSub(i)->bind(db.rsKyoku, lblFieldLabel(i + 6)->text());
         lngLastKyokuID = db.GetMaxKyokuID();
@@ -287,10 +284,8 @@ void frmInputKyoku::cmdMasterAdd_Click()
 // Says so, and points at the chooser, when no stored CD bears the title.
 bool frmInputKyoku::chosenCDUnknown(const QString& title)
 {
-    if (!db.cn)
-        throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
     try {
-        catalogue::requireStoredTitle(*db.cn, title);
+        catalogue::requireStoredTitle(db.connection(), title);
         return false;
     } catch (const DbError& e) {
         if (e.number() != catalogue::RefusedTitle)
@@ -311,9 +306,7 @@ void frmInputKyoku::saveCurrent()
     const QStringList texts = boxTexts(all);
     const QString chosen = dcoCDName->currentText();
     try {
-        if (!db.cn)
-            throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-        catalogue::saveSong(*db.cn, songs, chosen, typed);
+        catalogue::saveSong(db.connection(), songs, chosen, typed);
     } catch (const DbError&) {
         restoreBoxTexts(all, texts);
         dcoCDName->setEditText(chosen);
@@ -402,9 +395,7 @@ void frmInputKyoku::cmdDelete_Click()
                    QStringLiteral("削除"))
             != QMessageBox::Yes)
             return;
-        if (!db.cn)
-            throw DbError(3709, QStringLiteral("データベースに接続されていません。"));
-        catalogue::deleteCurrentSong(*db.cn, songs);
+        catalogue::deleteCurrentSong(db.connection(), songs);
         showChosenCD();
     } catch (const DbError& e) {
         showError(e);

@@ -50,6 +50,8 @@ public:
     QString strCriteria;
 
     QString databasePath() const;
+    // The open connection; raises DbError (3709) while the file is not open.
+    Connection& connection() const;
 
     // All four throw DbError; the caller's handler decides what to show.
     void OpenDataContext();
@@ -92,7 +94,6 @@ public:
 
 private:
     struct Reading;
-    Connection& connection() const;
     View::Loader tableLoader(const QString& sql, const QVector<FieldDef>& fields);
     View::Loader valueListLoader(const QString& sql);
     View::Loader valueListAtOpening(std::shared_ptr<const Snapshot> rows, int column);
