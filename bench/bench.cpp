@@ -6,6 +6,7 @@
 //   rondella_bench --generate DIR --cds N --songs M   write a collection and keep it
 #include "entry/frminputcd.h"
 #include "entry/frminputkyoku.h"
+#include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
@@ -21,6 +22,7 @@
 #include <QCheckBox>
 #include <QCollator>
 #include <QCollatorSortKey>
+#include <QComboBox>
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
@@ -50,10 +52,19 @@ namespace {
 // The collection measured without a window; with one shown, the window's.
 std::unique_ptr<Collection> benchCollection;
 
+// The main window that Main showed, if any.
+frmMain* mainWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* main = qobject_cast<frmMain*>(w); main && main->isVisible())
+            return main;
+    return nullptr;
+}
+
 Collection& db()
 {
-    if (mainWindow)
-        return mainWindow->db;
+    if (frmMain* w = mainWindow())
+        return w->db;
     if (!benchCollection)
         benchCollection = std::make_unique<Collection>(QDir::currentPath());
     return *benchCollection;
@@ -553,7 +564,8 @@ void benchReports(const QString& pdfFolder)
     report("lay out the CD-with-songs report (all pages)", laid, 0);
     // The preview lays out every page and draws the first; the baseline draws
     // the same page's rows as plain text lines.
-    const double shown = msOf([&] { ReportPreview preview(layout, &sharedPrinter()); });
+    QPrinter printer(QPrinter::HighResolution);
+    const double shown = msOf([&] { ReportPreview preview(layout, &printer); });
     const double plain = msOf([&] {
         QImage page(800, 1130, QImage::Format_RGB32);
         QPainter p(&page);
@@ -662,19 +674,19 @@ void benchWindow(const QString& folder)
     });
     report("start: Main to the window shown with data", start, 0);
     report("  then every row in (waiting for the thread)", msOf([] { db().WaitForAllRows(); }), 0);
-    frmMain* w = mainWindow;
+    frmMain* w = mainWindow();
     const double reset = msOf([w] { w->reset(); });
     report("reset (full rebuild of the window)", reset, open, "open");
     const int moves = 300;
-    w->cmdTop->click();
+    cmdTop(w)->click();
     const double buttons = msOf([w] {
         for (int i = 0; i < moves; ++i) {
-            w->cmdNext->click();
+            cmdNext(w)->click();
             QCoreApplication::processEvents();
         }
     });
     report("one CD move by button (grid, panel, counters, jacket)", buttons / moves, 0);
-    QTableView* grid = w->DataGrid2->table();
+    QTableView* grid = DataGrid2(w)->table();
     const double clicks = msOf([grid] {
         for (int i = 0; i < moves; ++i) {
             grid->setCurrentIndex(grid->model()->index(i * 7 % grid->model()->rowCount(), 1));
@@ -685,11 +697,11 @@ void benchWindow(const QString& folder)
 
     auto search = [w](int box, const QString& value) {
         w->findChild<QAction*>(QStringLiteral("mnuTyuu"))->trigger();
-        w->Check1(box)->setChecked(true);
+        Check1(w, box)->setChecked(true);
         if (box == 7)
             w->findChild<QLineEdit*>(QStringLiteral("txtKyoku"))->setText(value);
         else if (box != 10)
-            w->DataCombo1(box)->setText(value);
+            DataCombo1(w, box)->setText(value);
         w->cmdFilter_Click();
     };
     report("song search matching every song (曲名 like '*楽章*')",
@@ -759,10 +771,10 @@ int startChild(const QString& folder)
     if (!Main())
         return 1;
     QCoreApplication::processEvents();
-    mainWindow->repaint();
-    std::printf("drawn %s | %s | %s\n", qPrintable(mainWindow->lblRcount(3)->text()),
-                qPrintable(mainWindow->lblRcount(0)->text()),
-                qPrintable(mainWindow->txtrs(1)->text().left(30)));
+    mainWindow()->repaint();
+    std::printf("drawn %s | %s | %s\n", qPrintable(lblRcount(mainWindow(), 3)->text()),
+                qPrintable(lblRcount(mainWindow(), 0)->text()),
+                qPrintable(txtrs(mainWindow(), 1)->text().left(30)));
     std::fflush(stdout);
     db().WaitForAllRows();
     std::printf("loaded %d %d\n", db().rsCD->recordCount(), db().rsKyoku->recordCount());
@@ -770,8 +782,8 @@ int startChild(const QString& folder)
     // the most a user then asks of memory: every song sorted by title, the
     // songs of the CD on show sorted likewise, and back to all data
     db().rsKyoku->setSort(QStringLiteral("曲名 asc"));
-    mainWindow->findChild<QAction*>(QStringLiteral("mnuKyokuS"))->trigger();
-    mainWindow->mnuReset_Click();
+    mainWindow()->findChild<QAction*>(QStringLiteral("mnuKyokuS"))->trigger();
+    mainWindow()->mnuReset_Click();
     // The peak of this program's own memory: ru_maxrss would also count the
     // benchmark that started it, whose pages the child held before exec.
     QFile status(QStringLiteral("/proc/self/status"));
@@ -782,7 +794,7 @@ int startChild(const QString& folder)
             peakKiB = line.mid(6).trimmed().split(' ').value(0).toDouble();
     std::printf("peak %.1f\n", peakKiB / 1024.0);
     std::fflush(stdout);
-    mainWindow->close();
+    mainWindow()->close();
     return 0;
 }
 

@@ -286,3 +286,11 @@ int execEachAlone(QObject* tests, int argc, char** argv)
     }
     return failures;
 }
+
+bool isWaitShown()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("frmWait") && w->isVisible())
+            return true;
+    return false;
+}

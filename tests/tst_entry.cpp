@@ -1,5 +1,6 @@
 #include "entry/frminputcd.h"
 #include "entry/frminputkyoku.h"
+#include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "store/collection.h"
 #include "store/connection.h"
@@ -678,7 +679,7 @@ void TestEntry::mainWindowShowsTheChanges()
 {
     writeSample(m_folder->path());
     start();
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("4 / 4"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("4 / 4"));
     QVERIFY(m_w->findChild<QAction*>("mnuCDinput")->isEnabled());
     bool drove = false;
     QTimer::singleShot(0, [&] {
@@ -692,8 +693,8 @@ void TestEntry::mainWindowShowsTheChanges()
     });
     m_w->findChild<QAction*>("mnuCDinput")->trigger();
     QVERIFY(drove);
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("5 / 5"));
-    QCOMPARE(m_w->txtrs(1)->text(), QString("メインに出るCD"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("5 / 5"));
+    QCOMPARE(txtrs(m_w, 1)->text(), QString("メインに出るCD"));
     drove = false;
     QTimer::singleShot(0, [&] {
         auto* form = qobject_cast<frmInputKyoku*>(QApplication::activeModalWidget());
@@ -708,8 +709,8 @@ void TestEntry::mainWindowShowsTheChanges()
     auto* toolbar = m_w->findChild<QToolBar*>("tbToolBar");
     toolbar->findChild<QAction*>("変更")->trigger();
     QVERIFY(drove);
-    QCOMPARE(m_w->lblRcount(0)->text(), QString("1 / 6"));
-    QCOMPARE(m_w->txtrs(8)->text(), QString("新しい曲"));
+    QCOMPARE(lblRcount(m_w, 0)->text(), QString("1 / 6"));
+    QCOMPARE(txtrs(m_w, 8)->text(), QString("新しい曲"));
 }
 
 // The copy of the song before takes every one of its fields, the last (分野)

@@ -1,3 +1,4 @@
+#include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "store/backup.h"
 #include "store/collection.h"
@@ -123,7 +124,7 @@ void TestImport::offeredAtStartAndEveryValueArrives()
     QCOMPARE(asked.size(), 1);
     QVERIFY2(asked[0].text.contains("cdkaisou.mdb") && asked[0].text.contains("CD 40枚・曲 400曲"),
              qPrintable(asked[0].text));
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("40 / 40"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("40 / 40"));
     QCOMPARE(db().rsKyoku->recordCount(), 400);
     closeMain(m_w);
     compareWithTruth(db().databasePath(), "cdname");
@@ -132,7 +133,7 @@ void TestImport::offeredAtStartAndEveryValueArrives()
     // the yen decimals are shown as they are
     m_w = startMain();
     db().rsCD->setFilter("CDID = '15'");
-    QCOMPARE(m_w->txtrs(4)->text(), QString("¥1,234.5"));
+    QCOMPARE(txtrs(m_w, 4)->text(), QString("¥1,234.5"));
 }
 
 void TestImport::damagedFilesWriteNothing_data()
@@ -205,13 +206,13 @@ void TestImport::menuAddsOrReplaces()
     const QStringList said = answeredTexts();
     QCOMPARE(said.size(), 2);
     QVERIFY2(said[1].contains("CDID 1") && said[1].contains("曲ID 1"), qPrintable(said[1]));
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("2 / 2"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("2 / 2"));
     // replace: the collection becomes the old one, the previous one backed up
     pick();
     MsgBoxSetNextAnswers({QMessageBox::Yes});
     m_w->findChild<QAction*>("mnuImport")->trigger();
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("40 / 40"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("40 / 40"));
     QCOMPARE(backup::list(db().databasePath()).first().cds, 2);
 }
 
@@ -361,9 +362,9 @@ void TestImport::exportOfWhatIsShown()
                      song("CD, 一", 2, "ガヴォット", {{"作曲者名", "ヘンデル"}})});
     m_w = startMain();
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
-    m_w->Check1(0)->setChecked(true);
-    m_w->DataCombo1(0)->setText("ヘンデル");
-    m_w->cmdFilter->click();
+    Check1(m_w, 0)->setChecked(true);
+    DataCombo1(m_w, 0)->setText("ヘンデル");
+    cmdFilter(m_w)->click();
     m_w->findChild<QAction*>("mnuKyokuS")->trigger(); // ガヴォット before ラルゴ
     QTimer::singleShot(0, [this] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -519,15 +520,15 @@ void TestImport::csvImportAsksToReplaceOrAdd()
     QCOMPARE(said.size(), 2);
     QVERIFY2(said[0].contains("置き換えますか") && said[0].contains("1 枚のCD"),
              qPrintable(said[0]));
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("3 / 3"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("3 / 3"));
     // replace: only the CSV's CD is left, the three backed up
     pickBoth();
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuCsvImport")->trigger();
     said = answeredTexts();
     QCOMPARE(said.size(), 2);
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
-    QCOMPARE(m_w->txtrs(1)->text(), QString("来たCD"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("1 / 1"));
+    QCOMPARE(txtrs(m_w, 1)->text(), QString("来たCD"));
     QCOMPARE(backup::list(db().databasePath()).first().cds, 3);
 }
 
@@ -566,7 +567,7 @@ void TestImport::startupImportOnAFullDiskLeavesNoCollection()
     said = answeredTexts();
     QCOMPARE(said.size(), 1);
     QVERIFY2(said[0].contains("CD 40枚・曲 400曲"), qPrintable(said[0]));
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("40 / 40"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("40 / 40"));
     closeMain(m_w);
     db().CloseDataContext();
 }

@@ -1,5 +1,6 @@
 // A collection large enough to be read in two steps: the first screen at
 // once, the whole tables after it on a thread of their own.
+#include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "store/collection.h"
 #include "store/dberror.h"
@@ -365,25 +366,25 @@ void TestLargeCollection::windowFillsInAfterTheFirstScreen()
     QVERIFY(m_window);
     // the first screen: the first CD, its songs, both counters right
     QVERIFY(db().rsCD->isProvisional());
-    QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("%1 / %1").arg(CDs));
-    QCOMPARE(m_window->lblRcount(0)->text(),
+    QCOMPARE(lblRcount(m_window, 3)->text(), QStringLiteral("%1 / %1").arg(CDs));
+    QCOMPARE(lblRcount(m_window, 0)->text(),
              QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
-    QCOMPARE(m_window->DataGrid2->model()->rowCount(), CDs);
-    QCOMPARE(m_window->DataGrid2->text(0, 1), QStringLiteral("Dvořák: Suite"));
-    QCOMPARE(m_window->DataGrid2->text(1200, 1), QString()); // shown once read
-    QCOMPARE(m_window->DataGrid1->model()->rowCount(), SongsPerCD);
+    QCOMPARE(DataGrid2(m_window)->model()->rowCount(), CDs);
+    QCOMPARE(DataGrid2(m_window)->text(0, 1), QStringLiteral("Dvořák: Suite"));
+    QCOMPARE(DataGrid2(m_window)->text(1200, 1), QString()); // shown once read
+    QCOMPARE(DataGrid1(m_window)->model()->rowCount(), SongsPerCD);
     // the rest arrives by itself
     QTRY_VERIFY(db().AllRowsRead());
-    QCOMPARE(m_window->DataGrid2->text(1200, 1), titleOf(1201));
-    QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("%1 / %1").arg(CDs));
-    QCOMPARE(m_window->DataGrid2->model()->rowCount(), CDs);
-    QCOMPARE(m_window->DataGrid1->model()->rowCount(), SongsPerCD);
-    QCOMPARE(m_window->lblRcount(0)->text(),
+    QCOMPARE(DataGrid2(m_window)->text(1200, 1), titleOf(1201));
+    QCOMPARE(lblRcount(m_window, 3)->text(), QStringLiteral("%1 / %1").arg(CDs));
+    QCOMPARE(DataGrid2(m_window)->model()->rowCount(), CDs);
+    QCOMPARE(DataGrid1(m_window)->model()->rowCount(), SongsPerCD);
+    QCOMPARE(lblRcount(m_window, 0)->text(),
              QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
     QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
-    m_window->cmdLast->click();
+    cmdLast(m_window)->click();
     QCOMPARE(db().rsCD->value("CDID").toInt(), CDs);
-    QCOMPARE(m_window->lblRcount(0)->text(),
+    QCOMPARE(lblRcount(m_window, 0)->text(),
              QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
 }
 
@@ -394,14 +395,14 @@ void TestLargeCollection::windowToldOfDamageFoundAfterTheFirstScreen()
     garbleLeafPage("kyoku_title");
     m_window = startMain();
     QVERIFY(m_window);
-    QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("%1 / %1").arg(CDs));
+    QCOMPARE(lblRcount(m_window, 3)->text(), QStringLiteral("%1 / %1").arg(CDs));
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QTRY_COMPARE(MsgBoxPendingAnswers(), 0);
     const QList<MsgBoxRecord> said = MsgBoxTakeAnswered();
     QCOMPARE(said.size(), 1);
     QVERIFY2(said[0].text.contains(QStringLiteral("壊れています")), qPrintable(said[0].text));
-    QCOMPARE(m_window->lblRcount(3)->text(), QStringLiteral("0 / 0"));
-    QCOMPARE(m_window->DataGrid2->model()->rowCount(), 0);
+    QCOMPARE(lblRcount(m_window, 3)->text(), QStringLiteral("0 / 0"));
+    QCOMPARE(DataGrid2(m_window)->model()->rowCount(), 0);
 }
 
 // The first screen finds the songs of a CD through SQLite's NOCASE, which

@@ -1,4 +1,5 @@
 #include "entry/cdnamedup.h"
+#include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
 #include "store/collection.h"
@@ -128,28 +129,28 @@ void TestMainWindow::startupShowsAllData()
     QVERIFY(w);
     QCOMPARE(db().strAppPath, m_folder->path());
     QCOMPARE(w->windowTitle(), QString("Rondella"));
-    QCOMPARE(w->DataGrid2->caption(), QString("ALL"));
-    QCOMPARE(w->DataGrid1->caption(), QString("左CDに含まれる曲"));
-    QCOMPARE(w->lblCDdata->text(), QString("CDデータ"));
-    QCOMPARE(w->lblKyokudata->text(), QString("曲データ"));
-    QCOMPARE(w->lblCDdata->palette().color(QPalette::WindowText), QColor(Qt::blue));
-    QCOMPARE(w->lblRcount(3)->text(), QString("3 / 3"));
-    QCOMPARE(w->lblRcount(0)->text(), QString("3 / 5"));
-    QCOMPARE(w->lngCDTotal, 3);
-    QCOMPARE(w->lngKyokuTotal, 5);
-    QVERIFY(!w->picTyuu->isVisible());
+    QCOMPARE(DataGrid2(w)->caption(), QString("ALL"));
+    QCOMPARE(DataGrid1(w)->caption(), QString("左CDに含まれる曲"));
+    QCOMPARE(lblCDdata(w)->text(), QString("CDデータ"));
+    QCOMPARE(lblKyokudata(w)->text(), QString("曲データ"));
+    QCOMPARE(lblCDdata(w)->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    QCOMPARE(lblRcount(w, 3)->text(), QString("3 / 3"));
+    QCOMPARE(lblRcount(w, 0)->text(), QString("3 / 5"));
+    QCOMPARE(w->lngCDTotal(), 3);
+    QCOMPARE(w->lngKyokuTotal(), 5);
+    QVERIFY(!picTyuu(w)->isVisible());
     // the record panel shows the first CD and its first song, read-only
-    QCOMPARE(w->txtrs(0)->text(), QString("1"));
-    QCOMPARE(w->txtrs(1)->text(), QString("ベートーヴェン：交響曲第5番「運命」"));
-    QCOMPARE(w->txtrs(3)->text(), QString("1989/04/15"));
-    QCOMPARE(w->txtrs(4)->text(), QString("\u00A53,000"));
-    QCOMPARE(w->txtrs(5)->text(), QString("石川道雄"));
-    QCOMPARE(w->txtrs(8)->text(), QString("第1楽章"));
-    QCOMPARE(w->txtrs(9)->text(), QString("ベートーヴェン"));
-    QCOMPARE(w->txtrs(21)->text(), QString("1"));
+    QCOMPARE(txtrs(w, 0)->text(), QString("1"));
+    QCOMPARE(txtrs(w, 1)->text(), QString("ベートーヴェン：交響曲第5番「運命」"));
+    QCOMPARE(txtrs(w, 3)->text(), QString("1989/04/15"));
+    QCOMPARE(txtrs(w, 4)->text(), QString("\u00A53,000"));
+    QCOMPARE(txtrs(w, 5)->text(), QString("石川道雄"));
+    QCOMPARE(txtrs(w, 8)->text(), QString("第1楽章"));
+    QCOMPARE(txtrs(w, 9)->text(), QString("ベートーヴェン"));
+    QCOMPARE(txtrs(w, 21)->text(), QString("1"));
     for (int i = 0; i < 22; ++i) {
-        QVERIFY(w->txtrs(i)->isReadOnly());
-        QCOMPARE(w->txtrs(i)->dataField(), w->lblFieldLabel(i)->text());
+        QVERIFY(txtrs(w, i)->isReadOnly());
+        QCOMPARE(txtrs(w, i)->dataField(), lblFieldLabel(w, i)->text());
     }
     // the splash is gone; the wait window is loaded but hidden
     for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -197,14 +198,14 @@ void TestMainWindow::menuBarAndToolbar()
     QCOMPARE(items("mnuhelp"), (QStringList{"mnuhelp2=ヘルプ", "mnuVer=バージョン情報"}));
 
     QStringList positions;
-    for (QAction* a : w->tbToolBar->actions())
+    for (QAction* a : tbToolBar(w)->actions())
         positions << (a->isSeparator() ? QString("|") : a->objectName() + "=" + a->toolTip());
     QCOMPARE(positions,
              (QStringList{"印刷プレビュー=CD＆曲印刷（リレーション）のみのプレビュー", "|",
                           "抽出=検索をします", "絞り込み抽出=絞り込み検索をします", "|",
                           "追加=CDの追加・変更・削除をします", "変更=曲の追加・変更・削除をします",
                           "|", "|", "リセット=リセットします"}));
-    for (QAction* a : w->tbToolBar->actions())
+    for (QAction* a : tbToolBar(w)->actions())
         QVERIFY(a->isSeparator() || (a->text().isEmpty() && !a->icon().isNull()));
 }
 
@@ -212,36 +213,38 @@ void TestMainWindow::panelsAndGridLayouts()
 {
     writeSample(m_folder->path());
     frmMain* w = start();
-    QCOMPARE(w->picCD->geometry(), twipsRect(60, 360, 6525, 10110));
-    QCOMPARE(w->picKyoku->geometry(), twipsRect(6645, 360, 8625, 10095));
-    QCOMPARE(w->DataGrid2->geometry(), twipsRect(75, 4395, 6330, 4995));
-    QCOMPARE(w->txtrs(21)->geometry(), twipsRect(1200, 945, 630, 330));
-    QCOMPARE(w->DataGrid2->table()->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0xC0));
-    QCOMPARE(w->DataGrid1->table()->palette().color(QPalette::Base), QColor(0xC0, 0xFF, 0xFF));
+    QCOMPARE(picCD(w)->geometry(), twipsRect(60, 360, 6525, 10110));
+    QCOMPARE(picKyoku(w)->geometry(), twipsRect(6645, 360, 8625, 10095));
+    QCOMPARE(DataGrid2(w)->geometry(), twipsRect(75, 4395, 6330, 4995));
+    QCOMPARE(txtrs(w, 21)->geometry(), twipsRect(1200, 945, 630, 330));
+    QCOMPARE(DataGrid2(w)->table()->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0xC0));
+    QCOMPARE(DataGrid1(w)->table()->palette().color(QPalette::Base), QColor(0xC0, 0xFF, 0xFF));
     // CD grid: widths, grouped and centred price, centred id and date
-    QCOMPARE(w->DataGrid2->table()->columnWidth(1), twips(2000));
-    QCOMPARE(w->DataGrid2->table()->columnWidth(5), twips(1400));
-    QCOMPARE(w->DataGrid2->text(1, 3), QString("1,234,567"));
-    QCOMPARE(w->DataGrid2->text(2, 3), QString("0"));
-    QCOMPARE(w->DataGrid2->text(0, 4), QString("1989/04/15"));
-    const QAbstractItemModel* cds = w->DataGrid2->table()->model();
+    QCOMPARE(DataGrid2(w)->table()->columnWidth(1), twips(2000));
+    QCOMPARE(DataGrid2(w)->table()->columnWidth(5), twips(1400));
+    QCOMPARE(DataGrid2(w)->text(1, 3), QString("1,234,567"));
+    QCOMPARE(DataGrid2(w)->text(2, 3), QString("0"));
+    QCOMPARE(DataGrid2(w)->text(0, 4), QString("1989/04/15"));
+    const QAbstractItemModel* cds = DataGrid2(w)->table()->model();
     QVERIFY(cds->index(0, 3).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHCenter);
     QVERIFY(
         !(cds->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHCenter));
     QCOMPARE(cds->headerData(6, Qt::Horizontal).toString(), QString("キャビネット"));
     // song grid: CD名 and 曲ID hidden, the rest at their widths, kept across CD moves
-    QVERIFY(!w->DataGrid1->isColumnVisible(0));
-    QVERIFY(!w->DataGrid1->isColumnVisible(1));
-    QVERIFY(w->DataGrid1->isColumnVisible(2));
-    QCOMPARE(w->DataGrid1->table()->columnWidth(2), twips(3240));
-    w->cmdNext->click();
-    w->cmdNext->click();
-    QVERIFY(!w->DataGrid1->isColumnVisible(0));
-    QCOMPARE(w->DataGrid1->table()->columnWidth(6), twips(2500));
-    FormatKyokuGridAll();
-    QVERIFY(w->DataGrid1->isColumnVisible(0));
-    QVERIFY(!w->DataGrid1->isColumnVisible(1));
-    QCOMPARE(w->DataGrid1->table()->columnWidth(0), twips(1740));
+    QVERIFY(!DataGrid1(w)->isColumnVisible(0));
+    QVERIFY(!DataGrid1(w)->isColumnVisible(1));
+    QVERIFY(DataGrid1(w)->isColumnVisible(2));
+    QCOMPARE(DataGrid1(w)->table()->columnWidth(2), twips(3240));
+    cmdNext(w)->click();
+    cmdNext(w)->click();
+    QVERIFY(!DataGrid1(w)->isColumnVisible(0));
+    QCOMPARE(DataGrid1(w)->table()->columnWidth(6), twips(2500));
+    // all songs: CD名 shown at its width
+    Check1(w, 10)->setChecked(true);
+    cmdFilter(w)->click();
+    QVERIFY(DataGrid1(w)->isColumnVisible(0));
+    QVERIFY(!DataGrid1(w)->isColumnVisible(1));
+    QCOMPARE(DataGrid1(w)->table()->columnWidth(0), twips(1740));
 }
 
 void TestMainWindow::unusableFileOpensWindowWithoutData_data()
@@ -280,8 +283,8 @@ void TestMainWindow::unusableFileOpensWindowWithoutData()
     QVERIFY2(answers.texts[0].contains(cause), qPrintable(answers.texts[0]));
     QCOMPARE(answers.titles[0], QString("Rondella"));
     QCOMPARE(answers.icons[0], QMessageBox::NoIcon);
-    QCOMPARE(w->DataGrid2->table()->model()->rowCount(), 0);
-    w->cmdNext->click(); // nothing to move: a message, no crash
+    QCOMPARE(DataGrid2(w)->table()->model()->rowCount(), 0);
+    cmdNext(w)->click(); // nothing to move: a message, no crash
     QCOMPARE(answers.texts.size(), 2);
     closeMain(w);
     QCOMPARE(answers.texts.size(), 2); // closing a window without data asks nothing more
@@ -296,16 +299,16 @@ void TestMainWindow::emptyCollection()
     frmMain* w = start();
     QVERIFY(QFile::exists(m_folder->file("cdkaisou.db")));
     QCOMPARE(answers.texts, QStringList());
-    QCOMPARE(w->lblRcount(3)->text(), QString("0 / 0"));
-    QCOMPARE(w->lblRcount(0)->text(), QString("0 / 0"));
-    QCOMPARE(w->DataGrid2->table()->model()->rowCount(), 0);
-    QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 0);
+    QCOMPARE(lblRcount(w, 3)->text(), QString("0 / 0"));
+    QCOMPARE(lblRcount(w, 0)->text(), QString("0 / 0"));
+    QCOMPARE(DataGrid2(w)->table()->model()->rowCount(), 0);
+    QCOMPARE(DataGrid1(w)->table()->model()->rowCount(), 0);
     for (int i = 0; i < 22; ++i)
-        QCOMPARE(w->txtrs(i)->text(), QString());
+        QCOMPARE(txtrs(w, i)->text(), QString());
     w->reset();
     QCOMPARE(answers.texts, QStringList()); // the rebuild passes over the missing rows
-    w->cmdLast->click();
-    w->cmdTopsub->click();
+    cmdLast(w)->click();
+    cmdTopsub(w)->click();
     QCOMPARE(answers.texts, (QStringList{"データがありません", "データがありません"}));
 }
 
@@ -314,33 +317,33 @@ void TestMainWindow::navigationButtons()
     writeSample(m_folder->path());
     MessageBoxAnswerer answers;
     frmMain* w = start();
-    const int played = w->MMCdialog->timesPlayed();
-    click(w->cmdNext); // CD 2 has no songs
-    QCOMPARE(w->txtrs(0)->text(), QString("2"));
-    QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 0);
-    QCOMPARE(w->lblRcount(0)->text(), QString("0 / 5"));
-    QCOMPARE(w->txtrs(8)->text(), QString());
-    QCOMPARE(w->MMCdialog->timesPlayed(), played + 1);
-    click(w->cmdRightSub);
+    const int played = MMCdialog(w)->timesPlayed();
+    click(cmdNext(w)); // CD 2 has no songs
+    QCOMPARE(txtrs(w, 0)->text(), QString("2"));
+    QCOMPARE(DataGrid1(w)->table()->model()->rowCount(), 0);
+    QCOMPARE(lblRcount(w, 0)->text(), QString("0 / 5"));
+    QCOMPARE(txtrs(w, 8)->text(), QString());
+    QCOMPARE(MMCdialog(w)->timesPlayed(), played + 1);
+    click(cmdRightSub(w));
     QCOMPARE(answers.texts, QStringList{"データがありません"});
-    click(w->cmdLast);
-    click(w->cmdNext); // stays on the last CD without a message
-    QCOMPARE(w->txtrs(0)->text(), QString("3"));
+    click(cmdLast(w));
+    click(cmdNext(w)); // stays on the last CD without a message
+    QCOMPARE(txtrs(w, 0)->text(), QString("3"));
     QCOMPARE(answers.texts.size(), 1);
-    QCOMPARE(w->lblRcount(0)->text(), QString("2 / 5"));
-    QCOMPARE(w->txtrs(8)->text(), QString("ワルツ")); // 曲ID 4 comes first
-    click(w->cmdLastsub);
-    QCOMPARE(w->txtrs(21)->text(), QString("5"));
-    click(w->cmdRightSub);
-    QCOMPARE(w->txtrs(21)->text(), QString("5"));
-    click(w->cmdLeftSub);
-    click(w->cmdLeftSub);
-    QCOMPARE(w->txtrs(21)->text(), QString("4"));
-    click(w->cmdTop);
-    click(w->cmdPrevious);
-    QCOMPARE(w->txtrs(0)->text(), QString("1"));
+    QCOMPARE(lblRcount(w, 0)->text(), QString("2 / 5"));
+    QCOMPARE(txtrs(w, 8)->text(), QString("ワルツ")); // 曲ID 4 comes first
+    click(cmdLastsub(w));
+    QCOMPARE(txtrs(w, 21)->text(), QString("5"));
+    click(cmdRightSub(w));
+    QCOMPARE(txtrs(w, 21)->text(), QString("5"));
+    click(cmdLeftSub(w));
+    click(cmdLeftSub(w));
+    QCOMPARE(txtrs(w, 21)->text(), QString("4"));
+    click(cmdTop(w));
+    click(cmdPrevious(w));
+    QCOMPARE(txtrs(w, 0)->text(), QString("1"));
     QCOMPARE(answers.texts.size(), 1);
-    QCOMPARE(w->DataGrid2->table()->selectionModel()->currentIndex().row(), 0);
+    QCOMPARE(DataGrid2(w)->table()->selectionModel()->currentIndex().row(), 0);
 }
 
 void TestMainWindow::gridClickMovesCurrentRow()
@@ -348,21 +351,21 @@ void TestMainWindow::gridClickMovesCurrentRow()
     writeSample(m_folder->path());
     frmMain* w = start();
     // the grid models stay consistent through every reset a CD move causes
-    QAbstractItemModelTester songsTester(w->DataGrid1->table()->model(),
+    QAbstractItemModelTester songsTester(DataGrid1(w)->table()->model(),
                                          QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QAbstractItemModelTester cdsTester(w->DataGrid2->table()->model(),
+    QAbstractItemModelTester cdsTester(DataGrid2(w)->table()->model(),
                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QTableView* cds = w->DataGrid2->table();
+    QTableView* cds = DataGrid2(w)->table();
     const QRect cell = cds->visualRect(cds->model()->index(2, 1));
     QTest::mouseClick(cds->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(db().rsCD->position(), 2);
-    QCOMPARE(w->txtrs(0)->text(), QString("3"));
-    QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 2);
-    QCOMPARE(w->lblRcount(0)->text(), QString("2 / 5"));
-    QTableView* songs = w->DataGrid1->table();
+    QCOMPARE(txtrs(w, 0)->text(), QString("3"));
+    QCOMPARE(DataGrid1(w)->table()->model()->rowCount(), 2);
+    QCOMPARE(lblRcount(w, 0)->text(), QString("2 / 5"));
+    QTableView* songs = DataGrid1(w)->table();
     QTest::mouseClick(songs->viewport(), Qt::LeftButton, {},
                       songs->visualRect(songs->model()->index(1, 2)).center());
-    QCOMPARE(w->txtrs(8)->text(), QString("アダージョ"));
+    QCOMPARE(txtrs(w, 8)->text(), QString("アダージョ"));
     w->findChild<QAction*>("mnuKyokuS")->trigger();
     w->findChild<QAction*>("mnuReset")->trigger();
     w->reset();
@@ -384,24 +387,24 @@ void TestMainWindow::jacketPictures()
     broken.close();
     MessageBoxAnswerer answers;
     frmMain* w = start();
-    QCOMPARE(w->picCDphoto->pixmap().size(), QSize(100, 80));
-    const QSize room = w->picCDphoto->contentsRect().size();
-    w->cmdNext->click();
-    const QSize tall = w->picCDphoto->pixmap().size();
+    QCOMPARE(picCDphoto(w)->pixmap().size(), QSize(100, 80));
+    const QSize room = picCDphoto(w)->contentsRect().size();
+    cmdNext(w)->click();
+    const QSize tall = picCDphoto(w)->pixmap().size();
     QCOMPARE(tall.height(), room.height());
     QVERIFY(qAbs(tall.width() - room.height() / 50) <= 1);
-    w->cmdNext->click(); // a large picture is scaled down to fit, keeping its shape
-    const QSize shown = w->picCDphoto->pixmap().size();
+    cmdNext(w)->click(); // a large picture is scaled down to fit, keeping its shape
+    const QSize shown = picCDphoto(w)->pixmap().size();
     QVERIFY(shown.width() <= room.width() && shown.height() <= room.height());
     QVERIFY(qAbs(shown.width() - 2 * shown.height()) <= 2);
     writeCollection(m_folder->path(), {cd(4, "壊れた写真のCD")}, {});
     w->reset(); // the newest CD: an unreadable picture gives the placeholder
-    QCOMPARE(w->txtrs(0)->text(), QString("4"));
-    QCOMPARE(w->picCDphoto->pixmap().size(), QSize(50, 50));
+    QCOMPARE(txtrs(w, 0)->text(), QString("4"));
+    QCOMPARE(picCDphoto(w)->pixmap().size(), QSize(50, 50));
     QFile::remove(m_folder->file("jacket/damie.jpg"));
-    w->cmdTop->click();
-    w->cmdLast->click(); // neither picture nor placeholder: empty and silent
-    QVERIFY(w->picCDphoto->pixmap().isNull());
+    cmdTop(w)->click();
+    cmdLast(w)->click(); // neither picture nor placeholder: empty and silent
+    QVERIFY(picCDphoto(w)->pixmap().isNull());
     QCOMPARE(answers.texts, QStringList());
 }
 
@@ -409,24 +412,24 @@ void TestMainWindow::sortCommandsAndTitles()
 {
     writeSample(m_folder->path());
     frmMain* w = start();
-    const int drops = w->MMCdrop->timesPlayed();
+    const int drops = MMCdrop(w)->timesPlayed();
     w->findChild<QAction*>("mnuCDs")->trigger();
     QCOMPARE(w->windowTitle(), QString("Rondella(CD名順モード)"));
-    QCOMPARE(w->DataGrid2->text(0, 1), QString("チャイコフスキー：交響曲第6番「悲愴」"));
-    QCOMPARE(w->DataGrid2->text(2, 1), QString("ベートーヴェン：交響曲第5番「運命」"));
-    QCOMPARE(w->MMCdrop->timesPlayed(), drops + 1);
+    QCOMPARE(DataGrid2(w)->text(0, 1), QString("チャイコフスキー：交響曲第6番「悲愴」"));
+    QCOMPARE(DataGrid2(w)->text(2, 1), QString("ベートーヴェン：交響曲第5番「運命」"));
+    QCOMPARE(MMCdrop(w)->timesPlayed(), drops + 1);
     w->findChild<QAction*>("mnuKyokuS")->trigger();
     QCOMPARE(w->windowTitle(), QString("Rondella(CD名順＋曲名順モード)"));
-    QCOMPARE(w->DataGrid1->text(0, 2),
+    QCOMPARE(DataGrid1(w)->text(0, 2),
              QString("アダージョ")); // the songs of the current CD, by title
     w->findChild<QAction*>("mnuCDs")->trigger();
     QCOMPARE(w->windowTitle(), QString("Rondella(CD名順＋曲名順モード)"));
-    QVERIFY(w->mnuCDs->isChecked() && w->mnuKyokuS->isChecked());
+    QVERIFY(mnuCDs(w)->isChecked() && mnuKyokuS(w)->isChecked());
     w->findChild<QAction*>("mnuReset")->trigger();
     QCOMPARE(w->windowTitle(), QString("Rondella"));
-    QCOMPARE(w->DataGrid2->text(0, 0), QString("1"));
-    QVERIFY(!w->mnuCDs->isChecked() && !w->mnuKyokuS->isChecked());
-    w->mnuKyokuS->setChecked(true);
+    QCOMPARE(DataGrid2(w)->text(0, 0), QString("1"));
+    QVERIFY(!mnuCDs(w)->isChecked() && !mnuKyokuS(w)->isChecked());
+    mnuKyokuS(w)->setChecked(true);
     w->ShowModeTitle();
     QCOMPARE(w->windowTitle(), QString("Rondella(曲名順モード)"));
 }
@@ -439,22 +442,22 @@ void TestMainWindow::resetLeavesLastCDAndSong()
     writeCollection(m_folder->path(), {cd(4, "新しいCD")},
                     {song("チャイコフスキー：交響曲第6番「悲愴」", 6, "終楽章")});
     w->findChild<QAction*>("mnuCDs")->trigger();
-    w->picTyuu->show();
+    picTyuu(w)->show();
     w->reset();
     QVERIFY(db().rsCD != before);
-    QVERIFY(!w->picTyuu->isVisible());
-    QCOMPARE(w->txtrs(0)->text(), QString("4")); // the CD with the highest CDID, no songs
-    QCOMPARE(w->lblRcount(3)->text(), QString("4 / 4"));
-    QCOMPARE(w->lblRcount(0)->text(), QString("0 / 6"));
+    QVERIFY(!picTyuu(w)->isVisible());
+    QCOMPARE(txtrs(w, 0)->text(), QString("4")); // the CD with the highest CDID, no songs
+    QCOMPARE(lblRcount(w, 3)->text(), QString("4 / 4"));
+    QCOMPARE(lblRcount(w, 0)->text(), QString("0 / 6"));
     QCOMPARE(w->windowTitle(), QString("Rondella"));
-    QCOMPARE(w->DataGrid2->caption(), QString("ALL"));
-    QCOMPARE(w->DataGrid2->table()->selectionModel()->currentIndex().row(), 3);
+    QCOMPARE(DataGrid2(w)->caption(), QString("ALL"));
+    QCOMPARE(DataGrid2(w)->table()->selectionModel()->currentIndex().row(), 3);
     // with songs on the last CD, the last song is current
     writeCollection(m_folder->path(), {cd(5, "チャイコフスキー：交響曲第6番「悲愴」")}, {});
     w->reset();
-    QCOMPARE(w->txtrs(0)->text(), QString("5"));
-    QCOMPARE(w->txtrs(21)->text(), QString("6"));
-    QCOMPARE(w->lblRcount(0)->text(), QString("3 / 6"));
+    QCOMPARE(txtrs(w, 0)->text(), QString("5"));
+    QCOMPARE(txtrs(w, 21)->text(), QString("6"));
+    QCOMPARE(lblRcount(w, 0)->text(), QString("3 / 6"));
 }
 
 void TestMainWindow::sounds()
@@ -462,10 +465,10 @@ void TestMainWindow::sounds()
     writeSample(m_folder->path());
     QFile::copy(QFINDTESTDATA("../resources/dialog.WAV"), m_folder->file("dialog.WAV"));
     frmMain* w = start();
-    QVERIFY(w->MMCdialog->isOpen());
-    QCOMPARE(w->MMCdialog->fileName(), m_folder->file("dialog.WAV"));
-    QVERIFY(w->MMCdialog->isAudible());
-    QVERIFY(!w->MMCdrop->isAudible()); // no drop.WAV: silent, no message
+    QVERIFY(MMCdialog(w)->isOpen());
+    QCOMPARE(MMCdialog(w)->fileName(), m_folder->file("dialog.WAV"));
+    QVERIFY(MMCdialog(w)->isAudible());
+    QVERIFY(!MMCdrop(w)->isAudible()); // no drop.WAV: silent, no message
 }
 
 void TestMainWindow::aboutBoxReturnsFocus()
@@ -479,12 +482,12 @@ void TestMainWindow::aboutBoxReturnsFocus()
         title = about->windowTitle();
         about->findChild<QPushButton*>("cmdOK")->click();
     });
-    const int drops = w->MMCdrop->timesPlayed();
+    const int drops = MMCdrop(w)->timesPlayed();
     w->findChild<QAction*>("mnuVer")->trigger();
     QCOMPARE(title, QString("ﾊﾞｰｼﾞｮﾝ情報"));
-    QCOMPARE(w->MMCdrop->timesPlayed(), drops + 1);
+    QCOMPARE(MMCdrop(w)->timesPlayed(), drops + 1);
     QApplication::setActiveWindow(w);
-    QTRY_VERIFY(w->cmdNext->hasFocus());
+    QTRY_VERIFY(cmdNext(w)->hasFocus());
 }
 
 void TestMainWindow::unloadClosesEverything()
@@ -514,7 +517,6 @@ void TestMainWindow::pageSetupUsesTheSharedPrinter()
     });
     w->findChild<QAction*>("mnuPage")->trigger();
     QCOMPARE(name, QString("cmndPage"));
-    QCOMPARE(&sharedPrinter(), &sharedPrinter());
 }
 
 void TestMainWindow::duplicateTitleQuestion()
@@ -559,7 +561,7 @@ void TestMainWindow::countersHoldFiveDigits()
     writeSample(m_folder->path());
     frmMain* w = start();
     for (auto [index, designedRight] : {std::pair{0, 7065 + 870}, std::pair{3, 4845 + 1050}}) {
-        QLabel* counter = w->lblRcount(index);
+        QLabel* counter = lblRcount(w, index);
         counter->setText("99999 / 99999");
         QVERIFY2(counter->fontMetrics().horizontalAdvance(counter->text())
                      <= counter->contentsRect().width(),
@@ -582,31 +584,31 @@ void TestMainWindow::windowGrowsAndScrolls()
     w->resize(1024 * 2 / 3, 700 * 2 / 3);
     QTRY_VERIFY(scroll->verticalScrollBar()->maximum() > 0);
     QVERIFY(scroll->horizontalScrollBar()->maximum() > 0);
-    QCOMPARE(w->DataGrid1->geometry(), twipsRect(255, 4395, 8190, 4995));
-    scroll->ensureWidgetVisible(w->cmdLastsub);
-    const QRect shown(w->cmdLastsub->mapTo(scroll->viewport(), QPoint(0, 0)),
-                      w->cmdLastsub->size());
+    QCOMPARE(DataGrid1(w)->geometry(), twipsRect(255, 4395, 8190, 4995));
+    scroll->ensureWidgetVisible(cmdLastsub(w));
+    const QRect shown(cmdLastsub(w)->mapTo(scroll->viewport(), QPoint(0, 0)),
+                      cmdLastsub(w)->size());
     QVERIFY(scroll->viewport()->rect().contains(shown));
     // larger: the grids and the long boxes take the room, shared by the panels
     w->resize(twips(15400) + 700, twips(10560) + 400 + w->menuBar()->height());
-    QTRY_VERIFY(w->DataGrid1->width() > twips(8190));
-    const int cdExtra = w->DataGrid2->width() - twips(6330);
-    const int songExtra = w->DataGrid1->width() - twips(8190);
+    QTRY_VERIFY(DataGrid1(w)->width() > twips(8190));
+    const int cdExtra = DataGrid2(w)->width() - twips(6330);
+    const int songExtra = DataGrid1(w)->width() - twips(8190);
     QVERIFY2(qAbs(cdExtra * 8625 - songExtra * 6525) <= 2 * 15150,
              qPrintable(QString("%1 %2").arg(cdExtra).arg(songExtra)));
     QCOMPARE(cdExtra + songExtra, w->findChild<QWidget*>("clientArea")->width() - twips(15400));
-    const int extraH = w->DataGrid1->height() - twips(4995);
+    const int extraH = DataGrid1(w)->height() - twips(4995);
     QVERIFY(extraH > 0);
-    QCOMPARE(w->DataGrid2->height(), twips(4995) + extraH);
-    QCOMPARE(w->txtrs(1)->width(), twips(2625) + cdExtra);
-    QCOMPARE(w->txtrs(8)->width(), twips(3330) + songExtra);
-    QCOMPARE(w->txtrs(14)->x(), twips(5850) + songExtra);
-    QCOMPARE(w->txtrs(9)->width(), twips(3330)); // short boxes keep their size
-    QCOMPARE(w->picCDphoto->x(), twips(4260) + cdExtra);
-    QCOMPARE(w->cmdNext->y(), twips(9480) + extraH);
-    QVERIFY(w->DataGrid1->geometry().bottom() < w->cmdRightSub->y());
-    QCOMPARE(w->picKyoku->x(), w->picCD->geometry().right() + 1 + twips(60));
-    QCOMPARE(w->lblRcount(0)->geometry().right() + 1, twips(7935) + songExtra);
+    QCOMPARE(DataGrid2(w)->height(), twips(4995) + extraH);
+    QCOMPARE(txtrs(w, 1)->width(), twips(2625) + cdExtra);
+    QCOMPARE(txtrs(w, 8)->width(), twips(3330) + songExtra);
+    QCOMPARE(txtrs(w, 14)->x(), twips(5850) + songExtra);
+    QCOMPARE(txtrs(w, 9)->width(), twips(3330)); // short boxes keep their size
+    QCOMPARE(picCDphoto(w)->x(), twips(4260) + cdExtra);
+    QCOMPARE(cmdNext(w)->y(), twips(9480) + extraH);
+    QVERIFY(DataGrid1(w)->geometry().bottom() < cmdRightSub(w)->y());
+    QCOMPARE(picKyoku(w)->x(), picCD(w)->geometry().right() + 1 + twips(60));
+    QCOMPARE(lblRcount(w, 0)->geometry().right() + 1, twips(7935) + songExtra);
     QCOMPARE(scroll->verticalScrollBar()->maximum(), 0);
 }
 
@@ -614,13 +616,13 @@ void TestMainWindow::draggedColumnWidthStaysUntilReset()
 {
     writeSample(m_folder->path());
     frmMain* w = start();
-    QHeaderView* header = w->DataGrid1->table()->horizontalHeader();
+    QHeaderView* header = DataGrid1(w)->table()->horizontalHeader();
     QCOMPARE(header->sectionSize(2), twips(3240));
     header->resizeSection(2, 77); // as a drag of the column's edge does
-    w->cmdNext->click(); // another CD: other songs come in
-    w->cmdPrevious->click();
+    cmdNext(w)->click(); // another CD: other songs come in
+    cmdPrevious(w)->click();
     QCOMPARE(header->sectionSize(2), 77);
-    QCOMPARE(w->DataGrid1->table()->model()->rowCount(), 3);
+    QCOMPARE(DataGrid1(w)->table()->model()->rowCount(), 3);
     w->findChild<QAction*>("mnuReset")->trigger();
     QCOMPARE(header->sectionSize(2), twips(3240));
 }

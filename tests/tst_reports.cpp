@@ -1,3 +1,4 @@
+#include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
@@ -112,9 +113,9 @@ void TestReports::songListAfterASearch()
     writeSample(m_folder->path());
     m_w = startMain();
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
-    m_w->Check1(0)->setChecked(true);
-    m_w->DataCombo1(0)->setText("ベートーヴェン");
-    m_w->cmdFilter->click();
+    Check1(m_w, 0)->setChecked(true);
+    DataCombo1(m_w, 0)->setText("ベートーヴェン");
+    cmdFilter(m_w)->click();
     QCOMPARE(runAndClose("mnuprv3"), QString("曲印刷（非検索時は全曲印刷）"));
     const QString text = pdfText(DataReport3(), m_folder->file("songs.pdf"));
     QVERIFY2(text.contains("Rondella") && text.contains("作曲者名") && text.contains("指揮者名"),
@@ -125,8 +126,8 @@ void TestReports::songListAfterASearch()
     QVERIFY(!text.contains("牧神の午後への前奏曲")); // printed as filtered
     QVERIFY(text.contains(QString::number(QDate::currentDate().year()) + "年"));
     // grids bound again to the unlinked view
-    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyoku);
-    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCDList);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCDList);
 }
 
 void TestReports::cdsWithTheirSongs()
@@ -143,27 +144,27 @@ void TestReports::cdsWithTheirSongs()
     const qsizetype itsSong = text.indexOf("牧神の午後への前奏曲", second + 10);
     QVERIFY(first >= 0 && first < song && song < second && second < itsSong);
     QVERIFY(text.contains("ポリドール") && text.contains("2800"));
-    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCD);
-    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyokuSub);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyokuSub);
     QCOMPARE(DataReport2().control("rsRptKyoku_header", "TXTKYOKUMEI").field, QString("CD名"));
     // the CD report plays no sound; the song list does, and during a CD search
     // it prints the song view, which that search does not filter
-    const int sounds = m_w->MMCdialog->timesPlayed();
+    const int sounds = MMCdialog(m_w)->timesPlayed();
     runAndClose("mnuPrv2");
-    QCOMPARE(m_w->MMCdialog->timesPlayed(), sounds);
+    QCOMPARE(MMCdialog(m_w)->timesPlayed(), sounds);
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
-    m_w->Check1(4)->setChecked(true);
-    m_w->DataCombo1(4)->setText("エラート");
-    m_w->cmdFilter->click();
+    Check1(m_w, 4)->setChecked(true);
+    DataCombo1(m_w, 4)->setText("エラート");
+    cmdFilter(m_w)->click();
     QVERIFY(m_w->blnCDSearch());
-    const int before = m_w->MMCdialog->timesPlayed();
+    const int before = MMCdialog(m_w)->timesPlayed();
     QCOMPARE(runAndClose("mnuprv3"), QString("曲印刷（非検索時は全曲印刷）"));
-    QVERIFY(m_w->MMCdialog->timesPlayed() > before);
+    QVERIFY(MMCdialog(m_w)->timesPlayed() > before);
     const QString songs = pdfText(DataReport3(), m_folder->file("songs.pdf"));
     QVERIFY(songs.contains("第4楽章") && songs.contains("牧神の午後への前奏曲"));
     QVERIFY(songs.contains("発売元 = 'エラート'"));
-    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCD);
-    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyokuSub);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyokuSub);
 }
 
 void TestReports::cdListOfASongSearch()
@@ -171,16 +172,16 @@ void TestReports::cdListOfASongSearch()
     writeSample(m_folder->path());
     m_w = startMain();
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
-    m_w->Check1(10)->setChecked(true);
-    m_w->cmdFilter->click();
+    Check1(m_w, 10)->setChecked(true);
+    cmdFilter(m_w)->click();
     QCOMPARE(runAndClose("mnuprv"), QString("CD印刷（曲検索時のみ）"));
     const QString text = pdfText(DataReport1(), m_folder->file("list.pdf"));
     QVERIFY2(text.contains("すべてのデータ表示") && text.contains("購入年月日"), qPrintable(text));
     QVERIFY(text.contains(QRegularExpression("2\\s*枚"))); // the row count in the report footer
     QVERIFY(text.contains(
         QRegularExpression("[―—]\\s*1\\s*[―—]"))); // the page number, as pdftotext reads the bars
-    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCDList); // the all-songs display's grids again
-    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyoku);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCDList); // the all-songs display's grids again
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
 }
 
 void TestReports::refusalsAndRebinding()
@@ -192,27 +193,27 @@ void TestReports::refusalsAndRebinding()
     QCOMPARE(runAndClose("mnuprv"), QString());
     QCOMPARE(answeredTexts(), QStringList{"このコマンドは曲の検索中にしか使用できません。"});
     // 全曲表示 ticked but no list built yet: said so, grids untouched
-    m_w->Check1(10)->setChecked(true);
+    Check1(m_w, 10)->setChecked(true);
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QCOMPARE(runAndClose("mnuprv"), QString());
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
-    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCD);
-    m_w->Check1(10)->setChecked(false);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
+    Check1(m_w, 10)->setChecked(false);
     // during a song search the CDs-with-songs report asks first; Cancel does nothing
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
-    m_w->Check1(0)->setChecked(true);
-    m_w->DataCombo1(0)->setText("ドビュッシー");
-    m_w->cmdFilter->click();
+    Check1(m_w, 0)->setChecked(true);
+    DataCombo1(m_w, 0)->setText("ドビュッシー");
+    cmdFilter(m_w)->click();
     MsgBoxSetNextAnswers({QMessageBox::Cancel});
     QCOMPARE(runAndClose("mnuPrv2"), QString());
     QCOMPARE(answeredTexts(),
              QStringList{"CD検索時ではないので、全CDが対象になりますが印刷しますか？"});
-    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCDList);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCDList);
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QCOMPARE(runAndClose("印刷プレビュー"),
              QString("CD＆曲印刷（リレーション）")); // the toolbar button
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
-    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyoku);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
 }
 
 // Whatever the page height, a band lies whole on one page, the page footer
@@ -274,7 +275,7 @@ void TestReports::bandThatFitsExactlyStaysOnThePage()
 void TestReports::pageSetupWithoutAPrinter()
 {
     m_w = startMain();
-    QCOMPARE(sharedPrinter().outputFormat(), QPrinter::PdfFormat);
+    QCOMPARE(m_w->printer().outputFormat(), QPrinter::PdfFormat);
     QString name;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -288,10 +289,10 @@ void TestReports::pageSetupWithoutAPrinter()
     });
     m_w->findChild<QAction*>("mnuPage")->trigger();
     QCOMPARE(name, QString("cmndPage"));
-    QCOMPARE(sharedPrinter().pageLayout().pageSize().id(), QPageSize::A3);
-    QCOMPARE(sharedPrinter().pageLayout().orientation(), QPageLayout::Landscape);
-    sharedPrinter().setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                              QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
+    QCOMPARE(m_w->printer().pageLayout().pageSize().id(), QPageSize::A3);
+    QCOMPARE(m_w->printer().pageLayout().orientation(), QPageLayout::Landscape);
+    m_w->printer().setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                             QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
 }
 
 // The preview draws the page on show; its PDF holds exactly the pages it shows.
@@ -307,7 +308,7 @@ void TestReports::previewTurnsPagesAndWritesThemAll()
         box.member.clear();
         box.field = fields[i];
     }
-    ReportPreview preview(report, &sharedPrinter(), m_w);
+    ReportPreview preview(report, &m_w->printer(), m_w);
     QVERIFY(preview.pageCount() >= 3);
     QVERIFY(!preview.findChild<QLabel*>("sheet")->pixmap().isNull());
     preview.findChild<QPushButton*>("cmdLast")->click();

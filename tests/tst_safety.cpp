@@ -1,4 +1,5 @@
 #include "entry/frminputcd.h"
+#include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
 #include "store/backup.h"
@@ -255,7 +256,7 @@ void TestSafety::oneProgramPerCollection()
     QCOMPARE(said.size(), 1);
     QVERIFY2(said[0].text.contains("別の Rondella"), qPrintable(said[0].text));
     QCOMPARE(db().rsCD->recordCount(), 1); // the first is not disturbed
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("1 / 1"));
     closeMain(m_w);
     start(); // the first has ended: the next opens
     QCOMPARE(db().rsCD->recordCount(), 1);
@@ -298,7 +299,7 @@ void TestSafety::resetRetriesAfterARefusedStart()
     QSqlDatabase::removeDatabase("holder");
     m_w->findChild<QAction*>("mnuReset")->trigger();
     QVERIFY(db().cn);
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("2 / 2"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("2 / 2"));
     closeMain(m_w);
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
 }
@@ -314,12 +315,12 @@ void TestSafety::replacedOrRemovedFileIsNoticed()
                         QFile::encodeName(db().databasePath()).constData())
             == 0);
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("2 / 2"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("2 / 2"));
     QVERIFY(QFile::remove(db().databasePath()));
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuReset")->trigger();
     QVERIFY(answeredTexts().value(0).contains("見つかりません"));
-    QCOMPARE(m_w->DataGrid2->table()->model()->rowCount(), 0);
+    QCOMPARE(DataGrid2(m_w)->table()->model()->rowCount(), 0);
     QVERIFY(!QFile::exists(db().databasePath())); // nothing was made in its place
 }
 
@@ -373,7 +374,7 @@ void TestSafety::restoreFromABackup()
     start();
     addCD(m_w, "後から足したCD"); // backs up the one-CD collection first
     m_w->reset();
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("2 / 2"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("2 / 2"));
     QString offered;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
@@ -390,7 +391,7 @@ void TestSafety::restoreFromABackup()
     QVERIFY2(said[1].text.contains("復元しました（CD 1枚・曲 0曲）")
                  && said[1].text.contains(".replaced-"),
              qPrintable(said[1].text));
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("1 / 1"));
     QCOMPARE(query(db().databasePath(), "SELECT CD名 FROM cdname"), QStringList{"最初のCD"});
     // the collection as it was before the restore is kept as the newest copy
     QCOMPARE(backup::list(db().databasePath()).first().cds, 2);
@@ -421,7 +422,7 @@ void TestSafety::damagedFileOffersTheNewestBackup()
     const QList<MsgBoxRecord> said = MsgBoxTakeAnswered();
     QCOMPARE(said.size(), 2);
     QVERIFY2(said[0].text.contains("復元しますか"), qPrintable(said[0].text));
-    QCOMPARE(m_w->txtrs(1)->text(), QString("守りたいCD"));
+    QCOMPARE(txtrs(m_w, 1)->text(), QString("守りたいCD"));
     const QStringList aside = QDir(m_folder->path()).entryList({"cdkaisou.db.damaged-*"});
     QCOMPARE(aside.size(), 1);
     QFile kept(m_folder->file(aside.first()));
@@ -487,11 +488,11 @@ void TestSafety::oddDataIsShownAndKept()
     };
     const QStringList before = snapshot();
     start();
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("3 / 3"));
-    m_w->cmdLast->click();
-    QCOMPARE(m_w->txtrs(4)->text(), QString("五千円"));
-    QCOMPARE(m_w->txtrs(3)->text(), QString("いつか"));
-    m_w->cmdTop->click(); // a row of nothing but NULL: it sorts first
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("3 / 3"));
+    cmdLast(m_w)->click();
+    QCOMPARE(txtrs(m_w, 4)->text(), QString("五千円"));
+    QCOMPARE(txtrs(m_w, 3)->text(), QString("いつか"));
+    cmdTop(m_w)->click(); // a row of nothing but NULL: it sorts first
     m_w->findChild<QAction*>("mnuCDs")->trigger();
     m_w->findChild<QAction*>("mnuReset")->trigger();
     db().rsKyoku->setFilter("曲名 like '*𠮷野*'");
@@ -624,7 +625,7 @@ void TestSafety::restoreKeepsTheFileItReplaces()
     const QStringList said = answeredTexts();
     QCOMPARE(said.size(), 2);
     QVERIFY2(said[1].contains("復元しました（CD 1枚・曲 0曲）"), qPrintable(said[1]));
-    QCOMPARE(m_w->txtrs(1)->text(), QString("バックアップのCD"));
+    QCOMPARE(txtrs(m_w, 1)->text(), QString("バックアップのCD"));
     const QStringList kept = QDir(m_folder->path()).entryList({"cdkaisou.db.replaced-*"});
     QCOMPARE(kept.size(), 1);
     QVERIFY2(said[1].contains(kept.first()), qPrintable(said[1]));
@@ -694,8 +695,8 @@ void TestSafety::damagedBackupIsMarkedAndRefused()
     m_w->findChild<QAction*>("mnuRestore")->trigger();
     QVERIFY2(shown.contains("復元できません") && !shown.contains("CD "), qPrintable(shown));
     QVERIFY(answeredTexts().value(0).contains("復元できません"));
-    QCOMPARE(m_w->txtrs(1)->text(), QString("いまのCD"));
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("300 / 300"));
+    QCOMPARE(txtrs(m_w, 1)->text(), QString("いまのCD"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("300 / 300"));
     QCOMPARE(QDir(m_folder->path()).entryList({"cdkaisou.db.replaced-*"}), QStringList());
 }
 
@@ -722,7 +723,7 @@ void TestSafety::lockNobodyHoldsIsTakenOver()
     lock.close();
     start();
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 1"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("1 / 1"));
     // and the lock is now this program's: a second start is refused
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QVERIFY(!Main());

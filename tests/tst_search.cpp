@@ -1,3 +1,4 @@
+#include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
 #include "search/extract.h"
@@ -93,7 +94,7 @@ private slots:
     void criteriaFromTickedBoxes();
 
 private:
-    void tick(int i) { m_w->Check1(i)->setChecked(true); }
+    void tick(int i) { Check1(m_w, i)->setChecked(true); }
     void open() { m_w->findChild<QAction*>("mnuTyuu")->trigger(); }
     std::unique_ptr<StartupFolder> m_folder;
     QPointer<frmMain> m_w;
@@ -116,64 +117,64 @@ void TestSearch::cleanup()
 
 void TestSearch::openingAfresh()
 {
-    const int sounds = m_w->MMCdialog->timesPlayed();
+    const int sounds = MMCdialog(m_w)->timesPlayed();
     tick(10);
-    m_w->DataCombo1(0)->setText("X");
+    DataCombo1(m_w, 0)->setText("X");
     open();
-    QVERIFY(m_w->picTyuu->isVisible());
-    QVERIFY(m_w->MMCdialog->timesPlayed() > sounds);
+    QVERIFY(picTyuu(m_w)->isVisible());
+    QVERIFY(MMCdialog(m_w)->timesPlayed() > sounds);
     for (int i = 0; i < 13; ++i)
-        QVERIFY(!m_w->Check1(i)->isChecked());
-    QVERIFY(m_w->FraCD->isVisible() && m_w->FraKyoku->isVisible());
-    QVERIFY(!m_w->txtKyoku->isVisible() && !m_w->DataCombo1(0)->isVisible()
-            && !m_w->Label1->isVisible());
-    QCOMPARE(m_w->txtKyoku->text(), QString("**"));
-    QCOMPARE(m_w->txtCDmei->text(), QString("**"));
-    QCOMPARE(m_w->DataCombo1(0)->text(), QString());
-    QVERIFY(m_w->cmdFilter->property("default").toBool());
+        QVERIFY(!Check1(m_w, i)->isChecked());
+    QVERIFY(FraCD(m_w)->isVisible() && FraKyoku(m_w)->isVisible());
+    QVERIFY(!txtKyoku(m_w)->isVisible() && !DataCombo1(m_w, 0)->isVisible()
+            && !Label1(m_w)->isVisible());
+    QCOMPARE(txtKyoku(m_w)->text(), QString("**"));
+    QCOMPARE(txtCDmei(m_w)->text(), QString("**"));
+    QCOMPARE(DataCombo1(m_w, 0)->text(), QString());
+    QVERIFY(cmdFilter(m_w)->property("default").toBool());
     const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();
-    QCOMPARE(m_w->picTyuu->pos(), QPoint((screenWidth - m_w->picTyuu->width()) / 2, twips(15)));
-    QCOMPARE(m_w->picTyuu->size(), QSize(twips(9615), twips(7335)));
-    QCOMPARE(m_w->Check1(10)->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QCOMPARE(picTyuu(m_w)->pos(), QPoint((screenWidth - picTyuu(m_w)->width()) / 2, twips(15)));
+    QCOMPARE(picTyuu(m_w)->size(), QSize(twips(9615), twips(7335)));
+    QCOMPARE(Check1(m_w, 10)->palette().color(QPalette::WindowText), QColor(Qt::red));
     QVERIFY(!m_w->findChild<DataCombo*>("DataCombo1(7)"));
     // the combos offer the value lists once shown; a typed value not in the list is kept
     tick(0);
-    QCOMPARE(m_w->DataCombo1(0)->count(), 5);
-    QVERIFY(m_w->DataCombo1(0)->isEditable());
+    QCOMPARE(DataCombo1(m_w, 0)->count(), 5);
+    QVERIFY(DataCombo1(m_w, 0)->isEditable());
     open();
     tick(4);
-    QCOMPARE(m_w->DataCombo1(4)->itemText(0), QString("BMGビクター"));
-    QCOMPARE(m_w->DataCombo1(4)->count(), 3);
+    QCOMPARE(DataCombo1(m_w, 4)->itemText(0), QString("BMGビクター"));
+    QCOMPARE(DataCombo1(m_w, 4)->count(), 3);
 }
 
 void TestSearch::frameSwitching()
 {
     open();
     tick(0);
-    QVERIFY(!m_w->FraCD->isVisible() && m_w->FraKyoku->isVisible());
-    QVERIFY(m_w->DataCombo1(0)->isVisible());
-    m_w->Check1(0)->setChecked(false);
-    QVERIFY(m_w->FraCD->isVisible() && !m_w->FraKyoku->isVisible());
-    QVERIFY(!m_w->DataCombo1(0)->isVisible());
+    QVERIFY(!FraCD(m_w)->isVisible() && FraKyoku(m_w)->isVisible());
+    QVERIFY(DataCombo1(m_w, 0)->isVisible());
+    Check1(m_w, 0)->setChecked(false);
+    QVERIFY(FraCD(m_w)->isVisible() && !FraKyoku(m_w)->isVisible());
+    QVERIFY(!DataCombo1(m_w, 0)->isVisible());
     open();
     tick(4);
-    QVERIFY(m_w->FraCD->isVisible() && !m_w->FraKyoku->isVisible());
-    m_w->Check1(4)->setChecked(false);
-    QVERIFY(!m_w->FraCD->isVisible() && m_w->FraKyoku->isVisible());
+    QVERIFY(FraCD(m_w)->isVisible() && !FraKyoku(m_w)->isVisible());
+    Check1(m_w, 4)->setChecked(false);
+    QVERIFY(!FraCD(m_w)->isVisible() && FraKyoku(m_w)->isVisible());
     open();
     tick(10);
     tick(8);
-    QVERIFY(!m_w->Check1(8)->isChecked());
-    QVERIFY(!m_w->DataCombo1(8)->isVisible());
-    QVERIFY(!m_w->FraCD->isVisible());
+    QVERIFY(!Check1(m_w, 8)->isChecked());
+    QVERIFY(!DataCombo1(m_w, 8)->isVisible());
+    QVERIFY(!FraCD(m_w)->isVisible());
     // an unticked value stays, hidden, and comes back with the tick
     open();
     tick(11);
-    m_w->txtKyabinet->setText("A");
-    m_w->Check1(11)->setChecked(false);
-    QVERIFY(!m_w->txtKyabinet->isVisible());
+    txtKyabinet(m_w)->setText("A");
+    Check1(m_w, 11)->setChecked(false);
+    QVERIFY(!txtKyabinet(m_w)->isVisible());
     tick(11);
-    QCOMPARE(m_w->txtKyabinet->text(), QString("A"));
+    QCOMPARE(txtKyabinet(m_w)->text(), QString("A"));
 }
 
 void TestSearch::titleBoxCaretBetweenAsterisks()
@@ -181,11 +182,11 @@ void TestSearch::titleBoxCaretBetweenAsterisks()
     QApplication::setActiveWindow(m_w);
     open();
     tick(7);
-    QVERIFY(m_w->Label1->isVisible());
-    QVERIFY(m_w->txtKyoku->isVisible());
-    QCOMPARE(m_w->txtKyoku->cursorPosition(), 1);
-    QTest::keyClicks(m_w->txtKyoku, "abc");
-    QCOMPARE(m_w->txtKyoku->text(), QString("*abc*"));
+    QVERIFY(Label1(m_w)->isVisible());
+    QVERIFY(txtKyoku(m_w)->isVisible());
+    QCOMPARE(txtKyoku(m_w)->cursorPosition(), 1);
+    QTest::keyClicks(txtKyoku(m_w), "abc");
+    QCOMPARE(txtKyoku(m_w)->text(), QString("*abc*"));
 }
 
 void TestSearch::refusals()
@@ -193,19 +194,19 @@ void TestSearch::refusals()
     MessageBoxAnswerer answers;
     const ViewPtr cds = db().rsCD;
     open();
-    m_w->cmdFilter->click();
+    cmdFilter(m_w)->click();
     tick(7);
-    m_w->cmdFilter->click();
-    m_w->txtKyoku->clear();
-    m_w->cmdFilter->click();
-    m_w->Check1(7)->setChecked(false);
+    cmdFilter(m_w)->click();
+    txtKyoku(m_w)->clear();
+    cmdFilter(m_w)->click();
+    Check1(m_w, 7)->setChecked(false);
     tick(0);
-    m_w->cmdFilter->click();
-    m_w->DataCombo1(0)->setText("d'");
-    m_w->cmdFilter->click();
+    cmdFilter(m_w)->click();
+    DataCombo1(m_w, 0)->setText("d'");
+    cmdFilter(m_w)->click();
     open();
     tick(9);
-    m_w->cmdFilter->click();
+    cmdFilter(m_w)->click();
     QCOMPARE(answers.texts,
              (QStringList{"検索条件が指定されていません！", "曲名の検索条件が指定されていません！",
                           "チェックしたところに、検索条件が指定されていません！",
@@ -213,41 +214,41 @@ void TestSearch::refusals()
                           // d' is a value, searched for as typed: no composer is called so
                           "該当するレコードはありません", "CD名の検索条件が指定されていません！"}));
     QCOMPARE(answers.titles.value(0), QString("Rondella"));
-    QVERIFY(m_w->picTyuu->isVisible()); // the panel stays open as it was
+    QVERIFY(picTyuu(m_w)->isVisible()); // the panel stays open as it was
     QVERIFY(!isWaitShown());
     QCOMPARE(db().rsCD->recordCount(), 5);
-    QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
+    QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL"));
 }
 
 void TestSearch::songSearch()
 {
     open();
     tick(0);
-    m_w->DataCombo1(0)->setText("ベートーヴェン");
+    DataCombo1(m_w, 0)->setText("ベートーヴェン");
     tick(7);
-    m_w->txtKyoku->setText("*第1楽章*");
-    const int drops = m_w->MMCdrop->timesPlayed();
-    m_w->cmdFilter->click();
+    txtKyoku(m_w)->setText("*第1楽章*");
+    const int drops = MMCdrop(m_w)->timesPlayed();
+    cmdFilter(m_w)->click();
     QCOMPARE(db().strCriteria, QString("作曲者名 = 'ベートーヴェン' and 曲名 like '*第1楽章*'"));
     QVERIFY(m_w->blnKyokuSearch() && !m_w->blnCDSearch());
     QCOMPARE(db().rsKyoku->recordCount(), 2);
-    QCOMPARE(m_w->DataGrid1->caption(), db().strCriteria);
-    QCOMPARE(m_w->DataGrid2->caption(), QString("右の曲を含むCD一覧（非連結）"));
-    QCOMPARE(m_w->lblKyokudata->text(), QString("曲検索中"));
-    QCOMPARE(m_w->lblKyokudata->palette().color(QPalette::WindowText), QColor(Qt::red));
-    QCOMPARE(m_w->Line3->borderStyle(), 1);
-    QVERIFY(!m_w->picTyuu->isVisible());
-    QCOMPARE(m_w->MMCdrop->timesPlayed(), drops + 1);
-    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyoku);
-    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCDList);
-    QVERIFY(m_w->DataGrid1->isColumnVisible(0)); // the CD of each song is shown
-    QCOMPARE(column(m_w->DataGrid2, 1), QStringList{fifth});
-    QCOMPARE(m_w->lblRcount(0)->text(), QString("2 / 8"));
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("1 / 5"));
-    QCOMPARE(m_w->txtrs(1)->text(), fifth);
-    QCOMPARE(m_w->txtrs(8)->text(), QString("交響曲第5番 第1楽章"));
+    QCOMPARE(DataGrid1(m_w)->caption(), db().strCriteria);
+    QCOMPARE(DataGrid2(m_w)->caption(), QString("右の曲を含むCD一覧（非連結）"));
+    QCOMPARE(lblKyokudata(m_w)->text(), QString("曲検索中"));
+    QCOMPARE(lblKyokudata(m_w)->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QCOMPARE(Line3(m_w)->borderStyle(), 1);
+    QVERIFY(!picTyuu(m_w)->isVisible());
+    QCOMPARE(MMCdrop(m_w)->timesPlayed(), drops + 1);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCDList);
+    QVERIFY(DataGrid1(m_w)->isColumnVisible(0)); // the CD of each song is shown
+    QCOMPARE(column(DataGrid2(m_w), 1), QStringList{fifth});
+    QCOMPARE(lblRcount(m_w, 0)->text(), QString("2 / 8"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("1 / 5"));
+    QCOMPARE(txtrs(m_w, 1)->text(), fifth);
+    QCOMPARE(txtrs(m_w, 8)->text(), QString("交響曲第5番 第1楽章"));
     // the CD list's buttons walk the CDs; the song list stays
-    m_w->cmdNext->click();
+    cmdNext(m_w)->click();
     QCOMPARE(db().rsKyoku->recordCount(), 2);
     // "CD名順" sorts the CD list in the unlinked view
     m_w->findChild<QAction*>("mnuCDs")->trigger();
@@ -260,23 +261,23 @@ void TestSearch::cdSearch()
     QApplication::setActiveWindow(m_w);
     open();
     tick(4);
-    m_w->DataCombo1(4)->setText("ポリドール");
+    DataCombo1(m_w, 4)->setText("ポリドール");
     tick(0); // a song box ticked meanwhile is ignored by a CD search once the CD frame is in use
-    m_w->Check1(0)->setChecked(false);
+    Check1(m_w, 0)->setChecked(false);
     tick(4);
-    m_w->cmdFilter->click();
+    cmdFilter(m_w)->click();
     QCOMPARE(db().strCriteria, QString("発売元 = 'ポリドール'"));
     QVERIFY(m_w->blnCDSearch() && !m_w->blnKyokuSearch());
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("3 / 5"));
-    QCOMPARE(m_w->DataGrid2->caption(), db().strCriteria);
-    QCOMPARE(m_w->DataGrid1->caption(), QString("左CDに含まれる曲"));
-    QCOMPARE(m_w->lblCDdata->text(), QString("ＣＤ検索中"));
-    QCOMPARE(m_w->txtrs(1)->text(), fifth);
-    QCOMPARE(column(m_w->DataGrid1, 2),
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("3 / 5"));
+    QCOMPARE(DataGrid2(m_w)->caption(), db().strCriteria);
+    QCOMPARE(DataGrid1(m_w)->caption(), QString("左CDに含まれる曲"));
+    QCOMPARE(lblCDdata(m_w)->text(), QString("ＣＤ検索中"));
+    QCOMPARE(txtrs(m_w, 1)->text(), fifth);
+    QCOMPARE(column(DataGrid1(m_w), 2),
              (QStringList{"交響曲第5番 第1楽章", "交響曲第5番 第2楽章", "交響曲第7番 第1楽章"}));
-    QCOMPARE(m_w->lblRcount(0)->text(), QString("3 / 8"));
-    QVERIFY(!m_w->DataGrid1->isColumnVisible(0));
-    QTRY_VERIFY(m_w->cmdNext->hasFocus());
+    QCOMPARE(lblRcount(m_w, 0)->text(), QString("3 / 8"));
+    QVERIFY(!DataGrid1(m_w)->isColumnVisible(0));
+    QTRY_VERIFY(cmdNext(m_w)->hasFocus());
 }
 
 void TestSearch::noMatchReturnsToAllData()
@@ -284,22 +285,22 @@ void TestSearch::noMatchReturnsToAllData()
     MessageBoxAnswerer answers;
     open();
     tick(11);
-    m_w->txtKyabinet->setText("Z");
-    m_w->cmdFilter->click();
+    txtKyabinet(m_w)->setText("Z");
+    cmdFilter(m_w)->click();
     QCOMPARE(answers.texts, QStringList{"該当するレコードはありません"});
     QCOMPARE(db().rsCD->recordCount(), 5);
     QCOMPARE(db().rsCD->filter(), QString());
-    QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
-    QCOMPARE(m_w->lblCDdata->text(), QString("CDデータ"));
+    QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL"));
+    QCOMPARE(lblCDdata(m_w)->text(), QString("CDデータ"));
     QVERIFY(!m_w->blnCDSearch());
-    QVERIFY(m_w->picTyuu->isVisible());
-    QVERIFY(m_w->Check1(11)->isChecked());
-    QCOMPARE(m_w->txtKyabinet->text(), QString("Z"));
+    QVERIFY(picTyuu(m_w)->isVisible());
+    QVERIFY(Check1(m_w, 11)->isChecked());
+    QCOMPARE(txtKyabinet(m_w)->text(), QString("Z"));
     // the same for a song search
     open();
     tick(0);
-    m_w->DataCombo1(0)->setText("バッハ");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 0)->setText("バッハ");
+    cmdFilter(m_w)->click();
     QCOMPARE(answers.texts.size(), 2);
     QCOMPARE(db().rsKyoku->recordCount(), 8);
     QVERIFY(!db().rsCDList);
@@ -309,28 +310,28 @@ void TestSearch::narrowing()
 {
     open();
     tick(5);
-    m_w->DataCombo1(5)->setText("交響曲");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 5)->setText("交響曲");
+    cmdFilter(m_w)->click();
     QCOMPARE(db().rsKyoku->recordCount(), 6);
-    QCOMPARE(column(m_w->DataGrid2, 0),
+    QCOMPARE(column(DataGrid2(m_w), 0),
              (QStringList{"3", "1"})); // by first song; the orphan adds none
     m_w->findChild<QAction*>("mnuSibori")->trigger();
-    QVERIFY(m_w->picTyuu->isVisible());
-    QVERIFY(m_w->Check1(5)->isChecked());
-    QCOMPARE(m_w->DataCombo1(5)->text(), QString("交響曲"));
+    QVERIFY(picTyuu(m_w)->isVisible());
+    QVERIFY(Check1(m_w, 5)->isChecked());
+    QCOMPARE(DataCombo1(m_w, 5)->text(), QString("交響曲"));
     tick(7);
-    m_w->txtKyoku->setText("*第1楽章*");
-    m_w->cmdFilter->click();
+    txtKyoku(m_w)->setText("*第1楽章*");
+    cmdFilter(m_w)->click();
     QCOMPARE(db().strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
     QCOMPARE(db().rsKyoku->recordCount(), 4);
-    QCOMPARE(m_w->lblRcount(0)->text(), QString("4 / 8"));
+    QCOMPARE(lblRcount(m_w, 0)->text(), QString("4 / 8"));
     // a CD box ticked while only the song frame is up is unticked and ignored
     m_w->findChild<QAction*>("mnuSibori")->trigger();
     tick(4);
-    m_w->DataCombo1(4)->setText("東芝EMI");
-    QVERIFY(!m_w->FraCD->isVisible());
-    m_w->cmdFilter->click();
-    QVERIFY(!m_w->Check1(4)->isChecked());
+    DataCombo1(m_w, 4)->setText("東芝EMI");
+    QVERIFY(!FraCD(m_w)->isVisible());
+    cmdFilter(m_w)->click();
+    QVERIFY(!Check1(m_w, 4)->isChecked());
     QCOMPARE(db().strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
     QCOMPARE(db().rsKyoku->recordCount(), 4);
 }
@@ -340,22 +341,22 @@ void TestSearch::apostrophesAreSearchedLiterally()
     MessageBoxAnswerer answers;
     open();
     tick(0);
-    m_w->DataCombo1(0)->setText("ダンディ (d'Indy)");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 0)->setText("ダンディ (d'Indy)");
+    cmdFilter(m_w)->click();
     QCOMPARE(db().strCriteria, QString("作曲者名 = 'ダンディ (d''Indy)'"));
     QCOMPARE(db().rsKyoku->recordCount(), 2);
-    QCOMPARE(m_w->DataGrid1->caption(), db().strCriteria);
+    QCOMPARE(DataGrid1(m_w)->caption(), db().strCriteria);
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
     tick(3);
-    m_w->DataCombo1(3)->setText("ensemble l'arpeggiata");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 3)->setText("ensemble l'arpeggiata");
+    cmdFilter(m_w)->click();
     QCOMPARE(db().rsKyoku->recordCount(), 1);
     open();
     tick(9);
-    m_w->txtCDmei->setText("*l'après-midi*");
-    m_w->cmdFilter->click();
+    txtCDmei(m_w)->setText("*l'après-midi*");
+    cmdFilter(m_w)->click();
     QCOMPARE(db().rsCD->recordCount(), 1);
-    QCOMPARE(m_w->txtrs(1)->text(), faune);
+    QCOMPARE(txtrs(m_w, 1)->text(), faune);
     QCOMPARE(answers.texts, QStringList());
 }
 
@@ -364,85 +365,85 @@ void TestSearch::orphanSongsStayListed()
     MessageBoxAnswerer answers;
     open();
     tick(0);
-    m_w->DataCombo1(0)->setText("チャイコフスキー");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 0)->setText("チャイコフスキー");
+    cmdFilter(m_w)->click();
     QCOMPARE(answers.texts, QStringList());
     QCOMPARE(db().rsKyoku->recordCount(), 1); // the song of a deleted CD is still found
     QCOMPARE(db().rsCDList->recordCount(), 0);
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("0 / 5"));
-    QCOMPARE(m_w->txtrs(8)->text(), QString("交響曲第6番 第1楽章"));
-    QCOMPARE(m_w->txtrs(1)->text(), QString());
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("0 / 5"));
+    QCOMPARE(txtrs(m_w, 8)->text(), QString("交響曲第6番 第1楽章"));
+    QCOMPARE(txtrs(m_w, 1)->text(), QString());
 }
 
 void TestSearch::allSongsDisplay()
 {
     open();
     tick(10);
-    m_w->cmdFilter->click();
+    cmdFilter(m_w)->click();
     QVERIFY(!m_w->blnKyokuSearch() && !m_w->blnCDSearch());
     QCOMPARE(db().strCriteria, QString());
     QCOMPARE(db().rsKyoku->recordCount(), 8);
-    QCOMPARE(column(m_w->DataGrid2, 0),
+    QCOMPARE(column(DataGrid2(m_w), 0),
              (QStringList{"3", "1", "2", "4"})); // in the order songs occur
-    QCOMPARE(m_w->DataGrid2->caption(), QString("ALL（非連結）"));
-    QCOMPARE(m_w->DataGrid1->caption(), QString("ALL"));
-    QCOMPARE(m_w->lblRcount(0)->text(), QString("8 / 8"));
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("4 / 5"));
-    QCOMPARE(m_w->lblKyokudata->text(), QString("曲検索中"));
+    QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL（非連結）"));
+    QCOMPARE(DataGrid1(m_w)->caption(), QString("ALL"));
+    QCOMPARE(lblRcount(m_w, 0)->text(), QString("8 / 8"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("4 / 5"));
+    QCOMPARE(lblKyokudata(m_w)->text(), QString("曲検索中"));
     // the unlinked test holds through the caption: the CD buttons move the CD list
-    m_w->cmdLast->click();
+    cmdLast(m_w)->click();
     QCOMPARE(db().rsCDList->position(), 3);
     QCOMPARE(db().rsCD->position(), 0);
     // right after a song search it lists that search's songs again
     m_w->findChild<QAction*>("mnuReset")->trigger();
     open();
     tick(0);
-    m_w->DataCombo1(0)->setText("ドビュッシー");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 0)->setText("ドビュッシー");
+    cmdFilter(m_w)->click();
     m_w->findChild<QAction*>("mnuSibori")->trigger();
     tick(10);
-    m_w->cmdFilter->click();
+    cmdFilter(m_w)->click();
     QCOMPARE(db().rsKyoku->recordCount(), 1);
-    QCOMPARE(column(m_w->DataGrid2, 0), QStringList{"2"});
+    QCOMPARE(column(DataGrid2(m_w), 0), QStringList{"2"});
 }
 
 void TestSearch::resetRestoresAllData()
 {
     open();
     tick(0);
-    m_w->DataCombo1(0)->setText("ベートーヴェン");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 0)->setText("ベートーヴェン");
+    cmdFilter(m_w)->click();
     m_w->findChild<QAction*>("mnuCDs")->trigger();
     m_w->findChild<QAction*>("mnuSibori")->trigger();
     tick(10);
-    QVERIFY(!m_w->Check1(0)->isChecked());
+    QVERIFY(!Check1(m_w, 0)->isChecked());
     writeCollection(m_folder->path(), {}, {song(fifth, 9, "交響曲第5番 第3楽章")});
     m_w->findChild<QAction*>("mnuReset")->trigger();
     QVERIFY(!db().rsCDList);
     QCOMPARE(db().strCriteria, QString());
     QVERIFY(!m_w->blnCDSearch() && !m_w->blnKyokuSearch());
-    QVERIFY(!m_w->Check1(10)->isChecked());
-    QVERIFY(m_w->FraCD->isVisible()
-            && !m_w->FraKyoku->isVisible()); // nothing of the song frame ticked
-    QCOMPARE(m_w->Line3->borderStyle(), 3);
-    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCD);
-    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyokuSub);
-    QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
-    QCOMPARE(m_w->DataGrid1->caption(), QString("左CDに含まれる曲"));
-    QCOMPARE(m_w->lblKyokudata->text(), QString("曲データ"));
-    QCOMPARE(m_w->lblKyokudata->palette().color(QPalette::WindowText), QColor(Qt::blue));
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("5 / 5"));
-    QCOMPARE(m_w->lblRcount(0)->text(), QString("4 / 9")); // requeried: the new song is there
+    QVERIFY(!Check1(m_w, 10)->isChecked());
+    QVERIFY(FraCD(m_w)->isVisible()
+            && !FraKyoku(m_w)->isVisible()); // nothing of the song frame ticked
+    QCOMPARE(Line3(m_w)->borderStyle(), 3);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyokuSub);
+    QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL"));
+    QCOMPARE(DataGrid1(m_w)->caption(), QString("左CDに含まれる曲"));
+    QCOMPARE(lblKyokudata(m_w)->text(), QString("曲データ"));
+    QCOMPARE(lblKyokudata(m_w)->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("5 / 5"));
+    QCOMPARE(lblRcount(m_w, 0)->text(), QString("4 / 9")); // requeried: the new song is there
     QCOMPARE(m_w->windowTitle(), QString("Rondella"));
-    QVERIFY(!m_w->DataGrid1->isColumnVisible(0));
+    QVERIFY(!DataGrid1(m_w)->isColumnVisible(0));
     // after an all-songs display straight after a reset, the CD list stays open
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
     tick(10);
-    m_w->cmdFilter->click();
+    cmdFilter(m_w)->click();
     const ViewPtr list = db().rsCDList;
     m_w->findChild<QAction*>("mnuReset")->trigger();
     QVERIFY(db().rsCDList == list && list->isOpen());
-    QCOMPARE(m_w->DataGrid2->caption(), QString("ALL"));
+    QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL"));
 }
 
 void TestSearch::imageButtons()
@@ -450,37 +451,37 @@ void TestSearch::imageButtons()
     MessageBoxAnswerer answers;
     open();
     tick(0);
-    QTest::mouseClick(m_w->imgSibori, Qt::LeftButton);
+    QTest::mouseClick(imgSibori(m_w), Qt::LeftButton);
     QCOMPARE(answers.texts,
              (QStringList{"チェックしたところに、検索条件が指定されていません！",
                           "チェックしたところに、検索条件が指定されていません！"}));
-    m_w->DataCombo1(0)->setText("ドビュッシー");
-    QTest::mouseClick(m_w->imgTyu, Qt::LeftButton);
+    DataCombo1(m_w, 0)->setText("ドビュッシー");
+    QTest::mouseClick(imgTyu(m_w), Qt::LeftButton);
     QCOMPARE(db().rsKyoku->recordCount(), 1);
     m_w->findChild<QAction*>("mnuSibori")->trigger();
-    QTest::mouseClick(m_w->imgReset, Qt::LeftButton); // clears the panel only
-    QVERIFY(!m_w->Check1(0)->isChecked());
+    QTest::mouseClick(imgReset(m_w), Qt::LeftButton); // clears the panel only
+    QVERIFY(!Check1(m_w, 0)->isChecked());
     QCOMPARE(db().rsKyoku->recordCount(), 1);
-    QTest::mouseClick(m_w->imgClose, Qt::LeftButton);
-    QVERIFY(!m_w->picTyuu->isVisible());
-    QVERIFY(!m_w->cmdFilter->property("default").toBool());
-    QVERIFY(m_w->imgTyu->geometry().intersected(m_w->imgSibori->geometry()).isEmpty());
+    QTest::mouseClick(imgClose(m_w), Qt::LeftButton);
+    QVERIFY(!picTyuu(m_w)->isVisible());
+    QVERIFY(!cmdFilter(m_w)->property("default").toBool());
+    QVERIFY(imgTyu(m_w)->geometry().intersected(imgSibori(m_w)->geometry()).isEmpty());
 }
 
 void TestSearch::enterOnlyWhileDefault()
 {
     open();
     tick(0);
-    m_w->DataCombo1(0)->setText("ドビュッシー");
-    QTest::mouseClick(m_w->imgClose, Qt::LeftButton);
+    DataCombo1(m_w, 0)->setText("ドビュッシー");
+    QTest::mouseClick(imgClose(m_w), Qt::LeftButton);
     m_w->findChild<QAction*>("mnuSibori")->trigger();
-    QTest::keyClick(m_w->DataCombo1(0)->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(DataCombo1(m_w, 0)->lineEdit(), Qt::Key_Return);
     QVERIFY(!m_w->blnKyokuSearch());
     QCOMPARE(db().rsKyoku->recordCount(), 8);
     open();
     tick(0);
-    m_w->DataCombo1(0)->setText("ドビュッシー");
-    QTest::keyClick(m_w->DataCombo1(0)->lineEdit(), Qt::Key_Return);
+    DataCombo1(m_w, 0)->setText("ドビュッシー");
+    QTest::keyClick(DataCombo1(m_w, 0)->lineEdit(), Qt::Key_Return);
     QVERIFY(m_w->blnKyokuSearch());
     QCOMPARE(db().rsKyoku->recordCount(), 1);
 }
@@ -491,8 +492,8 @@ void TestSearch::pendingEditIsRefused()
     db().rsCD->setValue("段", "9");
     open();
     tick(4);
-    m_w->DataCombo1(4)->setText("ポリドール");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 4)->setText("ポリドール");
+    cmdFilter(m_w)->click();
     QCOMPARE(answers.texts, QStringList{"データの更新を解除してください！"});
     QVERIFY(!isWaitShown());
     db().rsCD->cancelUpdate();
@@ -500,18 +501,18 @@ void TestSearch::pendingEditIsRefused()
 
 void TestSearch::toolbarAndMenuSound()
 {
-    const int sounds = m_w->MMCdialog->timesPlayed();
+    const int sounds = MMCdialog(m_w)->timesPlayed();
     emit m_w->findChild<QMenu*>("mnuSearch")->aboutToShow();
-    QCOMPARE(m_w->MMCdialog->timesPlayed(), sounds + 1);
-    m_w->tbToolBar->findChild<QAction*>("抽出")->trigger();
-    QVERIFY(m_w->picTyuu->isVisible());
+    QCOMPARE(MMCdialog(m_w)->timesPlayed(), sounds + 1);
+    tbToolBar(m_w)->findChild<QAction*>("抽出")->trigger();
+    QVERIFY(picTyuu(m_w)->isVisible());
     tick(12);
-    m_w->txtDan->setText("1");
-    m_w->cmdFilter->click();
+    txtDan(m_w)->setText("1");
+    cmdFilter(m_w)->click();
     QCOMPARE(db().rsCD->recordCount(), 1);
-    m_w->tbToolBar->findChild<QAction*>("絞り込み抽出")->trigger();
-    QVERIFY(m_w->picTyuu->isVisible() && m_w->Check1(12)->isChecked());
-    m_w->tbToolBar->findChild<QAction*>("リセット")->trigger();
+    tbToolBar(m_w)->findChild<QAction*>("絞り込み抽出")->trigger();
+    QVERIFY(picTyuu(m_w)->isVisible() && Check1(m_w, 12)->isChecked());
+    tbToolBar(m_w)->findChild<QAction*>("リセット")->trigger();
     QCOMPARE(db().rsCD->recordCount(), 5);
 }
 
@@ -519,8 +520,8 @@ void TestSearch::unloadAfterSearchResetsFirst()
 {
     open();
     tick(0);
-    m_w->DataCombo1(0)->setText("ドビュッシー");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 0)->setText("ドビュッシー");
+    cmdFilter(m_w)->click();
     QVERIFY(m_w->blnKyokuSearch());
     QPointer<frmMain> w = m_w;
     MessageBoxAnswerer answers;
@@ -541,13 +542,13 @@ void TestSearch::jacketFollowsTheCDList()
     QVERIFY(tall.save(m_folder->file("jacket/1.jpg"), "JPG"));
     open();
     tick(5);
-    m_w->DataCombo1(5)->setText("交響曲");
-    m_w->cmdFilter->click();
-    QCOMPARE(m_w->txtrs(0)->text(), QString("3"));
-    QCOMPARE(m_w->picCDphoto->pixmap().size(), QSize(60, 30));
-    m_w->cmdNext->click();
-    QCOMPARE(m_w->txtrs(0)->text(), QString("1"));
-    QCOMPARE(m_w->picCDphoto->pixmap().size(), QSize(30, 60));
+    DataCombo1(m_w, 5)->setText("交響曲");
+    cmdFilter(m_w)->click();
+    QCOMPARE(txtrs(m_w, 0)->text(), QString("3"));
+    QCOMPARE(picCDphoto(m_w)->pixmap().size(), QSize(60, 30));
+    cmdNext(m_w)->click();
+    QCOMPARE(txtrs(m_w, 0)->text(), QString("1"));
+    QCOMPARE(picCDphoto(m_w)->pixmap().size(), QSize(30, 60));
 }
 
 void TestSearch::moreThan32767CDsInOneResult()
@@ -567,11 +568,11 @@ void TestSearch::moreThan32767CDsInOneResult()
     MessageBoxAnswerer answers;
     open();
     tick(5);
-    m_w->DataCombo1(5)->setText("交響曲");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 5)->setText("交響曲");
+    cmdFilter(m_w)->click();
     QCOMPARE(answers.texts, QStringList());
     QCOMPARE(db().rsCDList->recordCount(), n);
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("33000 / 33000"));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("33000 / 33000"));
     db().rsCDList->moveLast();
     QCOMPARE(db().rsCDList->value("CDID").toInt(), n);
 }
@@ -594,18 +595,18 @@ void TestSearch::everyBoxSwitchesFrames()
     QFETCH(bool, songFrame);
     open();
     tick(box);
-    QCOMPARE(m_w->FraKyoku->isVisible(), songFrame);
-    QCOMPARE(m_w->FraCD->isVisible(), !songFrame);
-    QWidget* input = box == 7 ? m_w->txtKyoku
-        : box == 9            ? m_w->txtCDmei
-        : box == 11           ? m_w->txtKyabinet
-        : box == 12           ? static_cast<QWidget*>(m_w->txtDan)
-                              : m_w->DataCombo1(box);
+    QCOMPARE(FraKyoku(m_w)->isVisible(), songFrame);
+    QCOMPARE(FraCD(m_w)->isVisible(), !songFrame);
+    QWidget* input = box == 7 ? txtKyoku(m_w)
+        : box == 9            ? txtCDmei(m_w)
+        : box == 11           ? txtKyabinet(m_w)
+        : box == 12           ? static_cast<QWidget*>(txtDan(m_w))
+                              : DataCombo1(m_w, box);
     QVERIFY(input->isVisible());
-    m_w->Check1(box)->setChecked(false);
+    Check1(m_w, box)->setChecked(false);
     QVERIFY(!input->isVisible());
-    QCOMPARE(m_w->FraKyoku->isVisible(), !songFrame);
-    QCOMPARE(m_w->FraCD->isVisible(), songFrame);
+    QCOMPARE(FraKyoku(m_w)->isVisible(), !songFrame);
+    QCOMPARE(FraCD(m_w)->isVisible(), songFrame);
 }
 
 // A ticked box left empty, then CLOSE: the window goes on showing all data,
@@ -615,35 +616,35 @@ void TestSearch::refusedSearchLeavesTheWindowAsItWas()
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     open();
     tick(0); // 作曲者名, song frame, left empty
-    m_w->cmdFilter->click();
+    cmdFilter(m_w)->click();
     QCOMPARE(MsgBoxTakeAnswered().value(0).text,
              QString("チェックしたところに、検索条件が指定されていません！"));
-    m_w->imgClose->clicked();
+    imgClose(m_w)->clicked();
     QCOMPARE(m_w->displayState(), DisplayState::AllData);
     QVERIFY(!m_w->blnKyokuSearch() && !m_w->blnCDSearch());
-    QCOMPARE(m_w->DataGrid2->dataSource(), db().rsCD);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
     MsgBoxSetNextAnswers({QMessageBox::Ok});
-    m_w->cmdNext->click();
+    cmdNext(m_w)->click();
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
     QCOMPARE(MsgBoxPendingAnswers(), 1);
     MsgBoxSetNextAnswers({});
     QCOMPARE(db().rsCD->position(), 1);
-    m_w->cmdTop->click();
-    m_w->cmdRightSub->click();
-    QCOMPARE(m_w->txtrs(21)->text(), QString("3")); // the second song of the first CD
+    cmdTop(m_w)->click();
+    cmdRightSub(m_w)->click();
+    QCOMPARE(txtrs(m_w, 21)->text(), QString("3")); // the second song of the first CD
     // a CD search refused in the same way keeps a song search on show
     open();
     tick(0);
-    m_w->DataCombo1(0)->setText("ベートーヴェン");
-    m_w->cmdFilter->click();
+    DataCombo1(m_w, 0)->setText("ベートーヴェン");
+    cmdFilter(m_w)->click();
     QCOMPARE(m_w->displayState(), DisplayState::SongSearch);
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     open();
     tick(9);
-    m_w->cmdFilter->click(); // CD名 left as "**"
+    cmdFilter(m_w)->click(); // CD名 left as "**"
     QCOMPARE(MsgBoxTakeAnswered().value(0).text, QString("CD名の検索条件が指定されていません！"));
     QCOMPARE(m_w->displayState(), DisplayState::SongSearch);
-    QCOMPARE(m_w->DataGrid1->dataSource(), db().rsKyoku);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
 }
 
 // Songs belong to a CD by its title: two CDs of one title both hold its
@@ -671,31 +672,31 @@ void TestSearch::cdListHoldsEveryNamesakeOnceInSongOrder()
     // the window shows the same list after a song search
     open();
     tick(5);
-    m_w->DataCombo1(5)->setText("器楽");
-    m_w->cmdFilter->click();
-    QCOMPARE(column(m_w->DataGrid2, 0), (QStringList{"7", "6", "8"}));
-    QCOMPARE(m_w->lblRcount(3)->text(), QString("3 / 8"));
+    DataCombo1(m_w, 5)->setText("器楽");
+    cmdFilter(m_w)->click();
+    QCOMPARE(column(DataGrid2(m_w), 0), (QStringList{"7", "6", "8"}));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("3 / 8"));
     // and the all-songs display after a reset lists every CD that holds a song
     m_w->findChild<QAction*>("mnuReset")->trigger();
     open();
     tick(10);
-    m_w->cmdFilter->click();
+    cmdFilter(m_w)->click();
     QCOMPARE(m_w->displayState(), DisplayState::AllSongs);
-    QCOMPARE(column(m_w->DataGrid2, 0).size(), 7);
-    QVERIFY(column(m_w->DataGrid2, 0).contains("8"));
+    QCOMPARE(column(DataGrid2(m_w), 0).size(), 7);
+    QVERIFY(column(DataGrid2(m_w), 0).contains("8"));
 }
 
 void TestSearch::resetClearsTheSongSort()
 {
     open();
     tick(10);
-    m_w->cmdFilter->click();
+    cmdFilter(m_w)->click();
     m_w->findChild<QAction*>("mnuKyokuS")->trigger();
     QVERIFY(!db().rsKyoku->sort().isEmpty());
     m_w->findChild<QAction*>("mnuReset")->trigger();
     QVERIFY(db().rsKyoku->sort().isEmpty());
     QVERIFY(db().rsKyokuSub->sort().isEmpty());
-    QVERIFY(!m_w->mnuKyokuS->isChecked());
+    QVERIFY(!mnuKyokuS(m_w)->isChecked());
     QStringList ids;
     for (int r = 0; r < db().rsKyoku->recordCount(); ++r)
         ids << db().rsKyoku->valueAt(r, db().rsKyoku->fieldIndex("曲ID")).toString();
@@ -707,9 +708,9 @@ void TestSearch::resetClearsTheSongSort()
 void TestSearch::criteriaFromTickedBoxes()
 {
     using search::buildCriteria;
-    QCOMPARE(buildCriteria({{7, "*第9番*"}, {0, "ダンディ (d'Indy)"}}).criteria,
+    QCOMPARE(buildCriteria({{7, "*第9番*"}, {0, "ダンディ (d'Indy)"}}).text,
              QString("曲名 like '*第9番*' and 作曲者名 = 'ダンディ (d''Indy)'"));
-    QCOMPARE(buildCriteria({{0, "d'"}}).criteria, QString("作曲者名 = 'd'''"));
+    QCOMPARE(buildCriteria({{0, "d'"}}).text, QString("作曲者名 = 'd'''"));
     QCOMPARE(buildCriteria({{0, ""}, {7, "**"}}).refusal,
              QString("曲名の検索条件が指定されていません！"));
     QCOMPARE(buildCriteria({{9, "**"}}).refusal, QString("CD名の検索条件が指定されていません！"));

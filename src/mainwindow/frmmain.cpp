@@ -2,140 +2,37 @@
 
 #include "entry/frminputcd.h"
 #include "entry/frminputkyoku.h"
+#include "filecommands.h"
+#include "mainpanels.h"
+#include "menus.h"
 #include "reports/pagesetup.h"
-#include "startup.h"
+#include "reports/printcommands.h"
+#include "search/searchpanel.h"
 #include "store/collection.h"
 #include "store/dberror.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
 #include "widgets/sound.h"
 #include "widgets/twips.h"
+#include "widgets/twipslayout.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QLabel>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPrinter>
-#include <QPushButton>
+#include <QScrollArea>
 #include <QToolBar>
-#include <QToolButton>
-
-// ---- small controls
-
-LineControl::LineControl(const QString& name, Qt::Orientation orientation, QWidget* parent)
-    : QWidget(parent), m_orientation(orientation)
-{
-    setObjectName(name);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-}
-
-void LineControl::setBorderStyle(int style)
-{
-    m_style = style;
-    update();
-}
-
-void LineControl::setColor(const QColor& color)
-{
-    m_color = color;
-    update();
-}
-
-void LineControl::paintEvent(QPaintEvent*)
-{
-    QPainter p(this);
-    p.setPen(QPen(m_color, 1, m_style == 1 ? Qt::SolidLine : Qt::DotLine));
-    if (m_orientation == Qt::Vertical)
-        p.drawLine(width() / 2, 0, width() / 2, height());
-    else
-        p.drawLine(0, height() / 2, width(), height() / 2);
-}
-
-ImageButton::ImageButton(const QString& name, const QPixmap& picture, QWidget* parent)
-    : QLabel(parent)
-{
-    setObjectName(name);
-    setPixmap(picture);
-    setCursor(Qt::PointingHandCursor);
-}
-
-void ImageButton::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (rect().contains(event->position().toPoint()))
-        emit clicked();
-}
-
-// ---- toolbar pictures
 
 namespace {
-
-enum class Glyph { Preview, Search, Narrow, AddCD, AddSong, Reset };
-
-QIcon toolIcon(Glyph glyph)
-{
-    QPixmap pm(20, 20);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(40, 40, 60), 1.4));
-    switch (glyph) {
-    case Glyph::Preview:
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(4, 2, 11, 15));
-        for (int y = 6; y <= 14; y += 3)
-            p.drawLine(6, y, 13, y);
-        break;
-    case Glyph::Search:
-    case Glyph::Narrow:
-        p.setBrush(QColor(210, 230, 255));
-        p.drawEllipse(QRectF(2, 2, 11, 11));
-        p.setPen(QPen(QColor(40, 40, 60), 2.5));
-        p.drawLine(11, 11, 17, 17);
-        if (glyph == Glyph::Narrow) {
-            p.setPen(QPen(QColor(200, 40, 40), 1.6));
-            p.drawLine(5, 6, 10, 6);
-            p.drawLine(6, 9, 9, 9);
-        }
-        break;
-    case Glyph::AddCD:
-    case Glyph::AddSong:
-        if (glyph == Glyph::AddCD) {
-            p.setBrush(QColor(190, 200, 235));
-            p.drawEllipse(QRectF(1, 1, 15, 15));
-            p.setBrush(Qt::white);
-            p.drawEllipse(QRectF(6.5, 6.5, 4, 4));
-        } else {
-            p.setBrush(QColor(40, 40, 60));
-            p.drawEllipse(QRectF(2, 11, 6, 5));
-            p.drawLine(QPointF(8, 13.5), QPointF(8, 2));
-            p.drawLine(QPointF(8, 2), QPointF(13, 5));
-        }
-        p.setPen(QPen(QColor(20, 140, 40), 2.2));
-        p.drawLine(15, 12, 15, 19);
-        p.drawLine(12, 15.5, 18.5, 15.5);
-        break;
-    case Glyph::Reset: {
-        p.setPen(QPen(QColor(30, 90, 170), 2.2));
-        p.drawArc(QRectF(3, 3, 14, 14), 60 * 16, 290 * 16);
-        QPainterPath head;
-        head.moveTo(14, 1);
-        head.lineTo(18, 6);
-        head.lineTo(12, 7);
-        head.closeSubpath();
-        p.setBrush(QColor(30, 90, 170));
-        p.drawPath(head);
-        break;
-    }
-    }
-    return QIcon(pm);
-}
-
+constexpr int designWidth = 15400;
+constexpr int designHeight = 10560;
+constexpr int cdPanelWidth = 6525;
+constexpr int kyokuPanelWidth = 8625;
 } // namespace
 
 // ---- construction
@@ -147,8 +44,8 @@ static void registerPictures()
     Q_INIT_RESOURCE(ui);
 }
 
-frmMain::frmMain(std::unique_ptr<Collection> collection)
-    : m_collection(std::move(collection)), db(*m_collection)
+frmMain::frmMain(std::unique_ptr<Collection> collection, std::unique_ptr<QLockFile> lock)
+    : m_collection(std::move(collection)), db(*m_collection), m_lock(std::move(lock))
 {
     registerPictures();
     setObjectName(QStringLiteral("frmMain"));
@@ -157,309 +54,113 @@ frmMain::frmMain(std::unique_ptr<Collection> collection)
     m_client = createClientArea();
     MMCdialog = new MMControl(QStringLiteral("MMCdialog"), this);
     MMCdrop = new MMControl(QStringLiteral("MMCdrop"), this);
-    createMenus();
-    createToolbar();
-    createCDPanel();
-    createKyokuPanel();
-    createRecordPanel();
-    createNavigationButtons();
-    createSearchPanel();
+    buildMenus(menuBar());
+    auto* toolbar
+        = buildToolbar(m_client, [this](const QString& key) { tbToolBar_ButtonClick(key); });
+    toolbar->setGeometry(0, 0, twips(15400), twips(360));
+    m_panels = new MainPanels(db, MMCdialog, m_client);
+    picTyuu = new SearchPanel(MMCdialog, m_client);
+    m_files = new FileCommands(
+        db, this, [this] { reset(); }, [this] { showNoData(); });
+    m_print = new PrintCommands(db, m_printer, MMCdialog, this, [this] {
+        m_panels->rebindAfterPrint(picTyuu->allSongsTicked() || blnKyokuSearch());
+    });
     createLayouts();
     connectEvents();
+    setReadingHooks();
 }
 
 frmMain::~frmMain() = default;
 
-QAction* frmMain::menuItem(QMenu* menu, const char* name, const QString& caption)
+QWidget* frmMain::createClientArea()
 {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QString::fromLatin1(name));
-    return action;
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("clientScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto* client = new QWidget;
+    client->setObjectName(QStringLiteral("clientArea"));
+    scroll->setWidget(client);
+    setCentralWidget(scroll);
+    return client;
 }
 
-void frmMain::createMenus()
+// The designed layout is the window's smallest size; wider and taller windows
+// give the extra room to the grids and the long boxes, and a screen smaller
+// than the design scrolls the content.
+void frmMain::createLayouts()
 {
-    QMenuBar* bar = menuBar();
-    auto topMenu = [&](const char* name, const QString& caption) {
-        QMenu* menu = bar->addMenu(caption);
-        menu->setObjectName(QString::fromLatin1(name));
-        menu->menuAction()->setObjectName(QString::fromLatin1(name));
-        return menu;
-    };
-    auto spacer = [&](const char* name) {
-        QAction* gap = bar->addAction(QString());
-        gap->setObjectName(QString::fromLatin1(name));
-        gap->setEnabled(false);
-    };
-    QMenu* file = topMenu("mnuFile", QStringLiteral("ファイル(&F)"));
-    menuItem(file, "mnuPage", QStringLiteral("ページ設定"));
-    QMenu* preview = file->addMenu(QStringLiteral("印刷プレビュー"));
-    preview->setObjectName(QStringLiteral("mnuprint2"));
-    preview->menuAction()->setObjectName(QStringLiteral("mnuprint2"));
-    for (auto [name, caption] : {std::pair{"mnuPrv2", u"CD＆曲印刷（リレーション）"},
-                                 std::pair{"mnuprv3", u"曲印刷（非検索時は全曲印刷）"},
-                                 std::pair{"mnuprv", u"CD印刷（曲検索時のみ）"}})
-        menuItem(preview, name, QString::fromUtf16(caption));
-    menuItem(file, "mnuImport", QStringLiteral("旧データベースの取り込み..."));
-    menuItem(file, "mnuCsvImport", QStringLiteral("CSVから取り込み..."));
-    menuItem(file, "mnuCsvExport", QStringLiteral("CSVへ書き出し（全データ）..."));
-    menuItem(file, "mnuCsvExportShown", QStringLiteral("CSVへ書き出し（表示中の一覧）..."));
-    menuItem(file, "mnuRestore", QStringLiteral("バックアップから復元..."));
-    QAction* bar2 = file->addSeparator();
-    bar2->setObjectName(QStringLiteral("mnuBar2"));
-    menuItem(file, "mnuQuit", QStringLiteral("終了"));
-    spacer("mnukara");
-    QMenu* edit = topMenu("mnuEdit", QStringLiteral("データ登録(&I)"));
-    menuItem(edit, "mnuCDinput", QStringLiteral("ＣＤ登録"));
-    menuItem(edit, "mnuInputkyoku", QStringLiteral("曲登録"));
-    spacer("mnuKara2");
-    QMenu* search = topMenu("mnuSearch", QStringLiteral("検索(&P)"));
-    menuItem(search, "mnuTyuu", QStringLiteral("検索"));
-    menuItem(search, "mnuSibori", QStringLiteral("絞り込み検索"));
-    spacer("mnukara5");
-    QMenu* sort = topMenu("mnuSort", QStringLiteral("ソート(&S)"));
-    mnuCDs = menuItem(sort, "mnuCDs", QStringLiteral("CD名順"));
-    mnuKyokuS = menuItem(sort, "mnuKyokuS", QStringLiteral("曲名順"));
-    mnuCDs->setCheckable(true);
-    mnuKyokuS->setCheckable(true);
-    spacer("mnukara4");
-    QAction* resetCommand = bar->addAction(QStringLiteral("リセット(&R)"));
-    resetCommand->setObjectName(QStringLiteral("mnuReset"));
-    spacer("mnukara3");
-    QMenu* help = topMenu("mnuhelp", QStringLiteral("ヘルプ(&H)"));
-    menuItem(help, "mnuhelp2", QStringLiteral("ヘルプ"));
-    menuItem(help, "mnuVer", QStringLiteral("バージョン情報"));
+    using A = TwipsLayout::Anchor;
+    // The extra width is shared by the two panels in proportion to their widths.
+    const qreal cdShare = qreal(cdPanelWidth) / (cdPanelWidth + kyokuPanelWidth);
+    auto* client = new TwipsLayout(m_client, QSize(twips(designWidth), twips(designHeight)));
+    client->anchor(m_client->findChild<QToolBar*>(QStringLiteral("tbToolBar")), A{0, 1, 0, 0});
+    client->anchor(m_panels->cdPanel(), A{0, cdShare, 0, 1});
+    client->anchor(m_panels->kyokuPanel(), A{cdShare, 1 - cdShare, 0, 1});
+    m_panels->createLayouts();
 }
 
-void frmMain::createToolbar()
+QSize frmMain::designedSize() const
 {
-    tbToolBar = new QToolBar(m_client);
-    tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
-    tbToolBar->setGeometry(0, 0, twips(15400), twips(360));
-    tbToolBar->setIconSize(QSize(20, 20));
-    tbToolBar->setMovable(false);
-    struct Button {
-        const char16_t* key;
-        const char16_t* tip;
-        Glyph glyph;
-    };
-    // Ten positions; an empty key is a gap.
-    const Button buttons[] = {
-        {u"印刷プレビュー", u"CD＆曲印刷（リレーション）のみのプレビュー", Glyph::Preview},
-        {nullptr, nullptr, Glyph::Preview},
-        {u"抽出", u"検索をします", Glyph::Search},
-        {u"絞り込み抽出", u"絞り込み検索をします", Glyph::Narrow},
-        {nullptr, nullptr, Glyph::Preview},
-        {u"追加", u"CDの追加・変更・削除をします", Glyph::AddCD},
-        {u"変更", u"曲の追加・変更・削除をします", Glyph::AddSong},
-        {nullptr, nullptr, Glyph::Preview},
-        {nullptr, nullptr, Glyph::Preview},
-        {u"リセット", u"リセットします", Glyph::Reset},
-    };
-    for (const Button& b : buttons) {
-        if (!b.key) {
-            tbToolBar->addSeparator();
-            continue;
-        }
-        const QString key = QString::fromUtf16(b.key);
-        QAction* action = tbToolBar->addAction(toolIcon(b.glyph), QString());
-        action->setObjectName(key);
-        action->setToolTip(QString::fromUtf16(b.tip));
-        action->setData(key);
-        tbToolBar->widgetForAction(action)->setObjectName(key);
-        connect(action, &QAction::triggered, this, [this, key] { tbToolBar_ButtonClick(key); });
-    }
-}
-
-void frmMain::createCDPanel()
-{
-    picCD = new QWidget(m_client);
-    picCD->setObjectName(QStringLiteral("picCD"));
-    picCD->setGeometry(twipsRect(60, 360, 6525, 10110));
-    lblCDdata = new QLabel(QStringLiteral("CDデータ"), picCD);
-    lblCDdata->setObjectName(QStringLiteral("lblCDdata"));
-    lblCDdata->setGeometry(twipsRect(1920, 180, 2200, 300));
-    Label5 = new QLabel(QStringLiteral("収納場所"), picCD);
-    Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setGeometry(twipsRect(120, 3420, 1300, 300));
-    picCDphoto = new QLabel(picCD);
-    picCDphoto->setObjectName(QStringLiteral("picCDphoto"));
-    picCDphoto->setGeometry(twipsRect(4260, 105, 2220, 2220));
-    picCDphoto->setAlignment(Qt::AlignCenter);
-    picCDphoto->setFrameShape(QFrame::Box);
-    DataGrid2 = new DataGrid(QStringLiteral("DataGrid2"), picCD);
-    DataGrid2->setGeometry(twipsRect(75, 4395, 6330, 4995));
-    DataGrid2->setBackColor(bgrColor(0xC0FFFF));
-    txtrsDamie = new DataTextBox(QStringLiteral("txtrsDamie"), picCD);
-    txtrsDamie->hide();
-}
-
-void frmMain::createKyokuPanel()
-{
-    picKyoku = new QWidget(m_client);
-    picKyoku->setObjectName(QStringLiteral("picKyoku"));
-    picKyoku->setGeometry(twipsRect(6645, 360, 8625, 10095));
-    lblKyokudata = new QLabel(QStringLiteral("曲データ"), picKyoku);
-    lblKyokudata->setObjectName(QStringLiteral("lblKyokudata"));
-    lblKyokudata->setGeometry(twipsRect(3975, 180, 2200, 300));
-    DataGrid1 = new DataGrid(QStringLiteral("DataGrid1"), picKyoku);
-    DataGrid1->setGeometry(twipsRect(255, 4395, 8190, 4995));
-    DataGrid1->setBackColor(bgrColor(0xFFFFC0));
-    Line3 = new LineControl(QStringLiteral("Line3"), Qt::Vertical, picKyoku);
-    Line3->setGeometry(0, 0, 3, picKyoku->height());
-    txtrsSubDamie = new DataTextBox(QStringLiteral("txtrsSubDamie"), picKyoku);
-    txtrsSubDamie->hide();
-    // Counters: red figures with their units.
-    struct Counter {
-        int index;
-        QWidget* panel;
-        QRect geometry;
-        const char16_t* text;
-    };
-    const Counter counters[] = {
-        {0, picKyoku, twipsRect(7065, 4125, 870, 255), u""},
-        {1, picKyoku, twipsRect(7935, 4125, 300, 255), u"曲"},
-        {2, picKyoku, twipsRect(7935, 4125, 300, 255), u"曲"},
-        {3, picCD, twipsRect(4845, 4110, 1050, 255), u""},
-        {4, picCD, twipsRect(5895, 4110, 300, 255), u"枚"},
-    };
-    for (const Counter& c : counters) {
-        auto* label = new QLabel(QString::fromUtf16(c.text), c.panel);
-        label->setObjectName(QStringLiteral("lblRcount(%1)").arg(c.index));
-        QRect geometry = c.geometry;
-        // The figures stand right-aligned against their unit; the box grows to
-        // the left so that the largest count is never cut off.
-        if (c.text[0] == u'\0') {
-            const int needed
-                = label->fontMetrics().horizontalAdvance(QStringLiteral("99999 / 99999"))
-                + 2 * label->margin() + 4;
-            if (geometry.width() < needed)
-                geometry.setLeft(geometry.right() + 1 - needed);
-        }
-        label->setGeometry(geometry);
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        setForeColor(label, Qt::red);
-        m_lblRcount[size_t(c.index)] = label;
-    }
-    m_lblRcount[1]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_lblRcount[4]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_lblRcount[2]->hide(); // a second unit label that the panel does not show
-}
-
-void frmMain::createRecordPanel()
-{
-    struct Box {
-        const char16_t* field;
-        int left, top, width, height;
-    };
-    static const Box boxes[22] = {
-        {u"CDID", 1470, 945, 630, 330},          {u"CD名", 1470, 1332, 2625, 450},
-        {u"発売元", 1470, 1839, 2625, 330},      {u"購入年月日", 1470, 2226, 2625, 330},
-        {u"購入価格", 1470, 2613, 2625, 330},    {u"解説者", 1470, 3000, 2625, 330},
-        {u"キャビネット", 2475, 3390, 750, 330}, {u"段", 3690, 3390, 390, 330},
-        {u"曲名", 1200, 1332, 3330, 450},        {u"作曲者名", 1200, 1839, 3330, 330},
-        {u"編曲者名", 1200, 2226, 3330, 330},    {u"指揮者名", 1200, 2613, 3330, 330},
-        {u"演奏団体", 1200, 3000, 3330, 330},    {u"ソリスト", 1200, 3390, 3330, 330},
-        {u"録音先", 5850, 945, 2460, 330},       {u"録音先番号", 5850, 1352, 2460, 330},
-        {u"録音時間", 5850, 1759, 2460, 330},    {u"録音年月日", 5850, 2166, 2460, 330},
-        {u"録音会場", 5850, 2573, 2460, 330},    {u"原盤番号", 5850, 2980, 2460, 330},
-        {u"分野", 5850, 3390, 1515, 330},        {u"曲ID", 1200, 945, 630, 330},
-    };
-    QFont small = font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    for (int i = 0; i < 22; ++i) {
-        const Box& b = boxes[i];
-        QWidget* panel = i < 8 ? picCD : picKyoku;
-        auto* box = new DataTextBox(QStringLiteral("txtrs(%1)").arg(i), panel);
-        box->setGeometry(twipsRect(b.left, b.top, b.width, b.height));
-        box->setReadOnly(true);
-        auto* label = new QLabel(QString::fromUtf16(b.field), panel);
-        label->setObjectName(QStringLiteral("lblFieldLabel(%1)").arg(i));
-        label->setFont(small);
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        // Labels stand to the left of their boxes; キャビネット and 段 share the 収納場所 row.
-        const int labelWidth = i == 6 ? 1000 : (i == 7 ? 420 : 1140);
-        const int labelLeft = i == 7 ? b.left - 450 : b.left - labelWidth - 60;
-        label->setGeometry(twipsRect(labelLeft, b.top, labelWidth, 330));
-        m_txtrs[size_t(i)] = box;
-        m_lblFieldLabel[size_t(i)] = label;
-    }
-    m_txtrs[4]->setDisplayFormat(DisplayFormat::Yen);
-    for (auto [index, bgr] : {std::pair{1, 0xC0FFFFu}, std::pair{8, 0xFFFFC0u}}) {
-        QPalette p = m_txtrs[size_t(index)]->palette();
-        p.setColor(QPalette::Base, bgrColor(bgr));
-        m_txtrs[size_t(index)]->setPalette(p);
-    }
-}
-
-void frmMain::createNavigationButtons()
-{
-    QFont gothic(QStringList{QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic")});
-    struct Nav {
-        QPushButton** button;
-        const char* name;
-        const char16_t* caption;
-        bool cdSide;
-        int left;
-        View::Step move;
-    };
-    const Nav navs[] = {
-        {&cmdTop, "cmdTop", u"≪", true, 1755, View::Step::First},
-        {&cmdPrevious, "cmdPrevious", u"＜", true, 2505, View::Step::Previous},
-        {&cmdNext, "cmdNext", u"＞", true, 3255, View::Step::Next},
-        {&cmdLast, "cmdLast", u"≫", true, 4005, View::Step::Last},
-        {&cmdTopsub, "cmdTopsub", u"≪", false, 3255, View::Step::First},
-        {&cmdLeftSub, "cmdLeftSub", u"＜", false, 4005, View::Step::Previous},
-        {&cmdRightSub, "cmdRightSub", u"＞", false, 4755, View::Step::Next},
-        {&cmdLastsub, "cmdLastsub", u"≫", false, 5505, View::Step::Last},
-    };
-    for (const Nav& n : navs) {
-        auto* button = new QPushButton(QString::fromUtf16(n.caption), n.cdSide ? picCD : picKyoku);
-        button->setObjectName(QString::fromLatin1(n.name));
-        button->setGeometry(twipsRect(n.left, 9480, 750, 405));
-        button->setFont(gothic);
-        button->setAutoDefault(false);
-        *n.button = button;
-        connect(button, &QPushButton::clicked, this,
-                [this, side = n.cdSide, move = n.move] { navigate(side, move); });
-    }
+    return QSize(twips(designWidth), twips(designHeight) + menuBar()->sizeHint().height());
 }
 
 void frmMain::connectEvents()
 {
-    auto on = [this](const char* name, void (frmMain::*handler)()) {
+    auto on = [this](const char* name, std::function<void()> handler) {
         auto* action = findChild<QAction*>(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, handler);
+        connect(action, &QAction::triggered, this, std::move(handler));
     };
-    on("mnuPage", &frmMain::mnuPage_Click);
-    on("mnuQuit", &frmMain::mnuQuit_Click);
-    on("mnuTyuu", &frmMain::mnuTyuu_Click);
-    on("mnuSibori", &frmMain::mnuSibori_Click);
-    on("mnuCDs", &frmMain::mnuCDs_Click);
-    on("mnuKyokuS", &frmMain::mnuKyokuS_Click);
-    on("mnuReset", &frmMain::mnuReset_Click);
-    on("mnuCDinput", &frmMain::mnuCDinput_Click);
-    on("mnuRestore", &frmMain::mnuRestore_Click);
-    on("mnuPrv2", &frmMain::mnuPrv2_Click);
-    on("mnuprv3", &frmMain::mnuprv3_Click);
-    on("mnuprv", &frmMain::mnuprv_Click);
-    on("mnuImport", &frmMain::mnuImport_Click);
-    on("mnuCsvImport", &frmMain::mnuCsvImport_Click);
-    on("mnuCsvExport", &frmMain::mnuCsvExport_Click);
-    on("mnuCsvExportShown", &frmMain::mnuCsvExportShown_Click);
-    on("mnuInputkyoku", &frmMain::mnuInputkyoku_Click);
-    on("mnuhelp2", &frmMain::mnuhelp2_Click);
-    on("mnuVer", &frmMain::mnuVer_Click);
-    for (const char* name : {"mnuFile", "mnuEdit"})
+    on("mnuPage", [this] { mnuPage_Click(); });
+    on("mnuQuit", [this] { close(); });
+    on("mnuTyuu", [this] { mnuTyuu_Click(); });
+    on("mnuSibori", [this] { mnuSibori_Click(); });
+    on("mnuCDs", [this] {
+        sortCommand(m_panels->isUnlinked() ? db.rsCDList : db.rsCD, QStringLiteral("CD名 asc"),
+                    "mnuCDs");
+    });
+    on("mnuKyokuS", [this] {
+        sortCommand(m_panels->isUnlinked() ? db.rsKyoku : db.rsKyokuSub, QStringLiteral("曲名 asc"),
+                    "mnuKyokuS");
+    });
+    on("mnuReset", [this] { mnuReset_Click(); });
+    on("mnuCDinput", [this] { mnuCDinput_Click(); });
+    on("mnuInputkyoku", [this] { mnuInputkyoku_Click(); });
+    on("mnuRestore", [this] { m_files->mnuRestore_Click(); });
+    on("mnuImport", [this] { m_files->mnuImport_Click(); });
+    on("mnuCsvImport", [this] { m_files->mnuCsvImport_Click(); });
+    on("mnuCsvExport", [this] { m_files->mnuCsvExport_Click(); });
+    on("mnuCsvExportShown", [this] { m_files->mnuCsvExportShown_Click(m_panels->isUnlinked()); });
+    on("mnuPrv2", [this] { m_print->mnuPrv2_Click(blnKyokuSearch() && !blnCDSearch()); });
+    on("mnuprv3", [this] { m_print->mnuprv3_Click(); });
+    on("mnuprv", [this] { m_print->mnuprv_Click(picTyuu->allSongsTicked() || blnKyokuSearch()); });
+    on("mnuhelp2", [this] { mnuhelp2_Click(); });
+    on("mnuVer", [this] { mnuVer_Click(); });
+    for (const char* name : {"mnuFile", "mnuEdit", "mnuSearch"})
         connect(findChild<QMenu*>(QString::fromLatin1(name)), &QMenu::aboutToShow, this,
                 [this] { MMCdialog->playSound(); });
-    connect(findChild<QMenu*>(QStringLiteral("mnuSearch")), &QMenu::aboutToShow, this,
-            &frmMain::mnuSearch_Click);
-    connect(txtrsDamie, &DataTextBox::Change, this, &frmMain::txtrsDamie_Change);
-    connect(txtrs(0), &DataTextBox::Change, this, &frmMain::txtrs0_Change);
-    connect(txtrsSubDamie, &DataTextBox::Change, this, &frmMain::txtrsSubDamie_Change);
-    for (DataGrid* grid : {DataGrid1, DataGrid2})
-        connect(grid, &DataGrid::moveFailed, this, [](const QString& text) { MsgBox(text); });
+    connect(picTyuu, &SearchPanel::filterClicked, this, &frmMain::cmdFilter_Click);
+    connect(picTyuu, &SearchPanel::closeClicked, this, &frmMain::LoadWait);
+}
+
+// A command that needs every row of a large collection before they are all
+// in waits behind the wait window; a collection that proves unreadable
+// meanwhile is let go of.
+void frmMain::setReadingHooks()
+{
+    db.SetReadingHooks(
+        [this, shownHere = false](bool waiting) mutable {
+            if (waiting && !(m_wait && m_wait->isVisible())) {
+                ShowWait();
+                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+                shownHere = true;
+            } else if (!waiting && shownHere) {
+                QGuiApplication::restoreOverrideCursor();
+                UnloadWait();
+                shownHere = false;
+            }
+        },
+        [this](const DbError& error) { collectionUnreadable(error); });
 }
 
 // ---- load, activation, unload
@@ -480,11 +181,25 @@ bool frmMain::runSteps(const Steps& steps)
     return true;
 }
 
+frmMain::Steps frmMain::allDataSteps()
+{
+    return {
+        [this] { SetcmbList(); },
+        [this] { m_panels->countTotals(); },
+        [this] { m_panels->showState(DisplayState::AllData); },
+        [this] {
+            sortMark("mnuCDs")->setChecked(false);
+            sortMark("mnuKyokuS")->setChecked(false);
+            ShowModeTitle();
+        },
+    };
+}
+
 void frmMain::Form_Load()
 {
     Steps steps = {
         [this] { picTyuu->hide(); },
-        [this] { openCollection(); },
+        [this] { m_files->openCollection(); },
     };
     for (auto& step : allDataSteps())
         steps.push_back(std::move(step));
@@ -506,7 +221,7 @@ void frmMain::changeEvent(QEvent* event)
 
 void frmMain::Form_Activate()
 {
-    cmdNext->setFocus();
+    m_panels->focusNext();
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -530,7 +245,7 @@ void frmMain::Form_Unload()
         MsgBox(e.description());
     }
     db.rsCDList.reset();
-    releaseCollectionLock();
+    m_lock.reset(); // the next Rondella may open this folder
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows)
         if (w != this
@@ -545,19 +260,14 @@ void frmMain::mnuPage_Click()
 {
     // The system's page set-up works only with a real printer; printing to
     // PDF alone gets a set-up of our own for the same settings.
-    if (sharedPrinter().outputFormat() != QPrinter::NativeFormat) {
-        PageSetupDialog dialog(&sharedPrinter(), this);
+    if (m_printer.outputFormat() != QPrinter::NativeFormat) {
+        PageSetupDialog dialog(&m_printer, this);
         dialog.exec();
         return;
     }
-    QPageSetupDialog dialog(&sharedPrinter(), this);
+    QPageSetupDialog dialog(&m_printer, this);
     dialog.setObjectName(QStringLiteral("cmndPage"));
     dialog.exec();
-}
-
-void frmMain::mnuQuit_Click()
-{
-    close();
 }
 
 void frmMain::mnuCDinput_Click()
@@ -605,16 +315,36 @@ void frmMain::mnuVer_Click()
 
 void frmMain::tbToolBar_ButtonClick(const QString& key)
 {
-    if (key == u"抽出")
-        mnuTyuu_Click();
-    else if (key == u"絞り込み抽出")
-        mnuSibori_Click();
-    else if (key == u"リセット")
-        mnuReset_Click();
-    else if (key == u"印刷プレビュー")
-        mnuPrv2_Click();
-    else if (key == u"追加")
-        mnuCDinput_Click();
-    else if (key == u"変更")
-        mnuInputkyoku_Click();
+    const std::pair<const char16_t*, std::function<void()>> buttons[] = {
+        {u"抽出", [this] { mnuTyuu_Click(); }},
+        {u"絞り込み抽出", [this] { mnuSibori_Click(); }},
+        {u"リセット", [this] { mnuReset_Click(); }},
+        {u"印刷プレビュー", [this] { m_print->mnuPrv2_Click(blnKyokuSearch()); }},
+        {u"追加", [this] { mnuCDinput_Click(); }},
+        {u"変更", [this] { mnuInputkyoku_Click(); }},
+    };
+    for (const auto& [name, command] : buttons)
+        if (key == name)
+            command();
+}
+
+// ---- the wait window
+
+void frmMain::LoadWait()
+{
+    if (!m_wait)
+        m_wait = new frmWait();
+}
+
+void frmMain::ShowWait()
+{
+    LoadWait();
+    m_wait->show();
+    m_wait->repaint();
+}
+
+void frmMain::UnloadWait()
+{
+    if (m_wait)
+        m_wait->close(); // deletes itself
 }

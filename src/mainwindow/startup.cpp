@@ -18,12 +18,6 @@
 #include <QThread>
 #include <QTranslator>
 
-QPointer<frmMain> mainWindow;
-
-namespace {
-QPointer<frmWait> waitWindow;
-}
-
 namespace {
 
 // Qt's own texts (page set-up, OK/Cancel, a text box's context menu) in Japanese.
@@ -55,12 +49,10 @@ void setJapaneseFont()
 
 namespace {
 
-std::unique_ptr<QLockFile> collectionLock;
-
 // One Rondella per collection folder: a second one on the same folder would
 // write the same file behind the first one's back. A lock left by a program
 // that crashed or was killed is stale and is taken over.
-bool lockCollection(const QString& folder)
+bool lockCollection(const QString& folder, std::unique_ptr<QLockFile>& held)
 {
     const QString path
         = QDir(folder).filePath(QString::fromUtf16(kDatabaseFile) + QStringLiteral(".lock"));
@@ -109,16 +101,11 @@ bool lockCollection(const QString& folder)
         // written there either, so there is nothing to guard.
         return true;
     }
-    collectionLock = std::move(lock);
+    held = std::move(lock);
     return true;
 }
 
 } // namespace
-
-void releaseCollectionLock()
-{
-    collectionLock.reset();
-}
 
 bool Main()
 {
@@ -126,30 +113,11 @@ bool Main()
     loadQtTranslations();
     setJapaneseFont();
     auto collection = std::make_unique<Collection>(QDir::currentPath());
-    if (!lockCollection(collection->strAppPath))
+    std::unique_ptr<QLockFile> lock;
+    if (!lockCollection(collection->strAppPath, lock))
         return false;
     backup::removeLeftovers(collection->databasePath());
-    // A command that needs every row of a large collection before they are
-    // all in waits behind the wait window.
-    collection->SetReadingHooks(
-        [](bool waiting) {
-            static bool shownHere = false;
-            if (waiting && !isWaitShown()) {
-                ShowWait();
-                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-                shownHere = true;
-            } else if (!waiting && shownHere) {
-                QGuiApplication::restoreOverrideCursor();
-                UnloadWait();
-                shownHere = false;
-            }
-        },
-        [](const DbError& error) {
-            if (mainWindow)
-                mainWindow->collectionUnreadable(error);
-        });
-    auto* window = new frmMain(std::move(collection));
-    mainWindow = window;
+    auto* window = new frmMain(std::move(collection), std::move(lock));
     // However the program ends, the collection file is closed before Qt's
     // database layer goes away.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
@@ -158,7 +126,7 @@ bool Main()
     splash->show();
     splash->repaint();
     window->Form_Load();
-    LoadWait();
+    window->LoadWait();
     splash->close();
     // The designed size where the screen allows, for a desktop that does not
     // maximise windows; maximised wherever it does.
@@ -169,34 +137,4 @@ bool Main()
                            .boundedTo(screen->availableGeometry().size() - QSize(16, 48)));
     window->showMaximized();
     return true;
-}
-
-QPrinter& sharedPrinter()
-{
-    static QPrinter printer(QPrinter::HighResolution);
-    return printer;
-}
-
-void LoadWait()
-{
-    if (!waitWindow)
-        waitWindow = new frmWait();
-}
-
-void ShowWait()
-{
-    LoadWait();
-    waitWindow->show();
-    waitWindow->repaint();
-}
-
-void UnloadWait()
-{
-    if (waitWindow)
-        waitWindow->close(); // deletes itself
-}
-
-bool isWaitShown()
-{
-    return waitWindow && waitWindow->isVisible();
 }

@@ -1,4 +1,5 @@
 #include "collection.h"
+#include "tables.h"
 
 #include "catalogue.h"
 
@@ -19,15 +20,10 @@
 
 namespace {
 
-const QString cdColumns
-    = QStringLiteral("CDID, CD名, 解説者, 購入価格, 購入年月日, 発売元 ,キャビネット,段");
-const QString kyokuColumns = QStringLiteral(
-    "CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, ソリスト, 録音先, 録音先番号, "
-    "録音時間, 録音年月日, 録音会場 ,原盤番号, 分野");
-const QString cdSql = QStringLiteral("SELECT rowid, ") + cdColumns
-    + QStringLiteral(" FROM cdname ORDER BY CDID ASC, rowid ASC");
-const QString kyokuSql = QStringLiteral("SELECT rowid, ") + kyokuColumns
-    + QStringLiteral(" FROM kyoku ORDER BY 曲ID ASC, rowid ASC");
+const QString cdColumns = cdnameTable().columnList();
+const QString kyokuColumns = kyokuTable().columnList();
+const QString cdSql = cdnameTable().selectAll();
+const QString kyokuSql = kyokuTable().selectAll();
 
 Snapshot valueRows(QStringList values)
 {
@@ -388,13 +384,13 @@ void Collection::OpenViews()
         firstCDs = rowreader::read(h, cdSql + limit, cdFields);
         firstSongs = rowreader::read(h, kyokuSql + limit, kyokuFields);
         if (!firstCDs.empty() && !firstCDs.front()->isNull(1))
-            firstSongsOfCD = titlelookup::rowsTitled(
-                h, kyoku, kyokuColumns, QStringLiteral("曲ID ASC, rowid ASC"), kyokuFields,
-                firstCDs.front()->value(1).toString());
+            firstSongsOfCD
+                = titlelookup::rowsTitled(h, kyoku, kyokuColumns, kyokuTable().order(), kyokuFields,
+                                          firstCDs.front()->value(1).toString());
         if (!firstSongs.empty() && !firstSongs.front()->isNull(0))
-            firstCDsOfSong = titlelookup::rowsTitled(
-                h, cdname, cdColumns, QStringLiteral("CDID ASC, rowid ASC"), cdFields,
-                firstSongs.front()->value(0).toString());
+            firstCDsOfSong
+                = titlelookup::rowsTitled(h, cdname, cdColumns, cdnameTable().order(), cdFields,
+                                          firstSongs.front()->value(0).toString());
     } catch (const rowreader::Failure& f) {
         lock.reset();
         throw readFailure(*cn, f);
@@ -466,6 +462,22 @@ qint64 Collection::largest(const QString& sql)
 {
     const QVariantList values = connection().column(sql);
     return values.isEmpty() || values.first().isNull() ? 0 : values.first().toLongLong();
+}
+
+Collection::OwnConnection Collection::ownConnection() const
+{
+    OwnConnection own{databasePath(), {}};
+    own.memory.checked = memory.checked;
+    own.memory.damaged = memory.damaged;
+    own.memory.backedUp = memory.backedUp;
+    return own;
+}
+
+void Collection::learnFrom(const OwnConnection& own)
+{
+    memory.backedUp.unite(own.memory.backedUp);
+    for (auto it = own.memory.damaged.begin(); it != own.memory.damaged.end(); ++it)
+        memory.damaged.insert(it.key(), it.value());
 }
 
 qint64 Collection::GetMaxCDID()

@@ -75,6 +75,18 @@ public:
     // made, so that the next opening reads and checks as a fresh program does.
     void forgetReadRows() { memory.clear(); }
 
+    // Long work on the collection's file from a thread of its own (a CSV
+    // export or addition) uses a connection of its own, made on that thread
+    // from what ownConnection() gives here: it knows what this program knows
+    // of the file's checks and its backup. Once the work is done,
+    // learnFrom() keeps what that connection learned (a backup made).
+    struct OwnConnection {
+        QString path;
+        Connection::Memory memory;
+    };
+    OwnConnection ownConnection() const;
+    void learnFrom(const OwnConnection& own);
+
     qint64 GetMaxCDID();
     qint64 GetMaxKyokuID();
     // Whether a CD with this title is stored (compared as the database compares text).

@@ -1,4 +1,5 @@
 #include "connection.h"
+#include "tables.h"
 
 #include "backup.h"
 #include "dberror.h"
@@ -81,34 +82,12 @@ bool storedLess(const QVariant& a, const QVariant& b)
 
 const QVector<FieldDef>& Connection::cdnameFields()
 {
-    static const QVector<FieldDef> fields = {
-        {QStringLiteral("CDID"), FieldType::Integer, 4, true},
-        {QStringLiteral("CD名"), FieldType::Text, 100, true},
-        {QStringLiteral("解説者"), FieldType::Text, 50, true},
-        {QStringLiteral("購入価格"), FieldType::Integer, 8, true},
-        {QStringLiteral("購入年月日"), FieldType::Date, 8, true},
-        {QStringLiteral("発売元"), FieldType::Text, 50, true},
-        {QStringLiteral("キャビネット"), FieldType::Text, 20, true},
-        {QStringLiteral("段"), FieldType::Text, 10, true},
-    };
-    return fields;
+    return cdnameTable().fields();
 }
 
 const QVector<FieldDef>& Connection::kyokuFields()
 {
-    static const QVector<FieldDef> fields = [] {
-        QVector<FieldDef> f = {
-            {QStringLiteral("CD名"), FieldType::Text, 100, true},
-            {QStringLiteral("曲ID"), FieldType::Integer, 4, true},
-            {QStringLiteral("曲名"), FieldType::Text, 255, true},
-        };
-        for (const char16_t* name :
-             {u"作曲者名", u"編曲者名", u"指揮者名", u"演奏団体", u"ソリスト", u"録音先",
-              u"録音先番号", u"録音時間", u"録音年月日", u"録音会場", u"原盤番号", u"分野"})
-            f.append(FieldDef{QString::fromUtf16(name), FieldType::Text, 50, true});
-        return f;
-    }();
-    return fields;
+    return kyokuTable().fields();
 }
 
 QVariant fromStored(const QVariant& v, FieldType type)
@@ -447,17 +426,9 @@ bool Connection::createNew()
 
 const QStringList& Connection::schemaStatements()
 {
-    // Integers for identifiers and the price; the purchase date is kept as
-    // ISO text (yyyy-MM-dd, with the time where there is one), everything
-    // else as text.
     static const QStringList statements = {
-        QStringLiteral(
-            "CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 INTEGER, "
-            "購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)"),
-        QStringLiteral("CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT, 作曲者名 TEXT, "
-                       "編曲者名 TEXT, 指揮者名 TEXT, 演奏団体 TEXT, ソリスト TEXT, 録音先 TEXT, "
-                       "録音先番号 TEXT, 録音時間 TEXT, 録音年月日 TEXT, 録音会場 TEXT, "
-                       "原盤番号 TEXT, 分野 TEXT)"),
+        cdnameTable().createStatement(),
+        kyokuTable().createStatement(),
         // Indexes SQLite alone understands, for the orders the program reads in.
         QStringLiteral("CREATE INDEX cdname_cdid ON cdname (CDID)"),
         QStringLiteral("CREATE INDEX kyoku_id ON kyoku (曲ID)"),

@@ -4,6 +4,13 @@
 
 namespace {
 
+void compilePattern(Criteria::Clause& c)
+{
+    c.anchoredStart = !c.value.startsWith(u'*');
+    c.anchoredEnd = !c.value.endsWith(u'*');
+    c.parts = c.value.split(u'*', Qt::SkipEmptyParts);
+}
+
 class Parser {
 public:
     explicit Parser(const QString& text) : m_text(text) { }
@@ -113,13 +120,6 @@ private:
         }
     }
 
-    static void compilePattern(Criteria::Clause& c)
-    {
-        c.anchoredStart = !c.value.startsWith(u'*');
-        c.anchoredEnd = !c.value.endsWith(u'*');
-        c.parts = c.value.split(u'*', Qt::SkipEmptyParts);
-    }
-
     const QString& m_text;
     qsizetype m_pos = 0;
 };
@@ -168,6 +168,35 @@ Criteria Criteria::parse(const QString& text)
         criteria.m_clauses.append(parser.clause());
     } while (parser.andFollows());
     return criteria;
+}
+
+Criteria& Criteria::equals(const QString& column, const QString& value)
+{
+    Clause c;
+    c.column = column;
+    c.value = value;
+    m_clauses.append(c);
+    return *this;
+}
+
+Criteria& Criteria::like(const QString& column, const QString& pattern)
+{
+    Clause c;
+    c.column = column;
+    c.like = true;
+    c.value = pattern;
+    compilePattern(c);
+    m_clauses.append(c);
+    return *this;
+}
+
+QString Criteria::text() const
+{
+    QStringList clauses;
+    for (const Clause& c : m_clauses)
+        clauses << c.column + (c.like ? QStringLiteral(" like '") : QStringLiteral(" = '"))
+                + quoteCriteriaValue(c.value) + u'\'';
+    return clauses.join(QStringLiteral(" and "));
 }
 
 bool Criteria::matches(const Clause& clause, const QString& value, bool isNull)

@@ -25,6 +25,15 @@ public:
     // read; an empty or blank text gives criteria that match every row.
     static Criteria parse(const QString& text);
 
+    // Adds a clause: the column equal to the value, or like the pattern
+    // ("*" any run of characters). The value is taken as typed, quotes and all.
+    Criteria& equals(const QString& column, const QString& value);
+    Criteria& like(const QString& column, const QString& pattern);
+
+    // The criteria as text, "column = 'value'" clauses joined by " and ",
+    // every quote inside a value doubled: what parse() reads back.
+    QString text() const;
+
     bool isEmpty() const { return m_clauses.isEmpty(); }
     QVector<Clause>& clauses() { return m_clauses; }
     const QVector<Clause>& clauses() const { return m_clauses; }

@@ -12,6 +12,7 @@ public:
         NoCurrentRow = 3021,
         NotAllowedNow = 3219,
         BadArguments = 3001,
+        ItemNotFound = 3265, // a name the table or the list does not have
         TypeMismatch = 13, // a typed text the field cannot hold
         Damaged = 3343, // the collection file is damaged
         BackupFailed = 3026, // the copy made before the first write could not be made

@@ -595,7 +595,19 @@ void View::setFilter(const QString& criteria)
 {
     requireOpen();
     requireNoEdit();
-    Criteria parsed = Criteria::parse(criteria);
+    applyFilter(Criteria::parse(criteria), criteria);
+}
+
+void View::setFilter(Criteria criteria)
+{
+    requireOpen();
+    requireNoEdit();
+    const QString text = criteria.text();
+    applyFilter(std::move(criteria), text);
+}
+
+void View::applyFilter(Criteria parsed, const QString& text)
+{
     for (Criteria::Clause& c : parsed.clauses()) {
         c.fieldIndex = fieldIndex(c.column);
         if (c.fieldIndex < 0)
@@ -605,7 +617,7 @@ void View::setFilter(const QString& criteria)
     }
     {
         ResetNotice notice(this);
-        m_filterText = criteria;
+        m_filterText = text;
         m_criteria = std::move(parsed);
         rebuildVisible();
         m_pos = m_visible.empty() ? -1 : 0;

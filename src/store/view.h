@@ -114,6 +114,8 @@ public:
     void remove(); // deletes the current row from the table at once
 
     void setFilter(const QString& criteria);
+    // The same, from criteria already built; filter() then reads as their text.
+    void setFilter(Criteria criteria);
     const QString& filter() const { return m_filterText; }
     void setSort(const QString& spec);
     const QString& sort() const { return m_sortText; }
@@ -146,6 +148,7 @@ private:
     void saveIfPending();
     void setPosition(int pos, bool deletedHere = false);
     void rebuildVisible();
+    void applyFilter(Criteria parsed, const QString& text);
     std::vector<int> candidateRows() const;
     void applySort(std::vector<int>& rows) const;
     QVector<SortKey> parseSort(const QString& spec) const;

@@ -1,19 +1,20 @@
-// The three print previews: each checks the display state, feeds its layout
-// the view on show with the criteria, shows the preview on the shared
-// printer, then binds the grids again.
-#include "mainwindow/frmmain.h"
-#include "mainwindow/startup.h"
+// The three print previews: each checks what the window shows, feeds its
+// layout the view on show with the criteria, shows the preview on the
+// window's printer, then has the grids bound again.
+#include "printcommands.h"
+
 #include "reports/bandedreport.h"
 #include "reports/reportpreview.h"
 #include "store/collection.h"
 #include "store/dberror.h"
+#include "store/tables.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
 #include "widgets/twips.h"
 
-#include <QCheckBox>
 #include <QPrinter>
 #include <QScreen>
+#include <QWidget>
 
 namespace {
 
@@ -28,7 +29,8 @@ void assignCDFields(BandedReport& report, const QString& band)
                                                               {"txtsorisuto", u"キャビネット"},
                                                               {"txtrokuon", u"段"}};
     for (const auto& [name, field] : fields)
-        report.control(band, QString::fromLatin1(name)).field = QString::fromUtf16(field);
+        report.control(band, QString::fromLatin1(name)).field
+            = cdnameTable().column(QString::fromUtf16(field)).field.name;
 }
 
 void assignSongFields(BandedReport& report, const QString& band, const QString& member)
@@ -38,44 +40,39 @@ void assignSongFields(BandedReport& report, const QString& band, const QString& 
     for (int i = 0; i < 6; ++i) {
         ReportItem& box = report.control(band, QStringLiteral("text%1").arg(i + 1));
         box.member = member;
-        box.field = QString::fromUtf16(fields[i]);
+        box.field = kyokuTable().column(QString::fromUtf16(fields[i])).field.name;
     }
 }
 
 } // namespace
 
+PrintCommands::PrintCommands(Collection& collection, QPrinter& printer, MMControl* dialogSound,
+                             QWidget* window, std::function<void()> rebind)
+    : QObject(window), db(collection), m_printer(printer), m_dialogSound(dialogSound),
+      m_window(window), m_rebind(std::move(rebind))
+{
+}
+
 // Writes the criteria into the report's header, shows the preview, and binds
 // the grids again once it closes.
-void frmMain::previewReport(BandedReport& report, const QString& criteriaLabel,
-                            const QString& caption)
+void PrintCommands::previewReport(BandedReport& report, const QString& criteriaLabel,
+                                  const QString& caption)
 {
     report.control(QStringLiteral("section4"), criteriaLabel).text
         = db.strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : db.strCriteria;
-    ReportPreview preview(report, &sharedPrinter(), this);
+    ReportPreview preview(report, &m_printer, m_window);
     preview.setWindowTitle(caption);
-    const QRect screen = this->screen() ? this->screen()->geometry() : QRect(0, 0, 1024, 768);
-    preview.setGeometry((screen.width() - twips(12855)) / 2, y() + twips(600), twips(12855),
+    const QScreen* screen = m_window->screen();
+    const QRect room = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    preview.setGeometry((room.width() - twips(12855)) / 2, m_window->y() + twips(600), twips(12855),
                         twips(9000));
     preview.exec();
-    rebindAfterPrint();
+    m_rebind();
 }
 
-void frmMain::rebindAfterPrint()
+void PrintCommands::mnuprv_Click(bool songsShown)
 {
-    if (Check1(10)->isChecked() || blnKyokuSearch()) {
-        DataGrid1->setDataSource(db.rsKyoku);
-        DataGrid2->setDataSource(db.rsCDList);
-    } else {
-        DataGrid1->setDataSource(db.rsKyokuSub);
-        DataGrid2->setDataSource(db.rsCD);
-    }
-    FormatKyokuGrid();
-    FormatCDGrid();
-}
-
-void frmMain::mnuprv_Click()
-{
-    if (!Check1(10)->isChecked() && !blnKyokuSearch()) {
+    if (!songsShown) {
         MsgBox(QStringLiteral("このコマンドは曲の検索中にしか使用できません。"), QMessageBox::Ok,
                QMessageBox::Warning);
         return;
@@ -86,7 +83,7 @@ void frmMain::mnuprv_Click()
                QMessageBox::Ok, QMessageBox::Warning);
         return;
     }
-    MMCdialog->playSound();
+    m_dialogSound->playSound();
     try {
         BandedReport& report = DataReport1();
         report.setDataSource(db.rsCDList);
@@ -97,9 +94,9 @@ void frmMain::mnuprv_Click()
     }
 }
 
-void frmMain::mnuPrv2_Click()
+void PrintCommands::mnuPrv2_Click(bool songSearch)
 {
-    if (blnKyokuSearch() && !blnCDSearch()
+    if (songSearch
         && MsgBox(QStringLiteral("CD検索時ではないので、全CDが対象になりますが印刷しますか？"),
                   QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Warning)
             != QMessageBox::Ok)
@@ -116,9 +113,9 @@ void frmMain::mnuPrv2_Click()
     }
 }
 
-void frmMain::mnuprv3_Click()
+void PrintCommands::mnuprv3_Click()
 {
-    MMCdialog->playSound();
+    m_dialogSound->playSound();
     try {
         BandedReport& report = DataReport3();
         report.setDataSource(db.rsKyoku);

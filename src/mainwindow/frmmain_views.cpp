@@ -1,0 +1,250 @@
+// What the grids show: all data after a reset, the result of a search, the
+// sort orders and the window title that names them.
+#include "frmmain.h"
+
+#include "filecommands.h"
+#include "mainpanels.h"
+#include "search/searchpanel.h"
+#include "store/collection.h"
+#include "store/dberror.h"
+#include "widgets/msgbox.h"
+#include "widgets/sound.h"
+
+#include <QAction>
+#include <QFileInfo>
+
+DisplayState frmMain::displayState() const
+{
+    return m_panels->state();
+}
+
+qint32 frmMain::lngCDTotal() const
+{
+    return m_panels->lngCDTotal;
+}
+
+qint32 frmMain::lngKyokuTotal() const
+{
+    return m_panels->lngKyokuTotal;
+}
+
+void frmMain::reset()
+{
+    Steps steps = {
+        [this] { db.CloseDataContext(); },
+        [this] { picTyuu->hide(); },
+        [this] { m_files->openCollection(); },
+    };
+    for (auto& step : allDataSteps())
+        steps.push_back(std::move(step));
+    steps.push_back([this] { db.rsCD->moveLast(); });
+    steps.push_back([this] {
+        if (db.rsKyokuSub->recordCount() > 0)
+            db.rsKyokuSub->moveLast();
+    });
+    runSteps(steps);
+}
+
+// Back to all data: filters and sorts dropped, both views read again, the
+// grids and the record panel in the linked view, the search state cleared.
+void frmMain::mnuReset_Click()
+{
+    // No collection open (a refused start), or the file replaced by another
+    // program: open what is at the path now. A file that has gone is said so.
+    if (!db.cn || db.cn->fileReplaced()) {
+        if (db.cn && !QFileInfo::exists(db.databasePath())) {
+            MsgBox(QStringLiteral("コレクションのファイル「%1」が見つかりません。\r"
+                                  "他のプログラムが移動または削除した可能性があります。")
+                       .arg(db.databasePath()));
+            showNoData();
+            return;
+        }
+        reset();
+        return;
+    }
+    const bool songSearch = blnKyokuSearch();
+    runSteps({
+        // The sorts go first: dropping the filters and reading the rows again
+        // with a sort still set would sort every song on the way.
+        [this] {
+            need(db.rsCD).setSort(QString());
+            need(db.rsKyokuSub).setSort(QString());
+            need(db.rsKyoku).setSort(QString());
+        },
+        [this] {
+            db.rsCD->setFilter(QString());
+            db.rsKyoku->setFilter(QString());
+        },
+        [this] {
+            db.rsCD->requery();
+            db.rsKyoku->requery();
+        },
+        [this] {
+            sortMark("mnuCDs")->setChecked(false);
+            sortMark("mnuKyokuS")->setChecked(false);
+            ShowModeTitle();
+        },
+        [this] {
+            db.rsKyokuSub = db.rsCD->childView(QStringLiteral("kyokusub"));
+            db.rsCDSub = db.rsKyoku->childView(QStringLiteral("cdnamesub"));
+        },
+        [this] { m_panels->countTotals(); },
+        [this] {
+            db.strCriteria.clear();
+            m_panels->showState(DisplayState::AllData);
+        },
+        [this, songSearch] {
+            if (songSearch && db.rsCDList) {
+                db.rsCDList->close();
+                db.rsCDList.reset();
+            }
+        },
+        [this] { picTyuu->untickAllSongs(); },
+        [this] { UnloadWait(); },
+        [this] { m_panels->focusNext(); },
+    });
+}
+
+void frmMain::ShowModeTitle()
+{
+    MMCdialog->playSound();
+    const bool byCD = sortMark("mnuCDs")->isChecked();
+    const bool bySong = sortMark("mnuKyokuS")->isChecked();
+    if (byCD && bySong)
+        setWindowTitle(QStringLiteral("Rondella(CD名順＋曲名順モード)"));
+    else if (byCD)
+        setWindowTitle(QStringLiteral("Rondella(CD名順モード)"));
+    else if (bySong)
+        setWindowTitle(QStringLiteral("Rondella(曲名順モード)"));
+    else
+        setWindowTitle(QStringLiteral("Rondella"));
+}
+
+QAction* frmMain::sortMark(const char* name) const
+{
+    return findChild<QAction*>(QString::fromLatin1(name));
+}
+
+// Sorts the list on show; the mark stays on until a reset clears it, so that
+// both marks can be on at once.
+void frmMain::sortCommand(const ViewPtr& view, const QString& spec, const char* mark)
+{
+    ShowWait();
+    try {
+        need(view).setSort(spec);
+        sortMark(mark)->setChecked(true);
+        ShowModeTitle();
+    } catch (const DbError& e) {
+        UnloadWait();
+        MsgBox(e.description());
+        return;
+    }
+    UnloadWait();
+    MMCdrop->playSound();
+}
+
+// ---- the search
+
+void frmMain::SetcmbList()
+{
+    picTyuu->SetcmbList(db);
+}
+
+void frmMain::mnuTyuu_Click()
+{
+    picTyuu->openFresh();
+}
+
+void frmMain::mnuSibori_Click()
+{
+    picTyuu->reopen();
+}
+
+void frmMain::refuse(const QString& words)
+{
+    UnloadWait();
+    MsgBox(words);
+}
+
+// The display state changes only once a search has succeeded: a refused or
+// failed search leaves the grids, the flags and the navigation as they were.
+void frmMain::cmdFilter_Click()
+{
+    try {
+        SearchPanel::Request request = picTyuu->takeRequest();
+        ShowWait();
+        if (request.allSongs)
+            return showSongsWithCDs(DisplayState::AllSongs);
+        search::CriteriaResult built = search::buildCriteria(request.ticked);
+        if (built.refused())
+            return refuse(built.refusal);
+        if (request.target == DisplayState::SongSearch) {
+            need(db.rsKyoku).setFilter(std::move(built.criteria));
+            db.strCriteria = built.text;
+            return showSongsWithCDs(DisplayState::SongSearch);
+        }
+        View& cds = need(db.rsCD);
+        cds.setFilter(std::move(built.criteria));
+        db.strCriteria = built.text;
+        if (cds.recordCount() == 0) {
+            refuse(QStringLiteral("該当するレコードはありません"));
+            mnuReset_Click();
+            return;
+        }
+        m_panels->showState(DisplayState::CDSearch);
+        endExtraction();
+    } catch (const DbError& e) {
+        UnloadWait();
+        MsgBox(e.number() == DbError::NotAllowedNow
+                   ? QStringLiteral("データの更新を解除してください！")
+                   : e.description());
+    }
+}
+
+// The songs rsKyoku shows, beside the CDs that hold them: a song search, or
+// all songs. No song at all ends in a message and all data.
+void frmMain::showSongsWithCDs(DisplayState state)
+{
+    View& songs = need(db.rsKyoku);
+    if (songs.recordCount() == 0) {
+        refuse(QStringLiteral("該当するレコードはありません"));
+        mnuReset_Click();
+        return;
+    }
+    db.rsCDList = search::buildCDList(songs);
+    // The song on show is the first one found.
+    songs.moveFirst();
+    m_panels->showState(state);
+    endExtraction();
+}
+
+void frmMain::endExtraction()
+{
+    UnloadWait();
+    picTyuu->hide();
+    MMCdrop->playSound();
+    LoadWait();
+    m_panels->focusNext();
+}
+
+// ---- a collection that goes
+
+// The window drops what it shows. A damaged file is opened again, which
+// offers the newest backup where there is one; any other failure is told.
+void frmMain::collectionUnreadable(const DbError& error)
+{
+    showNoData();
+    if (error.number() == DbError::Damaged) {
+        reset();
+        return;
+    }
+    if (!error.description().isEmpty())
+        MsgBox(error.description());
+}
+
+void frmMain::showNoData()
+{
+    db.CloseDataContext();
+    db.rsCDList.reset();
+    m_panels->showNoData();
+}

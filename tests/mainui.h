@@ -1,0 +1,91 @@
+#pragma once
+
+// The main window's controls, found by their object names as a user's view of
+// the program has them. A control that is not there throws, which fails the
+// test function that asked for it.
+
+#include "widgets/controls.h"
+#include "widgets/databound.h"
+#include "widgets/sound.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolBar>
+
+#include <stdexcept>
+
+template <typename T> T* named(const QObject* window, const QString& name)
+{
+    if (!window)
+        throw std::runtime_error("no main window");
+    T* found = window->findChild<T*>(name);
+    if (!found)
+        throw std::runtime_error("no control named " + name.toStdString());
+    return found;
+}
+
+#define RONDELLA_CONTROL(Type, Name)                                                               \
+    inline Type* Name(const QObject* window)                                                       \
+    {                                                                                              \
+        return named<Type>(window, QStringLiteral(#Name));                                         \
+    }
+#define RONDELLA_CONTROL_ARRAY(Type, Name)                                                         \
+    inline Type* Name(const QObject* window, int index)                                            \
+    {                                                                                              \
+        return named<Type>(window, QStringLiteral(#Name "(%1)").arg(index));                       \
+    }
+
+RONDELLA_CONTROL(DataGrid, DataGrid1)
+RONDELLA_CONTROL(DataGrid, DataGrid2)
+RONDELLA_CONTROL(DataTextBox, txtrsDamie)
+RONDELLA_CONTROL(DataTextBox, txtrsSubDamie)
+RONDELLA_CONTROL_ARRAY(DataTextBox, txtrs)
+RONDELLA_CONTROL_ARRAY(QLabel, lblFieldLabel)
+RONDELLA_CONTROL_ARRAY(QLabel, lblRcount)
+RONDELLA_CONTROL_ARRAY(QCheckBox, Check1)
+RONDELLA_CONTROL_ARRAY(DataCombo, DataCombo1)
+RONDELLA_CONTROL(MMControl, MMCdialog)
+RONDELLA_CONTROL(MMControl, MMCdrop)
+RONDELLA_CONTROL(QToolBar, tbToolBar)
+RONDELLA_CONTROL(QWidget, picCD)
+RONDELLA_CONTROL(QWidget, picKyoku)
+RONDELLA_CONTROL(QLabel, lblCDdata)
+RONDELLA_CONTROL(QLabel, lblKyokudata)
+RONDELLA_CONTROL(QLabel, Label5)
+RONDELLA_CONTROL(QLabel, picCDphoto)
+RONDELLA_CONTROL(LineControl, Line3)
+RONDELLA_CONTROL(QPushButton, cmdTop)
+RONDELLA_CONTROL(QPushButton, cmdPrevious)
+RONDELLA_CONTROL(QPushButton, cmdNext)
+RONDELLA_CONTROL(QPushButton, cmdLast)
+RONDELLA_CONTROL(QPushButton, cmdTopsub)
+RONDELLA_CONTROL(QPushButton, cmdLeftSub)
+RONDELLA_CONTROL(QPushButton, cmdRightSub)
+RONDELLA_CONTROL(QPushButton, cmdLastsub)
+RONDELLA_CONTROL(QFrame, picTyuu)
+RONDELLA_CONTROL(QGroupBox, FraKyoku)
+RONDELLA_CONTROL(QGroupBox, FraCD)
+RONDELLA_CONTROL(QLineEdit, txtKyoku)
+RONDELLA_CONTROL(QLineEdit, txtCDmei)
+RONDELLA_CONTROL(QLineEdit, txtKyabinet)
+RONDELLA_CONTROL(QLineEdit, txtDan)
+RONDELLA_CONTROL(QPushButton, cmdFilter)
+RONDELLA_CONTROL(QLabel, Label1)
+RONDELLA_CONTROL(QLabel, Label2)
+RONDELLA_CONTROL(ImageButton, imgTyu)
+RONDELLA_CONTROL(ImageButton, imgSibori)
+RONDELLA_CONTROL(ImageButton, imgReset)
+RONDELLA_CONTROL(ImageButton, imgClose)
+RONDELLA_CONTROL(QAction, mnuCDs)
+RONDELLA_CONTROL(QAction, mnuKyokuS)
+
+#undef RONDELLA_CONTROL
+#undef RONDELLA_CONTROL_ARRAY
+
+// The wait window is on the screen.
+bool isWaitShown();
