@@ -15,6 +15,7 @@ private slots:
     void equalityIgnoresCaseButNotNull();
     void unreadableTexts_data();
     void unreadableTexts();
+    void builtCriteriaMatchAsTheirText();
 };
 
 void TestCriteria::clausesJoinedByAnd()
@@ -129,6 +130,40 @@ void TestCriteria::unreadableTexts()
         QCOMPARE(e.number(), int(DbError::BadArguments));
         QVERIFY2(e.description().contains(text), qPrintable(e.description()));
     }
+}
+
+// Criteria built clause by clause match what their text, read back, matches;
+// the text doubles every quote, and a pattern keeps its asterisks.
+void TestCriteria::builtCriteriaMatchAsTheirText()
+{
+    Criteria built;
+    built.equals(QStringLiteral("作曲者名"), QStringLiteral("d'Indy"))
+        .like(QStringLiteral("曲名"), QStringLiteral("*'運命' and*"));
+    QCOMPARE(built.text(), QStringLiteral("作曲者名 = 'd''Indy' and 曲名 like '*''運命'' and*'"));
+    const Criteria read = Criteria::parse(built.text());
+    QCOMPARE(read.clauses().size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(read.clauses()[i].column, built.clauses()[i].column);
+        QCOMPARE(read.clauses()[i].value, built.clauses()[i].value);
+        QCOMPARE(read.clauses()[i].like, built.clauses()[i].like);
+    }
+    const struct {
+        const char* title;
+        bool matches;
+    } titles[] = {
+        {"交響曲 '運命' and more", true},
+        {"'運命' and", true},
+        {"'運命' or", false},
+        {"運命 and", false},
+    };
+    for (const auto& t : titles) {
+        const QString title = QString::fromUtf8(t.title);
+        QCOMPARE(Criteria::matches(built.clauses()[1], title, false), t.matches);
+        QCOMPARE(Criteria::matches(read.clauses()[1], title, false), t.matches);
+    }
+    QVERIFY(Criteria::matches(built.clauses()[0], QStringLiteral("D'INDY"), false));
+    QVERIFY(!Criteria::matches(built.clauses()[0], QStringLiteral("d'Ind"), false));
+    QVERIFY(Criteria().text().isEmpty());
 }
 
 RONDELLA_TEST_GUILESS_MAIN(TestCriteria)

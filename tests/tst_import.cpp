@@ -437,6 +437,27 @@ void TestImport::wholeCollectionExportedInIdentifierOrder()
         songs << row[1].toString() + ":" + row[2].toString() + ":" + row[14].toString();
     QCOMPARE(cds, (QStringList{"3:前のCD", "45:後のCD"}));
     QCOMPARE(songs, (QStringList{"1:一:交響曲", "195:第2楽章:", "196:第3楽章:"}));
+
+    // the same from the menu, into a folder picked, while the window holds the file open
+    QFile::remove(m_folder->file("cdname.csv"));
+    QFile::remove(m_folder->file("kyoku.csv"));
+    QVERIFY(QDir().mkpath(m_folder->file("out")));
+    m_w = startMain();
+    QTimer::singleShot(0, [this] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->setDirectory(m_folder->file("out"));
+        dialog->selectFile(m_folder->file("out"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    m_w->findChild<QAction*>("mnuCsvExport")->trigger();
+    QVERIFY2(answeredTexts().value(0).startsWith("書き出しました。"),
+             qPrintable(answeredTexts().join('|')));
+    const importer::Rows fromMenu
+        = csv::readFiles(m_folder->file("out/cdname.csv"), m_folder->file("out/kyoku.csv"));
+    QCOMPARE(fromMenu.cds, back.cds);
+    QCOMPARE(fromMenu.songs, back.songs);
 }
 
 // Long work runs on a thread of its own while the window's events go on; what
@@ -521,6 +542,9 @@ void TestImport::csvImportAsksToReplaceOrAdd()
     QVERIFY2(said[0].contains("置き換えますか") && said[0].contains("1 枚のCD"),
              qPrintable(said[0]));
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("3 / 3"));
+    // the addition, this run's first write, was preceded by one backup of the two CDs
+    QCOMPARE(backup::list(db().databasePath()).size(), 1);
+    QCOMPARE(backup::list(db().databasePath()).first().cds, 2);
     // replace: only the CSV's CD is left, the three backed up
     pickBoth();
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});

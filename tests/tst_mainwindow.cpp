@@ -79,6 +79,7 @@ private slots:
     void cleanup();
     void startupShowsAllData();
     void menuBarAndToolbar();
+    void toolbarButtonsRunTheirCommands();
     void panelsAndGridLayouts();
     void unusableFileOpensWindowWithoutData_data();
     void unusableFileOpensWindowWithoutData();
@@ -207,6 +208,45 @@ void TestMainWindow::menuBarAndToolbar()
                           "|", "|", "リセット=リセットします"}));
     for (QAction* a : tbToolBar(w)->actions())
         QVERIFY(a->isSeparator() || (a->text().isEmpty() && !a->icon().isNull()));
+}
+
+// Each toolbar button runs the command its tip names: the window it opens, or
+// the state it leaves, tells which.
+void TestMainWindow::toolbarButtonsRunTheirCommands()
+{
+    writeSample(m_folder->path());
+    frmMain* w = start();
+    auto press = [w](const char* key) {
+        QString opened;
+        QTimer::singleShot(0, [&opened] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                opened = dialog->objectName() + "|" + dialog->windowTitle();
+                dialog->close();
+            }
+        });
+        tbToolBar(w)->findChild<QAction*>(key)->trigger();
+        QCoreApplication::processEvents();
+        return opened;
+    };
+    QVERIFY(press("追加").startsWith("frmInputCD|"));
+    QVERIFY(press("変更").startsWith("frmInputKyoku|"));
+    QVERIFY(press("印刷プレビュー").endsWith("|CD＆曲印刷（リレーション）"));
+    // 抽出 opens the panel cleared; 絞り込み抽出 reopens it as it was left
+    Check1(w, 4)->setChecked(true);
+    press("抽出");
+    QVERIFY(picTyuu(w)->isVisible());
+    QVERIFY(!Check1(w, 4)->isChecked());
+    Check1(w, 6)->setChecked(true);
+    DataCombo1(w, 6)->setText("石川道雄");
+    picTyuu(w)->hide();
+    press("絞り込み抽出");
+    QVERIFY(picTyuu(w)->isVisible());
+    QVERIFY(Check1(w, 6)->isChecked());
+    cmdFilter(w)->click();
+    QCOMPARE(w->displayState(), DisplayState::CDSearch);
+    press("リセット");
+    QCOMPARE(w->displayState(), DisplayState::AllData);
+    QCOMPARE(lblCDdata(w)->text(), QString("CDデータ"));
 }
 
 void TestMainWindow::panelsAndGridLayouts()
@@ -460,15 +500,35 @@ void TestMainWindow::resetLeavesLastCDAndSong()
     QCOMPARE(lblRcount(w, 0)->text(), QString("3 / 6"));
 }
 
+// The dialog sound answers opening a menu, the criteria panel, ticking a box
+// and moving; the drop sound ends a search. A sound whose file is missing is
+// silent and says nothing.
 void TestMainWindow::sounds()
 {
     writeSample(m_folder->path());
     QFile::copy(QFINDTESTDATA("../resources/dialog.WAV"), m_folder->file("dialog.WAV"));
     frmMain* w = start();
-    QVERIFY(MMCdialog(w)->isOpen());
     QCOMPARE(MMCdialog(w)->fileName(), m_folder->file("dialog.WAV"));
     QVERIFY(MMCdialog(w)->isAudible());
-    QVERIFY(!MMCdrop(w)->isAudible()); // no drop.WAV: silent, no message
+    QVERIFY(!MMCdrop(w)->isAudible()); // no drop.WAV
+    auto dialogs = [w] { return MMCdialog(w)->timesPlayed(); };
+    int before = dialogs();
+    w->findChild<QAction*>("mnuTyuu")->trigger();
+    QCOMPARE(dialogs(), before + 1);
+    Check1(w, 4)->setChecked(true);
+    QCOMPARE(dialogs(), before + 2);
+    Check1(w, 4)->setChecked(false); // unticking is silent
+    QCOMPARE(dialogs(), before + 2);
+    cmdRightSub(w)->click();
+    QCOMPARE(dialogs(), before + 3);
+    cmdNext(w)->click();
+    QCOMPARE(dialogs(), before + 4);
+    const int drops = MMCdrop(w)->timesPlayed();
+    Check1(w, 10)->setChecked(true);
+    cmdFilter(w)->click();
+    QCOMPARE(w->displayState(), DisplayState::AllSongs);
+    QCOMPARE(MMCdrop(w)->timesPlayed(), drops + 1);
+    QVERIFY(answeredTexts().isEmpty());
 }
 
 void TestMainWindow::aboutBoxReturnsFocus()

@@ -79,6 +79,7 @@ private slots:
     void orphanSongsStayListed();
     void allSongsDisplay();
     void resetRestoresAllData();
+    void headersFollowEachSearch();
     void imageButtons();
     void enterOnlyWhileDefault();
     void pendingEditIsRefused();
@@ -407,6 +408,37 @@ void TestSearch::allSongsDisplay()
     QCOMPARE(column(DataGrid2(m_w), 0), QStringList{"2"});
 }
 
+// A CD search after a song search marks the CD header and leaves the song
+// header and the rule as the song search left them; the window's rebuild
+// (after an entry form) returns both headers and the rule to all data.
+void TestSearch::headersFollowEachSearch()
+{
+    open();
+    tick(0);
+    DataCombo1(m_w, 0)->setText("ベートーヴェン");
+    cmdFilter(m_w)->click();
+    QCOMPARE(m_w->displayState(), DisplayState::SongSearch);
+    QCOMPARE(Line3(m_w)->borderStyle(), 1);
+    m_w->findChild<QAction*>("mnuTyuu")->trigger();
+    tick(9);
+    txtCDmei(m_w)->setText("*交響曲*");
+    cmdFilter(m_w)->click();
+    QCOMPARE(m_w->displayState(), DisplayState::CDSearch);
+    QCOMPARE(lblCDdata(m_w)->text(), QString("ＣＤ検索中"));
+    QCOMPARE(lblCDdata(m_w)->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QCOMPARE(lblKyokudata(m_w)->text(), QString("曲検索中"));
+    QCOMPARE(Line3(m_w)->borderStyle(), 1);
+    QCOMPARE(DataGrid2(m_w)->caption(), QString("CD名 like '*交響曲*'"));
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
+    m_w->reset();
+    QCOMPARE(m_w->displayState(), DisplayState::AllData);
+    QCOMPARE(lblCDdata(m_w)->text(), QString("CDデータ"));
+    QCOMPARE(lblKyokudata(m_w)->text(), QString("曲データ"));
+    QCOMPARE(lblKyokudata(m_w)->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    QCOMPARE(Line3(m_w)->borderStyle(), 3);
+    QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL"));
+}
+
 void TestSearch::resetRestoresAllData()
 {
     open();
@@ -720,6 +752,7 @@ void TestSearch::criteriaFromTickedBoxes()
     QCOMPARE(buildCriteria({{10, ""}}).refusal, QString("検索条件が指定されていません！"));
     // the text the view reads back finds the composer with the apostrophe
     db().rsKyoku->setFilter(buildCriteria({{0, "ダンディ (d'Indy)"}}).criteria);
+    QCOMPARE(db().rsKyoku->filter(), QString("作曲者名 = 'ダンディ (d''Indy)'"));
     QCOMPARE(db().rsKyoku->recordCount(), 2);
 }
 
