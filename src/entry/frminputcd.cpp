@@ -4,6 +4,7 @@
 #include "store/catalogue.h"
 #include "store/collection.h"
 #include "store/dberror.h"
+#include "store/tables.h"
 #include "widgets/databound.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
@@ -18,8 +19,14 @@
 
 namespace {
 constexpr int On = 1, Off = 0, Keep = -1;
+// The CD's fields in the form's order, as the table names them.
 const char16_t* const cdFieldNames[8]
     = {u"CDID", u"CD名", u"発売元", u"購入年月日", u"購入価格", u"解説者", u"キャビネット", u"段"};
+
+QString cdFieldName(int box)
+{
+    return cdnameTable().column(QString::fromUtf16(cdFieldNames[box])).field.name;
+}
 
 void showError(const DbError& e)
 {
@@ -42,7 +49,7 @@ void frmInputCD::createControls()
 {
     auto* grid = new QGridLayout;
     for (int i = 0; i < 8; ++i) {
-        auto* label = new QLabel(QString::fromUtf16(cdFieldNames[i]), this);
+        auto* label = new QLabel(cdFieldName(i), this);
         label->setObjectName(QStringLiteral("lblFieldLabel(%1)").arg(i));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto* box = new EntryBox(QStringLiteral("txtInput(%1)").arg(i), this);

@@ -3,6 +3,7 @@
 #include "store/catalogue.h"
 #include "store/collection.h"
 #include "store/dberror.h"
+#include "store/tables.h"
 #include "widgets/databound.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
@@ -15,9 +16,11 @@
 #include <QVBoxLayout>
 
 namespace {
-const char16_t* const songFieldNames[14]
-    = {u"曲ID",   u"曲名",       u"作曲者名", u"編曲者名",   u"指揮者名", u"演奏団体", u"ソリスト",
-       u"録音先", u"録音先番号", u"録音時間", u"録音年月日", u"録音会場", u"原盤番号", u"分野"};
+// Box i (1 to 14) takes the song's field i of the table: every field after CD名, in order.
+QString songFieldName(int box)
+{
+    return kyokuTable().columns().at(box).field.name;
+}
 // DataCombo1(k) fills box comboBox[k]; its list is the value list of the same field.
 constexpr int comboBox[6] = {3, 4, 5, 6, 7, 14};
 
@@ -65,8 +68,7 @@ void frmInputKyoku::createControls()
     dcoCDName->setMaxVisibleItems(20);
     int row = 0;
     for (int i = 1; i <= 14; ++i) {
-        auto* label = makeLabel(QString::fromUtf16(songFieldNames[i - 1]),
-                                QStringLiteral("lblFieldLabel(%1)").arg(i + 6));
+        auto* label = makeLabel(songFieldName(i), QStringLiteral("lblFieldLabel(%1)").arg(i + 6));
         auto* box = new EntryBox(QStringLiteral("txtrsSub(%1)").arg(i), this);
         box->setMinimumWidth(twips(i == 2 ? 5200 : 2600));
         m_txtrsSub[size_t(i - 1)] = box;
@@ -239,8 +241,7 @@ void frmInputKyoku::SetcmbListKyoku()
                          &db.rsEnsou,    &db.rsSorisuto, &db.rsBunya};
     for (int k = 0; k < 6; ++k) {
         try {
-            DataCombo1(k)->setRowSource(*lists[k],
-                                        QString::fromUtf16(songFieldNames[comboBox[k] - 1]));
+            DataCombo1(k)->setRowSource(*lists[k], songFieldName(comboBox[k]));
         } catch (const DbError& e) {
             showError(e); // the other lists are still bound
         }
