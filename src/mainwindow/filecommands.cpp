@@ -196,8 +196,10 @@ void FileCommands::mnuCsvExportShown_Click(bool songsShown)
     if (path.isEmpty())
         return;
     try {
-        const View& shown = need(songsShown ? db.rsKyoku : db.rsCD);
-        csv::save(path, csv::writeView(shown));
+        // The list is read here, where its view lives; the file is written beside the window.
+        const QByteArray text = csv::writeView(need(songsShown ? db.rsKyoku : db.rsCD));
+        runLongWork(m_window, QStringLiteral("CSVを書き出しています..."),
+                    [&](const LongWorkProgress&) { csv::save(path, text); });
     } catch (const DbError& e) {
         MsgBox(e.description());
     }
