@@ -82,6 +82,7 @@ private slots:
     void restoreKeepsTheFileItReplaces();
     void damagedBackupIsMarkedAndRefused_data();
     void damagedBackupIsMarkedAndRefused();
+    void startWithoutEventLoopLeavesNothingBehind();
     void lockNobodyHoldsIsTakenOver_data();
     void lockNobodyHoldsIsTakenOver();
     void liveHolderAndLockFolderAreNamed();
@@ -698,6 +699,28 @@ void TestSafety::damagedBackupIsMarkedAndRefused()
     QCOMPARE(txtrs(m_w, 1)->text(), QString("いまのCD"));
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("300 / 300"));
     QCOMPARE(QDir(m_folder->path()).entryList({"cdkaisou.db.replaced-*"}), QStringList());
+}
+
+// A process that starts the program and ends without running the event loop
+// (a test, a script) leaves no lock and no open file behind: the next start
+// opens the collection without a word.
+void TestSafety::startWithoutEventLoopLeavesNothingBehind()
+{
+    writeCollection(m_folder->path(), {cd(1, "CD"), cd(2, "もう一枚")}, {});
+    QProcess once;
+    once.setWorkingDirectory(m_folder->path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    once.setProcessEnvironment(env);
+    once.start(STARTONCE, {});
+    QVERIFY(once.waitForFinished(30000));
+    QCOMPARE(once.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(once.exitCode(), 0);
+    QCOMPARE(QDir(m_folder->path()).entryList({"cdkaisou.db*"}, QDir::AllEntries | QDir::Hidden),
+             QStringList{"cdkaisou.db"});
+    start();
+    QCOMPARE(MsgBoxTakeAnswered().size(), 0);
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("2 / 2"));
 }
 
 void TestSafety::lockNobodyHoldsIsTakenOver_data()

@@ -21,7 +21,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
@@ -44,8 +43,8 @@ static void registerPictures()
     Q_INIT_RESOURCE(ui);
 }
 
-frmMain::frmMain(std::unique_ptr<Collection> collection, std::unique_ptr<QLockFile> lock)
-    : m_collection(std::move(collection)), db(*m_collection), m_lock(std::move(lock))
+frmMain::frmMain(std::unique_ptr<Collection> collection, QObject* lock)
+    : m_collection(std::move(collection)), db(*m_collection), m_lock(lock)
 {
     registerPictures();
     setObjectName(QStringLiteral("frmMain"));
@@ -245,7 +244,7 @@ void frmMain::Form_Unload()
         MsgBox(e.description());
     }
     db.rsCDList.reset();
-    m_lock.reset(); // the next Rondella may open this folder
+    delete m_lock; // the next Rondella may open this folder
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows)
         if (w != this

@@ -17,7 +17,6 @@ class MainPanels;
 class MMControl;
 class PrintCommands;
 class QAction;
-class QLockFile;
 class SearchPanel;
 class frmWait;
 
@@ -27,9 +26,10 @@ class frmWait;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    // The window owns the collection it shows, and the lock that keeps a
-    // second Rondella off its folder (none where the folder cannot be locked).
-    frmMain(std::unique_ptr<Collection> collection, std::unique_ptr<QLockFile> lock);
+    // The window owns the collection it shows. `lock` keeps a second Rondella
+    // off its folder until deleted (null where the folder cannot be locked);
+    // the window deletes it as it unloads, the application as it ends.
+    frmMain(std::unique_ptr<Collection> collection, QObject* lock);
     ~frmMain() override;
 
 private:
@@ -107,7 +107,7 @@ private:
     // value lists, totals, the display state, the sort marks and the title.
     Steps allDataSteps();
 
-    std::unique_ptr<QLockFile> m_lock;
+    QPointer<QObject> m_lock;
     QPrinter m_printer{QPrinter::HighResolution};
     QWidget* m_client = nullptr; // the designed area, inside a scroll area
     MMControl* MMCdialog = nullptr;

@@ -49,6 +49,17 @@ void setJapaneseFont()
 
 namespace {
 
+// A lock held as long as the object lives. Made a child of the application,
+// it is let go of when the application ends, even by a process (a test, a
+// script) that never runs the event loop and never closes the window.
+class HeldLock : public QObject {
+public:
+    explicit HeldLock(std::unique_ptr<QLockFile> lock) : QObject(qApp), m_lock(std::move(lock)) { }
+
+private:
+    std::unique_ptr<QLockFile> m_lock;
+};
+
 // One Rondella per collection folder: a second one on the same folder would
 // write the same file behind the first one's back. A lock left by a program
 // that crashed or was killed is stale and is taken over.
@@ -117,7 +128,8 @@ bool Main()
     if (!lockCollection(collection->strAppPath, lock))
         return false;
     backup::removeLeftovers(collection->databasePath());
-    auto* window = new frmMain(std::move(collection), std::move(lock));
+    auto* window
+        = new frmMain(std::move(collection), lock ? new HeldLock(std::move(lock)) : nullptr);
     // However the program ends, the collection file is closed before Qt's
     // database layer goes away.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
