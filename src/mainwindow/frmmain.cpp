@@ -21,10 +21,13 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
 #include <QScrollArea>
+#include <QShortcut>
+#include <QTimer>
 #include <QToolBar>
 
 namespace {
@@ -57,6 +60,7 @@ frmMain::frmMain(std::unique_ptr<Collection> collection, QObject* lock)
     auto* toolbar
         = buildToolbar(m_client, [this](const QString& key) { tbToolBar_ButtonClick(key); });
     toolbar->setGeometry(0, 0, twips(15400), twips(360));
+    createQuickFind(toolbar);
     m_panels = new MainPanels(db, MMCdialog, m_client);
     picTyuu = new SearchPanel(MMCdialog, m_client);
     m_files = new FileCommands(

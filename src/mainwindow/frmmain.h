@@ -89,6 +89,10 @@ private:
     void mnuVer_Click();
     void tbToolBar_ButtonClick(const QString& key);
     void showNoData();
+    // Quick find: the text of txtQuickFind, applied as a CD search over every field.
+    void createQuickFind(class QToolBar* toolbar);
+    void quickFind();
+    void clearQuickFind();
 
     void sortCommand(const ViewPtr& view, const QString& spec, const char* mark);
     QAction* sortMark(const char* name) const;
@@ -117,5 +121,7 @@ private:
     FileCommands* m_files = nullptr;
     PrintCommands* m_print = nullptr;
     QPointer<frmWait> m_wait;
+    class QLineEdit* m_quickFind = nullptr;
+    class QTimer* m_quickFindDelay = nullptr;
     bool m_unloading = false;
 };

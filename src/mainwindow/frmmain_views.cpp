@@ -7,11 +7,45 @@
 #include "search/searchpanel.h"
 #include "store/collection.h"
 #include "store/dberror.h"
+#include "store/findtext.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
 
 #include <QAction>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolBar>
+
+namespace {
+
+// Runs a command when a key is pressed in the widget it watches; the key
+// goes no further.
+class KeyHandler : public QObject {
+public:
+    KeyHandler(int key, QObject* parent, std::function<void()> command)
+        : QObject(parent), m_key(key), m_command(std::move(command))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == m_key) {
+            m_command();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int m_key;
+    std::function<void()> m_command;
+};
+
+} // namespace
 
 DisplayState frmMain::displayState() const
 {
@@ -63,6 +97,7 @@ void frmMain::mnuReset_Click()
         return;
     }
     const bool songSearch = blnKyokuSearch();
+    clearQuickFind();
     runSteps({
         // The sorts go first: dropping the filters and reading the rows again
         // with a sort still set would sort every song on the way.
@@ -170,6 +205,7 @@ void frmMain::refuse(const QString& words)
 // failed search leaves the grids, the flags and the navigation as they were.
 void frmMain::cmdFilter_Click()
 {
+    clearQuickFind();
     try {
         SearchPanel::Request request = picTyuu->takeRequest();
         ShowWait();
@@ -247,4 +283,62 @@ void frmMain::showNoData()
     db.CloseDataContext();
     db.rsCDList.reset();
     m_panels->showNoData();
+}
+
+// ---- quick find
+
+void frmMain::createQuickFind(QToolBar* toolbar)
+{
+    m_quickFind = new QLineEdit(toolbar);
+    m_quickFind->setObjectName(QStringLiteral("txtQuickFind"));
+    m_quickFind->setPlaceholderText(QStringLiteral("すべての項目から探す"));
+    m_quickFind->setClearButtonEnabled(true);
+    m_quickFind->setMinimumWidth(m_quickFind->fontMetrics().horizontalAdvance(u'あ') * 16);
+    toolbar->addWidget(m_quickFind)->setObjectName(QStringLiteral("txtQuickFindAction"));
+    // The text is applied once the typing pauses, not at every key.
+    m_quickFindDelay = new QTimer(this);
+    m_quickFindDelay->setSingleShot(true);
+    m_quickFindDelay->setInterval(150);
+    connect(m_quickFind, &QLineEdit::textEdited, m_quickFindDelay, qOverload<>(&QTimer::start));
+    connect(m_quickFindDelay, &QTimer::timeout, this, &frmMain::quickFind);
+    auto* focus = new QShortcut(QKeySequence::Find, this);
+    connect(focus, &QShortcut::activated, this, [this] {
+        m_quickFind->setFocus(Qt::ShortcutFocusReason);
+        m_quickFind->selectAll();
+    });
+    m_quickFind->installEventFilter(new KeyHandler(Qt::Key_Escape, m_quickFind, [this] {
+        m_quickFindDelay->stop();
+        mnuReset_Click();
+    }));
+}
+
+void frmMain::clearQuickFind()
+{
+    m_quickFindDelay->stop();
+    m_quickFind->clear(); // no textEdited: nothing runs
+    m_panels->markSongs({});
+}
+
+// Every CD where each typed word occurs in a field of the CD or of one of its
+// songs, shown as a CD search; the current CD's songs that hold a word are
+// marked. An empty text is the reset command.
+void frmMain::quickFind()
+{
+    const QString typed = m_quickFind->text().simplified();
+    const QStringList words = findWords(typed);
+    if (words.isEmpty()) {
+        mnuReset_Click();
+        return;
+    }
+    try {
+        const QString label = QStringLiteral("すべての項目：") + typed;
+        need(db.rsCD).setFilter(Criteria().rowsAmong(db.cdsMatching(words), label));
+        db.strCriteria = label;
+        m_panels->markSongs(words);
+        m_panels->showState(DisplayState::CDSearch);
+    } catch (const DbError& e) {
+        MsgBox(e.number() == DbError::NotAllowedNow
+                   ? QStringLiteral("データの更新を解除してください！")
+                   : e.description());
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "store/collection.h"
 #include "store/dberror.h"
+#include "store/findtext.h"
 #include "store/tables.h"
 #include "widgets/controls.h"
 #include "widgets/databound.h"
@@ -399,6 +400,29 @@ void MainPanels::showNoData()
     txtrsSubDamie->bind(nullptr, QString());
     setCounter(0, 0, 0);
     setCounter(3, 0, 0);
+}
+
+void MainPanels::markSongs(const QStringList& words)
+{
+    if (words.isEmpty()) {
+        DataGrid1->setRowMarker(nullptr);
+        return;
+    }
+    DataGrid1->setRowMarker([this, words](int row) {
+        const ViewPtr& songs = DataGrid1->dataSource();
+        if (!songs || row >= songs->recordCount())
+            return false;
+        for (int c = 0; c < songs->fieldCount(); ++c) {
+            const QVariant v = songs->valueIfRead(row, c);
+            if (v.isNull())
+                continue;
+            const QString text = normalizedForFind(v.toString());
+            for (const QString& word : words)
+                if (text.contains(word))
+                    return true;
+        }
+        return false;
+    });
 }
 
 void MainPanels::focusNext()

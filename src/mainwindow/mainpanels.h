@@ -48,6 +48,9 @@ public:
     // Nothing bound, counters at nought.
     void showNoData();
     void focusNext();
+    // Marks the songs of the song grid that hold one of the words (as
+    // normalizedForFind gives them); none when there are no words.
+    void markSongs(const QStringList& words);
 
     void BindRecordPanel();
     void BindRecordPanelKyoku();

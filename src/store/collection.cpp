@@ -2,6 +2,7 @@
 #include "tables.h"
 
 #include "catalogue.h"
+#include "findindex.h"
 
 #include "dberror.h"
 #include "fullread.h"
@@ -243,12 +244,20 @@ void Collection::startReading(const QString& mark, std::vector<FullRead::Query> 
     pending->songsAtOpening = songsAtOpening;
     pending->generation = ++readingGeneration;
     const int generation = pending->generation;
-    pending->read = std::make_unique<FullRead>(cn->path(), pending->checking, std::move(queries),
-                                               this, [this, generation] {
-                                                   // in: handed over now, while nobody waits
-                                                   if (reading && reading->generation == generation)
-                                                       WaitForAllRows();
-                                               });
+    const bool wholeTables = !queries.empty();
+    pending->read = std::make_unique<FullRead>(
+        cn->path(), pending->checking, std::move(queries), this,
+        [this, generation] {
+            // in: handed over now, while nobody waits
+            if (reading && reading->generation == generation)
+                WaitForAllRows();
+        },
+        [wholeTables](const FullRead::Result& r) -> std::shared_ptr<const void> {
+            // quick find's text, made beside the window rather than at the first keystroke
+            if (!wholeTables)
+                return nullptr;
+            return std::make_shared<const FindIndex>(r.rows.at(0), r.rows.at(1));
+        });
     pending->read->started();
     reading = std::move(pending);
     cn->setCheckWaiter([this] { WaitForAllRows(); });
@@ -296,6 +305,10 @@ void Collection::WaitForAllRows()
     const Snapshot none;
     const Snapshot& cds = failure ? none : result.rows.at(0);
     const Snapshot& songs = failure ? none : result.rows.at(1);
+    if (!failure && result.prepared) {
+        findText = std::static_pointer_cast<const FindIndex>(result.prepared);
+        findTextMark = done->mark;
+    }
     if (!failure) {
         cn->keepRead(cdSql, Connection::cdnameFields(), cdPatch, cds, done->mark);
         cn->keepRead(kyokuSql, Connection::kyokuFields(), kyokuPatch, songs, done->mark);
@@ -462,6 +475,23 @@ qint64 Collection::largest(const QString& sql)
 {
     const QVariantList values = connection().column(sql);
     return values.isEmpty() || values.first().isNull() ? 0 : values.first().toLongLong();
+}
+
+const FindIndex& Collection::findIndex()
+{
+    WaitForAllRows();
+    const QString mark = connection().currentMark();
+    if (!findText || mark.isEmpty() || findTextMark != mark) {
+        findText
+            = std::make_shared<const FindIndex>(need(rsCD).baseRows(), need(rsKyoku).baseRows());
+        findTextMark = mark;
+    }
+    return *findText;
+}
+
+std::shared_ptr<const QSet<qint64>> Collection::cdsMatching(const QStringList& words)
+{
+    return std::make_shared<const QSet<qint64>>(findIndex().cdsWithAll(words));
 }
 
 Collection::OwnConnection Collection::ownConnection() const

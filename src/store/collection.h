@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <memory>
+
+class FindIndex;
 #include <vector>
 
 using ViewPtr = std::shared_ptr<View>;
@@ -87,6 +89,13 @@ public:
     OwnConnection ownConnection() const;
     void learnFrom(const OwnConnection& own);
 
+    // Quick find: the rowids of the CDs where every word (normalised) occurs
+    // in a field of the CD or of one of its songs. Waits for every row, as
+    // any command that needs them does.
+    std::shared_ptr<const QSet<qint64>> cdsMatching(const QStringList& words);
+    // What quick find looks through, as of the file now.
+    const FindIndex& findIndex();
+
     qint64 GetMaxCDID();
     qint64 GetMaxKyokuID();
     // Whether a CD with this title is stored (compared as the database compares text).
@@ -121,6 +130,8 @@ private:
     // Kept across the openings of this collection: a reopening of the file as
     // this program left it reads nothing again.
     Connection::Memory memory;
+    std::shared_ptr<const FindIndex> findText; // as of findTextMark
+    QString findTextMark;
     std::unique_ptr<Reading> reading;
     int readingGeneration = 0;
     bool finishing = false;

@@ -190,12 +190,24 @@ Criteria& Criteria::like(const QString& column, const QString& pattern)
     return *this;
 }
 
+Criteria& Criteria::rowsAmong(std::shared_ptr<const QSet<qint64>> rowids, const QString& label)
+{
+    Clause c;
+    c.rowids = std::move(rowids);
+    c.value = label;
+    m_clauses.append(c);
+    return *this;
+}
+
 QString Criteria::text() const
 {
     QStringList clauses;
     for (const Clause& c : m_clauses)
-        clauses << c.column + (c.like ? QStringLiteral(" like '") : QStringLiteral(" = '"))
-                + quoteCriteriaValue(c.value) + u'\'';
+        if (c.rowids)
+            clauses << c.value;
+        else
+            clauses << c.column + (c.like ? QStringLiteral(" like '") : QStringLiteral(" = '"))
+                    + quoteCriteriaValue(c.value) + u'\'';
     return clauses.join(QStringLiteral(" and "));
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+#include <memory>
 
 // A parsed row-filter criteria text: clauses "column = 'value'" and
 // "column like 'pattern'" joined by "and". Inside a value a doubled quote
@@ -19,6 +22,9 @@ public:
         bool anchoredStart = true;
         bool anchoredEnd = true;
         int fieldIndex = -1; // filled in by the view that applies the criteria
+        // Set for a clause that passes the rows of these rowids whatever their
+        // values; `value` then holds the words the clause is shown as.
+        std::shared_ptr<const QSet<qint64>> rowids;
     };
 
     // Throws DbError (BadArguments) with a description of what could not be
@@ -29,6 +35,8 @@ public:
     // ("*" any run of characters). The value is taken as typed, quotes and all.
     Criteria& equals(const QString& column, const QString& value);
     Criteria& like(const QString& column, const QString& pattern);
+    // Adds a clause that passes the rows of these rowids, shown as `label`.
+    Criteria& rowsAmong(std::shared_ptr<const QSet<qint64>> rowids, const QString& label);
 
     // The criteria as text, "column = 'value'" clauses joined by " and ",
     // every quote inside a value doubled: what parse() reads back.

@@ -259,8 +259,9 @@ std::vector<const Row*> View::childRowsAt(int visibleRow) const
 bool View::passesFilter(const Row& row) const
 {
     for (const Criteria::Clause& c : m_criteria.clauses())
-        if (!Criteria::matches(c, row.text(c.fieldIndex, m_fields.at(c.fieldIndex).type),
-                               row.isNull(c.fieldIndex)))
+        if (c.rowids ? !c.rowids->contains(row.rowid)
+                     : !Criteria::matches(c, row.text(c.fieldIndex, m_fields.at(c.fieldIndex).type),
+                                          row.isNull(c.fieldIndex)))
             return false;
     return true;
 }
@@ -609,6 +610,8 @@ void View::setFilter(Criteria criteria)
 void View::applyFilter(Criteria parsed, const QString& text)
 {
     for (Criteria::Clause& c : parsed.clauses()) {
+        if (c.rowids)
+            continue;
         c.fieldIndex = fieldIndex(c.column);
         if (c.fieldIndex < 0)
             throw DbError(

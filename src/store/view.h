@@ -60,6 +60,8 @@ public:
     // `chapters`: the rows already indexed for this child view, if they are.
     void setAllRows(Snapshot rows, ChapterIndex* chapters = nullptr);
     void endAllRows();
+    // Every row read, in base order; a deleted row is a null pointer.
+    const Snapshot& baseRows() const { return m_rows; }
     static ChapterIndex chapterIndexOf(const Snapshot& rows, int column, FieldType type);
     // For grids: a value whose row is read already, otherwise an empty one.
     // Never waits for rows still being read.

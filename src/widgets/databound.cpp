@@ -111,11 +111,29 @@ QVariant ViewModel::data(const QModelIndex& index, int role) const
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(m_alignment.value(index.column(), Qt::AlignLeft)
                                    | Qt::AlignVCenter);
+    if (m_marked && (role == Qt::FontRole || role == Qt::BackgroundRole) && m_marked(index.row())) {
+        if (role == Qt::BackgroundRole)
+            return QColor(255, 240, 170);
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     return QVariant();
+}
+
+void ViewModel::setRowMarker(std::function<bool(int row)> marked)
+{
+    m_marked = std::move(marked);
+    if (rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    emit headerDataChanged(Qt::Vertical, 0, std::max(0, rowCount() - 1));
 }
 
 QVariant ViewModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    // a marked row says so in its header too: the mark does not rest on colour alone
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole && m_marked && m_view)
+        return m_marked(section) ? QStringLiteral("●") : QString();
     if (role != Qt::DisplayRole || !m_view)
         return QVariant();
     if (orientation == Qt::Horizontal)

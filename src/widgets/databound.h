@@ -32,6 +32,9 @@ public:
     void setColumnAlignment(int column, Qt::Alignment alignment);
     void setColumnFormat(int column, DisplayFormat format);
     void clearColumnLayout();
+    // Rows the test picks are drawn bold on a pale ground, with a marker
+    // before the first column's text; none when the test is empty.
+    void setRowMarker(std::function<bool(int row)> marked);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -44,6 +47,7 @@ private:
     QMetaObject::Connection m_connections[3];
     QMap<int, Qt::Alignment> m_alignment;
     QMap<int, DisplayFormat> m_format;
+    std::function<bool(int row)> m_marked;
 };
 
 // A grid with a caption bar above its rows. The selected row is the view's
@@ -58,6 +62,10 @@ public:
     const ViewPtr& dataSource() const { return m_model->view(); }
     QString caption() const;
     void setCaption(const QString& caption);
+    void setRowMarker(std::function<bool(int row)> marked)
+    {
+        m_model->setRowMarker(std::move(marked));
+    }
     void setBackColor(const QColor& color);
 
     void setColumnWidthTwips(int column, int twipsWidth);
