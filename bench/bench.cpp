@@ -14,6 +14,8 @@
 #include "store/collection.h"
 #include "store/connection.h"
 #include "store/csvtransfer.h"
+#include "store/findindex.h"
+#include "store/findtext.h"
 #include "store/importer.h"
 #include "widgets/msgbox.h"
 
@@ -761,6 +763,46 @@ void run(int cds, int songsPerCD, bool startOnly)
                 usage.ru_maxrss / 1024.0);
 }
 
+// A keystroke of quick find, as the child prints it for the benchmark to
+// report: what the typing runs (find, filter, grids) and the finding alone,
+// beside a bare memmem over the same text counting the CDs it occurs in.
+void benchQuickFind(frmMain* w)
+{
+    const FindIndex& index = db().findIndex();
+    std::printf("note quick find looks through %.1f MiB of text, %d CDs\n",
+                index.bytes() / 1048576.0, index.cdCount());
+    for (const QString& typed :
+         {QString::fromUtf16(composers[3]), QStringLiteral("楽章"),
+          QStringLiteral("ベートーベン 交響曲"), QStringLiteral("ない言葉")}) {
+        const QStringList words = findWords(typed);
+        const QByteArray needle = words.first().toUtf8();
+        int bareCount = 0;
+        const double bare = msOf([&] {
+            const char* at = index.text().constData();
+            const char* end = at + index.text().size();
+            while (const void* hit
+                   = memmem(at, size_t(end - at), needle.constData(), size_t(needle.size()))) {
+                ++bareCount;
+                at = static_cast<const char*>(hit) + needle.size();
+            }
+        });
+        qsizetype found = 0;
+        const double matching = msOf([&] { found = db().cdsMatching(words)->size(); });
+        auto* field = named<QLineEdit>(w, QStringLiteral("txtQuickFind"));
+        field->setText(typed);
+        const double keystroke = msOf([&] {
+            w->quickFind();
+            QCoreApplication::processEvents();
+        });
+        std::printf("report quick find 「%s」: keystroke (%lld CDs)\t%.2f\t%.2f\n",
+                    qPrintable(typed), qint64(found), keystroke, bare);
+        std::printf("report quick find 「%s」: finding alone\t%.2f\t%.2f\n", qPrintable(typed),
+                    matching, bare);
+        w->mnuReset_Click();
+    }
+    std::fflush(stdout);
+}
+
 // The child's side of the start measurement: a fresh program in the
 // collection folder, as a user starts it. It says when the window is drawn
 // with data (and what the counters say), then when every row is in, then its
@@ -779,6 +821,7 @@ int startChild(const QString& folder)
     db().WaitForAllRows();
     std::printf("loaded %d %d\n", db().rsCD->recordCount(), db().rsKyoku->recordCount());
     std::fflush(stdout);
+    benchQuickFind(mainWindow());
     // the most a user then asks of memory: every song sorted by title, the
     // songs of the CD on show sorted likewise, and back to all data
     db().rsKyoku->setSort(QStringLiteral("曲名 asc"));
@@ -871,6 +914,12 @@ StartFigures startChildIn(const QString& folder,
                 counts = line.mid(7);
             } else if (line.startsWith(QStringLiteral("peak "))) {
                 peak = line.mid(5);
+            } else if (line.startsWith(QStringLiteral("note "))) {
+                std::printf("    (%s)\n", qPrintable(line.mid(5)));
+            } else if (line.startsWith(QStringLiteral("report "))) {
+                const QStringList parts = line.mid(7).split(u'\t');
+                report(parts.value(0).toUtf8().constData(), parts.value(1).toDouble(),
+                       parts.value(2).toDouble(), "memmem");
             }
         }
     }

@@ -6,6 +6,7 @@
 #include "store/dberror.h"
 #include "store/tables.h"
 #include "widgets/databound.h"
+#include "widgets/jacketbox.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
 #include "widgets/twips.h"
@@ -73,6 +74,11 @@ void frmInputCD::createControls()
     }
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
+    // The stored CD's jacket, set here as on the main window.
+    picJacket = new JacketBox(QStringLiteral("picJacket"), this);
+    picJacket->setCollectionFolder(db.strAppPath);
+    picJacket->setFixedSize(twips(2220), twips(2220));
+    grid->addWidget(picJacket, 0, 3, 8, 1, Qt::AlignTop);
 
     auto* note = new QLabel(entryNote(), this);
     note->setObjectName(QStringLiteral("Label2"));
@@ -136,6 +142,24 @@ void frmInputCD::connectEvents()
             [this](const QString& text) { txtInput(2)->setText(text); });
     connect(dcoKaisetu, &QComboBox::textActivated, this,
             [this](const QString& text) { txtInput(5)->setText(text); });
+    // The jacket follows the stored CD on show; a CD being added has none yet.
+    auto followCD = [this] {
+        const ViewPtr& cds = db.rsCD;
+        std::optional<qint64> cdid;
+        if (cds && cds->isOpen() && cds->editMode() != View::EditMode::Add
+            && cds->recordCount() > 0) {
+            try {
+                const QVariant id = cds->value(QStringLiteral("CDID"));
+                if (!id.isNull())
+                    cdid = id.toLongLong();
+            } catch (const DbError&) {
+            }
+        }
+        picJacket->showCD(cdid);
+    };
+    connect(txtInput(0), &QLineEdit::textChanged, this, followCD);
+    connect(cmdAdd, &QPushButton::clicked, this, followCD);
+    followCD();
 }
 
 std::vector<EntryBox*> frmInputCD::boxes() const

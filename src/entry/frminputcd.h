@@ -9,6 +9,7 @@
 #include <array>
 
 class DataCombo;
+class JacketBox;
 class QLabel;
 
 // The CD entry form: adds, corrects and deletes CDs through the shared CD view.
@@ -28,6 +29,7 @@ public:
     QLabel* lblFieldLabel(int i) const { return m_lblFieldLabel.at(size_t(i)); }
     bool inAddMode() const;
 
+    JacketBox* picJacket = nullptr;
     DataCombo* dcoHatubai = nullptr;
     DataCombo* dcoKaisetu = nullptr;
     QPushButton* cmdAdd = nullptr;

@@ -283,6 +283,7 @@ void frmMain::mnuCDinput_Click()
     auto* form = new frmInputCD(db, this);
     connect(form, &frmInputCD::closedDataChanged, this, &frmMain::reset);
     form->exec();
+    m_panels->refreshJacket();
 }
 
 void frmMain::mnuInputkyoku_Click()

@@ -61,6 +61,9 @@ public:
     void collectionUnreadable(const DbError& error);
 
     void mnuReset_Click();
+    // Quick find: applies the text of txtQuickFind now, as a CD search over
+    // every field (typing applies it once the keys pause).
+    void quickFind();
     void cmdFilter_Click();
     void ShowModeTitle();
     void SetcmbList();
@@ -89,9 +92,7 @@ private:
     void mnuVer_Click();
     void tbToolBar_ButtonClick(const QString& key);
     void showNoData();
-    // Quick find: the text of txtQuickFind, applied as a CD search over every field.
     void createQuickFind(class QToolBar* toolbar);
-    void quickFind();
     void clearQuickFind();
 
     void sortCommand(const ViewPtr& view, const QString& spec, const char* mark);

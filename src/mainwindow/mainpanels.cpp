@@ -6,13 +6,13 @@
 #include "store/tables.h"
 #include "widgets/controls.h"
 #include "widgets/databound.h"
+#include "widgets/jacketbox.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
 #include "widgets/twips.h"
 #include "widgets/twipslayout.h"
 
 #include <QDir>
-#include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -28,13 +28,6 @@ qint64 leadingNumber(const QString& text)
     static const QRegularExpression number(QStringLiteral("^\\s*([-+]?(\\d+\\.?\\d*|\\.\\d+))"));
     const QRegularExpressionMatch m = number.match(text);
     return m.hasMatch() ? qRound64(m.captured(1).toDouble()) : 0;
-}
-
-QImage readPicture(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    return reader.read();
 }
 
 DisplayFormat displayFormat(ColumnFormat format)
@@ -128,11 +121,9 @@ void MainPanels::createCDPanel(QWidget* client)
     auto* label5 = new QLabel(QStringLiteral("収納場所"), picCD);
     label5->setObjectName(QStringLiteral("Label5"));
     label5->setGeometry(twipsRect(120, 3420, 1300, 300));
-    picCDphoto = new QLabel(picCD);
-    picCDphoto->setObjectName(QStringLiteral("picCDphoto"));
+    picCDphoto = new JacketBox(QStringLiteral("picCDphoto"), picCD);
     picCDphoto->setGeometry(twipsRect(4260, 105, 2220, 2220));
-    picCDphoto->setAlignment(Qt::AlignCenter);
-    picCDphoto->setFrameShape(QFrame::Box);
+    picCDphoto->setCollectionFolder(db.strAppPath);
     DataGrid2 = new DataGrid(QStringLiteral("DataGrid2"), picCD);
     DataGrid2->setGeometry(twipsRect(75, 4395, 6330, 4995));
     DataGrid2->setBackColor(bgrColor(0xC0FFFF));
@@ -531,18 +522,15 @@ void MainPanels::txtrs0_Change()
 
 void MainPanels::showJacket(const QString& cdidText)
 {
-    const qint64 id = leadingNumber(cdidText);
-    picCDphoto->clear();
-    const QDir jacket(QDir(db.strAppPath).filePath(QStringLiteral("jacket")));
-    QImage picture = readPicture(jacket.filePath(QString::number(id) + QStringLiteral(".jpg")));
-    if (picture.isNull())
-        picture = readPicture(jacket.filePath(QStringLiteral("damie.jpg")));
-    if (picture.isNull())
-        return; // no picture and no placeholder: the box stays empty
-    const QSize room = picCDphoto->contentsRect().size();
-    if (picture.width() > room.width() || picture.height() > room.height())
-        picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    picCDphoto->setPixmap(QPixmap::fromImage(picture));
+    if (cdidText.trimmed().isEmpty())
+        picCDphoto->showCD(std::nullopt);
+    else
+        picCDphoto->showCD(leadingNumber(cdidText));
+}
+
+void MainPanels::refreshJacket()
+{
+    picCDphoto->showCD(picCDphoto->cd());
 }
 
 void MainPanels::txtrsSubDamie_Change()

@@ -10,6 +10,7 @@
 class Collection;
 class DataGrid;
 class DataTextBox;
+class JacketBox;
 class LineControl;
 class MMControl;
 class QLabel;
@@ -48,6 +49,8 @@ public:
     // Nothing bound, counters at nought.
     void showNoData();
     void focusNext();
+    // Shows the jacket of the CD on show again (a form may have changed it).
+    void refreshJacket();
     // Marks the songs of the song grid that hold one of the words (as
     // normalizedForFind gives them); none when there are no words.
     void markSongs(const QStringList& words);
@@ -83,7 +86,7 @@ private:
     DataGrid* DataGrid2 = nullptr; // CDs
     QLabel* lblCDdata = nullptr;
     QLabel* lblKyokudata = nullptr;
-    QLabel* picCDphoto = nullptr;
+    JacketBox* picCDphoto = nullptr;
     LineControl* Line3 = nullptr;
     DataTextBox* txtrsDamie = nullptr;
     DataTextBox* txtrsSubDamie = nullptr;

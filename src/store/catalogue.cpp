@@ -1,6 +1,9 @@
 #include "catalogue.h"
 
 #include "dberror.h"
+#include "jacketfiles.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -52,6 +55,19 @@ void deleteCurrentCD(Connection& cn, View& cds, View& songsOfCD)
         cds.requery();
         returnTo(cds, cdid);
         throw;
+    }
+    // The deleted CD's picture goes to the jacket trash, unless another CD of
+    // the same number (an old database may hold such) still shows it.
+    if (!cdid.isNull()
+        && cn.column(QStringLiteral("SELECT COUNT(*) FROM cdname WHERE CDID = ?"), {cdid})
+                .value(0)
+                .toLongLong()
+            == 0) {
+        try {
+            jacket::moveToTrash(QFileInfo(cn.path()).absolutePath(), cdid.toLongLong());
+        } catch (const DbError&) {
+            // the picture stays where it was: nothing is lost
+        }
     }
     if (cds.recordCount() > 0)
         cds.moveLast();

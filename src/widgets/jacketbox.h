@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QImage>
+#include <QLabel>
+
+#include <optional>
+
+class QMimeData;
+
+namespace jacket {
+
+constexpr int longestSide = 1200;
+
+// The picture in a file, or a DbError in Japanese naming the file when it
+// holds no picture Qt can read.
+QImage readImage(const QString& path);
+// The picture dropped or pasted: image data, or the first local file of
+// picture; a null image when there is neither. A file that is not a
+// picture throws as readImage does.
+QImage imageFrom(const QMimeData* data);
+// Stores the picture as the CD's jacket: JPEG, its longest side at most
+// 1200 px, written whole through a temporary file; the picture it replaces
+// goes to the trash first. Throws DbError.
+void storePicture(const QString& collectionFolder, qint64 cdid, const QImage& image);
+
+} // namespace jacket
+
+// The jacket picture of a CD, scaled into the box (the placeholder where the
+// CD has none). Its context menu chooses a picture from a file, pastes one
+// from the clipboard or deletes it; a picture dropped on it is taken too.
+// Every change asks nothing and loses nothing: the picture replaced or
+// deleted goes to the trash.
+class JacketBox : public QLabel {
+    Q_OBJECT
+public:
+    JacketBox(const QString& name, QWidget* parent);
+
+    void setCollectionFolder(const QString& folder) { m_folder = folder; }
+    // The CD whose picture is shown; none while there is no stored CD (the
+    // commands then say so).
+    void showCD(std::optional<qint64> cdid);
+    std::optional<qint64> cd() const { return m_cdid; }
+
+    void chooseFile();
+    void paste();
+    void deletePicture();
+    // Takes the picture as the CD's and shows it; a refusal is told.
+    void takePicture(const QImage& image);
+
+signals:
+    void pictureChanged(qint64 cdid);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    bool refusedWithoutCD() const;
+    void showPicture();
+
+    QString m_folder;
+    std::optional<qint64> m_cdid;
+};
