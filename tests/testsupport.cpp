@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QMetaMethod>
 #include <QPointer>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -22,6 +23,9 @@
 StartupFolder::StartupFolder() : m_previous(QDir::currentPath())
 {
     QDir::setCurrent(m_dir.path());
+    // What the program remembers for its user stays inside the folder, never
+    // in the user's own configuration.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath("settings"));
 }
 
 StartupFolder::~StartupFolder()

@@ -21,7 +21,8 @@ Collection& db();
 // Closes and forgets the test's own collection.
 void dropOwnCollection();
 
-// A fresh start-up folder that is the current folder while the test runs.
+// A fresh start-up folder that is the current folder while the test runs;
+// the user's settings live in it too.
 class StartupFolder {
 public:
     StartupFolder();

@@ -25,6 +25,7 @@
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTableView>
 #include <QTest>
 #include <QTextBrowser>
@@ -89,11 +90,14 @@ private slots:
     void jacketPictures();
     void countersHoldFiveDigits();
     void windowGrowsAndScrolls();
-    void draggedColumnWidthStaysUntilReset();
+    void draggedColumnWidthStaysUntilPutBack();
     void japaneseThroughout();
     void sortCommandsAndTitles();
     void resetLeavesLastCDAndSong();
     void sounds();
+    void titleColumnsTakeTheRoom();
+    void draggedWidthsAreKept();
+    void theWindowKeepsItsPlace();
     void aboutBoxReturnsFocus();
     void unloadClosesEverything();
     void pageSetupUsesTheSharedPrinter();
@@ -534,6 +538,93 @@ void TestMainWindow::sounds()
     QVERIFY(answeredTexts().isEmpty());
 }
 
+// In a wide window CD名 and 曲名 take what the other columns leave; at the
+// designed size they keep their designed widths.
+void TestMainWindow::titleColumnsTakeTheRoom()
+{
+    writeSample(m_folder->path());
+    frmMain* w = start();
+    QCOMPARE(DataGrid2(w)->table()->columnWidth(1), twips(2000));
+    w->showNormal();
+    w->resize(3000, 1000);
+    QCoreApplication::processEvents();
+    for (auto [grid, title] : {std::pair{DataGrid2(w), 1}, std::pair{DataGrid1(w), 2}}) {
+        QTableView* table = grid->table();
+        int sum = 0;
+        for (int c = 0; c < table->model()->columnCount(); ++c)
+            if (!table->isColumnHidden(c))
+                sum += table->columnWidth(c);
+        QStringList widths;
+        for (int c = 0; c < table->model()->columnCount(); ++c)
+            widths << QString::number(table->isColumnHidden(c) ? -1 : table->columnWidth(c));
+        QVERIFY2(std::abs(sum - table->viewport()->width()) <= 1,
+                 qPrintable(QString("%1 of %2: %3")
+                                .arg(sum)
+                                .arg(table->viewport()->width())
+                                .arg(widths.join(' '))));
+        QVERIFY(table->columnWidth(title) > twips(title == 1 ? 2000 : 3240));
+    }
+    QCOMPARE(DataGrid2(w)->table()->columnWidth(5), twips(1400)); // the others as designed
+}
+
+// A width the user drags stays for that grid and display state: across a
+// search, a reset and a restart; 列幅を元に戻す gives the designed width back.
+void TestMainWindow::draggedWidthsAreKept()
+{
+    writeSample(m_folder->path());
+    frmMain* w = start();
+    QHeaderView* header = DataGrid2(w)->table()->horizontalHeader();
+    header->resizeSection(3, 222); // as a drag does
+    QCOMPARE(DataGrid2(w)->table()->columnWidth(3), 222);
+    // a CD search shows its own widths; the reset brings the dragged one back
+    w->findChild<QAction*>("mnuTyuu")->trigger();
+    Check1(w, 6)->setChecked(true);
+    DataCombo1(w, 6)->setText("石川道雄");
+    cmdFilter(w)->click();
+    QCOMPARE(w->displayState(), DisplayState::CDSearch);
+    QCOMPARE(DataGrid2(w)->table()->columnWidth(3), twips(1000));
+    w->findChild<QAction*>("mnuReset")->trigger();
+    QCOMPARE(DataGrid2(w)->table()->columnWidth(3), 222);
+    closeMain(w);
+    w = start();
+    QCOMPARE(DataGrid2(w)->table()->columnWidth(3), 222);
+    QCOMPARE(DataGrid1(w)->table()->columnWidth(3), twips(1620)); // the other grid untouched
+    DataGrid2(w)
+        ->table()
+        ->horizontalHeader()
+        ->findChild<QAction*>("mnuColumnWidthReset")
+        ->trigger();
+    QCOMPARE(DataGrid2(w)->table()->columnWidth(3), twips(1000));
+    closeMain(w);
+    w = start();
+    QCOMPARE(DataGrid2(w)->table()->columnWidth(3), twips(1000));
+}
+
+// Size, place and maximised state come back at the next start; a place on no
+// screen gives the designed start.
+void TestMainWindow::theWindowKeepsItsPlace()
+{
+    writeSample(m_folder->path());
+    frmMain* w = start();
+    QVERIFY(w->isMaximized()); // the first start
+    w->showNormal();
+    w->setGeometry(40, 50, 700, 500);
+    QCoreApplication::processEvents();
+    closeMain(w);
+    w = start();
+    QVERIFY(!w->isMaximized());
+    QCOMPARE(w->geometry(), QRect(40, 50, 700, 500));
+    closeMain(w);
+    {
+        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Rondella", "Rondella");
+        settings.setValue("window/geometry", QRect(9000, 9000, 700, 500));
+        settings.setValue("window/maximized", false);
+    }
+    w = start();
+    QVERIFY(w->isMaximized());
+    QVERIFY(QGuiApplication::primaryScreen()->geometry().intersects(w->geometry()));
+}
+
 void TestMainWindow::aboutBoxReturnsFocus()
 {
     frmMain* w = start();
@@ -675,7 +766,7 @@ void TestMainWindow::windowGrowsAndScrolls()
     QCOMPARE(scroll->verticalScrollBar()->maximum(), 0);
 }
 
-void TestMainWindow::draggedColumnWidthStaysUntilReset()
+void TestMainWindow::draggedColumnWidthStaysUntilPutBack()
 {
     writeSample(m_folder->path());
     frmMain* w = start();
@@ -686,7 +777,10 @@ void TestMainWindow::draggedColumnWidthStaysUntilReset()
     cmdPrevious(w)->click();
     QCOMPARE(header->sectionSize(2), 77);
     QCOMPARE(DataGrid1(w)->table()->model()->rowCount(), 3);
+    // kept across the reset too, until the header's 列幅を元に戻す
     w->findChild<QAction*>("mnuReset")->trigger();
+    QCOMPARE(header->sectionSize(2), 77);
+    header->findChild<QAction*>("mnuColumnWidthReset")->trigger();
     QCOMPARE(header->sectionSize(2), twips(3240));
 }
 

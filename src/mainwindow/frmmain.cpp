@@ -12,6 +12,7 @@
 #include "store/dberror.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
+#include "widgets/settings.h"
 #include "widgets/sound.h"
 #include "widgets/twips.h"
 #include "widgets/twipslayout.h"
@@ -25,6 +26,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QTimer>
@@ -101,6 +103,43 @@ void frmMain::createLayouts()
     client->anchor(m_panels->cdPanel(), A{0, cdShare, 0, 1});
     client->anchor(m_panels->kyokuPanel(), A{cdShare, 1 - cdShare, 0, 1});
     m_panels->createLayouts();
+}
+
+void frmMain::showInItsPlace()
+{
+    const auto settings = userSettings();
+    const QRect kept = settings->value(QStringLiteral("window/geometry")).toRect();
+    bool onAScreen = false;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        // enough of the window's top to grab it by
+        const QRect seen = screen->availableGeometry().intersected(kept);
+        onAScreen = onAScreen || (seen.width() >= 100 && seen.height() >= 40);
+    }
+    if (kept.isValid() && onAScreen) {
+        setGeometry(kept);
+        if (settings->value(QStringLiteral("window/maximized")).toBool())
+            showMaximized();
+        else
+            show();
+        return;
+    }
+    // The designed size where the screen allows, for a desktop that does not
+    // maximise windows; maximised wherever it does.
+    // Room is left for a window frame, which is not known before the window shows.
+    if (const QScreen* screen = this->screen())
+        resize(sizeHint()
+                   .expandedTo(designedSize())
+                   .boundedTo(screen->availableGeometry().size() - QSize(16, 48)));
+    showMaximized();
+}
+
+// The window's place is kept for the next run: the place it has when not
+// maximised, and whether it is.
+void frmMain::keepPlace()
+{
+    const auto settings = userSettings();
+    settings->setValue(QStringLiteral("window/geometry"), normalGeometry());
+    settings->setValue(QStringLiteral("window/maximized"), isMaximized());
 }
 
 QSize frmMain::designedSize() const
@@ -238,6 +277,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Form_Unload()
 {
+    keepPlace();
     if (db.cn) // without a collection there is nothing to return to all data
         mnuReset_Click();
     MMCdialog->command(QStringLiteral("close"));

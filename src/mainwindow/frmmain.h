@@ -51,6 +51,10 @@ public:
 
     // The window's size at its designed layout, menus and toolbar included.
     QSize designedSize() const;
+    // Shows the window where the user last left it (size, place, maximised),
+    // or, the first time and when that place is on no screen now, at its
+    // designed size, maximised.
+    void showInItsPlace();
     // The printer every page set-up and report of this window shares.
     QPrinter& printer() { return m_printer; }
 
@@ -84,6 +88,7 @@ private:
     void setReadingHooks();
 
     void Form_Unload();
+    void keepPlace();
     void Form_Activate();
     void mnuPage_Click();
     void mnuCDinput_Click();

@@ -127,6 +127,7 @@ void MainPanels::createCDPanel(QWidget* client)
     DataGrid2 = new DataGrid(QStringLiteral("DataGrid2"), picCD);
     DataGrid2->setGeometry(twipsRect(75, 4395, 6330, 4995));
     DataGrid2->setBackColor(bgrColor(0xC0FFFF));
+    DataGrid2->setFillColumn(cdnameTable().indexOf(QStringLiteral("CD名")));
     txtrsDamie = new DataTextBox(QStringLiteral("txtrsDamie"), picCD);
     txtrsDamie->hide();
 }
@@ -142,6 +143,7 @@ void MainPanels::createKyokuPanel(QWidget* client)
     DataGrid1 = new DataGrid(QStringLiteral("DataGrid1"), picKyoku);
     DataGrid1->setGeometry(twipsRect(255, 4395, 8190, 4995));
     DataGrid1->setBackColor(bgrColor(0xFFFFC0));
+    DataGrid1->setFillColumn(kyokuTable().indexOf(QStringLiteral("曲名")));
     Line3 = new LineControl(QStringLiteral("Line3"), Qt::Vertical, picKyoku);
     Line3->setGeometry(0, 0, 3, picKyoku->height());
     txtrsSubDamie = new DataTextBox(QStringLiteral("txtrsSubDamie"), picKyoku);
@@ -323,6 +325,7 @@ void MainPanels::showState(DisplayState state)
             else
                 FormatKyokuGrid();
             FormatCDGrid();
+            keepWidths();
         },
         [&] {
             for (auto [label, header] :
@@ -379,6 +382,17 @@ void MainPanels::rebindAfterPrint(bool unlinked)
     DataGrid2->setDataSource(unlinked ? db.rsCDList : db.rsCD);
     FormatKyokuGrid();
     FormatCDGrid();
+    keepWidths();
+}
+
+// Widths the user dragged come back per grid and display state.
+void MainPanels::keepWidths()
+{
+    const QString names[] = {QStringLiteral("AllData"), QStringLiteral("CDSearch"),
+                             QStringLiteral("SongSearch"), QStringLiteral("AllSongs")};
+    const QString& name = names[int(m_state)];
+    DataGrid1->keepWidthsAs(name);
+    DataGrid2->keepWidthsAs(name);
 }
 
 void MainPanels::showNoData()

@@ -70,6 +70,7 @@ private:
     void createRecordPanel();
     void createNavigationButtons();
     void bindGrids(bool unlinked);
+    void keepWidths();
     void bindBoxes(int from, int to, const ViewPtr& view);
     void setCounter(int index, qint64 listed, qint64 total);
     void navigate(bool cdSide, View::Step move);

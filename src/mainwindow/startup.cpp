@@ -140,13 +140,6 @@ bool Main()
     window->Form_Load();
     window->LoadWait();
     splash->close();
-    // The designed size where the screen allows, for a desktop that does not
-    // maximise windows; maximised wherever it does.
-    // Room is left for a window frame, which is not known before the window shows.
-    if (const QScreen* screen = window->screen())
-        window->resize(window->sizeHint()
-                           .expandedTo(window->designedSize())
-                           .boundedTo(screen->availableGeometry().size() - QSize(16, 48)));
-    window->showMaximized();
+    window->showInItsPlace();
     return true;
 }

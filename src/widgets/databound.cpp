@@ -4,9 +4,11 @@
 
 #include <cmath>
 
+#include "settings.h"
 #include "store/dberror.h"
 #include "twips.h"
 
+#include <QAction>
 #include <QDate>
 #include <QHeaderView>
 #include <QLabel>
@@ -177,9 +179,19 @@ DataGrid::DataGrid(const QString& name, QWidget* parent)
     // the grid is bound anew.
     connect(m_table->horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int column, int, int newSize) {
-                if (!m_layingOut && newSize > 0)
-                    m_userWidths[column] = newSize;
+                if (m_layingOut || newSize <= 0)
+                    return;
+                m_userWidths[column] = newSize;
+                if (!m_widthsName.isEmpty())
+                    userSettings()->setValue(widthsKey() + QString::number(column), newSize);
+                fill();
             });
+    m_table->viewport()->installEventFilter(this);
+    auto* resetWidths = new QAction(QStringLiteral("列幅を元に戻す"), m_table->horizontalHeader());
+    resetWidths->setObjectName(QStringLiteral("mnuColumnWidthReset"));
+    connect(resetWidths, &QAction::triggered, this, &DataGrid::resetWidths);
+    m_table->horizontalHeader()->addAction(resetWidths);
+    m_table->horizontalHeader()->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(m_table, &QTableView::pressed, this, &DataGrid::rowClicked);
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { rowClicked(current); });
@@ -228,6 +240,8 @@ void DataGrid::setColumnWidthTwips(int column, int twipsWidth)
     m_widths[column] = twipsWidth;
     m_userWidths.remove(column);
     m_table->setColumnWidth(column, twips(twipsWidth));
+    if (column != m_fillColumn)
+        fill();
 }
 
 void DataGrid::setColumnVisible(int column, bool visible)
@@ -267,6 +281,66 @@ void DataGrid::applyLayout()
         m_table->setColumnWidth(it.key(), it.value());
     for (auto it = m_visible.cbegin(); it != m_visible.cend(); ++it)
         m_table->setColumnHidden(it.key(), !it.value());
+    fill();
+}
+
+void DataGrid::setFillColumn(int column)
+{
+    m_fillColumn = column;
+    fill();
+}
+
+// The fill column takes what the other visible columns leave of the grid's
+// width, and never less than its designed width.
+void DataGrid::fill()
+{
+    if (m_fillColumn < 0 || m_fillColumn >= m_model->columnCount()
+        || m_userWidths.contains(m_fillColumn) || m_table->isColumnHidden(m_fillColumn))
+        return;
+    int others = 0;
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        if (c != m_fillColumn && !m_table->isColumnHidden(c))
+            others += m_table->columnWidth(c);
+    const int designed = m_widths.contains(m_fillColumn) ? twips(m_widths.value(m_fillColumn))
+                                                         : m_table->columnWidth(m_fillColumn);
+    const QScopedValueRollback<bool> layingOut(m_layingOut, true);
+    m_table->setColumnWidth(m_fillColumn,
+                            std::max(designed, m_table->viewport()->width() - others));
+}
+
+QString DataGrid::widthsKey() const
+{
+    return QStringLiteral("widths/%1/%2/").arg(objectName(), m_widthsName);
+}
+
+void DataGrid::keepWidthsAs(const QString& name)
+{
+    m_widthsName = name;
+    const auto settings = userSettings();
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        const int width = settings->value(widthsKey() + QString::number(c)).toInt();
+        if (width > 0)
+            m_userWidths[c] = width;
+    }
+    applyLayout();
+}
+
+void DataGrid::resetWidths()
+{
+    if (!m_widthsName.isEmpty()) {
+        const auto settings = userSettings();
+        for (int c = 0; c < m_model->columnCount(); ++c)
+            settings->remove(widthsKey() + QString::number(c));
+    }
+    m_userWidths.clear();
+    applyLayout();
+}
+
+bool DataGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_table->viewport() && event->type() == QEvent::Resize)
+        fill();
+    return QWidget::eventFilter(watched, event);
 }
 
 void DataGrid::followView()

@@ -78,12 +78,26 @@ public:
     QTableView* table() const { return m_table; }
     ViewModel* model() const { return m_model; }
 
+    // The column that takes the width the others leave (never less than its
+    // designed width), unless the user has dragged it; -1 for none.
+    void setFillColumn(int column);
+    // Widths the user drags are kept under this name (a grid and what it
+    // shows) across bindings and restarts, and put back by keepWidthsAs with
+    // the same name; the header's 列幅を元に戻す drops them.
+    void keepWidthsAs(const QString& name);
+    void resetWidths();
+
 signals:
     // A click could not move the view; the text says why.
     void moveFailed(const QString& description);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void applyLayout();
+    void fill();
+    QString widthsKey() const;
     void followView();
     void rowClicked(const QModelIndex& index);
 
@@ -93,6 +107,8 @@ private:
     QMap<int, int> m_widths; // designed widths, in twips
     QMap<int, int> m_userWidths; // widths the user dragged, in pixels
     bool m_layingOut = false;
+    int m_fillColumn = -1;
+    QString m_widthsName;
     QMap<int, bool> m_visible;
     QMetaObject::Connection m_follow;
 };
