@@ -9,12 +9,15 @@
 #include "widgets/msgbox.h"
 #include "widgets/twips.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDate>
 #include <QDir>
+#include <QKeyEvent>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableView>
@@ -100,6 +103,7 @@ private slots:
     void chooserFollowsTheGrid();
     void songDeleteMovesOn();
     void mainWindowShowsTheChanges();
+    void cdChooserOffersTitlesContainingTheTyped();
 
 private:
     void start();
@@ -737,6 +741,46 @@ void TestEntry::songCopyTakesEveryField()
         QCOMPARE(values.size(), 2);
         QVERIFY2(values[1] == values[0], qPrintable(column + ": " + values[1]));
     }
+}
+
+// Typing part of a title into the song form's CD chooser offers every title
+// that contains it, as quick find compares, in Japanese order; picking one
+// chooses it.
+void TestEntry::cdChooserOffersTitlesContainingTheTyped()
+{
+    const QString baroque = "ばろっく交響曲集";
+    const QString dandy = "ダンディ：交響曲";
+    writeCollection(m_folder->path(),
+                    {cd(1, baroque), cd(2, fifth), cd(3, dandy), cd(4, "モーツァルト：レクイエム")},
+                    {});
+    start();
+    frmInputKyoku form(m_w->db, m_w);
+    form.show();
+    auto* offers = form.findChild<QCompleter*>("dcoCD名_offers");
+    QVERIFY(offers);
+    auto type = [&](const QString& text) {
+        QLineEdit* edit = form.dcoCDName->lineEdit();
+        edit->clear();
+        for (const QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &press);
+        }
+        QStringList shown;
+        for (int r = 0; r < offers->completionModel()->rowCount(); ++r)
+            shown << offers->completionModel()->index(r, 0).data().toString();
+        return shown;
+    };
+    // だ before ば before べ, though ば comes first by code
+    QCOMPARE(type("交響曲"), (QStringList{dandy, baroque, fifth}));
+    QCOMPARE(type("べーとーべん"), QStringList{fifth}); // ヴェ found as ベ, in hiragana
+    QCOMPARE(type("ﾊﾞﾛｯｸ"), QStringList{baroque}); // half-width katakana
+    QCOMPARE(type("ワーグナー"), QStringList{});
+    type("交響曲");
+    QAbstractItemView* popup = offers->popup();
+    popup->setCurrentIndex(offers->completionModel()->index(1, 0));
+    QTest::keyClick(popup, Qt::Key_Return);
+    QCOMPARE(form.dcoCDName->currentText(), baroque);
+    QCOMPARE(form.dcoCDName->currentIndex(), form.dcoCDName->findText(baroque));
 }
 
 RONDELLA_TEST_MAIN(TestEntry)

@@ -4,6 +4,7 @@
 #include "store/collection.h"
 #include "store/dberror.h"
 #include "store/tables.h"
+#include "widgets/containscompleter.h"
 #include "widgets/databound.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
@@ -66,6 +67,7 @@ void frmInputKyoku::createControls()
     dcoCDName->setEditable(true);
     dcoCDName->setInsertPolicy(QComboBox::NoInsert);
     dcoCDName->setMaxVisibleItems(20);
+    offerEntriesContainingTyped(dcoCDName);
     int row = 0;
     for (int i = 1; i <= 14; ++i) {
         auto* label = makeLabel(songFieldName(i), QStringLiteral("lblFieldLabel(%1)").arg(i + 6));
