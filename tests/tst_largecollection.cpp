@@ -3,7 +3,9 @@
 #include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "store/collection.h"
+#include "store/criteria.h"
 #include "store/dberror.h"
+#include "store/findtext.h"
 #include "store/rowreader.h"
 #include "store/titlelookup.h"
 #include "testsupport.h"
@@ -225,6 +227,18 @@ void TestLargeCollection::commandsWaitForEveryRow()
     QCOMPARE(db().rsCD->recordCount(), CDs);
     // ベ after ブ, 第9番 last, and 演奏者1493 after 演奏者999: read as a number
     QCOMPARE(db().rsCD->value("CD名").toString(), titleOf(1493));
+    db().CloseDataContext();
+
+    // quick find too: the last CD's composer is in no row of the first screen
+    db().forgetReadRows();
+    db().OpenDataContext();
+    QVERIFY(db().rsKyoku->isProvisional());
+    const auto found = db().cdsMatching(findWords(QStringLiteral("だんでぃ d'indy")));
+    QVERIFY(db().AllRowsRead());
+    QCOMPARE(found->size(), 1);
+    db().rsCD->setFilter(Criteria().rowsAmong(found, QStringLiteral("すべての項目：ダンディ")));
+    QCOMPARE(db().rsCD->recordCount(), 1);
+    QCOMPARE(db().rsCD->value("CDID").toInt(), CDs);
     db().CloseDataContext();
 
     // a write first waits for the check of the file, then goes through
