@@ -11,11 +11,12 @@
 #include "store/collection.h"
 #include "store/dberror.h"
 #include "widgets/msgbox.h"
+#include "widgets/quickfindfield.h"
 #include "widgets/secondary.h"
-#include "widgets/settings.h"
 #include "widgets/sound.h"
 #include "widgets/twips.h"
 #include "widgets/twipslayout.h"
+#include "widgets/windowplace.h"
 
 #include <QAction>
 #include <QApplication>
@@ -62,7 +63,11 @@ frmMain::frmMain(std::unique_ptr<Collection> collection, QObject* lock)
     auto* toolbar
         = buildToolbar(m_client, [this](const QString& key) { tbToolBar_ButtonClick(key); });
     toolbar->setGeometry(0, 0, twips(15400), twips(360));
-    createQuickFind(toolbar);
+    m_quickFind = new QuickFindField(QStringLiteral("txtQuickFind"),
+                                     QStringLiteral("すべての項目から探す"), this, toolbar);
+    toolbar->addWidget(m_quickFind)->setObjectName(QStringLiteral("txtQuickFindAction"));
+    connect(m_quickFind, &QuickFindField::typingPaused, this, &frmMain::quickFind);
+    connect(m_quickFind, &QuickFindField::escaped, this, &frmMain::mnuReset_Click);
     m_panels = new MainPanels(db, MMCdialog, m_client);
     picTyuu = new SearchPanel(MMCdialog, m_client);
     m_files = new FileCommands(
@@ -107,22 +112,8 @@ void frmMain::createLayouts()
 
 void frmMain::showInItsPlace()
 {
-    const auto settings = userSettings();
-    const QRect kept = settings->value(QStringLiteral("window/geometry")).toRect();
-    bool onAScreen = false;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        // enough of the window's top to grab it by
-        const QRect seen = screen->availableGeometry().intersected(kept);
-        onAScreen = onAScreen || (seen.width() >= 100 && seen.height() >= 40);
-    }
-    if (kept.isValid() && onAScreen) {
-        setGeometry(kept);
-        if (settings->value(QStringLiteral("window/maximized")).toBool())
-            showMaximized();
-        else
-            show();
+    if (windowplace::showAsKept(this))
         return;
-    }
     // The designed size where the screen allows, for a desktop that does not
     // maximise windows; maximised wherever it does.
     // Room is left for a window frame, which is not known before the window shows.
@@ -131,15 +122,6 @@ void frmMain::showInItsPlace()
                    .expandedTo(designedSize())
                    .boundedTo(screen->availableGeometry().size() - QSize(16, 48)));
     showMaximized();
-}
-
-// The window's place is kept for the next run: the place it has when not
-// maximised, and whether it is.
-void frmMain::keepPlace()
-{
-    const auto settings = userSettings();
-    settings->setValue(QStringLiteral("window/geometry"), normalGeometry());
-    settings->setValue(QStringLiteral("window/maximized"), isMaximized());
 }
 
 QSize frmMain::designedSize() const
@@ -277,7 +259,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Form_Unload()
 {
-    keepPlace();
+    windowplace::keep(this);
     if (db.cn) // without a collection there is nothing to return to all data
         mnuReset_Click();
     MMCdialog->command(QStringLiteral("close"));

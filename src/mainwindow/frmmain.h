@@ -88,7 +88,6 @@ private:
     void setReadingHooks();
 
     void Form_Unload();
-    void keepPlace();
     void Form_Activate();
     void mnuPage_Click();
     void mnuCDinput_Click();
@@ -97,7 +96,6 @@ private:
     void mnuVer_Click();
     void tbToolBar_ButtonClick(const QString& key);
     void showNoData();
-    void createQuickFind(class QToolBar* toolbar);
     void clearQuickFind();
 
     void sortCommand(const ViewPtr& view, const QString& spec, const char* mark);
@@ -127,7 +125,6 @@ private:
     FileCommands* m_files = nullptr;
     PrintCommands* m_print = nullptr;
     QPointer<frmWait> m_wait;
-    class QLineEdit* m_quickFind = nullptr;
-    class QTimer* m_quickFindDelay = nullptr;
+    class QuickFindField* m_quickFind = nullptr;
     bool m_unloading = false;
 };

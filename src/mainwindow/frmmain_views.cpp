@@ -9,43 +9,11 @@
 #include "store/dberror.h"
 #include "store/findtext.h"
 #include "widgets/msgbox.h"
+#include "widgets/quickfindfield.h"
 #include "widgets/sound.h"
 
 #include <QAction>
 #include <QFileInfo>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QShortcut>
-#include <QTimer>
-#include <QToolBar>
-
-namespace {
-
-// Runs a command when a key is pressed in the widget it watches; the key
-// goes no further.
-class KeyHandler : public QObject {
-public:
-    KeyHandler(int key, QObject* parent, std::function<void()> command)
-        : QObject(parent), m_key(key), m_command(std::move(command))
-    {
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == m_key) {
-            m_command();
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    int m_key;
-    std::function<void()> m_command;
-};
-
-} // namespace
 
 DisplayState frmMain::displayState() const
 {
@@ -287,35 +255,9 @@ void frmMain::showNoData()
 
 // ---- quick find
 
-void frmMain::createQuickFind(QToolBar* toolbar)
-{
-    m_quickFind = new QLineEdit(toolbar);
-    m_quickFind->setObjectName(QStringLiteral("txtQuickFind"));
-    m_quickFind->setPlaceholderText(QStringLiteral("すべての項目から探す"));
-    m_quickFind->setClearButtonEnabled(true);
-    m_quickFind->setMinimumWidth(m_quickFind->fontMetrics().horizontalAdvance(u'あ') * 16);
-    toolbar->addWidget(m_quickFind)->setObjectName(QStringLiteral("txtQuickFindAction"));
-    // The text is applied once the typing pauses, not at every key.
-    m_quickFindDelay = new QTimer(this);
-    m_quickFindDelay->setSingleShot(true);
-    m_quickFindDelay->setInterval(150);
-    connect(m_quickFind, &QLineEdit::textEdited, m_quickFindDelay, qOverload<>(&QTimer::start));
-    connect(m_quickFindDelay, &QTimer::timeout, this, &frmMain::quickFind);
-    auto* focus = new QShortcut(QKeySequence::Find, this);
-    connect(focus, &QShortcut::activated, this, [this] {
-        m_quickFind->setFocus(Qt::ShortcutFocusReason);
-        m_quickFind->selectAll();
-    });
-    m_quickFind->installEventFilter(new KeyHandler(Qt::Key_Escape, m_quickFind, [this] {
-        m_quickFindDelay->stop();
-        mnuReset_Click();
-    }));
-}
-
 void frmMain::clearQuickFind()
 {
-    m_quickFindDelay->stop();
-    m_quickFind->clear(); // no textEdited: nothing runs
+    m_quickFind->clearQuietly();
     m_panels->markSongs({});
 }
 

@@ -1,0 +1,41 @@
+#include "quickfindfield.h"
+
+#include <QKeyEvent>
+#include <QShortcut>
+#include <QTimer>
+
+QuickFindField::QuickFindField(const QString& name, const QString& placeholder, QWidget* window,
+                               QWidget* parent)
+    : QLineEdit(parent), m_pause(new QTimer(this))
+{
+    setObjectName(name);
+    setPlaceholderText(placeholder);
+    setClearButtonEnabled(true);
+    setMinimumWidth(fontMetrics().horizontalAdvance(u'あ') * 16);
+    // The text is applied once the typing pauses, not at every key.
+    m_pause->setSingleShot(true);
+    m_pause->setInterval(150);
+    connect(this, &QLineEdit::textEdited, m_pause, qOverload<>(&QTimer::start));
+    connect(m_pause, &QTimer::timeout, this, &QuickFindField::typingPaused);
+    auto* focus = new QShortcut(QKeySequence::Find, window);
+    connect(focus, &QShortcut::activated, this, [this] {
+        setFocus(Qt::ShortcutFocusReason);
+        selectAll();
+    });
+}
+
+void QuickFindField::clearQuietly()
+{
+    m_pause->stop();
+    clear(); // no textEdited: nothing runs
+}
+
+void QuickFindField::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        m_pause->stop();
+        emit escaped();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
