@@ -1,9 +1,18 @@
 #include <QApplication>
 
+#include "mainwindow/audioimport.h"
 #include "mainwindow/startup.h"
 
 int main(int argc, char* argv[])
 {
+    // A command from the terminal needs no screen.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (isCommandLine(arguments)) {
+        QCoreApplication app(argc, argv);
+        return RunCommandLine(app.arguments());
+    }
     QApplication app(argc, argv);
     if (!Main())
         return 1;

@@ -190,6 +190,7 @@ void TestMainWindow::menuBarAndToolbar()
         items("mnuFile"),
         (QStringList{"mnuPage=ページ設定", "mnuprint2=印刷プレビュー",
                      "mnuImport=旧データベースの取り込み...", "mnuCsvImport=CSVから取り込み...",
+                     "mnuAudioImport=音楽ファイルから取り込み...",
                      "mnuCsvExport=CSVへ書き出し（全データ）...",
                      "mnuCsvExportShown=CSVへ書き出し（表示中の一覧）...",
                      "mnuRestore=バックアップから復元...", "-", "mnuQuit=終了"}));

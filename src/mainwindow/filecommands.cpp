@@ -3,6 +3,9 @@
 // the newest backup offered in place of a damaged file).
 #include "filecommands.h"
 
+#include "audiochoice.h"
+#include "audioimport.h"
+#include "store/audioimport.h"
 #include "store/backup.h"
 #include "store/collection.h"
 #include "store/connection.h"
@@ -27,14 +30,14 @@ FileCommands::FileCommands(Collection& collection, QWidget* window, std::functio
 
 // The work runs on a thread of its own, on a connection of its own to the
 // collection's file: the window's connection belongs to the window's thread.
-void FileCommands::onOwnConnection(const QString& label,
-                                   const std::function<void(Connection&)>& work)
+void FileCommands::onOwnConnection(
+    const QString& label, const std::function<void(Connection&, const LongWorkProgress&)>& work)
 {
     Collection::OwnConnection own = db.ownConnection();
     try {
-        runLongWork(m_window, label, [&](const LongWorkProgress&) {
+        runLongWork(m_window, label, [&](const LongWorkProgress& progress) {
             Connection cn(own.path, Connection::Check::Now, &own.memory);
-            work(cn);
+            work(cn, progress);
         });
     } catch (...) {
         db.learnFrom(own);
@@ -44,6 +47,17 @@ void FileCommands::onOwnConnection(const QString& label,
 }
 
 namespace {
+
+// What could not be read, for the end of a report: the first ten lines.
+QString unreadableLines(const QStringList& lines)
+{
+    if (lines.isEmpty())
+        return QString();
+    QString text = QStringLiteral("\r\r読めなかったもの：\r") + lines.mid(0, 10).join(u'\r');
+    if (lines.size() > 10)
+        text += QStringLiteral("\r…ほか %1 件").arg(lines.size() - 10);
+    return text;
+}
 
 const QString reading = QStringLiteral("旧データベースを読み込んでいます...");
 const QString writing = QStringLiteral("コレクションを作っています...");
@@ -152,8 +166,9 @@ bool FileCommands::bringIn(const importer::Rows& rows, const QString& source, bo
         });
     } else {
         db.connection(); // refuses when no collection is open
-        onOwnConnection(QStringLiteral("コレクションに追加しています..."),
-                        [&](Connection& cn) { importer::addToCollection(cn, rows); });
+        onOwnConnection(
+            QStringLiteral("コレクションに追加しています..."),
+            [&](Connection& cn, const LongWorkProgress&) { importer::addToCollection(cn, rows); });
     }
     return true;
 }
@@ -179,7 +194,9 @@ void FileCommands::mnuCsvExport_Click()
     try {
         db.connection(); // refuses when no collection is open
         onOwnConnection(QStringLiteral("CSVを書き出しています..."),
-                        [&](Connection& cn) { csv::exportCollection(cn, cdFile, songFile); });
+                        [&](Connection& cn, const LongWorkProgress&) {
+                            csv::exportCollection(cn, cdFile, songFile);
+                        });
         MsgBox(QStringLiteral("書き出しました。\r%1\r%2").arg(cdFile, songFile));
     } catch (const DbError& e) {
         MsgBox(e.description());
@@ -345,4 +362,56 @@ void FileCommands::mnuRestore_Click()
     m_reset();
     if (!done.isEmpty())
         MsgBox(done);
+}
+
+// Albums of ripped music files under a folder the user picks: every album is
+// listed to tick, those of a CD名 already stored marked; the ticked ones are
+// added in one transaction, or none when stopped; then what could not be read.
+void FileCommands::mnuAudioImport_Click()
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        m_window, QStringLiteral("音楽ファイルのフォルダーを選んでください"), db.strAppPath);
+    if (folder.isEmpty())
+        return;
+    try {
+        db.connection(); // refuses when no collection is open
+        audio::Found found;
+        runLongWork(
+            m_window, QStringLiteral("音楽ファイルを読んでいます..."),
+            [&](const LongWorkProgress& progress) { found = audio::findAlbums(folder, progress); });
+        if (found.albums.isEmpty()) {
+            MsgBox(QStringLiteral("「%1」に取り込める音楽ファイルはありませんでした。%2")
+                       .arg(QDir::toNativeSeparators(folder), unreadableLines(found.unreadable)));
+            return;
+        }
+        AudioChoiceDialog choice(
+            found.albums, [this](const QString& title) { return db.CDNameExists(title); },
+            m_window);
+        if (choice.exec() != QDialog::Accepted)
+            return;
+        QVector<audio::Album> adding;
+        for (int i : choice.chosen())
+            adding << found.albums.at(i);
+        if (adding.isEmpty())
+            return;
+        QVector<qint64> cdids;
+        onOwnConnection(QStringLiteral("コレクションに追加しています..."),
+                        [&](Connection& cn, const LongWorkProgress& progress) {
+                            cdids = audio::addAlbums(cn, adding, progress);
+                        });
+        const QStringList covers = storeCovers(db.strAppPath, adding, cdids);
+        int songs = 0;
+        for (const audio::Album& a : adding)
+            songs += a.tracks.size();
+        m_reset();
+        MsgBox(QStringLiteral("CD %1枚・曲 %2曲を取り込みました。%3")
+                   .arg(adding.size())
+                   .arg(songs)
+                   .arg(unreadableLines(found.unreadable + covers)));
+    } catch (const DbError& e) {
+        if (e.number() == LegacyReader::Cancelled)
+            MsgBox(QStringLiteral("取り込みをやめました。何も追加していません。"));
+        else
+            MsgBox(e.description());
+    }
 }

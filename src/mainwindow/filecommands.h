@@ -40,10 +40,13 @@ public:
     // `songsShown`: the window lists songs (a song search or all songs), not CDs.
     void mnuCsvExportShown_Click(bool songsShown);
     void mnuRestore_Click();
+    void mnuAudioImport_Click();
 
 private:
     bool bringIn(const importer::Rows& rows, const QString& source, bool confirmIntoEmpty);
-    void onOwnConnection(const QString& label, const std::function<void(Connection&)>& work);
+    void onOwnConnection(
+        const QString& label,
+        const std::function<void(Connection&, const std::function<bool(int, int)>&)>& work);
 
     Collection& db;
     QWidget* m_window;

@@ -108,6 +108,7 @@ void buildMenus(QMenuBar* bar)
         menuItem(preview, name, QString::fromUtf16(caption));
     menuItem(file, "mnuImport", QStringLiteral("旧データベースの取り込み..."));
     menuItem(file, "mnuCsvImport", QStringLiteral("CSVから取り込み..."));
+    menuItem(file, "mnuAudioImport", QStringLiteral("音楽ファイルから取り込み..."));
     menuItem(file, "mnuCsvExport", QStringLiteral("CSVへ書き出し（全データ）..."));
     menuItem(file, "mnuCsvExportShown", QStringLiteral("CSVへ書き出し（表示中の一覧）..."));
     menuItem(file, "mnuRestore", QStringLiteral("バックアップから復元..."));

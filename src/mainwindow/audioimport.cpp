@@ -1,0 +1,119 @@
+#include "audioimport.h"
+
+#include "store/audioimport.h"
+#include "store/backup.h"
+#include "store/catalogue.h"
+#include "store/collection.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/folderlock.h"
+#include "widgets/jacketbox.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+
+#include <cstdio>
+
+namespace {
+
+void say(const QString& line)
+{
+    std::fputs(line.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void complain(const QString& line)
+{
+    std::fputs(QString(line).replace(u'\r', u'\n').toLocal8Bit().constData(), stderr);
+    std::fputc('\n', stderr);
+}
+
+} // namespace
+
+bool isCommandLine(const QStringList& arguments)
+{
+    return arguments.contains(QStringLiteral("--import-audio"));
+}
+
+QStringList storeCovers(const QString& collectionFolder, const QVector<audio::Album>& albums,
+                        const QVector<qint64>& cdids)
+{
+    QStringList failed;
+    for (int i = 0; i < albums.size() && i < cdids.size(); ++i) {
+        if (albums.at(i).cover.isEmpty())
+            continue;
+        const QImage cover = QImage::fromData(albums.at(i).cover);
+        try {
+            if (cover.isNull())
+                throw DbError(DbError::TypeMismatch, QStringLiteral("画像として読めません"));
+            jacket::storePicture(collectionFolder, cdids.at(i), cover);
+        } catch (const DbError& e) {
+            failed << QStringLiteral("「%1」のジャケット写真：%2")
+                          .arg(albums.at(i).title, e.description());
+        }
+    }
+    return failed;
+}
+
+int RunCommandLine(const QStringList& arguments)
+{
+    const qsizetype at = arguments.indexOf(QStringLiteral("--import-audio"));
+    const QString source = arguments.value(at + 1);
+    const qsizetype collectionAt = arguments.indexOf(QStringLiteral("--collection"));
+    const QString folder
+        = collectionAt > 0 ? arguments.value(collectionAt + 1) : QDir::currentPath();
+    const bool allowDuplicates = arguments.contains(QStringLiteral("--allow-duplicates"));
+    if (source.isEmpty() || source.startsWith(u'-') || !QFileInfo(source).isDir()
+        || folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        complain(QStringLiteral("使い方: rondella --import-audio 音楽のフォルダー "
+                                "[--allow-duplicates] [--collection コレクションのフォルダー]"));
+        return 2;
+    }
+    const FolderLock held = lockCollectionFolder(folder);
+    if (!held.refusal.isEmpty()) {
+        complain(held.refusal);
+        return 1;
+    }
+    const QString file = QDir(folder).filePath(QString::fromUtf16(kDatabaseFile));
+    backup::removeLeftovers(file);
+    try {
+        const audio::Found found = audio::findAlbums(source);
+        Connection cn(file);
+        QVector<audio::Album> adding;
+        int skipped = 0;
+        for (const audio::Album& album : found.albums) {
+            if (!allowDuplicates && catalogue::titleCount(cn, album.title) > 0) {
+                say(QStringLiteral("飛ばしました（同じCD名がすでにあります）：「%1」")
+                        .arg(album.title));
+                ++skipped;
+                continue;
+            }
+            adding << album;
+        }
+        const QVector<qint64> cdids = audio::addAlbums(cn, adding);
+        int songs = 0;
+        for (int i = 0; i < adding.size(); ++i) {
+            songs += adding.at(i).tracks.size();
+            say(QStringLiteral("追加しました：CDID %1「%2」（%3曲）")
+                    .arg(cdids.at(i))
+                    .arg(adding.at(i).title)
+                    .arg(adding.at(i).tracks.size()));
+        }
+        const QStringList covers = storeCovers(folder, adding, cdids);
+        for (const QString& line : found.unreadable + covers)
+            say(QStringLiteral("読めませんでした：%1").arg(line));
+        say(QStringLiteral("CD %1枚・曲 %2曲を追加しました。同じCD名のため飛ばしたCD %3枚、"
+                           "読めなかったファイル %4件。")
+                .arg(adding.size())
+                .arg(songs)
+                .arg(skipped)
+                .arg(found.unreadable.size()));
+        return 0;
+    } catch (const DbError& e) {
+        complain(e.description());
+        complain(QStringLiteral("何も追加していません。"));
+        return 1;
+    }
+}

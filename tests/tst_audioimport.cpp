@@ -1,0 +1,242 @@
+// Bringing ripped albums in from the window (ファイル → 音楽ファイルから取り込み...)
+// and from the command line (rondella --import-audio).
+#include "mainui.h"
+#include "mainwindow/frmmain.h"
+#include "store/collection.h"
+#include "store/jacketfiles.h"
+#include "testsupport.h"
+#include "widgets/msgbox.h"
+
+#include <QBuffer>
+#include <QComboBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QImageReader>
+#include <QLockFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
+#include <taglib/tpropertymap.h>
+
+namespace {
+
+void flac(const QString& path, const QString& album, const QString& title, int track,
+          const QByteArray& cover = {})
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QCOMPARE(QProcess::execute("sox", {"-n", "-r", "8000", "-c", "1", path, "trim", "0", "1"}), 0);
+    const QByteArray name = QFile::encodeName(path);
+    TagLib::FLAC::File file(name.constData());
+    TagLib::PropertyMap map;
+    map.insert("ALBUM", TagLib::String(album.toStdString(), TagLib::String::UTF8));
+    map.insert("TITLE", TagLib::String(title.toStdString(), TagLib::String::UTF8));
+    map.insert("TRACKNUMBER", TagLib::String(std::to_string(track)));
+    file.setProperties(map);
+    if (!cover.isEmpty()) {
+        auto* picture = new TagLib::FLAC::Picture;
+        picture->setType(TagLib::FLAC::Picture::FrontCover);
+        picture->setData(TagLib::ByteVector(cover.constData(), uint(cover.size())));
+        file.addPicture(picture);
+    }
+    QVERIFY(file.save());
+}
+
+QByteArray redPng()
+{
+    QImage image(300, 300, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace
+
+class TestAudioImport : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void windowListsTicksAndAddsTheChosen();
+    void windowCancelAddsNothing();
+    void commandLineAddsAndSays();
+    void commandLineRefusesAHeldCollection();
+    void commandLineOnAFullDiskAddsNothing();
+
+private:
+    // Picks the folder in the folder dialog, then lets `choose` work the list.
+    void pick(const QString& folder, std::function<void(QDialog*)> choose);
+    QString music() { return m_folder->file("music"); }
+    std::unique_ptr<StartupFolder> m_folder;
+    QPointer<frmMain> m_w;
+};
+
+void TestAudioImport::init()
+{
+    m_folder = std::make_unique<StartupFolder>();
+    writeCollection(m_folder->path(), {cd(5, "既にあるCD")}, {song("既にあるCD", 9, "既にある曲")});
+    flac(music() + "/new/1.flac", "新しいCD", "一曲目", 1, redPng());
+    flac(music() + "/new/2.flac", "新しいCD", "二曲目", 2);
+    flac(music() + "/dup/1.flac", "既にあるCD", "別の曲", 1);
+    flac(music() + "/other/1.flac", "もう一枚", "三曲目", 1);
+    QFile broken(music() + "/other/broken.flac");
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("not audio");
+}
+
+void TestAudioImport::cleanup()
+{
+    endTest(m_w, m_folder);
+}
+
+void TestAudioImport::pick(const QString& folder, std::function<void(QDialog*)> choose)
+{
+    QTimer::singleShot(0, [folder, choose] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->setDirectory(folder);
+        dialog->selectFile(folder);
+        // the list comes up once the files are read
+        QTimer::singleShot(0, [choose] {
+            QTRY_VERIFY(QApplication::activeModalWidget()
+                        && QApplication::activeModalWidget()->objectName() == "frmAudioImport");
+            choose(static_cast<QDialog*>(QApplication::activeModalWidget()));
+        });
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+}
+
+void TestAudioImport::windowListsTicksAndAddsTheChosen()
+{
+    m_w = startMain();
+    QStringList listed, marked;
+    pick(music(), [&](QDialog* list) {
+        auto* albums = list->findChild<QTreeWidget*>("lstAlbums");
+        for (int i = 0; i < albums->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = albums->topLevelItem(i);
+            listed << item->text(0) + "|" + item->text(1) + "|" + item->text(2);
+            if (albums->itemWidget(item, 3))
+                marked << item->text(0);
+            if (item->text(0) == "もう一枚")
+                item->setCheckState(0, Qt::Unchecked); // not this one
+        }
+        list->findChild<QPushButton*>("cmdImport")->click();
+    });
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    m_w->findChild<QAction*>("mnuAudioImport")->trigger();
+    QCOMPARE(
+        listed,
+        (QStringList{"既にあるCD|1|別の曲", "新しいCD|2|一曲目 / 二曲目", "もう一枚|1|三曲目"}));
+    QCOMPARE(marked, QStringList{"既にあるCD"});
+    const QString said = answeredTexts().value(0);
+    QVERIFY2(said.contains("CD 1枚・曲 2曲を取り込みました") && said.contains("broken.flac"),
+             qPrintable(said));
+    // the duplicate passed by (its default), the unticked one left, the new one added
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "CD名"),
+             (QStringList{"既にあるCD", "新しいCD"}));
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "CDID"), (QStringList{"5", "6"}));
+    QCOMPARE(readColumn(m_folder->path(), "kyoku", "曲ID"), (QStringList{"9", "10", "11"}));
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("2 / 2"));
+    // the embedded cover is the new CD's jacket
+    QImageReader jacket(jacket::pictureOf(m_folder->path(), 6));
+    QCOMPARE(jacket.format(), QByteArray("jpeg"));
+    const QImage picture = jacket.read();
+    QVERIFY(picture.pixelColor(150, 150).red() > 200 && picture.pixelColor(150, 150).green() < 60);
+}
+
+void TestAudioImport::windowCancelAddsNothing()
+{
+    m_w = startMain();
+    const QByteArray before = fileHash(m_folder->file("cdkaisou.db"));
+    pick(music(), [](QDialog* list) {
+        auto* albums = list->findChild<QTreeWidget*>("lstAlbums");
+        // the duplicate taken as it is: it would be added, but nothing is
+        auto* choice = qobject_cast<QComboBox*>(albums->itemWidget(albums->topLevelItem(0), 3));
+        choice->setCurrentText("そのまま追加");
+        list->findChild<QPushButton*>("cmdCancel")->click();
+    });
+    m_w->findChild<QAction*>("mnuAudioImport")->trigger();
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "CD名"), QStringList{"既にあるCD"});
+    QCOMPARE(fileHash(m_folder->file("cdkaisou.db")), before);
+    QVERIFY(answeredTexts().isEmpty());
+}
+
+void TestAudioImport::commandLineAddsAndSays()
+{
+    auto run = [this](const QStringList& args, QString* out, QString* err) {
+        QProcess program;
+        program.setWorkingDirectory(m_folder->path());
+        program.start(RONDELLA_PROGRAM, QStringList{"--import-audio", music()} + args);
+        program.waitForFinished(60000);
+        *out = QString::fromLocal8Bit(program.readAllStandardOutput());
+        *err = QString::fromLocal8Bit(program.readAllStandardError());
+        return program.exitCode();
+    };
+    QString out, err;
+    QCOMPARE(run({}, &out, &err), 0);
+    QVERIFY2(out.contains("追加しました：CDID 6「新しいCD」（2曲）")
+                 && out.contains("追加しました：CDID 7「もう一枚」（1曲）")
+                 && out.contains("飛ばしました（同じCD名がすでにあります）：「既にあるCD」")
+                 && out.contains("CD 2枚・曲 3曲を追加しました。同じCD名のため飛ばしたCD 1枚、"
+                                 "読めなかったファイル 1件。"),
+             qPrintable(out));
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "CDID"), (QStringList{"5", "6", "7"}));
+    QVERIFY(QFileInfo::exists(jacket::pictureOf(m_folder->path(), 6)));
+    // a second run with duplicates allowed adds all three again
+    QCOMPARE(run({"--allow-duplicates"}, &out, &err), 0);
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "CDID").size(), 6);
+    // arguments it does not understand
+    QCOMPARE(run({"--collection", m_folder->file("nowhere")}, &out, &err), 2);
+    QVERIFY(err.contains("使い方"));
+}
+
+void TestAudioImport::commandLineRefusesAHeldCollection()
+{
+    QLockFile held(m_folder->file("cdkaisou.db.lock"));
+    QVERIFY(held.tryLock(0));
+    QProcess program;
+    program.start(RONDELLA_PROGRAM, {"--import-audio", music(), "--collection", m_folder->path()});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitCode(), 1);
+    QVERIFY(QString::fromLocal8Bit(program.readAllStandardError()).contains("別の Rondella"));
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "CD名"), QStringList{"既にあるCD"});
+}
+
+// A disk without room for the backup made before the first write, or for
+// the rows: refused, said so, nothing added.
+void TestAudioImport::commandLineOnAFullDiskAddsNothing()
+{
+    const QString small = m_folder->file("small");
+    QVERIFY(QDir().mkpath(small));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=256k", "tmpfs", small}) != 0)
+        QSKIP("a small disk cannot be mounted here (needs root)");
+    struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute("umount", {"-l", path}); }
+    } unmount{small};
+    QVERIFY(QFile::copy(m_folder->file("cdkaisou.db"), small + "/cdkaisou.db"));
+    // fill what is left but a little
+    QFile filler(small + "/filler");
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) { }
+    filler.close();
+    QFile::resize(small + "/filler", filler.size() - 2048);
+    const QByteArray before = fileHash(small + "/cdkaisou.db");
+    QProcess program;
+    program.start(RONDELLA_PROGRAM, {"--import-audio", music(), "--collection", small});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    QVERIFY2(err.contains("何も追加していません"), qPrintable(err));
+    QCOMPARE(fileHash(small + "/cdkaisou.db"), before);
+}
+
+RONDELLA_TEST_MAIN(TestAudioImport)
+#include "tst_audioimport.moc"
