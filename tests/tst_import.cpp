@@ -533,7 +533,18 @@ void TestImport::csvImportAsksToReplaceOrAdd()
             });
         });
     };
-    // add: the CD joins the two
+    // a write in the window first: this run's backup is made then
+    {
+        const int before = backup::list(db().databasePath()).size();
+        db().connection().transaction([] {
+            db().connection().insertRow(
+                "cdname", Connection::cdnameFields(),
+                {QVariant(qint64(3)), QVariant(QString("三枚目")), {}, {}, {}, {}, {}, {}});
+        });
+        QCOMPARE(backup::list(db().databasePath()).size(), before + 1);
+    }
+    m_w->reset();
+    // add: the CD joins the three
     pickBoth();
     MsgBoxSetNextAnswers({QMessageBox::No, QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuCsvImport")->trigger();
@@ -541,10 +552,18 @@ void TestImport::csvImportAsksToReplaceOrAdd()
     QCOMPARE(said.size(), 2);
     QVERIFY2(said[0].contains("置き換えますか") && said[0].contains("1 枚のCD"),
              qPrintable(said[0]));
-    QCOMPARE(lblRcount(m_w, 3)->text(), QString("3 / 3"));
-    // the addition, this run's first write, was preceded by one backup of the two CDs
+    QCOMPARE(lblRcount(m_w, 3)->text(), QString("4 / 4"));
+    // the addition, on a connection of its own, knew of this run's backup: no second one
     QCOMPARE(backup::list(db().databasePath()).size(), 1);
     QCOMPARE(backup::list(db().databasePath()).first().cds, 2);
+    // and the window's next write knows of it too
+    db().connection().transaction([] {
+        db().connection().insertRow(
+            "cdname", Connection::cdnameFields(),
+            {QVariant(qint64(4)), QVariant(QString("四枚目")), {}, {}, {}, {}, {}, {}});
+    });
+    QCOMPARE(backup::list(db().databasePath()).size(), 1);
+    m_w->reset();
     // replace: only the CSV's CD is left, the three backed up
     pickBoth();
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
@@ -553,7 +572,7 @@ void TestImport::csvImportAsksToReplaceOrAdd()
     QCOMPARE(said.size(), 2);
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("1 / 1"));
     QCOMPARE(txtrs(m_w, 1)->text(), QString("来たCD"));
-    QCOMPARE(backup::list(db().databasePath()).first().cds, 3);
+    QCOMPARE(backup::list(db().databasePath()).first().cds, 5);
 }
 
 // The start-up import on a disk that fills up: said in Japanese, no

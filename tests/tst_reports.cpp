@@ -214,6 +214,16 @@ void TestReports::refusalsAndRebinding()
              QString("CD＆曲印刷（リレーション）")); // the toolbar button
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
     QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
+    // the CD list of a song search is printed; in a CD search it is refused
+    QCOMPARE(runAndClose("mnuprv"), QString("CD印刷（曲検索時のみ）"));
+    m_w->findChild<QAction*>("mnuTyuu")->trigger();
+    Check1(m_w, 4)->setChecked(true);
+    DataCombo1(m_w, 4)->setText("エラート");
+    cmdFilter(m_w)->click();
+    QCOMPARE(m_w->displayState(), DisplayState::CDSearch);
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    QCOMPARE(runAndClose("mnuprv"), QString());
+    QCOMPARE(answeredTexts(), QStringList{"このコマンドは曲の検索中にしか使用できません。"});
 }
 
 // Whatever the page height, a band lies whole on one page, the page footer
