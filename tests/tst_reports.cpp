@@ -123,6 +123,11 @@ void TestReports::songListAfterASearch()
     QVERIFY(text.contains("作曲者名 = 'ベートーヴェン'")); // the criteria line
     QVERIFY(text.contains("第4楽章「歓喜の歌」"));
     QVERIFY(text.contains("指揮者A"));
+    // each value under its heading: the composer's column before the conductor's
+    const QString line = text.split('\n').filter("指揮者A").value(0);
+    QVERIFY2(line.indexOf("ベートーヴェン") >= 0
+                 && line.indexOf("ベートーヴェン") < line.indexOf("指揮者A"),
+             qPrintable(line));
     QVERIFY(!text.contains("牧神の午後への前奏曲")); // printed as filtered
     QVERIFY(text.contains(QString::number(QDate::currentDate().year()) + "年"));
     // grids bound again to the unlinked view
