@@ -105,6 +105,7 @@ Collection::Collection(QString folder) : strAppPath(std::move(folder)) { }
 Collection::~Collection()
 {
     CloseDataContext();
+    stopFindIndex();
 }
 
 Connection& Collection::connection() const
@@ -244,20 +245,12 @@ void Collection::startReading(const QString& mark, std::vector<FullRead::Query> 
     pending->songsAtOpening = songsAtOpening;
     pending->generation = ++readingGeneration;
     const int generation = pending->generation;
-    const bool wholeTables = !queries.empty();
-    pending->read = std::make_unique<FullRead>(
-        cn->path(), pending->checking, std::move(queries), this,
-        [this, generation] {
-            // in: handed over now, while nobody waits
-            if (reading && reading->generation == generation)
-                WaitForAllRows();
-        },
-        [wholeTables](const FullRead::Result& r) -> std::shared_ptr<const void> {
-            // quick find's text, made beside the window rather than at the first keystroke
-            if (!wholeTables)
-                return nullptr;
-            return std::make_shared<const FindIndex>(r.rows.at(0), r.rows.at(1));
-        });
+    pending->read = std::make_unique<FullRead>(cn->path(), pending->checking, std::move(queries),
+                                               this, [this, generation] {
+                                                   // in: handed over now, while nobody waits
+                                                   if (reading && reading->generation == generation)
+                                                       WaitForAllRows();
+                                               });
     pending->read->started();
     reading = std::move(pending);
     cn->setCheckWaiter([this] { WaitForAllRows(); });
@@ -305,10 +298,8 @@ void Collection::WaitForAllRows()
     const Snapshot none;
     const Snapshot& cds = failure ? none : result.rows.at(0);
     const Snapshot& songs = failure ? none : result.rows.at(1);
-    if (!failure && result.prepared) {
-        findText = std::static_pointer_cast<const FindIndex>(result.prepared);
-        findTextMark = done->mark;
-    }
+    if (!failure)
+        startFindIndex(cds, songs, done->mark);
     if (!failure) {
         cn->keepRead(cdSql, Connection::cdnameFields(), cdPatch, cds, done->mark);
         cn->keepRead(kyokuSql, Connection::kyokuFields(), kyokuPatch, songs, done->mark);
@@ -477,9 +468,40 @@ qint64 Collection::largest(const QString& sql)
     return values.isEmpty() || values.first().isNull() ? 0 : values.first().toLongLong();
 }
 
+// Quick find's text is made beside the window once every row is in, so that
+// the first keystroke finds it ready.
+void Collection::startFindIndex(const Snapshot& cds, const Snapshot& songs, const QString& mark)
+{
+    stopFindIndex();
+    findTextMaking = std::async(std::launch::async, [this, cds, songs] {
+        return std::make_shared<const FindIndex>(cds, songs, &findTextStop);
+    });
+    findTextMakingMark = mark;
+}
+
+void Collection::stopFindIndex()
+{
+    if (!findTextMaking.valid())
+        return;
+    findTextStop = true;
+    findTextMaking.wait();
+    findTextMaking = {};
+    findTextStop = false;
+}
+
 const FindIndex& Collection::findIndex()
 {
     WaitForAllRows();
+    if (findTextMaking.valid()) {
+        const bool wait = waitShown
+            && findTextMaking.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+        if (wait)
+            waitShown(true);
+        findText = findTextMaking.get();
+        findTextMark = findTextMakingMark;
+        if (wait)
+            waitShown(false);
+    }
     const QString mark = connection().currentMark();
     if (!findText || mark.isEmpty() || findTextMark != mark) {
         findText

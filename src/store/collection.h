@@ -6,7 +6,9 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 
 class FindIndex;
@@ -132,6 +134,11 @@ private:
     Connection::Memory memory;
     std::shared_ptr<const FindIndex> findText; // as of findTextMark
     QString findTextMark;
+    std::future<std::shared_ptr<const FindIndex>> findTextMaking; // as of findTextMakingMark
+    QString findTextMakingMark;
+    std::atomic<bool> findTextStop = false;
+    void startFindIndex(const Snapshot& cds, const Snapshot& songs, const QString& mark);
+    void stopFindIndex();
     std::unique_ptr<Reading> reading;
     int readingGeneration = 0;
     bool finishing = false;

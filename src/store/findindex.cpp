@@ -2,87 +2,109 @@
 
 #include "findtext.h"
 #include "tables.h"
-#include "view.h"
 
 #include <QHash>
+
+#include <unordered_map>
 
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-// The normalised text of one cell; repeated texts (a composer on every
-// song) are normalised once.
-class Normaliser {
-public:
-    const QByteArray& operator()(const QString& text)
-    {
-        auto it = m_done.constFind(text);
-        if (it == m_done.constEnd())
-            it = m_done.insert(text, normalizedForFind(text).toUtf8());
-        return it.value();
-    }
-
-private:
-    QHash<QString, QByteArray> m_done;
-};
-
-} // namespace
-
-FindIndex::FindIndex(const Snapshot& cds, const Snapshot& songs)
+FindIndex::FindIndex(const Snapshot& cds, const Snapshot& songs, const std::atomic<bool>* stop)
 {
     const auto& cdColumns = cdnameTable().fields();
     const auto& songColumns = kyokuTable().fields();
     const int titleColumn = kyokuTable().indexOf(QStringLiteral("CD名"));
+    const int cdTitle = cdnameTable().indexOf(QStringLiteral("CD名"));
     const View::ChapterIndex songsOf
         = View::chapterIndexOf(songs, titleColumn, songColumns.at(titleColumn).type);
-    Normaliser normalised;
-    QSet<QByteArray> seen;
-    m_rowids.reserve(cds.size());
-    m_ends.reserve(cds.size());
+    // Every normalised text is kept once: found again by its hash, the
+    // block itself holding the texts to compare.
+    std::unordered_map<quint64, quint32> idOfHash;
+    auto textAt = [this](quint32 id) {
+        const qsizetype from = id == 0 ? 0 : m_textEnds[id - 1];
+        return QByteArrayView(m_text.constData() + from, m_textEnds[id] - from - 1);
+    };
+    auto idOfNormalised = [&](const QByteArray& normalised) {
+        for (quint64 h = qHash(normalised, 0x5eed);; ++h) {
+            const auto it = idOfHash.find(h);
+            if (it == idOfHash.end()) {
+                m_text += normalised;
+                m_text += '\0';
+                m_textEnds.push_back(m_text.size());
+                const quint32 id = quint32(m_textEnds.size() - 1);
+                idOfHash.emplace(h, id);
+                return id;
+            }
+            if (textAt(it->second) == QByteArrayView(normalised))
+                return it->second;
+        }
+    };
+    // Within a CD the same stored text (a composer on every song) is
+    // normalised once: the rows share it.
+    std::unordered_map<const void*, qint64> idOfStored;
+    auto idOf = [&](const Row& row, int c, FieldType type) -> qint64 {
+        const void* shared = row.textAt(c);
+        if (shared) {
+            const auto known = idOfStored.find(shared);
+            if (known != idOfStored.end())
+                return known->second;
+        }
+        const QByteArray normalised = normalizedForFind(row.text(c, type)).toUtf8();
+        const qint64 id = normalised.isEmpty() ? -1 : qint64(idOfNormalised(normalised));
+        if (shared)
+            idOfStored.emplace(shared, id);
+        return id;
+    };
+    std::vector<quint32> ofThisCD;
     auto add = [&](const Row& row, const QVector<FieldDef>& fields, int skip) {
         for (int c = 0; c < fields.size(); ++c) {
             if (c == skip || row.isNull(c))
                 continue;
-            const QByteArray& text = normalised(row.text(c, fields.at(c).type));
-            if (text.isEmpty() || seen.contains(text))
-                continue;
-            seen.insert(text);
-            m_text += text;
-            m_text += '\x1f';
+            const qint64 id = idOf(row, c, fields.at(c).type);
+            if (id >= 0)
+                ofThisCD.push_back(quint32(id));
         }
     };
+    m_rowids.reserve(cds.size());
+    m_cdEnds.reserve(cds.size());
     for (const RowPtr& cd : cds) {
+        if (stop && stop->load())
+            return;
         if (!cd)
             continue;
-        seen.clear();
+        ofThisCD.clear();
+        idOfStored.clear();
         add(*cd, cdColumns, -1);
-        const int cdTitle = cdnameTable().indexOf(QStringLiteral("CD名"));
         if (!cd->isNull(cdTitle)) {
             const auto it = songsOf.constFind(foldKey(cd->text(cdTitle, FieldType::Text)));
             if (it != songsOf.constEnd())
                 for (int song : it.value())
                     add(*songs[size_t(song)], songColumns, titleColumn);
         }
-        m_text += '\0';
-        m_ends.push_back(m_text.size());
+        std::sort(ofThisCD.begin(), ofThisCD.end());
+        ofThisCD.erase(std::unique(ofThisCD.begin(), ofThisCD.end()), ofThisCD.end());
+        m_textsOfCDs.insert(m_textsOfCDs.end(), ofThisCD.begin(), ofThisCD.end());
+        m_cdEnds.push_back(quint32(m_textsOfCDs.size()));
         m_rowids.push_back(cd->rowid);
     }
     m_text.squeeze();
+    m_textsOfCDs.shrink_to_fit();
 }
 
 QSet<qint64> FindIndex::cdsWithAll(const QStringList& words) const
 {
     QSet<qint64> found;
-    if (words.isEmpty())
-        return found;
     std::vector<int> hits(m_rowids.size(), 0);
     int round = 0;
+    std::vector<char> holds(m_textEnds.size());
     for (const QString& word : words) {
         const QByteArray needle = word.toUtf8();
         if (needle.isEmpty())
             continue;
         ++round;
+        // the texts the word occurs in: one pass over the block
+        std::fill(holds.begin(), holds.end(), 0);
         const char* begin = m_text.constData();
         const char* end = begin + m_text.size();
         const char* at = begin;
@@ -92,13 +114,23 @@ QSet<qint64> FindIndex::cdsWithAll(const QStringList& words) const
             if (!hit)
                 break;
             const qsizetype offset = static_cast<const char*>(hit) - begin;
-            const size_t cd
-                = size_t(std::upper_bound(m_ends.begin(), m_ends.end(), offset) - m_ends.begin());
-            // one hit is enough for a CD: go on after it, counting only CDs
-            // that every earlier word found
+            const size_t text
+                = size_t(std::upper_bound(m_textEnds.begin(), m_textEnds.end(), offset)
+                         - m_textEnds.begin());
+            holds[text] = 1;
+            at = begin + m_textEnds[text]; // one hit is enough for a text
+        }
+        // the CDs holding such a text, among those every earlier word found
+        quint32 from = 0;
+        for (size_t cd = 0; cd < m_cdEnds.size(); ++cd) {
+            const quint32 to = m_cdEnds[cd];
             if (hits[cd] == round - 1)
-                hits[cd] = round;
-            at = begin + m_ends[cd];
+                for (quint32 i = from; i < to; ++i)
+                    if (holds[m_textsOfCDs[i]]) {
+                        hits[cd] = round;
+                        break;
+                    }
+            from = to;
         }
     }
     for (size_t i = 0; i < hits.size(); ++i)

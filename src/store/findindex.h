@@ -7,18 +7,22 @@
 #include <QSet>
 #include <QStringList>
 
+#include <atomic>
 #include <vector>
 
-// What quick find looks through: for each CD, the texts of its fields and of
-// its songs' fields in the form normalizedForFind gives them, each distinct
-// text once, all of them as UTF-8 in one block, so that a word is found in
-// every CD with one pass over the block.
+// What quick find looks through: every distinct text of the CDs' fields and
+// of their songs' fields, once each, in the form normalizedForFind gives
+// them, as UTF-8 in one block; and for each CD, which of those texts are its
+// own or its songs'. A word is looked for once in the block, and the CDs
+// holding a text it occurs in are found.
 class FindIndex {
 public:
     FindIndex() = default;
     // CDs and songs in the tables' column order, as the whole tables are
     // read. A song belongs to the CD whose title it bears, letter case aside.
-    FindIndex(const Snapshot& cds, const Snapshot& songs);
+    // A `stop` that turns true ends the making early (the index is then
+    // incomplete and must not be used).
+    FindIndex(const Snapshot& cds, const Snapshot& songs, const std::atomic<bool>* stop = nullptr);
 
     int cdCount() const { return int(m_rowids.size()); }
     qsizetype bytes() const { return m_text.size(); }
@@ -28,7 +32,9 @@ public:
     const QByteArray& text() const { return m_text; }
 
 private:
-    QByteArray m_text; // the CDs' texts in order, each text ended by 0x1F, each CD by 0x00
-    std::vector<qsizetype> m_ends; // where each CD's texts end
+    QByteArray m_text; // the distinct texts, each ended by 0x00
+    std::vector<qsizetype> m_textEnds; // where each text ends in the block
+    std::vector<quint32> m_textsOfCDs; // each CD's texts, CD after CD
+    std::vector<quint32> m_cdEnds; // where each CD's texts end in m_textsOfCDs
     std::vector<qint64> m_rowids;
 };

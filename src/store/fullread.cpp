@@ -11,10 +11,9 @@
 #include <sqlite3.h>
 
 FullRead::FullRead(const QString& path, bool checkIntegrity, std::vector<Query> queries,
-                   QObject* context, std::function<void()> done,
-                   std::function<std::shared_ptr<const void>(const Result&)> prepare)
+                   QObject* context, std::function<void()> done)
     : m_path(path), m_check(checkIntegrity), m_queries(std::move(queries)), m_context(context),
-      m_done(std::move(done)), m_prepare(std::move(prepare))
+      m_done(std::move(done))
 {
     m_thread = std::thread([this] { run(); });
 }
@@ -98,8 +97,6 @@ void FullRead::run()
         m_db = nullptr;
     }
     sqlite3_close(db);
-    if (m_prepare && !result.error && result.problems.isEmpty() && !result.rows.empty())
-        result.prepared = m_prepare(result);
     {
         std::lock_guard lock(m_mutex);
         m_result = std::move(result);

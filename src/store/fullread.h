@@ -8,7 +8,6 @@
 
 #include <condition_variable>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -32,16 +31,11 @@ public:
         std::vector<View::ChapterIndex> chapters; // likewise; empty where none was asked for
         QStringList problems; // what the integrity check found, when it found anything
         std::optional<DbError> error; // the file could not be read
-        // What `prepare` made of the rows on the reading thread.
-        std::shared_ptr<const void> prepared;
     };
 
     // `done` runs on the thread of `context` once the result is in.
-    // `prepare`, where given, runs on the reading thread once the rows are
-    // read, the file's lock let go of: work on the rows the window need not wait for.
     FullRead(const QString& path, bool checkIntegrity, std::vector<Query> queries,
-             class QObject* context, std::function<void()> done,
-             std::function<std::shared_ptr<const void>(const Result&)> prepare = {});
+             class QObject* context, std::function<void()> done);
     ~FullRead(); // stops the reading and waits for the thread
     FullRead(const FullRead&) = delete;
     FullRead& operator=(const FullRead&) = delete;
@@ -60,7 +54,6 @@ private:
     std::vector<Query> m_queries;
     QObject* m_context;
     std::function<void()> m_done;
-    std::function<std::shared_ptr<const void>(const Result&)> m_prepare;
     Result m_result;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
