@@ -124,6 +124,12 @@ void TestQuickFind::captionCountersAndMarkedSongs()
     // navigation stays within the found CDs
     cmdLast(m_w)->click();
     QCOMPARE(txtrs(m_w, 0)->text(), QString("3"));
+    // and the sort orders the found CDs only, as after a CD search
+    QCOMPARE(find("交響曲"), (QStringList{"1", "5"}));
+    m_w->findChild<QAction*>("mnuCDs")->trigger();
+    QCOMPARE(db().rsCD->recordCount(), 2);
+    QCOMPARE(db().rsCD->valueAt(0, 0).toString(), QString("5")); // ブ before ベ
+    QCOMPARE(DataGrid2(m_w)->caption(), QString("すべての項目：交響曲"));
 }
 
 void TestQuickFind::escResetAndExtractionClearIt()
