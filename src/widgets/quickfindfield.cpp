@@ -11,7 +11,9 @@ QuickFindField::QuickFindField(const QString& name, const QString& placeholder, 
     setObjectName(name);
     setPlaceholderText(placeholder);
     setClearButtonEnabled(true);
+    // room for a few words, leaving the rest of the toolbar free
     setMinimumWidth(fontMetrics().horizontalAdvance(u'あ') * 16);
+    setMaximumWidth(fontMetrics().horizontalAdvance(u'あ') * 28);
     // The text is applied once the typing pauses, not at every key.
     m_pause->setSingleShot(true);
     m_pause->setInterval(150);
