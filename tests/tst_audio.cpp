@@ -215,11 +215,11 @@ void TestAudio::discsFoldersAndFilesWithoutTags()
 {
     // a set of two discs in one folder; a folder holding two albums; a file
     // that is no audio; an album without tags and its cover beside it
-    for (int disc : {2, 1})
+    for (int disc : {10, 2, 1})
         for (int track : {2, 1})
             flac(QString("%1/set/d%2t%3.flac").arg(music()).arg(disc).arg(track),
                  {{"ALBUM", {"マタイ受難曲"}},
-                  {"DISCNUMBER", {QString("%1/2").arg(disc)}},
+                  {"DISCNUMBER", {QString("%1/10").arg(disc)}},
                   {"TRACKNUMBER", {QString::number(track)}},
                   {"TITLE", {QString("第%1部 %2").arg(disc).arg(track)}}});
     flac(music() + "/two/a.flac", {{"ALBUM", {"前奏曲集"}}, {"TITLE", {"前奏曲"}}});
@@ -236,7 +236,7 @@ void TestAudio::discsFoldersAndFilesWithoutTags()
     cover.close();
     int told = 0;
     const audio::Found found = audio::findAlbums(music(), [&](int, int) { return ++told > 0; });
-    QVERIFY(told >= 8);
+    QVERIFY(told >= 10);
     QCOMPARE(found.unreadable.size(), 1);
     QVERIFY2(found.unreadable.first().contains("notes.mp3"), qPrintable(found.unreadable.first()));
     QStringList titles;
@@ -248,7 +248,8 @@ void TestAudio::discsFoldersAndFilesWithoutTags()
     }
     QCOMPARE(titles,
              (QStringList{"マタイ受難曲 (Disc 1) = 第1部 1 / 第1部 2",
-                          "マタイ受難曲 (Disc 2) = 第2部 1 / 第2部 2", "前奏曲集 = 前奏曲",
+                          "マタイ受難曲 (Disc 2) = 第2部 1 / 第2部 2",
+                          "マタイ受難曲 (Disc 10) = 第10部 1 / 第10部 2", "前奏曲集 = 前奏曲",
                           "練習曲集 = 練習曲", "無題のCD = トラック1 / トラック2"}));
     QCOMPARE(found.albums.last().cover, QByteArray("JPEGBYTES"));
 }

@@ -80,8 +80,6 @@ QByteArray coverBeside(const QString& folder)
 
 bool trackLess(const Track& a, const Track& b)
 {
-    if (a.disc != b.disc)
-        return a.disc < b.disc;
     if (a.track != b.track)
         return a.track < b.track;
     return QFileInfo(a.path).fileName() < QFileInfo(b.path).fileName();
@@ -169,7 +167,7 @@ Found findAlbums(const QString& root, const importer::Progress& progress)
         auto g = std::find_if(groups.begin(), groups.end(),
                               [&](const auto& group) { return group.first == key; });
         if (g == groups.end()) {
-            groups.append({key, Album{folder, key.album, QString(), {}, {}}});
+            groups.append({key, Album{folder, key.album, key.disc, key.album, QString(), {}, {}}});
             g = groups.end() - 1;
         }
         if (g->second.label.isEmpty())
@@ -189,8 +187,13 @@ Found findAlbums(const QString& root, const importer::Progress& progress)
             album.cover = coverBeside(album.folder);
         found.albums.append(std::move(album));
     }
+    // the discs of a set in their order: Disc 2 before Disc 10
     std::stable_sort(found.albums.begin(), found.albums.end(), [](const Album& a, const Album& b) {
-        return a.folder != b.folder ? a.folder < b.folder : a.title < b.title;
+        if (a.folder != b.folder)
+            return a.folder < b.folder;
+        if (a.album != b.album)
+            return a.album < b.album;
+        return a.disc < b.disc;
     });
     if (progress)
         progress(files.size(), files.size());

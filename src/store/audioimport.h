@@ -13,14 +13,16 @@ namespace audio {
 
 struct Album {
     QString folder;
-    QString title; // CD名: ALBUM, 「ALBUM (Disc n)」 for a disc of a set, or the folder's name
+    QString album; // ALBUM, or the folder's name
+    int disc = 0; // DISCNUMBER, 0 when none: each disc of a set is an album of its own
+    QString title; // CD名: the album, 「album (Disc n)」 for a disc of a set
     QString label; // 発売元
-    QVector<Track> tracks; // in DISCNUMBER, then TRACKNUMBER, then file-name order
+    QVector<Track> tracks; // in TRACKNUMBER, then file-name order
     QByteArray cover; // the first embedded front cover, or cover.jpg / folder.jpg beside the files
 };
 
 struct Found {
-    QVector<Album> albums; // in folder, then title order
+    QVector<Album> albums; // in folder, album, then disc order
     QStringList unreadable; // one line per file that could not be read, saying why
 };
 
