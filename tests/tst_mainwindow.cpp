@@ -566,6 +566,18 @@ void TestMainWindow::titleColumnsTakeTheRoom()
         QVERIFY(table->columnWidth(title) > twips(title == 1 ? 2000 : 3240));
     }
     QCOMPARE(DataGrid2(w)->table()->columnWidth(5), twips(1400)); // the others as designed
+    // and where the others leave less than its design, CD名 keeps its designed width
+    QTableView* cds = DataGrid2(w)->table();
+    int others = 0;
+    for (int c = 0; c < cds->model()->columnCount(); ++c)
+        if (c != 1 && !cds->isColumnHidden(c))
+            others += cds->columnWidth(c);
+    const int frame = DataGrid2(w)->width() - cds->viewport()->width();
+    for (int room = 20; room < twips(2000); room += 25) {
+        DataGrid2(w)->resize(frame + others + room, DataGrid2(w)->height());
+        QCoreApplication::processEvents();
+        QCOMPARE(cds->columnWidth(1), twips(2000));
+    }
 }
 
 // A width the user drags stays for that grid and display state: across a
