@@ -96,6 +96,7 @@ private slots:
     void wholeCollectionExportedInIdentifierOrder();
     void longWorkRunsBesideTheWindow();
     void csvImportAsksToReplaceOrAdd();
+    void csvAdditionFirstThenTheWindowBackUpOnce();
     void startupImportOnAFullDiskLeavesNoCollection();
 
 private:
@@ -573,6 +574,42 @@ void TestImport::csvImportAsksToReplaceOrAdd()
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("1 / 1"));
     QCOMPARE(txtrs(m_w, 1)->text(), QString("来たCD"));
     QCOMPARE(backup::list(db().databasePath()).first().cds, 5);
+}
+
+// The addition on its own connection as this run's first write: its backup
+// is the run's one, and the window's next write makes none.
+void TestImport::csvAdditionFirstThenTheWindowBackUpOnce()
+{
+    writeCollection(m_folder->path(), {cd(1, "いまのCD")}, {});
+    csv::save(
+        m_folder->file("cdname.csv"),
+        csv::write(Connection::cdnameFields(),
+                   {{QVariant(qint64(10)), QVariant(QString("来たCD")), {}, {}, {}, {}, {}, {}}}));
+    csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), {}));
+    m_w = startMain();
+    QTimer::singleShot(0, [this] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->selectFile(m_folder->file("cdname.csv"));
+        QMetaObject::invokeMethod(dialog, "accept");
+        QTimer::singleShot(0, [this] {
+            auto* second = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(second);
+            second->selectFile(m_folder->file("kyoku.csv"));
+            QMetaObject::invokeMethod(second, "accept");
+        });
+    });
+    MsgBoxSetNextAnswers({QMessageBox::No, QMessageBox::Ok});
+    m_w->findChild<QAction*>("mnuCsvImport")->trigger();
+    QCOMPARE(answeredTexts().size(), 2);
+    QCOMPARE(backup::list(db().databasePath()).size(), 1);
+    db().connection().transaction([] {
+        db().connection().insertRow(
+            "cdname", Connection::cdnameFields(),
+            {QVariant(qint64(11)), QVariant(QString("次のCD")), {}, {}, {}, {}, {}, {}});
+    });
+    QCOMPARE(backup::list(db().databasePath()).size(), 1);
+    QCOMPARE(readColumn(m_folder->path(), "cdname", "CDID"), (QStringList{"1", "10", "11"}));
 }
 
 // The start-up import on a disk that fills up: said in Japanese, no
