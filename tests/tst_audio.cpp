@@ -12,12 +12,15 @@
 #include <QProcess>
 #include <QTest>
 
+#include <taglib/attachedpictureframe.h>
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
 
 namespace {
 
@@ -101,6 +104,7 @@ private slots:
     void shiftJisInLatin1FramesIsDecoded();
     void discsFoldersAndFilesWithoutTags();
     void addedWithTheNextNumbersOrNotAtAll();
+    void oggAndWavTagsAreRead();
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
@@ -286,6 +290,47 @@ void TestAudio::addedWithTheNextNumbersOrNotAtAll()
     QCOMPARE(readColumn(m_folder->path(), "kyoku", "曲名"),
              (QStringList{"前からの曲", "一", "二", "三"}));
     QCOMPARE(readColumn(m_folder->path(), "kyoku", "CD名").last(), QString("二枚目"));
+}
+
+// Ogg Vorbis (Xiph comments) and WAV with an ID3 tag and its picture.
+void TestAudio::oggAndWavTagsAreRead()
+{
+    silence(music() + "/ogg/1.ogg", 1);
+    {
+        const QByteArray name = QFile::encodeName(music() + "/ogg/1.ogg");
+        TagLib::Ogg::Vorbis::File file(name.constData());
+        TagLib::PropertyMap map;
+        map.insert("ALBUM", str("ブラームス：交響曲第4番"));
+        map.insert("COMPOSER", str("ブラームス"));
+        map.insert("TITLE", str("第1楽章"));
+        file.setProperties(map);
+        QVERIFY(file.save());
+    }
+    silence(music() + "/wav/1.wav", 1);
+    {
+        const QByteArray name = QFile::encodeName(music() + "/wav/1.wav");
+        TagLib::RIFF::WAV::File file(name.constData());
+        TagLib::PropertyMap map;
+        map.insert("ALBUM", str("シューベルト：冬の旅"));
+        map.insert("PERFORMER", str("歌手"));
+        file.ID3v2Tag()->setProperties(map);
+        auto* picture = new TagLib::ID3v2::AttachedPictureFrame;
+        picture->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+        picture->setPicture(TagLib::ByteVector(png().constData(), uint(png().size())));
+        file.ID3v2Tag()->addFrame(picture);
+        QVERIFY(file.save());
+    }
+    const audio::Found found = audio::findAlbums(music());
+    QCOMPARE(found.unreadable, QStringList());
+    QCOMPARE(found.albums.size(), 2);
+    const audio::Album& ogg = found.albums[0];
+    QCOMPARE(ogg.title, QString("ブラームス：交響曲第4番"));
+    QCOMPARE(ogg.tracks.first().first("COMPOSER"), QString("ブラームス"));
+    QCOMPARE(ogg.tracks.first().seconds, 1);
+    const audio::Album& wav = found.albums[1];
+    QCOMPARE(wav.title, QString("シューベルト：冬の旅"));
+    QCOMPARE(wav.tracks.first().first("PERFORMER"), QString("歌手"));
+    QCOMPARE(wav.cover, png());
 }
 
 RONDELLA_TEST_GUILESS_MAIN(TestAudio)
