@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "mainwindow/audioimport.h"
+#include "mainwindow/audiocommands.h"
 #include "mainwindow/startup.h"
 
 int main(int argc, char* argv[])

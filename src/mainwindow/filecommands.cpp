@@ -1,10 +1,10 @@
-// The file commands: bringing the old program's collection or CSV files in,
+// The file commands: bringing the old program's collection, CSV files or ripped music in,
 // writing CSV files, restoring a backup, and opening the collection (with
 // the newest backup offered in place of a damaged file).
 #include "filecommands.h"
 
 #include "audiochoice.h"
-#include "audioimport.h"
+#include "audiocommands.h"
 #include "store/audioimport.h"
 #include "store/backup.h"
 #include "store/collection.h"

@@ -1,4 +1,4 @@
-#include "audioimport.h"
+#include "audiocommands.h"
 
 #include "store/audioimport.h"
 #include "store/backup.h"
