@@ -16,7 +16,9 @@
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
@@ -105,6 +107,7 @@ private slots:
     void discsFoldersAndFilesWithoutTags();
     void addedWithTheNextNumbersOrNotAtAll();
     void oggAndWavTagsAreRead();
+    void opusAndM4aTagsAreRead();
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
@@ -331,6 +334,61 @@ void TestAudio::oggAndWavTagsAreRead()
     QCOMPARE(wav.title, QString("シューベルト：冬の旅"));
     QCOMPARE(wav.tracks.first().first("PERFORMER"), QString("歌手"));
     QCOMPARE(wav.cover, png());
+}
+
+// Opus (Xiph comments with a picture) and M4A (MP4 atoms with its cover),
+// made by ffmpeg.
+void TestAudio::opusAndM4aTagsAreRead()
+{
+    auto make = [](const QString& path, const QStringList& codec) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        const int status
+            = QProcess::execute("ffmpeg",
+                                QStringList{"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                            "anullsrc=r=48000:cl=mono", "-t", "1"}
+                                    + codec + QStringList{path});
+        QVERIFY2(status == 0, qPrintable("ffmpeg could not make " + path));
+    };
+    make(music() + "/opus/1.opus", {"-c:a", "libopus"});
+    {
+        const QByteArray name = QFile::encodeName(music() + "/opus/1.opus");
+        TagLib::Ogg::Opus::File file(name.constData());
+        TagLib::PropertyMap map;
+        map.insert("ALBUM", str("ドビュッシー：前奏曲集"));
+        map.insert("CONDUCTOR", str("指揮者"));
+        file.setProperties(map);
+        auto* picture = new TagLib::FLAC::Picture;
+        picture->setType(TagLib::FLAC::Picture::FrontCover);
+        picture->setData(TagLib::ByteVector(png().constData(), uint(png().size())));
+        file.tag()->addPicture(picture);
+        QVERIFY(file.save());
+    }
+    make(music() + "/m4a/1.m4a", {"-c:a", "aac"});
+    {
+        const QByteArray name = QFile::encodeName(music() + "/m4a/1.m4a");
+        TagLib::MP4::File file(name.constData());
+        TagLib::PropertyMap map;
+        map.insert("ALBUM", str("ラヴェル：ボレロ"));
+        map.insert("COMPOSER", str("ラヴェル"));
+        file.setProperties(map);
+        TagLib::MP4::CoverArtList covers;
+        covers.append(TagLib::MP4::CoverArt(
+            TagLib::MP4::CoverArt::PNG, TagLib::ByteVector(png().constData(), uint(png().size()))));
+        file.tag()->setItem("covr", covers);
+        QVERIFY(file.save());
+    }
+    const audio::Found found = audio::findAlbums(music());
+    QCOMPARE(found.unreadable, QStringList());
+    QCOMPARE(found.albums.size(), 2);
+    const audio::Album& m4a = found.albums[0];
+    QCOMPARE(m4a.title, QString("ラヴェル：ボレロ"));
+    QCOMPARE(m4a.tracks.first().first("COMPOSER"), QString("ラヴェル"));
+    QCOMPARE(m4a.cover, png());
+    const audio::Album& opus = found.albums[1];
+    QCOMPARE(opus.title, QString("ドビュッシー：前奏曲集"));
+    QCOMPARE(opus.tracks.first().first("CONDUCTOR"), QString("指揮者"));
+    QCOMPARE(opus.tracks.first().seconds, 1);
+    QCOMPARE(opus.cover, png());
 }
 
 RONDELLA_TEST_GUILESS_MAIN(TestAudio)
