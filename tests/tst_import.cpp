@@ -100,6 +100,7 @@ private slots:
     void startupImportOnAFullDiskLeavesNoCollection();
 
 private:
+    void answerCsvDialogs();
     std::unique_ptr<StartupFolder> m_folder;
     QPointer<frmMain> m_w;
 };
@@ -510,6 +511,24 @@ void TestImport::longWorkRunsBesideTheWindow()
 
 // A CSV import into a collection that holds rows asks, as the old database's
 // does: replace (after a backup) or add.
+// Answers the CSV import's two file dialogs, one after the other, with the
+// folder's cdname.csv and kyoku.csv.
+void TestImport::answerCsvDialogs()
+{
+    QTimer::singleShot(0, [this] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->selectFile(m_folder->file("cdname.csv"));
+        QMetaObject::invokeMethod(dialog, "accept");
+        QTimer::singleShot(0, [this] {
+            auto* second = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(second);
+            second->selectFile(m_folder->file("kyoku.csv"));
+            QMetaObject::invokeMethod(second, "accept");
+        });
+    });
+}
+
 void TestImport::csvImportAsksToReplaceOrAdd()
 {
     writeCollection(m_folder->path(), {cd(1, "いまのCD"), cd(2, "もう一枚")}, {});
@@ -519,21 +538,6 @@ void TestImport::csvImportAsksToReplaceOrAdd()
                    {{QVariant(qint64(10)), QVariant(QString("来たCD")), {}, {}, {}, {}, {}, {}}}));
     csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), {}));
     m_w = startMain();
-    // the two file dialogs, one after the other
-    auto pickBoth = [this] {
-        QTimer::singleShot(0, [this] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            dialog->selectFile(m_folder->file("cdname.csv"));
-            QMetaObject::invokeMethod(dialog, "accept");
-            QTimer::singleShot(0, [this] {
-                auto* second = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                QVERIFY(second);
-                second->selectFile(m_folder->file("kyoku.csv"));
-                QMetaObject::invokeMethod(second, "accept");
-            });
-        });
-    };
     // a write in the window first: this run's backup is made then
     {
         const int before = backup::list(db().databasePath()).size();
@@ -546,7 +550,7 @@ void TestImport::csvImportAsksToReplaceOrAdd()
     }
     m_w->reset();
     // add: the CD joins the three
-    pickBoth();
+    answerCsvDialogs();
     MsgBoxSetNextAnswers({QMessageBox::No, QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuCsvImport")->trigger();
     QStringList said = answeredTexts();
@@ -566,7 +570,7 @@ void TestImport::csvImportAsksToReplaceOrAdd()
     QCOMPARE(backup::list(db().databasePath()).size(), 1);
     m_w->reset();
     // replace: only the CSV's CD is left, the three backed up
-    pickBoth();
+    answerCsvDialogs();
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuCsvImport")->trigger();
     said = answeredTexts();
@@ -587,18 +591,7 @@ void TestImport::csvAdditionFirstThenTheWindowBackUpOnce()
                    {{QVariant(qint64(10)), QVariant(QString("来たCD")), {}, {}, {}, {}, {}, {}}}));
     csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), {}));
     m_w = startMain();
-    QTimer::singleShot(0, [this] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        dialog->selectFile(m_folder->file("cdname.csv"));
-        QMetaObject::invokeMethod(dialog, "accept");
-        QTimer::singleShot(0, [this] {
-            auto* second = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(second);
-            second->selectFile(m_folder->file("kyoku.csv"));
-            QMetaObject::invokeMethod(second, "accept");
-        });
-    });
+    answerCsvDialogs();
     MsgBoxSetNextAnswers({QMessageBox::No, QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuCsvImport")->trigger();
     QCOMPARE(answeredTexts().size(), 2);
