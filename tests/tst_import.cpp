@@ -100,6 +100,7 @@ private slots:
     void startupImportOnAFullDiskLeavesNoCollection();
 
 private:
+    void writeOneCdCsv();
     void answerCsvDialogs();
     std::unique_ptr<StartupFolder> m_folder;
     QPointer<frmMain> m_w;
@@ -511,6 +512,16 @@ void TestImport::longWorkRunsBesideTheWindow()
 
 // A CSV import into a collection that holds rows asks, as the old database's
 // does: replace (after a backup) or add.
+// cdname.csv with one CD (CDID 10, 来たCD) and an empty kyoku.csv, in the folder.
+void TestImport::writeOneCdCsv()
+{
+    csv::save(
+        m_folder->file("cdname.csv"),
+        csv::write(Connection::cdnameFields(),
+                   {{QVariant(qint64(10)), QVariant(QString("来たCD")), {}, {}, {}, {}, {}, {}}}));
+    csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), {}));
+}
+
 // Answers the CSV import's two file dialogs, one after the other, with the
 // folder's cdname.csv and kyoku.csv.
 void TestImport::answerCsvDialogs()
@@ -532,11 +543,7 @@ void TestImport::answerCsvDialogs()
 void TestImport::csvImportAsksToReplaceOrAdd()
 {
     writeCollection(m_folder->path(), {cd(1, "いまのCD"), cd(2, "もう一枚")}, {});
-    csv::save(
-        m_folder->file("cdname.csv"),
-        csv::write(Connection::cdnameFields(),
-                   {{QVariant(qint64(10)), QVariant(QString("来たCD")), {}, {}, {}, {}, {}, {}}}));
-    csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), {}));
+    writeOneCdCsv();
     m_w = startMain();
     // a write in the window first: this run's backup is made then
     {
@@ -585,11 +592,7 @@ void TestImport::csvImportAsksToReplaceOrAdd()
 void TestImport::csvAdditionFirstThenTheWindowBackUpOnce()
 {
     writeCollection(m_folder->path(), {cd(1, "いまのCD")}, {});
-    csv::save(
-        m_folder->file("cdname.csv"),
-        csv::write(Connection::cdnameFields(),
-                   {{QVariant(qint64(10)), QVariant(QString("来たCD")), {}, {}, {}, {}, {}, {}}}));
-    csv::save(m_folder->file("kyoku.csv"), csv::write(Connection::kyokuFields(), {}));
+    writeOneCdCsv();
     m_w = startMain();
     answerCsvDialogs();
     MsgBoxSetNextAnswers({QMessageBox::No, QMessageBox::Ok});
