@@ -2,9 +2,12 @@
 #include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
 #include "reports/bandedreport.h"
+#include "reports/printcommands.h"
 #include "reports/reportpreview.h"
+#include "reports/textlines.h"
 #include "store/collection.h"
 #include "store/dberror.h"
+#include "store/importer.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
@@ -30,7 +33,7 @@ const QString faune = "ドビュッシー：牧神の午後への前奏曲 (Pré
 void writeSample(const QString& folder, int extraCDs = 0)
 {
     QVector<QVariantMap> cds{cd(1, ninth, {{"発売元", "ポリドール"}, {"購入価格", 2800}}),
-                             cd(2, faune, {{"発売元", "エラート"}})};
+                             cd(2, faune, {{"発売元", "エラート"}, {"購入価格", 1234.5}})};
     QVector<QVariantMap> songs{
         song(ninth, 1, "第1楽章", {{"作曲者名", "ベートーヴェン"}, {"指揮者名", "指揮者A"}}),
         song(ninth, 2, "第4楽章「歓喜の歌」", {{"作曲者名", "ベートーヴェン"}}),
@@ -44,19 +47,75 @@ void writeSample(const QString& folder, int extraCDs = 0)
     writeCollection(folder, cds, songs);
 }
 
+QString pdftotext(const QStringList& arguments)
+{
+    QProcess p;
+    p.start("pdftotext", arguments);
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
 // Renders a report as the preview draws it, to PDF, and returns its text.
-QString pdfText(const BandedReport& report, const QString& file)
+QString pdfText(const BandedReport& report, const QString& file,
+                QPageLayout::Orientation orientation = QPageLayout::Portrait,
+                const QString& mode = "-layout")
 {
     {
         QPdfWriter pdf(file);
-        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), orientation,
+                                      QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
         pdf.setResolution(300);
         report.print(&pdf);
     }
-    QProcess p;
-    p.start("pdftotext", {"-layout", file, "-"});
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
+    return pdftotext({mode, file, "-"});
+}
+
+// Every word pdftotext finds in a PDF, with its box in points, by page.
+struct Word {
+    QRectF box;
+    QString text;
+};
+QVector<QVector<Word>> pdfWords(const QString& file)
+{
+    const QString html = pdftotext({"-bbox", file, "-"});
+    QVector<QVector<Word>> pages;
+    static const QRegularExpression tag(
+        "<page |<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+        "yMax=\"([\\d.]+)\">([^<]*)</word>");
+    for (auto it = tag.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        if (m.captured(0) == "<page ") {
+            pages.push_back({});
+            continue;
+        }
+        const QPointF topLeft(m.captured(1).toDouble(), m.captured(2).toDouble());
+        const QPointF bottomRight(m.captured(3).toDouble(), m.captured(4).toDouble());
+        pages.last().push_back({QRectF(topLeft, bottomRight), m.captured(5)});
+    }
+    return pages;
+}
+
+// Two words drawn over each other, as "first | second"; empty when none are.
+QString overlappingWords(const QVector<QVector<Word>>& pages)
+{
+    for (const auto& words : pages)
+        for (int i = 0; i < words.size(); ++i)
+            for (int k = i + 1; k < words.size(); ++k) {
+                const QRectF both = words[i].box.intersected(words[k].box);
+                if (both.width() > 0.5 && both.height() > 0.5)
+                    return words[i].text + " | " + words[k].text;
+            }
+    return QString();
+}
+
+// A text with every kind of space taken out, and the wave dash as pdftotext
+// reads it back (the font draws ～ and 〜 with one glyph).
+QString withoutSpaces(QString text)
+{
+    static const QRegularExpression space("\\s", QRegularExpression::UseUnicodePropertiesOption);
+    text.remove(space);
+    text.replace(QChar(0xFF5E), QChar(0x301C));
+    return text;
 }
 
 } // namespace
@@ -73,6 +132,10 @@ private slots:
     void bandsNeverSplit();
     void bandThatFitsExactlyStaysOnThePage();
     void pageSetupWithoutAPrinter();
+    void linesBreakBetweenCharactersNeverInside();
+    void longTextsPrintWhole();
+    void textsBeyondFourLinesAreCut();
+    void widerPaperWidensTheLongColumns();
     void previewTurnsPagesAndWritesThemAll();
 
 private:
@@ -148,7 +211,10 @@ void TestReports::cdsWithTheirSongs()
     const qsizetype second = text.indexOf("ドビュッシー：牧神");
     const qsizetype itsSong = text.indexOf("牧神の午後への前奏曲", second + 10);
     QVERIFY(first >= 0 && first < song && song < second && second < itsSong);
-    QVERIFY(text.contains("ポリドール") && text.contains("2800"));
+    QVERIFY(text.contains("ポリドール"));
+    // prices as the window shows them
+    QVERIFY2(text.contains("¥2,800") && text.contains("¥1,234.5") && !text.contains("2800"),
+             qPrintable(text));
     QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
     QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyokuSub);
     QCOMPARE(DataReport2().control("rsRptKyoku_header", "TXTKYOKUMEI").field, QString("CD名"));
@@ -246,7 +312,8 @@ void TestReports::bandsNeverSplit()
         for (const auto& page : pages)
             for (const auto& placed : page) {
                 QVERIFY(placed.top >= 0);
-                QVERIFY2(placed.top + report.bandAt(placed.band).height <= pageHeight,
+                QCOMPARE(placed.height, report.bandAt(placed.band).height); // no long texts here
+                QVERIFY2(placed.top + placed.height <= pageHeight,
                          qPrintable(report.bandAt(placed.band).name));
                 if (placed.childRow >= 0)
                     ++details;
@@ -317,12 +384,7 @@ void TestReports::previewTurnsPagesAndWritesThemAll()
     m_w = startMain();
     BandedReport& report = DataReport3();
     report.setDataSource(db().rsKyoku);
-    const char* fields[] = {"曲ID", "曲名", "作曲者名", "指揮者名", "ソリスト", "演奏団体"};
-    for (int i = 0; i < 6; ++i) {
-        ReportItem& box = report.control("section6", QString("text%1").arg(i + 1));
-        box.member.clear();
-        box.field = fields[i];
-    }
+    assignSongFields(report, "section6", QString());
     ReportPreview preview(report, &m_w->printer(), m_w);
     QVERIFY(preview.pageCount() >= 3);
     QVERIFY(!preview.findChild<QLabel*>("sheet")->pixmap().isNull());
@@ -358,6 +420,193 @@ void TestReports::previewTurnsPagesAndWritesThemAll()
     const QString all = QString::fromUtf8(text.readAllStandardOutput());
     QVERIFY(all.contains("曲 62-5")); // the last song, on the last page
     QVERIFY(all.contains(QRegularExpression(QString("\\b%1\\s*\\f").arg(preview.pageCount()))));
+}
+
+// Lines fit their box, and together give back the text: broken at spaces in
+// Latin text, between Japanese characters but never before a closing
+// bracket or a comma, a word wider than the box between two characters,
+// never inside a character of two halves or with its accent.
+void TestReports::linesBreakBetweenCharactersNeverInside()
+{
+    QFont font("IPAPGothic");
+    font.setPointSizeF(9);
+    const CharacterWidths widths(font);
+    const double em = widths.of(u"あ");
+    QVERIFY(em > 100 && em < 250); // 9 points: 180 twips
+    QStringList bad; // lines wider than their box, or starting inside a character
+    auto check = [&](const QString& text, double width, int maxLines = 100) {
+        const QStringList lines = textLines(text, widths, width, maxLines);
+        for (const QString& line : lines)
+            if (widths.of(line) > width || line.isEmpty() || line.front().isLowSurrogate()
+                || line.front().category() == QChar::Mark_NonSpacing)
+                bad << line;
+        return lines;
+    };
+    const QString movement = "交響曲第5番「運命」、第1楽章。アレグロ・コン・ブリオ";
+    for (double width = 4 * em; width < 12 * em; width += em / 3) {
+        const QStringList lines = check(movement, width);
+        QCOMPARE(lines.join(QString()), movement);
+        QVERIFY(lines.size() > 1);
+        for (const QString& line : lines.mid(1))
+            QVERIFY2(!line.startsWith("」") && !line.startsWith("、") && !line.startsWith("。"),
+                     qPrintable(lines.join('|')));
+    }
+    // at spaces: each line a run of whole words
+    const QString faune = "Prélude à l'après-midi d'un faune";
+    const QStringList words = faune.split(' ');
+    const QStringList lines = check(faune, widths.of(u"Prélude à l'après"));
+    QVERIFY(lines.size() > 1);
+    QCOMPARE(lines.join(' '), faune);
+    for (const QString& line : lines)
+        for (const QString& word : line.split(' '))
+            QVERIFY2(words.contains(word), qPrintable(line));
+    // a word wider than its box, with a character of two halves and an accented one
+    const QString odd = QString("Ensemble") + QString::fromUcs4(U"𠮷") + "é"
+        + QString("Intercontemporain").repeated(2);
+    for (double width = 1.1 * em; width < 4 * em; width += em / 7)
+        QCOMPARE(check(odd, width).join(QString()), odd);
+    // a line feed starts a new line
+    QCOMPARE(check("第1楽章\n第2楽章", 20 * em), (QStringList{"第1楽章", "第2楽章"}));
+    // at most four lines, the fourth cut with 「…」
+    const QString endless = QString("いろはにほへと ").repeated(30);
+    const QStringList four = check(endless, 5 * em, 4);
+    QCOMPARE(four.size(), 4);
+    QVERIFY(four[3].endsWith("…"));
+    QVERIFY(withoutSpaces(endless).startsWith(withoutSpaces(four.join(QString()).chopped(1))));
+    QVERIFY(withoutSpaces(four.join(QString())).size()
+            > 4 * 4); // the lines are used, not cut short
+    QCOMPARE(check("一\n二\n三\n四\n五", 10 * em, 4), (QStringList{"一", "二", "三", "四…"}));
+    QCOMPARE(check("一\n二\n三\n四", 10 * em, 4), (QStringList{"一", "二", "三", "四"}));
+    QCOMPARE(check(QString(), 10 * em), QStringList());
+    QCOMPARE(bad.join("|"), QString());
+}
+
+// The old database brought in, printed as CDs with their songs: every long
+// value lies whole in the PDF, in the order of the rows, and no text is drawn
+// over another.
+void TestReports::longTextsPrintWhole()
+{
+    importer::writeCollection(db().databasePath(),
+                              importer::readLegacy(LEGACY_FIXTURES "/cdkaisou.mdb"), false);
+    m_w = startMain();
+    QCOMPARE(runAndClose("mnuPrv2"), QString("CD＆曲印刷（リレーション）"));
+    const QString file = m_folder->file("cds.pdf");
+    const QString text = withoutSpaces(pdfText(DataReport2(), file, QPageLayout::Portrait, "-raw"));
+    QCOMPARE(overlappingWords(pdfWords(file)), QString());
+    // the long values, in the report's order
+    const auto& cds = db().rsCD;
+    const int songTitle = db().rsKyokuSub->fieldIndex("曲名");
+    const int ensemble = db().rsKyokuSub->fieldIndex("演奏団体");
+    qsizetype at = 0;
+    int whole = 0, cut = 0;
+    auto find = [&](const QString& value) {
+        const QString wanted = withoutSpaces(value);
+        if (wanted.size() < 16)
+            return;
+        const qsizetype found = text.indexOf(wanted, at);
+        if (found >= 0) {
+            at = found + wanted.size();
+            ++whole;
+            return;
+        }
+        // more than four lines: the beginning, then 「…」
+        qsizetype shown = wanted.size() - 1;
+        while (shown > 0 && text.indexOf(wanted.left(shown) + "…", at) < 0)
+            --shown;
+        QVERIFY2(shown >= 40, qPrintable("not found whole: " + value));
+        at = text.indexOf(wanted.left(shown) + "…", at) + shown;
+        ++cut;
+    };
+    for (int row = 0; row < cds->recordCount(); ++row) {
+        find(cds->valueAt(row, cds->fieldIndex("CD名")).toString());
+        for (const auto* song : cds->childRowsAt(row)) {
+            find(song->value(songTitle).toString());
+            find(song->value(ensemble).toString());
+        }
+    }
+    QVERIFY2(whole > 100, qPrintable(QString::number(whole)));
+}
+
+// A text of more than four lines ends its fourth with 「…」; the band grows
+// by three lines and no further, and never splits across pages.
+void TestReports::textsBeyondFourLinesAreCut()
+{
+    const QString endless = QString("とても長い曲名").repeated(40) + "最後の言葉";
+    const QString threeLines = QString("ほどほどの長さの曲名").repeated(3);
+    writeCollection(m_folder->path(), {cd(1, "長い曲のCD")},
+                    {song("長い曲のCD", 1, endless), song("長い曲のCD", 2, threeLines),
+                     song("長い曲のCD", 3, "短い曲")});
+    m_w = startMain();
+    QCOMPARE(runAndClose("mnuprv3"), QString("曲印刷（非検索時は全曲印刷）"));
+    BandedReport& report = DataReport3();
+    const QString file = m_folder->file("songs.pdf");
+    const QString text = withoutSpaces(pdfText(report, file, QPageLayout::Portrait, "-raw"));
+    QVERIFY2(!text.contains("最後の言葉") && text.contains("とても長い曲名…"), qPrintable(text));
+    QVERIFY(text.contains(threeLines) && text.contains("短い曲"));
+    QCOMPARE(overlappingWords(pdfWords(file)), QString());
+    QVector<int> heights;
+    for (const auto& placed : report.layout(15000, report.designedWidth()).value(0))
+        if (placed.row >= 0)
+            heights << placed.height;
+    QCOMPARE(heights.size(), 3);
+    const int designed = report.band("section6").height;
+    QCOMPARE(heights[2], designed);
+    QVERIFY(heights[1] > designed && heights[1] < heights[0]);
+    // four lines: three more line spacings than one, as many as a text of any greater length
+    const double spacing = (heights[0] - designed) / 3.0;
+    QVERIFY(spacing > 150 && spacing < 300);
+    const int more = qRound((heights[1] - designed) / spacing);
+    QVERIFY(more >= 1 && more <= 2 && qAbs(heights[1] - designed - more * spacing) <= 1);
+    // on a page barely taller than the bands, each goes whole onto a page of its own
+    const auto pages = report.layout(heights[0] + 900 + 345 + 444, report.designedWidth());
+    for (const auto& page : pages)
+        for (const auto& placed : page)
+            QVERIFY(placed.top + placed.height <= heights[0] + 900 + 345 + 444);
+}
+
+// On a landscape page the song title, CD title and ensemble columns share
+// the extra width in proportion to their designed widths; the others keep
+// theirs and move along. A title that wraps on a portrait page prints on one
+// line across a landscape one.
+void TestReports::widerPaperWidensTheLongColumns()
+{
+    const QString title = "交響曲第5番 ハ短調 作品67「運命」 第1楽章 アレグロ";
+    writeCollection(m_folder->path(), {cd(1, "運命")},
+                    {song("運命", 1, title, {{"作曲者名", "ベートーヴェン"}})});
+    m_w = startMain();
+    QCOMPARE(runAndClose("mnuprv3"), QString("曲印刷（非検索時は全曲印刷）"));
+    BandedReport& report = DataReport3();
+    const int designed = report.designedWidth();
+    auto span = [&](const char* name, int width) {
+        return report.spanOn(report.control("section6", name), width);
+    };
+    // no wider than designed: exactly the designed columns
+    QCOMPARE(span("text2", designed).width, 2655);
+    QCOMPARE(span("text2", designed - 500).width, 2655);
+    const int landscape = 16000;
+    const int extra = landscape - designed;
+    const double titleShare = extra * 2655.0 / (2655 + 2265);
+    QVERIFY(qAbs(span("text2", landscape).width - (2655 + titleShare)) <= 1);
+    QVERIFY(qAbs(span("text6", landscape).width - (2265 + extra - titleShare)) <= 1);
+    for (const char* other : {"text1", "text3", "text4", "text5"})
+        QCOMPARE(span(other, landscape).width, report.control("section6", other).width);
+    QCOMPARE(span("text1", landscape).left, 45);
+    QVERIFY(qAbs(span("text3", landscape).left - (3540 + titleShare)) <= 1);
+    QVERIFY(qAbs(span("text6", landscape).left + span("text6", landscape).width - landscape) <= 1);
+    // the heading moves with its column
+    int headingLeft = -1;
+    for (const auto& item : report.band("section2").items)
+        if (item.text == "作曲者名")
+            headingLeft = report.spanOn(item, landscape).left;
+    QVERIFY(qAbs(headingLeft - (3615 + titleShare)) <= 1);
+    // printed: one line across landscape, two in portrait
+    const auto lineWith = [](const QString& text, const QString& part) {
+        return text.split('\n').filter(part).value(0);
+    };
+    const QString wide = pdfText(report, m_folder->file("wide.pdf"), QPageLayout::Landscape);
+    QVERIFY2(lineWith(wide, "作品67").contains(title), qPrintable(wide));
+    const QString narrow = pdfText(report, m_folder->file("narrow.pdf"));
+    QVERIFY2(!lineWith(narrow, "作品67").contains(title), qPrintable(narrow));
 }
 
 RONDELLA_TEST_MAIN(TestReports)

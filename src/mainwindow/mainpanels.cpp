@@ -30,19 +30,6 @@ qint64 leadingNumber(const QString& text)
     return m.hasMatch() ? qRound64(m.captured(1).toDouble()) : 0;
 }
 
-DisplayFormat displayFormat(ColumnFormat format)
-{
-    switch (format) {
-    case ColumnFormat::Grouped:
-        return DisplayFormat::Grouped;
-    case ColumnFormat::Yen:
-        return DisplayFormat::Yen;
-    case ColumnFormat::Plain:
-        break;
-    }
-    return DisplayFormat::None;
-}
-
 // A header above a grid: its words and their colour.
 struct Header {
     const char16_t* text;

@@ -1,4 +1,5 @@
 #include "bandedreport.h"
+#include "textlines.h"
 
 #include "store/dberror.h"
 #include "widgets/databound.h"
@@ -10,25 +11,68 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 
+#include <algorithm>
+#include <map>
+#include <numeric>
+
 namespace {
+
+struct ReportFont {
+    QFont font;
+    CharacterWidths widths;
+};
 
 // Fonts are made once per size and weight: a report of thousands of pages
 // draws tens of thousands of texts.
-const QFont& reportFont(double pointSize, bool bold)
+const ReportFont& reportFont(double pointSize, bool bold)
 {
-    static QHash<QPair<double, bool>, QFont> fonts;
+    static std::map<std::pair<double, bool>, ReportFont> fonts;
     auto it = fonts.find({pointSize, bold});
     if (it == fonts.end()) {
         QFont f(QStringList{QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
                             QStringLiteral("Noto Sans CJK JP")});
         f.setPointSizeF(pointSize);
         f.setBold(bold);
-        it = fonts.insert({pointSize, bold}, f);
+        it = fonts.emplace(std::make_pair(pointSize, bold), ReportFont{f, CharacterWidths(f)})
+                 .first;
     }
-    return *it;
+    return it->second;
 }
 
 } // namespace
+
+// Designed x positions mapped onto a wider page: each wide column of the
+// detail band grows by its share of the extra width, and everything to its
+// right moves along.
+struct BandedReport::Stretch {
+    struct Grow {
+        int left, width;
+        double extra;
+    };
+    QVector<Grow> grows;
+
+    double map(int x) const
+    {
+        double out = x;
+        for (const Grow& g : grows)
+            out += g.extra * std::clamp(double(x - g.left) / g.width, 0.0, 1.0);
+        return out;
+    }
+};
+
+// An item as drawn for one row: its box in twips from the band's top, and
+// its text's lines.
+// What a layout or a page's drawing works out once, not for every row.
+struct BandedReport::Context {
+    Stretch stretch;
+    QVector<QVector<int>> columns; // per band, per item: the column its field is read from, or -1
+};
+
+struct BandedReport::Shaped {
+    QRectF rect;
+    QStringList lines;
+    double lineSpacing = 0;
+};
 
 BandedReport::BandedReport(QString name, QVector<ReportBand> bands)
     : m_bands(std::move(bands)), m_name(std::move(name))
@@ -60,7 +104,92 @@ int BandedReport::rowCount() const
     return m_source && m_source->isOpen() ? m_source->recordCount() : 0;
 }
 
-QVector<BandedReport::Page> BandedReport::layout(int pageHeight) const
+int BandedReport::designedWidth() const
+{
+    int right = 0;
+    for (const ReportBand& b : m_bands)
+        for (const ReportItem& item : b.items)
+            right = std::max(right, item.left + item.width);
+    return right;
+}
+
+BandedReport::Stretch BandedReport::stretchFor(int pageWidth) const
+{
+    Stretch stretch;
+    const int extra = pageWidth - designedWidth();
+    if (extra <= 0)
+        return stretch;
+    int wideWidth = 0;
+    for (const ReportBand& b : m_bands)
+        if (b.kind == ReportBand::Detail)
+            for (const ReportItem& item : b.items)
+                if (item.wide && item.width > 0) {
+                    stretch.grows.push_back({item.left, item.width, 0});
+                    wideWidth += item.width;
+                }
+    for (Stretch::Grow& g : stretch.grows)
+        g.extra = double(extra) * g.width / wideWidth;
+    return stretch;
+}
+
+BandedReport::Span BandedReport::spanOn(const ReportItem& item, int pageWidth) const
+{
+    const Stretch stretch = stretchFor(pageWidth);
+    const int left = qRound(stretch.map(item.left));
+    return {left, qRound(stretch.map(item.left + item.width)) - left};
+}
+
+// Each item of a band as drawn for one row. A text of more than one line
+// grows its box downwards, and the items below it move down as far; the
+// band grows by the most any of its texts needed.
+QVector<BandedReport::Shaped> BandedReport::shape(const Placed& at, const Row* child, int page,
+                                                  const Context& context, int* height) const
+{
+    const ReportBand& band = m_bands[at.band];
+    const Stretch& stretch = context.stretch;
+    QVector<Shaped> shaped(band.items.size());
+    QVector<double> growth(band.items.size(), 0.0);
+    for (int i = 0; i < band.items.size(); ++i) {
+        const ReportItem& item = band.items[i];
+        Shaped& s = shaped[i];
+        const double left = stretch.map(item.left);
+        s.rect = QRectF(left, item.top, stretch.map(item.left + item.width) - left, item.height);
+        if (item.kind == ReportItem::Rule)
+            continue;
+        if (item.kind == ReportItem::Box && at.row < 0)
+            continue; // a report footer's count is a label of its own
+        const QString text = itemText(item, context.columns[at.band][i], at, child, page);
+        if (text.isEmpty())
+            continue;
+        const ReportFont& f = reportFont(item.pointSize, item.bold);
+        s.lines = textLines(text, f.widths, s.rect.width(), MaxLines);
+        s.lineSpacing = f.widths.lineSpacing();
+        growth[i] = (s.lines.size() - 1) * s.lineSpacing;
+    }
+    // From the top down: an item moves as far as the lowest bottom of the
+    // items above it, themselves moved and grown, has gone down.
+    QVector<int> order(band.items.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return band.items[a].top < band.items[b].top; });
+    QVector<double> down(band.items.size(), 0.0);
+    double grown = 0;
+    for (int i : order) {
+        for (int k : order) {
+            if (band.items[k].top >= band.items[i].top)
+                break;
+            if (band.items[k].top + band.items[k].height <= band.items[i].top)
+                down[i] = std::max(down[i], down[k] + growth[k]);
+        }
+        shaped[i].rect.translate(0, down[i]);
+        grown = std::max(grown, down[i] + growth[i]);
+    }
+    if (height)
+        *height = band.height + int(std::ceil(grown));
+    return shaped;
+}
+
+QVector<BandedReport::Page> BandedReport::layout(int pageHeight, int pageWidth) const
 {
     auto find = [this](ReportBand::Kind kind) {
         for (int i = 0; i < m_bands.size(); ++i)
@@ -68,44 +197,52 @@ QVector<BandedReport::Page> BandedReport::layout(int pageHeight) const
                 return i;
         return -1;
     };
+    const Context context = contextFor(pageWidth);
+    auto heightOf = [&](int band, int row, int childRow, const Row* child = nullptr) {
+        int height = 0;
+        shape({band, 0, row, childRow}, child, 1, context, &height);
+        return height;
+    };
     const int pageHeader = find(ReportBand::PageHeader);
     const int pageFooter = find(ReportBand::PageFooter);
-    const int footerHeight = pageFooter >= 0 ? m_bands[pageFooter].height : 0;
+    const int headerHeight = pageHeader >= 0 ? heightOf(pageHeader, -1, -1) : 0;
+    const int footerHeight = pageFooter >= 0 ? heightOf(pageFooter, -1, -1) : 0;
     const int bodyLimit = pageHeight - footerHeight;
     QVector<Page> pages(1);
     int y = 0;
     auto finishPage = [&] {
         if (pageFooter >= 0)
-            pages.last().push_back({pageFooter, bodyLimit});
+            pages.last().push_back({pageFooter, bodyLimit, -1, -1, footerHeight});
     };
     auto startPage = [&] {
         y = 0;
         if (pageHeader >= 0) {
-            pages.last().push_back({pageHeader, 0});
-            y = m_bands[pageHeader].height;
+            pages.last().push_back({pageHeader, 0, -1, -1, headerHeight});
+            y = headerHeight;
         }
     };
     // A band never splits: one that does not fit goes whole to a new page.
-    auto place = [&](int band, int row, int childRow) {
+    auto place = [&](int band, int row, int childRow, const Row* child = nullptr) {
         if (band < 0)
             return;
-        if (y + m_bands[band].height > bodyLimit
-            && y > (pageHeader >= 0 ? m_bands[pageHeader].height : 0)) {
+        const int height = heightOf(band, row, childRow, child);
+        if (y + height > bodyLimit && y > headerHeight) {
             finishPage();
             pages.push_back({});
             startPage();
         }
-        pages.last().push_back({band, y, row, childRow});
-        y += m_bands[band].height;
+        pages.last().push_back({band, y, row, childRow, height});
+        y += height;
     };
     const int reportHeader = find(ReportBand::ReportHeader);
     if (reportHeader >= 0) {
-        pages.last().push_back({reportHeader, 0});
-        y = m_bands[reportHeader].height;
+        const int height = heightOf(reportHeader, -1, -1);
+        pages.last().push_back({reportHeader, 0, -1, -1, height});
+        y = height;
     }
     if (pageHeader >= 0) {
-        pages.last().push_back({pageHeader, y});
-        y += m_bands[pageHeader].height;
+        pages.last().push_back({pageHeader, y, -1, -1, headerHeight});
+        y += headerHeight;
     }
     const int groupHeader = find(ReportBand::GroupHeader);
     const int detail = find(ReportBand::Detail);
@@ -117,9 +254,9 @@ QVector<BandedReport::Page> BandedReport::layout(int pageHeight) const
             continue;
         }
         place(groupHeader, row, -1);
-        const int children = int(m_source->childRowsAt(row).size());
-        for (int c = 0; c < children; ++c)
-            place(detail, row, c);
+        const auto children = m_source->childRowsAt(row);
+        for (int c = 0; c < int(children.size()); ++c)
+            place(detail, row, c, children[size_t(c)]);
         place(groupFooter, row, -1);
     }
     place(find(ReportBand::ReportFooter), -1, -1);
@@ -127,7 +264,8 @@ QVector<BandedReport::Page> BandedReport::layout(int pageHeight) const
     return pages;
 }
 
-QString BandedReport::itemText(const ReportItem& item, const Placed& at, int page) const
+QString BandedReport::itemText(const ReportItem& item, int column, const Placed& at,
+                               const Row* child, int page) const
 {
     if (item.kind == ReportItem::Count)
         return QString::number(rowCount());
@@ -139,60 +277,86 @@ QString BandedReport::itemText(const ReportItem& item, const Placed& at, int pag
         text.replace(QStringLiteral("%p"), QString::number(page));
         return text;
     }
-    if (item.field.isEmpty() || at.row < 0 || !m_source)
+    if (column < 0 || at.row < 0)
         return QString();
-    if (!item.member.isEmpty()) {
-        const auto children = m_source->childRowsAt(at.row);
-        const auto child = m_source->childView(item.member);
-        const int column = child->fieldIndex(item.field);
-        if (at.childRow < 0 || at.childRow >= int(children.size()) || column < 0)
-            return QString();
-        return formatValue(children[size_t(at.childRow)]->value(column), DisplayFormat::None);
+    if (!item.member.isEmpty())
+        return child ? formatValue(child->value(column), item.format) : QString();
+    return formatValue(m_source->valueAt(at.row, column), item.format);
+}
+
+BandedReport::Context BandedReport::contextFor(int pageWidth) const
+{
+    Context context{stretchFor(pageWidth), {}};
+    const bool open = m_source && m_source->isOpen();
+    for (const ReportBand& b : m_bands) {
+        QVector<int> columns;
+        for (const ReportItem& item : b.items) {
+            int column = -1;
+            if (open && item.kind == ReportItem::Box && !item.field.isEmpty())
+                column = item.member.isEmpty()
+                    ? m_source->fieldIndex(item.field)
+                    : m_source->childView(item.member)->fieldIndex(item.field);
+            columns << column;
+        }
+        context.columns << columns;
     }
-    const int column = m_source->fieldIndex(item.field);
-    return column < 0 ? QString()
-                      : formatValue(m_source->valueAt(at.row, column), DisplayFormat::None);
+    return context;
 }
 
 void BandedReport::print(QPagedPaintDevice* device) const
 {
     QPainter p(device);
     const double perTwip = device->logicalDpiY() / 1440.0;
-    const QVector<Page> pages = layout(int(p.viewport().height() / perTwip));
+    const int width = int(p.viewport().width() / (device->logicalDpiX() / 1440.0));
+    const QVector<Page> pages = layout(int(p.viewport().height() / perTwip), width);
     for (int n = 0; n < pages.size(); ++n) {
         if (n > 0)
             device->newPage();
-        drawPage(p, pages, n, perTwip);
+        drawPage(p, pages, n, perTwip, width);
     }
 }
 
-void BandedReport::drawPage(QPainter& p, const QVector<Page>& pages, int n, double perTwip) const
+void BandedReport::drawPage(QPainter& p, const QVector<Page>& pages, int n, double perTwip,
+                            int pageWidth) const
 {
-    auto px = [perTwip](int twips) { return twips * perTwip; };
-    {
-        for (const Placed& at : pages[n]) {
-            const ReportBand& band = m_bands[at.band];
-            for (const ReportItem& item : band.items) {
-                const QRectF rect(px(item.left), px(at.top + item.top), px(item.width),
-                                  px(item.height));
-                if (item.kind == ReportItem::Rule) {
-                    p.setPen(QPen(Qt::black, 0));
-                    p.drawLine(QPointF(px(item.left), px(at.top + item.top)),
-                               QPointF(px(item.left + item.width), px(at.top + item.top)));
-                    continue;
-                }
-                if (item.kind == ReportItem::Box && at.row < 0)
-                    continue; // a report footer's count is a label of its own
-                const QString text = itemText(item, at, n + 1);
-                if (text.isEmpty())
-                    continue;
-                p.setFont(reportFont(item.pointSize, item.bold));
-                p.setPen(item.color);
-                // Text longer than its box is cut at the box, never drawn over a neighbour.
-                const bool fits = p.fontMetrics().horizontalAdvance(text) <= rect.width();
+    auto px = [perTwip](double twips) { return twips * perTwip; };
+    const Context context = contextFor(pageWidth);
+    int childrenOf = -1;
+    std::vector<const Row*> children;
+    for (const Placed& at : pages[n]) {
+        const ReportBand& band = m_bands[at.band];
+        if (at.childRow >= 0 && at.row != childrenOf) {
+            children = m_source->childRowsAt(at.row);
+            childrenOf = at.row;
+        }
+        const Row* child = at.childRow >= 0 && at.childRow < int(children.size())
+            ? children[size_t(at.childRow)]
+            : nullptr;
+        const QVector<Shaped> shaped = shape(at, child, n + 1, context, nullptr);
+        for (int i = 0; i < band.items.size(); ++i) {
+            const ReportItem& item = band.items[i];
+            const Shaped& s = shaped[i];
+            const QRectF rect(px(s.rect.left()), px(at.top + s.rect.top()), px(s.rect.width()),
+                              px(s.rect.height()));
+            if (item.kind == ReportItem::Rule) {
+                p.setPen(QPen(Qt::black, 0));
+                p.drawLine(rect.topLeft(), rect.topRight());
+                continue;
+            }
+            if (s.lines.isEmpty())
+                continue;
+            p.setFont(reportFont(item.pointSize, item.bold).font);
+            p.setPen(item.color);
+            for (int line = 0; line < s.lines.size(); ++line) {
+                const QRectF lineRect = rect.translated(0, px(line * s.lineSpacing));
+                // Lines are broken to fit; a line the device draws a hair
+                // wider is still cut at the box, never drawn over a neighbour.
+                const bool fits
+                    = p.fontMetrics().horizontalAdvance(s.lines[line]) <= lineRect.width();
                 if (!fits)
-                    p.setClipRect(rect);
-                p.drawText(rect, int(item.align | Qt::AlignVCenter | Qt::TextSingleLine), text);
+                    p.setClipRect(lineRect);
+                p.drawText(lineRect, int(item.align | Qt::AlignVCenter | Qt::TextSingleLine),
+                           s.lines[line]);
                 if (!fits)
                     p.setClipping(false);
             }

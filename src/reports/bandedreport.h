@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/view.h"
+#include "widgets/databound.h"
 
 #include <QColor>
 #include <QString>
@@ -22,6 +23,8 @@ struct ReportItem {
     QString text; // a label's caption; "%D" the date, "%p" the page number
     QString field; // a box's field, assigned at run time
     QString member; // a box of child rows: the child view's name
+    DisplayFormat format = DisplayFormat::None; // a box's values, as the window shows them
+    bool wide = false; // a column of long texts: takes its share of a wider page
     Qt::Alignment align = Qt::AlignLeft;
     double pointSize = 9;
     bool bold = false;
@@ -58,24 +61,50 @@ public:
     void setDataSource(const std::shared_ptr<View>& view) { m_source = view; }
     const std::shared_ptr<View>& dataSource() const { return m_source; }
 
-    // Where each band stands on which page, for a page of the given height.
+    // Where each band stands on which page, for a page of the given
+    // printable height and width. On a page wider than the layout's design,
+    // the wide columns of the detail band share the extra width in
+    // proportion to their designed widths; the other columns keep theirs.
     struct Placed {
         int band;
         int top; // twips from the top of the page's printable area
         int row = -1; // the data source's row
         int childRow = -1;
+        int height = 0; // the band's height here: grown for texts of more than one line
     };
     using Page = QVector<Placed>;
-    QVector<Page> layout(int pageHeightTwips) const;
+    QVector<Page> layout(int pageHeightTwips, int pageWidthTwips = 0) const;
 
     // Draws every page on the device (a printer, a PDF writer).
     void print(QPagedPaintDevice* device) const;
-    // Draws one page of a layout, `perTwip` device pixels to the twip.
-    void drawPage(QPainter& painter, const QVector<Page>& pages, int page, double perTwip) const;
+    // Draws one page of a layout made for the same page width, `perTwip`
+    // device pixels to the twip.
+    void drawPage(QPainter& painter, const QVector<Page>& pages, int page, double perTwip,
+                  int pageWidthTwips = 0) const;
     int rowCount() const;
+    // The right edge of the widest control: the page width the layout was designed for.
+    int designedWidth() const;
+
+    // Where an item lies on a page of the given width, before texts grow it.
+    struct Span {
+        int left, width;
+    };
+    Span spanOn(const ReportItem& item, int pageWidthTwips) const;
+
+    // Texts longer than their box wrap between characters (or at spaces)
+    // onto at most this many lines; a longer text ends its last line with 「…」.
+    static constexpr int MaxLines = 4;
 
 private:
-    QString itemText(const ReportItem& item, const Placed& at, int page) const;
+    struct Stretch;
+    struct Context;
+    struct Shaped;
+    Stretch stretchFor(int pageWidthTwips) const;
+    Context contextFor(int pageWidthTwips) const;
+    QVector<Shaped> shape(const Placed& at, const Row* child, int page, const Context& context,
+                          int* height) const;
+    QString itemText(const ReportItem& item, int column, const Placed& at, const Row* child,
+                     int page) const;
     QVector<ReportBand> m_bands;
     QString m_name;
     std::shared_ptr<View> m_source;

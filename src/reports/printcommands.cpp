@@ -18,6 +18,19 @@
 
 namespace {
 
+// A box shows its column's values as the record panel does (prices as
+// ¥3,000), and the columns of long texts take the room a wider page gives.
+void assign(ReportItem& box, const ColumnDef& column)
+{
+    box.field = column.field.name;
+    box.format = displayFormat(column.boxFormat);
+    static const QStringList wide{QStringLiteral("CD名"), QStringLiteral("曲名"),
+                                  QStringLiteral("演奏団体")};
+    box.wide = wide.contains(column.field.name);
+}
+
+} // namespace
+
 void assignCDFields(BandedReport& report, const QString& band)
 {
     const std::pair<const char*, const char16_t*> fields[] = {{"txtID", u"CDID"},
@@ -29,8 +42,8 @@ void assignCDFields(BandedReport& report, const QString& band)
                                                               {"txtsorisuto", u"キャビネット"},
                                                               {"txtrokuon", u"段"}};
     for (const auto& [name, field] : fields)
-        report.control(band, QString::fromLatin1(name)).field
-            = cdnameTable().column(QString::fromUtf16(field)).field.name;
+        assign(report.control(band, QString::fromLatin1(name)),
+               cdnameTable().column(QString::fromUtf16(field)));
 }
 
 void assignSongFields(BandedReport& report, const QString& band, const QString& member)
@@ -40,11 +53,9 @@ void assignSongFields(BandedReport& report, const QString& band, const QString& 
     for (int i = 0; i < 6; ++i) {
         ReportItem& box = report.control(band, QStringLiteral("text%1").arg(i + 1));
         box.member = member;
-        box.field = kyokuTable().column(QString::fromUtf16(fields[i])).field.name;
+        assign(box, kyokuTable().column(QString::fromUtf16(fields[i])));
     }
 }
-
-} // namespace
 
 PrintCommands::PrintCommands(Collection& collection, QPrinter& printer, MMControl* dialogSound,
                              QWidget* window, std::function<void()> rebind)

@@ -10,6 +10,12 @@ class MMControl;
 class QPrinter;
 class QWidget;
 
+// Gives the boxes of a layout's band the CD fields (the CD list, the CDs
+// with their songs) or the song fields (`member`: the view of child rows
+// they come from, or none) they print, with the formats the window shows.
+void assignCDFields(BandedReport& report, const QString& band);
+void assignSongFields(BandedReport& report, const QString& band, const QString& member);
+
 // The ファイル menu's print previews.
 class PrintCommands : public QObject {
     Q_OBJECT

@@ -70,7 +70,8 @@ ReportPreview::ReportPreview(const BandedReport& report, QPrinter* printer, QWid
 
     const double perTwip = m_printer->resolution() / 1440.0;
     const QRect paint = m_printer->pageLayout().paintRectPixels(m_printer->resolution());
-    m_pages = m_report.layout(int(paint.height() / perTwip));
+    m_pageWidth = int(paint.width() / perTwip);
+    m_pages = m_report.layout(int(paint.height() / perTwip), m_pageWidth);
     m_pageBox->setRange(1, pageCount());
     m_pageTotal->setText(QStringLiteral("/ %1 ページ").arg(pageCount()));
     connect(first, &QPushButton::clicked, this, [this] { showPage(0); });
@@ -135,7 +136,7 @@ void ReportPreview::render()
         QPainter p(&sheet);
         p.setRenderHint(QPainter::TextAntialiasing);
         p.translate(paint.topLeft());
-        m_report.drawPage(p, m_pages, m_page, dpi / 1440.0);
+        m_report.drawPage(p, m_pages, m_page, dpi / 1440.0, m_pageWidth);
     }
     m_sheet->setPixmap(QPixmap::fromImage(sheet));
     m_sheet->resize(sheet.size());
@@ -163,7 +164,7 @@ void ReportPreview::exportPdf(const QString& path, const std::function<bool(int,
         for (int n = 0; n < pageCount() && whole; ++n) {
             if (n > 0)
                 pdf.newPage();
-            m_report.drawPage(p, m_pages, n, perTwip);
+            m_report.drawPage(p, m_pages, n, perTwip, m_pageWidth);
             whole = !progress || progress(n + 1, pageCount());
         }
     }

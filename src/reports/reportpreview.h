@@ -35,6 +35,7 @@ private:
     const BandedReport& m_report;
     QPrinter* m_printer;
     QVector<BandedReport::Page> m_pages;
+    int m_pageWidth = 0; // twips: the printable width the pages were laid out for
     int m_page = 0;
     double m_zoom = 1.0;
     QScrollArea* m_scroll;

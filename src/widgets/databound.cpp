@@ -39,6 +39,19 @@ QString formatValue(const QVariant& v, DisplayFormat format)
     return format == DisplayFormat::Yen ? QStringLiteral("\u00A5") + grouped : grouped;
 }
 
+DisplayFormat displayFormat(ColumnFormat format)
+{
+    switch (format) {
+    case ColumnFormat::Grouped:
+        return DisplayFormat::Grouped;
+    case ColumnFormat::Yen:
+        return DisplayFormat::Yen;
+    case ColumnFormat::Plain:
+        break;
+    }
+    return DisplayFormat::None;
+}
+
 void setForeColor(QWidget* widget, const QColor& color)
 {
     QPalette p = widget->palette();

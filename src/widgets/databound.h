@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/tables.h"
 #include "store/view.h"
 
 #include <QAbstractTableModel>
@@ -19,6 +20,8 @@ using ViewPtr = std::shared_ptr<View>;
 // Display formats of bound controls.
 enum class DisplayFormat { None, Grouped, Yen };
 QString formatValue(const QVariant& v, DisplayFormat format);
+// A column's format in a grid or box, as the table definition gives it.
+DisplayFormat displayFormat(ColumnFormat format);
 void setForeColor(QWidget* widget, const QColor& color);
 
 // Shows a view's visible rows, its fields as columns.
