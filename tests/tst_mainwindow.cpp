@@ -199,7 +199,9 @@ void TestMainWindow::menuBarAndToolbar()
         (QStringList{"mnuPrv2=CD＆曲印刷（リレーション）", "mnuprv3=曲印刷（非検索時は全曲印刷）",
                      "mnuprv=CD印刷（曲検索時のみ）"}));
     QCOMPARE(items("mnuEdit"), (QStringList{"mnuCDinput=ＣＤ登録", "mnuInputkyoku=曲登録"}));
-    QCOMPARE(items("mnuSearch"), (QStringList{"mnuTyuu=検索", "mnuSibori=絞り込み検索"}));
+    QCOMPARE(items("mnuSearch"),
+             (QStringList{"mnuTyuu=検索", "mnuSibori=絞り込み検索", "-",
+                          "mnuStatistics=コレクションの統計..."}));
     QCOMPARE(items("mnuSort"), (QStringList{"mnuCDs=CD名順", "mnuKyokuS=曲名順"}));
     QCOMPARE(items("mnuhelp"), (QStringList{"mnuhelp2=ヘルプ", "mnuVer=バージョン情報"}));
 

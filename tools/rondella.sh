@@ -17,7 +17,8 @@ packages=(g++ cmake make pkg-config
           qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev
           fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
           mdbtools-dev libcsv-dev libsqlite3-dev libicu-dev poppler-utils
-          clang-format libtag1-dev sox libsox-fmt-mp3 ffmpeg)
+          clang-format libtag1-dev sox libsox-fmt-mp3 ffmpeg
+          qt6-charts-dev libqt6opengl6-dev)
 
 fail() {
     trap - ERR

@@ -139,6 +139,7 @@ void frmMain::connectEvents()
     on("mnuQuit", [this] { close(); });
     on("mnuTyuu", [this] { mnuTyuu_Click(); });
     on("mnuSibori", [this] { mnuSibori_Click(); });
+    on("mnuStatistics", [this] { mnuStatistics_Click(); });
     on("mnuCDs", [this] {
         sortCommand(m_panels->isUnlinked() ? db.rsCDList : db.rsCD, QStringLiteral("CD名 asc"),
                     "mnuCDs");

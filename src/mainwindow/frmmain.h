@@ -102,6 +102,7 @@ private:
     QAction* sortMark(const char* name) const;
     void mnuTyuu_Click();
     void mnuSibori_Click();
+    void mnuStatistics_Click();
     void showSongsWithCDs(DisplayState state);
     void endExtraction();
     // A stop with a message: the wait window closes, then the words are shown.
@@ -126,5 +127,6 @@ private:
     PrintCommands* m_print = nullptr;
     QPointer<frmWait> m_wait;
     class QuickFindField* m_quickFind = nullptr;
+    QPointer<class frmStatistics> m_statistics;
     bool m_unloading = false;
 };

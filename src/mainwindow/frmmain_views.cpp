@@ -4,10 +4,12 @@
 
 #include "filecommands.h"
 #include "mainpanels.h"
+#include "reports/statisticswindow.h"
 #include "search/searchpanel.h"
 #include "store/collection.h"
 #include "store/dberror.h"
 #include "store/findtext.h"
+#include "store/statistics.h"
 #include "widgets/msgbox.h"
 #include "widgets/quickfindfield.h"
 #include "widgets/sound.h"
@@ -161,6 +163,27 @@ void frmMain::mnuTyuu_Click()
 void frmMain::mnuSibori_Click()
 {
     picTyuu->reopen();
+}
+
+// Counts what the window shows now, in a window of its own; a second opening
+// replaces the first, whose counts may be of another search.
+void frmMain::mnuStatistics_Click()
+{
+    try {
+        const bool allData = displayState() == DisplayState::AllData;
+        QVector<stats::Tab> tabs = stats::count(stats::shownIn(db, allData, m_panels->isUnlinked()),
+                                                db.rsCD->fields(), db.rsKyoku->fields());
+        const QString shown = allData  ? QStringLiteral("すべてのデータ")
+            : db.strCriteria.isEmpty() ? QStringLiteral("全曲表示")
+                                       : db.strCriteria;
+        if (m_statistics)
+            m_statistics->close();
+        m_statistics = new frmStatistics(std::move(tabs), shown, this);
+        m_statistics->setAttribute(Qt::WA_DeleteOnClose);
+        m_statistics->show();
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
 }
 
 void frmMain::refuse(const QString& words)

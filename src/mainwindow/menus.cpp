@@ -123,6 +123,8 @@ void buildMenus(QMenuBar* bar)
     QMenu* search = topMenu("mnuSearch", QStringLiteral("検索(&P)"));
     menuItem(search, "mnuTyuu", QStringLiteral("検索"));
     menuItem(search, "mnuSibori", QStringLiteral("絞り込み検索"));
+    search->addSeparator();
+    menuItem(search, "mnuStatistics", QStringLiteral("コレクションの統計..."));
     spacer("mnukara5");
     QMenu* sort = topMenu("mnuSort", QStringLiteral("ソート(&S)"));
     // The marks stay on until a reset clears them: both may be on at once.

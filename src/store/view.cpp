@@ -240,6 +240,14 @@ std::shared_ptr<View> View::childView(const QString& name) const
 std::vector<const Row*> View::childRowsAt(int visibleRow) const
 {
     std::vector<const Row*> out;
+    for (int index : childIndexesAt(visibleRow))
+        out.push_back(m_child->m_rows[size_t(index)].get());
+    return out;
+}
+
+std::vector<int> View::childIndexesAt(int visibleRow) const
+{
+    std::vector<int> out;
     if (!m_child || !m_child->m_open)
         return out;
     const QVariant key = valueAt(visibleRow, m_relateColumn);
@@ -251,7 +259,7 @@ std::vector<const Row*> View::childRowsAt(int visibleRow) const
     for (int index : it.value()) {
         const RowPtr& row = m_child->m_rows[size_t(index)];
         if (row && m_child->passesFilter(*row))
-            out.push_back(row.get());
+            out.push_back(index);
     }
     return out;
 }
@@ -474,6 +482,17 @@ QVariant View::valueAt(int visibleRow, int column) const
         return m_pending.value(column);
     const int index = m_visible[size_t(visibleRow)];
     return index >= 0 ? m_rows[size_t(index)]->value(column) : QVariant();
+}
+
+const Row* View::rowAt(int visibleRow) const
+{
+    completeDeferredRead();
+    if (m_provisional && (visibleRow >= int(m_visible.size()) || !answersNow()))
+        completeReading();
+    if (!m_open || visibleRow < 0 || visibleRow >= int(m_visible.size()))
+        return nullptr;
+    const int index = m_visible[size_t(visibleRow)];
+    return index >= 0 ? m_rows[size_t(index)].get() : nullptr;
 }
 
 void View::setValue(const QString& name, const QVariant& v)

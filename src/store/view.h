@@ -81,6 +81,9 @@ public:
     // Every related child row of one visible row, in the child's base order,
     // without moving the current row.
     std::vector<const Row*> childRowsAt(int visibleRow) const;
+    // The same rows as indexes into the child view's baseRows().
+    std::vector<int> childIndexesAt(int visibleRow) const;
+    const std::shared_ptr<View>& relatedChild() const { return m_child; }
 
     int fieldCount() const { return int(m_fields.size()); }
     const FieldDef& field(int i) const { return m_fields.at(i); }
@@ -106,6 +109,8 @@ public:
     QVariant value(const QString& name) const;
     QVariant value(int column) const;
     QVariant valueAt(int visibleRow, int column) const; // for grids; no current row needed
+    // The stored row on show at `visibleRow` (not an edit in progress), or null.
+    const Row* rowAt(int visibleRow) const;
     void setValue(const QString& name, const QVariant& v);
     void setValue(int column, const QVariant& v);
 
