@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "mainwindow/audiocommands.h"
+#include "mainwindow/commandline.h"
 #include "mainwindow/startup.h"
 
 int main(int argc, char* argv[])
@@ -14,7 +14,8 @@ int main(int argc, char* argv[])
         return RunCommandLine(app.arguments());
     }
     QApplication app(argc, argv);
-    if (!Main())
+    // Qt's own options (-platform, -style...) are taken out of what Main reads.
+    if (!Main(app.arguments()))
         return 1;
     return app.exec();
 }

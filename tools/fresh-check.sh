@@ -36,16 +36,22 @@ phase() {
 }
 
 : >"$work/phases.txt"
+# A fresh minimal Debian 12 system in $1, able to run programs and reach the mirror.
+make_root() {
+    local dir=$1 m
+    debootstrap --variant=minbase bookworm "$dir" "$mirror" >"$dir.debootstrap.log" 2>&1 ||
+        { tail -n 20 "$dir.debootstrap.log" >&2; exit 1; }
+    cp /etc/resolv.conf "$dir/etc/resolv.conf"
+    mount -t proc proc "$dir/proc"
+    mounted+=("$dir/proc")
+    for m in sys dev; do
+        mount --rbind "/$m" "$dir/$m"
+        mounted+=("$dir/$m")
+    done
+}
+
 echo "== fresh Debian 12 root in $root (mirror $mirror)"
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
-    { tail -n 20 "$work/debootstrap.log" >&2; exit 1; }
-cp /etc/resolv.conf "$root/etc/resolv.conf"
-mount -t proc proc "$root/proc"
-mounted+=("$root/proc")
-for m in sys dev; do
-    mount --rbind "/$m" "$root/$m"
-    mounted+=("$root/$m")
-done
+make_root "$root"
 phase root
 
 # The project as a clean clone of what is committed, the shared folder beside it.
@@ -88,6 +94,35 @@ chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LAN
         fi
         echo "the program ran 10 s on a fresh collection"'
 phase program
+
+# The Debian package, made on the built tree and installed with apt on a second
+# fresh root that has nothing of the set-up: its dependencies alone must bring
+# in everything the installed program loads. Started as its menu entry starts
+# it, with HOME an empty folder.
+chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+    bash -c 'cd /home/tester/rondella/build && rm -f rondella_*.deb && cpack -G DEB >/dev/null'
+bare="$work/bare"
+make_root "$bare"
+cp "$root"/home/tester/rondella/build/rondella_*.deb "$bare/tmp/"
+chroot "$bare" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+    bash -c 'set -e
+        apt-get update >/dev/null
+        apt-get install -y /tmp/rondella_*.deb >/tmp/apt.log 2>&1 || { tail -n 30 /tmp/apt.log; exit 1; }
+        apt-get install -y --no-install-recommends xvfb xauth >/dev/null
+        missing=$(ldd /usr/bin/rondella | grep "not found" || true)
+        [ -z "$missing" ] || { echo "libraries not found: $missing" >&2; exit 1; }
+        mkdir -p /tmp/home
+        status=0
+        (cd / && HOME=/tmp/home timeout 10 xvfb-run -a rondella --open-last >/tmp/program.log 2>&1) || status=$?
+        cat /tmp/program.log
+        [ "$status" -eq 124 ] || { echo "the installed program ended by itself (status $status)" >&2; exit 1; }
+        [ -s /tmp/home/Rondella/cdkaisou.db ] || { echo "no collection was made in ~/Rondella" >&2; exit 1; }
+        [ -s /tmp/home/Rondella/help.html ] || { echo "the help page was not laid out" >&2; exit 1; }
+        if grep -Ei "could not (load|find)|no .*backend|cannot load|not found" /tmp/program.log; then
+            echo "the installed program could not load a part it needs" >&2; exit 1
+        fi
+        echo "the installed package ran 10 s from its menu command"'
+phase package
 
 echo "== phases (seconds):"
 cat "$work/phases.txt"

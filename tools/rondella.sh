@@ -18,7 +18,8 @@ packages=(g++ cmake make pkg-config
           fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
           mdbtools-dev libcsv-dev libsqlite3-dev libicu-dev poppler-utils
           clang-format libtag1-dev sox libsox-fmt-mp3 ffmpeg
-          qt6-charts-dev libqt6opengl6-dev)
+          qt6-charts-dev libqt6opengl6-dev
+          desktop-file-utils appstream dpkg-dev file lintian)
 
 fail() {
     trap - ERR
@@ -91,16 +92,6 @@ build_program() {
     cmake --build "$build" -j"$(nproc)" --target rondella
 }
 
-# Puts the shipped files into the collection folder where they are missing;
-# a file the user already has is never overwritten.
-lay_out_folder() {
-    local folder=$1
-    mkdir -p "$folder/jacket"
-    for f in dialog.WAV drop.WAV help.html jacket/damie.jpg; do
-        [ -e "$folder/$f" ] || cp "$top/resources/$f" "$folder/$f"
-    done
-}
-
 case "${1:-}" in
 setup)
     install_missing
@@ -114,9 +105,8 @@ run)
         echo "画面（X11 または Wayland）が見つからないため、Rondella を表示できません。" >&2
         exit 1
     fi
-    lay_out_folder "$folder"
-    cd "$folder"
-    exec "$build/src/rondella"
+    # the program makes the folder and lays the help page, sounds and placeholder jacket in it
+    exec "$build/src/rondella" "$folder"
     ;;
 test)
     install_missing

@@ -32,11 +32,6 @@ void complain(const QString& line)
 
 } // namespace
 
-bool isCommandLine(const QStringList& arguments)
-{
-    return arguments.contains(QStringLiteral("--import-audio"));
-}
-
 QStringList storeCovers(const QString& collectionFolder, const QVector<audio::Album>& albums,
                         const QVector<qint64>& cdids)
 {
@@ -57,7 +52,7 @@ QStringList storeCovers(const QString& collectionFolder, const QVector<audio::Al
     return failed;
 }
 
-int RunCommandLine(const QStringList& arguments)
+int RunImportAudio(const QStringList& arguments)
 {
     const qsizetype at = arguments.indexOf(QStringLiteral("--import-audio"));
     const QString source = arguments.value(at + 1);

@@ -7,16 +7,13 @@ namespace audio {
 struct Album;
 }
 
-// Whether the arguments ask for a command run without a window.
-bool isCommandLine(const QStringList& arguments);
-
 // rondella --import-audio DIR [--allow-duplicates] [--collection FOLDER]:
 // adds every album found under DIR to the collection in FOLDER (the current
 // folder when none is given), without a window, under the same lock, backup
 // and transaction as the program. Prints one line per CD added and a summary
 // in Japanese. Returns the exit status: 0 when done, 1 when nothing could
 // be added, 2 for arguments it does not understand.
-int RunCommandLine(const QStringList& arguments);
+int RunImportAudio(const QStringList& arguments);
 
 // Stores the albums' covers as the jackets of the CDs given to them; says
 // which could not be stored, one line each.

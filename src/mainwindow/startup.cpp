@@ -1,11 +1,14 @@
 #include "startup.h"
 
+#include "commandline.h"
 #include "frmmain.h"
 #include "store/backup.h"
 #include "store/collection.h"
+#include "store/collectionfolder.h"
 #include "store/folderlock.h"
 #include "widgets/msgbox.h"
 #include "widgets/secondary.h"
+#include "widgets/settings.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -18,6 +21,8 @@
 #include <QScreen>
 #include <QThread>
 #include <QTranslator>
+
+#include <cstdio>
 
 namespace {
 
@@ -63,11 +68,27 @@ private:
 
 } // namespace
 
-bool Main()
+bool Main(const QStringList& arguments)
 {
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     loadQtTranslations();
     setJapaneseFont();
+    const QString lastFolderKey = QStringLiteral("collection/lastFolder");
+    const StartFolder start
+        = startFolderOf(arguments, userSettings()->value(lastFolderKey).toString());
+    QString refusal = start.refusal;
+    if (refusal.isEmpty() && !start.folder.isEmpty()) {
+        refusal = collectionfolder::prepare(start.folder);
+        if (refusal.isEmpty())
+            QDir::setCurrent(start.folder);
+    }
+    if (!refusal.isEmpty()) {
+        // said on the terminal too, for a start from one
+        std::fprintf(stderr, "%s\n", refusal.toLocal8Bit().constData());
+        MsgBox(refusal, QMessageBox::Ok, QMessageBox::Critical);
+        return false;
+    }
+    userSettings()->setValue(lastFolderKey, QDir::currentPath());
     auto collection = std::make_unique<Collection>(QDir::currentPath());
     FolderLock held = lockCollectionFolder(collection->strAppPath);
     if (!held.refusal.isEmpty()) {

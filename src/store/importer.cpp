@@ -115,9 +115,15 @@ int serveLegacyRead(const QString& mdbPath, QIODevice& out)
 QString legacyReaderProgram()
 {
     const QString name = QStringLiteral("rondella-mdbread");
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+    const QDir programs(QCoreApplication::applicationDirPath());
+    const QString beside = programs.filePath(name);
     if (QFileInfo(beside).isExecutable())
         return beside;
+    // installed: a helper of the program's own, out of the users' PATH
+    const QString installed
+        = QDir::cleanPath(programs.filePath(QStringLiteral("../libexec/rondella/") + name));
+    if (QFileInfo(installed).isExecutable())
+        return installed;
 #ifdef RONDELLA_MDBREAD
     // a program of the build tree (the tests, the benchmark) finds it where it was built
     if (QFileInfo(QStringLiteral(RONDELLA_MDBREAD)).isExecutable())
