@@ -257,9 +257,9 @@ QVector<QVector<QVariant>> frmStatistics::tableRows(int i) const
     // in the order the table shows them
     QVector<QVector<QVariant>> rows;
     const QAbstractItemModel* model = m_tables.at(i)->model();
+    const QVector<FieldDef> fields = tableFields(i);
     for (int r = 0; r < model->rowCount(); ++r) {
         QVector<QVariant> row;
-        const QVector<FieldDef> fields = tableFields(i);
         for (int c = 0; c < fields.size(); ++c) {
             const QModelIndex index = model->index(r, c);
             if (fields[c].type == FieldType::Integer)
