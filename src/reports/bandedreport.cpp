@@ -158,13 +158,30 @@ QVector<BandedReport::Shaped> BandedReport::shape(const Placed& at, const Row* c
             continue;
         if (item.kind == ReportItem::Box && at.row < 0)
             continue; // a report footer's count is a label of its own
-        const QString text = itemText(item, context.columns[at.band][i], at, child, page);
+        const int column = context.columns[at.band][i];
+        const ReportFont& f = reportFont(item.pointSize, item.bold);
+        if (height && item.kind == ReportItem::Box && column >= 0) {
+            // Laying out every page reads every text: a stored text that fits
+            // on one line is measured where the row keeps it, without a copy.
+            const Row* row = item.member.isEmpty() ? m_source->rowAt(at.row) : child;
+            if (const TextPool::Text* t = row ? row->textAt(column) : nullptr) {
+                const QStringView kept(t->units, t->length);
+                if (!kept.contains(u'\n') && !kept.contains(u'\r')
+                    && f.widths.of(kept) <= s.rect.width())
+                    continue;
+            }
+        }
+        const QString text = itemText(item, column, at, child, page);
         if (text.isEmpty())
             continue;
-        const ReportFont& f = reportFont(item.pointSize, item.bold);
         s.lines = textLines(text, f.widths, s.rect.width(), MaxLines);
         s.lineSpacing = f.widths.lineSpacing();
         growth[i] = (s.lines.size() - 1) * s.lineSpacing;
+    }
+    if (std::all_of(growth.begin(), growth.end(), [](double g) { return g == 0; })) {
+        if (height) // every text on one line, as most are: the band as designed
+            *height = band.height;
+        return shaped;
     }
     // From the top down: an item moves as far as the lowest bottom of the
     // items above it, themselves moved and grown, has gone down.
