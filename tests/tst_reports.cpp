@@ -23,6 +23,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 namespace {
@@ -137,6 +138,7 @@ private slots:
     void textsBeyondFourLinesAreCut();
     void widerPaperWidensTheLongColumns();
     void previewTurnsPagesAndWritesThemAll();
+    void previewOpensBeforeEveryPageIsLaidOut();
 
 private:
     // Runs a print command and closes its preview at once; returns the
@@ -607,6 +609,43 @@ void TestReports::widerPaperWidensTheLongColumns()
     QVERIFY2(lineWith(wide, "作品67").contains(title), qPrintable(wide));
     const QString narrow = pdfText(report, m_folder->file("narrow.pdf"));
     QVERIFY2(!lineWith(narrow, "作品67").contains(title), qPrintable(narrow));
+}
+
+// The first page is on show before the rest are laid out; they are laid out
+// while the preview is open, the count saying so until it is whole, and a
+// jump to the last page lays out what is left first.
+void TestReports::previewOpensBeforeEveryPageIsLaidOut()
+{
+    writeSample(m_folder->path(), 1200); // more than one slice of laying out
+
+    m_w = startMain();
+    BandedReport& report = DataReport3();
+    report.setDataSource(db().rsKyoku);
+    assignSongFields(report, "section6", QString());
+    {
+        ReportPreview preview(report, &m_w->printer(), m_w);
+        QVERIFY(!preview.allLaidOut());
+        QCOMPARE(preview.wholePagesLaidOut(), 1); // the page on show, whole
+        QVERIFY(!preview.findChild<QLabel*>("sheet")->pixmap().isNull());
+        QVERIFY(preview.findChild<QLabel*>("lblPageTotal")->text().contains("以上"));
+        QTRY_VERIFY_WITH_TIMEOUT(preview.allLaidOut(), 20000);
+        const int pages = preview.findChild<QSpinBox*>("page")->maximum();
+        QCOMPARE(preview.findChild<QLabel*>("lblPageTotal")->text(),
+                 QString("/ %1 ページ").arg(pages));
+        QVERIFY(pages > 10);
+        QCOMPARE(preview.pageCount(), pages);
+    }
+    ReportPreview preview(report, &m_w->printer(), m_w);
+    QVERIFY(!preview.allLaidOut());
+    preview.findChild<QPushButton*>("cmdLast")->click();
+    QVERIFY(preview.allLaidOut());
+    QCOMPARE(preview.currentPage(), preview.pageCount() - 1);
+    // the same pages as a layout made at once
+    const QRect paint = m_w->printer().pageLayout().paintRectPixels(m_w->printer().resolution());
+    const double perTwip = m_w->printer().resolution() / 1440.0;
+    QCOMPARE(
+        preview.pageCount(),
+        int(report.layout(int(paint.height() / perTwip), int(paint.width() / perTwip)).size()));
 }
 
 RONDELLA_TEST_MAIN(TestReports)

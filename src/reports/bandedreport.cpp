@@ -12,6 +12,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <numeric>
 
@@ -206,79 +207,115 @@ QVector<BandedReport::Shaped> BandedReport::shape(const Placed& at, const Row* c
     return shaped;
 }
 
+int BandedReport::bandOf(ReportBand::Kind kind) const
+{
+    for (int i = 0; i < m_bands.size(); ++i)
+        if (m_bands[i].kind == kind)
+            return i;
+    return -1;
+}
+
+BandedReport::Pagination::Pagination(const BandedReport& report, int pageHeight, int pageWidth)
+    : m_report(report), m_context(std::make_unique<Context>(report.contextFor(pageWidth))),
+      m_pageHeader(report.bandOf(ReportBand::PageHeader)),
+      m_pageFooter(report.bandOf(ReportBand::PageFooter)), m_rows(report.rowCount()), m_pages(1)
+{
+    m_headerHeight = m_pageHeader >= 0 ? heightOf(m_pageHeader, -1, -1, nullptr) : 0;
+    m_footerHeight = m_pageFooter >= 0 ? heightOf(m_pageFooter, -1, -1, nullptr) : 0;
+    m_bodyLimit = pageHeight - m_footerHeight;
+    const int reportHeader = report.bandOf(ReportBand::ReportHeader);
+    if (reportHeader >= 0) {
+        const int height = heightOf(reportHeader, -1, -1, nullptr);
+        m_pages.last().push_back({reportHeader, 0, -1, -1, height});
+        m_y = height;
+    }
+    if (m_pageHeader >= 0) {
+        m_pages.last().push_back({m_pageHeader, m_y, -1, -1, m_headerHeight});
+        m_y += m_headerHeight;
+    }
+}
+
+BandedReport::Pagination::~Pagination() = default;
+
+int BandedReport::Pagination::heightOf(int band, int row, int childRow, const Row* child) const
+{
+    int height = 0;
+    m_report.shape({band, 0, row, childRow}, child, 1, *m_context, &height);
+    return height;
+}
+
+void BandedReport::Pagination::finishPage()
+{
+    if (m_pageFooter >= 0)
+        m_pages.last().push_back({m_pageFooter, m_bodyLimit, -1, -1, m_footerHeight});
+}
+
+// A band never splits: one that does not fit goes whole to a new page.
+void BandedReport::Pagination::place(int band, int row, int childRow, const Row* child)
+{
+    if (band < 0)
+        return;
+    const int height = heightOf(band, row, childRow, child);
+    if (m_y + height > m_bodyLimit && m_y > m_headerHeight) {
+        finishPage();
+        m_pages.push_back({});
+        m_y = 0;
+        if (m_pageHeader >= 0) {
+            m_pages.last().push_back({m_pageHeader, 0, -1, -1, m_headerHeight});
+            m_y = m_headerHeight;
+        }
+    }
+    m_pages.last().push_back({band, m_y, row, childRow, height});
+    m_y += height;
+}
+
+// One row of the data source with its child rows, or once they are all
+// placed, the report's end.
+void BandedReport::Pagination::step()
+{
+    const int detail = m_report.bandOf(ReportBand::Detail);
+    const int groupHeader = m_report.bandOf(ReportBand::GroupHeader);
+    if (m_row >= m_rows) {
+        place(m_report.bandOf(ReportBand::ReportFooter), -1, -1, nullptr);
+        finishPage();
+        m_finished = true;
+        return;
+    }
+    const int row = m_row++;
+    if (groupHeader < 0) {
+        place(detail, row, -1, nullptr);
+        return;
+    }
+    place(groupHeader, row, -1, nullptr);
+    const auto children = m_report.m_source->childRowsAt(row);
+    for (int c = 0; c < int(children.size()); ++c)
+        place(detail, row, c, children[size_t(c)]);
+    place(m_report.bandOf(ReportBand::GroupFooter), row, -1, nullptr);
+}
+
+int BandedReport::Pagination::wholePages() const
+{
+    return int(m_pages.size()) - (m_finished ? 0 : 1);
+}
+
+void BandedReport::Pagination::layOutTo(int page)
+{
+    while (!m_finished && wholePages() <= page)
+        step();
+}
+
+bool BandedReport::Pagination::layOutRows(int rows)
+{
+    for (int n = 0; n < rows && !m_finished; ++n)
+        step();
+    return !m_finished;
+}
+
 QVector<BandedReport::Page> BandedReport::layout(int pageHeight, int pageWidth) const
 {
-    auto find = [this](ReportBand::Kind kind) {
-        for (int i = 0; i < m_bands.size(); ++i)
-            if (m_bands[i].kind == kind)
-                return i;
-        return -1;
-    };
-    const Context context = contextFor(pageWidth);
-    auto heightOf = [&](int band, int row, int childRow, const Row* child = nullptr) {
-        int height = 0;
-        shape({band, 0, row, childRow}, child, 1, context, &height);
-        return height;
-    };
-    const int pageHeader = find(ReportBand::PageHeader);
-    const int pageFooter = find(ReportBand::PageFooter);
-    const int headerHeight = pageHeader >= 0 ? heightOf(pageHeader, -1, -1) : 0;
-    const int footerHeight = pageFooter >= 0 ? heightOf(pageFooter, -1, -1) : 0;
-    const int bodyLimit = pageHeight - footerHeight;
-    QVector<Page> pages(1);
-    int y = 0;
-    auto finishPage = [&] {
-        if (pageFooter >= 0)
-            pages.last().push_back({pageFooter, bodyLimit, -1, -1, footerHeight});
-    };
-    auto startPage = [&] {
-        y = 0;
-        if (pageHeader >= 0) {
-            pages.last().push_back({pageHeader, 0, -1, -1, headerHeight});
-            y = headerHeight;
-        }
-    };
-    // A band never splits: one that does not fit goes whole to a new page.
-    auto place = [&](int band, int row, int childRow, const Row* child = nullptr) {
-        if (band < 0)
-            return;
-        const int height = heightOf(band, row, childRow, child);
-        if (y + height > bodyLimit && y > headerHeight) {
-            finishPage();
-            pages.push_back({});
-            startPage();
-        }
-        pages.last().push_back({band, y, row, childRow, height});
-        y += height;
-    };
-    const int reportHeader = find(ReportBand::ReportHeader);
-    if (reportHeader >= 0) {
-        const int height = heightOf(reportHeader, -1, -1);
-        pages.last().push_back({reportHeader, 0, -1, -1, height});
-        y = height;
-    }
-    if (pageHeader >= 0) {
-        pages.last().push_back({pageHeader, y, -1, -1, headerHeight});
-        y += headerHeight;
-    }
-    const int groupHeader = find(ReportBand::GroupHeader);
-    const int detail = find(ReportBand::Detail);
-    const int groupFooter = find(ReportBand::GroupFooter);
-    const int rows = rowCount();
-    for (int row = 0; row < rows; ++row) {
-        if (groupHeader < 0) {
-            place(detail, row, -1);
-            continue;
-        }
-        place(groupHeader, row, -1);
-        const auto children = m_source->childRowsAt(row);
-        for (int c = 0; c < int(children.size()); ++c)
-            place(detail, row, c, children[size_t(c)]);
-        place(groupFooter, row, -1);
-    }
-    place(find(ReportBand::ReportFooter), -1, -1);
-    finishPage();
-    return pages;
+    Pagination pages(*this, pageHeight, pageWidth);
+    pages.layOutTo(std::numeric_limits<int>::max());
+    return pages.pages();
 }
 
 QString BandedReport::itemText(const ReportItem& item, int column, const Placed& at,

@@ -75,6 +75,43 @@ public:
     using Page = QVector<Placed>;
     QVector<Page> layout(int pageHeightTwips, int pageWidthTwips = 0) const;
 
+    // The same layout made as far as it is asked: a preview shows its first
+    // page at once and lays out the rest while it is on show.
+    struct Context;
+    class Pagination {
+    public:
+        Pagination(const BandedReport& report, int pageHeightTwips, int pageWidthTwips);
+        ~Pagination();
+        Pagination(const Pagination&) = delete;
+        Pagination& operator=(const Pagination&) = delete;
+
+        // Lays out until page `page` (from 0) is whole, or the report ends.
+        void layOutTo(int page);
+        // Lays out that many more rows of the data source (each with its
+        // child rows); returns whether more is left.
+        bool layOutRows(int rows);
+        bool finished() const { return m_finished; }
+        // The pages laid out; the last is still being filled until finished.
+        const QVector<Page>& pages() const { return m_pages; }
+        int wholePages() const;
+
+    private:
+        int heightOf(int band, int row, int childRow, const Row* child) const;
+        void place(int band, int row, int childRow, const Row* child);
+        void finishPage();
+        void step();
+
+        const BandedReport& m_report;
+        std::unique_ptr<Context> m_context;
+        int m_pageHeader, m_pageFooter;
+        int m_headerHeight = 0, m_footerHeight = 0, m_bodyLimit = 0;
+        int m_rows;
+        int m_row = 0;
+        int m_y = 0;
+        bool m_finished = false;
+        QVector<Page> m_pages;
+    };
+
     // Draws every page on the device (a printer, a PDF writer).
     void print(QPagedPaintDevice* device) const;
     // Draws one page of a layout made for the same page width, `perTwip`
@@ -97,8 +134,8 @@ public:
 
 private:
     struct Stretch;
-    struct Context;
     struct Shaped;
+    int bandOf(ReportBand::Kind kind) const;
     Stretch stretchFor(int pageWidthTwips) const;
     Context contextFor(int pageWidthTwips) const;
     QVector<Shaped> shape(const Placed& at, const Row* child, int page, const Context& context,

@@ -17,7 +17,10 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <limits>
 
 namespace {
 constexpr int Stopped = 3059; // the user stopped the work
@@ -41,6 +44,7 @@ ReportPreview::ReportPreview(const BandedReport& report, QPrinter* printer, QWid
     m_pageBox = new QSpinBox(this);
     m_pageBox->setObjectName(QStringLiteral("page"));
     m_pageTotal = new QLabel(this);
+    m_pageTotal->setObjectName(QStringLiteral("lblPageTotal"));
     QPushButton* next = tool(this, "cmdNext", QStringLiteral("＞"));
     QPushButton* last = tool(this, "cmdLast", QStringLiteral("≫"));
     QPushButton* zoomIn = tool(this, "cmdZoomIn", QStringLiteral("拡大"));
@@ -71,9 +75,10 @@ ReportPreview::ReportPreview(const BandedReport& report, QPrinter* printer, QWid
     const double perTwip = m_printer->resolution() / 1440.0;
     const QRect paint = m_printer->pageLayout().paintRectPixels(m_printer->resolution());
     m_pageWidth = int(paint.width() / perTwip);
-    m_pages = m_report.layout(int(paint.height() / perTwip), m_pageWidth);
-    m_pageBox->setRange(1, pageCount());
-    m_pageTotal->setText(QStringLiteral("/ %1 ページ").arg(pageCount()));
+    m_pagination = std::make_unique<BandedReport::Pagination>(
+        m_report, int(paint.height() / perTwip), m_pageWidth);
+    m_pagination->layOutTo(0);
+    showCount();
     connect(first, &QPushButton::clicked, this, [this] { showPage(0); });
     connect(previous, &QPushButton::clicked, this, [this] { showPage(m_page - 1); });
     connect(next, &QPushButton::clicked, this, [this] { showPage(m_page + 1); });
@@ -104,11 +109,43 @@ ReportPreview::ReportPreview(const BandedReport& report, QPrinter* printer, QWid
     });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     render();
+    QTimer::singleShot(0, this, &ReportPreview::layOutMore);
+}
+
+// A slice of the layout at a time, between the user's clicks: 500 rows (CDs
+// with their songs, or songs) take some tens of milliseconds.
+void ReportPreview::layOutMore()
+{
+    const bool more = m_pagination->layOutRows(500);
+    showCount();
+    if (more)
+        QTimer::singleShot(0, this, &ReportPreview::layOutMore);
+}
+
+void ReportPreview::showCount()
+{
+    const int whole = std::max(1, m_pagination->wholePages());
+    const QSignalBlocker blocker(m_pageBox);
+    m_pageBox->setRange(1, m_pagination->finished() ? int(m_pagination->pages().size()) : whole);
+    m_pageTotal->setText(m_pagination->finished()
+                             ? QStringLiteral("/ %1 ページ").arg(m_pagination->pages().size())
+                             : QStringLiteral("/ %1 ページ以上（数えています）").arg(whole));
+}
+
+int ReportPreview::pageCount()
+{
+    if (!m_pagination->finished()) {
+        m_pagination->layOutTo(std::numeric_limits<int>::max());
+        showCount();
+    }
+    return int(m_pagination->pages().size());
 }
 
 void ReportPreview::showPage(int page)
 {
-    page = std::clamp(page, 0, pageCount() - 1);
+    m_pagination->layOutTo(std::max(page, 0));
+    showCount();
+    page = std::clamp(page, 0, std::max(1, m_pagination->wholePages()) - 1);
     if (page == m_page && !m_sheet->pixmap().isNull())
         return;
     m_page = page;
@@ -136,7 +173,7 @@ void ReportPreview::render()
         QPainter p(&sheet);
         p.setRenderHint(QPainter::TextAntialiasing);
         p.translate(paint.topLeft());
-        m_report.drawPage(p, m_pages, m_page, dpi / 1440.0, m_pageWidth);
+        m_report.drawPage(p, m_pagination->pages(), m_page, dpi / 1440.0, m_pageWidth);
     }
     m_sheet->setPixmap(QPixmap::fromImage(sheet));
     m_sheet->resize(sheet.size());
@@ -164,7 +201,7 @@ void ReportPreview::exportPdf(const QString& path, const std::function<bool(int,
         for (int n = 0; n < pageCount() && whole; ++n) {
             if (n > 0)
                 pdf.newPage();
-            m_report.drawPage(p, m_pages, n, perTwip, m_pageWidth);
+            m_report.drawPage(p, m_pagination->pages(), n, perTwip, m_pageWidth);
             whole = !progress || progress(n + 1, pageCount());
         }
     }

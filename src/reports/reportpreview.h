@@ -11,16 +11,22 @@ class QPrinter;
 class QScrollArea;
 class QSpinBox;
 
-// The preview of a report on the shared printer's page. Pages are laid out
-// at once (that is quick) but drawn only when shown, so the first page of a
-// report of thousands of pages appears without a wait. It zooms, turns pages,
-// prints where a printer exists and writes the pages shown to PDF.
+// The preview of a report on the shared printer's page. The first page is
+// laid out and drawn at once; the rest are laid out while the preview is on
+// show (every row's texts decide how tall its band is), and a page is drawn
+// only when shown, so a report of thousands of pages appears without a wait.
+// It zooms, turns pages, prints where a printer exists and writes the pages
+// shown to PDF.
 class ReportPreview : public QDialog {
     Q_OBJECT
 public:
     ReportPreview(const BandedReport& report, QPrinter* printer, QWidget* parent = nullptr);
 
-    int pageCount() const { return int(m_pages.size()); }
+    // Every page: lays out the rest first.
+    int pageCount();
+    // Whether every page is laid out yet.
+    bool allLaidOut() const { return m_pagination->finished(); }
+    int wholePagesLaidOut() const { return m_pagination->wholePages(); }
     int currentPage() const { return m_page; }
     void showPage(int page);
     void setZoom(double zoom);
@@ -32,9 +38,11 @@ public:
 
 private:
     void render();
+    void layOutMore();
+    void showCount();
     const BandedReport& m_report;
     QPrinter* m_printer;
-    QVector<BandedReport::Page> m_pages;
+    std::unique_ptr<BandedReport::Pagination> m_pagination;
     int m_pageWidth = 0; // twips: the printable width the pages were laid out for
     int m_page = 0;
     double m_zoom = 1.0;
