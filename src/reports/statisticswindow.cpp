@@ -123,6 +123,11 @@ QChart* barChart(const QString& title, const QStringList& names,
     // the largest at the top, as the table lists them
     QStringList reversed(names.rbegin(), names.rend());
     names_->append(reversed);
+    // twenty-one names in a chart's height: smaller than the text, and whole
+    QFont small = names_->labelsFont();
+    small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.8));
+    names_->setLabelsFont(small);
+    names_->setTruncateLabels(false);
     chart->addAxis(names_, Qt::AlignLeft);
     series->attachAxis(names_);
     auto* counts = new QValueAxis;
@@ -283,8 +288,8 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
     for (const FieldDef& f : fields)
         headers << f.name;
     model->setHorizontalHeaderLabels(headers);
-    QStringList names;
-    QVector<double> cds, songs;
+    QStringList names, barNames;
+    QVector<double> cds, songs, barCds, barSongs;
     for (const stats::Line& line : tab.lines) {
         QList<QStandardItem*> items;
         switch (tab.def.kind) {
@@ -309,6 +314,11 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
         names << (tab.def.kind == Kind::Storage ? placeOf(line) : line.name);
         cds << double(line.cds);
         songs << double(line.songs);
+        if (!line.rest) { // その他 in the bars would dwarf every name beside it
+            barNames << names.last();
+            barCds << cds.last();
+            barSongs << songs.last();
+        }
     }
     auto* proxy = new StatisticsOrder(this);
     proxy->setSourceModel(model);
@@ -319,6 +329,7 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
     table->sortByColumn(-1, Qt::AscendingOrder); // as counted until a header is clicked
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     table->verticalHeader()->hide();
     m_tables << table;
@@ -330,20 +341,23 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
     auto* chartLayout = new QVBoxLayout(charts);
     chartLayout->setContentsMargins(0, 0, 0, 0);
     const QString& title = tab.def.title;
+    const QString largest = barNames.size() < names.size()
+        ? QStringLiteral("（多い順に%1まで）").arg(stats::Largest)
+        : QString();
     switch (tab.def.kind) {
     case Kind::SongNames:
-        chartLayout->addWidget(
-            chartView(barChart(title + QStringLiteral("ごとのCD数と曲数"), names,
-                               {{QStringLiteral("CD数"), cds}, {QStringLiteral("曲数"), songs}}),
-                      QStringLiteral("bars")));
+        chartLayout->addWidget(chartView(
+            barChart(title + QStringLiteral("ごとのCD数と曲数") + largest, barNames,
+                     {{QStringLiteral("CD数"), barCds}, {QStringLiteral("曲数"), barSongs}}),
+            QStringLiteral("bars")));
         // each song has one name: the songs make a whole
         chartLayout->addWidget(chartView(
             pieChart(title + QStringLiteral("ごとの曲数"), names, songs), QStringLiteral("pie")));
         break;
     case Kind::CDNames:
-        chartLayout->addWidget(chartView(
-            barChart(title + QStringLiteral("ごとのCD数"), names, {{QStringLiteral("CD数"), cds}}),
-            QStringLiteral("bars")));
+        chartLayout->addWidget(chartView(barChart(title + QStringLiteral("ごとのCD数") + largest,
+                                                  barNames, {{QStringLiteral("CD数"), barCds}}),
+                                         QStringLiteral("bars")));
         chartLayout->addWidget(chartView(pieChart(title + QStringLiteral("ごとのCD数"), names, cds),
                                          QStringLiteral("pie")));
         break;
@@ -372,6 +386,8 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
         break;
     }
     }
+    chartLayout->setStretch(0, 2); // the bars need the height of every name
+    chartLayout->setStretch(1, 1);
     m_charts << charts;
 
     auto* splitter = new QSplitter(Qt::Horizontal);
@@ -379,6 +395,7 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
     splitter->addWidget(table);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
+    splitter->setSizes({720, 460}); // room for the names beside the charts
     return splitter;
 }
 
