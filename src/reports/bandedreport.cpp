@@ -218,7 +218,10 @@ int BandedReport::bandOf(ReportBand::Kind kind) const
 BandedReport::Pagination::Pagination(const BandedReport& report, int pageHeight, int pageWidth)
     : m_report(report), m_context(std::make_unique<Context>(report.contextFor(pageWidth))),
       m_pageHeader(report.bandOf(ReportBand::PageHeader)),
-      m_pageFooter(report.bandOf(ReportBand::PageFooter)), m_rows(report.rowCount()), m_pages(1)
+      m_pageFooter(report.bandOf(ReportBand::PageFooter)),
+      m_groupHeader(report.bandOf(ReportBand::GroupHeader)),
+      m_detail(report.bandOf(ReportBand::Detail)),
+      m_groupFooter(report.bandOf(ReportBand::GroupFooter)), m_rows(report.rowCount()), m_pages(1)
 {
     m_headerHeight = m_pageHeader >= 0 ? heightOf(m_pageHeader, -1, -1, nullptr) : 0;
     m_footerHeight = m_pageFooter >= 0 ? heightOf(m_pageFooter, -1, -1, nullptr) : 0;
@@ -273,8 +276,6 @@ void BandedReport::Pagination::place(int band, int row, int childRow, const Row*
 // placed, the report's end.
 void BandedReport::Pagination::step()
 {
-    const int detail = m_report.bandOf(ReportBand::Detail);
-    const int groupHeader = m_report.bandOf(ReportBand::GroupHeader);
     if (m_row >= m_rows) {
         place(m_report.bandOf(ReportBand::ReportFooter), -1, -1, nullptr);
         finishPage();
@@ -282,15 +283,15 @@ void BandedReport::Pagination::step()
         return;
     }
     const int row = m_row++;
-    if (groupHeader < 0) {
-        place(detail, row, -1, nullptr);
+    if (m_groupHeader < 0) {
+        place(m_detail, row, -1, nullptr);
         return;
     }
-    place(groupHeader, row, -1, nullptr);
+    place(m_groupHeader, row, -1, nullptr);
     const auto children = m_report.m_source->childRowsAt(row);
     for (int c = 0; c < int(children.size()); ++c)
-        place(detail, row, c, children[size_t(c)]);
-    place(m_report.bandOf(ReportBand::GroupFooter), row, -1, nullptr);
+        place(m_detail, row, c, children[size_t(c)]);
+    place(m_groupFooter, row, -1, nullptr);
 }
 
 int BandedReport::Pagination::wholePages() const

@@ -103,7 +103,7 @@ public:
 
         const BandedReport& m_report;
         std::unique_ptr<Context> m_context;
-        int m_pageHeader, m_pageFooter;
+        int m_pageHeader, m_pageFooter, m_groupHeader, m_detail, m_groupFooter;
         int m_headerHeight = 0, m_footerHeight = 0, m_bodyLimit = 0;
         int m_rows;
         int m_row = 0;

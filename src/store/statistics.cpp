@@ -148,12 +148,19 @@ QVector<Line> linesOf(const Names& names)
     return lines;
 }
 
+// The number of the name each row is counted under.
+std::vector<int> nameIds(const std::vector<const Row*>& rows, int column, Names& names)
+{
+    std::vector<int> ids(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        ids[i] = names.idOf(rows[i], column);
+    return ids;
+}
+
 Tab songNames(const TabDef& def, const Shown& shown, int column)
 {
     Names names;
-    std::vector<int> nameOfSong(shown.songs.size());
-    for (size_t i = 0; i < shown.songs.size(); ++i)
-        nameOfSong[i] = names.idOf(shown.songs[i], column);
+    const std::vector<int> nameOfSong = nameIds(shown.songs, column, names);
     QVector<Line> lines = linesOf(names);
     for (int id : nameOfSong)
         ++lines[id].songs;
@@ -184,9 +191,7 @@ Tab songNames(const TabDef& def, const Shown& shown, int column)
 Tab cdNames(const TabDef& def, const Shown& shown, int column)
 {
     Names names;
-    std::vector<int> nameOfCD(shown.cds.size());
-    for (size_t i = 0; i < shown.cds.size(); ++i)
-        nameOfCD[i] = names.idOf(shown.cds[i], column);
+    const std::vector<int> nameOfCD = nameIds(shown.cds, column, names);
     QVector<Line> lines = linesOf(names);
     for (int id : nameOfCD)
         ++lines[id].cds;
