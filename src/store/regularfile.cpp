@@ -1,0 +1,136 @@
+#include "regularfile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace regularfile {
+
+namespace {
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1);
+}
+
+// The refusal for what fstat or stat found, or empty for an ordinary file
+// within the limit.
+QString refusalOf(const struct stat& st, qint64 maxBytes)
+{
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("フォルダです");
+    if (S_ISFIFO(st.st_mode))
+        return QStringLiteral("通常のファイルではありません（名前付きパイプ）");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return QStringLiteral("通常のファイルではありません（デバイス）");
+    if (S_ISSOCK(st.st_mode))
+        return QStringLiteral("通常のファイルではありません（ソケット）");
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("通常のファイルではありません");
+    if (maxBytes >= 0 && qint64(st.st_size) > maxBytes)
+        return QStringLiteral("ファイルが大きすぎます（%1 MB、上限は %2 MB）")
+            .arg(megabytes(st.st_size), megabytes(maxBytes));
+    return QString();
+}
+
+} // namespace
+
+QString cause(int error)
+{
+    switch (error) {
+    case 0:
+        return QString();
+    case ENOENT:
+        return QStringLiteral("ファイルがありません");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("読み取る権限がありません");
+    case ELOOP:
+        return QStringLiteral("リンクが循環しています");
+    case ENAMETOOLONG:
+        return QStringLiteral("名前が長すぎます");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("ディスクに空きがありません");
+    case EROFS:
+        return QStringLiteral("読み取り専用のディスクです");
+    case EIO:
+        return QStringLiteral("ディスクの読み書きに失敗しました");
+    case ENOMEM:
+        return QStringLiteral("メモリが足りません");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("開いているファイルが多すぎます");
+    default:
+        return QStringLiteral("読み取れません（エラー番号 %1）").arg(error);
+    }
+}
+
+QString refusal(const QString& path, qint64 maxBytes)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return cause(errno);
+    if (const QString why = refusalOf(st, maxBytes); !why.isEmpty())
+        return why;
+    if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
+        return cause(errno);
+    return QString();
+}
+
+QByteArray read(const QString& path, qint64 maxBytes, QString* why)
+{
+    auto fail = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return QByteArray();
+    };
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. What was opened
+    // is then checked itself, so a file swapped after a check is no way round it.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(cause(errno));
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail(cause(error));
+    }
+    if (const QString refused = refusalOf(st, maxBytes); !refused.isEmpty()) {
+        ::close(fd);
+        return fail(refused);
+    }
+    // An ordinary file: reading it blocks no longer than the disk takes. It
+    // is read no further than the limit, even if it grows meanwhile.
+    QByteArray bytes;
+    bytes.reserve(qsizetype(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            return fail(cause(error));
+        }
+        if (got == 0)
+            break;
+        bytes.append(buffer, qsizetype(got));
+        if (maxBytes >= 0 && bytes.size() > maxBytes) {
+            ::close(fd);
+            return fail(
+                QStringLiteral("ファイルが大きすぎます（上限は %1 MB）").arg(megabytes(maxBytes)));
+        }
+    }
+    ::close(fd);
+    if (why)
+        why->clear();
+    // an empty file is read as empty, not as null
+    return bytes.isNull() ? QByteArray("") : bytes;
+}
+
+} // namespace regularfile

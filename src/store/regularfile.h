@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Files the collector points the program at (covers beside ripped music, a
+// picture dropped on the jacket, ...) are read only when they are ordinary
+// files of a bounded size: a FIFO would block the window forever and a link
+// to a device would be read without end.
+namespace regularfile {
+
+// The largest picture file read: any photo a camera makes is smaller.
+constexpr qint64 pictureLimit = 50 * 1024 * 1024;
+
+// The file's whole contents, or a null array with *why saying in Japanese
+// why it was not read (not an ordinary file, too large, no permission, a
+// read error). Never blocks on a FIFO or a device.
+QByteArray read(const QString& path, qint64 maxBytes, QString* why);
+
+// Why the path is no ordinary readable file, or an empty text when it is.
+// Checked without opening anything that could block.
+QString refusal(const QString& path, qint64 maxBytes);
+
+// A system error number as the collector reads it.
+QString cause(int error);
+
+} // namespace regularfile
