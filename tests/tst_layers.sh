@@ -1,16 +1,34 @@
 #!/usr/bin/env bash
-# The layers include only downwards: the store only itself; the shared widgets
-# the store; the entry forms, the search and the reports the store, the widgets
-# and themselves; the main window anything below it.
-#   bash tst_layers.sh PROJECT-FOLDER
+# The layers include only downwards: the store only itself, and of Qt only
+# Core and Sql; the shared widgets the store; the entry forms, the search and
+# the reports the store, the widgets and themselves; the main window anything
+# below it; the program's main the main window; the old-database reader the
+# store. Then the probes: built on a layer's own compile line, each naming a
+# header above it must fail for want of that header, and the plain one build.
+#   bash tst_layers.sh PROJECT-FOLDER BUILD-FOLDER QT-CORE-AND-SQL-INCLUDES PROBE...
 set -u
-cd "$1/src" || exit 1
+project=$1 build=$2 qtdirs=$3
+shift 3
+cd "$project/src" || exit 1
 passed=0
 failed=0
+fail() { echo "$1"; failed=$((failed + 1)); }
+# the Qt header named is one of Qt Core's or Qt Sql's
+in_core_or_sql() {
+    local dir
+    IFS=: read -ra dirs <<<"$qtdirs"
+    for dir in "${dirs[@]}"; do
+        case "$dir" in *QtCore | *QtSql) [ -e "$dir/$1" ] && return 0 ;; esac
+    done
+    return 1
+}
 check() {
-    local folder=$1 allowed=$2 file line target
-    for file in "$folder"/*.h "$folder"/*.cpp; do
+    local allowed=$1 file line target
+    shift
+    for file in "$@"; do
         [ -e "$file" ] || continue
+        local folder=${file%/*}
+        [ "$folder" = "$file" ] && folder=.
         while IFS= read -r line; do
             target=${line#*\"}
             target=${target%%\"*}
@@ -19,20 +37,47 @@ check() {
             *) target="$folder/$target" ;; # beside the file
             esac
             if [[ ! "${target%%/*}" =~ ^($allowed)$ ]]; then
-                echo "$file includes $target, above its layer"
-                failed=$((failed + 1))
+                fail "$file includes $target, above its layer"
             else
                 passed=$((passed + 1))
             fi
         done < <(grep -h '^#include "' "$file")
     done
 }
-check store 'store'
-check widgets 'store|widgets'
-check entry 'store|widgets|entry'
-check search 'store|widgets|search'
-check reports 'store|widgets|reports'
-check mainwindow 'store|widgets|entry|search|reports|mainwindow'
+check 'store' store/*.h store/*.cpp
+check 'store|widgets' widgets/*.h widgets/*.cpp
+check 'store|widgets|entry' entry/*.h entry/*.cpp
+check 'store|widgets|search' search/*.h search/*.cpp
+check 'store|widgets|reports' reports/*.h reports/*.cpp
+check 'store|widgets|entry|search|reports|mainwindow' mainwindow/*.h mainwindow/*.cpp
+check 'mainwindow' main.cpp
+check 'store' mdbread/*.cpp
+# Qt in the store and its reader: Core and Sql, by whichever spelling
+for file in store/*.h store/*.cpp mdbread/*.cpp; do
+    while IFS= read -r target; do
+        case "$target" in
+        Qt*/*) module=${target%%/*}
+               [[ "$module" =~ ^Qt(Core|Sql)$ ]] && passed=$((passed + 1)) ||
+                   fail "$file includes <$target>, a Qt module the store does not use" ;;
+        Q*) in_core_or_sql "$target" && passed=$((passed + 1)) ||
+                fail "$file includes <$target>, not of Qt Core or Qt Sql" ;;
+        esac
+    done < <(sed -n 's/^#include <\([^>]*\)>.*/\1/p' "$file")
+done
 [ "$passed" -gt 50 ] || { echo "too few includes found: $passed"; exit 1; }
+for probe in "$@"; do
+    out=$(cmake --build "$build" --target "$probe" 2>&1)
+    status=$?
+    case "$probe" in
+    layer_probe_store) # the store's own headers and Qt Sql are reachable
+        [ "$status" -eq 0 ] && passed=$((passed + 1)) || fail "$probe does not build: $out" ;;
+    *)
+        if [ "$status" -ne 0 ] && grep -q 'No such file or directory' <<<"$out"; then
+            passed=$((passed + 1))
+        else
+            fail "$probe: a header above its layer was found (status $status)"
+        fi ;;
+    esac
+done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
