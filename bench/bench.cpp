@@ -29,6 +29,7 @@
 #include <QCollator>
 #include <QCollatorSortKey>
 #include <QComboBox>
+#include <QCommandLineParser>
 #include <QDate>
 #include <QDialog>
 #include <QDir>
@@ -1092,33 +1093,75 @@ int main(int argc, char* argv[])
     // the benchmark's windows remember nothing in the user's configuration
     QTemporaryDir settings;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
-    const QStringList args = app.arguments();
-    if (args.value(1) == QStringLiteral("--start-child"))
-        return startChild(args.value(2));
-    if (args.value(1) == QStringLiteral("--bare-child"))
-        return bareStartChild(args.value(2));
-    const int cdsAt = int(args.indexOf(QStringLiteral("--cds")));
-    const int songsAt = int(args.indexOf(QStringLiteral("--songs")));
-    const int generateAt = int(args.indexOf(QStringLiteral("--generate")));
-    if (generateAt > 0 && cdsAt > 0 && songsAt > 0) {
-        generate(args.value(generateAt + 1), args.value(cdsAt + 1).toInt(),
-                 args.value(songsAt + 1).toInt());
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Rondella のベンチマーク"));
+    parser.addHelpOption();
+    const QCommandLineOption startChildOption(QStringLiteral("start-child"), QString(),
+                                              QStringLiteral("フォルダー"));
+    const QCommandLineOption bareChildOption(QStringLiteral("bare-child"), QString(),
+                                             QStringLiteral("フォルダー"));
+    const QCommandLineOption cdsOption(QStringLiteral("cds"), QStringLiteral("CD の数"),
+                                       QStringLiteral("数"));
+    const QCommandLineOption songsOption(QStringLiteral("songs"), QStringLiteral("CD 一枚の曲の数"),
+                                         QStringLiteral("数"));
+    const QCommandLineOption generateOption(QStringLiteral("generate"),
+                                            QStringLiteral("コレクションを作るだけのフォルダー"),
+                                            QStringLiteral("フォルダー"));
+    const QCommandLineOption audioOption(QStringLiteral("audio"),
+                                         QStringLiteral("音楽ファイルの取り込みを測ります"));
+    const QCommandLineOption startOnlyOption(QStringLiteral("start-only"),
+                                             QStringLiteral("起動だけを測ります"));
+    parser.addOptions({startChildOption, bareChildOption, cdsOption, songsOption, generateOption,
+                       audioOption, startOnlyOption});
+    auto refuse = [](const QString& why) {
+        std::fprintf(stderr, "%s\n", why.toLocal8Bit().constData());
+        return 2;
+    };
+    if (!parser.parse(app.arguments()))
+        return refuse(
+            parser.unknownOptionNames().isEmpty()
+                ? QStringLiteral("オプションの値がありません: %1").arg(app.arguments().last())
+                : QStringLiteral("知らないオプションです: %1")
+                      .arg(parser.unknownOptionNames().join(u' ')));
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(
+            QStringLiteral("余分な引数です: %1").arg(parser.positionalArguments().join(u' ')));
+    if (parser.isSet(startChildOption))
+        return startChild(parser.value(startChildOption));
+    if (parser.isSet(bareChildOption))
+        return bareStartChild(parser.value(bareChildOption));
+    auto number = [&parser](const QCommandLineOption& option, int& to) {
+        bool ok = false;
+        to = parser.value(option).toInt(&ok);
+        return ok && to > 0;
+    };
+    int cds = 0, songs = 0;
+    const bool sized = parser.isSet(cdsOption) || parser.isSet(songsOption);
+    if (sized && !(number(cdsOption, cds) && number(songsOption, songs)))
+        return refuse(
+            QStringLiteral("--cds と --songs には、どちらも 1 以上の数を指定してください。"));
+    if (parser.isSet(generateOption)) {
+        if (!sized)
+            return refuse(QStringLiteral("--generate には --cds と --songs も指定してください。"));
+        generate(parser.value(generateOption), cds, songs);
         return 0;
     }
-    if (args.contains(QStringLiteral("--audio"))) {
+    if (parser.isSet(audioOption)) {
         benchAudio(2000, 15);
         return 0;
     }
-    if (args.contains(QStringLiteral("--start-only"))) {
-        for (int cds : {2000, 10000, 50000})
-            run(cds, 15, true);
+    if (parser.isSet(startOnlyOption)) {
+        for (int n : {2000, 10000, 50000})
+            run(n, 15, true);
         return 0;
     }
-    if (cdsAt > 0 && songsAt > 0) {
-        run(args.value(cdsAt + 1).toInt(), args.value(songsAt + 1).toInt(), false);
+    if (sized) {
+        run(cds, songs, false);
     } else {
-        for (int cds : {2000, 10000})
-            run(cds, 15, false);
+        for (int n : {2000, 10000})
+            run(n, 15, false);
         run(50000, 15, true);
     }
     return 0;

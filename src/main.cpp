@@ -15,6 +15,8 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     // Qt's own options (-platform, -style...) are taken out of what Main reads.
+    if (!refuseWindowArguments(app.arguments()).isEmpty())
+        return 2;
     if (!Main(app.arguments()))
         return 1;
     return app.exec();

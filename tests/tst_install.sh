@@ -66,6 +66,24 @@ check "--help is Japanese and names --open-last" grep -q "使い方: rondella.*-
 out=$(cd "$work" && timeout 20 rondella --version); status=$?
 check "--version ends with 0" test "$status" -eq 0
 check "--version names the version" grep -qE "^Rondella [0-9]+\.[0-9]+（音楽CDと曲の目録）$" <<<"$out"
+# Arguments not understood end with 2 and say why, in a window start and a
+# start without one alike; nothing is made where the program was started.
+mkdir "$work/mistyped"
+while IFS='|' read -r args said; do
+    read -ra words <<<"$args"
+    err=$(cd "$work/mistyped" && timeout 20 rondella "${words[@]}" 2>&1 >/dev/null); status=$?
+    check "rondella $args ends with 2" test "$status" -eq 2
+    check "rondella $args says: $said" grep -qF -- "$said" <<<"$err"
+done <<'ROWS'
+--open-lst|知らないオプションです: --open-lst
+--open-last --bogus x|知らないオプションです: --bogus
+--import-audio|「--import-audio」の後にフォルダーを指定してください
+--import-audio . --collection|「--collection」の後にフォルダーを指定してください
+--help=all|オプションの書き方が正しくありません: --help=all
+one two|開けるフォルダーは一つです: one two
+--collection .|--import-audio と一緒に指定してください
+ROWS
+check "a refused start makes nothing" test -z "$(ls -A "$work/mistyped")"
 
 # Starts the program in the background (in folder $1, HOME $2, then its
 # arguments) and waits until it holds the collection in $3 (its lock names

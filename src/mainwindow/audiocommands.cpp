@@ -52,16 +52,9 @@ QStringList storeCovers(const QString& collectionFolder, const QVector<audio::Al
     return failed;
 }
 
-int RunImportAudio(const QStringList& arguments)
+int RunImportAudio(const QString& source, const QString& folder, bool allowDuplicates)
 {
-    const qsizetype at = arguments.indexOf(QStringLiteral("--import-audio"));
-    const QString source = arguments.value(at + 1);
-    const qsizetype collectionAt = arguments.indexOf(QStringLiteral("--collection"));
-    const QString folder
-        = collectionAt > 0 ? arguments.value(collectionAt + 1) : QDir::currentPath();
-    const bool allowDuplicates = arguments.contains(QStringLiteral("--allow-duplicates"));
-    if (source.isEmpty() || source.startsWith(u'-') || !QFileInfo(source).isDir()
-        || folder.isEmpty() || !QFileInfo(folder).isDir()) {
+    if (!QFileInfo(source).isDir() || !QFileInfo(folder).isDir()) {
         complain(QStringLiteral("使い方: rondella --import-audio 音楽のフォルダー "
                                 "[--allow-duplicates] [--collection コレクションのフォルダー]"));
         return 2;

@@ -8,12 +8,11 @@ struct Album;
 }
 
 // rondella --import-audio DIR [--allow-duplicates] [--collection FOLDER]:
-// adds every album found under DIR to the collection in FOLDER (the current
-// folder when none is given), without a window, under the same lock, backup
-// and transaction as the program. Prints one line per CD added and a summary
+// adds every album found under DIR (source) to the collection in FOLDER, without a window, under
+// the same lock, backup and transaction as the program. Prints one line per CD added and a summary
 // in Japanese. Returns the exit status: 0 when done, 1 when nothing could
-// be added, 2 for arguments it does not understand.
-int RunImportAudio(const QStringList& arguments);
+// be added, 2 when either folder is none.
+int RunImportAudio(const QString& source, const QString& folder, bool allowDuplicates);
 
 // Stores the albums' covers as the jackets of the CDs given to them; says
 // which could not be stored, one line each.

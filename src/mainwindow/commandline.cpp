@@ -3,6 +3,7 @@
 #include "audiocommands.h"
 #include "store/collectionfolder.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 
@@ -36,39 +37,143 @@ QString usage()
         "開きます（cdkaisou.db がなければ作ります）。\n");
 }
 
+// The options every command line of the program knows, by name.
+const QString optOpenLast = QStringLiteral("open-last");
+const QString optImportAudio = QStringLiteral("import-audio");
+const QString optCollection = QStringLiteral("collection");
+const QString optAllowDuplicates = QStringLiteral("allow-duplicates");
+const QString optHelp = QStringLiteral("help");
+const QString optVersion = QStringLiteral("version");
+
 } // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QString folderName = QStringLiteral("フォルダー");
+    parser.addOptions({
+        QCommandLineOption(optOpenLast),
+        QCommandLineOption(optImportAudio, QString(), folderName),
+        QCommandLineOption(optCollection, QString(), folderName),
+        QCommandLineOption(optAllowDuplicates),
+        QCommandLineOption(QStringList{QStringLiteral("h"), optHelp}),
+        QCommandLineOption(QStringList{QStringLiteral("v"), optVersion}),
+    });
+    CommandLine line;
+    auto refuse = [&line](const QString& why) {
+        line.refusal = why + QStringLiteral("\n\n") + usage();
+        return line;
+    };
+    // the program's name comes first; a list without it holds nothing to read
+    if (arguments.size() <= 1)
+        return line;
+    if (!parser.parse(arguments)) {
+        if (!parser.unknownOptionNames().isEmpty()) {
+            QStringList named;
+            for (const QString& n : parser.unknownOptionNames())
+                named << (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
+            return refuse(QStringLiteral("知らないオプションです: %1").arg(named.join(u' ')));
+        }
+        // the parser takes any next argument as the value: only the last can lack one
+        const QString last = arguments.last();
+        for (const QString& name : {optImportAudio, optCollection})
+            if (last == QStringLiteral("--") + name || last == QStringLiteral("-") + name)
+                return refuse(QStringLiteral("オプション「%1」の後に%2を指定してください。")
+                                  .arg(last, folderName));
+        // else a value given to an option that takes none
+        QStringList written;
+        for (const QString& a : arguments.mid(1))
+            if (a.startsWith(u'-') && a.contains(u'='))
+                written << a;
+        return refuse(
+            QStringLiteral("オプションの書き方が正しくありません: %1").arg(written.join(u' ')));
+    }
+    const QStringList positional = parser.positionalArguments();
+    line.openLast = parser.isSet(optOpenLast);
+    line.allowDuplicates = parser.isSet(optAllowDuplicates);
+    line.collection = parser.value(optCollection);
+    if (parser.isSet(optHelp)) {
+        line.action = CommandLine::Action::Help;
+        return line;
+    }
+    if (parser.isSet(optVersion)) {
+        line.action = CommandLine::Action::Version;
+        return line;
+    }
+    if (parser.isSet(optImportAudio)) {
+        line.action = CommandLine::Action::ImportAudio;
+        line.importAudio = parser.value(optImportAudio);
+        if (!positional.isEmpty())
+            return refuse(QStringLiteral("取り込みには、指定できないフォルダーです: %1")
+                              .arg(positional.join(u' ')));
+        if (line.openLast)
+            return refuse(
+                QStringLiteral("--open-last は --import-audio と一緒には指定できません。"));
+        return line;
+    }
+    if (parser.isSet(optCollection) || line.allowDuplicates)
+        return refuse(QStringLiteral("--collection と --allow-duplicates は --import-audio "
+                                     "と一緒に指定してください。"));
+    if (positional.size() > 1)
+        return refuse(QStringLiteral("開けるフォルダーは一つです: %1").arg(positional.join(u' ')));
+    line.folder = positional.value(0);
+    return line;
+}
 
 bool isCommandLine(const QStringList& arguments)
 {
-    return arguments.contains(QStringLiteral("--import-audio"))
-        || arguments.contains(QStringLiteral("--help"))
-        || arguments.contains(QStringLiteral("--version"));
+    for (const QString& a : arguments.mid(1))
+        for (const QString& name : {optImportAudio, optHelp, optVersion})
+            if (a == QStringLiteral("--") + name || a.startsWith(QStringLiteral("--") + name + u'=')
+                || a == QStringLiteral("-") + name.front())
+                return true;
+    return false;
 }
 
 int RunCommandLine(const QStringList& arguments)
 {
-    if (arguments.contains(QStringLiteral("--import-audio")))
-        return RunImportAudio(arguments);
-    if (arguments.contains(QStringLiteral("--help"))) {
+    const CommandLine line = parseCommandLine(arguments);
+    if (!line.refusal.isEmpty()) {
+        print(stderr, line.refusal);
+        return 2;
+    }
+    switch (line.action) {
+    case CommandLine::Action::ImportAudio:
+        return RunImportAudio(line.importAudio,
+                              line.collection.isEmpty() ? QDir::currentPath() : line.collection,
+                              line.allowDuplicates);
+    case CommandLine::Action::Help:
         print(stdout, usage());
         return 0;
-    }
-    if (arguments.contains(QStringLiteral("--version"))) {
+    case CommandLine::Action::Version:
         print(stdout,
               QStringLiteral("Rondella %1（音楽CDと曲の目録）\n")
                   .arg(QStringLiteral(RONDELLA_VERSION)));
         return 0;
+    case CommandLine::Action::Window:
+        break;
     }
     print(stderr, usage());
     return 2;
 }
 
+QString refuseWindowArguments(const QStringList& arguments)
+{
+    const CommandLine line = parseCommandLine(arguments);
+    if (!line.refusal.isEmpty())
+        print(stderr, line.refusal);
+    return line.refusal;
+}
+
 StartFolder startFolderOf(const QStringList& arguments, const QString& lastFolder)
 {
-    for (const QString& a : arguments.mid(1))
-        if (!a.startsWith(u'-'))
-            return {QDir::current().absoluteFilePath(a), QString()};
-    if (!arguments.contains(QStringLiteral("--open-last")))
+    const CommandLine line = parseCommandLine(arguments);
+    if (!line.refusal.isEmpty())
+        return {QString(), line.refusal};
+    if (!line.folder.isEmpty())
+        return {QDir::current().absoluteFilePath(line.folder), QString()};
+    if (!line.openLast)
         return {};
     if (lastFolder.isEmpty())
         return {collectionfolder::firstFolder(), QString()};

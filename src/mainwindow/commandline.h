@@ -3,12 +3,32 @@
 #include <QString>
 #include <QStringList>
 
+// What the arguments ask for, read by Qt's command-line parser. An option
+// not known, a value missing or an argument in the wrong place is a refusal
+// (exit status 2): a mistyped option must never open, and make a collection
+// in, another folder than the one meant.
+struct CommandLine {
+    enum class Action { Window, Help, Version, ImportAudio };
+    Action action = Action::Window;
+    QString refusal; // in Japanese, with the usage behind it; empty when understood
+    QString folder; // rondella FOLDER
+    bool openLast = false;
+    QString importAudio; // the folder of ripped music
+    QString collection; // --collection: the collection an import goes into
+    bool allowDuplicates = false;
+};
+CommandLine parseCommandLine(const QStringList& arguments);
+
 // Whether the arguments ask for something done without a window: the help,
-// the version, or the import of ripped music files.
+// the version, or the import of ripped music files. Read before any
+// application object exists, so that no screen is needed for them.
 bool isCommandLine(const QStringList& arguments);
 // Does it and returns the exit status (0 done; 1 could not; 2 arguments not
 // understood).
 int RunCommandLine(const QStringList& arguments);
+// The refusal of arguments a window start does not understand, said on the
+// terminal; empty when they are understood.
+QString refuseWindowArguments(const QStringList& arguments);
 
 // The collection folder the arguments ask the window to open, or an empty
 // text for the folder the program is started in:
@@ -16,7 +36,7 @@ int RunCommandLine(const QStringList& arguments);
 //   rondella --open-last   the folder used last, or ~/Rondella the first time
 // `lastFolder` is the folder used last, empty before the first start. A last
 // folder that is gone is not made again (it may be a disk not plugged in):
-// `refusal` says so.
+// `refusal` says so, as it says arguments not understood.
 struct StartFolder {
     QString folder;
     QString refusal;
