@@ -15,6 +15,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -57,7 +58,8 @@ QString sqliteCause(const QSqlError& error)
 
 namespace {
 
-int connectionCounter = 0;
+// Connections are opened by the reading threads too: each takes a number of its own.
+std::atomic<int> connectionCounter{0};
 
 // SQLite's ascending order: NULL, then numbers, then text.
 bool storedLess(const QVariant& a, const QVariant& b)
@@ -372,7 +374,7 @@ bool Connection::createNew()
     const QString temp = QStringLiteral("%1/.%2.new-%3-%4")
                              .arg(folder, target.fileName())
                              .arg(QCoreApplication::applicationPid())
-                             .arg(connectionCounter);
+                             .arg(m_name.section(u'-', -1)); // this connection's own number
     const QString name = m_name + QStringLiteral("-new");
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
