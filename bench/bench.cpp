@@ -349,7 +349,7 @@ double msOf(const std::function<void()>& work)
 double bareRead(const QStringList& queries)
 {
     return msOf([&] {
-        QSqlDatabase base = db().cn->database();
+        QSqlDatabase base = db().connection().database();
         qint64 cells = 0;
         for (const QString& sql : queries) {
             QSqlQuery q(base);
@@ -395,24 +395,24 @@ void benchStore()
     const double all = msOf([] { db().WaitForAllRows(); });
     const double bareBoth = bareRead({allCDs, allSongs});
     // the whole reading checks the file too: the baseline reads and checks
-    const double bareCheck
-        = msOf([] { QSqlQuery(db().cn->database()).exec(QStringLiteral("PRAGMA quick_check")); });
+    const double bareCheck = msOf(
+        [] { QSqlQuery(db().connection().database()).exec(QStringLiteral("PRAGMA quick_check")); });
     report("then every row (check and read; waits for the thread)", open + all,
            bareBoth + bareCheck);
-    std::printf("    (%d CDs, %d songs)\n", db().rsCD->recordCount(), db().rsKyoku->recordCount());
+    std::printf("    (%d CDs, %d songs)\n", db().cds()->recordCount(), db().songs()->recordCount());
 
     // another program writes, so the requery must really read again
-    QSqlQuery(db().cn->database())
+    QSqlQuery(db().connection().database())
         .exec(QStringLiteral("UPDATE cdname SET 段 = 'x' WHERE CDID = 1"));
     report("requery rsCD and rsKyoku (after a change)", msOf([] {
-               db().rsCD->requery();
-               db().rsKyoku->requery();
+               db().cds()->requery();
+               db().songs()->requery();
            }),
            bareRead({allCDs, allSongs, allCDs, allSongs}));
     // nothing changed: the work is telling so, which a look at the file's header also does
     report("requery rsCD and rsKyoku (nothing changed)", msOf([] {
-               db().rsCD->requery();
-               db().rsKyoku->requery();
+               db().cds()->requery();
+               db().songs()->requery();
            }),
            msOf([] {
                QFile f(db().databasePath());
@@ -425,18 +425,18 @@ void benchStore()
     int n = 0;
     report(
         "filter rsKyoku (= and like) and count", msOf([&] {
-            db().rsKyoku->setFilter(
+            db().songs()->setFilter(
                 QStringLiteral("作曲者名 = 'ダンディ (d''Indy)' and 曲名 like '*アダージョ*'"));
-            n = db().rsKyoku->recordCount();
+            n = db().songs()->recordCount();
         }),
         bareRead({QStringLiteral("SELECT rowid, * FROM kyoku WHERE 作曲者名 = 'ダンディ (d''Indy)' "
                                  "AND 曲名 LIKE '%アダージョ%' ORDER BY 曲ID")}));
     std::printf("    (%d songs pass)\n", n);
-    db().rsKyoku->setFilter(QString());
+    db().songs()->setFilter(QString());
     // the baseline sorts the same titles in memory with the same collation, on one thread
     QStringList songTitles;
-    for (int r = 0; r < db().rsKyoku->recordCount(); ++r)
-        songTitles << db().rsKyoku->valueAt(r, 2).toString();
+    for (int r = 0; r < db().songs()->recordCount(); ++r)
+        songTitles << db().songs()->valueAt(r, 2).toString();
     const double plainSort = msOf([&] {
         std::vector<std::pair<QCollatorSortKey, int>> keyed;
         keyed.reserve(size_t(songTitles.size()));
@@ -446,24 +446,24 @@ void benchStore()
                          [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
     });
     report("sort rsKyoku by 曲名 (Japanese order)",
-           msOf([] { db().rsKyoku->setSort(QStringLiteral("曲名 asc")); }), plainSort, "keys");
-    report("sort rsCD by CD名", msOf([] { db().rsCD->setSort(QStringLiteral("CD名 asc")); }),
+           msOf([] { db().songs()->setSort(QStringLiteral("曲名 asc")); }), plainSort, "keys");
+    report("sort rsCD by CD名", msOf([] { db().cds()->setSort(QStringLiteral("CD名 asc")); }),
            bareRead({QStringLiteral("SELECT rowid, * FROM cdname ORDER BY CD名")}));
-    db().rsKyoku->setSort(QString());
-    db().rsCD->setSort(QString());
+    db().songs()->setSort(QString());
+    db().cds()->setSort(QString());
     qint64 songs = 0;
     // the baseline walks the same rows in memory, counting songs by a hash of titles
     QHash<QString, int> perTitle;
-    for (int r = 0; r < db().rsKyoku->recordCount(); ++r)
-        ++perTitle[db().rsKyoku->valueAt(r, 0).toString().toCaseFolded()];
+    for (int r = 0; r < db().songs()->recordCount(); ++r)
+        ++perTitle[db().songs()->valueAt(r, 0).toString().toCaseFolded()];
     qint64 counted = 0;
     const double hashWalk = msOf([&] {
-        for (int r = 0; r < db().rsCD->recordCount(); ++r)
-            counted += perTitle.value(db().rsCD->valueAt(r, 1).toString().toCaseFolded());
+        for (int r = 0; r < db().cds()->recordCount(); ++r)
+            counted += perTitle.value(db().cds()->valueAt(r, 1).toString().toCaseFolded());
     });
     report("walk rsCD first to last, child following", msOf([&] {
-               for (db().rsCD->moveFirst(); !db().rsCD->eof(); db().rsCD->moveNext())
-                   songs += db().rsKyokuSub->recordCount();
+               for (db().cds()->moveFirst(); !db().cds()->eof(); db().cds()->moveNext())
+                   songs += db().songsOfCD()->recordCount();
            }),
            hashWalk, "hash");
     std::printf("    (%lld songs seen through kyokusub)\n", songs);
@@ -506,7 +506,7 @@ void benchBackup()
     const double plain = msOf([&] { QFile::copy(db().databasePath(), copy); });
     QFile::remove(copy);
     QString made;
-    const double vacuum = msOf([&] { made = db().cn->backupNow(); });
+    const double vacuum = msOf([&] { made = db().connection().backupNow(); });
     QFile::remove(made);
     report("backup by SQLite (VACUUM INTO)", vacuum, plain, "copy");
 }
@@ -517,9 +517,9 @@ void benchTransfer()
     QVector<QVector<QVariant>> cds, songs;
     const double bare = bareRead({allCDs, allSongs});
     const double exported = msOf([&] {
-        for (const RowPtr& r : db().cn->read(allCDs, Connection::cdnameFields()))
+        for (const RowPtr& r : db().connection().read(allCDs, Connection::cdnameFields()))
             cds << r->values();
-        for (const RowPtr& r : db().cn->read(allSongs, Connection::kyokuFields()))
+        for (const RowPtr& r : db().connection().read(allSongs, Connection::kyokuFields()))
             songs << r->values();
         csv::save(out.filePath(QStringLiteral("cdname.csv")),
                   csv::write(Connection::cdnameFields(), cds));
@@ -559,7 +559,7 @@ void benchTransfer()
 void benchReports(const QString& pdfFolder)
 {
     BandedReport& layout = DataReport2();
-    layout.setDataSource(db().rsCD);
+    layout.setDataSource(db().cds());
     assignCDFields(layout, QStringLiteral("rsrptkyoku_Header"));
     assignSongFields(layout, QStringLiteral("rptkyokusub_Detail"), QStringLiteral("kyokusub"));
     layout.control(QStringLiteral("section4"), QStringLiteral("lblcriteria")).text
@@ -575,8 +575,8 @@ void benchReports(const QString& pdfFolder)
         QImage page(800, 1130, QImage::Format_RGB32);
         QPainter p(&page);
         int y = 20;
-        for (int r = 0; r < 2 && r < db().rsCD->recordCount(); ++r)
-            for (const auto* song : db().rsCD->childRowsAt(r)) {
+        for (int r = 0; r < 2 && r < db().cds()->recordCount(); ++r)
+            for (const auto* song : db().cds()->childRowsAt(r)) {
                 p.drawText(0, y, song->value(2).toString());
                 y += 16;
             }
@@ -609,14 +609,14 @@ void benchEntry(frmMain* w)
     // as the main window opens it: its closing rebuilds the window
     QObject::connect(cdForm, &frmInputCD::closedDataChanged, w, &frmMain::reset);
     // delete the last CD that has songs; the one before it, by bare statements
-    db().rsCD->moveLast();
-    while (db().rsKyokuSub->recordCount() == 0)
-        db().rsCD->movePrevious();
-    db().rsCD->movePrevious();
-    const QString other = db().rsCD->value(QStringLiteral("CD名")).toString();
-    db().rsCD->moveNext();
-    const QString title = db().rsCD->value(QStringLiteral("CD名")).toString();
-    const int songs = db().rsKyokuSub->recordCount();
+    db().cds()->moveLast();
+    while (db().songsOfCD()->recordCount() == 0)
+        db().cds()->movePrevious();
+    db().cds()->movePrevious();
+    const QString other = db().cds()->value(QStringLiteral("CD名")).toString();
+    db().cds()->moveNext();
+    const QString title = db().cds()->value(QStringLiteral("CD名")).toString();
+    const int songs = db().songsOfCD()->recordCount();
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
     const double deleted
         = msOf([&] { cdForm->findChild<QPushButton*>(QStringLiteral("cmdDelete"))->click(); });
@@ -712,8 +712,8 @@ void benchWindow(const QString& folder)
     };
     report("song search matching every song (曲名 like '*楽章*')",
            msOf([&] { search(7, QStringLiteral("*楽章*")); }), open, "open");
-    std::printf("    (%d songs, %d CDs listed)\n", db().rsKyoku->recordCount(),
-                db().rsCDList->recordCount());
+    std::printf("    (%d songs, %d CDs listed)\n", db().songs()->recordCount(),
+                db().cdList()->recordCount());
     const double plainReset = msOf([w] { w->mnuReset_Click(); });
     report("reset to all data (mnuReset)", plainReset, open, "open");
     search(7, QStringLiteral("*楽章*"));
@@ -721,12 +721,12 @@ void benchWindow(const QString& folder)
     report("reset after a song search and a song sort", msOf([w] { w->mnuReset_Click(); }),
            plainReset, "rset");
     report("all-songs display (全曲表示)", msOf([&] { search(10, QString()); }), open, "open");
-    std::printf("    (%d songs, %d CDs listed)\n", db().rsKyoku->recordCount(),
-                db().rsCDList->recordCount());
+    std::printf("    (%d songs, %d CDs listed)\n", db().songs()->recordCount(),
+                db().cdList()->recordCount());
     w->mnuReset_Click();
     report("CD search (発売元 = 'ポリドール')",
            msOf([&] { search(4, QStringLiteral("ポリドール")); }), open, "open");
-    std::printf("    (%d CDs)\n", db().rsCD->recordCount());
+    std::printf("    (%d CDs)\n", db().cds()->recordCount());
     report("reset to all data after a CD search", msOf([w] { w->mnuReset_Click(); }), open, "open");
     // another program changes a row: the reset must read both tables again
     {
@@ -812,7 +812,7 @@ void benchQuickFind(frmMain* w)
 void benchStatistics(frmMain* w)
 {
     const double bare = msOf([] {
-        QSqlDatabase base = db().cn->database();
+        QSqlDatabase base = db().connection().database();
         QStringList queries;
         for (const char* field : {"作曲者名", "分野", "指揮者名", "演奏団体"})
             queries << QStringLiteral("SELECT k.%1, COUNT(DISTINCT c.rowid), COUNT(*) FROM kyoku k "
@@ -830,8 +830,8 @@ void benchStatistics(frmMain* w)
         }
     });
     const double counted = msOf([] {
-        stats::count(stats::shownIn(db(), true, false), db().rsCD->fields(),
-                     db().rsKyoku->fields());
+        stats::count(stats::shownIn(db(), true, false), db().cds()->fields(),
+                     db().songs()->fields());
     });
     const double opened = msOf([&] {
         w->findChild<QAction*>(QStringLiteral("mnuStatistics"))->trigger();
@@ -845,8 +845,8 @@ void benchStatistics(frmMain* w)
     std::printf("report statistics: counting alone\t%.2f\t%.2f\tGROUP BY\n", counted, bare);
     // every song listed (全曲表示): the songs with the CDs that hold them
     const double everySong = msOf([] {
-        stats::count(stats::shownIn(db(), false, true), db().rsCD->fields(),
-                     db().rsKyoku->fields());
+        stats::count(stats::shownIn(db(), false, true), db().cds()->fields(),
+                     db().songs()->fields());
     });
     std::printf("report statistics: counting every song listed\t%.2f\t%.2f\tGROUP BY\n", everySong,
                 bare);
@@ -869,13 +869,13 @@ int startChild(const QString& folder)
                 qPrintable(txtrs(mainWindow(), 1)->text().left(30)));
     std::fflush(stdout);
     db().WaitForAllRows();
-    std::printf("loaded %d %d\n", db().rsCD->recordCount(), db().rsKyoku->recordCount());
+    std::printf("loaded %d %d\n", db().cds()->recordCount(), db().songs()->recordCount());
     std::fflush(stdout);
     benchQuickFind(mainWindow());
     benchStatistics(mainWindow());
     // the most a user then asks of memory: every song sorted by title, the
     // songs of the CD on show sorted likewise, and back to all data
-    db().rsKyoku->setSort(QStringLiteral("曲名 asc"));
+    db().songs()->setSort(QStringLiteral("曲名 asc"));
     mainWindow()->findChild<QAction*>(QStringLiteral("mnuKyokuS"))->trigger();
     mainWindow()->mnuReset_Click();
     // The peak of this program's own memory: ru_maxrss would also count the

@@ -189,7 +189,7 @@ Collection& db()
 {
     if (frmMain* w = shownMain())
         return w->db;
-    if (!ownCollection || ownCollection->strAppPath != QDir::currentPath())
+    if (!ownCollection || ownCollection->strAppPath() != QDir::currentPath())
         ownCollection = std::make_unique<Collection>(QDir::currentPath());
     return *ownCollection;
 }

@@ -94,13 +94,14 @@ void TestCatalogue::deletingACdTakesItsSongs()
          {song(fifth, 1, QStringLiteral("第1楽章")), song(ninth, 2, QStringLiteral("第1楽章")),
           song(fifth.toUpper(), 3, QStringLiteral("第2楽章")),
           song(ninth, 4, QStringLiteral("第4楽章"))});
-    db().rsCD->moveFirst();
-    QCOMPARE(catalogue::songsGoingWithCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub), 2);
-    catalogue::deleteCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub);
+    db().cds()->moveFirst();
+    QCOMPARE(catalogue::songsGoingWithCurrentCD(db().connection(), *db().cds(), *db().songsOfCD()),
+             2);
+    catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD());
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
              (QStringList{"2", "3"}));
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"2", "4"}));
-    QCOMPARE(db().rsCD->value(QStringLiteral("CDID")).toInt(), 3); // on the last CD
+    QCOMPARE(db().cds()->value(QStringLiteral("CDID")).toInt(), 3); // on the last CD
 }
 
 // Songs belong to every CD of their title: while another CD bears it, they stay.
@@ -108,15 +109,17 @@ void TestCatalogue::aNamesakeKeepsTheSongs()
 {
     open({cd(5, ninth), cd(23, ninth), cd(24, QStringLiteral("ほか"))},
          {song(ninth, 59, QStringLiteral("第1楽章")), song(ninth, 220, QStringLiteral("第1楽章"))});
-    db().rsCD->moveFirst();
-    QCOMPARE(db().rsKyokuSub->recordCount(), 2);
-    QCOMPARE(catalogue::songsGoingWithCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub), 0);
-    catalogue::deleteCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub);
+    db().cds()->moveFirst();
+    QCOMPARE(db().songsOfCD()->recordCount(), 2);
+    QCOMPARE(catalogue::songsGoingWithCurrentCD(db().connection(), *db().cds(), *db().songsOfCD()),
+             0);
+    catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD());
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"59", "220"}));
     // the last of the title takes them
-    db().rsCD->moveFirst();
-    QCOMPARE(catalogue::songsGoingWithCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub), 2);
-    catalogue::deleteCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub);
+    db().cds()->moveFirst();
+    QCOMPARE(catalogue::songsGoingWithCurrentCD(db().connection(), *db().cds(), *db().songsOfCD()),
+             2);
+    catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD());
     QCOMPARE(songsIn(m_folder->path()), QStringList());
 }
 
@@ -128,17 +131,18 @@ void TestCatalogue::aRefusedDeleteLeavesEverything()
     db().CloseDataContext();
     refuseRow(db().databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 3);
     db().OpenDataContext();
-    db().rsCD->moveFirst();
-    QVERIFY_THROWS_EXCEPTION(DbError,
-                             catalogue::deleteCurrentCD(*db().cn, *db().rsCD, *db().rsKyokuSub));
+    db().cds()->moveFirst();
+    QVERIFY_THROWS_EXCEPTION(
+        DbError, catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD()));
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"1", "2", "3"}));
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
              (QStringList{"1", "2"}));
-    QCOMPARE(db().rsCD->recordCount(), 2);
-    QCOMPARE(db().rsCD->value(QStringLiteral("CDID")).toInt(), 1); // still on the CD asked for
-    QCOMPARE(db().rsKyokuSub->recordCount(), 3);
+    QCOMPARE(db().cds()->recordCount(), 2);
+    QCOMPARE(db().cds()->value(QStringLiteral("CDID")).toInt(), 1); // still on the CD asked for
+    QCOMPARE(db().songsOfCD()->recordCount(), 3);
     // and the next save stores only its own
-    catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub, {{2, QStringLiteral("解説")}}, true);
+    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
+                      {{2, QStringLiteral("解説")}}, true);
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"1", "2", "3"}));
 }
 
@@ -147,12 +151,13 @@ void TestCatalogue::correctingTheTitleCarriesTheSongs()
     open({cd(1, fifth), cd(2, ninth)},
          {song(fifth, 1, QStringLiteral("一")), song(ninth, 2, QStringLiteral("二")),
           song(fifth, 3, QStringLiteral("三"))});
-    db().rsCD->moveFirst();
-    catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub, title(QStringLiteral("運命")), true);
+    db().cds()->moveFirst();
+    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
+                      title(QStringLiteral("運命")), true);
     QCOMPARE(songsIn(m_folder->path()), (QStringList{"運命", ninth, "運命"}));
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
              (QStringList{"運命", ninth}));
-    QCOMPARE(db().rsKyokuSub->recordCount(), 2);
+    QCOMPARE(db().songsOfCD()->recordCount(), 2);
 }
 
 void TestCatalogue::letterCaseOrANamesakeKeepsTheSongsWhereTheyAre()
@@ -160,13 +165,15 @@ void TestCatalogue::letterCaseOrANamesakeKeepsTheSongsWhereTheyAre()
     const QString live = QStringLiteral("Live at the Blue Moon");
     open({cd(1, live), cd(2, ninth), cd(3, ninth)},
          {song(live, 1, QStringLiteral("一")), song(ninth, 2, QStringLiteral("二"))});
-    db().rsCD->moveFirst();
+    db().cds()->moveFirst();
     // letter case alone: the songs still belong to it as they are
-    catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub, title(live.toUpper()), true);
+    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(), title(live.toUpper()),
+                      true);
     QCOMPARE(songsIn(m_folder->path()), (QStringList{live, ninth}));
     // a namesake keeps the songs under the old title
-    db().rsCD->moveNext();
-    catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub, title(QStringLiteral("第九")), true);
+    db().cds()->moveNext();
+    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
+                      title(QStringLiteral("第九")), true);
     QCOMPARE(songsIn(m_folder->path()), (QStringList{live, ninth}));
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
              (QStringList{live.toUpper(), "第九", ninth}));
@@ -180,24 +187,24 @@ void TestCatalogue::aRefusedCorrectionLeavesEverything()
     refuseRow(db().databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 2);
     refuseRow(db().databasePath(), QStringLiteral("cdname"), QStringLiteral("CDID"), 2);
     db().OpenDataContext();
-    db().rsCD->moveFirst();
+    db().cds()->moveFirst();
     QVERIFY_THROWS_EXCEPTION(DbError,
-                             catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub,
+                             catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
                                                title(QStringLiteral("運命")), true));
     QCOMPARE(songsIn(m_folder->path()), (QStringList{fifth, fifth}));
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
              (QStringList{fifth, ninth}));
-    QCOMPARE(db().rsCD->value(QStringLiteral("CD名")).toString(), fifth);
-    QCOMPARE(db().rsCD->editMode(), View::EditMode::None);
-    QCOMPARE(db().rsKyokuSub->recordCount(), 2);
+    QCOMPARE(db().cds()->value(QStringLiteral("CD名")).toString(), fifth);
+    QCOMPARE(db().cds()->editMode(), View::EditMode::None);
+    QCOMPARE(db().songsOfCD()->recordCount(), 2);
     // refused at the CD itself: the view holds no half-made edit
-    db().rsCD->moveNext();
+    db().cds()->moveNext();
     QVERIFY_THROWS_EXCEPTION(DbError,
-                             catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub,
+                             catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
                                                {{2, QStringLiteral("解説者")}}, true));
-    QCOMPARE(db().rsCD->editMode(), View::EditMode::None);
-    QVERIFY(db().rsCD->value(QStringLiteral("解説者")).isNull());
-    db().rsCD->moveFirst(); // a move does not store what was refused
+    QCOMPARE(db().cds()->editMode(), View::EditMode::None);
+    QVERIFY(db().cds()->value(QStringLiteral("解説者")).isNull());
+    db().cds()->moveFirst(); // a move does not store what was refused
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("解説者")),
              (QStringList{"<null>", "<null>"}));
 }
@@ -205,10 +212,10 @@ void TestCatalogue::aRefusedCorrectionLeavesEverything()
 void TestCatalogue::aNewCdIsStored()
 {
     open({cd(1, fifth)}, {});
-    db().rsCD->addNew();
-    db().rsCD->setValue(QStringLiteral("CDID"), 2);
-    catalogue::saveCD(*db().cn, *db().rsCD, *db().rsKyokuSub, {{1, ninth}, {3, qlonglong(2800)}},
-                      false);
+    db().cds()->addNew();
+    db().cds()->setValue(QStringLiteral("CDID"), 2);
+    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
+                      {{1, ninth}, {3, qlonglong(2800)}}, false);
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
              (QStringList{fifth, ninth}));
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("購入価格")),
@@ -218,7 +225,7 @@ void TestCatalogue::aNewCdIsStored()
 void TestCatalogue::cdChoicesNewestFirst()
 {
     open({cd(3, QStringLiteral("c")), cd(10, QStringLiteral("a")), cd(7, QStringLiteral("b"))}, {});
-    const Snapshot rows = catalogue::readCDChoices(*db().cn);
+    const Snapshot rows = catalogue::readCDChoices(db().connection());
     QStringList ids;
     for (const RowPtr& row : rows)
         ids << row->value(0).toString();
@@ -228,10 +235,10 @@ void TestCatalogue::cdChoicesNewestFirst()
 void TestCatalogue::aSongIsStoredUnderAStoredTitleOnly()
 {
     open({cd(1, fifth), cd(2, ninth)}, {song(fifth, 1, QStringLiteral("一"))});
-    db().rsKyoku->addNew();
-    db().rsKyoku->setValue(QStringLiteral("曲ID"), 2);
+    db().songs()->addNew();
+    db().songs()->setValue(QStringLiteral("曲ID"), 2);
     try {
-        catalogue::saveSong(*db().cn, *db().rsKyoku, QStringLiteral("ないCD"),
+        catalogue::saveSong(db().connection(), *db().songs(), QStringLiteral("ないCD"),
                             {{2, QStringLiteral("二")}});
         QFAIL("a song was stored under a title no CD bears");
     } catch (const DbError& e) {
@@ -239,14 +246,14 @@ void TestCatalogue::aSongIsStoredUnderAStoredTitleOnly()
         QVERIFY(e.description().contains(QStringLiteral("ないCD")));
     }
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), QStringList{"1"});
-    QCOMPARE(db().rsKyoku->editMode(), View::EditMode::Add); // the typing waits
+    QCOMPARE(db().songs()->editMode(), View::EditMode::Add); // the typing waits
     // the title as the CDs compare it: letter case aside
-    catalogue::saveSong(*db().cn, *db().rsKyoku, ninth, {{2, QStringLiteral("二")}});
+    catalogue::saveSong(db().connection(), *db().songs(), ninth, {{2, QStringLiteral("二")}});
     QCOMPARE(songsIn(m_folder->path()), (QStringList{fifth, ninth}));
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), (QStringList{"一", "二"}));
     // a correction moves the song to another CD
-    db().rsKyoku->moveFirst();
-    catalogue::saveSong(*db().cn, *db().rsKyoku, ninth, {});
+    db().songs()->moveFirst();
+    catalogue::saveSong(db().connection(), *db().songs(), ninth, {});
     QCOMPARE(songsIn(m_folder->path()), (QStringList{ninth, ninth}));
 }
 
@@ -257,12 +264,13 @@ void TestCatalogue::aRefusedSongLeavesNoHalfMadeEdit()
     db().CloseDataContext();
     refuseRow(db().databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 2);
     db().OpenDataContext();
-    db().rsKyoku->moveLast();
+    db().songs()->moveLast();
     QVERIFY_THROWS_EXCEPTION(
-        DbError, catalogue::saveSong(*db().cn, *db().rsKyoku, fifth, {{2, QStringLiteral("新")}}));
-    QCOMPARE(db().rsKyoku->editMode(), View::EditMode::None);
-    QCOMPARE(db().rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("二"));
-    db().rsKyoku->moveFirst();
+        DbError,
+        catalogue::saveSong(db().connection(), *db().songs(), fifth, {{2, QStringLiteral("新")}}));
+    QCOMPARE(db().songs()->editMode(), View::EditMode::None);
+    QCOMPARE(db().songs()->value(QStringLiteral("曲名")).toString(), QStringLiteral("二"));
+    db().songs()->moveFirst();
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), (QStringList{"一", "二"}));
 }
 
@@ -271,11 +279,12 @@ void TestCatalogue::deletingASongMovesOn()
     open({cd(1, fifth)},
          {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二")),
           song(fifth, 3, QStringLiteral("三"))});
-    db().rsKyoku->moveTo(1);
-    catalogue::deleteCurrentSong(*db().cn, *db().rsKyoku);
-    QCOMPARE(db().rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("三"));
-    catalogue::deleteCurrentSong(*db().cn, *db().rsKyoku); // the last: back on the one before
-    QCOMPARE(db().rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("一"));
+    db().songs()->moveTo(1);
+    catalogue::deleteCurrentSong(db().connection(), *db().songs());
+    QCOMPARE(db().songs()->value(QStringLiteral("曲名")).toString(), QStringLiteral("三"));
+    catalogue::deleteCurrentSong(db().connection(),
+                                 *db().songs()); // the last: back on the one before
+    QCOMPARE(db().songs()->value(QStringLiteral("曲名")).toString(), QStringLiteral("一"));
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), QStringList{"一"});
 }
 
@@ -287,11 +296,11 @@ void TestCatalogue::theCopyTakesTheSongBefore()
     for (int c = 3; c < fields.size(); ++c)
         full.insert(fields[c].name, QString(fields[c].name + QStringLiteral("の値")));
     open({cd(1, fifth)}, {song(fifth, 1, QStringLiteral("一"), full)});
-    db().rsKyoku->moveLast();
-    db().rsKyoku->addNew();
-    db().rsKyoku->setValue(QStringLiteral("曲ID"), 2);
-    QCOMPARE(catalogue::copySongBefore(*db().rsKyoku), fifth);
-    catalogue::saveSong(*db().cn, *db().rsKyoku, fifth, {});
+    db().songs()->moveLast();
+    db().songs()->addNew();
+    db().songs()->setValue(QStringLiteral("曲ID"), 2);
+    QCOMPARE(catalogue::copySongBefore(*db().songs()), fifth);
+    catalogue::saveSong(db().connection(), *db().songs(), fifth, {});
     for (int c = 0; c < fields.size(); ++c) {
         const QStringList values = songsIn(m_folder->path(), fields[c].name);
         if (fields[c].name == QStringLiteral("曲ID"))
@@ -304,9 +313,9 @@ void TestCatalogue::theCopyTakesTheSongBefore()
 void TestCatalogue::nothingToCopyBeforeTheFirstSong()
 {
     open({cd(1, fifth)}, {});
-    db().rsKyoku->addNew();
+    db().songs()->addNew();
     try {
-        catalogue::copySongBefore(*db().rsKyoku);
+        catalogue::copySongBefore(*db().songs());
         QFAIL("copied from nowhere");
     } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::NoCurrentRow));

@@ -28,7 +28,7 @@ void expectRefusal(const QString& folder, const QString& cause)
         QVERIFY2(e.description().contains(path), qPrintable(e.description()));
         QVERIFY2(e.description().contains(cause), qPrintable(e.description()));
     }
-    QVERIFY(!db().cn);
+    QVERIFY(!db().isOpen());
     QCOMPARE(fileHash(path), before);
     Q_UNUSED(folder);
 }
@@ -94,7 +94,7 @@ void TestDataContext::missingFileIsCreatedEmpty()
     db().OpenDataContext();
     QVERIFY(QFile::exists(db().databasePath()));
     const QVariantList cdColumns
-        = db().cn->column(QStringLiteral("SELECT name FROM pragma_table_info('cdname')"));
+        = db().connection().column(QStringLiteral("SELECT name FROM pragma_table_info('cdname')"));
     QStringList names;
     for (const QVariant& v : cdColumns)
         names << v.toString();
@@ -102,7 +102,7 @@ void TestDataContext::missingFileIsCreatedEmpty()
              (QStringList{"CDID", "CD名", "解説者", "購入価格", "購入年月日", "発売元",
                           "キャビネット", "段"}));
     const QVariantList kyokuColumns
-        = db().cn->column(QStringLiteral("SELECT name FROM pragma_table_info('kyoku')"));
+        = db().connection().column(QStringLiteral("SELECT name FROM pragma_table_info('kyoku')"));
     QCOMPARE(kyokuColumns.size(), 15);
     QCOMPARE(kyokuColumns.at(1).toString(), QStringLiteral("曲ID"));
 }
@@ -110,11 +110,11 @@ void TestDataContext::missingFileIsCreatedEmpty()
 void TestDataContext::emptyCollection()
 {
     db().OpenDataContext();
-    QCOMPARE(db().rsCD->recordCount(), 0);
-    QCOMPARE(db().rsKyoku->recordCount(), 0);
-    QVERIFY(db().rsKyokuSub);
-    QCOMPARE(db().rsKyokuSub->recordCount(), 0);
-    QCOMPARE(db().rsSakkyoku->recordCount(), 0);
+    QCOMPARE(db().cds()->recordCount(), 0);
+    QCOMPARE(db().songs()->recordCount(), 0);
+    QVERIFY(db().songsOfCD());
+    QCOMPARE(db().songsOfCD()->recordCount(), 0);
+    QCOMPARE(db().valueList(Collection::ValueList::Sakkyoku)->recordCount(), 0);
     QCOMPARE(db().GetMaxCDID(), 0);
     QCOMPARE(db().GetMaxKyokuID(), 0);
 }
@@ -129,9 +129,9 @@ void TestDataContext::largestIdentifiers()
     db().OpenDataContext();
     QCOMPARE(db().GetMaxCDID(), 45);
     QCOMPARE(db().GetMaxKyokuID(), 403);
-    db().rsCD->moveLast();
-    QCOMPARE(db().rsCD->value(QStringLiteral("CDID")).toInt(), 45);
-    db().rsCD->remove();
+    db().cds()->moveLast();
+    QCOMPARE(db().cds()->value(QStringLiteral("CDID")).toInt(), 45);
+    db().cds()->remove();
     QCOMPARE(db().GetMaxCDID(), 40); // the deleted largest number is handed out again
 }
 
@@ -219,7 +219,7 @@ void TestDataContext::lockedByAnotherProgram()
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
     db().OpenDataContext(); // once the other program lets go, the file opens
-    QCOMPARE(db().rsCD->recordCount(), 1);
+    QCOMPARE(db().cds()->recordCount(), 1);
 }
 
 void TestDataContext::unreadablePath()
@@ -238,13 +238,14 @@ void TestDataContext::closeAndReopen()
 {
     writeCollection(m_folder->path(), {cd(1, QStringLiteral("a")), cd(2, QStringLiteral("b"))}, {});
     db().OpenDataContext();
-    const ViewPtr first = db().rsCD;
+    const ViewPtr first = db().cds();
     db().CloseDataContext();
-    QVERIFY(!db().rsCD && !db().cn && !db().rsKyokuSub && !db().rsSakkyoku);
+    QVERIFY(!db().cds() && !db().isOpen() && !db().songsOfCD()
+            && !db().valueList(Collection::ValueList::Sakkyoku));
     QVERIFY(!first->isOpen());
     db().OpenDataContext();
-    QVERIFY(db().rsCD != first); // every opening makes new views
-    QCOMPARE(db().rsCD->recordCount(), 2);
+    QVERIFY(db().cds() != first); // every opening makes new views
+    QCOMPARE(db().cds()->recordCount(), 2);
 }
 
 namespace {
@@ -272,33 +273,33 @@ void TestDataContext::reopenedRowsMatchTheFileAfterOwnWrites()
                     {cd(3, "C"), cd(1, "A", {{"購入年月日", QDate(1998, 4, 1)}}), cd(2, "B")},
                     {song("A", 10, "x"), song("B", 5, "y"), song("A", 7, "z")});
     db().OpenDataContext();
-    db().rsCD->addNew();
-    db().rsCD->setValue("CDID", 0); // sorts first
-    db().rsCD->setValue("CD名", "新");
-    db().rsCD->setValue("購入年月日", QDate(2002, 1, 31));
-    db().rsCD->update();
-    db().cn->transaction([] {
-        db().rsKyoku->moveFirst(); // 曲ID 5 becomes 20: it moves to the end
-        db().rsKyoku->setValue("曲ID", 20);
-        db().rsKyoku->setValue("作曲者名", "ダンディ (d'Indy)");
-        db().rsKyoku->update();
-        db().rsKyoku->moveLast(); // 曲ID 10 goes
-        db().rsKyoku->remove();
+    db().cds()->addNew();
+    db().cds()->setValue("CDID", 0); // sorts first
+    db().cds()->setValue("CD名", "新");
+    db().cds()->setValue("購入年月日", QDate(2002, 1, 31));
+    db().cds()->update();
+    db().connection().transaction([] {
+        db().songs()->moveFirst(); // 曲ID 5 becomes 20: it moves to the end
+        db().songs()->setValue("曲ID", 20);
+        db().songs()->setValue("作曲者名", "ダンディ (d'Indy)");
+        db().songs()->update();
+        db().songs()->moveLast(); // 曲ID 10 goes
+        db().songs()->remove();
         // a statement of its own, which the rows read cannot follow
-        db().cn->column("UPDATE cdname SET 段 = '9' WHERE CDID = 2");
+        db().connection().column("UPDATE cdname SET 段 = '9' WHERE CDID = 2");
     });
     try {
-        db().cn->transaction([] {
-            db().rsCD->moveFirst();
-            db().rsCD->remove();
+        db().connection().transaction([] {
+            db().cds()->moveFirst();
+            db().cds()->remove();
             throw DbError(DbError::ProviderError, "止める"); // rolled back: nothing changes
         });
     } catch (const DbError&) {
     }
     db().CloseDataContext();
     db().OpenDataContext();
-    const QStringList cds = viewRows(*db().rsCD);
-    const QStringList songs = viewRows(*db().rsKyoku);
+    const QStringList cds = viewRows(*db().cds());
+    const QStringList songs = viewRows(*db().songs());
     QCOMPARE(cds.size(), 4); // the rolled-back delete did not reach the file
     db().CloseDataContext();
     // the same file read by a program that never saw it before
@@ -306,8 +307,8 @@ void TestDataContext::reopenedRowsMatchTheFileAfterOwnWrites()
     QFile::remove(db().databasePath());
     QFile::rename(db().databasePath() + ".copy", db().databasePath());
     db().OpenDataContext();
-    QCOMPARE(viewRows(*db().rsCD), cds);
-    QCOMPARE(viewRows(*db().rsKyoku), songs);
+    QCOMPARE(viewRows(*db().cds()), cds);
+    QCOMPARE(viewRows(*db().songs()), songs);
     QCOMPARE(songs.size(), 2);
     QVERIFY(songs.last().contains("|20|"));
     QVERIFY(cds.first().startsWith("0|新"));
@@ -401,14 +402,17 @@ void TestDataContext::transactionThatThrowsLeavesNothing()
     auto row = [](int id, const QString& title) {
         return QVector<QVariant>{id, title, {}, {}, {}, {}, {}, {}};
     };
-    QVERIFY_THROWS_EXCEPTION(DbError, db().cn->transaction([&] {
-        db().cn->insertRow(QStringLiteral("cdname"), fields, row(1, QStringLiteral("途中のCD")));
-        db().cn->insertRow(QStringLiteral("cdname"), fields, row(2, QStringLiteral("途中のCD2")));
+    QVERIFY_THROWS_EXCEPTION(DbError, db().connection().transaction([&] {
+        db().connection().insertRow(QStringLiteral("cdname"), fields,
+                                    row(1, QStringLiteral("途中のCD")));
+        db().connection().insertRow(QStringLiteral("cdname"), fields,
+                                    row(2, QStringLiteral("途中のCD2")));
         throw DbError(DbError::ProviderError, QStringLiteral("途中で失敗"));
     }));
-    QVERIFY(!db().cn->inTransaction());
-    db().cn->transaction([&] {
-        db().cn->insertRow(QStringLiteral("cdname"), fields, row(3, QStringLiteral("次のCD")));
+    QVERIFY(!db().connection().inTransaction());
+    db().connection().transaction([&] {
+        db().connection().insertRow(QStringLiteral("cdname"), fields,
+                                    row(3, QStringLiteral("次のCD")));
     });
     db().CloseDataContext();
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),

@@ -435,8 +435,8 @@ void TestEntry::deleteCascadeIsOneTransaction()
     QVERIFY2(shown[2].text.contains("refused"), qPrintable(shown[2].text));
     QCOMPARE(fileRows(m_folder->path()), before);
     QCOMPARE(form.txtInput(0)->text(), QString("1")); // still on the CD it tried to delete
-    QCOMPARE(db().rsKyokuSub->recordCount(), 3);
-    QCOMPARE(db().rsCD->recordCount(), 4);
+    QCOMPARE(db().songsOfCD()->recordCount(), 3);
+    QCOMPARE(db().cds()->recordCount(), 4);
 }
 
 void TestEntry::namesakeKeepsItsSongs()
@@ -467,7 +467,7 @@ void TestEntry::correctedTitleTakesItsSongs()
     QCOMPARE(answeredTexts(), QStringList{"訂正されました"});
     QCOMPARE(readColumn(m_folder->path(), "kyoku", "CD名"),
              (QStringList{renamed, renamed, indy, renamed, bach}));
-    QCOMPARE(db().rsKyokuSub->recordCount(), 3);
+    QCOMPARE(db().songsOfCD()->recordCount(), 3);
     // a title another CD still bears keeps its songs with that CD
     form.cmdLast->click();
     type(form.txtInput(1), "バッハ：パルティータ");
@@ -545,10 +545,10 @@ void TestEntry::listsOfferNewValuesAtOnce()
     songs.DataCombo1(0)->showPopup();
     songs.DataCombo1(0)->hidePopup();
     QVERIFY(songs.DataCombo1(0)->findText("ヒンデミット") >= 0);
-    QVERIFY(db().rsBunya->recordCount() > 0);
+    QVERIFY(db().valueList(Collection::ValueList::Bunya)->recordCount() > 0);
     QStringList genres;
-    for (int r = 0; r < db().rsBunya->recordCount(); ++r)
-        genres << db().rsBunya->valueAt(r, 0).toString();
+    for (int r = 0; r < db().valueList(Collection::ValueList::Bunya)->recordCount(); ++r)
+        genres << db().valueList(Collection::ValueList::Bunya)->valueAt(r, 0).toString();
     QVERIFY(genres.contains("室内楽"));
 }
 

@@ -128,14 +128,14 @@ void TestImport::offeredAtStartAndEveryValueArrives()
     QVERIFY2(asked[0].text.contains("cdkaisou.mdb") && asked[0].text.contains("CD 40枚・曲 400曲"),
              qPrintable(asked[0].text));
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("40 / 40"));
-    QCOMPARE(db().rsKyoku->recordCount(), 400);
+    QCOMPARE(db().songs()->recordCount(), 400);
     closeMain(m_w);
     compareWithTruth(db().databasePath(), "cdname");
     compareWithTruth(db().databasePath(), "kyoku");
     QCOMPARE(fileHash(m_folder->file("cdkaisou.mdb")), before);
     // the yen decimals are shown as they are
     m_w = startMain();
-    db().rsCD->setFilter("CDID = '15'");
+    db().cds()->setFilter("CDID = '15'");
     QCOMPARE(txtrs(m_w, 4)->text(), QString("¥1,234.5"));
 }
 
@@ -259,15 +259,15 @@ void TestImport::csvRoundTrip()
     const importer::Rows back
         = csv::readFiles(m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
     db().OpenDataContext();
-    importer::addToCollection(*db().cn, back);
+    importer::addToCollection(db().connection(), back);
     db().CloseDataContext();
     db().OpenDataContext();
-    QCOMPARE(db().rsCD->recordCount(), 40);
-    QCOMPARE(db().rsKyoku->recordCount(), 400);
-    db().rsKyoku->setFilter("曲ID = '307'");
-    QCOMPARE(db().rsKyoku->value("曲名").toString(),
+    QCOMPARE(db().cds()->recordCount(), 40);
+    QCOMPARE(db().songs()->recordCount(), 400);
+    db().songs()->setFilter("曲ID = '307'");
+    QCOMPARE(db().songs()->value("曲名").toString(),
              QString("君と見た花火\r\n（シングル・ヴァージョン）"));
-    db().rsCD->setFilter("CDID = '28'");
+    db().cds()->setFilter("CDID = '28'");
     QCOMPARE(query_text(db().databasePath(), "SELECT 購入年月日 FROM cdname WHERE CDID = 28"),
              QString("1996-07-20 18:45:00"));
     db().CloseDataContext();
@@ -429,7 +429,8 @@ void TestImport::wholeCollectionExportedInIdentifierOrder()
                     {song("前のCD", 196, "第3楽章"), song("前のCD", 195, "第2楽章"),
                      song("後のCD", 1, "一", {{"分野", "交響曲"}})});
     db().OpenDataContext();
-    csv::exportCollection(*db().cn, m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
+    csv::exportCollection(db().connection(), m_folder->file("cdname.csv"),
+                          m_folder->file("kyoku.csv"));
     db().CloseDataContext();
     const importer::Rows back
         = csv::readFiles(m_folder->file("cdname.csv"), m_folder->file("kyoku.csv"));
@@ -634,7 +635,7 @@ void TestImport::startupImportOnAFullDiskLeavesNoCollection()
     QStringList said = answeredTexts();
     QCOMPARE(said.size(), 2);
     QVERIFY2(said[1].contains("ディスクがいっぱいです"), qPrintable(said[1]));
-    QVERIFY(!db().cn);
+    QVERIFY(!db().isOpen());
     QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden),
              QStringList({"cdkaisou.db.lock", "cdkaisou.mdb"}));
     QCOMPARE(QProcess::execute("mount", {"-o", "remount,size=4m", small}), 0);

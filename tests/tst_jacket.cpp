@@ -211,10 +211,10 @@ void TestJacket::deletingTheCdKeepsItsPicture()
     QVERIFY(solid(60, 60, Qt::red).save(jacketOf(2), "JPG"));
     QVERIFY(solid(60, 60, Qt::blue).save(jacketOf(1), "JPG"));
     db().OpenDataContext();
-    View& cds = *db().rsCD;
+    View& cds = *db().cds();
     cds.moveFirst();
     cds.moveNext(); // CD 2
-    catalogue::deleteCurrentCD(db().connection(), cds, *db().rsKyokuSub);
+    catalogue::deleteCurrentCD(db().connection(), cds, *db().songsOfCD());
     QVERIFY(!QFileInfo::exists(jacketOf(2)));
     QCOMPARE(trash().size(), 1);
     QVERIFY(near(middleOf(jacket::trashFolder(m_folder->path()) + "/" + trash().first()), Qt::red));

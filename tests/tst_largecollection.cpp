@@ -160,117 +160,117 @@ void TestLargeCollection::firstScreenThenEveryRow()
 {
     db().OpenDataContext();
     // Nothing is handed over before the event loop runs or a command asks.
-    QVERIFY(db().rsCD->isProvisional());
-    QVERIFY(db().rsKyoku->isProvisional());
-    QCOMPARE(db().rsCD->recordCount(), CDs);
-    QCOMPARE(db().rsKyoku->recordCount(), (CDs - 1) * SongsPerCD + 1);
-    QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
-    QCOMPARE(db().rsCD->valueAt(99, 0).toInt(), 100);
-    QVERIFY(db().rsCD->valueIfRead(CDs - 1, 0).isNull()); // not read yet, and nobody waits
+    QVERIFY(db().cds()->isProvisional());
+    QVERIFY(db().songs()->isProvisional());
+    QCOMPARE(db().cds()->recordCount(), CDs);
+    QCOMPARE(db().songs()->recordCount(), (CDs - 1) * SongsPerCD + 1);
+    QCOMPARE(db().cds()->value("CDID").toInt(), 1);
+    QCOMPARE(db().cds()->valueAt(99, 0).toInt(), 100);
+    QVERIFY(db().cds()->valueIfRead(CDs - 1, 0).isNull()); // not read yet, and nobody waits
     // the songs of CD 1, in 曲ID order, those in other letter case among them
-    QCOMPARE(db().rsKyokuSub->recordCount(), SongsPerCD);
-    QCOMPARE(db().rsKyokuSub->value("曲ID").toInt(), 101);
-    QCOMPARE(db().rsKyokuSub->valueAt(2, 0).toString(), QStringLiteral("dvořák: SUITE"));
-    QCOMPARE(db().rsKyokuSub->valueAt(3, 0).toString(), QStringLiteral("DVOŘÁK: suite"));
+    QCOMPARE(db().songsOfCD()->recordCount(), SongsPerCD);
+    QCOMPARE(db().songsOfCD()->value("曲ID").toInt(), 101);
+    QCOMPARE(db().songsOfCD()->valueAt(2, 0).toString(), QStringLiteral("dvořák: SUITE"));
+    QCOMPARE(db().songsOfCD()->valueAt(3, 0).toString(), QStringLiteral("DVOŘÁK: suite"));
     // the first song by 曲ID and both CDs of its title
-    QCOMPARE(db().rsKyoku->value("曲名").toString(), QStringLiteral("最初の曲"));
-    QCOMPARE(db().rsCDSub->recordCount(), 2);
-    QCOMPARE(db().rsCDSub->valueAt(1, 0).toInt(), 8);
+    QCOMPARE(db().songs()->value("曲名").toString(), QStringLiteral("最初の曲"));
+    QCOMPARE(db().cdsOfSong()->recordCount(), 2);
+    QCOMPARE(db().cdsOfSong()->valueAt(1, 0).toInt(), 8);
 
     db().WaitForAllRows();
     QVERIFY(db().AllRowsRead());
-    QVERIFY(!db().rsCD->isProvisional() && !db().rsKyoku->isProvisional());
+    QVERIFY(!db().cds()->isProvisional() && !db().songs()->isProvisional());
     QCOMPARE(
-        rowsOf(*db().rsCD),
+        rowsOf(*db().cds()),
         rowsOfQuery("SELECT CDID, CD名, 解説者, 購入価格, 購入年月日, 発売元, キャビネット, 段 "
                     "FROM cdname ORDER BY CDID"));
     QCOMPARE(
-        rowsOf(*db().rsKyoku),
+        rowsOf(*db().songs()),
         rowsOfQuery("SELECT CD名, 曲ID, 曲名, 作曲者名, 編曲者名, 指揮者名, 演奏団体, ソリスト, "
                     "録音先, 録音先番号, 録音時間, 録音年月日, 録音会場, 原盤番号, 分野 "
                     "FROM kyoku ORDER BY 曲ID"));
     // the views still stand where they stood, and follow their parents
-    QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
-    QCOMPARE(db().rsKyokuSub->recordCount(), SongsPerCD);
-    QCOMPARE(db().rsKyokuSub->valueAt(3, 0).toString(), QStringLiteral("DVOŘÁK: suite"));
-    QCOMPARE(db().rsCDSub->recordCount(), 2);
-    db().rsCD->moveLast();
-    QCOMPARE(db().rsKyokuSub->recordCount(), SongsPerCD);
-    QCOMPARE(db().rsKyokuSub->value("作曲者名").toString(), QStringLiteral("ダンディ (d'Indy)"));
+    QCOMPARE(db().cds()->value("CDID").toInt(), 1);
+    QCOMPARE(db().songsOfCD()->recordCount(), SongsPerCD);
+    QCOMPARE(db().songsOfCD()->valueAt(3, 0).toString(), QStringLiteral("DVOŘÁK: suite"));
+    QCOMPARE(db().cdsOfSong()->recordCount(), 2);
+    db().cds()->moveLast();
+    QCOMPARE(db().songsOfCD()->recordCount(), SongsPerCD);
+    QCOMPARE(db().songsOfCD()->value("作曲者名").toString(), QStringLiteral("ダンディ (d'Indy)"));
     // the value lists are made from every row, not from the first screen's
-    QCOMPARE(db().rsHatubai->recordCount(), 2);
-    QCOMPARE(db().rsSakkyoku->recordCount(), 2);
+    QCOMPARE(db().valueList(Collection::ValueList::Hatubai)->recordCount(), 2);
+    QCOMPARE(db().valueList(Collection::ValueList::Sakkyoku)->recordCount(), 2);
     // and the file proved whole: a write goes through
-    QVERIFY(!db().cn->integrityPending());
+    QVERIFY(!db().connection().integrityPending());
 }
 
 void TestLargeCollection::commandsWaitForEveryRow()
 {
     db().OpenDataContext();
-    QVERIFY(db().rsCD->isProvisional());
-    db().rsCD->moveLast(); // needs every row: waits for them
+    QVERIFY(db().cds()->isProvisional());
+    db().cds()->moveLast(); // needs every row: waits for them
     QVERIFY(db().AllRowsRead());
-    QCOMPARE(db().rsCD->value("CDID").toInt(), CDs);
+    QCOMPARE(db().cds()->value("CDID").toInt(), CDs);
     db().CloseDataContext();
 
     db().forgetReadRows();
     db().OpenDataContext();
-    QVERIFY(db().rsKyoku->isProvisional());
-    db().rsKyoku->setFilter("作曲者名 = 'ダンディ (d''Indy)'");
-    QCOMPARE(db().rsKyoku->recordCount(),
+    QVERIFY(db().songs()->isProvisional());
+    db().songs()->setFilter("作曲者名 = 'ダンディ (d''Indy)'");
+    QCOMPARE(db().songs()->recordCount(),
              SongsPerCD); // the last CD's songs, never in the first rows
     db().CloseDataContext();
 
     db().forgetReadRows();
     db().OpenDataContext();
-    db().rsCD->setSort("CD名 desc");
-    QCOMPARE(db().rsCD->recordCount(), CDs);
+    db().cds()->setSort("CD名 desc");
+    QCOMPARE(db().cds()->recordCount(), CDs);
     // ベ after ブ, 第9番 last, and 演奏者1493 after 演奏者999: read as a number
-    QCOMPARE(db().rsCD->value("CD名").toString(), titleOf(1493));
+    QCOMPARE(db().cds()->value("CD名").toString(), titleOf(1493));
     db().CloseDataContext();
 
     // quick find too: the last CD's composer is in no row of the first screen
     db().forgetReadRows();
     db().OpenDataContext();
-    QVERIFY(db().rsKyoku->isProvisional());
+    QVERIFY(db().songs()->isProvisional());
     const auto found = db().cdsMatching(findWords(QStringLiteral("だんでぃ d'indy")));
     QVERIFY(db().AllRowsRead());
     QCOMPARE(found->size(), 1);
-    db().rsCD->setFilter(Criteria().rowsAmong(found, QStringLiteral("すべての項目：ダンディ")));
-    QCOMPARE(db().rsCD->recordCount(), 1);
-    QCOMPARE(db().rsCD->value("CDID").toInt(), CDs);
+    db().cds()->setFilter(Criteria().rowsAmong(found, QStringLiteral("すべての項目：ダンディ")));
+    QCOMPARE(db().cds()->recordCount(), 1);
+    QCOMPARE(db().cds()->value("CDID").toInt(), CDs);
     db().CloseDataContext();
 
     // a write first waits for the check of the file, then goes through
     db().forgetReadRows();
     db().OpenDataContext();
-    QVERIFY(db().cn->integrityPending());
-    db().rsCD->addNew();
-    db().rsCD->setValue("CDID", CDs + 1);
-    db().rsCD->setValue("CD名", "新しいCD");
-    db().rsCD->update();
-    QVERIFY(!db().cn->integrityPending());
-    QCOMPARE(db().rsCD->recordCount(), CDs + 1);
+    QVERIFY(db().connection().integrityPending());
+    db().cds()->addNew();
+    db().cds()->setValue("CDID", CDs + 1);
+    db().cds()->setValue("CD名", "新しいCD");
+    db().cds()->update();
+    QVERIFY(!db().connection().integrityPending());
+    QCOMPARE(db().cds()->recordCount(), CDs + 1);
     QCOMPARE(readColumn(m_folder->path(), "cdname", "CD名").last(), QStringLiteral("新しいCD"));
 }
 
 void TestLargeCollection::snapshotOfTheOpeningMoment()
 {
     db().OpenDataContext();
-    QVERIFY(db().rsCD->isProvisional());
+    QVERIFY(db().cds()->isProvisional());
     // another program writes while the rest is still being read: it waits for
     // the reading, and the views keep the rows of the opening moment
     execute("INSERT INTO cdname (CDID, CD名) VALUES (0, '割り込み')");
     execute("DELETE FROM kyoku WHERE 曲ID = 1");
     db().WaitForAllRows();
-    QCOMPARE(db().rsCD->recordCount(), CDs);
-    QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
-    QCOMPARE(db().rsKyoku->recordCount(), (CDs - 1) * SongsPerCD + 1);
-    db().rsCD->requery();
-    db().rsKyoku->requery();
-    QCOMPARE(db().rsCD->recordCount(), CDs + 1);
-    QCOMPARE(db().rsCD->value("CD名").toString(), QStringLiteral("割り込み"));
-    QCOMPARE(db().rsKyoku->recordCount(), (CDs - 1) * SongsPerCD);
+    QCOMPARE(db().cds()->recordCount(), CDs);
+    QCOMPARE(db().cds()->value("CDID").toInt(), 1);
+    QCOMPARE(db().songs()->recordCount(), (CDs - 1) * SongsPerCD + 1);
+    db().cds()->requery();
+    db().songs()->requery();
+    QCOMPARE(db().cds()->recordCount(), CDs + 1);
+    QCOMPARE(db().cds()->value("CD名").toString(), QStringLiteral("割り込み"));
+    QCOMPARE(db().songs()->recordCount(), (CDs - 1) * SongsPerCD);
 }
 
 // Rows read again after another program wrote are kept, but that file state
@@ -281,20 +281,20 @@ void TestLargeCollection::keptRowsWhileTheCheckRuns()
     db().OpenDataContext();
     db().WaitForAllRows();
     execute("UPDATE cdname SET 段 = '3' WHERE CDID = 2");
-    db().rsCD->requery();
-    db().rsKyoku->requery();
+    db().cds()->requery();
+    db().songs()->requery();
     db().CloseDataContext();
     db().OpenDataContext();
-    QVERIFY(!db().rsCD->isProvisional());
-    QVERIFY(!db().rsKyoku->isProvisional());
-    QCOMPARE(db().rsCD->recordCount(), CDs);
-    QVERIFY(db().cn->integrityPending());
+    QVERIFY(!db().cds()->isProvisional());
+    QVERIFY(!db().songs()->isProvisional());
+    QCOMPARE(db().cds()->recordCount(), CDs);
+    QVERIFY(db().connection().integrityPending());
     QVERIFY(!db().AllRowsRead());
-    db().rsCD->moveNext();
-    QCOMPARE(db().rsCD->value("段").toString(), QStringLiteral("3"));
-    db().rsCD->setValue("段", "4");
-    db().rsCD->update(); // waits for the check
-    QVERIFY(!db().cn->integrityPending());
+    db().cds()->moveNext();
+    QCOMPARE(db().cds()->value("段").toString(), QStringLiteral("3"));
+    db().cds()->setValue("段", "4");
+    db().cds()->update(); // waits for the check
+    QVERIFY(!db().connection().integrityPending());
     QVERIFY(db().AllRowsRead());
     QCOMPARE(readColumn(m_folder->path(), "cdname", "段").at(CDs - 2), QStringLiteral("4"));
 }
@@ -335,17 +335,18 @@ void TestLargeCollection::damageFoundAfterTheFirstScreen()
     QList<int> failures;
     db().SetReadingHooks(nullptr, [&failures](const DbError& e) { failures << e.number(); });
     db().OpenDataContext(); // the first screen reads nothing of the garbled page
-    QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
+    QCOMPARE(db().cds()->value("CDID").toInt(), 1);
     // no write reaches the damaged file
     try {
-        db().cn->transaction([] { db().cn->column("UPDATE cdname SET 段 = 'x' WHERE CDID = 1"); });
+        db().connection().transaction(
+            [] { db().connection().column("UPDATE cdname SET 段 = 'x' WHERE CDID = 1"); });
         QFAIL("a write went through");
     } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::Damaged));
         QVERIFY2(e.description().contains(QStringLiteral("壊れています")),
                  qPrintable(e.description()));
     }
-    QCOMPARE(db().rsCD->recordCount(), 0); // nothing half-read is shown
+    QCOMPARE(db().cds()->recordCount(), 0); // nothing half-read is shown
     QTRY_COMPARE(failures, QList<int>{DbError::Damaged});
     db().SetReadingHooks(nullptr, nullptr);
     db().CloseDataContext();
@@ -371,7 +372,7 @@ void TestLargeCollection::damageFoundByTheFirstScreen()
     } catch (const DbError& e) {
         QCOMPARE(e.number(), int(DbError::Damaged));
     }
-    QVERIFY(!db().cn);
+    QVERIFY(!db().isOpen());
 }
 
 void TestLargeCollection::windowFillsInAfterTheFirstScreen()
@@ -379,7 +380,7 @@ void TestLargeCollection::windowFillsInAfterTheFirstScreen()
     m_window = startMain();
     QVERIFY(m_window);
     // the first screen: the first CD, its songs, both counters right
-    QVERIFY(db().rsCD->isProvisional());
+    QVERIFY(db().cds()->isProvisional());
     QCOMPARE(lblRcount(m_window, 3)->text(), QStringLiteral("%1 / %1").arg(CDs));
     QCOMPARE(lblRcount(m_window, 0)->text(),
              QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
@@ -395,9 +396,9 @@ void TestLargeCollection::windowFillsInAfterTheFirstScreen()
     QCOMPARE(DataGrid1(m_window)->model()->rowCount(), SongsPerCD);
     QCOMPARE(lblRcount(m_window, 0)->text(),
              QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
-    QCOMPARE(db().rsCD->value("CDID").toInt(), 1);
+    QCOMPARE(db().cds()->value("CDID").toInt(), 1);
     cmdLast(m_window)->click();
-    QCOMPARE(db().rsCD->value("CDID").toInt(), CDs);
+    QCOMPARE(db().cds()->value("CDID").toInt(), CDs);
     QCOMPARE(lblRcount(m_window, 0)->text(),
              QStringLiteral("%1 / %2").arg(SongsPerCD).arg((CDs - 1) * SongsPerCD + 1));
 }
@@ -442,7 +443,7 @@ void TestLargeCollection::titleLookupFindsEverySpelling()
         if (!indexed)
             execute("DROP INDEX kyoku_title");
         db().OpenDataContext();
-        sqlite3* h = rowreader::handleOf(db().cn->database());
+        sqlite3* h = rowreader::handleOf(db().connection().database());
         for (const QString& title : titles) {
             const Snapshot found
                 = titlelookup::rowsTitled(h, "kyoku", "CD名, 曲ID", "曲ID ASC, rowid ASC",

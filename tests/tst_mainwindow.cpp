@@ -132,7 +132,7 @@ void TestMainWindow::startupShowsAllData()
     writeSample(m_folder->path());
     frmMain* w = start();
     QVERIFY(w);
-    QCOMPARE(db().strAppPath, m_folder->path());
+    QCOMPARE(db().strAppPath(), m_folder->path());
     QCOMPARE(w->windowTitle(), QString("Rondella"));
     QCOMPARE(DataGrid2(w)->caption(), QString("ALL"));
     QCOMPARE(DataGrid1(w)->caption(), QString("左CDに含まれる曲"));
@@ -408,7 +408,7 @@ void TestMainWindow::gridClickMovesCurrentRow()
     QTableView* cds = DataGrid2(w)->table();
     const QRect cell = cds->visualRect(cds->model()->index(2, 1));
     QTest::mouseClick(cds->viewport(), Qt::LeftButton, {}, cell.center());
-    QCOMPARE(db().rsCD->position(), 2);
+    QCOMPARE(db().cds()->position(), 2);
     QCOMPARE(txtrs(w, 0)->text(), QString("3"));
     QCOMPARE(DataGrid1(w)->table()->model()->rowCount(), 2);
     QCOMPARE(lblRcount(w, 0)->text(), QString("2 / 5"));
@@ -488,13 +488,13 @@ void TestMainWindow::resetLeavesLastCDAndSong()
 {
     writeSample(m_folder->path());
     frmMain* w = start();
-    const ViewPtr before = db().rsCD;
+    const ViewPtr before = db().cds();
     writeCollection(m_folder->path(), {cd(4, "新しいCD")},
                     {song("チャイコフスキー：交響曲第6番「悲愴」", 6, "終楽章")});
     w->findChild<QAction*>("mnuCDs")->trigger();
     picTyuu(w)->show();
     w->reset();
-    QVERIFY(db().rsCD != before);
+    QVERIFY(db().cds() != before);
     QVERIFY(!picTyuu(w)->isVisible());
     QCOMPARE(txtrs(w, 0)->text(), QString("4")); // the CD with the highest CDID, no songs
     QCOMPARE(lblRcount(w, 3)->text(), QString("4 / 4"));
@@ -668,8 +668,8 @@ void TestMainWindow::unloadClosesEverything()
     w->findChild<QAction*>("mnuQuit")->trigger();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!guard);
-    QVERIFY(!db().cn);
-    QVERIFY(!db().rsCD && !db().rsKyoku && !db().rsKyokuSub && !db().rsCDSub);
+    QVERIFY(!db().isOpen());
+    QVERIFY(!db().cds() && !db().songs() && !db().songsOfCD() && !db().cdsOfSong());
     for (QWidget* top : QApplication::topLevelWidgets())
         QVERIFY2(!top->isVisible(), qPrintable(top->objectName()));
 }

@@ -77,7 +77,7 @@ QStringList TestQuickFind::find(const QString& typed)
     // applied once the typing pauses
     QTest::qWait(200);
     QStringList ids;
-    const View& cds = *db().rsCD;
+    const View& cds = *db().cds();
     for (int r = 0; r < cds.recordCount(); ++r)
         ids << cds.valueAt(r, 0).toString();
     return ids;
@@ -110,7 +110,7 @@ void TestQuickFind::captionCountersAndMarkedSongs()
 {
     QCOMPARE(find("キリエ"), (QStringList{"2", "3"}));
     QCOMPARE(DataGrid2(m_w)->caption(), QString("すべての項目：キリエ"));
-    QCOMPARE(db().strCriteria, QString("すべての項目：キリエ"));
+    QCOMPARE(db().strCriteria(), QString("すべての項目：キリエ"));
     QCOMPARE(lblCDdata(m_w)->text(), QString("ＣＤ検索中"));
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("2 / 5"));
     QCOMPARE(lblRcount(m_w, 0)->text(), QString("2 / 4"));
@@ -127,8 +127,8 @@ void TestQuickFind::captionCountersAndMarkedSongs()
     // and the sort orders the found CDs only, as after a CD search
     QCOMPARE(find("交響曲"), (QStringList{"1", "5"}));
     m_w->findChild<QAction*>("mnuCDs")->trigger();
-    QCOMPARE(db().rsCD->recordCount(), 2);
-    QCOMPARE(db().rsCD->valueAt(0, 0).toString(), QString("5")); // ブ before ベ
+    QCOMPARE(db().cds()->recordCount(), 2);
+    QCOMPARE(db().cds()->valueAt(0, 0).toString(), QString("5")); // ブ before ベ
     QCOMPARE(DataGrid2(m_w)->caption(), QString("すべての項目：交響曲"));
 }
 

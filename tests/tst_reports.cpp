@@ -196,8 +196,8 @@ void TestReports::songListAfterASearch()
     QVERIFY(!text.contains("牧神の午後への前奏曲")); // printed as filtered
     QVERIFY(text.contains(QString::number(QDate::currentDate().year()) + "年"));
     // grids bound again to the unlinked view
-    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCDList);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songs());
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cdList());
 }
 
 void TestReports::cdsWithTheirSongs()
@@ -217,8 +217,8 @@ void TestReports::cdsWithTheirSongs()
     // prices as the window shows them
     QVERIFY2(text.contains("¥2,800") && text.contains("¥1,234.5") && !text.contains("2800"),
              qPrintable(text));
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
-    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyokuSub);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cds());
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songsOfCD());
     QCOMPARE(DataReport2().control("rsRptKyoku_header", "TXTKYOKUMEI").field, QString("CD名"));
     // the CD report plays no sound; the song list does, and during a CD search
     // it prints the song view, which that search does not filter
@@ -236,8 +236,8 @@ void TestReports::cdsWithTheirSongs()
     const QString songs = pdfText(DataReport3(), m_folder->file("songs.pdf"));
     QVERIFY(songs.contains("第4楽章") && songs.contains("牧神の午後への前奏曲"));
     QVERIFY(songs.contains("発売元 = 'エラート'"));
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
-    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyokuSub);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cds());
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songsOfCD());
 }
 
 void TestReports::cdListOfASongSearch()
@@ -253,8 +253,8 @@ void TestReports::cdListOfASongSearch()
     QVERIFY(text.contains(QRegularExpression("2\\s*枚"))); // the row count in the report footer
     QVERIFY(text.contains(
         QRegularExpression("[―—]\\s*1\\s*[―—]"))); // the page number, as pdftotext reads the bars
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCDList); // the all-songs display's grids again
-    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cdList()); // the all-songs display's grids again
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songs());
 }
 
 void TestReports::refusalsAndRebinding()
@@ -270,7 +270,7 @@ void TestReports::refusalsAndRebinding()
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QCOMPARE(runAndClose("mnuprv"), QString());
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cds());
     Check1(m_w, 10)->setChecked(false);
     // during a song search the CDs-with-songs report asks first; Cancel does nothing
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
@@ -281,12 +281,12 @@ void TestReports::refusalsAndRebinding()
     QCOMPARE(runAndClose("mnuPrv2"), QString());
     QCOMPARE(answeredTexts(),
              QStringList{"CD検索時ではないので、全CDが対象になりますが印刷しますか？"});
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCDList);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cdList());
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QCOMPARE(runAndClose("印刷プレビュー"),
              QString("CD＆曲印刷（リレーション）")); // the toolbar button
     QCOMPARE(MsgBoxTakeAnswered().size(), 1);
-    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songs());
     // the CD list of a song search is printed; in a CD search it is refused
     QCOMPARE(runAndClose("mnuprv"), QString("CD印刷（曲検索時のみ）"));
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
@@ -306,7 +306,7 @@ void TestReports::bandsNeverSplit()
     writeSample(m_folder->path(), 60);
     db().OpenDataContext();
     BandedReport& report = DataReport2();
-    report.setDataSource(db().rsCD);
+    report.setDataSource(db().cds());
     for (int pageHeight : {4000, 9000, 15000}) {
         const auto pages = report.layout(pageHeight);
         QVERIFY(pages.size() > 1);
@@ -385,7 +385,7 @@ void TestReports::previewTurnsPagesAndWritesThemAll()
     writeSample(m_folder->path(), 60);
     m_w = startMain();
     BandedReport& report = DataReport3();
-    report.setDataSource(db().rsKyoku);
+    report.setDataSource(db().songs());
     assignSongFields(report, "section6", QString());
     ReportPreview preview(report, &m_w->printer(), m_w);
     QVERIFY(preview.pageCount() >= 3);
@@ -496,9 +496,9 @@ void TestReports::longTextsPrintWhole()
     const QString text = withoutSpaces(pdfText(DataReport2(), file, QPageLayout::Portrait, "-raw"));
     QCOMPARE(overlappingWords(pdfWords(file)), QString());
     // the long values, in the report's order
-    const auto& cds = db().rsCD;
-    const int songTitle = db().rsKyokuSub->fieldIndex("曲名");
-    const int ensemble = db().rsKyokuSub->fieldIndex("演奏団体");
+    const auto& cds = db().cds();
+    const int songTitle = db().songsOfCD()->fieldIndex("曲名");
+    const int ensemble = db().songsOfCD()->fieldIndex("演奏団体");
     qsizetype at = 0;
     int whole = 0, cut = 0;
     auto find = [&](const QString& value) {
@@ -620,7 +620,7 @@ void TestReports::previewOpensBeforeEveryPageIsLaidOut()
 
     m_w = startMain();
     BandedReport& report = DataReport3();
-    report.setDataSource(db().rsKyoku);
+    report.setDataSource(db().songs());
     assignSongFields(report, "section6", QString());
     {
         ReportPreview preview(report, &m_w->printer(), m_w);

@@ -211,8 +211,8 @@ void TestSafety::interruptedSaveIsRecovered()
     }
     QSqlDatabase::removeDatabase("writer");
     db().OpenDataContext();
-    QCOMPARE(db().rsCD->recordCount(), 1);
-    QCOMPARE(db().rsKyoku->recordCount(), 1);
+    QCOMPARE(db().cds()->recordCount(), 1);
+    QCOMPARE(db().songs()->recordCount(), 1);
     QCOMPARE(query(source, "PRAGMA integrity_check"), QStringList{"ok"});
 }
 
@@ -244,7 +244,7 @@ void TestSafety::longDamageReportIsCutShort()
         QVERIFY2(e.description().count(u'\n') <= 3, qPrintable(e.description()));
         QVERIFY2(e.description().size() < 1200, qPrintable(e.description()));
     }
-    QVERIFY(!db().cn); // nothing is left open on the refused file
+    QVERIFY(!db().isOpen()); // nothing is left open on the refused file
 }
 
 void TestSafety::oneProgramPerCollection()
@@ -256,11 +256,11 @@ void TestSafety::oneProgramPerCollection()
     const QList<MsgBoxRecord> said = MsgBoxTakeAnswered();
     QCOMPARE(said.size(), 1);
     QVERIFY2(said[0].text.contains("別の Rondella"), qPrintable(said[0].text));
-    QCOMPARE(db().rsCD->recordCount(), 1); // the first is not disturbed
+    QCOMPARE(db().cds()->recordCount(), 1); // the first is not disturbed
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("1 / 1"));
     closeMain(m_w);
     start(); // the first has ended: the next opens
-    QCOMPARE(db().rsCD->recordCount(), 1);
+    QCOMPARE(db().cds()->recordCount(), 1);
 }
 
 void TestSafety::staleLockIsTakenOver()
@@ -292,14 +292,14 @@ void TestSafety::resetRetriesAfterARefusedStart()
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     start();
     QVERIFY(answeredTexts().value(0).contains("使用中"));
-    QVERIFY(!db().cn);
+    QVERIFY(!db().isOpen());
     QVERIFY(hold.exec("ROLLBACK"));
     hold = QSqlQuery();
     other.close();
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase("holder");
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    QVERIFY(db().cn);
+    QVERIFY(db().isOpen());
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("2 / 2"));
     closeMain(m_w);
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
@@ -437,10 +437,10 @@ void TestSafety::fullDiskAndReadOnlyRefuseTheSave()
     start();
     addCD(m_w, "二枚目"); // the backup is made; what follows is about the save alone
     frmInputCD form(m_w->db, m_w);
-    const QStringList pages = db().cn->column("PRAGMA page_count").isEmpty()
+    const QStringList pages = db().connection().column("PRAGMA page_count").isEmpty()
         ? QStringList()
-        : QStringList{db().cn->column("PRAGMA page_count").first().toString()};
-    db().cn->column("PRAGMA max_page_count = " + pages.value(0));
+        : QStringList{db().connection().column("PRAGMA page_count").first().toString()};
+    db().connection().column("PRAGMA max_page_count = " + pages.value(0));
     form.cmdAdd->click();
     form.txtInput(1)->setText("大きなCD");
     form.txtInput(5)->setText(QString(30000, u'解'));
@@ -451,12 +451,12 @@ void TestSafety::fullDiskAndReadOnlyRefuseTheSave()
     QCOMPARE(form.txtInput(5)->text().size(), 30000);
     QCOMPARE(query(db().databasePath(), "PRAGMA integrity_check"), QStringList{"ok"});
     QCOMPARE(query(db().databasePath(), "SELECT count(*) FROM cdname"), QStringList{"2"});
-    db().cn->column("PRAGMA max_page_count = 1073741823");
-    db().cn->column("PRAGMA query_only = 1"); // as a read-only file or folder answers
+    db().connection().column("PRAGMA max_page_count = 1073741823");
+    db().connection().column("PRAGMA query_only = 1"); // as a read-only file or folder answers
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     form.cmdUpdate->click();
     QVERIFY(answeredTexts().value(0).contains("読み取り専用"));
-    db().cn->column("PRAGMA query_only = 0");
+    db().connection().column("PRAGMA query_only = 0");
     form.cmdUpdate->click();
     QCOMPARE(query(db().databasePath(), "SELECT count(*) FROM cdname"), QStringList{"3"});
 }
@@ -496,11 +496,11 @@ void TestSafety::oddDataIsShownAndKept()
     cmdTop(m_w)->click(); // a row of nothing but NULL: it sorts first
     m_w->findChild<QAction*>("mnuCDs")->trigger();
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    db().rsKyoku->setFilter("曲名 like '*𠮷野*'");
-    QCOMPARE(db().rsKyoku->recordCount(), 1);
-    QCOMPARE(db().rsKyoku->value("曲名").toString().size(),
+    db().songs()->setFilter("曲名 like '*𠮷野*'");
+    QCOMPARE(db().songs()->recordCount(), 1);
+    QCOMPARE(db().songs()->value("曲名").toString().size(),
              QString("𠮷野の春\tタブ\x01制御").size() + 5); // NUL kept
-    db().rsKyoku->setFilter(QString());
+    db().songs()->setFilter(QString());
     {
         frmInputCD form(m_w->db, m_w);
         form.cmdFirst->click(); // the row of NULLs, then the ordinary CD
@@ -617,7 +617,7 @@ void TestSafety::restoreKeepsTheFileItReplaces()
     const QByteArray mine = bytesOf(db().databasePath());
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     start();
-    QVERIFY(!db().cn); // refused: it lacks columns
+    QVERIFY(!db().isOpen()); // refused: it lacks columns
     answeredTexts();
     QString shown;
     pickFirstBackup(&shown);

@@ -193,7 +193,7 @@ void TestSearch::titleBoxCaretBetweenAsterisks()
 void TestSearch::refusals()
 {
     MessageBoxAnswerer answers;
-    const ViewPtr cds = db().rsCD;
+    const ViewPtr cds = db().cds();
     open();
     cmdFilter(m_w)->click();
     tick(7);
@@ -217,7 +217,7 @@ void TestSearch::refusals()
     QCOMPARE(answers.titles.value(0), QString("Rondella"));
     QVERIFY(picTyuu(m_w)->isVisible()); // the panel stays open as it was
     QVERIFY(!isWaitShown());
-    QCOMPARE(db().rsCD->recordCount(), 5);
+    QCOMPARE(db().cds()->recordCount(), 5);
     QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL"));
 }
 
@@ -230,18 +230,18 @@ void TestSearch::songSearch()
     txtKyoku(m_w)->setText("*第1楽章*");
     const int drops = MMCdrop(m_w)->timesPlayed();
     cmdFilter(m_w)->click();
-    QCOMPARE(db().strCriteria, QString("作曲者名 = 'ベートーヴェン' and 曲名 like '*第1楽章*'"));
+    QCOMPARE(db().strCriteria(), QString("作曲者名 = 'ベートーヴェン' and 曲名 like '*第1楽章*'"));
     QVERIFY(m_w->blnKyokuSearch() && !m_w->blnCDSearch());
-    QCOMPARE(db().rsKyoku->recordCount(), 2);
-    QCOMPARE(DataGrid1(m_w)->caption(), db().strCriteria);
+    QCOMPARE(db().songs()->recordCount(), 2);
+    QCOMPARE(DataGrid1(m_w)->caption(), db().strCriteria());
     QCOMPARE(DataGrid2(m_w)->caption(), QString("右の曲を含むCD一覧（非連結）"));
     QCOMPARE(lblKyokudata(m_w)->text(), QString("曲検索中"));
     QCOMPARE(lblKyokudata(m_w)->palette().color(QPalette::WindowText), QColor(Qt::red));
     QCOMPARE(Line3(m_w)->borderStyle(), 1);
     QVERIFY(!picTyuu(m_w)->isVisible());
     QCOMPARE(MMCdrop(m_w)->timesPlayed(), drops + 1);
-    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCDList);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songs());
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cdList());
     QVERIFY(DataGrid1(m_w)->isColumnVisible(0)); // the CD of each song is shown
     QCOMPARE(column(DataGrid2(m_w), 1), QStringList{fifth});
     QCOMPARE(lblRcount(m_w, 0)->text(), QString("2 / 8"));
@@ -250,11 +250,11 @@ void TestSearch::songSearch()
     QCOMPARE(txtrs(m_w, 8)->text(), QString("交響曲第5番 第1楽章"));
     // the CD list's buttons walk the CDs; the song list stays
     cmdNext(m_w)->click();
-    QCOMPARE(db().rsKyoku->recordCount(), 2);
+    QCOMPARE(db().songs()->recordCount(), 2);
     // "CD名順" sorts the CD list in the unlinked view
     m_w->findChild<QAction*>("mnuCDs")->trigger();
-    QCOMPARE(db().rsCDList->sort(), QString("CD名 asc"));
-    QCOMPARE(db().rsCD->sort(), QString());
+    QCOMPARE(db().cdList()->sort(), QString("CD名 asc"));
+    QCOMPARE(db().cds()->sort(), QString());
 }
 
 void TestSearch::cdSearch()
@@ -267,10 +267,10 @@ void TestSearch::cdSearch()
     Check1(m_w, 0)->setChecked(false);
     tick(4);
     cmdFilter(m_w)->click();
-    QCOMPARE(db().strCriteria, QString("発売元 = 'ポリドール'"));
+    QCOMPARE(db().strCriteria(), QString("発売元 = 'ポリドール'"));
     QVERIFY(m_w->blnCDSearch() && !m_w->blnKyokuSearch());
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("3 / 5"));
-    QCOMPARE(DataGrid2(m_w)->caption(), db().strCriteria);
+    QCOMPARE(DataGrid2(m_w)->caption(), db().strCriteria());
     QCOMPARE(DataGrid1(m_w)->caption(), QString("左CDに含まれる曲"));
     QCOMPARE(lblCDdata(m_w)->text(), QString("ＣＤ検索中"));
     QCOMPARE(txtrs(m_w, 1)->text(), fifth);
@@ -289,8 +289,8 @@ void TestSearch::noMatchReturnsToAllData()
     txtKyabinet(m_w)->setText("Z");
     cmdFilter(m_w)->click();
     QCOMPARE(answers.texts, QStringList{"該当するレコードはありません"});
-    QCOMPARE(db().rsCD->recordCount(), 5);
-    QCOMPARE(db().rsCD->filter(), QString());
+    QCOMPARE(db().cds()->recordCount(), 5);
+    QCOMPARE(db().cds()->filter(), QString());
     QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL"));
     QCOMPARE(lblCDdata(m_w)->text(), QString("CDデータ"));
     QVERIFY(!m_w->blnCDSearch());
@@ -303,8 +303,8 @@ void TestSearch::noMatchReturnsToAllData()
     DataCombo1(m_w, 0)->setText("バッハ");
     cmdFilter(m_w)->click();
     QCOMPARE(answers.texts.size(), 2);
-    QCOMPARE(db().rsKyoku->recordCount(), 8);
-    QVERIFY(!db().rsCDList);
+    QCOMPARE(db().songs()->recordCount(), 8);
+    QVERIFY(!db().cdList());
 }
 
 void TestSearch::narrowing()
@@ -313,7 +313,7 @@ void TestSearch::narrowing()
     tick(5);
     DataCombo1(m_w, 5)->setText("交響曲");
     cmdFilter(m_w)->click();
-    QCOMPARE(db().rsKyoku->recordCount(), 6);
+    QCOMPARE(db().songs()->recordCount(), 6);
     QCOMPARE(column(DataGrid2(m_w), 0),
              (QStringList{"3", "1"})); // by first song; the orphan adds none
     m_w->findChild<QAction*>("mnuSibori")->trigger();
@@ -323,8 +323,8 @@ void TestSearch::narrowing()
     tick(7);
     txtKyoku(m_w)->setText("*第1楽章*");
     cmdFilter(m_w)->click();
-    QCOMPARE(db().strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
-    QCOMPARE(db().rsKyoku->recordCount(), 4);
+    QCOMPARE(db().strCriteria(), QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
+    QCOMPARE(db().songs()->recordCount(), 4);
     QCOMPARE(lblRcount(m_w, 0)->text(), QString("4 / 8"));
     // a CD box ticked while only the song frame is up is unticked and ignored
     m_w->findChild<QAction*>("mnuSibori")->trigger();
@@ -333,8 +333,8 @@ void TestSearch::narrowing()
     QVERIFY(!FraCD(m_w)->isVisible());
     cmdFilter(m_w)->click();
     QVERIFY(!Check1(m_w, 4)->isChecked());
-    QCOMPARE(db().strCriteria, QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
-    QCOMPARE(db().rsKyoku->recordCount(), 4);
+    QCOMPARE(db().strCriteria(), QString("分野 = '交響曲' and 曲名 like '*第1楽章*'"));
+    QCOMPARE(db().songs()->recordCount(), 4);
 }
 
 void TestSearch::apostrophesAreSearchedLiterally()
@@ -344,19 +344,19 @@ void TestSearch::apostrophesAreSearchedLiterally()
     tick(0);
     DataCombo1(m_w, 0)->setText("ダンディ (d'Indy)");
     cmdFilter(m_w)->click();
-    QCOMPARE(db().strCriteria, QString("作曲者名 = 'ダンディ (d''Indy)'"));
-    QCOMPARE(db().rsKyoku->recordCount(), 2);
-    QCOMPARE(DataGrid1(m_w)->caption(), db().strCriteria);
+    QCOMPARE(db().strCriteria(), QString("作曲者名 = 'ダンディ (d''Indy)'"));
+    QCOMPARE(db().songs()->recordCount(), 2);
+    QCOMPARE(DataGrid1(m_w)->caption(), db().strCriteria());
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
     tick(3);
     DataCombo1(m_w, 3)->setText("ensemble l'arpeggiata");
     cmdFilter(m_w)->click();
-    QCOMPARE(db().rsKyoku->recordCount(), 1);
+    QCOMPARE(db().songs()->recordCount(), 1);
     open();
     tick(9);
     txtCDmei(m_w)->setText("*l'après-midi*");
     cmdFilter(m_w)->click();
-    QCOMPARE(db().rsCD->recordCount(), 1);
+    QCOMPARE(db().cds()->recordCount(), 1);
     QCOMPARE(txtrs(m_w, 1)->text(), faune);
     QCOMPARE(answers.texts, QStringList());
 }
@@ -369,8 +369,8 @@ void TestSearch::orphanSongsStayListed()
     DataCombo1(m_w, 0)->setText("チャイコフスキー");
     cmdFilter(m_w)->click();
     QCOMPARE(answers.texts, QStringList());
-    QCOMPARE(db().rsKyoku->recordCount(), 1); // the song of a deleted CD is still found
-    QCOMPARE(db().rsCDList->recordCount(), 0);
+    QCOMPARE(db().songs()->recordCount(), 1); // the song of a deleted CD is still found
+    QCOMPARE(db().cdList()->recordCount(), 0);
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("0 / 5"));
     QCOMPARE(txtrs(m_w, 8)->text(), QString("交響曲第6番 第1楽章"));
     QCOMPARE(txtrs(m_w, 1)->text(), QString());
@@ -382,8 +382,8 @@ void TestSearch::allSongsDisplay()
     tick(10);
     cmdFilter(m_w)->click();
     QVERIFY(!m_w->blnKyokuSearch() && !m_w->blnCDSearch());
-    QCOMPARE(db().strCriteria, QString());
-    QCOMPARE(db().rsKyoku->recordCount(), 8);
+    QCOMPARE(db().strCriteria(), QString());
+    QCOMPARE(db().songs()->recordCount(), 8);
     QCOMPARE(column(DataGrid2(m_w), 0),
              (QStringList{"3", "1", "2", "4"})); // in the order songs occur
     QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL（非連結）"));
@@ -393,8 +393,8 @@ void TestSearch::allSongsDisplay()
     QCOMPARE(lblKyokudata(m_w)->text(), QString("曲検索中"));
     // the unlinked test holds through the caption: the CD buttons move the CD list
     cmdLast(m_w)->click();
-    QCOMPARE(db().rsCDList->position(), 3);
-    QCOMPARE(db().rsCD->position(), 0);
+    QCOMPARE(db().cdList()->position(), 3);
+    QCOMPARE(db().cds()->position(), 0);
     // right after a song search it lists that search's songs again
     m_w->findChild<QAction*>("mnuReset")->trigger();
     open();
@@ -404,7 +404,7 @@ void TestSearch::allSongsDisplay()
     m_w->findChild<QAction*>("mnuSibori")->trigger();
     tick(10);
     cmdFilter(m_w)->click();
-    QCOMPARE(db().rsKyoku->recordCount(), 1);
+    QCOMPARE(db().songs()->recordCount(), 1);
     QCOMPARE(column(DataGrid2(m_w), 0), QStringList{"2"});
 }
 
@@ -429,7 +429,7 @@ void TestSearch::headersFollowEachSearch()
     QCOMPARE(lblKyokudata(m_w)->text(), QString("曲検索中"));
     QCOMPARE(Line3(m_w)->borderStyle(), 1);
     QCOMPARE(DataGrid2(m_w)->caption(), QString("CD名 like '*交響曲*'"));
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cds());
     m_w->reset();
     QCOMPARE(m_w->displayState(), DisplayState::AllData);
     QCOMPARE(lblCDdata(m_w)->text(), QString("CDデータ"));
@@ -451,15 +451,15 @@ void TestSearch::resetRestoresAllData()
     QVERIFY(!Check1(m_w, 0)->isChecked());
     writeCollection(m_folder->path(), {}, {song(fifth, 9, "交響曲第5番 第3楽章")});
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    QVERIFY(!db().rsCDList);
-    QCOMPARE(db().strCriteria, QString());
+    QVERIFY(!db().cdList());
+    QCOMPARE(db().strCriteria(), QString());
     QVERIFY(!m_w->blnCDSearch() && !m_w->blnKyokuSearch());
     QVERIFY(!Check1(m_w, 10)->isChecked());
     QVERIFY(FraCD(m_w)->isVisible()
             && !FraKyoku(m_w)->isVisible()); // nothing of the song frame ticked
     QCOMPARE(Line3(m_w)->borderStyle(), 3);
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
-    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyokuSub);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cds());
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songsOfCD());
     QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL"));
     QCOMPARE(DataGrid1(m_w)->caption(), QString("左CDに含まれる曲"));
     QCOMPARE(lblKyokudata(m_w)->text(), QString("曲データ"));
@@ -472,9 +472,9 @@ void TestSearch::resetRestoresAllData()
     m_w->findChild<QAction*>("mnuTyuu")->trigger();
     tick(10);
     cmdFilter(m_w)->click();
-    const ViewPtr list = db().rsCDList;
+    const ViewPtr list = db().cdList();
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    QVERIFY(db().rsCDList == list && list->isOpen());
+    QVERIFY(db().cdList() == list && list->isOpen());
     QCOMPARE(DataGrid2(m_w)->caption(), QString("ALL"));
 }
 
@@ -489,11 +489,11 @@ void TestSearch::imageButtons()
                           "チェックしたところに、検索条件が指定されていません！"}));
     DataCombo1(m_w, 0)->setText("ドビュッシー");
     QTest::mouseClick(imgTyu(m_w), Qt::LeftButton);
-    QCOMPARE(db().rsKyoku->recordCount(), 1);
+    QCOMPARE(db().songs()->recordCount(), 1);
     m_w->findChild<QAction*>("mnuSibori")->trigger();
     QTest::mouseClick(imgReset(m_w), Qt::LeftButton); // clears the panel only
     QVERIFY(!Check1(m_w, 0)->isChecked());
-    QCOMPARE(db().rsKyoku->recordCount(), 1);
+    QCOMPARE(db().songs()->recordCount(), 1);
     QTest::mouseClick(imgClose(m_w), Qt::LeftButton);
     QVERIFY(!picTyuu(m_w)->isVisible());
     QVERIFY(!cmdFilter(m_w)->property("default").toBool());
@@ -509,26 +509,26 @@ void TestSearch::enterOnlyWhileDefault()
     m_w->findChild<QAction*>("mnuSibori")->trigger();
     QTest::keyClick(DataCombo1(m_w, 0)->lineEdit(), Qt::Key_Return);
     QVERIFY(!m_w->blnKyokuSearch());
-    QCOMPARE(db().rsKyoku->recordCount(), 8);
+    QCOMPARE(db().songs()->recordCount(), 8);
     open();
     tick(0);
     DataCombo1(m_w, 0)->setText("ドビュッシー");
     QTest::keyClick(DataCombo1(m_w, 0)->lineEdit(), Qt::Key_Return);
     QVERIFY(m_w->blnKyokuSearch());
-    QCOMPARE(db().rsKyoku->recordCount(), 1);
+    QCOMPARE(db().songs()->recordCount(), 1);
 }
 
 void TestSearch::pendingEditIsRefused()
 {
     MessageBoxAnswerer answers;
-    db().rsCD->setValue("段", "9");
+    db().cds()->setValue("段", "9");
     open();
     tick(4);
     DataCombo1(m_w, 4)->setText("ポリドール");
     cmdFilter(m_w)->click();
     QCOMPARE(answers.texts, QStringList{"データの更新を解除してください！"});
     QVERIFY(!isWaitShown());
-    db().rsCD->cancelUpdate();
+    db().cds()->cancelUpdate();
 }
 
 void TestSearch::toolbarAndMenuSound()
@@ -541,11 +541,11 @@ void TestSearch::toolbarAndMenuSound()
     tick(12);
     txtDan(m_w)->setText("1");
     cmdFilter(m_w)->click();
-    QCOMPARE(db().rsCD->recordCount(), 1);
+    QCOMPARE(db().cds()->recordCount(), 1);
     tbToolBar(m_w)->findChild<QAction*>("絞り込み抽出")->trigger();
     QVERIFY(picTyuu(m_w)->isVisible() && Check1(m_w, 12)->isChecked());
     tbToolBar(m_w)->findChild<QAction*>("リセット")->trigger();
-    QCOMPARE(db().rsCD->recordCount(), 5);
+    QCOMPARE(db().cds()->recordCount(), 5);
 }
 
 void TestSearch::unloadAfterSearchResetsFirst()
@@ -559,7 +559,7 @@ void TestSearch::unloadAfterSearchResetsFirst()
     MessageBoxAnswerer answers;
     closeMain(m_w);
     QVERIFY(!w);
-    QVERIFY(!db().cn && !db().rsCDList);
+    QVERIFY(!db().isOpen() && !db().cdList());
     QCOMPARE(answers.texts, QStringList());
 }
 
@@ -603,10 +603,10 @@ void TestSearch::moreThan32767CDsInOneResult()
     DataCombo1(m_w, 5)->setText("交響曲");
     cmdFilter(m_w)->click();
     QCOMPARE(answers.texts, QStringList());
-    QCOMPARE(db().rsCDList->recordCount(), n);
+    QCOMPARE(db().cdList()->recordCount(), n);
     QCOMPARE(lblRcount(m_w, 3)->text(), QString("33000 / 33000"));
-    db().rsCDList->moveLast();
-    QCOMPARE(db().rsCDList->value("CDID").toInt(), n);
+    db().cdList()->moveLast();
+    QCOMPARE(db().cdList()->value("CDID").toInt(), n);
 }
 
 // Ticking any box of one frame hides the other frame and shows the box's
@@ -654,13 +654,13 @@ void TestSearch::refusedSearchLeavesTheWindowAsItWas()
     imgClose(m_w)->clicked();
     QCOMPARE(m_w->displayState(), DisplayState::AllData);
     QVERIFY(!m_w->blnKyokuSearch() && !m_w->blnCDSearch());
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().rsCD);
+    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cds());
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     cmdNext(m_w)->click();
     QCOMPARE(MsgBoxTakeAnswered().size(), 0);
     QCOMPARE(MsgBoxPendingAnswers(), 1);
     MsgBoxSetNextAnswers({});
-    QCOMPARE(db().rsCD->position(), 1);
+    QCOMPARE(db().cds()->position(), 1);
     cmdTop(m_w)->click();
     cmdRightSub(m_w)->click();
     QCOMPARE(txtrs(m_w, 21)->text(), QString("3")); // the second song of the first CD
@@ -676,7 +676,7 @@ void TestSearch::refusedSearchLeavesTheWindowAsItWas()
     cmdFilter(m_w)->click(); // CD名 left as "**"
     QCOMPARE(MsgBoxTakeAnswered().value(0).text, QString("CD名の検索条件が指定されていません！"));
     QCOMPARE(m_w->displayState(), DisplayState::SongSearch);
-    QCOMPARE(DataGrid1(m_w)->dataSource(), db().rsKyoku);
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songs());
 }
 
 // Songs belong to a CD by its title: two CDs of one title both hold its
@@ -694,8 +694,9 @@ void TestSearch::cdListHoldsEveryNamesakeOnceInSongOrder()
                      song("ショパン：夜想曲集", 13, "夜想曲第2番", {{"分野", "器楽"}}),
                      song("ショパン：夜想曲集", 14, "夜想曲第3番", {{"分野", "器楽"}})});
     m_w = startMain();
-    db().rsKyoku->setFilter("分野 = '器楽'");
-    const ViewPtr list = search::buildCDList(*db().rsKyoku);
+    db().songs()->setFilter("分野 = '器楽'");
+    db().ListCDsOfSongs();
+    const ViewPtr list = db().cdList();
     QStringList ids;
     for (int r = 0; r < list->recordCount(); ++r)
         ids << list->valueAt(r, 0).toString();
@@ -724,14 +725,14 @@ void TestSearch::resetClearsTheSongSort()
     tick(10);
     cmdFilter(m_w)->click();
     m_w->findChild<QAction*>("mnuKyokuS")->trigger();
-    QVERIFY(!db().rsKyoku->sort().isEmpty());
+    QVERIFY(!db().songs()->sort().isEmpty());
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    QVERIFY(db().rsKyoku->sort().isEmpty());
-    QVERIFY(db().rsKyokuSub->sort().isEmpty());
+    QVERIFY(db().songs()->sort().isEmpty());
+    QVERIFY(db().songsOfCD()->sort().isEmpty());
     QVERIFY(!mnuKyokuS(m_w)->isChecked());
     QStringList ids;
-    for (int r = 0; r < db().rsKyoku->recordCount(); ++r)
-        ids << db().rsKyoku->valueAt(r, db().rsKyoku->fieldIndex("曲ID")).toString();
+    for (int r = 0; r < db().songs()->recordCount(); ++r)
+        ids << db().songs()->valueAt(r, db().songs()->fieldIndex("曲ID")).toString();
     QCOMPARE(ids, (QStringList{"1", "2", "3", "4", "5", "6", "7", "8"}));
 }
 
@@ -751,9 +752,9 @@ void TestSearch::criteriaFromTickedBoxes()
     QCOMPARE(buildCriteria({}).refusal, QString("検索条件が指定されていません！"));
     QCOMPARE(buildCriteria({{10, ""}}).refusal, QString("検索条件が指定されていません！"));
     // the text the view reads back finds the composer with the apostrophe
-    db().rsKyoku->setFilter(buildCriteria({{0, "ダンディ (d'Indy)"}}).criteria);
-    QCOMPARE(db().rsKyoku->filter(), QString("作曲者名 = 'ダンディ (d''Indy)'"));
-    QCOMPARE(db().rsKyoku->recordCount(), 2);
+    db().songs()->setFilter(buildCriteria({{0, "ダンディ (d'Indy)"}}).criteria);
+    QCOMPARE(db().songs()->filter(), QString("作曲者名 = 'ダンディ (d''Indy)'"));
+    QCOMPARE(db().songs()->recordCount(), 2);
 }
 
 RONDELLA_TEST_MAIN(TestSearch)

@@ -99,7 +99,7 @@ void TestView::cleanup()
 
 void TestView::movesOffBothEnds()
 {
-    View& v = *db().rsCD;
+    View& v = *db().cds();
     QCOMPARE(v.recordCount(), 6);
     QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 1);
     v.movePrevious();
@@ -120,7 +120,7 @@ void TestView::movesOffBothEnds()
 
 void TestView::emptyViewHasNoCurrentRow()
 {
-    View& v = *db().rsCD;
+    View& v = *db().cds();
     v.setFilter(QStringLiteral("CD名 = 'ない'"));
     QCOMPARE(v.recordCount(), 0);
     QVERIFY(v.bof());
@@ -128,12 +128,12 @@ void TestView::emptyViewHasNoCurrentRow()
     expectError(DbError::NoCurrentRow, [&] { v.moveFirst(); });
     expectError(DbError::NoCurrentRow, [&] { v.moveLast(); });
     expectError(DbError::NoCurrentRow, [&] { v.value(0); });
-    QCOMPARE(db().rsKyokuSub->recordCount(), 0); // no current CD, no songs
+    QCOMPARE(db().songsOfCD()->recordCount(), 0); // no current CD, no songs
 }
 
 void TestView::filterSyntaxAndErrors()
 {
-    View& v = *db().rsCD;
+    View& v = *db().cds();
     v.setFilter(QStringLiteral("CD名 like '*交響曲*'"));
     QCOMPARE(v.recordCount(), 2);
     QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 2);
@@ -146,13 +146,13 @@ void TestView::filterSyntaxAndErrors()
     QCOMPARE(v.recordCount(), 1);
     v.setFilter(QString());
     QCOMPARE(v.recordCount(), 6);
-    db().rsKyoku->setFilter(QStringLiteral("作曲者名 = 'ダンディ (d''Indy)'"));
-    QCOMPARE(titles(*db().rsKyoku, QStringLiteral("曲名")), QStringList{QStringLiteral("三")});
+    db().songs()->setFilter(QStringLiteral("作曲者名 = 'ダンディ (d''Indy)'"));
+    QCOMPARE(titles(*db().songs(), QStringLiteral("曲名")), QStringList{QStringLiteral("三")});
 }
 
 void TestView::sortInJapaneseOrder()
 {
-    View& v = *db().rsCD;
+    View& v = *db().cds();
     v.setFilter(QStringLiteral("CDID = '1' and CD名 like '*' ")); // filter and sort combine
     v.setFilter(QString());
     v.setSort(QStringLiteral("CD名 asc"));
@@ -171,47 +171,47 @@ void TestView::sortInJapaneseOrder()
 
 void TestView::childFollowsParent()
 {
-    View& cds = *db().rsCD;
-    QSignalSpy reset(db().rsKyokuSub.get(), &View::didReset);
-    QCOMPARE(titles(*db().rsKyokuSub, QStringLiteral("曲名")),
+    View& cds = *db().cds();
+    QSignalSpy reset(db().songsOfCD().get(), &View::didReset);
+    QCOMPARE(titles(*db().songsOfCD(), QStringLiteral("曲名")),
              (QStringList{QStringLiteral("一"), QStringLiteral("三")}));
     cds.moveNext(); // the choral symphony: songs 2 and 9
-    QCOMPARE(titles(*db().rsKyokuSub, QStringLiteral("曲名")),
+    QCOMPARE(titles(*db().songsOfCD(), QStringLiteral("曲名")),
              (QStringList{QStringLiteral("第1楽章"), QStringLiteral("第4楽章")}));
-    QCOMPARE(db().rsKyokuSub->position(), 0);
+    QCOMPARE(db().songsOfCD()->position(), 0);
     QVERIFY(reset.count() >= 1);
     cds.moveTo(3); // CDID 4 "あさ" has no songs
-    QCOMPARE(db().rsKyokuSub->recordCount(), 0);
-    QVERIFY(db().rsKyokuSub->bof() && db().rsKyokuSub->eof());
+    QCOMPARE(db().songsOfCD()->recordCount(), 0);
+    QVERIFY(db().songsOfCD()->bof() && db().songsOfCD()->eof());
     cds.moveTo(4); // CDID 5 shares the title of CDID 2: it shows the same songs
-    QCOMPARE(db().rsKyokuSub->recordCount(), 2);
+    QCOMPARE(db().songsOfCD()->recordCount(), 2);
     // the song view's child holds every CD of the song's title
-    db().rsKyoku->moveTo(1); // song 2 of the choral symphony
-    QCOMPARE(db().rsCDSub->recordCount(), 2);
-    db().rsKyoku->moveTo(4); // the orphan song
-    QCOMPARE(db().rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
-    QCOMPARE(db().rsCDSub->recordCount(), 0);
+    db().songs()->moveTo(1); // song 2 of the choral symphony
+    QCOMPARE(db().cdsOfSong()->recordCount(), 2);
+    db().songs()->moveTo(4); // the orphan song
+    QCOMPARE(db().songs()->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
+    QCOMPARE(db().cdsOfSong()->recordCount(), 0);
     // a child sort lasts across parent moves
     cds.moveFirst();
-    db().rsKyokuSub->setSort(QStringLiteral("曲ID desc"));
+    db().songsOfCD()->setSort(QStringLiteral("曲ID desc"));
     cds.moveNext();
-    QCOMPARE(db().rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 9);
+    QCOMPARE(db().songsOfCD()->value(QStringLiteral("曲ID")).toInt(), 9);
 }
 
 void TestView::childUsesIdentifierOrderAndIgnoresCase()
 {
-    db().rsCD->moveFirst();
-    QCOMPARE(db().rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 1); // stored after song 3
-    db().rsCD->moveTo(2);
-    QCOMPARE(db().rsCD->value(QStringLiteral("CD名")).toString(),
+    db().cds()->moveFirst();
+    QCOMPARE(db().songsOfCD()->value(QStringLiteral("曲ID")).toInt(), 1); // stored after song 3
+    db().cds()->moveTo(2);
+    QCOMPARE(db().cds()->value(QStringLiteral("CD名")).toString(),
              QStringLiteral("Live at the Blue Moon"));
-    QCOMPARE(titles(*db().rsKyokuSub, QStringLiteral("曲名")),
+    QCOMPARE(titles(*db().songsOfCD(), QStringLiteral("曲名")),
              QStringList{QStringLiteral("'Round Midnight")});
 }
 
 void TestView::writesReachTheTable()
 {
-    View& cds = *db().rsCD;
+    View& cds = *db().cds();
     cds.moveTo(3);
     cds.setValue(QStringLiteral("解説者"), QStringLiteral("O'Brien"));
     QCOMPARE(cds.editMode(), View::EditMode::InProgress);
@@ -231,8 +231,8 @@ void TestView::writesReachTheTable()
         readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("購入年月日")).at(0),
         QStringLiteral("2024-03-09"));
     // child views write through to their table too
-    db().rsKyokuSub->setValue(QStringLiteral("ソリスト"), QStringLiteral("Jean-Pierre l'Aîné"));
-    db().rsKyokuSub->update();
+    db().songsOfCD()->setValue(QStringLiteral("ソリスト"), QStringLiteral("Jean-Pierre l'Aîné"));
+    db().songsOfCD()->update();
     QCOMPARE(
         readColumn(m_folder->path(), QStringLiteral("kyoku"), QStringLiteral("ソリスト")).at(1),
         QStringLiteral("Jean-Pierre l'Aîné"));
@@ -240,7 +240,7 @@ void TestView::writesReachTheTable()
 
 void TestView::addCancelAndDelete()
 {
-    View& cds = *db().rsCD;
+    View& cds = *db().cds();
     cds.moveTo(1);
     cds.addNew();
     QCOMPARE(cds.recordCount(), 7);
@@ -277,9 +277,9 @@ void TestView::addCancelAndDelete()
     QCOMPARE(cds.value(QStringLiteral("CDID")).toInt(), 6);
     // deleting the songs of a CD through its child view
     cds.moveFirst();
-    while (db().rsKyokuSub->recordCount() > 0) {
-        db().rsKyokuSub->moveFirst();
-        db().rsKyokuSub->remove();
+    while (db().songsOfCD()->recordCount() > 0) {
+        db().songsOfCD()->moveFirst();
+        db().songsOfCD()->remove();
     }
     QCOMPARE(readColumn(m_folder->path(), QStringLiteral("kyoku"), QStringLiteral("曲ID")),
              (QStringList{"3", "1", "7", "8"}));
@@ -287,59 +287,60 @@ void TestView::addCancelAndDelete()
 
 void TestView::editPendingBlocksFilter()
 {
-    db().rsCD->setValue(QStringLiteral("段"), QStringLiteral("2"));
-    expectError(DbError::NotAllowedNow, [] { db().rsCD->setFilter(QStringLiteral("CDID = '1'")); });
-    expectError(DbError::NotAllowedNow, [] { db().rsCD->requery(); });
-    db().rsCD->cancelUpdate();
-    QVERIFY(db().rsCD->value(QStringLiteral("段")).isNull());
-    db().rsCD->setFilter(QStringLiteral("CDID = '1'"));
-    QCOMPARE(db().rsCD->recordCount(), 1);
+    db().cds()->setValue(QStringLiteral("段"), QStringLiteral("2"));
+    expectError(DbError::NotAllowedNow,
+                [] { db().cds()->setFilter(QStringLiteral("CDID = '1'")); });
+    expectError(DbError::NotAllowedNow, [] { db().cds()->requery(); });
+    db().cds()->cancelUpdate();
+    QVERIFY(db().cds()->value(QStringLiteral("段")).isNull());
+    db().cds()->setFilter(QStringLiteral("CDID = '1'"));
+    QCOMPARE(db().cds()->recordCount(), 1);
     // a pending song edit stops a requery of its CD view before anything is read
-    db().rsKyokuSub->setValue(QStringLiteral("分野"), QStringLiteral("交響曲"));
-    expectError(DbError::NotAllowedNow, [] { db().rsCD->requery(); });
-    QCOMPARE(db().rsCD->recordCount(), 1);
-    QCOMPARE(db().rsKyokuSub->editMode(), View::EditMode::InProgress);
-    db().rsKyokuSub->cancelUpdate();
+    db().songsOfCD()->setValue(QStringLiteral("分野"), QStringLiteral("交響曲"));
+    expectError(DbError::NotAllowedNow, [] { db().cds()->requery(); });
+    QCOMPARE(db().cds()->recordCount(), 1);
+    QCOMPARE(db().songsOfCD()->editMode(), View::EditMode::InProgress);
+    db().songsOfCD()->cancelUpdate();
 }
 
 void TestView::vanishedRowIsReported()
 {
     // another program deletes the row under the view: storing the edit must fail, not pass silently
-    db().cn->column(QStringLiteral("DELETE FROM cdname WHERE CDID = 1"));
-    db().rsCD->setValue(QStringLiteral("段"), QStringLiteral("1"));
-    expectError(DbError::RowNotFound, [] { db().rsCD->update(); });
-    QCOMPARE(db().rsCD->editMode(), View::EditMode::InProgress);
-    db().rsCD->cancelUpdate();
+    db().connection().column(QStringLiteral("DELETE FROM cdname WHERE CDID = 1"));
+    db().cds()->setValue(QStringLiteral("段"), QStringLiteral("1"));
+    expectError(DbError::RowNotFound, [] { db().cds()->update(); });
+    QCOMPARE(db().cds()->editMode(), View::EditMode::InProgress);
+    db().cds()->cancelUpdate();
 }
 
 void TestView::snapshotsAreSeparate()
 {
-    db().rsCD->addNew();
-    db().rsCD->setValue(QStringLiteral("CDID"), 9);
-    db().rsCD->setValue(QStringLiteral("CD名"), QStringLiteral("消えたCD"));
-    db().rsCD->update();
-    db().rsKyoku->moveTo(4); // the orphan song still has no CD in the song view's snapshot
-    QCOMPARE(db().rsCDSub->recordCount(), 0);
+    db().cds()->addNew();
+    db().cds()->setValue(QStringLiteral("CDID"), 9);
+    db().cds()->setValue(QStringLiteral("CD名"), QStringLiteral("消えたCD"));
+    db().cds()->update();
+    db().songs()->moveTo(4); // the orphan song still has no CD in the song view's snapshot
+    QCOMPARE(db().cdsOfSong()->recordCount(), 0);
     // but the CD view's own child sees the songs of the new CD at once
-    QCOMPARE(db().rsKyokuSub->recordCount(), 1);
-    db().rsKyoku->setValue(QStringLiteral("曲名"), QStringLiteral("改名"));
-    db().rsKyoku->update();
-    QCOMPARE(db().rsKyokuSub->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
+    QCOMPARE(db().songsOfCD()->recordCount(), 1);
+    db().songs()->setValue(QStringLiteral("曲名"), QStringLiteral("改名"));
+    db().songs()->update();
+    QCOMPARE(db().songsOfCD()->value(QStringLiteral("曲名")).toString(), QStringLiteral("孤児"));
     db().CloseDataContext();
     db().OpenDataContext();
-    db().rsKyoku->moveTo(4);
-    QCOMPARE(db().rsCDSub->recordCount(), 1);
-    QCOMPARE(db().rsKyoku->value(QStringLiteral("曲名")).toString(), QStringLiteral("改名"));
+    db().songs()->moveTo(4);
+    QCOMPARE(db().cdsOfSong()->recordCount(), 1);
+    QCOMPARE(db().songs()->value(QStringLiteral("曲名")).toString(), QStringLiteral("改名"));
 }
 
 void TestView::requeryReadsNewRows()
 {
     writeCollection(m_folder->path(), {cd(10, QStringLiteral("追加"))}, {});
-    QCOMPARE(db().rsCD->recordCount(), 6);
-    db().rsCD->setFilter(QStringLiteral("CD名 like '*'"));
-    db().rsCD->requery();
-    QCOMPARE(db().rsCD->recordCount(), 7);
-    QCOMPARE(db().rsCD->filter(), QStringLiteral("CD名 like '*'"));
+    QCOMPARE(db().cds()->recordCount(), 6);
+    db().cds()->setFilter(QStringLiteral("CD名 like '*'"));
+    db().cds()->requery();
+    QCOMPARE(db().cds()->recordCount(), 7);
+    QCOMPARE(db().cds()->filter(), QStringLiteral("CD名 like '*'"));
 }
 
 void TestView::inMemoryView()
@@ -433,19 +434,25 @@ void TestView::largeSortInJapaneseOrder()
 
 void TestView::valueListsAreDistinctAndOrdered()
 {
-    QCOMPARE(titles(*db().rsSakkyoku, QStringLiteral("作曲者名")),
+    QCOMPARE(titles(*db().valueList(Collection::ValueList::Sakkyoku), QStringLiteral("作曲者名")),
              (QStringList{QStringLiteral("ダンディ (d'Indy)"), QStringLiteral("ベートーヴェン")}));
-    QCOMPARE(db().rsHenkyoku->recordCount(), 0); // only empty values: no entries
-    expectError(3251, [] { db().rsSakkyoku->setValue(0, QStringLiteral("x")); });
-    db().rsKyoku->moveFirst();
-    db().rsKyoku->setValue(QStringLiteral("作曲者名"), QStringLiteral("アイヴズ"));
-    db().rsKyoku->update();
-    QCOMPARE(db().rsSakkyoku->recordCount(), 2); // lists keep what they read
+    QCOMPARE(db().valueList(Collection::ValueList::Henkyoku)->recordCount(),
+             0); // only empty values: no entries
+    expectError(3251, [] {
+        db().valueList(Collection::ValueList::Sakkyoku)->setValue(0, QStringLiteral("x"));
+    });
+    db().songs()->moveFirst();
+    db().songs()->setValue(QStringLiteral("作曲者名"), QStringLiteral("アイヴズ"));
+    db().songs()->update();
+    QCOMPARE(db().valueList(Collection::ValueList::Sakkyoku)->recordCount(),
+             2); // lists keep what they read
     // a list first looked at after a change still shows the values present at opening
-    db().cn->column(QStringLiteral("UPDATE kyoku SET ソリスト = 'ソリストA' WHERE 曲ID = 1"));
-    QCOMPARE(db().rsSorisuto->recordCount(), 0);
-    db().ReopenValueList(db().rsSakkyoku);
-    QCOMPARE(titles(*db().rsSakkyoku, QStringLiteral("作曲者名")).first(),
+    db().connection().column(
+        QStringLiteral("UPDATE kyoku SET ソリスト = 'ソリストA' WHERE 曲ID = 1"));
+    QCOMPARE(db().valueList(Collection::ValueList::Sorisuto)->recordCount(), 0);
+    db().ReopenValueList(Collection::ValueList::Sakkyoku);
+    QCOMPARE(titles(*db().valueList(Collection::ValueList::Sakkyoku), QStringLiteral("作曲者名"))
+                 .first(),
              QStringLiteral("アイヴズ"));
 }
 
@@ -493,7 +500,7 @@ void TestView::compactRowsKeepEveryValue()
 // stay on the first or last row instead of leaving the rows.
 void TestView::boundsOfMovesAndSteps()
 {
-    View& v = *db().rsCD;
+    View& v = *db().cds();
     v.moveTo(5);
     QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 6);
     QVERIFY(!v.eof());
@@ -517,31 +524,32 @@ void TestView::boundsOfMovesAndSteps()
 // on the songs.
 void TestView::filterAndSortTogether()
 {
-    db().rsCD->setFilter(QStringLiteral("CD名 like '*さ*'"));
-    db().rsCD->setSort(QStringLiteral("CD名 asc"));
-    QCOMPARE(titles(*db().rsCD), (QStringList{QStringLiteral("あさ"), QStringLiteral("さくら")}));
-    db().rsCD->setSort(QStringLiteral("CDID desc"));
-    db().rsCD->setFilter(QStringLiteral("CD名 like '*交響曲*'"));
-    QCOMPARE(titles(*db().rsCD, QStringLiteral("CDID")), (QStringList{"5", "2"}));
-    db().rsKyoku->setSort(QStringLiteral("曲名 desc"));
-    db().rsKyoku->setFilter(QStringLiteral("CD名 like '*合唱*'"));
-    QCOMPARE(titles(*db().rsKyoku, QStringLiteral("曲名")),
+    db().cds()->setFilter(QStringLiteral("CD名 like '*さ*'"));
+    db().cds()->setSort(QStringLiteral("CD名 asc"));
+    QCOMPARE(titles(*db().cds()), (QStringList{QStringLiteral("あさ"), QStringLiteral("さくら")}));
+    db().cds()->setSort(QStringLiteral("CDID desc"));
+    db().cds()->setFilter(QStringLiteral("CD名 like '*交響曲*'"));
+    QCOMPARE(titles(*db().cds(), QStringLiteral("CDID")), (QStringList{"5", "2"}));
+    db().songs()->setSort(QStringLiteral("曲名 desc"));
+    db().songs()->setFilter(QStringLiteral("CD名 like '*合唱*'"));
+    QCOMPARE(titles(*db().songs(), QStringLiteral("曲名")),
              (QStringList{QStringLiteral("第4楽章"), QStringLiteral("第1楽章")}));
-    db().rsKyoku->setFilter(QStringLiteral("曲名 like '*'"));
-    QCOMPARE(db().rsKyoku->recordCount(), 6);
-    QCOMPARE(titles(*db().rsKyoku, QStringLiteral("曲名")).first(), QStringLiteral("第4楽章"));
+    db().songs()->setFilter(QStringLiteral("曲名 like '*'"));
+    QCOMPARE(db().songs()->recordCount(), 6);
+    QCOMPARE(titles(*db().songs(), QStringLiteral("曲名")).first(), QStringLiteral("第4楽章"));
 }
 
 // Lists of names in Japanese order, which is not the order of the codes:
 // katakana ア before hiragana か, and Latin letters first.
 void TestView::valueListsInJapaneseOrder()
 {
-    db().cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'かとう' WHERE 曲ID = 1"));
-    db().cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'アイヴズ' WHERE 曲ID = 2"));
-    db().cn->column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'Bach' WHERE 曲ID = 7"));
-    db().ReopenValueList(db().rsSakkyoku);
+    db().connection().column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'かとう' WHERE 曲ID = 1"));
+    db().connection().column(
+        QStringLiteral("UPDATE kyoku SET 作曲者名 = 'アイヴズ' WHERE 曲ID = 2"));
+    db().connection().column(QStringLiteral("UPDATE kyoku SET 作曲者名 = 'Bach' WHERE 曲ID = 7"));
+    db().ReopenValueList(Collection::ValueList::Sakkyoku);
     QCOMPARE(
-        titles(*db().rsSakkyoku, QStringLiteral("作曲者名")),
+        titles(*db().valueList(Collection::ValueList::Sakkyoku), QStringLiteral("作曲者名")),
         (QStringList{QStringLiteral("Bach"), QStringLiteral("アイヴズ"), QStringLiteral("かとう"),
                      QStringLiteral("ダンディ (d'Indy)"), QStringLiteral("ベートーヴェン")}));
 }
@@ -550,14 +558,14 @@ void TestView::valueListsInJapaneseOrder()
 // order, wherever it stood among all the songs.
 void TestView::songMovedToACdLandsInIdentifierOrder()
 {
-    db().rsCD->moveFirst(); // さくら: songs 1 and 3
-    QCOMPARE(db().rsKyokuSub->value(QStringLiteral("曲ID")).toInt(), 1);
+    db().cds()->moveFirst(); // さくら: songs 1 and 3
+    QCOMPARE(db().songsOfCD()->value(QStringLiteral("曲ID")).toInt(), 1);
     const QString ninth = QStringLiteral("ベートーヴェン：交響曲第9番「合唱」");
-    db().rsKyokuSub->setValue(QStringLiteral("CD名"), ninth);
-    db().rsKyokuSub->update();
-    db().rsCD->moveNext(); // the ninth: songs 2 and 9, and now 1 before them
+    db().songsOfCD()->setValue(QStringLiteral("CD名"), ninth);
+    db().songsOfCD()->update();
+    db().cds()->moveNext(); // the ninth: songs 2 and 9, and now 1 before them
     QCOMPARE(
-        titles(*db().rsKyokuSub, QStringLiteral("曲名")),
+        titles(*db().songsOfCD(), QStringLiteral("曲名")),
         (QStringList{QStringLiteral("一"), QStringLiteral("第1楽章"), QStringLiteral("第4楽章")}));
 }
 
@@ -576,8 +584,8 @@ void TestView::neighbouringTextsSharedOnlyWhenWhole()
         songs << song(names[i], 100 + i, names[i]);
     writeCollection(m_folder->path(), {}, songs);
     db().OpenDataContext();
-    QCOMPARE(titles(*db().rsKyoku, QStringLiteral("CD名")), names.mid(0, 6));
-    QCOMPARE(titles(*db().rsKyoku, QStringLiteral("曲名")).mid(0, 6), names.mid(0, 6));
+    QCOMPARE(titles(*db().songs(), QStringLiteral("CD名")), names.mid(0, 6));
+    QCOMPARE(titles(*db().songs(), QStringLiteral("曲名")).mid(0, 6), names.mid(0, 6));
 }
 
 RONDELLA_TEST_GUILESS_MAIN(TestView)

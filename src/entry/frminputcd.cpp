@@ -76,7 +76,7 @@ void frmInputCD::createControls()
     grid->setColumnStretch(2, 1);
     // The stored CD's jacket, set here as on the main window.
     picJacket = new JacketBox(QStringLiteral("picJacket"), this);
-    picJacket->setCollectionFolder(db.strAppPath);
+    picJacket->setCollectionFolder(db.strAppPath());
     picJacket->setFixedSize(twips(2220), twips(2220));
     grid->addWidget(picJacket, 0, 3, 8, 1, Qt::AlignTop);
 
@@ -144,7 +144,7 @@ void frmInputCD::connectEvents()
             [this](const QString& text) { txtInput(5)->setText(text); });
     // The jacket follows the stored CD on show; a CD being added has none yet.
     auto followCD = [this] {
-        const ViewPtr& cds = db.rsCD;
+        const ViewPtr& cds = db.cds();
         std::optional<qint64> cdid;
         if (cds && cds->isOpen() && cds->editMode() != View::EditMode::Add
             && cds->recordCount() > 0) {
@@ -191,13 +191,15 @@ void frmInputCD::Form_Load()
 {
     placeOnScreen(this, 1000);
     try {
-        dcoHatubai->setRowSource(db.rsHatubai, QStringLiteral("発売元"));
-        dcoKaisetu->setRowSource(db.rsKaisetu, QStringLiteral("解説者"));
+        dcoHatubai->setRowSource(db.valueList(Collection::ValueList::Hatubai),
+                                 QStringLiteral("発売元"));
+        dcoKaisetu->setRowSource(db.valueList(Collection::ValueList::Kaisetu),
+                                 QStringLiteral("解説者"));
         for (int i = 0; i < 8; ++i)
-            txtInput(i)->bind(db.rsCD, lblFieldLabel(i)->text());
+            txtInput(i)->bind(db.cds(), lblFieldLabel(i)->text());
         lngLastCDID = db.GetMaxCDID();
-        if (need(db.rsCD).recordCount() > 0) {
-            db.rsCD->moveLast();
+        if (need(db.cds()).recordCount() > 0) {
+            db.cds()->moveLast();
             setButtons(On, Off, Off, On, On, On);
         } else {
             setButtons(On, Off, Off, Off, Off, Off);
@@ -213,7 +215,7 @@ void frmInputCD::navigate(View::Step move)
     if (refusedWhileAdding(inAddMode()))
         return;
     try {
-        need(db.rsCD).step(move);
+        need(db.cds()).step(move);
     } catch (const DbError& e) {
         showError(e);
     }
@@ -222,7 +224,7 @@ void frmInputCD::navigate(View::Step move)
 void frmInputCD::cmdAdd_Click()
 {
     try {
-        View& v = need(db.rsCD);
+        View& v = need(db.cds());
         v.addNew();
         ++lngLastCDID;
         v.setValue(QStringLiteral("CDID"), lngLastCDID);
@@ -246,12 +248,12 @@ bool frmInputCD::titleMissing()
 // boxes as typed.
 void frmInputCD::saveCurrent(bool correction)
 {
-    View& cds = need(db.rsCD);
+    View& cds = need(db.cds());
     const std::vector<EntryBox*> all = boxes();
     const std::vector<TypedValue> typed = readChangedBoxes(cds, all);
     const QStringList texts = boxTexts(all);
     try {
-        catalogue::saveCD(db.connection(), cds, need(db.rsKyokuSub), typed, correction);
+        catalogue::saveCD(db.connection(), cds, need(db.songsOfCD()), typed, correction);
     } catch (const DbError&) {
         restoreBoxTexts(all, texts);
         throw;
@@ -289,16 +291,18 @@ void frmInputCD::cmdTeisei_Click()
 
 void frmInputCD::RefreshCDLists()
 {
-    db.ReopenValueList(db.rsHatubai);
-    dcoHatubai->setRowSource(db.rsHatubai, QStringLiteral("発売元"));
-    db.ReopenValueList(db.rsKaisetu);
-    dcoKaisetu->setRowSource(db.rsKaisetu, QStringLiteral("解説者"));
+    db.ReopenValueList(Collection::ValueList::Hatubai);
+    dcoHatubai->setRowSource(db.valueList(Collection::ValueList::Hatubai),
+                             QStringLiteral("発売元"));
+    db.ReopenValueList(Collection::ValueList::Kaisetu);
+    dcoKaisetu->setRowSource(db.valueList(Collection::ValueList::Kaisetu),
+                             QStringLiteral("解説者"));
 }
 
 void frmInputCD::cmdCancel_Click()
 {
     try {
-        View& v = need(db.rsCD);
+        View& v = need(db.cds());
         if (v.editMode() != View::EditMode::Add)
             return;
         --lngLastCDID;
@@ -320,7 +324,7 @@ void frmInputCD::cmdDelete_Click()
     if (refusedWhileAdding(inAddMode()))
         return;
     try {
-        View& cds = need(db.rsCD);
+        View& cds = need(db.cds());
         if (!cds.hasCurrent())
             return;
         if (cds.recordCount() == 1) {
@@ -335,7 +339,7 @@ void frmInputCD::cmdDelete_Click()
             return;
         // Songs belong to every CD of their title: while another CD bears it,
         // they stay with that CD.
-        View& songs = need(db.rsKyokuSub);
+        View& songs = need(db.songsOfCD());
         const int n = catalogue::songsGoingWithCurrentCD(db.connection(), cds, songs);
         if (n > 0
             && MsgBox(QStringLiteral("削除しようとしているCDには曲が%1曲含まれています。\r\r"

@@ -205,12 +205,12 @@ void frmInputKyoku::Form_Load()
         rsCDChoice->open(catalogue::cdChoiceFields(),
                          [this] { return catalogue::readCDChoices(db.connection()); });
         for (int i = 1; i <= 14; ++i)
-            txtrsSub(i)->bind(db.rsKyoku, lblFieldLabel(i + 6)->text());
+            txtrsSub(i)->bind(db.songs(), lblFieldLabel(i + 6)->text());
         lngLastKyokuID = db.GetMaxKyokuID();
-        if (need(db.rsKyoku).recordCount() > 0)
-            db.rsKyoku->moveLast();
+        if (need(db.songs()).recordCount() > 0)
+            db.songs()->moveLast();
         setButtons(true);
-        dgdSub->setDataSource(db.rsKyoku);
+        dgdSub->setDataSource(db.songs());
         QStringList titles;
         for (int r = 0; r < rsCDChoice->recordCount(); ++r)
             titles << rsCDChoice->valueAt(r, 1).toString();
@@ -219,7 +219,7 @@ void frmInputKyoku::Form_Load()
         // The chooser names the CD of the song on show, wherever the song view
         // moves (a click in the grid too), so that 訂正 never moves a song to
         // another CD by accident. A pending new song keeps the CD chosen before.
-        m_follow = connect(db.rsKyoku.get(), &View::currentChanged, this, [this] {
+        m_follow = connect(db.songs().get(), &View::currentChanged, this, [this] {
             if (!inAddMode())
                 showChosenCD();
         });
@@ -231,19 +231,27 @@ void frmInputKyoku::Form_Load()
 
 void frmInputKyoku::showChosenCD()
 {
-    const View* songs = db.rsKyoku.get();
+    const View* songs = db.songs().get();
     dcoCDName->setEditText(songs && songs->isOpen() && songs->hasCurrent()
                                ? songs->value(QStringLiteral("CD名")).toString()
                                : QString());
 }
 
+namespace {
+
+// The value lists of the six combo boxes, in their order.
+constexpr Collection::ValueList songLists[6]
+    = {Collection::ValueList::Sakkyoku, Collection::ValueList::Henkyoku,
+       Collection::ValueList::Shikisya, Collection::ValueList::Ensou,
+       Collection::ValueList::Sorisuto, Collection::ValueList::Bunya};
+
+} // namespace
+
 void frmInputKyoku::SetcmbListKyoku()
 {
-    ViewPtr* lists[6] = {&db.rsSakkyoku, &db.rsHenkyoku, &db.rsShikisya,
-                         &db.rsEnsou,    &db.rsSorisuto, &db.rsBunya};
     for (int k = 0; k < 6; ++k) {
         try {
-            DataCombo1(k)->setRowSource(*lists[k], songFieldName(comboBox[k]));
+            DataCombo1(k)->setRowSource(db.valueList(songLists[k]), songFieldName(comboBox[k]));
         } catch (const DbError& e) {
             showError(e); // the other lists are still bound
         }
@@ -252,9 +260,8 @@ void frmInputKyoku::SetcmbListKyoku()
 
 void frmInputKyoku::RefreshKyokuLists()
 {
-    for (ViewPtr* list :
-         {&db.rsSakkyoku, &db.rsHenkyoku, &db.rsShikisya, &db.rsEnsou, &db.rsSorisuto, &db.rsBunya})
-        db.ReopenValueList(*list);
+    for (Collection::ValueList list : songLists)
+        db.ReopenValueList(list);
 }
 
 void frmInputKyoku::navigate(View::Step move)
@@ -262,7 +269,7 @@ void frmInputKyoku::navigate(View::Step move)
     if (refusedWhileAdding(inAddMode()))
         return;
     try {
-        need(db.rsKyoku).step(move);
+        need(db.songs()).step(move);
         showChosenCD();
     } catch (const DbError& e) {
         showError(e);
@@ -272,7 +279,7 @@ void frmInputKyoku::navigate(View::Step move)
 void frmInputKyoku::cmdMasterAdd_Click()
 {
     try {
-        View& v = need(db.rsKyoku);
+        View& v = need(db.songs());
         setButtons(false); // first: the chooser keeps its CD while the new row comes
         v.addNew();
         ++lngLastKyokuID;
@@ -303,7 +310,7 @@ bool frmInputKyoku::chosenCDUnknown(const QString& title)
 // refusal leaves the boxes as typed.
 void frmInputKyoku::saveCurrent()
 {
-    View& songs = need(db.rsKyoku);
+    View& songs = need(db.songs());
     const std::vector<EntryBox*> all = boxes();
     const std::vector<TypedValue> typed = readChangedBoxes(songs, all);
     const QStringList texts = boxTexts(all);
@@ -337,7 +344,7 @@ void frmInputKyoku::cmdMasterUpdate_Click()
         RefreshKyokuLists();
         SetcmbListKyoku();
         setButtons(true);
-        db.rsKyoku->moveLast();
+        db.songs()->moveLast();
         showChosenCD();
     } catch (const DbError& e) {
         showError(e);
@@ -353,7 +360,7 @@ void frmInputKyoku::cmdTeisei_Click()
                    QMessageBox::Critical, QStringLiteral("エラー"));
             return;
         }
-        if (!need(db.rsKyoku).hasCurrent())
+        if (!need(db.songs()).hasCurrent())
             return;
         if (chosenCDUnknown(chosen))
             return;
@@ -370,7 +377,7 @@ void frmInputKyoku::cmdTeisei_Click()
 void frmInputKyoku::cmdMasterCancel_Click()
 {
     try {
-        View& v = need(db.rsKyoku);
+        View& v = need(db.songs());
         if (v.editMode() != View::EditMode::Add)
             return;
         --lngLastKyokuID;
@@ -385,7 +392,7 @@ void frmInputKyoku::cmdMasterCancel_Click()
 void frmInputKyoku::cmdDelete_Click()
 {
     try {
-        View& songs = need(db.rsKyoku);
+        View& songs = need(db.songs());
         if (!songs.hasCurrent())
             return; // no song stored: nothing to delete
         if (songs.recordCount() == 1) {
@@ -411,7 +418,7 @@ void frmInputKyoku::cmdDelete_Click()
 void frmInputKyoku::cmd1copy_Click()
 {
     try {
-        View& songs = need(db.rsKyoku);
+        View& songs = need(db.songs());
         if (songs.editMode() != View::EditMode::Add) {
             MsgBox(QStringLiteral("直前行のコピーは、追加ボタンをクリックしてから使ってください"),
                    QMessageBox::Ok, QMessageBox::Warning);

@@ -66,7 +66,7 @@ const QString writing = QStringLiteral("コレクションを作っています.
 
 LegacyOffer offerLegacyImport(Collection& db)
 {
-    const QDir folder(db.strAppPath);
+    const QDir folder(db.strAppPath());
     const QString mdb = folder.filePath(QStringLiteral("cdkaisou.mdb"));
     if (QFileInfo::exists(db.databasePath()) || !QFileInfo::exists(mdb))
         return LegacyOffer::None;
@@ -107,7 +107,7 @@ LegacyOffer offerLegacyImport(Collection& db)
 void FileCommands::mnuImport_Click()
 {
     const QString mdb = QFileDialog::getOpenFileName(
-        m_window, QStringLiteral("旧データベースの取り込み"), db.strAppPath,
+        m_window, QStringLiteral("旧データベースの取り込み"), db.strAppPath(),
         QStringLiteral("旧データベース (*.mdb);;すべてのファイル (*)"));
     if (mdb.isEmpty())
         return;
@@ -130,9 +130,9 @@ void FileCommands::mnuImport_Click()
 // throws DbError.
 bool FileCommands::bringIn(const importer::Rows& rows, const QString& source, bool confirmIntoEmpty)
 {
-    const bool hasRows = db.cn
-        && ((db.rsCD && db.rsCD->isOpen() && db.rsCD->recordCount() > 0)
-            || (db.rsKyoku && db.rsKyoku->isOpen() && db.rsKyoku->recordCount() > 0));
+    const bool hasRows = db.isOpen()
+        && ((db.cds() && db.cds()->isOpen() && db.cds()->recordCount() > 0)
+            || (db.songs() && db.songs()->isOpen() && db.songs()->recordCount() > 0));
     bool replace = true;
     if (hasRows) {
         const auto answer = MsgBox(
@@ -157,8 +157,8 @@ bool FileCommands::bringIn(const importer::Rows& rows, const QString& source, bo
         return false;
     }
     if (replace) {
-        if (db.cn)
-            db.cn->backupNow();
+        if (db.isOpen())
+            db.connection().backupNow();
         m_showNoData();
         const QString target = db.databasePath();
         runLongWork(m_window, writing, [&](const LongWorkProgress& progress) {
@@ -178,7 +178,7 @@ bool FileCommands::bringIn(const importer::Rows& rows, const QString& source, bo
 void FileCommands::mnuCsvExport_Click()
 {
     const QString folder = QFileDialog::getExistingDirectory(
-        m_window, QStringLiteral("CSVの書き出し先のフォルダー"), db.strAppPath);
+        m_window, QStringLiteral("CSVの書き出し先のフォルダー"), db.strAppPath());
     if (folder.isEmpty())
         return;
     const QDir dir(folder);
@@ -209,12 +209,12 @@ void FileCommands::mnuCsvExportShown_Click(bool songsShown)
 {
     const QString path = QFileDialog::getSaveFileName(
         m_window, QStringLiteral("表示中の一覧をCSVに書き出す"),
-        QDir(db.strAppPath).filePath(QStringLiteral("一覧.csv")), QStringLiteral("CSV (*.csv)"));
+        QDir(db.strAppPath()).filePath(QStringLiteral("一覧.csv")), QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
     try {
         // The list is read here, where its view lives; the file is written beside the window.
-        const QByteArray text = csv::writeView(need(songsShown ? db.rsKyoku : db.rsCD));
+        const QByteArray text = csv::writeView(need(songsShown ? db.songs() : db.cds()));
         runLongWork(m_window, QStringLiteral("CSVを書き出しています..."),
                     [&](const LongWorkProgress&) { csv::save(path, text); });
     } catch (const DbError& e) {
@@ -227,7 +227,7 @@ void FileCommands::mnuCsvExportShown_Click(bool songsShown)
 void FileCommands::mnuCsvImport_Click()
 {
     const QString cdFile = QFileDialog::getOpenFileName(
-        m_window, QStringLiteral("CDのCSV（cdname.csv）を選んでください"), db.strAppPath,
+        m_window, QStringLiteral("CDのCSV（cdname.csv）を選んでください"), db.strAppPath(),
         QStringLiteral("CSV (*.csv);;すべてのファイル (*)"));
     if (cdFile.isEmpty())
         return;
@@ -346,8 +346,8 @@ void FileCommands::mnuRestore_Click()
     }
     QString done;
     try {
-        if (db.cn)
-            db.cn->backupNow();
+        if (db.isOpen())
+            db.connection().backupNow();
         m_showNoData();
         // The file replaced is kept beside it, whether it opened or not.
         const QString target = db.databasePath();
@@ -370,7 +370,7 @@ void FileCommands::mnuRestore_Click()
 void FileCommands::mnuAudioImport_Click()
 {
     const QString folder = QFileDialog::getExistingDirectory(
-        m_window, QStringLiteral("音楽ファイルのフォルダーを選んでください"), db.strAppPath);
+        m_window, QStringLiteral("音楽ファイルのフォルダーを選んでください"), db.strAppPath());
     if (folder.isEmpty())
         return;
     try {
@@ -399,7 +399,7 @@ void FileCommands::mnuAudioImport_Click()
                         [&](Connection& cn, const LongWorkProgress& progress) {
                             cdids = audio::addAlbums(cn, adding, progress);
                         });
-        const QStringList covers = storeCovers(db.strAppPath, adding, cdids);
+        const QStringList covers = storeCovers(db.strAppPath(), adding, cdids);
         int songs = 0;
         for (const audio::Album& a : adding)
             songs += a.tracks.size();

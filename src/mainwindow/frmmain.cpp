@@ -141,12 +141,12 @@ void frmMain::connectEvents()
     on("mnuSibori", [this] { mnuSibori_Click(); });
     on("mnuStatistics", [this] { mnuStatistics_Click(); });
     on("mnuCDs", [this] {
-        sortCommand(m_panels->isUnlinked() ? db.rsCDList : db.rsCD, QStringLiteral("CD名 asc"),
+        sortCommand(m_panels->isUnlinked() ? db.cdList() : db.cds(), QStringLiteral("CD名 asc"),
                     "mnuCDs");
     });
     on("mnuKyokuS", [this] {
-        sortCommand(m_panels->isUnlinked() ? db.rsKyoku : db.rsKyokuSub, QStringLiteral("曲名 asc"),
-                    "mnuKyokuS");
+        sortCommand(m_panels->isUnlinked() ? db.songs() : db.songsOfCD(),
+                    QStringLiteral("曲名 asc"), "mnuKyokuS");
     });
     on("mnuReset", [this] { mnuReset_Click(); });
     on("mnuCDinput", [this] { mnuCDinput_Click(); });
@@ -230,9 +230,9 @@ void frmMain::Form_Load()
     for (auto& step : allDataSteps())
         steps.push_back(std::move(step));
     steps.push_back([this] {
-        MMCdialog->setFileName(QDir(db.strAppPath).filePath(QStringLiteral("dialog.WAV")));
+        MMCdialog->setFileName(QDir(db.strAppPath()).filePath(QStringLiteral("dialog.WAV")));
         MMCdialog->command(QStringLiteral("Open"));
-        MMCdrop->setFileName(QDir(db.strAppPath).filePath(QStringLiteral("drop.WAV")));
+        MMCdrop->setFileName(QDir(db.strAppPath()).filePath(QStringLiteral("drop.WAV")));
         MMCdrop->command(QStringLiteral("Open"));
     });
     runSteps(steps);
@@ -262,7 +262,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::Form_Unload()
 {
     windowplace::keep(this);
-    if (db.cn) // without a collection there is nothing to return to all data
+    if (db.isOpen()) // without a collection there is nothing to return to all data
         mnuReset_Click();
     MMCdialog->command(QStringLiteral("close"));
     MMCdrop->command(QStringLiteral("close"));
@@ -271,7 +271,7 @@ void frmMain::Form_Unload()
     } catch (const DbError& e) {
         MsgBox(e.description());
     }
-    db.rsCDList.reset();
+    db.DropCDList();
     delete m_lock; // the next Rondella may open this folder
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows)
@@ -300,7 +300,7 @@ void frmMain::mnuPage_Click()
 void frmMain::mnuCDinput_Click()
 {
     mnuReset_Click();
-    if (!db.cn) {
+    if (!db.isOpen()) {
         MsgBox(QStringLiteral("コレクションのデータベースが開かれていません。"));
         return;
     }
@@ -312,7 +312,7 @@ void frmMain::mnuCDinput_Click()
 
 void frmMain::mnuInputkyoku_Click()
 {
-    if (!db.cn) {
+    if (!db.isOpen()) {
         MsgBox(QStringLiteral("コレクションのデータベースが開かれていません。"));
         return;
     }
@@ -330,7 +330,7 @@ void frmMain::mnuhelp2_Click()
         open->activateWindow();
         return;
     }
-    auto* help = new frmHelp(QDir(db.strAppPath).filePath(QStringLiteral("help.html")), this);
+    auto* help = new frmHelp(QDir(db.strAppPath()).filePath(QStringLiteral("help.html")), this);
     help->show();
 }
 

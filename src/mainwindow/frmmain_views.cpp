@@ -41,10 +41,10 @@ void frmMain::reset()
     };
     for (auto& step : allDataSteps())
         steps.push_back(std::move(step));
-    steps.push_back([this] { db.rsCD->moveLast(); });
+    steps.push_back([this] { need(db.cds()).moveLast(); });
     steps.push_back([this] {
-        if (db.rsKyokuSub->recordCount() > 0)
-            db.rsKyokuSub->moveLast();
+        if (need(db.songsOfCD()).recordCount() > 0)
+            db.songsOfCD()->moveLast();
     });
     runSteps(steps);
 }
@@ -55,8 +55,8 @@ void frmMain::mnuReset_Click()
 {
     // No collection open (a refused start), or the file replaced by another
     // program: open what is at the path now. A file that has gone is said so.
-    if (!db.cn || db.cn->fileReplaced()) {
-        if (db.cn && !QFileInfo::exists(db.databasePath())) {
+    if (!db.isOpen() || db.connection().fileReplaced()) {
+        if (db.isOpen() && !QFileInfo::exists(db.databasePath())) {
             MsgBox(QStringLiteral("コレクションのファイル「%1」が見つかりません。\r"
                                   "他のプログラムが移動または削除した可能性があります。")
                        .arg(db.databasePath()));
@@ -69,40 +69,23 @@ void frmMain::mnuReset_Click()
     const bool songSearch = blnKyokuSearch();
     clearQuickFind();
     runSteps({
-        // The sorts go first: dropping the filters and reading the rows again
-        // with a sort still set would sort every song on the way.
-        [this] {
-            need(db.rsCD).setSort(QString());
-            need(db.rsKyokuSub).setSort(QString());
-            need(db.rsKyoku).setSort(QString());
-        },
-        [this] {
-            db.rsCD->setFilter(QString());
-            db.rsKyoku->setFilter(QString());
-        },
-        [this] {
-            db.rsCD->requery();
-            db.rsKyoku->requery();
-        },
+        [this] { db.ClearSorts(); },
+        [this] { db.ClearFilters(); },
+        [this] { db.RequeryAll(); },
         [this] {
             sortMark("mnuCDs")->setChecked(false);
             sortMark("mnuKyokuS")->setChecked(false);
             ShowModeTitle();
         },
-        [this] {
-            db.rsKyokuSub = db.rsCD->childView(QStringLiteral("kyokusub"));
-            db.rsCDSub = db.rsKyoku->childView(QStringLiteral("cdnamesub"));
-        },
+        [this] { db.RelinkChildViews(); },
         [this] { m_panels->countTotals(); },
         [this] {
-            db.strCriteria.clear();
+            db.ClearCriteria();
             m_panels->showState(DisplayState::AllData);
         },
         [this, songSearch] {
-            if (songSearch && db.rsCDList) {
-                db.rsCDList->close();
-                db.rsCDList.reset();
-            }
+            if (songSearch)
+                db.DropCDList();
         },
         [this] { picTyuu->untickAllSongs(); },
         [this] { UnloadWait(); },
@@ -172,10 +155,10 @@ void frmMain::mnuStatistics_Click()
     try {
         const bool allData = displayState() == DisplayState::AllData;
         QVector<stats::Tab> tabs = stats::count(stats::shownIn(db, allData, m_panels->isUnlinked()),
-                                                db.rsCD->fields(), db.rsKyoku->fields());
-        const QString shown = allData  ? QStringLiteral("すべてのデータ")
-            : db.strCriteria.isEmpty() ? QStringLiteral("全曲表示")
-                                       : db.strCriteria;
+                                                need(db.cds()).fields(), need(db.songs()).fields());
+        const QString shown = allData    ? QStringLiteral("すべてのデータ")
+            : db.strCriteria().isEmpty() ? QStringLiteral("全曲表示")
+                                         : db.strCriteria();
         if (m_statistics)
             m_statistics->close();
         m_statistics = new frmStatistics(std::move(tabs), shown, this);
@@ -206,14 +189,10 @@ void frmMain::cmdFilter_Click()
         if (built.refused())
             return refuse(built.refusal);
         if (request.target == DisplayState::SongSearch) {
-            need(db.rsKyoku).setFilter(std::move(built.criteria));
-            db.strCriteria = built.text;
+            db.SearchSongs(std::move(built.criteria), built.text);
             return showSongsWithCDs(DisplayState::SongSearch);
         }
-        View& cds = need(db.rsCD);
-        cds.setFilter(std::move(built.criteria));
-        db.strCriteria = built.text;
-        if (cds.recordCount() == 0) {
+        if (db.SearchCDs(std::move(built.criteria), built.text) == 0) {
             refuse(QStringLiteral("該当するレコードはありません"));
             mnuReset_Click();
             return;
@@ -232,13 +211,13 @@ void frmMain::cmdFilter_Click()
 // all songs. No song at all ends in a message and all data.
 void frmMain::showSongsWithCDs(DisplayState state)
 {
-    View& songs = need(db.rsKyoku);
+    View& songs = need(db.songs());
     if (songs.recordCount() == 0) {
         refuse(QStringLiteral("該当するレコードはありません"));
         mnuReset_Click();
         return;
     }
-    db.rsCDList = search::buildCDList(songs);
+    db.ListCDsOfSongs();
     // The song on show is the first one found.
     songs.moveFirst();
     m_panels->showState(state);
@@ -272,7 +251,7 @@ void frmMain::collectionUnreadable(const DbError& error)
 void frmMain::showNoData()
 {
     db.CloseDataContext();
-    db.rsCDList.reset();
+    db.DropCDList();
     m_panels->showNoData();
 }
 
@@ -297,8 +276,7 @@ void frmMain::quickFind()
     }
     try {
         const QString label = QStringLiteral("すべての項目：") + typed;
-        need(db.rsCD).setFilter(Criteria().rowsAmong(db.cdsMatching(words), label));
-        db.strCriteria = label;
+        db.FindCDs(words, label);
         m_panels->markSongs(words);
         m_panels->showState(DisplayState::CDSearch);
     } catch (const DbError& e) {

@@ -110,7 +110,7 @@ void MainPanels::createCDPanel(QWidget* client)
     label5->setGeometry(twipsRect(120, 3420, 1300, 300));
     picCDphoto = new JacketBox(QStringLiteral("picCDphoto"), picCD);
     picCDphoto->setGeometry(twipsRect(4260, 105, 2220, 2220));
-    picCDphoto->setCollectionFolder(db.strAppPath);
+    picCDphoto->setCollectionFolder(db.strAppPath());
     DataGrid2 = new DataGrid(QStringLiteral("DataGrid2"), picCD);
     DataGrid2->setGeometry(twipsRect(75, 4395, 6330, 4995));
     DataGrid2->setBackColor(bgrColor(0xC0FFFF));
@@ -290,8 +290,8 @@ void MainPanels::createLayouts()
 
 void MainPanels::countTotals()
 {
-    lngCDTotal = need(db.rsCD).recordCount();
-    lngKyokuTotal = need(db.rsKyoku).recordCount();
+    lngCDTotal = need(db.cds()).recordCount();
+    lngKyokuTotal = need(db.songs()).recordCount();
 }
 
 void MainPanels::showState(DisplayState state)
@@ -332,25 +332,26 @@ void MainPanels::showState(DisplayState state)
 void MainPanels::showCaptionsAndCounters()
 {
     const Look& look = lookOf(m_state);
-    auto caption
-        = [this](const char16_t* text) { return text ? QString::fromUtf16(text) : db.strCriteria; };
+    auto caption = [this](const char16_t* text) {
+        return text ? QString::fromUtf16(text) : db.strCriteria();
+    };
     DataGrid2->setCaption(caption(look.cdCaption));
     DataGrid1->setCaption(caption(look.kyokuCaption));
     switch (m_state) {
     case DisplayState::AllData:
     case DisplayState::CDSearch:
-        setCounter(0, need(db.rsKyokuSub).recordCount(), lngKyokuTotal);
-        setCounter(3, need(db.rsCD).recordCount(), lngCDTotal);
+        setCounter(0, need(db.songsOfCD()).recordCount(), lngKyokuTotal);
+        setCounter(3, need(db.cds()).recordCount(), lngCDTotal);
         break;
     case DisplayState::SongSearch:
-        setCounter(0, need(db.rsKyoku).recordCount(), lngKyokuTotal);
-        setCounter(3, need(db.rsCDList).recordCount(), lngCDTotal);
+        setCounter(0, need(db.songs()).recordCount(), lngKyokuTotal);
+        setCounter(3, need(db.cdList()).recordCount(), lngCDTotal);
         break;
     case DisplayState::AllSongs:
         setCounter(0, lngKyokuTotal, lngKyokuTotal);
         // the CDs listed beside all songs, as after a song search
-        if (db.rsCDList && db.rsCDList->isOpen())
-            setCounter(3, db.rsCDList->recordCount(), lngCDTotal);
+        if (db.cdList() && db.cdList()->isOpen())
+            setCounter(3, db.cdList()->recordCount(), lngCDTotal);
         break;
     }
 }
@@ -359,14 +360,14 @@ void MainPanels::bindGrids(bool unlinked)
 {
     DataGrid1->setDataSource(nullptr);
     DataGrid2->setDataSource(nullptr);
-    DataGrid1->setDataSource(unlinked ? db.rsKyoku : db.rsKyokuSub);
-    DataGrid2->setDataSource(unlinked ? db.rsCDList : db.rsCD);
+    DataGrid1->setDataSource(unlinked ? db.songs() : db.songsOfCD());
+    DataGrid2->setDataSource(unlinked ? db.cdList() : db.cds());
 }
 
 void MainPanels::rebindAfterPrint(bool unlinked)
 {
-    DataGrid1->setDataSource(unlinked ? db.rsKyoku : db.rsKyokuSub);
-    DataGrid2->setDataSource(unlinked ? db.rsCDList : db.rsCD);
+    DataGrid1->setDataSource(unlinked ? db.songs() : db.songsOfCD());
+    DataGrid2->setDataSource(unlinked ? db.cdList() : db.cds());
     FormatKyokuGrid();
     FormatCDGrid();
     keepWidths();
@@ -441,17 +442,17 @@ void MainPanels::bindBoxes(int from, int to, const ViewPtr& view)
 
 void MainPanels::BindRecordPanel()
 {
-    bindBoxes(8, 21, db.rsKyokuSub);
-    txtrsDamie->bind(db.rsCD, QStringLiteral("CDID"));
-    txtrsSubDamie->bind(db.rsKyokuSub, QStringLiteral("曲ID"));
-    bindBoxes(0, 7, db.rsCD);
+    bindBoxes(8, 21, db.songsOfCD());
+    txtrsDamie->bind(db.cds(), QStringLiteral("CDID"));
+    txtrsSubDamie->bind(db.songsOfCD(), QStringLiteral("曲ID"));
+    bindBoxes(0, 7, db.cds());
 }
 
 void MainPanels::BindRecordPanelKyoku()
 {
-    bindBoxes(8, 21, db.rsKyoku);
-    txtrsSubDamie->bind(db.rsKyoku, QStringLiteral("曲ID"));
-    bindBoxes(0, 7, db.rsCDList);
+    bindBoxes(8, 21, db.songs());
+    txtrsSubDamie->bind(db.songs(), QStringLiteral("曲ID"));
+    bindBoxes(0, 7, db.cdList());
 }
 
 void MainPanels::SetKyokuColWidth(qint16 index)
@@ -504,8 +505,8 @@ void MainPanels::navigate(bool cdSide, View::Step move)
     m_dialogSound->playSound();
     try {
         const bool unlinked = isUnlinked();
-        View& view = need(cdSide ? (unlinked ? db.rsCDList : db.rsCD)
-                                 : (unlinked ? db.rsKyoku : db.rsKyokuSub));
+        View& view = need(cdSide ? (unlinked ? db.cdList() : db.cds())
+                                 : (unlinked ? db.songs() : db.songsOfCD()));
         view.step(move);
     } catch (const DbError& e) {
         MsgBox(e.number() == DbError::NoCurrentRow ? QStringLiteral("データがありません")
@@ -517,7 +518,7 @@ void MainPanels::navigate(bool cdSide, View::Step move)
 // follower box (bound to rsCD) does not follow: the picture follows the panel.
 void MainPanels::txtrs0_Change()
 {
-    if (db.rsCDList && m_txtrs[0]->dataSource() == db.rsCDList)
+    if (db.cdList() && m_txtrs[0]->dataSource() == db.cdList())
         showJacket(m_txtrs[0]->text());
 }
 
@@ -536,7 +537,7 @@ void MainPanels::refreshJacket()
 
 void MainPanels::txtrsSubDamie_Change()
 {
-    if (!db.cn)
+    if (!db.isOpen())
         return; // no collection open: nothing to count
     try {
         showCaptionsAndCounters();

@@ -90,7 +90,7 @@ bool Main(const QStringList& arguments)
     }
     userSettings()->setValue(lastFolderKey, QDir::currentPath());
     auto collection = std::make_unique<Collection>(QDir::currentPath());
-    FolderLock held = lockCollectionFolder(collection->strAppPath);
+    FolderLock held = lockCollectionFolder(collection->strAppPath());
     if (!held.refusal.isEmpty()) {
         MsgBox(held.refusal, QMessageBox::Ok,
                held.inUse ? QMessageBox::Information : QMessageBox::Critical);

@@ -70,7 +70,7 @@ void PrintCommands::previewReport(BandedReport& report, const QString& criteriaL
                                   const QString& caption)
 {
     report.control(QStringLiteral("section4"), criteriaLabel).text
-        = db.strCriteria.isEmpty() ? QStringLiteral("すべてのデータ表示") : db.strCriteria;
+        = db.strCriteria().isEmpty() ? QStringLiteral("すべてのデータ表示") : db.strCriteria();
     ReportPreview preview(report, &m_printer, m_window);
     preview.setWindowTitle(caption);
     const QScreen* screen = m_window->screen();
@@ -88,7 +88,7 @@ void PrintCommands::mnuprv_Click(bool songsShown)
                QMessageBox::Warning);
         return;
     }
-    if (!db.rsCDList || !db.rsCDList->isOpen()) {
+    if (!db.cdList() || !db.cdList()->isOpen()) {
         MsgBox(QStringLiteral(
                    "印刷するCDの一覧がまだありません。先に曲の検索か全曲表示をしてください。"),
                QMessageBox::Ok, QMessageBox::Warning);
@@ -97,7 +97,7 @@ void PrintCommands::mnuprv_Click(bool songsShown)
     m_dialogSound->playSound();
     try {
         BandedReport& report = DataReport1();
-        report.setDataSource(db.rsCDList);
+        report.setDataSource(db.cdList());
         assignCDFields(report, QStringLiteral("section1"));
         previewReport(report, QStringLiteral("label6"), QStringLiteral("CD印刷（曲検索時のみ）"));
     } catch (const DbError& e) {
@@ -114,7 +114,7 @@ void PrintCommands::mnuPrv2_Click(bool songSearch)
         return;
     try {
         BandedReport& report = DataReport2();
-        report.setDataSource(db.rsCD);
+        report.setDataSource(db.cds());
         assignCDFields(report, QStringLiteral("rsrptkyoku_Header"));
         assignSongFields(report, QStringLiteral("rptkyokuSub_Detail"), QStringLiteral("kyokusub"));
         previewReport(report, QStringLiteral("lblcriteria"),
@@ -129,7 +129,7 @@ void PrintCommands::mnuprv3_Click()
     m_dialogSound->playSound();
     try {
         BandedReport& report = DataReport3();
-        report.setDataSource(db.rsKyoku);
+        report.setDataSource(db.songs());
         assignSongFields(report, QStringLiteral("section6"), QString());
         previewReport(report, QStringLiteral("lblcriteria"),
                       QStringLiteral("曲印刷（非検索時は全曲印刷）"));

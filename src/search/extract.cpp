@@ -1,42 +1,26 @@
 #include "extract.h"
 
-#include "store/tables.h"
-#include "widgets/databound.h"
-
-#include <QSet>
-
 namespace search {
-
-namespace {
-
-// The CD list holds price and date as text: the text the grids show, or null.
-QVariant asListText(const QVariant& v)
-{
-    if (v.isNull() || !v.isValid())
-        return QVariant();
-    return formatValue(v, DisplayFormat::None);
-}
-
-} // namespace
 
 const std::array<SearchBox, 13>& searchBoxes()
 {
     using I = SearchInput;
-    using C = Collection;
+    using L = Collection::ValueList;
+    constexpr std::nullopt_t none = std::nullopt;
     static const std::array<SearchBox, 13> boxes = {{
-        {0, u"作曲者名", false, true, I::List, 1185, nullptr, &C::rsSakkyoku},
-        {1, u"編曲者名", false, true, I::List, 1710, nullptr, &C::rsHenkyoku},
-        {2, u"指揮者名", false, true, I::List, 2250, nullptr, &C::rsShikisya},
-        {3, u"演奏団体", false, true, I::List, 2790, nullptr, &C::rsEnsou},
-        {4, u"発売元", false, false, I::List, 1275, nullptr, &C::rsHatubai},
-        {5, u"分野", false, true, I::List, 3855, nullptr, &C::rsBunya},
-        {6, u"解説者", false, false, I::List, 1920, nullptr, &C::rsKaisetu},
-        {7, u"曲名", true, true, I::Text, 645, "txtKyoku", nullptr},
-        {8, u"ソリスト", false, true, I::List, 3330, nullptr, &C::rsSorisuto},
-        {9, u"CD名", true, false, I::Text, 630, "txtCDmei", nullptr},
-        {10, u"全曲表示", false, true, I::None, 4335, nullptr, nullptr},
-        {11, u"キャビネット", false, false, I::Text, 2550, "txtKyabinet", nullptr},
-        {12, u"段", false, false, I::Text, 2790, "txtDan", nullptr},
+        {0, u"作曲者名", false, true, I::List, 1185, nullptr, L::Sakkyoku},
+        {1, u"編曲者名", false, true, I::List, 1710, nullptr, L::Henkyoku},
+        {2, u"指揮者名", false, true, I::List, 2250, nullptr, L::Shikisya},
+        {3, u"演奏団体", false, true, I::List, 2790, nullptr, L::Ensou},
+        {4, u"発売元", false, false, I::List, 1275, nullptr, L::Hatubai},
+        {5, u"分野", false, true, I::List, 3855, nullptr, L::Bunya},
+        {6, u"解説者", false, false, I::List, 1920, nullptr, L::Kaisetu},
+        {7, u"曲名", true, true, I::Text, 645, "txtKyoku", none},
+        {8, u"ソリスト", false, true, I::List, 3330, nullptr, L::Sorisuto},
+        {9, u"CD名", true, false, I::Text, 630, "txtCDmei", none},
+        {10, u"全曲表示", false, true, I::None, 4335, nullptr, none},
+        {11, u"キャビネット", false, false, I::Text, 2550, "txtKyabinet", none},
+        {12, u"段", false, false, I::Text, 2790, "txtDan", none},
     }};
     return boxes;
 }
@@ -72,45 +56,6 @@ CriteriaResult buildCriteria(const QVector<Ticked>& ticked)
         return refuse(u"検索条件が指定されていません！");
     const QString text = criteria.text();
     return CriteriaResult{std::move(criteria), text, QString()};
-}
-
-std::shared_ptr<View> buildCDList(const View& songs)
-{
-    auto list = std::make_shared<View>();
-    // The CDs' columns in stored order; price and date held as text.
-    for (const ColumnDef& c : cdnameTable().columns()) {
-        const QString& name = c.field.name;
-        if (name == u"CDID")
-            list->appendField(name, FieldType::Integer, 5, false);
-        else if (name == u"CD名")
-            list->appendField(name, FieldType::Text, 100, false);
-        else
-            list->appendField(name, FieldType::Text,
-                              c.field.type == FieldType::Text ? c.field.size : 50, true);
-    }
-    list->openInMemory();
-
-    // The CDs of every listed song are read without moving the song view, and
-    // a set remembers the CDs already listed, so a search that matches every
-    // song of a large collection stays fast. Two CDs of one title hold the
-    // same songs: both are listed.
-    QSet<const Row*> listed;
-    const int n = songs.recordCount();
-    const int cdColumns = int(cdnameTable().columns().size());
-    for (int row = 0; row < n; ++row) {
-        for (const Row* cd : songs.childRowsAt(row)) {
-            if (listed.contains(cd))
-                continue;
-            listed.insert(cd);
-            list->addNew();
-            for (int c = 0; c < cdColumns; ++c)
-                list->setValue(c, c == 0 ? cd->value(0) : asListText(cd->value(c)));
-            list->update();
-        }
-    }
-    if (list->recordCount() > 0)
-        list->moveFirst();
-    return list;
 }
 
 } // namespace search

@@ -38,7 +38,7 @@ struct SearchBox {
     SearchInput input;
     int top; // twips in its frame
     const char* textName; // the object name of a typed input
-    ViewPtr Collection::*list; // the value list a list input offers
+    std::optional<Collection::ValueList> list; // the value list a list input offers
 };
 // The thirteen boxes, by index.
 const std::array<SearchBox, 13>& searchBoxes();
@@ -59,10 +59,5 @@ struct CriteriaResult {
     bool refused() const { return !refusal.isEmpty(); }
 };
 CriteriaResult buildCriteria(const QVector<Ticked>& ticked);
-
-// The in-memory CD list of the unlinked view: every CD that holds a song the
-// song view shows, each once, in the order of the songs; price and date as
-// the text the grids show. A song of no stored CD adds nothing.
-std::shared_ptr<View> buildCDList(const View& songs);
 
 } // namespace search

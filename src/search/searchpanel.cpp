@@ -249,7 +249,7 @@ void SearchPanel::SetcmbList(Collection& db)
             continue;
         try {
             static_cast<DataCombo*>(input(d.index))
-                ->setRowSource(db.*d.list, Check1(d.index)->text());
+                ->setRowSource(db.valueList(*d.list), Check1(d.index)->text());
         } catch (const DbError& e) {
             MsgBox(e.description()); // one list that fails leaves the others bound
         }

@@ -2,6 +2,7 @@
 #include "tables.h"
 
 #include "catalogue.h"
+#include "fieldtext.h"
 #include "findindex.h"
 
 #include "dberror.h"
@@ -100,7 +101,7 @@ View::Loader Collection::valueListAtOpening(std::shared_ptr<const Snapshot> rows
     };
 }
 
-Collection::Collection(QString folder) : strAppPath(std::move(folder)) { }
+Collection::Collection(QString folder) : m_strAppPath(std::move(folder)) { }
 
 Collection::~Collection()
 {
@@ -124,22 +125,52 @@ View& need(const ViewPtr& view)
 
 QString Collection::databasePath() const
 {
-    return QDir(strAppPath).filePath(QString::fromUtf16(kDatabaseFile));
+    return QDir(m_strAppPath).filePath(QString::fromUtf16(kDatabaseFile));
 }
 
-std::vector<Collection::ValueListDef> Collection::valueLists()
+const std::vector<Collection::ValueListDef>& Collection::valueLists()
 {
+    using L = ValueList;
     // In the order the lists are opened.
-    return {
-        {&rsSakkyoku, u"作曲者名", u"select distinct 作曲者名 from kyoku order by 作曲者名 ASC"},
-        {&rsHenkyoku, u"編曲者名", u"select distinct 編曲者名 from kyoku ORDER BY 編曲者名 ASC"},
-        {&rsShikisya, u"指揮者名", u"select distinct 指揮者名 from kyoku ORDER BY 指揮者名 ASC"},
-        {&rsEnsou, u"演奏団体", u"select distinct 演奏団体 from kyoku ORDER BY 演奏団体 ASC"},
-        {&rsSorisuto, u"ソリスト", u"select distinct ソリスト from kyoku ORDER BY ソリスト ASC"},
-        {&rsHatubai, u"発売元", u"select distinct 発売元 from cdname ORDER BY 発売元 ASC"},
-        {&rsBunya, u"分野", u"select distinct 分野 from kyoku ORDER BY 分野 ASC"},
-        {&rsKaisetu, u"解説者", u"select distinct 解説者 from cdname ORDER BY 解説者 ASC"},
+    static const std::vector<ValueListDef> lists = {
+        {L::Sakkyoku, u"作曲者名", u"select distinct 作曲者名 from kyoku order by 作曲者名 ASC"},
+        {L::Henkyoku, u"編曲者名", u"select distinct 編曲者名 from kyoku ORDER BY 編曲者名 ASC"},
+        {L::Shikisya, u"指揮者名", u"select distinct 指揮者名 from kyoku ORDER BY 指揮者名 ASC"},
+        {L::Ensou, u"演奏団体", u"select distinct 演奏団体 from kyoku ORDER BY 演奏団体 ASC"},
+        {L::Sorisuto, u"ソリスト", u"select distinct ソリスト from kyoku ORDER BY ソリスト ASC"},
+        {L::Hatubai, u"発売元", u"select distinct 発売元 from cdname ORDER BY 発売元 ASC"},
+        {L::Bunya, u"分野", u"select distinct 分野 from kyoku ORDER BY 分野 ASC"},
+        {L::Kaisetu, u"解説者", u"select distinct 解説者 from cdname ORDER BY 解説者 ASC"},
     };
+    return lists;
+}
+
+ViewPtr& Collection::listOf(ValueList which)
+{
+    switch (which) {
+    case ValueList::Sakkyoku:
+        return rsSakkyoku;
+    case ValueList::Henkyoku:
+        return rsHenkyoku;
+    case ValueList::Shikisya:
+        return rsShikisya;
+    case ValueList::Ensou:
+        return rsEnsou;
+    case ValueList::Sorisuto:
+        return rsSorisuto;
+    case ValueList::Hatubai:
+        return rsHatubai;
+    case ValueList::Bunya:
+        return rsBunya;
+    case ValueList::Kaisetu:
+        break;
+    }
+    return rsKaisetu;
+}
+
+const ViewPtr& Collection::valueList(ValueList which) const
+{
+    return const_cast<Collection*>(this)->listOf(which);
 }
 
 void Collection::CreateRecordsets()
@@ -210,7 +241,7 @@ void Collection::openValueLists(const std::shared_ptr<Snapshot>& cds,
         const QString column = QString::fromUtf16(def.column);
         const int ofSong = columnIndex(Connection::kyokuFields(), column);
         openValueList(
-            *def.list, def,
+            listOf(def.which), def,
             ofSong >= 0 ? valueListAtOpening(songs, ofSong)
                         : valueListAtOpening(cds, columnIndex(Connection::cdnameFields(), column)));
     }
@@ -449,15 +480,112 @@ void Collection::CloseDataContext()
     cn.reset();
 }
 
-void Collection::ReopenValueList(ViewPtr& list)
+void Collection::ReopenValueList(ValueList which)
 {
     for (const ValueListDef& def : valueLists()) {
-        if (def.list != &list)
+        if (def.which != which)
             continue;
-        list->close();
+        ViewPtr& list = listOf(which);
+        need(list).close();
         openValueList(list, def, valueListLoader(QString::fromUtf16(def.sql)));
         return;
     }
+}
+
+void Collection::SearchSongs(Criteria criteria, const QString& text)
+{
+    need(rsKyoku).setFilter(std::move(criteria));
+    m_strCriteria = text;
+}
+
+int Collection::SearchCDs(Criteria criteria, const QString& text)
+{
+    View& cds = need(rsCD);
+    cds.setFilter(std::move(criteria));
+    m_strCriteria = text;
+    return cds.recordCount();
+}
+
+void Collection::FindCDs(const QStringList& words, const QString& label)
+{
+    need(rsCD).setFilter(Criteria().rowsAmong(cdsMatching(words), label));
+    m_strCriteria = label;
+}
+
+void Collection::ClearSorts()
+{
+    need(rsCD).setSort(QString());
+    need(rsKyokuSub).setSort(QString());
+    need(rsKyoku).setSort(QString());
+}
+
+void Collection::ClearFilters()
+{
+    need(rsCD).setFilter(QString());
+    need(rsKyoku).setFilter(QString());
+}
+
+void Collection::RequeryAll()
+{
+    need(rsCD).requery();
+    need(rsKyoku).requery();
+}
+
+void Collection::RelinkChildViews()
+{
+    rsKyokuSub = need(rsCD).childView(QStringLiteral("kyokusub"));
+    rsCDSub = need(rsKyoku).childView(QStringLiteral("cdnamesub"));
+}
+
+void Collection::DropCDList()
+{
+    if (rsCDList)
+        rsCDList->close();
+    rsCDList.reset();
+}
+
+void Collection::ListCDsOfSongs()
+{
+    const View& songs = need(rsKyoku);
+    auto list = std::make_shared<View>();
+    // The CDs' columns in stored order; price and date held as the text the
+    // grids show.
+    for (const ColumnDef& c : cdnameTable().columns()) {
+        const QString& name = c.field.name;
+        if (name == u"CDID")
+            list->appendField(name, FieldType::Integer, 5, false);
+        else if (name == u"CD名")
+            list->appendField(name, FieldType::Text, 100, false);
+        else
+            list->appendField(name, FieldType::Text,
+                              c.field.type == FieldType::Text ? c.field.size : 50, true);
+    }
+    list->openInMemory();
+
+    // The CDs of every listed song are read without moving the song view, and
+    // a set remembers the CDs already listed, so a search that matches every
+    // song of a large collection stays fast. Two CDs of one title hold the
+    // same songs: both are listed. A song of no stored CD adds nothing.
+    QSet<const Row*> listed;
+    const int n = songs.recordCount();
+    const int cdColumns = int(cdnameTable().columns().size());
+    for (int row = 0; row < n; ++row) {
+        for (const Row* cd : songs.childRowsAt(row)) {
+            if (listed.contains(cd))
+                continue;
+            listed.insert(cd);
+            list->addNew();
+            for (int c = 0; c < cdColumns; ++c) {
+                const QVariant v = cd->value(c);
+                list->setValue(c,
+                               c == 0 || v.isNull() || !v.isValid() ? v : QVariant(plainText(v)));
+            }
+            list->update();
+        }
+    }
+    if (list->recordCount() > 0)
+        list->moveFirst();
+    rsCDList = std::move(list);
 }
 
 // Read as 64 bits: an identifier past 2^31 written by another program must

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connection.h"
+#include "criteria.h"
 #include "fullread.h"
 #include "view.h"
 
@@ -36,22 +37,48 @@ public:
     Collection(const Collection&) = delete;
     Collection& operator=(const Collection&) = delete;
 
-    QString strAppPath; // the collection folder
-    std::unique_ptr<Connection> cn;
-    ViewPtr rsCD;
-    ViewPtr rsKyokuSub;
-    ViewPtr rsKyoku;
-    ViewPtr rsCDSub;
-    ViewPtr rsSakkyoku;
-    ViewPtr rsHenkyoku;
-    ViewPtr rsShikisya;
-    ViewPtr rsEnsou;
-    ViewPtr rsHatubai;
-    ViewPtr rsBunya;
-    ViewPtr rsKaisetu;
-    ViewPtr rsSorisuto;
-    ViewPtr rsCDList;
-    QString strCriteria;
+    // The collection folder.
+    const QString& strAppPath() const { return m_strAppPath; }
+    // The search on show as captions and reports name it; empty for all data
+    // and for all songs.
+    const QString& strCriteria() const { return m_strCriteria; }
+    // Whether the collection file is open (a refused start leaves it closed).
+    bool isOpen() const { return bool(cn); }
+
+    // The views the windows show and bind to. They are the collection's:
+    // only its operations below open, filter, relink or replace them.
+    const ViewPtr& cds() const { return rsCD; } // cdname, linked to its songs
+    const ViewPtr& songsOfCD() const { return rsKyokuSub; } // the current CD's songs
+    const ViewPtr& songs() const { return rsKyoku; } // kyoku, linked to its CDs
+    const ViewPtr& cdsOfSong() const { return rsCDSub; } // the current song's CDs
+    const ViewPtr& cdList() const { return rsCDList; } // the CDs of the songs listed
+
+    // The eight value lists, in the order they are opened.
+    enum class ValueList { Sakkyoku, Henkyoku, Shikisya, Ensou, Sorisuto, Hatubai, Bunya, Kaisetu };
+    const ViewPtr& valueList(ValueList which) const;
+    // Closes and reopens one value list with its query.
+    void ReopenValueList(ValueList which);
+
+    // The searches. Each filters its view and names the search in strCriteria.
+    void SearchSongs(Criteria criteria, const QString& text);
+    // Returns how many CDs were found.
+    int SearchCDs(Criteria criteria, const QString& text);
+    // Quick find: the CDs where every word occurs in a field of the CD or of
+    // one of its songs; the label names the search.
+    void FindCDs(const QStringList& words, const QString& label);
+    // The CDs that hold a song the song view lists, each once, in the order
+    // of the songs, as the unlinked view shows them beside the songs.
+    void ListCDsOfSongs();
+    void DropCDList();
+    // Back to all data, in the steps the window runs one by one: the sorts
+    // go first (dropping the filters and reading again with a sort still set
+    // would sort every song on the way), then the filters, the rows read
+    // again, the child views linked to the new rows, the search's name.
+    void ClearSorts();
+    void ClearFilters();
+    void RequeryAll();
+    void RelinkChildViews();
+    void ClearCriteria() { m_strCriteria.clear(); }
 
     QString databasePath() const;
     // The open connection; raises DbError (3709) while the file is not open.
@@ -105,17 +132,33 @@ public:
     // How many stored CDs bear this title, compared the same way.
     int CDNameCount(const QString& title);
 
-    // The value list's column and query, for the lists the entry forms reopen.
+    // The value list's column and query.
     struct ValueListDef {
-        ViewPtr* list;
+        ValueList which;
         const char16_t* column;
         const char16_t* sql;
     };
-    std::vector<ValueListDef> valueLists();
-    // Closes and reopens one value list with its query.
-    void ReopenValueList(ViewPtr& list);
+    static const std::vector<ValueListDef>& valueLists();
 
 private:
+    QString m_strAppPath;
+    std::unique_ptr<Connection> cn;
+    ViewPtr rsCD;
+    ViewPtr rsKyokuSub;
+    ViewPtr rsKyoku;
+    ViewPtr rsCDSub;
+    ViewPtr rsSakkyoku;
+    ViewPtr rsHenkyoku;
+    ViewPtr rsShikisya;
+    ViewPtr rsEnsou;
+    ViewPtr rsHatubai;
+    ViewPtr rsBunya;
+    ViewPtr rsKaisetu;
+    ViewPtr rsSorisuto;
+    ViewPtr rsCDList;
+    QString m_strCriteria;
+    ViewPtr& listOf(ValueList which);
+
     struct Reading;
     View::Loader tableLoader(const QString& sql, const QVector<FieldDef>& fields);
     View::Loader valueListLoader(const QString& sql);

@@ -79,3 +79,12 @@ QString entryText(const QVariant& value, FieldType type)
     }
     return value.toString();
 }
+
+QString plainText(const QVariant& value)
+{
+    if (value.isNull() || !value.isValid())
+        return QString();
+    if (value.typeId() == QMetaType::QDate)
+        return value.toDate().toString(QStringLiteral("yyyy/MM/dd"));
+    return value.toString();
+}

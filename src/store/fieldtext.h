@@ -18,3 +18,7 @@ QDate parseTypedDate(const QString& text);
 // The text a field's value shows in an entry box, the form it is read back in:
 // dates as yy/M/d, numbers without separators.
 QString entryText(const QVariant& value, FieldType type);
+
+// A stored value as text without separators or currency: dates as yyyy/MM/dd,
+// null as the empty text.
+QString plainText(const QVariant& value);

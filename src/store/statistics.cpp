@@ -341,8 +341,8 @@ Shown shownIn(Collection& db, bool allData, bool songsShown)
 {
     db.WaitForAllRows();
     if (songsShown)
-        return songsWithTheirCDs(*db.rsKyoku);
-    return cdsWithTheirSongs(*db.rsCD, allData);
+        return songsWithTheirCDs(*db.songs());
+    return cdsWithTheirSongs(*db.cds(), allData);
 }
 
 QVector<Tab> count(const Shown& shown, const QVector<FieldDef>& cdFields,

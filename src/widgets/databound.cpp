@@ -1,5 +1,7 @@
 #include "databound.h"
 
+#include "store/fieldtext.h"
+
 #include <QScopedValueRollback>
 
 #include <cmath>
@@ -18,12 +20,9 @@
 
 QString formatValue(const QVariant& v, DisplayFormat format)
 {
-    if (v.isNull() || !v.isValid())
-        return QString();
-    if (v.typeId() == QMetaType::QDate)
-        return v.toDate().toString(QStringLiteral("yyyy/MM/dd"));
-    if (format == DisplayFormat::None)
-        return v.toString();
+    if (format == DisplayFormat::None || v.isNull() || !v.isValid()
+        || v.typeId() == QMetaType::QDate)
+        return plainText(v);
     if (v.typeId() == QMetaType::Double && std::fmod(v.toDouble(), 1.0) != 0.0) {
         // a price with yen decimals, from the old database: shown with them
         const QString grouped
