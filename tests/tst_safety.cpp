@@ -784,15 +784,18 @@ void TestSafety::leftoversOfEndedRunsAreRemoved()
     writeCollection(m_folder->path(), {cd(1, "CD")}, {});
     const QString dead = QString::number(endedProcessId());
     QVERIFY(QDir(m_folder->path()).mkdir("backup"));
-    const QStringList gone
-        = {"."
-           "cdkaisou.db.import-"
-               + dead,
-           ".cdkaisou.db.import-" + dead + "-journal", "cdkaisou.db.restore-" + dead,
-           "backup/cdkaisou-20250101-120000.db.part", "backup/cdkaisou-20250101-120000-2.db.part"};
+    const QStringList gone = {"."
+                              "cdkaisou.db.import-"
+                                  + dead,
+                              ".cdkaisou.db.import-" + dead + "-journal",
+                              "cdkaisou.db.restore-" + dead,
+                              "backup/cdkaisou-20250101-120000.db.part",
+                              "backup/cdkaisou-20250101-120000-2.db.part",
+                              "backup/cdkaisou-20250101-120000.db.part-journal"};
     const QStringList stay = {".cdkaisou.db.import-1", // a process that runs (init)
                               "cdkaisou.db.restore-x",
                               "backup/notes.part",
+                              "backup/notes.part-journal",
                               "backup/cdkaisou-20250101-120000.db",
                               "cdkaisou.db.damaged-20250101-120000",
                               "other.db.restore-" + dead};
