@@ -27,6 +27,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -86,6 +88,8 @@ private slots:
     void lockNobodyHoldsIsTakenOver_data();
     void lockNobodyHoldsIsTakenOver();
     void liveHolderAndLockFolderAreNamed();
+    void lockOfAnotherUser_data();
+    void lockOfAnotherUser();
     void leftoversOfEndedRunsAreRemoved();
     void pruningKeepsOnlyItsOwnCopies();
     void largestIdentifiersPast32Bits();
@@ -776,6 +780,60 @@ void TestSafety::liveHolderAndLockFolderAreNamed()
     QVERIFY2(said.contains(m_folder->file("cdkaisou.db.lock")) && said.contains("フォルダー"),
              qPrintable(said));
     QVERIFY(QFileInfo(m_folder->file("cdkaisou.db.lock")).isDir()); // left as it was
+}
+
+void TestSafety::lockOfAnotherUser_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("folderWritable");
+    QTest::addColumn<bool>("held"); // by this process, which runs
+    QTest::addColumn<QString>("said");
+    QTest::newRow("644, taken over") << 0644 << true << false << "locked";
+    QTest::newRow("000, taken over") << 0000 << true << false << "locked";
+    QTest::newRow("644, folder not writable") << 0644 << false << false << "（プロセス ";
+    QTest::newRow("000, folder not writable") << 0000 << false << false << "Rondella が残した";
+    QTest::newRow("644, its holder runs") << 0644 << true << true << "別の Rondella";
+    QTest::newRow("000, its holder runs") << 0000 << true << true << "別の Rondella";
+}
+
+// A lock left by the program run as root, which the user cannot write: taken
+// over by the user where the folder lets the user remove it, named as stale
+// with its owner where not, and never taken while its holder runs.
+void TestSafety::lockOfAnotherUser()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, folderWritable);
+    QFETCH(bool, held);
+    QFETCH(QString, said);
+    if (::geteuid() != 0)
+        QSKIP("another user's lock needs the tests run as root");
+    const QString path = m_folder->file("cdkaisou.db.lock");
+    const QString dead = QString::number(endedProcessId());
+    QLockFile holder(path);
+    if (held) {
+        QVERIFY(holder.tryLock(0));
+    } else {
+        QFile lock(path);
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(dead.toUtf8() + "\nrondella\n" + QSysInfo::machineHostName().toUtf8() + '\n');
+    }
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+    const QByteArray folder = QFile::encodeName(m_folder->path());
+    QVERIFY(::chmod(folder.constData(), folderWritable ? 0777 : 0555) == 0);
+    QProcess user;
+    user.start(
+        "setpriv",
+        {"--reuid=65534", "--regid=65534", "--clear-groups", STOREPROBE, "lock", m_folder->path()});
+    const bool finished = user.waitForFinished(30000);
+    ::chmod(folder.constData(), 0700);
+    QVERIFY(finished);
+    const QString out = QString::fromUtf8(user.readAllStandardOutput()).trimmed();
+    QVERIFY2(said == "locked" ? out == said : out.contains(said), qPrintable(out));
+    if (!held && said != "locked") // stale, with its owner, and its process where it says one
+        QVERIFY2(out.contains("古いもの") && out.contains("ユーザー「root」")
+                     && out.contains(dead) == (mode != 0),
+                 qPrintable(out));
+    QCOMPARE(QFile::exists(path), held || !folderWritable);
 }
 
 // What an abruptly ended run left is removed at the next start; nothing else.
