@@ -325,7 +325,7 @@ void TestImport::csvLinesChecked_data()
     QTest::newRow("not CSV") << header + "1,\"unclosed,,,,,,\r\n"
                              << "2 行目: 引用符（\"）が閉じられていません" << 0;
     QTest::newRow("blanks and a mark inside values kept")
-        << header + "1,  前後に空白 ,\t, 3000 , 2002-01-31 ,,,\r\n2,\xEF\xBB\xBF印,,,,,,\r\n"
+        << header + "1,  前後に空白 ,\t, 3000 , 2002-01-31 ,,,\r\n \t\r\n2,\xEF\xBB\xBF印,,,,,,\r\n"
         << "" << 2;
     QTest::newRow("a mark at a later line's start is no mark")
         << header + "1,CD,,,,,,\r\n\xEF\xBB\xBF\x32,CD,,,,,,\r\n"
