@@ -37,10 +37,10 @@ bool heldByAnyone(const struct stat& file)
     return locks.readAll().contains(entry);
 }
 
-// Removes a lock file no process holds although QLockFile could not: it
-// removes only what it can open for writing, and a lock left by the program
-// run as another user (root) is not ours to write, while the folder may still
-// let us remove it. Returns errno, 0 once removed, EBUSY while it is held.
+// Removes a lock file no process holds where QLockFile could not: it removes
+// only a lock it can open for writing, and one the program run as another user
+// (root) left is not ours to write, while the folder may still let us remove
+// it. Returns errno: 0 once removed, EBUSY while it is held.
 int removeUnheld(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
@@ -52,10 +52,14 @@ int removeUnheld(const QString& path)
     // Holding the file's lock while removing it, as QLockFile does, keeps a
     // second Rondella doing the same from removing the lock the first then makes.
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    struct stat opened { };
-    const bool free = fd >= 0 ? ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0
-            && opened.st_ino == before.st_ino && opened.st_dev == before.st_dev
-                              : errno == EACCES && !heldByAnyone(before);
+    bool free = false;
+    if (fd >= 0) {
+        struct stat opened { };
+        free = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0
+            && opened.st_ino == before.st_ino && opened.st_dev == before.st_dev;
+    } else {
+        free = errno == EACCES && !heldByAnyone(before);
+    }
     struct stat now { };
     int cause = EBUSY;
     if (free && ::lstat(name.constData(), &now) == 0 && now.st_ino == before.st_ino
