@@ -2,8 +2,11 @@
 // writes to it without end until it is killed.
 //   storeprobe open <folder>
 //   storeprobe write <folder>
+// or takes the folder's lock as the program does, and says "locked" or why not:
+//   storeprobe lock <folder>
 #include "store/connection.h"
 #include "store/dberror.h"
+#include "store/folderlock.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +21,11 @@ int main(int argc, char* argv[])
     const QString mode = QString::fromLocal8Bit(argv[1]);
     const QString path
         = QDir(QString::fromLocal8Bit(argv[2])).filePath(QStringLiteral("cdkaisou.db"));
+    if (mode == u"lock") {
+        const FolderLock held = lockCollectionFolder(QString::fromLocal8Bit(argv[2]));
+        std::puts(held.lock ? "locked" : held.refusal.toUtf8().constData());
+        return 0;
+    }
     try {
         Connection cn(path);
         if (mode == u"open") {

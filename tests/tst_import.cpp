@@ -21,6 +21,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSqlQuery>
+#include <QStringEncoder>
 #include <QTest>
 #include <QThread>
 
@@ -323,6 +324,25 @@ void TestImport::csvLinesChecked_data()
         << QByteArray("CD名,CDID\r\n二番目の列,7\r\n") << "" << 1;
     QTest::newRow("not CSV") << header + "1,\"unclosed,,,,,,\r\n"
                              << "2 行目: 引用符（\"）が閉じられていません" << 0;
+    QTest::newRow("blanks and a mark inside values kept")
+        << header + "1,  前後に空白 ,\t, 3000 , 2002-01-31 ,,,\r\n \t\r\n2,\xEF\xBB\xBF印,,,,,,\r\n"
+        << "" << 2;
+    QTest::newRow("a mark at a later line's start is no mark")
+        << header + "1,CD,,,,,,\r\n\xEF\xBB\xBF\x32,CD,,,,,,\r\n"
+        << "3 行目: CDID" << 0;
+    QByteArray crOnly = lines;
+    crOnly.replace("\r\n", "\r");
+    QTest::newRow("CR alone ends a line") << crOnly << "7 行目" << 0;
+    QStringEncoder le(QStringEncoder::Utf16LE), be(QStringEncoder::Utf16BE);
+    const QString utf16 = "ファイル「cdname.csv」を取り込めません: UTF-16 のファイルです。UTF-8 "
+                          "で保存してください";
+    const QString cds = QString::fromUtf8(header + "1,CD,,,,,,\r\n");
+    QTest::newRow("UTF-16 LE with its mark")
+        << QByteArray("\xFF\xFE").append(le(u"解説者\r\n")) << utf16 << 0;
+    QTest::newRow("UTF-16 BE with its mark")
+        << QByteArray("\xFE\xFF").append(be(u"解説者")) << utf16 << 0;
+    QTest::newRow("UTF-16 LE without a mark") << QByteArray(le(cds)) << utf16 << 0;
+    QTest::newRow("UTF-16 BE without a mark") << QByteArray(be(cds)) << utf16 << 0;
 }
 
 void TestImport::csvLinesChecked()
@@ -343,6 +363,13 @@ void TestImport::csvLinesChecked()
             QCOMPARE(read.cds[0][5].toString(), QString("a\r\nb"));
             QCOMPARE(read.cds[0][4].toDate(), QDate(2002, 1, 31));
             QVERIFY(read.cds[0][2].isNull());
+        }
+        if (QTest::currentDataTag() == QString("blanks and a mark inside values kept")) {
+            QCOMPARE(read.cds[0][1].toString(), QString("  前後に空白 "));
+            QCOMPARE(read.cds[0][2].toString(), QString("\t"));
+            QCOMPARE(read.cds[0][3], QVariant(qint64(3000)));
+            QCOMPARE(read.cds[0][4].toDate(), QDate(2002, 1, 31));
+            QCOMPARE(read.cds[1][1].toString(), QChar(0xFEFF) + QString("印"));
         }
         if (QTest::currentDataTag() == QString("a column missing: NULL"))
             QVERIFY(read.cds[0][3].isNull());
@@ -391,11 +418,21 @@ void TestImport::exportOfWhatIsShown()
 // and written again to the same bytes.
 void TestImport::csvRoundTripIsByteExact()
 {
-    const QStringList texts
-        = {"  前に空白",   "後ろに空白  ", "\tタブ\t", "言う \"やあ\"",
-           "改行\r\nあり", "LFだけ\n",     "𠮷野の春", QString("NUL") + QChar(0) + "入り",
-           "=SUM(A1:A9)",  "a, b",         " ",        "",
-           "'89",          "普通の題"};
+    const QStringList texts = {"  前に空白",
+                               "後ろに空白  ",
+                               "\tタブ\t",
+                               "言う \"やあ\"",
+                               "改行\r\nあり",
+                               "LFだけ\n",
+                               "𠮷野の春",
+                               QString("NUL") + QChar(0) + "入り",
+                               "=SUM(A1:A9)",
+                               "a, b",
+                               " ",
+                               "",
+                               "'89",
+                               "普通の題",
+                               QChar(0xFEFF) + QString("印から")};
     QVector<QVector<QVariant>> rows;
     for (int i = 0; i < texts.size(); ++i)
         rows << QVector<QVariant>{QVariant(qint64(i + 1)),

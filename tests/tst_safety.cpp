@@ -27,6 +27,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -86,6 +89,8 @@ private slots:
     void lockNobodyHoldsIsTakenOver_data();
     void lockNobodyHoldsIsTakenOver();
     void liveHolderAndLockFolderAreNamed();
+    void lockOfAnotherUser_data();
+    void lockOfAnotherUser();
     void leftoversOfEndedRunsAreRemoved();
     void pruningKeepsOnlyItsOwnCopies();
     void largestIdentifiersPast32Bits();
@@ -778,21 +783,86 @@ void TestSafety::liveHolderAndLockFolderAreNamed()
     QVERIFY(QFileInfo(m_folder->file("cdkaisou.db.lock")).isDir()); // left as it was
 }
 
+void TestSafety::lockOfAnotherUser_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("folderWritable");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("held"); // its lock held by this process, as a running holder does
+    QTest::addColumn<QString>("said");
+    const QByteArray host = QSysInfo::machineHostName().toUtf8() + '\n';
+    const QByteArray dead = QByteArray::number(endedProcessId()) + "\nrondella\n";
+    const QByteArray ended = dead + host;
+    const QByteArray running
+        = QByteArray::number(QCoreApplication::applicationPid()) + "\nrondella\n" + host;
+    QTest::newRow("644, taken over") << 0644 << true << ended << false << "locked";
+    QTest::newRow("000, taken over") << 0000 << true << ended << false << "locked";
+    QTest::newRow("644, folder not writable") << 0644 << false << ended << false << "（プロセス ";
+    QTest::newRow("000, folder not writable")
+        << 0000 << false << ended << false << "Rondella が残した";
+    QTest::newRow("644, its process runs") << 0644 << true << running << false << "別の Rondella";
+    QTest::newRow("644, another machine's") << 0644 << true << dead + "elsewhere\n"
+                                            << false << "別の Rondella";
+    QTest::newRow("644, held though its process ended")
+        << 0644 << true << ended << true << "別の Rondella";
+    QTest::newRow("000, held") << 0000 << true << ended << true << "別の Rondella";
+}
+
+// A lock left by the program run as root, which the user cannot write: taken
+// over by the user where the folder lets the user remove it, named as stale
+// with its owner where not, and never taken while anything holds it.
+void TestSafety::lockOfAnotherUser()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, folderWritable);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, held);
+    QFETCH(QString, said);
+    if (::geteuid() != 0)
+        QSKIP("another user's lock needs the tests run as root");
+    const QString path = m_folder->file("cdkaisou.db.lock");
+    QFile lock(path);
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(content);
+    lock.flush();
+    QVERIFY(!held || ::flock(lock.handle(), LOCK_EX | LOCK_NB) == 0);
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+    const QByteArray folder = QFile::encodeName(m_folder->path());
+    QVERIFY(::chmod(folder.constData(), folderWritable ? 0777 : 0555) == 0);
+    QProcess user;
+    user.start(
+        "setpriv",
+        {"--reuid=65534", "--regid=65534", "--clear-groups", STOREPROBE, "lock", m_folder->path()});
+    const bool finished = user.waitForFinished(30000);
+    ::chmod(folder.constData(), 0700);
+    QVERIFY(finished);
+    const QString out = QString::fromUtf8(user.readAllStandardOutput()).trimmed();
+    QVERIFY2(said == "locked" ? out == said : out.contains(said), qPrintable(out));
+    if (!folderWritable) // stale, with its owner, and its process where it says one
+        QVERIFY2(out.contains("古いもの") && out.contains("ユーザー「root」")
+                     && out.contains(QString(content.split('\n').first())) == (mode != 0),
+                 qPrintable(out));
+    QCOMPARE(QFile::exists(path), held || said != "locked");
+}
+
 // What an abruptly ended run left is removed at the next start; nothing else.
 void TestSafety::leftoversOfEndedRunsAreRemoved()
 {
     writeCollection(m_folder->path(), {cd(1, "CD")}, {});
     const QString dead = QString::number(endedProcessId());
     QVERIFY(QDir(m_folder->path()).mkdir("backup"));
-    const QStringList gone
-        = {"."
-           "cdkaisou.db.import-"
-               + dead,
-           ".cdkaisou.db.import-" + dead + "-journal", "cdkaisou.db.restore-" + dead,
-           "backup/cdkaisou-20250101-120000.db.part", "backup/cdkaisou-20250101-120000-2.db.part"};
+    const QStringList gone = {"."
+                              "cdkaisou.db.import-"
+                                  + dead,
+                              ".cdkaisou.db.import-" + dead + "-journal",
+                              "cdkaisou.db.restore-" + dead,
+                              "backup/cdkaisou-20250101-120000.db.part",
+                              "backup/cdkaisou-20250101-120000-2.db.part",
+                              "backup/cdkaisou-20250101-120000.db.part-journal"};
     const QStringList stay = {".cdkaisou.db.import-1", // a process that runs (init)
                               "cdkaisou.db.restore-x",
                               "backup/notes.part",
+                              "backup/notes.part-journal",
                               "backup/cdkaisou-20250101-120000.db",
                               "cdkaisou.db.damaged-20250101-120000",
                               "other.db.restore-" + dead};

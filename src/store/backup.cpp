@@ -287,13 +287,15 @@ void removeLeftovers(const QString& collection)
         if (processGone(pid))
             QFile::remove(folder.filePath(name));
     }
-    // A copy still under its working name was cut short: the lock says no
-    // other Rondella is writing one now.
+    // A copy still under its working name was cut short, and so was the
+    // journal SQLite keeps beside it while writing it: the lock says no other
+    // Rondella is writing one now.
     const QDir backups(folderFor(collection));
     const QRegularExpression part = copyName(collection, QStringLiteral(".part"));
+    const QRegularExpression partJournal = copyName(collection, QStringLiteral(".part-journal"));
     const QStringList inBackup = backups.entryList(QDir::Files | QDir::Hidden);
     for (const QString& name : inBackup)
-        if (part.match(name).hasMatch())
+        if (part.match(name).hasMatch() || partJournal.match(name).hasMatch())
             QFile::remove(backups.filePath(name));
 }
 

@@ -12,6 +12,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cmath>
 #include <csv.h>
 
@@ -19,9 +20,10 @@ namespace csv {
 
 namespace {
 
-// libcsv trims blanks (space, TAB) at either end of an unquoted field and
-// reads an unquoted empty field as NULL; a text that would change on the way
-// back is quoted, so that every text returns exactly as it went out.
+// Blanks (space, TAB) at either end of a text are quoted, so that a program
+// that trims unquoted fields reads them as they are; libcsv reads an unquoted
+// empty field as NULL, so the empty text is quoted too. Every text returns
+// exactly as it went out.
 QByteArray quoted(const QString& text, bool isText = true)
 {
     QByteArray utf8 = text.toUtf8();
@@ -76,7 +78,9 @@ void onField(void* text, size_t length, void* data)
 {
     auto* p = static_cast<Parsed*>(data);
     p->begin();
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // a U+FEFF at the start of a value is part of it: only the file's first is its mark
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     p->current.cells << utf8(QByteArrayView(static_cast<const char*>(text), qsizetype(length)));
     p->current.quotedEmpty << (text != nullptr && length == 0);
     p->current.invalidUtf8 = p->current.invalidUtf8 || utf8.hasError();
@@ -104,6 +108,32 @@ QString parseError(int code)
     }
 }
 
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// No character is a blank to libcsv: left to itself it would drop the blanks
+// at either end of an unquoted value without a word, and a value is read as
+// it was written.
+int noBlank(unsigned char)
+{
+    return 0;
+}
+
+// Where the line that begins at `from` ends: after its CR, LF or CR LF, as
+// editors count lines whichever of them a file uses.
+qsizetype lineEnd(const QByteArray& text, qsizetype from)
+{
+    for (qsizetype i = from; i < text.size(); ++i) {
+        if (text.at(i) == '\n')
+            return i + 1;
+        if (text.at(i) == '\r')
+            return i + 1 < text.size() && text.at(i + 1) == '\n' ? i + 2 : i + 1;
+    }
+    return text.size();
+}
+
 // Feeds the text to libcsv a line at a time, so that each record knows the
 // line it starts on, blank lines and line breaks inside values included.
 Parsed parse(const QByteArray& text)
@@ -111,18 +141,25 @@ Parsed parse(const QByteArray& text)
     Parsed parsed;
     csv_parser parser;
     csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL);
+    csv_set_space_func(&parser, noBlank);
     auto refuse = [&](int line, const QString& why) {
         csv_free(&parser);
         throw DbError(DbError::BadArguments, QStringLiteral("%1 行目: %2").arg(line).arg(why));
     };
     qsizetype from = 0;
     while (from < text.size()) {
-        qsizetype end = text.indexOf('\n', from);
-        end = end < 0 ? text.size() : end + 1;
+        const qsizetype end = lineEnd(text, from);
         ++parsed.line;
         const QByteArrayView line(text.constData() + from, end - from);
-        if (!parsed.open && !line.trimmed().isEmpty())
+        if (!parsed.open) {
+            // a line of blanks alone between records holds no record
+            if (std::all_of(line.begin(), line.end(),
+                            [](char c) { return isBlank(c) || c == '\r' || c == '\n'; })) {
+                from = end;
+                continue;
+            }
             parsed.begin();
+        }
         if (csv_parse(&parser, line.data(), size_t(line.size()), onField, onRecord, &parsed)
             != size_t(line.size()))
             refuse(parsed.line, parseError(csv_error(&parser)));
@@ -144,8 +181,18 @@ bool isIdentifier(const FieldDef& field)
 
 // A cell read back by the field's type: dates as YYYY-MM-DD (a time may
 // follow), whole numbers only; an empty cell is NULL.
-QVariant cellValue(const FieldDef& field, const QString& text)
+QVariant cellValue(const FieldDef& field, QString text)
 {
+    if (field.type != FieldType::Text) {
+        // blanks around a number or a date are no part of it
+        const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+        qsizetype first = 0, last = text.size();
+        while (first < last && blank(text.at(first)))
+            ++first;
+        while (last > first && blank(text.at(last - 1)))
+            --last;
+        text = text.sliced(first, last - first);
+    }
     if (text.isEmpty())
         return QVariant();
     if (field.type == FieldType::Date) {
@@ -260,6 +307,13 @@ void save(const QString& path, const QByteArray& data)
 QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>& fields,
                                 QList<Refusal>& refusals)
 {
+    // UTF-16 reads as nonsense in UTF-8, and libcsv would blame the quotes:
+    // its mark, or a NUL byte in the header line (a column's name never holds
+    // one; UTF-16 has one beside every ASCII letter), tells it.
+    const QByteArrayView headLine(data.constData(), lineEnd(data, 0));
+    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF") || headLine.contains('\0'))
+        throw DbError(DbError::BadArguments,
+                      QStringLiteral("UTF-16 のファイルです。UTF-8 で保存してください"));
     QByteArray text = data;
     if (text.startsWith("\xEF\xBB\xBF"))
         text.remove(0, 3);
