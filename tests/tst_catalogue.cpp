@@ -286,6 +286,18 @@ void TestCatalogue::deletingASongMovesOn()
                                  *db().songs()); // the last: back on the one before
     QCOMPARE(db().songs()->value(QStringLiteral("曲名")).toString(), QStringLiteral("一"));
     QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), QStringList{"一"});
+    // the last song, and then the last CD, are corrected, never deleted
+    try {
+        catalogue::deleteCurrentSong(db().connection(), *db().songs());
+        QFAIL("the last song was deleted");
+    } catch (const DbError& e) {
+        QCOMPARE(e.number(), catalogue::RefusedByRule);
+    }
+    QVERIFY_THROWS_EXCEPTION(
+        DbError, catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD()));
+    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), QStringList{"一"});
+    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
+             QStringList{fifth});
 }
 
 // Every field of the song before, the last (分野) included; the 曲ID stays.

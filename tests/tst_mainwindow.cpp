@@ -695,7 +695,6 @@ void TestMainWindow::duplicateTitleQuestion()
     start();
     QWidget form;
     auto* title = new QLineEdit(&form);
-    title->setObjectName("txtInput(1)");
     auto* other = new QLineEdit(&form);
     form.show();
     QApplication::setActiveWindow(&form);
@@ -703,13 +702,13 @@ void TestMainWindow::duplicateTitleQuestion()
     title->setText("新しいCD");
     {
         MessageBoxAnswerer answers;
-        QVERIFY(!CheckCDNameDup(db(), &form));
+        QVERIFY(!CheckCDNameDup(db(), title));
         QCOMPARE(answers.texts, QStringList());
     }
     title->setText(faune);
     {
         MessageBoxAnswerer answers(QMessageBox::Yes);
-        QVERIFY(!CheckCDNameDup(db(), &form));
+        QVERIFY(!CheckCDNameDup(db(), title));
         QCOMPARE(answers.texts,
                  QStringList{"氏名が重複しています。\n\n同ＣＤ名として登録しますか？"});
         QCOMPARE(answers.icons, QList<QMessageBox::Icon>{QMessageBox::Information});
@@ -717,7 +716,7 @@ void TestMainWindow::duplicateTitleQuestion()
     }
     {
         MessageBoxAnswerer answers(QMessageBox::No);
-        QVERIFY(CheckCDNameDup(db(), &form));
+        QVERIFY(CheckCDNameDup(db(), title));
         QCOMPARE(answers.texts.size(), 1);
         QCOMPARE(form.focusWidget(), title);
         QCOMPARE(title->text(), faune);

@@ -5,11 +5,9 @@
 #include "widgets/msgbox.h"
 
 #include <QLineEdit>
-#include <QWidget>
 
-bool CheckCDNameDup(Collection& db, QWidget* form)
+bool CheckCDNameDup(Collection& db, QLineEdit* title)
 {
-    auto* title = form ? form->findChild<QLineEdit*>(QStringLiteral("txtInput(1)")) : nullptr;
     if (!title)
         throw DbError(DbError::BadArguments, QStringLiteral("CD名の入力欄がありません。"));
     if (!db.CDNameExists(title->text()))

@@ -237,10 +237,10 @@ void frmInputCD::cmdAdd_Click()
 
 bool frmInputCD::titleMissing()
 {
-    if (!txtInput(1)->text().isEmpty())
+    const QString refusal = catalogue::cdTitleRefusal(txtInput(1)->text());
+    if (refusal.isEmpty())
         return false;
-    MsgBox(QStringLiteral("CD名が入力されていません！"), QMessageBox::Ok, QMessageBox::Critical,
-           QStringLiteral("入力エラー"));
+    MsgBox(refusal, QMessageBox::Ok, QMessageBox::Critical, QStringLiteral("入力エラー"));
     return true;
 }
 
@@ -265,7 +265,7 @@ void frmInputCD::cmdUpdate_Click()
     try {
         if (titleMissing())
             return;
-        if (CheckCDNameDup(db, this))
+        if (CheckCDNameDup(db, txtInput(1)))
             return;
         saveCurrent(false);
         RefreshCDLists();
@@ -327,9 +327,8 @@ void frmInputCD::cmdDelete_Click()
         View& cds = need(db.cds());
         if (!cds.hasCurrent())
             return;
-        if (cds.recordCount() == 1) {
-            MsgBox(QStringLiteral("このCDは削除できません。訂正してください！"), QMessageBox::Ok,
-                   QMessageBox::Critical);
+        if (const QString refusal = catalogue::deleteCDRefusal(cds); !refusal.isEmpty()) {
+            MsgBox(refusal, QMessageBox::Ok, QMessageBox::Critical);
             return;
         }
         if (MsgBox(QStringLiteral("表示中のCDを削除します。\rよろしいですか。"),

@@ -328,16 +328,12 @@ void frmInputKyoku::cmdMasterUpdate_Click()
 {
     try {
         const QString chosen = dcoCDName->currentText();
-        if (chosen.isEmpty()) {
-            MsgBox(QStringLiteral("CD名が選択されていません！"), QMessageBox::Ok,
-                   QMessageBox::Warning);
-            return;
-        }
-        if (txtrsSub(2)->text().isEmpty()) {
-            MsgBox(QStringLiteral("曲名が入力されていません！"), QMessageBox::Ok,
-                   QMessageBox::Warning);
-            return;
-        }
+        for (const QString& refusal :
+             {catalogue::chosenCDRefusal(chosen), catalogue::songTitleRefusal(txtrsSub(2)->text())})
+            if (!refusal.isEmpty()) {
+                MsgBox(refusal, QMessageBox::Ok, QMessageBox::Warning);
+                return;
+            }
         if (chosenCDUnknown(chosen))
             return;
         saveCurrent();
@@ -355,9 +351,8 @@ void frmInputKyoku::cmdTeisei_Click()
 {
     try {
         const QString chosen = dcoCDName->currentText();
-        if (chosen.isEmpty()) {
-            MsgBox(QStringLiteral("CD名が選択されていません！"), QMessageBox::Ok,
-                   QMessageBox::Critical, QStringLiteral("エラー"));
+        if (const QString refusal = catalogue::chosenCDRefusal(chosen); !refusal.isEmpty()) {
+            MsgBox(refusal, QMessageBox::Ok, QMessageBox::Critical, QStringLiteral("エラー"));
             return;
         }
         if (!need(db.songs()).hasCurrent())
@@ -395,9 +390,8 @@ void frmInputKyoku::cmdDelete_Click()
         View& songs = need(db.songs());
         if (!songs.hasCurrent())
             return; // no song stored: nothing to delete
-        if (songs.recordCount() == 1) {
-            MsgBox(QStringLiteral("この曲は削除できません。訂正してください！"), QMessageBox::Ok,
-                   QMessageBox::Critical);
+        if (const QString refusal = catalogue::deleteSongRefusal(songs); !refusal.isEmpty()) {
+            MsgBox(refusal, QMessageBox::Ok, QMessageBox::Critical);
             return;
         }
         if (MsgBox(QStringLiteral("表示中の曲を削除します。\rよろしいですか。"),

@@ -38,8 +38,46 @@ int songsGoingWithCurrentCD(Connection& cn, const View& cds, const View& songsOf
     return namesake ? 0 : songsOfCD.recordCount();
 }
 
+namespace {
+
+void requireNoRefusal(const QString& refusal)
+{
+    if (!refusal.isEmpty())
+        throw DbError(RefusedByRule, refusal);
+}
+
+} // namespace
+
+QString deleteCDRefusal(const View& cds)
+{
+    return cds.recordCount() == 1 ? QStringLiteral("このCDは削除できません。訂正してください！")
+                                  : QString();
+}
+
+QString deleteSongRefusal(const View& songs)
+{
+    return songs.recordCount() == 1 ? QStringLiteral("この曲は削除できません。訂正してください！")
+                                    : QString();
+}
+
+QString cdTitleRefusal(const QString& title)
+{
+    return title.isEmpty() ? QStringLiteral("CD名が入力されていません！") : QString();
+}
+
+QString songTitleRefusal(const QString& title)
+{
+    return title.isEmpty() ? QStringLiteral("曲名が入力されていません！") : QString();
+}
+
+QString chosenCDRefusal(const QString& cdTitle)
+{
+    return cdTitle.isEmpty() ? QStringLiteral("CD名が選択されていません！") : QString();
+}
+
 void deleteCurrentCD(Connection& cn, View& cds, View& songsOfCD)
 {
+    requireNoRefusal(deleteCDRefusal(cds));
     const int songs = songsGoingWithCurrentCD(cn, cds, songsOfCD);
     const QVariant cdid = cds.value(QStringLiteral("CDID"));
     try {
@@ -143,6 +181,7 @@ void saveSong(Connection& cn, View& songs, const QString& cdTitle,
 
 void deleteCurrentSong(Connection& cn, View& songs)
 {
+    requireNoRefusal(deleteSongRefusal(songs));
     cn.transaction([&] { songs.remove(); });
     songs.moveNext();
     if (songs.eof())

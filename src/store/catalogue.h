@@ -20,6 +20,20 @@ struct FieldChange {
     QVariant value;
 };
 
+// The rules a form asks before it goes on. Each gives the words the
+// collector is shown when the step is refused, or an empty text when it may
+// go on.
+// The last CD and the last song of a collection are corrected, never
+// deleted: the grids and forms always have a row to stand on.
+QString deleteCDRefusal(const View& cds);
+QString deleteSongRefusal(const View& songs);
+// A CD is stored with a title, a song with a 曲名 and the CD it belongs to.
+QString cdTitleRefusal(const QString& title);
+QString songTitleRefusal(const QString& title);
+QString chosenCDRefusal(const QString& cdTitle);
+// A refusal of these rules, raised when a caller goes on regardless.
+inline constexpr int RefusedByRule = 3023;
+
 // How many stored CDs bear this title, compared as songs are related to CDs.
 int titleCount(Connection& cn, const QString& title);
 
@@ -27,7 +41,8 @@ int titleCount(Connection& cn, const QString& title);
 // or none while another CD bears the same title.
 int songsGoingWithCurrentCD(Connection& cn, const View& cds, const View& songsOfCD);
 
-// Deletes the current CD, and the songs that go with it, as one transaction.
+// Deletes the current CD, and the songs that go with it, as one transaction,
+// under deleteCDRefusal.
 // The CD view then stands on its last row. A refusal leaves the file as it was
 // and the CD view read again, on the same CD; throws DbError.
 void deleteCurrentCD(Connection& cn, View& cds, View& songsOfCD);
@@ -53,8 +68,8 @@ void requireStoredTitle(Connection& cn, const QString& cdTitle);
 void saveSong(Connection& cn, View& songs, const QString& cdTitle,
               const std::vector<FieldChange>& changes);
 
-// Deletes the current song; the view then stands on the song after it, or on
-// the last. Throws DbError.
+// Deletes the current song, under deleteSongRefusal; the view then stands on
+// the song after it, or on the last. Throws DbError.
 void deleteCurrentSong(Connection& cn, View& songs);
 
 // Fills the song being added with the song before it in the view: its CD and
