@@ -197,7 +197,7 @@ void frmInputCD::Form_Load()
                                  QStringLiteral("解説者"));
         for (int i = 0; i < 8; ++i)
             txtInput(i)->bind(db.cds(), lblFieldLabel(i)->text());
-        lngLastCDID = db.GetMaxCDID();
+        lngLastCDID = db.BeginCDEntry();
         if (need(db.cds()).recordCount() > 0) {
             db.cds()->moveLast();
             setButtons(On, Off, Off, On, On, On);
@@ -226,7 +226,7 @@ void frmInputCD::cmdAdd_Click()
     try {
         View& v = need(db.cds());
         v.addNew();
-        ++lngLastCDID;
+        lngLastCDID = db.NewCDID();
         v.setValue(QStringLiteral("CDID"), lngLastCDID);
         setButtons(Off, On, On, Off, Keep, Keep);
         txtInput(1)->setFocus();
@@ -305,7 +305,7 @@ void frmInputCD::cmdCancel_Click()
         View& v = need(db.cds());
         if (v.editMode() != View::EditMode::Add)
             return;
-        --lngLastCDID;
+        lngLastCDID = db.GiveBackCDID(lngLastCDID);
         v.cancelUpdate();
         if (v.recordCount() > 0) {
             v.moveLast();

@@ -206,7 +206,7 @@ void frmInputKyoku::Form_Load()
                          [this] { return catalogue::readCDChoices(db.connection()); });
         for (int i = 1; i <= 14; ++i)
             txtrsSub(i)->bind(db.songs(), lblFieldLabel(i + 6)->text());
-        lngLastKyokuID = db.GetMaxKyokuID();
+        lngLastKyokuID = db.BeginKyokuEntry();
         if (need(db.songs()).recordCount() > 0)
             db.songs()->moveLast();
         setButtons(true);
@@ -282,7 +282,7 @@ void frmInputKyoku::cmdMasterAdd_Click()
         View& v = need(db.songs());
         setButtons(false); // first: the chooser keeps its CD while the new row comes
         v.addNew();
-        ++lngLastKyokuID;
+        lngLastKyokuID = db.NewKyokuID();
         v.setValue(QStringLiteral("曲ID"), lngLastKyokuID);
         dcoCDName->setFocus();
     } catch (const DbError& e) {
@@ -375,7 +375,7 @@ void frmInputKyoku::cmdMasterCancel_Click()
         View& v = need(db.songs());
         if (v.editMode() != View::EditMode::Add)
             return;
-        --lngLastKyokuID;
+        lngLastKyokuID = db.GiveBackKyokuID(lngLastKyokuID);
         v.cancelUpdate();
         setButtons(true);
         showChosenCD();

@@ -4,6 +4,7 @@
 #include "catalogue.h"
 #include "fieldtext.h"
 #include "findindex.h"
+#include "identifiers.h"
 
 #include "dberror.h"
 #include "fullread.h"
@@ -588,14 +589,6 @@ void Collection::ListCDsOfSongs()
     rsCDList = std::move(list);
 }
 
-// Read as 64 bits: an identifier past 2^31 written by another program must
-// not wrap round to a small number that is already taken.
-qint64 Collection::largest(const QString& sql)
-{
-    const QVariantList values = connection().column(sql);
-    return values.isEmpty() || values.first().isNull() ? 0 : values.first().toLongLong();
-}
-
 // Quick find's text is made beside the window once every row is in, so that
 // the first keystroke finds it ready.
 void Collection::startFindIndex(const Snapshot& cds, const Snapshot& songs, const QString& mark)
@@ -662,12 +655,24 @@ void Collection::learnFrom(const OwnConnection& own)
 
 qint64 Collection::GetMaxCDID()
 {
-    return largest(QStringLiteral("SELECT MAX(CDID) FROM cdname"));
+    return identifiers::largestCDID(connection());
 }
 
 qint64 Collection::GetMaxKyokuID()
 {
-    return largest(QStringLiteral("SELECT MAX(曲ID) FROM kyoku"));
+    return identifiers::largestKyokuID(connection());
+}
+
+qint64 Collection::BeginCDEntry()
+{
+    m_cdCounter = IdentifierCounter(GetMaxCDID());
+    return m_cdCounter.last();
+}
+
+qint64 Collection::BeginKyokuEntry()
+{
+    m_kyokuCounter = IdentifierCounter(GetMaxKyokuID());
+    return m_kyokuCounter.last();
 }
 
 bool Collection::CDNameExists(const QString& title)

@@ -3,6 +3,7 @@
 #include "connection.h"
 #include "criteria.h"
 #include "fullread.h"
+#include "identifiers.h"
 #include "view.h"
 
 #include <QObject>
@@ -127,6 +128,15 @@ public:
 
     qint64 GetMaxCDID();
     qint64 GetMaxKyokuID();
+    // The numbers of the rows an entry form adds: an opening form begins
+    // counting from the largest stored; an addition given up gives its
+    // number back. Each returns the last number handed out.
+    qint64 BeginCDEntry();
+    qint64 BeginKyokuEntry();
+    qint64 NewCDID() { return m_cdCounter.take(); }
+    qint64 GiveBackCDID(qint64 id) { return m_cdCounter.giveBack(id); }
+    qint64 NewKyokuID() { return m_kyokuCounter.take(); }
+    qint64 GiveBackKyokuID(qint64 id) { return m_kyokuCounter.giveBack(id); }
     // Whether a CD with this title is stored (compared as the database compares text).
     bool CDNameExists(const QString& title);
     // How many stored CDs bear this title, compared the same way.
@@ -170,7 +180,8 @@ private:
                       const ViewPtr& songsOfCD, const ViewPtr& cdsOfSong,
                       const std::shared_ptr<Snapshot>& cdsAtOpening,
                       const std::shared_ptr<Snapshot>& songsAtOpening);
-    qint64 largest(const QString& sql);
+    IdentifierCounter m_cdCounter;
+    IdentifierCounter m_kyokuCounter;
 
     // Kept across the openings of this collection: a reopening of the file as
     // this program left it reads nothing again.
