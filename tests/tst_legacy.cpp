@@ -273,8 +273,11 @@ void TestLegacy::damagedDefinitionsAreRefused_data()
     QTest::newRow("column number past the count")
         << with(columnType(cdnameDef, 1) + 5, 8)
         << "cdname」の定義が壊れています（列「CD名」の番号 8 が列の数 8";
-    QTest::newRow("fixed column onto the next")
+    QTest::newRow("fixed column onto the next one's start")
         << with(columnType(cdnameDef, 3) + 21, 5)
+        << "列「購入価格」と列「購入年月日」の位置が重なっています";
+    QTest::newRow("fixed column onto the next one's end")
+        << with(columnType(cdnameDef, 3) + 21, 19)
         << "列「購入価格」と列「購入年月日」の位置が重なっています";
     QTest::newRow("fixed column past the fixed part")
         << with(columnType(cdnameDef, 4) + 21, 13)
@@ -288,9 +291,13 @@ void TestLegacy::damagedDefinitionsAreRefused_data()
     QTest::newRow("a column no row holds")
         << with(columnType(cdnameDef, 7) + 15, 3).replace(columnType(cdnameDef, 7) + 21, 1, "\x14")
         << "cdname」の定義が壊れています（列「段」がどの行にもありません";
-    // a row that disagrees: one column fewer, its last value past its end
+    // rows that disagree: one variable column fewer (its count just before
+    // the null mask), values out of order or past the row's end (the
+    // offsets before the count, the first value's start first)
     QTest::newRow("a row without a column")
-        << with(cds[0].first, 7) << "cdname」の 1 行目に列「購入年月日」がありません";
+        << with(songs[0].second - 4, 13) << "kyoku」の 1 行目に列「分野」がありません";
+    QTest::newRow("a row's values out of order")
+        << with(cds[0].second - 1 - 4 - 2 * 1, 10) << "cdname」の 1 行目を読めません";
     QTest::newRow("a row's value past its end")
         << with(cds[0].second - 1 - 4 - 2 * 5, 96) << "cdname」の 1 行目を読めません";
     QTest::newRow("a 曲ID twice") << with(songs[1].first + 2, 1)

@@ -339,21 +339,23 @@ QVector<QVector<QVariant>> LegacyReader::read(const QString& name, const QVector
         if (!rowLayout(d->mdb->pg_buf, std::min<qint64>(d->mdb->fmt->pg_size, MDB_PGSIZE), start,
                        size, table->num_var_cols > 0, &layout))
             refuseRow(QStringLiteral("を読めません"));
-        // Which columns the row holds, counted as mdb_crack_row counts them;
-        // a fixed column it holds lies inside its fixed part.
+        // Which columns the row holds, counted as mdb_crack_row counts them:
+        // the first so many fixed ones, the variable ones its offsets reach.
+        // Holding them all, it has a null-mask bit for every column number
+        // too, since those run 0, 1, 2, ... up to the column count. A fixed
+        // column it holds lies inside its fixed part.
         for (int c = 0, fixedSeen = 0; c < columns; ++c) {
             const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, c));
-            bool held = col->col_num < layout.columns;
+            bool held = false;
             if (col->is_fixed) {
-                held = held && fixedSeen < layout.fixedColumns;
-                ++fixedSeen;
+                held = fixedSeen++ < layout.fixedColumns;
                 if (held && 2 + col->fixed_offset + col->col_size > layout.fixedEnd)
                     refuseTable(QStringLiteral("テーブル「%1」の定義が壊れています（列「%2」が %3 "
                                                "行目の固定長の部分に収まりません）")
                                     .arg(name, nameOf(col))
                                     .arg(rowNumber));
             } else {
-                held = held && col->var_col_num < unsigned(layout.varColumns);
+                held = col->var_col_num < unsigned(layout.varColumns);
             }
             if (!held && rowsWithout[c]++ == 0)
                 firstWithout[c] = rowNumber;
