@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -49,9 +50,12 @@ QString insertSql(const QString& table, const QVector<FieldDef>& fields)
 Rows readLegacyHere(const QString& mdbPath, const Progress& progress)
 {
     LegacyReader reader(mdbPath);
-    const int cds = reader.declaredRows(QStringLiteral("cdname"));
-    const int songs = reader.declaredRows(QStringLiteral("kyoku"));
-    const int total = std::max(0, cds) + std::max(0, songs);
+    // A damaged definition may declare billions of rows: counted in 64 bits,
+    // and the work told as at most what an int holds (the read refuses such
+    // a table once its rows have run out).
+    const qint64 declared = std::max<qint64>(0, reader.declaredRows(QStringLiteral("cdname")))
+        + std::max<qint64>(0, reader.declaredRows(QStringLiteral("kyoku")));
+    const int total = int(std::min<qint64>(declared, std::numeric_limits<int>::max()));
     Rows rows;
     rows.cds = reader.read(QStringLiteral("cdname"), Connection::cdnameFields(),
                            [&](int n) { return !progress || progress(n, total); });

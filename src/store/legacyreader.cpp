@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <QFileInfo>
+#include <QHash>
 
 #include <QtEndian>
 #include <algorithm>
@@ -73,6 +74,114 @@ QString jetTypeName(int type)
     default:
         return QStringLiteral("型番号 %1").arg(type);
     }
+}
+
+QString nameOf(const MdbColumn* col)
+{
+    return QString::fromUtf8(col->name);
+}
+
+// The columns of a definition must agree with each other before a row is read
+// through them: libmdb takes a column whose number lies past a row's columns
+// for NULL in every row, and reads a fixed column wherever its offset points,
+// into its neighbour's bytes or past the row. `refuse` throws.
+void checkColumns(const MdbTableDef* table, const QString& name,
+                  const std::function<void(const QString&)>& refuse)
+{
+    const int count = int(table->num_cols);
+    auto broken = [&](const QString& what) {
+        refuse(QStringLiteral("テーブル「%1」の定義が壊れています（%2）").arg(name, what));
+    };
+    QVector<const MdbColumn*> byNumber(count, nullptr), byVarNumber(count, nullptr);
+    int varColumns = 0;
+    for (int i = 0; i < count; ++i)
+        varColumns += static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i))->is_fixed
+            ? 0
+            : 1;
+    for (int i = 0; i < count; ++i) {
+        const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
+        // the number names the column's bit in every row's null mask
+        if (col->col_num < 0 || col->col_num >= count)
+            broken(QStringLiteral("列「%1」の番号 %2 が列の数 %3 を超えています")
+                       .arg(nameOf(col))
+                       .arg(col->col_num)
+                       .arg(count));
+        if (const MdbColumn* other = byNumber[col->col_num])
+            broken(QStringLiteral("列「%1」と列「%2」の番号が同じです")
+                       .arg(nameOf(other), nameOf(col)));
+        byNumber[col->col_num] = col;
+        if (col->is_fixed) {
+            for (int j = 0; j < i; ++j) {
+                const auto* other
+                    = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, j));
+                if (other->is_fixed && col->col_size > 0 && other->col_size > 0
+                    && col->fixed_offset < other->fixed_offset + other->col_size
+                    && other->fixed_offset < col->fixed_offset + col->col_size)
+                    broken(QStringLiteral("列「%1」と列「%2」の位置が重なっています")
+                               .arg(nameOf(other), nameOf(col)));
+            }
+            continue;
+        }
+        // the variable columns' numbers index each row's table of offsets: 0, 1, 2, ...
+        if (col->var_col_num >= unsigned(varColumns))
+            broken(QStringLiteral("列「%1」の可変長の番号 %2 が飛んでいます（可変長の列は %3 個）")
+                       .arg(nameOf(col))
+                       .arg(col->var_col_num)
+                       .arg(varColumns));
+        if (const MdbColumn* other = byVarNumber[int(col->var_col_num)])
+            broken(QStringLiteral("列「%1」と列「%2」の可変長の番号が同じです")
+                       .arg(nameOf(other), nameOf(col)));
+        byVarNumber[int(col->var_col_num)] = col;
+    }
+}
+
+// Where a Jet 4 row keeps its parts: its column count first, the fixed
+// columns after it, the variable ones after those, then their offsets (last
+// first) with the end of the last value, their count, and the null mask of
+// (count + 7) / 8 bytes at the very end.
+struct RowLayout {
+    int columns = 0; // the row's own column count: the null-mask bits it has
+    int fixedColumns = 0; // the fixed columns it holds
+    int varColumns = 0; // the variable columns it holds
+    int fixedEnd = 0; // where its fixed part ends, counted from the row's start
+};
+
+// The layout of the row of `size` bytes at `start` of the page, read as
+// mdb_crack_row reads it; false when its parts do not fit inside the row.
+bool rowLayout(const unsigned char* page, qint64 pageSize, int start, size_t size,
+               bool hasVarColumns, RowLayout* out)
+{
+    if (start < 0 || size < 3 || qint64(start) + qint64(size) > pageSize)
+        return false;
+    const unsigned char* row = page + start;
+    const int n = int(size);
+    auto int16 = [row](int at) { return int(qFromLittleEndian<quint16>(row + at)); };
+    out->columns = int16(0);
+    const int mask = (out->columns + 7) / 8;
+    if (2 + mask > n)
+        return false;
+    out->varColumns = 0;
+    out->fixedEnd = n - mask;
+    if (hasVarColumns) {
+        if (4 + mask > n)
+            return false;
+        out->varColumns = int16(n - mask - 2);
+        const int offsets = n - mask - 2 - 2 * (out->varColumns + 1);
+        if (offsets < 2)
+            return false;
+        // each value begins where the one before it ends, and the last ends
+        // before the table of offsets
+        int previous = 2;
+        for (int i = 0; i <= out->varColumns; ++i) {
+            const int at = int16(n - mask - 4 - 2 * i);
+            if (at < previous || at > offsets)
+                return false;
+            previous = at;
+        }
+        out->fixedEnd = int16(n - mask - 4);
+    }
+    out->fixedColumns = out->columns - out->varColumns;
+    return out->fixedColumns >= 0;
 }
 
 // The earliest and latest moments Jet can hold: 100-01-01 and 9999-12-31.
@@ -156,12 +265,12 @@ LegacyReader::~LegacyReader()
     delete d;
 }
 
-int LegacyReader::declaredRows(const QString& name) const
+qint64 LegacyReader::declaredRows(const QString& name) const
 {
     MdbTableDef* table = openTable(d->mdb, m_path, name);
     if (!table)
         return -1;
-    const int rows = int(table->num_rows);
+    const qint64 rows = table->num_rows;
     mdb_free_tabledef(table);
     return rows;
 }
@@ -202,14 +311,19 @@ QVector<QVector<QVariant>> LegacyReader::read(const QString& name, const QVector
         if (columnOf[f] < 0)
             refuseTable(QStringLiteral("テーブル「%1」に列「%2」がありません")
                             .arg(name, fields.at(f).name));
-    // The row's identifier: a row without one cannot be told apart from the others.
+    checkColumns(table, name, refuseTable);
+    // The row's identifier: a row without one cannot be told apart from the
+    // others, nor can two rows that share it.
     int identifier = -1;
     for (int f = 0; f < fields.size() && identifier < 0; ++f)
         if (jetTypeOf(fields.at(f)) == MDB_LONGINT)
             identifier = f;
+    QHash<qint64, int> rowOfIdentifier;
+    // For each column, the rows that do not hold it and the first of them.
+    QVector<int> rowsWithout(columns, 0), firstWithout(columns, 0);
     std::vector<MdbField> cracked(size_t(columns) + 1);
     QVector<QVector<QVariant>> rows;
-    rows.reserve(std::clamp(int(table->num_rows), 0, 1 << 20));
+    rows.reserve(int(std::min<qint64>(table->num_rows, 1 << 20)));
     mdb_rewind_table(table);
     while (mdb_fetch_row(table)) {
         const int rowNumber = int(rows.size()) + 1;
@@ -221,6 +335,31 @@ QVector<QVector<QVariant>> LegacyReader::read(const QString& name, const QVector
         size_t size = 0;
         if (mdb_find_row(d->mdb, int(table->cur_row) - 1, &start, &size) != 0)
             refuseRow(QStringLiteral("を読めません"));
+        RowLayout layout;
+        if (!rowLayout(d->mdb->pg_buf, std::min<qint64>(d->mdb->fmt->pg_size, MDB_PGSIZE), start,
+                       size, table->num_var_cols > 0, &layout))
+            refuseRow(QStringLiteral("を読めません"));
+        // Which columns the row holds, counted as mdb_crack_row counts them:
+        // the first so many fixed ones, the variable ones its offsets reach.
+        // Holding them all, it has a null-mask bit for every column number
+        // too, since those run 0, 1, 2, ... up to the column count. A fixed
+        // column it holds lies inside its fixed part.
+        for (int c = 0, fixedSeen = 0; c < columns; ++c) {
+            const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, c));
+            bool held = false;
+            if (col->is_fixed) {
+                held = fixedSeen++ < layout.fixedColumns;
+                if (held && 2 + col->fixed_offset + col->col_size > layout.fixedEnd)
+                    refuseTable(QStringLiteral("テーブル「%1」の定義が壊れています（列「%2」が %3 "
+                                               "行目の固定長の部分に収まりません）")
+                                    .arg(name, nameOf(col))
+                                    .arg(rowNumber));
+            } else {
+                held = col->var_col_num < unsigned(layout.varColumns);
+            }
+            if (!held && rowsWithout[c]++ == 0)
+                firstWithout[c] = rowNumber;
+        }
         std::memset(cracked.data(), 0, sizeof(MdbField) * cracked.size());
         if (!mdb_crack_row(table, start, size, cracked.data()))
             refuseRow(QStringLiteral("を読めません"));
@@ -278,13 +417,39 @@ QVector<QVector<QVariant>> LegacyReader::read(const QString& name, const QVector
         }
         if (identifier >= 0 && values.at(identifier).isNull())
             refuseRow(QStringLiteral("に「%1」がありません").arg(fields.at(identifier).name));
+        if (identifier >= 0) {
+            const qint64 id = values.at(identifier).toLongLong();
+            if (const int first = rowOfIdentifier.value(id))
+                refuseTable(
+                    QStringLiteral("テーブル「%1」の「%2」%3 が %4 行目と %5 行目にあります")
+                        .arg(name, fields.at(identifier).name)
+                        .arg(id)
+                        .arg(first)
+                        .arg(rowNumber));
+            rowOfIdentifier.insert(id, rowNumber);
+        }
         rows.push_back(std::move(values));
         if (progress && !progress(int(rows.size()))) {
             mdb_free_tabledef(table);
             throw DbError(Cancelled, QStringLiteral("取り込みを中止しました。"));
         }
     }
-    const int declared = int(table->num_rows);
+    // A column no row holds is a damaged definition, not a column of NULLs;
+    // one that some rows lack, a damaged row.
+    for (int c = 0; c < columns; ++c) {
+        const QString column
+            = nameOf(static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c)));
+        if (rowsWithout[c] > 0 && rowsWithout[c] == rows.size())
+            refuseTable(QStringLiteral(
+                            "テーブル「%1」の定義が壊れています（列「%2」がどの行にもありません）")
+                            .arg(name, column));
+        if (rowsWithout[c] > 0)
+            refuseTable(QStringLiteral("テーブル「%1」の %2 行目に列「%3」がありません")
+                            .arg(name)
+                            .arg(firstWithout[c])
+                            .arg(column));
+    }
+    const qint64 declared = table->num_rows;
     mdb_free_tabledef(table);
     // libmdb passes over rows it cannot read without a word: a table is
     // taken only when every row its definition counts has arrived.

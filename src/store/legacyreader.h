@@ -20,7 +20,7 @@ public:
     LegacyReader& operator=(const LegacyReader&) = delete;
 
     // The number of rows the table's definition states; -1 without the table.
-    int declaredRows(const QString& table) const;
+    qint64 declaredRows(const QString& table) const;
 
     // Every row of a table, its values in the order of `fields` (matched by
     // column name). `progress` is told each row read and may say stop (false),
