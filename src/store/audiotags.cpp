@@ -261,6 +261,28 @@ QList<std::pair<QString, QString>> badlyEncodedXiph(TagLib::File* file)
     return keys;
 }
 
+// Whether an MP3's first frame begins within its first megabyte past its
+// ID3v2 tag. TagLib looks for it through the whole file, at a few megabytes a
+// second: a large file that is no MP3 would hold the import for minutes.
+bool mpegFrameNearStart(int fd)
+{
+    constexpr int window = 1024 * 1024;
+    unsigned char head[10];
+    off_t at = 0;
+    if (::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head) && head[0] == 'I'
+        && head[1] == 'D' && head[2] == '3')
+        at = 10
+            + ((head[6] & 0x7f) << 21 | (head[7] & 0x7f) << 14 | (head[8] & 0x7f) << 7
+               | (head[9] & 0x7f))
+            + ((head[5] & 0x10) ? 10 : 0);
+    QByteArray bytes(window + 1, Qt::Uninitialized);
+    const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), at);
+    for (qsizetype i = 0; i + 1 < qsizetype(got); ++i)
+        if (uchar(bytes[i]) == 0xFF && (uchar(bytes[i + 1]) & 0xE0) == 0xE0)
+            return true;
+    return false;
+}
+
 // TagLib's stream of a file opened here, under the name it was opened by:
 // TagLib tells the kind of file by the name's ending.
 class OpenedStream : public TagLib::FileStream {
@@ -331,6 +353,12 @@ Track readTrack(const QString& path)
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || qint64(st.st_size) > trackLimit) {
         ::close(fd);
         throw refuse(QStringLiteral("通常のファイルではありません"));
+    }
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if ((suffix == u"mp3" || suffix == u"aac") && !mpegFrameNearStart(fd)) {
+        ::close(fd);
+        throw DbError(DbError::TypeMismatch,
+                      QStringLiteral("「%1」は音楽ファイルとして読めません。").arg(native(path)));
     }
     OpenedStream stream(fd, name); // closes the file from here on
     if (!stream.isOpen()) {

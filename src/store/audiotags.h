@@ -27,9 +27,9 @@ struct Track {
     QString first(const char* name) const { return tags.value(QLatin1String(name)).value(0); }
 };
 
-// The largest music file read: longer than any recording, and small enough
-// that TagLib's search of a file of nothing but zeros for its audio ends soon.
-constexpr qint64 trackLimit = qint64(16) * 1024 * 1024 * 1024;
+// The largest music file read: as large as a WAV file can be, longer than
+// any recording in the other kinds.
+constexpr qint64 trackLimit = qint64(4) * 1024 * 1024 * 1024;
 
 // The largest disc or track number taken: a larger one is no number.
 constexpr int numberLimit = 9999;
