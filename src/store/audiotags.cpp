@@ -179,18 +179,18 @@ QList<std::pair<QString, QString>> badlyEncodedId3(TagLib::ID3v2::Tag* tag)
     return keys;
 }
 
-// The keys of the fields of a Vorbis comment block, as stored, whose text
-// is no UTF-8: TagLib reads those as empty. The block is walked within its
-// own length, whatever its counts say.
-QStringList badUtf8Fields(const TagLib::ByteVector& block)
+// A Xiph comment's fields as stored: each key in upper case and its value's
+// bytes. The block is walked within its own length, whatever its counts say.
+using RawFields = QList<std::pair<QString, QByteArray>>;
+RawFields xiphFields(const TagLib::ByteVector& block)
 {
-    QStringList keys;
+    RawFields fields;
     const uint size = block.size();
     if (size < 4)
-        return keys;
+        return fields;
     uint pos = 4 + block.toUInt(0, false); // past the vendor's name
     if (pos < 4 || pos > size || size - pos < 4)
-        return keys;
+        return fields;
     const uint count = block.toUInt(pos, false);
     pos += 4;
     for (uint i = 0; i < count && size - pos >= 4; ++i) {
@@ -201,14 +201,11 @@ QStringList badUtf8Fields(const TagLib::ByteVector& block)
         const QByteArray field(block.data() + pos, qsizetype(length));
         pos += length;
         const qsizetype equals = field.indexOf('=');
-        if (equals < 1)
-            continue;
-        QStringDecoder utf8(QStringDecoder::Utf8);
-        const QString decoded = utf8(field.mid(equals + 1));
-        if (utf8.hasError())
-            keys << QString::fromLatin1(field.left(equals)).toUpper();
+        if (equals >= 1)
+            fields.append(
+                {QString::fromLatin1(field.left(equals)).toUpper(), field.mid(equals + 1)});
     }
-    return keys;
+    return fields;
 }
 
 // A FLAC file's Vorbis comment block as stored, after an ID3v2 tag if one
@@ -239,9 +236,10 @@ TagLib::ByteVector flacCommentBlock(TagLib::File* file)
     }
 }
 
-// The keys of a Xiph comment's fields that TagLib dropped for text that is
-// no UTF-8, each as its key and as said.
-QList<std::pair<QString, QString>> badlyEncodedXiph(TagLib::File* file)
+// A FLAC, Ogg Vorbis or Opus file's comment fields as stored, which TagLib
+// reads otherwise where they are unsound: a text that is no UTF-8 as empty,
+// one with a NUL only up to it.
+RawFields storedXiphFields(TagLib::File* file)
 {
     TagLib::ByteVector block;
     if (dynamic_cast<TagLib::FLAC::File*>(file)) {
@@ -255,10 +253,34 @@ QList<std::pair<QString, QString>> badlyEncodedXiph(TagLib::File* file)
         if (packet.startsWith("OpusTags"))
             block = packet.mid(8);
     }
-    QList<std::pair<QString, QString>> keys;
-    for (const QString& key : badUtf8Fields(block))
-        keys.append({key, key});
-    return keys;
+    return xiphFields(block);
+}
+
+// The tags whose stored text is no UTF-8, each as its key and as said; the
+// values of a tag holding a NUL taken as stored, parted at it.
+QList<std::pair<QString, QString>> repairXiph(TagLib::File* file, Track& track)
+{
+    QList<std::pair<QString, QString>> bad;
+    QMap<QString, QStringList> parted;
+    const RawFields fields = storedXiphFields(file);
+    for (const auto& [key, value] : fields) {
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString text = utf8(value);
+        if (utf8.hasError())
+            bad.append({key, key});
+        else if (value.contains('\0'))
+            parted.insert(key, {});
+    }
+    for (const auto& [key, value] : fields) {
+        if (!parted.contains(key))
+            continue;
+        for (const QString& part : QString::fromUtf8(value).split(QChar(0)))
+            if (!part.trimmed().isEmpty())
+                parted[key] << part.trimmed();
+    }
+    for (auto it = parted.begin(); it != parted.end(); ++it)
+        track.tags[it.key()] = it.value();
+    return bad;
 }
 
 // Whether an MP3's first frame begins within its first megabyte past its
@@ -384,17 +406,15 @@ Track readTrack(const QString& path)
         QStringList& values = track.tags[key];
         for (const TagLib::String& v : it->second) {
             const QString value = id3 ? repairShiftJis(fromTagLib(v)) : fromTagLib(v);
-            // A NUL parts values, as in ID3v2 (where TagLib parts them)
-            for (const QString& part : value.split(QChar(0)))
-                if (!part.trimmed().isEmpty())
-                    values << part.trimmed();
+            if (!value.trimmed().isEmpty())
+                values << value.trimmed();
         }
         if (values.isEmpty())
             track.tags.remove(key);
     }
     const QList<std::pair<QString, QString>> badlyEncoded = id3
         ? badlyEncodedId3(mpeg ? mpeg->ID3v2Tag() : wav->ID3v2Tag())
-        : badlyEncodedXiph(ref.file());
+        : repairXiph(ref.file(), track);
     QStringList said;
     for (const auto& [key, shown] : badlyEncoded) {
         track.tags.remove(key);
