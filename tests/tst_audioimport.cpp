@@ -268,6 +268,10 @@ void TestAudioImport::commandLineNamesWhatItCannotRead_data()
     QTest::newRow("music a FIFO")
         << "flac-fifo"
         << "2.flac」は読めません：通常のファイルではありません（名前付きパイプ）" << 2 << h;
+    // TagLib would search all of it for an MP3 frame, for minutes
+    QTest::newRow("an MP3 of nothing but zeros")
+        << "mp3-zeros"
+        << "2.mp3」は音楽ファイルとして読めません" << 2 << h;
     QTest::newRow("music not the user's to read")
         << "flac-denied"
         << "2.flac」は読めません：読み取る権限がありません" << 2 << h;
@@ -276,7 +280,7 @@ void TestAudioImport::commandLineNamesWhatItCannotRead_data()
         << "h/sub」の中を読めません：読み取る権限がありません" << 2 << h;
     QTest::newRow("two folders of one ALBUM")
         << "same-album"
-        << "追加しました：CDID 7「新しいCD (2)」（2曲）" << 1
+        << "同じ名前「新しいCD」のアルバムがほかにもあるため「新しいCD (2)」として取り込みます" << 1
         << QStringList{"既にあるCD", "新しいCD", "新しいCD (2)", "新しいCD (2)", "もう一枚"};
 }
 
@@ -299,6 +303,8 @@ void TestAudioImport::commandLineNamesWhatItCannotRead()
         else
             QCOMPARE(QProcess::execute("truncate", {"-s", "60M", file}), 0);
     }
+    if (kind == "mp3-zeros")
+        QCOMPARE(QProcess::execute("truncate", {"-s", "1G", h + "/2.mp3"}), 0);
     QString denied;
     if (kind == "flac-denied") {
         flac(h + "/2.flac", "h", "h2", 2);
