@@ -108,8 +108,8 @@ private slots:
     void addedWithTheNextNumbersOrNotAtAll();
     void oggAndWavTagsAreRead();
     void opusAndM4aTagsAreRead();
-    void suspectTagsAreSaid_data();
-    void suspectTagsAreSaid();
+    void doubtfulTagsAreSaid_data();
+    void doubtfulTagsAreSaid();
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
@@ -393,7 +393,7 @@ void TestAudio::opusAndM4aTagsAreRead()
     QCOMPARE(opus.cover, png());
 }
 
-void TestAudio::suspectTagsAreSaid_data()
+void TestAudio::doubtfulTagsAreSaid_data()
 {
     QTest::addColumn<QString>("file");
     // TITLE, or "from=to": the bytes no tagger writes, written as `from`, then
@@ -426,7 +426,7 @@ void TestAudio::suspectTagsAreSaid_data()
 }
 
 // A tag that is not what it says is named, never read into nonsense.
-void TestAudio::suspectTagsAreSaid()
+void TestAudio::doubtfulTagsAreSaid()
 {
     QFETCH(QString, file);
     QFETCH(QString, value);
