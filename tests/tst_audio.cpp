@@ -108,6 +108,8 @@ private slots:
     void addedWithTheNextNumbersOrNotAtAll();
     void oggAndWavTagsAreRead();
     void opusAndM4aTagsAreRead();
+    void doubtfulTagsAreSaid_data();
+    void doubtfulTagsAreSaid();
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
@@ -389,6 +391,90 @@ void TestAudio::opusAndM4aTagsAreRead()
     QCOMPARE(opus.tracks.first().first("CONDUCTOR"), QString("指揮者"));
     QCOMPARE(opus.tracks.first().seconds, 1);
     QCOMPARE(opus.cover, png());
+}
+
+void TestAudio::doubtfulTagsAreSaid_data()
+{
+    QTest::addColumn<QString>("file");
+    // TITLE, or "from=to": the bytes no tagger writes, written as `from`, then
+    // patched to `to` (\xNN a byte)
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("disc");
+    QTest::addColumn<QString>("cd"); // the CD名 found
+    QTest::addColumn<QString>("song"); // the 曲名 found
+    QTest::addColumn<QString>("said");
+    auto row = [](const char* name, const char* file, const char* value, const char* disc,
+                  const char* cd, const char* song, const char* said) {
+        QTest::newRow(name) << file << value << disc << cd << song << said;
+    };
+    const char* const badEncoding = "「TITLE」は文字コードが正しくありません";
+    const char* const parted = "「TITLE」には値が 2 個あります。最初の「前半」";
+    row("a 30-digit DISCNUMBER", "1.flac", "曲", "100000000000000000001610612739/2", "big", "曲",
+        "「DISCNUMBER」の「100000000000000000001610612739/2」は番号として読めません");
+    row("a DISCNUMBER at the limit", "1.flac", "曲", "9999/9999", "big (Disc 9999)", "曲", "");
+    row("a DISCNUMBER of no number", "1.flac", "曲", "A", "big", "曲",
+        "「DISCNUMBER」の「A」は番号として読めません");
+    row("a NUL in a Vorbis comment", "1.flac", "前半X後半=前半\\x00後半", "", "big", "前半",
+        parted);
+    row("no UTF-8 in a FLAC's comment", "1.flac", "XXXX=\\xff\\xfeXX", "", "big", "1", badEncoding);
+    row("no UTF-8 in an Ogg's comment", "1.ogg", "XXXX=\\xff\\xfeXX", "", "big", "1", badEncoding);
+    row("an ID3 frame of no encoding", "1.mp3", "\\x00XXXX=\\x07XXXX", "", "big", "1", badEncoding);
+    // Latin-1 frames, Japanese as Shift_JIS bytes
+    row("a NUL in an ID3 frame", "1.mp3",
+        "\\x91\\x4f\\x94\\xbcX\\x8c\\xe3=\\x91\\x4f\\x94\\xbc\\x00\\x8c\\xe3", "", "big", "前半",
+        parted);
+}
+
+// A tag that is not what it says is named, never read into nonsense.
+void TestAudio::doubtfulTagsAreSaid()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, value);
+    QFETCH(QString, disc);
+    QFETCH(QString, cd);
+    QFETCH(QString, song);
+    QFETCH(QString, said);
+    const QString path = music() + "/x/" + file;
+    auto bytes = [](QString text) {
+        return QByteArray::fromPercentEncoding(text.replace("\\x", "%").toUtf8());
+    };
+    const QStringList patch = value.split('=');
+    const QByteArray from = bytes(patch[0]);
+    QMap<QString, QStringList> tags{{"ALBUM", {"big"}}, {"TITLE", {QString::fromUtf8(from)}}};
+    if (!disc.isEmpty())
+        tags["DISCNUMBER"] = {disc};
+    if (file.endsWith(".flac")) {
+        flac(path, tags);
+    } else if (file.endsWith(".mp3")) {
+        mp3WithRawFrames(path,
+                         {{"TALB", "big"}, {"TIT2", from.startsWith('\0') ? from.mid(1) : from}});
+    } else {
+        silence(path, 1);
+        const QByteArray name = QFile::encodeName(path);
+        TagLib::Ogg::Vorbis::File ogg(name.constData());
+        TagLib::PropertyMap map;
+        for (auto it = tags.begin(); it != tags.end(); ++it)
+            map.insert(str(it.key()), str(it.value().first()));
+        ogg.setProperties(map);
+        QVERIFY(ogg.save());
+    }
+    if (patch.size() == 2) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray all = f.readAll();
+        const qsizetype at = all.indexOf(from);
+        QVERIFY(at >= 0);
+        f.seek(0);
+        f.write(all.replace(at, from.size(), bytes(patch[1])));
+    }
+    const audio::Found found = audio::findAlbums(music());
+    QCOMPARE(found.unreadable, QStringList());
+    QCOMPARE(found.albums.size(), 1);
+    QCOMPARE(found.albums.first().title, cd);
+    const audio::Track& t = found.albums.first().tracks.first();
+    QCOMPARE(audio::songRow(t, cd, 1).value(kyokuTable().indexOf("曲名")).toString(), song);
+    QCOMPARE(found.warnings.size(), said.isEmpty() ? 0 : 1);
+    QVERIFY2(found.warnings.join('\n').contains(said), qPrintable(found.warnings.join('\n')));
 }
 
 RONDELLA_TEST_GUILESS_MAIN(TestAudio)

@@ -22,6 +22,9 @@
 #include <taglib/flacpicture.h>
 #include <taglib/tpropertymap.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 void flac(const QString& path, const QString& album, const QString& title, int track,
@@ -68,6 +71,8 @@ private slots:
     void commandLineAddsAndSays();
     void commandLineRefusesAHeldCollection();
     void commandLineOnAFullDiskAddsNothing();
+    void commandLineNamesWhatItCannotRead_data();
+    void commandLineNamesWhatItCannotRead();
 
 private:
     // Picks the folder in the folder dialog, then lets `choose` work the list.
@@ -236,6 +241,106 @@ void TestAudioImport::commandLineOnAFullDiskAddsNothing()
     const QString err = QString::fromLocal8Bit(program.readAllStandardError());
     QVERIFY2(err.contains("何も追加していません"), qPrintable(err));
     QCOMPARE(fileHash(small + "/cdkaisou.db"), before);
+}
+
+void TestAudioImport::commandLineNamesWhatItCannotRead_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<int>("unreadable");
+    QTest::addColumn<QStringList>("songsOf"); // each song's CD名
+    const QStringList h{"既にあるCD", "h", "新しいCD", "新しいCD", "もう一枚"};
+    const QString device
+        = "（ジャケット写真）は読めません：通常のファイルではありません（デバイス）";
+    QTest::newRow("cover linked to /dev/zero") << "cover-zero"
+                                               << "cover.jpg」" + device << 2 << h;
+    QTest::newRow("cover a FIFO")
+        << "cover-fifo"
+        << "cover."
+           "jpg」（ジャケット写真）は読めません：通常のファイルではありません（名前付きパイプ）"
+        << 2 << h;
+    QTest::newRow("cover too large")
+        << "cover-large"
+        << "cover.jpg」（ジャケット写真）は読めません：ファイルが大きすぎます" << 2 << h;
+    QTest::newRow("music linked to /dev/zero")
+        << "flac-zero"
+        << "2.flac」は読めません：通常のファイルではありません（デバイス）" << 2 << h;
+    QTest::newRow("music a FIFO")
+        << "flac-fifo"
+        << "2.flac」は読めません：通常のファイルではありません（名前付きパイプ）" << 2 << h;
+    // TagLib would search all of it for an MP3 frame, for minutes
+    QTest::newRow("an MP3 of nothing but zeros")
+        << "mp3-zeros"
+        << "2.mp3」は音楽ファイルとして読めません" << 2 << h;
+    QTest::newRow("music not the user's to read")
+        << "flac-denied"
+        << "2.flac」は読めません：読み取る権限がありません" << 2 << h;
+    QTest::newRow("folder not the user's to read")
+        << "folder-denied"
+        << "h/sub」の中を読めません：読み取る権限がありません" << 2 << h;
+    QTest::newRow("two folders of one ALBUM")
+        << "same-album"
+        << "同じ名前「新しいCD」のアルバムがほかにもあるため「新しいCD (2)」として取り込みます" << 1
+        << QStringList{"既にあるCD", "新しいCD", "新しいCD (2)", "新しいCD (2)", "もう一枚"};
+}
+
+// Whatever lies among the music, the import ends soon, adds what it can
+// read and names each file or folder it could not, saying why.
+void TestAudioImport::commandLineNamesWhatItCannotRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, said);
+    QFETCH(int, unreadable);
+    QFETCH(QStringList, songsOf);
+    const QString h = music() + "/h";
+    flac(h + "/1.flac", kind == "same-album" ? "新しいCD" : "h", "h1", 1);
+    if (kind.startsWith("cover") || kind == "flac-zero" || kind == "flac-fifo") {
+        const QString file = h + (kind.startsWith("cover") ? "/cover.jpg" : "/2.flac");
+        if (kind.endsWith("zero"))
+            QVERIFY(QFile::link("/dev/zero", file));
+        else if (kind.endsWith("fifo"))
+            QCOMPARE(QProcess::execute("mkfifo", {file}), 0);
+        else
+            QCOMPARE(QProcess::execute("truncate", {"-s", "60M", file}), 0);
+    }
+    if (kind == "mp3-zeros")
+        QCOMPARE(QProcess::execute("truncate", {"-s", "1G", h + "/2.mp3"}), 0);
+    QString denied;
+    if (kind == "flac-denied") {
+        flac(h + "/2.flac", "h", "h2", 2);
+        denied = h + "/2.flac";
+    } else if (kind == "folder-denied") {
+        flac(h + "/sub/1.flac", "sub", "s1", 1);
+        denied = h + "/sub";
+    }
+    QProcess program;
+    QStringList args{"--import-audio", music(), "--collection", m_folder->path()};
+    if (!denied.isEmpty()) {
+        // as root every file is readable: a user of no rights runs it
+        QCOMPARE(QProcess::execute("chmod", {"-R", "a+rwX", m_folder->path()}), 0);
+        QCOMPARE(QProcess::execute("chmod", {"000", denied}), 0);
+        if (::geteuid() == 0)
+            args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", RONDELLA_PROGRAM}
+                + args;
+    }
+    // reading a device without end fails the test, not the machine
+    program.setChildProcessModifier([] {
+        const rlimit limit{rlim_t(4) << 30, rlim_t(4) << 30};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    program.start(args.first() == "--reuid=65534" ? QString("setpriv") : QString(RONDELLA_PROGRAM),
+                  args);
+    if (!program.waitForFinished(30000)) {
+        program.kill();
+        program.waitForFinished();
+        QFAIL("the import did not end");
+    }
+    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0,
+             qPrintable(out + QString::fromLocal8Bit(program.readAllStandardError())));
+    QVERIFY2(out.contains(said), qPrintable(out));
+    QVERIFY2(out.contains(QString("読めなかったファイル %1件。").arg(unreadable)), qPrintable(out));
+    QCOMPARE(readColumn(m_folder->path(), "kyoku", "CD名"), songsOf);
 }
 
 RONDELLA_TEST_MAIN(TestAudioImport)

@@ -14,6 +14,7 @@
 #include <QImage>
 
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -92,16 +93,26 @@ int RunImportAudio(const QString& source, const QString& folder, bool allowDupli
         const QStringList covers = storeCovers(folder, adding, cdids);
         for (const QString& line : found.unreadable + covers)
             say(QStringLiteral("読めませんでした：%1").arg(line));
-        say(QStringLiteral("CD %1枚・曲 %2曲を追加しました。同じCD名のため飛ばしたCD %3枚、"
-                           "読めなかったファイル %4件。")
-                .arg(adding.size())
-                .arg(songs)
-                .arg(skipped)
-                .arg(found.unreadable.size()));
+        for (const QString& line : found.warnings)
+            say(QStringLiteral("注意：%1").arg(line));
+        QString summary
+            = QStringLiteral("CD %1枚・曲 %2曲を追加しました。同じCD名のため飛ばしたCD %3枚、"
+                             "読めなかったファイル %4件。")
+                  .arg(adding.size())
+                  .arg(songs)
+                  .arg(skipped)
+                  .arg(found.unreadable.size());
+        if (!found.warnings.isEmpty())
+            summary += QStringLiteral("注意 %1件。").arg(found.warnings.size());
+        say(summary);
         return 0;
     } catch (const DbError& e) {
         complain(e.description());
         complain(QStringLiteral("何も追加していません。"));
+        return 1;
+    } catch (const std::bad_alloc&) {
+        // said and ended in order, so that the collection's lock goes too
+        complain(QStringLiteral("メモリが足りません。何も追加していません。"));
         return 1;
     }
 }

@@ -59,6 +59,17 @@ QString unreadableLines(const QStringList& lines)
     return text;
 }
 
+// What was read otherwise than it stands, for the end of a report.
+QString warningLines(const QStringList& lines)
+{
+    if (lines.isEmpty())
+        return QString();
+    QString text = QStringLiteral("\r\r注意：\r") + lines.mid(0, 10).join(u'\r');
+    if (lines.size() > 10)
+        text += QStringLiteral("\r…ほか %1 件").arg(lines.size() - 10);
+    return text;
+}
+
 const QString reading = QStringLiteral("旧データベースを読み込んでいます...");
 const QString writing = QStringLiteral("コレクションを作っています...");
 
@@ -381,7 +392,8 @@ void FileCommands::mnuAudioImport_Click()
             [&](const LongWorkProgress& progress) { found = audio::findAlbums(folder, progress); });
         if (found.albums.isEmpty()) {
             MsgBox(QStringLiteral("「%1」に取り込める音楽ファイルはありませんでした。%2")
-                       .arg(QDir::toNativeSeparators(folder), unreadableLines(found.unreadable)));
+                       .arg(QDir::toNativeSeparators(folder),
+                            unreadableLines(found.unreadable) + warningLines(found.warnings)));
             return;
         }
         AudioChoiceDialog choice(
@@ -407,7 +419,7 @@ void FileCommands::mnuAudioImport_Click()
         MsgBox(QStringLiteral("CD %1枚・曲 %2曲を取り込みました。%3")
                    .arg(adding.size())
                    .arg(songs)
-                   .arg(unreadableLines(found.unreadable + covers)));
+                   .arg(unreadableLines(found.unreadable + covers) + warningLines(found.warnings)));
     } catch (const DbError& e) {
         if (e.number() == LegacyReader::Cancelled)
             MsgBox(QStringLiteral("取り込みをやめました。何も追加していません。"));

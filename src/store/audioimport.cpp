@@ -3,16 +3,18 @@
 #include "connection.h"
 #include "dberror.h"
 #include "legacyreader.h"
+#include "regularfile.h"
 #include "tables.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
+#include <cerrno>
+#include <dirent.h>
 
 namespace audio {
 
@@ -68,14 +70,72 @@ QString length(const Track& t)
 const QString coverNames[] = {QStringLiteral("cover.jpg"), QStringLiteral("folder.jpg"),
                               QStringLiteral("Cover.jpg"), QStringLiteral("Folder.jpg")};
 
-QByteArray coverBeside(const QString& folder)
+// The first picture file beside the music that can be read; each one there
+// that cannot (a FIFO, a link to a device, too large) is named in `unreadable`.
+QByteArray coverBeside(const QString& folder, QStringList* unreadable)
 {
     for (const QString& name : coverNames) {
-        QFile file(QDir(folder).filePath(name));
-        if (file.open(QIODevice::ReadOnly))
-            return file.readAll();
+        const QString path = QDir(folder).filePath(name);
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink())
+            continue;
+        QString why;
+        const QByteArray bytes = regularfile::read(path, regularfile::pictureLimit, &why);
+        if (!bytes.isNull())
+            return bytes;
+        *unreadable << QStringLiteral("「%1」（ジャケット写真）は読めません：%2。")
+                           .arg(QDir::toNativeSeparators(path), why);
     }
     return QByteArray();
+}
+
+// The music files under the folder; each folder that cannot be listed, and
+// each link to a folder (not followed, so that no loop is), is named in
+// `unreadable`.
+void listMusic(const QString& folder, QStringList* files, QStringList* unreadable)
+{
+    // QDir lists an unreadable folder as an empty one: asked first
+    if (DIR* dir = ::opendir(QFile::encodeName(folder).constData())) {
+        ::closedir(dir);
+    } else {
+        *unreadable << QStringLiteral("フォルダー「%1」の中を読めません：%2。")
+                           .arg(QDir::toNativeSeparators(folder), regularfile::cause(errno));
+        return;
+    }
+    // System: a FIFO, a device or a broken link named as music is listed,
+    // to be named as unreadable
+    const QFileInfoList entries = QDir(folder).entryInfoList(
+        QDir::Dirs | QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir() && entry.isSymLink())
+            *unreadable << QStringLiteral("フォルダー「%1」はリンクなので開きませんでした。")
+                               .arg(QDir::toNativeSeparators(entry.filePath()));
+        else if (entry.isDir())
+            listMusic(entry.filePath(), files, unreadable);
+        else if (isAudioFile(entry.fileName()))
+            *files << entry.filePath();
+    }
+}
+
+// The tags a song or a CD takes one value of: the values after the first (a
+// text after a NUL, a second TITLE field) are said, not lost without a word.
+const char* const singleTags[]
+    = {"ALBUM",        "TITLE",     "WORK",       "MOVEMENTNAME", "MOVEMENT",      "ALBUMARTIST",
+       "ENSEMBLE",     "ORCHESTRA", "DATE",       "ORIGINALDATE", "CATALOGNUMBER", "LABEL",
+       "ORGANIZATION", "PUBLISHER", "DISCNUMBER", "TRACKNUMBER"};
+
+void sayDroppedValues(const Track& track, QStringList* warnings)
+{
+    for (const char* name : singleTags) {
+        const QStringList values = track.tags.value(QLatin1String(name));
+        if (values.size() > 1)
+            *warnings
+                << QStringLiteral(
+                       "「%1」のタグ「%2」には値が %3 個あります。最初の「%4」だけを使いました。")
+                       .arg(QDir::toNativeSeparators(track.path), QLatin1String(name))
+                       .arg(values.size())
+                       .arg(values.first());
+    }
 }
 
 bool trackLess(const Track& a, const Track& b)
@@ -134,15 +194,10 @@ QVector<QVariant> cdRow(const Album& album, qint64 cdid)
 
 Found findAlbums(const QString& root, const importer::Progress& progress)
 {
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (isAudioFile(path))
-            files << path;
-    }
-    files.sort();
     Found found;
+    QStringList files;
+    listMusic(root, &files, &found.unreadable);
+    files.sort();
     // One album per folder, ALBUM and disc.
     struct Key {
         QString folder, album;
@@ -161,6 +216,8 @@ Found findAlbums(const QString& root, const importer::Progress& progress)
             found.unreadable << e.description();
             continue;
         }
+        found.warnings << track.warnings;
+        sayDroppedValues(track, &found.warnings);
         const QString folder = QFileInfo(files.at(i)).absolutePath();
         const QString album = track.first("ALBUM");
         const Key key{folder, album.isEmpty() ? QFileInfo(folder).fileName() : album, track.disc};
@@ -184,7 +241,7 @@ Found findAlbums(const QString& root, const importer::Progress& progress)
         if (key.disc > 0 && (discsOfTitle.value(key.album).size() > 1 || total.toInt() > 1))
             album.title = QStringLiteral("%1 (Disc %2)").arg(key.album).arg(key.disc);
         if (album.cover.isEmpty())
-            album.cover = coverBeside(album.folder);
+            album.cover = coverBeside(album.folder, &found.unreadable);
         found.albums.append(std::move(album));
     }
     // the discs of a set in their order: Disc 2 before Disc 10
@@ -195,6 +252,25 @@ Found findAlbums(const QString& root, const importer::Progress& progress)
             return a.album < b.album;
         return a.disc < b.disc;
     });
+    // Songs belong to CDs by CD名: two CDs of one name from one import would
+    // each show the songs of both. A later album of a name takes its own.
+    QSet<QString> titles, taken;
+    for (const Album& album : found.albums)
+        titles.insert(album.title);
+    for (Album& album : found.albums) {
+        if (taken.contains(album.title)) {
+            QString own;
+            for (int n = 2; own.isEmpty() || titles.contains(own) || taken.contains(own); ++n)
+                own = QStringLiteral("%1 (%2)").arg(album.title).arg(n);
+            found.warnings << QStringLiteral(
+                                  "フォルダー「%1」のアルバムは、同じ名前「%"
+                                  "2」のアルバムがほかにもあるため「%3」として取り込みます。")
+                                  .arg(QDir::toNativeSeparators(album.folder), album.title, own);
+            album.title = own;
+        }
+        taken.insert(album.title);
+    }
+    found.unreadable.removeDuplicates(); // a picture beside two albums of one folder
     if (progress)
         progress(files.size(), files.size());
     return found;

@@ -23,11 +23,18 @@ struct Album {
 
 struct Found {
     QVector<Album> albums; // in folder, album, then disc order
-    QStringList unreadable; // one line per file that could not be read, saying why
+    // One line per file that could not be read, and per folder that could
+    // not be listed, saying why.
+    QStringList unreadable;
+    // One line per thing read otherwise than it stands: a tag left out or
+    // only partly taken, an album given a CD名 of its own.
+    QStringList warnings;
 };
 
-// Every album under the folder, its subfolders included. `progress` is told
-// of every file read and answers false to stop (a DbError Cancelled).
+// Every album under the folder, its subfolders included (not those reached
+// by a link, nor hidden ones). Two albums of one CD名 are never made: the
+// later ones take 「CD名 (2)」 and so on. `progress` is told of every file
+// read and answers false to stop (a DbError Cancelled).
 Found findAlbums(const QString& root, const importer::Progress& progress = {});
 
 // The CD row and the song rows of an album, in the tables' column order,
