@@ -2,6 +2,7 @@
 
 #include "connection.h"
 #include "dberror.h"
+#include "identifiers.h"
 #include "legacyreader.h"
 #include "regularfile.h"
 #include "tables.h"
@@ -281,22 +282,18 @@ QVector<qint64> addAlbums(Connection& cn, const QVector<Album>& albums,
 {
     QVector<qint64> given;
     cn.transaction([&] {
-        // as the entry forms count: one past the largest number stored
-        qint64 cdid = cn.column(QStringLiteral("SELECT COALESCE(MAX(CDID), 0) FROM cdname"))
-                          .value(0)
-                          .toLongLong();
-        qint64 songId = cn.column(QStringLiteral("SELECT COALESCE(MAX(曲ID), 0) FROM kyoku"))
-                            .value(0)
-                            .toLongLong();
+        // numbered as the entry forms number their rows
+        IdentifierCounter cdid(identifiers::largestCDID(cn));
+        IdentifierCounter songId(identifiers::largestKyokuID(cn));
         importer::Rows rows;
         for (int i = 0; i < albums.size(); ++i) {
             if (progress && !progress(i, albums.size()))
                 throw DbError(LegacyReader::Cancelled, QString());
             const Album& album = albums.at(i);
-            rows.cds.append(cdRow(album, ++cdid));
-            given.append(cdid);
+            given.append(cdid.take());
+            rows.cds.append(cdRow(album, given.last()));
             for (const Track& track : album.tracks)
-                rows.songs.append(songRow(track, album.title, ++songId));
+                rows.songs.append(songRow(track, album.title, songId.take()));
         }
         cn.insertRows(cdnameTable().name(), cdnameTable().fields(), rows.cds);
         cn.insertRows(kyokuTable().name(), kyokuTable().fields(), rows.songs);
