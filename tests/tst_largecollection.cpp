@@ -333,7 +333,9 @@ void TestLargeCollection::damageFoundAfterTheFirstScreen()
     // songs' titles of the Japanese CDs: the first screen looks up "Dvořák" only
     garbleLeafPage("kyoku_title");
     QList<int> failures;
-    db().SetReadingHooks(nullptr, [&failures](const DbError& e) { failures << e.number(); });
+    const QMetaObject::Connection told
+        = QObject::connect(&db(), &Collection::readingFailed,
+                           [&failures](const DbError& e) { failures << e.number(); });
     db().OpenDataContext(); // the first screen reads nothing of the garbled page
     QCOMPARE(db().cds()->value("CDID").toInt(), 1);
     // no write reaches the damaged file
@@ -348,7 +350,7 @@ void TestLargeCollection::damageFoundAfterTheFirstScreen()
     }
     QCOMPARE(db().cds()->recordCount(), 0); // nothing half-read is shown
     QTRY_COMPARE(failures, QList<int>{DbError::Damaged});
-    db().SetReadingHooks(nullptr, nullptr);
+    QObject::disconnect(told);
     db().CloseDataContext();
     // opening the same file again says so at once
     try {

@@ -77,7 +77,7 @@ frmMain::frmMain(std::unique_ptr<Collection> collection, QObject* lock)
     });
     createLayouts();
     connectEvents();
-    setReadingHooks();
+    listenToReading();
 }
 
 frmMain::~frmMain() = default;
@@ -172,21 +172,21 @@ void frmMain::connectEvents()
 // A command that needs every row of a large collection before they are all
 // in waits behind the wait window; a collection that proves unreadable
 // meanwhile is let go of.
-void frmMain::setReadingHooks()
+void frmMain::listenToReading()
 {
-    db.SetReadingHooks(
-        [this, shownHere = false](bool waiting) mutable {
-            if (waiting && !(m_wait && m_wait->isVisible())) {
-                ShowWait();
-                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-                shownHere = true;
-            } else if (!waiting && shownHere) {
-                QGuiApplication::restoreOverrideCursor();
-                UnloadWait();
-                shownHere = false;
-            }
-        },
-        [this](const DbError& error) { collectionUnreadable(error); });
+    connect(&db, &Collection::waitingForRows, this,
+            [this, shownHere = false](bool waiting) mutable {
+                if (waiting && !(m_wait && m_wait->isVisible())) {
+                    ShowWait();
+                    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+                    shownHere = true;
+                } else if (!waiting && shownHere) {
+                    QGuiApplication::restoreOverrideCursor();
+                    UnloadWait();
+                    shownHere = false;
+                }
+            });
+    connect(&db, &Collection::readingFailed, this, &frmMain::collectionUnreadable);
 }
 
 // ---- load, activation, unload

@@ -85,7 +85,7 @@ private:
     QWidget* createClientArea();
     void createLayouts();
     void connectEvents();
-    void setReadingHooks();
+    void listenToReading();
 
     void Form_Unload();
     void Form_Activate();

@@ -252,12 +252,7 @@ void Collection::openValueLists(const std::shared_ptr<Snapshot>& cds,
 void Collection::tellFailure(const DbError& error)
 {
     QMetaObject::invokeMethod(
-        this,
-        [this, error] {
-            if (readingFailed)
-                readingFailed(error);
-        },
-        Qt::QueuedConnection);
+        this, [this, error] { emit readingFailed(error); }, Qt::QueuedConnection);
 }
 
 // Starts the thread that reads the whole tables (none: it only checks the
@@ -288,13 +283,6 @@ void Collection::startReading(const QString& mark, std::vector<FullRead::Query> 
     cn->setCheckWaiter([this] { WaitForAllRows(); });
 }
 
-void Collection::SetReadingHooks(std::function<void(bool)> waiting,
-                                 std::function<void(const DbError&)> failed)
-{
-    waitShown = std::move(waiting);
-    readingFailed = std::move(failed);
-}
-
 bool Collection::AllRowsRead() const
 {
     return !reading;
@@ -305,12 +293,12 @@ void Collection::WaitForAllRows()
     if (!reading || finishing)
         return;
     const QScopedValueRollback<bool> guard(finishing, true);
-    const bool shown = waitShown && !reading->read->finished();
+    const bool shown = !reading->read->finished();
     if (shown)
-        waitShown(true);
+        emit waitingForRows(true);
     FullRead::Result result = reading->read->result();
     if (shown)
-        waitShown(false);
+        emit waitingForRows(false);
     const std::unique_ptr<Reading> done = std::move(reading);
     done->read.reset();
     std::optional<DbError> failure = result.error;
@@ -614,14 +602,14 @@ const FindIndex& Collection::findIndex()
 {
     WaitForAllRows();
     if (findTextMaking.valid()) {
-        const bool wait = waitShown
-            && findTextMaking.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+        const bool wait
+            = findTextMaking.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
         if (wait)
-            waitShown(true);
+            emit waitingForRows(true);
         findText = findTextMaking.get();
         findTextMark = findTextMakingMark;
         if (wait)
-            waitShown(false);
+            emit waitingForRows(false);
     }
     const QString mark = connection().currentMark();
     if (!findText || mark.isEmpty() || findTextMark != mark) {

@@ -97,12 +97,6 @@ public:
     // views; views needing rows they do not yet hold call it themselves.
     void WaitForAllRows();
     bool AllRowsRead() const;
-    // `waiting` is called with true before a wait and false after it; `failed`
-    // when the whole tables could not be read or the file proved damaged (the
-    // views are then empty).
-    void SetReadingHooks(std::function<void(bool waiting)> waiting,
-                         std::function<void(const DbError&)> failed);
-
     // Forgets every row kept from earlier reads and every integrity check
     // made, so that the next opening reads and checks as a fresh program does.
     void forgetReadRows() { memory.clear(); }
@@ -150,6 +144,15 @@ public:
     };
     static const std::vector<ValueListDef>& valueLists();
 
+Q_SIGNALS:
+    // A command waits for the rows still being read: true before the wait,
+    // false after it, so that a window can show that it waits.
+    void waitingForRows(bool waiting);
+    // The whole tables could not be read, or the file proved damaged, while
+    // the window was in use: the views are then empty. Told once the command
+    // that waited is over.
+    void readingFailed(const DbError& error);
+
 private:
     QString m_strAppPath;
     std::unique_ptr<Connection> cn;
@@ -196,6 +199,4 @@ private:
     std::unique_ptr<Reading> reading;
     int readingGeneration = 0;
     bool finishing = false;
-    std::function<void(bool)> waitShown;
-    std::function<void(const DbError&)> readingFailed;
 };
