@@ -7,18 +7,31 @@
 #include "mainwindow/frmmain.h"
 #include "store/catalogue.h"
 #include "store/collection.h"
+#include "store/dberror.h"
 #include "store/jacketfiles.h"
 #include "testsupport.h"
 #include "widgets/jacketbox.h"
 #include "widgets/msgbox.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QMimeData>
+#include <QPainter>
 #include <QTest>
+#include <QtEndian>
+
+#include <condition_variable>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +68,62 @@ void drop(QWidget* target, QMimeData* data)
     QApplication::sendEvent(target, &dropped);
 }
 
+// What a refusal gives as its cause: the text after the last name in 「」.
+QString causeIn(const QString& said)
+{
+    return said.mid(said.lastIndexOf(u'」') + 1);
+}
+
+// Opens a FIFO for writing after five seconds unless it ends first: a read
+// blocked on the FIFO then goes on, and the test fails instead of hanging.
+class Unblocker {
+public:
+    explicit Unblocker(const QString& fifo)
+        : m_thread([this, name = QFile::encodeName(fifo)] {
+              std::unique_lock lock(m_mutex);
+              if (!m_ended.wait_for(lock, std::chrono::seconds(5), [this] { return m_end; }))
+                  ::close(::open(name.constData(), O_WRONLY | O_NONBLOCK));
+          })
+    {
+    }
+    ~Unblocker()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_end = true;
+        }
+        m_ended.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    bool m_end = false;
+    std::thread m_thread;
+};
+
+// An 8000×6000 photo, its left half dark and its right half light as stored;
+// a JPEG says how it is to be turned in an Exif orientation.
+QByteArray cameraPhoto(const char* format, int orientation)
+{
+    QImage photo(8000, 6000, QImage::Format_RGB32);
+    photo.fill(Qt::white);
+    QPainter(&photo).fillRect(0, 0, 4000, 6000, Qt::black);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, format).write(photo);
+    QByteArray bytes = buffer.data();
+    if (orientation) {
+        QByteArray exif("\xFF\xE1\0\x22"
+                        "Exif\0\0MM\0\x2A\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\0\0\0\0\0\0\0",
+                        36);
+        exif[29] = char(orientation);
+        bytes.insert(2, exif);
+    }
+    return bytes;
+}
+
 } // namespace
 
 class TestJacket : public QObject {
@@ -65,6 +134,11 @@ private slots:
     void fromAFileScaledAndTheOriginalUntouched();
     void fromTheClipboardAndByADrop();
     void aFileThatIsNoPictureChangesNothing();
+    void refusedFilesChangeNothing_data();
+    void refusedFilesChangeNothing();
+    void aCameraPhotoComesInScaledAndUpright_data();
+    void aCameraPhotoComesInScaledAndUpright();
+    void aPictureNotStoredSaysWhy();
     void theTrashKeepsTheNewestTen();
     void deletingTheCdKeepsItsPicture();
     void theCdFormSetsTheJacketTheWindowShows();
@@ -173,6 +247,152 @@ void TestJacket::aFileThatIsNoPictureChangesNothing()
     QVERIFY(answeredTexts().value(0).contains("クリップボードに画像がありません"));
     QCOMPARE(fileHash(jacketOf(1)), before);
     delete files;
+}
+
+void TestJacket::refusedFilesChangeNothing_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("FIFO") << "fifo"
+                          << "名前付きパイプ";
+    QTest::newRow("link to a device") << "device"
+                                      << "デバイス";
+    QTest::newRow("over the limit") << "large"
+                                    << "大きすぎます";
+    QTest::newRow("text") << "text"
+                          << "画像の形式が分かりません";
+    QTest::newRow("JPEG cut off") << "jpeg"
+                                  << "途中で切れています";
+    QTest::newRow("BMP cut off") << "bmp"
+                                 << "途中で切れています";
+    QTest::newRow("PNG cut off") << "png"
+                                 << "画像のデータが壊れています";
+}
+
+// Not read at all, or read and found no whole picture: the jacket stays as
+// it was, and the cause is told in Japanese.
+void TestJacket::refusedFilesChangeNothing()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, cause);
+    QDir().mkpath(m_folder->file("jacket"));
+    QVERIFY(solid(100, 100, Qt::red).save(jacketOf(1), "JPG"));
+    const QByteArray before = fileHash(jacketOf(1));
+    const QString path = m_folder->file("photo.jpg");
+    QImage noise(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x ^ y) % 256));
+    QFile file(path);
+    if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == "device") {
+        QVERIFY(QFile::link("/dev/zero", path));
+    } else if (kind == "large") {
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(60 * 1024 * 1024));
+    } else if (kind == "text") {
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("写真ではありません") > 0);
+    } else {
+        QBuffer whole;
+        whole.open(QIODevice::WriteOnly);
+        QVERIFY(noise.save(&whole, kind.toLatin1()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(whole.data().left(whole.data().size() / 2));
+    }
+    file.close();
+    auto* files = new QMimeData;
+    files->setUrls({QUrl::fromLocalFile(path)});
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    QElapsedTimer clock;
+    clock.start();
+    {
+        Unblocker unblocker(path);
+        drop(box(), files);
+    }
+    QVERIFY(clock.elapsed() < 4000);
+    delete files;
+    const QString said = answeredTexts().value(0);
+    QVERIFY2(said.contains("「" + QDir::toNativeSeparators(path) + "」は画像として読めません。")
+                 && said.endsWith("。ジャケット写真は変えていません。"),
+             qPrintable(said));
+    QVERIFY2(causeIn(said).contains(cause)
+                 && !causeIn(said).contains(QRegularExpression("[A-Za-z]{3,}")),
+             qPrintable(said));
+    QCOMPARE(fileHash(jacketOf(1)), before);
+    QCOMPARE(trash(), QStringList());
+}
+
+void TestJacket::aCameraPhotoComesInScaledAndUpright_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("darkTopLeft");
+    QTest::newRow("JPEG turned right") << QByteArray("jpeg") << 6 << QSize(900, 1200) << true;
+    QTest::newRow("JPEG turned left") << QByteArray("jpeg") << 8 << QSize(900, 1200) << false;
+    QTest::newRow("PNG read whole") << QByteArray("png") << 0 << QSize(1200, 900) << true;
+}
+
+// A photo as large as cameras make comes in, scaled to the stored size and
+// turned as its Exif says.
+void TestJacket::aCameraPhotoComesInScaledAndUpright()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(int, orientation);
+    QFETCH(QSize, size);
+    QFETCH(bool, darkTopLeft);
+    QFile file(m_folder->file("camera." + QString::fromLatin1(format)));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(cameraPhoto(format, orientation)) > 0);
+    file.close();
+    box()->takePicture(jacket::readImage(file.fileName()));
+    const QImage stored(jacketOf(1));
+    QCOMPARE(stored.size(), size);
+    QCOMPARE(near(stored.pixelColor(20, 20), Qt::black), darkTopLeft);
+    QCOMPARE(near(stored.pixelColor(size.width() - 20, size.height() - 20), Qt::black),
+             !darkTopLeft);
+}
+
+// A full disk keeps the old picture; an empty picture is none to store.
+void TestJacket::aPictureNotStoredSaysWhy()
+{
+    const QString folder = m_folder->file("jacket");
+    QDir().mkpath(folder);
+    QImage noise(1200, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, qRgb(x * 7919 % 256, y * 104729 % 256, (x * y) % 251));
+    QString said, left;
+    bool mounted = false;
+    // the jacket folder on a small disk of its own, seen by this thread alone
+    std::thread([&] {
+        if (::unshare(CLONE_NEWNS) != 0
+            || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") != 0)
+            return;
+        mounted = true;
+        jacket::storePicture(m_folder->path(), 1, solid(100, 100, Qt::red));
+        const QByteArray before = fileHash(jacketOf(1));
+        try {
+            jacket::storePicture(m_folder->path(), 1, noise);
+        } catch (const DbError& e) {
+            said = e.description();
+        }
+        left = fileHash(jacketOf(1)) == before ? QDir(folder).entryList(QDir::Files).join(' ')
+                                               : "changed";
+    }).join();
+    if (!mounted)
+        QSKIP("no disk of its own can be made here");
+    QVERIFY2(said.startsWith("ジャケット写真「" + QDir::toNativeSeparators(jacketOf(1))
+                             + "」を書き込めません。\r原因: ディスクに空きがありません"),
+             qPrintable(said));
+    QCOMPARE(left, "1.jpg");
+    try {
+        jacket::storePicture(m_folder->path(), 2, QImage());
+        QFAIL("an empty picture was stored");
+    } catch (const DbError& e) {
+        QCOMPARE(causeIn(e.description()), "を書き込めません。\r原因: 画像が空です");
+    }
+    QVERIFY(!QFileInfo::exists(jacketOf(2)));
 }
 
 void TestJacket::theTrashKeepsTheNewestTen()
