@@ -26,6 +26,7 @@
 #include <QtEndian>
 
 #include <condition_variable>
+#include <cstring>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -103,13 +104,19 @@ private:
     std::thread m_thread;
 };
 
-// An 8000×6000 photo, its left half dark and its right half light as stored;
-// a JPEG says how it is to be turned in an Exif orientation.
-QByteArray cameraPhoto(const char* format, int orientation)
+// A photo of a camera's size, its left half dark and its right half light
+// as stored, in colour: read whole, four bytes a pixel. A JPEG says how it
+// is to be turned in an Exif orientation.
+QByteArray cameraPhoto(const char* format, QSize size, int orientation)
 {
-    QImage photo(8000, 6000, QImage::Format_RGB32);
-    photo.fill(Qt::white);
-    QPainter(&photo).fillRect(0, 0, 4000, 6000, Qt::black);
+    QImage photo(size, QImage::Format_Indexed8);
+    photo.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 200)});
+    for (int y = 0; y < size.height(); ++y) {
+        std::memset(photo.scanLine(y), 0, size.width() / 2);
+        std::memset(photo.scanLine(y) + size.width() / 2, 1, size.width() - size.width() / 2);
+    }
+    if (QByteArray(format) == "png") // else stored with its colour table
+        photo.convertTo(QImage::Format_RGB32);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QImageWriter(&buffer, format).write(photo);
@@ -325,12 +332,19 @@ void TestJacket::refusedFilesChangeNothing()
 void TestJacket::aCameraPhotoComesInScaledAndUpright_data()
 {
     QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QSize>("photo");
     QTest::addColumn<int>("orientation");
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("darkTopLeft");
-    QTest::newRow("JPEG turned right") << QByteArray("jpeg") << 6 << QSize(900, 1200) << true;
-    QTest::newRow("JPEG turned left") << QByteArray("jpeg") << 8 << QSize(900, 1200) << false;
-    QTest::newRow("PNG read whole") << QByteArray("png") << 0 << QSize(1200, 900) << true;
+    const QSize camera(8000, 6000);
+    QTest::newRow("JPEG turned right")
+        << QByteArray("jpeg") << camera << 6 << QSize(900, 1200) << true;
+    QTest::newRow("JPEG turned left")
+        << QByteArray("jpeg") << camera << 8 << QSize(900, 1200) << false;
+    // a gigabyte and more when read whole
+    QTest::newRow("JPEG read scaled")
+        << QByteArray("jpeg") << QSize(16384, 16384) << 0 << QSize(1200, 1200) << true;
+    QTest::newRow("PNG read whole") << QByteArray("png") << camera << 0 << QSize(1200, 900) << true;
 }
 
 // A photo as large as cameras make comes in, scaled to the stored size and
@@ -338,11 +352,13 @@ void TestJacket::aCameraPhotoComesInScaledAndUpright_data()
 void TestJacket::aCameraPhotoComesInScaledAndUpright()
 {
     QFETCH(QByteArray, format);
+    QFETCH(QSize, photo);
     QFETCH(int, orientation);
     QFETCH(QSize, size);
     QFETCH(bool, darkTopLeft);
     QFile file(m_folder->file("camera." + QString::fromLatin1(format)));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(cameraPhoto(format, orientation)) > 0);
+    QVERIFY(file.open(QIODevice::WriteOnly)
+            && file.write(cameraPhoto(format, photo, orientation)) > 0);
     file.close();
     box()->takePicture(jacket::readImage(file.fileName()));
     const QImage stored(jacketOf(1));

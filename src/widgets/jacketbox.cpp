@@ -112,7 +112,7 @@ QImage decodePicture(const QByteArray& bytes, QString* why)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
-    reader.setAllocationLimit(pictureMemoryMB);
+    QImageReader::setAllocationLimit(pictureMemoryMB); // Qt has one limit for all its readers
     // Read no larger than it is stored: a camera's photo is scaled while it
     // is read, in the orientation it is stored in, and then turned upright.
     const QSize stored = reader.size();
