@@ -509,14 +509,22 @@ void TestStatistics::chartsAndTablesAreSaved()
 void TestStatistics::refusedSavesSayWhy_data()
 {
     QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("cause");
     QTest::newRow("no such folder") << "missing"
+                                    << "no/such/folder"
                                     << "フォルダがありません";
+    QTest::newRow("a file as its folder") << "file"
+                                          << "plain/saved"
+                                          << "途中にフォルダでないものがあります";
     QTest::newRow("no permission") << "locked"
+                                   << "saved"
                                    << "書き込む権限がありません";
     QTest::newRow("a FIFO") << "fifo"
+                            << "saved"
                             << "通常のファイルではありません（名前付きパイプ）";
     QTest::newRow("a folder") << "folder"
+                              << "saved"
                               << "フォルダです";
 }
 
@@ -525,15 +533,17 @@ void TestStatistics::refusedSavesSayWhy_data()
 void TestStatistics::refusedSavesSayWhy()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, name);
     QFETCH(QString, cause);
     m_w = startMain();
     frmStatistics* window = openStatistics();
     QVERIFY(window);
     for (const QString& ending : {".png", ".pdf", ".csv"}) {
-        const QString path
-            = m_folder->file(QString(kind == "missing" ? "no/such/folder" : "saved") + ending);
+        const QString path = m_folder->file(name + ending);
         if (kind == "fifo")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (kind == "file")
+            window->saveTable(0, m_folder->file("plain"));
         if (kind == "folder")
             QVERIFY(QDir().mkpath(path));
         QString said;

@@ -52,10 +52,6 @@ QString writeCause(int error)
         return QStringLiteral("フォルダがありません");
     case ENOTDIR:
         return QStringLiteral("途中にフォルダでないものがあります");
-    case EISDIR:
-        return QStringLiteral("フォルダです");
-    case EFBIG:
-        return QStringLiteral("ファイルが大きすぎます");
     case ENOSPC:
     case EDQUOT:
     case EROFS:
@@ -210,9 +206,7 @@ bool write(const QString& path, const QByteArray& bytes, QString* why)
         errno = 0;
         const qint64 wrote = file.write(bytes.constData() + done, bytes.size() - done);
         if (wrote <= 0) {
-            int error = errno;
-            if (file.error() == QFileDevice::ResourceError)
-                error = ENOSPC; // what Qt reports a full disk as
+            const int error = errno;
             file.cancelWriting();
             return fail(writeCause(error));
         }
@@ -220,8 +214,7 @@ bool write(const QString& path, const QByteArray& bytes, QString* why)
     }
     errno = 0;
     if (!file.commit())
-        return fail(file.error() == QFileDevice::ResourceError ? writeCause(ENOSPC)
-                                                               : openCause(path, errno));
+        return fail(openCause(path, errno));
     if (why)
         why->clear();
     return true;
