@@ -53,34 +53,28 @@ QString writerCause(QImageWriter::ImageWriterError error)
     }
 }
 
-// Whether a JPEG reaches its end marker after its last scan. Qt's reader
-// fills in what a cut-off file lacks and reports no error; the end marker is
-// what only a whole file has. Segments are passed by their lengths (an
-// embedded thumbnail's end marker is no end); data after the end (a
-// phone's motion photo) is no concern.
+// Whether a JPEG reaches its end marker. Qt's reader fills in what a
+// cut-off file lacks and reports no error; the end marker is what only a
+// whole file has. Segments are passed by their lengths (an embedded
+// thumbnail's end marker is no end); coded data holds no marker but
+// restarts, FF 00 standing for a coded FF; data after the end (a phone's
+// motion photo) is no concern.
 bool wholeJpeg(const QByteArray& bytes)
 {
     const auto* d = reinterpret_cast<const uchar*>(bytes.constData());
     const qsizetype n = bytes.size();
-    auto restart = [](uchar m) { return m >= 0xD0 && m <= 0xD7; };
     for (qsizetype i = 2; i + 1 < n;) {
-        if (d[i] != 0xFF || d[i + 1] == 0xFF) { // stray and fill bytes before a marker
-            ++i;
-            continue;
-        }
         const uchar marker = d[i + 1];
-        if (marker == 0xD9)
+        if (d[i] != 0xFF || marker == 0xFF) // coded data, or fill before a marker
+            ++i;
+        else if (marker == 0xD9)
             return true;
-        if (marker == 0x01 || restart(marker) || marker == 0x00) {
+        else if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
             i += 2;
-            continue;
-        }
-        if (i + 3 >= n)
+        else if (i + 3 < n)
+            i += 2 + ((qsizetype(d[i + 2]) << 8) | d[i + 3]);
+        else
             return false;
-        i += 2 + ((qsizetype(d[i + 2]) << 8) | d[i + 3]);
-        if (marker == 0xDA) // a scan: coded data up to the next marker
-            while (i + 1 < n && !(d[i] == 0xFF && d[i + 1] != 0x00 && !restart(d[i + 1])))
-                ++i;
     }
     return false;
 }
