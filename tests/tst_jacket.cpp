@@ -279,6 +279,7 @@ void TestJacket::refusedFilesChangeNothing_data()
     QTest::newRow("text") << "text" << 0 << "画像の形式が分かりません";
     QTest::newRow("JPEG cut in half") << "jpeg" << 0 << "途中で切れています";
     QTest::newRow("JPEG short of a byte") << "jpeg" << 1 << "途中で切れています";
+    QTest::newRow("JPEG with a thumbnail, cut") << "thumbed" << 0 << "途中で切れています";
     QTest::newRow("BMP short of a byte") << "bmp" << 1 << "途中で切れています";
     QTest::newRow("PNG cut in half") << "png" << 0 << "画像のデータが壊れています";
 }
@@ -310,9 +311,18 @@ void TestJacket::refusedFilesChangeNothing()
     } else {
         QBuffer whole;
         whole.open(QIODevice::WriteOnly);
-        QVERIFY(noise.save(&whole, kind.toLatin1()));
+        QVERIFY(noise.save(&whole, kind == "thumbed" ? "jpeg" : kind.toLatin1()));
+        QByteArray bytes = whole.data();
+        if (kind == "thumbed") { // a whole small JPEG in a segment of its own, as Exif keeps one
+            QBuffer thumb;
+            thumb.open(QIODevice::WriteOnly);
+            QVERIFY(solid(16, 16, Qt::red).save(&thumb, "jpeg"));
+            QByteArray segment("\xFF\xE2\0\0", 4);
+            qToBigEndian(quint16(thumb.size() + 2), segment.data() + 2);
+            bytes.insert(2, segment + thumb.data());
+        }
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(whole.data().chopped(cut ? cut : whole.data().size() / 2));
+        file.write(bytes.chopped(cut ? cut : bytes.size() / 2));
     }
     file.close();
     auto* files = new QMimeData;
