@@ -21,6 +21,9 @@
 #include <QTableView>
 #include <QTest>
 
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+
 namespace {
 
 // 30 CDs, two of one title; composers enough for a その他, with a tie at the
@@ -149,6 +152,21 @@ QString pdftotext(const QString& file)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// Files are opened as an unprivileged user while it lives, on this thread
+// alone: root passes every permission check.
+struct AsTestUser {
+    AsTestUser()
+    {
+        ::setfsgid(65534);
+        ::setfsuid(65534);
+    }
+    ~AsTestUser()
+    {
+        ::setfsuid(0);
+        ::setfsgid(0);
+    }
+};
+
 } // namespace
 
 class TestStatistics : public QObject {
@@ -161,6 +179,8 @@ private slots:
     void blanksAndOddDatesHaveHeadingsOfTheirOwn();
     void tablesSortInJapaneseOrder();
     void chartsAndTablesAreSaved();
+    void refusedSavesSayWhy_data();
+    void refusedSavesSayWhy();
 
 private:
     frmStatistics* openStatistics();
@@ -484,6 +504,59 @@ void TestStatistics::chartsAndTablesAreSaved()
     QVERIFY_THROWS_EXCEPTION(DbError, window->saveChart(0, m_folder->file("no/such/folder.png")));
     QVERIFY_THROWS_EXCEPTION(DbError, window->saveTable(0, m_folder->file("no/such/folder.csv")));
     QVERIFY(!QFile::exists(m_folder->file("no")));
+}
+
+void TestStatistics::refusedSavesSayWhy_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("no such folder") << "missing"
+                                    << "no/such/folder"
+                                    << "フォルダがありません";
+    QTest::newRow("a file as its folder") << "file"
+                                          << "plain/saved"
+                                          << "途中にフォルダでないものがあります";
+    QTest::newRow("no permission") << "locked"
+                                   << "saved"
+                                   << "書き込む権限がありません";
+    QTest::newRow("a FIFO") << "fifo"
+                            << "saved"
+                            << "通常のファイルではありません（名前付きパイプ）";
+}
+
+// The chart and the table alike: the cause in Japanese, and what was there
+// left as it was.
+void TestStatistics::refusedSavesSayWhy()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, name);
+    QFETCH(QString, cause);
+    m_w = startMain();
+    frmStatistics* window = openStatistics();
+    QVERIFY(window);
+    for (const QString& ending : {".png", ".pdf", ".csv"}) {
+        const QString path = m_folder->file(name + ending);
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (kind == "file")
+            window->saveTable(0, m_folder->file("plain"));
+        QString said;
+        try {
+            std::optional<AsTestUser> user;
+            if (kind == "locked")
+                user.emplace();
+            if (ending == ".csv")
+                window->saveTable(0, path);
+            else
+                window->saveChart(0, path);
+        } catch (const DbError& e) {
+            said = e.description();
+        }
+        QCOMPARE(said, "ファイル「" + path + "」に書き出せません。\r原因: " + cause);
+        QCOMPARE(QFileInfo(path).isFile(), false);
+        QCOMPARE(QFileInfo(path).exists(), kind == "fifo");
+    }
 }
 
 RONDELLA_TEST_MAIN(TestStatistics)

@@ -2,12 +2,14 @@
 
 #include "store/csvtransfer.h"
 #include "store/dberror.h"
+#include "store/regularfile.h"
 #include "widgets/databound.h"
 #include "widgets/msgbox.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QCollator>
@@ -22,7 +24,6 @@
 #include <QPieSeries>
 #include <QPieSlice>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStandardItemModel>
@@ -406,20 +407,15 @@ void frmStatistics::saveChart(int i, const QString& path) const
     const QSize size(1000, 1200);
     const QSize shown = charts->size();
     charts->resize(size);
-    auto refused = [&path] {
-        return DbError(DbError::ProviderError,
-                       QStringLiteral("ファイル「%1」に書き出せません。").arg(path));
-    };
     const bool pdf
         = QFileInfo(path).suffix().compare(QStringLiteral("pdf"), Qt::CaseInsensitive) == 0;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        charts->resize(shown);
-        throw refused();
-    }
+    // drawn in memory, then written whole by the one writer that says why it cannot
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     bool drawn = false;
     if (pdf) {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&buffer);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setCreator(QStringLiteral("Rondella"));
         writer.setTitle(windowTitle() + QStringLiteral(" ") + m_tabs.at(i).def.title);
@@ -438,11 +434,13 @@ void frmStatistics::saveChart(int i, const QString& path) const
             QPainter p(&image);
             charts->render(&p, QPoint(), QRegion(), QWidget::DrawChildren);
         }
-        drawn = image.save(&file, "PNG");
+        drawn = image.save(&buffer, "PNG");
     }
     charts->resize(shown);
-    if (!drawn || !file.commit())
-        throw refused();
+    QString why = QStringLiteral("図を描けません");
+    if (!drawn || !regularfile::write(path, bytes, &why))
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("ファイル「%1」に書き出せません。\r原因: %2").arg(path, why));
 }
 
 void frmStatistics::saveTable(int i, const QString& path) const

@@ -3,13 +3,13 @@
 #include "connection.h"
 #include "dberror.h"
 #include "fieldtext.h"
+#include "regularfile.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -297,11 +297,10 @@ void exportCollection(Connection& cn, const QString& cdFile, const QString& song
 
 void save(const QString& path, const QByteArray& data)
 {
-    QSaveFile file(path); // the old file stays until the new one is whole
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    QString why; // the old file stays until the new one is whole
+    if (!regularfile::write(path, data, &why))
         throw DbError(DbError::ProviderError,
-                      QStringLiteral("ファイル「%1」に書き出せません。\r原因: %2")
-                          .arg(path, file.errorString()));
+                      QStringLiteral("ファイル「%1」に書き出せません。\r原因: %2").arg(path, why));
 }
 
 QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>& fields,

@@ -1,6 +1,8 @@
 #include "regularfile.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -34,6 +36,55 @@ QString refusalOf(const struct stat& st, qint64 maxBytes)
         return QStringLiteral("ファイルが大きすぎます（%1 MB、上限は %2 MB）")
             .arg(megabytes(st.st_size), megabytes(maxBytes));
     return QString();
+}
+
+// Why a file could not be written, for an error number of a write: some
+// read as cause() says, others differ for writing.
+QString writeCause(int error)
+{
+    switch (error) {
+    case 0:
+        return QStringLiteral("原因が分かりません");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("書き込む権限がありません");
+    case ENOENT:
+        return QStringLiteral("フォルダがありません");
+    case ENOTDIR:
+        return QStringLiteral("途中にフォルダでないものがあります");
+    case ENOSPC:
+    case EDQUOT:
+    case EROFS:
+    case EIO:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case ENOMEM:
+    case EMFILE:
+    case ENFILE:
+        return cause(error);
+    default:
+        return QStringLiteral("書き込めません（エラー番号 %1）").arg(error);
+    }
+}
+
+// Why opening `path` for writing failed: what the folder and the file say
+// now (as the user the program runs as sees them), else the error number
+// the opening left.
+QString openCause(const QString& path, int error)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const QByteArray file = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(folder.constData(), &st) != 0)
+        return writeCause(errno);
+    if (!S_ISDIR(st.st_mode))
+        return writeCause(ENOTDIR);
+    if (::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return writeCause(errno);
+    if (::stat(file.constData(), &st) == 0
+        && ::faccessat(AT_FDCWD, file.constData(), W_OK, AT_EACCESS) != 0)
+        return writeCause(errno);
+    return writeCause(error);
 }
 
 } // namespace
@@ -131,6 +182,42 @@ QByteArray read(const QString& path, qint64 maxBytes, QString* why)
         why->clear();
     // an empty file is read as empty, not as null
     return bytes.isNull() ? QByteArray("") : bytes;
+}
+
+bool write(const QString& path, const QByteArray& bytes, QString* why)
+{
+    auto fail = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    // A temporary file renamed over a device or a FIFO would replace it.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return fail(refusalOf(st, -1));
+    QSaveFile file(path);
+    // Unbuffered: each write reaches the disk at once, so its error is the
+    // one errno and error() tell, not one found later in a flush.
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(openCause(path, errno));
+    for (qsizetype done = 0; done < bytes.size();) {
+        // a short write is followed by one that says why
+        errno = 0;
+        const qint64 wrote = file.write(bytes.constData() + done, bytes.size() - done);
+        if (wrote <= 0) {
+            const int error = errno;
+            file.cancelWriting();
+            return fail(writeCause(error));
+        }
+        done += qsizetype(wrote);
+    }
+    errno = 0;
+    if (!file.commit())
+        return fail(openCause(path, errno));
+    if (why)
+        why->clear();
+    return true;
 }
 
 } // namespace regularfile

@@ -24,4 +24,11 @@ QString refusal(const QString& path, qint64 maxBytes);
 // A system error number as the collector reads it.
 QString cause(int error);
 
+// Writes `bytes` to `path` whole or not at all, through a temporary file
+// beside it: the old file stays until the new one is complete. A folder, a
+// FIFO or a device at `path` is refused rather than replaced. Returns false
+// with *why saying in Japanese why it was not written (no such folder, no
+// permission, the disk full, ...).
+bool write(const QString& path, const QByteArray& bytes, QString* why);
+
 } // namespace regularfile

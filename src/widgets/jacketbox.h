@@ -11,8 +11,12 @@ namespace jacket {
 
 constexpr int longestSide = 1200;
 
-// The picture in a file, or a DbError in Japanese naming the file when it
-// holds no picture Qt can read.
+// The picture in `bytes`, upright, read no larger than `longestSide`; a null
+// image with *why saying in Japanese why when it is no picture, a damaged
+// one or one cut off.
+QImage decodePicture(const QByteArray& bytes, QString* why);
+// The picture in an ordinary file of at most regularfile::pictureLimit, as
+// decodePicture reads it, or a DbError in Japanese naming the file and why.
 QImage readImage(const QString& path);
 // The picture dropped or pasted: image data, or the first local file of
 // picture; a null image when there is neither. A file that is not a
