@@ -48,14 +48,14 @@ void flac(const QString& path, const QString& album, const QString& title, int t
     QVERIFY(file.save());
 }
 
-QByteArray redPng()
+QByteArray redPng(const char* format = "PNG")
 {
     QImage image(300, 300, QImage::Format_RGB32);
     image.fill(Qt::red);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    image.save(&buffer, format);
     return bytes;
 }
 
@@ -262,6 +262,9 @@ void TestAudioImport::commandLineNamesWhatItCannotRead_data()
     QTest::newRow("cover too large")
         << "cover-large"
         << "cover.jpg」（ジャケット写真）は読めません：ファイルが大きすぎます" << 2 << h;
+    // read, but no whole picture: said so, never stored with its lower half grey
+    QTest::newRow("cover cut in half") << "cover-cut"
+                                       << "「h」のジャケット写真：" << 1 << h;
     QTest::newRow("music linked to /dev/zero")
         << "flac-zero"
         << "2.flac」は読めません：通常のファイルではありません（デバイス）" << 2 << h;
@@ -300,7 +303,12 @@ void TestAudioImport::commandLineNamesWhatItCannotRead()
             QVERIFY(QFile::link("/dev/zero", file));
         else if (kind.endsWith("fifo"))
             QCOMPARE(QProcess::execute("mkfifo", {file}), 0);
-        else
+        else if (kind.endsWith("cut")) {
+            QFile cut(file);
+            QVERIFY(cut.open(QIODevice::WriteOnly));
+            const QByteArray jpeg = redPng("JPEG");
+            cut.write(jpeg.left(jpeg.size() / 2));
+        } else
             QCOMPARE(QProcess::execute("truncate", {"-s", "60M", file}), 0);
     }
     if (kind == "mp3-zeros")
@@ -339,6 +347,8 @@ void TestAudioImport::commandLineNamesWhatItCannotRead()
     QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0,
              qPrintable(out + QString::fromLocal8Bit(program.readAllStandardError())));
     QVERIFY2(out.contains(said), qPrintable(out));
+    if (kind == "cover-cut")
+        QVERIFY2(out.contains("ファイルが途中で切れています"), qPrintable(out));
     QVERIFY2(out.contains(QString("読めなかったファイル %1件。").arg(unreadable)), qPrintable(out));
     QCOMPARE(readColumn(m_folder->path(), "kyoku", "CD名"), songsOf);
 }

@@ -40,10 +40,13 @@ QStringList storeCovers(const QString& collectionFolder, const QVector<audio::Al
     for (int i = 0; i < albums.size() && i < cdids.size(); ++i) {
         if (albums.at(i).cover.isEmpty())
             continue;
-        const QImage cover = QImage::fromData(albums.at(i).cover);
+        // read as a picture chosen for the jacket is: whole, upright, scaled while read
+        QString why;
+        const QImage cover = jacket::decodePicture(albums.at(i).cover, &why);
         try {
             if (cover.isNull())
-                throw DbError(DbError::TypeMismatch, QStringLiteral("画像として読めません"));
+                throw DbError(DbError::TypeMismatch,
+                              QStringLiteral("画像として読めません（%1）").arg(why));
             jacket::storePicture(collectionFolder, cdids.at(i), cover);
         } catch (const DbError& e) {
             failed << QStringLiteral("「%1」のジャケット写真：%2")
