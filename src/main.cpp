@@ -9,14 +9,16 @@ int main(int argc, char* argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    // Arguments not understood are refused before anything opens, a screen
+    // included: a start from a terminal without one hears why.
+    if (!refuseArguments(arguments).isEmpty())
+        return 2;
     if (isCommandLine(arguments)) {
         QCoreApplication app(argc, argv);
         return RunCommandLine(app.arguments());
     }
     QApplication app(argc, argv);
     // Qt's own options (-platform, -style...) are taken out of what Main reads.
-    if (!refuseWindowArguments(app.arguments()).isEmpty())
-        return 2;
     if (!Main(app.arguments()))
         return 1;
     return app.exec();

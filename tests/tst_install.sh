@@ -68,10 +68,13 @@ check "--version ends with 0" test "$status" -eq 0
 check "--version names the version" grep -qE "^Rondella [0-9]+\.[0-9]+（音楽CDと曲の目録）$" <<<"$out"
 # Arguments not understood end with 2 and say why, in a window start and a
 # start without one alike; nothing is made where the program was started.
+# Qt's own options are understood.
 mkdir "$work/mistyped"
 while IFS='|' read -r args said; do
     read -ra words <<<"$args"
-    err=$(cd "$work/mistyped" && timeout 20 rondella "${words[@]}" 2>&1 >/dev/null); status=$?
+    # refused before any screen is needed: none is given
+    err=$(cd "$work/mistyped" && env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY \
+        timeout 20 rondella "${words[@]}" 2>&1 >/dev/null); status=$?
     check "rondella $args ends with 2" test "$status" -eq 2
     check "rondella $args says: $said" grep -qF -- "$said" <<<"$err"
 done <<'ROWS'
@@ -82,6 +85,7 @@ done <<'ROWS'
 --help=all|オプションの書き方が正しくありません: --help=all
 one two|開けるフォルダーは一つです: one two
 --collection .|--import-audio と一緒に指定してください
+-platform offscreen --bogus|知らないオプションです: --bogus
 ROWS
 check "a refused start makes nothing" test -z "$(ls -A "$work/mistyped")"
 

@@ -60,6 +60,38 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QCommandLineOption(QStringList{QStringLiteral("h"), optHelp}),
         QCommandLineOption(QStringList{QStringLiteral("v"), optVersion}),
     });
+    // Qt's own options, which the application takes out of the arguments
+    // itself: read here too, so that the arguments can be judged before any
+    // application (and its screen) exists.
+    for (const char* name : {"platform",
+                             "platformpluginpath",
+                             "platformtheme",
+                             "plugin",
+                             "qwindowgeometry",
+                             "qwindowicon",
+                             "qwindowtitle",
+                             "session",
+                             "style",
+                             "stylesheet",
+                             "display",
+                             "geometry",
+                             "title",
+                             "name",
+                             "visual",
+                             "ncols",
+                             "cmap",
+                             "font",
+                             "fn",
+                             "bg",
+                             "background",
+                             "fg",
+                             "foreground",
+                             "btn",
+                             "button",
+                             "qmljsdebugger"})
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), folderName));
+    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"})
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
     CommandLine line;
     auto refuse = [&line](const QString& why) {
         line.refusal = why + QStringLiteral("\n\n") + usage();
@@ -158,7 +190,7 @@ int RunCommandLine(const QStringList& arguments)
     return 2;
 }
 
-QString refuseWindowArguments(const QStringList& arguments)
+QString refuseArguments(const QStringList& arguments)
 {
     const CommandLine line = parseCommandLine(arguments);
     if (!line.refusal.isEmpty())

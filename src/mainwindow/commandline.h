@@ -26,9 +26,9 @@ bool isCommandLine(const QStringList& arguments);
 // Does it and returns the exit status (0 done; 1 could not; 2 arguments not
 // understood).
 int RunCommandLine(const QStringList& arguments);
-// The refusal of arguments a window start does not understand, said on the
-// terminal; empty when they are understood.
-QString refuseWindowArguments(const QStringList& arguments);
+// The refusal of arguments not understood, said on the terminal; empty when
+// they are understood. Qt's own options (-platform, -style...) are known.
+QString refuseArguments(const QStringList& arguments);
 
 // The collection folder the arguments ask the window to open, or an empty
 // text for the folder the program is started in:
