@@ -1,31 +1,44 @@
 #include "longwork.h"
 
-#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QFutureWatcher>
 #include <QProgressDialog>
-#include <QThread>
+#include <QPromise>
+#include <QtConcurrent>
 
-#include <atomic>
 #include <exception>
-#include <memory>
+
+namespace {
+
+// Ends the event loop the window waits in once the progress window shows, so
+// that it is entered again taking the user's input: before the window shows
+// nothing may be clicked; once it shows, it is modal and only its キャンセル
+// can be.
+class ShownWatch : public QObject {
+public:
+    ShownWatch(QWidget* dialog, QEventLoop*& loop) : m_loop(loop)
+    {
+        dialog->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && m_loop)
+            m_loop->quit();
+        return false;
+    }
+
+private:
+    QEventLoop*& m_loop;
+};
+
+} // namespace
 
 void runLongWork(QWidget* parent, const QString& label,
                  const std::function<void(const LongWorkProgress&)>& work)
 {
-    std::atomic<int> done{0}, total{0};
-    std::atomic<bool> cancelled{false};
-    std::exception_ptr failure;
-    const LongWorkProgress progress = [&](int d, int t) {
-        done = d;
-        total = t;
-        return !cancelled.load();
-    };
-    std::unique_ptr<QThread> thread(QThread::create([&] {
-        try {
-            work(progress);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }));
     QProgressDialog dialog(label, QStringLiteral("キャンセル"), 0, 100, parent);
     dialog.setObjectName(QStringLiteral("frmLongWork"));
     dialog.setWindowTitle(QStringLiteral("Rondella"));
@@ -33,17 +46,49 @@ void runLongWork(QWidget* parent, const QString& label,
     dialog.setMinimumDuration(400);
     dialog.setAutoReset(false);
     dialog.setAutoClose(false);
-    thread->start();
     dialog.setValue(0);
-    while (!thread->wait(20)) {
-        if (dialog.wasCanceled()) // its button, Esc, or its frame closed
-            cancelled = true;
-        dialog.setMaximum(std::max(total.load(), 1));
-        dialog.setValue(std::min(done.load(), dialog.maximum()));
-        // Before the window shows nothing may be clicked; once it shows, it is
-        // modal and only its キャンセル can be.
-        QCoreApplication::processEvents(dialog.isVisible() ? QEventLoop::AllEvents
-                                                           : QEventLoop::ExcludeUserInputEvents);
+
+    std::exception_ptr failure;
+    QFutureWatcher<void> watcher;
+    // its button, Esc, or its frame closed
+    QObject::connect(&dialog, &QProgressDialog::canceled, &watcher, &QFutureWatcher<void>::cancel);
+    dialog.setMaximum(1000);
+    // The work tells its progress as the count done of a total that may
+    // change between its steps (and start again from nought): the window
+    // hears of each new thousandth, in its own thread.
+    QProgressDialog* shownIn = &dialog;
+    watcher.setFuture(QtConcurrent::run([&work, &failure, shownIn](QPromise<void>& promise) {
+        int told = -1;
+        const LongWorkProgress progress = [&promise, &told, shownIn](int done, int total) {
+            const int permille = total > 0
+                ? int(std::clamp(qint64(done) * 1000 / total, qint64(0), qint64(1000)))
+                : 0;
+            if (permille != told) {
+                told = permille;
+                QMetaObject::invokeMethod(
+                    shownIn, [shownIn, permille] { shownIn->setValue(permille); },
+                    Qt::QueuedConnection);
+            }
+            return !promise.isCanceled();
+        };
+        try {
+            work(progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+
+    QEventLoop* waiting = nullptr;
+    ShownWatch shown(&dialog, waiting);
+    while (!watcher.isFinished()) {
+        QEventLoop loop;
+        QObject::connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
+        waiting = &loop;
+        // the work may have ended before the loop could hear of it
+        if (!watcher.isFinished())
+            loop.exec(dialog.isVisible() ? QEventLoop::AllEvents
+                                         : QEventLoop::ExcludeUserInputEvents);
+        waiting = nullptr;
     }
     dialog.close();
     if (failure)
