@@ -5,6 +5,7 @@
 #include <QFutureWatcher>
 #include <QProgressDialog>
 #include <QPromise>
+#include <QThread>
 #include <QtConcurrent>
 
 #include <exception>
@@ -57,35 +58,42 @@ void runLongWork(QWidget* parent, const QString& label,
     // change between its steps (and start again from nought): the window
     // hears of each new thousandth, in its own thread.
     QProgressDialog* shownIn = &dialog;
-    watcher.setFuture(QtConcurrent::run([&work, &failure, shownIn](QPromise<void>& promise) {
-        int told = -1;
-        const LongWorkProgress progress = [&promise, &told, shownIn](int done, int total) {
-            const int permille = total > 0
-                ? int(std::clamp(qint64(done) * 1000 / total, qint64(0), qint64(1000)))
-                : 0;
-            if (permille != told) {
-                told = permille;
-                QMetaObject::invokeMethod(
-                    shownIn, [shownIn, permille] { shownIn->setValue(permille); },
-                    Qt::QueuedConnection);
-            }
-            return !promise.isCanceled();
-        };
-        try {
-            work(progress);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }));
+    const QFuture<void> future
+        = QtConcurrent::run([&work, &failure, shownIn](QPromise<void>& promise) {
+              int told = -1;
+              const LongWorkProgress progress = [&promise, &told, shownIn](int done, int total) {
+                  const int permille = total > 0
+                      ? int(std::clamp(qint64(done) * 1000 / total, qint64(0), qint64(1000)))
+                      : 0;
+                  if (permille != told) {
+                      told = permille;
+                      QMetaObject::invokeMethod(
+                          shownIn, [shownIn, permille] { shownIn->setValue(permille); },
+                          Qt::QueuedConnection);
+                  }
+                  return !promise.isCanceled();
+              };
+              try {
+                  work(progress);
+              } catch (...) {
+                  failure = std::current_exception();
+              }
+          });
+    watcher.setFuture(future);
+    // Work quicker than a blink ends before the window's events run at all.
+    for (int i = 0; i < 20 && !future.isFinished(); ++i)
+        QThread::msleep(1);
 
     QEventLoop* waiting = nullptr;
     ShownWatch shown(&dialog, waiting);
-    while (!watcher.isFinished()) {
+    // The future's own state, not the watcher's: the watcher hears of the end
+    // only through an event, which a loop further up the stack may take.
+    while (!future.isFinished()) {
         QEventLoop loop;
         QObject::connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
         waiting = &loop;
         // the work may have ended before the loop could hear of it
-        if (!watcher.isFinished())
+        if (!future.isFinished())
             loop.exec(dialog.isVisible() ? QEventLoop::AllEvents
                                          : QEventLoop::ExcludeUserInputEvents);
         waiting = nullptr;
