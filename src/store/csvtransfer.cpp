@@ -4,6 +4,7 @@
 #include "dberror.h"
 #include "fieldtext.h"
 #include "regularfile.h"
+#include "tables.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -229,7 +230,7 @@ QVariant cellValue(const FieldDef& field, QString text)
         if (whole.match(text).hasMatch())
             return text.toLongLong();
         // a price with yen decimals, as the old database could hold, comes back as it went out
-        if (field.name == u"購入価格" && decimal.match(text).hasMatch())
+        if (isMoney(field) && decimal.match(text).hasMatch())
             return text.toDouble();
         throw DbError(DbError::TypeMismatch,
                       QStringLiteral("%1「%2」は整数ではありません").arg(field.name, text));

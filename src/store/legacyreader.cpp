@@ -1,6 +1,7 @@
 #include "legacyreader.h"
 
 #include "dberror.h"
+#include "tables.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -53,7 +54,7 @@ int jetTypeOf(const FieldDef& field)
     case FieldType::Date:
         return MDB_DATETIME;
     case FieldType::Integer:
-        return field.size == 8 ? MDB_MONEY : MDB_LONGINT; // 購入価格 is Currency
+        return isMoney(field) ? MDB_MONEY : MDB_LONGINT; // Currency in Jet
     case FieldType::Text:
         break;
     }

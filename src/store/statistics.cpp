@@ -2,6 +2,7 @@
 
 #include "collection.h"
 #include "dberror.h"
+#include "tables.h"
 
 #include <QCollator>
 #include <QDate>
@@ -359,7 +360,7 @@ QVector<Tab> count(const Shown& shown, const QVector<FieldDef>& cdFields,
             break;
         case Kind::Purchases:
             out << purchases(def, shown, columnOf(cdFields, def.field),
-                             columnOf(cdFields, QStringLiteral("購入価格")));
+                             columnOf(cdFields, cdPriceField().name));
             break;
         case Kind::Storage:
             out << storage(def, shown, columnOf(cdFields, def.field),

@@ -73,6 +73,7 @@ ColumnDef price(const char16_t* name, int gridWidth)
     ColumnDef c = number(name, FieldType::Integer, 8, gridWidth, true);
     c.gridFormat = ColumnFormat::Grouped;
     c.boxFormat = ColumnFormat::Yen;
+    c.money = true;
     return c;
 }
 
@@ -119,4 +120,21 @@ const TableDef& kyokuTable()
                                 },
                                 QStringLiteral("曲ID ASC, rowid ASC"));
     return table;
+}
+
+bool isMoney(const FieldDef& field)
+{
+    for (const TableDef* table : {&cdnameTable(), &kyokuTable()})
+        for (const ColumnDef& c : table->columns())
+            if (c.field.name == field.name && c.money)
+                return true;
+    return false;
+}
+
+const FieldDef& cdPriceField()
+{
+    for (const ColumnDef& c : cdnameTable().columns())
+        if (c.money)
+            return c.field;
+    throw DbError(DbError::ItemNotFound, QStringLiteral("CDの価格の列がありません。"));
 }

@@ -18,6 +18,7 @@ struct ColumnDef {
     ColumnFormat gridFormat;
     bool centred; // in the grids
     ColumnFormat boxFormat = ColumnFormat::Plain; // in the record panel's box
+    bool money = false; // a price in yen: Currency in the old database, decimals kept
 };
 
 // A table of the collection file: its columns in stored order, and the order
@@ -54,3 +55,10 @@ private:
 const TableDef& cdnameTable();
 // The songs.
 const TableDef& kyokuTable();
+
+// Whether the field holds money: a price in yen, with the decimals an old
+// database may carry. Told by the table definitions, so that every reader and
+// writer of prices follows them.
+bool isMoney(const FieldDef& field);
+// The CDs' price column.
+const FieldDef& cdPriceField();
