@@ -188,7 +188,7 @@ void frmMain::cmdFilter_Click()
         search::CriteriaResult built = search::buildCriteria(request.ticked);
         if (built.refused())
             return refuse(built.refusal);
-        if (request.target == DisplayState::SongSearch) {
+        if (request.songSearch) {
             db.SearchSongs(std::move(built.criteria), built.text);
             return showSongsWithCDs(DisplayState::SongSearch);
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "displaystate.h"
 #include "search/extract.h"
 #include "store/view.h"
 

@@ -369,10 +369,10 @@ SearchPanel::Request SearchPanel::takeRequest()
     }
     if (!FraCD->isHidden()) {
         untick({0, 1, 2, 3, 5, 7, 8});
-        request.target = DisplayState::CDSearch;
+        request.songSearch = false;
     } else if (!FraKyoku->isHidden()) {
         untick({4, 6, 9, 11, 12});
-        request.target = DisplayState::SongSearch;
+        request.songSearch = true;
     }
     for (const SearchBox& d : searchBoxes())
         if (Check1(d.index)->isChecked() && d.input != SearchInput::None)

@@ -30,7 +30,7 @@ public:
     // in use with the boxes ticked there (the other frame's ticks dropped).
     struct Request {
         bool allSongs = false;
-        DisplayState target = DisplayState::CDSearch;
+        bool songSearch = false; // in 曲検索; otherwise in CD検索
         QVector<search::Ticked> ticked;
     };
     Request takeRequest();
