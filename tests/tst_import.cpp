@@ -3,6 +3,7 @@
 #include "store/backup.h"
 #include "store/collection.h"
 #include "store/connection.h"
+#include "store/criteria.h"
 #include "store/csvtransfer.h"
 #include "store/dberror.h"
 #include "store/importer.h"
@@ -137,7 +138,7 @@ void TestImport::offeredAtStartAndEveryValueArrives()
     QCOMPARE(fileHash(m_folder->file("cdkaisou.mdb")), before);
     // the yen decimals are shown as they are
     m_w = startMain();
-    db().cds()->setFilter("CDID = '15'");
+    db().cds()->setFilter(Criteria().equals("CDID", "15"));
     QCOMPARE(txtrs(m_w, 4)->text(), QString("¥1,234.5"));
 }
 
@@ -266,10 +267,10 @@ void TestImport::csvRoundTrip()
     db().OpenDataContext();
     QCOMPARE(db().cds()->recordCount(), 40);
     QCOMPARE(db().songs()->recordCount(), 400);
-    db().songs()->setFilter("曲ID = '307'");
+    db().songs()->setFilter(Criteria().equals("曲ID", "307"));
     QCOMPARE(db().songs()->value("曲名").toString(),
              QString("君と見た花火\r\n（シングル・ヴァージョン）"));
-    db().cds()->setFilter("CDID = '28'");
+    db().cds()->setFilter(Criteria().equals("CDID", "28"));
     QCOMPARE(query_text(db().databasePath(), "SELECT 購入年月日 FROM cdname WHERE CDID = 28"),
              QString("1996-07-20 18:45:00"));
     db().CloseDataContext();

@@ -216,7 +216,7 @@ void TestLargeCollection::commandsWaitForEveryRow()
     db().forgetReadRows();
     db().OpenDataContext();
     QVERIFY(db().songs()->isProvisional());
-    db().songs()->setFilter("作曲者名 = 'ダンディ (d''Indy)'");
+    db().songs()->setFilter(Criteria().equals("作曲者名", "ダンディ (d'Indy)"));
     QCOMPARE(db().songs()->recordCount(),
              SongsPerCD); // the last CD's songs, never in the first rows
     db().CloseDataContext();

@@ -5,6 +5,7 @@
 #include "store/backup.h"
 #include "store/collection.h"
 #include "store/connection.h"
+#include "store/criteria.h"
 #include "store/dberror.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
@@ -501,11 +502,11 @@ void TestSafety::oddDataIsShownAndKept()
     cmdTop(m_w)->click(); // a row of nothing but NULL: it sorts first
     m_w->findChild<QAction*>("mnuCDs")->trigger();
     m_w->findChild<QAction*>("mnuReset")->trigger();
-    db().songs()->setFilter("曲名 like '*𠮷野*'");
+    db().songs()->setFilter(Criteria().like("曲名", "*𠮷野*"));
     QCOMPARE(db().songs()->recordCount(), 1);
     QCOMPARE(db().songs()->value("曲名").toString().size(),
              QString("𠮷野の春\tタブ\x01制御").size() + 5); // NUL kept
-    db().songs()->setFilter(QString());
+    db().songs()->setFilter(Criteria());
     {
         frmInputCD form(m_w->db, m_w);
         form.cmdFirst->click(); // the row of NULLs, then the ordinary CD

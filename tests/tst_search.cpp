@@ -3,6 +3,7 @@
 #include "mainwindow/startup.h"
 #include "search/extract.h"
 #include "store/collection.h"
+#include "store/criteria.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 #include "widgets/sound.h"
@@ -694,7 +695,7 @@ void TestSearch::cdListHoldsEveryNamesakeOnceInSongOrder()
                      song("ショパン：夜想曲集", 13, "夜想曲第2番", {{"分野", "器楽"}}),
                      song("ショパン：夜想曲集", 14, "夜想曲第3番", {{"分野", "器楽"}})});
     m_w = startMain();
-    db().songs()->setFilter("分野 = '器楽'");
+    db().songs()->setFilter(Criteria().equals("分野", "器楽"));
     db().ListCDsOfSongs();
     const ViewPtr list = db().cdList();
     QStringList ids;

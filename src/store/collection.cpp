@@ -510,8 +510,8 @@ void Collection::ClearSorts()
 
 void Collection::ClearFilters()
 {
-    need(rsCD).setFilter(QString());
-    need(rsKyoku).setFilter(QString());
+    need(rsCD).setFilter(Criteria());
+    need(rsKyoku).setFilter(Criteria());
 }
 
 void Collection::RequeryAll()

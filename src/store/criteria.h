@@ -7,11 +7,10 @@
 
 #include <memory>
 
-// A parsed row-filter criteria text: clauses "column = 'value'" and
-// "column like 'pattern'" joined by "and". Inside a value a doubled quote
-// stands for one quote; in a pattern "*" matches any run of characters.
-// Comparison ignores letter case, as the collection's users expect from
-// searching by name.
+// A row filter: clauses "column = 'value'" and "column like 'pattern'" joined
+// by "and", built from what the collector ticked and typed. In a pattern "*"
+// matches any run of characters. Comparison ignores letter case, as the
+// collection's users expect from searching by name.
 class Criteria {
 public:
     struct Clause {
@@ -27,10 +26,6 @@ public:
         std::shared_ptr<const QSet<qint64>> rowids;
     };
 
-    // Throws DbError (BadArguments) with a description of what could not be
-    // read; an empty or blank text gives criteria that match every row.
-    static Criteria parse(const QString& text);
-
     // Adds a clause: the column equal to the value, or like the pattern
     // ("*" any run of characters). The value is taken as typed, quotes and all.
     Criteria& equals(const QString& column, const QString& value);
@@ -38,8 +33,8 @@ public:
     // Adds a clause that passes the rows of these rowids, shown as `label`.
     Criteria& rowsAmong(std::shared_ptr<const QSet<qint64>> rowids, const QString& label);
 
-    // The criteria as text, "column = 'value'" clauses joined by " and ",
-    // every quote inside a value doubled: what parse() reads back.
+    // The criteria as captions and reports show them: "column = 'value'"
+    // clauses joined by " and ", every quote inside a value doubled.
     QString text() const;
 
     bool isEmpty() const { return m_clauses.isEmpty(); }

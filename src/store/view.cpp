@@ -611,13 +611,6 @@ void View::remove()
     setPosition(m_pos, true);
 }
 
-void View::setFilter(const QString& criteria)
-{
-    requireOpen();
-    requireNoEdit();
-    applyFilter(Criteria::parse(criteria), criteria);
-}
-
 void View::setFilter(Criteria criteria)
 {
     requireOpen();

@@ -120,8 +120,8 @@ public:
     void cancelUpdate();
     void remove(); // deletes the current row from the table at once
 
-    void setFilter(const QString& criteria);
-    // The same, from criteria already built; filter() then reads as their text.
+    // Shows the rows the criteria pass (empty criteria: every row); filter()
+    // then reads as their text.
     void setFilter(Criteria criteria);
     const QString& filter() const { return m_filterText; }
     void setSort(const QString& spec);
