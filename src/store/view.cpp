@@ -50,15 +50,6 @@ QString foldKey(const QString& text)
     return text.toCaseFolded();
 }
 
-QString valueText(const QVariant& v, FieldType type)
-{
-    if (v.isNull() || !v.isValid())
-        return QString();
-    if (type == FieldType::Date && v.typeId() == QMetaType::QDate)
-        return v.toDate().toString(Qt::ISODate);
-    return v.toString();
-}
-
 View::View() = default;
 View::~View() = default;
 

@@ -207,4 +207,3 @@ private:
 QString foldKey(const QString& text);
 // Japanese order, ignoring letter case: for sorts and value lists alike.
 const class QCollator& japaneseCollator();
-QString valueText(const QVariant& v, FieldType type);
