@@ -535,7 +535,7 @@ void TestStatistics::refusedSavesSayWhy()
     m_w = startMain();
     frmStatistics* window = openStatistics();
     QVERIFY(window);
-    for (const QString& ending : {".png", ".pdf", ".csv"}) {
+    for (const char* ending : {".png", ".pdf", ".csv"}) {
         const QString path = m_folder->file(name + ending);
         if (kind == "fifo")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
@@ -546,7 +546,7 @@ void TestStatistics::refusedSavesSayWhy()
             std::optional<AsTestUser> user;
             if (kind == "locked")
                 user.emplace();
-            if (ending == ".csv")
+            if (QLatin1String(ending) == QLatin1String(".csv"))
                 window->saveTable(0, path);
             else
                 window->saveChart(0, path);

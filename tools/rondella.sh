@@ -77,7 +77,8 @@ install_missing() {
 }
 
 configure() {
-    [ -f "$build/CMakeCache.txt" ] || cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    [ -f "$build/CMakeCache.txt" ] ||
+        cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRONDELLA_WERROR=ON
 }
 
 build_all() {

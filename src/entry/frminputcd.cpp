@@ -377,5 +377,5 @@ void frmInputCD::Form_Unload()
 {
     for (EntryBox* box : boxes())
         box->bind(nullptr, QString());
-    emit closedDataChanged();
+    Q_EMIT closedDataChanged();
 }

@@ -15,7 +15,7 @@ class QLabel;
 // The CD entry form: adds, corrects and deletes CDs through the shared CD view.
 class frmInputCD : public QDialog {
     Q_OBJECT
-signals:
+Q_SIGNALS:
     // The form has closed; what it stored may change what the main window shows.
     void closedDataChanged();
 

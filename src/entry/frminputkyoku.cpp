@@ -455,5 +455,5 @@ void frmInputKyoku::Form_Unload()
     dgdSub->setDataSource(nullptr);
     for (EntryBox* box : boxes())
         box->bind(nullptr, QString());
-    emit closedDataChanged();
+    Q_EMIT closedDataChanged();
 }

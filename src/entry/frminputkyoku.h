@@ -17,7 +17,7 @@ class QLabel;
 // song view, each song assigned to a stored CD by its title.
 class frmInputKyoku : public QDialog {
     Q_OBJECT
-signals:
+Q_SIGNALS:
     // The form has closed; what it stored may change what the main window shows.
     void closedDataChanged();
 

@@ -155,13 +155,13 @@ void SearchPanel::createButtons()
                 cmdFilter->click();
             } else if (name == "imgSibori") {
                 // The extraction runs twice on the same panel: once directly, once by the button.
-                emit filterClicked();
+                Q_EMIT filterClicked();
                 cmdFilter->click();
             } else if (name == "imgReset") {
                 openFresh();
             } else {
                 closePanel();
-                emit closeClicked();
+                Q_EMIT closeClicked();
             }
         });
     }

@@ -47,7 +47,7 @@ public:
     bool allSongsTicked() const;
     void untickAllSongs();
 
-signals:
+Q_SIGNALS:
     // cmdFilter was pressed (by Enter, the 抽出 picture or the button).
     void filterClicked();
     // The CLOSE picture was clicked.

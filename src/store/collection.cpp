@@ -252,7 +252,7 @@ void Collection::openValueLists(const std::shared_ptr<Snapshot>& cds,
 void Collection::tellFailure(const DbError& error)
 {
     QMetaObject::invokeMethod(
-        this, [this, error] { emit readingFailed(error); }, Qt::QueuedConnection);
+        this, [this, error] { Q_EMIT readingFailed(error); }, Qt::QueuedConnection);
 }
 
 // Starts the thread that reads the whole tables (none: it only checks the
@@ -295,10 +295,10 @@ void Collection::WaitForAllRows()
     const QScopedValueRollback<bool> guard(finishing, true);
     const bool shown = !reading->read->finished();
     if (shown)
-        emit waitingForRows(true);
+        Q_EMIT waitingForRows(true);
     FullRead::Result result = reading->read->result();
     if (shown)
-        emit waitingForRows(false);
+        Q_EMIT waitingForRows(false);
     const std::unique_ptr<Reading> done = std::move(reading);
     done->read.reset();
     std::optional<DbError> failure = result.error;
@@ -605,11 +605,11 @@ const FindIndex& Collection::findIndex()
         const bool wait
             = findTextMaking.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
         if (wait)
-            emit waitingForRows(true);
+            Q_EMIT waitingForRows(true);
         findText = findTextMaking.get();
         findTextMark = findTextMakingMark;
         if (wait)
-            emit waitingForRows(false);
+            Q_EMIT waitingForRows(false);
     }
     const QString mark = connection().currentMark();
     if (!findText || mark.isEmpty() || findTextMark != mark) {

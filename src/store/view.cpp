@@ -22,8 +22,8 @@ constexpr int ReadOnlyView = 3251;
 // view can drop their rows before they change.
 class ResetNotice {
 public:
-    explicit ResetNotice(View* v) : m_view(v) { emit m_view->aboutToReset(); }
-    ~ResetNotice() { emit m_view->didReset(); }
+    explicit ResetNotice(View* v) : m_view(v) { Q_EMIT m_view->aboutToReset(); }
+    ~ResetNotice() { Q_EMIT m_view->didReset(); }
     ResetNotice(const ResetNotice&) = delete;
     ResetNotice& operator=(const ResetNotice&) = delete;
 
@@ -89,7 +89,7 @@ void View::openDeferred(QVector<FieldDef> fields, Loader loader)
         m_open = true;
         m_deferred = true;
     }
-    emit currentChanged();
+    Q_EMIT currentChanged();
 }
 
 void View::openProvisional(QVector<FieldDef> fields, Loader loader, Connection* cn, QString table,
@@ -128,7 +128,7 @@ void View::completeReading() const
 
 void View::beginAllRows()
 {
-    emit aboutToReset();
+    Q_EMIT aboutToReset();
 }
 
 void View::setAllRows(Snapshot rows, ChapterIndex* chapters)
@@ -147,7 +147,7 @@ void View::setAllRows(Snapshot rows, ChapterIndex* chapters)
 
 void View::endAllRows()
 {
-    emit didReset();
+    Q_EMIT didReset();
     setPosition(m_pos);
 }
 
@@ -204,7 +204,7 @@ void View::close()
         m_pos = -1;
         m_editMode = EditMode::None;
     }
-    emit currentChanged();
+    Q_EMIT currentChanged();
 }
 
 void View::relateChild(const std::shared_ptr<View>& child, const QString& childName,
@@ -368,7 +368,7 @@ void View::setPosition(int pos, bool deletedHere)
     m_pos = pos;
     m_currentDeleted = deletedHere;
     syncChild();
-    emit currentChanged();
+    Q_EMIT currentChanged();
 }
 
 void View::moveFirst()
@@ -505,7 +505,7 @@ void View::setValue(int column, const QVariant& v)
     }
     m_pending[column] = v.isNull() ? QVariant() : v;
     m_pendingChanged[column] = true;
-    emit rowChanged(m_pos);
+    Q_EMIT rowChanged(m_pos);
 }
 
 void View::addNew()
@@ -543,7 +543,7 @@ void View::storeAdded()
     if (m_parent)
         indexChapterRow(index);
     syncChild();
-    emit rowChanged(m_pos);
+    Q_EMIT rowChanged(m_pos);
 }
 
 void View::storeEdited()
@@ -560,7 +560,7 @@ void View::storeEdited()
     }
     if (m_child && m_pendingChanged.value(m_relateColumn))
         syncChild();
-    emit rowChanged(m_pos);
+    Q_EMIT rowChanged(m_pos);
 }
 
 void View::cancelUpdate()
@@ -568,7 +568,7 @@ void View::cancelUpdate()
     requireOpen();
     if (m_editMode == EditMode::InProgress) {
         m_editMode = EditMode::None;
-        emit rowChanged(m_pos);
+        Q_EMIT rowChanged(m_pos);
     } else if (m_editMode == EditMode::Add) {
         {
             ResetNotice notice(this);

@@ -128,7 +128,7 @@ public:
     const QString& sort() const { return m_sortText; }
     void requery();
 
-signals:
+Q_SIGNALS:
     void aboutToReset(); // the visible rows are about to be replaced
     void didReset();
     void currentChanged();

@@ -43,5 +43,5 @@ ImageButton::ImageButton(const QString& name, const QPixmap& picture, QWidget* p
 void ImageButton::mouseReleaseEvent(QMouseEvent* event)
 {
     if (rect().contains(event->position().toPoint()))
-        emit clicked();
+        Q_EMIT clicked();
 }

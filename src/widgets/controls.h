@@ -27,7 +27,7 @@ class ImageButton : public QLabel {
     Q_OBJECT
 public:
     ImageButton(const QString& name, const QPixmap& picture, QWidget* parent);
-signals:
+Q_SIGNALS:
     void clicked();
 
 protected:

@@ -75,7 +75,7 @@ void ViewModel::setView(const ViewPtr& view)
             = connect(m_view.get(), &View::didReset, this, [this] { endResetModel(); });
         m_connections[2] = connect(m_view.get(), &View::rowChanged, this, [this](int row) {
             if (row >= 0 && row < rowCount())
-                emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+                Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
         });
     }
     endResetModel();
@@ -85,14 +85,14 @@ void ViewModel::setColumnAlignment(int column, Qt::Alignment alignment)
 {
     m_alignment[column] = alignment;
     if (rowCount() > 0)
-        emit dataChanged(index(0, column), index(rowCount() - 1, column));
+        Q_EMIT dataChanged(index(0, column), index(rowCount() - 1, column));
 }
 
 void ViewModel::setColumnFormat(int column, DisplayFormat format)
 {
     m_format[column] = format;
     if (rowCount() > 0)
-        emit dataChanged(index(0, column), index(rowCount() - 1, column));
+        Q_EMIT dataChanged(index(0, column), index(rowCount() - 1, column));
 }
 
 void ViewModel::clearColumnLayout()
@@ -139,8 +139,8 @@ void ViewModel::setRowMarker(std::function<bool(int row)> marked)
 {
     m_marked = std::move(marked);
     if (rowCount() > 0)
-        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
-    emit headerDataChanged(Qt::Vertical, 0, std::max(0, rowCount() - 1));
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    Q_EMIT headerDataChanged(Qt::Vertical, 0, std::max(0, rowCount() - 1));
 }
 
 QVariant ViewModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -381,7 +381,7 @@ void DataGrid::rowClicked(const QModelIndex& index)
         view->moveTo(index.row());
     } catch (const DbError& e) {
         followView();
-        emit moveFailed(e.description());
+        Q_EMIT moveFailed(e.description());
     }
 }
 
@@ -426,7 +426,7 @@ void DataTextBox::refresh(bool force)
     m_hasShown = true;
     setText(shown);
     setCursorPosition(0);
-    emit Change();
+    Q_EMIT Change();
 }
 
 // ---- DataCombo

@@ -90,7 +90,7 @@ public:
     void keepWidthsAs(const QString& name);
     void resetWidths();
 
-signals:
+Q_SIGNALS:
     // A click could not move the view; the text says why.
     void moveFailed(const QString& description);
 
@@ -129,7 +129,7 @@ public:
     void setDisplayFormat(DisplayFormat format) { m_format = format; }
     void refresh(bool force = false);
 
-signals:
+Q_SIGNALS:
     void Change();
 
 private:

@@ -269,7 +269,7 @@ void JacketBox::takePicture(const QImage& image)
         return;
     }
     showPicture();
-    emit pictureChanged(*m_cdid);
+    Q_EMIT pictureChanged(*m_cdid);
 }
 
 void JacketBox::chooseFile()
@@ -317,7 +317,7 @@ void JacketBox::deletePicture()
         return;
     }
     showPicture();
-    emit pictureChanged(*m_cdid);
+    Q_EMIT pictureChanged(*m_cdid);
 }
 
 void JacketBox::dragEnterEvent(QDragEnterEvent* event)

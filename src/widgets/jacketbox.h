@@ -51,7 +51,7 @@ public:
     // Takes the picture as the CD's and shows it; a refusal is told.
     void takePicture(const QImage& image);
 
-signals:
+Q_SIGNALS:
     void pictureChanged(qint64 cdid);
 
 protected:

@@ -36,7 +36,7 @@ void QuickFindField::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
         m_pause->stop();
-        emit escaped();
+        Q_EMIT escaped();
         return;
     }
     QLineEdit::keyPressEvent(event);

@@ -15,7 +15,7 @@ public:
     // Empties the field without anything running.
     void clearQuietly();
 
-signals:
+Q_SIGNALS:
     void typingPaused();
     void escaped();
 
