@@ -118,6 +118,7 @@ void TestCriteria::unreadableTexts_data()
     QTest::newRow("trailing and") << "作曲者名 = 'X' and ";
     QTest::newRow("missing joiner") << "作曲者名 = 'X' 曲名 = 'Y'";
     QTest::newRow("or is not offered") << "作曲者名 = 'X' or 曲名 = 'Y'";
+    QTest::newRow("and glued to a word") << "作曲者名 = 'X' andy = 'Y'";
 }
 
 void TestCriteria::unreadableTexts()

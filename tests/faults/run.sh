@@ -11,7 +11,10 @@
 #   --check        only say which faults no longer apply (their text is not found once)
 #   --no-baseline  skip the first run on the untouched tree
 #
-# FAULT_TIMEOUT (seconds, default 1200) bounds each test run. Results go to
+# FAULT_TIMEOUT (seconds, default 1200) bounds each test run, and
+# QTEST_FUNCTION_TIMEOUT (ms, default 120000) each test function, so that a
+# fault that makes a test hang is caught without waiting for ctest's own
+# time-out. Results go to
 # BUILD-DIR/faults/results.tsv, each fault's output to BUILD-DIR/faults/<id>.log.
 set -u
 
@@ -43,6 +46,7 @@ for arg in "$@"; do
 done
 build=${build:-build}
 timeout_s=${FAULT_TIMEOUT:-1200}
+export QTEST_FUNCTION_TIMEOUT=${QTEST_FUNCTION_TIMEOUT:-120000}
 
 # The table's reader: `list` prints "id<TAB>file<TAB>tests<TAB>what" for each
 # fault; `count ID` prints how often its text occurs in its file; `apply ID`
@@ -54,7 +58,9 @@ import sys
 def blocks(path):
     faults, cur, part = [], None, None
     for line in open(path, encoding="utf-8").read().split("\n"):
-        if line.startswith("=== "):
+        if line.startswith("# ----"):
+            part = None  # a heading between faults ends the text before it
+        elif line.startswith("=== "):
             cur = {"id": line[4:].strip(), "from": [], "to": []}
             faults.append(cur)
             part = None
