@@ -643,6 +643,7 @@ void TestMainWindow::theWindowKeepsItsPlace()
         QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Rondella", "Rondella");
         const int right = QGuiApplication::primaryScreen()->availableGeometry().right();
         settings.setValue("window/geometry", QRect(right - 50, 50, 700, 500));
+        settings.setValue("window/maximized", false);
     }
     QVERIFY(start()->isMaximized());
 }
