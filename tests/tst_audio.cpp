@@ -149,7 +149,10 @@ void TestAudio::classicalTagsMapOntoEveryField()
     };
     // the file names run against the track numbers: the tags decide
     flac(music() + "/b/01.flac",
-         with({{"TRACKNUMBER", {"2"}}, {"TITLE", {"II"}}, {"MOVEMENTNAME", {"Andante con moto"}}}),
+         with({{"TRACKNUMBER", {"2"}},
+               {"TITLE", {"II"}},
+               {"MOVEMENTNAME", {"Andante con moto"}},
+               {"PERFORMER:VIOLIN", {"独奏者C"}}}),
          65.2, png());
     flac(music() + "/b/02.flac",
          with({{"TRACKNUMBER", {"1"}},
@@ -178,6 +181,7 @@ void TestAudio::classicalTagsMapOntoEveryField()
     QCOMPARE(column(first, k, "指揮者名"), QString("カルロス・クライバー"));
     QCOMPARE(column(first, k, "演奏団体"), QString("ウィーン・フィルハーモニー管弦楽団"));
     QCOMPARE(column(first, k, "ソリスト"), QString("独奏者A、独奏者B"));
+    QCOMPARE(column(second, k, "ソリスト"), QString("独奏者C")); // PERFORMER:VIOLIN
     QCOMPARE(column(first, k, "分野"), QString("交響曲"));
     QCOMPARE(column(first, k, "録音時間"), QString("0:01"));
     QCOMPARE(column(second, k, "録音時間"), QString("1:05"));
@@ -199,6 +203,8 @@ void TestAudio::classicalTagsMapOntoEveryField()
     QCOMPARE(column(audio::songRow(t, "x", 1), k, "演奏団体"), QString("アンサンブル"));
     t.tags = {{"ORIGINALDATE", {"1960"}}};
     QCOMPARE(column(audio::songRow(t, "x", 1), k, "録音年月日"), QString("1960"));
+    t.tags.insert("DATE", {"1974"});
+    QCOMPARE(column(audio::songRow(t, "x", 1), k, "録音年月日"), QString("1974"));
 }
 
 void TestAudio::shiftJisInLatin1FramesIsDecoded()
@@ -215,6 +221,7 @@ void TestAudio::shiftJisInLatin1FramesIsDecoded()
     QCOMPARE(t.first("TITLE"), QString("運命"));
     QCOMPARE(t.first("COMPOSER"), QString("ベートーヴェン"));
     QCOMPARE(t.first("CONDUCTOR"), QString("Café")); // real Latin-1 stays as it is
+    QCOMPARE(audio::repairShiftJis("Séverac"), QString("Séverac")); // é then v: no Shift_JIS
     // bytes that are no whole Shift_JIS stay as read
     QCOMPARE(audio::repairShiftJis(QString::fromLatin1("\x89\x5e\x96")),
              QString::fromLatin1("\x89\x5e\x96"));

@@ -39,6 +39,7 @@ void TestFindText::typedFindsStored_data()
     row("ヴォ", "ボルフ", "ヴォルフ", true);
     row("ヴ alone as ブ", "ブルタバ", "ヴルタヴァ", true);
     row("hiragana ゔ", "ゔぃばるでぃ", "ヴィヴァルディ", true);
+    row("small hiragana ぁ", "ふぁうすと", "ファウスト", true);
     row("half-width ｳﾞｪ", "ベーバー", "ｳﾞｪｰﾊﾞｰ", true);
     // what must stay apart
     row("long-vowel mark kept", "ベトベン", "ベートーベン", false);

@@ -478,6 +478,15 @@ void TestJacket::deletingTheCdKeepsItsPicture()
     QCOMPARE(trash().size(), 1);
     QVERIFY(near(middleOf(jacket::trashFolder(m_folder->path()) + "/" + trash().first()), Qt::red));
     QVERIFY(QFileInfo::exists(jacketOf(1))); // the others stay
+    // a second CD of number 1, as an old database may hold: the picture stays for it
+    db().connection().transaction([] {
+        db().connection().insertRow("cdname", Connection::cdnameFields(),
+                                    {1, "同じ番号のCD", {}, {}, {}, {}, {}, {}});
+    });
+    cds.requery();
+    cds.moveFirst();
+    catalogue::deleteCurrentCD(db().connection(), cds, *db().songsOfCD());
+    QVERIFY(QFileInfo::exists(jacketOf(1)));
     db().CloseDataContext();
 }
 

@@ -251,6 +251,9 @@ void TestLegacy::damagedDefinitionsAreRefused_data()
     QTest::newRow("title longer than its column")
         << with(columnType(cdnameDef, 1) + 23, 20)
         << "cdname」の 1 行目の「CD名」が列の長さ（10 文字）を超えています";
+    QTest::newRow("title one character longer than its column") // 42 bytes, 22 characters
+        << with(columnType(cdnameDef, 1) + 23, 42)
+        << "cdname」の 1 行目の「CD名」が列の長さ（21 文字）を超えています";
     QTest::newRow("one byte short")
         << good.left(good.size() - 1) << "ページの大きさ 4096 バイトの倍数ではありません";
     QTest::newRow("100 bytes short") << good.left(good.size() - 100) << "倍数ではありません";

@@ -638,6 +638,14 @@ void TestMainWindow::theWindowKeepsItsPlace()
     w = start();
     QVERIFY(w->isMaximized());
     QVERIFY(QGuiApplication::primaryScreen()->geometry().intersects(w->geometry()));
+    closeMain(w);
+    { // only a sliver of its width on the screen: too little to grab
+        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Rondella", "Rondella");
+        const int right = QGuiApplication::primaryScreen()->availableGeometry().right();
+        settings.setValue("window/geometry", QRect(right - 50, 50, 700, 500));
+        settings.setValue("window/maximized", false);
+    }
+    QVERIFY(start()->isMaximized());
 }
 
 void TestMainWindow::aboutBoxReturnsFocus()

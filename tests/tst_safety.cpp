@@ -627,11 +627,17 @@ void TestSafety::restoreKeepsTheFileItReplaces()
     answeredTexts();
     QString shown;
     pickFirstBackup(&shown);
+    QFile journal(db().databasePath() + "-journal"); // part of the file replaced: it goes along
+    QVERIFY(journal.open(QIODevice::WriteOnly) && journal.write("x") == 1);
+    journal.close();
     MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
     m_w->findChild<QAction*>("mnuRestore")->trigger();
     const QStringList said = answeredTexts();
     QCOMPARE(said.size(), 2);
     QVERIFY2(said[1].contains("復元しました（CD 1枚・曲 0曲）"), qPrintable(said[1]));
+    const QStringList journals = QDir(m_folder->path()).entryList({"*.replaced-*-journal"});
+    QCOMPARE(journals.size(), 1); // the journal went along with the file it is part of
+    QVERIFY(QFile::remove(m_folder->file(journals.first())));
     QCOMPARE(txtrs(m_w, 1)->text(), QString("バックアップのCD"));
     const QStringList kept = QDir(m_folder->path()).entryList({"cdkaisou.db.replaced-*"});
     QCOMPARE(kept.size(), 1);

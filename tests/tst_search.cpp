@@ -147,6 +147,9 @@ void TestSearch::openingAfresh()
     tick(4);
     QCOMPARE(DataCombo1(m_w, 4)->itemText(0), QString("BMGビクター"));
     QCOMPARE(DataCombo1(m_w, 4)->count(), 3);
+    open();
+    tick(3); // each box offers its own field's values
+    QVERIFY(DataCombo1(m_w, 3)->findText("Ensemble l'Arpeggiata") >= 0);
 }
 
 void TestSearch::frameSwitching()

@@ -357,6 +357,7 @@ void TestStatistics::everyCountAsSqlGroupsIt()
                 QVERIFY2(line, qPrintable(g[0].toString() + "/" + g[1].toString()));
                 QCOMPARE(line->cds, g[2].toLongLong());
             }
+            QCOMPARE(tab.lines.last().name, QString("（未入力）")); // what was not entered last
             break;
         }
         }

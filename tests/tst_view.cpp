@@ -167,6 +167,9 @@ void TestView::sortInJapaneseOrder()
     v.setSort(QString());
     QCOMPARE(v.value(QStringLiteral("CDID")).toInt(), 1);
     expectError(DbError::BadArguments, [&] { v.setSort(QStringLiteral("曲名 asc")); });
+    // a name in brackets; a text not entered comes first
+    db().songs()->setSort(QStringLiteral("[作曲者名]"));
+    QVERIFY(db().songs()->value(QStringLiteral("作曲者名")).isNull());
 }
 
 void TestView::childFollowsParent()
