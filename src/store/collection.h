@@ -46,8 +46,9 @@ public:
     // Whether the collection file is open (a refused start leaves it closed).
     bool isOpen() const { return bool(cn); }
 
-    // The views the windows show and bind to. They are the collection's:
-    // only its operations below open, filter, relink or replace them.
+    // The views the windows show, bind to, move through and sort. They are the
+    // collection's: only its operations below open, filter, relink or replace
+    // them.
     const ViewPtr& cds() const { return rsCD; } // cdname, linked to its songs
     const ViewPtr& songsOfCD() const { return rsKyokuSub; } // the current CD's songs
     const ViewPtr& songs() const { return rsKyoku; } // kyoku, linked to its CDs
