@@ -53,33 +53,24 @@ export QTEST_FUNCTION_TIMEOUT=${QTEST_FUNCTION_TIMEOUT:-120000}
 # replaces it.
 fault() {
     python3 - "$table" "$@" <<'EOF'
+import re
 import sys
 
+def unescape(text):
+    return re.sub(r"\\(.)", lambda m: {"n": "\n", "t": "\t"}.get(m.group(1), m.group(1)), text)
+
 def blocks(path):
-    faults, cur, part = [], None, None
-    for line in open(path, encoding="utf-8").read().split("\n"):
-        if line.startswith("# ----"):
-            part = None  # a heading between faults ends the text before it
-        elif line.startswith("=== "):
-            cur = {"id": line[4:].strip(), "from": [], "to": []}
-            faults.append(cur)
-            part = None
-        elif cur is None or (part is None and (line.startswith("#") or not line.strip())):
+    faults = []
+    for number, line in enumerate(open(path, encoding="utf-8").read().split("\n"), 1):
+        if not line.strip() or line.startswith("#"):
             continue
-        elif line == "--- from":
-            part = "from"
-        elif line == "--- to":
-            part = "to"
-        elif part:
-            cur[part].append(line)
-        else:
-            key, _, value = line.partition(":")
-            cur[key.strip()] = value.strip()
-    for f in faults:
-        for part in ("from", "to"):
-            while f[part] and not f[part][-1].strip():
-                f[part].pop()
-            f[part] = "\n".join(f[part])
+        fields = line.split("\t")
+        if len(fields) != 6:
+            sys.exit("%s:%d: %d fields, not 6" % (path, number, len(fields)))
+        keys = ("id", "file", "tests", "what", "from", "to")
+        f = dict(zip(keys, fields))
+        f["from"], f["to"] = unescape(f["from"]), unescape(f["to"])
+        faults.append(f)
     return faults
 
 table, command = sys.argv[1], sys.argv[2]
