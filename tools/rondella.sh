@@ -108,6 +108,32 @@ build_program() {
     cmake --build "$build" -j"$(nproc)" --target rondella
 }
 
+# Lines of code in a folder: neither blank nor a comment (// and /* */ in C++,
+# # in shell, CMake and the fault table).
+code_lines() {
+    find "$1" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.sh' -o -name '*.txt' -o -name '*.supp' \) -print0 |
+        xargs -0 awk '
+            FNR == 1 { cxx = FILENAME ~ /\.(cpp|h)$/; block = 0 }
+            {
+                line = $0
+                if (cxx) {
+                    if (block) { if (line ~ /\*\//) { block = 0; sub(/.*\*\//, "", line) } else next }
+                    if (line ~ /^[ \t]*\/\*/ && line !~ /\*\//) { block = 1; next }
+                    if (line ~ /^[ \t]*(\/\/|\/\*.*\*\/[ \t]*$)/) next
+                } else if (line ~ /^[ \t]*#/ && line !~ /^#!/) next
+                if (line ~ /^[ \t]*$/) next
+                n++
+            }
+            END { print n + 0 }'
+}
+
+ratio() {
+    local program tests
+    program=$(code_lines "$top/src")
+    tests=$(code_lines "$top/tests")
+    awk -v t="$tests" -v p="$program" 'BEGIN { printf "tests %d lines, program %d lines: %.2f\n", t, p, t / p }'
+}
+
 case "${1:-}" in
 setup)
     install_missing
@@ -134,8 +160,11 @@ test-asan)
     install_missing
     test_asan
     ;;
+ratio)
+    ratio
+    ;;
 *)
-    echo "usage: bash tools/rondella.sh run [collection-folder] | test | test-asan | setup" >&2
+    echo "usage: bash tools/rondella.sh run [collection-folder] | test | test-asan | setup | ratio" >&2
     exit 2
     ;;
 esac
