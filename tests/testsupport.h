@@ -12,6 +12,10 @@
 #include <QVector>
 #include <memory>
 
+// Tests write texts as u"…"_s, as the program is built with no implicit
+// conversion from plain literals.
+using namespace Qt::StringLiterals;
+
 class Collection;
 class frmMain;
 
