@@ -169,7 +169,7 @@ std::vector<EntryBox*> frmInputCD::boxes() const
 
 bool frmInputCD::inAddMode() const
 {
-    return !cmdAdd->isEnabled();
+    return db.AddingCD();
 }
 
 void frmInputCD::setButtons(int add, int update, int cancel, int teisei, int del, int nav)
@@ -253,7 +253,7 @@ void frmInputCD::saveCurrent(bool correction)
     const std::vector<TypedValue> typed = readChangedBoxes(cds, all);
     const QStringList texts = boxTexts(all);
     try {
-        catalogue::saveCD(db.connection(), cds, need(db.songsOfCD()), typed, correction);
+        db.SaveCD(typed, correction);
     } catch (const DbError&) {
         restoreBoxTexts(all, texts);
         throw;
@@ -347,7 +347,7 @@ void frmInputCD::cmdDelete_Click()
                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question)
                 != QMessageBox::Ok)
             return;
-        catalogue::deleteCurrentCD(db.connection(), cds, songs);
+        db.DeleteCurrentCD();
     } catch (const DbError& e) {
         showError(e);
     }

@@ -182,7 +182,7 @@ std::vector<EntryBox*> frmInputKyoku::boxes() const
 
 bool frmInputKyoku::inAddMode() const
 {
-    return !cmdMasterAdd->isEnabled();
+    return db.AddingKyoku();
 }
 
 void frmInputKyoku::setButtons(bool browse)
@@ -316,7 +316,7 @@ void frmInputKyoku::saveCurrent()
     const QStringList texts = boxTexts(all);
     const QString chosen = dcoCDName->currentText();
     try {
-        catalogue::saveSong(db.connection(), songs, chosen, typed);
+        db.SaveKyoku(chosen, typed);
     } catch (const DbError&) {
         restoreBoxTexts(all, texts);
         dcoCDName->setEditText(chosen);
@@ -399,7 +399,7 @@ void frmInputKyoku::cmdDelete_Click()
                    QStringLiteral("削除"))
             != QMessageBox::Yes)
             return;
-        catalogue::deleteCurrentSong(db.connection(), songs);
+        db.DeleteCurrentKyoku();
         showChosenCD();
     } catch (const DbError& e) {
         showError(e);

@@ -187,6 +187,8 @@ void frmMain::listenToReading()
                 }
             });
     connect(&db, &Collection::readingFailed, this, &frmMain::collectionUnreadable);
+    connect(&db, &Collection::cdChanged, this, [this] { m_changedByForm = true; });
+    connect(&db, &Collection::songsChanged, this, [this] { m_changedByForm = true; });
 }
 
 // ---- load, activation, unload
@@ -305,7 +307,7 @@ void frmMain::mnuCDinput_Click()
         return;
     }
     auto* form = new frmInputCD(db, this);
-    connect(form, &frmInputCD::closedDataChanged, this, &frmMain::reset);
+    connect(form, &frmInputCD::closedDataChanged, this, &frmMain::entryFormClosed);
     form->exec();
     m_panels->refreshJacket();
 }
@@ -317,7 +319,7 @@ void frmMain::mnuInputkyoku_Click()
         return;
     }
     auto* form = new frmInputKyoku(db, this);
-    connect(form, &frmInputKyoku::closedDataChanged, this, &frmMain::reset);
+    connect(form, &frmInputKyoku::closedDataChanged, this, &frmMain::entryFormClosed);
     form->exec();
 }
 

@@ -61,6 +61,8 @@ public:
 
     // Closes and reopens the data context and shows all data again.
     void reset();
+    // An entry form has closed: all data again, as reset() shows it.
+    void entryFormClosed();
     // The whole tables could not be read after the first screen, or the file
     // proved damaged meanwhile.
     void collectionUnreadable(const DbError& error);
@@ -130,4 +132,5 @@ private:
     class QuickFindField* m_quickFind = nullptr;
     QPointer<class frmStatistics> m_statistics;
     bool m_unloading = false;
+    bool m_changedByForm = false; // a CD or a song changed since the last entry form closed
 };

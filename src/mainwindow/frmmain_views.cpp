@@ -17,6 +17,8 @@
 #include <QAction>
 #include <QFileInfo>
 
+#include <utility>
+
 DisplayState frmMain::displayState() const
 {
     return m_panels->state();
@@ -38,6 +40,39 @@ void frmMain::reset()
         [this] { db.CloseDataContext(); },
         [this] { picTyuu->hide(); },
         [this] { m_files->openCollection(); },
+    };
+    for (auto& step : allDataSteps())
+        steps.push_back(std::move(step));
+    steps.push_back([this] { need(db.cds()).moveLast(); });
+    steps.push_back([this] {
+        if (need(db.songsOfCD()).recordCount() > 0)
+            db.songsOfCD()->moveLast();
+    });
+    runSteps(steps);
+}
+
+// What a reopening would show, without closing the file: the forms change the
+// views themselves, so the rows are read again only as far as the file
+// changed, and the value lists once a CD or song did. A file that another
+// program replaced meanwhile, or none open, is opened again.
+void frmMain::entryFormClosed()
+{
+    const bool changed = std::exchange(m_changedByForm, false);
+    if (!db.isOpen() || db.connection().fileReplaced()) {
+        reset();
+        return;
+    }
+    Steps steps = {
+        [this] { picTyuu->hide(); },
+        [this] { db.ClearSorts(); },
+        [this] { db.ClearFilters(); },
+        [this] { db.RequeryAll(); },
+        [this, changed] {
+            if (changed)
+                for (const Collection::ValueListDef& list : Collection::valueLists())
+                    db.ReopenValueList(list.which);
+        },
+        [this] { db.RelinkChildViews(); },
     };
     for (auto& step : allDataSteps())
         steps.push_back(std::move(step));

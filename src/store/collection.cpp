@@ -20,6 +20,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -671,4 +672,57 @@ bool Collection::CDNameExists(const QString& title)
 int Collection::CDNameCount(const QString& title)
 {
     return catalogue::titleCount(connection(), title);
+}
+
+namespace {
+
+std::optional<qint64> currentId(const View& view, const QString& column)
+{
+    if (!view.hasCurrent())
+        return std::nullopt;
+    const QVariant id = view.value(column);
+    return id.isNull() ? std::nullopt : std::optional<qint64>(id.toLongLong());
+}
+
+} // namespace
+
+void Collection::SaveCD(const std::vector<catalogue::FieldChange>& changes, bool correction)
+{
+    View& cds = need(rsCD);
+    catalogue::saveCD(connection(), cds, need(rsKyokuSub), changes, correction);
+    Q_EMIT cdChanged(currentId(cds, QStringLiteral("CDID")).value_or(0));
+}
+
+void Collection::DeleteCurrentCD()
+{
+    View& cds = need(rsCD);
+    const std::optional<qint64> cdid = currentId(cds, QStringLiteral("CDID"));
+    catalogue::deleteCurrentCD(connection(), cds, need(rsKyokuSub));
+    Q_EMIT cdChanged(cdid.value_or(0));
+}
+
+void Collection::SaveKyoku(const QString& cdTitle,
+                           const std::vector<catalogue::FieldChange>& changes)
+{
+    View& songs = need(rsKyoku);
+    catalogue::saveSong(connection(), songs, cdTitle, changes);
+    Q_EMIT songsChanged(currentId(songs, QStringLiteral("曲ID")).value_or(0));
+}
+
+void Collection::DeleteCurrentKyoku()
+{
+    View& songs = need(rsKyoku);
+    const std::optional<qint64> id = currentId(songs, QStringLiteral("曲ID"));
+    catalogue::deleteCurrentSong(connection(), songs);
+    Q_EMIT songsChanged(id.value_or(0));
+}
+
+bool Collection::AddingCD() const
+{
+    return rsCD && rsCD->isOpen() && rsCD->editMode() == View::EditMode::Add;
+}
+
+bool Collection::AddingKyoku() const
+{
+    return rsKyoku && rsKyoku->isOpen() && rsKyoku->editMode() == View::EditMode::Add;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue.h"
 #include "connection.h"
 #include "criteria.h"
 #include "fullread.h"
@@ -132,6 +133,18 @@ public:
     qint64 GiveBackCDID(qint64 id) { return m_cdCounter.giveBack(id); }
     qint64 NewKyokuID() { return m_kyokuCounter.take(); }
     qint64 GiveBackKyokuID(qint64 id) { return m_kyokuCounter.giveBack(id); }
+    // The changes the entry forms make, each one transaction under the
+    // catalogue's rules, on the row the CD view or the song view stands on
+    // (one being added, or one stored). Each tells what it changed once it is
+    // stored; a refusal throws DbError and changes nothing.
+    void SaveCD(const std::vector<catalogue::FieldChange>& changes, bool correction);
+    void DeleteCurrentCD(); // with the songs that go with it
+    void SaveKyoku(const QString& cdTitle, const std::vector<catalogue::FieldChange>& changes);
+    void DeleteCurrentKyoku();
+    // Whether the CD view, or the song view, holds a row being added.
+    bool AddingCD() const;
+    bool AddingKyoku() const;
+
     // Whether a CD with this title is stored (compared as the database compares text).
     bool CDNameExists(const QString& title);
     // How many stored CDs bear this title, compared the same way.
@@ -153,6 +166,12 @@ Q_SIGNALS:
     // the window was in use: the views are then empty. Told once the command
     // that waited is over.
     void readingFailed(const DbError& error);
+    // A CD was added, corrected or deleted, and with it maybe its songs: the
+    // song view may hold rows the file no longer has, and any value list may
+    // have changed.
+    void cdChanged(qint64 cdid);
+    // A song was added, corrected or deleted.
+    void songsChanged(qint64 kyokuId);
 
 private:
     QString m_strAppPath;
