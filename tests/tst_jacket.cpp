@@ -1,8 +1,7 @@
 // Jacket pictures set from within the program: from a file, the clipboard or
-// a drop, on the main window and in the CD form; replaced and deleted
+// a drop; replaced and deleted
 // pictures kept in the trash, the newest ten per CD; a file that is no
 // picture refused with nothing changed.
-#include "entry/frminputcd.h"
 #include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "store/catalogue.h"
@@ -24,10 +23,8 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <sched.h>
 #include <stop_token>
 #include <sys/mount.h>
@@ -44,17 +41,12 @@ QImage solid(int w, int h, Qt::GlobalColor colour)
     return image;
 }
 
-bool near(const QColor& a, Qt::GlobalColor b)
-{
-    const QColor c(b);
-    return std::abs(a.red() - c.red()) < 40 && std::abs(a.green() - c.green()) < 40
-        && std::abs(a.blue() - c.blue()) < 40;
-}
-
 // Whether the picture is of that colour at its middle.
 bool shows(const QImage& image, Qt::GlobalColor colour)
 {
-    return !image.isNull() && near(image.pixelColor(image.width() / 2, image.height() / 2), colour);
+    const QColor a = image.pixelColor(image.width() / 2, image.height() / 2), c(colour);
+    return !image.isNull()
+        && qAbs(a.red() - c.red()) + qAbs(a.green() - c.green()) + qAbs(a.blue() - c.blue()) < 100;
 }
 
 void drop(QWidget* target, const QList<QUrl>& files, const QImage& image = {})
@@ -76,22 +68,17 @@ QString causeIn(const QString& said)
     return said.mid(said.lastIndexOf(u'」') + 1);
 }
 
-// Opens a FIFO for writing after five seconds unless it ends first: a read
-// blocked on the FIFO then goes on, and the test fails instead of hanging.
-struct Unblocker {
-    explicit Unblocker(const QString& fifo)
-        : thread([name = QFile::encodeName(fifo)](std::stop_token stop) {
-              std::mutex mutex;
-              std::unique_lock lock(mutex);
-              if (!std::condition_variable_any().wait_for(lock, stop, std::chrono::seconds(5),
-                                                          [] { return false; })
-                  && !stop.stop_requested())
-                  ::close(::open(name.constData(), O_WRONLY | O_NONBLOCK));
-          })
-    {
-    }
-    std::jthread thread;
-};
+// Opens the FIFO for writing after five seconds unless stopped first: a
+// read blocked on it then goes on, and the test fails instead of hanging.
+std::jthread unblocker(const QString& fifo)
+{
+    return std::jthread([name = QFile::encodeName(fifo)](std::stop_token stop) {
+        for (int i = 0; i < 50 && !stop.stop_requested(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!stop.stop_requested())
+            ::close(::open(name.constData(), O_WRONLY | O_NONBLOCK));
+    });
+}
 
 QByteArray encoded(const QImage& image, const char* format)
 {
@@ -167,7 +154,6 @@ private slots:
     void aPictureNotStoredSaysWhy();
     void theTrashKeepsTheNewestTen();
     void deletingTheCdKeepsItsPicture();
-    void theCdFormSetsTheJacketTheWindowShows();
 
 private:
     JacketBox* box() { return named<JacketBox>(m_w, u"picCDphoto"_s); }
@@ -296,7 +282,7 @@ void TestJacket::refusedFilesChangeNothing()
     QElapsedTimer clock;
     clock.start();
     {
-        Unblocker unblocker(path);
+        const auto unblocking = unblocker(path);
         drop(box(), {QUrl::fromLocalFile(path)});
     }
     QVERIFY(clock.elapsed() < 4000);
@@ -314,7 +300,7 @@ void TestJacket::refusedFilesChangeNothing()
         QCOMPARE(::mkfifo(QFile::encodeName(jacketOf(2)).constData(), 0600), 0);
         clock.restart();
         {
-            Unblocker unblocker(jacketOf(2));
+            const auto unblocking = unblocker(jacketOf(2));
             cmdNext(m_w)->click();
         }
         QVERIFY(clock.elapsed() < 4000);
@@ -352,9 +338,8 @@ void TestJacket::aCameraPhotoComesInScaledAndUpright()
     box()->takePicture(jacket::readImage(path));
     const QImage stored(jacketOf(1));
     QCOMPARE(stored.size(), size);
-    QCOMPARE(near(stored.pixelColor(20, 20), Qt::black), darkTopLeft);
-    QCOMPARE(near(stored.pixelColor(size.width() - 20, size.height() - 20), Qt::black),
-             !darkTopLeft);
+    QCOMPARE(qGray(stored.pixel(20, 20)) < 100, darkTopLeft);
+    QCOMPARE(qGray(stored.pixel(size.width() - 20, size.height() - 20)) < 100, !darkTopLeft);
 }
 
 // A full disk keeps the old picture; an empty picture is none to store.
@@ -400,25 +385,17 @@ void TestJacket::theTrashKeepsTheNewestTen()
     QDir().mkpath(m_folder->file(u"jacket"_s));
     QVERIFY(solid(50, 50, Qt::black).save(jacketOf(12), "JPG"));
     jacket::moveToTrash(m_folder->path(), 12); // another CD's, whose number begins with 1
-    const Qt::GlobalColor colours[]
-        = {Qt::red,      Qt::green,       Qt::blue,    Qt::cyan,      Qt::magenta,
-           Qt::yellow,   Qt::gray,        Qt::darkRed, Qt::darkGreen, Qt::darkBlue,
-           Qt::darkCyan, Qt::darkMagenta, Qt::white};
-    for (Qt::GlobalColor c : colours)
-        jacket::storePicture(m_folder->path(), 1, solid(40, 40, c));
-    QVERIFY(shows(QImage(jacketOf(1)), Qt::white));
+    // thirteen pictures told by their widths: of the twelve replaced, the oldest two go
+    for (int width = 40; width <= 52; ++width)
+        jacket::storePicture(m_folder->path(), 1, solid(width, 40, Qt::red));
+    QCOMPARE(QImage(jacketOf(1)).width(), 52);
     QCOMPARE(trash().filter(QRegularExpression(u"^12-"_s)).size(), 1);
-    // the oldest two went: of the twelve replaced, the ten after red and green are kept
-    QList<Qt::GlobalColor> kept, newest(colours + 2, colours + 12);
-    for (int i = 0; i < trash().size(); ++i) {
-        const QImage picture = trashed(i);
-        for (Qt::GlobalColor c : colours)
-            if (trash()[i].startsWith(u"1-"_s) && shows(picture, c))
-                kept << c;
-    }
+    QList<int> kept;
+    for (int i = 0; i < trash().size(); ++i)
+        if (trash()[i].startsWith(u"1-"_s))
+            kept << trashed(i).width();
     std::sort(kept.begin(), kept.end());
-    std::sort(newest.begin(), newest.end());
-    QCOMPARE(kept, newest);
+    QCOMPARE(kept, (QList<int>{42, 43, 44, 45, 46, 47, 48, 49, 50, 51}));
 }
 
 void TestJacket::deletingTheCdKeepsItsPicture()
@@ -445,26 +422,6 @@ void TestJacket::deletingTheCdKeepsItsPicture()
     catalogue::deleteCurrentCD(db().connection(), cds, *db().songsOfCD());
     QVERIFY(QFileInfo::exists(jacketOf(1)));
     db().CloseDataContext();
-}
-
-void TestJacket::theCdFormSetsTheJacketTheWindowShows()
-{
-    QTimer::singleShot(0, [this] {
-        auto* form = qobject_cast<frmInputCD*>(QApplication::activeModalWidget());
-        QVERIFY(form);
-        form->cmdFirst->click();
-        QCOMPARE(form->picJacket->cd(), std::optional<qint64>(1));
-        form->picJacket->takePicture(solid(500, 500, Qt::magenta));
-        // a CD being added has no jacket yet
-        form->cmdAdd->click();
-        QCOMPARE(form->picJacket->cd(), std::nullopt);
-        form->cmdCancel->click();
-        form->cmdQuit->click();
-    });
-    m_w->findChild<QAction*>(u"mnuCDinput"_s)->trigger();
-    QVERIFY(shows(QImage(jacketOf(1)), Qt::magenta));
-    cmdTop(m_w)->click();
-    QVERIFY(shows(box()->pixmap().toImage(), Qt::magenta));
 }
 
 RONDELLA_TEST_MAIN(TestJacket)

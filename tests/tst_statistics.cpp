@@ -48,7 +48,8 @@ void writeSample(const QString& folder)
     QVector<std::pair<QVariant, QString>> made; // composer, CD
     for (int k = 0; k < 18; ++k)
         for (int n = 0; n < 3; ++n)
-            made.push_back({QString(u"作曲家"_s + QChar(u'あ' + 2 * k)), u"CD%1"_s.arg((k + n) % 6 + 1)});
+            made.push_back(
+                {QString(u"作曲家"_s + QChar(u'あ' + 2 * k)), u"CD%1"_s.arg((k + n) % 6 + 1)});
     made += {{u"作曲家あ"_s, u"どのCDにもない"_s},
              {{}, u"CD1"_s},
              {u""_s, u"CD2"_s},
