@@ -9,7 +9,6 @@
 #include "reports/textlines.h"
 #include "store/collection.h"
 #include "store/dberror.h"
-#include "store/importer.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 
@@ -124,6 +123,20 @@ bool under(const QVector<Word>& words, const QString& heading, const QString& va
         && v.right() > h.left();
 }
 
+// Rows of one text column, CD名, in memory.
+std::shared_ptr<View> titles(const QStringList& values)
+{
+    auto view = std::make_shared<View>();
+    view->appendField(u"CD名"_s, FieldType::Text, 400, true);
+    view->openInMemory();
+    for (const QString& value : values) {
+        view->addNew();
+        view->setValue(0, value);
+        view->update();
+    }
+    return view;
+}
+
 // A text with every kind of space taken out, and the wave dash as pdftotext
 // reads it back (the font draws ～ and 〜 with one glyph).
 QString withoutSpaces(QString text)
@@ -144,7 +157,6 @@ private slots:
     void bandsNeverSplitNorMeetTheFooter();
     void pageSetupWithoutAPrinter();
     void linesBreakBetweenCharactersNeverInside();
-    void longTextsPrintWhole();
     void textsBeyondFourLinesAreCut();
     void widerPaperWidensTheLongColumns();
     void previewLaysOutWhileOpenAndWritesEveryPage();
@@ -268,19 +280,11 @@ void TestReports::bandsNeverSplitNorMeetTheFooter()
 {
     // page header 100, details of 200, page footer 100 on a page of 600: two
     // details fill the body exactly
-    auto rows = std::make_shared<View>();
-    rows->appendField(u"CD名"_s, FieldType::Text, 100, true);
-    rows->openInMemory();
-    for (int i = 1; i <= 5; ++i) {
-        rows->addNew();
-        rows->setValue(0, u"CD%1"_s.arg(i));
-        rows->update();
-    }
     BandedReport exact(u"exact"_s,
                        {{ReportBand::PageHeader, u"head"_s, 100, {}},
                         {ReportBand::Detail, u"detail"_s, 200, {}},
                         {ReportBand::PageFooter, u"foot"_s, 100, {}}});
-    exact.setDataSource(rows);
+    exact.setDataSource(titles({u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s}));
     QVector<int> perPage;
     for (const auto& page : exact.layout(600)) {
         perPage << 0;
@@ -394,46 +398,6 @@ void TestReports::linesBreakBetweenCharactersNeverInside()
     QCOMPARE(bad.join(u'|'), QString());
 }
 
-// The old database brought in, printed as CDs with their songs: every long
-// value lies whole in the PDF, in the order of the rows, and no text is drawn
-// over another.
-void TestReports::longTextsPrintWhole()
-{
-    importer::writeCollection(db().databasePath(),
-                              importer::readLegacy(QStringLiteral(LEGACY_FIXTURES "/cdkaisou.mdb")),
-                              false);
-    m_w = startMain();
-    QCOMPARE(runAndClose(u"mnuPrv2"_s), u"CD＆曲印刷（リレーション）"_s);
-    const QString file = m_folder->file(u"cds.pdf"_s);
-    const QString text = withoutSpaces(pdfText(DataReport2(), file, false, u"-raw"_s));
-    QCOMPARE(overlappingWords(pdfWords(file)), QString());
-    // the long values, in the report's order; more than four lines: the beginning, then 「…」
-    const auto& cds = db().cds();
-    const int songTitle = db().songsOfCD()->fieldIndex(u"曲名"_s);
-    const int ensemble = db().songsOfCD()->fieldIndex(u"演奏団体"_s);
-    qsizetype at = 0;
-    int whole = 0;
-    auto find = [&](const QString& value) {
-        const QString wanted = withoutSpaces(value);
-        if (wanted.size() < 16)
-            return;
-        qsizetype found = text.indexOf(wanted, at), shown = wanted.size();
-        while (found < 0 && --shown >= 40) // more than four lines: the beginning, then 「…」
-            found = text.indexOf(wanted.left(shown) + u'…', at);
-        QVERIFY2(found >= 0, qPrintable(u"not found whole: "_s + value));
-        whole += shown == wanted.size();
-        at = found + shown;
-    };
-    for (int row = 0; row < cds->recordCount(); ++row) {
-        find(cds->valueAt(row, cds->fieldIndex(u"CD名"_s)).toString());
-        for (const auto* song : cds->childRowsAt(row)) {
-            find(song->value(songTitle).toString());
-            find(song->value(ensemble).toString());
-        }
-    }
-    QVERIFY2(whole > 100, qPrintable(QString::number(whole)));
-}
-
 // A text of more than four lines ends its fourth with 「…」; the band grows
 // by three lines and no further, and never splits across pages; what stands
 // below a grown text moves down with it.
@@ -466,17 +430,11 @@ void TestReports::textsBeyondFourLinesAreCut()
     const int more = qRound((heights[1] - designed) / spacing);
     QVERIFY(more >= 1 && more <= 2 && qAbs(heights[1] - designed - more * spacing) <= 1);
     // a box right below a text that grows is drawn below its last line
-    auto source = std::make_shared<View>();
-    source->appendField(u"CD名"_s, FieldType::Text, 400, true);
-    source->openInMemory();
-    source->addNew();
-    source->setValue(0, threeLines);
-    source->update();
     ReportItem title, below;
     title.kind = ReportItem::Box, title.field = u"CD名"_s, title.width = below.width = 2000;
     below.top = 240, below.text = u"下の行"_s;
     BandedReport stacked(u"stacked"_s, {{ReportBand::Detail, u"detail"_s, 480, {title, below}}});
-    stacked.setDataSource(source);
+    stacked.setDataSource(titles({threeLines}));
     pdfText(stacked, file);
     QCOMPARE(overlappingWords(pdfWords(file)), QString());
 }
