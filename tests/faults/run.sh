@@ -34,7 +34,7 @@ for arg in "$@"; do
     --check) check=1 ;;
     --no-baseline) baseline=0 ;;
     -h | --help)
-        sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
     -*)
