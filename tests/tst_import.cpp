@@ -11,7 +11,6 @@
 #include "widgets/longwork.h"
 #include "widgets/msgbox.h"
 
-#include <QFileDialog>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QSqlQuery>
@@ -51,21 +50,6 @@ void compareWithTruth(const QString& collection, const QString& table)
     QCOMPARE(r, int(truth.size()));
 }
 
-// Answers the file dialogs that open one after the other with these files.
-void answerFileDialogs(const QStringList& files)
-{
-    if (files.isEmpty())
-        return;
-    QTimer::singleShot(0, [files] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        dialog->setDirectory(QFileInfo(files.first()).path());
-        dialog->selectFile(files.first());
-        QMetaObject::invokeMethod(dialog, "accept");
-        answerFileDialogs(files.mid(1));
-    });
-}
-
 QVector<QVariant> cdRow(qint64 id, const QString& title)
 {
     return {QVariant(id), QVariant(title), {}, {}, {}, {}, {}, {}};
@@ -88,14 +72,10 @@ class TestImport : public QObject {
 
     QString at(QStringView name) const { return m_folder->file(name.toString()); }
     QString shownCount() const { return lblRcount(m_w, 3)->text(); }
-    // Triggers a command of the window, its file dialogs and boxes answered: what the boxes said.
     QStringList menu(const char* name, const QStringList& files,
                      const QList<QMessageBox::StandardButton>& answers = {})
     {
-        answerFileDialogs(files);
-        MsgBoxSetNextAnswers(answers);
-        m_w->findChild<QAction*>(QString::fromLatin1(name))->trigger();
-        return answeredTexts();
+        return triggerCommand(m_w, name, files, answers);
     }
 
 private slots:
@@ -121,30 +101,6 @@ private slots:
         compareWithTruth(db().databasePath(), u"cdname"_s);
         compareWithTruth(db().databasePath(), u"kyoku"_s);
         QCOMPARE(fileHash(at(u"cdkaisou.mdb")), before);
-    }
-
-    void damagedFilesWriteNothing_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::newRow("rows garbled") << u"damaged-rows.mdb"_s;
-        QTest::newRow("cut in half") << u"damaged-truncated.mdb"_s;
-    }
-
-    void damagedFilesWriteNothing()
-    {
-        QFETCH(QString, file);
-        writeCollection(m_folder->path(), {cd(1, u"いまのCD"_s)}, {});
-        const QByteArray before = fileHash(db().databasePath());
-        try {
-            importer::writeCollection(db().databasePath(),
-                                      importer::readLegacy(fixtures + u'/' + file), true);
-            QFAIL("a damaged file was brought in");
-        } catch (const DbError& e) {
-            QVERIFY(e.description().contains(file));
-        }
-        QCOMPARE(fileHash(db().databasePath()), before);
-        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{u"cdkaisou.db"_s});
     }
 
     // Stopped, into a folder that cannot be written, or onto a collection

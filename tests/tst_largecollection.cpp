@@ -11,8 +11,6 @@
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 
 namespace {
@@ -66,30 +64,9 @@ QStringList rowsOf(View& v)
     return out;
 }
 
-// Runs statements on a connection of its own to the collection: the rows of
-// the last one, their values joined (dates as dates).
 QStringList sql(const QStringList& statements)
 {
-    QStringList out;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"plain"_s);
-        db.setDatabaseName(::db().databasePath());
-        const bool open = db.open();
-        QSqlQuery q(db);
-        for (const QString& s : statements)
-            if (!open || !q.exec(s))
-                out << u"failed: "_s + s;
-        while (q.next()) {
-            QStringList values;
-            for (int c = 0; c < q.record().count(); ++c) {
-                const QDate date = QDate::fromString(q.value(c).toString(), Qt::ISODate);
-                values << (date.isValid() ? date.toString(Qt::ISODate) : q.value(c).toString());
-            }
-            out << values.join(u'|');
-        }
-    }
-    QSqlDatabase::removeDatabase(u"plain"_s);
-    return out;
+    return sqlRows(db().databasePath(), statements);
 }
 
 // Garbles a leaf page in the middle of a table or index (its page type and

@@ -183,7 +183,8 @@ private slots:
             << type(cdnameDef, 1, 23, 20)
             << u"cdname」の 1 行目の「CD名」が列の長さ（10 文字）を超えています"_s;
         QTest::newRow("title one character longer than its column") // 42 bytes, 22 characters
-            << type(cdnameDef, 1, 23, 42) << u"「CD名」が列の長さ（21 文字）を超えています"_s;
+            << type(cdnameDef, 1, 23, 42)
+            << u"cdname」の 1 行目の「CD名」が列の長さ（21 文字）を超えています"_s;
         QTest::newRow("one byte short")
             << good.left(good.size() - 1) << u"ページの大きさ 4096 バイトの倍数ではありません"_s;
         QTest::newRow("100 bytes short") << good.left(good.size() - 100) << u"倍数ではありません"_s;

@@ -10,7 +10,6 @@
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 
-#include <QInputDialog>
 #include <QLockFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -29,58 +28,6 @@ namespace {
 
 const QString probe = QStringLiteral(STOREPROBE);
 
-// Runs statements on a connection of its own to a file: the first column of the
-// last one's rows.
-QStringList sql(const QString& file, const QStringList& statements)
-{
-    QStringList out;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"probe"_s);
-        db.setDatabaseName(file);
-        const bool open = db.open();
-        QSqlQuery q(db);
-        for (const QString& s : statements)
-            if (!open || !q.exec(s))
-                out << u"failed: "_s + s;
-        while (q.next())
-            out << q.value(0).toString();
-    }
-    QSqlDatabase::removeDatabase(u"probe"_s);
-    return out;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The number and description of the DbError the work throws; 0 where it throws
-// none.
-std::pair<int, QString> thrown(const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (const DbError& e) {
-        return {e.number(), e.description()};
-    }
-    return {0, QString()};
-}
-
-qint64 endedProcessId()
-{
-    QProcess gone;
-    gone.start(u"true"_s);
-    gone.waitForFinished();
-    return gone.processId() ? gone.processId() : 999999;
-}
-
 QByteArray lockOf(qint64 pid, const QByteArray& host = QSysInfo::machineHostName().toUtf8())
 {
     return QByteArray::number(pid) + "\nrondella\n"_ba + host + '\n';
@@ -92,18 +39,6 @@ void addCD(frmMain* w, const QString& title)
     form.cmdAdd->click();
     form.txtInput(1)->setText(title);
     form.cmdUpdate->click();
-}
-
-// Picks the first item of the restore list, noting what it showed.
-void pickFirstBackup(QString* shown)
-{
-    QTimer::singleShot(0, [shown] {
-        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        *shown = dialog->comboBoxItems().value(0);
-        dialog->setTextValue(*shown);
-        dialog->accept();
-    });
 }
 
 // A collection of one CD with a copy of it in the backup folder, the copy's
@@ -132,14 +67,11 @@ class TestSafety : public QObject {
     QString shownCount() const { return lblRcount(m_w, 3)->text(); }
     QStringList cdCount() const
     {
-        return sql(db().databasePath(), {u"SELECT count(*) FROM cdname"_s});
+        return sqlRows(db().databasePath(), {u"SELECT count(*) FROM cdname"_s});
     }
-    // Triggers a command of the window with its boxes answered: what they said.
     QStringList menu(const char* name, const QList<QMessageBox::StandardButton>& answers = {})
     {
-        MsgBoxSetNextAnswers(answers);
-        m_w->findChild<QAction*>(QString::fromLatin1(name))->trigger();
-        return answeredTexts();
+        return triggerCommand(m_w, name, {}, answers);
     }
     // What a second start in the same process says.
     QString secondStart()
@@ -165,7 +97,7 @@ private slots:
             QCOMPARE(a.readAllStandardOutput() + b.readAllStandardOutput(), "ok\nok\n"_ba);
             QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
                      QStringList{u"cdkaisou.db"_s});
-            QCOMPARE(sql(folder.file(u"cdkaisou.db"_s), {u"SELECT count(*) FROM cdname"_s}),
+            QCOMPARE(sqlRows(folder.file(u"cdkaisou.db"_s), {u"SELECT count(*) FROM cdname"_s}),
                      QStringList{u"0"_s});
         }
         StartupFolder folder;
@@ -178,7 +110,7 @@ private slots:
         QVERIFY(a.waitForFinished(10000) && QFile::exists(file));
         // either the copy won the name, or it was refused the name: nothing deleted
         // it
-        const QStringList titles = sql(file, {u"SELECT CD名 FROM cdname"_s});
+        const QStringList titles = sqlRows(file, {u"SELECT CD名 FROM cdname"_s});
         QVERIFY(titles == QStringList{u"先に来たCD"_s} || titles.isEmpty());
     }
 
@@ -234,7 +166,7 @@ private slots:
         QSqlDatabase::removeDatabase(u"writer"_s);
         db().OpenDataContext();
         QCOMPARE(db().cds()->recordCount() + 10 * db().songs()->recordCount(), 11);
-        QCOMPARE(sql(source, {u"PRAGMA integrity_check"_s}), QStringList{u"ok"_s});
+        QCOMPARE(sqlRows(source, {u"PRAGMA integrity_check"_s}), QStringList{u"ok"_s});
     }
 
     void longDamageReportIsCutShort()
@@ -327,7 +259,7 @@ private slots:
         QVERIFY(copies.first().made.secsTo(QDateTime::currentDateTime()) < 600);
         QCOMPARE(copies.first().cds,
                  1); // the collection as it was before the first write
-        QCOMPARE(sql(copies.first().path, {u"PRAGMA integrity_check"_s}), QStringList{u"ok"_s});
+        QCOMPARE(sqlRows(copies.first().path, {u"PRAGMA integrity_check"_s}), QStringList{u"ok"_s});
         QVERIFY(copies.at(1).path.endsWith(own.last()) && copies.last().path.endsWith(own.at(4)));
         const QStringList left = QDir(at(u"backup")).entryList(QDir::Files);
         for (const QString& name : foreign + own.mid(4))
@@ -336,7 +268,7 @@ private slots:
         // the newest copy back: the three CDs are kept as the newest copy
         m_w->reset();
         QString offered;
-        pickFirstBackup(&offered);
+        pickFirstItem(&offered);
         const QStringList said = menu("mnuRestore", {QMessageBox::Yes, QMessageBox::Ok});
         QVERIFY2(offered.contains(u"CD 1枚") && said.size() == 2
                      && said[1].contains(u"復元しました（CD 1枚・曲 0曲）")
@@ -349,7 +281,7 @@ private slots:
     void backupThatCannotBeMadeStopsTheWriteOnce()
     {
         writeCollection(m_folder->path(), {cd(1, u"最初のCD"_s)}, {});
-        QVERIFY(writeFile(at(u"backup"), {})); // a file where the folder should be
+        QVERIFY(writeBytes(at(u"backup"), {})); // a file where the folder should be
         start();
         frmInputCD form(m_w->db, m_w);
         form.cmdAdd->click();
@@ -394,8 +326,8 @@ private slots:
         QByteArray damaged = bytesOf(db().databasePath());
         damaged.truncate(damaged.size() / 2 + 100); // pages missing at the end
         damaged.append(QByteArray(3000, 'x'));
-        QVERIFY(writeFile(db().databasePath(), damaged));
-        QVERIFY(writeFile(db().databasePath() + u"-wal", "log"_ba)); // part of the damaged file
+        QVERIFY(writeBytes(db().databasePath(), damaged));
+        QVERIFY(writeBytes(db().databasePath() + u"-wal", "log"_ba)); // part of the damaged file
         MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
         start();
         const QStringList said = answeredTexts();
@@ -428,9 +360,10 @@ private slots:
         QVERIFY(answeredTexts().value(0).contains(u"ディスクがいっぱい"));
         QVERIFY(form.inAddMode());
         QCOMPARE(form.txtInput(5)->text().size(), 30000);
-        QCOMPARE(sql(db().databasePath(),
-                     {u"SELECT (SELECT * FROM pragma_integrity_check) || count(*) FROM cdname"_s}),
-                 QStringList{u"ok2"_s});
+        QCOMPARE(
+            sqlRows(db().databasePath(),
+                    {u"SELECT (SELECT * FROM pragma_integrity_check) || count(*) FROM cdname"_s}),
+            QStringList{u"ok2"_s});
         cn.column(u"PRAGMA max_page_count = 1073741823"_s);
         cn.column(u"PRAGMA query_only = 1"_s); // as a read-only file or folder answers
         MsgBoxSetNextAnswers({QMessageBox::Ok});
@@ -451,15 +384,15 @@ private slots:
             = u"SELECT group_concat(quote(購入価格) || quote(購入年月日) || "
               "quote(CDID)) || (SELECT hex(曲名) || length(作曲者名) FROM kyoku) "
               "FROM cdname"_s;
-        const QStringList before
-            = sql(db().databasePath(),
-                  {u"UPDATE cdname SET 購入価格 = '五千円', 購入年月日 = 'いつか' WHERE CDID = 2"_s,
-                   u"INSERT INTO cdname DEFAULT VALUES"_s,
-                   u"INSERT INTO kyoku (CD名, 曲ID, 曲名, 作曲者名) VALUES ('奇妙なCD', "
-                   u"2, CAST(X'%1' "
-                   "AS TEXT), replace(hex(zeroblob(100000)), '00', '長'))"_s.arg(
-                       QString::fromLatin1(odd.toUtf8().toHex())),
-                   snapshot});
+        const QStringList before = sqlRows(
+            db().databasePath(),
+            {u"UPDATE cdname SET 購入価格 = '五千円', 購入年月日 = 'いつか' WHERE CDID = 2"_s,
+             u"INSERT INTO cdname DEFAULT VALUES"_s,
+             u"INSERT INTO kyoku (CD名, 曲ID, 曲名, 作曲者名) VALUES ('奇妙なCD', "
+             u"2, CAST(X'%1' "
+             "AS TEXT), replace(hex(zeroblob(100000)), '00', '長'))"_s.arg(
+                 QString::fromLatin1(odd.toUtf8().toHex())),
+             snapshot});
         QCOMPARE(before.size(), 1);
         start();
         QCOMPARE(shownCount(), u"3 / 3"_s);
@@ -481,7 +414,7 @@ private slots:
             QCOMPARE(form.txtInput(4)->text(), u"五千円"_s);
             form.cmdFirst->click();
         }
-        QCOMPARE(sql(db().databasePath(), {snapshot}), before);
+        QCOMPARE(sqlRows(db().databasePath(), {snapshot}), before);
     }
 
     // A program killed at any moment while it writes: the file is whole, every
@@ -504,9 +437,9 @@ private slots:
             const QString file = folder.file(u"cdkaisou.db"_s);
             if (!QFile::exists(file))
                 continue; // killed before the collection existed
-            QCOMPARE(sql(file, {u"PRAGMA integrity_check"_s}), QStringList{u"ok"_s});
+            QCOMPARE(sqlRows(file, {u"PRAGMA integrity_check"_s}), QStringList{u"ok"_s});
             QSet<int> cds;
-            for (const QString& id : sql(file, {u"SELECT CDID FROM cdname"_s}))
+            for (const QString& id : sqlRows(file, {u"SELECT CDID FROM cdname"_s}))
                 cds << id.toInt();
             // a CD is deleted three rounds after it was added, in rounds of five;
             // that delete may have been committed without being acknowledged
@@ -517,11 +450,11 @@ private slots:
             for (int id : deleted)
                 QVERIFY(!cds.contains(id));
             // every CD has its three songs; no song is left without its CD
-            QCOMPARE(sql(file,
-                         {u"SELECT count(*) FROM cdname c WHERE (SELECT count(*) FROM "
-                          u"kyoku "
-                          "k WHERE k.CD名 = c.CD名) <> 3 UNION ALL SELECT count(*) FROM "
-                          "kyoku WHERE CD名 NOT IN (SELECT CD名 FROM cdname)"_s}),
+            QCOMPARE(sqlRows(file,
+                             {u"SELECT count(*) FROM cdname c WHERE (SELECT count(*) FROM "
+                              u"kyoku "
+                              "k WHERE k.CD名 = c.CD名) <> 3 UNION ALL SELECT count(*) FROM "
+                              "kyoku WHERE CD名 NOT IN (SELECT CD名 FROM cdname)"_s}),
                      (QStringList{u"0"_s, u"0"_s}));
         }
     }
@@ -532,11 +465,11 @@ private slots:
     {
         collectionWithBackup(m_folder->path(), u"バックアップのCD"_s);
         QVERIFY(QFile::remove(db().databasePath()));
-        QCOMPARE(sql(db().databasePath(),
-                     {u"CREATE TABLE cdname (CDID INTEGER, CD名 TEXT)"_s, // columns
-                                                                          // missing
-                      u"CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)"_s,
-                      u"INSERT INTO cdname VALUES (7, '手で直したCD')"_s}),
+        QCOMPARE(sqlRows(db().databasePath(),
+                         {u"CREATE TABLE cdname (CDID INTEGER, CD名 TEXT)"_s, // columns
+                                                                              // missing
+                          u"CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)"_s,
+                          u"INSERT INTO cdname VALUES (7, '手で直したCD')"_s}),
                  QStringList());
         const QByteArray mine = bytesOf(db().databasePath());
         MsgBoxSetNextAnswers({QMessageBox::Ok});
@@ -544,9 +477,9 @@ private slots:
         QVERIFY(!db().isOpen()); // refused: it lacks columns
         answeredTexts();
         QString shown;
-        pickFirstBackup(&shown);
-        QVERIFY(writeFile(db().databasePath() + u"-journal",
-                          "x"_ba)); // part of the file replaced
+        pickFirstItem(&shown);
+        QVERIFY(writeBytes(db().databasePath() + u"-journal",
+                           "x"_ba)); // part of the file replaced
         const QStringList said = menu("mnuRestore", {QMessageBox::Yes, QMessageBox::Ok});
         QVERIFY2(said.value(1).contains(u"復元しました（CD 1枚・曲 0曲）"),
                  qPrintable(said.join(u'|')));
@@ -593,7 +526,7 @@ private slots:
             damaged[at + 10] = damaged[at + 8];
             damaged[at + 11] = damaged[at + 9];
         }
-        QVERIFY(writeFile(copy, damaged));
+        QVERIFY(writeBytes(copy, damaged));
         const QList<backup::Copy> copies = backup::list(db().databasePath());
         QCOMPARE(copies.size(), 1);
         QVERIFY(!copies.first().damage.isEmpty());
@@ -606,7 +539,7 @@ private slots:
         // in the window: the item says so, and choosing it changes nothing
         start();
         QString shown;
-        pickFirstBackup(&shown);
+        pickFirstItem(&shown);
         QVERIFY(menu("mnuRestore", {QMessageBox::Ok}).value(0).contains(u"復元できません"));
         QVERIFY2(shown.contains(u"復元できません") && !shown.contains(u"CD "), qPrintable(shown));
         QCOMPARE(txtrs(m_w, 1)->text() + shownCount(), u"いまのCD300 / 300"_s);
@@ -619,7 +552,7 @@ private slots:
     void locksOfEndedRunsAndOfTheWindow()
     {
         writeCollection(m_folder->path(), {cd(1, u"CD"_s), cd(2, u"もう一枚"_s)}, {});
-        QVERIFY(writeFile(at(u"cdkaisou.db.lock"), lockOf(endedProcessId())));
+        QVERIFY(writeBytes(at(u"cdkaisou.db.lock"), lockOf(endedProcessId())));
         QProcess once;
         once.setWorkingDirectory(m_folder->path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -739,21 +672,22 @@ private slots:
         writeCollection(m_folder->path(), {cd(1, u"CD"_s)}, {});
         const QString dead = QString::number(endedProcessId());
         QVERIFY(QDir(m_folder->path()).mkdir(u"backup"_s));
-        const QStringList gone = {u".cdkaisou.db.import-"_s + dead,
-                                  u".cdkaisou.db.import-"_s + dead + u"-journal",
-                                  u"cdkaisou.db.restore-"_s + dead,
-                                  u"backup/cdkaisou-20250101-120000.db.part"_s,
-                                  u"backup/cdkaisou-20250101-120000-2.db.part"_s,
-                                  u"backup/cdkaisou-20250101-120000.db.part-journal"_s};
-        const QStringList stay = {u".cdkaisou.db.import-1"_s, // a process that runs (init)
-                                  u"cdkaisou.db.restore-x"_s,
-                                  u"backup/notes.part"_s,
-                                  u"backup/notes.part-journal"_s,
-                                  u"backup/cdkaisou-20250101-120000.db"_s,
-                                  u"cdkaisou.db.damaged-20250101-120000"_s,
-                                  u"other.db.restore-"_s + dead};
+        const QStringList gone
+            = QString(u".cdkaisou.db.import-D .cdkaisou.db.import-D-journal "
+                      "cdkaisou.db.restore-D backup/cdkaisou-20250101-120000.db.part "
+                      "backup/cdkaisou-20250101-120000-2.db.part "
+                      "backup/cdkaisou-20250101-120000.db.part-journal"_s)
+                  .replace(u'D', dead)
+                  .split(u' ');
+        // .cdkaisou.db.import-1 is of a process that runs (init)
+        const QStringList stay
+            = QString(u".cdkaisou.db.import-1 cdkaisou.db.restore-x backup/notes.part "
+                      "backup/notes.part-journal backup/cdkaisou-20250101-120000.db "
+                      "cdkaisou.db.damaged-20250101-120000 other.db.restore-D"_s)
+                  .replace(u'D', dead)
+                  .split(u' ');
         for (const QString& name : gone + stay)
-            QVERIFY(writeFile(at(name), "x"_ba));
+            QVERIFY(writeBytes(at(name), "x"_ba));
         start();
         for (const QString& name : gone + stay)
             QVERIFY2(QFile::exists(at(name)) == stay.contains(name), qPrintable(name));
@@ -764,9 +698,9 @@ private slots:
     void largestIdentifiersPast32Bits()
     {
         writeCollection(m_folder->path(), {cd(1, u"CD"_s)}, {song(u"CD"_s, 1, u"曲"_s)});
-        QCOMPARE(sql(db().databasePath(),
-                     {u"UPDATE cdname SET CDID = 4294967296"_s,
-                      u"UPDATE kyoku SET 曲ID = 4294967297"_s}),
+        QCOMPARE(sqlRows(db().databasePath(),
+                         {u"UPDATE cdname SET CDID = 4294967296"_s,
+                          u"UPDATE kyoku SET 曲ID = 4294967297"_s}),
                  QStringList());
         db().OpenDataContext();
         QCOMPARE(db().GetMaxCDID() + db().GetMaxKyokuID(), Q_INT64_C(8589934593));
