@@ -400,16 +400,12 @@ private slots:
         });
         QVERIFY(workThread && workThread != QCoreApplication::instance()->thread());
         QVERIFY(timerFired); // the window's events ran while the work waited for them
-        auto failing = [](const LongWorkProgress&) {
-            throw DbError(DbError::BadArguments, u"仕事の中の失敗"_s);
-        };
-        try {
-            runLongWork(nullptr, u"作業中"_s, failing);
-            QFAIL("the work's failure was lost");
-        } catch (const DbError& e) {
-            QCOMPARE(QString::number(e.number()) + e.description(),
-                     QString::number(DbError::BadArguments) + u"仕事の中の失敗");
-        }
+        QCOMPARE(thrown([] {
+                     runLongWork(nullptr, u"作業中"_s, [](const LongWorkProgress&) {
+                         throw DbError(DbError::BadArguments, u"仕事の中の失敗"_s);
+                     });
+                 }),
+                 (std::pair<int, QString>(DbError::BadArguments, u"仕事の中の失敗"_s)));
         // キャンセル once the progress window shows
         QTimer press;
         QObject::connect(&press, &QTimer::timeout, [] {
@@ -423,19 +419,17 @@ private slots:
         const importer::Rows rows = importer::readLegacy(fixtures + u"/cdkaisou.mdb");
         QVERIFY(QDir().mkpath(at(u"stopped")));
         int steps = 0;
-        try {
-            runLongWork(nullptr, u"作業中"_s, [&](const LongWorkProgress& progress) {
-                importer::writeCollection(at(u"stopped/cdkaisou.db"), rows, false,
-                                          [&](int done, int all) {
-                                              steps = done;
-                                              QThread::msleep(20); // at most 9 s
-                                              return progress(done, all);
-                                          });
-            });
-            QFAIL("キャンセル did not stop the work");
-        } catch (const DbError& e) {
-            QCOMPARE(e.number(), int(LegacyReader::Cancelled));
-        }
+        QCOMPARE(thrown([&] {
+                     runLongWork(nullptr, u"作業中"_s, [&](const LongWorkProgress& progress) {
+                         importer::writeCollection(at(u"stopped/cdkaisou.db"), rows, false,
+                                                   [&](int done, int all) {
+                                                       steps = done;
+                                                       QThread::msleep(20); // at most 9 s
+                                                       return progress(done, all);
+                                                   });
+                     });
+                 }).first,
+                 int(LegacyReader::Cancelled)); // キャンセル stopped the work
         QVERIFY(steps > 0 && steps < rows.cds.size() + rows.songs.size());
         QCOMPARE(
             QDir(at(u"stopped")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
