@@ -4,18 +4,24 @@
 #include "mainwindow/startup.h"
 #include "store/collection.h"
 #include "store/connection.h"
+#include "store/dberror.h"
 #include "widgets/msgbox.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QMetaMethod>
 #include <QPointer>
+#include <QProcess>
 #include <QSettings>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 #include <cstdio>
@@ -121,6 +127,95 @@ QByteArray fileHash(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+QStringList sqlRows(const QString& file, const QStringList& statements)
+{
+    QStringList out;
+    {
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("sqlRows"));
+        db.setDatabaseName(file);
+        const bool open = db.open();
+        QSqlQuery q(db);
+        for (const QString& s : statements)
+            if (!open || !q.exec(s))
+                out << QStringLiteral("failed: ") + s;
+        while (q.next()) {
+            QStringList values;
+            for (int c = 0; c < q.record().count(); ++c)
+                values << q.value(c).toString();
+            out << values.join(u'|');
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("sqlRows"));
+    return out;
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+std::pair<int, QString> thrown(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const DbError& e) {
+        return {e.number(), e.description()};
+    }
+    return {0, QString()};
+}
+
+qint64 endedProcessId()
+{
+    QProcess gone;
+    gone.start(QStringLiteral("true"));
+    gone.waitForFinished();
+    return gone.processId() ? gone.processId() : 999999;
+}
+
+namespace {
+void answerFileDialogs(const QStringList& files)
+{
+    if (files.isEmpty())
+        return;
+    QTimer::singleShot(0, [files] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->setDirectory(QFileInfo(files.first()).path());
+        dialog->selectFile(files.first());
+        QMetaObject::invokeMethod(dialog, "accept");
+        answerFileDialogs(files.mid(1));
+    });
+}
+} // namespace
+
+QStringList triggerCommand(QObject* window, const char* name, const QStringList& files,
+                           const QList<QMessageBox::StandardButton>& answers)
+{
+    answerFileDialogs(files);
+    MsgBoxSetNextAnswers(answers);
+    window->findChild<QAction*>(QString::fromLatin1(name))->trigger();
+    return answeredTexts();
+}
+
+void pickFirstItem(QString* shown)
+{
+    QTimer::singleShot(0, [shown] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        *shown = dialog->comboBoxItems().value(0);
+        dialog->setTextValue(*shown);
+        dialog->accept();
+    });
 }
 
 QStringList answeredTexts()

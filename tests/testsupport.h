@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVariantMap>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 // Tests write texts as u"…"_s, as the program is built with no implicit
@@ -58,6 +59,18 @@ QStringList answeredTexts();
 // (a null QString), backslash escapes for backslash, TAB, LF and CR.
 QList<QStringList> readTsv(const QString& path, QStringList* header = nullptr);
 
+// Runs statements on a connection of its own to a database file: the rows of
+// the last one, their values joined by "|"; a statement that fails gives
+// "failed: " and the statement.
+QStringList sqlRows(const QString& file, const QStringList& statements);
+// A file's bytes, empty where it cannot be read; and a file written whole.
+QByteArray bytesOf(const QString& path);
+bool writeBytes(const QString& path, const QByteArray& bytes);
+// The number and description of the DbError the work throws; 0 where it throws none.
+std::pair<int, QString> thrown(const std::function<void()>& work);
+// The identifier of a process that has ended.
+qint64 endedProcessId();
+
 // Answers every modal message box that opens while it lives, pressing the
 // given button, and records what each box said.
 class MessageBoxAnswerer : public QObject {
@@ -85,6 +98,14 @@ void endTest(QPointer<frmMain>& window, std::unique_ptr<StartupFolder>& folder);
 frmMain* startMain();
 // Closes the main window as the user would and lets it unload.
 void closeMain(frmMain* w);
+
+// Triggers a command of a window, the file dialogs it opens answered one
+// after the other with these files, its boxes with these answers: what the
+// boxes said.
+QStringList triggerCommand(QObject* window, const char* name, const QStringList& files = {},
+                           const QList<QMessageBox::StandardButton>& answers = {});
+// Picks the first item of the next input dialog's list, noting what it showed.
+void pickFirstItem(QString* shown);
 
 template <typename T> T* child(QObject* parent, const QString& name)
 {
