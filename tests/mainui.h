@@ -29,6 +29,12 @@ template <typename T> T* named(const QObject* window, const QString& name)
     return found;
 }
 
+// Runs a command of the window (a menu item, a toolbar button) as choosing it does.
+inline void trigger(const QObject* window, const QString& name)
+{
+    named<QAction>(window, name)->trigger();
+}
+
 #define RONDELLA_CONTROL(Type, Name)                                                               \
     inline Type* Name(const QObject* window)                                                       \
     {                                                                                              \
@@ -42,8 +48,6 @@ template <typename T> T* named(const QObject* window, const QString& name)
 
 RONDELLA_CONTROL(DataGrid, DataGrid1)
 RONDELLA_CONTROL(DataGrid, DataGrid2)
-RONDELLA_CONTROL(DataTextBox, txtrsDamie)
-RONDELLA_CONTROL(DataTextBox, txtrsSubDamie)
 RONDELLA_CONTROL_ARRAY(DataTextBox, txtrs)
 RONDELLA_CONTROL_ARRAY(QLabel, lblFieldLabel)
 RONDELLA_CONTROL_ARRAY(QLabel, lblRcount)
@@ -56,7 +60,6 @@ RONDELLA_CONTROL(QWidget, picCD)
 RONDELLA_CONTROL(QWidget, picKyoku)
 RONDELLA_CONTROL(QLabel, lblCDdata)
 RONDELLA_CONTROL(QLabel, lblKyokudata)
-RONDELLA_CONTROL(QLabel, Label5)
 RONDELLA_CONTROL(QLabel, picCDphoto)
 RONDELLA_CONTROL(LineControl, Line3)
 RONDELLA_CONTROL(QPushButton, cmdTop)
@@ -76,7 +79,6 @@ RONDELLA_CONTROL(QLineEdit, txtKyabinet)
 RONDELLA_CONTROL(QLineEdit, txtDan)
 RONDELLA_CONTROL(QPushButton, cmdFilter)
 RONDELLA_CONTROL(QLabel, Label1)
-RONDELLA_CONTROL(QLabel, Label2)
 RONDELLA_CONTROL(ImageButton, imgTyu)
 RONDELLA_CONTROL(ImageButton, imgSibori)
 RONDELLA_CONTROL(ImageButton, imgReset)
@@ -89,3 +91,12 @@ RONDELLA_CONTROL(QAction, mnuKyokuS)
 
 // The wait window is on the screen.
 bool isWaitShown();
+
+// What the window says of the data it shows, in one line: both headers, both
+// grid captions, then the CD and the song counters.
+inline QString shows(const QObject* w)
+{
+    return QStringList{lblCDdata(w)->text(),    lblKyokudata(w)->text(), DataGrid2(w)->caption(),
+                       DataGrid1(w)->caption(), lblRcount(w, 3)->text(), lblRcount(w, 0)->text()}
+        .join(QStringLiteral(" | "));
+}

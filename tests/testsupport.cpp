@@ -25,7 +25,7 @@ StartupFolder::StartupFolder() : m_previous(QDir::currentPath())
     QDir::setCurrent(m_dir.path());
     // What the program remembers for its user stays inside the folder, never
     // in the user's own configuration.
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath("settings"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath(u"settings"_s));
 }
 
 StartupFolder::~StartupFolder()
@@ -36,17 +36,17 @@ StartupFolder::~StartupFolder()
 QVariantMap cd(int id, const QString& title, const QVariantMap& more)
 {
     QVariantMap row = more;
-    row.insert(QStringLiteral("CDID"), id);
-    row.insert(QStringLiteral("CD名"), title);
+    row.insert(u"CDID"_s, id);
+    row.insert(u"CD名"_s, title);
     return row;
 }
 
 QVariantMap song(const QString& cdTitle, int id, const QString& title, const QVariantMap& more)
 {
     QVariantMap row = more;
-    row.insert(QStringLiteral("CD名"), cdTitle);
-    row.insert(QStringLiteral("曲ID"), id);
-    row.insert(QStringLiteral("曲名"), title);
+    row.insert(u"CD名"_s, cdTitle);
+    row.insert(u"曲ID"_s, id);
+    row.insert(u"曲名"_s, title);
     return row;
 }
 
@@ -57,11 +57,10 @@ void insertRows(QSqlDatabase db, const QString& table, const QVector<FieldDef>& 
     QStringList names, marks;
     for (const FieldDef& f : fields) {
         names << f.name;
-        marks << QStringLiteral("?");
+        marks << u"?"_s;
     }
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(table, names.join(u','), marks.join(u',')));
+    q.prepare(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table, names.join(u','), marks.join(u',')));
     for (const QVariantMap& row : rows) {
         for (const FieldDef& f : fields)
             q.addBindValue(toStored(row.value(f.name), f.type));
@@ -74,21 +73,21 @@ void insertRows(QSqlDatabase db, const QString& table, const QVector<FieldDef>& 
 void writeCollection(const QString& folder, const QVector<QVariantMap>& cds,
                      const QVector<QVariantMap>& songs)
 {
-    Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
+    Connection c(QDir(folder).filePath(u"cdkaisou.db"_s));
     QSqlDatabase db = c.database();
     db.transaction();
-    insertRows(db, QStringLiteral("cdname"), Connection::cdnameFields(), cds);
-    insertRows(db, QStringLiteral("kyoku"), Connection::kyokuFields(), songs);
+    insertRows(db, u"cdname"_s, Connection::cdnameFields(), cds);
+    insertRows(db, u"kyoku"_s, Connection::kyokuFields(), songs);
     db.commit();
 }
 
 QStringList readColumn(const QString& folder, const QString& table, const QString& column)
 {
-    Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
+    Connection c(QDir(folder).filePath(u"cdkaisou.db"_s));
     QStringList out;
     for (const QVariant& v :
-         c.column(QStringLiteral("SELECT \"%1\" FROM \"%2\" ORDER BY rowid").arg(column, table)))
-        out << (v.isNull() ? QStringLiteral("<null>") : v.toString());
+         c.column(u"SELECT \"%1\" FROM \"%2\" ORDER BY rowid"_s.arg(column, table)))
+        out << (v.isNull() ? u"<null>"_s : v.toString());
     return out;
 }
 
@@ -147,7 +146,7 @@ QList<QStringList> readTsv(const QString& path, QStringList* header)
                 cells << QString();
                 continue;
             }
-            QString text = QStringLiteral(""); // empty, not NULL
+            QString text = u""_s; // empty, not NULL
             const QString raw = QString::fromUtf8(cell);
             for (qsizetype k = 0; k < raw.size(); ++k) {
                 if (raw[k] == u'\\' && k + 1 < raw.size()) {
@@ -216,10 +215,7 @@ frmMain* startMain()
     // The program opens the collection itself, as a user's start does.
     dropOwnCollection();
     Main();
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == u"frmMain" && w->isVisible())
-            return qobject_cast<frmMain*>(w);
-    return nullptr;
+    return shownMain();
 }
 
 void closeMain(frmMain* w)
@@ -269,16 +265,14 @@ int execEachAlone(QObject* tests, int argc, char** argv)
     if (argc > 1)
         return QTest::qExec(tests, argc, argv);
     static const QStringList fixture
-        = {QStringLiteral("init"), QStringLiteral("cleanup"), QStringLiteral("initTestCase"),
-           QStringLiteral("cleanupTestCase")};
+        = {u"init"_s, u"cleanup"_s, u"initTestCase"_s, u"cleanupTestCase"_s};
     const QMetaObject* meta = tests->metaObject();
     int failures = 0;
     for (int m = meta->methodOffset(); m < meta->methodCount(); ++m) {
         const QMetaMethod method = meta->method(m);
         const QString name = QString::fromLatin1(method.name());
         if (method.methodType() != QMetaMethod::Slot || method.access() != QMetaMethod::Private
-            || method.parameterCount() != 0 || name.endsWith(QStringLiteral("_data"))
-            || fixture.contains(name))
+            || method.parameterCount() != 0 || name.endsWith(u"_data"_s) || fixture.contains(name))
             continue;
         try {
             failures += QTest::qExec(tests, {QString::fromLocal8Bit(argv[0]), name});
@@ -292,6 +286,27 @@ int execEachAlone(QObject* tests, int argc, char** argv)
         }
     }
     return failures;
+}
+
+void typeKeys(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+frmMain* MainWindowTest::start()
+{
+    return m_w = startMain();
+}
+
+void MainWindowTest::init()
+{
+    m_folder = std::make_unique<StartupFolder>();
+}
+
+void MainWindowTest::cleanup()
+{
+    endTest(m_w, m_folder);
 }
 
 bool isWaitShown()

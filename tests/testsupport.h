@@ -86,10 +86,24 @@ frmMain* startMain();
 // Closes the main window as the user would and lets it unload.
 void closeMain(frmMain* w);
 
-template <typename T> T* child(QObject* parent, const QString& name)
-{
-    return parent->findChild<T*>(name);
-}
+// Types the text into the widget one key at a time, as a keyboard does
+// (QTest::keyClicks knows Latin-1 alone).
+void typeKeys(QWidget* widget, const QString& text);
+
+// The fixture of a suite on the main window: each test function starts in a
+// fresh start-up folder and ends as endTest ends it. A suite's own init() or
+// cleanup() calls these first.
+class MainWindowTest : public QObject {
+    Q_OBJECT
+protected:
+    // Shows the main window on the folder's collection.
+    frmMain* start();
+    std::unique_ptr<StartupFolder> m_folder;
+    QPointer<frmMain> m_w;
+protected slots:
+    void init();
+    void cleanup();
+};
 
 // Runs each test function of `tests` on its own, so that an exception escaping
 // one (a DbError, say) fails that function alone and the rest still run; the
