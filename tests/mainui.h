@@ -4,6 +4,8 @@
 // the program has them. A control that is not there throws, which fails the
 // test function that asked for it.
 
+#include "mainwindow/frmmain.h"
+#include "store/collection.h"
 #include "widgets/controls.h"
 #include "widgets/databound.h"
 #include "widgets/sound.h"
@@ -12,9 +14,12 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
+#include <QTest>
 #include <QToolBar>
 
 #include <stdexcept>

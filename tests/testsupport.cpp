@@ -97,8 +97,6 @@ MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer) : m_a
     m_timer.start(10);
 }
 
-MessageBoxAnswerer::~MessageBoxAnswerer() = default;
-
 void MessageBoxAnswerer::poll()
 {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -108,10 +106,7 @@ void MessageBoxAnswerer::poll()
     texts << box->text();
     titles << box->windowTitle();
     icons << box->icon();
-    QAbstractButton* button = box->button(m_answer);
-    if (!button)
-        button = box->buttons().value(0);
-    button->click();
+    (box->button(m_answer) ? box->button(m_answer) : box->buttons().value(0))->click();
 }
 
 QByteArray fileHash(const QString& path)
@@ -142,31 +137,22 @@ QList<QStringList> readTsv(const QString& path, QStringList* header)
             continue;
         QStringList cells;
         for (const QByteArray& cell : lines[i].split('\t')) {
-            if (cell == "\\N") {
-                cells << QString();
-                continue;
-            }
-            QString text = u""_s; // empty, not NULL
             const QString raw = QString::fromUtf8(cell);
-            for (qsizetype k = 0; k < raw.size(); ++k) {
-                if (raw[k] == u'\\' && k + 1 < raw.size()) {
-                    const QChar e = raw[++k];
-                    text += e == u't' ? QChar(u'\t')
-                        : e == u'n'   ? QChar(u'\n')
-                        : e == u'r'   ? QChar(u'\r')
-                                      : e;
-                } else {
-                    text += raw[k];
-                }
+            QString text = cell == "\\N" ? QString() : u""_s; // NULL, or empty but not NULL
+            for (qsizetype k = 0; !text.isNull() && k < raw.size(); ++k) {
+                const QChar e = raw[k] == u'\\' && k + 1 < raw.size() ? raw[++k] : QChar();
+                text += e.isNull() ? raw[k]
+                    : e == u't'    ? QChar(u'\t')
+                    : e == u'n'    ? QChar(u'\n')
+                    : e == u'r'    ? QChar(u'\r')
+                                   : e;
             }
             cells << text;
         }
-        if (i == 0) {
-            if (header)
-                *header = cells;
-        } else {
+        if (i > 0)
             rows << cells;
-        }
+        else if (header)
+            *header = cells;
     }
     return rows;
 }
@@ -239,15 +225,12 @@ void startUnansweredBoxGuard()
     auto* guard = new QTimer(QCoreApplication::instance());
     QObject::connect(guard, &QTimer::timeout, [] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
+        if (!box || !box->isVisible() || box->buttons().isEmpty())
             return;
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        const QVariant seen = box->property("firstSeen");
-        if (!seen.isValid()) {
+        if (!box->property("firstSeen").isValid())
             box->setProperty("firstSeen", now);
-            return;
-        }
-        if (now - seen.toLongLong() < 3000 || box->buttons().isEmpty())
+        if (now - box->property("firstSeen").toLongLong() < 3000)
             return;
         qWarning("unanswered message box closed: %s", qPrintable(box->text()));
         box->buttons().constFirst()->click();

@@ -64,7 +64,6 @@ class MessageBoxAnswerer : public QObject {
     Q_OBJECT
 public:
     explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
-    ~MessageBoxAnswerer() override;
     QStringList texts;
     QStringList titles;
     QList<QMessageBox::Icon> icons;
