@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
-#include <QToolBar>
 
 #include <stdexcept>
 
@@ -59,19 +58,12 @@ RONDELLA_CONTROL_ARRAY(QLabel, lblRcount)
 RONDELLA_CONTROL_ARRAY(QCheckBox, Check1)
 RONDELLA_CONTROL_ARRAY(DataCombo, DataCombo1)
 RONDELLA_CONTROL(MMControl, MMCdialog)
-RONDELLA_CONTROL(MMControl, MMCdrop)
-RONDELLA_CONTROL(QToolBar, tbToolBar)
-RONDELLA_CONTROL(QWidget, picCD)
-RONDELLA_CONTROL(QWidget, picKyoku)
 RONDELLA_CONTROL(QLabel, lblCDdata)
 RONDELLA_CONTROL(QLabel, lblKyokudata)
 RONDELLA_CONTROL(QLabel, picCDphoto)
-RONDELLA_CONTROL(LineControl, Line3)
 RONDELLA_CONTROL(QPushButton, cmdTop)
-RONDELLA_CONTROL(QPushButton, cmdPrevious)
 RONDELLA_CONTROL(QPushButton, cmdNext)
 RONDELLA_CONTROL(QPushButton, cmdLast)
-RONDELLA_CONTROL(QPushButton, cmdTopsub)
 RONDELLA_CONTROL(QPushButton, cmdLeftSub)
 RONDELLA_CONTROL(QPushButton, cmdRightSub)
 RONDELLA_CONTROL(QPushButton, cmdLastsub)
@@ -80,8 +72,6 @@ RONDELLA_CONTROL(QGroupBox, FraKyoku)
 RONDELLA_CONTROL(QGroupBox, FraCD)
 RONDELLA_CONTROL(QLineEdit, txtKyoku)
 RONDELLA_CONTROL(QLineEdit, txtCDmei)
-RONDELLA_CONTROL(QLineEdit, txtKyabinet)
-RONDELLA_CONTROL(QLineEdit, txtDan)
 RONDELLA_CONTROL(QPushButton, cmdFilter)
 RONDELLA_CONTROL(QLabel, Label1)
 RONDELLA_CONTROL(ImageButton, imgTyu)

@@ -28,39 +28,29 @@ StartupFolder::StartupFolder() : m_previous(QDir::currentPath())
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath(u"settings"_s));
 }
 
-StartupFolder::~StartupFolder()
-{
-    QDir::setCurrent(m_previous);
-}
-
 QVariantMap cd(int id, const QString& title, const QVariantMap& more)
 {
     QVariantMap row = more;
-    row.insert(u"CDID"_s, id);
-    row.insert(u"CD名"_s, title);
+    row.insert({{u"CDID"_s, id}, {u"CD名"_s, title}});
     return row;
 }
 
 QVariantMap song(const QString& cdTitle, int id, const QString& title, const QVariantMap& more)
 {
     QVariantMap row = more;
-    row.insert(u"CD名"_s, cdTitle);
-    row.insert(u"曲ID"_s, id);
-    row.insert(u"曲名"_s, title);
+    row.insert({{u"CD名"_s, cdTitle}, {u"曲ID"_s, id}, {u"曲名"_s, title}});
     return row;
 }
 
-namespace {
-void insertRows(QSqlDatabase db, const QString& table, const QVector<FieldDef>& fields,
-                const QVector<QVariantMap>& rows)
+static void insertRows(QSqlDatabase db, const QString& table, const QVector<FieldDef>& fields,
+                       const QVector<QVariantMap>& rows)
 {
-    QStringList names, marks;
-    for (const FieldDef& f : fields) {
+    QStringList names;
+    for (const FieldDef& f : fields)
         names << f.name;
-        marks << u"?"_s;
-    }
     QSqlQuery q(db);
-    q.prepare(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table, names.join(u','), marks.join(u',')));
+    q.prepare(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(
+        table, names.join(u','), QStringList(names.size(), u"?"_s).join(u',')));
     for (const QVariantMap& row : rows) {
         for (const FieldDef& f : fields)
             q.addBindValue(toStored(row.value(f.name), f.type));
@@ -68,7 +58,6 @@ void insertRows(QSqlDatabase db, const QString& table, const QVector<FieldDef>& 
             qFatal("insert failed");
     }
 }
-} // namespace
 
 void writeCollection(const QString& folder, const QVector<QVariantMap>& cds,
                      const QVector<QVariantMap>& songs)
@@ -157,18 +146,16 @@ QList<QStringList> readTsv(const QString& path, QStringList* header)
     return rows;
 }
 
-namespace {
 // The test's own collection, for tests that work on the data without a window.
-std::unique_ptr<Collection> ownCollection;
+static std::unique_ptr<Collection> ownCollection;
 
-frmMain* shownMain()
+static frmMain* shownMain()
 {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->objectName() == u"frmMain" && w->isVisible())
             return qobject_cast<frmMain*>(w);
     return nullptr;
 }
-} // namespace
 
 Collection& db()
 {
@@ -206,18 +193,15 @@ frmMain* startMain()
 
 void closeMain(frmMain* w)
 {
-    QPointer<frmMain> guard(w);
     w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QTest::qWait(1);
 }
 
-namespace {
-
 // A box nobody answers would hold a failing test until ctest's time-out: after
 // a few seconds it is answered with its first button, and said so, so that the
 // test goes on to fail on what it checks.
-void startUnansweredBoxGuard()
+static void startUnansweredBoxGuard()
 {
     // a test of the store alone runs a QCoreApplication, which shows no boxes
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -237,8 +221,6 @@ void startUnansweredBoxGuard()
     });
     guard->start(250);
 }
-
-} // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(startUnansweredBoxGuard)
 

@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
-#include <QObject>
 #include <QPointer>
 
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVariantMap>
@@ -30,7 +29,7 @@ void dropOwnCollection();
 class StartupFolder {
 public:
     StartupFolder();
-    ~StartupFolder();
+    ~StartupFolder() { QDir::setCurrent(m_previous); }
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
 
@@ -110,19 +109,14 @@ protected slots:
 // command line, runs them as QtTest does. Returns the number of failures.
 int execEachAlone(QObject* tests, int argc, char** argv);
 
+#define RONDELLA_TEST_MAIN_OF(Application, TestObject, ...)                                        \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        Application app(argc, argv);                                                               \
+        __VA_ARGS__;                                                                               \
+        TestObject tc;                                                                             \
+        return execEachAlone(&tc, argc, argv);                                                     \
+    }
 #define RONDELLA_TEST_MAIN(TestObject)                                                             \
-    int main(int argc, char** argv)                                                                \
-    {                                                                                              \
-        QApplication app(argc, argv);                                                              \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        TestObject tc;                                                                             \
-        return execEachAlone(&tc, argc, argv);                                                     \
-    }
-
-#define RONDELLA_TEST_GUILESS_MAIN(TestObject)                                                     \
-    int main(int argc, char** argv)                                                                \
-    {                                                                                              \
-        QCoreApplication app(argc, argv);                                                          \
-        TestObject tc;                                                                             \
-        return execEachAlone(&tc, argc, argv);                                                     \
-    }
+    RONDELLA_TEST_MAIN_OF(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true))
+#define RONDELLA_TEST_GUILESS_MAIN(TestObject) RONDELLA_TEST_MAIN_OF(QCoreApplication, TestObject)
