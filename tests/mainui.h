@@ -25,9 +25,7 @@
 
 template <typename T> T* named(const QObject* window, const QString& name)
 {
-    if (!window)
-        throw std::runtime_error("no main window");
-    T* found = window->findChild<T*>(name);
+    T* found = window ? window->findChild<T*>(name) : nullptr;
     if (!found)
         throw std::runtime_error("no control named " + name.toStdString());
     return found;
@@ -83,6 +81,15 @@ RONDELLA_CONTROL(QAction, mnuKyokuS)
 
 #undef RONDELLA_CONTROL
 #undef RONDELLA_CONTROL_ARRAY
+
+// The texts of a column of the grid, joined by |.
+inline QString column(const DataGrid* grid, int col)
+{
+    QStringList out;
+    for (int r = 0; r < grid->table()->model()->rowCount(); ++r)
+        out << grid->text(r, col);
+    return out.join(u'|');
+}
 
 // The wait window is on the screen.
 bool isWaitShown();

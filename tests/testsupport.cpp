@@ -101,9 +101,9 @@ void MessageBoxAnswerer::poll()
 QByteArray fileHash(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    return f.open(QIODevice::ReadOnly)
+        ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+        : QByteArray();
 }
 
 QStringList answeredTexts()

@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVariantMap>
-#include <QVector>
 #include <memory>
 
 // Tests write texts as u"…"_s, as the program is built with no implicit

@@ -45,34 +45,29 @@ QString TestQuickFind::find(const QString& typed)
     typeKeys(field(), typed);
     QTest::keyClick(field(), Qt::Key_Return);
     QTest::qWait(250);
-    QStringList ids;
-    for (int r = 0; r < db().cds()->recordCount(); ++r)
-        ids << db().cds()->valueAt(r, 0).toString();
-    return ids.join(u' ');
+    return column(DataGrid2(m_w), 0);
 }
 
 void TestQuickFind::everyWordInAnyFieldOfACdOrItsSongs()
 {
-    const struct {
-        const char16_t *typed, *found;
-    } rows[] = {{u"カラヤン", u"1"},      {u"東芝", u"1 5"},
-                {u"ベートーベン", u"1"},  {u"石川道雄", u"2 3"},
-                {u"吉田", u"3"},          {u"じゃず", u"4"},
-                {u"ワーグナー", u""},     {u"ベートーヴェン 東芝EMI", u"1"},
-                {u"バッハ　東芝", u""},   {u"交響曲 東芝", u"1 5"},
-                {u"交響曲 第1楽章", u"1"}};
+    const std::pair<const char16_t*, const char16_t*> rows[]
+        = {{u"カラヤン", u"1"},      {u"東芝", u"1|5"},
+           {u"ベートーベン", u"1"},  {u"石川道雄", u"2|3"},
+           {u"吉田", u"3"},          {u"じゃず", u"4"},
+           {u"ワーグナー", u""},     {u"ベートーヴェン 東芝EMI", u"1"},
+           {u"バッハ　東芝", u""},   {u"交響曲 東芝", u"1|5"},
+           {u"交響曲 第1楽章", u"1"}};
     for (const auto& row : rows) {
-        const QString typed = QString::fromUtf16(row.typed), found = find(typed);
-        QVERIFY2(found == QString::fromUtf16(row.found), qPrintable(typed + u": "_s + found));
+        const QString typed = QString::fromUtf16(row.first), found = find(typed);
+        QVERIFY2(found == QString::fromUtf16(row.second), qPrintable(typed + u": "_s + found));
         QCOMPARE(m_w->displayState(), DisplayState::CDSearch);
     }
-    QCOMPARE(lblRcount(m_w, 3)->text(), u"1 / 5"_s);
     QVERIFY(answeredTexts().isEmpty()); // typing is never interrupted by a box
 }
 
 void TestQuickFind::captionCountersMarksAndTheEnd()
 {
-    QCOMPARE(find(u"キリエ"_s), u"2 3"_s);
+    QCOMPARE(find(u"キリエ"_s), u"2|3"_s);
     QCOMPARE(shows(m_w),
              u"ＣＤ検索中 | 曲データ | すべての項目：キリエ | 左CDに含まれる曲 | 2 / 5 | 2 / 4"_s);
     // the song that holds the word is bold and marked in its row header; the other is not
@@ -84,7 +79,7 @@ void TestQuickFind::captionCountersMarksAndTheEnd()
              u"●|"_s);
     cmdLast(m_w)->click(); // navigation stays within the found CDs
     QCOMPARE(txtrs(m_w, 0)->text(), u"3"_s);
-    QCOMPARE(find(u"交響曲"_s), u"1 5"_s); // the sort orders the found CDs only
+    QCOMPARE(find(u"交響曲"_s), u"1|5"_s); // the sort orders the found CDs only
     trigger(m_w, u"mnuCDs"_s);
     QCOMPARE(db().cds()->valueAt(0, 0).toString() + db().cds()->valueAt(1, 0).toString(), u"51"_s);
     QCOMPARE(DataGrid2(m_w)->caption(), u"すべての項目：交響曲"_s);
@@ -93,7 +88,7 @@ void TestQuickFind::captionCountersMarksAndTheEnd()
     QCOMPARE(field()->text(), QString());
     QCOMPARE(lblRcount(m_w, 3)->text(), u"5 / 5"_s);
     find(u"東芝"_s);
-    QCOMPARE(find(QString()), u"1 2 3 4 5"_s);
+    QCOMPARE(find(QString()), u"1|2|3|4|5"_s);
     QCOMPARE(m_w->displayState(), DisplayState::AllData);
     find(u"東芝"_s);
     trigger(m_w, u"mnuReset"_s);
