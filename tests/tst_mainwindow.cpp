@@ -71,9 +71,8 @@ void TestMainWindow::startShowsAllDataAndMoves()
     QCOMPARE(panel.join(u'|'),
              u"1|"_s + fifth
                  + u"||1989/04/15|\u00A53,000|石川道雄|||第1楽章|ベートーヴェン||||||||||||1"_s);
-    // the grid groups a price without a sign; one CD's songs hide CD名 and 曲ID
+    // the grid groups a price without a sign
     QCOMPARE(DataGrid2(w)->text(1, 3) + u' ' + DataGrid2(w)->text(2, 3), u"1,234,567 0"_s);
-    QVERIFY(!DataGrid1(w)->isColumnVisible(0) && !DataGrid1(w)->isColumnVisible(1));
     MessageBoxAnswerer answers;
     cmdNext(w)->click(); // CD 2 has no songs
     cmdRightSub(w)->click();
@@ -117,9 +116,14 @@ void TestMainWindow::unusableFileOpensWindowWithoutData()
     QVERIFY2(answers.texts.size() == 1 && answers.texts[0].contains(f.fileName())
                  && answers.texts[0].contains(cause) && answers.titles[0] == u"Rondella",
              qPrintable(answers.texts.join(u'\n')));
+    // Esc in quick find opens the file anew, and runs no search once the typing pauses
+    typeKeys(named<QLineEdit>(m_w, u"txtQuickFind"_s), u"東芝"_s);
+    QTest::keyClick(named<QLineEdit>(m_w, u"txtQuickFind"_s), Qt::Key_Escape);
+    QTest::qWait(250);
     cmdNext(m_w)->click(); // nothing to move: a message, no crash
     closeMain(m_w); // asks nothing more, and leaves the file as it was
-    QVERIFY(answers.texts.size() == 2 && f.open(QIODevice::ReadOnly));
+    QVERIFY2(answers.texts.size() == 3 && f.open(QIODevice::ReadOnly),
+             qPrintable(answers.texts.join(u'\n')));
     QCOMPARE(f.readAll(), content);
 }
 

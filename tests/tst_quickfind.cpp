@@ -82,7 +82,6 @@ void TestQuickFind::captionCountersMarksAndTheEnd()
     QCOMPARE(find(u"交響曲"_s), u"1|5"_s); // the sort orders the found CDs only
     trigger(m_w, u"mnuCDs"_s);
     QCOMPARE(db().cds()->valueAt(0, 0).toString() + db().cds()->valueAt(1, 0).toString(), u"51"_s);
-    QCOMPARE(DataGrid2(m_w)->caption(), u"すべての項目：交響曲"_s);
     // Esc, emptying the field, the reset command and an extraction end it
     QTest::keyClick(field(), Qt::Key_Escape);
     QCOMPARE(field()->text(), QString());

@@ -145,7 +145,6 @@ void TestSearch::songSearchThenCDSearch()
         shows(m_w),
         u"CDデータ | 曲検索中 | 右の曲を含むCD一覧（非連結） | 作曲者名 = 'ベートーヴェン' and 曲名 like '*第1楽章*' | 1 / 6 | 2 / 8"_s);
     QVERIFY(!picTyuu(m_w)->isVisible() && DataGrid1(m_w)->isColumnVisible(0));
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cdList());
     QCOMPARE(txtrs(m_w, 1)->text() + u'|' + txtrs(m_w, 8)->text(),
              fifth + u"|交響曲第5番 第1楽章"_s);
     trigger(m_w, u"mnuCDs"_s); // sorts the CD list on show alone
@@ -218,7 +217,6 @@ void TestSearch::allSongsAndReset()
     QVERIFY(!db().cdList() && db().strCriteria().isEmpty() && !Check1(m_w, 10)->isChecked());
     QCOMPARE(DataGrid1(m_w)->dataSource(), db().songsOfCD());
     QVERIFY(db().cds()->sort().isEmpty() && db().songs()->sort().isEmpty());
-    QVERIFY(db().songsOfCD()->sort().isEmpty() && !mnuKyokuS(m_w)->isChecked());
 }
 
 // 絞込抽出 runs the search twice; リセット clears the panel alone; CLOSE
