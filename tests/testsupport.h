@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
-#include <QObject>
 #include <QPointer>
 
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVariantMap>
@@ -31,7 +30,7 @@ void dropOwnCollection();
 class StartupFolder {
 public:
     StartupFolder();
-    ~StartupFolder();
+    ~StartupFolder() { QDir::setCurrent(m_previous); }
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
 
@@ -77,7 +76,6 @@ class MessageBoxAnswerer : public QObject {
     Q_OBJECT
 public:
     explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
-    ~MessageBoxAnswerer() override;
     QStringList texts;
     QStringList titles;
     QList<QMessageBox::Icon> icons;
@@ -107,10 +105,24 @@ QStringList triggerCommand(QObject* window, const char* name, const QStringList&
 // Picks the first item of the next input dialog's list, noting what it showed.
 void pickFirstItem(QString* shown);
 
-template <typename T> T* child(QObject* parent, const QString& name)
-{
-    return parent->findChild<T*>(name);
-}
+// Types the text into the widget one key at a time, as a keyboard does
+// (QTest::keyClicks knows Latin-1 alone).
+void typeKeys(QWidget* widget, const QString& text);
+
+// The fixture of a suite on the main window: each test function starts in a
+// fresh start-up folder and ends as endTest ends it. A suite's own init() or
+// cleanup() calls these first.
+class MainWindowTest : public QObject {
+    Q_OBJECT
+protected:
+    // Shows the main window on the folder's collection.
+    frmMain* start();
+    std::unique_ptr<StartupFolder> m_folder;
+    QPointer<frmMain> m_w;
+protected slots:
+    void init();
+    void cleanup();
+};
 
 // Runs each test function of `tests` on its own, so that an exception escaping
 // one (a DbError, say) fails that function alone and the rest still run; the
@@ -118,19 +130,14 @@ template <typename T> T* child(QObject* parent, const QString& name)
 // command line, runs them as QtTest does. Returns the number of failures.
 int execEachAlone(QObject* tests, int argc, char** argv);
 
+#define RONDELLA_TEST_MAIN_OF(Application, TestObject, ...)                                        \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        Application app(argc, argv);                                                               \
+        __VA_ARGS__;                                                                               \
+        TestObject tc;                                                                             \
+        return execEachAlone(&tc, argc, argv);                                                     \
+    }
 #define RONDELLA_TEST_MAIN(TestObject)                                                             \
-    int main(int argc, char** argv)                                                                \
-    {                                                                                              \
-        QApplication app(argc, argv);                                                              \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        TestObject tc;                                                                             \
-        return execEachAlone(&tc, argc, argv);                                                     \
-    }
-
-#define RONDELLA_TEST_GUILESS_MAIN(TestObject)                                                     \
-    int main(int argc, char** argv)                                                                \
-    {                                                                                              \
-        QCoreApplication app(argc, argv);                                                          \
-        TestObject tc;                                                                             \
-        return execEachAlone(&tc, argc, argv);                                                     \
-    }
+    RONDELLA_TEST_MAIN_OF(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true))
+#define RONDELLA_TEST_GUILESS_MAIN(TestObject) RONDELLA_TEST_MAIN_OF(QCoreApplication, TestObject)
