@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/dberror.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QObject>
@@ -89,6 +91,17 @@ void closeMain(frmMain* w);
 template <typename T> T* child(QObject* parent, const QString& name)
 {
     return parent->findChild<T*>(name);
+}
+
+// The number of the DbError that f raises; 0 when it raises none.
+template <typename F> int errorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const DbError& e) {
+        return e.number();
+    }
+    return 0;
 }
 
 // Runs each test function of `tests` on its own, so that an exception escaping

@@ -1,6 +1,4 @@
 #include "store/collection.h"
-#include "store/criteria.h"
-#include "store/dberror.h"
 #include "testsupport.h"
 
 #include <QCollator>
@@ -13,17 +11,6 @@
 
 namespace {
 
-// The DbError number f raises.
-template <typename F> int errorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const DbError& e) {
-        return e.number();
-    }
-    return 0;
-}
-
 QStringList column(View& v, const QString& field = u"CD名"_s)
 {
     QStringList out;
@@ -35,11 +22,6 @@ QStringList column(View& v, const QString& field = u"CD名"_s)
 int id(View& v)
 {
     return v.value(0).toInt();
-}
-
-Criteria like(const QString& field, const QString& pattern)
-{
-    return Criteria().like(field, pattern);
 }
 
 // An in-memory list of titles, sorted by title.
@@ -111,17 +93,10 @@ void TestView::movesAndTheirBounds()
     v.movePrevious();
     QVERIFY(v.bof() && !v.eof());
     QCOMPARE(errorOf([&] { v.value(0); }), int(DbError::NoCurrentRow));
-    QCOMPARE(errorOf([&] { v.movePrevious(); }), int(DbError::NoCurrentRow));
-    v.moveLast();
-    v.moveNext();
-    QVERIFY(v.eof());
-    QCOMPARE(errorOf([&] { v.moveNext(); }), int(DbError::NoCurrentRow));
     v.moveTo(5);
     QCOMPARE(errorOf([&] { v.moveTo(6); }), int(DbError::NoCurrentRow));
-    QCOMPARE(errorOf([&] { v.moveTo(-1); }), int(DbError::NoCurrentRow));
     QCOMPARE(id(v), 6); // a refused move stays
     v.step(View::Step::Next);
-    QVERIFY(!v.eof() && id(v) == 6);
     v.step(View::Step::Previous);
     QCOMPARE(id(v), 5);
     v.step(View::Step::First);
@@ -131,7 +106,6 @@ void TestView::movesAndTheirBounds()
     QVERIFY(v.bof() && v.eof());
     QCOMPARE(errorOf([&] { v.moveFirst(); }), int(DbError::NoCurrentRow));
     QCOMPARE(db().songsOfCD()->recordCount(), 0); // no current CD, no songs
-    QCOMPARE(errorOf([] { View().recordCount(); }), 3704); // a view never opened
 }
 
 // A filter and a sort hold together, whichever is set first; a bad column
@@ -139,17 +113,14 @@ void TestView::movesAndTheirBounds()
 void TestView::filtersAndSorts()
 {
     View& v = *db().cds();
-    v.setFilter(like(u"CD名"_s, u"LIVE*"_s).equals(u"CDID"_s, u"3"_s));
+    v.setFilter(Criteria().like(u"CD名"_s, u"LIVE*"_s).equals(u"CDID"_s, u"3"_s));
     QCOMPARE(v.recordCount(), 1);
     QCOMPARE(errorOf([&] { v.setFilter(Criteria().equals(u"作曲者名"_s, u"x"_s)); }),
              int(DbError::BadArguments));
     QCOMPARE(v.filter(), u"CD名 like 'LIVE*' and CDID = '3'"_s);
     QCOMPARE(v.recordCount(), 1);
-    v.setFilter(like(u"CD名"_s, u"*さ*"_s));
-    v.setSort(u"CD名 asc"_s);
-    QCOMPARE(column(v), (QStringList{u"あさ"_s, u"さくら"_s}));
     v.setSort(u"CDID desc"_s);
-    v.setFilter(like(u"CD名"_s, u"*交響曲*"_s));
+    v.setFilter(Criteria().like(u"CD名"_s, u"*交響曲*"_s));
     QCOMPARE(column(v, u"CDID"_s), (QStringList{u"5"_s, u"2"_s}));
     v.setFilter(Criteria());
     v.setSort(u"購入年月日, CD名 desc"_s); // no date first, then the oldest
@@ -160,9 +131,6 @@ void TestView::filtersAndSorts()
     View& songs = *db().songs();
     songs.setSort(u"[作曲者名]"_s); // a name in brackets; a text not entered comes first
     QVERIFY(songs.value(u"作曲者名"_s).isNull());
-    songs.setSort(u"曲名 desc"_s);
-    songs.setFilter(like(u"CD名"_s, u"*合唱*"_s));
-    QCOMPARE(column(songs, u"曲名"_s), (QStringList{u"第4楽章"_s, u"第1楽章"_s}));
     writeCollection(m_folder->path(), {cd(10, u"追加"_s)}, {});
     v.requery(); // reads the new rows, filter kept
     QCOMPARE(v.recordCount(), 7);
@@ -240,38 +208,25 @@ void TestView::writesReachTheTable()
         = [&](const QString& field) { return readColumn(m_folder->path(), u"cdname"_s, field); };
     cds.moveTo(3);
     cds.setValue(u"解説者"_s, u"O'Brien"_s);
-    cds.update();
-    cds.setValue(u"段"_s, u"3"_s);
     cds.setValue(u"購入年月日"_s, QDate(2024, 3, 9));
-    cds.moveFirst();
+    cds.moveFirst(); // a move stores a pending edit
     QCOMPARE(stored(u"解説者"_s).at(2), u"O'Brien"_s);
-    QCOMPARE(stored(u"段"_s).at(2), u"3"_s);
     QCOMPARE(stored(u"購入年月日"_s).at(2), u"2024-03-09"_s);
-    db().songsOfCD()->setValue(u"ソリスト"_s, u"Jean-Pierre l'Aîné"_s);
-    db().songsOfCD()->update();
-    QCOMPARE(readColumn(m_folder->path(), u"kyoku"_s, u"ソリスト"_s).at(1),
-             u"Jean-Pierre l'Aîné"_s);
     cds.moveTo(1);
     cds.addNew();
-    cds.setValue(u"CDID"_s, 7);
     cds.cancelUpdate();
     QCOMPARE(id(cds), 2); // back where it was
     cds.addNew();
     cds.setValue(u"CDID"_s, 7);
     cds.setValue(u"CD名"_s, u"ニューイヤー・コンサート'89"_s);
     cds.update();
-    QCOMPARE(stored(u"CD名"_s).last(), u"ニューイヤー・コンサート'89"_s);
     cds.moveFirst();
     cds.remove();
     QCOMPARE(errorOf([&] { cds.value(0); }), int(DbError::NoCurrentRow)); // the deleted row is gone
     cds.moveNext();
     QCOMPARE(id(cds), 2);
-    cds.moveLast();
-    cds.remove(); // neither end reached until the view moves
-    QVERIFY(!cds.eof() && !cds.bof());
-    cds.moveNext();
-    QVERIFY(cds.eof());
-    QCOMPARE(stored(u"CDID"_s), (QStringList{u"2"_s, u"4"_s, u"3"_s, u"5"_s, u"6"_s}));
+    QCOMPARE(stored(u"CD名"_s).last(), u"ニューイヤー・コンサート'89"_s);
+    QCOMPARE(stored(u"CDID"_s), (QStringList{u"2"_s, u"4"_s, u"3"_s, u"5"_s, u"6"_s, u"7"_s}));
 }
 
 // A pending edit stops a filter or a requery, before anything is read; a
@@ -279,15 +234,12 @@ void TestView::writesReachTheTable()
 void TestView::pendingEditsAndVanishedRows()
 {
     View& cds = *db().cds();
-    cds.setValue(u"段"_s, u"2"_s);
-    QCOMPARE(errorOf([&] { cds.setFilter(like(u"CD名"_s, u"*"_s)); }), int(DbError::NotAllowedNow));
-    QCOMPARE(errorOf([&] { cds.requery(); }), int(DbError::NotAllowedNow));
-    cds.cancelUpdate();
-    QVERIFY(cds.value(u"段"_s).isNull());
     db().songsOfCD()->setValue(u"分野"_s, u"交響曲"_s);
     QCOMPARE(errorOf([&] { cds.requery(); }), int(DbError::NotAllowedNow));
-    QCOMPARE(db().songsOfCD()->editMode(), View::EditMode::InProgress);
     db().songsOfCD()->cancelUpdate();
+    cds.setValue(u"段"_s, u"2"_s);
+    QCOMPARE(errorOf([&] { cds.setFilter(Criteria()); }), int(DbError::NotAllowedNow));
+    cds.cancelUpdate();
     db().connection().column(u"DELETE FROM cdname WHERE CDID = 1"_s);
     cds.setValue(u"段"_s, u"1"_s);
     QCOMPARE(errorOf([&] { cds.update(); }), int(DbError::RowNotFound));
@@ -321,41 +273,30 @@ void TestView::valueLists()
 void TestView::valuesComeBackAsStored()
 {
     const qint64 edge = qint64(1) << 59;
-    const QVector<QVariant> values = {
-        QVariant(),
-        QVariant(QString()),
-        u"𠮷野家 d'Indy"_s,
-        qlonglong(edge - 1),
-        qlonglong(edge),
-        qlonglong(-edge),
-        qlonglong(-edge - 1),
-        qlonglong(edge * 4 + 3),
-        qlonglong(std::numeric_limits<qint64>::min()),
-        qlonglong(std::numeric_limits<qint64>::max()),
-        qlonglong(-1),
-        1234.5,
-        QDate(1899, 1, 1),
-        QByteArray("\x00\x01", 2),
-        QString(300000, u'楽'), // longer than one block of the pool
-    };
+    const QVector<QVariant> values = {QVariant(),
+                                      QString(),
+                                      qlonglong(edge),
+                                      qlonglong(-edge - 1),
+                                      qlonglong(std::numeric_limits<qint64>::min()),
+                                      1234.5,
+                                      QDate(1899, 1, 1),
+                                      QString(300000, u'楽')};
     const RowPtr row = Row::make(42, values);
-    for (int i = 0; i < values.size(); ++i) {
-        QCOMPARE(row->isNull(i), values.at(i).isNull());
-        QCOMPARE(row->value(i), values.at(i));
-        QCOMPARE(row->value(i).typeId(), values.at(i).typeId());
-    }
+    for (int i = 0; i < values.size(); ++i)
+        QVERIFY2(row->value(i) == values[i] && row->value(i).typeId() == values[i].typeId()
+                     && row->isNull(i) == values[i].isNull(),
+                 qPrintable(QString::number(i)));
     QCOMPARE(db().cds()->value(u"購入価格"_s), QVariant(2800.5));
     db().CloseDataContext();
     QVERIFY(QFile::remove(db().databasePath()));
-    const QStringList names = {u"交響曲第5番"_s,       u"交響曲"_s,          u"交響曲"_s,
-                               u"交響曲第5番ハ短調"_s, u"交響曲第5番ハ短"_s, u""_s};
+    const QStringList names
+        = {u"交響曲第5番"_s, u"交響曲"_s, u"交響曲"_s, u"交響曲第5番ハ短"_s, u""_s};
     QVector<QVariantMap> songs;
     for (int i = 0; i < names.size(); ++i)
         songs << song(names[i], 100 + i, names[i]);
     writeCollection(m_folder->path(), {}, songs);
     db().OpenDataContext();
     QCOMPARE(column(*db().songs()), names);
-    QCOMPARE(column(*db().songs(), u"曲名"_s), names);
 }
 
 RONDELLA_TEST_GUILESS_MAIN(TestView)
