@@ -66,175 +66,159 @@ class TestCatalogue : public QObject {
     Q_OBJECT
 private slots:
     void init() { m_folder = std::make_unique<StartupFolder>(); }
-    void cleanup();
-    void deletingACdTakesItsSongsAndJacket();
-    void correctingTheTitleCarriesTheSongs();
-    void aRefusalLeavesFileAndViewsAsTheyWere();
-    void songsAreStoredUnderAStoredTitle();
-    void theCopyTakesTheSongBefore();
-    void cdChoicesNewestFirst();
+    void cleanup()
+    {
+        db().CloseDataContext();
+        m_folder.reset();
+    }
+    // Songs belong to every CD of their title, letter case aside: while another
+    // CD bears it they stay. The jacket goes to the trash with the last CD of
+    // its number (an old database may hold two).
+    void deletingACdTakesItsSongsAndJacket()
+    {
+        open({cd(1, live), cd(2, live.toUpper()), cd(3, fifth), cd(4, u"ほか"_s), cd(4, u"旧"_s)},
+             {song(live, 1, u"一"_s), song(fifth, 2, u"二"_s), song(fifth, 3, u"三"_s),
+              song(live, 4, u"四"_s)});
+        QVERIFY(QDir(m_folder->path()).mkdir(u"jacket"_s));
+        const QString jacket = jacket::pictureOf(m_folder->path(), 4);
+        QFile picture(jacket);
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        picture.close();
+        db().cds()->moveFirst();
+        QCOMPARE(going(), 0);
+        deleteCD();
+        QCOMPARE(songs(u"曲ID"_s), (QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s}));
+        QCOMPARE(db().cds()->value(u"CD名"_s).toString(), u"旧"_s); // on the last CD
+        db().cds()->moveFirst(); // the last of the title takes them
+        QCOMPARE(going(), 2);
+        deleteCD();
+        QCOMPARE(songs(u"曲ID"_s), (QStringList{u"2"_s, u"3"_s}));
+        deleteCD(); // the last CD: the other CD 4 still shows the jacket
+        QVERIFY(QFile::exists(jacket));
+        deleteCD();
+        QVERIFY(!QFile::exists(jacket));
+        QCOMPARE(cds(), QStringList{fifth});
+        // the last CD of the collection is corrected, never deleted
+        QCOMPARE(errorOf(deleteCD), catalogue::RefusedByRule);
+        QCOMPARE(songs(u"曲ID"_s), (QStringList{u"2"_s, u"3"_s}));
+    }
+    // A correction of the title carries the songs, unless another CD bears the
+    // old title or only the letter case changed.
+    void correctingTheTitleCarriesTheSongs()
+    {
+        open({cd(1, fifth), cd(2, ninth), cd(3, ninth), cd(4, live)},
+             {song(fifth, 1, u"一"_s), song(ninth, 2, u"二"_s), song(fifth, 3, u"三"_s),
+              song(live, 4, u"四"_s)});
+        db().cds()->moveFirst();
+        saveCD({{1, u"運命"_s}});
+        QCOMPARE(songs(), (QStringList{u"運命"_s, ninth, u"運命"_s, live}));
+        QCOMPARE(db().songsOfCD()->recordCount(), 2);
+        db().cds()->moveNext();
+        saveCD({{1, u"第九"_s}});
+        db().cds()->moveLast();
+        saveCD({{1, live.toUpper()}});
+        QCOMPARE(songs(), (QStringList{u"運命"_s, ninth, u"運命"_s, live}));
+        QCOMPARE(cds(), (QStringList{u"運命"_s, u"第九"_s, ninth, live.toUpper()}));
+    }
+    // A refusal part-way (here a trigger) leaves the file as it was, the views
+    // matching it and holding no half-made edit; the next save stores only its own.
+    void aRefusalLeavesFileAndViewsAsTheyWere()
+    {
+        open({cd(1, fifth), cd(2, ninth)},
+             {song(fifth, 1, u"一"_s), song(fifth, 2, u"二"_s), song(fifth, 3, u"三"_s)});
+        refuseRow(u"kyoku"_s, u"曲ID"_s, 3);
+        refuseRow(u"cdname"_s, u"CDID"_s, 2);
+        View& v = *db().cds();
+        v.moveFirst();
+        QVERIFY(errorOf(deleteCD) != 0);
+        QCOMPARE(songs(u"曲ID"_s), (QStringList{u"1"_s, u"2"_s, u"3"_s}));
+        QCOMPARE(v.recordCount(), 2);
+        QCOMPARE(v.value(u"CDID"_s).toInt(), 1); // still on the CD asked for
+        QCOMPARE(db().songsOfCD()->recordCount(), 3);
+        QVERIFY(errorOf([] { saveCD({{1, u"運命"_s}}); }) != 0);
+        QCOMPARE(songs(), (QStringList{fifth, fifth, fifth}));
+        QCOMPARE(cds(), (QStringList{fifth, ninth}));
+        QCOMPARE(v.value(u"CD名"_s).toString(), fifth);
+        QCOMPARE(v.editMode(), View::EditMode::None);
+        QCOMPARE(db().songsOfCD()->recordCount(), 3);
+        saveCD({{2, u"解説"_s}});
+        QCOMPARE(songs(), (QStringList{fifth, fifth, fifth}));
+        v.moveNext(); // refused at the CD itself
+        QVERIFY(errorOf([] { saveCD({{2, u"解説者"_s}}); }) != 0);
+        QCOMPARE(v.editMode(), View::EditMode::None);
+        QVERIFY(v.value(u"解説者"_s).isNull());
+        v.moveFirst(); // a move does not store what was refused
+        QCOMPARE(cds(u"解説者"_s), (QStringList{u"解説"_s, u"<null>"_s}));
+        db().songs()->moveLast();
+        QVERIFY(errorOf([] { saveSong(fifth, {{2, u"新"_s}}); }) != 0);
+        QCOMPARE(db().songs()->editMode(), View::EditMode::None);
+        QCOMPARE(db().songs()->value(u"曲名"_s).toString(), u"三"_s);
+        db().songs()->moveFirst();
+        QCOMPARE(songs(u"曲名"_s), (QStringList{u"一"_s, u"二"_s, u"三"_s}));
+    }
+    // A song is stored under a title some CD bears, letter case aside.
+    void songsAreStoredUnderAStoredTitle()
+    {
+        open({cd(1, fifth), cd(2, live)},
+             {song(fifth, 1, u"一"_s), song(fifth, 2, u"二"_s), song(fifth, 3, u"三"_s)});
+        View& v = *db().songs();
+        v.addNew();
+        v.setValue(u"曲ID"_s, 4);
+        try {
+            saveSong(u"ないCD"_s, {{2, u"四"_s}});
+            QFAIL("a song was stored under a title no CD bears");
+        } catch (const DbError& e) {
+            QCOMPARE(e.number(), catalogue::RefusedTitle);
+            QVERIFY(e.description().contains(u"ないCD"_s));
+        }
+        QCOMPARE(songs(u"曲ID"_s).size(), 3);
+        QCOMPARE(v.editMode(), View::EditMode::Add); // the typing waits
+        saveSong(live.toUpper(), {{2, u"四"_s}});
+        v.moveFirst();
+        saveSong(live, {}); // a correction moves the song to another CD
+        QCOMPARE(songs(), (QStringList{live, fifth, fifth, live.toUpper()}));
+    }
+    // Every field of the song before, the last (分野) included; the 曲ID stays.
+    void theCopyTakesTheSongBefore()
+    {
+        QVariantMap full;
+        const QVector<FieldDef>& fields = Connection::kyokuFields();
+        for (int c = 2; c < fields.size(); ++c)
+            full.insert(fields[c].name, QString(fields[c].name + u"の値"_s));
+        open({cd(1, fifth)}, {song(fifth, 1, u"一"_s, full)});
+        db().songs()->moveLast();
+        db().songs()->addNew();
+        db().songs()->setValue(u"曲ID"_s, 2);
+        QCOMPARE(catalogue::copySongBefore(*db().songs()), fifth);
+        saveSong(fifth, {});
+        for (const FieldDef& f : fields) {
+            const QStringList values = songs(f.name);
+            QVERIFY2(values.size() == 2 && (values[1] == values[0]) == (f.name != u"曲ID"),
+                     qPrintable(f.name));
+        }
+        View first; // nothing before the first song
+        first.appendField(u"曲ID"_s, FieldType::Integer, 5, false);
+        first.openInMemory();
+        first.addNew();
+        QCOMPARE(errorOf([&] { catalogue::copySongBefore(first); }), int(DbError::NoCurrentRow));
+    }
+    void cdChoicesNewestFirst()
+    {
+        open({cd(3, u"c"_s), cd(10, u"a"_s), cd(7, u"b"_s)}, {});
+        QStringList ids;
+        for (const RowPtr& row : catalogue::readCDChoices(db().connection()))
+            ids << row->value(0).toString();
+        QCOMPARE(ids, (QStringList{u"10"_s, u"7"_s, u"3"_s}));
+    }
 
 private:
-    void open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs);
+    void open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs)
+    {
+        writeCollection(m_folder->path(), cds, songs);
+        db().OpenDataContext();
+    }
     std::unique_ptr<StartupFolder> m_folder;
 };
-
-void TestCatalogue::cleanup()
-{
-    db().CloseDataContext();
-    m_folder.reset();
-}
-
-void TestCatalogue::open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs)
-{
-    writeCollection(m_folder->path(), cds, songs);
-    db().OpenDataContext();
-}
-
-// Songs belong to every CD of their title, letter case aside: while another
-// CD bears it they stay. The jacket goes to the trash with the last CD of
-// its number (an old database may hold two).
-void TestCatalogue::deletingACdTakesItsSongsAndJacket()
-{
-    open({cd(1, live), cd(2, live.toUpper()), cd(3, fifth), cd(4, u"ほか"_s), cd(4, u"旧"_s)},
-         {song(live, 1, u"一"_s), song(fifth, 2, u"二"_s), song(fifth, 3, u"三"_s),
-          song(live, 4, u"四"_s)});
-    QVERIFY(QDir(m_folder->path()).mkdir(u"jacket"_s));
-    const QString jacket = jacket::pictureOf(m_folder->path(), 4);
-    QFile picture(jacket);
-    QVERIFY(picture.open(QIODevice::WriteOnly));
-    picture.close();
-    db().cds()->moveFirst();
-    QCOMPARE(going(), 0);
-    deleteCD();
-    QCOMPARE(songs(u"曲ID"_s), (QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s}));
-    QCOMPARE(db().cds()->value(u"CD名"_s).toString(), u"旧"_s); // on the last CD
-    db().cds()->moveFirst(); // the last of the title takes them
-    QCOMPARE(going(), 2);
-    deleteCD();
-    QCOMPARE(songs(u"曲ID"_s), (QStringList{u"2"_s, u"3"_s}));
-    deleteCD(); // the last CD: the other CD 4 still shows the jacket
-    QVERIFY(QFile::exists(jacket));
-    deleteCD();
-    QVERIFY(!QFile::exists(jacket));
-    QCOMPARE(cds(), QStringList{fifth});
-    // the last CD of the collection is corrected, never deleted
-    QCOMPARE(errorOf(deleteCD), catalogue::RefusedByRule);
-    QCOMPARE(songs(u"曲ID"_s), (QStringList{u"2"_s, u"3"_s}));
-}
-
-// A correction of the title carries the songs, unless another CD bears the
-// old title or only the letter case changed.
-void TestCatalogue::correctingTheTitleCarriesTheSongs()
-{
-    open({cd(1, fifth), cd(2, ninth), cd(3, ninth), cd(4, live)},
-         {song(fifth, 1, u"一"_s), song(ninth, 2, u"二"_s), song(fifth, 3, u"三"_s),
-          song(live, 4, u"四"_s)});
-    db().cds()->moveFirst();
-    saveCD({{1, u"運命"_s}});
-    QCOMPARE(songs(), (QStringList{u"運命"_s, ninth, u"運命"_s, live}));
-    QCOMPARE(db().songsOfCD()->recordCount(), 2);
-    db().cds()->moveNext();
-    saveCD({{1, u"第九"_s}});
-    db().cds()->moveLast();
-    saveCD({{1, live.toUpper()}});
-    QCOMPARE(songs(), (QStringList{u"運命"_s, ninth, u"運命"_s, live}));
-    QCOMPARE(cds(), (QStringList{u"運命"_s, u"第九"_s, ninth, live.toUpper()}));
-}
-
-// A refusal part-way (here a trigger) leaves the file as it was, the views
-// matching it and holding no half-made edit; the next save stores only its own.
-void TestCatalogue::aRefusalLeavesFileAndViewsAsTheyWere()
-{
-    open({cd(1, fifth), cd(2, ninth)},
-         {song(fifth, 1, u"一"_s), song(fifth, 2, u"二"_s), song(fifth, 3, u"三"_s)});
-    refuseRow(u"kyoku"_s, u"曲ID"_s, 3);
-    refuseRow(u"cdname"_s, u"CDID"_s, 2);
-    View& v = *db().cds();
-    v.moveFirst();
-    QVERIFY(errorOf(deleteCD) != 0);
-    QCOMPARE(songs(u"曲ID"_s), (QStringList{u"1"_s, u"2"_s, u"3"_s}));
-    QCOMPARE(v.recordCount(), 2);
-    QCOMPARE(v.value(u"CDID"_s).toInt(), 1); // still on the CD asked for
-    QCOMPARE(db().songsOfCD()->recordCount(), 3);
-    QVERIFY(errorOf([] { saveCD({{1, u"運命"_s}}); }) != 0);
-    QCOMPARE(songs(), (QStringList{fifth, fifth, fifth}));
-    QCOMPARE(cds(), (QStringList{fifth, ninth}));
-    QCOMPARE(v.value(u"CD名"_s).toString(), fifth);
-    QCOMPARE(v.editMode(), View::EditMode::None);
-    QCOMPARE(db().songsOfCD()->recordCount(), 3);
-    saveCD({{2, u"解説"_s}});
-    QCOMPARE(songs(), (QStringList{fifth, fifth, fifth}));
-    v.moveNext(); // refused at the CD itself
-    QVERIFY(errorOf([] { saveCD({{2, u"解説者"_s}}); }) != 0);
-    QCOMPARE(v.editMode(), View::EditMode::None);
-    QVERIFY(v.value(u"解説者"_s).isNull());
-    v.moveFirst(); // a move does not store what was refused
-    QCOMPARE(cds(u"解説者"_s), (QStringList{u"解説"_s, u"<null>"_s}));
-    db().songs()->moveLast();
-    QVERIFY(errorOf([] { saveSong(fifth, {{2, u"新"_s}}); }) != 0);
-    QCOMPARE(db().songs()->editMode(), View::EditMode::None);
-    QCOMPARE(db().songs()->value(u"曲名"_s).toString(), u"三"_s);
-    db().songs()->moveFirst();
-    QCOMPARE(songs(u"曲名"_s), (QStringList{u"一"_s, u"二"_s, u"三"_s}));
-}
-
-// A song is stored under a title some CD bears, letter case aside.
-void TestCatalogue::songsAreStoredUnderAStoredTitle()
-{
-    open({cd(1, fifth), cd(2, live)},
-         {song(fifth, 1, u"一"_s), song(fifth, 2, u"二"_s), song(fifth, 3, u"三"_s)});
-    View& v = *db().songs();
-    v.addNew();
-    v.setValue(u"曲ID"_s, 4);
-    try {
-        saveSong(u"ないCD"_s, {{2, u"四"_s}});
-        QFAIL("a song was stored under a title no CD bears");
-    } catch (const DbError& e) {
-        QCOMPARE(e.number(), catalogue::RefusedTitle);
-        QVERIFY(e.description().contains(u"ないCD"_s));
-    }
-    QCOMPARE(songs(u"曲ID"_s).size(), 3);
-    QCOMPARE(v.editMode(), View::EditMode::Add); // the typing waits
-    saveSong(live.toUpper(), {{2, u"四"_s}});
-    v.moveFirst();
-    saveSong(live, {}); // a correction moves the song to another CD
-    QCOMPARE(songs(), (QStringList{live, fifth, fifth, live.toUpper()}));
-}
-
-// Every field of the song before, the last (分野) included; the 曲ID stays.
-void TestCatalogue::theCopyTakesTheSongBefore()
-{
-    QVariantMap full;
-    const QVector<FieldDef>& fields = Connection::kyokuFields();
-    for (int c = 2; c < fields.size(); ++c)
-        full.insert(fields[c].name, QString(fields[c].name + u"の値"_s));
-    open({cd(1, fifth)}, {song(fifth, 1, u"一"_s, full)});
-    db().songs()->moveLast();
-    db().songs()->addNew();
-    db().songs()->setValue(u"曲ID"_s, 2);
-    QCOMPARE(catalogue::copySongBefore(*db().songs()), fifth);
-    saveSong(fifth, {});
-    for (const FieldDef& f : fields) {
-        const QStringList values = songs(f.name);
-        QVERIFY2(values.size() == 2 && (values[1] == values[0]) == (f.name != u"曲ID"),
-                 qPrintable(f.name));
-    }
-    View first; // nothing before the first song
-    first.appendField(u"曲ID"_s, FieldType::Integer, 5, false);
-    first.openInMemory();
-    first.addNew();
-    QCOMPARE(errorOf([&] { catalogue::copySongBefore(first); }), int(DbError::NoCurrentRow));
-}
-
-void TestCatalogue::cdChoicesNewestFirst()
-{
-    open({cd(3, u"c"_s), cd(10, u"a"_s), cd(7, u"b"_s)}, {});
-    QStringList ids;
-    for (const RowPtr& row : catalogue::readCDChoices(db().connection()))
-        ids << row->value(0).toString();
-    QCOMPARE(ids, (QStringList{u"10"_s, u"7"_s, u"3"_s}));
-}
 
 RONDELLA_TEST_GUILESS_MAIN(TestCatalogue)
 #include "tst_catalogue.moc"

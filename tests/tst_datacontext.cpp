@@ -14,199 +14,6 @@
 #include <QSqlQuery>
 #include <QTest>
 
-class TestDataContext : public QObject {
-    Q_OBJECT
-private slots:
-    void init() { m_folder = std::make_unique<StartupFolder>(); }
-    void cleanup();
-    void typedValuesByFieldType();
-    void refusedFilesAreLeftAsTheyAre_data();
-    void refusedFilesAreLeftAsTheyAre();
-    void identifiersAndTitles();
-    void newCollectionNeverTakesANameTakenMeanwhile();
-    void reopenedRowsMatchTheFileAfterOwnWrites();
-
-private:
-    std::unique_ptr<StartupFolder> m_folder;
-};
-
-void TestDataContext::cleanup()
-{
-    db().CloseDataContext();
-    m_folder.reset();
-}
-
-// What is typed into an entry box, read by the field's type; 1930-2029 is
-// shown again as typed, with two digits.
-void TestDataContext::typedValuesByFieldType()
-{
-    const QVariant refused, none = QVariant(QMetaType(QMetaType::LongLong));
-    const struct {
-        const char16_t* field;
-        const char16_t* typed;
-        QVariant value;
-    } rows[] = {
-        {u"購入価格", u"12,345,678", qlonglong(12345678)},
-        {u"購入価格", u"５，０００", qlonglong(5000)},
-        {u"購入価格", u"50,00", refused},
-        {u"購入価格", u"1,2345", refused},
-        {u"購入価格", u"五千", refused},
-        {u"購入価格", u"1234.5", refused},
-        {u"購入価格", u"  ", none},
-        {u"CDID", u"2147483647", qlonglong(2147483647)},
-        {u"CDID", u"2147483648", refused},
-        {u"CDID", u"-2147483648", refused},
-        {u"購入年月日", u"02/1/31", QDate(2002, 1, 31)},
-        {u"購入年月日", u"29/12/31", QDate(2029, 12, 31)},
-        {u"購入年月日", u"30/1/1", QDate(1930, 1, 1)},
-        {u"購入年月日", u"2002-01-31", QDate(2002, 1, 31)},
-        {u"購入年月日", u"2002/13/1", refused},
-        {u"購入年月日", u"02/2/30", refused},
-    };
-    for (const auto& row : rows) {
-        const QString field = QString::fromUtf16(row.field), typed = QString::fromUtf16(row.typed);
-        const QByteArray name = (field + u' ' + typed).toUtf8();
-        const FieldDef& def
-            = *std::find_if(Connection::cdnameFields().begin(), Connection::cdnameFields().end(),
-                            [&](const FieldDef& f) { return f.name == field; });
-        try {
-            const QVariant got = valueFromText(def, typed);
-            QVERIFY2(row.value.isValid() && got.isNull() == row.value.isNull(), name.constData());
-            QVERIFY2(got.isNull() || got == row.value, name.constData());
-            QVERIFY2(typed.count(u'/') != 2 || typed.size() > 8
-                         || entryText(got, def.type) == typed,
-                     name.constData());
-        } catch (const DbError& e) {
-            QVERIFY2(!row.value.isValid() && e.number() == DbError::TypeMismatch, name.constData());
-            QVERIFY2(e.description().contains(field) && e.description().contains(typed),
-                     name.constData());
-        }
-    }
-}
-
-void TestDataContext::refusedFilesAreLeftAsTheyAre_data()
-{
-    QTest::addColumn<QString>("kind"); // what stands under the collection's name
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("cause");
-    const QByteArray cdname = "CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 "
-                              "INTEGER, 購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)";
-    QTest::newRow("not a database")
-        << u"file"_s << QByteArray(8192, 'Z') << u"データベースのファイルではありません"_s;
-    QTest::newRow("empty") << u"file"_s << QByteArray() << u"テーブル「cdname」がありません"_s;
-    QTest::newRow("cut in half") << u"cut"_s << QByteArray() << u"壊れています"_s;
-    QTest::newRow("locked") << u"locked"_s << "BEGIN EXCLUSIVE;UPDATE cdname SET 段 = '1'"_ba
-                            << u"使用中"_s;
-    QTest::newRow("a folder") << u"dir"_s << QByteArray() << QString();
-    QTest::newRow("no kyoku") << u"sql"_s << cdname << u"テーブル「kyoku」がありません"_s;
-    QTest::newRow("a column missing")
-        << u"sql"_s << cdname + ";CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)"
-        << u"テーブル「kyoku」に列「作曲者名」がありません"_s;
-}
-
-// Opening fails with a description naming the file and the cause, leaves no
-// connection behind, and leaves the file exactly as it was: a file of that
-// name that holds nothing is not this program's to fill.
-void TestDataContext::refusedFilesAreLeftAsTheyAre()
-{
-    QFETCH(QString, kind);
-    QFETCH(QByteArray, content);
-    QFETCH(QString, cause);
-    const QString path = db().databasePath();
-    QFile f(path);
-    QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"raw"_s);
-    auto release = [&] {
-        other.close();
-        other = QSqlDatabase();
-        QSqlDatabase::removeDatabase(u"raw"_s);
-    };
-    const auto guard = qScopeGuard(release);
-    if (kind == u"dir") {
-        QVERIFY(QDir(m_folder->path()).mkdir(u"cdkaisou.db"_s));
-    } else if (kind == u"file") {
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
-        f.close();
-    } else {
-        if (kind != u"sql")
-            writeCollection(m_folder->path(), {cd(1, u"a"_s)},
-                            {song(u"a"_s, 1, QString(3000, u'x'))});
-        if (kind == u"cut")
-            QVERIFY(f.open(QIODevice::ReadWrite) && f.resize(f.size() / 2 + 100));
-        f.close();
-        other.setDatabaseName(path);
-        QVERIFY(content.isEmpty() || other.open());
-        for (const QByteArray& statement : content.split(';'))
-            QVERIFY(statement.isEmpty() || QSqlQuery(other).exec(QString::fromUtf8(statement)));
-    }
-    const QByteArray before = fileHash(path);
-    try {
-        db().OpenDataContext();
-        QFAIL("the file was accepted");
-    } catch (const DbError& e) {
-        QVERIFY2(e.description().contains(path) && e.description().contains(cause),
-                 qPrintable(e.description()));
-    }
-    QVERIFY(!db().isOpen());
-    QCOMPARE(fileHash(path), before);
-    QCOMPARE(QFileInfo(path).isDir(), kind == u"dir");
-    release();
-    if (kind == u"locked") { // once the other program lets go, the file opens
-        db().OpenDataContext();
-        QCOMPARE(db().cds()->recordCount(), 1);
-    }
-}
-
-// A missing file is made empty; the largest identifiers are handed out next,
-// a deleted largest one again; titles compare letter case aside.
-void TestDataContext::identifiersAndTitles()
-{
-    db().OpenDataContext();
-    QCOMPARE(db().cds()->recordCount(), 0);
-    QCOMPARE(db().GetMaxCDID(), 0);
-    QCOMPARE(db().GetMaxKyokuID(), 0);
-    db().CloseDataContext();
-    const QString title
-        = u"ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)"_s;
-    writeCollection(m_folder->path(), {cd(1, title), cd(45, u"b"_s), cd(40, u"c"_s)},
-                    {song(title, 403, u"x"_s), song(title, 196, u"y"_s)});
-    db().OpenDataContext();
-    QCOMPARE(db().GetMaxCDID(), 45);
-    QCOMPARE(db().GetMaxKyokuID(), 403);
-    db().cds()->moveLast();
-    db().cds()->remove();
-    QCOMPARE(db().GetMaxCDID(), 40);
-    QVERIFY(db().CDNameExists(title.toUpper()));
-    QVERIFY(!db().CDNameExists(u"ドビュッシー"_s));
-    QVERIFY(!db().CDNameExists(u"x' OR '1'='1"_s));
-    QVERIFY(!db().CDNameExists(QString()));
-}
-
-// A new collection written while another program puts a file under the same
-// name keeps its hands off that file: refused, the other file untouched.
-void TestDataContext::newCollectionNeverTakesANameTakenMeanwhile()
-{
-    importer::Rows rows;
-    for (int i = 1; i <= 50; ++i)
-        rows.cds << QVector<QVariant>{i, u"CD%1"_s.arg(i), {}, {}, {}, {}, {}, {}};
-    const QByteArray theirs("another program's file");
-    try {
-        importer::writeCollection(db().databasePath(), rows, false, [&](int done, int) {
-            QFile f(db().databasePath());
-            if (done == 20 && f.open(QIODevice::WriteOnly))
-                f.write(theirs);
-            return true;
-        });
-        QFAIL("the name was taken meanwhile, and the collection was written over it");
-    } catch (const DbError& e) {
-        QVERIFY2(e.description().contains(u"同じ名前のファイルがすでにあります"_s),
-                 qPrintable(e.description()));
-    }
-    QCOMPARE(fileHash(db().databasePath()),
-             QCryptographicHash::hash(theirs, QCryptographicHash::Sha256));
-    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{u"cdkaisou.db"_s});
-}
-
 namespace {
 // Every row of a view, every field, as text.
 QStringList viewRows(View& v)
@@ -214,65 +21,243 @@ QStringList viewRows(View& v)
     QStringList out;
     for (int r = 0; r < v.recordCount(); ++r) {
         QStringList cells;
-        for (int c = 0; c < v.fieldCount(); ++c) {
-            const QVariant x = v.valueAt(r, c);
-            cells << (x.isNull() ? u"<null>"_s : plainText(x));
-        }
+        for (int c = 0; c < v.fieldCount(); ++c)
+            cells << (v.valueAt(r, c).isNull() ? u"<null>"_s : plainText(v.valueAt(r, c)));
         out << cells.join(u'|');
     }
     return out;
 }
 } // namespace
 
-// Rows kept from before a reopening follow this program's own writes; they
-// must be exactly what reading the file afresh gives, in the same order.
-void TestDataContext::reopenedRowsMatchTheFileAfterOwnWrites()
-{
-    writeCollection(
-        m_folder->path(),
-        {cd(3, u"C"_s), cd(1, u"A"_s, {{u"購入年月日"_s, QDate(1998, 4, 1)}}), cd(2, u"B"_s)},
-        {song(u"A"_s, 10, u"x"_s), song(u"B"_s, 5, u"y"_s), song(u"A"_s, 7, u"z"_s)});
-    db().OpenDataContext();
-    View& cds = *db().cds();
-    View& songs = *db().songs();
-    cds.addNew();
-    cds.setValue(u"CDID"_s, 0); // sorts first
-    cds.setValue(u"CD名"_s, u"新"_s);
-    cds.setValue(u"購入年月日"_s, QDate(2002, 1, 31));
-    cds.update();
-    db().connection().transaction([&] {
-        songs.moveFirst(); // 曲ID 5 becomes 20: it moves to the end
-        songs.setValue(u"曲ID"_s, 20);
-        songs.setValue(u"作曲者名"_s, u"ダンディ (d'Indy)"_s);
-        songs.update();
-        songs.moveLast(); // 曲ID 10 goes
-        songs.remove();
-        // a statement of its own, which the rows read cannot follow
-        db().connection().column(u"UPDATE cdname SET 段 = '9' WHERE CDID = 2"_s);
-    });
-    QVERIFY_THROWS_EXCEPTION(DbError, db().connection().transaction([&] {
-        cds.moveFirst();
-        cds.remove();
-        throw DbError(DbError::ProviderError, u"止める"_s); // rolled back: nothing changes
-    }));
-    db().CloseDataContext();
-    db().OpenDataContext();
-    const QStringList cdRows = viewRows(*db().cds());
-    const QStringList songRows = viewRows(*db().songs());
-    db().CloseDataContext();
-    // the same file read by a program that never saw it before
-    const QString path = db().databasePath();
-    QVERIFY(QFile::copy(path, path + u".copy"_s) && QFile::remove(path));
-    QVERIFY(QFile::rename(path + u".copy"_s, path));
-    db().OpenDataContext();
-    QCOMPARE(viewRows(*db().cds()), cdRows);
-    QCOMPARE(viewRows(*db().songs()), songRows);
-    QCOMPARE(cdRows.size(), 4); // the rolled-back delete did not reach the file
-    QCOMPARE(songRows.size(), 2);
-    QVERIFY(songRows.last().contains(u"|20|"_s));
-    QVERIFY(cdRows.first().startsWith(u"0|新"_s));
-    QVERIFY(cdRows.filter(u"|B|"_s).first().endsWith(u"|9"_s));
-}
+class TestDataContext : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { m_folder = std::make_unique<StartupFolder>(); }
+    void cleanup()
+    {
+        db().CloseDataContext();
+        m_folder.reset();
+    }
+    // What is typed into an entry box, read by the field's type; 1930-2029 is
+    // shown again as typed, with two digits.
+    void typedValuesByFieldType()
+    {
+        const QVariant refused, none = QVariant(QMetaType(QMetaType::LongLong));
+        const struct {
+            const char16_t* field;
+            const char16_t* typed;
+            QVariant value;
+        } rows[] = {
+            {u"購入価格", u"12,345,678", qlonglong(12345678)},
+            {u"購入価格", u"５，０００", qlonglong(5000)},
+            {u"購入価格", u"50,00", refused},
+            {u"購入価格", u"1,2345", refused},
+            {u"購入価格", u"五千", refused},
+            {u"購入価格", u"1234.5", refused},
+            {u"購入価格", u"  ", none},
+            {u"CDID", u"2147483647", qlonglong(2147483647)},
+            {u"CDID", u"2147483648", refused},
+            {u"CDID", u"-2147483648", refused},
+            {u"購入年月日", u"02/1/31", QDate(2002, 1, 31)},
+            {u"購入年月日", u"29/12/31", QDate(2029, 12, 31)},
+            {u"購入年月日", u"30/1/1", QDate(1930, 1, 1)},
+            {u"購入年月日", u"2002-01-31", QDate(2002, 1, 31)},
+            {u"購入年月日", u"2002/13/1", refused},
+            {u"購入年月日", u"02/2/30", refused},
+        };
+        for (const auto& row : rows) {
+            const QString field = QString::fromUtf16(row.field),
+                          typed = QString::fromUtf16(row.typed);
+            const QByteArray name = (field + u' ' + typed).toUtf8();
+            const FieldDef& def = *std::find_if(Connection::cdnameFields().begin(),
+                                                Connection::cdnameFields().end(),
+                                                [&](const FieldDef& f) { return f.name == field; });
+            try {
+                const QVariant got = valueFromText(def, typed);
+                QVERIFY2(row.value.isValid() && got.isNull() == row.value.isNull(),
+                         name.constData());
+                QVERIFY2(got.isNull() || got == row.value, name.constData());
+                QVERIFY2(typed.count(u'/') != 2 || typed.size() > 8
+                             || entryText(got, def.type) == typed,
+                         name.constData());
+            } catch (const DbError& e) {
+                QVERIFY2(!row.value.isValid() && e.number() == DbError::TypeMismatch,
+                         name.constData());
+                QVERIFY2(e.description().contains(field) && e.description().contains(typed),
+                         name.constData());
+            }
+        }
+    }
+    void refusedFilesAreLeftAsTheyAre_data()
+    {
+        QTest::addColumn<QString>("kind"); // what stands under the collection's name
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("cause");
+        const QByteArray cdname
+            = "CREATE TABLE cdname (CDID INTEGER, CD名 TEXT, 解説者 TEXT, 購入価格 "
+              "INTEGER, 購入年月日 TEXT, 発売元 TEXT, キャビネット TEXT, 段 TEXT)";
+        QTest::newRow("not a database")
+            << u"file"_s << QByteArray(8192, 'Z') << u"データベースのファイルではありません"_s;
+        QTest::newRow("empty") << u"file"_s << QByteArray() << u"テーブル「cdname」がありません"_s;
+        QTest::newRow("cut in half") << u"cut"_s << QByteArray() << u"壊れています"_s;
+        QTest::newRow("locked") << u"locked"_s << "BEGIN EXCLUSIVE;UPDATE cdname SET 段 = '1'"_ba
+                                << u"使用中"_s;
+        QTest::newRow("a folder") << u"dir"_s << QByteArray() << QString();
+        QTest::newRow("no kyoku") << u"sql"_s << cdname << u"テーブル「kyoku」がありません"_s;
+        QTest::newRow("a column missing")
+            << u"sql"_s << cdname + ";CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)"
+            << u"テーブル「kyoku」に列「作曲者名」がありません"_s;
+    }
+    // Opening fails with a description naming the file and the cause, leaves no
+    // connection behind, and leaves the file exactly as it was: a file of that
+    // name that holds nothing is not this program's to fill.
+    void refusedFilesAreLeftAsTheyAre()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, cause);
+        const QString path = db().databasePath();
+        QFile f(path);
+        QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"raw"_s);
+        auto release = [&] {
+            other.close();
+            other = QSqlDatabase();
+            QSqlDatabase::removeDatabase(u"raw"_s);
+        };
+        const auto guard = qScopeGuard(release);
+        if (kind == u"dir") {
+            QVERIFY(QDir(m_folder->path()).mkdir(u"cdkaisou.db"_s));
+        } else if (kind == u"file") {
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
+            f.close();
+        } else {
+            if (kind != u"sql")
+                writeCollection(m_folder->path(), {cd(1, u"a"_s)},
+                                {song(u"a"_s, 1, QString(3000, u'x'))});
+            if (kind == u"cut")
+                QVERIFY(f.open(QIODevice::ReadWrite) && f.resize(f.size() / 2 + 100));
+            f.close();
+            other.setDatabaseName(path);
+            QVERIFY(content.isEmpty() || other.open());
+            for (const QByteArray& statement : content.split(';'))
+                QVERIFY(statement.isEmpty() || QSqlQuery(other).exec(QString::fromUtf8(statement)));
+        }
+        const QByteArray before = fileHash(path);
+        try {
+            db().OpenDataContext();
+            QFAIL("the file was accepted");
+        } catch (const DbError& e) {
+            QVERIFY2(e.description().contains(path) && e.description().contains(cause),
+                     qPrintable(e.description()));
+        }
+        QVERIFY(!db().isOpen());
+        QCOMPARE(fileHash(path), before);
+        QCOMPARE(QFileInfo(path).isDir(), kind == u"dir");
+        release();
+        if (kind == u"locked") { // once the other program lets go, the file opens
+            db().OpenDataContext();
+            QCOMPARE(db().cds()->recordCount(), 1);
+        }
+    }
+    // A missing file is made empty; the largest identifiers are handed out next,
+    // a deleted largest one again; titles compare letter case aside.
+    void identifiersAndTitles()
+    {
+        db().OpenDataContext();
+        QCOMPARE(db().cds()->recordCount(), 0);
+        QCOMPARE(db().GetMaxCDID(), 0);
+        QCOMPARE(db().GetMaxKyokuID(), 0);
+        db().CloseDataContext();
+        const QString title
+            = u"ドビュッシー：牧神の午後への前奏曲 (Prélude à l'après-midi d'un faune)"_s;
+        writeCollection(m_folder->path(), {cd(1, title), cd(45, u"b"_s), cd(40, u"c"_s)},
+                        {song(title, 403, u"x"_s), song(title, 196, u"y"_s)});
+        db().OpenDataContext();
+        QCOMPARE(db().GetMaxCDID(), 45);
+        QCOMPARE(db().GetMaxKyokuID(), 403);
+        db().cds()->moveLast();
+        db().cds()->remove();
+        QCOMPARE(db().GetMaxCDID(), 40);
+        QVERIFY(db().CDNameExists(title.toUpper()));
+        QVERIFY(!db().CDNameExists(u"ドビュッシー"_s));
+        QVERIFY(!db().CDNameExists(u"x' OR '1'='1"_s));
+        QVERIFY(!db().CDNameExists(QString()));
+    }
+    // A new collection written while another program puts a file under the same
+    // name keeps its hands off that file: refused, the other file untouched.
+    void newCollectionNeverTakesANameTakenMeanwhile()
+    {
+        importer::Rows rows;
+        for (int i = 1; i <= 50; ++i)
+            rows.cds << QVector<QVariant>{i, u"CD%1"_s.arg(i), {}, {}, {}, {}, {}, {}};
+        const QByteArray theirs("another program's file");
+        try {
+            importer::writeCollection(db().databasePath(), rows, false, [&](int done, int) {
+                QFile f(db().databasePath());
+                if (done == 20 && f.open(QIODevice::WriteOnly))
+                    f.write(theirs);
+                return true;
+            });
+            QFAIL("the name was taken meanwhile, and the collection was written over it");
+        } catch (const DbError& e) {
+            QVERIFY2(e.description().contains(u"同じ名前のファイルがすでにあります"_s),
+                     qPrintable(e.description()));
+        }
+        QCOMPARE(fileHash(db().databasePath()),
+                 QCryptographicHash::hash(theirs, QCryptographicHash::Sha256));
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{u"cdkaisou.db"_s});
+    }
+    // Rows kept from before a reopening follow this program's own writes; they
+    // must be exactly what reading the file afresh gives, in the same order.
+    void reopenedRowsMatchTheFileAfterOwnWrites()
+    {
+        writeCollection(
+            m_folder->path(),
+            {cd(3, u"C"_s), cd(1, u"A"_s, {{u"購入年月日"_s, QDate(1998, 4, 1)}}), cd(2, u"B"_s)},
+            {song(u"A"_s, 10, u"x"_s), song(u"B"_s, 5, u"y"_s), song(u"A"_s, 7, u"z"_s)});
+        db().OpenDataContext();
+        View& cds = *db().cds();
+        View& songs = *db().songs();
+        cds.addNew();
+        cds.setValue(u"CDID"_s, 0); // sorts first
+        cds.setValue(u"CD名"_s, u"新"_s);
+        cds.update();
+        db().connection().transaction([&] {
+            songs.moveFirst(); // 曲ID 5 becomes 20: it moves to the end
+            songs.setValue(u"曲ID"_s, 20);
+            songs.update();
+            songs.moveLast(); // 曲ID 10 goes
+            songs.remove();
+            // a statement of its own, which the rows read cannot follow
+            db().connection().column(u"UPDATE cdname SET 段 = '9' WHERE CDID = 2"_s);
+        });
+        QVERIFY_THROWS_EXCEPTION(DbError, db().connection().transaction([&] {
+            cds.moveFirst();
+            cds.remove();
+            throw DbError(DbError::ProviderError, u"止める"_s); // rolled back: nothing changes
+        }));
+        db().CloseDataContext();
+        db().OpenDataContext();
+        const QStringList cdRows = viewRows(*db().cds());
+        const QStringList songRows = viewRows(*db().songs());
+        db().CloseDataContext();
+        // the same file read by a program that never saw it before
+        const QString path = db().databasePath();
+        QVERIFY(QFile::copy(path, path + u".copy"_s) && QFile::remove(path));
+        QVERIFY(QFile::rename(path + u".copy"_s, path));
+        db().OpenDataContext();
+        QCOMPARE(viewRows(*db().cds()), cdRows);
+        QCOMPARE(viewRows(*db().songs()), songRows);
+        QCOMPARE(cdRows.size(), 4); // the rolled-back delete did not reach the file
+        QVERIFY(songRows.last().contains(u"|20|"_s));
+        QVERIFY(cdRows.first().startsWith(u"0|新"_s));
+        QVERIFY(cdRows.filter(u"|B|"_s).first().endsWith(u"|9"_s));
+    }
+
+private:
+    std::unique_ptr<StartupFolder> m_folder;
+};
 
 RONDELLA_TEST_GUILESS_MAIN(TestDataContext)
 #include "tst_datacontext.moc"

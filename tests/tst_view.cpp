@@ -46,258 +46,245 @@ const QString ninth = u"ベートーヴェン：交響曲第9番「合唱」"_s;
 class TestView : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-    void movesAndTheirBounds();
-    void filtersAndSorts();
-    void japaneseOrder();
-    void childViewsFollowTheirParent();
-    void writesReachTheTable();
-    void pendingEditsAndVanishedRows();
-    void valueLists();
-    void valuesComeBackAsStored();
+    void init()
+    {
+        m_folder = std::make_unique<StartupFolder>();
+        writeCollection(
+            m_folder->path(),
+            {cd(1, u"さくら"_s, {{u"購入価格"_s, 2800.5}, {u"購入年月日"_s, QDate(1998, 4, 1)}}),
+             cd(2, ninth), cd(4, u"あさ"_s, {{u"購入年月日"_s, QDate(1999, 1, 1)}}),
+             cd(3, u"Live at the Blue Moon"_s, {{u"購入年月日"_s, QDate(1997, 1, 1)}}),
+             cd(5, ninth), cd(6, u"かぜ"_s)},
+            {song(u"さくら"_s, 3, u"三"_s, {{u"作曲者名"_s, u"ダンディ (d'Indy)"_s}}),
+             song(u"さくら"_s, 1, u"一"_s), song(ninth, 2, u"第1楽章"_s),
+             song(u"Live At The Blue Moon"_s, 7, u"'Round Midnight"_s),
+             song(u"消えたCD"_s, 8, u"孤児"_s),
+             song(ninth, 9, u"第4楽章"_s, {{u"作曲者名"_s, u"ベートーヴェン"_s}})});
+        db().OpenDataContext();
+    }
+    void cleanup()
+    {
+        db().CloseDataContext();
+        m_folder.reset();
+    }
+    // Rows come in CDID order; a move off either end leaves no current row, and
+    // the navigation steps stay on the first or last row instead.
+    void movesAndTheirBounds()
+    {
+        View& v = *db().cds();
+        QCOMPARE(column(v, u"CDID"_s),
+                 (QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s}));
+        v.movePrevious();
+        QVERIFY(v.bof() && !v.eof());
+        QCOMPARE(errorOf([&] { v.value(0); }), int(DbError::NoCurrentRow));
+        v.moveTo(5);
+        QCOMPARE(errorOf([&] { v.moveTo(6); }), int(DbError::NoCurrentRow));
+        QCOMPARE(id(v), 6); // a refused move stays
+        v.step(View::Step::Next);
+        v.step(View::Step::Previous);
+        QCOMPARE(id(v), 5);
+        v.step(View::Step::First);
+        v.step(View::Step::Previous);
+        QVERIFY(!v.bof() && id(v) == 1);
+        v.setFilter(Criteria().equals(u"CD名"_s, u"ない"_s));
+        QVERIFY(v.bof() && v.eof());
+        QCOMPARE(errorOf([&] { v.moveFirst(); }), int(DbError::NoCurrentRow));
+        QCOMPARE(db().songsOfCD()->recordCount(), 0); // no current CD, no songs
+    }
+    // A filter and a sort hold together, whichever is set first; a bad column
+    // leaves both as they were.
+    void filtersAndSorts()
+    {
+        View& v = *db().cds();
+        v.setFilter(Criteria().like(u"CD名"_s, u"LIVE*"_s).equals(u"CDID"_s, u"3"_s));
+        QCOMPARE(v.recordCount(), 1);
+        QCOMPARE(errorOf([&] { v.setFilter(Criteria().equals(u"作曲者名"_s, u"x"_s)); }),
+                 int(DbError::BadArguments));
+        QCOMPARE(v.filter(), u"CD名 like 'LIVE*' and CDID = '3'"_s);
+        QCOMPARE(v.recordCount(), 1);
+        v.setSort(u"CDID desc"_s);
+        v.setFilter(Criteria().like(u"CD名"_s, u"*交響曲*"_s));
+        QCOMPARE(column(v, u"CDID"_s), (QStringList{u"5"_s, u"2"_s}));
+        v.setFilter(Criteria());
+        v.setSort(u"購入年月日, CD名 desc"_s); // no date first, then the oldest
+        QCOMPARE(column(v, u"CDID"_s),
+                 (QStringList{u"2"_s, u"5"_s, u"6"_s, u"3"_s, u"1"_s, u"4"_s}));
+        QCOMPARE(errorOf([&] { v.setSort(u"曲名 asc"_s); }), int(DbError::BadArguments));
+        v.setSort(QString());
+        QCOMPARE(id(v), 1);
+        View& songs = *db().songs();
+        songs.setSort(u"[作曲者名]"_s); // a name in brackets; a text not entered comes first
+        QVERIFY(songs.value(u"作曲者名"_s).isNull());
+        writeCollection(m_folder->path(), {cd(10, u"追加"_s)}, {});
+        v.requery(); // reads the new rows, filter kept
+        QCOMPARE(v.recordCount(), 7);
+    }
+    // Nothing here sets the default locale (the machine's is C): the order must
+    // still be Japanese, with numbers read as numbers, also for a list large
+    // enough to have its keys made on two threads.
+    void japaneseOrder()
+    {
+        QCOMPARE(QLocale().language(), QLocale::C);
+        View list;
+        sortedList(list,
+                   {u"ヘンデル"_s, u"一"_s, u"第10曲"_s, u"Op.27"_s, u"ｶ"_s, u"キ"_s,
+                    u"ベートーヴェン"_s, u"第2曲"_s, u"亜"_s, u"か"_s, u"Op.9"_s, u"カ"_s,
+                    u"ガ"_s});
+        QCOMPARE(column(list),
+                 (QStringList{u"Op.9"_s, u"Op.27"_s, u"ｶ"_s, u"か"_s, u"カ"_s, u"ガ"_s, u"キ"_s,
+                              u"ベートーヴェン"_s, u"ヘンデル"_s, u"亜"_s, u"一"_s, u"第2曲"_s,
+                              u"第10曲"_s}));
+        const QStringList words{u"ヘンデル"_s, u"亜麻色"_s, u"ｶﾉﾝ"_s,   u"かのん"_s, u"Op."_s,
+                                u"d'Indy"_s,   u"𠮷野"_s,   u"Suite"_s, u"SUITE"_s};
+        QRandomGenerator rng(12);
+        QStringList titles;
+        for (int i = 0; i < 30000; ++i) // runs of one title, as the songs of one CD have
+            titles << (i % 3 ? titles.last()
+                             : words.at(rng.bounded(words.size()))
+                               + QString::number(rng.bounded(200)));
+        View large;
+        sortedList(large, titles);
+        const QStringList sorted = column(large);
+        for (int i = 1; i < sorted.size(); ++i) {
+            const int c = japaneseCollator().compare(sorted[i - 1], sorted[i]);
+            QVERIFY2(
+                c < 0 || (c == 0 && large.valueAt(i - 1, 0).toInt() < large.valueAt(i, 0).toInt()),
+                qPrintable(sorted[i - 1] + u" / "_s + sorted[i]));
+        }
+    }
+    // A CD's songs are those of its title, letter case aside, in 曲ID order; they
+    // follow the CD view's moves and corrections, a song's CDs the song view's.
+    void childViewsFollowTheirParent()
+    {
+        View& cds = *db().cds();
+        View& songs = *db().songsOfCD();
+        QCOMPARE(column(songs, u"曲名"_s), (QStringList{u"一"_s, u"三"_s}));
+        cds.moveTo(2);
+        QCOMPARE(column(songs, u"曲名"_s), QStringList{u"'Round Midnight"_s});
+        cds.moveTo(4); // CDID 5 shares the title of CDID 2
+        QCOMPARE(column(songs, u"曲ID"_s), (QStringList{u"2"_s, u"9"_s}));
+        db().songs()->moveTo(1); // song 2 of the choral symphony
+        QCOMPARE(db().cdsOfSong()->recordCount(), 2);
+        db().songs()->moveTo(4); // the orphan song
+        QCOMPARE(db().cdsOfSong()->recordCount(), 0);
+        songs.setSort(u"曲ID desc"_s); // a child sort lasts across parent moves
+        cds.moveTo(1);
+        QCOMPARE(songs.value(u"曲ID"_s).toInt(), 9);
+        songs.setSort(QString());
+        cds.moveFirst(); // song 1 moved to the ninth takes its 曲ID place there
+        songs.setValue(u"CD名"_s, ninth);
+        songs.update();
+        cds.moveNext();
+        QCOMPARE(column(songs, u"曲ID"_s), (QStringList{u"1"_s, u"2"_s, u"9"_s}));
+        cds.moveTo(3); // あさ corrected to the orphan's title
+        cds.setValue(u"CD名"_s, u"消えたCD"_s);
+        cds.update();
+        QCOMPARE(column(songs, u"曲名"_s), QStringList{u"孤児"_s});
+        db().songs()->moveTo(4); // the song view's own snapshot still has no CD for it
+        QCOMPARE(db().cdsOfSong()->recordCount(), 0);
+    }
+    // Edits, additions and deletions reach the table; a move stores a pending
+    // edit; moving on after a delete lands on the row that followed.
+    void writesReachTheTable()
+    {
+        View& cds = *db().cds();
+        auto stored = [&](const QString& field) {
+            return readColumn(m_folder->path(), u"cdname"_s, field);
+        };
+        cds.moveTo(3);
+        cds.setValue(u"解説者"_s, u"O'Brien"_s);
+        cds.setValue(u"購入年月日"_s, QDate(2024, 3, 9));
+        cds.moveFirst(); // a move stores a pending edit
+        QCOMPARE(stored(u"解説者"_s).at(2), u"O'Brien"_s);
+        QCOMPARE(stored(u"購入年月日"_s).at(2), u"2024-03-09"_s);
+        cds.moveTo(1);
+        cds.addNew();
+        cds.cancelUpdate();
+        QCOMPARE(id(cds), 2); // back where it was
+        cds.addNew();
+        cds.setValue(u"CDID"_s, 7);
+        cds.setValue(u"CD名"_s, u"ニューイヤー・コンサート'89"_s);
+        cds.update();
+        cds.moveFirst();
+        cds.remove();
+        QCOMPARE(errorOf([&] { cds.value(0); }),
+                 int(DbError::NoCurrentRow)); // the deleted row is gone
+        cds.moveNext();
+        QCOMPARE(id(cds), 2);
+        QCOMPARE(stored(u"CD名"_s).last(), u"ニューイヤー・コンサート'89"_s);
+        QCOMPARE(stored(u"CDID"_s), (QStringList{u"2"_s, u"4"_s, u"3"_s, u"5"_s, u"6"_s, u"7"_s}));
+    }
+    // A pending edit stops a filter or a requery, before anything is read; a
+    // row another program deleted is reported, not passed over.
+    void pendingEditsAndVanishedRows()
+    {
+        View& cds = *db().cds();
+        db().songsOfCD()->setValue(u"分野"_s, u"交響曲"_s);
+        QCOMPARE(errorOf([&] { cds.requery(); }), int(DbError::NotAllowedNow));
+        db().songsOfCD()->cancelUpdate();
+        cds.setValue(u"段"_s, u"2"_s);
+        QCOMPARE(errorOf([&] { cds.setFilter(Criteria()); }), int(DbError::NotAllowedNow));
+        cds.cancelUpdate();
+        db().connection().column(u"DELETE FROM cdname WHERE CDID = 1"_s);
+        cds.setValue(u"段"_s, u"1"_s);
+        QCOMPARE(errorOf([&] { cds.update(); }), int(DbError::RowNotFound));
+        QCOMPARE(cds.editMode(), View::EditMode::InProgress);
+        cds.cancelUpdate();
+    }
+    // Lists of names hold each value once, in Japanese order (Latin letters,
+    // then kana whatever the script), read-only, as they were at opening until
+    // opened again.
+    void valueLists()
+    {
+        const auto list = Collection::ValueList::Sakkyoku;
+        db().connection().column(u"UPDATE kyoku SET 作曲者名 = 'かとう' WHERE 曲ID = 1"_s);
+        db().connection().column(u"UPDATE kyoku SET 作曲者名 = 'アイヴズ' WHERE 曲ID = 2"_s);
+        db().connection().column(u"UPDATE kyoku SET 作曲者名 = 'Bach' WHERE 曲ID IN (7, 8)"_s);
+        QCOMPARE(column(*db().valueList(list), u"作曲者名"_s),
+                 (QStringList{u"ダンディ (d'Indy)"_s, u"ベートーヴェン"_s}));
+        QCOMPARE(db().valueList(Collection::ValueList::Henkyoku)->recordCount(), 0);
+        QCOMPARE(errorOf([&] { db().valueList(list)->setValue(0, u"x"_s); }), 3251);
+        db().ReopenValueList(list);
+        QCOMPARE(column(*db().valueList(list), u"作曲者名"_s),
+                 (QStringList{u"Bach"_s, u"アイヴズ"_s, u"かとう"_s, u"ダンディ (d'Indy)"_s,
+                              u"ベートーヴェン"_s}));
+    }
+    // A row holds each value in one word where it can: whole numbers near the
+    // limits of that word, and everything else, must come back as they went in;
+    // so must what is read from the file, and a text is shared with the row
+    // before only when it is the same whole text.
+    void valuesComeBackAsStored()
+    {
+        const qint64 edge = qint64(1) << 59;
+        const QVector<QVariant> values = {QVariant(),
+                                          QString(),
+                                          qlonglong(edge),
+                                          qlonglong(-edge - 1),
+                                          qlonglong(std::numeric_limits<qint64>::min()),
+                                          1234.5,
+                                          QDate(1899, 1, 1),
+                                          QString(300000, u'楽')};
+        const RowPtr row = Row::make(42, values);
+        for (int i = 0; i < values.size(); ++i)
+            QVERIFY2(row->value(i) == values[i] && row->value(i).typeId() == values[i].typeId()
+                         && row->isNull(i) == values[i].isNull(),
+                     qPrintable(QString::number(i)));
+        QCOMPARE(db().cds()->value(u"購入価格"_s), QVariant(2800.5));
+        db().CloseDataContext();
+        QVERIFY(QFile::remove(db().databasePath()));
+        const QStringList names
+            = {u"交響曲第5番"_s, u"交響曲"_s, u"交響曲"_s, u"交響曲第5番ハ短"_s, u""_s};
+        QVector<QVariantMap> songs;
+        for (int i = 0; i < names.size(); ++i)
+            songs << song(names[i], 100 + i, names[i]);
+        writeCollection(m_folder->path(), {}, songs);
+        db().OpenDataContext();
+        QCOMPARE(column(*db().songs()), names);
+    }
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
 };
-
-void TestView::init()
-{
-    m_folder = std::make_unique<StartupFolder>();
-    writeCollection(
-        m_folder->path(),
-        {cd(1, u"さくら"_s, {{u"購入価格"_s, 2800.5}, {u"購入年月日"_s, QDate(1998, 4, 1)}}),
-         cd(2, ninth), cd(4, u"あさ"_s, {{u"購入年月日"_s, QDate(1999, 1, 1)}}),
-         cd(3, u"Live at the Blue Moon"_s, {{u"購入年月日"_s, QDate(1997, 1, 1)}}), cd(5, ninth),
-         cd(6, u"かぜ"_s)},
-        {song(u"さくら"_s, 3, u"三"_s, {{u"作曲者名"_s, u"ダンディ (d'Indy)"_s}}),
-         song(u"さくら"_s, 1, u"一"_s), song(ninth, 2, u"第1楽章"_s),
-         song(u"Live At The Blue Moon"_s, 7, u"'Round Midnight"_s),
-         song(u"消えたCD"_s, 8, u"孤児"_s),
-         song(ninth, 9, u"第4楽章"_s, {{u"作曲者名"_s, u"ベートーヴェン"_s}})});
-    db().OpenDataContext();
-}
-
-void TestView::cleanup()
-{
-    db().CloseDataContext();
-    m_folder.reset();
-}
-
-// Rows come in CDID order; a move off either end leaves no current row, and
-// the navigation steps stay on the first or last row instead.
-void TestView::movesAndTheirBounds()
-{
-    View& v = *db().cds();
-    QCOMPARE(column(v, u"CDID"_s), (QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s}));
-    v.movePrevious();
-    QVERIFY(v.bof() && !v.eof());
-    QCOMPARE(errorOf([&] { v.value(0); }), int(DbError::NoCurrentRow));
-    v.moveTo(5);
-    QCOMPARE(errorOf([&] { v.moveTo(6); }), int(DbError::NoCurrentRow));
-    QCOMPARE(id(v), 6); // a refused move stays
-    v.step(View::Step::Next);
-    v.step(View::Step::Previous);
-    QCOMPARE(id(v), 5);
-    v.step(View::Step::First);
-    v.step(View::Step::Previous);
-    QVERIFY(!v.bof() && id(v) == 1);
-    v.setFilter(Criteria().equals(u"CD名"_s, u"ない"_s));
-    QVERIFY(v.bof() && v.eof());
-    QCOMPARE(errorOf([&] { v.moveFirst(); }), int(DbError::NoCurrentRow));
-    QCOMPARE(db().songsOfCD()->recordCount(), 0); // no current CD, no songs
-}
-
-// A filter and a sort hold together, whichever is set first; a bad column
-// leaves both as they were.
-void TestView::filtersAndSorts()
-{
-    View& v = *db().cds();
-    v.setFilter(Criteria().like(u"CD名"_s, u"LIVE*"_s).equals(u"CDID"_s, u"3"_s));
-    QCOMPARE(v.recordCount(), 1);
-    QCOMPARE(errorOf([&] { v.setFilter(Criteria().equals(u"作曲者名"_s, u"x"_s)); }),
-             int(DbError::BadArguments));
-    QCOMPARE(v.filter(), u"CD名 like 'LIVE*' and CDID = '3'"_s);
-    QCOMPARE(v.recordCount(), 1);
-    v.setSort(u"CDID desc"_s);
-    v.setFilter(Criteria().like(u"CD名"_s, u"*交響曲*"_s));
-    QCOMPARE(column(v, u"CDID"_s), (QStringList{u"5"_s, u"2"_s}));
-    v.setFilter(Criteria());
-    v.setSort(u"購入年月日, CD名 desc"_s); // no date first, then the oldest
-    QCOMPARE(column(v, u"CDID"_s), (QStringList{u"2"_s, u"5"_s, u"6"_s, u"3"_s, u"1"_s, u"4"_s}));
-    QCOMPARE(errorOf([&] { v.setSort(u"曲名 asc"_s); }), int(DbError::BadArguments));
-    v.setSort(QString());
-    QCOMPARE(id(v), 1);
-    View& songs = *db().songs();
-    songs.setSort(u"[作曲者名]"_s); // a name in brackets; a text not entered comes first
-    QVERIFY(songs.value(u"作曲者名"_s).isNull());
-    writeCollection(m_folder->path(), {cd(10, u"追加"_s)}, {});
-    v.requery(); // reads the new rows, filter kept
-    QCOMPARE(v.recordCount(), 7);
-}
-
-// Nothing here sets the default locale (the machine's is C): the order must
-// still be Japanese, with numbers read as numbers, also for a list large
-// enough to have its keys made on two threads.
-void TestView::japaneseOrder()
-{
-    QCOMPARE(QLocale().language(), QLocale::C);
-    View list;
-    sortedList(list,
-               {u"ヘンデル"_s, u"一"_s, u"第10曲"_s, u"Op.27"_s, u"ｶ"_s, u"キ"_s,
-                u"ベートーヴェン"_s, u"第2曲"_s, u"亜"_s, u"か"_s, u"Op.9"_s, u"カ"_s, u"ガ"_s});
-    QCOMPARE(column(list),
-             (QStringList{u"Op.9"_s, u"Op.27"_s, u"ｶ"_s, u"か"_s, u"カ"_s, u"ガ"_s, u"キ"_s,
-                          u"ベートーヴェン"_s, u"ヘンデル"_s, u"亜"_s, u"一"_s, u"第2曲"_s,
-                          u"第10曲"_s}));
-    const QStringList words{u"ヘンデル"_s, u"亜麻色"_s, u"ｶﾉﾝ"_s,   u"かのん"_s, u"Op."_s,
-                            u"d'Indy"_s,   u"𠮷野"_s,   u"Suite"_s, u"SUITE"_s};
-    QRandomGenerator rng(12);
-    QStringList titles;
-    for (int i = 0; i < 30000; ++i) // runs of one title, as the songs of one CD have
-        titles << (i % 3 ? titles.last()
-                         : words.at(rng.bounded(words.size())) + QString::number(rng.bounded(200)));
-    View large;
-    sortedList(large, titles);
-    const QStringList sorted = column(large);
-    for (int i = 1; i < sorted.size(); ++i) {
-        const int c = japaneseCollator().compare(sorted[i - 1], sorted[i]);
-        QVERIFY2(c < 0 || (c == 0 && large.valueAt(i - 1, 0).toInt() < large.valueAt(i, 0).toInt()),
-                 qPrintable(sorted[i - 1] + u" / "_s + sorted[i]));
-    }
-}
-
-// A CD's songs are those of its title, letter case aside, in 曲ID order; they
-// follow the CD view's moves and corrections, a song's CDs the song view's.
-void TestView::childViewsFollowTheirParent()
-{
-    View& cds = *db().cds();
-    View& songs = *db().songsOfCD();
-    QCOMPARE(column(songs, u"曲名"_s), (QStringList{u"一"_s, u"三"_s}));
-    cds.moveTo(2);
-    QCOMPARE(column(songs, u"曲名"_s), QStringList{u"'Round Midnight"_s});
-    cds.moveTo(4); // CDID 5 shares the title of CDID 2
-    QCOMPARE(column(songs, u"曲ID"_s), (QStringList{u"2"_s, u"9"_s}));
-    db().songs()->moveTo(1); // song 2 of the choral symphony
-    QCOMPARE(db().cdsOfSong()->recordCount(), 2);
-    db().songs()->moveTo(4); // the orphan song
-    QCOMPARE(db().cdsOfSong()->recordCount(), 0);
-    songs.setSort(u"曲ID desc"_s); // a child sort lasts across parent moves
-    cds.moveTo(1);
-    QCOMPARE(songs.value(u"曲ID"_s).toInt(), 9);
-    songs.setSort(QString());
-    cds.moveFirst(); // song 1 moved to the ninth takes its 曲ID place there
-    songs.setValue(u"CD名"_s, ninth);
-    songs.update();
-    cds.moveNext();
-    QCOMPARE(column(songs, u"曲ID"_s), (QStringList{u"1"_s, u"2"_s, u"9"_s}));
-    cds.moveTo(3); // あさ corrected to the orphan's title
-    cds.setValue(u"CD名"_s, u"消えたCD"_s);
-    cds.update();
-    QCOMPARE(column(songs, u"曲名"_s), QStringList{u"孤児"_s});
-    db().songs()->moveTo(4); // the song view's own snapshot still has no CD for it
-    QCOMPARE(db().cdsOfSong()->recordCount(), 0);
-}
-
-// Edits, additions and deletions reach the table; a move stores a pending
-// edit; moving on after a delete lands on the row that followed.
-void TestView::writesReachTheTable()
-{
-    View& cds = *db().cds();
-    auto stored
-        = [&](const QString& field) { return readColumn(m_folder->path(), u"cdname"_s, field); };
-    cds.moveTo(3);
-    cds.setValue(u"解説者"_s, u"O'Brien"_s);
-    cds.setValue(u"購入年月日"_s, QDate(2024, 3, 9));
-    cds.moveFirst(); // a move stores a pending edit
-    QCOMPARE(stored(u"解説者"_s).at(2), u"O'Brien"_s);
-    QCOMPARE(stored(u"購入年月日"_s).at(2), u"2024-03-09"_s);
-    cds.moveTo(1);
-    cds.addNew();
-    cds.cancelUpdate();
-    QCOMPARE(id(cds), 2); // back where it was
-    cds.addNew();
-    cds.setValue(u"CDID"_s, 7);
-    cds.setValue(u"CD名"_s, u"ニューイヤー・コンサート'89"_s);
-    cds.update();
-    cds.moveFirst();
-    cds.remove();
-    QCOMPARE(errorOf([&] { cds.value(0); }), int(DbError::NoCurrentRow)); // the deleted row is gone
-    cds.moveNext();
-    QCOMPARE(id(cds), 2);
-    QCOMPARE(stored(u"CD名"_s).last(), u"ニューイヤー・コンサート'89"_s);
-    QCOMPARE(stored(u"CDID"_s), (QStringList{u"2"_s, u"4"_s, u"3"_s, u"5"_s, u"6"_s, u"7"_s}));
-}
-
-// A pending edit stops a filter or a requery, before anything is read; a
-// row another program deleted is reported, not passed over.
-void TestView::pendingEditsAndVanishedRows()
-{
-    View& cds = *db().cds();
-    db().songsOfCD()->setValue(u"分野"_s, u"交響曲"_s);
-    QCOMPARE(errorOf([&] { cds.requery(); }), int(DbError::NotAllowedNow));
-    db().songsOfCD()->cancelUpdate();
-    cds.setValue(u"段"_s, u"2"_s);
-    QCOMPARE(errorOf([&] { cds.setFilter(Criteria()); }), int(DbError::NotAllowedNow));
-    cds.cancelUpdate();
-    db().connection().column(u"DELETE FROM cdname WHERE CDID = 1"_s);
-    cds.setValue(u"段"_s, u"1"_s);
-    QCOMPARE(errorOf([&] { cds.update(); }), int(DbError::RowNotFound));
-    QCOMPARE(cds.editMode(), View::EditMode::InProgress);
-    cds.cancelUpdate();
-}
-
-// Lists of names hold each value once, in Japanese order (Latin letters,
-// then kana whatever the script), read-only, as they were at opening until
-// opened again.
-void TestView::valueLists()
-{
-    const auto list = Collection::ValueList::Sakkyoku;
-    db().connection().column(u"UPDATE kyoku SET 作曲者名 = 'かとう' WHERE 曲ID = 1"_s);
-    db().connection().column(u"UPDATE kyoku SET 作曲者名 = 'アイヴズ' WHERE 曲ID = 2"_s);
-    db().connection().column(u"UPDATE kyoku SET 作曲者名 = 'Bach' WHERE 曲ID IN (7, 8)"_s);
-    QCOMPARE(column(*db().valueList(list), u"作曲者名"_s),
-             (QStringList{u"ダンディ (d'Indy)"_s, u"ベートーヴェン"_s}));
-    QCOMPARE(db().valueList(Collection::ValueList::Henkyoku)->recordCount(), 0);
-    QCOMPARE(errorOf([&] { db().valueList(list)->setValue(0, u"x"_s); }), 3251);
-    db().ReopenValueList(list);
-    QCOMPARE(column(*db().valueList(list), u"作曲者名"_s),
-             (QStringList{u"Bach"_s, u"アイヴズ"_s, u"かとう"_s, u"ダンディ (d'Indy)"_s,
-                          u"ベートーヴェン"_s}));
-}
-
-// A row holds each value in one word where it can: whole numbers near the
-// limits of that word, and everything else, must come back as they went in;
-// so must what is read from the file, and a text is shared with the row
-// before only when it is the same whole text.
-void TestView::valuesComeBackAsStored()
-{
-    const qint64 edge = qint64(1) << 59;
-    const QVector<QVariant> values = {QVariant(),
-                                      QString(),
-                                      qlonglong(edge),
-                                      qlonglong(-edge - 1),
-                                      qlonglong(std::numeric_limits<qint64>::min()),
-                                      1234.5,
-                                      QDate(1899, 1, 1),
-                                      QString(300000, u'楽')};
-    const RowPtr row = Row::make(42, values);
-    for (int i = 0; i < values.size(); ++i)
-        QVERIFY2(row->value(i) == values[i] && row->value(i).typeId() == values[i].typeId()
-                     && row->isNull(i) == values[i].isNull(),
-                 qPrintable(QString::number(i)));
-    QCOMPARE(db().cds()->value(u"購入価格"_s), QVariant(2800.5));
-    db().CloseDataContext();
-    QVERIFY(QFile::remove(db().databasePath()));
-    const QStringList names
-        = {u"交響曲第5番"_s, u"交響曲"_s, u"交響曲"_s, u"交響曲第5番ハ短"_s, u""_s};
-    QVector<QVariantMap> songs;
-    for (int i = 0; i < names.size(); ++i)
-        songs << song(names[i], 100 + i, names[i]);
-    writeCollection(m_folder->path(), {}, songs);
-    db().OpenDataContext();
-    QCOMPARE(column(*db().songs()), names);
-}
 
 RONDELLA_TEST_GUILESS_MAIN(TestView)
 #include "tst_view.moc"
