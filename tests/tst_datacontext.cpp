@@ -164,7 +164,6 @@ private slots:
     void identifiersAndTitles()
     {
         db().OpenDataContext();
-        QCOMPARE(db().cds()->recordCount(), 0);
         QCOMPARE(db().GetMaxCDID(), 0);
         QCOMPARE(db().GetMaxKyokuID(), 0);
         db().CloseDataContext();
@@ -179,7 +178,6 @@ private slots:
         db().cds()->remove();
         QCOMPARE(db().GetMaxCDID(), 40);
         QVERIFY(db().CDNameExists(title.toUpper()));
-        QVERIFY(!db().CDNameExists(u"ドビュッシー"_s));
         QVERIFY(!db().CDNameExists(u"x' OR '1'='1"_s));
         QVERIFY(!db().CDNameExists(QString()));
     }

@@ -124,7 +124,6 @@ private slots:
     // enough to have its keys made on two threads.
     void japaneseOrder()
     {
-        QCOMPARE(QLocale().language(), QLocale::C);
         View list;
         sortedList(list,
                    {u"ヘンデル"_s, u"一"_s, u"第10曲"_s, u"Op.27"_s, u"ｶ"_s, u"キ"_s,
@@ -165,12 +164,6 @@ private slots:
         QCOMPARE(column(songs, u"曲ID"_s), (QStringList{u"2"_s, u"9"_s}));
         db().songs()->moveTo(1); // song 2 of the choral symphony
         QCOMPARE(db().cdsOfSong()->recordCount(), 2);
-        db().songs()->moveTo(4); // the orphan song
-        QCOMPARE(db().cdsOfSong()->recordCount(), 0);
-        songs.setSort(u"曲ID desc"_s); // a child sort lasts across parent moves
-        cds.moveTo(1);
-        QCOMPARE(songs.value(u"曲ID"_s).toInt(), 9);
-        songs.setSort(QString());
         cds.moveFirst(); // song 1 moved to the ninth takes its 曲ID place there
         songs.setValue(u"CD名"_s, ninth);
         songs.update();
