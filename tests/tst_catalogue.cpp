@@ -71,6 +71,7 @@ private slots:
         db().CloseDataContext();
         m_folder.reset();
     }
+
     // Songs belong to every CD of their title, letter case aside: while another
     // CD bears it they stay. The jacket goes to the trash with the last CD of
     // its number (an old database may hold two).
@@ -102,6 +103,7 @@ private slots:
         QCOMPARE(errorOf(deleteCD), catalogue::RefusedByRule);
         QCOMPARE(songs(u"曲ID"_s), (QStringList{u"2"_s, u"3"_s}));
     }
+
     // A correction of the title carries the songs, unless another CD bears the
     // old title or only the letter case changed.
     void correctingTheTitleCarriesTheSongs()
@@ -120,6 +122,7 @@ private slots:
         QCOMPARE(songs(), (QStringList{u"運命"_s, ninth, u"運命"_s, live}));
         QCOMPARE(cds(), (QStringList{u"運命"_s, u"第九"_s, ninth, live.toUpper()}));
     }
+
     // A refusal part-way (here a trigger) leaves the file as it was, the views
     // matching it and holding no half-made edit; the next save stores only its own.
     void aRefusalLeavesFileAndViewsAsTheyWere()
@@ -156,6 +159,7 @@ private slots:
         db().songs()->moveFirst();
         QCOMPARE(songs(u"曲名"_s), (QStringList{u"一"_s, u"二"_s, u"三"_s}));
     }
+
     // A song is stored under a title some CD bears, letter case aside.
     void songsAreStoredUnderAStoredTitle()
     {
@@ -178,6 +182,7 @@ private slots:
         saveSong(live, {}); // a correction moves the song to another CD
         QCOMPARE(songs(), (QStringList{live, fifth, fifth, live.toUpper()}));
     }
+
     // Every field of the song before, the last (分野) included; the 曲ID stays.
     void theCopyTakesTheSongBefore()
     {
@@ -197,6 +202,7 @@ private slots:
                      qPrintable(f.name));
         }
     }
+
     void cdChoicesNewestFirst()
     {
         open({cd(3, u"c"_s), cd(10, u"a"_s), cd(7, u"b"_s)}, {});

@@ -48,6 +48,7 @@ private slots:
         QVERIFY(
             !Criteria::matches(Criteria().like(u"曲名"_s, u"*"_s).clauses()[0], QString(), true));
     }
+
     // The text captions and reports show: every quote doubled, a pattern's
     // asterisks kept, clauses joined by "and".
     void textDoublesQuotes()

@@ -38,6 +38,7 @@ private slots:
         db().CloseDataContext();
         m_folder.reset();
     }
+
     // What is typed into an entry box, read by the field's type; 1930-2029 is
     // shown again as typed, with two digits.
     void typedValuesByFieldType()
@@ -88,6 +89,7 @@ private slots:
             }
         }
     }
+
     void refusedFilesAreLeftAsTheyAre_data()
     {
         QTest::addColumn<QString>("kind"); // what stands under the collection's name
@@ -108,6 +110,7 @@ private slots:
             << u"sql"_s << cdname + ";CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)"
             << u"テーブル「kyoku」に列「作曲者名」がありません"_s;
     }
+
     // Opening fails with a description naming the file and the cause, leaves no
     // connection behind, and leaves the file exactly as it was: a file of that
     // name that holds nothing is not this program's to fill.
@@ -159,6 +162,7 @@ private slots:
             QCOMPARE(db().cds()->recordCount(), 1);
         }
     }
+
     // A missing file is made empty; the largest identifiers are handed out next,
     // a deleted largest one again; titles compare letter case aside.
     void identifiersAndTitles()
@@ -181,6 +185,7 @@ private slots:
         QVERIFY(!db().CDNameExists(u"x' OR '1'='1"_s));
         QVERIFY(!db().CDNameExists(QString()));
     }
+
     // A new collection written while another program puts a file under the same
     // name keeps its hands off that file: refused, the other file untouched.
     void newCollectionNeverTakesANameTakenMeanwhile()
@@ -206,6 +211,7 @@ private slots:
         QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{u"cdkaisou.db"_s});
     }
+
     // Rows kept from before a reopening follow this program's own writes; they
     // must be exactly what reading the file afresh gives, in the same order.
     void reopenedRowsMatchTheFileAfterOwnWrites()

@@ -115,12 +115,14 @@ private slots:
                 passOn(type, where, text);
             });
     }
+
     void cleanup()
     {
         qInstallMessageHandler(passOn);
         endTest(m_w, m_folder);
         QVERIFY2(!unanswered, "a message box came that the test did not expect");
     }
+
     // An empty collection: 追加 takes the next number and キャンセル gives it
     // back; numbers past 32767 are handed out as they are; the song form has no
     // song before the first to copy.
@@ -171,6 +173,7 @@ private slots:
         form.txtInput(1)->setText(fifth);
         QCOMPARE(clicking(form.cmdTeisei, {QMessageBox::Ok}), QStringList{corrected});
     }
+
     // Whether adding or correcting, a text the field cannot take, a file
     // another program holds or a refusal while writing stops the save with a
     // message: the form keeps its
@@ -216,6 +219,7 @@ private slots:
             form.cmdCancel->click();
         }
     }
+
     // The CD's songs go with it, after a second question naming how many; while
     // another CD bears the title they stay, unasked; the last CD is never deleted.
     void deletingACdAsksAboutItsSongs()
@@ -242,6 +246,7 @@ private slots:
         QCOMPARE(stored(u"cdname"_s, u"CDID"_s), QStringList{u"3"_s});
         QCOMPARE(stored(u"kyoku"_s, u"曲ID"_s), QStringList{u"5"_s});
     }
+
     // While a CD is being added nothing else is done; closed by the window frame
     // the CD is given up with its number; the song form will not close then.
     void addModeGuardsAndFrameClose()
@@ -267,6 +272,7 @@ private slots:
         songs->cmdMasterCancel->click();
         songs->close();
     }
+
     // The lists beside the boxes offer what is stored, a value just stored too;
     // a pick is copied into its own box; typing in a list survives a new list.
     void listsOfferWhatIsStored()
@@ -292,6 +298,7 @@ private slots:
         QCOMPARE(songs.DataCombo1(2)->itemText(0), u"カラヤン"_s);
         QCOMPARE(songs.DataCombo1(3)->itemText(0), u"ベルリン・フィル"_s);
     }
+
     // A new song keeps the CD of the song shown before; the copy of the song
     // before takes its CD and every field, but not its 曲ID nor the clipboard.
     void songFormAddCopyAndSave()
@@ -316,6 +323,7 @@ private slots:
         QCOMPARE(stored(u"kyoku"_s, u"CD名"_s).last(), bach);
         QCOMPARE(form.txtrsSub(1)->text(), u"6"_s); // the new song, last, is shown
     }
+
     // A song needs a chosen, stored CD and a 曲名; nothing is stored otherwise.
     void songFormRefusals()
     {
@@ -341,6 +349,7 @@ private slots:
                  QStringList{u"CD名が選択されていません！"_s});
         QCOMPARE(fileRows(), before);
     }
+
     // A click in the grid moves the song view and the chooser follows, so that
     // 訂正 keeps the song on its own CD; a delete moves on to the song after.
     void chooserFollowsTheGridAndDeletesMoveOn()
@@ -365,6 +374,7 @@ private slots:
         QCOMPARE(stored(u"kyoku"_s, u"曲ID"_s), (QStringList{u"1"_s, u"3"_s, u"4"_s, u"5"_s}));
         QCOMPARE(form.txtrsSub(1)->text(), u"3"_s); // the song that followed
     }
+
     // Typing part of a title into the song form's CD chooser offers every title
     // that contains it, as quick find compares, in Japanese order; picking one
     // chooses it.
@@ -397,6 +407,7 @@ private slots:
         QTest::keyClick(offers->popup(), Qt::Key_Return);
         QCOMPARE(form.dcoCDName->currentIndex(), form.dcoCDName->findText(baroque));
     }
+
     // Through the menu with the keyboard and the mouse, as a user: each form
     // opens modally, and when it closes the main window shows what was entered.
     // A form still open after ten seconds is closed, and the test fails.

@@ -62,11 +62,13 @@ private slots:
              song(ninth, 9, u"第4楽章"_s, {{u"作曲者名"_s, u"ベートーヴェン"_s}})});
         db().OpenDataContext();
     }
+
     void cleanup()
     {
         db().CloseDataContext();
         m_folder.reset();
     }
+
     // Rows come in CDID order; a move off either end leaves no current row, and
     // the navigation steps stay on the first or last row instead.
     void movesAndTheirBounds()
@@ -91,6 +93,7 @@ private slots:
         QCOMPARE(errorOf([&] { v.moveFirst(); }), int(DbError::NoCurrentRow));
         QCOMPARE(db().songsOfCD()->recordCount(), 0); // no current CD, no songs
     }
+
     // A filter and a sort hold together, whichever is set first; a bad column
     // leaves both as they were.
     void filtersAndSorts()
@@ -119,6 +122,7 @@ private slots:
         v.requery(); // reads the new rows, filter kept
         QCOMPARE(v.recordCount(), 7);
     }
+
     // Nothing here sets the default locale (the machine's is C): the order must
     // still be Japanese, with numbers read as numbers, also for a list large
     // enough to have its keys made on two threads.
@@ -151,6 +155,7 @@ private slots:
                 qPrintable(sorted[i - 1] + u" / "_s + sorted[i]));
         }
     }
+
     // A CD's songs are those of its title, letter case aside, in 曲ID order; they
     // follow the CD view's moves and corrections, a song's CDs the song view's.
     void childViewsFollowTheirParent()
@@ -176,6 +181,7 @@ private slots:
         db().songs()->moveTo(4); // the song view's own snapshot still has no CD for it
         QCOMPARE(db().cdsOfSong()->recordCount(), 0);
     }
+
     // Edits, additions and deletions reach the table; a move stores a pending
     // edit; moving on after a delete lands on the row that followed.
     void writesReachTheTable()
@@ -207,6 +213,7 @@ private slots:
         QCOMPARE(stored(u"CD名"_s).last(), u"ニューイヤー・コンサート'89"_s);
         QCOMPARE(stored(u"CDID"_s), (QStringList{u"2"_s, u"4"_s, u"3"_s, u"5"_s, u"6"_s, u"7"_s}));
     }
+
     // A pending edit stops a filter or a requery, before anything is read; a
     // row another program deleted is reported, not passed over.
     void pendingEditsAndVanishedRows()
@@ -224,6 +231,7 @@ private slots:
         QCOMPARE(cds.editMode(), View::EditMode::InProgress);
         cds.cancelUpdate();
     }
+
     // Lists of names hold each value once, in Japanese order (Latin letters,
     // then kana whatever the script), read-only, as they were at opening until
     // opened again.
@@ -242,6 +250,7 @@ private slots:
                  (QStringList{u"Bach"_s, u"アイヴズ"_s, u"かとう"_s, u"ダンディ (d'Indy)"_s,
                               u"ベートーヴェン"_s}));
     }
+
     // A row holds each value in one word where it can: whole numbers near the
     // limits of that word, and everything else, must come back as they went in;
     // so must what is read from the file, and a text is shared with the row
