@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/dberror.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -123,6 +125,17 @@ protected slots:
     void init();
     void cleanup();
 };
+
+// The number of the DbError that f raises; 0 when it raises none.
+template <typename F> int errorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const DbError& e) {
+        return e.number();
+    }
+    return 0;
+}
 
 // Runs each test function of `tests` on its own, so that an exception escaping
 // one (a DbError, say) fails that function alone and the rest still run; the
