@@ -435,6 +435,39 @@ private slots:
         QCOMPARE(stored(u"kyoku"_s, u"CD名"_s).last(), u"メインに出るCD"_s);
     }
 
+    // A form opened on a search, or one that deleted a CD with its songs,
+    // leaves all data on show as a reopening of the file would: every CD,
+    // the last one current, and the lists without the names that went.
+    void closingAFormShowsAllDataAsStored()
+    {
+        start();
+        named<QLineEdit>(m_w, u"txtQuickFind"_s)->setText(u"ダンディ"_s);
+        m_w->quickFind();
+        QCOMPARE(db().cds()->recordCount(), 1);
+        auto* change = m_w->findChild<QToolBar*>(u"tbToolBar"_s)->findChild<QAction*>(u"変更"_s);
+        QVERIFY(drive<frmInputKyoku>(change, [](frmInputKyoku* form) {
+            QTest::mouseClick(form->Command1, Qt::LeftButton);
+        }));
+        QCOMPARE(db().cds()->recordCount(), 4);
+        QCOMPARE(txtrs(m_w, 1)->text(), bach);
+        auto composers = [] {
+            QStringList names;
+            const View& list = *db().valueList(Collection::ValueList::Sakkyoku);
+            for (int r = 0; r < list.recordCount(); ++r)
+                names << list.valueAt(r, 0).toString();
+            return names;
+        };
+        QVERIFY(composers().contains(u"ダンディ"_s));
+        QVERIFY(drive<frmInputCD>(m_w->findChild<QAction*>(u"mnuCDinput"_s), [](frmInputCD* form) {
+            QTest::mouseClick(form->cmdFirst, Qt::LeftButton);
+            QTest::mouseClick(form->cmdNext, Qt::LeftButton);
+            clicking(form->cmdDelete, {QMessageBox::Yes, QMessageBox::Ok});
+            QTest::mouseClick(form->cmdQuit, Qt::LeftButton);
+        }));
+        QCOMPARE(stored(u"cdname"_s, u"CD名"_s).size(), 3);
+        QVERIFY(!composers().contains(u"ダンディ"_s));
+    }
+
 private:
     void start(bool sample = true)
     {
