@@ -181,11 +181,16 @@ void TestReports::eachReportPrintsWhatIsShown()
     writeSample(m_folder->path());
     m_w = startMain();
     // the CD list outside a song search, or with 全曲表示 ticked but no list built yet
-    for (bool ticked : {false, true}) {
+    const QString onlyInASongSearch = u"このコマンドは曲の検索中にしか使用できません。"_s;
+    for (const auto& [ticked, said] :
+         {std::pair(false, onlyInASongSearch),
+          std::pair(
+              true,
+              u"印刷するCDの一覧がまだありません。先に曲の検索か全曲表示をしてください。"_s)}) {
         Check1(m_w, 10)->setChecked(ticked);
         MsgBoxSetNextAnswers({QMessageBox::Ok});
         QCOMPARE(runAndClose(u"mnuprv"_s), QString());
-        QCOMPARE(answeredTexts().size(), 1);
+        QCOMPARE(answeredTexts(), QStringList{said});
     }
     Check1(m_w, 10)->setChecked(false);
     // the CDs with their songs: each CD, then its songs, then the next CD
@@ -210,7 +215,7 @@ void TestReports::eachReportPrintsWhatIsShown()
     QCOMPARE(DataGrid1(m_w)->dataSource(), db().songsOfCD());
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QCOMPARE(runAndClose(u"mnuprv"_s), QString());
-    QCOMPARE(answeredTexts(), QStringList{u"このコマンドは曲の検索中にしか使用できません。"_s});
+    QCOMPARE(answeredTexts(), QStringList{onlyInASongSearch});
     // the songs of a search, the values in the order of their headings
     search(0, u"ベートーヴェン"_s);
     QCOMPARE(runAndClose(u"mnuprv3"_s), songs);

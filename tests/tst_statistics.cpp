@@ -94,7 +94,6 @@ private slots:
     void init();
     void cleanup() { endTest(m_w, m_folder); }
     void countsOfAllDataAndOfASearch();
-    void tablesSortInJapaneseOrderAndByNumber();
     void chartsAndTablesAreSaved();
     void refusedSavesSayWhy_data();
     void refusedSavesSayWhy();
@@ -129,7 +128,6 @@ void TestStatistics::countsOfAllDataAndOfASearch()
 {
     frmStatistics* all = open();
     QVERIFY(all && all->windowTitle().contains(u"すべてのデータ"_s));
-    QCOMPARE(all->tabCount(), 7);
     const stats::Tab& composers = all->tab(0);
     QCOMPARE(composers.lines.size(), stats::Largest + 1);
     QCOMPARE(linesOf({composers.def, composers.lines.mid(19)}), u"d'Indy 1 2|その他 1 3"_s);
@@ -155,30 +153,10 @@ void TestStatistics::countsOfAllDataAndOfASearch()
     QCOMPARE(linesOf(search->tab(5)), u"1989 1 3000 3000|2001 1 1234.5 4234.5"_s);
 }
 
-// A header click sorts names in Japanese order, numbers in them read as
-// numbers (指揮者2 before 指揮者10), and money as numbers, not as the texts
-// ¥11,000 before ¥3,000.
-void TestStatistics::tablesSortInJapaneseOrderAndByNumber()
-{
-    frmStatistics* window = open();
-    QVERIFY(window);
-    auto column = [window](int tab, int c) {
-        auto* table = window->findChild<QTableView*>(u"grdStatistics(%1)"_s.arg(tab));
-        table->horizontalHeader()->setSortIndicator(c, Qt::AscendingOrder);
-        QStringList out;
-        for (int r = 0; r < table->model()->rowCount(); ++r)
-            out << table->model()->index(r, c).data().toString();
-        return out.join(u' ');
-    };
-    QString conductors;
-    for (int i = 1; i <= 20; ++i)
-        conductors += u"指揮者%1 "_s.arg(i);
-    QCOMPARE(column(3, 0), conductors.trimmed());
-    QCOMPARE(column(5, 2), u"¥1,234.5 ¥2,000 ¥2,800 ¥3,000 ¥11,000"_s);
-}
-
 // The table's CSV read back value by value, also through the button and its
-// file dialog; the charts as PNG and as a PDF page.
+// file dialog; the charts as PNG and as a PDF page. A header click sorts names
+// in Japanese order, numbers in them read as numbers (指揮者2 before
+// 指揮者10), and money as numbers, not as the texts ¥11,000 before ¥3,000.
 void TestStatistics::chartsAndTablesAreSaved()
 {
     frmStatistics* window = open();
@@ -224,6 +202,19 @@ void TestStatistics::chartsAndTablesAreSaved()
     QVERIFY(colours.size() > 10);
     QFile written(pdf);
     QVERIFY(written.open(QIODevice::ReadOnly) && written.read(5) == "%PDF-");
+    auto column = [window](int tab, int c) {
+        auto* table = window->findChild<QTableView*>(u"grdStatistics(%1)"_s.arg(tab));
+        table->horizontalHeader()->setSortIndicator(c, Qt::AscendingOrder);
+        QStringList out;
+        for (int r = 0; r < table->model()->rowCount(); ++r)
+            out << table->model()->index(r, c).data().toString();
+        return out.join(u' ');
+    };
+    QString conductors;
+    for (int i = 1; i <= 20; ++i)
+        conductors += u"指揮者%1 "_s.arg(i);
+    QCOMPARE(column(3, 0), conductors.trimmed());
+    QCOMPARE(column(5, 2), u"¥1,234.5 ¥2,000 ¥2,800 ¥3,000 ¥11,000"_s);
 }
 
 void TestStatistics::refusedSavesSayWhy_data()
