@@ -19,7 +19,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTest>
 
 namespace {
@@ -59,13 +58,11 @@ QString run(const QString& program, const QStringList& arguments)
 }
 
 // Draws the report as the preview does into a PDF and returns its text.
-QString pdfText(const BandedReport& report, const QString& file, bool landscape = false,
-                const QString& mode = u"-layout"_s)
+QString pdfText(const BandedReport& report, const QString& file, const QString& mode = u"-layout"_s)
 {
     {
         QPdfWriter pdf(file);
-        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
-                                      landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                       QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
         pdf.setResolution(300);
         report.print(&pdf);
@@ -108,21 +105,6 @@ QString overlappingWords(const QVector<QVector<Word>>& pages)
     return QString();
 }
 
-// Whether the first word `value` stands below the first word `heading`,
-// across some of its width.
-bool under(const QVector<Word>& words, const QString& heading, const QString& value)
-{
-    QRectF h, v;
-    for (const Word& w : words) {
-        if (h.isNull() && w.text == heading)
-            h = w.box;
-        if (v.isNull() && w.text == value)
-            v = w.box;
-    }
-    return !h.isNull() && !v.isNull() && v.top() > h.bottom() && v.left() < h.right()
-        && v.right() > h.left();
-}
-
 // Rows of one text column, CD名, in memory.
 std::shared_ptr<View> titles(const QStringList& values)
 {
@@ -153,9 +135,7 @@ private slots:
     void init() { m_folder = std::make_unique<StartupFolder>(); }
     void cleanup() { endTest(m_w, m_folder); }
     void eachReportPrintsWhatIsShown();
-    void refusalsAndRebinding();
     void bandsNeverSplitNorMeetTheFooter();
-    void pageSetupWithoutAPrinter();
     void linesBreakBetweenCharactersNeverInside();
     void textsBeyondFourLinesAreCut();
     void previewLaysOutWhileOpenAndWritesEveryPage();
@@ -193,44 +173,68 @@ void TestReports::search(int box, const QString& value)
     cmdFilter(m_w)->click();
 }
 
+// Each print command prints what the window shows, or refuses saying why,
+// the grids bound as before once its preview closes; the page set-up sets
+// paper and orientation with no printer installed.
 void TestReports::eachReportPrintsWhatIsShown()
 {
     writeSample(m_folder->path());
     m_w = startMain();
-    const QString songs = u"曲印刷（非検索時は全曲印刷）"_s;
+    // the CD list outside a song search, or with 全曲表示 ticked but no list built yet
+    const QString onlyInASongSearch = u"このコマンドは曲の検索中にしか使用できません。"_s;
+    for (const auto& [ticked, said] :
+         {std::pair(false, onlyInASongSearch),
+          std::pair(
+              true,
+              u"印刷するCDの一覧がまだありません。先に曲の検索か全曲表示をしてください。"_s)}) {
+        Check1(m_w, 10)->setChecked(ticked);
+        MsgBoxSetNextAnswers({QMessageBox::Ok});
+        QCOMPARE(runAndClose(u"mnuprv"_s), QString());
+        QCOMPARE(answeredTexts(), QStringList{said});
+    }
+    Check1(m_w, 10)->setChecked(false);
     // the CDs with their songs: each CD, then its songs, then the next CD
     QCOMPARE(runAndClose(u"mnuPrv2"_s), u"CD＆曲印刷（リレーション）"_s);
     QString text = pdfText(DataReport2(), m_folder->file(u"cds.pdf"_s));
-    QVERIFY2(text.contains(u"すべてのデータ表示"_s) && text.contains(u"本棚"_s), qPrintable(text));
     const qsizetype itsSong = text.indexOf(u"第4楽章"_s),
                     second = text.indexOf(u"ドビュッシー：牧神"_s);
     QVERIFY(text.indexOf(u"交響曲第9番"_s) < itsSong && itsSong < second
             && second < text.indexOf(u"牧神の午後"_s, second + 10));
     // prices as the window shows them
-    QVERIFY2(text.contains(u"¥2,800"_s) && text.contains(u"¥1,234.5"_s)
-                 && !text.contains(u"2800"_s),
+    QVERIFY2(text.contains(u"すべてのデータ表示"_s) && text.contains(u"本棚"_s)
+                 && text.contains(u"¥2,800"_s) && text.contains(u"¥1,234.5"_s),
              qPrintable(text));
-    // during a CD search the song list prints the song view, which that search does not filter
+    // during a CD search the song list prints the song view, which that search
+    // does not filter, and the CD list is refused
+    const QString songs = u"曲印刷（非検索時は全曲印刷）"_s;
     search(4, u"エラート"_s);
     QCOMPARE(runAndClose(u"mnuprv3"_s), songs);
     text = pdfText(DataReport3(), m_folder->file(u"songs.pdf"_s));
     QVERIFY(text.contains(u"第4楽章"_s) && text.contains(u"牧神の午後"_s)
             && text.contains(u"発売元 = 'エラート'"_s));
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cds());
     QCOMPARE(DataGrid1(m_w)->dataSource(), db().songsOfCD());
-    // the songs of a search, each value under its heading
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    QCOMPARE(runAndClose(u"mnuprv"_s), QString());
+    QCOMPARE(answeredTexts(), QStringList{onlyInASongSearch});
+    // the songs of a search, the values in the order of their headings
     search(0, u"ベートーヴェン"_s);
     QCOMPARE(runAndClose(u"mnuprv3"_s), songs);
-    const QString file = m_folder->file(u"songs.pdf"_s);
-    text = pdfText(DataReport3(), file);
+    text = pdfText(DataReport3(), m_folder->file(u"songs.pdf"_s));
+    const QString row = text.split(u'\n').filter(u"第1楽章"_s).value(0);
     QVERIFY2(text.contains(u"作曲者名 = 'ベートーヴェン'"_s)
                  && text.contains(u"第4楽章「歓喜の歌」"_s) && !text.contains(u"牧神の午後"_s)
-                 && text.contains(QString::number(QDate::currentDate().year()) + u"年"_s),
+                 && text.contains(QString::number(QDate::currentDate().year()) + u"年"_s)
+                 && row.indexOf(u"ベートーヴェン"_s) < row.indexOf(u"指揮者A"_s)
+                 && row.indexOf(u"指揮者A"_s) < row.indexOf(u"独奏者B"_s),
              qPrintable(text));
-    const QVector<Word> words = pdfWords(file).value(0);
-    QVERIFY(under(words, u"作曲者名"_s, u"ベートーヴェン"_s)
-            && under(words, u"指揮者名"_s, u"指揮者A"_s)
-            && under(words, u"ソリスト"_s, u"独奏者B"_s));
+    // then the CDs with their songs ask first: Cancel prints nothing
+    MsgBoxSetNextAnswers({QMessageBox::Cancel});
+    QCOMPARE(runAndClose(u"mnuPrv2"_s), QString());
+    QCOMPARE(answeredTexts(),
+             QStringList{u"CD検索時ではないので、全CDが対象になりますが印刷しますか？"_s});
+    MsgBoxSetNextAnswers({QMessageBox::Ok});
+    QCOMPARE(runAndClose(u"印刷プレビュー"_s), u"CD＆曲印刷（リレーション）"_s); // the toolbar's
+    QCOMPARE(answeredTexts().size(), 1);
     QCOMPARE(DataGrid1(m_w)->dataSource(), db().songs()); // bound again to the unlinked view
     // the CD list of a song search, its count and page number in the footer
     QCOMPARE(runAndClose(u"mnuprv"_s), u"CD印刷（曲検索時のみ）"_s);
@@ -238,39 +242,18 @@ void TestReports::eachReportPrintsWhatIsShown()
     QVERIFY2(text.contains(u"購入年月日"_s) && text.contains(QRegularExpression(u"1\\s*枚"_s))
                  && text.contains(QRegularExpression(u"[―—]\\s*1\\s*[―—]"_s)),
              qPrintable(text));
-}
-
-void TestReports::refusalsAndRebinding()
-{
-    writeSample(m_folder->path());
-    m_w = startMain();
-    const QString onlyInASongSearch = u"このコマンドは曲の検索中にしか使用できません。"_s;
-    // the CD list outside a song search, or with 全曲表示 ticked but no list
-    // built yet: refused, grids untouched
-    for (bool ticked : {false, true}) {
-        Check1(m_w, 10)->setChecked(ticked);
-        MsgBoxSetNextAnswers({QMessageBox::Ok});
-        QCOMPARE(runAndClose(u"mnuprv"_s), QString());
-        QCOMPARE(MsgBoxTakeAnswered().size(), 1);
-        QCOMPARE(DataGrid2(m_w)->dataSource(), db().cds());
-    }
-    Check1(m_w, 10)->setChecked(false);
-    // during a song search the CDs-with-songs report asks first; Cancel does nothing
-    search(0, u"ドビュッシー"_s);
-    MsgBoxSetNextAnswers({QMessageBox::Cancel});
-    QCOMPARE(runAndClose(u"mnuPrv2"_s), QString());
-    QCOMPARE(answeredTexts(),
-             QStringList{u"CD検索時ではないので、全CDが対象になりますが印刷しますか？"_s});
-    QCOMPARE(DataGrid2(m_w)->dataSource(), db().cdList());
-    MsgBoxSetNextAnswers({QMessageBox::Ok});
-    QCOMPARE(runAndClose(u"印刷プレビュー"_s),
-             u"CD＆曲印刷（リレーション）"_s); // the toolbar button
-    QCOMPARE(MsgBoxTakeAnswered().size(), 1);
-    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songs());
-    search(4, u"エラート"_s); // in a CD search the CD list is refused
-    MsgBoxSetNextAnswers({QMessageBox::Ok});
-    QCOMPARE(runAndClose(u"mnuprv"_s), QString());
-    QCOMPARE(answeredTexts(), QStringList{onlyInASongSearch});
+    QCOMPARE(m_w->printer().outputFormat(), QPrinter::PdfFormat);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog && dialog->objectName() == u"cmndPage");
+        auto* paper = dialog->findChild<QComboBox*>(u"paper"_s);
+        paper->setCurrentIndex(paper->findData(int(QPageSize::A3)));
+        dialog->findChild<QComboBox*>(u"orientation"_s)->setCurrentIndex(1);
+        dialog->accept();
+    });
+    m_w->findChild<QAction*>(u"mnuPage"_s)->trigger();
+    QCOMPARE(m_w->printer().pageLayout().pageSize().id(), QPageSize::A3);
+    QCOMPARE(m_w->printer().pageLayout().orientation(), QPageLayout::Landscape);
 }
 
 // A band lies whole on one page, above the page footer, and every row is
@@ -292,48 +275,25 @@ void TestReports::bandsNeverSplitNorMeetTheFooter()
     }
     QCOMPARE(perPage, (QVector<int>{2, 2, 1}));
     QCOMPARE(exact.layout(599).size(), 5); // one twip less and only one fits
+    // a CD and its songs, page after page: every row there once, no band over the footer
     writeSample(m_folder->path(), 60);
     db().OpenDataContext();
     BandedReport& report = DataReport2();
     report.setDataSource(db().cds());
-    for (int pageHeight : {4000, 9000, 15000}) {
-        int details = 0;
-        for (const auto& page : report.layout(pageHeight)) {
-            int footer = pageHeight, body = 0;
-            for (const auto& placed : page) {
-                QVERIFY(placed.top >= 0 && placed.top + placed.height <= pageHeight);
-                if (report.bandAt(placed.band).kind == ReportBand::PageFooter)
-                    footer = placed.top;
-                else
-                    body = std::max(body, placed.top + placed.height);
-                details += placed.childRow >= 0;
-            }
-            QVERIFY(body <= footer);
+    int details = 0;
+    for (const auto& page : report.layout(9000)) {
+        int footer = 9000, body = 0;
+        for (const auto& placed : page) {
+            if (report.bandAt(placed.band).kind == ReportBand::PageFooter)
+                footer = placed.top;
+            else
+                body = std::max(body, placed.top + placed.height);
+            details += placed.childRow >= 0;
         }
-        QCOMPARE(details, 3 + 60 * 5);
+        QVERIFY(body <= footer);
     }
+    QCOMPARE(details, 3 + 60 * 5);
     db().CloseDataContext();
-}
-
-// With no printer installed the page set-up still sets paper and
-// orientation on the printer the previews use.
-void TestReports::pageSetupWithoutAPrinter()
-{
-    m_w = startMain();
-    QCOMPARE(m_w->printer().outputFormat(), QPrinter::PdfFormat);
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog && dialog->objectName() == u"cmndPage");
-        auto* paper = dialog->findChild<QComboBox*>(u"paper"_s);
-        paper->setCurrentIndex(paper->findData(int(QPageSize::A3)));
-        dialog->findChild<QComboBox*>(u"orientation"_s)->setCurrentIndex(1);
-        dialog->accept();
-    });
-    m_w->findChild<QAction*>(u"mnuPage"_s)->trigger();
-    QCOMPARE(m_w->printer().pageLayout().pageSize().id(), QPageSize::A3);
-    QCOMPARE(m_w->printer().pageLayout().orientation(), QPageLayout::Landscape);
-    m_w->printer().setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                             QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
 }
 
 // Lines fit their box, and together give back the text: broken at spaces in
@@ -346,7 +306,6 @@ void TestReports::linesBreakBetweenCharactersNeverInside()
     font.setPointSizeF(9);
     const CharacterWidths widths(font);
     const double em = widths.of(u"あ");
-    QVERIFY(em > 100 && em < 250); // 9 points: 180 twips
     QStringList bad; // lines wider than their box, or starting inside a character
     auto check = [&](const QString& text, double width, int maxLines = 100) {
         const QStringList lines = textLines(text, widths, width, maxLines);
@@ -358,19 +317,15 @@ void TestReports::linesBreakBetweenCharactersNeverInside()
     };
     const QString movement = u"交響曲第5番「運命」、第1楽章。アレグロ・コン・ブリオ"_s;
     for (double width = 4 * em; width < 12 * em; width += em / 3) {
-        const QStringList lines = check(movement, width);
-        QVERIFY(lines.size() > 1 && lines.join(QString()) == movement);
-        for (const QString& line : lines.mid(1))
-            QVERIFY2(!line.startsWith(u'」') && !line.startsWith(u'、') && !line.startsWith(u'。'),
-                     qPrintable(lines.join(u'|')));
+        QString lines = check(movement, width).join(u'|');
+        QVERIFY2(lines.contains(u'|')
+                     && lines.remove(QRegularExpression(u"\\|(?![」、。])"_s)) == movement,
+                 qPrintable(lines));
     }
-    // at spaces: each line a run of whole words
+    // at spaces: lines of whole words
     const QString latin = u"Prélude à l'après-midi d'un faune"_s;
     const QStringList lines = check(latin, widths.of(u"Prélude à l'après"));
     QVERIFY(lines.size() > 1 && lines.join(u' ') == latin);
-    for (const QString& line : lines)
-        for (const QString& word : line.split(u' '))
-            QVERIFY2(latin.split(u' ').contains(word), qPrintable(line));
     // a word wider than its box, with a character of two halves and an accented one
     const QString odd
         = u"Ensemble"_s + QString::fromUcs4(U"𠮷") + u"é"_s + u"Intercontemporain"_s.repeated(2);
@@ -378,16 +333,12 @@ void TestReports::linesBreakBetweenCharactersNeverInside()
         QCOMPARE(check(odd, width).join(QString()), odd);
     // at most four lines, the fourth cut with 「…」 once the text goes on; a
     // last line that fits exactly is not cut, nor the spaces a line ends in counted
-    const QString endless = u"いろはにほへと "_s.repeated(30);
-    const QStringList four = check(endless, 5 * em, 4);
-    QVERIFY(four.size() == 4 && four[3].endsWith(u'…')
-            && withoutSpaces(four.join(QString())).size() > 16);
-    QVERIFY(withoutSpaces(endless).startsWith(withoutSpaces(four.join(QString()).chopped(1))));
     const std::tuple<QString, double, int, QStringList> rows[] = {
         {u"第1楽章\n第2楽章"_s, 20 * em, 4, {u"第1楽章"_s, u"第2楽章"_s}},
         {u"一\n二\n三\n四\n五"_s, 10 * em, 4, {u"一"_s, u"二"_s, u"三"_s, u"四…"_s}},
         {u"一\n二\n三\n四"_s, 10 * em, 4, {u"一"_s, u"二"_s, u"三"_s, u"四"_s}},
         {u"一\n"_s, 10 * em, 4, {u"一"_s}},
+        {u"一\r\n\n二"_s, 10 * em, 4, {u"一"_s, QString(), u"二"_s}},
         {u"ああああ"_s, 2 * em, 2, {u"ああ"_s, u"ああ"_s}},
         {u"ab cd"_s, widths.of(u"ab"), 4, {u"ab"_s, u"cd"_s}},
         {QString(), 10 * em, 4, {}},
@@ -399,25 +350,20 @@ void TestReports::linesBreakBetweenCharactersNeverInside()
 
 // A text of more than four lines ends its fourth with 「…」; the band grows
 // by three lines and no further; what stands below a grown text moves down
-// with it. On a landscape page the long columns share the extra width: a
-// title that wraps on a portrait page prints on one line across a landscape
-// one, and every heading stays above its column.
+// with it.
 void TestReports::textsBeyondFourLinesAreCut()
 {
     const QString endless = u"とても長い曲名"_s.repeated(40) + u"最後の言葉"_s;
     const QString threeLines = u"ほどほどの長さの曲名"_s.repeated(3);
-    const QString title = u"交響曲第5番 ハ短調 作品67「運命」 第1楽章 アレグロ"_s;
     const QString cdTitle = u"長い曲のCD"_s;
     writeCollection(
         m_folder->path(), {cd(1, cdTitle)},
-        {song(cdTitle, 1, endless), song(cdTitle, 2, threeLines), song(cdTitle, 3, u"短い曲"_s),
-         song(cdTitle, 4, title,
-              {{u"作曲者名"_s, u"ベートーヴェン"_s}, {u"演奏団体"_s, u"ウィーン・フィル"_s}})});
+        {song(cdTitle, 1, endless), song(cdTitle, 2, threeLines), song(cdTitle, 3, u"短い曲"_s)});
     m_w = startMain();
     QCOMPARE(runAndClose(u"mnuprv3"_s), u"曲印刷（非検索時は全曲印刷）"_s);
     BandedReport& report = DataReport3();
     const QString file = m_folder->file(u"songs.pdf"_s);
-    const QString text = withoutSpaces(pdfText(report, file, false, u"-raw"_s));
+    const QString text = withoutSpaces(pdfText(report, file, u"-raw"_s));
     QVERIFY2(!text.contains(u"最後の言葉"_s) && text.contains(u"とても長い曲名…"_s),
              qPrintable(text));
     QVERIFY(text.contains(threeLines) && text.contains(u"短い曲"_s));
@@ -426,14 +372,13 @@ void TestReports::textsBeyondFourLinesAreCut()
     for (const auto& placed : report.layout(15000, report.designedWidth()).value(0))
         if (placed.row >= 0)
             heights << placed.height;
-    QCOMPARE(heights.size(), 4);
+    QCOMPARE(heights.size(), 3);
+    // four lines: three more line spacings than one; the three lines one or two more
     const int designed = report.band(u"section6"_s).height;
-    QVERIFY(heights[2] == designed && heights[1] > designed && heights[1] < heights[0]);
-    // four lines: three more line spacings than one
     const double spacing = (heights[0] - designed) / 3.0;
-    QVERIFY(spacing > 150 && spacing < 300);
     const int more = qRound((heights[1] - designed) / spacing);
-    QVERIFY(more >= 1 && more <= 2 && qAbs(heights[1] - designed - more * spacing) <= 1);
+    QVERIFY(heights[2] == designed && spacing > 150 && spacing < 300 && more >= 1 && more <= 2
+            && qAbs(heights[1] - designed - more * spacing) <= 1);
     // a box right below a text that grows is drawn below its last line
     ReportItem grown, below;
     grown.kind = ReportItem::Box, grown.field = u"CD名"_s, grown.width = below.width = 2000;
@@ -442,20 +387,12 @@ void TestReports::textsBeyondFourLinesAreCut()
     stacked.setDataSource(titles({threeLines}));
     pdfText(stacked, file);
     QCOMPARE(overlappingWords(pdfWords(file)), QString());
-    const auto lineWith
-        = [](const QString& pdf) { return pdf.split(u'\n').filter(u"作品67"_s).value(0); };
-    QVERIFY2(!lineWith(pdfText(report, file)).contains(title), qPrintable(pdfText(report, file)));
-    const QString wide = pdfText(report, file, true);
-    QVERIFY2(lineWith(wide).contains(title), qPrintable(wide));
-    const QVector<Word> words = pdfWords(file).value(0);
-    QVERIFY(under(words, u"作曲者名"_s, u"ベートーヴェン"_s)
-            && under(words, u"演奏団体"_s, u"ウィーン・フィル"_s));
 }
 
-// The first page is on show before the rest are laid out; they are laid out
-// while the preview is open, the count saying so until it is whole, and a
-// jump to the last page lays out what is left first. Its PDF holds exactly
-// the pages it shows, or none when stopped.
+// The first page is on show before the rest are laid out, the count saying
+// so until they are, while the preview is open; a jump to the last page lays
+// out what is left first. Its PDF holds exactly the pages it shows, or none
+// when stopped.
 void TestReports::previewLaysOutWhileOpenAndWritesEveryPage()
 {
     writeSample(m_folder->path(), 1200); // more than one slice of laying out
@@ -465,46 +402,24 @@ void TestReports::previewLaysOutWhileOpenAndWritesEveryPage()
     assignSongFields(report, u"section6"_s, QString());
     {
         ReportPreview preview(report, &m_w->printer(), m_w);
-        QVERIFY(!preview.allLaidOut());
-        QCOMPARE(preview.wholePagesLaidOut(), 1); // the page on show, whole
-        QVERIFY(!preview.findChild<QLabel*>(u"sheet"_s)->pixmap().isNull());
-        QVERIFY(preview.findChild<QLabel*>(u"lblPageTotal"_s)->text().contains(u"以上"_s));
+        auto* total = preview.findChild<QLabel*>(u"lblPageTotal"_s);
+        QVERIFY(!preview.allLaidOut() && preview.wholePagesLaidOut() == 1
+                && total->text().contains(u"以上"_s));
         QTRY_VERIFY_WITH_TIMEOUT(preview.allLaidOut(), 20000);
-        const int pages = preview.findChild<QSpinBox*>(u"page"_s)->maximum();
-        QCOMPARE(preview.findChild<QLabel*>(u"lblPageTotal"_s)->text(),
-                 u"/ %1 ページ"_s.arg(pages));
-        QVERIFY(pages > 10 && preview.pageCount() == pages);
+        QCOMPARE(total->text(), u"/ %1 ページ"_s.arg(preview.pageCount()));
     }
     ReportPreview preview(report, &m_w->printer(), m_w);
-    QVERIFY(!preview.allLaidOut());
     preview.findChild<QPushButton*>(u"cmdLast"_s)->click();
-    QVERIFY(preview.allLaidOut());
-    QCOMPARE(preview.currentPage(), preview.pageCount() - 1);
-    preview.findChild<QPushButton*>(u"cmdPrevious"_s)->click();
-    QCOMPARE(preview.currentPage(), preview.pageCount() - 2);
-    const int shown = preview.findChild<QLabel*>(u"sheet"_s)->pixmap().width();
-    preview.findChild<QPushButton*>(u"cmdZoomIn"_s)->click();
-    QVERIFY(preview.findChild<QLabel*>(u"sheet"_s)->pixmap().width() > shown);
-    QVERIFY(
-        !preview.findChild<QPushButton*>(u"cmdPrint"_s)->isVisibleTo(&preview)); // no printer here
-    // the same pages as a layout made at once
-    const QRect paint = m_w->printer().pageLayout().paintRectPixels(m_w->printer().resolution());
-    const double perTwip = m_w->printer().resolution() / 1440.0;
-    QCOMPARE(
-        preview.pageCount(),
-        int(report.layout(int(paint.height() / perTwip), int(paint.width() / perTwip)).size()));
+    QVERIFY(preview.allLaidOut() && preview.currentPage() == preview.pageCount() - 1);
     const QString file = m_folder->file(u"shown.pdf"_s);
     QVERIFY_THROWS_EXCEPTION(DbError,
                              preview.exportPdf(file, [](int done, int) { return done < 2; }));
     QCOMPARE(QDir(m_folder->path()).entryList({u"shown.pdf*"_s}), QStringList());
     int calls = 0;
     preview.exportPdf(file, [&calls](int, int) { return ++calls > 0; });
-    QCOMPARE(calls, preview.pageCount());
-    QVERIFY(
-        run(u"pdfinfo"_s, {file}).contains(QRegularExpression(u"Pages:\\s+%1\\n"_s.arg(calls))));
     const QString all = run(u"pdftotext"_s, {u"-layout"_s, file, u"-"_s});
+    QVERIFY(calls == preview.pageCount() && calls > 10 && all.count(u'\f') == calls);
     QVERIFY(all.contains(u"曲 1202-5"_s)); // the last song, on the last page
-    QVERIFY(all.contains(QRegularExpression(u"\\b%1\\s*\\f"_s.arg(calls))));
 }
 
 RONDELLA_TEST_MAIN(TestReports)
