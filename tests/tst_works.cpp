@@ -1,0 +1,232 @@
+// Works recognised from the titles as collectors type them: the catalogue
+// numbers in every spelling, the movement parts cut off by each rule, and the
+// works and recordings gathered, with the ones that must stay apart.
+#include "store/works.h"
+
+#include "testsupport.h"
+
+#include <QSet>
+#include <QTest>
+
+using namespace works;
+
+class TestWorks : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void recognise_data();
+    void recognise();
+    void catalogueSpellings();
+    void gatherWorksAndRecordings();
+    void durations();
+};
+
+void TestWorks::recognise_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QString>("movement");
+    QTest::addColumn<QString>("number"); // its key
+    QTest::addColumn<QString>("genre");
+    auto row = [](const char* name, const QString& title, const QString& work,
+                  const QString& movement, const QString& number, const QString& genre) {
+        QTest::newRow(name) << title << work << movement << number << genre;
+    };
+    row("楽章 after an opus and a nickname",
+        u"交響曲第５番 ハ短調 作品67「運命」 第1楽章 アレグロ・コン・ブリオ"_s,
+        u"交響曲第5番 ハ短調 作品67「運命」"_s, u"第1楽章 アレグロ・コン・ブリオ"_s, u"Op 67"_s,
+        u"symphony 5"_s);
+    row("kanji numbers", u"交響曲第九番 ニ短調 第四楽章"_s, u"交響曲第九番 ニ短調"_s, u"第四楽章"_s,
+        QString(), u"symphony 9"_s);
+    row("kanji tens", u"ピアノ協奏曲第二十番 ニ短調 第二楽章"_s, u"ピアノ協奏曲第二十番 ニ短調"_s,
+        u"第二楽章"_s, QString(), u"piano concerto 20"_s);
+    row("WORK: movement", u"Symphony No. 1 in D major: I. Langsam"_s,
+        u"Symphony No. 1 in D major"_s, u"I. Langsam"_s, QString(), u"symphony 1"_s);
+    row("Japanese colon", u"交響曲第5番「運命」：第2楽章"_s, u"交響曲第5番「運命」"_s, u"第2楽章"_s,
+        QString(), u"symphony 5"_s);
+    row("dance after the number and key", u"無伴奏チェロ組曲第1番 ト長調 BWV1007 プレリュード"_s,
+        u"無伴奏チェロ組曲第1番 ト長調 BWV1007"_s, u"プレリュード"_s, u"BWV 1007"_s,
+        u"cello suite 1"_s);
+    row("key after the number", u"無伴奏チェロ組曲第2番 BWV 1008 ニ短調 サラバンド"_s,
+        u"無伴奏チェロ組曲第2番 BWV 1008 ニ短調"_s, u"サラバンド"_s, u"BWV 1008"_s,
+        u"cello suite 2"_s);
+    row("Roman part", u"交響曲第3番 変ホ長調 作品55「英雄」 II. 葬送行進曲"_s,
+        u"交響曲第3番 変ホ長調 作品55「英雄」"_s, u"II. 葬送行進曲"_s, u"Op 55"_s, u"symphony 3"_s);
+    row("Arabic part after a dash", u"Die schöne Müllerin, D 795 - 1. Das Wandern"_s,
+        u"Die schöne Müllerin, D 795"_s, u"1. Das Wandern"_s, u"D 795"_s, QString());
+    row("opus with No.", u"String Quartet No. 4 in C minor, Op. 18 No. 4"_s,
+        u"String Quartet No. 4 in C minor, Op. 18 No. 4"_s, QString(), u"Op 18.4"_s,
+        u"string quartet 4"_s);
+    row("作品 with の", u"弦楽四重奏曲第4番 作品18の4 第2楽章"_s, u"弦楽四重奏曲第4番 作品18の4"_s,
+        u"第2楽章"_s, u"Op 18.4"_s, u"string quartet 4"_s);
+    row("German genre and key", u"Sinfonie Nr. 5 cis-Moll"_s, u"Sinfonie Nr. 5 cis-Moll"_s,
+        QString(), QString(), u"symphony 5"_s);
+    row("Hob. with a colon kept", u"交響曲第94番 ト長調 Hob.I:94「驚愕」"_s,
+        u"交響曲第94番 ト長調 Hob.I:94「驚愕」"_s, QString(), u"Hob 1.94"_s, u"symphony 94"_s);
+    row("Hob. with a slash", u"ピアノ・ソナタ 変ホ長調 Hob.XVI/52 3. Finale"_s,
+        u"ピアノ・ソナタ 変ホ長調 Hob.XVI/52"_s, u"3. Finale"_s, u"Hob 16.52"_s, QString());
+    row("K. before a quoted nickname",
+        u"Serenade in G major, K. 525 \"Eine kleine Nachtmusik\": I. Allegro"_s,
+        u"Serenade in G major, K. 525 \"Eine kleine Nachtmusik\""_s, u"I. Allegro"_s, u"K 525"_s,
+        QString());
+    row("RV and 楽章", u"四季 RV 269「春」 第1楽章"_s, u"四季 RV 269「春」"_s, u"第1楽章"_s,
+        u"RV 269"_s, QString());
+    row("HWV", u"Messiah, HWV 56"_s, u"Messiah, HWV 56"_s, QString(), u"HWV 56"_s, QString());
+    row("S.", u"Liebestraum No. 3, S.541"_s, u"Liebestraum No. 3, S.541"_s, QString(), u"S 541"_s,
+        QString());
+    row("LW", u"Liebestraum LW A103"_s, u"Liebestraum LW A103"_s, QString(), u"LW 1.103"_s,
+        QString());
+    row("Sz.", u"Concerto for Orchestra, Sz.116"_s, u"Concerto for Orchestra, Sz.116"_s, QString(),
+        u"Sz 116"_s, QString());
+    row("BB", u"Romanian Folk Dances BB 68"_s, u"Romanian Folk Dances BB 68"_s, QString(),
+        u"BB 68"_s, QString());
+    row("WoO", u"エリーゼのために WoO 59"_s, u"エリーゼのために WoO 59"_s, QString(), u"WoO 59"_s,
+        QString());
+    row("TrV", u"Also sprach Zarathustra, TrV 176"_s, u"Also sprach Zarathustra, TrV 176"_s,
+        QString(), u"TrV 176"_s, QString());
+    row("WAB and genre", u"交響曲第4番 変ホ長調 WAB 104「ロマンティック」"_s,
+        u"交響曲第4番 変ホ長調 WAB 104「ロマンティック」"_s, QString(), u"WAB 104"_s,
+        u"symphony 4"_s);
+    row("L.", u"月の光 L.75"_s, u"月の光 L.75"_s, QString(), u"L 75"_s, QString());
+    row("M.", u"Boléro, M. 81"_s, u"Boléro, M. 81"_s, QString(), u"M 81"_s, QString());
+    row("a word's end is no catalogue", u"Band 5 und Kyrie 2"_s, u"Band 5 und Kyrie 2"_s, QString(),
+        QString(), QString());
+    row("a number alone is no genre", u"第5番"_s, u"第5番"_s, QString(), QString(), QString());
+    row("movement alone", u"II. Adagio"_s, QString(), u"II. Adagio"_s, QString(), QString());
+}
+
+void TestWorks::recognise()
+{
+    QFETCH(QString, title);
+    const Title t = works::recognise(title);
+    QTEST(t.work, "work");
+    QTEST(t.movement, "movement");
+    QTEST(t.number.isNull() ? QString() : t.number.key(), "number");
+    QTEST(t.genre, "genre");
+}
+
+// Every spelling of a number is one key; a different number never is.
+void TestWorks::catalogueSpellings()
+{
+    const std::pair<QStringList, QString> same[] = {
+        {{u"K.550"_s, u"KV 550"_s, u"K550"_s, u"K. 550"_s, u"k550"_s, u"ｋ５５０"_s}, u"K.550"_s},
+        {{u"Op.18-4"_s, u"作品18の4"_s, u"Op. 18 No. 4"_s, u"op.18, no.4"_s, u"Opus 18 No. 4"_s,
+          u"OP 18/4"_s},
+         u"Op.18-4"_s},
+        {{u"BWV 1007"_s, u"BWV1007"_s, u"bwv 1007"_s}, u"BWV 1007"_s},
+        {{u"Hob.XVI:52"_s, u"Hob. XVI/52"_s, u"hob.16:52"_s}, u"Hob.XVI:52"_s},
+    };
+    QSet<QString> keys;
+    for (const auto& [spellings, shown] : same) {
+        for (const QString& s : spellings) {
+            const QVector<Found> found = catalogueNumbers(s);
+            QVERIFY2(found.size() == 1, qPrintable(s));
+            QCOMPARE(found[0].number.text(), shown);
+            QCOMPARE(found[0].number.key(), catalogueNumbers(spellings[0])[0].number.key());
+        }
+        keys << catalogueNumbers(spellings[0])[0].number.key();
+    }
+    for (const QString& other :
+         {u"K.55"_s, u"作品18の5"_s, u"BWV 1008"_s, u"Hob.XVI:5"_s, u"D 550"_s})
+        QVERIFY2(!keys.contains(catalogueNumbers(other).value(0).number.key()), qPrintable(other));
+    // numerically: K.9 before K.55 before K.550, and the catalogue first
+    const auto number = [](const QString& s) { return catalogueNumbers(s).value(0).number; };
+    QVERIFY(lessThan(number(u"K.9"_s), number(u"K.55"_s)));
+    QVERIFY(lessThan(number(u"K.55"_s), number(u"K.550"_s)));
+    QVERIFY(!lessThan(number(u"K.550"_s), number(u"K.9"_s)));
+    QVERIFY(lessThan(number(u"Op.18-4"_s), number(u"Op.18-5"_s)));
+    QVERIFY(lessThan(number(u"BWV 9999"_s), number(u"K.1"_s)));
+}
+
+void TestWorks::gatherWorksAndRecordings()
+{
+    QVector<Song> songs;
+    auto add = [&songs](const QString& cd, const QString& composer, const QString& title,
+                        const QString& ensemble, const QString& duration) {
+        Song s;
+        s.rowid = songs.size() + 1;
+        s.cd = cd;
+        s.composer = composer;
+        s.title = title;
+        s.ensemble = ensemble;
+        s.duration = duration;
+        songs << s;
+    };
+    for (int m = 1; m <= 4; ++m)
+        add(u"運命・未完成"_s, u"ベートーヴェン"_s,
+            u"交響曲第5番 ハ短調 作品67「運命」 第%1楽章"_s.arg(m), u"ウィーン・フィル"_s,
+            u"%1:30"_s.arg(m + 5));
+    add(u"Beethoven 5"_s, u"ベートーベン"_s,
+        u"Symphony No. 5 in C minor, Op. 67: I. Allegro con brio"_s, u"Berliner Philharmoniker"_s,
+        u"7:20"_s);
+    // only the genre and number: the opus other songs write beside them
+    add(u"名曲集"_s, u"ベートーヴェン"_s, u"交響曲第5番 第1楽章"_s, u"N響"_s, u"8:00"_s);
+    add(u"マーラー5"_s, u"マーラー"_s, u"交響曲第5番 嬰ハ短調 第1楽章"_s, u"シカゴ響"_s,
+        u"13:00"_s);
+    add(u"チェロ組曲"_s, u"J.S.バッハ"_s, u"無伴奏チェロ組曲第2番 ニ短調 BWV1008 プレリュード"_s,
+        QString(), u"4:00"_s);
+    add(u"チェロ組曲"_s, u"J.S.バッハ"_s, u"無伴奏チェロ組曲第1番 ト長調 BWV1007 プレリュード"_s,
+        QString(), u"2:30"_s);
+    add(u"チェロ組曲"_s, u"J.S.バッハ"_s, u"無伴奏チェロ組曲第1番 ト長調 BWV1007 アルマンド"_s,
+        QString(), u"abc"_s);
+    add(u"モーツァルト"_s, u"モーツァルト"_s, u"交響曲第40番 ト短調 K.550 第1楽章"_s, QString(),
+        QString());
+    add(u"モーツァルト"_s, u"モーツァルト"_s, u"ヴァイオリン・ソナタ K.9 第1楽章"_s, QString(),
+        QString());
+    // one CD, two performances of one quartet
+    add(u"聴き比べ"_s, u"ベートーヴェン"_s, u"弦楽四重奏曲第4番 作品18の4 第1楽章"_s,
+        u"アルバン・ベルク"_s, QString());
+    add(u"聴き比べ"_s, u"ベートーヴェン"_s, u"弦楽四重奏曲第4番 Op.18-4 I. Allegro"_s,
+        u"ブダペスト"_s, QString());
+    add(u"聴き比べ"_s, u"ベートーヴェン"_s, u"弦楽四重奏曲第5番 作品18の5 第1楽章"_s,
+        u"ブダペスト"_s, QString());
+
+    const QVector<Composer> all = gather(songs);
+    QStringList names;
+    for (const Composer& c : all)
+        names << c.name;
+    // ベートーヴェン and ベートーベン are one composer, named by the commonest spelling
+    QCOMPARE(names,
+             (QStringList{u"J.S.バッハ"_s, u"ベートーヴェン"_s, u"マーラー"_s, u"モーツァルト"_s}));
+    const Composer& beethoven = all[1];
+    QCOMPARE(beethoven.works.size(), 3);
+    QCOMPARE(beethoven.recordings(), 6);
+    const Work& fifth = beethoven.works[2]; // Op.67 after Op.18-4 and Op.18-5
+    QCOMPARE(fifth.number.text(), u"Op.67"_s);
+    QCOMPARE(fifth.title, u"交響曲第5番 ハ短調 作品67「運命」"_s);
+    QCOMPARE(fifth.recordings.size(), 3);
+    const Recording& vienna = fifth.recordings[0];
+    QCOMPARE(vienna.songs, (QVector<int>{0, 1, 2, 3}));
+    QCOMPARE(vienna.movements.last(), u"第4楽章"_s);
+    QCOMPARE(vienna.totalSeconds(), 6 * 60 + 30 + 7 * 60 + 30 + 8 * 60 + 30 + 9 * 60 + 30);
+    QCOMPARE(fifth.recordings[2].cd, u"名曲集"_s);
+    QCOMPARE(beethoven.works[0].number.text(), u"Op.18-4"_s);
+    QCOMPARE(beethoven.works[0].recordings.size(), 2); // two quartets on one CD
+    QCOMPARE(beethoven.works[1].number.text(), u"Op.18-5"_s);
+    QCOMPARE(all[2].works.size(), 1); // Mahler's fifth is his own
+    const Composer& bach = all[0];
+    QCOMPARE(bach.works.size(), 2);
+    QCOMPARE(bach.works[0].number.text(), u"BWV 1007"_s);
+    QCOMPARE(bach.works[0].recordings[0].movements,
+             (QStringList{u"プレリュード"_s, u"アルマンド"_s}));
+    QCOMPARE(bach.works[0].recordings[0].seconds, (QVector<int>{150, -1}));
+    QCOMPARE(bach.works[0].recordings[0].totalSeconds(), 150);
+    QCOMPARE(all[3].works[0].number.text(), u"K.9"_s); // numerically before K.550
+}
+
+void TestWorks::durations()
+{
+    const std::pair<QString, int> rows[] = {
+        {u"7:32"_s, 452},   {u"07:32"_s, 452},  {u"1:02:03"_s, 3723}, {u"7分32秒"_s, 452},
+        {u"45秒"_s, 45},    {u"7'32\""_s, 452}, {u"７：３２"_s, 452}, {u"7:75"_s, -1},
+        {u"1:75:00"_s, -1}, {u"abc"_s, -1},     {QString(), -1},
+    };
+    for (const auto& [typed, seconds] : rows)
+        QVERIFY2(durationSeconds(typed) == seconds, qPrintable(typed));
+    QCOMPARE(durationText(452), u"7:32"_s);
+    QCOMPARE(durationText(3723), u"1:02:03"_s);
+    QCOMPARE(durationText(5), u"0:05"_s);
+    QCOMPARE(durationText(-1), QString());
+}
+
+RONDELLA_TEST_GUILESS_MAIN(TestWorks)
+#include "tst_works.moc"
