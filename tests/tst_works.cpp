@@ -1,6 +1,7 @@
 // Works recognised from the titles as collectors type them: the catalogue
 // numbers in every spelling, the movement parts cut off by each rule, and the
 // works and recordings gathered, with the ones that must stay apart.
+#include "store/findtext.h"
 #include "store/works.h"
 
 #include "testsupport.h"
@@ -16,6 +17,7 @@ private Q_SLOTS:
     void recognise_data();
     void recognise();
     void catalogueSpellings();
+    void quickFindsEverySpelling();
     void gatherWorksAndRecordings();
     void durations();
 };
@@ -135,6 +137,35 @@ void TestWorks::catalogueSpellings()
     QVERIFY(!lessThan(number(u"K.550"_s), number(u"K.9"_s)));
     QVERIFY(lessThan(number(u"Op.18-4"_s), number(u"Op.18-5"_s)));
     QVERIFY(lessThan(number(u"BWV 9999"_s), number(u"K.1"_s)));
+}
+
+// Quick find's words against a stored text: every catalogue spelling finds
+// every other, the number compared whole; Latin letters without accents.
+void TestWorks::quickFindsEverySpelling()
+{
+    const std::tuple<QString, QString, bool> rows[] = {
+        {u"K.550"_s, u"交響曲第40番 ト短調 KV 550"_s, true},
+        {u"k550"_s, u"交響曲第40番 K.550"_s, true},
+        {u"KV 550"_s, u"K. 550"_s, true},
+        {u"K.55"_s, u"交響曲第40番 K.550"_s, false},
+        {u"550"_s, u"交響曲第40番 K.550"_s, true},
+        {u"作品67"_s, u"Symphony No. 5, Op. 67"_s, true},
+        {u"Op.67"_s, u"交響曲第5番 作品67"_s, true},
+        {u"BWV 1007"_s, u"チェロ組曲 BWV1007"_s, true},
+        {u"Op.18"_s, u"弦楽四重奏曲 作品18の4"_s, true},
+        {u"Op.18-5"_s, u"弦楽四重奏曲 作品18の4"_s, false},
+        {u"Op. 18 No. 4 ベルク"_s, u"弦楽四重奏曲 Op.18-4 アルバン・ベルク"_s, true},
+        {u"dvorak"_s, u"Dvořák: Symphony No. 9"_s, true},
+        {u"faure"_s, u"Fauré"_s, true},
+        {u"Dvořák"_s, u"DVORAK"_s, true},
+    };
+    for (const auto& [typed, stored, found] : rows) {
+        const QString text = findableText(stored);
+        bool all = true;
+        for (const QString& word : findWords(typed))
+            all = all && text.contains(word);
+        QVERIFY2(all == found, qPrintable(typed + u" / "_s + stored));
+    }
 }
 
 void TestWorks::gatherWorksAndRecordings()

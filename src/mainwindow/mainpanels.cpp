@@ -409,7 +409,7 @@ void MainPanels::markSongs(const QStringList& words)
             const QVariant v = songs->valueIfRead(row, c);
             if (v.isNull())
                 continue;
-            const QString text = normalizedForFind(v.toString());
+            const QString text = findableText(v.toString());
             for (const QString& word : words)
                 if (text.contains(word))
                     return true;
