@@ -1,12 +1,18 @@
 // Works recognised from the titles as collectors type them: the catalogue
 // numbers in every spelling, the movement parts cut off by each rule, and the
 // works and recordings gathered, with the ones that must stay apart.
+#include "mainui.h"
+#include "mainwindow/frmmain.h"
+#include "search/workswindow.h"
+#include "store/collection.h"
 #include "store/findtext.h"
 #include "store/works.h"
 
 #include "testsupport.h"
 
 #include <QSet>
+#include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 
 using namespace works;
@@ -20,6 +26,7 @@ private Q_SLOTS:
     void quickFindsEverySpelling();
     void gatherWorksAndRecordings();
     void durations();
+    void worksWindowShowsARecordingInTheMainWindow();
 };
 
 void TestWorks::recognise_data()
@@ -93,6 +100,10 @@ void TestWorks::recognise_data()
     row("a word's end is no catalogue", u"Band 5 und Kyrie 2"_s, u"Band 5 und Kyrie 2"_s, QString(),
         QString(), QString());
     row("a number alone is no genre", u"第5番"_s, u"第5番"_s, QString(), QString(), QString());
+    row("numbered piece", u"交響詩「海」 第2曲 波の戯れ"_s, u"交響詩「海」"_s, u"第2曲 波の戯れ"_s,
+        QString(), QString());
+    row("numbered part", u"バレエ音楽「春の祭典」 第1部 大地礼讃"_s, u"バレエ音楽「春の祭典」"_s,
+        u"第1部 大地礼讃"_s, QString(), QString());
     row("movement alone", u"II. Adagio"_s, QString(), u"II. Adagio"_s, QString(), QString());
 }
 
@@ -201,6 +212,9 @@ void TestWorks::gatherWorksAndRecordings()
         QString(), u"abc"_s);
     add(u"モーツァルト"_s, u"モーツァルト"_s, u"交響曲第40番 ト短調 K.550 第1楽章"_s, QString(),
         QString());
+    // numbered pieces with no work named: the CD's own, named by it
+    add(u"マタイ受難曲（抜粋）"_s, u"J.S.バッハ"_s, u"第1曲 合唱"_s, QString(), QString());
+    add(u"マタイ受難曲（抜粋）"_s, u"J.S.バッハ"_s, u"第39曲 アリア"_s, QString(), QString());
     add(u"モーツァルト"_s, u"モーツァルト"_s, u"ヴァイオリン・ソナタ K.9 第1楽章"_s, QString(),
         QString());
     // one CD, two performances of one quartet
@@ -235,7 +249,9 @@ void TestWorks::gatherWorksAndRecordings()
     QCOMPARE(beethoven.works[1].number.text(), u"Op.18-5"_s);
     QCOMPARE(all[2].works.size(), 1); // Mahler's fifth is his own
     const Composer& bach = all[0];
-    QCOMPARE(bach.works.size(), 2);
+    QCOMPARE(bach.works.size(), 3);
+    QCOMPARE(bach.works[2].title, u"マタイ受難曲（抜粋）"_s);
+    QCOMPARE(bach.works[2].recordings[0].movements.size(), 2);
     QCOMPARE(bach.works[0].number.text(), u"BWV 1007"_s);
     QCOMPARE(bach.works[0].recordings[0].movements,
              (QStringList{u"プレリュード"_s, u"アルマンド"_s}));
@@ -259,5 +275,86 @@ void TestWorks::durations()
     QCOMPARE(durationText(-1), QString());
 }
 
-RONDELLA_TEST_GUILESS_MAIN(TestWorks)
+// The works window on a collection, as the menu opens it: the grids, the
+// filter typed, the movements side by side, and a recording double-clicked
+// shown in the main window as a CD search of its CD with its songs marked.
+void TestWorks::worksWindowShowsARecordingInTheMainWindow()
+{
+    auto folder = std::make_unique<StartupFolder>();
+    const QString fate = u"運命"_s, compare = u"聴き比べ"_s;
+    auto beethoven = [](const QString& cd, int id, const QString& title, const QString& ensemble,
+                        const QString& time) {
+        return song(cd, id, title,
+                    {{u"作曲者名"_s, u"ベートーヴェン"_s},
+                     {u"演奏団体"_s, ensemble},
+                     {u"録音時間"_s, time}});
+    };
+    writeCollection(
+        folder->path(), {cd(1, fate), cd(2, compare), cd(3, u"モーツァルト"_s)},
+        {beethoven(fate, 1, u"交響曲第5番 作品67 第1楽章"_s, u"VPO"_s, u"7:21"_s),
+         beethoven(fate, 2, u"交響曲第5番 作品67 第2楽章"_s, u"VPO"_s, u"9:52"_s),
+         beethoven(compare, 3, u"Symphony No. 5, Op. 67: I. Allegro"_s, u"BPO"_s, u"7:02"_s),
+         beethoven(compare, 4, u"Quartet No. 4, Op. 18 No. 4"_s, u"ABQ"_s, QString()),
+         beethoven(compare, 6, u"Sonata No. 8, Op. 13"_s, QString(), QString()),
+         song(u"モーツァルト"_s, 5, u"交響曲第40番 K.550"_s,
+              {{u"作曲者名"_s, u"モーツァルト"_s}})});
+    QPointer<frmMain> w = startMain();
+    QVERIFY(w);
+    named<QAction>(w, u"mnuWorks"_s)->trigger();
+    auto* window = w->findChild<frmWorks*>(u"frmWorks"_s);
+    QVERIFY(window);
+    auto rows = [window](const char16_t* grid) {
+        return window->findChild<QTableView*>(QString::fromUtf16(grid))->model()->rowCount();
+    };
+    auto text = [window](const char16_t* grid, int row, int column) {
+        QTableView* view = window->findChild<QTableView*>(QString::fromUtf16(grid));
+        return view->model()->index(row, column).data().toString();
+    };
+    QCOMPARE(rows(u"grdComposers"), 2);
+    QCOMPARE(text(u"grdComposers", 0, 0), u"ベートーヴェン"_s);
+    // in catalogue order, not by title
+    QCOMPARE(text(u"grdWorks", 0, 1), u"Op.13"_s);
+    QCOMPARE(text(u"grdWorks", 1, 1), u"Op.18-4"_s);
+    QCOMPARE(text(u"grdWorks", 2, 2), u"2"_s); // Op.67: two recordings
+    auto* works = window->findChild<QTableView*>(u"grdWorks"_s);
+    works->setCurrentIndex(works->model()->index(2, 0));
+    QCOMPARE(window->chosenWork()->number.text(), u"Op.67"_s);
+    QCOMPARE(rows(u"grdRecordings"), 2);
+    QCOMPARE(text(u"grdRecordings", 0, 6), u"17:13"_s);
+    // the movements as rows, each recording a column
+    QCOMPARE(rows(u"grdMovementTimes"), 2);
+    QCOMPARE(text(u"grdMovementTimes", 0, 1), u"7:02"_s);
+    QCOMPARE(text(u"grdMovementTimes", 1, 0), u"9:52"_s);
+    QCOMPARE(text(u"grdMovementTimes", 1, 1), QString());
+
+    auto* filter = window->findChild<QLineEdit*>(u"txtWorkFilter"_s);
+    QTest::keyClicks(filter, u"KV550"_s);
+    QCOMPARE(rows(u"grdComposers"), 1);
+    QCOMPARE(text(u"grdComposers", 0, 0), u"モーツァルト"_s);
+    filter->clear();
+    QTest::keyClicks(filter, u"op.18"_s);
+    QCOMPARE(rows(u"grdWorks"), 1);
+    filter->clear();
+
+    works->setCurrentIndex(works->model()->index(2, 0));
+    auto* recordings = window->findChild<QTableView*>(u"grdRecordings"_s);
+    QSignalSpy chosen(window, &frmWorks::recordingChosen);
+    const QRect cell = recordings->visualRect(recordings->model()->index(1, 0));
+    // the view takes a double click on the row the press before it chose
+    QTest::mousePress(recordings->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(recordings->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(db().strCriteria(), u"作品：交響曲第5番 作品67"_s);
+    QCOMPARE(db().cds()->recordCount(), 1);
+    QCOMPARE(db().cds()->value(u"CD名"_s).toString(), compare);
+    // of the CD's three songs, the recording's is marked
+    QTableView* songGrid = named<DataGrid>(w, u"DataGrid1"_s)->table();
+    QStringList marks;
+    for (int r = 0; r < songGrid->model()->rowCount(); ++r)
+        marks << songGrid->model()->headerData(r, Qt::Vertical).toString();
+    QCOMPARE(marks, (QStringList{u"●"_s, QString(), QString()}));
+    endTest(w, folder);
+}
+
+RONDELLA_TEST_MAIN(TestWorks)
 #include "tst_works.moc"

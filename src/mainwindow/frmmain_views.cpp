@@ -6,10 +6,12 @@
 #include "mainpanels.h"
 #include "reports/statisticswindow.h"
 #include "search/searchpanel.h"
+#include "search/workswindow.h"
 #include "store/collection.h"
 #include "store/dberror.h"
 #include "store/findtext.h"
 #include "store/statistics.h"
+#include "store/works.h"
 #include "widgets/msgbox.h"
 #include "widgets/quickfindfield.h"
 #include "widgets/sound.h"
@@ -199,6 +201,42 @@ void frmMain::mnuStatistics_Click()
         m_statistics = new frmStatistics(std::move(tabs), shown, this);
         m_statistics->setAttribute(Qt::WA_DeleteOnClose);
         m_statistics->show();
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}
+
+// Every work recorded in the collection, gathered from all its songs; a
+// second opening replaces the first, which may list what has since changed.
+void frmMain::mnuWorks_Click()
+{
+    try {
+        ShowWait();
+        const stats::Shown all = stats::shownIn(db, true, false);
+        QVector<works::Composer> composers = works::gather(works::songsOf(all.songs));
+        UnloadWait();
+        if (m_works)
+            m_works->close();
+        m_works = new frmWorks(std::move(composers), this);
+        m_works->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_works, &frmWorks::recordingChosen, this, &frmMain::showRecording);
+        m_works->show();
+    } catch (const DbError& e) {
+        UnloadWait();
+        MsgBox(e.description());
+    }
+}
+
+// A recording chosen in the works window: its CDs as a CD search named by
+// the work, its songs marked.
+void frmMain::showRecording(const QStringList& cdTitles, const QVector<qint64>& songRowids,
+                            const QString& caption)
+{
+    clearQuickFind();
+    try {
+        db.FindCDsTitled(cdTitles, caption);
+        m_panels->markSongRows(QSet<qint64>(songRowids.begin(), songRowids.end()));
+        m_panels->showState(DisplayState::CDSearch);
     } catch (const DbError& e) {
         MsgBox(e.description());
     }

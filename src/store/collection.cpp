@@ -502,6 +502,23 @@ void Collection::FindCDs(const QStringList& words, const QString& label)
     m_strCriteria = label;
 }
 
+void Collection::FindCDsTitled(const QStringList& titles, const QString& label)
+{
+    WaitForAllRows();
+    View& cds = need(rsCD);
+    QSet<QString> wanted;
+    for (const QString& t : titles)
+        wanted.insert(foldKey(t));
+    const int title = cds.fieldIndex(QStringLiteral("CD名"));
+    auto rowids = std::make_shared<QSet<qint64>>();
+    for (const RowPtr& row : cds.baseRows())
+        if (row && !row->isNull(title)
+            && wanted.contains(foldKey(row->text(title, cds.field(title).type))))
+            rowids->insert(row->rowid);
+    cds.setFilter(Criteria().rowsAmong(rowids, label));
+    m_strCriteria = label;
+}
+
 void Collection::ClearSorts()
 {
     need(rsCD).setSort(QString());

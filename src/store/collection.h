@@ -69,6 +69,9 @@ public:
     // Quick find: the CDs where every word occurs in a field of the CD or of
     // one of its songs; the label names the search.
     void FindCDs(const QStringList& words, const QString& label);
+    // The CDs bearing these titles (compared as songs are related to CDs),
+    // shown as a CD search named by the label: a recording's CDs.
+    void FindCDsTitled(const QStringList& titles, const QString& label);
     // The CDs that hold a song the song view lists, each once, in the order
     // of the songs, as the unlinked view shows them beside the songs.
     void ListCDsOfSongs();

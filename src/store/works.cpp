@@ -1,6 +1,8 @@
 #include "works.h"
 
 #include "findtext.h"
+#include "row.h"
+#include "tables.h"
 #include "view.h"
 
 #include <QCollator>
@@ -208,7 +210,8 @@ const RE& colonExpression()
 }
 const RE& movementNumberExpression()
 {
-    static const RE re(uR"(第\s*(?:\d+|[一二三四五六七八九十]+)\s*楽章)"_s);
+    // 第2楽章; and 第3曲, 第1部 of a work in numbered pieces or parts
+    static const RE re(uR"(第\s*(?:\d+|[一二三四五六七八九十]+)\s*(?:楽章|曲|部))"_s);
     return re;
 }
 const RE& numberedPartExpression()
@@ -439,6 +442,39 @@ struct Spellings {
 
 } // namespace
 
+QVector<Song> songsOf(const std::vector<const Row*>& rows)
+{
+    const TableDef& table = kyokuTable();
+    auto column
+        = [&table](const char16_t* name) { return table.indexOf(QString::fromUtf16(name)); };
+    const int cd = column(u"CD名"), title = column(u"曲名"), composer = column(u"作曲者名"),
+              conductor = column(u"指揮者名"), ensemble = column(u"演奏団体"),
+              soloist = column(u"ソリスト"), duration = column(u"録音時間"),
+              recorded = column(u"録音年月日");
+    const auto& fields = table.fields();
+    QVector<Song> out;
+    out.reserve(qsizetype(rows.size()));
+    for (const Row* row : rows) {
+        if (!row)
+            continue;
+        auto text = [row, &fields](int c) {
+            return row->isNull(c) ? QString() : row->text(c, fields.at(c).type);
+        };
+        Song s;
+        s.rowid = row->rowid;
+        s.cd = text(cd);
+        s.title = text(title);
+        s.composer = text(composer);
+        s.conductor = text(conductor);
+        s.ensemble = text(ensemble);
+        s.soloist = text(soloist);
+        s.duration = text(duration);
+        s.recorded = text(recorded);
+        out << s;
+    }
+    return out;
+}
+
 QVector<Composer> gather(const QVector<Song>& songs)
 {
     struct Seen {
@@ -513,6 +549,7 @@ QVector<Composer> gather(const QVector<Song>& songs)
         }
         Recording& r = w.recordings[recordingKey];
         r.songs << int(i);
+        r.rowids << s.rowid;
         r.movements << (t.movement.isEmpty() ? t.work : t.movement);
         r.seconds << durationSeconds(s.duration);
     }

@@ -4,9 +4,13 @@
 #include <QStringView>
 #include <QVector>
 
+#include <vector>
+
 // Works: which songs of the collection are movements of one work, and which
 // of them one recording. A song says so only in its 曲名 and 作曲者名, as the
 // collector typed them, so the work is recognised from those texts.
+class Row;
+
 namespace works {
 
 // A catalogue number however it is written (BWV 1007, K.550 = KV 550 = K550,
@@ -69,6 +73,7 @@ struct Recording {
     QString soloist;
     QString recorded;
     QVector<int> songs; // indexes into the songs gathered, in stored order
+    QVector<qint64> rowids; // the songs' rowids, likewise
     QStringList movements; // each song's movement part (or its title), in order
     QVector<int> seconds; // each song's 録音時間 in seconds, -1 where none is readable
     int totalSeconds() const; // -1 when no song's time is readable
@@ -85,6 +90,9 @@ struct Composer {
     QVector<Work> works; // in catalogue order, then by title
     int recordings() const;
 };
+
+// The songs as the works are gathered from them, from stored kyoku rows.
+QVector<Song> songsOf(const std::vector<const Row*>& rows);
 
 // Every composer with the works recorded in these songs, in Japanese order of
 // names. Songs without a composer are gathered under an empty name.
