@@ -5,7 +5,10 @@
 #include "mainwindow/frmmain.h"
 #include "search/workswindow.h"
 #include "store/collection.h"
+#include "store/connection.h"
 #include "store/findtext.h"
+#include "store/namegroups.h"
+#include "store/statistics.h"
 #include "store/works.h"
 
 #include "testsupport.h"
@@ -27,6 +30,7 @@ private Q_SLOTS:
     void gatherWorksAndRecordings();
     void durations();
     void worksWindowShowsARecordingInTheMainWindow();
+    void nameGroupsJoinSplitAndUnify();
 };
 
 void TestWorks::recognise_data()
@@ -354,6 +358,75 @@ void TestWorks::worksWindowShowsARecordingInTheMainWindow()
         marks << songGrid->model()->headerData(r, Qt::Vertical).toString();
     QCOMPARE(marks, (QStringList{u"●"_s, QString(), QString()}));
     endTest(w, folder);
+}
+
+// Spellings of one person: those quick find makes equal are one group from the
+// start; the others are suggested, joined only when asked, kept in the file
+// (and its backup), split again, and rewritten to one spelling.
+void TestWorks::nameGroupsJoinSplitAndUnify()
+{
+    StartupFolder folder;
+    auto bach = [](int id, const QString& cd, const QString& composer) {
+        return song(cd, id, u"曲"_s, {{u"作曲者名"_s, composer}});
+    };
+    writeCollection(folder.path(),
+                    {cd(1, u"A"_s), cd(2, u"B"_s), cd(3, u"C"_s, {{u"解説者"_s, u"吉田秀和"_s}})},
+                    {bach(1, u"A"_s, u"J.S.バッハ"_s), bach(2, u"A"_s, u"J.S.バッハ"_s),
+                     bach(3, u"B"_s, u"バッハ"_s), bach(4, u"C"_s, u"ﾊﾞｯﾊ"_s),
+                     song(u"A"_s, 5, u"曲"_s, {{u"指揮者名"_s, u"カラヤン・ヘルベルト"_s}}),
+                     song(u"B"_s, 6, u"曲"_s, {{u"指揮者名"_s, u"ヘルベルト・カラヤン"_s}})});
+    db().OpenDataContext();
+    Connection& cn = db().connection();
+    auto groups = [&] {
+        db().RequeryAll();
+        const stats::Shown all = stats::shownIn(db(), true, false);
+        return names::gather(all.songs, all.cds, names::readJoins(cn));
+    };
+    auto described = [](const QVector<names::Group>& gs) {
+        QStringList out;
+        for (const names::Group& g : gs) {
+            QStringList spellings;
+            for (const names::Spelling& s : g.spellings)
+                spellings << s.text;
+            out << u"%1:%2/%3(%4)"_s.arg(g.name).arg(g.songs).arg(g.cds).arg(spellings.join(u','));
+        }
+        return out;
+    };
+    QVector<names::Group> gs = groups();
+    QCOMPARE(described(gs),
+             (QStringList{u"J.S.バッハ:2/1(J.S.バッハ)"_s,
+                          u"カラヤン・ヘルベルト:1/1(カラヤン・ヘルベルト)"_s,
+                          u"バッハ:2/2(バッハ,ﾊﾞｯﾊ)"_s,
+                          u"ヘルベルト・カラヤン:1/1(ヘルベルト・カラヤン)"_s,
+                          u"吉田秀和:0/1(吉田秀和)"_s}));
+    QStringList suggested;
+    for (const names::Suggestion& s : names::suggest(gs))
+        suggested << gs[s.first].name + u'+' + gs[s.second].name;
+    suggested.sort();
+    QCOMPARE(suggested,
+             (QStringList{u"J.S.バッハ+バッハ"_s, u"カラヤン・ヘルベルト+ヘルベルト・カラヤン"_s}));
+
+    names::join(cn, {u"J.S.バッハ"_s, u"バッハ"_s, u"ﾊﾞｯﾊ"_s}, u"J.S.バッハ"_s);
+    gs = groups();
+    QCOMPARE(described(gs).first(), u"J.S.バッハ:4/3(J.S.バッハ,バッハ,ﾊﾞｯﾊ)"_s);
+    QVERIFY(gs.first().joined);
+    QCOMPARE(names::suggest(gs).size(), 1);
+    // kept in the file, and in its backup
+    for (const QString& file : {db().databasePath(), cn.backupNow()}) {
+        Connection other(file);
+        QCOMPARE(names::groupName(names::readJoins(other), u"ﾊﾞｯﾊ"_s), u"J.S.バッハ"_s);
+    }
+
+    names::split(cn, u"ﾊﾞｯﾊ"_s); // and バッハ with it, which quick find reads alike
+    QCOMPARE(described(groups()).first(), u"J.S.バッハ:2/1(J.S.バッハ)"_s);
+
+    const names::Rewritten done
+        = names::unify(cn, {u"J.S.バッハ"_s, u"バッハ"_s, u"ﾊﾞｯﾊ"_s}, u"J.S.バッハ"_s);
+    QCOMPARE(done.songs, 2);
+    QCOMPARE(done.cds, 0);
+    QCOMPARE(readColumn(folder.path(), u"kyoku"_s, u"作曲者名"_s).mid(0, 4),
+             (QStringList{u"J.S.バッハ"_s, u"J.S.バッハ"_s, u"J.S.バッハ"_s, u"J.S.バッハ"_s}));
+    db().CloseDataContext();
 }
 
 RONDELLA_TEST_MAIN(TestWorks)
