@@ -107,6 +107,7 @@ private:
     void mnuSibori_Click();
     void mnuStatistics_Click();
     void mnuWorks_Click();
+    void mnuNames_Click();
     void showRecording(const QStringList& cdTitles, const QVector<qint64>& songRowids,
                        const QString& caption);
     void showSongsWithCDs(DisplayState state);

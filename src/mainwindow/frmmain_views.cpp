@@ -5,6 +5,7 @@
 #include "filecommands.h"
 #include "mainpanels.h"
 #include "reports/statisticswindow.h"
+#include "search/nameswindow.h"
 #include "search/searchpanel.h"
 #include "search/workswindow.h"
 #include "store/collection.h"
@@ -227,6 +228,18 @@ void frmMain::mnuWorks_Click()
     }
 }
 
+// The name groups, in a window of their own; one at a time.
+void frmMain::mnuNames_Click()
+{
+    if (auto* open = findChild<frmNames*>(QStringLiteral("frmNames"))) {
+        open->raise();
+        return;
+    }
+    auto* window = new frmNames(db, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
 // A recording chosen in the works window: its CDs as a CD search named by
 // the work, its songs marked.
 void frmMain::showRecording(const QStringList& cdTitles, const QVector<qint64>& songRowids,
@@ -350,7 +363,10 @@ void frmMain::quickFind()
     try {
         const QString label = QStringLiteral("すべての項目：") + typed;
         db.FindCDs(words, label);
-        m_panels->markSongs(words);
+        QStringList marked; // every spelling of a name group typed
+        for (const QString& word : words)
+            marked << db.SpellingsOf(word);
+        m_panels->markSongs(marked);
         m_panels->showState(DisplayState::CDSearch);
     } catch (const DbError& e) {
         MsgBox(e.number() == DbError::NotAllowedNow
