@@ -4,6 +4,8 @@
 // the program has them. A control that is not there throws, which fails the
 // test function that asked for it.
 
+#include "mainwindow/frmmain.h"
+#include "store/collection.h"
 #include "widgets/controls.h"
 #include "widgets/databound.h"
 #include "widgets/sound.h"
@@ -12,21 +14,27 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QToolBar>
+#include <QTableView>
+#include <QTest>
 
 #include <stdexcept>
 
 template <typename T> T* named(const QObject* window, const QString& name)
 {
-    if (!window)
-        throw std::runtime_error("no main window");
-    T* found = window->findChild<T*>(name);
+    T* found = window ? window->findChild<T*>(name) : nullptr;
     if (!found)
         throw std::runtime_error("no control named " + name.toStdString());
     return found;
+}
+
+// Runs a command of the window (a menu item, a toolbar button) as choosing it does.
+inline void trigger(const QObject* window, const QString& name)
+{
+    named<QAction>(window, name)->trigger();
 }
 
 #define RONDELLA_CONTROL(Type, Name)                                                               \
@@ -42,28 +50,18 @@ template <typename T> T* named(const QObject* window, const QString& name)
 
 RONDELLA_CONTROL(DataGrid, DataGrid1)
 RONDELLA_CONTROL(DataGrid, DataGrid2)
-RONDELLA_CONTROL(DataTextBox, txtrsDamie)
-RONDELLA_CONTROL(DataTextBox, txtrsSubDamie)
 RONDELLA_CONTROL_ARRAY(DataTextBox, txtrs)
 RONDELLA_CONTROL_ARRAY(QLabel, lblFieldLabel)
 RONDELLA_CONTROL_ARRAY(QLabel, lblRcount)
 RONDELLA_CONTROL_ARRAY(QCheckBox, Check1)
 RONDELLA_CONTROL_ARRAY(DataCombo, DataCombo1)
 RONDELLA_CONTROL(MMControl, MMCdialog)
-RONDELLA_CONTROL(MMControl, MMCdrop)
-RONDELLA_CONTROL(QToolBar, tbToolBar)
-RONDELLA_CONTROL(QWidget, picCD)
-RONDELLA_CONTROL(QWidget, picKyoku)
 RONDELLA_CONTROL(QLabel, lblCDdata)
 RONDELLA_CONTROL(QLabel, lblKyokudata)
-RONDELLA_CONTROL(QLabel, Label5)
 RONDELLA_CONTROL(QLabel, picCDphoto)
-RONDELLA_CONTROL(LineControl, Line3)
 RONDELLA_CONTROL(QPushButton, cmdTop)
-RONDELLA_CONTROL(QPushButton, cmdPrevious)
 RONDELLA_CONTROL(QPushButton, cmdNext)
 RONDELLA_CONTROL(QPushButton, cmdLast)
-RONDELLA_CONTROL(QPushButton, cmdTopsub)
 RONDELLA_CONTROL(QPushButton, cmdLeftSub)
 RONDELLA_CONTROL(QPushButton, cmdRightSub)
 RONDELLA_CONTROL(QPushButton, cmdLastsub)
@@ -72,11 +70,8 @@ RONDELLA_CONTROL(QGroupBox, FraKyoku)
 RONDELLA_CONTROL(QGroupBox, FraCD)
 RONDELLA_CONTROL(QLineEdit, txtKyoku)
 RONDELLA_CONTROL(QLineEdit, txtCDmei)
-RONDELLA_CONTROL(QLineEdit, txtKyabinet)
-RONDELLA_CONTROL(QLineEdit, txtDan)
 RONDELLA_CONTROL(QPushButton, cmdFilter)
 RONDELLA_CONTROL(QLabel, Label1)
-RONDELLA_CONTROL(QLabel, Label2)
 RONDELLA_CONTROL(ImageButton, imgTyu)
 RONDELLA_CONTROL(ImageButton, imgSibori)
 RONDELLA_CONTROL(ImageButton, imgReset)
@@ -87,5 +82,23 @@ RONDELLA_CONTROL(QAction, mnuKyokuS)
 #undef RONDELLA_CONTROL
 #undef RONDELLA_CONTROL_ARRAY
 
+// The texts of a column of the grid, joined by |.
+inline QString column(const DataGrid* grid, int col)
+{
+    QStringList out;
+    for (int r = 0; r < grid->table()->model()->rowCount(); ++r)
+        out << grid->text(r, col);
+    return out.join(u'|');
+}
+
 // The wait window is on the screen.
 bool isWaitShown();
+
+// What the window says of the data it shows, in one line: both headers, both
+// grid captions, then the CD and the song counters.
+inline QString shows(const QObject* w)
+{
+    return QStringList{lblCDdata(w)->text(),    lblKyokudata(w)->text(), DataGrid2(w)->caption(),
+                       DataGrid1(w)->caption(), lblRcount(w, 3)->text(), lblRcount(w, 0)->text()}
+        .join(QStringLiteral(" | "));
+}

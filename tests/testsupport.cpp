@@ -4,18 +4,24 @@
 #include "mainwindow/startup.h"
 #include "store/collection.h"
 #include "store/connection.h"
+#include "store/dberror.h"
 #include "widgets/msgbox.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QMetaMethod>
 #include <QPointer>
+#include <QProcess>
 #include <QSettings>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 #include <cstdio>
@@ -25,43 +31,32 @@ StartupFolder::StartupFolder() : m_previous(QDir::currentPath())
     QDir::setCurrent(m_dir.path());
     // What the program remembers for its user stays inside the folder, never
     // in the user's own configuration.
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath("settings"));
-}
-
-StartupFolder::~StartupFolder()
-{
-    QDir::setCurrent(m_previous);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath(u"settings"_s));
 }
 
 QVariantMap cd(int id, const QString& title, const QVariantMap& more)
 {
     QVariantMap row = more;
-    row.insert(QStringLiteral("CDID"), id);
-    row.insert(QStringLiteral("CD名"), title);
+    row.insert({{u"CDID"_s, id}, {u"CD名"_s, title}});
     return row;
 }
 
 QVariantMap song(const QString& cdTitle, int id, const QString& title, const QVariantMap& more)
 {
     QVariantMap row = more;
-    row.insert(QStringLiteral("CD名"), cdTitle);
-    row.insert(QStringLiteral("曲ID"), id);
-    row.insert(QStringLiteral("曲名"), title);
+    row.insert({{u"CD名"_s, cdTitle}, {u"曲ID"_s, id}, {u"曲名"_s, title}});
     return row;
 }
 
-namespace {
-void insertRows(QSqlDatabase db, const QString& table, const QVector<FieldDef>& fields,
-                const QVector<QVariantMap>& rows)
+static void insertRows(QSqlDatabase db, const QString& table, const QVector<FieldDef>& fields,
+                       const QVector<QVariantMap>& rows)
 {
-    QStringList names, marks;
-    for (const FieldDef& f : fields) {
+    QStringList names;
+    for (const FieldDef& f : fields)
         names << f.name;
-        marks << QStringLiteral("?");
-    }
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(table, names.join(u','), marks.join(u',')));
+    q.prepare(u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(
+        table, names.join(u','), QStringList(names.size(), u"?"_s).join(u',')));
     for (const QVariantMap& row : rows) {
         for (const FieldDef& f : fields)
             q.addBindValue(toStored(row.value(f.name), f.type));
@@ -69,26 +64,25 @@ void insertRows(QSqlDatabase db, const QString& table, const QVector<FieldDef>& 
             qFatal("insert failed");
     }
 }
-} // namespace
 
 void writeCollection(const QString& folder, const QVector<QVariantMap>& cds,
                      const QVector<QVariantMap>& songs)
 {
-    Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
+    Connection c(QDir(folder).filePath(u"cdkaisou.db"_s));
     QSqlDatabase db = c.database();
     db.transaction();
-    insertRows(db, QStringLiteral("cdname"), Connection::cdnameFields(), cds);
-    insertRows(db, QStringLiteral("kyoku"), Connection::kyokuFields(), songs);
+    insertRows(db, u"cdname"_s, Connection::cdnameFields(), cds);
+    insertRows(db, u"kyoku"_s, Connection::kyokuFields(), songs);
     db.commit();
 }
 
 QStringList readColumn(const QString& folder, const QString& table, const QString& column)
 {
-    Connection c(QDir(folder).filePath(QStringLiteral("cdkaisou.db")));
+    Connection c(QDir(folder).filePath(u"cdkaisou.db"_s));
     QStringList out;
     for (const QVariant& v :
-         c.column(QStringLiteral("SELECT \"%1\" FROM \"%2\" ORDER BY rowid").arg(column, table)))
-        out << (v.isNull() ? QStringLiteral("<null>") : v.toString());
+         c.column(u"SELECT \"%1\" FROM \"%2\" ORDER BY rowid"_s.arg(column, table)))
+        out << (v.isNull() ? u"<null>"_s : v.toString());
     return out;
 }
 
@@ -97,8 +91,6 @@ MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer) : m_a
     connect(&m_timer, &QTimer::timeout, this, &MessageBoxAnswerer::poll);
     m_timer.start(10);
 }
-
-MessageBoxAnswerer::~MessageBoxAnswerer() = default;
 
 void MessageBoxAnswerer::poll()
 {
@@ -109,18 +101,104 @@ void MessageBoxAnswerer::poll()
     texts << box->text();
     titles << box->windowTitle();
     icons << box->icon();
-    QAbstractButton* button = box->button(m_answer);
-    if (!button)
-        button = box->buttons().value(0);
-    button->click();
+    (box->button(m_answer) ? box->button(m_answer) : box->buttons().value(0))->click();
 }
 
 QByteArray fileHash(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    return f.open(QIODevice::ReadOnly)
+        ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+        : QByteArray();
+}
+
+QStringList sqlRows(const QString& file, const QStringList& statements)
+{
+    QStringList out;
+    {
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("sqlRows"));
+        db.setDatabaseName(file);
+        const bool open = db.open();
+        QSqlQuery q(db);
+        for (const QString& s : statements)
+            if (!open || !q.exec(s))
+                out << QStringLiteral("failed: ") + s;
+        while (q.next()) {
+            QStringList values;
+            for (int c = 0; c < q.record().count(); ++c)
+                values << q.value(c).toString();
+            out << values.join(u'|');
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("sqlRows"));
+    return out;
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+std::pair<int, QString> thrown(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const DbError& e) {
+        return {e.number(), e.description()};
+    }
+    return {0, QString()};
+}
+
+qint64 endedProcessId()
+{
+    QProcess gone;
+    gone.start(QStringLiteral("true"));
+    gone.waitForFinished();
+    return gone.processId() ? gone.processId() : 999999;
+}
+
+namespace {
+void answerFileDialogs(const QStringList& files)
+{
+    if (files.isEmpty())
+        return;
+    QTimer::singleShot(0, [files] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->setDirectory(QFileInfo(files.first()).path());
+        dialog->selectFile(files.first());
+        QMetaObject::invokeMethod(dialog, "accept");
+        answerFileDialogs(files.mid(1));
+    });
+}
+} // namespace
+
+QStringList triggerCommand(QObject* window, const char* name, const QStringList& files,
+                           const QList<QMessageBox::StandardButton>& answers)
+{
+    answerFileDialogs(files);
+    MsgBoxSetNextAnswers(answers);
+    window->findChild<QAction*>(QString::fromLatin1(name))->trigger();
+    return answeredTexts();
+}
+
+void pickFirstItem(QString* shown)
+{
+    QTimer::singleShot(0, [shown] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        *shown = dialog->comboBoxItems().value(0);
+        dialog->setTextValue(*shown);
+        dialog->accept();
+    });
 }
 
 QStringList answeredTexts()
@@ -143,47 +221,36 @@ QList<QStringList> readTsv(const QString& path, QStringList* header)
             continue;
         QStringList cells;
         for (const QByteArray& cell : lines[i].split('\t')) {
-            if (cell == "\\N") {
-                cells << QString();
-                continue;
-            }
-            QString text = QStringLiteral(""); // empty, not NULL
             const QString raw = QString::fromUtf8(cell);
-            for (qsizetype k = 0; k < raw.size(); ++k) {
-                if (raw[k] == u'\\' && k + 1 < raw.size()) {
-                    const QChar e = raw[++k];
-                    text += e == u't' ? QChar(u'\t')
-                        : e == u'n'   ? QChar(u'\n')
-                        : e == u'r'   ? QChar(u'\r')
-                                      : e;
-                } else {
-                    text += raw[k];
-                }
+            QString text = cell == "\\N" ? QString() : u""_s; // NULL, or empty but not NULL
+            for (qsizetype k = 0; !text.isNull() && k < raw.size(); ++k) {
+                const QChar e = raw[k] == u'\\' && k + 1 < raw.size() ? raw[++k] : QChar();
+                text += e.isNull() ? raw[k]
+                    : e == u't'    ? QChar(u'\t')
+                    : e == u'n'    ? QChar(u'\n')
+                    : e == u'r'    ? QChar(u'\r')
+                                   : e;
             }
             cells << text;
         }
-        if (i == 0) {
-            if (header)
-                *header = cells;
-        } else {
+        if (i > 0)
             rows << cells;
-        }
+        else if (header)
+            *header = cells;
     }
     return rows;
 }
 
-namespace {
 // The test's own collection, for tests that work on the data without a window.
-std::unique_ptr<Collection> ownCollection;
+static std::unique_ptr<Collection> ownCollection;
 
-frmMain* shownMain()
+static frmMain* shownMain()
 {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->objectName() == u"frmMain" && w->isVisible())
             return qobject_cast<frmMain*>(w);
     return nullptr;
 }
-} // namespace
 
 Collection& db()
 {
@@ -216,26 +283,20 @@ frmMain* startMain()
     // The program opens the collection itself, as a user's start does.
     dropOwnCollection();
     Main();
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == u"frmMain" && w->isVisible())
-            return qobject_cast<frmMain*>(w);
-    return nullptr;
+    return shownMain();
 }
 
 void closeMain(frmMain* w)
 {
-    QPointer<frmMain> guard(w);
     w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QTest::qWait(1);
 }
 
-namespace {
-
 // A box nobody answers would hold a failing test until ctest's time-out: after
 // a few seconds it is answered with its first button, and said so, so that the
 // test goes on to fail on what it checks.
-void startUnansweredBoxGuard()
+static void startUnansweredBoxGuard()
 {
     // a test of the store alone runs a QCoreApplication, which shows no boxes
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -243,23 +304,18 @@ void startUnansweredBoxGuard()
     auto* guard = new QTimer(QCoreApplication::instance());
     QObject::connect(guard, &QTimer::timeout, [] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
+        if (!box || !box->isVisible() || box->buttons().isEmpty())
             return;
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        const QVariant seen = box->property("firstSeen");
-        if (!seen.isValid()) {
+        if (!box->property("firstSeen").isValid())
             box->setProperty("firstSeen", now);
-            return;
-        }
-        if (now - seen.toLongLong() < 3000 || box->buttons().isEmpty())
+        if (now - box->property("firstSeen").toLongLong() < 3000)
             return;
         qWarning("unanswered message box closed: %s", qPrintable(box->text()));
         box->buttons().constFirst()->click();
     });
     guard->start(250);
 }
-
-} // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(startUnansweredBoxGuard)
 
@@ -269,16 +325,14 @@ int execEachAlone(QObject* tests, int argc, char** argv)
     if (argc > 1)
         return QTest::qExec(tests, argc, argv);
     static const QStringList fixture
-        = {QStringLiteral("init"), QStringLiteral("cleanup"), QStringLiteral("initTestCase"),
-           QStringLiteral("cleanupTestCase")};
+        = {u"init"_s, u"cleanup"_s, u"initTestCase"_s, u"cleanupTestCase"_s};
     const QMetaObject* meta = tests->metaObject();
     int failures = 0;
     for (int m = meta->methodOffset(); m < meta->methodCount(); ++m) {
         const QMetaMethod method = meta->method(m);
         const QString name = QString::fromLatin1(method.name());
         if (method.methodType() != QMetaMethod::Slot || method.access() != QMetaMethod::Private
-            || method.parameterCount() != 0 || name.endsWith(QStringLiteral("_data"))
-            || fixture.contains(name))
+            || method.parameterCount() != 0 || name.endsWith(u"_data"_s) || fixture.contains(name))
             continue;
         try {
             failures += QTest::qExec(tests, {QString::fromLocal8Bit(argv[0]), name});
@@ -292,6 +346,27 @@ int execEachAlone(QObject* tests, int argc, char** argv)
         }
     }
     return failures;
+}
+
+void typeKeys(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+frmMain* MainWindowTest::start()
+{
+    return m_w = startMain();
+}
+
+void MainWindowTest::init()
+{
+    m_folder = std::make_unique<StartupFolder>();
+}
+
+void MainWindowTest::cleanup()
+{
+    endTest(m_w, m_folder);
 }
 
 bool isWaitShown()

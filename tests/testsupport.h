@@ -1,15 +1,17 @@
 #pragma once
 
+#include "store/dberror.h"
+
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
-#include <QObject>
 #include <QPointer>
 
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVariantMap>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 // Tests write texts as u"…"_s, as the program is built with no implicit
@@ -30,7 +32,7 @@ void dropOwnCollection();
 class StartupFolder {
 public:
     StartupFolder();
-    ~StartupFolder();
+    ~StartupFolder() { QDir::setCurrent(m_previous); }
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
 
@@ -58,13 +60,24 @@ QStringList answeredTexts();
 // (a null QString), backslash escapes for backslash, TAB, LF and CR.
 QList<QStringList> readTsv(const QString& path, QStringList* header = nullptr);
 
+// Runs statements on a connection of its own to a database file: the rows of
+// the last one, their values joined by "|"; a statement that fails gives
+// "failed: " and the statement.
+QStringList sqlRows(const QString& file, const QStringList& statements);
+// A file's bytes, empty where it cannot be read; and a file written whole.
+QByteArray bytesOf(const QString& path);
+bool writeBytes(const QString& path, const QByteArray& bytes);
+// The number and description of the DbError the work throws; 0 where it throws none.
+std::pair<int, QString> thrown(const std::function<void()>& work);
+// The identifier of a process that has ended.
+qint64 endedProcessId();
+
 // Answers every modal message box that opens while it lives, pressing the
 // given button, and records what each box said.
 class MessageBoxAnswerer : public QObject {
     Q_OBJECT
 public:
     explicit MessageBoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok);
-    ~MessageBoxAnswerer() override;
     QStringList texts;
     QStringList titles;
     QList<QMessageBox::Icon> icons;
@@ -86,9 +99,42 @@ frmMain* startMain();
 // Closes the main window as the user would and lets it unload.
 void closeMain(frmMain* w);
 
-template <typename T> T* child(QObject* parent, const QString& name)
+// Triggers a command of a window, the file dialogs it opens answered one
+// after the other with these files, its boxes with these answers: what the
+// boxes said.
+QStringList triggerCommand(QObject* window, const char* name, const QStringList& files = {},
+                           const QList<QMessageBox::StandardButton>& answers = {});
+// Picks the first item of the next input dialog's list, noting what it showed.
+void pickFirstItem(QString* shown);
+
+// Types the text into the widget one key at a time, as a keyboard does
+// (QTest::keyClicks knows Latin-1 alone).
+void typeKeys(QWidget* widget, const QString& text);
+
+// The fixture of a suite on the main window: each test function starts in a
+// fresh start-up folder and ends as endTest ends it. A suite's own init() or
+// cleanup() calls these first.
+class MainWindowTest : public QObject {
+    Q_OBJECT
+protected:
+    // Shows the main window on the folder's collection.
+    frmMain* start();
+    std::unique_ptr<StartupFolder> m_folder;
+    QPointer<frmMain> m_w;
+protected slots:
+    void init();
+    void cleanup();
+};
+
+// The number of the DbError that f raises; 0 when it raises none.
+template <typename F> int errorOf(F&& f)
 {
-    return parent->findChild<T*>(name);
+    try {
+        f();
+    } catch (const DbError& e) {
+        return e.number();
+    }
+    return 0;
 }
 
 // Runs each test function of `tests` on its own, so that an exception escaping
@@ -97,19 +143,14 @@ template <typename T> T* child(QObject* parent, const QString& name)
 // command line, runs them as QtTest does. Returns the number of failures.
 int execEachAlone(QObject* tests, int argc, char** argv);
 
+#define RONDELLA_TEST_MAIN_OF(Application, TestObject, ...)                                        \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        Application app(argc, argv);                                                               \
+        __VA_ARGS__;                                                                               \
+        TestObject tc;                                                                             \
+        return execEachAlone(&tc, argc, argv);                                                     \
+    }
 #define RONDELLA_TEST_MAIN(TestObject)                                                             \
-    int main(int argc, char** argv)                                                                \
-    {                                                                                              \
-        QApplication app(argc, argv);                                                              \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        TestObject tc;                                                                             \
-        return execEachAlone(&tc, argc, argv);                                                     \
-    }
-
-#define RONDELLA_TEST_GUILESS_MAIN(TestObject)                                                     \
-    int main(int argc, char** argv)                                                                \
-    {                                                                                              \
-        QCoreApplication app(argc, argv);                                                          \
-        TestObject tc;                                                                             \
-        return execEachAlone(&tc, argc, argv);                                                     \
-    }
+    RONDELLA_TEST_MAIN_OF(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true))
+#define RONDELLA_TEST_GUILESS_MAIN(TestObject) RONDELLA_TEST_MAIN_OF(QCoreApplication, TestObject)

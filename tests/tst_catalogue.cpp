@@ -2,47 +2,62 @@
 // correcting CDs with the songs that belong to them by title.
 #include "store/catalogue.h"
 #include "store/collection.h"
-#include "store/dberror.h"
+#include "store/jacketfiles.h"
 #include "testsupport.h"
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 namespace {
 
-const QString fifth = QStringLiteral("ベートーヴェン：交響曲第5番");
-const QString ninth = QStringLiteral("ベートーヴェン：交響曲第9番「合唱」");
+const QString fifth = u"ベートーヴェン：交響曲第5番"_s;
+const QString ninth = u"ベートーヴェン：交響曲第9番「合唱」"_s;
+const QString live = u"Live at the Blue Moon"_s;
 
-QStringList songsIn(const QString& folder, const QString& column = QStringLiteral("CD名"))
+QStringList songs(const QString& column = u"CD名"_s)
 {
-    return readColumn(folder, QStringLiteral("kyoku"), column);
+    return readColumn(QDir::currentPath(), u"kyoku"_s, column);
+}
+
+QStringList cds(const QString& column = u"CD名"_s)
+{
+    return readColumn(QDir::currentPath(), u"cdname"_s, column);
+}
+
+int going()
+{
+    return catalogue::songsGoingWithCurrentCD(db().connection(), *db().cds(), *db().songsOfCD());
+}
+
+void deleteCD()
+{
+    catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD());
+}
+
+void saveCD(const std::vector<catalogue::FieldChange>& changes, bool correction = true)
+{
+    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(), changes, correction);
+}
+
+void saveSong(const QString& cdTitle, const std::vector<catalogue::FieldChange>& changes)
+{
+    catalogue::saveSong(db().connection(), *db().songs(), cdTitle, changes);
 }
 
 // A trigger that refuses to delete or change the row of this identifier, as
 // a full disk or a lock would refuse part-way.
-void refuseRow(const QString& file, const QString& table, const QString& idColumn, int id)
+void refuseRow(const QString& table, const QString& idColumn, int id)
 {
+    db().CloseDataContext();
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("t"));
-        db.setDatabaseName(file);
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        for (const char* when : {"DELETE", "UPDATE"})
-            QVERIFY(q.exec(
-                QStringLiteral("CREATE TRIGGER refuse_%1_%3 BEFORE %1 ON %3 WHEN old.%4 = %2 "
-                               "BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                    .arg(QString::fromLatin1(when))
-                    .arg(id)
-                    .arg(table, idColumn)));
-        db.close();
+        Connection c(db().databasePath());
+        for (const QString& when : {u"DELETE"_s, u"UPDATE"_s})
+            c.column(u"CREATE TRIGGER refuse_%1_%2 BEFORE %1 ON %2 WHEN old.%3 = %4 "
+                     u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s.arg(when, table, idColumn)
+                         .arg(id));
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("t"));
-}
-
-std::vector<catalogue::FieldChange> title(const QString& text)
-{
-    return {{1, text}};
+    db().OpenDataContext();
 }
 
 } // namespace
@@ -50,289 +65,161 @@ std::vector<catalogue::FieldChange> title(const QString& text)
 class TestCatalogue : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-    void deletingACdTakesItsSongs();
-    void aNamesakeKeepsTheSongs();
-    void aRefusedDeleteLeavesEverything();
-    void correctingTheTitleCarriesTheSongs();
-    void letterCaseOrANamesakeKeepsTheSongsWhereTheyAre();
-    void aRefusedCorrectionLeavesEverything();
-    void aNewCdIsStored();
-    void cdChoicesNewestFirst();
-    void aSongIsStoredUnderAStoredTitleOnly();
-    void aRefusedSongLeavesNoHalfMadeEdit();
-    void deletingASongMovesOn();
-    void theCopyTakesTheSongBefore();
-    void nothingToCopyBeforeTheFirstSong();
+    void init() { m_folder = std::make_unique<StartupFolder>(); }
+    void cleanup()
+    {
+        db().CloseDataContext();
+        m_folder.reset();
+    }
+
+    // Songs belong to every CD of their title, letter case aside: while another
+    // CD bears it they stay. The jacket goes to the trash with the last CD of
+    // its number (an old database may hold two).
+    void deletingACdTakesItsSongsAndJacket()
+    {
+        open({cd(1, live), cd(2, live.toUpper()), cd(3, fifth), cd(4, u"ほか"_s), cd(4, u"旧"_s)},
+             {song(live, 1, u"一"_s), song(fifth, 2, u"二"_s), song(fifth, 3, u"三"_s),
+              song(live, 4, u"四"_s)});
+        QVERIFY(QDir(m_folder->path()).mkdir(u"jacket"_s));
+        const QString jacket = jacket::pictureOf(m_folder->path(), 4);
+        QFile picture(jacket);
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        picture.close();
+        db().cds()->moveFirst();
+        QCOMPARE(going(), 0);
+        deleteCD();
+        QCOMPARE(songs(u"曲ID"_s), (QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s}));
+        QCOMPARE(db().cds()->value(u"CD名"_s).toString(), u"旧"_s); // on the last CD
+        db().cds()->moveFirst(); // the last of the title takes them
+        QCOMPARE(going(), 2);
+        deleteCD();
+        QCOMPARE(songs(u"曲ID"_s), (QStringList{u"2"_s, u"3"_s}));
+        deleteCD(); // the last CD: the other CD 4 still shows the jacket
+        QVERIFY(QFile::exists(jacket));
+        deleteCD();
+        QVERIFY(!QFile::exists(jacket));
+        QCOMPARE(cds(), QStringList{fifth});
+        // the last CD of the collection is corrected, never deleted
+        QCOMPARE(errorOf(deleteCD), catalogue::RefusedByRule);
+        QCOMPARE(songs(u"曲ID"_s), (QStringList{u"2"_s, u"3"_s}));
+    }
+
+    // A correction of the title carries the songs, unless another CD bears the
+    // old title or only the letter case changed.
+    void correctingTheTitleCarriesTheSongs()
+    {
+        open({cd(1, fifth), cd(2, ninth), cd(3, ninth), cd(4, live)},
+             {song(fifth, 1, u"一"_s), song(ninth, 2, u"二"_s), song(fifth, 3, u"三"_s),
+              song(live, 4, u"四"_s)});
+        db().cds()->moveFirst();
+        saveCD({{1, u"運命"_s}});
+        QCOMPARE(songs(), (QStringList{u"運命"_s, ninth, u"運命"_s, live}));
+        QCOMPARE(db().songsOfCD()->recordCount(), 2);
+        db().cds()->moveNext();
+        saveCD({{1, u"第九"_s}});
+        db().cds()->moveLast();
+        saveCD({{1, live.toUpper()}});
+        QCOMPARE(songs(), (QStringList{u"運命"_s, ninth, u"運命"_s, live}));
+        QCOMPARE(cds(), (QStringList{u"運命"_s, u"第九"_s, ninth, live.toUpper()}));
+    }
+
+    // A refusal part-way (here a trigger) leaves the file as it was, the views
+    // matching it and holding no half-made edit; the next save stores only its own.
+    void aRefusalLeavesFileAndViewsAsTheyWere()
+    {
+        open({cd(1, fifth), cd(2, ninth)},
+             {song(fifth, 1, u"一"_s), song(fifth, 2, u"二"_s), song(fifth, 3, u"三"_s)});
+        refuseRow(u"kyoku"_s, u"曲ID"_s, 3);
+        refuseRow(u"cdname"_s, u"CDID"_s, 2);
+        View& v = *db().cds();
+        v.moveFirst();
+        QVERIFY(errorOf(deleteCD) != 0);
+        QCOMPARE(songs(u"曲ID"_s), (QStringList{u"1"_s, u"2"_s, u"3"_s}));
+        QCOMPARE(v.value(u"CDID"_s).toInt(), 1); // still on the CD asked for
+        QCOMPARE(db().songsOfCD()->recordCount(), 3);
+        saveCD({{2, u"解説"_s}}); // the next save stores only its own
+        QCOMPARE(songs(u"曲ID"_s), (QStringList{u"1"_s, u"2"_s, u"3"_s}));
+        QVERIFY(errorOf([] { saveCD({{1, u"運命"_s}}); }) != 0);
+        QCOMPARE(songs(), (QStringList{fifth, fifth, fifth}));
+        QCOMPARE(cds(), (QStringList{fifth, ninth}));
+        QCOMPARE(v.value(u"CD名"_s).toString(), fifth);
+        QCOMPARE(v.editMode(), View::EditMode::None);
+        QCOMPARE(db().songsOfCD()->recordCount(), 3);
+        v.moveNext(); // refused at the CD itself
+        QVERIFY(errorOf([] { saveCD({{2, u"解説者"_s}}); }) != 0);
+        QCOMPARE(v.editMode(), View::EditMode::None);
+        QVERIFY(v.value(u"解説者"_s).isNull());
+        v.moveFirst(); // a move does not store what was refused
+        QCOMPARE(db().songsOfCD()->recordCount(), 3); // the songs read again, not moved
+        QCOMPARE(cds(u"解説者"_s), (QStringList{u"解説"_s, u"<null>"_s}));
+        db().songs()->moveLast();
+        QVERIFY(errorOf([] { saveSong(fifth, {{2, u"新"_s}}); }) != 0);
+        QCOMPARE(db().songs()->editMode(), View::EditMode::None);
+        QCOMPARE(db().songs()->value(u"曲名"_s).toString(), u"三"_s);
+        db().songs()->moveFirst();
+        QCOMPARE(songs(u"曲名"_s), (QStringList{u"一"_s, u"二"_s, u"三"_s}));
+    }
+
+    // A song is stored under a title some CD bears, letter case aside.
+    void songsAreStoredUnderAStoredTitle()
+    {
+        open({cd(1, fifth), cd(2, live)},
+             {song(fifth, 1, u"一"_s), song(fifth, 2, u"二"_s), song(fifth, 3, u"三"_s)});
+        View& v = *db().songs();
+        v.addNew();
+        v.setValue(u"曲ID"_s, 4);
+        try {
+            saveSong(u"ないCD"_s, {{2, u"四"_s}});
+            QFAIL("a song was stored under a title no CD bears");
+        } catch (const DbError& e) {
+            QCOMPARE(e.number(), catalogue::RefusedTitle);
+            QVERIFY(e.description().contains(u"ないCD"_s));
+        }
+        QCOMPARE(songs(u"曲ID"_s).size(), 3);
+        QCOMPARE(v.editMode(), View::EditMode::Add); // the typing waits
+        saveSong(live.toUpper(), {{2, u"四"_s}});
+        v.moveFirst();
+        saveSong(live, {}); // a correction moves the song to another CD
+        QCOMPARE(songs(), (QStringList{live, fifth, fifth, live.toUpper()}));
+    }
+
+    // Every field of the song before, the last (分野) included; the 曲ID stays.
+    void theCopyTakesTheSongBefore()
+    {
+        QVariantMap full;
+        const QVector<FieldDef>& fields = Connection::kyokuFields();
+        for (int c = 2; c < fields.size(); ++c)
+            full.insert(fields[c].name, QString(fields[c].name + u"の値"_s));
+        open({cd(1, fifth)}, {song(fifth, 1, u"一"_s, full)});
+        db().songs()->moveLast();
+        db().songs()->addNew();
+        db().songs()->setValue(u"曲ID"_s, 2);
+        QCOMPARE(catalogue::copySongBefore(*db().songs()), fifth);
+        saveSong(fifth, {});
+        for (const FieldDef& f : fields) {
+            const QStringList values = songs(f.name);
+            QVERIFY2(values.size() == 2 && (values[1] == values[0]) == (f.name != u"曲ID"),
+                     qPrintable(f.name));
+        }
+    }
+
+    void cdChoicesNewestFirst()
+    {
+        open({cd(3, u"c"_s), cd(10, u"a"_s), cd(7, u"b"_s)}, {});
+        QStringList ids;
+        for (const RowPtr& row : catalogue::readCDChoices(db().connection()))
+            ids << row->value(0).toString();
+        QCOMPARE(ids, (QStringList{u"10"_s, u"7"_s, u"3"_s}));
+    }
 
 private:
-    void open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs);
+    void open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs)
+    {
+        writeCollection(m_folder->path(), cds, songs);
+        db().OpenDataContext();
+    }
     std::unique_ptr<StartupFolder> m_folder;
 };
-
-void TestCatalogue::init()
-{
-    m_folder = std::make_unique<StartupFolder>();
-}
-
-void TestCatalogue::cleanup()
-{
-    db().CloseDataContext();
-    m_folder.reset();
-}
-
-void TestCatalogue::open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs)
-{
-    writeCollection(m_folder->path(), cds, songs);
-    db().OpenDataContext();
-}
-
-void TestCatalogue::deletingACdTakesItsSongs()
-{
-    open({cd(1, fifth), cd(2, ninth), cd(3, QStringLiteral("ほか"))},
-         {song(fifth, 1, QStringLiteral("第1楽章")), song(ninth, 2, QStringLiteral("第1楽章")),
-          song(fifth.toUpper(), 3, QStringLiteral("第2楽章")),
-          song(ninth, 4, QStringLiteral("第4楽章"))});
-    db().cds()->moveFirst();
-    QCOMPARE(catalogue::songsGoingWithCurrentCD(db().connection(), *db().cds(), *db().songsOfCD()),
-             2);
-    catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD());
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
-             (QStringList{"2", "3"}));
-    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"2", "4"}));
-    QCOMPARE(db().cds()->value(QStringLiteral("CDID")).toInt(), 3); // on the last CD
-}
-
-// Songs belong to every CD of their title: while another CD bears it, they stay.
-void TestCatalogue::aNamesakeKeepsTheSongs()
-{
-    open({cd(5, ninth), cd(23, ninth), cd(24, QStringLiteral("ほか"))},
-         {song(ninth, 59, QStringLiteral("第1楽章")), song(ninth, 220, QStringLiteral("第1楽章"))});
-    db().cds()->moveFirst();
-    QCOMPARE(db().songsOfCD()->recordCount(), 2);
-    QCOMPARE(catalogue::songsGoingWithCurrentCD(db().connection(), *db().cds(), *db().songsOfCD()),
-             0);
-    catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD());
-    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"59", "220"}));
-    // the last of the title takes them
-    db().cds()->moveFirst();
-    QCOMPARE(catalogue::songsGoingWithCurrentCD(db().connection(), *db().cds(), *db().songsOfCD()),
-             2);
-    catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD());
-    QCOMPARE(songsIn(m_folder->path()), QStringList());
-}
-
-void TestCatalogue::aRefusedDeleteLeavesEverything()
-{
-    open({cd(1, fifth), cd(2, ninth)},
-         {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二")),
-          song(fifth, 3, QStringLiteral("三"))});
-    db().CloseDataContext();
-    refuseRow(db().databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 3);
-    db().OpenDataContext();
-    db().cds()->moveFirst();
-    QVERIFY_THROWS_EXCEPTION(
-        DbError, catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD()));
-    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"1", "2", "3"}));
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CDID")),
-             (QStringList{"1", "2"}));
-    QCOMPARE(db().cds()->recordCount(), 2);
-    QCOMPARE(db().cds()->value(QStringLiteral("CDID")).toInt(), 1); // still on the CD asked for
-    QCOMPARE(db().songsOfCD()->recordCount(), 3);
-    // and the next save stores only its own
-    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
-                      {{2, QStringLiteral("解説")}}, true);
-    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), (QStringList{"1", "2", "3"}));
-}
-
-void TestCatalogue::correctingTheTitleCarriesTheSongs()
-{
-    open({cd(1, fifth), cd(2, ninth)},
-         {song(fifth, 1, QStringLiteral("一")), song(ninth, 2, QStringLiteral("二")),
-          song(fifth, 3, QStringLiteral("三"))});
-    db().cds()->moveFirst();
-    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
-                      title(QStringLiteral("運命")), true);
-    QCOMPARE(songsIn(m_folder->path()), (QStringList{"運命", ninth, "運命"}));
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
-             (QStringList{"運命", ninth}));
-    QCOMPARE(db().songsOfCD()->recordCount(), 2);
-}
-
-void TestCatalogue::letterCaseOrANamesakeKeepsTheSongsWhereTheyAre()
-{
-    const QString live = QStringLiteral("Live at the Blue Moon");
-    open({cd(1, live), cd(2, ninth), cd(3, ninth)},
-         {song(live, 1, QStringLiteral("一")), song(ninth, 2, QStringLiteral("二"))});
-    db().cds()->moveFirst();
-    // letter case alone: the songs still belong to it as they are
-    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(), title(live.toUpper()),
-                      true);
-    QCOMPARE(songsIn(m_folder->path()), (QStringList{live, ninth}));
-    // a namesake keeps the songs under the old title
-    db().cds()->moveNext();
-    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
-                      title(QStringLiteral("第九")), true);
-    QCOMPARE(songsIn(m_folder->path()), (QStringList{live, ninth}));
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
-             (QStringList{live.toUpper(), "第九", ninth}));
-}
-
-void TestCatalogue::aRefusedCorrectionLeavesEverything()
-{
-    open({cd(1, fifth), cd(2, ninth)},
-         {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二"))});
-    db().CloseDataContext();
-    refuseRow(db().databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 2);
-    refuseRow(db().databasePath(), QStringLiteral("cdname"), QStringLiteral("CDID"), 2);
-    db().OpenDataContext();
-    db().cds()->moveFirst();
-    QVERIFY_THROWS_EXCEPTION(DbError,
-                             catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
-                                               title(QStringLiteral("運命")), true));
-    QCOMPARE(songsIn(m_folder->path()), (QStringList{fifth, fifth}));
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
-             (QStringList{fifth, ninth}));
-    QCOMPARE(db().cds()->value(QStringLiteral("CD名")).toString(), fifth);
-    QCOMPARE(db().cds()->editMode(), View::EditMode::None);
-    QCOMPARE(db().songsOfCD()->recordCount(), 2);
-    // refused at the CD itself: the view holds no half-made edit
-    db().cds()->moveNext();
-    QVERIFY_THROWS_EXCEPTION(DbError,
-                             catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
-                                               {{2, QStringLiteral("解説者")}}, true));
-    QCOMPARE(db().cds()->editMode(), View::EditMode::None);
-    QVERIFY(db().cds()->value(QStringLiteral("解説者")).isNull());
-    db().cds()->moveFirst(); // a move does not store what was refused
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("解説者")),
-             (QStringList{"<null>", "<null>"}));
-}
-
-void TestCatalogue::aNewCdIsStored()
-{
-    open({cd(1, fifth)}, {});
-    db().cds()->addNew();
-    db().cds()->setValue(QStringLiteral("CDID"), 2);
-    catalogue::saveCD(db().connection(), *db().cds(), *db().songsOfCD(),
-                      {{1, ninth}, {3, qlonglong(2800)}}, false);
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
-             (QStringList{fifth, ninth}));
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("購入価格")),
-             (QStringList{"<null>", "2800"}));
-}
-
-void TestCatalogue::cdChoicesNewestFirst()
-{
-    open({cd(3, QStringLiteral("c")), cd(10, QStringLiteral("a")), cd(7, QStringLiteral("b"))}, {});
-    const Snapshot rows = catalogue::readCDChoices(db().connection());
-    QStringList ids;
-    for (const RowPtr& row : rows)
-        ids << row->value(0).toString();
-    QCOMPARE(ids, (QStringList{"10", "7", "3"}));
-}
-
-void TestCatalogue::aSongIsStoredUnderAStoredTitleOnly()
-{
-    open({cd(1, fifth), cd(2, ninth)}, {song(fifth, 1, QStringLiteral("一"))});
-    db().songs()->addNew();
-    db().songs()->setValue(QStringLiteral("曲ID"), 2);
-    try {
-        catalogue::saveSong(db().connection(), *db().songs(), QStringLiteral("ないCD"),
-                            {{2, QStringLiteral("二")}});
-        QFAIL("a song was stored under a title no CD bears");
-    } catch (const DbError& e) {
-        QCOMPARE(e.number(), catalogue::RefusedTitle);
-        QVERIFY(e.description().contains(QStringLiteral("ないCD")));
-    }
-    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲ID")), QStringList{"1"});
-    QCOMPARE(db().songs()->editMode(), View::EditMode::Add); // the typing waits
-    // the title as the CDs compare it: letter case aside
-    catalogue::saveSong(db().connection(), *db().songs(), ninth, {{2, QStringLiteral("二")}});
-    QCOMPARE(songsIn(m_folder->path()), (QStringList{fifth, ninth}));
-    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), (QStringList{"一", "二"}));
-    // a correction moves the song to another CD
-    db().songs()->moveFirst();
-    catalogue::saveSong(db().connection(), *db().songs(), ninth, {});
-    QCOMPARE(songsIn(m_folder->path()), (QStringList{ninth, ninth}));
-}
-
-void TestCatalogue::aRefusedSongLeavesNoHalfMadeEdit()
-{
-    open({cd(1, fifth)},
-         {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二"))});
-    db().CloseDataContext();
-    refuseRow(db().databasePath(), QStringLiteral("kyoku"), QStringLiteral("曲ID"), 2);
-    db().OpenDataContext();
-    db().songs()->moveLast();
-    QVERIFY_THROWS_EXCEPTION(
-        DbError,
-        catalogue::saveSong(db().connection(), *db().songs(), fifth, {{2, QStringLiteral("新")}}));
-    QCOMPARE(db().songs()->editMode(), View::EditMode::None);
-    QCOMPARE(db().songs()->value(QStringLiteral("曲名")).toString(), QStringLiteral("二"));
-    db().songs()->moveFirst();
-    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), (QStringList{"一", "二"}));
-}
-
-void TestCatalogue::deletingASongMovesOn()
-{
-    open({cd(1, fifth)},
-         {song(fifth, 1, QStringLiteral("一")), song(fifth, 2, QStringLiteral("二")),
-          song(fifth, 3, QStringLiteral("三"))});
-    db().songs()->moveTo(1);
-    catalogue::deleteCurrentSong(db().connection(), *db().songs());
-    QCOMPARE(db().songs()->value(QStringLiteral("曲名")).toString(), QStringLiteral("三"));
-    catalogue::deleteCurrentSong(db().connection(),
-                                 *db().songs()); // the last: back on the one before
-    QCOMPARE(db().songs()->value(QStringLiteral("曲名")).toString(), QStringLiteral("一"));
-    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), QStringList{"一"});
-    // the last song, and then the last CD, are corrected, never deleted
-    try {
-        catalogue::deleteCurrentSong(db().connection(), *db().songs());
-        QFAIL("the last song was deleted");
-    } catch (const DbError& e) {
-        QCOMPARE(e.number(), catalogue::RefusedByRule);
-    }
-    QVERIFY_THROWS_EXCEPTION(
-        DbError, catalogue::deleteCurrentCD(db().connection(), *db().cds(), *db().songsOfCD()));
-    QCOMPARE(songsIn(m_folder->path(), QStringLiteral("曲名")), QStringList{"一"});
-    QCOMPARE(readColumn(m_folder->path(), QStringLiteral("cdname"), QStringLiteral("CD名")),
-             QStringList{fifth});
-}
-
-// Every field of the song before, the last (分野) included; the 曲ID stays.
-void TestCatalogue::theCopyTakesTheSongBefore()
-{
-    QVariantMap full;
-    const QVector<FieldDef>& fields = Connection::kyokuFields();
-    for (int c = 3; c < fields.size(); ++c)
-        full.insert(fields[c].name, QString(fields[c].name + QStringLiteral("の値")));
-    open({cd(1, fifth)}, {song(fifth, 1, QStringLiteral("一"), full)});
-    db().songs()->moveLast();
-    db().songs()->addNew();
-    db().songs()->setValue(QStringLiteral("曲ID"), 2);
-    QCOMPARE(catalogue::copySongBefore(*db().songs()), fifth);
-    catalogue::saveSong(db().connection(), *db().songs(), fifth, {});
-    for (int c = 0; c < fields.size(); ++c) {
-        const QStringList values = songsIn(m_folder->path(), fields[c].name);
-        if (fields[c].name == QStringLiteral("曲ID"))
-            QCOMPARE(values, (QStringList{"1", "2"}));
-        else
-            QVERIFY2(values.size() == 2 && values[1] == values[0], qPrintable(fields[c].name));
-    }
-}
-
-void TestCatalogue::nothingToCopyBeforeTheFirstSong()
-{
-    open({cd(1, fifth)}, {});
-    db().songs()->addNew();
-    try {
-        catalogue::copySongBefore(*db().songs());
-        QFAIL("copied from nowhere");
-    } catch (const DbError& e) {
-        QCOMPARE(e.number(), int(DbError::NoCurrentRow));
-    }
-}
 
 RONDELLA_TEST_GUILESS_MAIN(TestCatalogue)
 #include "tst_catalogue.moc"

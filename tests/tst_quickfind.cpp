@@ -2,164 +2,105 @@
 // words together, shown as a CD search, cleared by Esc, the reset command and
 // an extraction.
 #include "mainui.h"
-#include "mainwindow/frmmain.h"
-#include "store/collection.h"
 #include "testsupport.h"
 
-#include <QAction>
-#include <QKeyEvent>
-#include <QTableView>
-#include <QTest>
+class TestQuickFind : public MainWindowTest {
+    Q_OBJECT
+private slots:
+    void init();
+    void everyWordInAnyFieldOfACdOrItsSongs();
+    void captionCountersMarksAndTheEnd();
 
-namespace {
-
-const QString fifth = QStringLiteral("ベートーヴェン：交響曲第5番");
-const QString mass = QStringLiteral("バッハ：ロ短調ミサ曲");
+private:
+    QLineEdit* field() const { return named<QLineEdit>(m_w, u"txtQuickFind"_s); }
+    QString find(const QString& typed);
+};
 
 // Each rule shows on its own CD: a word only in a song field (カラヤン), only
 // in a CD field (東芝EMI), a spelling apart (ベートーベン), two CDs of one title
 // (the mass, whose soloist is 石川　道雄), a CD without songs.
-void writeShelf(const QString& folder)
-{
-    writeCollection(
-        folder,
-        {cd(1, fifth, {{"発売元", "東芝EMI"}}), cd(2, mass, {{"発売元", "DG"}}),
-         cd(3, mass, {{"解説者", "吉田秀和"}}), cd(4, "ｼﾞｬｽﾞ名演集"),
-         cd(5, "ブラームス：交響曲第1番", {{"発売元", "東芝EMI"}})},
-        {song(fifth, 1, "第1楽章", {{"作曲者名", "ベートーヴェン"}, {"指揮者名", "カラヤン"}}),
-         song(fifth, 2, "第2楽章", {{"作曲者名", "ベートーヴェン"}}),
-         song(mass, 3, "キリエ", {{"作曲者名", "J.S.バッハ"}, {"ソリスト", "石川　道雄"}}),
-         song(mass, 4, "グローリア", {{"作曲者名", "J.S.バッハ"}})});
-}
-
-} // namespace
-
-class TestQuickFind : public QObject {
-    Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
-    void everyFieldOfACdAndItsSongs();
-    void wordsMustAllOccur();
-    void captionCountersAndMarkedSongs();
-    void escResetAndExtractionClearIt();
-
-private:
-    QStringList find(const QString& typed);
-    std::unique_ptr<StartupFolder> m_folder;
-    QPointer<frmMain> m_w;
-};
-
 void TestQuickFind::init()
 {
-    m_folder = std::make_unique<StartupFolder>();
-    writeShelf(m_folder->path());
-    m_w = startMain();
-    QVERIFY(m_w);
+    MainWindowTest::init();
+    const QString fifth = u"ベートーヴェン：交響曲第5番"_s, mass = u"バッハ：ロ短調ミサ曲"_s;
+    const QVariantMap bach{{u"作曲者名"_s, u"J.S.バッハ"_s}}, toshiba{{u"発売元"_s, u"東芝EMI"_s}};
+    writeCollection(m_folder->path(),
+                    {cd(1, fifth, toshiba), cd(2, mass, {{u"発売元"_s, u"DG"_s}}),
+                     cd(3, mass, {{u"解説者"_s, u"吉田秀和"_s}}), cd(4, u"ｼﾞｬｽﾞ名演集"_s),
+                     cd(5, u"ブラームス：交響曲第1番"_s, toshiba)},
+                    {song(fifth, 1, u"第1楽章"_s,
+                          {{u"作曲者名"_s, u"ベートーヴェン"_s}, {u"指揮者名"_s, u"カラヤン"_s}}),
+                     song(fifth, 2, u"第2楽章"_s, {{u"作曲者名"_s, u"ベートーヴェン"_s}}),
+                     song(mass, 3, u"キリエ"_s, {{u"ソリスト"_s, u"石川　道雄"_s}}),
+                     song(mass, 4, u"グローリア"_s, bach)});
+    QVERIFY(start());
 }
 
-void TestQuickFind::cleanup()
+// Types the text over the field's as a user does, then Return, and returns
+// the CDIDs the CD grid lists once the typing has paused.
+QString TestQuickFind::find(const QString& typed)
 {
-    endTest(m_w, m_folder);
+    QTest::keyClick(field(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field(), Qt::Key_Backspace);
+    typeKeys(field(), typed);
+    QTest::keyClick(field(), Qt::Key_Return);
+    QTest::qWait(250);
+    return column(DataGrid2(m_w), 0);
 }
 
-// Types the text as a user does and returns the CDIDs the CD grid then lists.
-QStringList TestQuickFind::find(const QString& typed)
+void TestQuickFind::everyWordInAnyFieldOfACdOrItsSongs()
 {
-    QLineEdit* field = named<QLineEdit>(m_w, "txtQuickFind");
-    field->setFocus();
-    field->selectAll();
-    QTest::keyClick(field, Qt::Key_Backspace);
-    for (const QChar c : typed) { // one key at a time, as typed (keyClicks knows ASCII only)
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(field, &press);
+    const std::pair<const char16_t*, const char16_t*> rows[]
+        = {{u"カラヤン", u"1"},      {u"東芝", u"1|5"},
+           {u"ベートーベン", u"1"},  {u"石川道雄", u"2|3"},
+           {u"吉田", u"3"},          {u"じゃず", u"4"},
+           {u"ワーグナー", u""},     {u"ベートーヴェン 東芝EMI", u"1"},
+           {u"バッハ　東芝", u""},   {u"交響曲 東芝", u"1|5"},
+           {u"交響曲 第1楽章", u"1"}};
+    for (const auto& row : rows) {
+        const QString typed = QString::fromUtf16(row.first), found = find(typed);
+        QVERIFY2(found == QString::fromUtf16(row.second), qPrintable(typed + u": "_s + found));
+        QCOMPARE(m_w->displayState(), DisplayState::CDSearch);
     }
-    // applied once the typing pauses
-    QTest::qWait(200);
-    QStringList ids;
-    const View& cds = *db().cds();
-    for (int r = 0; r < cds.recordCount(); ++r)
-        ids << cds.valueAt(r, 0).toString();
-    return ids;
-}
-
-void TestQuickFind::everyFieldOfACdAndItsSongs()
-{
-    QCOMPARE(find("カラヤン"), QStringList{"1"}); // a song's conductor
-    QCOMPARE(m_w->displayState(), DisplayState::CDSearch);
-    QCOMPARE(find("東芝"), (QStringList{"1", "5"})); // a CD's label
-    QCOMPARE(find("ベートーベン"), QStringList{"1"}); // ヴェ typed as ベ
-    QCOMPARE(find("石川道雄"), (QStringList{"2", "3"})); // the songs of both CDs of one title
-    QCOMPARE(find("吉田"), QStringList{"3"}); // only the second of the two
-    QCOMPARE(find("じゃず"), QStringList{"4"}); // hiragana, and half-width stored
-    QCOMPARE(find("ワーグナー"), QStringList{});
-    QCOMPARE(m_w->displayState(), DisplayState::CDSearch);
-    QCOMPARE(lblRcount(m_w, 3)->text(), QString("0 / 5"));
     QVERIFY(answeredTexts().isEmpty()); // typing is never interrupted by a box
 }
 
-void TestQuickFind::wordsMustAllOccur()
+void TestQuickFind::captionCountersMarksAndTheEnd()
 {
-    QCOMPARE(find("ベートーヴェン 東芝EMI"), QStringList{"1"}); // a song field and a CD field
-    QCOMPARE(find("バッハ　東芝"), QStringList{});
-    QCOMPARE(find("交響曲 東芝"), (QStringList{"1", "5"}));
-    QCOMPARE(find("交響曲 第1楽章"), QStringList{"1"});
-}
-
-void TestQuickFind::captionCountersAndMarkedSongs()
-{
-    QCOMPARE(find("キリエ"), (QStringList{"2", "3"}));
-    QCOMPARE(DataGrid2(m_w)->caption(), QString("すべての項目：キリエ"));
-    QCOMPARE(db().strCriteria(), QString("すべての項目：キリエ"));
-    QCOMPARE(lblCDdata(m_w)->text(), QString("ＣＤ検索中"));
-    QCOMPARE(lblRcount(m_w, 3)->text(), QString("2 / 5"));
-    QCOMPARE(lblRcount(m_w, 0)->text(), QString("2 / 4"));
+    QCOMPARE(find(u"キリエ"_s), u"2|3"_s);
+    QCOMPARE(shows(m_w),
+             u"ＣＤ検索中 | 曲データ | すべての項目：キリエ | 左CDに含まれる曲 | 2 / 5 | 2 / 4"_s);
     // the song that holds the word is bold and marked in its row header; the other is not
     QAbstractItemModel* songs = DataGrid1(m_w)->table()->model();
-    QCOMPARE(songs->rowCount(), 2);
     QVERIFY(songs->index(0, 2).data(Qt::FontRole).value<QFont>().bold());
     QVERIFY(!songs->index(1, 2).data(Qt::FontRole).value<QFont>().bold());
-    QCOMPARE(songs->headerData(0, Qt::Vertical).toString(), QString("●"));
-    QCOMPARE(songs->headerData(1, Qt::Vertical).toString(), QString());
-    // navigation stays within the found CDs
-    cmdLast(m_w)->click();
-    QCOMPARE(txtrs(m_w, 0)->text(), QString("3"));
-    // and the sort orders the found CDs only, as after a CD search
-    QCOMPARE(find("交響曲"), (QStringList{"1", "5"}));
-    m_w->findChild<QAction*>("mnuCDs")->trigger();
-    QCOMPARE(db().cds()->recordCount(), 2);
-    QCOMPARE(db().cds()->valueAt(0, 0).toString(), QString("5")); // ブ before ベ
-    QCOMPARE(DataGrid2(m_w)->caption(), QString("すべての項目：交響曲"));
-}
-
-void TestQuickFind::escResetAndExtractionClearIt()
-{
-    QLineEdit* field = named<QLineEdit>(m_w, "txtQuickFind");
-    QCOMPARE(field->placeholderText(), QString("すべての項目から探す"));
-    find("東芝");
-    QTest::keyClick(field, Qt::Key_Escape);
+    QCOMPARE(songs->headerData(0, Qt::Vertical).toString() + u'|'
+                 + songs->headerData(1, Qt::Vertical).toString(),
+             u"●|"_s);
+    cmdLast(m_w)->click(); // navigation stays within the found CDs
+    QCOMPARE(txtrs(m_w, 0)->text(), u"3"_s);
+    QCOMPARE(find(u"交響曲"_s), u"1|5"_s); // the sort orders the found CDs only
+    trigger(m_w, u"mnuCDs"_s);
+    QCOMPARE(db().cds()->valueAt(0, 0).toString() + db().cds()->valueAt(1, 0).toString(), u"51"_s);
+    // Esc, emptying the field, the reset command and an extraction end it
+    QTest::keyClick(field(), Qt::Key_Escape);
+    QCOMPARE(field()->text(), QString());
+    QCOMPARE(lblRcount(m_w, 3)->text(), u"5 / 5"_s);
+    find(u"東芝"_s);
+    QCOMPARE(find(QString()), u"1|2|3|4|5"_s);
     QCOMPARE(m_w->displayState(), DisplayState::AllData);
-    QCOMPARE(field->text(), QString());
-    QCOMPARE(lblRcount(m_w, 3)->text(), QString("5 / 5"));
-    // emptying the field is the reset command
-    find("東芝");
-    QCOMPARE(find(""), (QStringList{"1", "2", "3", "4", "5"}));
-    QCOMPARE(m_w->displayState(), DisplayState::AllData);
-    // the reset command empties it, and so does an extraction
-    find("東芝");
-    m_w->findChild<QAction*>("mnuReset")->trigger();
-    QCOMPARE(field->text(), QString());
-    find("東芝");
+    find(u"東芝"_s);
+    trigger(m_w, u"mnuReset"_s);
+    QCOMPARE(field()->text(), QString());
+    find(u"東芝"_s);
     Check1(m_w, 10)->setChecked(true);
     cmdFilter(m_w)->click();
-    QCOMPARE(field->text(), QString());
-    QCOMPARE(m_w->displayState(), DisplayState::AllSongs);
+    QCOMPARE(field()->text(), QString());
     QCOMPARE(DataGrid1(m_w)->table()->model()->headerData(0, Qt::Vertical).toString(), QString());
-    // Ctrl+F brings the typing to the field
-    QApplication::setActiveWindow(m_w);
+    QApplication::setActiveWindow(m_w); // Ctrl+F brings the typing to the field
     cmdNext(m_w)->setFocus();
     QTest::keyClick(cmdNext(m_w), Qt::Key_F, Qt::ControlModifier);
-    QVERIFY(field->hasFocus());
+    QVERIFY(field()->hasFocus());
 }
 
 RONDELLA_TEST_MAIN(TestQuickFind)

@@ -15,7 +15,9 @@
 # QTEST_FUNCTION_TIMEOUT (ms, default 120000) each test function, so that a
 # fault that makes a test hang is caught without waiting for ctest's own
 # time-out. Results go to
-# BUILD-DIR/faults/results.tsv, each fault's output to BUILD-DIR/faults/<id>.log.
+# BUILD-DIR/faults/results.tsv (with the test functions each fault made fail),
+# each fault's output to BUILD-DIR/faults/<id>.log. The run ends naming the test
+# functions that no fault made fail.
 set -u
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -32,7 +34,7 @@ for arg in "$@"; do
     --check) check=1 ;;
     --no-baseline) baseline=0 ;;
     -h | --help)
-        sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
     -*)
@@ -189,7 +191,7 @@ if [ $baseline = 1 ]; then
     fi
 fi
 
-printf 'id\tresult\tfailed tests\tseconds\tfile\twhat\n' >"$results"
+printf 'id\tresult\tfailed tests\tseconds\tfile\twhat\tfailed functions\n' >"$results"
 caught=0 survived=0 unbuilt=0 stale=0
 started=$(date +%s)
 for row in "${selected[@]}"; do
@@ -225,7 +227,8 @@ for row in "${selected[@]}"; do
         fi
     fi
     secs=$(($(date +%s) - t0))
-    printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$id" "$result" "$failed" "$secs" "$file" "$what" >>"$results"
+    functions=$( [ -f "$log" ] && grep -o 'FAIL!  : [A-Za-z0-9_]*::[A-Za-z0-9_]*' "$log" | sed 's/FAIL!  : //' | sort -u | paste -sd' ')
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$id" "$result" "$failed" "$secs" "$file" "$what" "$functions" >>"$results"
     printf '%-40s %-9s %5ss  %s\n' "$id" "$result" "$secs" "$failed"
 done
 
@@ -242,6 +245,17 @@ if [ $survived -gt 0 ]; then
     echo "survivors:"
     awk -F'\t' '$2 == "survived" { printf "  %s (%s): %s\n", $1, $5, $6 }' "$results"
 fi
+# The test functions of the suites run that no fault made fail: each either
+# guards something no fault here plants yet, or restates the code.
+idle=$(for t in $(targets "${union:-.}" | sort -u); do
+    [ -x "$build/tests/$t" ] && QT_QPA_PLATFORM=offscreen "$build/tests/$t" -functions 2>/dev/null | sed -n "s/^\([A-Za-z0-9_]*\)()\$/\1/p" |
+        while read -r f; do
+            klass=$(grep -o '^class [A-Za-z0-9_]* : public QObject' "tests/$t.cpp" | awk '{print $2}' | head -1)
+            awk -F'\t' -v fn="$klass::$f" 'NR > 1 && (" " $7 " ") ~ (" " fn " ") { found = 1 } END { exit !found }' "$results" ||
+                echo "  $t: $f"
+        done
+done)
+[ -n "$idle" ] && { echo "test functions no fault made fail:"; echo "$idle"; }
 if [ $unbuilt -gt 0 ]; then
     echo "did not build:"
     awk -F'\t' '$2 == "unbuilt" { printf "  %s (%s)\n", $1, $5 }' "$results"
