@@ -47,8 +47,9 @@ void TestFindText::typedFindsStored()
 
 void TestFindText::wordsSplitAtEverySpace()
 {
-    QCOMPARE(findWords(u"  バッハ　カンタータ\tBWV140 "_s),
-             (QStringList{u"バッハ"_s, u"カンタータ"_s, u"bwv140"_s}));
+    // (a catalogue number is a word of its own kind: see the works' tests)
+    QCOMPARE(findWords(u"  バッハ　カンタータ\tWachet "_s),
+             (QStringList{u"バッハ"_s, u"カンタータ"_s, u"wachet"_s}));
     QCOMPARE(findWords(u"　・ "_s), QStringList());
 }
 

@@ -140,6 +140,8 @@ void frmMain::connectEvents()
     on("mnuTyuu", [this] { mnuTyuu_Click(); });
     on("mnuSibori", [this] { mnuSibori_Click(); });
     on("mnuStatistics", [this] { mnuStatistics_Click(); });
+    on("mnuWorks", [this] { mnuWorks_Click(); });
+    on("mnuNames", [this] { mnuNames_Click(); });
     on("mnuCDs", [this] {
         sortCommand(m_panels->isUnlinked() ? db.cdList() : db.cds(), QStringLiteral("CD名 asc"),
                     "mnuCDs");

@@ -106,6 +106,10 @@ private:
     void mnuTyuu_Click();
     void mnuSibori_Click();
     void mnuStatistics_Click();
+    void mnuWorks_Click();
+    void mnuNames_Click();
+    void showRecording(const QStringList& cdTitles, const QVector<qint64>& songRowids,
+                       const QString& caption);
     void showSongsWithCDs(DisplayState state);
     void endExtraction();
     // A stop with a message: the wait window closes, then the words are shown.
@@ -131,6 +135,7 @@ private:
     QPointer<frmWait> m_wait;
     class QuickFindField* m_quickFind = nullptr;
     QPointer<class frmStatistics> m_statistics;
+    QPointer<class frmWorks> m_works;
     bool m_unloading = false;
     bool m_changedByForm = false; // a CD or a song changed since the last entry form closed
 };

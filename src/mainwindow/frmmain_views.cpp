@@ -5,11 +5,14 @@
 #include "filecommands.h"
 #include "mainpanels.h"
 #include "reports/statisticswindow.h"
+#include "search/nameswindow.h"
 #include "search/searchpanel.h"
+#include "search/workswindow.h"
 #include "store/collection.h"
 #include "store/dberror.h"
 #include "store/findtext.h"
 #include "store/statistics.h"
+#include "store/works.h"
 #include "widgets/msgbox.h"
 #include "widgets/quickfindfield.h"
 #include "widgets/sound.h"
@@ -204,6 +207,54 @@ void frmMain::mnuStatistics_Click()
     }
 }
 
+// Every work recorded in the collection, gathered from all its songs; a
+// second opening replaces the first, which may list what has since changed.
+void frmMain::mnuWorks_Click()
+{
+    try {
+        ShowWait();
+        const stats::Shown all = stats::shownIn(db, true, false);
+        QVector<works::Composer> composers = works::gather(works::songsOf(all.songs));
+        UnloadWait();
+        if (m_works)
+            m_works->close();
+        m_works = new frmWorks(std::move(composers), this);
+        m_works->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_works, &frmWorks::recordingChosen, this, &frmMain::showRecording);
+        m_works->show();
+    } catch (const DbError& e) {
+        UnloadWait();
+        MsgBox(e.description());
+    }
+}
+
+// The name groups, in a window of their own; one at a time.
+void frmMain::mnuNames_Click()
+{
+    if (auto* open = findChild<frmNames*>(QStringLiteral("frmNames"))) {
+        open->raise();
+        return;
+    }
+    auto* window = new frmNames(db, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+// A recording chosen in the works window: its CDs as a CD search named by
+// the work, its songs marked.
+void frmMain::showRecording(const QStringList& cdTitles, const QVector<qint64>& songRowids,
+                            const QString& caption)
+{
+    clearQuickFind();
+    try {
+        db.FindCDsTitled(cdTitles, caption);
+        m_panels->markSongRows(QSet<qint64>(songRowids.begin(), songRowids.end()));
+        m_panels->showState(DisplayState::CDSearch);
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}
+
 void frmMain::refuse(const QString& words)
 {
     UnloadWait();
@@ -312,7 +363,10 @@ void frmMain::quickFind()
     try {
         const QString label = QStringLiteral("すべての項目：") + typed;
         db.FindCDs(words, label);
-        m_panels->markSongs(words);
+        QStringList marked; // every spelling of a name group typed
+        for (const QString& word : words)
+            marked << db.SpellingsOf(word);
+        m_panels->markSongs(marked);
         m_panels->showState(DisplayState::CDSearch);
     } catch (const DbError& e) {
         MsgBox(e.number() == DbError::NotAllowedNow

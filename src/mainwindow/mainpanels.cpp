@@ -395,6 +395,17 @@ void MainPanels::showNoData()
     setCounter(3, 0, 0);
 }
 
+void MainPanels::markSongRows(const QSet<qint64>& rowids)
+{
+    DataGrid1->setRowMarker([this, rowids](int row) {
+        const ViewPtr& songs = DataGrid1->dataSource();
+        if (!songs || row >= songs->recordCount())
+            return false;
+        const Row* r = songs->rowAt(row);
+        return r && rowids.contains(r->rowid);
+    });
+}
+
 void MainPanels::markSongs(const QStringList& words)
 {
     if (words.isEmpty()) {
@@ -409,7 +420,7 @@ void MainPanels::markSongs(const QStringList& words)
             const QVariant v = songs->valueIfRead(row, c);
             if (v.isNull())
                 continue;
-            const QString text = normalizedForFind(v.toString());
+            const QString text = findableText(v.toString());
             for (const QString& word : words)
                 if (text.contains(word))
                     return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QSet>
+
 #include "displaystate.h"
 #include "search/extract.h"
 #include "store/view.h"
@@ -55,6 +57,8 @@ public:
     // Marks the songs of the song grid that hold one of the words (as
     // normalizedForFind gives them); none when there are no words.
     void markSongs(const QStringList& words);
+    // Marks these songs (by rowid) wherever the song grid shows them.
+    void markSongRows(const QSet<qint64>& rowids);
 
     void BindRecordPanel();
     void BindRecordPanelKyoku();

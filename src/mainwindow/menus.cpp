@@ -125,6 +125,8 @@ void buildMenus(QMenuBar* bar)
     menuItem(search, "mnuSibori", QStringLiteral("絞り込み検索"));
     search->addSeparator();
     menuItem(search, "mnuStatistics", QStringLiteral("コレクションの統計..."));
+    menuItem(search, "mnuWorks", QStringLiteral("作品一覧..."));
+    menuItem(search, "mnuNames", QStringLiteral("名前の整理..."));
     spacer("mnukara5");
     QMenu* sort = topMenu("mnuSort", QStringLiteral("ソート(&S)"));
     // The marks stay on until a reset clears them: both may be on at once.

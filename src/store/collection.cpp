@@ -456,6 +456,7 @@ void Collection::OpenDataContext()
 
 void Collection::CloseDataContext()
 {
+    m_joins.reset();
     reading.reset(); // stops the reading thread
     for (ViewPtr* list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
                           &rsKaisetu, &rsSorisuto})
@@ -499,6 +500,23 @@ int Collection::SearchCDs(Criteria criteria, const QString& text)
 void Collection::FindCDs(const QStringList& words, const QString& label)
 {
     need(rsCD).setFilter(Criteria().rowsAmong(cdsMatching(words), label));
+    m_strCriteria = label;
+}
+
+void Collection::FindCDsTitled(const QStringList& titles, const QString& label)
+{
+    WaitForAllRows();
+    View& cds = need(rsCD);
+    QSet<QString> wanted;
+    for (const QString& t : titles)
+        wanted.insert(foldKey(t));
+    const int title = cds.fieldIndex(QStringLiteral("CD名"));
+    auto rowids = std::make_shared<QSet<qint64>>();
+    for (const RowPtr& row : cds.baseRows())
+        if (row && !row->isNull(title)
+            && wanted.contains(foldKey(row->text(title, cds.field(title).type))))
+            rowids->insert(row->rowid);
+    cds.setFilter(Criteria().rowsAmong(rowids, label));
     m_strCriteria = label;
 }
 
@@ -621,9 +639,62 @@ const FindIndex& Collection::findIndex()
     return *findText;
 }
 
+// A word that is one spelling of a name group finds every spelling of it.
 std::shared_ptr<const QSet<qint64>> Collection::cdsMatching(const QStringList& words)
 {
-    return std::make_shared<const QSet<qint64>>(findIndex().cdsWithAll(words));
+    const FindIndex& index = findIndex();
+    std::optional<QSet<qint64>> found;
+    for (const QString& word : words) {
+        QSet<qint64> ofWord;
+        for (const QString& spelling : SpellingsOf(word))
+            ofWord.unite(index.cdsWithAll({spelling}));
+        found = found ? found->intersect(ofWord) : ofWord;
+    }
+    return std::make_shared<const QSet<qint64>>(found.value_or(QSet<qint64>()));
+}
+
+const names::Joins& Collection::NameJoins()
+{
+    if (!m_joins)
+        m_joins = names::readJoins(connection());
+    return *m_joins;
+}
+
+QStringList Collection::SpellingsOf(const QString& word)
+{
+    const names::Joins& joins = NameJoins();
+    const auto group = joins.constFind(word);
+    if (group == joins.constEnd())
+        return {word};
+    QStringList spellings;
+    for (auto it = joins.constBegin(); it != joins.constEnd(); ++it)
+        if (it.value() == *group)
+            spellings << it.key();
+    return spellings;
+}
+
+void Collection::JoinNames(const QStringList& spellings, const QString& name)
+{
+    m_joins.reset();
+    names::join(connection(), spellings, name);
+    Q_EMIT namesChanged();
+}
+
+void Collection::SplitName(const QString& spelling)
+{
+    m_joins.reset();
+    names::split(connection(), spelling);
+    Q_EMIT namesChanged();
+}
+
+names::Rewritten Collection::UnifyNames(const QStringList& spellings, const QString& chosen)
+{
+    const names::Rewritten done = names::unify(connection(), spellings, chosen);
+    RequeryAll();
+    for (const ValueListDef& list : valueLists())
+        ReopenValueList(list.which);
+    Q_EMIT namesChanged();
+    return done;
 }
 
 Collection::OwnConnection Collection::ownConnection() const

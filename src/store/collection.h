@@ -5,6 +5,7 @@
 #include "criteria.h"
 #include "fullread.h"
 #include "identifiers.h"
+#include "namegroups.h"
 #include "view.h"
 
 #include <QObject>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 
 class FindIndex;
 #include <vector>
@@ -69,6 +71,9 @@ public:
     // Quick find: the CDs where every word occurs in a field of the CD or of
     // one of its songs; the label names the search.
     void FindCDs(const QStringList& words, const QString& label);
+    // The CDs bearing these titles (compared as songs are related to CDs),
+    // shown as a CD search named by the label: a recording's CDs.
+    void FindCDsTitled(const QStringList& titles, const QString& label);
     // The CDs that hold a song the song view lists, each once, in the order
     // of the songs, as the unlinked view shows them beside the songs.
     void ListCDsOfSongs();
@@ -145,6 +150,17 @@ public:
     bool AddingCD() const;
     bool AddingKyoku() const;
 
+    // The name groups the collector made (read once, again after each change).
+    const names::Joins& NameJoins();
+    // Every spelling of the word's name group, when the word is one of them
+    // (as quick find writes it); the word alone otherwise.
+    QStringList SpellingsOf(const QString& word);
+    // The collector's changes to the name groups, each one transaction;
+    // unifying rewrites the stored spellings and reads the views again.
+    void JoinNames(const QStringList& spellings, const QString& name);
+    void SplitName(const QString& spelling);
+    names::Rewritten UnifyNames(const QStringList& spellings, const QString& chosen);
+
     // Whether a CD with this title is stored (compared as the database compares text).
     bool CDNameExists(const QString& title);
     // How many stored CDs bear this title, compared the same way.
@@ -172,6 +188,8 @@ Q_SIGNALS:
     void cdChanged(qint64 cdid);
     // A song was added, corrected or deleted.
     void songsChanged(qint64 kyokuId);
+    // The name groups changed; after a unification, the stored names too.
+    void namesChanged();
 
 private:
     QString m_strAppPath;
@@ -203,6 +221,7 @@ private:
                       const ViewPtr& songsOfCD, const ViewPtr& cdsOfSong,
                       const std::shared_ptr<Snapshot>& cdsAtOpening,
                       const std::shared_ptr<Snapshot>& songsAtOpening);
+    std::optional<names::Joins> m_joins;
     IdentifierCounter m_cdCounter;
     IdentifierCounter m_kyokuCounter;
 

@@ -50,7 +50,7 @@ FindIndex::FindIndex(const Snapshot& cds, const Snapshot& songs, const std::atom
             if (known != idOfStored.end())
                 return known->second;
         }
-        const QByteArray normalised = normalizedForFind(row.text(c, type)).toUtf8();
+        const QByteArray normalised = findableText(row.text(c, type)).toUtf8();
         const qint64 id = normalised.isEmpty() ? -1 : qint64(idOfNormalised(normalised));
         if (shared)
             idOfStored.emplace(shared, id);

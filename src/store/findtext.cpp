@@ -1,5 +1,7 @@
 #include "findtext.h"
 
+#include "works.h"
+
 namespace {
 
 bool removed(char16_t c)
@@ -35,11 +37,49 @@ char16_t voicedB(char16_t smallVowel)
     }
 }
 
+// Latin letters with accents, as NFKC leaves them.
+bool accented(QStringView text)
+{
+    for (QChar c : text)
+        if ((c >= u'\u00C0' && c <= u'\u024F') || (c >= u'\u1E00' && c <= u'\u1EFF'))
+            return true;
+    return false;
+}
+
+QString withoutAccents(const QString& text)
+{
+    const QString split = text.normalized(QString::NormalizationForm_D);
+    QString out;
+    out.reserve(split.size());
+    for (QChar c : split)
+        if (c < u'\u0300' || c > u'\u036F')
+            out += c;
+    return out.normalized(QString::NormalizationForm_C);
+}
+
+QString tokenOf(const works::CatalogueNumber& number, qsizetype count)
+{
+    QString token = QChar(u'\uE000') + number.kind.toCaseFolded();
+    for (qsizetype i = 0; i < count; ++i)
+        token += (i > 0 ? QStringLiteral(".") : QString()) + QString::number(number.numbers[i]);
+    return token + QChar(u'\uE001');
+}
+
+bool hasDigit(QStringView text)
+{
+    for (QChar c : text)
+        if (c.isDigit())
+            return true;
+    return false;
+}
+
 } // namespace
 
 QString normalizedForFind(QStringView text)
 {
-    const QString folded = text.toString().normalized(QString::NormalizationForm_KC).toCaseFolded();
+    QString folded = text.toString().normalized(QString::NormalizationForm_KC).toCaseFolded();
+    if (accented(folded))
+        folded = withoutAccents(folded);
     QString out;
     out.reserve(folded.size());
     for (qsizetype i = 0; i < folded.size(); ++i) {
@@ -63,10 +103,34 @@ QString normalizedForFind(QStringView text)
     return out;
 }
 
-QStringList findWords(QStringView typed)
+QString findableText(QStringView text)
 {
+    QString out = normalizedForFind(text);
+    if (!hasDigit(text))
+        return out;
+    for (const works::Found& f : works::catalogueNumbers(text)) {
+        out += tokenOf(f.number, f.number.numbers.size());
+        if (f.number.kind == u"Op" && f.number.numbers.size() > 1)
+            out += tokenOf(f.number, 1);
+    }
+    return out;
+}
+
+QStringList findWords(QStringView typedText)
+{
+    QString typed = typedText.toString().normalized(QString::NormalizationForm_KC);
+    if (hasDigit(typed)) {
+        const QVector<works::Found> numbers = works::catalogueNumbers(typed);
+        for (qsizetype k = numbers.size() - 1; k >= 0; --k) {
+            const works::Found& f = numbers[k];
+            const bool alone = (f.from == 0 || typed.at(f.from - 1).isSpace())
+                && (f.to == typed.size() || typed.at(f.to).isSpace());
+            if (alone)
+                typed.replace(f.from, f.to - f.from, tokenOf(f.number, f.number.numbers.size()));
+        }
+    }
     QStringList words;
-    for (const QStringView part : typed.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QStringView part : QStringView(typed).split(u' ', Qt::SkipEmptyParts)) {
         // every kind of space splits, not only the ASCII one
         QString piece;
         for (const QChar c : part) {

@@ -176,6 +176,9 @@ DataGrid::DataGrid(const QString& name, QWidget* parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A long title is cut in its middle: the movement at its end stays in
+    // view, and the tooltip gives the whole text.
+    m_table->setTextElideMode(Qt::ElideMiddle);
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
     m_table->verticalHeader()->setFixedWidth(twips(240));

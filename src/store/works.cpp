@@ -1,0 +1,588 @@
+#include "works.h"
+
+#include "findtext.h"
+#include "row.h"
+#include "tables.h"
+#include "view.h"
+
+#include <QCollator>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace works {
+
+namespace {
+
+using RE = QRegularExpression;
+
+// 一 to 九十九 (the numbers movements and works carry), or -1.
+int kanjiNumber(QStringView s)
+{
+    static const QString digits = QStringLiteral("〇一二三四五六七八九");
+    int value = 0, tens = 0;
+    for (QChar c : s) {
+        if (c == u'十') {
+            tens = (value == 0 ? 1 : value) * 10;
+            value = 0;
+        } else if (const qsizetype d = digits.indexOf(c); d >= 0) {
+            value = value * 10 + int(d);
+        } else {
+            return -1;
+        }
+    }
+    return tens + value;
+}
+
+int numberOf(QStringView s)
+{
+    bool ok = false;
+    const int n = s.toInt(&ok);
+    return ok ? n : kanjiNumber(s);
+}
+
+int romanNumber(QStringView s)
+{
+    int total = 0, last = 0;
+    for (qsizetype i = s.size() - 1; i >= 0; --i) {
+        const int v = s[i] == u'I' ? 1
+            : s[i] == u'V'         ? 5
+            : s[i] == u'X'         ? 10
+            : s[i] == u'L'         ? 50
+                                   : 0;
+        if (v == 0)
+            return -1;
+        total += v < last ? -v : v;
+        last = std::max(last, v);
+    }
+    return total;
+}
+
+QString romanText(int n)
+{
+    static const std::pair<int, const char16_t*> parts[]
+        = {{50, u"L"}, {40, u"XL"}, {10, u"X"}, {9, u"IX"}, {5, u"V"}, {4, u"IV"}, {1, u"I"}};
+    QString out;
+    for (const auto& [value, text] : parts)
+        for (; n >= value; n -= value)
+            out += QString::fromUtf16(text);
+    return out;
+}
+
+// The catalogues, each with the spellings collectors write before its number.
+struct Catalogue {
+    const char16_t* kind;
+    const char16_t* separator; // between the kind and the number, as shown
+};
+const Catalogue catalogues[] = {
+    {u"BWV", u" "}, {u"K", u"."},   {u"Op", u"."}, {u"D", u" "},  {u"Hob", u"."}, {u"RV", u" "},
+    {u"HWV", u" "}, {u"S", u"."},   {u"LW", u" "}, {u"Sz", u"."}, {u"BB", u" "},  {u"WoO", u" "},
+    {u"TrV", u" "}, {u"WAB", u" "}, {u"L", u"."},  {u"M", u"."},
+};
+
+QString kindOf(QStringView written)
+{
+    if (written.compare(u"KV", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("K");
+    if (written == u"作品" || written.compare(u"Opus", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("Op");
+    for (const Catalogue& c : catalogues)
+        if (written.compare(QStringView(c.kind), Qt::CaseInsensitive) == 0)
+            return QString::fromUtf16(c.kind);
+    return QString();
+}
+
+// A catalogue's name, not part of a longer word, then its number. The
+// single letters D, S, L and M stand for a catalogue only in capitals (a
+// lower-case d or s is a word's end); K also as k, as k550 is typed. Hob
+// numbers carry their group as a Roman number; Op numbers a sub-number
+// after -, /, No., Nr. or の.
+const RE& catalogueExpression()
+{
+    static const RE re(
+        uR"((?<![A-Za-z])(?:(?i:(Hob))\.?\s*([IVXL]+|\d+)\s*[:/]\s*(\d+)))"
+        uR"(|(?<![A-Za-z])((?i:BWV|KV|WoO|TrV|WAB|HWV|RV|LW|Sz|BB|Opus|Op|K)|S|D|L|M)(?![A-Za-z])\.?\s*(\d+))"
+        uR"(|(作品)\s*(\d+))"
+        uR"(|(?<![A-Za-z])(?i:(LW))\.?\s*([A-Z])\s*(\d+))"_s); // LW A103
+    return re;
+}
+
+const RE& subNumberExpression()
+{
+    static const RE re(
+        uR"((?:[-/](\d+)|,?\s*(?i:No|Nr)\.?\s*(\d+)|\s*の\s*(\d+)|\s*第\s*(\d+)\s*番))"_s);
+    return re;
+}
+
+// A key, in Japanese (ハ短調, 嬰ヘ長調), English (in D major, in B-flat minor)
+// or German (D-Dur, fis-Moll).
+const RE& keyExpression()
+{
+    static const RE re(
+        uR"((?:嬰|変)?[イロハニホヘト](?:長|短)調)"
+        uR"(|(?<![A-Za-z])(?i:in\s+[A-G](?:[- ]?(?:flat|sharp)|[b#♭♯])?\s+(?:major|minor))(?![A-Za-z]))"
+        uR"(|(?<![A-Za-z])[A-Ha-h](?:is|es|s)?-(?:Dur|Moll|dur|moll)(?![A-Za-z]))"_s);
+    return re;
+}
+
+// A nickname in brackets or quotes, and separators, at the start of a text.
+const RE& nicknameExpression()
+{
+    static const RE re(
+        uR"([\s,、.\-–—]*(?:「[^」]*」|『[^』]*』|"[^"]*"|“[^”]*”|'[^']*'|\([^)]*\))?[\s,、.\-–—]*)"_s);
+    return re;
+}
+
+// The genres a work is numbered in, each in the spellings the collection's
+// titles use (as quick find writes them: no spaces or middle dots, ヴァ as バ,
+// small letters). Longer spellings first, so that ピアノ協奏曲 is not 協奏曲.
+struct Genre {
+    const char16_t* id;
+    std::initializer_list<const char16_t*> spellings;
+};
+const Genre genres[] = {
+    {u"symphony", {u"交響曲", u"symphony", u"sinfonie", u"symphonie"}},
+    {u"piano concerto", {u"ピアノ協奏曲", u"pianoconcerto", u"klavierkonzert"}},
+    {u"violin concerto", {u"ヴァイオリン協奏曲", u"violinconcerto", u"violinkonzert"}},
+    {u"cello concerto", {u"チェロ協奏曲", u"celloconcerto", u"cellokonzert"}},
+    {u"concerto", {u"協奏曲", u"concerto", u"konzert"}},
+    {u"piano sonata", {u"ピアノソナタ", u"pianosonata", u"klaviersonate"}},
+    {u"violin sonata", {u"ヴァイオリンソナタ", u"violinsonata", u"violinsonate"}},
+    {u"cello sonata", {u"チェロソナタ", u"cellosonata", u"cellosonate"}},
+    {u"sonata", {u"ソナタ", u"sonata", u"sonate"}},
+    {u"string quartet", {u"弦楽四重奏曲", u"stringquartet", u"streichquartett"}},
+    {u"string quintet", {u"弦楽五重奏曲", u"stringquintet", u"streichquintett"}},
+    {u"piano trio", {u"ピアノ三重奏曲", u"pianotrio", u"klaviertrio"}},
+    {u"piano quartet", {u"ピアノ四重奏曲", u"pianoquartet", u"klavierquartett"}},
+    {u"piano quintet", {u"ピアノ五重奏曲", u"pianoquintet", u"klavierquintett"}},
+    {u"cello suite", {u"無伴奏チェロ組曲", u"cellosuite"}},
+    {u"suite", {u"組曲", u"suite"}},
+    {u"partita", {u"パルティータ", u"partita"}},
+    {u"serenade", {u"セレナード", u"セレナーデ", u"serenade"}},
+    {u"mass", {u"ミサ曲", u"mass", u"messe"}},
+    {u"cantata", {u"カンタータ", u"cantata", u"kantate"}},
+    {u"hungarian rhapsody", {u"ハンガリー狂詩曲", u"hungarianrhapsody", u"ungarischerhapsodie"}},
+    {u"nocturne", {u"夜想曲", u"ノクターン", u"nocturne"}},
+    {u"ballade", {u"バラード", u"ballade"}},
+    {u"waltz", {u"ワルツ", u"waltz", u"walzer", u"valse"}},
+    {u"etude", {u"練習曲", u"etude", u"étude"}},
+    {u"impromptu", {u"即興曲", u"impromptu"}},
+};
+
+struct GenreMatcher {
+    RE expression;
+    QHash<QString, QString> idOf; // spelling as matched -> genre
+};
+
+const GenreMatcher& genreMatcher()
+{
+    static const GenreMatcher matcher = [] {
+        GenreMatcher m;
+        QStringList spellings;
+        for (const Genre& g : genres)
+            for (const char16_t* s : g.spellings) {
+                const QString written = normalizedForFind(QStringView(s));
+                m.idOf.insert(written, QString::fromUtf16(g.id));
+                spellings << written;
+            }
+        std::stable_sort(spellings.begin(), spellings.end(),
+                         [](const QString& a, const QString& b) { return a.size() > b.size(); });
+        QStringList escaped;
+        for (const QString& s : spellings)
+            escaped << RE::escape(s);
+        m.expression
+            = RE(QStringLiteral("(%1)(?:第(\\d+|[一二三四五六七八九十]+)番|(?:no|nr)\\.?(\\d+))")
+                     .arg(escaped.join(u'|')));
+        return m;
+    }();
+    return matcher;
+}
+
+// The movement parts that end a title, tried in this order.
+const RE& colonExpression()
+{
+    static const RE re(uR"(\s*:(?!\d)\s*)"_s); // not Hob.I:104's
+    return re;
+}
+const RE& movementNumberExpression()
+{
+    // 第2楽章; and 第3曲, 第1部 of a work in numbered pieces or parts
+    static const RE re(uR"(第\s*(?:\d+|[一二三四五六七八九十]+)\s*(?:楽章|曲|部))"_s);
+    return re;
+}
+const RE& numberedPartExpression()
+{
+    static const RE re(uR"((?:^|(?<=[\s\-–—]))(?:[IVX]{1,6}|\d{1,2})\.\s+\S)"_s);
+    return re;
+}
+
+QString trimmedWork(QString work)
+{
+    static const RE end(uR"([\s,、:\-–—]+$)"_s);
+    return work.remove(end).trimmed();
+}
+
+// A text compared as quick find compares it, and Latin letters without their
+// accents (Dvořák as dvorak).
+QString folded(QStringView text)
+{
+    const QString plain = normalizedForFind(text).normalized(QString::NormalizationForm_D);
+    QString out;
+    out.reserve(plain.size());
+    for (QChar c : plain)
+        if (c.category() != QChar::Mark_NonSpacing || c.unicode() > 0x036F)
+            out += c;
+    return out.normalized(QString::NormalizationForm_C);
+}
+
+} // namespace
+
+QString CatalogueNumber::key() const
+{
+    QStringList parts;
+    for (int n : numbers)
+        parts << QString::number(n);
+    return kind + u' ' + parts.join(u'.');
+}
+
+QString CatalogueNumber::text() const
+{
+    QString separator = QStringLiteral(" ");
+    for (const Catalogue& c : catalogues)
+        if (kind == QStringView(c.kind))
+            separator = QString::fromUtf16(c.separator);
+    QString out = kind + separator;
+    for (int i = 0; i < numbers.size(); ++i) {
+        if (kind == u"LW" && i == 0 && numbers.size() > 1)
+            out += QChar(u'A' + numbers[0] - 1);
+        else if (kind == u"Hob" && i == 0)
+            out += romanText(numbers[0]) + u':';
+        else
+            out += (i > 0 && kind != u"Hob" && kind != u"LW" ? QStringLiteral("-") : QString())
+                + QString::number(numbers[i]);
+    }
+    return out;
+}
+
+bool lessThan(const CatalogueNumber& a, const CatalogueNumber& b)
+{
+    if (a.kind != b.kind)
+        return a.kind < b.kind;
+    return std::lexicographical_compare(a.numbers.begin(), a.numbers.end(), b.numbers.begin(),
+                                        b.numbers.end());
+}
+
+QVector<Found> catalogueNumbers(QStringView text)
+{
+    QVector<Found> found;
+    const QString t = text.toString().normalized(QString::NormalizationForm_KC);
+    auto it = catalogueExpression().globalMatch(t);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        Found f;
+        f.from = m.capturedStart();
+        f.to = m.capturedEnd();
+        if (m.capturedLength(1) > 0) { // Hob.XVI:52
+            const QString group = m.captured(2);
+            const int g = group.front().isDigit() ? group.toInt() : romanNumber(group);
+            if (g < 0)
+                continue;
+            f.number.kind = QStringLiteral("Hob");
+            f.number.numbers = {g, m.captured(3).toInt()};
+        } else if (m.capturedLength(8) > 0) { // LW A103: the letter counts first
+            f.number.kind = QStringLiteral("LW");
+            f.number.numbers = {m.captured(9).front().unicode() - u'A' + 1, m.captured(10).toInt()};
+        } else {
+            const bool japanese = m.capturedLength(6) > 0;
+            f.number.kind = kindOf(m.captured(japanese ? 6 : 4));
+            f.number.numbers = {m.captured(japanese ? 7 : 5).toInt()};
+            if (f.number.kind == u"Op") {
+                auto subAt = [&t](qsizetype at) {
+                    return subNumberExpression().match(t, at, RE::NormalMatch,
+                                                       RE::AnchorAtOffsetMatchOption);
+                };
+                for (auto sub = subAt(f.to); sub.hasMatch(); sub = subAt(f.to)) {
+                    for (int c = 1; c <= 4; ++c)
+                        if (sub.capturedLength(c) > 0)
+                            f.number.numbers << sub.captured(c).toInt();
+                    f.to = sub.capturedEnd();
+                }
+            }
+        }
+        found << f;
+    }
+    return found;
+}
+
+Title recognise(const QString& title)
+{
+    const QString t = title.normalized(QString::NormalizationForm_KC).simplified();
+    Title out;
+    qsizetype cut = -1, movementFrom = -1;
+    // WORK: MOVEMENT, as ripped-music titles carry them
+    const auto colon = colonExpression().match(t);
+    const auto movementNumber = movementNumberExpression().match(t);
+    const auto numberedPart = numberedPartExpression().match(t);
+    if (colon.hasMatch() && colon.capturedStart() > 0 && colon.capturedEnd() < t.size()) {
+        cut = colon.capturedStart();
+        movementFrom = colon.capturedEnd();
+    } else if (movementNumber.hasMatch()) {
+        cut = movementFrom = movementNumber.capturedStart();
+    } else if (numberedPart.hasMatch()) {
+        cut = movementFrom = numberedPart.capturedStart();
+    } else {
+        // a dance or section named after the catalogue number or the key,
+        // whichever is written last
+        qsizetype end = -1;
+        for (const Found& f : catalogueNumbers(t))
+            end = std::max(end, f.to);
+        for (auto it = keyExpression().globalMatch(t); it.hasNext();)
+            end = std::max(end, it.next().capturedEnd());
+        if (end > 0) {
+            // past the separators and a nickname (「運命」)
+            const auto nickname = nicknameExpression().match(t, end, RE::NormalMatch,
+                                                             RE::AnchorAtOffsetMatchOption);
+            const qsizetype rest = nickname.hasMatch() ? nickname.capturedEnd() : end;
+            if (rest < t.size())
+                cut = movementFrom = rest;
+        }
+    }
+    if (cut >= 0) {
+        out.work = trimmedWork(t.left(cut));
+        out.movement = t.mid(movementFrom).trimmed();
+    } else {
+        out.work = t;
+    }
+    const QVector<Found> numbers = catalogueNumbers(out.work);
+    if (!numbers.isEmpty())
+        out.number = numbers.front().number;
+    const GenreMatcher& genre = genreMatcher();
+    if (const auto m = genre.expression.match(normalizedForFind(out.work)); m.hasMatch()) {
+        const int n = numberOf(m.capturedLength(2) > 0 ? m.capturedView(2) : m.capturedView(3));
+        if (n > 0)
+            out.genre = genre.idOf.value(m.captured(1)) + u' ' + QString::number(n);
+    }
+    return out;
+}
+
+int Recording::totalSeconds() const
+{
+    int total = -1;
+    for (int s : seconds)
+        if (s >= 0)
+            total = std::max(total, 0) + s;
+    return total;
+}
+
+int Composer::recordings() const
+{
+    int n = 0;
+    for (const Work& w : works)
+        n += int(w.recordings.size());
+    return n;
+}
+
+int durationSeconds(QStringView typed)
+{
+    static const RE clock(uR"(^\s*(?:(\d+):)?(\d+):(\d{1,2})\s*$)"_s);
+    static const RE words(uR"(^\s*(?:(\d+)\s*時間)?\s*(?:(\d+)\s*分)?\s*(?:(\d+)\s*秒)?\s*$)"_s);
+    static const RE marks(uR"(^\s*(\d+)\s*['′]\s*(\d{1,2})\s*(?:["″]|'')?\s*$)"_s);
+    const QString t = typed.toString().normalized(QString::NormalizationForm_KC);
+    if (const auto m = clock.match(t); m.hasMatch()) {
+        if (m.captured(3).toInt() > 59 || (m.capturedLength(1) > 0 && m.captured(2).toInt() > 59))
+            return -1;
+        return m.captured(1).toInt() * 3600 + m.captured(2).toInt() * 60 + m.captured(3).toInt();
+    }
+    if (const auto m = marks.match(t); m.hasMatch() && m.captured(2).toInt() < 60)
+        return m.captured(1).toInt() * 60 + m.captured(2).toInt();
+    if (const auto m = words.match(t); m.hasMatch() && m.capturedLength(0) > 0
+        && (m.capturedLength(1) + m.capturedLength(2) + m.capturedLength(3)) > 0)
+        return m.captured(1).toInt() * 3600 + m.captured(2).toInt() * 60 + m.captured(3).toInt();
+    return -1;
+}
+
+QString durationText(int seconds)
+{
+    if (seconds < 0)
+        return QString();
+    const int h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
+    const QChar zero = u'0';
+    return h > 0 ? QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, zero).arg(s, 2, 10, zero)
+                 : QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, zero);
+}
+
+namespace {
+
+// The commonest of the spellings counted, the first written among equals.
+struct Spellings {
+    QHash<QString, int> count;
+    QStringList order;
+    void add(const QString& s)
+    {
+        if (!count.contains(s))
+            order << s;
+        ++count[s];
+    }
+    QString commonest() const
+    {
+        QString best;
+        int most = 0;
+        for (const QString& s : order)
+            if (count.value(s) > most) {
+                most = count.value(s);
+                best = s;
+            }
+        return best;
+    }
+};
+
+} // namespace
+
+QVector<Song> songsOf(const std::vector<const Row*>& rows)
+{
+    const TableDef& table = kyokuTable();
+    auto column
+        = [&table](const char16_t* name) { return table.indexOf(QString::fromUtf16(name)); };
+    const int cd = column(u"CD名"), title = column(u"曲名"), composer = column(u"作曲者名"),
+              conductor = column(u"指揮者名"), ensemble = column(u"演奏団体"),
+              soloist = column(u"ソリスト"), duration = column(u"録音時間"),
+              recorded = column(u"録音年月日");
+    const auto& fields = table.fields();
+    QVector<Song> out;
+    out.reserve(qsizetype(rows.size()));
+    for (const Row* row : rows) {
+        if (!row)
+            continue;
+        auto text = [row, &fields](int c) {
+            return row->isNull(c) ? QString() : row->text(c, fields.at(c).type);
+        };
+        Song s;
+        s.rowid = row->rowid;
+        s.cd = text(cd);
+        s.title = text(title);
+        s.composer = text(composer);
+        s.conductor = text(conductor);
+        s.ensemble = text(ensemble);
+        s.soloist = text(soloist);
+        s.duration = text(duration);
+        s.recorded = text(recorded);
+        out << s;
+    }
+    return out;
+}
+
+QVector<Composer> gather(const QVector<Song>& songs)
+{
+    struct Seen {
+        Title title;
+        QString composer;
+        QString work; // within the composer
+    };
+    QVector<Seen> seen(songs.size());
+    // A genre and number written beside a catalogue number (交響曲第5番 作品67)
+    // stands for that number wherever the composer's songs write only the
+    // genre; a genre seen beside two numbers stands for neither.
+    QHash<QString, QSet<QString>> numbersOfGenre;
+    for (qsizetype i = 0; i < songs.size(); ++i) {
+        seen[i].title = recognise(songs[i].title);
+        seen[i].composer = folded(songs[i].composer);
+        const Title& t = seen[i].title;
+        if (!t.number.isNull() && !t.genre.isEmpty())
+            numbersOfGenre[seen[i].composer + u'\x1f' + t.genre].insert(t.number.key());
+    }
+    QHash<QString, CatalogueNumber> numberOfKey;
+    for (qsizetype i = 0; i < songs.size(); ++i) {
+        const Title& t = seen[i].title;
+        QString& work = seen[i].work;
+        if (!t.number.isNull()) {
+            work = u'#' + t.number.key();
+            numberOfKey.insert(work, t.number);
+        } else if (!t.genre.isEmpty()) {
+            const QSet<QString> numbers
+                = numbersOfGenre.value(seen[i].composer + u'\x1f' + t.genre);
+            work = numbers.size() == 1 ? u'#' + *numbers.begin() : u'g' + t.genre;
+        } else if (!t.work.isEmpty()) {
+            work = u't' + folded(t.work);
+        } else {
+            work = u'c' + folded(songs[i].cd); // movements alone: the CD's own work
+        }
+    }
+
+    struct WorkBuild {
+        Spellings titles;
+        QStringList recordingOrder;
+        QHash<QString, Recording> recordings;
+    };
+    struct ComposerBuild {
+        Spellings names;
+        QStringList workOrder;
+        QHash<QString, WorkBuild> works;
+    };
+    QStringList composerOrder;
+    QHash<QString, ComposerBuild> composers;
+    for (qsizetype i = 0; i < songs.size(); ++i) {
+        const Song& s = songs[i];
+        ComposerBuild& c = composers[seen[i].composer];
+        if (c.names.order.isEmpty())
+            composerOrder << seen[i].composer;
+        c.names.add(s.composer.trimmed());
+        if (!c.works.contains(seen[i].work))
+            c.workOrder << seen[i].work;
+        WorkBuild& w = c.works[seen[i].work];
+        const Title& t = seen[i].title;
+        w.titles.add(t.work.isEmpty() ? s.cd : t.work);
+        const QString recordingKey = folded(s.cd) + u'\x1f' + folded(s.conductor) + u'\x1f'
+            + folded(s.ensemble) + u'\x1f' + folded(s.soloist);
+        if (!w.recordings.contains(recordingKey)) {
+            w.recordingOrder << recordingKey;
+            Recording r;
+            r.cd = s.cd;
+            r.conductor = s.conductor;
+            r.ensemble = s.ensemble;
+            r.soloist = s.soloist;
+            r.recorded = s.recorded;
+            w.recordings.insert(recordingKey, r);
+        }
+        Recording& r = w.recordings[recordingKey];
+        r.songs << int(i);
+        r.rowids << s.rowid;
+        r.movements << (t.movement.isEmpty() ? t.work : t.movement);
+        r.seconds << durationSeconds(s.duration);
+    }
+
+    const QCollator& collator = japaneseCollator();
+    QVector<Composer> out;
+    for (const QString& key : composerOrder) {
+        const ComposerBuild& c = composers[key];
+        Composer composer;
+        composer.name = c.names.commonest();
+        for (const QString& workKey : c.workOrder) {
+            const WorkBuild& wb = c.works[workKey];
+            Work w;
+            w.title = wb.titles.commonest();
+            w.number = numberOfKey.value(workKey);
+            for (const QString& r : wb.recordingOrder)
+                w.recordings << wb.recordings[r];
+            composer.works << w;
+        }
+        std::stable_sort(composer.works.begin(), composer.works.end(),
+                         [&collator](const Work& a, const Work& b) {
+                             if (a.number.isNull() != b.number.isNull())
+                                 return !a.number.isNull();
+                             if (!a.number.isNull() && !(a.number == b.number))
+                                 return lessThan(a.number, b.number);
+                             return collator.compare(a.title, b.title) < 0;
+                         });
+        out << composer;
+    }
+    std::stable_sort(out.begin(), out.end(), [&collator](const Composer& a, const Composer& b) {
+        return collator.compare(a.name, b.name) < 0;
+    });
+    return out;
+}
+
+} // namespace works

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <QVector>
+
+#include <vector>
+
+// Works: which songs of the collection are movements of one work, and which
+// of them one recording. A song says so only in its 曲名 and 作曲者名, as the
+// collector typed them, so the work is recognised from those texts.
+class Row;
+
+namespace works {
+
+// A catalogue number however it is written (BWV 1007, K.550 = KV 550 = K550,
+// Op.18-4 = 作品18の4 = Op. 18 No. 4, Hob.XVI:52): the catalogue and its whole
+// numbers, so that K.55 is never K.550.
+struct CatalogueNumber {
+    QString kind; // one spelling per catalogue: BWV, K, Op, D, Hob, RV, HWV, S, LW, Sz, BB, WoO,
+                  // TrV, WAB, L, M
+    QVector<int> numbers; // the number, then its sub-numbers
+
+    bool isNull() const { return kind.isEmpty(); }
+    // The same number always gives the same key: "Op 18.4".
+    QString key() const;
+    // As the works window shows it: "Op.18-4", "Hob.XVI:52", "BWV 1007".
+    QString text() const;
+    bool operator==(const CatalogueNumber& o) const
+    {
+        return kind == o.kind && numbers == o.numbers;
+    }
+};
+
+// Catalogue order: by catalogue, then numerically (K.9 before K.550).
+bool lessThan(const CatalogueNumber& a, const CatalogueNumber& b);
+
+struct Found {
+    CatalogueNumber number;
+    qsizetype from = 0; // where the number is written in the text (in NFKC: ｋ５５０ as k550)
+    qsizetype to = 0; // one past its end
+};
+// Every catalogue number written in a text, in order.
+QVector<Found> catalogueNumbers(QStringView text);
+
+// What a song's title says of its work.
+struct Title {
+    QString work; // the title without its movement part, as written
+    QString movement; // the movement part; empty for a work in one piece
+    CatalogueNumber number; // the work's catalogue number, if the title carries one
+    QString genre; // genre and number ("symphony 5"), if the title names them
+};
+Title recognise(const QString& title);
+
+// One song as the works are gathered from it.
+struct Song {
+    qint64 rowid = 0;
+    QString cd; // CD名
+    QString title; // 曲名
+    QString composer; // 作曲者名, or the name of its name group
+    QString conductor;
+    QString ensemble;
+    QString soloist;
+    QString duration; // 録音時間 as typed
+    QString recorded; // 録音年月日
+};
+
+// The songs of one CD that belong to one work and have the same performers.
+struct Recording {
+    QString cd;
+    QString conductor;
+    QString ensemble;
+    QString soloist;
+    QString recorded;
+    QVector<int> songs; // indexes into the songs gathered, in stored order
+    QVector<qint64> rowids; // the songs' rowids, likewise
+    QStringList movements; // each song's movement part (or its title), in order
+    QVector<int> seconds; // each song's 録音時間 in seconds, -1 where none is readable
+    int totalSeconds() const; // -1 when no song's time is readable
+};
+
+struct Work {
+    QString title; // the commonest spelling among its songs
+    CatalogueNumber number;
+    QVector<Recording> recordings;
+};
+
+struct Composer {
+    QString name; // the commonest spelling
+    QVector<Work> works; // in catalogue order, then by title
+    int recordings() const;
+};
+
+// The songs as the works are gathered from them, from stored kyoku rows.
+QVector<Song> songsOf(const std::vector<const Row*>& rows);
+
+// Every composer with the works recorded in these songs, in Japanese order of
+// names. Songs without a composer are gathered under an empty name.
+QVector<Composer> gather(const QVector<Song>& songs);
+
+// 録音時間 in seconds: "7:32", "07:32", "1:02:03", "7分32秒", "7'32\"";
+// -1 when it is none of these.
+int durationSeconds(QStringView typed);
+// Seconds as m:ss (h:mm:ss from an hour on); empty for -1.
+QString durationText(int seconds);
+
+} // namespace works

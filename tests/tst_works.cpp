@@ -1,0 +1,433 @@
+// Works recognised from the titles as collectors type them: the catalogue
+// numbers in every spelling, the movement parts cut off by each rule, and the
+// works and recordings gathered, with the ones that must stay apart.
+#include "mainui.h"
+#include "mainwindow/frmmain.h"
+#include "search/workswindow.h"
+#include "store/collection.h"
+#include "store/connection.h"
+#include "store/findtext.h"
+#include "store/namegroups.h"
+#include "store/statistics.h"
+#include "store/works.h"
+
+#include "testsupport.h"
+
+#include <QSet>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+using namespace works;
+
+class TestWorks : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void recognise_data();
+    void recognise();
+    void catalogueSpellings();
+    void quickFindsEverySpelling();
+    void gatherWorksAndRecordings();
+    void durations();
+    void worksWindowShowsARecordingInTheMainWindow();
+    void nameGroupsJoinSplitAndUnify();
+};
+
+void TestWorks::recognise_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QString>("movement");
+    QTest::addColumn<QString>("number"); // its key
+    QTest::addColumn<QString>("genre");
+    auto row = [](const char* name, const QString& title, const QString& work,
+                  const QString& movement, const QString& number, const QString& genre) {
+        QTest::newRow(name) << title << work << movement << number << genre;
+    };
+    row("楽章 after an opus and a nickname",
+        u"交響曲第５番 ハ短調 作品67「運命」 第1楽章 アレグロ・コン・ブリオ"_s,
+        u"交響曲第5番 ハ短調 作品67「運命」"_s, u"第1楽章 アレグロ・コン・ブリオ"_s, u"Op 67"_s,
+        u"symphony 5"_s);
+    row("kanji numbers", u"交響曲第九番 ニ短調 第四楽章"_s, u"交響曲第九番 ニ短調"_s, u"第四楽章"_s,
+        QString(), u"symphony 9"_s);
+    row("kanji tens", u"ピアノ協奏曲第二十番 ニ短調 第二楽章"_s, u"ピアノ協奏曲第二十番 ニ短調"_s,
+        u"第二楽章"_s, QString(), u"piano concerto 20"_s);
+    row("WORK: movement", u"Symphony No. 1 in D major: I. Langsam"_s,
+        u"Symphony No. 1 in D major"_s, u"I. Langsam"_s, QString(), u"symphony 1"_s);
+    row("Japanese colon", u"交響曲第5番「運命」：第2楽章"_s, u"交響曲第5番「運命」"_s, u"第2楽章"_s,
+        QString(), u"symphony 5"_s);
+    row("dance after the number and key", u"無伴奏チェロ組曲第1番 ト長調 BWV1007 プレリュード"_s,
+        u"無伴奏チェロ組曲第1番 ト長調 BWV1007"_s, u"プレリュード"_s, u"BWV 1007"_s,
+        u"cello suite 1"_s);
+    row("key after the number", u"無伴奏チェロ組曲第2番 BWV 1008 ニ短調 サラバンド"_s,
+        u"無伴奏チェロ組曲第2番 BWV 1008 ニ短調"_s, u"サラバンド"_s, u"BWV 1008"_s,
+        u"cello suite 2"_s);
+    row("Roman part", u"交響曲第3番 変ホ長調 作品55「英雄」 II. 葬送行進曲"_s,
+        u"交響曲第3番 変ホ長調 作品55「英雄」"_s, u"II. 葬送行進曲"_s, u"Op 55"_s, u"symphony 3"_s);
+    row("Arabic part after a dash", u"Die schöne Müllerin, D 795 - 1. Das Wandern"_s,
+        u"Die schöne Müllerin, D 795"_s, u"1. Das Wandern"_s, u"D 795"_s, QString());
+    row("opus with No.", u"String Quartet No. 4 in C minor, Op. 18 No. 4"_s,
+        u"String Quartet No. 4 in C minor, Op. 18 No. 4"_s, QString(), u"Op 18.4"_s,
+        u"string quartet 4"_s);
+    row("作品 with の", u"弦楽四重奏曲第4番 作品18の4 第2楽章"_s, u"弦楽四重奏曲第4番 作品18の4"_s,
+        u"第2楽章"_s, u"Op 18.4"_s, u"string quartet 4"_s);
+    row("German genre and key", u"Sinfonie Nr. 5 cis-Moll"_s, u"Sinfonie Nr. 5 cis-Moll"_s,
+        QString(), QString(), u"symphony 5"_s);
+    row("Hob. with a colon kept", u"交響曲第94番 ト長調 Hob.I:94「驚愕」"_s,
+        u"交響曲第94番 ト長調 Hob.I:94「驚愕」"_s, QString(), u"Hob 1.94"_s, u"symphony 94"_s);
+    row("Hob. with a slash", u"ピアノ・ソナタ 変ホ長調 Hob.XVI/52 3. Finale"_s,
+        u"ピアノ・ソナタ 変ホ長調 Hob.XVI/52"_s, u"3. Finale"_s, u"Hob 16.52"_s, QString());
+    row("K. before a quoted nickname",
+        u"Serenade in G major, K. 525 \"Eine kleine Nachtmusik\": I. Allegro"_s,
+        u"Serenade in G major, K. 525 \"Eine kleine Nachtmusik\""_s, u"I. Allegro"_s, u"K 525"_s,
+        QString());
+    row("RV and 楽章", u"四季 RV 269「春」 第1楽章"_s, u"四季 RV 269「春」"_s, u"第1楽章"_s,
+        u"RV 269"_s, QString());
+    row("HWV", u"Messiah, HWV 56"_s, u"Messiah, HWV 56"_s, QString(), u"HWV 56"_s, QString());
+    row("S.", u"Liebestraum No. 3, S.541"_s, u"Liebestraum No. 3, S.541"_s, QString(), u"S 541"_s,
+        QString());
+    row("LW", u"Liebestraum LW A103"_s, u"Liebestraum LW A103"_s, QString(), u"LW 1.103"_s,
+        QString());
+    row("Sz.", u"Concerto for Orchestra, Sz.116"_s, u"Concerto for Orchestra, Sz.116"_s, QString(),
+        u"Sz 116"_s, QString());
+    row("BB", u"Romanian Folk Dances BB 68"_s, u"Romanian Folk Dances BB 68"_s, QString(),
+        u"BB 68"_s, QString());
+    row("WoO", u"エリーゼのために WoO 59"_s, u"エリーゼのために WoO 59"_s, QString(), u"WoO 59"_s,
+        QString());
+    row("TrV", u"Also sprach Zarathustra, TrV 176"_s, u"Also sprach Zarathustra, TrV 176"_s,
+        QString(), u"TrV 176"_s, QString());
+    row("WAB and genre", u"交響曲第4番 変ホ長調 WAB 104「ロマンティック」"_s,
+        u"交響曲第4番 変ホ長調 WAB 104「ロマンティック」"_s, QString(), u"WAB 104"_s,
+        u"symphony 4"_s);
+    row("L.", u"月の光 L.75"_s, u"月の光 L.75"_s, QString(), u"L 75"_s, QString());
+    row("M.", u"Boléro, M. 81"_s, u"Boléro, M. 81"_s, QString(), u"M 81"_s, QString());
+    row("a word's end is no catalogue", u"Band 5 und Kyrie 2"_s, u"Band 5 und Kyrie 2"_s, QString(),
+        QString(), QString());
+    row("a number alone is no genre", u"第5番"_s, u"第5番"_s, QString(), QString(), QString());
+    row("numbered piece", u"交響詩「海」 第2曲 波の戯れ"_s, u"交響詩「海」"_s, u"第2曲 波の戯れ"_s,
+        QString(), QString());
+    row("numbered part", u"バレエ音楽「春の祭典」 第1部 大地礼讃"_s, u"バレエ音楽「春の祭典」"_s,
+        u"第1部 大地礼讃"_s, QString(), QString());
+    row("movement alone", u"II. Adagio"_s, QString(), u"II. Adagio"_s, QString(), QString());
+}
+
+void TestWorks::recognise()
+{
+    QFETCH(QString, title);
+    const Title t = works::recognise(title);
+    QTEST(t.work, "work");
+    QTEST(t.movement, "movement");
+    QTEST(t.number.isNull() ? QString() : t.number.key(), "number");
+    QTEST(t.genre, "genre");
+}
+
+// Every spelling of a number is one key; a different number never is.
+void TestWorks::catalogueSpellings()
+{
+    const std::pair<QStringList, QString> same[] = {
+        {{u"K.550"_s, u"KV 550"_s, u"K550"_s, u"K. 550"_s, u"k550"_s, u"ｋ５５０"_s}, u"K.550"_s},
+        {{u"Op.18-4"_s, u"作品18の4"_s, u"Op. 18 No. 4"_s, u"op.18, no.4"_s, u"Opus 18 No. 4"_s,
+          u"OP 18/4"_s},
+         u"Op.18-4"_s},
+        {{u"BWV 1007"_s, u"BWV1007"_s, u"bwv 1007"_s}, u"BWV 1007"_s},
+        {{u"Hob.XVI:52"_s, u"Hob. XVI/52"_s, u"hob.16:52"_s}, u"Hob.XVI:52"_s},
+    };
+    QSet<QString> keys;
+    for (const auto& [spellings, shown] : same) {
+        for (const QString& s : spellings) {
+            const QVector<Found> found = catalogueNumbers(s);
+            QVERIFY2(found.size() == 1, qPrintable(s));
+            QCOMPARE(found[0].number.text(), shown);
+            QCOMPARE(found[0].number.key(), catalogueNumbers(spellings[0])[0].number.key());
+        }
+        keys << catalogueNumbers(spellings[0])[0].number.key();
+    }
+    for (const QString& other :
+         {u"K.55"_s, u"作品18の5"_s, u"BWV 1008"_s, u"Hob.XVI:5"_s, u"D 550"_s})
+        QVERIFY2(!keys.contains(catalogueNumbers(other).value(0).number.key()), qPrintable(other));
+    // numerically: K.9 before K.55 before K.550, and the catalogue first
+    const auto number = [](const QString& s) { return catalogueNumbers(s).value(0).number; };
+    QVERIFY(lessThan(number(u"K.9"_s), number(u"K.55"_s)));
+    QVERIFY(lessThan(number(u"K.55"_s), number(u"K.550"_s)));
+    QVERIFY(!lessThan(number(u"K.550"_s), number(u"K.9"_s)));
+    QVERIFY(lessThan(number(u"Op.18-4"_s), number(u"Op.18-5"_s)));
+    QVERIFY(lessThan(number(u"BWV 9999"_s), number(u"K.1"_s)));
+}
+
+// Quick find's words against a stored text: every catalogue spelling finds
+// every other, the number compared whole; Latin letters without accents.
+void TestWorks::quickFindsEverySpelling()
+{
+    const std::tuple<QString, QString, bool> rows[] = {
+        {u"K.550"_s, u"交響曲第40番 ト短調 KV 550"_s, true},
+        {u"k550"_s, u"交響曲第40番 K.550"_s, true},
+        {u"KV 550"_s, u"K. 550"_s, true},
+        {u"K.55"_s, u"交響曲第40番 K.550"_s, false},
+        {u"550"_s, u"交響曲第40番 K.550"_s, true},
+        {u"作品67"_s, u"Symphony No. 5, Op. 67"_s, true},
+        {u"Op.67"_s, u"交響曲第5番 作品67"_s, true},
+        {u"BWV 1007"_s, u"チェロ組曲 BWV1007"_s, true},
+        {u"Op.18"_s, u"弦楽四重奏曲 作品18の4"_s, true},
+        {u"Op.18-5"_s, u"弦楽四重奏曲 作品18の4"_s, false},
+        {u"Op. 18 No. 4 ベルク"_s, u"弦楽四重奏曲 Op.18-4 アルバン・ベルク"_s, true},
+        {u"dvorak"_s, u"Dvořák: Symphony No. 9"_s, true},
+        {u"faure"_s, u"Fauré"_s, true},
+        {u"Dvořák"_s, u"DVORAK"_s, true},
+    };
+    for (const auto& [typed, stored, found] : rows) {
+        const QString text = findableText(stored);
+        bool all = true;
+        for (const QString& word : findWords(typed))
+            all = all && text.contains(word);
+        QVERIFY2(all == found, qPrintable(typed + u" / "_s + stored));
+    }
+}
+
+void TestWorks::gatherWorksAndRecordings()
+{
+    QVector<Song> songs;
+    auto add = [&songs](const QString& cd, const QString& composer, const QString& title,
+                        const QString& ensemble, const QString& duration) {
+        Song s;
+        s.rowid = songs.size() + 1;
+        s.cd = cd;
+        s.composer = composer;
+        s.title = title;
+        s.ensemble = ensemble;
+        s.duration = duration;
+        songs << s;
+    };
+    for (int m = 1; m <= 4; ++m)
+        add(u"運命・未完成"_s, u"ベートーヴェン"_s,
+            u"交響曲第5番 ハ短調 作品67「運命」 第%1楽章"_s.arg(m), u"ウィーン・フィル"_s,
+            u"%1:30"_s.arg(m + 5));
+    add(u"Beethoven 5"_s, u"ベートーベン"_s,
+        u"Symphony No. 5 in C minor, Op. 67: I. Allegro con brio"_s, u"Berliner Philharmoniker"_s,
+        u"7:20"_s);
+    // only the genre and number: the opus other songs write beside them
+    add(u"名曲集"_s, u"ベートーヴェン"_s, u"交響曲第5番 第1楽章"_s, u"N響"_s, u"8:00"_s);
+    add(u"マーラー5"_s, u"マーラー"_s, u"交響曲第5番 嬰ハ短調 第1楽章"_s, u"シカゴ響"_s,
+        u"13:00"_s);
+    add(u"チェロ組曲"_s, u"J.S.バッハ"_s, u"無伴奏チェロ組曲第2番 ニ短調 BWV1008 プレリュード"_s,
+        QString(), u"4:00"_s);
+    add(u"チェロ組曲"_s, u"J.S.バッハ"_s, u"無伴奏チェロ組曲第1番 ト長調 BWV1007 プレリュード"_s,
+        QString(), u"2:30"_s);
+    add(u"チェロ組曲"_s, u"J.S.バッハ"_s, u"無伴奏チェロ組曲第1番 ト長調 BWV1007 アルマンド"_s,
+        QString(), u"abc"_s);
+    add(u"モーツァルト"_s, u"モーツァルト"_s, u"交響曲第40番 ト短調 K.550 第1楽章"_s, QString(),
+        QString());
+    // numbered pieces with no work named: the CD's own, named by it
+    add(u"マタイ受難曲（抜粋）"_s, u"J.S.バッハ"_s, u"第1曲 合唱"_s, QString(), QString());
+    add(u"マタイ受難曲（抜粋）"_s, u"J.S.バッハ"_s, u"第39曲 アリア"_s, QString(), QString());
+    add(u"モーツァルト"_s, u"モーツァルト"_s, u"ヴァイオリン・ソナタ K.9 第1楽章"_s, QString(),
+        QString());
+    // one CD, two performances of one quartet
+    add(u"聴き比べ"_s, u"ベートーヴェン"_s, u"弦楽四重奏曲第4番 作品18の4 第1楽章"_s,
+        u"アルバン・ベルク"_s, QString());
+    add(u"聴き比べ"_s, u"ベートーヴェン"_s, u"弦楽四重奏曲第4番 Op.18-4 I. Allegro"_s,
+        u"ブダペスト"_s, QString());
+    add(u"聴き比べ"_s, u"ベートーヴェン"_s, u"弦楽四重奏曲第5番 作品18の5 第1楽章"_s,
+        u"ブダペスト"_s, QString());
+
+    const QVector<Composer> all = gather(songs);
+    QStringList names;
+    for (const Composer& c : all)
+        names << c.name;
+    // ベートーヴェン and ベートーベン are one composer, named by the commonest spelling
+    QCOMPARE(names,
+             (QStringList{u"J.S.バッハ"_s, u"ベートーヴェン"_s, u"マーラー"_s, u"モーツァルト"_s}));
+    const Composer& beethoven = all[1];
+    QCOMPARE(beethoven.works.size(), 3);
+    QCOMPARE(beethoven.recordings(), 6);
+    const Work& fifth = beethoven.works[2]; // Op.67 after Op.18-4 and Op.18-5
+    QCOMPARE(fifth.number.text(), u"Op.67"_s);
+    QCOMPARE(fifth.title, u"交響曲第5番 ハ短調 作品67「運命」"_s);
+    QCOMPARE(fifth.recordings.size(), 3);
+    const Recording& vienna = fifth.recordings[0];
+    QCOMPARE(vienna.songs, (QVector<int>{0, 1, 2, 3}));
+    QCOMPARE(vienna.movements.last(), u"第4楽章"_s);
+    QCOMPARE(vienna.totalSeconds(), 6 * 60 + 30 + 7 * 60 + 30 + 8 * 60 + 30 + 9 * 60 + 30);
+    QCOMPARE(fifth.recordings[2].cd, u"名曲集"_s);
+    QCOMPARE(beethoven.works[0].number.text(), u"Op.18-4"_s);
+    QCOMPARE(beethoven.works[0].recordings.size(), 2); // two quartets on one CD
+    QCOMPARE(beethoven.works[1].number.text(), u"Op.18-5"_s);
+    QCOMPARE(all[2].works.size(), 1); // Mahler's fifth is his own
+    const Composer& bach = all[0];
+    QCOMPARE(bach.works.size(), 3);
+    QCOMPARE(bach.works[2].title, u"マタイ受難曲（抜粋）"_s);
+    QCOMPARE(bach.works[2].recordings[0].movements.size(), 2);
+    QCOMPARE(bach.works[0].number.text(), u"BWV 1007"_s);
+    QCOMPARE(bach.works[0].recordings[0].movements,
+             (QStringList{u"プレリュード"_s, u"アルマンド"_s}));
+    QCOMPARE(bach.works[0].recordings[0].seconds, (QVector<int>{150, -1}));
+    QCOMPARE(bach.works[0].recordings[0].totalSeconds(), 150);
+    QCOMPARE(all[3].works[0].number.text(), u"K.9"_s); // numerically before K.550
+}
+
+void TestWorks::durations()
+{
+    const std::pair<QString, int> rows[] = {
+        {u"7:32"_s, 452},   {u"07:32"_s, 452},  {u"1:02:03"_s, 3723}, {u"7分32秒"_s, 452},
+        {u"45秒"_s, 45},    {u"7'32\""_s, 452}, {u"７：３２"_s, 452}, {u"7:75"_s, -1},
+        {u"1:75:00"_s, -1}, {u"abc"_s, -1},     {QString(), -1},
+    };
+    for (const auto& [typed, seconds] : rows)
+        QVERIFY2(durationSeconds(typed) == seconds, qPrintable(typed));
+    QCOMPARE(durationText(452), u"7:32"_s);
+    QCOMPARE(durationText(3723), u"1:02:03"_s);
+    QCOMPARE(durationText(5), u"0:05"_s);
+    QCOMPARE(durationText(-1), QString());
+}
+
+// The works window on a collection, as the menu opens it: the grids, the
+// filter typed, the movements side by side, and a recording double-clicked
+// shown in the main window as a CD search of its CD with its songs marked.
+void TestWorks::worksWindowShowsARecordingInTheMainWindow()
+{
+    auto folder = std::make_unique<StartupFolder>();
+    const QString fate = u"運命"_s, compare = u"聴き比べ"_s;
+    auto beethoven = [](const QString& cd, int id, const QString& title, const QString& ensemble,
+                        const QString& time) {
+        return song(cd, id, title,
+                    {{u"作曲者名"_s, u"ベートーヴェン"_s},
+                     {u"演奏団体"_s, ensemble},
+                     {u"録音時間"_s, time}});
+    };
+    writeCollection(
+        folder->path(), {cd(1, fate), cd(2, compare), cd(3, u"モーツァルト"_s)},
+        {beethoven(fate, 1, u"交響曲第5番 作品67 第1楽章"_s, u"VPO"_s, u"7:21"_s),
+         beethoven(fate, 2, u"交響曲第5番 作品67 第2楽章"_s, u"VPO"_s, u"9:52"_s),
+         beethoven(compare, 3, u"Symphony No. 5, Op. 67: I. Allegro"_s, u"BPO"_s, u"7:02"_s),
+         beethoven(compare, 4, u"Quartet No. 4, Op. 18 No. 4"_s, u"ABQ"_s, QString()),
+         beethoven(compare, 6, u"Sonata No. 8, Op. 13"_s, QString(), QString()),
+         song(u"モーツァルト"_s, 5, u"交響曲第40番 K.550"_s,
+              {{u"作曲者名"_s, u"モーツァルト"_s}})});
+    QPointer<frmMain> w = startMain();
+    QVERIFY(w);
+    named<QAction>(w, u"mnuWorks"_s)->trigger();
+    auto* window = w->findChild<frmWorks*>(u"frmWorks"_s);
+    QVERIFY(window);
+    auto rows = [window](const char16_t* grid) {
+        return window->findChild<QTableView*>(QString::fromUtf16(grid))->model()->rowCount();
+    };
+    auto text = [window](const char16_t* grid, int row, int column) {
+        QTableView* view = window->findChild<QTableView*>(QString::fromUtf16(grid));
+        return view->model()->index(row, column).data().toString();
+    };
+    QCOMPARE(rows(u"grdComposers"), 2);
+    QCOMPARE(text(u"grdComposers", 0, 0), u"ベートーヴェン"_s);
+    // in catalogue order, not by title
+    QCOMPARE(text(u"grdWorks", 0, 1), u"Op.13"_s);
+    QCOMPARE(text(u"grdWorks", 1, 1), u"Op.18-4"_s);
+    QCOMPARE(text(u"grdWorks", 2, 2), u"2"_s); // Op.67: two recordings
+    auto* works = window->findChild<QTableView*>(u"grdWorks"_s);
+    works->setCurrentIndex(works->model()->index(2, 0));
+    QCOMPARE(window->chosenWork()->number.text(), u"Op.67"_s);
+    QCOMPARE(rows(u"grdRecordings"), 2);
+    QCOMPARE(text(u"grdRecordings", 0, 6), u"17:13"_s);
+    // the movements as rows, each recording a column
+    QCOMPARE(rows(u"grdMovementTimes"), 2);
+    QCOMPARE(text(u"grdMovementTimes", 0, 1), u"7:02"_s);
+    QCOMPARE(text(u"grdMovementTimes", 1, 0), u"9:52"_s);
+    QCOMPARE(text(u"grdMovementTimes", 1, 1), QString());
+
+    auto* filter = window->findChild<QLineEdit*>(u"txtWorkFilter"_s);
+    QTest::keyClicks(filter, u"KV550"_s);
+    QCOMPARE(rows(u"grdComposers"), 1);
+    QCOMPARE(text(u"grdComposers", 0, 0), u"モーツァルト"_s);
+    filter->clear();
+    QTest::keyClicks(filter, u"op.18"_s);
+    QCOMPARE(rows(u"grdWorks"), 1);
+    filter->clear();
+
+    works->setCurrentIndex(works->model()->index(2, 0));
+    auto* recordings = window->findChild<QTableView*>(u"grdRecordings"_s);
+    QSignalSpy chosen(window, &frmWorks::recordingChosen);
+    const QRect cell = recordings->visualRect(recordings->model()->index(1, 0));
+    // the view takes a double click on the row the press before it chose
+    QTest::mousePress(recordings->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(recordings->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(db().strCriteria(), u"作品：交響曲第5番 作品67"_s);
+    QCOMPARE(db().cds()->recordCount(), 1);
+    QCOMPARE(db().cds()->value(u"CD名"_s).toString(), compare);
+    // of the CD's three songs, the recording's is marked
+    QTableView* songGrid = named<DataGrid>(w, u"DataGrid1"_s)->table();
+    QStringList marks;
+    for (int r = 0; r < songGrid->model()->rowCount(); ++r)
+        marks << songGrid->model()->headerData(r, Qt::Vertical).toString();
+    QCOMPARE(marks, (QStringList{u"●"_s, QString(), QString()}));
+    endTest(w, folder);
+}
+
+// Spellings of one person: those quick find makes equal are one group from the
+// start; the others are suggested, joined only when asked, kept in the file
+// (and its backup), split again, and rewritten to one spelling.
+void TestWorks::nameGroupsJoinSplitAndUnify()
+{
+    StartupFolder folder;
+    auto bach = [](int id, const QString& cd, const QString& composer) {
+        return song(cd, id, u"曲"_s, {{u"作曲者名"_s, composer}});
+    };
+    writeCollection(folder.path(),
+                    {cd(1, u"A"_s), cd(2, u"B"_s), cd(3, u"C"_s, {{u"解説者"_s, u"吉田秀和"_s}})},
+                    {bach(1, u"A"_s, u"J.S.バッハ"_s), bach(2, u"A"_s, u"J.S.バッハ"_s),
+                     bach(3, u"B"_s, u"バッハ"_s), bach(4, u"C"_s, u"ﾊﾞｯﾊ"_s),
+                     song(u"A"_s, 5, u"曲"_s, {{u"指揮者名"_s, u"カラヤン・ヘルベルト"_s}}),
+                     song(u"B"_s, 6, u"曲"_s, {{u"指揮者名"_s, u"ヘルベルト・カラヤン"_s}})});
+    db().OpenDataContext();
+    Connection& cn = db().connection();
+    auto groups = [&] {
+        db().RequeryAll();
+        const stats::Shown all = stats::shownIn(db(), true, false);
+        return names::gather(all.songs, all.cds, names::readJoins(cn));
+    };
+    auto described = [](const QVector<names::Group>& gs) {
+        QStringList out;
+        for (const names::Group& g : gs) {
+            QStringList spellings;
+            for (const names::Spelling& s : g.spellings)
+                spellings << s.text;
+            out << u"%1:%2/%3(%4)"_s.arg(g.name).arg(g.songs).arg(g.cds).arg(spellings.join(u','));
+        }
+        return out;
+    };
+    QVector<names::Group> gs = groups();
+    QCOMPARE(described(gs),
+             (QStringList{u"J.S.バッハ:2/1(J.S.バッハ)"_s,
+                          u"カラヤン・ヘルベルト:1/1(カラヤン・ヘルベルト)"_s,
+                          u"バッハ:2/2(バッハ,ﾊﾞｯﾊ)"_s,
+                          u"ヘルベルト・カラヤン:1/1(ヘルベルト・カラヤン)"_s,
+                          u"吉田秀和:0/1(吉田秀和)"_s}));
+    QStringList suggested;
+    for (const names::Suggestion& s : names::suggest(gs))
+        suggested << gs[s.first].name + u'+' + gs[s.second].name;
+    suggested.sort();
+    QCOMPARE(suggested,
+             (QStringList{u"J.S.バッハ+バッハ"_s, u"カラヤン・ヘルベルト+ヘルベルト・カラヤン"_s}));
+
+    names::join(cn, {u"J.S.バッハ"_s, u"バッハ"_s, u"ﾊﾞｯﾊ"_s}, u"J.S.バッハ"_s);
+    gs = groups();
+    QCOMPARE(described(gs).first(), u"J.S.バッハ:4/3(J.S.バッハ,バッハ,ﾊﾞｯﾊ)"_s);
+    QVERIFY(gs.first().joined);
+    QCOMPARE(names::suggest(gs).size(), 1);
+    // kept in the file, and in its backup
+    for (const QString& file : {db().databasePath(), cn.backupNow()}) {
+        Connection other(file);
+        QCOMPARE(names::groupName(names::readJoins(other), u"ﾊﾞｯﾊ"_s), u"J.S.バッハ"_s);
+    }
+
+    names::split(cn, u"ﾊﾞｯﾊ"_s); // and バッハ with it, which quick find reads alike
+    QCOMPARE(described(groups()).first(), u"J.S.バッハ:2/1(J.S.バッハ)"_s);
+
+    const names::Rewritten done
+        = names::unify(cn, {u"J.S.バッハ"_s, u"バッハ"_s, u"ﾊﾞｯﾊ"_s}, u"J.S.バッハ"_s);
+    QCOMPARE(done.songs, 2);
+    QCOMPARE(done.cds, 0);
+    QCOMPARE(readColumn(folder.path(), u"kyoku"_s, u"作曲者名"_s).mid(0, 4),
+             (QStringList{u"J.S.バッハ"_s, u"J.S.バッハ"_s, u"J.S.バッハ"_s, u"J.S.バッハ"_s}));
+    db().CloseDataContext();
+}
+
+RONDELLA_TEST_MAIN(TestWorks)
+#include "tst_works.moc"
