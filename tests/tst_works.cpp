@@ -3,6 +3,7 @@
 // works and recordings gathered, with the ones that must stay apart.
 #include "mainui.h"
 #include "mainwindow/frmmain.h"
+#include "search/nameswindow.h"
 #include "search/workswindow.h"
 #include "store/collection.h"
 #include "store/connection.h"
@@ -10,9 +11,12 @@
 #include "store/namegroups.h"
 #include "store/statistics.h"
 #include "store/works.h"
+#include "widgets/msgbox.h"
 
 #include "testsupport.h"
 
+#include <QListWidget>
+#include <QPushButton>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTableView>
@@ -31,6 +35,7 @@ private Q_SLOTS:
     void durations();
     void worksWindowShowsARecordingInTheMainWindow();
     void nameGroupsJoinSplitAndUnify();
+    void namesWindowJoinsForQuickFindAndUnifies();
 };
 
 void TestWorks::recognise_data()
@@ -427,6 +432,51 @@ void TestWorks::nameGroupsJoinSplitAndUnify()
     QCOMPARE(readColumn(folder.path(), u"kyoku"_s, u"作曲者名"_s).mid(0, 4),
              (QStringList{u"J.S.バッハ"_s, u"J.S.バッハ"_s, u"J.S.バッハ"_s, u"J.S.バッハ"_s}));
     db().CloseDataContext();
+}
+
+// 名前の整理 as the menu opens it: a suggestion joined by its button makes
+// quick find find both spellings; この表記に統一 rewrites the other one.
+void TestWorks::namesWindowJoinsForQuickFindAndUnifies()
+{
+    auto folder = std::make_unique<StartupFolder>();
+    writeCollection(folder->path(), {cd(1, u"A"_s), cd(2, u"B"_s), cd(3, u"C"_s)},
+                    {song(u"A"_s, 1, u"曲"_s, {{u"作曲者名"_s, u"J.S.バッハ"_s}}),
+                     song(u"B"_s, 2, u"曲"_s, {{u"作曲者名"_s, u"バッハ"_s}}),
+                     song(u"C"_s, 3, u"曲"_s, {{u"作曲者名"_s, u"マーラー"_s}})});
+    QPointer<frmMain> w = startMain();
+    QVERIFY(w);
+    auto found = [&w](const QString& typed) {
+        named<QLineEdit>(w, u"txtQuickFind"_s)->setText(typed);
+        w->quickFind();
+        return db().cds()->recordCount();
+    };
+    QCOMPARE(found(u"J.S.バッハ"_s), 1);
+    named<QAction>(w, u"mnuNames"_s)->trigger();
+    auto* window = w->findChild<frmNames*>(u"frmNames"_s);
+    QVERIFY(window);
+    QCOMPARE(window->groups().size(), 3);
+    QCOMPARE(window->suggestions().size(), 1);
+    auto* suggestions = window->findChild<QTableView*>(u"grdSuggestions"_s);
+    suggestions->setCurrentIndex(suggestions->model()->index(0, 0));
+    QTest::mouseClick(window->findChild<QPushButton*>(u"cmdJoin"_s), Qt::LeftButton);
+    QCOMPARE(window->groups().size(), 2);
+    QVERIFY(window->suggestions().isEmpty());
+    QCOMPARE(found(u"J.S.バッハ"_s), 2);
+    QCOMPARE(found(u"マーラー"_s), 1);
+
+    auto* spellings = window->findChild<QListWidget*>(u"lstSpellings"_s);
+    const auto chosen = spellings->findItems(u"J.S.バッハ（"_s, Qt::MatchStartsWith);
+    QCOMPARE(chosen.size(), 1);
+    spellings->setCurrentItem(chosen.front());
+    MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
+    QTest::mouseClick(window->findChild<QPushButton*>(u"cmdUnify"_s), Qt::LeftButton);
+    const QList<MsgBoxRecord> said = MsgBoxTakeAnswered();
+    QCOMPARE(said.size(), 2);
+    QCOMPARE(said[1].text, u"曲 1曲・CD 0枚の表記を「J.S.バッハ」に統一しました。"_s);
+    QCOMPARE(readColumn(folder->path(), u"kyoku"_s, u"作曲者名"_s),
+             (QStringList{u"J.S.バッハ"_s, u"J.S.バッハ"_s, u"マーラー"_s}));
+    window->close();
+    endTest(w, folder);
 }
 
 RONDELLA_TEST_MAIN(TestWorks)

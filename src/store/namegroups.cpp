@@ -89,8 +89,12 @@ QVector<Group> gather(const std::vector<const Row*>& songs, const std::vector<co
     };
     QHash<QString, Count> ofSpelling;
     QStringList order;
+    // a copy: the row's text is lent only while the row lives
     auto text = [](const Row* row, int c, const TableDef& t) {
-        return row->isNull(c) ? QString() : row->text(c, t.fields().at(c).type).trimmed();
+        if (row->isNull(c))
+            return QString();
+        const QString lent = row->text(c, t.fields().at(c).type).trimmed();
+        return QString(lent.unicode(), lent.size());
     };
     for (const Row* row : songs) {
         if (!row)

@@ -457,8 +457,13 @@ QVector<Song> songsOf(const std::vector<const Row*>& rows)
     for (const Row* row : rows) {
         if (!row)
             continue;
+        // a copy: the row's text is lent only while the row lives, and the
+        // works outlive a reading of the views
         auto text = [row, &fields](int c) {
-            return row->isNull(c) ? QString() : row->text(c, fields.at(c).type);
+            if (row->isNull(c))
+                return QString();
+            const QString lent = row->text(c, fields.at(c).type);
+            return QString(lent.unicode(), lent.size());
         };
         Song s;
         s.rowid = row->rowid;
