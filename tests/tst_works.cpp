@@ -463,6 +463,8 @@ void TestWorks::namesWindowJoinsForQuickFindAndUnifies()
     QVERIFY(window->suggestions().isEmpty());
     QCOMPARE(found(u"J.S.バッハ"_s), 2);
     QCOMPARE(found(u"マーラー"_s), 1);
+    named<QAction>(w, u"mnuWorks"_s)->trigger(); // the joined spellings: one composer
+    QCOMPARE(w->findChild<QTableView*>(u"grdComposers"_s)->model()->rowCount(), 2);
 
     auto* spellings = window->findChild<QListWidget*>(u"lstSpellings"_s);
     const auto chosen = spellings->findItems(u"J.S.バッハ（"_s, Qt::MatchStartsWith);

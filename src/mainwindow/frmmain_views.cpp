@@ -214,7 +214,11 @@ void frmMain::mnuWorks_Click()
     try {
         ShowWait();
         const stats::Shown all = stats::shownIn(db, true, false);
-        QVector<works::Composer> composers = works::gather(works::songsOf(all.songs));
+        QVector<works::Song> songs = works::songsOf(all.songs);
+        const names::Joins& joins = db.NameJoins(); // a composer by the name of his group
+        for (works::Song& song : songs)
+            song.composer = names::groupName(joins, song.composer);
+        QVector<works::Composer> composers = works::gather(songs);
         UnloadWait();
         if (m_works)
             m_works->close();
