@@ -122,6 +122,7 @@ private:
     // The steps that show all data once the data context has been opened:
     // value lists, totals, the display state, the sort marks and the title.
     Steps allDataSteps();
+    void showAllDataAfter(Steps steps);
 
     QPointer<QObject> m_lock;
     QPrinter m_printer{QPrinter::HighResolution};

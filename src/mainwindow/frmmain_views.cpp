@@ -37,13 +37,10 @@ qint32 frmMain::lngKyokuTotal() const
     return m_panels->lngKyokuTotal;
 }
 
-void frmMain::reset()
+// Runs the steps, then shows all data on the last CD and its last song, as a
+// reopening shows it.
+void frmMain::showAllDataAfter(Steps steps)
 {
-    Steps steps = {
-        [this] { db.CloseDataContext(); },
-        [this] { picTyuu->hide(); },
-        [this] { m_files->openCollection(); },
-    };
     for (auto& step : allDataSteps())
         steps.push_back(std::move(step));
     steps.push_back([this] { need(db.cds()).moveLast(); });
@@ -52,6 +49,16 @@ void frmMain::reset()
             db.songsOfCD()->moveLast();
     });
     runSteps(steps);
+}
+
+void frmMain::reset()
+{
+    Steps steps = {
+        [this] { db.CloseDataContext(); },
+        [this] { picTyuu->hide(); },
+        [this] { m_files->openCollection(); },
+    };
+    showAllDataAfter(std::move(steps));
 }
 
 // What a reopening would show, without closing the file: the forms change the
@@ -77,14 +84,7 @@ void frmMain::entryFormClosed()
         },
         [this] { db.RelinkChildViews(); },
     };
-    for (auto& step : allDataSteps())
-        steps.push_back(std::move(step));
-    steps.push_back([this] { need(db.cds()).moveLast(); });
-    steps.push_back([this] {
-        if (need(db.songsOfCD()).recordCount() > 0)
-            db.songsOfCD()->moveLast();
-    });
-    runSteps(steps);
+    showAllDataAfter(std::move(steps));
 }
 
 // Back to all data: filters and sorts dropped, both views read again, the

@@ -3,6 +3,7 @@
 #include "store/collection.h"
 #include "store/dberror.h"
 #include "store/statistics.h"
+#include "widgets/databound.h"
 #include "widgets/msgbox.h"
 
 #include <QHBoxLayout>
@@ -18,18 +19,6 @@
 #include <functional>
 
 namespace {
-
-QTableView* grid(const QString& name, QStandardItemModel* model, QWidget* parent)
-{
-    auto* view = new QTableView(parent);
-    view->setObjectName(name);
-    view->setModel(model);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setTextElideMode(Qt::ElideMiddle);
-    view->horizontalHeader()->setStretchLastSection(true);
-    return view;
-}
 
 QPushButton* button(const char* name, const QString& caption, QWidget* parent)
 {
@@ -53,9 +42,9 @@ frmNames::frmNames(Collection& collection, QWidget* parent) : QDialog(parent), d
     setWindowTitle(QStringLiteral("名前の整理"));
     m_nameModel = new QStandardItemModel(this);
     m_suggestionModel = new QStandardItemModel(this);
-    grdNames = grid(QStringLiteral("grdNames"), m_nameModel, this);
+    grdNames = listGrid(QStringLiteral("grdNames"), m_nameModel, this);
     grdNames->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    grdSuggestions = grid(QStringLiteral("grdSuggestions"), m_suggestionModel, this);
+    grdSuggestions = listGrid(QStringLiteral("grdSuggestions"), m_suggestionModel, this);
     grdSuggestions->setSelectionMode(QAbstractItemView::SingleSelection);
     lstSpellings = new QListWidget(this);
     lstSpellings->setObjectName(QStringLiteral("lstSpellings"));

@@ -2,6 +2,7 @@
 
 #include "store/findtext.h"
 #include "store/view.h"
+#include "widgets/databound.h"
 
 #include <QCollator>
 #include <QHBoxLayout>
@@ -21,20 +22,6 @@ namespace {
 
 constexpr int IndexRole = Qt::UserRole; // the row's composer or work
 constexpr int OrderRole = Qt::UserRole + 1; // its place in the column's order
-
-QTableView* grid(const QString& name, QAbstractItemModel* model, QWidget* parent)
-{
-    auto* view = new QTableView(parent);
-    view->setObjectName(name);
-    view->setModel(model);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setTextElideMode(Qt::ElideMiddle);
-    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view->horizontalHeader()->setStretchLastSection(true);
-    return view;
-}
 
 QStandardItem* cell(const QString& text, int index = -1, int order = 0)
 {
@@ -95,15 +82,15 @@ frmWorks::frmWorks(QVector<works::Composer> composers, QWidget* parent)
     m_workOrder->setSortRole(OrderRole);
     m_recordingModel = new QStandardItemModel(this);
     m_timeModel = new QStandardItemModel(this);
-    grdComposers = grid(QStringLiteral("grdComposers"), m_composerModel, this);
-    grdWorks = grid(QStringLiteral("grdWorks"), m_workOrder, this);
+    grdComposers = listGrid(QStringLiteral("grdComposers"), m_composerModel, this);
+    grdWorks = listGrid(QStringLiteral("grdWorks"), m_workOrder, this);
     // catalogue order first; a click on a heading orders by title or count
     m_workModel->setHorizontalHeaderLabels(
         {QStringLiteral("作品"), QStringLiteral("作品番号"), QStringLiteral("録音")});
     grdWorks->horizontalHeader()->setSortIndicator(1, Qt::AscendingOrder);
     grdWorks->setSortingEnabled(true);
-    grdRecordings = grid(QStringLiteral("grdRecordings"), m_recordingModel, this);
-    grdMovementTimes = grid(QStringLiteral("grdMovementTimes"), m_timeModel, this);
+    grdRecordings = listGrid(QStringLiteral("grdRecordings"), m_recordingModel, this);
+    grdMovementTimes = listGrid(QStringLiteral("grdMovementTimes"), m_timeModel, this);
     grdMovementTimes->setSelectionMode(QAbstractItemView::NoSelection);
 
     auto* top = new QSplitter(Qt::Horizontal, this);

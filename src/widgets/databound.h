@@ -23,6 +23,9 @@ QString formatValue(const QVariant& v, DisplayFormat format);
 // A column's format in a grid or box, as the table definition gives it.
 DisplayFormat displayFormat(ColumnFormat format);
 void setForeColor(QWidget* widget, const QColor& color);
+// A grid of rows a window lists from a model of its own (not a view): whole
+// rows chosen, nothing edited, long texts cut in their middle.
+QTableView* listGrid(const QString& name, QAbstractItemModel* model, QWidget* parent);
 
 // Shows a view's visible rows, its fields as columns.
 class ViewModel : public QAbstractTableModel {
