@@ -6,8 +6,6 @@
 #include "store/criteria.h"
 #include "store/dberror.h"
 #include "store/findtext.h"
-#include "store/rowreader.h"
-#include "store/titlelookup.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 
@@ -180,37 +178,6 @@ private slots:
         QCOMPARE(readColumn(m_folder->path(), u"cdname"_s, u"CD名"_s).last(), u"新しいCD"_s);
     }
 
-    // Another program writes while the rest is still being read: it waits for
-    // the reading, and the views keep the rows of the opening moment. Rows
-    // read again after it are kept, but that file state was never checked: the
-    // reopening shows every row at once and checks on the thread, and a write
-    // waits for the check.
-    void snapshotOfTheOpeningMomentAndKeptRows()
-    {
-        db().OpenDataContext();
-        QVERIFY(db().cds()->isProvisional());
-        sql({u"INSERT INTO cdname (CDID, CD名, 段) VALUES (0, '割り込み', '3')"_s});
-        sql({u"DELETE FROM kyoku WHERE 曲ID = 1"_s});
-        db().WaitForAllRows();
-        QCOMPARE(db().cds()->recordCount() * 100000 + db().songs()->recordCount(),
-                 CDs * 100000 + Songs);
-        QCOMPARE(db().cds()->value(u"CDID"_s).toInt(), 1);
-        db().cds()->requery();
-        db().songs()->requery();
-        QCOMPARE(db().cds()->recordCount() * 100000 + db().songs()->recordCount(),
-                 (CDs + 1) * 100000 + Songs - 1);
-        QCOMPARE(db().cds()->value(u"CD名"_s).toString(), u"割り込み"_s);
-        db().CloseDataContext();
-        db().OpenDataContext();
-        QVERIFY(!db().cds()->isProvisional() && !db().songs()->isProvisional());
-        QVERIFY(db().connection().integrityPending() && !db().AllRowsRead());
-        QCOMPARE(db().cds()->value(u"段"_s).toString(), u"3"_s);
-        db().cds()->setValue(u"段"_s, u"4"_s);
-        db().cds()->update(); // waits for the check
-        QVERIFY(!db().connection().integrityPending() && db().AllRowsRead());
-        QCOMPARE(readColumn(m_folder->path(), u"cdname"_s, u"段"_s).last(), u"4"_s);
-    }
-
     // A damaged page the first screen does not read: no write reaches the file,
     // and opening it again says so at once. A collection without the indexes of
     // this version reads the whole song table to find the first CD's songs: a
@@ -277,52 +244,6 @@ private slots:
         QVERIFY2(said.size() == 1 && said[0].contains(u"壊れています"),
                  qPrintable(said.join(u'|')));
         QCOMPARE(count(3) + QString::number(DataGrid2(m_window)->model()->rowCount()), u"0 / 00"_s);
-    }
-
-    // The first screen finds the songs of a CD through SQLite's NOCASE, which
-    // ignores letter case in ASCII only: every other spelling must be found too,
-    // in 曲ID order, with the title index and without it, and nothing else.
-    void titleLookupFindsEverySpelling()
-    {
-        const QStringList titles
-            = QString(u"Fauré: Élégie|FAURÉ: ÉLÉGIE|fauré: élégie|Faure: "
-                      u"Elegie|Fauré: Élégie II|Kreisler|\u212Areisler|"
-                      u"KREISLER|Kreislers|Suite|\u017Fuite|SUITE|ſuiteſ|"
-                      u"ΟΔΥΣΣΕΥΣ|οδυσσευς|Οδυσσεύς|Ｂａｃｈ：組曲|ｂＡｃｈ：組曲|"
-                      u"Bach：組曲|交響曲第1番|交響曲第１番|𐐀𐐁 Deseret|𐐨𐐩 "
-                      u"deseret"_s)
-                  .split(u'|');
-        QVector<QVariantMap> songs;
-        for (int i = 0; i < titles.size() * 2; ++i)
-            songs << song(titles.at(i / 2), 100 - i, u"曲%1"_s.arg(i / 2));
-        m_folder.reset(); // a folder of its own
-        m_folder = std::make_unique<StartupFolder>();
-        writeCollection(m_folder->path(), {cd(1, u"x"_s)}, songs);
-        for (bool indexed : {true, false}) {
-            if (!indexed)
-                sql({u"DROP INDEX kyoku_title"_s});
-            db().OpenDataContext();
-            for (const QString& title : titles) {
-                QStringList got, expected;
-                int previousId = -1;
-                for (const RowPtr& row :
-                     titlelookup::rowsTitled(rowreader::handleOf(db().connection().database()),
-                                             u"kyoku"_s, u"CD名, 曲ID"_s, u"曲ID ASC, rowid ASC"_s,
-                                             {FieldDef{u"CD名"_s, FieldType::Text, 0, true},
-                                              FieldDef{u"曲ID"_s, FieldType::Integer, 0, true}},
-                                             title)) {
-                    got << row->value(0).toString();
-                    QVERIFY(std::exchange(previousId, row->value(1).toInt()) < previousId);
-                }
-                for (const QString& other : titles)
-                    if (foldKey(other) == foldKey(title))
-                        expected << other << other;
-                got.sort();
-                expected.sort();
-                QCOMPARE(got, expected);
-            }
-            db().CloseDataContext();
-        }
     }
 };
 
