@@ -1,13 +1,11 @@
 // A collection large enough to be read in two steps: the first screen at
 // once, the whole tables after it on a thread of their own.
-#include "mainui.h"
 #include "mainwindow/frmmain.h"
 #include "store/collection.h"
 #include "store/criteria.h"
 #include "store/dberror.h"
 #include "store/findtext.h"
 #include "testsupport.h"
-#include "widgets/msgbox.h"
 
 #include <QTest>
 
@@ -86,7 +84,6 @@ class TestLargeCollection : public QObject {
     Q_OBJECT
     std::unique_ptr<StartupFolder> m_folder;
     QPointer<frmMain> m_window;
-    QString count(int grid) const { return lblRcount(m_window, grid)->text(); }
     void reopen()
     {
         db().CloseDataContext();
@@ -210,40 +207,6 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(DbError, db().OpenDataContext());
             QVERIFY(!db().isOpen());
         }
-    }
-
-    void windowFillsInAfterTheFirstScreen()
-    {
-        m_window = startMain();
-        QVERIFY(m_window && db().cds()->isProvisional());
-        const QString counts = u"%1 / %1 %2 / %3"_s.arg(CDs).arg(SongsPerCD).arg(Songs);
-        auto shown = [this] {
-            return u"%1 %2 %3 %4"_s.arg(count(3), count(0))
-                .arg(DataGrid2(m_window)->model()->rowCount())
-                .arg(DataGrid1(m_window)->model()->rowCount());
-        };
-        QCOMPARE(shown(), u"%1 %2 %3"_s.arg(counts).arg(CDs).arg(SongsPerCD));
-        QCOMPARE(DataGrid2(m_window)->text(0, 1), u"Dvořák: Suite"_s);
-        QCOMPARE(DataGrid2(m_window)->text(1200, 1), QString()); // shown once read
-        QTRY_VERIFY(db().AllRowsRead()); // the rest arrives by itself
-        QCOMPARE(DataGrid2(m_window)->text(1200, 1), titleOf(1201));
-        QCOMPARE(shown(), u"%1 %2 %3"_s.arg(counts).arg(CDs).arg(SongsPerCD));
-        QCOMPARE(db().cds()->value(u"CDID"_s).toInt(), 1);
-        cmdLast(m_window)->click();
-        QCOMPARE(db().cds()->value(u"CDID"_s).toInt(), CDs);
-        QCOMPARE(count(0), u"%1 / %2"_s.arg(SongsPerCD).arg(Songs));
-        // a file whose check then fails: the window drops what it shows and says why, once
-        closeMain(m_window);
-        garbleLeafPage(u"kyoku_title"_s);
-        db().forgetReadRows();
-        m_window = startMain();
-        QCOMPARE(count(3), u"%1 / %1"_s.arg(CDs));
-        MsgBoxSetNextAnswers({QMessageBox::Ok});
-        QTRY_COMPARE(MsgBoxPendingAnswers(), 0);
-        const QStringList said = answeredTexts();
-        QVERIFY2(said.size() == 1 && said[0].contains(u"壊れています"),
-                 qPrintable(said.join(u'|')));
-        QCOMPARE(count(3) + QString::number(DataGrid2(m_window)->model()->rowCount()), u"0 / 00"_s);
     }
 };
 

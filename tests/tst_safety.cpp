@@ -5,7 +5,6 @@
 #include "store/backup.h"
 #include "store/collection.h"
 #include "store/connection.h"
-#include "store/criteria.h"
 #include "store/dberror.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
@@ -26,10 +25,6 @@
 namespace {
 
 const QString probe = QStringLiteral(STOREPROBE);
-// 300 rows, as statements' text: large enough to spill pages out of a cache.
-const QString rows300
-    = u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "_s;
-
 QByteArray lockOf(qint64 pid, const QByteArray& host = QSysInfo::machineHostName().toUtf8())
 {
     return QByteArray::number(pid) + "\nrondella\n"_ba + host + '\n';
@@ -49,15 +44,6 @@ QByteArray cutShort(QByteArray bytes)
 {
     bytes.truncate(bytes.size() / 2 + 100);
     return bytes + QByteArray(3000, 'x');
-}
-
-bool mountSmall(const QString& path, const char* size)
-{
-    return QDir().mkpath(path)
-        && QProcess::execute(
-               u"mount"_s,
-               {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size="_s + QLatin1String(size), u"tmpfs"_s, path})
-        == 0;
 }
 
 } // namespace
@@ -114,62 +100,6 @@ private slots:
         // the copy won the name, or was refused it: nothing deleted it
         const QStringList titles = sqlRows(file, {u"SELECT CD名 FROM cdname"_s});
         QVERIFY(titles == QStringList{u"先に来たCD"_s} || titles.isEmpty());
-    }
-
-    void whatACrashLeft_data()
-    {
-        QTest::addColumn<bool>("collection"); // else a file of other tables
-        QTest::addColumn<QStringList>("statements"); // left unfinished
-        QTest::addColumn<QString>("part"); // the file beside it that goes with it
-        QTest::addColumn<QString>("said"); // empty: opens
-        QTest::newRow("a save cut short, its journal hot")
-            << true
-            << QStringList{u"PRAGMA cache_size=1"_s, u"BEGIN"_s,
-                           rows300
-                               + u"INSERT INTO kyoku (CD名, 曲名) SELECT '消えるCD', "
-                                 u"hex(zeroblob(200)) FROM n"_s,
-                           u"DELETE FROM cdname"_s}
-            << u"-journal"_s << QString();
-        QTest::newRow("other tables with a log: neither written nor removed")
-            << false
-            << QStringList{u"PRAGMA journal_mode=WAL"_s, u"PRAGMA wal_autocheckpoint=0"_s,
-                           u"CREATE TABLE notes (t TEXT)"_s,
-                           rows300 + u"INSERT INTO notes SELECT hex(zeroblob(100)) FROM n"_s}
-            << u"-wal"_s << u"cdname"_s;
-    }
-
-    // A file and what lies beside it, as a crash leaves them: a collection opens
-    // with the save undone, anything else is refused as it is.
-    void whatACrashLeft()
-    {
-        QFETCH(bool, collection);
-        QFETCH(QStringList, statements);
-        QFETCH(QString, part);
-        QFETCH(QString, said);
-        writeCollection(m_folder->path(), {cd(1, u"残るCD"_s)}, {song(u"残るCD"_s, 1, u"曲"_s)});
-        const QString file = db().databasePath();
-        StartupFolder other;
-        const QString source = other.file(u"cdkaisou.db"_s);
-        QVERIFY(!collection || QFile::copy(file, source));
-        {
-            QSqlDatabase writer = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
-            writer.setDatabaseName(source);
-            QVERIFY(writer.open());
-            QSqlQuery q(writer);
-            for (const QString& s : statements)
-                QVERIFY2(q.exec(s), qPrintable(s));
-            QVERIFY(QFile::remove(file) && QFile::copy(source, file)
-                    && QFile::copy(source + part, file + part));
-        }
-        QSqlDatabase::removeDatabase(u"writer"_s);
-        const QByteArray before = fileHash(file) + fileHash(file + part);
-        const QString cause = thrown([] { db().OpenDataContext(); }).second;
-        QVERIFY2(said.isEmpty() ? cause.isEmpty() : cause.contains(said), qPrintable(cause));
-        if (said.isEmpty())
-            QCOMPARE(db().cds()->recordCount() + 10 * db().songs()->recordCount(), 11);
-        else
-            QCOMPARE(fileHash(file) + fileHash(file + part), before);
-        QCOMPARE(sqlRows(file, {u"PRAGMA integrity_check"_s}), QStringList{u"ok"_s});
     }
 
     void longDamageReportIsCutShort()
@@ -276,7 +206,11 @@ private slots:
     void backupOnAFullDiskLeavesNothing()
     {
         bigCollection(m_folder->path(), u"CD"_s);
-        if (!mountSmall(at(u"backup"), "64k"))
+        if (!QDir().mkpath(at(u"backup"))
+            || QProcess::execute(
+                   u"mount"_s,
+                   {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s, u"tmpfs"_s, at(u"backup")})
+                != 0)
             QSKIP("a small disk cannot be mounted here (needs root)");
         const auto unmount = qScopeGuard([this] {
             QProcess::execute(u"umount"_s, {u"-l"_s, at(u"backup")});
@@ -348,32 +282,6 @@ private slots:
         QVERIFY(save(u"読み取り専用"_s));
         cn.column(u"PRAGMA query_only = 0"_s);
         QVERIFY(save({}) && stored() == u"ok3");
-    }
-
-    // What another program may have left in the file (words for a price and a
-    // date, a row of NULLs): shown, and kept as it is when another row is
-    // corrected and when it is moved to.
-    void oddDataIsShownAndKept()
-    {
-        writeCollection(m_folder->path(), {cd(1, u"普通のCD"_s), cd(2, u"奇妙なCD"_s)}, {});
-        const QString snapshot = u"SELECT group_concat(quote(購入価格) || quote(購入年月日) || "
-                                 u"quote(CDID) || quote(発売元)) FROM cdname WHERE CDID IS NOT 1"_s;
-        const QStringList before = sqlRows(
-            db().databasePath(),
-            {u"UPDATE cdname SET 購入価格 = '五千円', 購入年月日 = 'いつか' WHERE CDID = 2"_s,
-             u"INSERT INTO cdname DEFAULT VALUES"_s, snapshot});
-        start();
-        frmInputCD form(m_w->db, m_w);
-        form.cmdFirst->click(); // the row of NULLs sorts first, then the ordinary CD
-        form.cmdNext->click();
-        form.txtInput(2)->setText(u"訂正した発売元"_s);
-        MsgBoxSetNextAnswers({QMessageBox::Ok});
-        form.cmdTeisei->click();
-        QCOMPARE(answeredTexts(), QStringList{u"訂正されました"_s});
-        form.cmdLast->click();
-        QCOMPARE(form.txtInput(4)->text(), u"五千円"_s); // shown, not rewritten by moving to it
-        form.cmdFirst->click();
-        QCOMPARE(sqlRows(db().databasePath(), {snapshot}), before);
     }
 
     void damagedCopies_data()
