@@ -13,13 +13,12 @@
 
 #include <QProcess>
 #include <QProgressDialog>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringEncoder>
 #include <QTest>
 #include <QThread>
-
-#include <atomic>
 
 namespace {
 
@@ -141,162 +140,153 @@ private slots:
         QCOMPARE(backup::list(db().databasePath()).first().cds, 2);
     }
 
-    // The old collection out to CSV and back: every value the same (a date at
-    // midnight as a date alone), NULL and the empty text kept apart; and into
-    // an empty collection through the files, as the menu does.
+    // Out to CSV and back: every value of the old collection the same (a date
+    // at midnight as a date alone), NULL and the empty text kept apart, and texts
+    // libcsv would alter unquoted (blanks at either end, TAB, quotes, line
+    // breaks, NUL); written again, the same bytes.
     void csvRoundTrip()
     {
         const importer::Rows rows = importer::readLegacy(fixtures + u"/cdkaisou.mdb");
-        csv::save(at(u"cdname.csv"), csv::write(Connection::cdnameFields(), rows.cds));
-        csv::save(at(u"kyoku.csv"), csv::write(Connection::kyokuFields(), rows.songs));
-        const importer::Rows back = csv::readFiles(at(u"cdname.csv"), at(u"kyoku.csv"));
-        for (const auto& [got, want] :
-             {std::pair{&back.cds, &rows.cds}, std::pair{&back.songs, &rows.songs}}) {
-            QCOMPARE(got->size(), want->size());
+        const QStringList texts = u"  前に空白|後ろに空白  |\tタブ\t|言う "
+                                  u"\"やあ\"|改行\r\nあり|LFだけ\n|𠮷野の春|NUL\0入り|"
+                                  u"=SUM(A1:A9)|a, b| ||'89|\uFEFF印から"_s.split(u'|');
+        QVector<QVector<QVariant>> odd;
+        for (int i = 0; i < texts.size(); ++i)
+            odd << QVector<QVariant>{qint64(i + 1),
+                                     texts[i],
+                                     i % 2 ? QVariant() : texts[i],
+                                     qint64(1000 * i),
+                                     {},
+                                     QString(u"  " + texts[i]),
+                                     {},
+                                     {}};
+        for (const auto& [fields, want] :
+             {std::pair{&Connection::cdnameFields(), &rows.cds},
+              std::pair{&Connection::kyokuFields(), &rows.songs},
+              std::pair{&Connection::cdnameFields(), &std::as_const(odd)}}) {
+            const QByteArray out = csv::write(*fields, *want);
+            QList<csv::Refusal> refusals;
+            const auto back = csv::read(out, *fields, refusals);
+            QVERIFY(refusals.isEmpty() && back.size() == want->size());
             for (qsizetype r = 0; r < want->size(); ++r)
                 for (qsizetype c = 0; c < want->at(r).size(); ++c) {
                     QVariant w = want->at(r).at(c);
                     if (w.typeId() == QMetaType::QDateTime && w.toDateTime().time() == QTime(0, 0))
                         w = w.toDateTime().date();
-                    QVERIFY2(got->at(r).at(c) == w && got->at(r).at(c).isNull() == w.isNull(),
-                             qPrintable(u"row %1 column %2: %3 against %4"_s.arg(r + 1).arg(c).arg(
-                                 got->at(r).at(c).toString(), w.toString())));
+                    QVERIFY2(
+                        back[r][c] == w && back[r][c].isNull() == w.isNull(),
+                        qPrintable(u"row %1 column %2: [%3] against [%4]"_s.arg(r + 1).arg(c).arg(
+                            back[r][c].toString(), w.toString())));
                 }
+            QCOMPARE(csv::write(*fields, back), out);
+            QVERIFY(want != &odd || out.contains("\"後ろに空白  \"")); // for a program that trims
         }
-        db().OpenDataContext();
-        importer::addToCollection(db().connection(), back);
-        db().CloseDataContext();
-        db().OpenDataContext();
-        QCOMPARE(db().cds()->recordCount() + db().songs()->recordCount(), 440);
-        db().songs()->setFilter(Criteria().equals(u"曲ID"_s, u"307"_s));
-        QCOMPARE(db().songs()->value(u"曲名"_s).toString(),
-                 u"君と見た花火\r\n（シングル・ヴァージョン）"_s);
-        QCOMPARE(db().connection()
-                     .column(u"SELECT 購入年月日 FROM cdname WHERE CDID = 28"_s)
-                     .value(0)
-                     .toString(),
-                 u"1996-07-20 18:45:00"_s);
-        db().CloseDataContext();
     }
 
     void csvLinesChecked_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("refusal"); // empty: read whole
-        QTest::addColumn<QString>("values"); // of the rows read, joined
+        QTest::addColumn<QString>("read"); // the rows read, or "!" and the refusal
         const QByteArray header
             = "CDID,CD名,解説者,購入価格,購入年月日,発売元,キャビネット,段\r\n"_ba;
-        QTest::newRow("quote, comma and line break inside values")
-            << header
-                + "1,\"Take the \"\"A\"\" Train, live\",,3000,2002-01-31,\"a\r\nb\",A,1\r\n"_ba
-            << QString() << u"1|Take the \"A\" Train, live|<null>|3000|2002-01-31|a\r\nb|A|1"_s;
+        auto row = [&header](const char* name, const QByteArray& lines, const QString& read) {
+            QTest::newRow(name) << header + lines << read;
+        };
+        row("quote, comma and line break inside values",
+            "1,\"Take the \"\"A\"\" Train, live\",,3000,2002-01-31,\"a\r\nb\",A,1\r\n"_ba,
+            u"1|Take the \"A\" Train, live|~|3000|2002-01-31|a\r\nb|A|1"_s);
         QTest::newRow("with a byte-order mark")
-            << "\xEF\xBB\xBF"_ba + header + "1,CD,,,,,,\r\n"_ba << QString()
-            << u"1|CD|<null>|<null>|<null>|<null>|<null>|<null>"_s;
+            << "\xEF\xBB\xBF"_ba + header + "1,CD,,,,,,\r\n"_ba << u"1|CD|~|~|~|~|~|~"_s;
         QTest::newRow("a column missing: NULL")
-            << "CDID,CD名\r\n1,CD\r\n"_ba << QString()
-            << u"1|CD|<null>|<null>|<null>|<null>|<null>|<null>"_s;
+            << "CDID,CD名\r\n1,CD\r\n"_ba << u"1|CD|~|~|~|~|~|~"_s;
         QTest::newRow("columns found by name in any order")
-            << "CD名,CDID\r\n二番目の列,7\r\n"_ba << QString()
-            << u"7|二番目の列|<null>|<null>|<null>|<null>|<null>|<null>"_s;
-        QTest::newRow("blanks and a mark inside values kept")
-            << header
-                + "1,  前後に空白 ,\t, 3000 , 2002-01-31 ,,,\r\n \t\r\n2,\xEF\xBB\xBF印,,,,,,\r\n"_ba
-            << QString()
-            << u"1|  前後に空白 |\t|3000|2002-01-31|<null>|<null>|<null>/2|\uFEFF印|<null>|<null>|<null>|<null>|<null>|<null>"_s;
-        QTest::newRow("identifier 2147483647 is taken")
-            << header + "2147483647,CD,,,,,,\r\n"_ba << QString()
-            << u"2147483647|CD|<null>|<null>|<null>|<null>|<null>|<null>"_s;
-        QTest::newRow("an unknown column named")
-            << "CDID,CD名,色\r\n1,CD,赤\r\n"_ba << u"色"_s << QString();
-        QByteArray lines = header;
+            << "CD名,CDID\r\n二番目の列,7\r\n"_ba << u"7|二番目の列|~|~|~|~|~|~"_s;
+        row("blanks and a mark inside values kept",
+            "1,  前後に空白 ,\t, 3000 , 2002-01-31 ,,,\r\n \t\r\n2,\xEF\xBB\xBF印,,,,,,\r\n"_ba,
+            u"1|  前後に空白 |\t|3000|2002-01-31|~|~|~/2|\uFEFF印|~|~|~|~|~|~"_s);
+        row("identifier 2147483647 is taken", "2147483647,CD,,,,,,\r\n"_ba,
+            u"2147483647|CD|~|~|~|~|~|~"_s);
+        QTest::newRow("an unknown column named") << "CDID,CD名,色\r\n1,CD,赤\r\n"_ba << u"!色"_s;
+        QByteArray lines;
         for (int i = 2; i <= 6; ++i)
             lines += QByteArray::number(i) + ",CD,,,2002-01-0"_ba + QByteArray::number(i)
                 + ",,,\r\n"_ba;
         lines += "7,CD7,,,2002-13-45,,,\r\n8,CD8,,,,,,\r\n"_ba;
-        QTest::newRow("a bad date on line 7") << lines << u"7 行目"_s << QString();
-        QByteArray crOnly = lines;
+        row("a bad date on line 7", lines, u"!7 行目"_s);
         QTest::newRow("CR alone ends a line")
-            << crOnly.replace("\r\n", "\r") << u"7 行目"_s << QString();
-        QTest::newRow("a price with words")
-            << header + "1,CD,,五千,,,,\r\n"_ba << u"2 行目"_s << QString();
-        QTest::newRow("an identifier past 2^32")
-            << header + "4294967296,CD,,,,,,\r\n"_ba
-            << u"2 行目: CDID「4294967296」は 1 から 2147483647"_s << QString();
-        QTest::newRow("identifier 0")
-            << header + "1,CD,,,,,,\r\n0,CD,,,,,,\r\n"_ba << u"3 行目: CDID「0」"_s << QString();
-        QTest::newRow("invalid UTF-8 on line 3")
-            << header + "1,CD,,,,,,\r\n2,\xff\xfe\x43\x44,,,,,,\r\n"_ba
-            << u"3 行目: UTF-8 として読めない文字"_s << QString();
-        QTest::newRow("a column named twice")
-            << "CDID,CD名,解説者,CD名\r\n1,一,,二\r\n"_ba
-            << u"列「CD名」が2回あります（2 列目と 4 列目）"_s << QString();
-        QTest::newRow("one CDID on two lines")
-            << header + "5,A,,,,,,\r\n6,B,,,,,,\r\n5,C,,,,,,\r\n"_ba
-            << u"4 行目: CDID 5 は 2 行目にもあります"_s << QString();
-        QTest::newRow("line numbers count blank lines")
-            << header + "\r\n1,CD,,,,,,\r\n\r\n2,CD,,,,,,,余分\r\n"_ba
-            << u"5 行目: 列の数が見出しと違います"_s << QString();
-        QTest::newRow("line numbers count breaks inside values")
-            << header + "1,\"a\r\nb\r\nc\",,,,,,\r\n2,CD,,,2002-02-30,,,\r\n"_ba << u"5 行目"_s
-            << QString();
-        QTest::newRow("a quote inside a plain value")
-            << header + "1,CD,,,,,,\r\n2,C\"D,,,,,,\r\n"_ba
-            << u"3 行目: 引用符（\"）の使い方が正しくありません"_s << QString();
-        QTest::newRow("not CSV") << header + "1,\"unclosed,,,,,,\r\n"_ba
-                                 << u"2 行目: 引用符（\"）が閉じられていません"_s << QString();
-        QTest::newRow("a mark at a later line's start is no mark")
-            << header + "1,CD,,,,,,\r\n\xEF\xBB\xBF\x32,CD,,,,,,\r\n"_ba << u"3 行目: CDID"_s
-            << QString();
-        QTest::newRow("fifteen refusals, all named")
-            << header + "0,CD,,,,,,\r\n"_ba.repeated(15) << u"16 行目"_s << QString();
+            << QByteArray(header + lines).replace("\r\n", "\r") << u"!7 行目"_s;
+        row("a price with words", "1,CD,,五千,,,,\r\n"_ba, u"!2 行目"_s);
+        row("an identifier past 2^32", "4294967296,CD,,,,,,\r\n"_ba,
+            u"!2 行目: CDID「4294967296」は 1 から 2147483647"_s);
+        row("identifier 0", "1,CD,,,,,,\r\n0,CD,,,,,,\r\n"_ba, u"!3 行目: CDID「0」"_s);
+        row("invalid UTF-8 on line 3", "1,CD,,,,,,\r\n2,\xff\xfe\x43\x44,,,,,,\r\n"_ba,
+            u"!3 行目: UTF-8 として読めない文字"_s);
+        QTest::newRow("a column named twice") << "CDID,CD名,解説者,CD名\r\n1,一,,二\r\n"_ba
+                                              << u"!列「CD名」が2回あります（2 列目と 4 列目）"_s;
+        row("one CDID on two lines", "5,A,,,,,,\r\n6,B,,,,,,\r\n5,C,,,,,,\r\n"_ba,
+            u"!4 行目: CDID 5 は 2 行目にもあります"_s);
+        row("line numbers count blank lines", "\r\n1,CD,,,,,,\r\n\r\n2,CD,,,,,,,余分\r\n"_ba,
+            u"!5 行目: 列の数が見出しと違います"_s);
+        row("line numbers count breaks inside values",
+            "1,\"a\r\nb\r\nc\",,,,,,\r\n2,CD,,,2002-02-30,,,\r\n"_ba, u"!5 行目"_s);
+        row("a quote inside a plain value", "1,CD,,,,,,\r\n2,C\"D,,,,,,\r\n"_ba,
+            u"!3 行目: 引用符（\"）の使い方が正しくありません"_s);
+        row("not CSV", "1,\"unclosed,,,,,,\r\n"_ba, u"!2 行目: 引用符（\"）が閉じられていません"_s);
+        row("a mark at a later line's start is no mark",
+            "1,CD,,,,,,\r\n\xEF\xBB\xBF\x32,CD,,,,,,\r\n"_ba, u"!3 行目: CDID"_s);
+        row("fifteen refusals, all named", "0,CD,,,,,,\r\n"_ba.repeated(15), u"!16 行目"_s);
         QStringEncoder le(QStringEncoder::Utf16LE), be(QStringEncoder::Utf16BE);
-        const QString utf16
-            = u"ファイル「cdname.csv」を取り込めません: UTF-16 のファイルです。UTF-8 で保存してください"_s;
-        const QString cds = QString::fromUtf8(header + "1,CD,,,,,,\r\n"_ba);
+        const QString utf16 = u"!ファイル「cdname.csv」を取り込めません: UTF-16 のファイルです。"
+                              u"UTF-8 で保存してください"_s,
+                      cds = QString::fromUtf8(header + "1,CD,,,,,,\r\n"_ba);
         QTest::newRow("UTF-16 LE with its mark")
-            << "\xFF\xFE"_ba + QByteArray(le(u"解説者\r\n")) << utf16 << QString();
+            << "\xFF\xFE"_ba + QByteArray(le(u"解説者\r\n")) << utf16;
         QTest::newRow("UTF-16 BE with its mark")
-            << "\xFE\xFF"_ba + QByteArray(be(u"解説者")) << utf16 << QString();
-        QTest::newRow("UTF-16 LE without a mark") << QByteArray(le(cds)) << utf16 << QString();
-        QTest::newRow("UTF-16 BE without a mark") << QByteArray(be(cds)) << utf16 << QString();
+            << "\xFE\xFF"_ba + QByteArray(be(u"解説者")) << utf16;
+        QTest::newRow("UTF-16 LE without a mark") << QByteArray(le(cds)) << utf16;
+        QTest::newRow("UTF-16 BE without a mark") << QByteArray(be(cds)) << utf16;
     }
 
     void csvLinesChecked()
     {
         QFETCH(QByteArray, text);
-        QFETCH(QString, refusal);
-        QFETCH(QString, values);
+        QFETCH(QString, read);
         csv::save(at(u"cdname.csv"), text);
         csv::save(at(u"kyoku.csv"), csv::write(Connection::kyokuFields(), {}));
+        QStringList rows;
         try {
-            const importer::Rows read = csv::readFiles(at(u"cdname.csv"), at(u"kyoku.csv"));
-            QVERIFY2(refusal.isEmpty(), "refusal expected");
-            QStringList rows;
-            for (const QVector<QVariant>& row : read.cds) {
+            for (const QVector<QVariant>& row :
+                 csv::readFiles(at(u"cdname.csv"), at(u"kyoku.csv")).cds) {
                 QStringList cells;
                 for (const QVariant& v : row)
-                    cells << (v.isNull() ? u"<null>"_s
+                    cells << (v.isNull() ? u"~"_s
                                   : v.typeId() == QMetaType::QDate
                                   ? v.toDate().toString(Qt::ISODate)
                                   : v.toString());
                 rows << cells.join(u'|');
             }
-            QCOMPARE(rows.join(u'/'), values);
         } catch (const DbError& e) {
-            QVERIFY2(!refusal.isEmpty() && e.description().contains(refusal)
-                         && !e.description().contains(u"ほか 0 行"),
-                     qPrintable(e.description()));
+            rows = QStringList{u"!"_s + e.description()};
+            QVERIFY2(!e.description().contains(u"ほか 0 行"), qPrintable(e.description()));
         }
+        const QString got = rows.join(u'/');
+        QVERIFY2(read.startsWith(u'!') ? got.startsWith(u'!') && got.contains(read.mid(1))
+                                       : got == read,
+                 qPrintable(got));
     }
 
-    // What the grids show, in their order: the found songs after a song search.
-    void exportOfWhatIsShown()
+    // What the grids show, in their order: the found songs after a song
+    // search; and both files of the whole collection, in identifier order
+    // whatever the order the rows were stored in, from the menu into a folder
+    // picked while the window holds the file open.
+    void exportsInTheirOrder()
     {
-        writeCollection(m_folder->path(), {cd(1, u"CD, 一"_s)},
-                        {song(u"CD, 一"_s, 3, u"ラルゴ"_s, {{u"作曲者名"_s, u"ヘンデル"_s}}),
-                         song(u"CD, 一"_s, 1, u"アリア"_s, {{u"作曲者名"_s, u"バッハ"_s}}),
-                         song(u"CD, 一"_s, 2, u"ガヴォット"_s, {{u"作曲者名"_s, u"ヘンデル"_s}})});
+        writeCollection(
+            m_folder->path(), {cd(45, u"後のCD"_s), cd(3, u"CD, 一"_s)},
+            {song(u"CD, 一"_s, 195, u"ラルゴ"_s, {{u"作曲者名"_s, u"ヘンデル"_s}}),
+             song(u"CD, 一"_s, 1, u"アリア"_s, {{u"作曲者名"_s, u"バッハ"_s}}),
+             song(u"CD, 一"_s, 196, u"ガヴォット"_s, {{u"作曲者名"_s, u"ヘンデル"_s}})});
+        QVERIFY(QDir().mkpath(at(u"out")));
         m_w = startMain();
         m_w->findChild<QAction*>(u"mnuTyuu"_s)->trigger();
         Check1(m_w, 0)->setChecked(true);
@@ -304,118 +294,43 @@ private slots:
         cmdFilter(m_w)->click();
         m_w->findChild<QAction*>(u"mnuKyokuS"_s)->trigger(); // ガヴォット before ラルゴ
         menu("mnuCsvExportShown", {at(u"shown.csv")});
-        QFile f(at(u"shown.csv"));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QList<QByteArray> lines = f.readAll().split('\n');
-        QCOMPARE(lines.size(), 4); // header, two songs, and the end of the last line
-        QVERIFY(lines[0].startsWith("\xEF\xBB\xBF"
-                                    "CD名,曲ID,曲名"));
-        QVERIFY2(lines[1].startsWith("\"CD, 一\",2,ガヴォット,ヘンデル"), lines[1].constData());
-        QVERIFY(lines[2].startsWith("\"CD, 一\",3,ラルゴ"));
-    }
-
-    // Texts that libcsv would alter unquoted (blanks at either end, TAB, quotes,
-    // line breaks, NUL), and the empty text beside NULL: out and back unchanged,
-    // and written again to the same bytes.
-    void csvRoundTripIsByteExact()
-    {
-        const QStringList texts = {u"  前に空白"_s,
-                                   u"後ろに空白  "_s,
-                                   u"\tタブ\t"_s,
-                                   u"言う \"やあ\""_s,
-                                   u"改行\r\nあり"_s,
-                                   u"LFだけ\n"_s,
-                                   u"𠮷野の春"_s,
-                                   u"NUL"_s + QChar(0) + u"入り",
-                                   u"=SUM(A1:A9)"_s,
-                                   u"a, b"_s,
-                                   u" "_s,
-                                   u""_s,
-                                   u"'89"_s,
-                                   u"普通の題"_s,
-                                   QChar(0xFEFF) + u"印から"_s};
-        QVector<QVector<QVariant>> rows;
-        for (int i = 0; i < texts.size(); ++i)
-            rows << QVector<QVariant>{qint64(i + 1),
-                                      texts[i],
-                                      i % 2 ? QVariant() : texts[i],
-                                      qint64(1000 * i),
-                                      {},
-                                      QString(u"  " + texts[i]),
-                                      {},
-                                      {}};
-        const QByteArray out = csv::write(Connection::cdnameFields(), rows);
-        QList<csv::Refusal> refusals;
-        const auto back = csv::read(out, Connection::cdnameFields(), refusals);
-        QCOMPARE(refusals.size(), 0);
-        QVERIFY(out.contains("\"後ろに空白  \"")); // for a program that trims what is unquoted
-        QCOMPARE(back.size(), rows.size());
-        for (int r = 0; r < rows.size(); ++r)
-            for (int c = 0; c < rows[r].size(); ++c)
-                QVERIFY2(back[r][c] == rows[r][c] && back[r][c].isNull() == rows[r][c].isNull(),
-                         qPrintable(u"row %1 column %2: [%3] against [%4]"_s.arg(r + 1).arg(c).arg(
-                             back[r][c].toString(), rows[r][c].toString())));
-        QCOMPARE(csv::write(Connection::cdnameFields(), back), out);
-    }
-
-    // Both files of the whole collection, in identifier order whatever the order
-    // the rows were stored in, read back to the same rows; the same from the
-    // menu, into a folder picked, while the window holds the file open.
-    void wholeCollectionExportedInIdentifierOrder()
-    {
-        writeCollection(m_folder->path(), {cd(45, u"後のCD"_s), cd(3, u"前のCD"_s)},
-                        {song(u"前のCD"_s, 196, u"第3楽章"_s), song(u"前のCD"_s, 195, u"第2楽章"_s),
-                         song(u"後のCD"_s, 1, u"一"_s, {{u"分野"_s, u"交響曲"_s}})});
-        db().OpenDataContext();
-        csv::exportCollection(db().connection(), at(u"cdname.csv"), at(u"kyoku.csv"));
-        db().CloseDataContext();
-        const importer::Rows back = csv::readFiles(at(u"cdname.csv"), at(u"kyoku.csv"));
+        const QList<QByteArray> lines = bytesOf(at(u"shown.csv")).split('\n');
+        QVERIFY2(lines.size() == 4
+                     && lines[0].startsWith("\xEF\xBB\xBF"
+                                            "CD名,曲ID,曲名")
+                     && lines[1].startsWith("\"CD, 一\",196,ガヴォット,ヘンデル")
+                     && lines[2].startsWith("\"CD, 一\",195,ラルゴ"),
+                 lines.join('|').constData());
+        const QStringList said = menu("mnuCsvExport", {at(u"out")}, {QMessageBox::Ok});
+        QVERIFY2(said.value(0).startsWith(u"書き出しました。"), qPrintable(said.join(u'|')));
+        const importer::Rows back = csv::readFiles(at(u"out/cdname.csv"), at(u"out/kyoku.csv"));
         QStringList got;
         for (const auto& row : back.cds)
             got << row[0].toString() + u":" + row[1].toString();
         for (const auto& row : back.songs)
-            got << row[1].toString() + u":" + row[2].toString() + u":" + row[14].toString();
-        QCOMPARE(got,
-                 (QStringList{u"3:前のCD"_s, u"45:後のCD"_s, u"1:一:交響曲"_s, u"195:第2楽章:"_s,
-                              u"196:第3楽章:"_s}));
-        QVERIFY(QDir().mkpath(at(u"out")));
-        m_w = startMain();
-        const QStringList said = menu("mnuCsvExport", {at(u"out")}, {QMessageBox::Ok});
-        QVERIFY2(said.value(0).startsWith(u"書き出しました。"), qPrintable(said.join(u'|')));
-        const importer::Rows fromMenu = csv::readFiles(at(u"out/cdname.csv"), at(u"out/kyoku.csv"));
-        QVERIFY(fromMenu.cds == back.cds && fromMenu.songs == back.songs);
+            got << row[1].toString() + u":" + row[2].toString();
+        QCOMPARE(got.join(u' '), u"3:CD, 一 45:後のCD 1:アリア 195:ラルゴ 196:ガヴォット"_s);
     }
 
-    // Long work runs on a thread of its own while the window's events go on; what
-    // it throws arrives here; キャンセル in its progress window stops it.
+    // Long work runs on a thread of its own while the window's events go on (its
+    // progress window's キャンセル stops it); what it throws arrives here.
     void longWorkRunsBesideTheWindow()
     {
-        QThread* workThread = nullptr;
-        std::atomic<bool> timerFired{false};
-        QTimer::singleShot(0, [&] { timerFired = true; });
-        runLongWork(nullptr, u"作業中"_s, [&](const LongWorkProgress&) {
-            workThread = QThread::currentThread();
-            for (int i = 0; i < 500 && !timerFired; ++i)
-                QThread::msleep(2);
-        });
-        QVERIFY(workThread && workThread != QCoreApplication::instance()->thread());
-        QVERIFY(timerFired); // the window's events ran while the work waited for them
         QCOMPARE(thrown([] {
                      runLongWork(nullptr, u"作業中"_s, [](const LongWorkProgress&) {
                          throw DbError(DbError::BadArguments, u"仕事の中の失敗"_s);
                      });
                  }),
                  (std::pair<int, QString>(DbError::BadArguments, u"仕事の中の失敗"_s)));
-        // キャンセル once the progress window shows
-        QTimer press;
+        QTimer press; // キャンセル once the progress window shows
         QObject::connect(&press, &QTimer::timeout, [] {
             if (auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget()))
                 if (auto* button = dialog->findChild<QPushButton*>())
                     button->click();
         });
         press.start(50);
-        // the old database being written as a collection, slowly enough for the
-        // window to show: stopped part-way, it leaves nothing behind
+        // the old database written slowly enough for the window to show: stopped
+        // part-way, it leaves nothing behind
         const importer::Rows rows = importer::readLegacy(fixtures + u"/cdkaisou.mdb");
         QVERIFY(QDir().mkpath(at(u"stopped")));
         int steps = 0;
@@ -429,7 +344,7 @@ private slots:
                                                    });
                      });
                  }).first,
-                 int(LegacyReader::Cancelled)); // キャンセル stopped the work
+                 int(LegacyReader::Cancelled));
         QVERIFY(steps > 0 && steps < rows.cds.size() + rows.songs.size());
         QCOMPARE(
             QDir(at(u"stopped")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -482,35 +397,28 @@ private slots:
     void startupImportOnAFullDiskLeavesNoCollection()
     {
         const QString small = at(u"small");
-        QVERIFY(QDir().mkpath(small));
         // room for the old database and a little more, not for the collection made from it
-        if (QProcess::execute(u"mount"_s,
-                              {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=300k"_s, u"tmpfs"_s, small})
-            != 0)
+        if (!QDir().mkpath(small)
+            || QProcess::execute(u"mount"_s,
+                                 {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=300k"_s, u"tmpfs"_s, small})
+                != 0)
             QSKIP("a small disk cannot be mounted here (needs root)");
-        struct Unmount {
-            QString path, back;
-            ~Unmount()
-            {
-                QDir::setCurrent(back);
-                QProcess::execute(u"umount"_s, {u"-l"_s, path});
-            }
-        } unmount{small, m_folder->path()};
+        const auto unmount = qScopeGuard([&] {
+            QDir::setCurrent(m_folder->path());
+            QProcess::execute(u"umount"_s, {u"-l"_s, small});
+        });
         QDir::setCurrent(small);
         QVERIFY(QFile::copy(fixtures + u"/cdkaisou.mdb", small + u"/cdkaisou.mdb"));
         MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
         m_w = startMain();
-        QVERIFY(m_w);
-        QStringList said = answeredTexts();
-        QVERIFY2(said.size() == 2 && said[1].contains(u"ディスクがいっぱいです"),
+        const QStringList said = answeredTexts();
+        QVERIFY2(m_w && !db().isOpen() && said.size() == 2
+                     && said[1].contains(u"ディスクがいっぱいです"),
                  qPrintable(said.join(u'|')));
-        QVERIFY(!db().isOpen());
         QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden),
                  QStringList({u"cdkaisou.db.lock"_s, u"cdkaisou.mdb"_s}));
         QCOMPARE(QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,size=4m"_s, small}), 0);
-        said = menu("mnuReset", {}, {QMessageBox::Yes});
-        QVERIFY2(said.size() == 1 && said[0].contains(u"CD 40枚・曲 400曲"),
-                 qPrintable(said.join(u'|')));
+        QVERIFY(menu("mnuReset", {}, {QMessageBox::Yes}).join(u'|').contains(u"CD 40枚・曲 400曲"));
         QCOMPARE(shownCount(), u"40 / 40"_s);
         closeMain(m_w);
         db().CloseDataContext();

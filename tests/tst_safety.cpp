@@ -5,7 +5,6 @@
 #include "store/backup.h"
 #include "store/collection.h"
 #include "store/connection.h"
-#include "store/criteria.h"
 #include "store/dberror.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
@@ -19,7 +18,6 @@
 #include <QTableView>
 #include <QTest>
 
-#include <csignal>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,27 +25,25 @@
 namespace {
 
 const QString probe = QStringLiteral(STOREPROBE);
-
 QByteArray lockOf(qint64 pid, const QByteArray& host = QSysInfo::machineHostName().toUtf8())
 {
     return QByteArray::number(pid) + "\nrondella\n"_ba + host + '\n';
 }
 
-void addCD(frmMain* w, const QString& title)
+// A collection of 300 CDs of long titles, the first titled as given.
+void bigCollection(const QString& folder, const QString& first)
 {
-    frmInputCD form(w->db, w);
-    form.cmdAdd->click();
-    form.txtInput(1)->setText(title);
-    form.cmdUpdate->click();
+    QVector<QVariantMap> cds{cd(1, first)};
+    for (int i = 2; i <= 300; ++i)
+        cds << cd(i, u"長い題名"_s.repeated(20) + QString::number(i));
+    writeCollection(folder, cds, {});
 }
 
-// A collection of one CD with a copy of it in the backup folder, the copy's
-// path.
-QString collectionWithBackup(const QString& folder, const QString& title)
+// The file cut short, with junk where its last pages were.
+QByteArray cutShort(QByteArray bytes)
 {
-    writeCollection(folder, {cd(1, title)}, {});
-    Connection c(QDir(folder).filePath(u"cdkaisou.db"_s));
-    return c.backupNow();
+    bytes.truncate(bytes.size() / 2 + 100);
+    return bytes + QByteArray(3000, 'x');
 }
 
 } // namespace
@@ -65,19 +61,14 @@ class TestSafety : public QObject {
     QString at(const QString& name) const { return m_folder->file(name); }
     QString at(QStringView name) const { return m_folder->file(name.toString()); }
     QString shownCount() const { return lblRcount(m_w, 3)->text(); }
-    QStringList cdCount() const
+    QStringList entries(const QString& pattern) const
     {
-        return sqlRows(db().databasePath(), {u"SELECT count(*) FROM cdname"_s});
+        return QDir(m_folder->path())
+            .entryList({pattern}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
     QStringList menu(const char* name, const QList<QMessageBox::StandardButton>& answers = {})
     {
         return triggerCommand(m_w, name, {}, answers);
-    }
-    // What a second start in the same process says.
-    QString secondStart()
-    {
-        MsgBoxSetNextAnswers({QMessageBox::Ok});
-        return Main() ? u"started"_s : answeredTexts().value(0);
     }
 
 private slots:
@@ -97,8 +88,6 @@ private slots:
             QCOMPARE(a.readAllStandardOutput() + b.readAllStandardOutput(), "ok\nok\n"_ba);
             QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
                      QStringList{u"cdkaisou.db"_s});
-            QCOMPARE(sqlRows(folder.file(u"cdkaisou.db"_s), {u"SELECT count(*) FROM cdname"_s}),
-                     QStringList{u"0"_s});
         }
         StartupFolder folder;
         const QString file = folder.file(u"cdkaisou.db"_s);
@@ -108,65 +97,9 @@ private slots:
         QFile::copy(at(u"cdkaisou.db"), file + u".copying");
         QFile::rename(file + u".copying", file);
         QVERIFY(a.waitForFinished(10000) && QFile::exists(file));
-        // either the copy won the name, or it was refused the name: nothing deleted
-        // it
+        // the copy won the name, or was refused it: nothing deleted it
         const QStringList titles = sqlRows(file, {u"SELECT CD名 FROM cdname"_s});
         QVERIFY(titles == QStringList{u"先に来たCD"_s} || titles.isEmpty());
-    }
-
-    // A file that is not a collection, with a write-ahead log beside it, is
-    // refused as it is: neither it nor its log is written or removed.
-    void otherTablesWithALogStayUntouched()
-    {
-        const QString source = at(u"source.db"), target = db().databasePath();
-        {
-            QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"wal"_s);
-            other.setDatabaseName(source);
-            QVERIFY(other.open());
-            QSqlQuery q(other);
-            QVERIFY(q.exec(u"PRAGMA journal_mode=WAL"_s) && q.exec(u"PRAGMA wal_autocheckpoint=0"_s)
-                    && q.exec(u"CREATE TABLE notes (t TEXT)"_s));
-            for (int i = 0; i < 200; ++i)
-                QVERIFY(q.exec(u"INSERT INTO notes VALUES ('%1')"_s.arg(QString(100, u'x'))));
-            // copied while the log holds the rows: a file and its log, as a crash
-            // leaves them
-            QVERIFY(QFile::copy(source, target) && QFile::copy(source + u"-wal", target + u"-wal"));
-        }
-        QSqlDatabase::removeDatabase(u"wal"_s);
-        const QByteArray file = fileHash(target), log = fileHash(target + u"-wal");
-        const QString said = thrown([] { db().OpenDataContext(); }).second;
-        QVERIFY2(said.contains(u"cdname"), qPrintable(said));
-        QCOMPARE(fileHash(target) + fileHash(target + u"-wal"), file + log);
-    }
-
-    // A save cut short leaves a journal beside the collection: the collection
-    // still opens, with the save undone and every earlier row there.
-    void interruptedSaveIsRecovered()
-    {
-        writeCollection(m_folder->path(), {cd(1, u"残るCD"_s)}, {song(u"残るCD"_s, 1, u"曲"_s)});
-        const QString source = at(u"cdkaisou.db");
-        StartupFolder other;
-        QVERIFY(QFile::copy(source, other.file(u"cdkaisou.db"_s)));
-        {
-            QSqlDatabase writer = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"writer"_s);
-            writer.setDatabaseName(other.file(u"cdkaisou.db"_s));
-            QVERIFY(writer.open());
-            QSqlQuery q(writer);
-            // pages reach the file before the commit
-            QVERIFY(q.exec(u"PRAGMA cache_size=1"_s) && q.exec(u"BEGIN"_s));
-            for (int i = 0; i < 300; ++i)
-                QVERIFY(q.exec(u"INSERT INTO kyoku (CD名, 曲名) VALUES ('消えるCD', '%1')"_s.arg(
-                    QString(200, u'y'))));
-            QVERIFY(q.exec(u"DELETE FROM cdname"_s));
-            // the state a crash at this moment leaves: the file and its hot journal
-            QVERIFY(QFile::remove(source) && QFile::copy(other.file(u"cdkaisou.db"_s), source)
-                    && QFile::copy(other.file(u"cdkaisou.db-journal"_s), source + u"-journal"));
-            QVERIFY(q.exec(u"ROLLBACK"_s));
-        }
-        QSqlDatabase::removeDatabase(u"writer"_s);
-        db().OpenDataContext();
-        QCOMPARE(db().cds()->recordCount() + 10 * db().songs()->recordCount(), 11);
-        QCOMPARE(sqlRows(source, {u"PRAGMA integrity_check"_s}), QStringList{u"ok"_s});
     }
 
     void longDamageReportIsCutShort()
@@ -175,27 +108,26 @@ private slots:
         for (int i = 0; i < 3000; ++i)
             songs << song(u"CD"_s, i, u"曲%1 "_s.arg(i) + QString(60, u'z'));
         writeCollection(m_folder->path(), {cd(1, u"CD"_s)}, songs);
-        {
-            QFile f(db().databasePath());
-            QVERIFY(f.open(QIODevice::ReadWrite));
-            QRandomGenerator rng(7);
-            // scribble inside many pages, leaving the first page whole
-            for (qint64 at = 8192; at < f.size() - 64; at += 4096 * 3) {
-                QByteArray junk(64, '\0');
-                for (char& c : junk)
-                    c = char(rng.bounded(256));
-                QVERIFY(f.seek(at + 100) && f.write(junk) == 64);
-            }
+        QFile f(db().databasePath());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QRandomGenerator rng(7);
+        // junk inside many pages, the first page left whole
+        for (qint64 at = 8192; at < f.size() - 64; at += 4096 * 3) {
+            QByteArray junk(64, '\0');
+            for (char& c : junk)
+                c = char(rng.bounded(256));
+            QVERIFY(f.seek(at + 100) && f.write(junk) == 64);
         }
+        f.close();
         const auto [number, said] = thrown([] { db().OpenDataContext(); });
         QCOMPARE(number, int(DbError::Damaged));
         QVERIFY2(said.count(u'\n') <= 3 && said.size() < 1200, qPrintable(said));
-        QVERIFY(!db().isOpen()); // nothing is left open on the refused file
+        QVERIFY(!db().isOpen());
     }
 
-    // Refused because another program held the file; once it lets go, リセット
-    // opens the collection; a file put in its place is read, one removed is
-    // said to be missing and nothing is made in its place.
+    // Refused while another program holds the file; once it lets go, リセット
+    // opens it; a file put in its place is read, one removed is said to be
+    // missing and nothing is made in its place.
     void resetAfterARefusedStartOrAChangedFile()
     {
         writeCollection(m_folder->path(), {cd(1, u"CD"_s), cd(2, u"CD2"_s)}, {});
@@ -213,8 +145,7 @@ private slots:
         QCOMPARE(menu("mnuReset"), QStringList());
         QCOMPARE(shownCount(), u"2 / 2"_s);
         StartupFolder other;
-        writeCollection(other.path(),
-                        {cd(1, u"新しいCD"_s), cd(2, u"二枚目"_s), cd(3, u"三枚目"_s)}, {});
+        writeCollection(other.path(), {cd(1, u"新"_s), cd(2, u"二"_s), cd(3, u"三"_s)}, {});
         QCOMPARE(std::rename(QFile::encodeName(other.file(u"cdkaisou.db"_s)).constData(),
                              QFile::encodeName(db().databasePath()).constData()),
                  0);
@@ -223,9 +154,7 @@ private slots:
         QVERIFY(QFile::remove(db().databasePath()));
         QVERIFY(menu("mnuReset", {QMessageBox::Ok}).value(0).contains(u"見つかりません"));
         QCOMPARE(DataGrid2(m_w)->table()->model()->rowCount(), 0);
-        QVERIFY(!QFile::exists(db().databasePath())); // nothing was made in its place
-        closeMain(m_w);
-        QCOMPARE(MsgBoxTakeAnswered().size(), 0);
+        QVERIFY(!QFile::exists(db().databasePath()));
     }
 
     // The first write of a run backs up the collection as it was; only the
@@ -238,30 +167,29 @@ private slots:
         QStringList own;
         for (int day = 1; day <= 12; ++day)
             own << u"cdkaisou-202501%1-120000.db"_s.arg(day, 2, 10, QChar(u'0'));
-        own << u"cdkaisou-20250112-120000-2.db"_s; // a second copy in the same
-                                                   // second: newer
+        own << u"cdkaisou-20250112-120000-2.db"_s; // a second copy in the same second: newer
         const QStringList foreign = {u"cdkaisou-1.db"_s, u"cdkaisou-99999999-999999.db"_s,
                                      u"cdkaisou-20991231-235959.db.bak"_s,
                                      u"cdkaisou-20991231-235959x.db"_s, u"notes.txt"_s};
         for (const QString& name : own + foreign)
             QVERIFY(QFile::copy(db().databasePath(), at(u"backup/" + name)));
         start();
-        QCOMPARE(backup::list(db().databasePath()).size(),
-                 13); // no write yet, no copy
-        addCD(m_w, u"二枚目"_s);
-        addCD(m_w, u"三枚目"_s);
+        QCOMPARE(backup::list(db().databasePath()).size(), 13); // no write yet, no copy
+        for (const QString& title : {u"二枚目"_s, u"三枚目"_s}) {
+            frmInputCD form(m_w->db, m_w);
+            form.cmdAdd->click();
+            form.txtInput(1)->setText(title);
+            form.cmdUpdate->click();
+        }
         const QList<backup::Copy> copies = backup::list(db().databasePath());
         QCOMPARE(copies.size(), 10);
         QVERIFY(copies.first().made.secsTo(QDateTime::currentDateTime()) < 600);
-        QCOMPARE(copies.first().cds,
-                 1); // the collection as it was before the first write
-        QCOMPARE(sqlRows(copies.first().path, {u"PRAGMA integrity_check"_s}), QStringList{u"ok"_s});
+        QCOMPARE(copies.first().cds, 1); // as it was before the first write
         QVERIFY(copies.at(1).path.endsWith(own.last()) && copies.last().path.endsWith(own.at(4)));
         const QStringList left = QDir(at(u"backup")).entryList(QDir::Files);
         for (const QString& name : foreign + own.mid(4))
             QVERIFY2(left.contains(name), qPrintable(name));
         QCOMPARE(left.size(), foreign.size() + own.size() - 4 + 1);
-        // the newest copy back: the three CDs are kept as the newest copy
         m_w->reset();
         QString offered;
         pickFirstItem(&offered);
@@ -277,45 +205,39 @@ private slots:
     // A copy cut short by a full disk leaves nothing under its working name.
     void backupOnAFullDiskLeavesNothing()
     {
-        QVector<QVariantMap> cds;
-        for (int i = 1; i <= 300; ++i)
-            cds << cd(i, u"長い題名"_s.repeated(20) + QString::number(i));
-        writeCollection(m_folder->path(), cds, {});
-        QVERIFY(QDir().mkpath(at(u"backup")));
-        if (QProcess::execute(
-                u"mount"_s,
-                {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s, u"tmpfs"_s, at(u"backup")})
-            != 0)
+        bigCollection(m_folder->path(), u"CD"_s);
+        if (!QDir().mkpath(at(u"backup"))
+            || QProcess::execute(
+                   u"mount"_s,
+                   {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s, u"tmpfs"_s, at(u"backup")})
+                != 0)
             QSKIP("a small disk cannot be mounted here (needs root)");
         const auto unmount = qScopeGuard([this] {
             QProcess::execute(u"umount"_s, {u"-l"_s, at(u"backup")});
         });
-        QCOMPARE(thrown([this] { Connection(db().databasePath()).backupNow(); }).first,
+        QCOMPARE(thrown([] { Connection(db().databasePath()).backupNow(); }).first,
                  int(DbError::BackupFailed));
         QCOMPARE(QDir(at(u"backup")).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
-    // A damaged collection is set aside as it is, and the newest backup
-    // offered in its place.
+    // A damaged collection is set aside as it is, with its log, and the newest
+    // backup offered in its place.
     void damagedFileOffersTheNewestBackup()
     {
-        collectionWithBackup(m_folder->path(), u"守りたいCD"_s);
-        QByteArray damaged = bytesOf(db().databasePath());
-        damaged.truncate(damaged.size() / 2 + 100); // pages missing at the end
-        damaged.append(QByteArray(3000, 'x'));
+        writeCollection(m_folder->path(), {cd(1, u"守りたいCD"_s)}, {});
+        Connection(db().databasePath()).backupNow();
+        const QByteArray damaged = cutShort(bytesOf(db().databasePath()));
         QVERIFY(writeBytes(db().databasePath(), damaged));
-        QVERIFY(writeBytes(db().databasePath() + u"-wal", "log"_ba)); // part of the damaged file
+        QVERIFY(writeBytes(db().databasePath() + u"-wal", "log"_ba));
         MsgBoxSetNextAnswers({QMessageBox::Yes, QMessageBox::Ok});
         start();
         const QStringList said = answeredTexts();
         QVERIFY2(said.size() == 2 && said[0].contains(u"復元しますか"),
                  qPrintable(said.join(u'|')));
         QCOMPARE(txtrs(m_w, 1)->text(), u"守りたいCD"_s);
-        const QStringList aside = QDir(m_folder->path()).entryList({u"cdkaisou.db.damaged-*"_s});
+        const QStringList aside = entries(u"cdkaisou.db.damaged-*"_s);
         QVERIFY2(aside.size() == 2 && aside[1] == aside[0] + u"-wal", qPrintable(aside.join(u'|')));
-        QCOMPARE(bytesOf(at(aside[0])),
-                 damaged); // the damaged file is kept as it was, with its log
-        QCOMPARE(bytesOf(at(aside[1])), "log"_ba);
+        QCOMPARE(bytesOf(at(aside[0])) + bytesOf(at(aside[1])), damaged + "log"_ba);
         QVERIFY(!QFile::exists(db().databasePath() + u"-wal"));
     }
 
@@ -328,188 +250,61 @@ private slots:
         QVERIFY(writeBytes(at(u"backup"), {})); // a file where the folder should be
         start();
         frmInputCD form(m_w->db, m_w);
-        auto save = [&form] {
+        auto save = [&form](const QString& refusal) {
             MsgBoxSetNextAnswers({QMessageBox::Ok});
             form.cmdUpdate->click();
             const bool asked = MsgBoxPendingAnswers() == 0;
             MsgBoxSetNextAnswers({});
-            return asked ? answeredTexts().value(0) : u"saved"_s;
+            const QString said = asked ? answeredTexts().value(0) : QString();
+            return refusal.isEmpty() ? said.isEmpty() : said.contains(refusal) && form.inAddMode();
+        };
+        auto stored = [] {
+            return sqlRows(
+                       db().databasePath(),
+                       {u"SELECT (SELECT * FROM pragma_integrity_check) || count(*) FROM cdname"_s})
+                .value(0);
         };
         form.cmdAdd->click();
         form.txtInput(1)->setText(u"保存したいCD"_s);
-        QVERIFY(save().contains(u"バックアップを作成できません"));
-        QCOMPARE(cdCount(), QStringList{u"1"_s});
-        QVERIFY(form.inAddMode());
+        QVERIFY(save(u"バックアップを作成できません"_s) && stored() == u"ok1");
         QCOMPARE(form.txtInput(1)->text(), u"保存したいCD"_s);
-        QCOMPARE(save(), u"saved"_s);
-        QCOMPARE(cdCount(), QStringList{u"2"_s});
+        QVERIFY(save({}) && stored() == u"ok2");
         Connection& cn = db().connection();
         cn.column(u"PRAGMA max_page_count = "_s
                   + cn.column(u"PRAGMA page_count"_s).value(0).toString());
         form.cmdAdd->click();
         form.txtInput(1)->setText(u"大きなCD"_s);
         form.txtInput(5)->setText(QString(30000, u'解'));
-        QVERIFY(save().contains(u"ディスクがいっぱい"));
-        QVERIFY(form.inAddMode());
+        QVERIFY(save(u"ディスクがいっぱい"_s) && stored() == u"ok2");
         QCOMPARE(form.txtInput(5)->text().size(), 30000);
-        QCOMPARE(
-            sqlRows(db().databasePath(),
-                    {u"SELECT (SELECT * FROM pragma_integrity_check) || count(*) FROM cdname"_s}),
-            QStringList{u"ok2"_s});
         cn.column(u"PRAGMA max_page_count = 1073741823"_s);
         cn.column(u"PRAGMA query_only = 1"_s); // as a read-only file or folder answers
-        QVERIFY(save().contains(u"読み取り専用"));
+        QVERIFY(save(u"読み取り専用"_s));
         cn.column(u"PRAGMA query_only = 0"_s);
-        QCOMPARE(save(), u"saved"_s);
-        QCOMPARE(cdCount(), QStringList{u"3"_s});
+        QVERIFY(save({}) && stored() == u"ok3");
     }
 
-    // What another program may have left in the file: shown, searched, sorted
-    // and kept as it is when another row is corrected.
-    void oddDataIsShownAndKept()
+    void damagedCopies_data()
     {
-        writeCollection(m_folder->path(), {cd(1, u"普通のCD"_s), cd(2, u"奇妙なCD"_s)}, {});
-        const QString odd = u"𠮷野の春\tタブ\x01制御"_s + QChar(0) + u"NUL後"_s;
-        const QString snapshot
-            = u"SELECT group_concat(quote(購入価格) || quote(購入年月日) || "
-              "quote(CDID)) || (SELECT hex(曲名) || length(作曲者名) FROM kyoku) "
-              "FROM cdname"_s;
-        const QStringList before = sqlRows(
-            db().databasePath(),
-            {u"UPDATE cdname SET 購入価格 = '五千円', 購入年月日 = 'いつか' WHERE CDID = 2"_s,
-             u"INSERT INTO cdname DEFAULT VALUES"_s,
-             u"INSERT INTO kyoku (CD名, 曲ID, 曲名, 作曲者名) VALUES ('奇妙なCD', "
-             u"2, CAST(X'%1' "
-             "AS TEXT), replace(hex(zeroblob(100000)), '00', '長'))"_s.arg(
-                 QString::fromLatin1(odd.toUtf8().toHex())),
-             snapshot});
-        QCOMPARE(before.size(), 1);
-        start();
-        QCOMPARE(shownCount(), u"3 / 3"_s);
-        cmdLast(m_w)->click();
-        QCOMPARE(txtrs(m_w, 4)->text() + txtrs(m_w, 3)->text(), u"五千円いつか"_s);
-        db().songs()->setFilter(Criteria().like(u"曲名"_s, u"*𠮷野*"_s));
-        QCOMPARE(db().songs()->recordCount(), 1);
-        QCOMPARE(db().songs()->value(u"曲名"_s).toString(), odd); // NUL kept
-        db().songs()->setFilter(Criteria());
-        {
-            frmInputCD form(m_w->db, m_w);
-            form.cmdFirst->click(); // the row of NULLs sorts first, then the ordinary CD
-            form.cmdNext->click();
-            form.txtInput(2)->setText(u"訂正した発売元"_s);
-            MsgBoxSetNextAnswers({QMessageBox::Ok});
-            form.cmdTeisei->click();
-            QCOMPARE(answeredTexts(), QStringList{u"訂正されました"_s});
-            form.cmdLast->click(); // the odd CD: shown, not rewritten by moving to it
-            QCOMPARE(form.txtInput(4)->text(), u"五千円"_s);
-            form.cmdFirst->click();
-        }
-        QCOMPARE(sqlRows(db().databasePath(), {snapshot}), before);
-    }
-
-    // A program killed at any moment while it writes: the file is whole, every
-    // save it acknowledged is there, and no save is there in part.
-    void killedWhileWritingLosesNoAcknowledgedSave()
-    {
-        QRandomGenerator rng(2026);
-        for (int trial = 0; trial < 200; ++trial) {
-            StartupFolder folder;
-            QProcess writer;
-            writer.start(probe, {u"write"_s, folder.path()});
-            QVERIFY(writer.waitForStarted());
-            QTest::qWait(int(rng.bounded(5, 120)));
-            ::kill(pid_t(writer.processId()), SIGKILL);
-            QVERIFY(writer.waitForFinished());
-            QSet<int> added, deleted;
-            for (const QByteArray& line : writer.readAllStandardOutput().split('\n'))
-                (line.startsWith("added ") ? added : deleted)
-                    << line.mid(line.indexOf(' ') + 1).toInt();
-            const QString file = folder.file(u"cdkaisou.db"_s);
-            if (!QFile::exists(file))
-                continue; // killed before the collection existed
-            QCOMPARE(sqlRows(file, {u"PRAGMA integrity_check"_s}), QStringList{u"ok"_s});
-            QSet<int> cds;
-            for (const QString& id : sqlRows(file, {u"SELECT CDID FROM cdname"_s}))
-                cds << id.toInt();
-            // a CD is deleted three rounds after it was added, in rounds of five;
-            // that delete may have been committed without being acknowledged
-            for (int id : added)
-                QVERIFY2(cds.contains(id) || deleted.contains(id)
-                             || ((id + 3) % 5 == 0 && added.contains(id + 3)),
-                         qPrintable(QString::number(id)));
-            for (int id : deleted)
-                QVERIFY(!cds.contains(id));
-            // every CD has its three songs; no song is left without its CD
-            QCOMPARE(sqlRows(file,
-                             {u"SELECT count(*) FROM cdname c WHERE (SELECT count(*) FROM "
-                              u"kyoku "
-                              "k WHERE k.CD名 = c.CD名) <> 3 UNION ALL SELECT count(*) FROM "
-                              "kyoku WHERE CD名 NOT IN (SELECT CD名 FROM cdname)"_s}),
-                     (QStringList{u"0"_s, u"0"_s}));
-        }
-    }
-
-    // A restore over a collection that did not open (a column missing): the
-    // file it replaces stays beside it, byte for byte, with its journal.
-    void restoreKeepsTheFileItReplaces()
-    {
-        collectionWithBackup(m_folder->path(), u"バックアップのCD"_s);
-        QVERIFY(QFile::remove(db().databasePath()));
-        QCOMPARE(sqlRows(db().databasePath(),
-                         {u"CREATE TABLE cdname (CDID INTEGER, CD名 TEXT)"_s, // columns
-                                                                              // missing
-                          u"CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)"_s,
-                          u"INSERT INTO cdname VALUES (7, '手で直したCD')"_s}),
-                 QStringList());
-        const QByteArray mine = bytesOf(db().databasePath());
-        MsgBoxSetNextAnswers({QMessageBox::Ok});
-        start();
-        QVERIFY(!db().isOpen()); // refused: it lacks columns
-        answeredTexts();
-        QString shown;
-        pickFirstItem(&shown);
-        QVERIFY(writeBytes(db().databasePath() + u"-journal",
-                           "x"_ba)); // part of the file replaced
-        const QStringList said = menu("mnuRestore", {QMessageBox::Yes, QMessageBox::Ok});
-        QVERIFY2(said.value(1).contains(u"復元しました（CD 1枚・曲 0曲）"),
-                 qPrintable(said.join(u'|')));
-        QCOMPARE(txtrs(m_w, 1)->text(), u"バックアップのCD"_s);
-        const QStringList kept = QDir(m_folder->path()).entryList({u"cdkaisou.db.replaced-*"_s});
-        QCOMPARE(kept.size(),
-                 2); // the file and the journal that went along with it
-        QVERIFY2(said[1].contains(kept[0]) && kept[1] == kept[0] + u"-journal",
-                 qPrintable(said[1]));
-        QCOMPARE(bytesOf(at(kept[0])), mine);
-        QCOMPARE(QDir(m_folder->path()).entryList({u"*.restore-*"_s, u"*.db-journal"_s}),
-                 QStringList());
-    }
-
-    void damagedBackupIsMarkedAndRefused_data()
-    {
-        QTest::addColumn<bool>("cutShort");
+        QTest::addColumn<bool>("cut"); // cut short, else one page garbled
         QTest::newRow("cut short") << true;
-        // a page whose cells overlap: plain counts still answer, only SQLite's
-        // check finds it
-        QTest::newRow("one garbled page") << false;
+        // cells that overlap: counts still answer, only SQLite's check finds it
+        QTest::newRow("a garbled page") << false;
     }
 
     // A damaged copy is marked in the list, not counted, and never installed.
-    void damagedBackupIsMarkedAndRefused()
+    void damagedCopies()
     {
-        QFETCH(bool, cutShort);
-        QVector<QVariantMap> cds{cd(1, u"いまのCD"_s)};
-        for (int i = 2; i <= 300; ++i)
-            cds << cd(i, u"長い題名"_s.repeated(20) + QString::number(i));
-        writeCollection(m_folder->path(), cds, {});
+        QFETCH(bool, cut);
+        bigCollection(m_folder->path(), u"いまのCD"_s);
         const QString copy = Connection(db().databasePath()).backupNow();
         QByteArray damaged = bytesOf(copy);
-        if (cutShort) {
-            damaged.truncate(damaged.size() / 2 + 100);
-            damaged.append(QByteArray(3000, 'x'));
-        } else {
+        if (cut) {
+            damaged = cutShort(damaged);
+        } else { // a table's leaf: its second cell made the first
             auto word
                 = [&](qsizetype at) { return (uchar(damaged[at]) << 8) | uchar(damaged[at + 1]); };
-            qsizetype at = word(16); // a table's leaf: its second cell made the first
+            qsizetype at = word(16);
             while (at + word(16) <= damaged.size() && (damaged[at] != 0x0d || word(at + 3) < 2))
                 at += word(16);
             QVERIFY(at + word(16) <= damaged.size());
@@ -518,27 +313,53 @@ private slots:
         }
         QVERIFY(writeBytes(copy, damaged));
         const QList<backup::Copy> copies = backup::list(db().databasePath());
-        QCOMPARE(copies.size(), 1);
-        QVERIFY(!copies.first().damage.isEmpty());
+        QVERIFY(copies.size() == 1 && !copies.first().damage.isEmpty());
         QCOMPARE(copies.first().cds, -1);
         const QByteArray before = bytesOf(db().databasePath());
         QVERIFY_THROWS_EXCEPTION(DbError, backup::restore(copy, db().databasePath()));
         QCOMPARE(bytesOf(db().databasePath()), before);
         QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{u"cdkaisou.db"_s});
-        // in the window: the item says so, and choosing it changes nothing
         start();
         QString shown;
         pickFirstItem(&shown);
         QVERIFY(menu("mnuRestore", {QMessageBox::Ok}).value(0).contains(u"復元できません"));
         QVERIFY2(shown.contains(u"復元できません") && !shown.contains(u"CD "), qPrintable(shown));
         QCOMPARE(txtrs(m_w, 1)->text() + shownCount(), u"いまのCD300 / 300"_s);
-        QCOMPARE(QDir(m_folder->path()).entryList({u"cdkaisou.db.replaced-*"_s}), QStringList());
+        QCOMPARE(entries(u"cdkaisou.db.replaced-*"_s), QStringList());
+    }
+
+    // A restore over a collection that did not open (a column missing): the
+    // file it replaces stays beside it, byte for byte, with its journal.
+    void restoreKeepsTheFileItReplaces()
+    {
+        writeCollection(m_folder->path(), {cd(1, u"バックアップのCD"_s)}, {});
+        Connection(db().databasePath()).backupNow();
+        QVERIFY(QFile::remove(db().databasePath()));
+        QCOMPARE(sqlRows(db().databasePath(),
+                         {u"CREATE TABLE cdname (CDID INTEGER, CD名 TEXT)"_s,
+                          u"CREATE TABLE kyoku (CD名 TEXT, 曲ID INTEGER, 曲名 TEXT)"_s}),
+                 QStringList());
+        const QByteArray mine = bytesOf(db().databasePath());
+        MsgBoxSetNextAnswers({QMessageBox::Ok});
+        start();
+        QVERIFY(!db().isOpen() && answeredTexts().size() == 1);
+        QString shown;
+        pickFirstItem(&shown);
+        QVERIFY(writeBytes(db().databasePath() + u"-journal", "x"_ba));
+        const QStringList said = menu("mnuRestore", {QMessageBox::Yes, QMessageBox::Ok});
+        QCOMPARE(txtrs(m_w, 1)->text(), u"バックアップのCD"_s);
+        const QStringList kept = entries(u"cdkaisou.db.replaced-*"_s);
+        QVERIFY2(kept.size() == 2 && said.value(1).contains(kept[0])
+                     && kept[1] == kept[0] + u"-journal",
+                 qPrintable(said.join(u'|')));
+        QCOMPARE(bytesOf(at(kept[0])), mine);
+        QCOMPARE(entries(u"*.restore-*"_s) + entries(u"*.db-journal"_s), QStringList());
     }
 
     // A lock an ended run left is taken over; a process that starts the program
-    // and ends without running the event loop (a test, a script) leaves no
-    // lock and no open file behind; a window holds its lock until it closes.
+    // and ends without running the event loop leaves no lock and no open file
+    // behind; a window holds its lock until it closes.
     void locksOfEndedRunsAndOfTheWindow()
     {
         writeCollection(m_folder->path(), {cd(1, u"CD"_s), cd(2, u"もう一枚"_s)}, {});
@@ -551,13 +372,11 @@ private slots:
         once.start(QStringLiteral(STARTONCE), {});
         QVERIFY(once.waitForFinished(30000));
         QCOMPARE(once.exitStatus() == QProcess::NormalExit ? once.exitCode() : -1, 0);
-        QCOMPARE(
-            QDir(m_folder->path()).entryList({u"cdkaisou.db*"_s}, QDir::AllEntries | QDir::Hidden),
-            QStringList{u"cdkaisou.db"_s});
+        QCOMPARE(entries(u"cdkaisou.db*"_s), QStringList{u"cdkaisou.db"_s});
         start();
-        QCOMPARE(MsgBoxTakeAnswered().size(), 0);
         QCOMPARE(shownCount(), u"2 / 2"_s);
-        QVERIFY(secondStart().contains(u"別の Rondella"));
+        MsgBoxSetNextAnswers({QMessageBox::Ok});
+        QVERIFY(!Main() && answeredTexts().value(0).contains(u"別の Rondella"));
         QCOMPARE(db().cds()->recordCount(), 2); // the first is not disturbed
         closeMain(m_w);
         start(); // the first has ended: the next opens
@@ -571,39 +390,36 @@ private slots:
         QTest::addColumn<bool>("folderWritable");
         QTest::addColumn<bool>("held"); // its lock held by this process, as a running holder does
         QTest::addColumn<bool>("user"); // tried by a user who cannot write the root's lock
-        QTest::addColumn<QString>("said"); // its parts joined by "|"
+        QTest::addColumn<QString>("said"); // its parts joined by "|", "!": not said
         const QByteArray ended = lockOf(endedProcessId()), live = "live"_ba;
-        // stale, with its owner, and its process where it says one
         const QString busy = u"別の Rondella"_s, locked = u"locked"_s,
                       stale = u"古いもの|ユーザー「root」"_s;
-        QTest::newRow("empty, as a power cut leaves it")
-            << QByteArray() << 0644 << true << false << false << locked;
-        QTest::newRow("garbage") << "\x01\xff\xfe garbage\n\n\n\n"_ba << 0644 << true << false
-                                 << false << locked;
-        QTest::newRow("a live holder, named")
-            << live << 0644 << true << false << false << busy + u"|%folder|%pid|%host";
-        QTest::newRow("a folder in its place")
-            << QByteArray() << -1 << true << false << false << u"フォルダー|%lock"_s;
-        QTest::newRow("644, taken over") << ended << 0644 << true << false << true << locked;
-        QTest::newRow("000, taken over") << ended << 0000 << true << false << true << locked;
-        QTest::newRow("644, folder not writable")
-            << ended << 0644 << false << false << true << stale + u"|（プロセス |%ended";
-        QTest::newRow("000, folder not writable")
-            << ended << 0000 << false << false << true << stale + u"|Rondella が残した|!%ended";
-        QTest::newRow("644, its process runs")
-            << lockOf(QCoreApplication::applicationPid()) << 0644 << true << false << true << busy;
-        QTest::newRow("644, another machine's")
-            << lockOf(endedProcessId(), "elsewhere"_ba) << 0644 << true << false << true << busy;
-        QTest::newRow("644, held though its process ended")
-            << ended << 0644 << true << true << true << busy;
-        QTest::newRow("000, held") << ended << 0000 << true << true << true << busy;
+        auto row = [](const char* name, const QByteArray& content, int mode, bool writable,
+                      bool held, bool user, const QString& said) {
+            QTest::newRow(name) << content << mode << writable << held << user << said;
+        };
+        row("empty, as a power cut leaves it", QByteArray(), 0644, true, false, false, locked);
+        row("garbage", "\x01\xff\xfe garbage\n\n\n\n"_ba, 0644, true, false, false, locked);
+        row("a live holder, named", live, 0644, true, false, false, busy + u"|%folder|%pid|%host");
+        row("a folder in its place", QByteArray(), -1, true, false, false, u"フォルダー|%lock"_s);
+        row("644, taken over", ended, 0644, true, false, true, locked);
+        row("000, taken over", ended, 0000, true, false, true, locked);
+        row("644, folder not writable", ended, 0644, false, false, true,
+            stale + u"|（プロセス |%ended");
+        row("000, folder not writable", ended, 0000, false, false, true,
+            stale + u"|Rondella が残した|!%ended");
+        row("644, its process runs", lockOf(QCoreApplication::applicationPid()), 0644, true, false,
+            true, busy);
+        row("644, another machine's", lockOf(endedProcessId(), "elsewhere"_ba), 0644, true, false,
+            true, busy);
+        row("644, held though its process ended", ended, 0644, true, true, true, busy);
+        row("000, held", ended, 0000, true, true, true, busy);
     }
 
     // A lock file nobody holds never locks the user out, whatever it says; a
-    // live holder is named with its folder, machine and process. A lock left
-    // by the program run as root, which the user cannot write: taken over by
-    // the user where the folder lets the user remove it, named as stale with
-    // its owner where not, and never taken while anything holds it.
+    // live holder is named with its folder, machine and process. A lock the
+    // program left as root: taken over by a user the folder lets remove it,
+    // named as stale with its owner where not, never taken while held.
     void folderLock()
     {
         QFETCH(QByteArray, content);
@@ -642,7 +458,6 @@ private slots:
         ::chmod(folder.constData(), 0700);
         QVERIFY(finished);
         const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-        // every part said, or with "!" not said
         for (QString part : said.split(u'|')) {
             const bool absent = part.startsWith(u'!');
             part = part.mid(absent)
@@ -659,44 +474,33 @@ private slots:
     }
 
     // What an abruptly ended run left is removed at the next start; nothing else.
-    void leftoversOfEndedRunsAreRemoved()
-    {
-        writeCollection(m_folder->path(), {cd(1, u"CD"_s)}, {});
-        const QString dead = QString::number(endedProcessId());
-        QVERIFY(QDir(m_folder->path()).mkdir(u"backup"_s));
-        const QStringList gone
-            = QString(u".cdkaisou.db.import-D .cdkaisou.db.import-D-journal "
-                      "cdkaisou.db.restore-D backup/cdkaisou-20250101-120000.db.part "
-                      "backup/cdkaisou-20250101-120000-2.db.part "
-                      "backup/cdkaisou-20250101-120000.db.part-journal"_s)
-                  .replace(u'D', dead)
-                  .split(u' ');
-        // .cdkaisou.db.import-1 is of a process that runs (init)
-        const QStringList stay
-            = QString(u".cdkaisou.db.import-1 cdkaisou.db.restore-x backup/notes.part "
-                      "backup/notes.part-journal backup/cdkaisou-20250101-120000.db "
-                      "cdkaisou.db.damaged-20250101-120000 other.db.restore-D"_s)
-                  .replace(u'D', dead)
-                  .split(u' ');
-        for (const QString& name : gone + stay)
-            QVERIFY(writeBytes(at(name), "x"_ba));
-        start();
-        for (const QString& name : gone + stay)
-            QVERIFY2(QFile::exists(at(name)) == stay.contains(name), qPrintable(name));
-    }
-
-    // An identifier past 2^32 written by another program: the next one counted
-    // from it, not from a number that wrapped round.
-    void largestIdentifiersPast32Bits()
+    // An identifier past 2^32 another program wrote counts on unwrapped.
+    void leftoversOfEndedRunsAndLargeIdentifiers()
     {
         writeCollection(m_folder->path(), {cd(1, u"CD"_s)}, {song(u"CD"_s, 1, u"曲"_s)});
-        QCOMPARE(sqlRows(db().databasePath(),
-                         {u"UPDATE cdname SET CDID = 4294967296"_s,
-                          u"UPDATE kyoku SET 曲ID = 4294967297"_s}),
-                 QStringList());
-        db().OpenDataContext();
+        sqlRows(
+            db().databasePath(),
+            {u"UPDATE cdname SET CDID = 4294967296"_s, u"UPDATE kyoku SET 曲ID = 4294967297"_s});
+        QVERIFY(QDir(m_folder->path()).mkdir(u"backup"_s));
+        // "-": what an ended run left; .cdkaisou.db.import-1 is of a process that runs (init)
+        const QStringList names
+            = QString(
+                  u"-.cdkaisou.db.import-D -.cdkaisou.db.import-D-journal -cdkaisou.db.restore-D "
+                  u"-backup/cdkaisou-20250101-120000.db.part "
+                  u"-backup/cdkaisou-20250101-120000-2.db.part "
+                  u"-backup/cdkaisou-20250101-120000.db.part-journal .cdkaisou.db.import-1 "
+                  u"cdkaisou.db.restore-x backup/notes.part backup/notes.part-journal "
+                  u"backup/cdkaisou-20250101-120000.db cdkaisou.db.damaged-20250101-120000 "
+                  u"other.db.restore-D"_s)
+                  .replace(u'D', QString::number(endedProcessId()))
+                  .split(u' ');
+        for (const QString& name : names)
+            QVERIFY(writeBytes(at(name.mid(name.startsWith(u'-'))), "x"_ba));
+        start();
+        for (const QString& name : names)
+            QVERIFY2(QFile::exists(at(name.mid(name.startsWith(u'-')))) != name.startsWith(u'-'),
+                     qPrintable(name));
         QCOMPARE(db().GetMaxCDID() + db().GetMaxKyokuID(), Q_INT64_C(8589934593));
-        db().CloseDataContext();
     }
 };
 
