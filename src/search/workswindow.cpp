@@ -173,9 +173,11 @@ void frmWorks::fillComposers()
         const works::Composer& c = m_composers[i];
         if (!composerShown(c, words))
             continue;
+        // a composer found by name shows every work, as the works grid does
+        const bool everyWork = containsAll(m_composerText[i], words);
         int shownWorks = 0, recordings = 0;
         for (const works::Work& w : c.works)
-            if (workShown(c, w, words) || containsAll(m_composerText[i], words)) {
+            if (everyWork || workShown(c, w, words)) {
                 ++shownWorks;
                 recordings += int(w.recordings.size());
             }
