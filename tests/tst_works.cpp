@@ -7,9 +7,11 @@
 #include "search/workswindow.h"
 #include "store/collection.h"
 #include "store/connection.h"
+#include "store/csvtransfer.h"
 #include "store/findtext.h"
 #include "store/namegroups.h"
 #include "store/statistics.h"
+#include "store/tables.h"
 #include "store/works.h"
 #include "widgets/msgbox.h"
 
@@ -249,8 +251,8 @@ void TestWorks::gatherWorksAndRecordings()
     QCOMPARE(fifth.title, u"交響曲第5番 ハ短調 作品67「運命」"_s);
     QCOMPARE(fifth.recordings.size(), 3);
     const Recording& vienna = fifth.recordings[0];
-    QCOMPARE(vienna.songs, (QVector<int>{0, 1, 2, 3}));
-    QCOMPARE(vienna.movements.last(), u"第4楽章"_s);
+    QCOMPARE(vienna.rowids, (QVector<qint64>{1, 2, 3, 4}));
+    QCOMPARE(fifth.movementsOf(vienna).last(), u"第4楽章"_s);
     QCOMPARE(vienna.totalSeconds(), 6 * 60 + 30 + 7 * 60 + 30 + 8 * 60 + 30 + 9 * 60 + 30);
     QCOMPARE(fifth.recordings[2].cd, u"名曲集"_s);
     QCOMPARE(beethoven.works[0].number.text(), u"Op.18-4"_s);
@@ -262,11 +264,20 @@ void TestWorks::gatherWorksAndRecordings()
     QCOMPARE(bach.works[2].title, u"マタイ受難曲（抜粋）"_s);
     QCOMPARE(bach.works[2].recordings[0].movements.size(), 2);
     QCOMPARE(bach.works[0].number.text(), u"BWV 1007"_s);
-    QCOMPARE(bach.works[0].recordings[0].movements,
+    QCOMPARE(bach.works[0].movementsOf(bach.works[0].recordings[0]),
              (QStringList{u"プレリュード"_s, u"アルマンド"_s}));
     QCOMPARE(bach.works[0].recordings[0].seconds, (QVector<int>{150, -1}));
     QCOMPARE(bach.works[0].recordings[0].totalSeconds(), 150);
     QCOMPARE(all[3].works[0].number.text(), u"K.9"_s); // numerically before K.550
+    // コレクションの統計's 作品: the most recorded first, then the most songs
+    const stats::Tab most
+        = stats::count({}, cdnameTable().fields(), kyokuTable().fields(), {}, all).constLast();
+    QStringList top;
+    for (const stats::Line& l : most.lines.mid(0, 3))
+        top << u"%1:%2/%3"_s.arg(l.name).arg(l.recordings).arg(l.songs);
+    QCOMPARE(top,
+             (QStringList{u"交響曲第5番 ハ短調 作品67「運命」:3/6"_s,
+                          u"弦楽四重奏曲第4番 作品18の4:2/2"_s, u"マタイ受難曲（抜粋）:1/2"_s}));
 }
 
 void TestWorks::durations()
@@ -397,6 +408,23 @@ void TestWorks::nameGroupsJoinSplitAndUnify()
         }
         return out;
     };
+    // コレクションの統計: a line per name group, its spellings named; the works
+    // by their recordings (the songs without a composer are one work too)
+    auto tab = [](const QString& title) {
+        QStringList out;
+        for (const stats::Tab& t : stats::countShown(db(), true, false))
+            for (const stats::Line& l : t.lines)
+                if (t.def.title == title)
+                    out << u"%1%2:%3/%4(%5)"_s.arg(l.name, l.composer)
+                               .arg(l.songs)
+                               .arg(t.def.kind == stats::Kind::Works ? l.recordings : l.cds)
+                               .arg(l.spellings.join(u','));
+        return out;
+    };
+    QCOMPARE(
+        tab(u"作曲者"_s),
+        (QStringList{u"（未入力）:2/2()"_s, u"J.S.バッハ:2/1()"_s, u"バッハ:2/2(バッハ,ﾊﾞｯﾊ)"_s}));
+    QCOMPARE(tab(u"指揮者"_s).size(), 3); // カラヤン twice until joined, and （未入力）
     QVector<names::Group> gs = groups();
     QCOMPARE(described(gs),
              (QStringList{u"J.S.バッハ:2/1(J.S.バッハ)"_s,
@@ -411,9 +439,17 @@ void TestWorks::nameGroupsJoinSplitAndUnify()
     QCOMPARE(suggested,
              (QStringList{u"J.S.バッハ+バッハ"_s, u"カラヤン・ヘルベルト+ヘルベルト・カラヤン"_s}));
 
-    names::join(cn, {u"J.S.バッハ"_s, u"バッハ"_s, u"ﾊﾞｯﾊ"_s}, u"J.S.バッハ"_s);
+    db().JoinNames({u"J.S.バッハ"_s, u"バッハ"_s, u"ﾊﾞｯﾊ"_s}, u"J.S.バッハ"_s);
     gs = groups();
     QCOMPARE(described(gs).first(), u"J.S.バッハ:4/3(J.S.バッハ,バッハ,ﾊﾞｯﾊ)"_s);
+    QCOMPARE(tab(u"作曲者"_s).first(), u"J.S.バッハ:4/3(J.S.バッハ,バッハ,ﾊﾞｯﾊ)"_s);
+    QCOMPARE(tab(u"作品"_s), (QStringList{u"曲J.S.バッハ:4/3()"_s, u"曲（未入力）:2/2()"_s}));
+    // and in the CSV export, beside the two tables
+    const QString csvAt = folder.path() + u"/namegroup.csv"_s;
+    csv::exportCollection(cn, folder.path() + u"/cd.csv"_s, folder.path() + u"/kyoku.csv"_s, csvAt);
+    QCOMPARE(QString::fromUtf8(bytesOf(csvAt)).split(u"\r\n"_s),
+             (QStringList{u"表記,名前"_s, u"J.S.バッハ,J.S.バッハ"_s, u"バッハ,J.S.バッハ"_s,
+                          u"ﾊﾞｯﾊ,J.S.バッハ"_s, QString()}));
     QVERIFY(gs.first().joined);
     QCOMPARE(names::suggest(gs).size(), 1);
     // kept in the file, and in its backup

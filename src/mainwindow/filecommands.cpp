@@ -195,9 +195,11 @@ void FileCommands::mnuCsvExport_Click()
     const QDir dir(folder);
     const QString cdFile = dir.filePath(QStringLiteral("cdname.csv"));
     const QString songFile = dir.filePath(QStringLiteral("kyoku.csv"));
-    if ((QFileInfo::exists(cdFile) || QFileInfo::exists(songFile))
+    const QString groupFile = dir.filePath(QStringLiteral("namegroup.csv"));
+    if ((QFileInfo::exists(cdFile) || QFileInfo::exists(songFile) || QFileInfo::exists(groupFile))
         && MsgBox(
-               QStringLiteral("「%1」に cdname.csv か kyoku.csv がすでにあります。置き換えますか？")
+               QStringLiteral("「%1」に cdname.csv、kyoku.csv か namegroup.csv がすでにあります。"
+                              "置き換えますか？")
                    .arg(folder),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
             != QMessageBox::Yes)
@@ -206,9 +208,9 @@ void FileCommands::mnuCsvExport_Click()
         db.connection(); // refuses when no collection is open
         onOwnConnection(QStringLiteral("CSVを書き出しています..."),
                         [&](Connection& cn, const LongWorkProgress&) {
-                            csv::exportCollection(cn, cdFile, songFile);
+                            csv::exportCollection(cn, cdFile, songFile, groupFile);
                         });
-        MsgBox(QStringLiteral("書き出しました。\r%1\r%2").arg(cdFile, songFile));
+        MsgBox(QStringLiteral("書き出しました。\r%1\r%2\r%3").arg(cdFile, songFile, groupFile));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }

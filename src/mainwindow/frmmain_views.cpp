@@ -192,8 +192,7 @@ void frmMain::mnuStatistics_Click()
 {
     try {
         const bool allData = displayState() == DisplayState::AllData;
-        QVector<stats::Tab> tabs = stats::count(stats::shownIn(db, allData, m_panels->isUnlinked()),
-                                                need(db.cds()).fields(), need(db.songs()).fields());
+        QVector<stats::Tab> tabs = stats::countShown(db, allData, m_panels->isUnlinked());
         const QString shown = allData    ? QStringLiteral("すべてのデータ")
             : db.strCriteria().isEmpty() ? QStringLiteral("全曲表示")
                                          : db.strCriteria();
@@ -213,12 +212,7 @@ void frmMain::mnuWorks_Click()
 {
     try {
         ShowWait();
-        const stats::Shown all = stats::shownIn(db, true, false);
-        QVector<works::Song> songs = works::songsOf(all.songs);
-        const names::Joins& joins = db.NameJoins(); // a composer by the name of his group
-        for (works::Song& song : songs)
-            song.composer = names::groupName(joins, song.composer);
-        QVector<works::Composer> composers = works::gather(songs);
+        QVector<works::Composer> composers = *db.Works(); // shared, not copied
         UnloadWait();
         if (m_works)
             m_works->close();

@@ -244,6 +244,9 @@ QVector<FieldDef> frmStatistics::tableFields(int i) const
     auto number = [](const QString& name) { return FieldDef{name, FieldType::Integer, 0, true}; };
     switch (t.def.kind) {
     case Kind::SongNames:
+        if (t.def.byGroup) // a name group's line names the spellings it counts
+            return {text(t.def.field), number(QStringLiteral("CD数")),
+                    number(QStringLiteral("曲数")), text(QStringLiteral("表記"))};
         return {text(t.def.field), number(QStringLiteral("CD数")), number(QStringLiteral("曲数"))};
     case Kind::CDNames:
         return {text(t.def.field), number(QStringLiteral("CD数"))};
@@ -254,6 +257,10 @@ QVector<FieldDef> frmStatistics::tableFields(int i) const
     case Kind::Storage:
         return {text(QStringLiteral("キャビネット")), text(QStringLiteral("段")),
                 number(QStringLiteral("CD数"))};
+    case Kind::Works:
+        return {text(QStringLiteral("作品")), text(QStringLiteral("作曲者名")),
+                number(QStringLiteral("録音数")), number(QStringLiteral("CD数")),
+                number(QStringLiteral("曲数"))};
     }
     return {};
 }
@@ -270,11 +277,11 @@ QVector<QVector<QVariant>> frmStatistics::tableRows(int i) const
             const QModelIndex index = model->index(r, c);
             if (fields[c].type == FieldType::Integer)
                 row << QVariant(qint64(index.data(Qt::UserRole).toDouble()));
-            else if (c == 0 || m_tabs.at(i).def.kind == Kind::Storage)
-                row << index.data(Qt::DisplayRole);
-            else
+            else if (m_tabs.at(i).def.kind == Kind::Purchases && c > 0) // amounts
                 row << QString::number(index.data(Qt::UserRole).toDouble(), 'f',
                                        QLocale::FloatingPointShortest);
+            else
+                row << index.data(Qt::DisplayRole);
         }
         rows << row;
     }
@@ -297,6 +304,8 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
         case Kind::SongNames:
             items << nameItem(line.name, false) << numberItem(line.cds, DisplayFormat::Grouped)
                   << numberItem(line.songs, DisplayFormat::Grouped);
+            if (tab.def.byGroup)
+                items << nameItem(line.spellings.join(QStringLiteral("、")), false);
             break;
         case Kind::CDNames:
             items << nameItem(line.name, false) << numberItem(line.cds, DisplayFormat::Grouped);
@@ -310,11 +319,18 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
             items << nameItem(line.name, false) << nameItem(line.shelf, false)
                   << numberItem(line.cds, DisplayFormat::Grouped);
             break;
+        case Kind::Works:
+            items << nameItem(line.name, false) << nameItem(line.composer, false)
+                  << numberItem(line.recordings, DisplayFormat::Grouped)
+                  << numberItem(line.cds, DisplayFormat::Grouped)
+                  << numberItem(line.songs, DisplayFormat::Grouped);
+            break;
         }
         model->appendRow(items);
         names << (tab.def.kind == Kind::Storage ? placeOf(line) : line.name);
         cds << double(line.cds);
-        songs << double(line.songs);
+        // a work's measure is its recordings
+        songs << double(tab.def.kind == Kind::Works ? line.recordings : line.songs);
         if (!line.rest) { // その他 in the bars would dwarf every name beside it
             barNames << names.last();
             barCds << cds.last();
@@ -386,6 +402,14 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
                       QStringLiteral("pie")));
         break;
     }
+    case Kind::Works:
+        chartLayout->addWidget(chartView(
+            barChart(QStringLiteral("作品ごとの録音数") + largest, barNames,
+                     {{QStringLiteral("録音数"), barSongs}, {QStringLiteral("CD数"), barCds}}),
+            QStringLiteral("bars")));
+        chartLayout->addWidget(chartView(pieChart(QStringLiteral("作品ごとの録音数"), names, songs),
+                                         QStringLiteral("pie")));
+        break;
     }
     chartLayout->setStretch(0, 2); // the bars need the height of every name
     chartLayout->setStretch(1, 1);

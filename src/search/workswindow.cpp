@@ -256,7 +256,7 @@ void frmWorks::fillRecordings()
         QString name;
         for (const works::Recording& r : w->recordings)
             if (r.movements.size() == most) {
-                name = r.movements[m];
+                name = w->movementNames.value(r.movements[m]);
                 break;
             }
         rowNames << name;

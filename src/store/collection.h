@@ -7,6 +7,7 @@
 #include "identifiers.h"
 #include "namegroups.h"
 #include "view.h"
+#include "works.h"
 
 #include <QObject>
 
@@ -160,6 +161,9 @@ public:
     void JoinNames(const QStringList& spellings, const QString& name);
     void SplitName(const QString& spelling);
     names::Rewritten UnifyNames(const QStringList& spellings, const QString& chosen);
+    // Every work recorded in the collection, its composers by their name
+    // groups: gathered once, and again after a change.
+    std::shared_ptr<const QVector<works::Composer>> Works();
 
     // Whether a CD with this title is stored (compared as the database compares text).
     bool CDNameExists(const QString& title);
@@ -235,6 +239,9 @@ private:
     std::atomic<bool> findTextStop = false;
     void startFindIndex(const Snapshot& cds, const Snapshot& songs, const QString& mark);
     void stopFindIndex();
+    using Works_t = std::shared_ptr<const QVector<works::Composer>>;
+    Works_t worksFound; // as of worksMark
+    QString worksMark;
     std::unique_ptr<Reading> reading;
     int readingGeneration = 0;
     bool finishing = false;

@@ -438,6 +438,9 @@ const QStringList& Connection::schemaStatements()
         // first song) by title without reading the whole tables.
         QStringLiteral("CREATE INDEX kyoku_title ON kyoku (CD名 COLLATE NOCASE)"),
         QStringLiteral("CREATE INDEX cdname_title ON cdname (CD名 COLLATE NOCASE)"),
+        // the name groups the collector joins, beside the two tables
+        QStringLiteral(
+            "CREATE TABLE namegroup (表記 TEXT NOT NULL PRIMARY KEY, 名前 TEXT NOT NULL)"),
     };
     return statements;
 }

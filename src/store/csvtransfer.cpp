@@ -1,5 +1,7 @@
 #include "csvtransfer.h"
 
+#include "namegroups.h"
+
 #include "connection.h"
 #include "dberror.h"
 #include "fieldtext.h"
@@ -274,7 +276,8 @@ QByteArray writeView(const View& view)
     return write(view.fields(), rows);
 }
 
-void exportCollection(Connection& cn, const QString& cdFile, const QString& songFile)
+void exportCollection(Connection& cn, const QString& cdFile, const QString& songFile,
+                      const QString& groupFile)
 {
     for (const auto& [path, table, fields] :
          {std::tuple{cdFile, QStringLiteral("cdname"), &Connection::cdnameFields()},
@@ -294,6 +297,9 @@ void exportCollection(Connection& cn, const QString& cdFile, const QString& song
             rows << row->values();
         save(path, write(*fields, rows));
     }
+    auto text = [](const QString& name) { return FieldDef{name, FieldType::Text, 255, false}; };
+    save(groupFile,
+         write({text(QStringLiteral("表記")), text(QStringLiteral("名前"))}, names::joinRows(cn)));
 }
 
 void save(const QString& path, const QByteArray& data)

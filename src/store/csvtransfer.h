@@ -17,9 +17,11 @@ namespace csv {
 QByteArray write(const QVector<FieldDef>& fields, const QVector<QVector<QVariant>>& rows);
 // The visible rows of a view, in its order.
 QByteArray writeView(const View& view);
-// The whole collection as two files, the CDs in CDID order and the songs in
-// 曲ID order, each written whole or not at all. Throws DbError.
-void exportCollection(Connection& cn, const QString& cdFile, const QString& songFile);
+// The whole collection as three files, the CDs in CDID order, the songs in
+// 曲ID order and the name groups (表記, 名前), each written whole or not at
+// all. Throws DbError.
+void exportCollection(Connection& cn, const QString& cdFile, const QString& songFile,
+                      const QString& groupFile);
 // Writes `data` to `path` whole or not at all. Throws DbError.
 void save(const QString& path, const QByteArray& data);
 

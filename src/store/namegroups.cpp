@@ -61,6 +61,18 @@ Joins readJoins(Connection& cn)
     return joins;
 }
 
+QVector<QVector<QVariant>> joinRows(Connection& cn)
+{
+    QVector<QVector<QVariant>> rows;
+    if (!tableExists(cn))
+        return rows;
+    for (const QVariant& row : cn.column(
+             QStringLiteral("SELECT 表記 || char(9) || 名前 FROM namegroup ORDER BY 名前, 表記")))
+        rows << QVector<QVariant>{row.toString().section(u'\t', 0, 0),
+                                  row.toString().section(u'\t', 1)};
+    return rows;
+}
+
 QString groupKey(const Joins& joins, const QString& spelling)
 {
     const QString key = normalizedForFind(spelling);
@@ -208,6 +220,7 @@ QVector<Suggestion> suggest(const QVector<Group>& groups)
 void join(Connection& cn, const QStringList& spellings, const QString& name)
 {
     cn.transaction([&] {
+        // a collection made by an earlier version gets the table with its first join
         cn.column(QStringLiteral("CREATE TABLE IF NOT EXISTS namegroup (表記 TEXT NOT NULL PRIMARY "
                                  "KEY, 名前 TEXT NOT NULL)"));
         for (const QString& s : spellings)

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 
 #include <vector>
@@ -23,6 +24,8 @@ namespace names {
 // it, with its group's name.
 using Joins = QHash<QString, QString>;
 Joins readJoins(Connection& cn);
+// The stored joins as rows of 表記 and 名前, by group, for the CSV export.
+QVector<QVector<QVariant>> joinRows(Connection& cn);
 
 // The key a spelling is grouped by: its group's name once joined, otherwise
 // the spelling itself, both as quick find writes them.

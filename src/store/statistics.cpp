@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <numeric>
 
 namespace stats {
 
@@ -33,13 +34,14 @@ QString others()
 const QVector<TabDef>& tabs()
 {
     static const QVector<TabDef> all{
-        {QStringLiteral("作曲者"), Kind::SongNames, QStringLiteral("作曲者名")},
+        {QStringLiteral("作曲者"), Kind::SongNames, QStringLiteral("作曲者名"), true},
         {QStringLiteral("分野"), Kind::SongNames, QStringLiteral("分野")},
         {QStringLiteral("発売元"), Kind::CDNames, QStringLiteral("発売元")},
-        {QStringLiteral("指揮者"), Kind::SongNames, QStringLiteral("指揮者名")},
-        {QStringLiteral("演奏団体"), Kind::SongNames, QStringLiteral("演奏団体")},
+        {QStringLiteral("指揮者"), Kind::SongNames, QStringLiteral("指揮者名"), true},
+        {QStringLiteral("演奏団体"), Kind::SongNames, QStringLiteral("演奏団体"), true},
         {QStringLiteral("購入年"), Kind::Purchases, QStringLiteral("購入年月日")},
-        {QStringLiteral("保管場所"), Kind::Storage, QStringLiteral("キャビネット")}};
+        {QStringLiteral("保管場所"), Kind::Storage, QStringLiteral("キャビネット")},
+        {QStringLiteral("作品"), Kind::Works, QStringLiteral("曲名")}};
     return all;
 }
 
@@ -81,11 +83,13 @@ public:
         m_lastId = *it;
         return *it;
     }
+    // A name of its own, numbered next.
+    void add(const QString& name) { m_names.push_back(name); }
     const QString& name(int id) const { return m_names[size_t(id)]; }
     int count() const { return int(m_names.size()); }
 
 private:
-    const QString m_notEntered = notEntered();
+    QString m_notEntered = notEntered();
     const TextPool::Text* m_lastText = nullptr;
     int m_lastId = -1;
     std::deque<QString> m_names;
@@ -158,11 +162,59 @@ std::vector<int> nameIds(const std::vector<const Row*>& rows, int column, Names&
     return ids;
 }
 
-Tab songNames(const TabDef& def, const Shown& shown, int column)
+// The spellings of one name group as one name: each spelling's number
+// becomes its group's, and `names` then holds one name per group, its
+// joined name or its most used spelling, with the spellings it counted.
+std::vector<QStringList> groupSpellings(Names& names, std::vector<int>& ids,
+                                        const names::Joins& joins)
+{
+    std::vector<qint64> uses(size_t(names.count()));
+    for (int id : ids)
+        ++uses[size_t(id)];
+    QHash<QString, int> groupOf;
+    std::vector<int> newId(size_t(names.count()));
+    std::vector<std::vector<int>> members;
+    for (int id = 0; id < names.count(); ++id) {
+        const QString& name = names.name(id);
+        const QString key = name == notEntered() ? QString() : names::groupKey(joins, name);
+        auto it = groupOf.constFind(key);
+        if (it == groupOf.constEnd()) {
+            it = groupOf.insert(key, int(members.size()));
+            members.emplace_back();
+        }
+        newId[size_t(id)] = *it;
+        members[size_t(*it)].push_back(id);
+    }
+    Names grouped;
+    std::vector<QStringList> spellings;
+    for (std::vector<int>& m : members) {
+        std::stable_sort(m.begin(), m.end(),
+                         [&uses](int a, int b) { return uses[size_t(a)] > uses[size_t(b)]; });
+        QStringList list;
+        for (int id : m)
+            list << names.name(id);
+        const QString& first = names.name(m.front());
+        const QString joined = first == notEntered() ? first : names::groupName(joins, first);
+        grouped.add(joined);
+        spellings.push_back(list);
+    }
+    for (int& id : ids)
+        id = newId[size_t(id)];
+    names = std::move(grouped);
+    return spellings;
+}
+
+Tab songNames(const TabDef& def, const Shown& shown, int column, const names::Joins& joins)
 {
     Names names;
-    const std::vector<int> nameOfSong = nameIds(shown.songs, column, names);
+    std::vector<int> nameOfSong = nameIds(shown.songs, column, names);
+    std::vector<QStringList> spellings;
+    if (def.byGroup)
+        spellings = groupSpellings(names, nameOfSong, joins);
     QVector<Line> lines = linesOf(names);
+    for (size_t id = 0; id < spellings.size(); ++id)
+        if (spellings[id].size() > 1)
+            lines[qsizetype(id)].spellings = spellings[id];
     for (int id : nameOfSong)
         ++lines[id].songs;
     // a CD counts once under each name its songs have
@@ -265,6 +317,60 @@ Tab storage(const TabDef& def, const Shown& shown, int cabinetColumn, int shelfC
     return {def, lines};
 }
 
+// The works most recorded first (ties by songs, then in Japanese order of
+// their titles), the 20 largest and then その他.
+Tab worksTab(const TabDef& def, const QVector<works::Composer>& composers)
+{
+    QVector<Line> lines;
+    std::vector<QSet<QString>> cdsOf; // each line's CDs, by their titles folded
+    for (const works::Composer& c : composers)
+        for (const works::Work& w : c.works) {
+            Line line;
+            line.name = w.title;
+            line.composer = c.name.isEmpty() ? notEntered() : c.name;
+            line.recordings = w.recordings.size();
+            QSet<QString> cds;
+            for (const works::Recording& r : w.recordings) {
+                line.songs += r.rowids.size();
+                cds.insert(foldKey(r.cd));
+            }
+            line.cds = cds.size();
+            lines << line;
+            cdsOf.push_back(std::move(cds));
+        }
+    std::vector<int> order(size_t(lines.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&lines](int x, int y) {
+        const Line& a = lines[x];
+        const Line& b = lines[y];
+        if (a.recordings != b.recordings)
+            return a.recordings > b.recordings;
+        if (a.songs != b.songs)
+            return a.songs > b.songs;
+        return japaneseBefore(a.name, b.name);
+    });
+    QVector<Line> ranked;
+    Line rest;
+    rest.name = others();
+    rest.rest = true;
+    QSet<QString> restCDs; // a CD holding several of the rest counts once
+    for (size_t i = 0; i < order.size(); ++i) {
+        const Line& line = lines[order[i]];
+        if (i < size_t(Largest)) {
+            ranked << line;
+            continue;
+        }
+        rest.recordings += line.recordings;
+        rest.songs += line.songs;
+        restCDs.unite(cdsOf[size_t(order[i])]);
+    }
+    if (order.size() > size_t(Largest)) {
+        rest.cds = restCDs.size();
+        ranked << rest;
+    }
+    return {def, ranked};
+}
+
 } // namespace
 
 Shown cdsWithTheirSongs(const View& cds, bool everySong)
@@ -347,13 +453,14 @@ Shown shownIn(Collection& db, bool allData, bool songsShown)
 }
 
 QVector<Tab> count(const Shown& shown, const QVector<FieldDef>& cdFields,
-                   const QVector<FieldDef>& songFields)
+                   const QVector<FieldDef>& songFields, const names::Joins& joins,
+                   const QVector<works::Composer>& works)
 {
     QVector<Tab> out;
     for (const TabDef& def : tabs()) {
         switch (def.kind) {
         case Kind::SongNames:
-            out << songNames(def, shown, columnOf(songFields, def.field));
+            out << songNames(def, shown, columnOf(songFields, def.field), joins);
             break;
         case Kind::CDNames:
             out << cdNames(def, shown, columnOf(cdFields, def.field));
@@ -366,9 +473,28 @@ QVector<Tab> count(const Shown& shown, const QVector<FieldDef>& cdFields,
             out << storage(def, shown, columnOf(cdFields, def.field),
                            columnOf(cdFields, QStringLiteral("段")));
             break;
+        case Kind::Works:
+            out << worksTab(def, works);
+            break;
         }
     }
     return out;
+}
+
+QVector<Tab> countShown(Collection& db, bool allData, bool songsShown)
+{
+    const Shown shown = shownIn(db, allData, songsShown);
+    const names::Joins& joins = db.NameJoins();
+    // every song shown (all data, 全曲表示 of all songs): the collection's
+    // works, gathered once
+    size_t stored = 0;
+    for (const RowPtr& row : need(db.songs()).baseRows())
+        stored += row ? 1 : 0;
+    const std::shared_ptr<const QVector<works::Composer>> works
+        = allData || shown.songs.size() == stored
+        ? db.Works()
+        : std::make_shared<const QVector<works::Composer>>(works::gather(shown.songs, &joins));
+    return count(shown, need(db.cds()).fields(), need(db.songs()).fields(), joins, *works);
 }
 
 } // namespace stats

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "namegroups.h"
 #include "view.h"
+#include "works.h"
 
 #include <QString>
 #include <QVector>
@@ -26,13 +28,15 @@ enum class Kind {
     SongNames, // a field of the songs: per name, the songs and the CDs holding them
     CDNames, // a field of the CDs: CDs per name
     Purchases, // CDs and money per year of purchase, with the running total
-    Storage // CDs per cabinet and shelf
+    Storage, // CDs per cabinet and shelf
+    Works // the most recorded works: recordings, songs and CDs per work
 };
 
 struct TabDef {
     QString title; // the tab's caption
     Kind kind;
     QString field; // the field counted; Storage: the cabinet's (the shelf is 段)
+    bool byGroup = false; // a person's field: one line per name group
 };
 // The tabs, in the window's order.
 const QVector<TabDef>& tabs();
@@ -44,6 +48,9 @@ struct Line {
     qint64 songs = 0;
     double spent = 0; // Purchases: the prices of the year's CDs added
     double runningTotal = 0; // Purchases: spent up to and with this line
+    QStringList spellings; // a name group's spellings counted, the most used first
+    QString composer; // Works: the work's composer
+    qint64 recordings = 0; // Works
     bool rest = false; // the その他 line
 };
 
@@ -68,10 +75,16 @@ Shown songsWithTheirCDs(const View& songs);
 // or (`songsShown`: a song search, 全曲表示) the songs on show with their CDs.
 Shown shownIn(Collection& db, bool allData, bool songsShown);
 
-// Every tab, counted. Lines of names come largest first (ties in Japanese
-// order), the 20 largest and then その他; years in order, then
-// （日付不明） and （未入力）; places in Japanese order.
+// Every tab, counted: the persons by the name groups of `joins`, the works
+// of `works` (gathered from the songs shown). Lines of names come largest
+// first (ties in Japanese order), the 20 largest and then その他; years in
+// order, then （日付不明） and （未入力）; places in Japanese order; works by
+// their recordings.
 QVector<Tab> count(const Shown& shown, const QVector<FieldDef>& cdFields,
-                   const QVector<FieldDef>& songFields);
+                   const QVector<FieldDef>& songFields, const names::Joins& joins,
+                   const QVector<works::Composer>& works);
+// Every tab of what the main window shows (as `shownIn`), counted with the
+// collection's name groups and the works of the songs shown.
+QVector<Tab> countShown(Collection& db, bool allData, bool songsShown);
 
 } // namespace stats

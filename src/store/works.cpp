@@ -11,6 +11,8 @@
 #include <QSet>
 
 #include <algorithm>
+#include <array>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -378,6 +380,14 @@ int Recording::totalSeconds() const
     return total;
 }
 
+QStringList Work::movementsOf(const Recording& r) const
+{
+    QStringList names;
+    for (int m : r.movements)
+        names << movementNames.value(m);
+    return names;
+}
+
 int Composer::recordings() const
 {
     int n = 0;
@@ -423,9 +433,12 @@ struct Spellings {
     QStringList order;
     void add(const QString& s)
     {
-        if (!count.contains(s))
+        auto it = count.find(s);
+        if (it == count.end()) {
             order << s;
-        ++count[s];
+            it = count.insert(s, 0);
+        }
+        ++*it;
     }
     QString commonest() const
     {
@@ -440,87 +453,81 @@ struct Spellings {
     }
 };
 
-} // namespace
-
-QVector<Song> songsOf(const std::vector<const Row*>& rows)
-{
-    const TableDef& table = kyokuTable();
-    auto column
-        = [&table](const char16_t* name) { return table.indexOf(QString::fromUtf16(name)); };
-    const int cd = column(u"CD名"), title = column(u"曲名"), composer = column(u"作曲者名"),
-              conductor = column(u"指揮者名"), ensemble = column(u"演奏団体"),
-              soloist = column(u"ソリスト"), duration = column(u"録音時間"),
-              recorded = column(u"録音年月日");
-    const auto& fields = table.fields();
-    QVector<Song> out;
-    out.reserve(qsizetype(rows.size()));
-    for (const Row* row : rows) {
-        if (!row)
-            continue;
-        // a copy: the row's text is lent only while the row lives, and the
-        // works outlive a reading of the views
-        auto text = [row, &fields](int c) {
-            if (row->isNull(c))
-                return QString();
-            const QString lent = row->text(c, fields.at(c).type);
-            return QString(lent.unicode(), lent.size());
-        };
-        Song s;
-        s.rowid = row->rowid;
-        s.cd = text(cd);
-        s.title = text(title);
-        s.composer = text(composer);
-        s.conductor = text(conductor);
-        s.ensemble = text(ensemble);
-        s.soloist = text(soloist);
-        s.duration = text(duration);
-        s.recorded = text(recorded);
-        out << s;
+// Each distinct text once: a collection repeats its titles, names and times
+// song after song, and each is recognised, folded or read once. The keys are
+// copies, as the texts given may be lent.
+template <typename T> class Memo {
+public:
+    template <typename Make> int idOf(const QString& text, Make make)
+    {
+        auto it = m_ids.constFind(text);
+        if (it == m_ids.constEnd()) {
+            m_values.push_back(make(text));
+            it = m_ids.insert(QString(text.unicode(), text.size()), int(m_values.size()) - 1);
+        }
+        return *it;
     }
-    return out;
+    const T& operator[](int id) const { return m_values[size_t(id)]; }
+
+private:
+    QHash<QString, int> m_ids;
+    std::vector<T> m_values;
+};
+
+struct ComposerName {
+    QString shown; // as typed, or its group's name
+    QString key; // as compared
+};
+
+// A recording's CD名 and performers, each as the number of its folded text.
+struct Performers {
+    std::array<int, 4> ids;
+    bool operator==(const Performers& o) const { return ids == o.ids; }
+};
+size_t qHash(const Performers& p, size_t seed = 0)
+{
+    return qHashRange(p.ids.begin(), p.ids.end(), seed);
 }
 
-QVector<Composer> gather(const QVector<Song>& songs)
+// The songs given one at a time, in the order the works are gathered.
+using SongAt = std::function<const Song&(qsizetype)>;
+
+QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names::Joins* joins)
 {
+    Memo<Title> titles;
+    Memo<ComposerName> composers;
+    Memo<QString> foldedTexts;
+    Memo<int> durations;
+    Memo<QString> kept;
     struct Seen {
-        Title title;
-        QString composer;
-        QString work; // within the composer
+        int title;
+        int composer;
     };
-    QVector<Seen> seen(songs.size());
+    std::vector<Seen> seen(static_cast<size_t>(count));
     // A genre and number written beside a catalogue number (交響曲第5番 作品67)
     // stands for that number wherever the composer's songs write only the
     // genre; a genre seen beside two numbers stands for neither.
     QHash<QString, QSet<QString>> numbersOfGenre;
-    for (qsizetype i = 0; i < songs.size(); ++i) {
-        seen[i].title = recognise(songs[i].title);
-        seen[i].composer = folded(songs[i].composer);
-        const Title& t = seen[i].title;
+    for (qsizetype i = 0; i < count; ++i) {
+        const Song& s = songAt(i);
+        Seen& at = seen[size_t(i)];
+        at.title = titles.idOf(s.title, [](const QString& t) { return recognise(t); });
+        at.composer = composers.idOf(s.composer, [joins](const QString& typed) {
+            const QString shown = joins ? names::groupName(*joins, typed) : typed.trimmed();
+            return ComposerName{shown, folded(shown)};
+        });
+        const Title& t = titles[at.title];
         if (!t.number.isNull() && !t.genre.isEmpty())
-            numbersOfGenre[seen[i].composer + u'\x1f' + t.genre].insert(t.number.key());
-    }
-    QHash<QString, CatalogueNumber> numberOfKey;
-    for (qsizetype i = 0; i < songs.size(); ++i) {
-        const Title& t = seen[i].title;
-        QString& work = seen[i].work;
-        if (!t.number.isNull()) {
-            work = u'#' + t.number.key();
-            numberOfKey.insert(work, t.number);
-        } else if (!t.genre.isEmpty()) {
-            const QSet<QString> numbers
-                = numbersOfGenre.value(seen[i].composer + u'\x1f' + t.genre);
-            work = numbers.size() == 1 ? u'#' + *numbers.begin() : u'g' + t.genre;
-        } else if (!t.work.isEmpty()) {
-            work = u't' + folded(t.work);
-        } else {
-            work = u'c' + folded(songs[i].cd); // movements alone: the CD's own work
-        }
+            numbersOfGenre[composers[at.composer].key + u'\x1f' + t.genre].insert(t.number.key());
     }
 
     struct WorkBuild {
         Spellings titles;
-        QStringList recordingOrder;
-        QHash<QString, Recording> recordings;
+        QStringList movementNames;
+        QHash<QString, int> movementOf;
+        CatalogueNumber number;
+        QVector<Recording> recordings;
+        QHash<Performers, int> recordingOf; // by the folded CD名 and performers
     };
     struct ComposerBuild {
         Spellings names;
@@ -528,51 +535,91 @@ QVector<Composer> gather(const QVector<Song>& songs)
         QHash<QString, WorkBuild> works;
     };
     QStringList composerOrder;
-    QHash<QString, ComposerBuild> composers;
-    for (qsizetype i = 0; i < songs.size(); ++i) {
-        const Song& s = songs[i];
-        ComposerBuild& c = composers[seen[i].composer];
-        if (c.names.order.isEmpty())
-            composerOrder << seen[i].composer;
-        c.names.add(s.composer.trimmed());
-        if (!c.works.contains(seen[i].work))
-            c.workOrder << seen[i].work;
-        WorkBuild& w = c.works[seen[i].work];
-        const Title& t = seen[i].title;
-        w.titles.add(t.work.isEmpty() ? s.cd : t.work);
-        const QString recordingKey = folded(s.cd) + u'\x1f' + folded(s.conductor) + u'\x1f'
-            + folded(s.ensemble) + u'\x1f' + folded(s.soloist);
-        if (!w.recordings.contains(recordingKey)) {
-            w.recordingOrder << recordingKey;
-            Recording r;
-            r.cd = s.cd;
-            r.conductor = s.conductor;
-            r.ensemble = s.ensemble;
-            r.soloist = s.soloist;
-            r.recorded = s.recorded;
-            w.recordings.insert(recordingKey, r);
+    QHash<QString, ComposerBuild> built;
+    auto foldedId = [&foldedTexts](const QString& text) {
+        return foldedTexts.idOf(text, [](const QString& t) { return folded(t); });
+    };
+    for (qsizetype i = 0; i < count; ++i) {
+        const Song& s = songAt(i);
+        const Seen& at = seen[size_t(i)];
+        const Title& t = titles[at.title];
+        const ComposerName& composer = composers[at.composer];
+        QString work;
+        if (!t.number.isNull()) {
+            work = u'#' + t.number.key();
+        } else if (!t.genre.isEmpty()) {
+            const QSet<QString> numbers = numbersOfGenre.value(composer.key + u'\x1f' + t.genre);
+            work = numbers.size() == 1 ? u'#' + *numbers.begin() : u'g' + t.genre;
+        } else if (!t.work.isEmpty()) {
+            work = u't' + folded(t.work);
+        } else {
+            work = u'c' + foldedTexts[foldedId(s.cd)]; // movements alone: the CD's own work
         }
-        Recording& r = w.recordings[recordingKey];
-        r.songs << int(i);
-        r.rowids << s.rowid;
-        r.movements << (t.movement.isEmpty() ? t.work : t.movement);
-        r.seconds << durationSeconds(s.duration);
+        ComposerBuild& c = built[composer.key];
+        if (c.names.order.isEmpty())
+            composerOrder << composer.key;
+        c.names.add(composer.shown);
+        auto w = c.works.find(work);
+        if (w == c.works.end()) {
+            c.workOrder << work;
+            w = c.works.insert(work, WorkBuild());
+        }
+        // the number of a work whose first song named only its genre
+        if (w->number.isNull() && !t.number.isNull())
+            w->number = t.number;
+        w->titles.add(t.work.isEmpty() ? QString(s.cd.unicode(), s.cd.size()) : t.work);
+        const Performers performers{
+            {foldedId(s.cd), foldedId(s.conductor), foldedId(s.ensemble), foldedId(s.soloist)}};
+        auto r = w->recordingOf.constFind(performers);
+        if (r == w->recordingOf.constEnd()) {
+            Recording made;
+            // one copy of each text, shared by the recordings that show it
+            auto copy = [&kept](const QString& lent) {
+                return kept[kept.idOf(lent, [](const QString& text) {
+                    return QString(text.unicode(), text.size());
+                })];
+            };
+            made.cd = copy(s.cd);
+            made.conductor = copy(s.conductor);
+            made.ensemble = copy(s.ensemble);
+            made.soloist = copy(s.soloist);
+            made.recorded = copy(s.recorded);
+            r = w->recordingOf.insert(performers, int(w->recordings.size()));
+            w->recordings << made;
+        }
+        Recording& rec = w->recordings[*r];
+        rec.rowids << s.rowid;
+        const QString& movement = t.movement.isEmpty() ? t.work : t.movement;
+        auto m = w->movementOf.constFind(movement);
+        if (m == w->movementOf.constEnd()) {
+            m = w->movementOf.insert(movement, int(w->movementNames.size()));
+            w->movementNames << movement;
+        }
+        rec.movements << *m;
+        rec.seconds << durations[durations.idOf(
+            s.duration, [](const QString& d) { return durationSeconds(d); })];
     }
 
-    const QCollator& collator = japaneseCollator();
+    QCollator collator = japaneseCollator(); // a copy of its own: this may run beside the window
     QVector<Composer> out;
+    out.reserve(composerOrder.size());
     for (const QString& key : composerOrder) {
-        const ComposerBuild& c = composers[key];
+        ComposerBuild& c = built[key];
         Composer composer;
         composer.name = c.names.commonest();
         for (const QString& workKey : c.workOrder) {
-            const WorkBuild& wb = c.works[workKey];
+            WorkBuild& wb = c.works[workKey];
             Work w;
             w.title = wb.titles.commonest();
-            w.number = numberOfKey.value(workKey);
-            for (const QString& r : wb.recordingOrder)
-                w.recordings << wb.recordings[r];
-            composer.works << w;
+            w.number = wb.number;
+            w.recordings = std::move(wb.recordings);
+            for (Recording& r : w.recordings) { // grown song by song: no room left over
+                r.rowids.squeeze();
+                r.movements.squeeze();
+                r.seconds.squeeze();
+            }
+            w.movementNames = std::move(wb.movementNames);
+            composer.works << std::move(w);
         }
         std::stable_sort(composer.works.begin(), composer.works.end(),
                          [&collator](const Work& a, const Work& b) {
@@ -582,12 +629,59 @@ QVector<Composer> gather(const QVector<Song>& songs)
                                  return lessThan(a.number, b.number);
                              return collator.compare(a.title, b.title) < 0;
                          });
-        out << composer;
+        out << std::move(composer);
     }
     std::stable_sort(out.begin(), out.end(), [&collator](const Composer& a, const Composer& b) {
         return collator.compare(a.name, b.name) < 0;
     });
     return out;
+}
+
+} // namespace
+
+QVector<Composer> gather(const QVector<Song>& songs, const names::Joins* joins)
+{
+    return gatherFrom(
+        songs.size(), [&songs](qsizetype i) -> const Song& { return songs[i]; }, joins);
+}
+
+QVector<Composer> gather(const std::vector<const Row*>& rows, const names::Joins* joins)
+{
+    const TableDef& table = kyokuTable();
+    auto column
+        = [&table](const char16_t* name) { return table.indexOf(QString::fromUtf16(name)); };
+    const int cd = column(u"CD名"), title = column(u"曲名"), composer = column(u"作曲者名"),
+              conductor = column(u"指揮者名"), ensemble = column(u"演奏団体"),
+              soloist = column(u"ソリスト"), duration = column(u"録音時間"),
+              recorded = column(u"録音年月日");
+    const auto& fields = table.fields();
+    std::vector<const Row*> songs;
+    songs.reserve(rows.size());
+    for (const Row* row : rows)
+        if (row)
+            songs.push_back(row);
+    // One song at a time, its texts lent by its row: the works keep copies of
+    // what they show only, not of every song.
+    Song s;
+    return gatherFrom(
+        qsizetype(songs.size()),
+        [&](qsizetype i) -> const Song& {
+            const Row* row = songs[size_t(i)];
+            auto text = [row, &fields](int c) {
+                return row->isNull(c) ? QString() : row->text(c, fields.at(c).type);
+            };
+            s.rowid = row->rowid;
+            s.cd = text(cd);
+            s.title = text(title);
+            s.composer = text(composer);
+            s.conductor = text(conductor);
+            s.ensemble = text(ensemble);
+            s.soloist = text(soloist);
+            s.duration = text(duration);
+            s.recorded = text(recorded);
+            return s;
+        },
+        joins);
 }
 
 } // namespace works

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "namegroups.h"
+
 #include <QString>
 #include <QStringView>
 #include <QVector>
@@ -72,9 +74,10 @@ struct Recording {
     QString ensemble;
     QString soloist;
     QString recorded;
-    QVector<int> songs; // indexes into the songs gathered, in stored order
-    QVector<qint64> rowids; // the songs' rowids, likewise
-    QStringList movements; // each song's movement part (or its title), in order
+    QVector<qint64> rowids; // the songs' rowids, in stored order
+    // each song's movement part (or its title), as its number among the
+    // work's movement names: a work's recordings share their names
+    QVector<int> movements;
     QVector<int> seconds; // each song's 録音時間 in seconds, -1 where none is readable
     int totalSeconds() const; // -1 when no song's time is readable
 };
@@ -83,6 +86,9 @@ struct Work {
     QString title; // the commonest spelling among its songs
     CatalogueNumber number;
     QVector<Recording> recordings;
+    QStringList movementNames; // the names its recordings' movements are numbered by
+    // The movements of one of its recordings, by name.
+    QStringList movementsOf(const Recording& r) const;
 };
 
 struct Composer {
@@ -91,12 +97,12 @@ struct Composer {
     int recordings() const;
 };
 
-// The songs as the works are gathered from them, from stored kyoku rows.
-QVector<Song> songsOf(const std::vector<const Row*>& rows);
-
 // Every composer with the works recorded in these songs, in Japanese order of
-// names. Songs without a composer are gathered under an empty name.
-QVector<Composer> gather(const QVector<Song>& songs);
+// names, a composer under the name of his name group when `joins` are given.
+// Songs without a composer are gathered under an empty name.
+QVector<Composer> gather(const QVector<Song>& songs, const names::Joins* joins = nullptr);
+// The same from stored kyoku rows.
+QVector<Composer> gather(const std::vector<const Row*>& rows, const names::Joins* joins);
 
 // 録音時間 in seconds: "7:32", "07:32", "1:02:03", "7分32秒", "7'32\"";
 // -1 when it is none of these.
