@@ -460,11 +460,21 @@ template <typename T> class Memo {
 public:
     template <typename Make> int idOf(const QString& text, Make make)
     {
+        // The songs of one CD lend the same stored text one after another. Only
+        // a lent text (no data of its own, held by its row for the whole
+        // gathering) is known by where it lies: a text made for the asking may
+        // be made again where a different one lay.
+        const bool lent = !text.isEmpty() && text.capacity() == 0;
+        if (lent && m_lastId >= 0 && text.constData() == m_lastData && text.size() == m_lastSize)
+            return m_lastId;
         auto it = m_ids.constFind(text);
         if (it == m_ids.constEnd()) {
             m_values.push_back(make(text));
             it = m_ids.insert(QString(text.unicode(), text.size()), int(m_values.size()) - 1);
         }
+        m_lastData = lent ? text.constData() : nullptr;
+        m_lastSize = text.size();
+        m_lastId = lent ? *it : -1;
         return *it;
     }
     const T& operator[](int id) const { return m_values[size_t(id)]; }
@@ -472,6 +482,9 @@ public:
 private:
     QHash<QString, int> m_ids;
     std::vector<T> m_values;
+    const QChar* m_lastData = nullptr;
+    qsizetype m_lastSize = 0;
+    int m_lastId = -1;
 };
 
 struct ComposerName {
