@@ -239,8 +239,8 @@ private:
     std::atomic<bool> findTextStop = false;
     void startFindIndex(const Snapshot& cds, const Snapshot& songs, const QString& mark);
     void stopFindIndex();
-    using Works_t = std::shared_ptr<const QVector<works::Composer>>;
-    Works_t worksFound; // as of worksMark
+    using SharedWorks = std::shared_ptr<const QVector<works::Composer>>;
+    SharedWorks worksFound; // as of worksMark
     QString worksMark;
     std::unique_ptr<Reading> reading;
     int readingGeneration = 0;
