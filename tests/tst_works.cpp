@@ -47,10 +47,12 @@ void TestWorks::recognise_data()
     QTest::addColumn<QString>("movement");
     QTest::addColumn<QString>("number"); // its key
     QTest::addColumn<QString>("genre");
-    auto row = [](const char* name, const QString& title, const QString& work,
-                  const QString& movement, const QString& number, const QString& genre) {
-        QTest::newRow(name) << title << work << movement << number << genre;
-    };
+    QTest::addColumn<QString>("composer");
+    auto row
+        = [](const char* name, const QString& title, const QString& work, const QString& movement,
+             const QString& number, const QString& genre, const QString& composer = QString()) {
+              QTest::newRow(name) << title << work << movement << number << genre << composer;
+          };
     row("楽章 after an opus and a nickname",
         u"交響曲第５番 ハ短調 作品67「運命」 第1楽章 アレグロ・コン・ブリオ"_s,
         u"交響曲第5番 ハ短調 作品67「運命」"_s, u"第1楽章 アレグロ・コン・ブリオ"_s, u"Op 67"_s,
@@ -116,12 +118,17 @@ void TestWorks::recognise_data()
     row("numbered part", u"バレエ音楽「春の祭典」 第1部 大地礼讃"_s, u"バレエ音楽「春の祭典」"_s,
         u"第1部 大地礼讃"_s, QString(), QString());
     row("movement alone", u"II. Adagio"_s, QString(), u"II. Adagio"_s, QString(), QString());
+    row("composer before the work", u"ブラームス：交響曲第1番 ハ短調 作品68 第4楽章"_s,
+        u"交響曲第1番 ハ短調 作品68"_s, u"第4楽章"_s, u"Op 68"_s, u"symphony 1"_s, u"ブラームス"_s);
+    row("another name before the colon", u"ブラームス：交響曲第1番"_s, u"ブラームス"_s,
+        u"交響曲第1番"_s, QString(), QString(), u"シューマン"_s);
 }
 
 void TestWorks::recognise()
 {
     QFETCH(QString, title);
-    const Title t = works::recognise(title);
+    QFETCH(QString, composer);
+    const Title t = works::recognise(title, composer);
     QTEST(t.work, "work");
     QTEST(t.movement, "movement");
     QTEST(t.number.isNull() ? QString() : t.number.key(), "number");

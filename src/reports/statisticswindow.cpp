@@ -327,7 +327,11 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
             break;
         }
         model->appendRow(items);
-        names << (tab.def.kind == Kind::Storage ? placeOf(line) : line.name);
+        // two composers' works of one title apart in the charts
+        names << (tab.def.kind == Kind::Storage ? placeOf(line)
+                      : tab.def.kind == Kind::Works && !line.rest
+                      ? line.name + QStringLiteral("（%1）").arg(line.composer)
+                      : line.name);
         cds << double(line.cds);
         // a work's measure is its recordings
         songs << double(tab.def.kind == Kind::Works ? line.recordings : line.songs);

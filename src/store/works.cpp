@@ -320,9 +320,17 @@ QVector<Found> catalogueNumbers(QStringView text)
     return found;
 }
 
-Title recognise(const QString& title)
+Title recognise(const QString& title, const QString& composer)
 {
-    const QString t = title.normalized(QString::NormalizationForm_KC).simplified();
+    QString t = title.normalized(QString::NormalizationForm_KC).simplified();
+    const QString name = composer.normalized(QString::NormalizationForm_KC).simplified();
+    if (!name.isEmpty() && t.startsWith(name, Qt::CaseInsensitive)) {
+        qsizetype at = name.size();
+        while (at < t.size() && t.at(at).isSpace())
+            ++at;
+        if (at < t.size() - 1 && t.at(at) == u':')
+            t = t.mid(at + 1).trimmed();
+    }
     Title out;
     qsizetype cut = -1, movementFrom = -1;
     // WORK: MOVEMENT, as ripped-music titles carry them
@@ -524,7 +532,12 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
     for (qsizetype i = 0; i < count; ++i) {
         const Song& s = songAt(i);
         Seen& at = seen[size_t(i)];
-        at.title = titles.idOf(s.title, [](const QString& t) { return recognise(t); });
+        // a title led by its composer's name is its own under that composer
+        const QString composer = s.composer.trimmed();
+        at.title = !composer.isEmpty() && s.title.startsWith(composer, Qt::CaseInsensitive)
+            ? titles.idOf(composer + u'\x1f' + s.title,
+                          [&](const QString&) { return recognise(s.title, composer); })
+            : titles.idOf(s.title, [](const QString& t) { return recognise(t); });
         at.composer = composers.idOf(s.composer, [joins](const QString& typed) {
             const QString shown = joins ? names::groupName(*joins, typed) : typed.trimmed();
             return ComposerName{shown, folded(shown)};

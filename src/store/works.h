@@ -52,7 +52,9 @@ struct Title {
     CatalogueNumber number; // the work's catalogue number, if the title carries one
     QString genre; // genre and number ("symphony 5"), if the title names them
 };
-Title recognise(const QString& title);
+// A title that begins with its composer's name and a colon (「ブラームス：交響曲
+// 第1番」) is read from after the colon: the name is no work of its own.
+Title recognise(const QString& title, const QString& composer = QString());
 
 // One song as the works are gathered from it.
 struct Song {
