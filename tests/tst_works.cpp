@@ -346,6 +346,13 @@ void TestWorks::worksWindowShowsARecordingInTheMainWindow()
     auto* works = window->findChild<QTableView*>(u"grdWorks"_s);
     works->setCurrentIndex(works->model()->index(2, 0));
     QCOMPARE(window->chosenWork()->number.text(), u"Op.67"_s);
+    QCOMPARE(text(u"grdComposers", 0, 1) + text(u"grdComposers", 0, 2), u"34"_s);
+    // a heading clicked orders the works; the one chosen stays chosen
+    works->sortByColumn(2, Qt::DescendingOrder);
+    QCOMPARE(text(u"grdWorks", 0, 1) + window->chosenWork()->number.text(), u"Op.67Op.67"_s);
+    works->sortByColumn(0, Qt::AscendingOrder);
+    QCOMPARE(text(u"grdWorks", 0, 1), u"Op.18-4"_s);
+    works->sortByColumn(1, Qt::AscendingOrder);
     QCOMPARE(rows(u"grdRecordings"), 2);
     QCOMPARE(text(u"grdRecordings", 0, 6), u"17:13"_s);
     // the movements as rows, each recording a column

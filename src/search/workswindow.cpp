@@ -4,40 +4,21 @@
 #include "store/view.h"
 #include "widgets/databound.h"
 
+#include <QAbstractTableModel>
 #include <QCollator>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSortFilterProxyModel>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 namespace {
-
-constexpr int IndexRole = Qt::UserRole; // the row's composer or work
-constexpr int OrderRole = Qt::UserRole + 1; // its place in the column's order
-
-QStandardItem* cell(const QString& text, int index = -1, int order = 0)
-{
-    auto* item = new QStandardItem(text);
-    item->setToolTip(text);
-    item->setData(index, IndexRole);
-    item->setData(order, OrderRole);
-    return item;
-}
-
-QStandardItem* count(int n, int index = -1)
-{
-    QStandardItem* item = cell(QString::number(n), index, n);
-    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return item;
-}
 
 bool containsAll(const QString& text, const QStringList& words)
 {
@@ -57,41 +38,155 @@ QString performers(const works::Recording& r)
 
 } // namespace
 
+// A grid's cells, made as the grid draws them: a composer of a thousand
+// works or a work of hundreds of recordings would otherwise make tens of
+// thousands of items at every keystroke of the filter.
+class frmWorks::Cells : public QAbstractTableModel {
+public:
+    using Text = std::function<QString(int item, int column)>;
+    using Key = std::function<int(int item, int column)>;
+
+    Cells(QStringList headings, QVector<int> rightAligned, QObject* parent)
+        : QAbstractTableModel(parent), m_headings(std::move(headings)),
+          m_right(std::move(rightAligned))
+    {
+    }
+    // Each row one item (a composer, a work, a movement), its cells told by
+    // `text`; the headings, when given, name the columns and the rows.
+    void show(QVector<int> items, Text text, std::optional<QStringList> headings = {},
+              QStringList rowHeadings = {})
+    {
+        beginResetModel();
+        m_items = std::move(items);
+        m_text = std::move(text);
+        if (headings)
+            m_headings = std::move(*headings);
+        m_rowHeadings = std::move(rowHeadings);
+        endResetModel();
+    }
+    void clear(std::optional<QStringList> headings = {}) { show({}, {}, std::move(headings)); }
+    int item(int row) const { return row >= 0 && row < m_items.size() ? m_items[row] : -1; }
+    void setSortKey(Key key) { m_key = std::move(key); }
+    void setAllRightAligned() { m_allRight = true; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(m_items.size());
+    }
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(m_headings.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || !m_text)
+            return {};
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+            return m_text(m_items[index.row()], index.column());
+        if (role == Qt::TextAlignmentRole && (m_allRight || m_right.contains(index.column())))
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (role != Qt::DisplayRole)
+            return QAbstractTableModel::headerData(section, orientation, role);
+        if (orientation == Qt::Horizontal)
+            return m_headings.value(section);
+        return section < m_rowHeadings.size()
+            ? QVariant(m_rowHeadings[section])
+            : QAbstractTableModel::headerData(section, orientation, role);
+    }
+    // A click on a heading orders the rows by the column's key; the row the
+    // collector chose stays chosen.
+    void sort(int column, Qt::SortOrder order) override
+    {
+        if (!m_key)
+            return;
+        Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        const QModelIndexList before = persistentIndexList();
+        QVector<int> itemsBefore;
+        for (const QModelIndex& i : before)
+            itemsBefore << m_items[i.row()];
+        std::stable_sort(m_items.begin(), m_items.end(), [&](int a, int b) {
+            const int ka = m_key(a, column), kb = m_key(b, column);
+            return order == Qt::AscendingOrder ? ka < kb : kb < ka;
+        });
+        QHash<int, int> rowOf;
+        for (int r = 0; r < m_items.size(); ++r)
+            rowOf.insert(m_items[r], r);
+        QModelIndexList after;
+        for (int k = 0; k < before.size(); ++k)
+            after << index(rowOf.value(itemsBefore[k]), before[k].column());
+        changePersistentIndexList(before, after);
+        Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+
+private:
+    QStringList m_headings;
+    QStringList m_rowHeadings;
+    QVector<int> m_right;
+    bool m_allRight = false;
+    QVector<int> m_items;
+    Text m_text;
+    Key m_key;
+};
+
 frmWorks::frmWorks(QVector<works::Composer> composers, QWidget* parent)
     : QDialog(parent), m_composers(std::move(composers))
 {
     setObjectName(QStringLiteral("frmWorks"));
     setWindowTitle(QStringLiteral("作品一覧"));
+    // a work is found by its composer's name too; the line between them
+    // keeps one word from being read across both
     for (const works::Composer& c : m_composers) {
-        m_composerText << findableText(c.name);
+        const QString name = findableText(c.name);
+        m_composerText << name;
         QVector<QString> texts;
         for (const works::Work& w : c.works)
-            texts << findableText(
-                QString(w.title + u' ' + (w.number.isNull() ? QString() : w.number.text())));
+            texts << name + u'\n'
+                    + findableText(QString(w.title + u' '
+                                           + (w.number.isNull() ? QString() : w.number.text())));
         m_workText << texts;
     }
+    m_titleRank.resize(m_composers.size());
 
     txtWorkFilter = new QLineEdit(this);
     txtWorkFilter->setObjectName(QStringLiteral("txtWorkFilter"));
     txtWorkFilter->setPlaceholderText(QStringLiteral("作曲者・作品・作品番号で絞り込み"));
     txtWorkFilter->setClearButtonEnabled(true);
-    m_composerModel = new QStandardItemModel(this);
-    m_workModel = new QStandardItemModel(this);
-    m_workOrder = new QSortFilterProxyModel(this);
-    m_workOrder->setSourceModel(m_workModel);
-    m_workOrder->setSortRole(OrderRole);
-    m_recordingModel = new QStandardItemModel(this);
-    m_timeModel = new QStandardItemModel(this);
-    grdComposers = listGrid(QStringLiteral("grdComposers"), m_composerModel, this);
-    grdWorks = listGrid(QStringLiteral("grdWorks"), m_workOrder, this);
+    m_composerCells = new Cells(
+        {QStringLiteral("作曲者"), QStringLiteral("作品"), QStringLiteral("録音")}, {1, 2}, this);
+    m_workCells = new Cells(
+        {QStringLiteral("作品"), QStringLiteral("作品番号"), QStringLiteral("録音")}, {2}, this);
+    m_recordingCells
+        = new Cells({QStringLiteral("CD名"), QStringLiteral("指揮者名"), QStringLiteral("演奏団体"),
+                     QStringLiteral("ソリスト"), QStringLiteral("録音年月日"),
+                     QStringLiteral("楽章"), QStringLiteral("録音時間")},
+                    {5}, this);
+    m_timeCells = new Cells({}, {}, this);
+    m_timeCells->setAllRightAligned();
+    grdComposers = listGrid(QStringLiteral("grdComposers"), m_composerCells, this);
+    grdWorks = listGrid(QStringLiteral("grdWorks"), m_workCells, this);
     // catalogue order first; a click on a heading orders by title or count
-    m_workModel->setHorizontalHeaderLabels(
-        {QStringLiteral("作品"), QStringLiteral("作品番号"), QStringLiteral("録音")});
+    m_workCells->setSortKey([this](int i, int column) {
+        const works::Composer* c = chosenComposer();
+        if (!c)
+            return 0;
+        if (column == 0)
+            return titleRank(*c)[i];
+        return column == 2 ? int(c->works[i].recordings.size()) : i;
+    });
     grdWorks->horizontalHeader()->setSortIndicator(1, Qt::AscendingOrder);
     grdWorks->setSortingEnabled(true);
-    grdRecordings = listGrid(QStringLiteral("grdRecordings"), m_recordingModel, this);
-    grdMovementTimes = listGrid(QStringLiteral("grdMovementTimes"), m_timeModel, this);
+    grdRecordings = listGrid(QStringLiteral("grdRecordings"), m_recordingCells, this);
+    grdMovementTimes = listGrid(QStringLiteral("grdMovementTimes"), m_timeCells, this);
     grdMovementTimes->setSelectionMode(QAbstractItemView::NoSelection);
+    // widths from the first rows only: a work of hundreds of recordings, a
+    // composer of a thousand works, is not measured row by row at each
+    // keystroke (a cell cut short shows its whole text as a tip)
+    for (QTableView* grid : {grdComposers, grdWorks, grdRecordings})
+        grid->verticalHeader()->setResizeContentsPrecision(100);
 
     auto* top = new QSplitter(Qt::Horizontal, this);
     top->addWidget(grdComposers);
@@ -128,130 +223,147 @@ frmWorks::frmWorks(QVector<works::Composer> composers, QWidget* parent)
     fillComposers();
 }
 
+frmWorks::~frmWorks() = default;
+
 const works::Composer* frmWorks::chosenComposer() const
 {
-    const QModelIndex current = grdComposers->currentIndex();
-    if (!current.isValid())
-        return nullptr;
-    const int i = m_composerModel->index(current.row(), 0).data(IndexRole).toInt();
+    const int i = m_composerCells->item(grdComposers->currentIndex().row());
     return i >= 0 && i < m_composers.size() ? &m_composers[i] : nullptr;
 }
 
 const works::Work* frmWorks::chosenWork() const
 {
     const works::Composer* c = chosenComposer();
-    const QModelIndex current = grdWorks->currentIndex();
-    if (!c || !current.isValid())
-        return nullptr;
-    const int i = m_workOrder->index(current.row(), 0).data(IndexRole).toInt();
-    return i >= 0 && i < c->works.size() ? &c->works[i] : nullptr;
+    const int i = m_workCells->item(grdWorks->currentIndex().row());
+    return c && i >= 0 && i < c->works.size() ? &c->works[i] : nullptr;
 }
 
-bool frmWorks::workShown(const works::Composer& c, const works::Work& w,
-                         const QStringList& words) const
+// The works come in catalogue order; their order by title is Japanese,
+// reckoned once per composer, when first asked.
+const QVector<int>& frmWorks::titleRank(const works::Composer& c)
 {
-    const qsizetype ci = &c - m_composers.constData();
-    const qsizetype wi = &w - c.works.constData();
-    return containsAll(m_composerText[ci] + m_workText[ci][wi], words);
+    QVector<int>& rank = m_titleRank[&c - m_composers.constData()];
+    if (rank.size() == c.works.size())
+        return rank;
+    QVector<int> byTitle(c.works.size());
+    std::iota(byTitle.begin(), byTitle.end(), 0);
+    const QCollator& collator = japaneseCollator();
+    std::stable_sort(byTitle.begin(), byTitle.end(), [&](int a, int b) {
+        return collator.compare(c.works[a].title, c.works[b].title) < 0;
+    });
+    rank.resize(c.works.size());
+    for (int r = 0; r < byTitle.size(); ++r)
+        rank[byTitle[r]] = r;
+    return rank;
 }
 
-bool frmWorks::composerShown(const works::Composer& c, const QStringList& words) const
+QVector<int> frmWorks::shownWorks(int composer, const QStringList& words) const
 {
-    if (containsAll(m_composerText[&c - m_composers.constData()], words))
-        return true;
-    return std::any_of(c.works.begin(), c.works.end(),
-                       [&](const works::Work& w) { return workShown(c, w, words); });
+    const works::Composer& c = m_composers[composer];
+    QVector<int> shown;
+    // a composer found by name shows every work, as the works grid does
+    const bool everyWork = containsAll(m_composerText[composer], words);
+    for (int i = 0; i < c.works.size(); ++i)
+        if (everyWork || containsAll(m_workText[composer][i], words))
+            shown << i;
+    return shown;
 }
 
 void frmWorks::fillComposers()
 {
     const QStringList words = findWords(txtWorkFilter->text());
-    m_composerModel->clear();
-    m_composerModel->setHorizontalHeaderLabels(
-        {QStringLiteral("作曲者"), QStringLiteral("作品"), QStringLiteral("録音")});
+    QVector<int> composers;
+    m_shownCounts.clear();
     for (int i = 0; i < m_composers.size(); ++i) {
-        const works::Composer& c = m_composers[i];
-        if (!composerShown(c, words))
+        const QVector<int> shown = shownWorks(i, words);
+        if (shown.isEmpty() && !containsAll(m_composerText[i], words))
             continue;
-        // a composer found by name shows every work, as the works grid does
-        const bool everyWork = containsAll(m_composerText[i], words);
-        int shownWorks = 0, recordings = 0;
-        for (const works::Work& w : c.works)
-            if (everyWork || workShown(c, w, words)) {
-                ++shownWorks;
-                recordings += int(w.recordings.size());
-            }
-        m_composerModel->appendRow(
-            {cell(c.name.isEmpty() ? QStringLiteral("（作曲者なし）") : c.name, i),
-             count(shownWorks), count(recordings)});
+        int recordings = 0;
+        for (int w : shown)
+            recordings += int(m_composers[i].works[w].recordings.size());
+        composers << i;
+        m_shownCounts.insert(i, {int(shown.size()), recordings});
     }
+    m_composerCells->show(composers, [this](int i, int column) {
+        if (column == 0)
+            return m_composers[i].name.isEmpty() ? QStringLiteral("（作曲者なし）")
+                                                 : m_composers[i].name;
+        const QPair<int, int> counts = m_shownCounts.value(i);
+        return QString::number(column == 1 ? counts.first : counts.second);
+    });
     grdComposers->resizeColumnsToContents();
-    if (m_composerModel->rowCount() > 0)
-        grdComposers->setCurrentIndex(m_composerModel->index(0, 0));
+    if (m_composerCells->rowCount() > 0)
+        grdComposers->setCurrentIndex(m_composerCells->index(0, 0));
     else
         fillWorks();
 }
 
 void frmWorks::fillWorks()
 {
-    // the rows go, the headings stay with the order the collector chose
-    m_workModel->removeRows(0, m_workModel->rowCount());
     const works::Composer* c = chosenComposer();
-    if (c) {
-        const QStringList words = findWords(txtWorkFilter->text());
-        const bool everyWork = containsAll(m_composerText[c - m_composers.constData()], words);
-        // the works come in catalogue order; their order by title is Japanese
-        QVector<int> byTitle(c->works.size());
-        std::iota(byTitle.begin(), byTitle.end(), 0);
-        const QCollator& collator = japaneseCollator();
-        std::stable_sort(byTitle.begin(), byTitle.end(), [&](int a, int b) {
-            return collator.compare(c->works[a].title, c->works[b].title) < 0;
-        });
-        QVector<int> titleRank(c->works.size());
-        for (int r = 0; r < byTitle.size(); ++r)
-            titleRank[byTitle[r]] = r;
-        for (int i = 0; i < c->works.size(); ++i) {
-            const works::Work& w = c->works[i];
-            if (!everyWork && !workShown(*c, w, words))
-                continue;
-            m_workModel->appendRow({cell(w.title, i, titleRank[i]),
-                                    cell(w.number.isNull() ? QString() : w.number.text(), i, i),
-                                    count(int(w.recordings.size()), i)});
-        }
+    if (!c) {
+        m_workCells->clear();
+    } else {
+        m_workCells->show(
+            shownWorks(int(c - m_composers.constData()), findWords(txtWorkFilter->text())),
+            [c](int i, int column) {
+                const works::Work& w = c->works[i];
+                if (column == 0)
+                    return w.title;
+                if (column == 1)
+                    return w.number.isNull() ? QString() : w.number.text();
+                return QString::number(w.recordings.size());
+            });
+        // in the order the collector chose by the headings
+        const QHeaderView* heading = grdWorks->horizontalHeader();
+        m_workCells->sort(heading->sortIndicatorSection(), heading->sortIndicatorOrder());
     }
-    const QHeaderView* heading = grdWorks->horizontalHeader();
-    m_workOrder->sort(heading->sortIndicatorSection(), heading->sortIndicatorOrder());
     grdWorks->resizeColumnsToContents();
-    if (m_workOrder->rowCount() > 0)
-        grdWorks->setCurrentIndex(m_workOrder->index(0, 0));
+    if (m_workCells->rowCount() > 0)
+        grdWorks->setCurrentIndex(m_workCells->index(0, 0));
     else
         fillRecordings();
 }
 
 void frmWorks::fillRecordings()
 {
-    m_recordingModel->clear();
-    m_timeModel->clear();
-    m_recordingModel->setHorizontalHeaderLabels(
-        {QStringLiteral("CD名"), QStringLiteral("指揮者名"), QStringLiteral("演奏団体"),
-         QStringLiteral("ソリスト"), QStringLiteral("録音年月日"), QStringLiteral("楽章"),
-         QStringLiteral("録音時間")});
     const works::Work* w = chosenWork();
-    if (!w)
+    if (!w) {
+        m_recordingCells->clear();
+        m_timeCells->clear(QStringList());
         return;
+    }
+    QVector<int> recordings(w->recordings.size());
+    std::iota(recordings.begin(), recordings.end(), 0);
+    m_recordingCells->show(recordings, [w](int i, int column) {
+        const works::Recording& r = w->recordings[i];
+        switch (column) {
+        case 0:
+            return r.cd;
+        case 1:
+            return r.conductor;
+        case 2:
+            return r.ensemble;
+        case 3:
+            return r.soloist;
+        case 4:
+            return r.recorded;
+        case 5:
+            return QString::number(r.movements.size());
+        default:
+            return works::durationText(r.totalSeconds());
+        }
+    });
+    // the movements as rows, named as the recording with the most of them
+    // names them; each recording a column of m:ss
     qsizetype most = 0;
     QStringList headings;
     for (const works::Recording& r : w->recordings) {
-        m_recordingModel->appendRow(
-            {cell(r.cd), cell(r.conductor), cell(r.ensemble), cell(r.soloist), cell(r.recorded),
-             count(int(r.movements.size())), cell(works::durationText(r.totalSeconds()))});
         most = std::max(most, r.movements.size());
         headings << performers(r);
     }
-    // the movements as rows, named as the recording with the most of them
-    // names them; each recording a column of m:ss
-    m_timeModel->setHorizontalHeaderLabels(headings);
     QStringList rowNames;
+    QVector<int> movements;
     for (qsizetype m = 0; m < most; ++m) {
         QString name;
         for (const works::Recording& r : w->recordings)
@@ -260,16 +372,31 @@ void frmWorks::fillRecordings()
                 break;
             }
         rowNames << name;
-        QList<QStandardItem*> row;
-        for (const works::Recording& r : w->recordings) {
-            QStandardItem* item
-                = cell(m < r.seconds.size() ? works::durationText(r.seconds[m]) : QString());
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            row << item;
-        }
-        m_timeModel->appendRow(row);
+        movements << int(m);
     }
-    m_timeModel->setVerticalHeaderLabels(rowNames);
+    m_timeCells->show(
+        movements,
+        [w](int m, int recording) {
+            const works::Recording& r = w->recordings[recording];
+            return m < r.seconds.size() ? works::durationText(r.seconds[m]) : QString();
+        },
+        headings, rowNames);
     grdRecordings->resizeColumnsToContents();
-    grdMovementTimes->resizeColumnsToContents();
+    fitTimeColumns(headings);
+}
+
+// Every column of times holds m:ss or h:mm:ss alike, so the columns are as
+// wide as the longest time or as their heading, measured by the font alone:
+// a work of hundreds of recordings is not measured cell by cell.
+void frmWorks::fitTimeColumns(const QStringList& headings)
+{
+    if (headings.isEmpty())
+        return;
+    QHeaderView* header = grdMovementTimes->horizontalHeader();
+    const QFontMetrics metrics = header->fontMetrics();
+    const int margin = header->sectionSizeHint(0) - metrics.horizontalAdvance(headings[0]);
+    const int cells
+        = grdMovementTimes->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + margin;
+    for (int i = 0; i < headings.size(); ++i)
+        header->resizeSection(i, std::max(cells, metrics.horizontalAdvance(headings[i]) + margin));
 }

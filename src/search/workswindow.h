@@ -5,9 +5,10 @@
 #include <QDialog>
 #include <QVector>
 
+#include <QHash>
+#include <QPair>
+
 class QLineEdit;
-class QStandardItemModel;
-class QSortFilterProxyModel;
 class QTableView;
 
 // 作品一覧: the composers, the works of the one chosen, the recordings of
@@ -18,6 +19,7 @@ class frmWorks : public QDialog {
     Q_OBJECT
 public:
     explicit frmWorks(QVector<works::Composer> composers, QWidget* parent = nullptr);
+    ~frmWorks() override;
 
     // What the grids list now, for the window's own use and its tests.
     const works::Composer* chosenComposer() const;
@@ -33,20 +35,24 @@ private:
     void fillComposers();
     void fillWorks();
     void fillRecordings();
-    bool composerShown(const works::Composer& c, const QStringList& words) const;
-    bool workShown(const works::Composer& c, const works::Work& w, const QStringList& words) const;
+    void fitTimeColumns(const QStringList& headings);
+    // The works of one composer the filter's words find, in catalogue order.
+    QVector<int> shownWorks(int composer, const QStringList& words) const;
+    const QVector<int>& titleRank(const works::Composer& c);
 
+    class Cells;
     QVector<works::Composer> m_composers;
     QVector<QString> m_composerText; // what the filter looks through, per composer
-    QVector<QVector<QString>> m_workText; // and per work
+    QVector<QVector<QString>> m_workText; // and per work, with its composer's
+    QVector<QVector<int>> m_titleRank; // per composer, each work's place by title
+    QHash<int, QPair<int, int>> m_shownCounts; // per composer listed: works and recordings
     QLineEdit* txtWorkFilter;
     QTableView* grdComposers;
     QTableView* grdWorks;
     QTableView* grdRecordings;
     QTableView* grdMovementTimes;
-    QStandardItemModel* m_composerModel;
-    QStandardItemModel* m_workModel;
-    QSortFilterProxyModel* m_workOrder;
-    QStandardItemModel* m_recordingModel;
-    QStandardItemModel* m_timeModel;
+    Cells* m_composerCells;
+    Cells* m_workCells;
+    Cells* m_recordingCells;
+    Cells* m_timeCells;
 };
