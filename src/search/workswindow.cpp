@@ -186,7 +186,7 @@ frmWorks::frmWorks(QVector<works::Composer> composers, QWidget* parent)
     // composer of a thousand works, is not measured row by row at each
     // keystroke (a cell cut short shows its whole text as a tip)
     for (QTableView* grid : {grdComposers, grdWorks, grdRecordings})
-        grid->verticalHeader()->setResizeContentsPrecision(100);
+        grid->horizontalHeader()->setResizeContentsPrecision(30);
 
     auto* top = new QSplitter(Qt::Horizontal, this);
     top->addWidget(grdComposers);
@@ -397,6 +397,10 @@ void frmWorks::fitTimeColumns(const QStringList& headings)
     const int margin = header->sectionSizeHint(0) - metrics.horizontalAdvance(headings[0]);
     const int cells
         = grdMovementTimes->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + margin;
+    // a header that is not redrawn at each section keeps from finding every
+    // section's place again after each
+    header->setUpdatesEnabled(false);
     for (int i = 0; i < headings.size(); ++i)
         header->resizeSection(i, std::max(cells, metrics.horizontalAdvance(headings[i]) + margin));
+    header->setUpdatesEnabled(true);
 }
