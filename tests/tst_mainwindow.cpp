@@ -1,6 +1,6 @@
 // The main window: what it shows at the start and of an unusable file, the
 // buttons and commands, the sorts and the reset, the grids' widths, the
-// window's size and place, and the duplicate title question.
+// window's size and place.
 #include "mainui.h"
 #include "testsupport.h"
 #include "widgets/settings.h"
@@ -32,7 +32,6 @@ private slots:
     void startShowsAllDataAndMoves();
     void unusableFileOpensWindowWithoutData_data();
     void unusableFileOpensWindowWithoutData();
-    void jacketPictures();
     void sortCommandsAndTitles();
     void columnWidths();
     void windowSizePlaceAndQuit();
@@ -117,36 +116,6 @@ void TestMainWindow::unusableFileOpensWindowWithoutData()
     closeMain(m_w); // asks nothing more, and leaves the file as it was
     QVERIFY2(answers.texts.size() == 3, qPrintable(answers.texts.join(u'\n')));
     QCOMPARE(bytesOf(file), content);
-}
-
-// A picture is scaled down to fit, keeping its shape; an unreadable one gives
-// the placeholder; with neither the box is empty; none says a word.
-void TestMainWindow::jacketPictures()
-{
-    QDir(m_folder->path()).mkdir(u"jacket"_s);
-    for (auto [id, size] :
-         {std::pair{u"1"_s, QSize(100, 80)}, std::pair{u"2"_s, QSize(60, 3000)},
-          std::pair{u"3"_s, QSize(4000, 2000)}, std::pair{u"damie"_s, QSize(50, 50)}}) {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(Qt::red);
-        QVERIFY(image.save(m_folder->file(u"jacket/"_s + id + u".jpg"_s)));
-    }
-    QVERIFY(writeBytes(m_folder->file(u"jacket/4.jpg"_s), "not a picture"_ba));
-    writeCollection(m_folder->path(), {cd(4, u"壊れた写真のCD"_s)}, {});
-    MessageBoxAnswerer answers;
-    const QSize room = picCDphoto(start())->contentsRect().size();
-    QList<QSize> shown;
-    for (int i = 0; i < 4; ++i, cmdNext(m_w)->click())
-        shown << picCDphoto(m_w)->pixmap().size();
-    QCOMPARE(shown,
-             (QList<QSize>{{100, 80},
-                           {room.height() / 50, room.height()},
-                           {room.width(), room.width() / 2},
-                           {50, 50}}));
-    QFile::remove(m_folder->file(u"jacket/damie.jpg"_s));
-    cmdTop(m_w)->click();
-    cmdLast(m_w)->click();
-    QVERIFY(picCDphoto(m_w)->pixmap().isNull() && answers.texts.isEmpty());
 }
 
 void TestMainWindow::sortCommandsAndTitles()
