@@ -88,11 +88,8 @@ std::shared_ptr<View> titles(const QStringList& values)
     auto view = std::make_shared<View>();
     view->appendField(u"CD名"_s, FieldType::Text, 400, true);
     view->openInMemory();
-    for (const QString& value : values) {
-        view->addNew();
-        view->setValue(0, value);
-        view->update();
-    }
+    for (const QString& value : values)
+        view->addNew(), view->setValue(0, value), view->update();
     return view;
 }
 

@@ -32,12 +32,8 @@ void sortedList(View& list, const QStringList& titles)
     list.appendField(u"CDID"_s, FieldType::Integer, 5, false);
     list.appendField(u"CD名"_s, FieldType::Text, 100, false);
     list.openInMemory();
-    for (int i = 0; i < titles.size(); ++i) {
-        list.addNew();
-        list.setValue(0, i);
-        list.setValue(1, titles.at(i));
-        list.update();
-    }
+    for (int i = 0; i < titles.size(); ++i)
+        list.addNew(), list.setValue(0, i), list.setValue(1, titles.at(i)), list.update();
     list.setSort(u"CD名 asc"_s);
 }
 
