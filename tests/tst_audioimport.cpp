@@ -2,19 +2,14 @@
 // 音楽ファイルから取り込み...) and from the command line (rondella
 // --import-audio).
 #include "mainui.h"
-#include "mainwindow/frmmain.h"
-#include "store/collection.h"
 #include "store/jacketfiles.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 
 #include <QComboBox>
-#include <QDialog>
 #include <QFileDialog>
 #include <QLockFile>
 #include <QProcess>
-#include <QPushButton>
-#include <QTest>
 #include <QTreeWidget>
 
 #include <sys/resource.h>
@@ -54,11 +49,10 @@ struct Ran {
 
 } // namespace
 
-class TestAudioImport : public QObject {
+class TestAudioImport : public MainWindowTest {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup() { endTest(m_w, m_folder); }
     void windowListsTicksAndAddsTheChosen();
     void commandLineAddsAndSays();
     void commandLineNamesWhatItCannotRead_data();
@@ -73,13 +67,11 @@ private:
     Ran run(const QStringList& more, bool nobody = false);
     QString music() { return m_folder->file(u"music"_s); }
     QStringList cdsStored() { return readColumn(m_folder->path(), u"cdname"_s, u"CD名"_s); }
-    std::unique_ptr<StartupFolder> m_folder;
-    QPointer<frmMain> m_w;
 };
 
 void TestAudioImport::init()
 {
-    m_folder = std::make_unique<StartupFolder>();
+    MainWindowTest::init();
     writeCollection(m_folder->path(), {cd(5, u"既にあるCD"_s)},
                     {song(u"既にあるCD"_s, 9, u"既にある曲"_s)});
     flac(music() + u"/new/1.flac"_s, u"新しいCD"_s, u"一曲目"_s, 1);
@@ -87,8 +79,7 @@ void TestAudioImport::init()
     flac(music() + u"/new/2.flac"_s, u"新しいCD"_s, u"二曲目"_s, 2);
     flac(music() + u"/dup/1.flac"_s, u"既にあるCD"_s, u"別の曲"_s, 1);
     flac(music() + u"/other/1.flac"_s, u"もう一枚"_s, u"三曲目"_s, 1);
-    QFile broken(music() + u"/other/broken.flac"_s);
-    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not audio") > 0);
+    QVERIFY(writeBytes(music() + u"/other/broken.flac"_s, "not audio"_ba));
 }
 
 void TestAudioImport::pick(std::function<void(QDialog*)> choose)
@@ -106,7 +97,7 @@ void TestAudioImport::pick(std::function<void(QDialog*)> choose)
         });
         QMetaObject::invokeMethod(dialog, "accept");
     });
-    m_w->findChild<QAction*>(u"mnuAudioImport"_s)->trigger();
+    trigger(m_w, u"mnuAudioImport"_s);
 }
 
 Ran TestAudioImport::run(const QStringList& more, bool nobody)
@@ -140,7 +131,7 @@ void TestAudioImport::windowListsTicksAndAddsTheChosen()
 {
     flac(music() + u"/new/3.flac"_s, u"新しいCD"_s, u"三曲目"_s, 3);
     flac(music() + u"/new/4.flac"_s, u"新しいCD"_s, u"四曲目"_s, 4);
-    m_w = startMain();
+    start();
     const QByteArray before = fileHash(m_folder->file(u"cdkaisou.db"_s));
     // cancelled with the duplicate taken as it is: nothing is added
     pick([](QDialog* list) {

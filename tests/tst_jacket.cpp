@@ -2,10 +2,6 @@
 // a drop; replaced and deleted pictures kept in the trash, the newest ten per
 // CD; a file that is no picture refused with nothing changed.
 #include "mainui.h"
-#include "mainwindow/frmmain.h"
-#include "store/catalogue.h"
-#include "store/collection.h"
-#include "store/dberror.h"
 #include "store/jacketfiles.h"
 #include "testsupport.h"
 #include "widgets/jacketbox.h"
@@ -13,18 +9,13 @@
 
 #include <QBuffer>
 #include <QClipboard>
-#include <QDir>
-#include <QDropEvent>
 #include <QFileDialog>
 #include <QImageWriter>
 #include <QMimeData>
-#include <QTest>
 #include <QtEndian>
 
-#include <cstring>
 #include <fcntl.h>
 #include <sched.h>
-#include <stop_token>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
@@ -63,12 +54,8 @@ void drop(QWidget* target, const QList<QUrl>& files, const QImage& image = {})
 // What the work's DbError says after the last name in 「」; empty when it throws none.
 QString refusal(const std::function<void()>& work)
 {
-    try {
-        work();
-    } catch (const DbError& e) {
-        return e.description().mid(e.description().lastIndexOf(u'」') + 1);
-    }
-    return QString();
+    const QString said = thrown(work).second;
+    return said.mid(said.lastIndexOf(u'」') + 1);
 }
 
 // Opens the FIFO for writing after five seconds unless stopped first: a
@@ -89,12 +76,6 @@ QByteArray encoded(const QImage& image, const char* format)
     buffer.open(QIODevice::WriteOnly);
     QImageWriter(&buffer, format).write(image);
     return buffer.data();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QImage noise(int w, int h)
@@ -127,11 +108,10 @@ QByteArray cameraPhoto(QSize size, int orientation)
 
 } // namespace
 
-class TestJacket : public QObject {
+class TestJacket : public MainWindowTest {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup() { endTest(m_w, m_folder); }
     void fromAFileTheClipboardAndADrop();
     void refusedFilesChangeNothing_data();
     void refusedFilesChangeNothing();
@@ -157,16 +137,13 @@ private:
         return solid(100, 100, Qt::red).save(jacketOf(1), "JPG") ? fileHash(jacketOf(1))
                                                                  : QByteArray();
     }
-    std::unique_ptr<StartupFolder> m_folder;
-    QPointer<frmMain> m_w;
 };
 
 void TestJacket::init()
 {
-    m_folder = std::make_unique<StartupFolder>();
+    MainWindowTest::init();
     writeCollection(m_folder->path(), {cd(1, u"運命"_s), cd(2, u"田園"_s), cd(12, u"第九"_s)}, {});
-    m_w = startMain();
-    QVERIFY(m_w);
+    QVERIFY(start());
     cmdTop(m_w)->click(); // CD 1 on show
     QCOMPARE(box()->cd(), std::optional<qint64>(1));
 }
@@ -242,12 +219,12 @@ void TestJacket::refusedFilesChangeNothing()
     else if (kind == u"device")
         QVERIFY(QFile::link(u"/dev/zero"_s, path));
     else if (kind == u"large")
-        QVERIFY(writeFile(path, {}) && QFile::resize(path, 60 * 1024 * 1024));
+        QVERIFY(writeBytes(path, {}) && QFile::resize(path, 60 * 1024 * 1024));
     else
-        QVERIFY(writeFile(path,
-                          kind == u"text"      ? "写真ではありません"_ba
-                              : kind == u"png" ? bytes.chopped(bytes.size() / 2)
-                                               : bytes.chopped(1)));
+        QVERIFY(writeBytes(path,
+                           kind == u"text"      ? "写真ではありません"_ba
+                               : kind == u"png" ? bytes.chopped(bytes.size() / 2)
+                                                : bytes.chopped(1)));
     MsgBoxSetNextAnswers({QMessageBox::Ok});
     QElapsedTimer clock;
     clock.start();
@@ -295,7 +272,7 @@ void TestJacket::aCameraPhotoComesInScaledAndUpright()
     QFETCH(QSize, size);
     QFETCH(bool, darkTopLeft);
     const QString path = m_folder->file(u"camera.jpg"_s);
-    QVERIFY(writeFile(path, cameraPhoto(photo, orientation)));
+    QVERIFY(writeBytes(path, cameraPhoto(photo, orientation)));
     box()->takePicture(jacket::readImage(path));
     const QImage stored(jacketOf(1));
     QCOMPARE(stored.size(), size);

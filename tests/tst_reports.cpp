@@ -2,24 +2,15 @@
 // pages laid out without splitting a band or running into the footer, long
 // texts broken into lines and cut at four, the preview and its PDF.
 #include "mainui.h"
-#include "mainwindow/frmmain.h"
-#include "reports/bandedreport.h"
 #include "reports/printcommands.h"
 #include "reports/reportpreview.h"
 #include "reports/textlines.h"
-#include "store/collection.h"
-#include "store/dberror.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 
-#include <QAction>
 #include <QComboBox>
-#include <QLabel>
 #include <QPdfWriter>
-#include <QPrinter>
 #include <QProcess>
-#include <QPushButton>
-#include <QTest>
 
 namespace {
 
@@ -70,38 +61,24 @@ QString pdfText(const BandedReport& report, const QString& file, const QString& 
     return run(u"pdftotext"_s, {mode, file, u"-"_s});
 }
 
-// Every word pdftotext finds in a PDF, with its box in points, by page.
-struct Word {
-    QRectF box;
-    QString text;
-};
-QVector<QVector<Word>> pdfWords(const QString& file)
+// Two words pdftotext finds drawn over each other on a page of a PDF, as
+// "first | second"; empty when none are.
+QString overlappingWords(const QString& file)
 {
     static const QRegularExpression tag(u"<page |<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" "
                                         u"xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"_s);
-    QVector<QVector<Word>> pages;
+    QVector<std::pair<QRectF, QString>> page;
     for (const auto& m : tag.globalMatch(run(u"pdftotext"_s, {u"-bbox"_s, file, u"-"_s}))) {
+        auto at = [&m](int i) { return m.captured(i).toDouble(); };
+        const QRectF box(QPointF(at(1), at(2)), QPointF(at(3), at(4)));
         if (m.captured(0) == u"<page ")
-            pages.push_back({});
-        else
-            pages.last().push_back(
-                {QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                        QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())),
-                 m.captured(5)});
+            page.clear();
+        for (const auto& [other, text] : page)
+            if (const QRectF both = box.intersected(other);
+                both.width() > 0.5 && both.height() > 0.5)
+                return text + u" | "_s + m.captured(5);
+        page.push_back({box, m.captured(5)});
     }
-    return pages;
-}
-
-// Two words drawn over each other, as "first | second"; empty when none are.
-QString overlappingWords(const QVector<QVector<Word>>& pages)
-{
-    for (const auto& words : pages)
-        for (int i = 0; i < words.size(); ++i)
-            for (int k = i + 1; k < words.size(); ++k) {
-                const QRectF both = words[i].box.intersected(words[k].box);
-                if (both.width() > 0.5 && both.height() > 0.5)
-                    return words[i].text + u" | "_s + words[k].text;
-            }
     return QString();
 }
 
@@ -111,11 +88,8 @@ std::shared_ptr<View> titles(const QStringList& values)
     auto view = std::make_shared<View>();
     view->appendField(u"CD名"_s, FieldType::Text, 400, true);
     view->openInMemory();
-    for (const QString& value : values) {
-        view->addNew();
-        view->setValue(0, value);
-        view->update();
-    }
+    for (const QString& value : values)
+        view->addNew(), view->setValue(0, value), view->update();
     return view;
 }
 
@@ -129,11 +103,9 @@ QString withoutSpaces(QString text)
 
 } // namespace
 
-class TestReports : public QObject {
+class TestReports : public MainWindowTest {
     Q_OBJECT
 private slots:
-    void init() { m_folder = std::make_unique<StartupFolder>(); }
-    void cleanup() { endTest(m_w, m_folder); }
     void eachReportPrintsWhatIsShown();
     void bandsNeverSplitNorMeetTheFooter();
     void linesBreakBetweenCharactersNeverInside();
@@ -141,16 +113,18 @@ private slots:
     void previewLaysOutWhileOpenAndWritesEveryPage();
 
 private:
-    // Runs a print command and closes its preview at once; returns the
-    // preview's caption, or nothing when no preview opened.
-    QString runAndClose(const QString& action);
+    // Runs a print command, its boxes answered so, and closes its preview at
+    // once; returns the preview's caption (empty when none opened), then what
+    // each box said, joined by "|".
+    QString runAndClose(const QString& action,
+                        const QList<QMessageBox::StandardButton>& answers = {});
     void search(int box, const QString& value);
-    std::unique_ptr<StartupFolder> m_folder;
-    QPointer<frmMain> m_w;
 };
 
-QString TestReports::runAndClose(const QString& action)
+QString TestReports::runAndClose(const QString& action,
+                                 const QList<QMessageBox::StandardButton>& answers)
 {
+    MsgBoxSetNextAnswers(answers);
     QString caption;
     QTimer::singleShot(0, [&] {
         if (auto* preview = qobject_cast<ReportPreview*>(QApplication::activeModalWidget())) {
@@ -158,14 +132,14 @@ QString TestReports::runAndClose(const QString& action)
             preview->reject();
         }
     });
-    m_w->findChild<QAction*>(action)->trigger();
+    trigger(m_w, action);
     QCoreApplication::processEvents();
-    return caption;
+    return (QStringList{caption} + answeredTexts()).join(u'|');
 }
 
 void TestReports::search(int box, const QString& value)
 {
-    m_w->findChild<QAction*>(u"mnuTyuu"_s)->trigger();
+    trigger(m_w, u"mnuTyuu"_s);
     for (int b : {0, 4, 10})
         Check1(m_w, b)->setChecked(b == box);
     if (box != 10)
@@ -179,18 +153,14 @@ void TestReports::search(int box, const QString& value)
 void TestReports::eachReportPrintsWhatIsShown()
 {
     writeSample(m_folder->path());
-    m_w = startMain();
+    start();
     // the CD list outside a song search, or with 全曲表示 ticked but no list built yet
-    const QString onlyInASongSearch = u"このコマンドは曲の検索中にしか使用できません。"_s;
-    for (const auto& [ticked, said] :
-         {std::pair(false, onlyInASongSearch),
-          std::pair(
-              true,
-              u"印刷するCDの一覧がまだありません。先に曲の検索か全曲表示をしてください。"_s)}) {
-        Check1(m_w, 10)->setChecked(ticked);
-        MsgBoxSetNextAnswers({QMessageBox::Ok});
-        QCOMPARE(runAndClose(u"mnuprv"_s), QString());
-        QCOMPARE(answeredTexts(), QStringList{said});
+    const QString onlyInASongSearch = u"|このコマンドは曲の検索中にしか使用できません。"_s;
+    for (const QString& said :
+         {onlyInASongSearch,
+          u"|印刷するCDの一覧がまだありません。先に曲の検索か全曲表示をしてください。"_s}) {
+        Check1(m_w, 10)->setChecked(said != onlyInASongSearch);
+        QCOMPARE(runAndClose(u"mnuprv"_s, {QMessageBox::Ok}), said);
     }
     Check1(m_w, 10)->setChecked(false);
     // the CDs with their songs: each CD, then its songs, then the next CD
@@ -213,9 +183,7 @@ void TestReports::eachReportPrintsWhatIsShown()
     QVERIFY(text.contains(u"第4楽章"_s) && text.contains(u"牧神の午後"_s)
             && text.contains(u"発売元 = 'エラート'"_s));
     QCOMPARE(DataGrid1(m_w)->dataSource(), db().songsOfCD());
-    MsgBoxSetNextAnswers({QMessageBox::Ok});
-    QCOMPARE(runAndClose(u"mnuprv"_s), QString());
-    QCOMPARE(answeredTexts(), QStringList{onlyInASongSearch});
+    QCOMPARE(runAndClose(u"mnuprv"_s, {QMessageBox::Ok}), onlyInASongSearch);
     // the songs of a search, the values in the order of their headings
     search(0, u"ベートーヴェン"_s);
     QCOMPARE(runAndClose(u"mnuprv3"_s), songs);
@@ -228,13 +196,10 @@ void TestReports::eachReportPrintsWhatIsShown()
                  && row.indexOf(u"指揮者A"_s) < row.indexOf(u"独奏者B"_s),
              qPrintable(text));
     // then the CDs with their songs ask first: Cancel prints nothing
-    MsgBoxSetNextAnswers({QMessageBox::Cancel});
-    QCOMPARE(runAndClose(u"mnuPrv2"_s), QString());
-    QCOMPARE(answeredTexts(),
-             QStringList{u"CD検索時ではないので、全CDが対象になりますが印刷しますか？"_s});
-    MsgBoxSetNextAnswers({QMessageBox::Ok});
-    QCOMPARE(runAndClose(u"印刷プレビュー"_s), u"CD＆曲印刷（リレーション）"_s); // the toolbar's
-    QCOMPARE(answeredTexts().size(), 1);
+    const QString ask = u"|CD検索時ではないので、全CDが対象になりますが印刷しますか？"_s;
+    QCOMPARE(runAndClose(u"mnuPrv2"_s, {QMessageBox::Cancel}), ask);
+    QCOMPARE(runAndClose(u"印刷プレビュー"_s, {QMessageBox::Ok}), // the toolbar's
+             u"CD＆曲印刷（リレーション）"_s + ask);
     QCOMPARE(DataGrid1(m_w)->dataSource(), db().songs()); // bound again to the unlinked view
     // the CD list of a song search, its count and page number in the footer
     QCOMPARE(runAndClose(u"mnuprv"_s), u"CD印刷（曲検索時のみ）"_s);
@@ -251,7 +216,7 @@ void TestReports::eachReportPrintsWhatIsShown()
         dialog->findChild<QComboBox*>(u"orientation"_s)->setCurrentIndex(1);
         dialog->accept();
     });
-    m_w->findChild<QAction*>(u"mnuPage"_s)->trigger();
+    trigger(m_w, u"mnuPage"_s);
     QCOMPARE(m_w->printer().pageLayout().pageSize().id(), QPageSize::A3);
     QCOMPARE(m_w->printer().pageLayout().orientation(), QPageLayout::Landscape);
 }
@@ -359,7 +324,7 @@ void TestReports::textsBeyondFourLinesAreCut()
     writeCollection(
         m_folder->path(), {cd(1, cdTitle)},
         {song(cdTitle, 1, endless), song(cdTitle, 2, threeLines), song(cdTitle, 3, u"短い曲"_s)});
-    m_w = startMain();
+    start();
     QCOMPARE(runAndClose(u"mnuprv3"_s), u"曲印刷（非検索時は全曲印刷）"_s);
     BandedReport& report = DataReport3();
     const QString file = m_folder->file(u"songs.pdf"_s);
@@ -367,7 +332,7 @@ void TestReports::textsBeyondFourLinesAreCut()
     QVERIFY2(!text.contains(u"最後の言葉"_s) && text.contains(u"とても長い曲名…"_s),
              qPrintable(text));
     QVERIFY(text.contains(threeLines) && text.contains(u"短い曲"_s));
-    QCOMPARE(overlappingWords(pdfWords(file)), QString());
+    QCOMPARE(overlappingWords(file), QString());
     QVector<int> heights;
     for (const auto& placed : report.layout(15000, report.designedWidth()).value(0))
         if (placed.row >= 0)
@@ -386,7 +351,7 @@ void TestReports::textsBeyondFourLinesAreCut()
     BandedReport stacked(u"stacked"_s, {{ReportBand::Detail, u"detail"_s, 480, {grown, below}}});
     stacked.setDataSource(titles({threeLines}));
     pdfText(stacked, file);
-    QCOMPARE(overlappingWords(pdfWords(file)), QString());
+    QCOMPARE(overlappingWords(file), QString());
 }
 
 // The first page is on show before the rest are laid out, the count saying
@@ -396,7 +361,7 @@ void TestReports::textsBeyondFourLinesAreCut()
 void TestReports::previewLaysOutWhileOpenAndWritesEveryPage()
 {
     writeSample(m_folder->path(), 1200); // more than one slice of laying out
-    m_w = startMain();
+    start();
     BandedReport& report = DataReport3();
     report.setDataSource(db().songs());
     assignSongFields(report, u"section6"_s, QString());

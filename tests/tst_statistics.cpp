@@ -1,21 +1,13 @@
 // コレクションの統計: what each tab counts, in which order, for all data and
 // for a search; tables and charts saved, or refused saying why.
 #include "mainui.h"
-#include "mainwindow/frmmain.h"
 #include "reports/statisticswindow.h"
-#include "store/collection.h"
 #include "store/csvtransfer.h"
 #include "store/statistics.h"
 #include "testsupport.h"
 
-#include <QAction>
 #include <QFileDialog>
-#include <QHeaderView>
-#include <QImage>
-#include <QPushButton>
 #include <QTabWidget>
-#include <QTableView>
-#include <QTest>
 
 #include <sys/fsuid.h>
 #include <sys/stat.h>
@@ -88,11 +80,10 @@ struct AsTestUser {
 
 } // namespace
 
-class TestStatistics : public QObject {
+class TestStatistics : public MainWindowTest {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup() { endTest(m_w, m_folder); }
     void countsOfAllDataAndOfASearch();
     void chartsAndTablesAreSaved();
     void refusedSavesSayWhy_data();
@@ -100,20 +91,18 @@ private slots:
 
 private:
     frmStatistics* open();
-    std::unique_ptr<StartupFolder> m_folder;
-    QPointer<frmMain> m_w;
 };
 
 void TestStatistics::init()
 {
-    m_folder = std::make_unique<StartupFolder>();
+    MainWindowTest::init();
     writeSample(m_folder->path());
-    m_w = startMain();
+    start();
 }
 
 frmStatistics* TestStatistics::open()
 {
-    m_w->findChild<QAction*>(u"mnuStatistics"_s)->trigger();
+    trigger(m_w, u"mnuStatistics"_s);
     auto* window = m_w->findChild<frmStatistics*>(u"frmStatistics"_s);
     if (window)
         window->setAttribute(Qt::WA_DeleteOnClose, false); // read after the test closes it
@@ -141,7 +130,7 @@ void TestStatistics::countsOfAllDataAndOfASearch()
              u"（日付不明） 1 2000 9034.5|（未入力） 2 11000 20034.5"_s);
     QCOMPARE(linesOf(all->tab(6)), u"A/1 1|A/2 1|B/2 1|本棚/2 1|（未入力）/（未入力） 2"_s);
     delete all; // the next window is found in its place
-    m_w->findChild<QAction*>(u"mnuTyuu"_s)->trigger();
+    trigger(m_w, u"mnuTyuu"_s);
     Check1(m_w, 4)->setChecked(true);
     DataCombo1(m_w, 4)->setText(u"ポリドール"_s);
     cmdFilter(m_w)->click();
@@ -174,11 +163,9 @@ void TestStatistics::chartsAndTablesAreSaved()
     for (int t : {5, 6}) {
         const QString file = m_folder->file(u"table%1.csv"_s.arg(t));
         window->saveTable(t, file);
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::ReadOnly));
         QList<csv::Refusal> refusals;
         for (const QVector<QVariant>& row :
-             csv::read(f.readAll(), window->tableFields(t), refusals)) {
+             csv::read(bytesOf(file), window->tableFields(t), refusals)) {
             QStringList values;
             for (const QVariant& v : row)
                 values << v.toString();
@@ -209,8 +196,7 @@ void TestStatistics::chartsAndTablesAreSaved()
         for (int x = 0; x < picture.width(); x += 7)
             colours.insert(picture.pixel(x, y));
     QVERIFY(colours.size() > 10);
-    QFile written(pdf);
-    QVERIFY(written.open(QIODevice::ReadOnly) && written.read(5) == "%PDF-");
+    QVERIFY(bytesOf(pdf).startsWith("%PDF-"));
     auto column = [window](int tab, int c) {
         auto* table = window->findChild<QTableView*>(u"grdStatistics(%1)"_s.arg(tab));
         table->horizontalHeader()->setSortIndicator(c, Qt::AscendingOrder);
