@@ -887,12 +887,8 @@ void benchWorks(frmMain* w)
 {
     const double before = residentMiB();
     const double waited = msOf([] { db().Works(); });
-    const double gathered = msOf([] {
-        std::vector<const Row*> rows;
-        for (const RowPtr& row : db().songs()->baseRows())
-            rows.push_back(row.get());
-        works::gather(rows, &db().NameJoins());
-    });
+    const double gathered
+        = msOf([] { works::gather(db().songs()->baseRows(), &db().NameJoins()); });
     qsizetype split = 0;
     const double bare = msOf([&split] {
         const int title = kyokuTable().indexOf(QStringLiteral("曲名"));
@@ -920,7 +916,7 @@ void benchWorks(frmMain* w)
     }
     QCoreApplication::processEvents();
     qsizetype works = 0;
-    for (const works::Composer& c : *db().Works())
+    for (const works::Composer& c : db().Works()->composers)
         works += c.works.size();
     std::printf("works gathered (left to wait for after every row; %lld works, %.1f MiB more)"
                 "\t%.2f\t%.2f\tsplit\n",

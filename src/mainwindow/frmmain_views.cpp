@@ -212,11 +212,11 @@ void frmMain::mnuWorks_Click()
 {
     try {
         ShowWait();
-        QVector<works::Composer> composers = *db.Works(); // shared, not copied
+        std::shared_ptr<const works::Catalogue> works = db.Works(); // shared, not copied
         UnloadWait();
         if (m_works)
             m_works->close();
-        m_works = new frmWorks(std::move(composers), this);
+        m_works = new frmWorks(std::move(works), this);
         m_works->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_works, &frmWorks::recordingChosen, this, &frmMain::showRecording);
         m_works->show();

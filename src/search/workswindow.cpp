@@ -27,7 +27,7 @@ bool containsAll(const QString& text, const QStringList& words)
 }
 
 // Who played a recording, as a column heading names it.
-QString performers(const works::Recording& r)
+QString performers(const works::Shown& r)
 {
     QStringList names;
     for (const QString& n : {r.conductor, r.ensemble, r.soloist})
@@ -132,8 +132,8 @@ private:
     Key m_key;
 };
 
-frmWorks::frmWorks(QVector<works::Composer> composers, QWidget* parent)
-    : QDialog(parent), m_composers(std::move(composers))
+frmWorks::frmWorks(std::shared_ptr<const works::Catalogue> works, QWidget* parent)
+    : QDialog(parent), m_catalogue(std::move(works)), m_composers(m_catalogue->composers)
 {
     setObjectName(QStringLiteral("frmWorks"));
     setWindowTitle(QStringLiteral("作品一覧"));
@@ -215,15 +215,26 @@ frmWorks::frmWorks(QVector<works::Composer> composers, QWidget* parent)
             [this] { fillRecordings(); });
     connect(grdRecordings, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         const works::Work* w = chosenWork();
-        if (!w || index.row() >= w->recordings.size())
+        if (!w || index.row() >= m_shown.size())
             return;
-        const works::Recording& r = w->recordings[index.row()];
+        const works::Shown& r = m_shown[index.row()];
         Q_EMIT recordingChosen({r.cd}, r.rowids, QStringLiteral("作品：") + w->title);
     });
     fillComposers();
 }
 
-frmWorks::~frmWorks() = default;
+// The grids and their cells go with this window's children, after its own
+// members: they are left showing nothing first, so that nothing they draw or
+// measure on the way out reads the works or recordings already gone.
+frmWorks::~frmWorks()
+{
+    for (QTableView* grid : {grdComposers, grdWorks, grdRecordings})
+        grid->selectionModel()->disconnect(this);
+    m_composerCells->clear();
+    m_workCells->clear();
+    m_recordingCells->clear();
+    m_timeCells->clear(QStringList());
+}
 
 const works::Composer* frmWorks::chosenComposer() const
 {
@@ -328,15 +339,16 @@ void frmWorks::fillWorks()
 void frmWorks::fillRecordings()
 {
     const works::Work* w = chosenWork();
+    m_shown = w ? m_catalogue->show(*w) : QVector<works::Shown>();
     if (!w) {
         m_recordingCells->clear();
         m_timeCells->clear(QStringList());
         return;
     }
-    QVector<int> recordings(w->recordings.size());
+    QVector<int> recordings(m_shown.size());
     std::iota(recordings.begin(), recordings.end(), 0);
-    m_recordingCells->show(recordings, [w](int i, int column) {
-        const works::Recording& r = w->recordings[i];
+    m_recordingCells->show(recordings, [this](int i, int column) {
+        const works::Shown& r = m_shown[i];
         switch (column) {
         case 0:
             return r.cd;
@@ -358,7 +370,7 @@ void frmWorks::fillRecordings()
     // names them; each recording a column of m:ss
     qsizetype most = 0;
     QStringList headings;
-    for (const works::Recording& r : w->recordings) {
+    for (const works::Shown& r : std::as_const(m_shown)) {
         most = std::max(most, r.movements.size());
         headings << performers(r);
     }
@@ -366,9 +378,9 @@ void frmWorks::fillRecordings()
     QVector<int> movements;
     for (qsizetype m = 0; m < most; ++m) {
         QString name;
-        for (const works::Recording& r : w->recordings)
+        for (const works::Shown& r : std::as_const(m_shown))
             if (r.movements.size() == most) {
-                name = w->movementNames.value(r.movements[m]);
+                name = r.movements[m];
                 break;
             }
         rowNames << name;
@@ -376,8 +388,8 @@ void frmWorks::fillRecordings()
     }
     m_timeCells->show(
         movements,
-        [w](int m, int recording) {
-            const works::Recording& r = w->recordings[recording];
+        [this](int m, int recording) {
+            const works::Shown& r = m_shown[recording];
             return m < r.seconds.size() ? works::durationText(r.seconds[m]) : QString();
         },
         headings, rowNames);

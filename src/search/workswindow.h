@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QVector>
 
+#include <memory>
+
 #include <QHash>
 #include <QPair>
 
@@ -18,7 +20,7 @@ class QTableView;
 class frmWorks : public QDialog {
     Q_OBJECT
 public:
-    explicit frmWorks(QVector<works::Composer> composers, QWidget* parent = nullptr);
+    explicit frmWorks(std::shared_ptr<const works::Catalogue> works, QWidget* parent = nullptr);
     ~frmWorks() override;
 
     // What the grids list now, for the window's own use and its tests.
@@ -41,7 +43,9 @@ private:
     const QVector<int>& titleRank(const works::Composer& c);
 
     class Cells;
-    QVector<works::Composer> m_composers;
+    std::shared_ptr<const works::Catalogue> m_catalogue;
+    QVector<works::Composer> m_composers; // the catalogue's, shared
+    QVector<works::Shown> m_shown; // the recordings of the work chosen
     QVector<QString> m_composerText; // what the filter looks through, per composer
     QVector<QVector<QString>> m_workText; // and per work, with its composer's
     QVector<QVector<int>> m_titleRank; // per composer, each work's place by title

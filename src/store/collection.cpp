@@ -706,11 +706,8 @@ Collection::SharedWorks Collection::Works()
     WaitForAllRows();
     const QString mark = connection().currentMark();
     if (!worksFound || mark.isEmpty() || worksMark != mark) {
-        std::vector<const Row*> rows;
-        for (const RowPtr& row : need(rsKyoku).baseRows())
-            rows.push_back(row.get());
-        worksFound
-            = std::make_shared<const QVector<works::Composer>>(works::gather(rows, &NameJoins()));
+        worksFound = std::make_shared<const works::Catalogue>(
+            works::gather(need(rsKyoku).baseRows(), &NameJoins()));
         worksMark = mark;
     }
     return worksFound;

@@ -163,7 +163,7 @@ public:
     names::Rewritten UnifyNames(const QStringList& spellings, const QString& chosen);
     // Every work recorded in the collection, its composers by their name
     // groups: gathered once, and again after a change.
-    std::shared_ptr<const QVector<works::Composer>> Works();
+    std::shared_ptr<const works::Catalogue> Works();
 
     // Whether a CD with this title is stored (compared as the database compares text).
     bool CDNameExists(const QString& title);
@@ -239,7 +239,7 @@ private:
     std::atomic<bool> findTextStop = false;
     void startFindIndex(const Snapshot& cds, const Snapshot& songs, const QString& mark);
     void stopFindIndex();
-    using SharedWorks = std::shared_ptr<const QVector<works::Composer>>;
+    using SharedWorks = std::shared_ptr<const works::Catalogue>;
     SharedWorks worksFound; // as of worksMark
     QString worksMark;
     std::unique_ptr<Reading> reading;

@@ -319,11 +319,13 @@ Tab storage(const TabDef& def, const Shown& shown, int cabinetColumn, int shelfC
 
 // The works most recorded first (ties by songs, then in Japanese order of
 // their titles), the 20 largest and then その他.
-Tab worksTab(const TabDef& def, const QVector<works::Composer>& composers)
+Tab worksTab(const TabDef& def, const works::Catalogue& works)
 {
     QVector<Line> lines;
     std::vector<QSet<QString>> cdsOf; // each line's CDs, by their titles folded
-    for (const works::Composer& c : composers)
+    const int title = kyokuTable().indexOf(QStringLiteral("CD名"));
+    const FieldType type = kyokuTable().fields().at(title).type;
+    for (const works::Composer& c : works.composers)
         for (const works::Work& w : c.works) {
             Line line;
             line.name = w.title;
@@ -331,8 +333,9 @@ Tab worksTab(const TabDef& def, const QVector<works::Composer>& composers)
             line.recordings = w.recordings.size();
             QSet<QString> cds;
             for (const works::Recording& r : w.recordings) {
-                line.songs += r.rowids.size();
-                cds.insert(foldKey(r.cd));
+                line.songs += r.songs.size();
+                const Row* first = works.row(r.songs.first());
+                cds.insert(foldKey(first->isNull(title) ? QString() : first->text(title, type)));
             }
             line.cds = cds.size();
             lines << line;
@@ -454,7 +457,7 @@ Shown shownIn(Collection& db, bool allData, bool songsShown)
 
 QVector<Tab> count(const Shown& shown, const QVector<FieldDef>& cdFields,
                    const QVector<FieldDef>& songFields, const names::Joins& joins,
-                   const QVector<works::Composer>& works)
+                   const works::Catalogue& works)
 {
     QVector<Tab> out;
     for (const TabDef& def : tabs()) {
@@ -490,10 +493,9 @@ QVector<Tab> countShown(Collection& db, bool allData, bool songsShown)
     size_t stored = 0;
     for (const RowPtr& row : need(db.songs()).baseRows())
         stored += row ? 1 : 0;
-    const std::shared_ptr<const QVector<works::Composer>> works
-        = allData || shown.songs.size() == stored
+    const std::shared_ptr<const works::Catalogue> works = allData || shown.songs.size() == stored
         ? db.Works()
-        : std::make_shared<const QVector<works::Composer>>(works::gather(shown.songs, &joins));
+        : std::make_shared<const works::Catalogue>(works::gather(shown.songs, &joins));
     return count(shown, need(db.cds()).fields(), need(db.songs()).fields(), joins, *works);
 }
 

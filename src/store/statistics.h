@@ -82,7 +82,7 @@ Shown shownIn(Collection& db, bool allData, bool songsShown);
 // their recordings.
 QVector<Tab> count(const Shown& shown, const QVector<FieldDef>& cdFields,
                    const QVector<FieldDef>& songFields, const names::Joins& joins,
-                   const QVector<works::Composer>& works);
+                   const works::Catalogue& works);
 // Every tab of what the main window shows (as `shownIn`), counted with the
 // collection's name groups and the works of the songs shown.
 QVector<Tab> countShown(Collection& db, bool allData, bool songsShown);

@@ -76,11 +76,11 @@ QString romanText(int n)
 }
 
 // The catalogues, each with the spellings collectors write before its number.
-struct Catalogue {
+struct CatalogueKind {
     const char16_t* kind;
     const char16_t* separator; // between the kind and the number, as shown
 };
-const Catalogue catalogues[] = {
+const CatalogueKind catalogues[] = {
     {u"BWV", u" "}, {u"K", u"."},   {u"Op", u"."}, {u"D", u" "},  {u"Hob", u"."}, {u"RV", u" "},
     {u"HWV", u" "}, {u"S", u"."},   {u"LW", u" "}, {u"Sz", u"."}, {u"BB", u" "},  {u"WoO", u" "},
     {u"TrV", u" "}, {u"WAB", u" "}, {u"L", u"."},  {u"M", u"."},
@@ -92,7 +92,7 @@ QString kindOf(QStringView written)
         return QStringLiteral("K");
     if (written == u"作品" || written.compare(u"Opus", Qt::CaseInsensitive) == 0)
         return QStringLiteral("Op");
-    for (const Catalogue& c : catalogues)
+    for (const CatalogueKind& c : catalogues)
         if (written.compare(QStringView(c.kind), Qt::CaseInsensitive) == 0)
             return QString::fromUtf16(c.kind);
     return QString();
@@ -254,7 +254,7 @@ QString CatalogueNumber::key() const
 QString CatalogueNumber::text() const
 {
     QString separator = QStringLiteral(" ");
-    for (const Catalogue& c : catalogues)
+    for (const CatalogueKind& c : catalogues)
         if (kind == QStringView(c.kind))
             separator = QString::fromUtf16(c.separator);
     QString out = kind + separator;
@@ -379,21 +379,13 @@ Title recognise(const QString& title, const QString& composer)
     return out;
 }
 
-int Recording::totalSeconds() const
+int Shown::totalSeconds() const
 {
     int total = -1;
     for (int s : seconds)
         if (s >= 0)
             total = std::max(total, 0) + s;
     return total;
-}
-
-QStringList Work::movementsOf(const Recording& r) const
-{
-    QStringList names;
-    for (int m : r.movements)
-        names << movementNames.value(m);
-    return names;
 }
 
 int Composer::recordings() const
@@ -510,6 +502,50 @@ size_t qHash(const Performers& p, size_t seed = 0)
     return qHashRange(p.ids.begin(), p.ids.end(), seed);
 }
 
+// What the gathering keeps of a title: its work. The movement is read again
+// for the work chosen, and at 50,000 CDs every distinct movement part would
+// be held once more while the works are gathered.
+Title workPart(Title t)
+{
+    t.movement = QString();
+    return t;
+}
+
+// One song as the works are gathered from it, its texts lent by its row.
+struct Song {
+    int place = 0; // among the rows gathered from
+    QString cd; // CD名
+    QString title; // 曲名
+    QString composer; // 作曲者名
+    QString conductor;
+    QString ensemble;
+    QString soloist;
+};
+
+// The columns of a song the works are read from.
+struct SongColumns {
+    int cd, title, composer, conductor, ensemble, soloist, duration, recorded;
+    const QVector<FieldDef>& fields;
+    SongColumns() : fields(kyokuTable().fields())
+    {
+        const TableDef& table = kyokuTable();
+        auto column
+            = [&table](const char16_t* name) { return table.indexOf(QString::fromUtf16(name)); };
+        cd = column(u"CD名");
+        title = column(u"曲名");
+        composer = column(u"作曲者名");
+        conductor = column(u"指揮者名");
+        ensemble = column(u"演奏団体");
+        soloist = column(u"ソリスト");
+        duration = column(u"録音時間");
+        recorded = column(u"録音年月日");
+    }
+    QString text(const Row& row, int c) const
+    {
+        return row.isNull(c) ? QString() : row.text(c, fields.at(c).type);
+    }
+};
+
 // The songs given one at a time, in the order the works are gathered.
 using SongAt = std::function<const Song&(qsizetype)>;
 
@@ -518,8 +554,6 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
     Memo<Title> titles;
     Memo<ComposerName> composers;
     Memo<QString> foldedTexts;
-    Memo<int> durations;
-    Memo<QString> kept;
     struct Seen {
         int title;
         int composer;
@@ -536,8 +570,8 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
         const QString composer = s.composer.trimmed();
         at.title = !composer.isEmpty() && s.title.startsWith(composer, Qt::CaseInsensitive)
             ? titles.idOf(composer + u'\x1f' + s.title,
-                          [&](const QString&) { return recognise(s.title, composer); })
-            : titles.idOf(s.title, [](const QString& t) { return recognise(t); });
+                          [&](const QString&) { return workPart(recognise(s.title, composer)); })
+            : titles.idOf(s.title, [](const QString& t) { return workPart(recognise(t)); });
         at.composer = composers.idOf(s.composer, [joins](const QString& typed) {
             const QString shown = joins ? names::groupName(*joins, typed) : typed.trimmed();
             return ComposerName{shown, folded(shown)};
@@ -549,8 +583,6 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
 
     struct WorkBuild {
         Spellings titles;
-        QStringList movementNames;
-        QHash<QString, int> movementOf;
         CatalogueNumber number;
         QVector<Recording> recordings;
         QHash<Performers, int> recordingOf; // by the folded CD名 and performers
@@ -598,32 +630,10 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
             {foldedId(s.cd), foldedId(s.conductor), foldedId(s.ensemble), foldedId(s.soloist)}};
         auto r = w->recordingOf.constFind(performers);
         if (r == w->recordingOf.constEnd()) {
-            Recording made;
-            // one copy of each text, shared by the recordings that show it
-            auto copy = [&kept](const QString& lent) {
-                return kept[kept.idOf(lent, [](const QString& text) {
-                    return QString(text.unicode(), text.size());
-                })];
-            };
-            made.cd = copy(s.cd);
-            made.conductor = copy(s.conductor);
-            made.ensemble = copy(s.ensemble);
-            made.soloist = copy(s.soloist);
-            made.recorded = copy(s.recorded);
             r = w->recordingOf.insert(performers, int(w->recordings.size()));
-            w->recordings << made;
+            w->recordings << Recording();
         }
-        Recording& rec = w->recordings[*r];
-        rec.rowids << s.rowid;
-        const QString& movement = t.movement.isEmpty() ? t.work : t.movement;
-        auto m = w->movementOf.constFind(movement);
-        if (m == w->movementOf.constEnd()) {
-            m = w->movementOf.insert(movement, int(w->movementNames.size()));
-            w->movementNames << movement;
-        }
-        rec.movements << *m;
-        rec.seconds << durations[durations.idOf(
-            s.duration, [](const QString& d) { return durationSeconds(d); })];
+        w->recordings[*r].songs << s.place;
     }
 
     QCollator collator = japaneseCollator(); // a copy of its own: this may run beside the window
@@ -639,12 +649,8 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
             w.title = wb.titles.commonest();
             w.number = wb.number;
             w.recordings = std::move(wb.recordings);
-            for (Recording& r : w.recordings) { // grown song by song: no room left over
-                r.rowids.squeeze();
-                r.movements.squeeze();
-                r.seconds.squeeze();
-            }
-            w.movementNames = std::move(wb.movementNames);
+            for (Recording& r : w.recordings) // grown song by song: no room left over
+                r.songs.squeeze();
             composer.works << std::move(w);
         }
         std::stable_sort(composer.works.begin(), composer.works.end(),
@@ -665,49 +671,83 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
 
 } // namespace
 
-QVector<Composer> gather(const QVector<Song>& songs, const names::Joins* joins)
+Catalogue gather(std::vector<const Row*> rows, const names::Joins* joins)
 {
-    return gatherFrom(
-        songs.size(), [&songs](qsizetype i) -> const Song& { return songs[i]; }, joins);
-}
-
-QVector<Composer> gather(const std::vector<const Row*>& rows, const names::Joins* joins)
-{
-    const TableDef& table = kyokuTable();
-    auto column
-        = [&table](const char16_t* name) { return table.indexOf(QString::fromUtf16(name)); };
-    const int cd = column(u"CD名"), title = column(u"曲名"), composer = column(u"作曲者名"),
-              conductor = column(u"指揮者名"), ensemble = column(u"演奏団体"),
-              soloist = column(u"ソリスト"), duration = column(u"録音時間"),
-              recorded = column(u"録音年月日");
-    const auto& fields = table.fields();
-    std::vector<const Row*> songs;
-    songs.reserve(rows.size());
-    for (const Row* row : rows)
-        if (row)
-            songs.push_back(row);
-    // One song at a time, its texts lent by its row: the works keep copies of
-    // what they show only, not of every song.
+    Catalogue out;
+    out.rows = std::move(rows);
+    const SongColumns columns;
+    std::vector<int> places;
+    places.reserve(out.rows.size());
+    for (size_t i = 0; i < out.rows.size(); ++i)
+        if (out.rows[i])
+            places.push_back(int(i));
+    // One song at a time, its texts lent by its row: the works keep only
+    // the songs' places, not their texts.
     Song s;
-    return gatherFrom(
-        qsizetype(songs.size()),
+    out.composers = gatherFrom(
+        qsizetype(places.size()),
         [&](qsizetype i) -> const Song& {
-            const Row* row = songs[size_t(i)];
-            auto text = [row, &fields](int c) {
-                return row->isNull(c) ? QString() : row->text(c, fields.at(c).type);
-            };
-            s.rowid = row->rowid;
-            s.cd = text(cd);
-            s.title = text(title);
-            s.composer = text(composer);
-            s.conductor = text(conductor);
-            s.ensemble = text(ensemble);
-            s.soloist = text(soloist);
-            s.duration = text(duration);
-            s.recorded = text(recorded);
+            s.place = places[size_t(i)];
+            const Row& row = *out.rows[size_t(s.place)];
+            s.cd = columns.text(row, columns.cd);
+            s.title = columns.text(row, columns.title);
+            s.composer = columns.text(row, columns.composer);
+            s.conductor = columns.text(row, columns.conductor);
+            s.ensemble = columns.text(row, columns.ensemble);
+            s.soloist = columns.text(row, columns.soloist);
             return s;
         },
         joins);
+    return out;
+}
+
+Catalogue gather(const Snapshot& rows, const names::Joins* joins)
+{
+    std::vector<const Row*> raw;
+    raw.reserve(rows.size());
+    for (const RowPtr& row : rows)
+        raw.push_back(row.get());
+    Catalogue out = gather(std::move(raw), joins);
+    out.kept = rows;
+    return out;
+}
+
+QVector<Shown> Catalogue::show(const Work& w) const
+{
+    const SongColumns columns;
+    QHash<QString, QString> movementOf; // by composer and title
+    QHash<QString, int> secondsOf;
+    QVector<Shown> out;
+    for (const Recording& r : w.recordings) {
+        Shown shown;
+        for (int place : r.songs) {
+            const Row& song = *row(place);
+            if (shown.rowids.isEmpty()) {
+                shown.cd = columns.text(song, columns.cd);
+                shown.conductor = columns.text(song, columns.conductor);
+                shown.ensemble = columns.text(song, columns.ensemble);
+                shown.soloist = columns.text(song, columns.soloist);
+                shown.recorded = columns.text(song, columns.recorded);
+            }
+            shown.rowids << song.rowid;
+            const QString composer = columns.text(song, columns.composer).trimmed();
+            const QString title = columns.text(song, columns.title);
+            const QString key = composer + u'\x1f' + title;
+            auto m = movementOf.constFind(key);
+            if (m == movementOf.constEnd()) {
+                const Title t = recognise(title, composer);
+                m = movementOf.insert(key, t.movement.isEmpty() ? t.work : t.movement);
+            }
+            shown.movements << *m;
+            const QString typed = columns.text(song, columns.duration);
+            auto d = secondsOf.constFind(typed);
+            if (d == secondsOf.constEnd())
+                d = secondsOf.insert(typed, durationSeconds(typed));
+            shown.seconds << *d;
+        }
+        out << shown;
+    }
+    return out;
 }
 
 } // namespace works

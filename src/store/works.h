@@ -1,6 +1,7 @@
 #pragma once
 
 #include "namegroups.h"
+#include "row.h"
 
 #include <QString>
 #include <QStringView>
@@ -11,8 +12,6 @@
 // Works: which songs of the collection are movements of one work, and which
 // of them one recording. A song says so only in its 曲名 and 作曲者名, as the
 // collector typed them, so the work is recognised from those texts.
-class Row;
-
 namespace works {
 
 // A catalogue number however it is written (BWV 1007, K.550 = KV 550 = K550,
@@ -56,41 +55,18 @@ struct Title {
 // 第1番」) is read from after the colon: the name is no work of its own.
 Title recognise(const QString& title, const QString& composer = QString());
 
-// One song as the works are gathered from it.
-struct Song {
-    qint64 rowid = 0;
-    QString cd; // CD名
-    QString title; // 曲名
-    QString composer; // 作曲者名, or the name of its name group
-    QString conductor;
-    QString ensemble;
-    QString soloist;
-    QString duration; // 録音時間 as typed
-    QString recorded; // 録音年月日
-};
-
 // The songs of one CD that belong to one work and have the same performers.
+// Only their places among the rows gathered from are kept: at 50,000 CDs
+// the texts of every recording would take some 150 MiB more, and they are
+// read again when a work is chosen (see Catalogue::show).
 struct Recording {
-    QString cd;
-    QString conductor;
-    QString ensemble;
-    QString soloist;
-    QString recorded;
-    QVector<qint64> rowids; // the songs' rowids, in stored order
-    // each song's movement part (or its title), as its number among the
-    // work's movement names: a work's recordings share their names
-    QVector<int> movements;
-    QVector<int> seconds; // each song's 録音時間 in seconds, -1 where none is readable
-    int totalSeconds() const; // -1 when no song's time is readable
+    QVector<int> songs; // in stored order
 };
 
 struct Work {
     QString title; // the commonest spelling among its songs
     CatalogueNumber number;
     QVector<Recording> recordings;
-    QStringList movementNames; // the names its recordings' movements are numbered by
-    // The movements of one of its recordings, by name.
-    QStringList movementsOf(const Recording& r) const;
 };
 
 struct Composer {
@@ -99,12 +75,37 @@ struct Composer {
     int recordings() const;
 };
 
-// Every composer with the works recorded in these songs, in Japanese order of
-// names, a composer under the name of his name group when `joins` are given.
-// Songs without a composer are gathered under an empty name.
-QVector<Composer> gather(const QVector<Song>& songs, const names::Joins* joins = nullptr);
-// The same from stored kyoku rows.
-QVector<Composer> gather(const std::vector<const Row*>& rows, const names::Joins* joins);
+// A recording as the grids show it, read from its songs' rows.
+struct Shown {
+    QString cd; // CD名, and the performers, as its first song has them
+    QString conductor;
+    QString ensemble;
+    QString soloist;
+    QString recorded; // 録音年月日
+    QVector<qint64> rowids; // the songs', in stored order
+    QStringList movements; // each song's movement part, or its title where it has none
+    QVector<int> seconds; // each song's 録音時間 in seconds, -1 where none is readable
+    int totalSeconds() const; // -1 when no song's time is readable
+};
+
+// The works of some songs, with the rows they were gathered from.
+struct Catalogue {
+    QVector<Composer> composers; // in Japanese order of names
+    std::vector<const Row*> rows; // a recording's songs are places among these
+    Snapshot kept; // holds the rows when they are a view's, which may move on
+
+    const Row* row(int place) const { return rows[size_t(place)]; }
+    // The recordings of one work, read from their rows: each distinct title
+    // is recognised once, as a work of hundreds of recordings repeats them.
+    QVector<Shown> show(const Work& w) const;
+};
+
+// Every composer with the works recorded in these songs (null rows are
+// passed over), a composer under the name of his name group when `joins`
+// are given. Songs without a composer are gathered under an empty name.
+Catalogue gather(std::vector<const Row*> rows, const names::Joins* joins = nullptr);
+// The same from a view's rows, which the catalogue then holds.
+Catalogue gather(const Snapshot& rows, const names::Joins* joins = nullptr);
 
 // 録音時間 in seconds: "7:32", "07:32", "1:02:03", "7分32秒", "7'32\"";
 // -1 when it is none of these.
