@@ -12,41 +12,24 @@ private slots:
     // but not a trailing space; a NULL matches nothing.
     void matches()
     {
-        const struct {
-            const char16_t* pattern;
-            const char16_t* value;
-            bool match;
-        } likes[] = {
-            {u"*悲愴*", u"交響曲第6番「悲愴」第1楽章", true},
-            {u"*運命*", u"交響曲第6番「悲愴」", false},
-            {u"交響曲*", u"交響曲第9番", true},
-            {u"第9番*", u"交響曲第9番", false},
-            {u"*第9番", u"交響曲第9番", true},
-            {u"交響曲", u"交響曲第9番", false},
-            {u"**", u"", true},
-            {u"交響*番", u"交響曲第9番", true},
-            {u"ab*ba", u"aba", false},
-            {u"ラ*ラ", u"ラ", false},
-            {u"*b*a*", u"xbyaz", true},
-            {u"*a*b*", u"xbyaz", false},
-            {u"*ラ*ラ*", u"ラルゴ", false},
-            {u"*ラ*ラ*", u"ララバイ", true},
-            {u"*midnight*", u"'Round Midnight", true},
-            {u"'Round*", u"Round Midnight", false},
-            {u"*𠮷野*", u"箏曲「𠮷野の春」", true},
-        };
-        for (const auto& row : likes) {
-            const Criteria c = Criteria().like(u"曲名"_s, QString::fromUtf16(row.pattern));
-            QVERIFY2(Criteria::matches(c.clauses()[0], QString::fromUtf16(row.value), false)
-                         == row.match,
-                     qPrintable(QString::fromUtf16(row.pattern) + u" / "_s
-                                + QString::fromUtf16(row.value)));
-        }
+        // pattern|value|...: the first nine pairs match
+        const QStringList rows
+            = (u"*悲愴*|交響曲第6番「悲愴」第1楽章|交響曲*|交響曲第9番|*第9番|交響曲第9番|"
+               u"**||交響*番|交響曲第9番|*b*a*|xbyaz|*ラ*ラ*|ララバイ|"
+               u"*midnight*|'Round Midnight|*𠮷野*|箏曲「𠮷野の春」|"
+               u"*運命*|交響曲第6番「悲愴」|第9番*|交響曲第9番|交響曲|交響曲第9番|"
+               u"ab*ba|aba|ラ*ラ|ラ|*a*b*|xbyaz|*ラ*ラ*|ラルゴ|'Round*|Round Midnight"_s)
+                  .split(u'|');
+        QString matched;
+        for (qsizetype i = 0; i + 1 < rows.size(); i += 2)
+            matched += QString::number(Criteria::matches(
+                Criteria().like(u"曲名"_s, rows[i]).clauses()[0], rows[i + 1], false));
         const Criteria c = Criteria().equals(u"演奏団体"_s, u"ensemble L'arpeggiata"_s);
-        QVERIFY(Criteria::matches(c.clauses()[0], u"Ensemble l'Arpeggiata"_s, false));
-        QVERIFY(!Criteria::matches(c.clauses()[0], u"Ensemble l'Arpeggiata "_s, false));
-        QVERIFY(
-            !Criteria::matches(Criteria().like(u"曲名"_s, u"*"_s).clauses()[0], QString(), true));
+        for (const QString& value : {u"Ensemble l'Arpeggiata"_s, u"Ensemble l'Arpeggiata "_s})
+            matched += QString::number(Criteria::matches(c.clauses()[0], value, false));
+        matched += QString::number(
+            Criteria::matches(Criteria().like(u"曲名"_s, u"*"_s).clauses()[0], QString(), true));
+        QCOMPARE(matched, u"11111111100000000100"_s);
     }
 
     // The text captions and reports show: every quote doubled, a pattern's

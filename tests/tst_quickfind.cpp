@@ -84,8 +84,7 @@ void TestQuickFind::captionCountersMarksAndTheEnd()
     QCOMPARE(db().cds()->valueAt(0, 0).toString() + db().cds()->valueAt(1, 0).toString(), u"51"_s);
     // Esc, emptying the field, the reset command and an extraction end it
     QTest::keyClick(field(), Qt::Key_Escape);
-    QCOMPARE(field()->text(), QString());
-    QCOMPARE(lblRcount(m_w, 3)->text(), u"5 / 5"_s);
+    QCOMPARE(field()->text() + lblRcount(m_w, 3)->text(), u"5 / 5"_s);
     find(u"東芝"_s);
     QCOMPARE(find(QString()), u"1|2|3|4|5"_s);
     QCOMPARE(m_w->displayState(), DisplayState::AllData);

@@ -3,9 +3,7 @@
 # dpkg-query, apt-get, sudo and id that record how they were called.
 #   bash tst_setup.sh path/to/rondella.sh
 set -u
-
 script=$1
-passed=0
 failed=0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -16,177 +14,81 @@ mapfile -t all < <(sed -n '/^packages=(/,/)/p' "$script" | tr -d '()' | sed 's/p
 [ ${#all[@]} -ge 10 ] || { echo "could not read the package list of $script"; exit 1; }
 
 # A PATH of stand-ins plus only the plain tools the script needs, so that a real
-# sudo, apt-get or dpkg-query of this machine can never answer.
-make_bin() {
-    local case_dir=$1 with_sudo=$2
-    mkdir -p "$case_dir/bin"
-    local t
-    for t in bash awk grep sed dirname cat rm mkdir; do
-        ln -s "$(command -v "$t")" "$case_dir/bin/$t"
-    done
-    cat >"$case_dir/bin/dpkg-query" <<EOF
-#!$(command -v bash)
-# Known packages are installed unless named in the missing file; like the real
-# one, it exits 1 when any package named is not installed.
-echo "dpkg-query \$*" >>"$case_dir/calls"
+# sudo, apt-get or dpkg-query of this machine can never answer. The stand-ins
+# keep their state in the folder $CASE: the user's uid, the packages missing,
+# the apt-get command that fails, and the calls made.
+mkdir "$work/bin" "$work/sudoer" "$work/broken"
+for t in bash awk grep sed dirname cat rm mkdir; do ln -s "$(command -v "$t")" "$work/bin/$t"; done
+cat >"$work/bin/dpkg-query" <<'EOF'
+#!/bin/bash
+# like the real one, it exits 1 when any package named is not installed
 status=0
-for a in "\$@"; do
-    case "\$a" in -*) continue ;; esac
-    if grep -qx -- "\$a" "$case_dir/missing"; then
-        echo "dpkg-query: no packages found matching \$a" >&2
-        status=1
-    else
-        echo "\$a install ok installed"
-    fi
+for a in "$@"; do
+    [[ $a == -* ]] || { grep -qx -- "$a" "$CASE/missing" && status=1 || echo "$a install ok installed"; }
 done
-exit \$status
+exit $status
 EOF
-    cat >"$case_dir/bin/apt-get" <<EOF
-#!$(command -v bash)
-echo "apt-get \$*" >>"$case_dir/calls"
-echo "apt-get \$*" >>"$case_dir/apt"
-grep -qx -- "\$1" "$case_dir/apt-fails" 2>/dev/null && { echo "E: Unable to locate package" >&2; exit 100; }
-[ "\$(cat "$case_dir/uid")" = 0 ] || { echo "E: Could not open lock file - open (13: Permission denied)" >&2; exit 100; }
-if [ "\$1" = install ]; then
-    for a in "\$@"; do
-        grep -vx -- "\$a" "$case_dir/missing" >"$case_dir/missing.new"
-        cat "$case_dir/missing.new" >"$case_dir/missing"
-    done
-fi
-exit 0
+cat >"$work/bin/apt-get" <<'EOF'
+#!/bin/bash
+echo "apt-get $*" >>"$CASE/calls"
+[ "$1" != "$(cat "$CASE/fails")" ] && [ "$(id -u)" = 0 ] || exit 100
+[ "$1" != install ] || for a in "$@"; do grep -vx -- "$a" "$CASE/missing" >"$CASE/m"; cat "$CASE/m" >"$CASE/missing"; done
 EOF
-    cat >"$case_dir/bin/id" <<EOF
-#!$(command -v bash)
-[ "\$1" = -u ] && cat "$case_dir/uid"
+printf '#!/bin/bash\n[ -n "${ROOT:-}" ] && echo 0 || cat "$CASE/uid"\n' >"$work/bin/id"
+cat >"$work/sudoer/sudo" <<'EOF'
+#!/bin/bash
+echo "sudo $*" >>"$CASE/calls"
+ROOT=1 exec "$@"
 EOF
-    if [ "$with_sudo" = yes ]; then
-        cat >"$case_dir/bin/sudo" <<EOF
-#!$(command -v bash)
-echo "sudo \$*" >>"$case_dir/calls"
-echo 0 >"$case_dir/uid"
-"\$@"
-status=\$?
-echo 1000 >"$case_dir/uid"
-exit \$status
-EOF
-    fi
-    chmod +x "$case_dir"/bin/*
-}
+printf '#!/bin/bash\nexit 3\n' >"$work/broken/awk"
+chmod +x "$work/bin/dpkg-query" "$work/bin/apt-get" "$work/bin/id" "$work/sudoer/sudo" "$work/broken/awk"
 
-# run_case NAME UID SUDO(yes/no) MISSING... : sets $out, $rc, $dir
-run_case() {
-    dir="$work/$1"
-    mkdir -p "$dir"
-    echo "$2" >"$dir/uid"
-    shift 2
-    local with_sudo=$1
-    shift
-    printf '%s\n' "$@" >"$dir/missing"
-    : >"$dir/calls"
-    : >"$dir/apt"
-    make_bin "$dir" "$with_sudo"
-}
-
-run_script() {
-    out=$(PATH="$dir/bin" bash "$script" setup 2>&1)
+# [pre=DIR] [cmd=COMMAND] run NAME UID FAILING-APT-COMMAND MISSING...: runs the
+# script (with DIR first in its PATH) and sets $out and $rc
+run() {
+    export CASE=$work/$1
+    mkdir "$CASE"
+    echo "$2" >"$CASE/uid"
+    echo "$3" >"$CASE/fails"
+    shift 3
+    printf '%s\n' "$@" >"$CASE/missing"
+    : >"$CASE/calls"
+    out=$(PATH=${pre:+$pre:}$work/bin bash "$script" "${cmd:-setup}" 2>&1)
     rc=$?
 }
-
+has() { grep -q -- "$1" <<<"$out"; }
 check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what"
-        echo "  output: $out"
-        echo "  calls:"
-        sed 's/^/    /' "$dir/calls"
-    fi
+    eval "$2" && return
+    failed=$((failed + 1))
+    printf 'FAIL: %s\n  output: %s\n  calls:\n' "$1" "$out"
+    sed 's/^/    /' "$CASE/calls"
 }
+install="apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600"
 
-count_lines() { grep -c -- "$2" "$1" || true; }
+run three 0 - "${all[2]}" "${all[5]}" "${all[9]}"
+check "three missing: one update, then one install of exactly those, named" '[ $rc -eq 0 ] && [ ! -s "$CASE/missing" ] && ! has "step failed" &&
+    [ "$(cat "$CASE/calls")" = "apt-get update"$'"'\n'"'"$install ${all[2]} ${all[5]} ${all[9]}" ] && has "Installing: ${all[2]} ${all[5]} ${all[9]}"'
+run none 0 -
+check "all installed: no apt-get, nothing said" '[ $rc -eq 0 ] && [ ! -s "$CASE/calls" ] && [ -z "$out" ]'
+run fresh 0 - "${all[@]}"
+check "fresh: installs every package" '[ $rc -eq 0 ] && grep -qx -- "$install ${all[*]}" "$CASE/calls"'
+# apt-get fails (no network, a package not found): a message and a non-zero status
+run updatefails 0 update "${all[1]}"
+check "update fails: said so, in Japanese too, no install tried" \
+    '[ $rc -ne 0 ] && has "apt-get update failed" && has "apt-get update に失敗しました" && ! grep -q install "$CASE/calls"'
+run installfails 0 install "${all[1]}" "${all[4]}"
+check "install fails: names the packages, in Japanese too" \
+    '[ $rc -ne 0 ] && has "apt-get install failed for: ${all[1]} ${all[4]}" && has インストールできませんでした'
+pre=$work/sudoer run sudo 1000 - "${all[0]}"
+check "user with sudo: installs through sudo" '[ $rc -eq 0 ] && grep -qx -- "sudo $install ${all[0]}" "$CASE/calls"'
+run nosudo 1000 - "${all[3]}"
+check "user without sudo: says sudo is missing, names the package, no apt-get" \
+    '[ $rc -ne 0 ] && [ ! -s "$CASE/calls" ] && has "sudo is not available" && has "${all[3]}"'
+# a failing step outside the set-up names itself instead of ending silently
+cmd=bogus run usage 0 -
+check "unknown command: usage and status 2" '[ $rc -eq 2 ] && has "^usage:"'
+pre=$work/broken run errtrap 0 -
+check "a failing step: non-zero status, names the command" '[ $rc -ne 0 ] && has "step failed (status 3): .*awk"'
 
-# Three packages missing, run as root: exactly those three, in one install, after one update.
-run_case three 0 no "${all[2]}" "${all[5]}" "${all[9]}"
-run_script
-check "three missing: succeeds" [ "$rc" -eq 0 ]
-check "three missing: one update" [ "$(count_lines "$dir/apt" '^apt-get update$')" -eq 1 ]
-check "three missing: one install" [ "$(count_lines "$dir/apt" '^apt-get install')" -eq 1 ]
-check "three missing: exactly those three" \
-    grep -qx -- "apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 ${all[2]} ${all[5]} ${all[9]}" "$dir/apt"
-check "three missing: names them" grep -q -- "Installing: ${all[2]} ${all[5]} ${all[9]}" <<<"$out"
-check "three missing: nothing left missing" [ ! -s "$dir/missing" ]
-check "three missing: no step reported failed" [ "$(count_lines <(echo "$out") 'step failed')" -eq 0 ]
-
-# Everything installed: apt-get is never called.
-run_case none 0 no
-run_script
-check "all installed: succeeds" [ "$rc" -eq 0 ]
-check "all installed: no apt-get" [ ! -s "$dir/apt" ]
-check "all installed: asked dpkg" grep -q '^dpkg-query' "$dir/calls"
-check "all installed: says nothing" [ -z "$out" ]
-
-# Nothing installed at all (a fresh machine).
-run_case fresh 0 no "${all[@]}"
-run_script
-check "fresh: succeeds" [ "$rc" -eq 0 ]
-check "fresh: installs every package" \
-    grep -qx -- "apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 ${all[*]}" "$dir/apt"
-
-# apt-get fails (no network, a package not found): a message and a non-zero status.
-run_case updatefails 0 no "${all[1]}"
-echo update >"$dir/apt-fails"
-run_script
-check "update fails: non-zero status" [ "$rc" -ne 0 ]
-check "update fails: says so" grep -q 'apt-get update failed' <<<"$out"
-check "update fails: says so in Japanese" grep -q 'apt-get update に失敗しました' <<<"$out"
-check "update fails: no install tried" [ "$(count_lines "$dir/apt" '^apt-get install')" -eq 0 ]
-
-run_case installfails 0 no "${all[1]}" "${all[4]}"
-echo install >"$dir/apt-fails"
-run_script
-check "install fails: non-zero status" [ "$rc" -ne 0 ]
-check "install fails: names the packages" grep -q -- "apt-get install failed for: ${all[1]} ${all[4]}" <<<"$out"
-check "install fails: says so in Japanese" grep -q 'インストールできませんでした' <<<"$out"
-
-# A user with sudo: apt-get goes through sudo.
-run_case sudo 1000 yes "${all[0]}"
-run_script
-check "user with sudo: succeeds" [ "$rc" -eq 0 ]
-check "user with sudo: installs through sudo" \
-    grep -qx -- "sudo apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 ${all[0]}" "$dir/calls"
-
-# A user without sudo: says so, installs nothing.
-run_case nosudo 1000 no "${all[3]}"
-run_script
-check "user without sudo: non-zero status" [ "$rc" -ne 0 ]
-check "user without sudo: no apt-get" [ ! -s "$dir/apt" ]
-check "user without sudo: says sudo is missing" grep -q 'sudo is not available' <<<"$out"
-check "user without sudo: names the package" grep -q -- "${all[3]}" <<<"$out"
-
-# A failing step outside the set-up names itself instead of ending silently.
-run_case usage 0 no
-out=$(PATH="$dir/bin" bash "$script" bogus 2>&1)
-rc=$?
-check "unknown command: usage and status 2" [ "$rc" -eq 2 ]
-check "unknown command: usage text" grep -q '^usage:' <<<"$out"
-
-run_case errtrap 0 no
-cat >"$dir/bin/dpkg-query" <<'EOF'
-#!/bin/bash
-exit 1
-EOF
-rm "$dir/bin/awk"
-cat >"$dir/bin/awk" <<'EOF'
-#!/bin/bash
-exit 3
-EOF
-chmod +x "$dir/bin/awk"
-run_script
-check "a failing step: non-zero status" [ "$rc" -ne 0 ]
-check "a failing step: names the command" grep -q 'step failed (status 3): .*awk' <<<"$out"
-
-echo "$passed passed, $failed failed"
+echo "$failed failed"
 [ "$failed" -eq 0 ]
