@@ -182,9 +182,9 @@ private slots:
             form.cmdUpdate->click();
         }
         const QList<backup::Copy> copies = backup::list(db().databasePath());
-        QCOMPARE(copies.size(), 10);
-        QVERIFY(copies.first().made.secsTo(QDateTime::currentDateTime()) < 600);
-        QCOMPARE(copies.first().cds, 1); // as it was before the first write
+        // the newest as it was before the first write
+        QVERIFY(copies.size() == 10 && copies.first().cds == 1
+                && copies.first().made.secsTo(QDateTime::currentDateTime()) < 600);
         QVERIFY(copies.at(1).path.endsWith(own.last()) && copies.last().path.endsWith(own.at(4)));
         const QStringList left = QDir(at(u"backup")).entryList(QDir::Files);
         for (const QString& name : foreign + own.mid(4))
@@ -198,8 +198,7 @@ private slots:
                      && said[1].contains(u"復元しました（CD 1枚・曲 0曲）")
                      && said[1].contains(u".replaced-"),
                  qPrintable(offered + said.join(u'|')));
-        QCOMPARE(shownCount(), u"1 / 1"_s);
-        QCOMPARE(backup::list(db().databasePath()).first().cds, 3);
+        QVERIFY(shownCount() == u"1 / 1" && backup::list(db().databasePath()).first().cds == 3);
     }
 
     // A copy cut short by a full disk leaves nothing under its working name.
@@ -313,8 +312,7 @@ private slots:
         }
         QVERIFY(writeBytes(copy, damaged));
         const QList<backup::Copy> copies = backup::list(db().databasePath());
-        QVERIFY(copies.size() == 1 && !copies.first().damage.isEmpty());
-        QCOMPARE(copies.first().cds, -1);
+        QVERIFY(copies.size() == 1 && !copies.first().damage.isEmpty() && copies.first().cds == -1);
         const QByteArray before = bytesOf(db().databasePath());
         QVERIFY_THROWS_EXCEPTION(DbError, backup::restore(copy, db().databasePath()));
         QCOMPARE(bytesOf(db().databasePath()), before);
