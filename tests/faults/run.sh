@@ -250,7 +250,8 @@ fi
 idle=$(for t in $(targets "${union:-.}" | sort -u); do
     [ -x "$build/tests/$t" ] && QT_QPA_PLATFORM=offscreen "$build/tests/$t" -functions 2>/dev/null | sed -n "s/^\([A-Za-z0-9_]*\)()\$/\1/p" |
         while read -r f; do
-            klass=$(grep -o '^class [A-Za-z0-9_]* : public QObject' "tests/$t.cpp" | awk '{print $2}' | head -1)
+            # a suite's class, whichever fixture it derives from
+            klass=$(grep -oE '^class [A-Za-z0-9_]+ : public [A-Za-z0-9_:]+' "tests/$t.cpp" | awk '{print $2}' | head -1)
             awk -F'\t' -v fn="$klass::$f" 'NR > 1 && (" " $7 " ") ~ (" " fn " ") { found = 1 } END { exit !found }' "$results" ||
                 echo "  $t: $f"
         done
