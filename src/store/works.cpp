@@ -427,27 +427,60 @@ QString durationText(int seconds)
 
 namespace {
 
+// The few keys of one work (its spellings, its recordings), each numbered in
+// the order first given: searched in order while they are few, through an
+// index beside them beyond. A hash of Qt's own takes some 1.7 KB at its first
+// key, and two for each of 37,799 works at 50,000 CDs held 130 MiB while the
+// works were gathered.
+template <typename K> class FewKeys {
+public:
+    // The key's number; a new key gets the next.
+    int idOf(const K& key)
+    {
+        if (m_index.isEmpty()) {
+            const auto at = std::find(m_keys.begin(), m_keys.end(), key);
+            if (at != m_keys.end())
+                return int(at - m_keys.begin());
+        } else if (const auto at = m_index.constFind(key); at != m_index.constEnd()) {
+            return *at;
+        }
+        m_keys.push_back(key);
+        const int id = int(m_keys.size()) - 1;
+        if (!m_index.isEmpty())
+            m_index.insert(key, id);
+        else if (m_keys.size() > Few)
+            for (int k = 0; k <= id; ++k)
+                m_index.insert(m_keys[size_t(k)], k);
+        return id;
+    }
+    const std::vector<K>& keys() const { return m_keys; }
+
+private:
+    static constexpr size_t Few = 16;
+    std::vector<K> m_keys;
+    QHash<K, int> m_index;
+};
+
 // The commonest of the spellings counted, the first written among equals.
 struct Spellings {
-    QHash<QString, int> count;
-    QStringList order;
+    FewKeys<QString> texts;
+    std::vector<int> count;
     void add(const QString& s)
     {
-        auto it = count.find(s);
-        if (it == count.end()) {
-            order << s;
-            it = count.insert(s, 0);
-        }
-        ++*it;
+        const size_t i = size_t(texts.idOf(s));
+        if (i == count.size())
+            count.push_back(0);
+        ++count[i];
     }
+    bool isEmpty() const { return count.empty(); }
     QString commonest() const
     {
         QString best;
         int most = 0;
-        for (const QString& s : order)
-            if (count.value(s) > most) {
-                most = count.value(s);
-                best = s;
+        for (size_t i = 0; i < count.size(); ++i)
+            if (count[i] > most) {
+                most = count[i];
+                best = texts.keys()[i];
             }
         return best;
     }
@@ -585,7 +618,7 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
         Spellings titles;
         CatalogueNumber number;
         QVector<Recording> recordings;
-        QHash<Performers, int> recordingOf; // by the folded CD名 and performers
+        FewKeys<Performers> recordingOf; // by the folded CD名 and performers
     };
     struct ComposerBuild {
         Spellings names;
@@ -614,7 +647,7 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
             work = u'c' + foldedTexts[foldedId(s.cd)]; // movements alone: the CD's own work
         }
         ComposerBuild& c = built[composer.key];
-        if (c.names.order.isEmpty())
+        if (c.names.isEmpty())
             composerOrder << composer.key;
         c.names.add(composer.shown);
         auto w = c.works.find(work);
@@ -628,12 +661,10 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
         w->titles.add(t.work.isEmpty() ? QString(s.cd.unicode(), s.cd.size()) : t.work);
         const Performers performers{
             {foldedId(s.cd), foldedId(s.conductor), foldedId(s.ensemble), foldedId(s.soloist)}};
-        auto r = w->recordingOf.constFind(performers);
-        if (r == w->recordingOf.constEnd()) {
-            r = w->recordingOf.insert(performers, int(w->recordings.size()));
+        const int r = w->recordingOf.idOf(performers);
+        if (r == w->recordings.size())
             w->recordings << Recording();
-        }
-        w->recordings[*r].songs << s.place;
+        w->recordings[r].songs << s.place;
     }
 
     QCollator collator = japaneseCollator(); // a copy of its own: this may run beside the window
