@@ -24,6 +24,7 @@
 #include <QSqlRecord>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
 
 StartupFolder::StartupFolder() : m_previous(QDir::currentPath())
@@ -334,6 +335,10 @@ int execEachAlone(QObject* tests, int argc, char** argv)
         if (method.methodType() != QMetaMethod::Slot || method.access() != QMetaMethod::Private
             || method.parameterCount() != 0 || name.endsWith(u"_data"_s) || fixture.contains(name))
             continue;
+        // Each run's crash handler takes the one before as its own to pass a
+        // crash on to: a crash would then go round the handlers and never end.
+        for (int fatal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+            std::signal(fatal, SIG_DFL);
         try {
             failures += QTest::qExec(tests, {QString::fromLocal8Bit(argv[0]), name});
         } catch (...) {

@@ -278,6 +278,15 @@ void TestWorks::gatherWorksAndRecordings()
     QCOMPARE(suite.seconds, (QVector<int>{150, -1}));
     QCOMPARE(suite.totalSeconds(), 150);
     QCOMPARE(all[3].works[0].number.text(), u"K.9"_s); // numerically before K.550
+    // a work of many recordings: past its first few they are found by an index
+    songs.assign(1, nullptr);
+    for (int n = 0; n < 40; ++n)
+        add(u"全集%1"_s.arg(n % 20), u"ハイドン"_s,
+            u"交響曲第1番 Hob.I:1 第%1楽章"_s.arg(n / 20 + 1), QString(), QString());
+    const Catalogue many = gather(Snapshot(songs));
+    QCOMPARE(many.composers[0].works[0].recordings.size(), 20);
+    for (const Recording& r : many.composers[0].works[0].recordings)
+        QCOMPARE(r.songs.size(), 2);
     // コレクションの統計's 作品: the most recorded first, then the most songs
     const stats::Tab most
         = stats::count({}, cdnameTable().fields(), kyokuTable().fields(), {}, gathered).constLast();
