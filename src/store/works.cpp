@@ -544,6 +544,12 @@ Title workPart(Title t)
     return t;
 }
 
+// A copy with data of its own of a text perhaps lent by a row.
+QString owned(const QString& text)
+{
+    return text.isNull() ? QString() : QString(text.unicode(), text.size());
+}
+
 // One song as the works are gathered from it, its texts lent by its row.
 struct Song {
     int place = 0; // among the rows gathered from
@@ -673,11 +679,12 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
     for (const QString& key : composerOrder) {
         ComposerBuild& c = built[key];
         Composer composer;
-        composer.name = c.names.commonest();
+        // names of their own: the statistics keep them after the rows may be gone
+        composer.name = owned(c.names.commonest());
         for (const QString& workKey : c.workOrder) {
             WorkBuild& wb = c.works[workKey];
             Work w;
-            w.title = wb.titles.commonest();
+            w.title = owned(wb.titles.commonest());
             w.number = wb.number;
             w.recordings = std::move(wb.recordings);
             for (Recording& r : w.recordings) // grown song by song: no room left over
@@ -759,6 +766,10 @@ QVector<Shown> Catalogue::show(const Work& w) const
                 shown.ensemble = columns.text(song, columns.ensemble);
                 shown.soloist = columns.text(song, columns.soloist);
                 shown.recorded = columns.text(song, columns.recorded);
+                // texts of their own: what is shown may outlive the rows
+                for (QString* text : {&shown.cd, &shown.conductor, &shown.ensemble, &shown.soloist,
+                                      &shown.recorded})
+                    *text = owned(*text);
             }
             shown.rowids << song.rowid;
             const QString composer = columns.text(song, columns.composer).trimmed();
