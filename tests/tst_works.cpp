@@ -24,6 +24,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include <numeric>
+
 using namespace works;
 
 class TestWorks : public QObject {
@@ -271,7 +273,7 @@ void TestWorks::gatherWorksAndRecordings()
     const Composer& bach = all[0];
     QCOMPARE(bach.works.size(), 3);
     QCOMPARE(bach.works[2].title, u"マタイ受難曲（抜粋）"_s);
-    QCOMPARE(bach.works[2].recordings[0].songs.size(), 2);
+    QCOMPARE(bach.works[2].recordings[0].count, 2);
     QCOMPARE(bach.works[0].number.text(), u"BWV 1007"_s);
     const Shown suite = gathered.show(bach.works[0]).first();
     QCOMPARE(suite.movements, (QStringList{u"プレリュード"_s, u"アルマンド"_s}));
@@ -286,7 +288,18 @@ void TestWorks::gatherWorksAndRecordings()
     const Catalogue many = gather(Snapshot(songs));
     QCOMPARE(many.composers[0].works[0].recordings.size(), 20);
     for (const Recording& r : many.composers[0].works[0].recordings)
-        QCOMPARE(r.songs.size(), 2);
+        QCOMPARE(r.count, 2);
+    // a recording's songs in stored order, though others lie between them
+    QCOMPARE(many.composers[0].works[0].songs.mid(2, 4), (QVector<int>{2, 22, 3, 23}));
+    // a work of many spellings, past the few kept in a list: the commonest still wins
+    songs.assign(1, nullptr);
+    std::vector<int> spaces(17);
+    std::iota(spaces.begin(), spaces.end(), 1);
+    spaces.insert(spaces.end(), {1, 17, 17});
+    for (int n : spaces)
+        add(u"全集"_s, u"ハイドン"_s, u"交響曲第1番 Hob.I:1「朝%1」"_s.arg(n), QString(),
+            QString());
+    QCOMPARE(gather(Snapshot(songs)).composers[0].works[0].title, u"交響曲第1番 Hob.I:1「朝17」"_s);
     // コレクションの統計's 作品: the most recorded first, then the most songs
     const stats::Tab most
         = stats::count({}, cdnameTable().fields(), kyokuTable().fields(), {}, gathered).constLast();

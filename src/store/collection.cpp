@@ -20,6 +20,9 @@
 #include <QSet>
 
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <optional>
 
 namespace {
@@ -597,23 +600,60 @@ void Collection::ListCDsOfSongs()
     rsCDList = std::move(list);
 }
 
-// Quick find's text is made beside the window once every row is in, so that
-// the first keystroke finds it ready.
+namespace {
+
+// Memory freed by the reading and by quick find's text, handed back before
+// the works are gathered: the peak of a large collection is what the rows,
+// the text and the gathering hold at once, not what they held one by one.
+void handBackFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
+} // namespace
+
+// Quick find's text, then the works, are made beside the window once every
+// row is in, so that the first keystroke finds the text ready and the works
+// window opens at once.
 void Collection::startFindIndex(const Snapshot& cds, const Snapshot& songs, const QString& mark)
 {
     stopFindIndex();
-    findTextMaking = std::async(std::launch::async, [this, cds, songs] {
-        return std::make_shared<const FindIndex>(cds, songs, &findTextStop);
+    // Name groups that cannot be read now leave the works to the first
+    // asking, which then says why.
+    std::optional<names::Joins> joins;
+    try {
+        joins = NameJoins();
+    } catch (const DbError&) {
+    }
+    auto text = std::make_shared<std::promise<std::shared_ptr<const FindIndex>>>();
+    findTextMaking = text->get_future();
+    worksMaking = std::async(std::launch::async, [this, cds, songs, text, joins]() -> SharedWorks {
+        try {
+            text->set_value(std::make_shared<const FindIndex>(cds, songs, &findTextStop));
+        } catch (...) {
+            text->set_exception(std::current_exception());
+            return nullptr;
+        }
+        if (findTextStop || !joins)
+            return nullptr;
+        handBackFreedMemory();
+        auto found = std::make_shared<const works::Catalogue>(
+            works::gather(songs, &*joins, &findTextStop));
+        handBackFreedMemory();
+        return findTextStop ? nullptr : found;
     });
     findTextMakingMark = mark;
 }
 
 void Collection::stopFindIndex()
 {
-    if (!findTextMaking.valid())
+    if (!worksMaking.valid())
         return;
     findTextStop = true;
-    findTextMaking.wait();
+    worksMaking.wait();
+    worksMaking = {};
     findTextMaking = {};
     findTextStop = false;
 }
@@ -698,12 +738,23 @@ names::Rewritten Collection::UnifyNames(const QStringList& spellings, const QStr
     return done;
 }
 
-// Gathered at the first asking, not beside the window at the start: at
-// 50,000 CDs the gathering takes some 90 MiB more while it runs (35 MiB kept),
-// which the start's peak cannot yet afford. Kept until the file changes.
+// Gathered beside the window after quick find's text (waited for here if
+// not yet done), and again at the first asking after the file changed.
 Collection::SharedWorks Collection::Works()
 {
     WaitForAllRows();
+    if (worksMaking.valid()) {
+        const bool wait
+            = worksMaking.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+        if (wait)
+            Q_EMIT waitingForRows(true);
+        if (SharedWorks made = worksMaking.get()) {
+            worksFound = std::move(made);
+            worksMark = findTextMakingMark;
+        }
+        if (wait)
+            Q_EMIT waitingForRows(false);
+    }
     const QString mark = connection().currentMark();
     if (!worksFound || mark.isEmpty() || worksMark != mark) {
         worksFound = std::make_shared<const works::Catalogue>(

@@ -234,14 +234,17 @@ private:
     Connection::Memory memory;
     std::shared_ptr<const FindIndex> findText; // as of findTextMark
     QString findTextMark;
-    std::future<std::shared_ptr<const FindIndex>> findTextMaking; // as of findTextMakingMark
+    using SharedWorks = std::shared_ptr<const works::Catalogue>;
+    SharedWorks worksFound; // as of worksMark
+    QString worksMark;
+    // Quick find's text, then the works, made beside the window once every
+    // row is in, as of findTextMakingMark: the text is ready before the works.
+    std::future<std::shared_ptr<const FindIndex>> findTextMaking;
+    std::future<SharedWorks> worksMaking; // null when given up
     QString findTextMakingMark;
     std::atomic<bool> findTextStop = false;
     void startFindIndex(const Snapshot& cds, const Snapshot& songs, const QString& mark);
     void stopFindIndex();
-    using SharedWorks = std::shared_ptr<const works::Catalogue>;
-    SharedWorks worksFound; // as of worksMark
-    QString worksMark;
     std::unique_ptr<Reading> reading;
     int readingGeneration = 0;
     bool finishing = false;

@@ -333,8 +333,8 @@ Tab worksTab(const TabDef& def, const works::Catalogue& works)
             line.recordings = w.recordings.size();
             QSet<QString> cds;
             for (const works::Recording& r : w.recordings) {
-                line.songs += r.songs.size();
-                const Row* first = works.row(r.songs.first());
+                line.songs += r.count;
+                const Row* first = works.row(w.firstSong(r));
                 cds.insert(foldKey(first->isNull(title) ? QString() : first->text(title, type)));
             }
             line.cds = cds.size();

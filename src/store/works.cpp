@@ -12,7 +12,10 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <functional>
+#include <optional>
+#include <span>
 
 using namespace Qt::StringLiterals;
 
@@ -487,23 +490,28 @@ struct Spellings {
 };
 
 // Each distinct text once: a collection repeats its titles, names and times
-// song after song, and each is recognised, folded or read once. The keys are
-// copies, as the texts given may be lent.
+// song after song, and each is recognised, folded or read once. A text lent
+// by a row is kept as it lies, since the rows outlive the gathering; any
+// other (made for the asking) is kept as a copy of its own.
 template <typename T> class Memo {
 public:
     template <typename Make> int idOf(const QString& text, Make make)
     {
         // The songs of one CD lend the same stored text one after another. Only
-        // a lent text (no data of its own, held by its row for the whole
-        // gathering) is known by where it lies: a text made for the asking may
+        // a lent text is known by where it lies: a text made for the asking may
         // be made again where a different one lay.
         const bool lent = !text.isEmpty() && text.capacity() == 0;
         if (lent && m_lastId >= 0 && text.constData() == m_lastData && text.size() == m_lastSize)
             return m_lastId;
-        auto it = m_ids.constFind(text);
+        auto it = m_ids.constFind(QStringView(text));
         if (it == m_ids.constEnd()) {
             m_values.push_back(make(text));
-            it = m_ids.insert(QString(text.unicode(), text.size()), int(m_values.size()) - 1);
+            QStringView key(text);
+            if (!lent) {
+                m_owned.push_back(text);
+                key = m_owned.back();
+            }
+            it = m_ids.insert(key, int(m_values.size()) - 1);
         }
         m_lastData = lent ? text.constData() : nullptr;
         m_lastSize = text.size();
@@ -511,10 +519,12 @@ public:
         return *it;
     }
     const T& operator[](int id) const { return m_values[size_t(id)]; }
+    int size() const { return int(m_values.size()); }
 
 private:
-    QHash<QString, int> m_ids;
+    QHash<QStringView, int> m_ids;
     std::vector<T> m_values;
+    std::deque<QString> m_owned; // the keys not lent, where they stay put
     const QChar* m_lastData = nullptr;
     qsizetype m_lastSize = 0;
     int m_lastId = -1;
@@ -530,9 +540,20 @@ struct Performers {
     std::array<int, 4> ids;
     bool operator==(const Performers& o) const { return ids == o.ids; }
 };
-size_t qHash(const Performers& p, size_t seed = 0)
+
+// A recording: a work with its CD名 and performers.
+struct RecordingKey {
+    int work;
+    Performers performers;
+    bool operator==(const RecordingKey& o) const
+    {
+        return work == o.work && performers == o.performers;
+    }
+};
+size_t qHash(const RecordingKey& k, size_t seed = 0)
 {
-    return qHashRange(p.ids.begin(), p.ids.end(), seed);
+    return qHashMulti(seed, k.work, k.performers.ids[0], k.performers.ids[1], k.performers.ids[2],
+                      k.performers.ids[3]);
 }
 
 // What the gathering keeps of a title: its work. The movement is read again
@@ -552,7 +573,6 @@ QString owned(const QString& text)
 
 // One song as the works are gathered from it, its texts lent by its row.
 struct Song {
-    int place = 0; // among the rows gathered from
     QString cd; // CD名
     QString title; // 曲名
     QString composer; // 作曲者名
@@ -583,28 +603,53 @@ struct SongColumns {
     {
         return row.isNull(c) ? QString() : row.text(c, fields.at(c).type);
     }
+    // The song's texts, lent by its row.
+    void read(const Row& row, Song& s) const
+    {
+        s.cd = text(row, cd);
+        s.title = text(row, title);
+        s.composer = text(row, composer);
+        s.conductor = text(row, conductor);
+        s.ensemble = text(row, ensemble);
+        s.soloist = text(row, soloist);
+    }
 };
 
-// The songs given one at a time, in the order the works are gathered.
-using SongAt = std::function<const Song&(qsizetype)>;
+// Asked every so many songs whether to give up.
+constexpr qsizetype StopEvery = 4096;
 
-QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names::Joins* joins)
+bool stopped(const std::atomic<bool>* stop, qsizetype place)
 {
+    return stop && place % StopEvery == 0 && stop->load(std::memory_order_relaxed);
+}
+
+// The works of the rows at places 0 .. count-1 (a null row is passed over).
+// Empty when stopped.
+QVector<Composer> gatherFrom(qsizetype count, const std::function<const Row*(qsizetype)>& rowAt,
+                             const names::Joins* joins, const std::atomic<bool>* stop)
+{
+    const SongColumns columns;
+    Song s;
     Memo<Title> titles;
     Memo<ComposerName> composers;
     Memo<QString> foldedTexts;
     struct Seen {
-        int title;
-        int composer;
+        int title = -1; // none for a row passed over
+        int composer = -1;
     };
     std::vector<Seen> seen(static_cast<size_t>(count));
     // A genre and number written beside a catalogue number (交響曲第5番 作品67)
     // stands for that number wherever the composer's songs write only the
     // genre; a genre seen beside two numbers stands for neither.
     QHash<QString, QSet<QString>> numbersOfGenre;
-    for (qsizetype i = 0; i < count; ++i) {
-        const Song& s = songAt(i);
-        Seen& at = seen[size_t(i)];
+    for (qsizetype place = 0; place < count; ++place) {
+        if (stopped(stop, place))
+            return {};
+        const Row* row = rowAt(place);
+        if (!row)
+            continue;
+        columns.read(*row, s);
+        Seen& at = seen[size_t(place)];
         // a title led by its composer's name is its own under that composer
         const QString composer = s.composer.trimmed();
         at.title = !composer.isEmpty() && s.title.startsWith(composer, Qt::CaseInsensitive)
@@ -620,25 +665,37 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
             numbersOfGenre[composers[at.composer].key + u'\x1f' + t.genre].insert(t.number.key());
     }
 
+    // The composers and their works, each numbered as first met.
     struct WorkBuild {
         Spellings titles;
         CatalogueNumber number;
-        QVector<Recording> recordings;
-        FewKeys<Performers> recordingOf; // by the folded CD名 and performers
+        std::vector<int> recordings; // as first met
     };
     struct ComposerBuild {
         Spellings names;
-        QStringList workOrder;
-        QHash<QString, WorkBuild> works;
+        std::vector<int> works; // as first met
     };
-    QStringList composerOrder;
-    QHash<QString, ComposerBuild> built;
+    std::vector<ComposerBuild> composerBuilds;
+    std::vector<WorkBuild> workBuilds;
+    QHash<QString, int> composerOf; // by the folded name
+    std::vector<int> buildOfName(size_t(composers.size()), -1); // by the name as typed
+    QHash<QString, int> workOf; // by the folded name and the work's key
+    // Each song's recording, numbered as first met.
+    QHash<RecordingKey, int> recordingOf;
+    std::vector<int> recordingOfSong(size_t(count), -1);
+    std::vector<int> songsOfRecording;
     auto foldedId = [&foldedTexts](const QString& text) {
         return foldedTexts.idOf(text, [](const QString& t) { return folded(t); });
     };
-    for (qsizetype i = 0; i < count; ++i) {
-        const Song& s = songAt(i);
-        const Seen& at = seen[size_t(i)];
+    std::optional<RecordingKey> lastKey; // the songs of one recording follow one another
+    int lastRecording = -1;
+    for (qsizetype place = 0; place < count; ++place) {
+        if (stopped(stop, place))
+            return {};
+        const Seen& at = seen[size_t(place)];
+        if (at.title < 0)
+            continue;
+        columns.read(*rowAt(place), s);
         const Title& t = titles[at.title];
         const ComposerName& composer = composers[at.composer];
         QString work;
@@ -652,43 +709,84 @@ QVector<Composer> gatherFrom(qsizetype count, const SongAt& songAt, const names:
         } else {
             work = u'c' + foldedTexts[foldedId(s.cd)]; // movements alone: the CD's own work
         }
-        ComposerBuild& c = built[composer.key];
-        if (c.names.isEmpty())
-            composerOrder << composer.key;
-        c.names.add(composer.shown);
-        auto w = c.works.find(work);
-        if (w == c.works.end()) {
-            c.workOrder << work;
-            w = c.works.insert(work, WorkBuild());
+        int& c = buildOfName[size_t(at.composer)];
+        if (c < 0) {
+            auto known = composerOf.constFind(composer.key);
+            if (known == composerOf.constEnd()) {
+                known = composerOf.insert(composer.key, int(composerBuilds.size()));
+                composerBuilds.emplace_back();
+            }
+            c = *known;
         }
+        composerBuilds[size_t(c)].names.add(composer.shown);
+        const QString workKey = composer.key + u'\x1f' + work;
+        auto w = workOf.constFind(workKey);
+        if (w == workOf.constEnd()) {
+            w = workOf.insert(workKey, int(workBuilds.size()));
+            workBuilds.emplace_back();
+            composerBuilds[size_t(c)].works.push_back(*w);
+        }
+        WorkBuild& wb = workBuilds[size_t(*w)];
         // the number of a work whose first song named only its genre
-        if (w->number.isNull() && !t.number.isNull())
-            w->number = t.number;
-        w->titles.add(t.work.isEmpty() ? QString(s.cd.unicode(), s.cd.size()) : t.work);
-        const Performers performers{
-            {foldedId(s.cd), foldedId(s.conductor), foldedId(s.ensemble), foldedId(s.soloist)}};
-        const int r = w->recordingOf.idOf(performers);
-        if (r == w->recordings.size())
-            w->recordings << Recording();
-        w->recordings[r].songs << s.place;
+        if (wb.number.isNull() && !t.number.isNull())
+            wb.number = t.number;
+        wb.titles.add(t.work.isEmpty() ? s.cd : t.work);
+        const RecordingKey key{
+            *w,
+            {{foldedId(s.cd), foldedId(s.conductor), foldedId(s.ensemble), foldedId(s.soloist)}}};
+        if (!lastKey || !(*lastKey == key)) {
+            auto known = recordingOf.constFind(key);
+            if (known == recordingOf.constEnd()) {
+                known = recordingOf.insert(key, int(songsOfRecording.size()));
+                songsOfRecording.push_back(0);
+                wb.recordings.push_back(*known);
+            }
+            lastKey = key;
+            lastRecording = *known;
+        }
+        recordingOfSong[size_t(place)] = lastRecording;
+        ++songsOfRecording[size_t(lastRecording)];
     }
+    seen = {};
+    recordingOf = {};
+
+    // Each work's songs, recording after recording: where each recording
+    // begins, then its songs put there in stored order.
+    std::vector<int> workOfRecording(songsOfRecording.size());
+    std::vector<int> nextOfRecording(songsOfRecording.size()); // where its next song goes
+    std::vector<Work> builtWorks(workBuilds.size());
+    for (size_t id = 0; id < workBuilds.size(); ++id) {
+        Work& w = builtWorks[id];
+        w.recordings.reserve(qsizetype(workBuilds[id].recordings.size()));
+        int from = 0;
+        for (int r : workBuilds[id].recordings) {
+            w.recordings << Recording{from, songsOfRecording[size_t(r)]};
+            workOfRecording[size_t(r)] = int(id);
+            nextOfRecording[size_t(r)] = from;
+            from += songsOfRecording[size_t(r)];
+        }
+        w.songs.resize(from);
+        workBuilds[id].recordings = {};
+    }
+    songsOfRecording = {};
+    for (qsizetype place = 0; place < count; ++place)
+        if (const int r = recordingOfSong[size_t(place)]; r >= 0)
+            builtWorks[size_t(workOfRecording[size_t(r)])].songs[nextOfRecording[size_t(r)]++]
+                = int(place);
 
     QCollator collator = japaneseCollator(); // a copy of its own: this may run beside the window
     QVector<Composer> out;
-    out.reserve(composerOrder.size());
-    for (const QString& key : composerOrder) {
-        ComposerBuild& c = built[key];
+    out.reserve(qsizetype(composerBuilds.size()));
+    for (ComposerBuild& c : composerBuilds) {
         Composer composer;
         // names of their own: the statistics keep them after the rows may be gone
         composer.name = owned(c.names.commonest());
-        for (const QString& workKey : c.workOrder) {
-            WorkBuild& wb = c.works[workKey];
-            Work w;
+        composer.works.reserve(qsizetype(c.works.size()));
+        for (int id : c.works) {
+            const WorkBuild& wb = workBuilds[size_t(id)];
+            Work& w = builtWorks[size_t(id)];
             w.title = owned(wb.titles.commonest());
             w.number = wb.number;
-            w.recordings = std::move(wb.recordings);
-            for (Recording& r : w.recordings) // grown song by song: no room left over
-                r.songs.squeeze();
             composer.works << std::move(w);
         }
         std::stable_sort(composer.works.begin(), composer.works.end(),
@@ -713,40 +811,19 @@ Catalogue gather(std::vector<const Row*> rows, const names::Joins* joins)
 {
     Catalogue out;
     out.rows = std::move(rows);
-    const SongColumns columns;
-    std::vector<int> places;
-    places.reserve(out.rows.size());
-    for (size_t i = 0; i < out.rows.size(); ++i)
-        if (out.rows[i])
-            places.push_back(int(i));
-    // One song at a time, its texts lent by its row: the works keep only
-    // the songs' places, not their texts.
-    Song s;
     out.composers = gatherFrom(
-        qsizetype(places.size()),
-        [&](qsizetype i) -> const Song& {
-            s.place = places[size_t(i)];
-            const Row& row = *out.rows[size_t(s.place)];
-            s.cd = columns.text(row, columns.cd);
-            s.title = columns.text(row, columns.title);
-            s.composer = columns.text(row, columns.composer);
-            s.conductor = columns.text(row, columns.conductor);
-            s.ensemble = columns.text(row, columns.ensemble);
-            s.soloist = columns.text(row, columns.soloist);
-            return s;
-        },
-        joins);
+        qsizetype(out.rows.size()), [&out](qsizetype i) { return out.rows[size_t(i)]; }, joins,
+        nullptr);
     return out;
 }
 
-Catalogue gather(const Snapshot& rows, const names::Joins* joins)
+Catalogue gather(const Snapshot& rows, const names::Joins* joins, const std::atomic<bool>* stop)
 {
-    std::vector<const Row*> raw;
-    raw.reserve(rows.size());
-    for (const RowPtr& row : rows)
-        raw.push_back(row.get());
-    Catalogue out = gather(std::move(raw), joins);
+    Catalogue out;
     out.kept = rows;
+    out.composers = gatherFrom(
+        qsizetype(rows.size()), [&rows](qsizetype i) { return rows[size_t(i)].get(); }, joins,
+        stop);
     return out;
 }
 
@@ -758,7 +835,7 @@ QVector<Shown> Catalogue::show(const Work& w) const
     QVector<Shown> out;
     for (const Recording& r : w.recordings) {
         Shown shown;
-        for (int place : r.songs) {
+        for (int place : std::span(w.songs.constData() + r.from, size_t(r.count))) {
             const Row& song = *row(place);
             if (shown.rowids.isEmpty()) {
                 shown.cd = columns.text(song, columns.cd);

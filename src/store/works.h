@@ -7,6 +7,8 @@
 #include <QStringView>
 #include <QVector>
 
+#include <atomic>
+
 #include <vector>
 
 // Works: which songs of the collection are movements of one work, and which
@@ -55,18 +57,24 @@ struct Title {
 // 第1番」) is read from after the colon: the name is no work of its own.
 Title recognise(const QString& title, const QString& composer = QString());
 
-// The songs of one CD that belong to one work and have the same performers.
-// Only their places among the rows gathered from are kept: at 50,000 CDs
-// the texts of every recording would take some 150 MiB more, and they are
-// read again when a work is chosen (see Catalogue::show).
+// The songs of one CD that belong to one work and have the same performers:
+// a stretch of its work's songs. Only places among the rows gathered from
+// are kept: at 50,000 CDs the texts of every recording would take some
+// 150 MiB more, and a list of songs of its own for each of 275,000
+// recordings some 25 MiB; the texts are read again when a work is chosen
+// (see Catalogue::show).
 struct Recording {
-    QVector<int> songs; // in stored order
+    int from = 0; // among its work's songs
+    int count = 0;
 };
 
 struct Work {
     QString title; // the commonest spelling among its songs
     CatalogueNumber number;
-    QVector<Recording> recordings;
+    QVector<Recording> recordings; // in the order first met
+    QVector<int> songs; // recording after recording, each in stored order
+
+    int firstSong(const Recording& r) const { return songs[r.from]; }
 };
 
 struct Composer {
@@ -91,10 +99,15 @@ struct Shown {
 // The works of some songs, with the rows they were gathered from.
 struct Catalogue {
     QVector<Composer> composers; // in Japanese order of names
-    std::vector<const Row*> rows; // a recording's songs are places among these
-    Snapshot kept; // holds the rows when they are a view's, which may move on
+    // A recording's songs are places among the rows gathered from: a view's
+    // (kept here, as the view may move on) or others the caller holds.
+    Snapshot kept;
+    std::vector<const Row*> rows; // when gathered from rows of no view
 
-    const Row* row(int place) const { return rows[size_t(place)]; }
+    const Row* row(int place) const
+    {
+        return kept.empty() ? rows[size_t(place)] : kept[size_t(place)].get();
+    }
     // The recordings of one work, read from their rows: each distinct title
     // is recognised once, as a work of hundreds of recordings repeats them.
     QVector<Shown> show(const Work& w) const;
@@ -104,8 +117,10 @@ struct Catalogue {
 // passed over), a composer under the name of his name group when `joins`
 // are given. Songs without a composer are gathered under an empty name.
 Catalogue gather(std::vector<const Row*> rows, const names::Joins* joins = nullptr);
-// The same from a view's rows, which the catalogue then holds.
-Catalogue gather(const Snapshot& rows, const names::Joins* joins = nullptr);
+// The same from a view's rows, which the catalogue then holds; given up
+// (no composer) once `stop` is set.
+Catalogue gather(const Snapshot& rows, const names::Joins* joins = nullptr,
+                 const std::atomic<bool>* stop = nullptr);
 
 // 録音時間 in seconds: "7:32", "07:32", "1:02:03", "7分32秒", "7'32\"";
 // -1 when it is none of these.
