@@ -172,9 +172,9 @@ void TestWorks::gatherWorksAndRecordings()
     };
     for (const auto& [typed, seconds] : rows)
         QVERIFY2(durationSeconds(typed) == seconds, qPrintable(typed));
-    QCOMPARE(
-        QStringList({durationText(452), durationText(3723), durationText(5), durationText(-1)}),
-        (QStringList{u"7:32"_s, u"1:02:03"_s, u"0:05"_s, QString()}));
+    QCOMPARE(durationText(452) + u' ' + durationText(3723) + u' ' + durationText(5)
+                 + durationText(-1),
+             u"7:32 1:02:03 0:05"_s);
     std::vector<RowPtr> songs{nullptr}; // a row gone from the view
     auto add = [&songs](const QStringList& given) { // CD, composer, title, ensemble, time
         QVector<QVariant> values(kyokuTable().fields().size());
@@ -184,16 +184,13 @@ void TestWorks::gatherWorksAndRecordings()
         songs.push_back(Row::make(qint64(songs.size()), values));
     };
     for (int m = 1; m <= 4; ++m)
-        add({u"運命・未完成"_s, u"ベートーヴェン"_s,
-             u"交響曲第5番 ハ短調 作品67「運命」 第%1楽章"_s.arg(m), u"ウィーン・フィル"_s,
-             u"%1:30"_s.arg(m + 5)});
-    add({u"Beethoven 5"_s, u"ベートーベン"_s,
-         u"Symphony No. 5 in C minor, Op. 67: I. Allegro con brio"_s, u"Berliner Philharmoniker"_s,
+        add({u"運命"_s, u"ベートーヴェン"_s, u"交響曲第5番 ハ短調 作品67「運命」 第%1楽章"_s.arg(m),
+             u"VPO"_s, u"%1:30"_s.arg(m + 5)});
+    add({u"Beethoven 5"_s, u"ベートーベン"_s, u"Symphony No. 5, Op. 67: I. Allegro"_s, u"BPO"_s,
          u"7:20"_s});
     // only the genre and number: the opus other songs write beside them
     add({u"名曲集"_s, u"ベートーヴェン"_s, u"交響曲第5番 第1楽章"_s, u"N響"_s, u"8:00"_s});
-    add({u"マーラー5"_s, u"マーラー"_s, u"交響曲第5番 嬰ハ短調 第1楽章"_s, u"シカゴ響"_s,
-         u"13:00"_s});
+    add({u"マーラー5"_s, u"マーラー"_s, u"交響曲第5番 嬰ハ短調 第1楽章"_s, u"CSO"_s, u"13:00"_s});
     const QString bach = u"J.S.バッハ"_s, cello = u"チェロ組曲"_s;
     add({cello, bach, u"無伴奏チェロ組曲第2番 ニ短調 BWV1008 プレリュード"_s, {}, u"4:00"_s});
     add({cello, bach, u"無伴奏チェロ組曲第1番 ト長調 BWV1007 プレリュード"_s, {}, u"2:30"_s});
@@ -229,7 +226,7 @@ void TestWorks::gatherWorksAndRecordings()
     QCOMPARE(fifths[0].rowids, (QVector<qint64>{1, 2, 3, 4}));
     QCOMPARE(fifths[0].movements.last(), u"第4楽章"_s);
     QCOMPARE(fifths[0].totalSeconds(), 6 * 60 + 30 + 7 * 60 + 30 + 8 * 60 + 30 + 9 * 60 + 30);
-    QCOMPARE(fifths[1].ensemble + fifths[2].cd, u"Berliner Philharmoniker名曲集"_s);
+    QCOMPARE(fifths[1].ensemble + fifths[2].cd, u"BPO名曲集"_s);
     const Shown suite = gathered.show(gathered.composers[0].works[0]).first();
     QCOMPARE(gathered.composers[0].works[2].recordings[0].songs.size(), 2);
     QCOMPARE(suite.movements, (QStringList{u"プレリュード"_s, u"アルマンド"_s}));
@@ -261,22 +258,21 @@ void TestWorks::gatherWorksAndRecordings()
 void TestWorks::worksWindowShowsARecordingInTheMainWindow()
 {
     auto folder = std::make_unique<StartupFolder>();
-    const QString fate = u"運命"_s, compare = u"聴き比べ"_s;
-    // ベートーヴェン's songs: CD, id, title, ensemble, time
+    // each song's CD, id, composer, title, ensemble and time
     QVector<QVariantMap> songs;
-    for (const QString& s : {u"運命|1|交響曲第5番 作品67 第1楽章|VPO|7:21"_s,
-                             u"運命|2|交響曲第5番 作品67 第2楽章|VPO|9:52"_s,
-                             u"聴き比べ|3|Symphony No. 5, Op. 67: I. Allegro|BPO|7:02"_s,
-                             u"聴き比べ|4|Quartet No. 4, Op. 18 No. 4|ABQ|"_s,
-                             u"聴き比べ|6|Sonata No. 8, Op. 13||"_s}) {
+    for (const QString& s :
+         {u"運命|1|ベートーヴェン|交響曲第5番 作品67 第1楽章|VPO|7:21"_s,
+          u"運命|2|ベートーヴェン|交響曲第5番 作品67 第2楽章|VPO|9:52"_s,
+          u"聴き比べ|3|ベートーヴェン|Symphony No. 5, Op. 67: I. Allegro|BPO|7:02"_s,
+          u"聴き比べ|4|ベートーヴェン|Quartet No. 4, Op. 18 No. 4|ABQ|"_s,
+          u"聴き比べ|6|ベートーヴェン|Sonata No. 8, Op. 13||"_s,
+          u"モーツァルト|5|モーツァルト|交響曲第40番 K.550||"_s}) {
         const QStringList f = s.split(u'|');
-        songs << song(
-            f[0], f[1].toInt(), f[2],
-            {{u"作曲者名"_s, u"ベートーヴェン"_s}, {u"演奏団体"_s, f[3]}, {u"録音時間"_s, f[4]}});
+        songs << song(f[0], f[1].toInt(), f[3],
+                      {{u"作曲者名"_s, f[2]}, {u"演奏団体"_s, f[4]}, {u"録音時間"_s, f[5]}});
     }
-    songs << song(u"モーツァルト"_s, 5, u"交響曲第40番 K.550"_s,
-                  {{u"作曲者名"_s, u"モーツァルト"_s}});
-    writeCollection(folder->path(), {cd(1, fate), cd(2, compare), cd(3, u"モーツァルト"_s)}, songs);
+    writeCollection(folder->path(),
+                    {cd(1, u"運命"_s), cd(2, u"聴き比べ"_s), cd(3, u"モーツァルト"_s)}, songs);
     QPointer<frmMain> w = startMain();
     QVERIFY(w);
     named<QAction>(w, u"mnuWorks"_s)->trigger();
@@ -333,9 +329,10 @@ void TestWorks::worksWindowShowsARecordingInTheMainWindow()
     QTest::mousePress(recordings->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(recordings->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(chosen.count(), 1);
-    QCOMPARE(db().strCriteria(), u"作品：交響曲第5番 作品67"_s);
-    QCOMPARE(db().cds()->recordCount(), 1);
-    QCOMPARE(db().cds()->value(u"CD名"_s).toString(), compare);
+    QCOMPARE(u"%1 %2 %3"_s.arg(db().strCriteria())
+                 .arg(db().cds()->recordCount())
+                 .arg(db().cds()->value(u"CD名"_s).toString()),
+             u"作品：交響曲第5番 作品67 1 聴き比べ"_s);
     // of the CD's three songs, the recording's is marked
     QTableView* songGrid = named<DataGrid>(w, u"DataGrid1"_s)->table();
     QStringList marks;
@@ -393,7 +390,6 @@ void TestWorks::nameGroupsJoinSplitAndUnify()
     QCOMPARE(
         tab(u"作曲者"_s),
         (QStringList{u"（未入力）:2/2()"_s, u"J.S.バッハ:2/1()"_s, u"バッハ:2/2(バッハ,ﾊﾞｯﾊ)"_s}));
-    QCOMPARE(tab(u"指揮者"_s).size(), 3); // カラヤン twice until joined, and （未入力）
     QVector<names::Group> gs = groups();
     QCOMPARE(described(gs),
              (QStringList{u"J.S.バッハ:2/1(J.S.バッハ)"_s,
@@ -414,11 +410,10 @@ void TestWorks::nameGroupsJoinSplitAndUnify()
     QCOMPARE(tab(u"作曲者"_s).first(), u"J.S.バッハ:4/3(J.S.バッハ,バッハ,ﾊﾞｯﾊ)"_s);
     QCOMPARE(tab(u"作品"_s), (QStringList{u"曲J.S.バッハ:4/3()"_s, u"曲（未入力）:2/2()"_s}));
     // and in the CSV export, beside the two tables
-    const QString csvAt = folder.path() + u"/namegroup.csv"_s;
-    csv::exportCollection(cn, folder.path() + u"/cd.csv"_s, folder.path() + u"/kyoku.csv"_s, csvAt);
-    QCOMPARE(QString::fromUtf8(bytesOf(csvAt)).split(u"\r\n"_s),
-             (QStringList{u"表記,名前"_s, u"J.S.バッハ,J.S.バッハ"_s, u"バッハ,J.S.バッハ"_s,
-                          u"ﾊﾞｯﾊ,J.S.バッハ"_s, QString()}));
+    const QString csvAt = folder.file(u"namegroup.csv"_s);
+    csv::exportCollection(cn, folder.file(u"cd.csv"_s), folder.file(u"kyoku.csv"_s), csvAt);
+    QCOMPARE(QString::fromUtf8(bytesOf(csvAt)),
+             u"表記,名前\r\nJ.S.バッハ,J.S.バッハ\r\nバッハ,J.S.バッハ\r\nﾊﾞｯﾊ,J.S.バッハ\r\n"_s);
     QVERIFY(gs.first().joined && names::suggest(gs).size() == 1);
     // kept in the file, and in its backup
     for (const QString& file : {db().databasePath(), cn.backupNow()}) {
