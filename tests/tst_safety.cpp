@@ -457,7 +457,8 @@ private slots:
             db().databasePath(),
             {u"UPDATE cdname SET CDID = 4294967296"_s, u"UPDATE kyoku SET 曲ID = 4294967297"_s});
         QVERIFY(QDir(m_folder->path()).mkdir(u"backup"_s));
-        // "-": what an ended run left; .cdkaisou.db.import-1 is of a process that runs (init)
+        // "-": what an ended run left (D its process, T a time); .cdkaisou.db.import-1 is of a
+        // process that runs (init)
         const QStringList names
             = QString(
                   u"-.cdkaisou.db.import-D -.cdkaisou.db.import-D-journal -cdkaisou.db.restore-D "
