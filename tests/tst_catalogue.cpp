@@ -5,8 +5,6 @@
 #include "store/jacketfiles.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTest>
 
 namespace {
@@ -19,11 +17,6 @@ const QString live = u"Live at the Blue Moon"_s;
 QString songs(const QString& column = u"CD名"_s, const QString& table = u"kyoku"_s)
 {
     return readColumn(QDir::currentPath(), table, column).join(u'|');
-}
-
-QString cds(const QString& column = u"CD名"_s)
-{
-    return songs(column, u"cdname"_s);
 }
 
 int going()
@@ -80,9 +73,7 @@ private slots:
               song(live, 4, u"四"_s)});
         QVERIFY(QDir(m_folder->path()).mkdir(u"jacket"_s));
         const QString jacket = jacket::pictureOf(m_folder->path(), 4);
-        QFile picture(jacket);
-        QVERIFY(picture.open(QIODevice::WriteOnly));
-        picture.close();
+        QVERIFY(writeBytes(jacket, {}));
         db().cds()->moveFirst();
         QCOMPARE(going(), 0);
         deleteCD();
@@ -161,13 +152,8 @@ private slots:
         View& v = *db().songs();
         v.addNew();
         v.setValue(u"曲ID"_s, 4);
-        try {
-            saveSong(u"ないCD"_s, {{2, u"四"_s}});
-            QFAIL("a song was stored under a title no CD bears");
-        } catch (const DbError& e) {
-            QCOMPARE(e.number(), catalogue::RefusedTitle);
-            QVERIFY(e.description().contains(u"ないCD"_s));
-        }
+        const auto [number, said] = thrown([] { saveSong(u"ないCD"_s, {{2, u"四"_s}}); });
+        QVERIFY2(number == catalogue::RefusedTitle && said.contains(u"ないCD"_s), qPrintable(said));
         QVERIFY(songs(u"曲ID"_s) == u"1|2|3"
                 && v.editMode() == View::EditMode::Add); // typing waits
         saveSong(live.toUpper(), {{2, u"四"_s}});
@@ -206,6 +192,7 @@ private slots:
     }
 
 private:
+    static QString cds(const QString& column = u"CD名"_s) { return songs(column, u"cdname"_s); }
     void open(const QVector<QVariantMap>& cds, const QVector<QVariantMap>& songs,
               const QStringList& sql = {})
     {

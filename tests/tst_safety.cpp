@@ -1,11 +1,8 @@
 #include "entry/frminputcd.h"
 #include "mainui.h"
-#include "mainwindow/frmmain.h"
 #include "mainwindow/startup.h"
 #include "store/backup.h"
-#include "store/collection.h"
 #include "store/connection.h"
-#include "store/dberror.h"
 #include "testsupport.h"
 #include "widgets/msgbox.h"
 
@@ -15,8 +12,6 @@
 #include <QScopeGuard>
 #include <QSqlQuery>
 #include <QSysInfo>
-#include <QTableView>
-#include <QTest>
 
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -48,17 +43,9 @@ QByteArray cutShort(QByteArray bytes)
 
 } // namespace
 
-class TestSafety : public QObject {
+class TestSafety : public MainWindowTest {
     Q_OBJECT
-    std::unique_ptr<StartupFolder> m_folder;
-    QPointer<frmMain> m_w;
-
-    void start()
-    {
-        m_w = startMain();
-        QVERIFY(m_w);
-    }
-    QString at(const QString& name) const { return m_folder->file(name); }
+    void start() { QVERIFY(MainWindowTest::start()); }
     QString at(QStringView name) const { return m_folder->file(name.toString()); }
     QString shownCount() const { return lblRcount(m_w, 3)->text(); }
     QStringList entries(const QString& pattern) const
@@ -72,9 +59,6 @@ class TestSafety : public QObject {
     }
 
 private slots:
-    void init() { m_folder = std::make_unique<StartupFolder>(); }
-    void cleanup() { endTest(m_w, m_folder); }
-
     // Two programs creating the collection in one empty folder at the same
     // moment, and a collection copied in while they do: one file, never removed.
     void creationRaceLosesNothing()
@@ -146,9 +130,8 @@ private slots:
         QCOMPARE(shownCount(), u"2 / 2"_s);
         StartupFolder other;
         writeCollection(other.path(), {cd(1, u"新"_s), cd(2, u"二"_s), cd(3, u"三"_s)}, {});
-        QCOMPARE(std::rename(QFile::encodeName(other.file(u"cdkaisou.db"_s)).constData(),
-                             QFile::encodeName(db().databasePath()).constData()),
-                 0);
+        QVERIFY(QFile::remove(db().databasePath())
+                && QFile::rename(other.file(u"cdkaisou.db"_s), db().databasePath()));
         QCOMPARE(menu("mnuReset"), QStringList());
         QCOMPARE(shownCount(), u"3 / 3"_s);
         QVERIFY(QFile::remove(db().databasePath()));
@@ -172,7 +155,7 @@ private slots:
                                      u"cdkaisou-20991231-235959.db.bak"_s,
                                      u"cdkaisou-20991231-235959x.db"_s, u"notes.txt"_s};
         for (const QString& name : own + foreign)
-            QVERIFY(QFile::copy(db().databasePath(), at(u"backup/" + name)));
+            QVERIFY(QFile::copy(db().databasePath(), m_folder->file(u"backup/" + name)));
         start();
         QCOMPARE(backup::list(db().databasePath()).size(), 13); // no write yet, no copy
         for (const QString& title : {u"二枚目"_s, u"三枚目"_s}) {
@@ -257,12 +240,9 @@ private slots:
             const QString said = asked ? answeredTexts().value(0) : QString();
             return refusal.isEmpty() ? said.isEmpty() : said.contains(refusal) && form.inAddMode();
         };
-        auto stored = [] {
-            return sqlRows(
-                       db().databasePath(),
-                       {u"SELECT (SELECT * FROM pragma_integrity_check) || count(*) FROM cdname"_s})
-                .value(0);
-        };
+        const QString check
+            = u"SELECT (SELECT * FROM pragma_integrity_check) || count(*) FROM cdname"_s;
+        auto stored = [&check] { return sqlRows(db().databasePath(), {check}).value(0); };
         form.cmdAdd->click();
         form.txtInput(1)->setText(u"保存したいCD"_s);
         QVERIFY(save(u"バックアップを作成できません"_s) && stored() == u"ok1");
@@ -364,9 +344,6 @@ private slots:
         QVERIFY(writeBytes(at(u"cdkaisou.db.lock"), lockOf(endedProcessId())));
         QProcess once;
         once.setWorkingDirectory(m_folder->path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        once.setProcessEnvironment(env);
         once.start(QStringLiteral(STARTONCE), {});
         QVERIFY(once.waitForFinished(30000));
         QCOMPARE(once.exitStatus() == QProcess::NormalExit ? once.exitCode() : -1, 0);
@@ -480,17 +457,17 @@ private slots:
             db().databasePath(),
             {u"UPDATE cdname SET CDID = 4294967296"_s, u"UPDATE kyoku SET 曲ID = 4294967297"_s});
         QVERIFY(QDir(m_folder->path()).mkdir(u"backup"_s));
-        // "-": what an ended run left; .cdkaisou.db.import-1 is of a process that runs (init)
+        // "-": what an ended run left (D its process, T a time); .cdkaisou.db.import-1 is of a
+        // process that runs (init)
         const QStringList names
             = QString(
                   u"-.cdkaisou.db.import-D -.cdkaisou.db.import-D-journal -cdkaisou.db.restore-D "
-                  u"-backup/cdkaisou-20250101-120000.db.part "
-                  u"-backup/cdkaisou-20250101-120000-2.db.part "
-                  u"-backup/cdkaisou-20250101-120000.db.part-journal .cdkaisou.db.import-1 "
-                  u"cdkaisou.db.restore-x backup/notes.part backup/notes.part-journal "
-                  u"backup/cdkaisou-20250101-120000.db cdkaisou.db.damaged-20250101-120000 "
+                  u"-backup/cdkaisou-T.db.part -backup/cdkaisou-T-2.db.part .cdkaisou.db.import-1 "
+                  u"-backup/cdkaisou-T.db.part-journal cdkaisou.db.restore-x backup/notes.part "
+                  u"backup/notes.part-journal backup/cdkaisou-T.db cdkaisou.db.damaged-T "
                   u"other.db.restore-D"_s)
                   .replace(u'D', QString::number(endedProcessId()))
+                  .replace(u'T', u"20250101-120000"_s)
                   .split(u' ');
         for (const QString& name : names)
             QVERIFY(writeBytes(at(name.mid(name.startsWith(u'-'))), "x"_ba));
