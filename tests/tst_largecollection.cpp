@@ -2,8 +2,6 @@
 // once, the whole tables after it on a thread of their own.
 #include "mainwindow/frmmain.h"
 #include "store/collection.h"
-#include "store/criteria.h"
-#include "store/dberror.h"
 #include "store/findtext.h"
 #include "testsupport.h"
 
@@ -130,13 +128,9 @@ private slots:
                      + db().valueList(Collection::ValueList::Sakkyoku)->recordCount(),
                  4);
         QVERIFY(!db().connection().integrityPending()); // the file proved whole
-    }
-
-    // Each command that needs every row waits for them; a write first waits
-    // for the check of the file.
-    void commandsWaitForEveryRow()
-    {
-        db().OpenDataContext();
+        // Each command that needs every row waits for them; a write first waits
+        // for the check of the file.
+        reopen();
         db().cds()->moveLast();
         QVERIFY(db().AllRowsRead());
         QCOMPARE(db().cds()->value(u"CDID"_s).toInt(), CDs);
@@ -157,10 +151,9 @@ private slots:
                  10000 + CDs);
         reopen();
         QVERIFY(db().connection().integrityPending());
-        db().cds()->addNew();
-        db().cds()->setValue(u"CDID"_s, CDs + 1);
-        db().cds()->setValue(u"CD名"_s, u"新しいCD"_s);
-        db().cds()->update();
+        View& cds = *db().cds();
+        cds.addNew(), cds.setValue(u"CDID"_s, CDs + 1), cds.setValue(u"CD名"_s, u"新しいCD"_s);
+        cds.update();
         QVERIFY(!db().connection().integrityPending() && db().cds()->recordCount() == CDs + 1);
         QCOMPARE(readColumn(m_folder->path(), u"cdname"_s, u"CD名"_s).last(), u"新しいCD"_s);
     }
@@ -173,8 +166,7 @@ private slots:
     {
         for (bool indexed : {true, false}) {
             if (!indexed) {
-                m_folder.reset();
-                m_folder = std::make_unique<StartupFolder>();
+                m_folder.reset(), m_folder = std::make_unique<StartupFolder>();
                 writeLarge(m_folder->path());
                 sql({u"DROP INDEX kyoku_title"_s});
             }

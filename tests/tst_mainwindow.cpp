@@ -29,10 +29,9 @@ class TestMainWindow : public MainWindowTest {
     Q_OBJECT
 private slots:
     void init();
-    void startShowsAllDataAndMoves();
+    void startShowsAllDataMovesAndSorts();
     void unusableFileOpensWindowWithoutData_data();
     void unusableFileOpensWindowWithoutData();
-    void sortCommandsAndTitles();
     void columnWidths();
     void windowSizePlaceAndQuit();
 };
@@ -55,7 +54,7 @@ void TestMainWindow::init()
 // The start shows all data, the first CD and its first song. The buttons
 // move through the CDs and their songs and a click on a row makes it current;
 // where there is nothing to move through, the user is told.
-void TestMainWindow::startShowsAllDataAndMoves()
+void TestMainWindow::startShowsAllDataMovesAndSorts()
 {
     frmMain* w = start();
     QCOMPARE(db().strAppPath() + w->windowTitle(), m_folder->path() + u"Rondella"_s);
@@ -81,6 +80,17 @@ void TestMainWindow::startShowsAllDataAndMoves()
     clickRow(DataGrid2(w), 0);
     clickRow(DataGrid1(w), 1);
     QCOMPARE(txtrs(w, 0)->text() + txtrs(w, 8)->text(), u"1第2楽章"_s);
+    // the sort commands, named in the title
+    trigger(w, u"mnuCDs"_s);
+    QCOMPARE(w->windowTitle() + DataGrid2(w)->text(0, 1), u"Rondella(CD名順モード)"_s + pathetique);
+    trigger(w, u"mnuKyokuS"_s); // the songs of the current CD, by title
+    QCOMPARE(w->windowTitle() + DataGrid1(w)->text(0, 2),
+             u"Rondella(CD名順＋曲名順モード)アダージョ"_s);
+    trigger(w, u"mnuReset"_s);
+    QCOMPARE(w->windowTitle() + DataGrid2(w)->text(0, 0), u"Rondella1"_s);
+    QVERIFY(!mnuCDs(w)->isChecked() && !mnuKyokuS(w)->isChecked());
+    trigger(w, u"mnuKyokuS"_s);
+    QCOMPARE(w->windowTitle(), u"Rondella(曲名順モード)"_s);
 }
 
 void TestMainWindow::unusableFileOpensWindowWithoutData_data()
@@ -116,21 +126,6 @@ void TestMainWindow::unusableFileOpensWindowWithoutData()
     closeMain(m_w); // asks nothing more, and leaves the file as it was
     QVERIFY2(answers.texts.size() == 3, qPrintable(answers.texts.join(u'\n')));
     QCOMPARE(bytesOf(file), content);
-}
-
-void TestMainWindow::sortCommandsAndTitles()
-{
-    frmMain* w = start();
-    trigger(w, u"mnuCDs"_s);
-    QCOMPARE(w->windowTitle() + DataGrid2(w)->text(0, 1), u"Rondella(CD名順モード)"_s + pathetique);
-    trigger(w, u"mnuKyokuS"_s); // the songs of the current CD, by title
-    QCOMPARE(w->windowTitle() + DataGrid1(w)->text(0, 2),
-             u"Rondella(CD名順＋曲名順モード)アダージョ"_s);
-    trigger(w, u"mnuReset"_s);
-    QCOMPARE(w->windowTitle() + DataGrid2(w)->text(0, 0), u"Rondella1"_s);
-    QVERIFY(!mnuCDs(w)->isChecked() && !mnuKyokuS(w)->isChecked());
-    trigger(w, u"mnuKyokuS"_s);
-    QCOMPARE(w->windowTitle(), u"Rondella(曲名順モード)"_s);
 }
 
 // A width the user drags stays for that grid and display state, across other

@@ -24,9 +24,8 @@ private slots:
     void init();
     void everyBoxSwitchesFrames();
     void refusalsLeaveTheWindowAsItWas();
-    void songSearchThenCDSearch();
+    void songCDAndAllSongsSearches();
     void narrowingAndValuesAsTyped();
-    void allSongsAndReset();
     void pictureButtonsAndEnter();
 
 private:
@@ -134,7 +133,7 @@ void TestSearch::refusalsLeaveTheWindowAsItWas()
 
 // A song search lists the songs found, the first one on show, beside the
 // CDs that hold them; a CD search after it marks the CD header alone.
-void TestSearch::songSearchThenCDSearch()
+void TestSearch::songCDAndAllSongsSearches()
 {
     search({{0, u"ベートーヴェン"_s}, {7, u"第1楽章"_s}});
     QCOMPARE(
@@ -153,6 +152,33 @@ void TestSearch::songSearchThenCDSearch()
     search({{0, u"チャイコフスキー"_s}}); // the song of a deleted CD is still found
     QCOMPARE(lblRcount(m_w, 3)->text() + txtrs(m_w, 8)->text() + txtrs(m_w, 1)->text(),
              u"0 / 6交響曲第6番 第1楽章"_s);
+    // All songs beside every CD that holds one, in the order the songs come, the
+    // CD buttons moving that list; right after a song search, its songs alone.
+    // リセット then drops searches and sorts and reads the data again.
+    trigger(m_w, u"mnuReset"_s);
+    search({{10, {}}});
+    QCOMPARE(shows(m_w), u"CDデータ | 曲検索中 | ALL（非連結） | ALL | 5 / 6 | 8 / 8"_s);
+    QCOMPARE(column(DataGrid2(m_w), 0), u"3|6|1|2|4"_s);
+    cmdLast(m_w)->click();
+    QCOMPARE(db().cdList()->position() * 10 + db().cds()->position(), 40);
+    const ViewPtr list = db().cdList(); // straight after a reset the CD list stays open
+    trigger(m_w, u"mnuReset"_s);
+    QVERIFY(db().cdList() == list && list->isOpen());
+    search({{0, u"ベートーヴェン"_s}});
+    trigger(m_w, u"mnuSibori"_s);
+    search({{10, {}}}, false);
+    QCOMPARE(column(DataGrid2(m_w), 0), u"1"_s);
+    search({{0, u"ベートーヴェン"_s}});
+    trigger(m_w, u"mnuCDs"_s);
+    trigger(m_w, u"mnuKyokuS"_s);
+    trigger(m_w, u"mnuSibori"_s);
+    tick(10);
+    writeCollection(m_folder->path(), {}, {song(fifth, 9, u"交響曲第5番 第3楽章"_s)});
+    trigger(m_w, u"mnuReset"_s);
+    QCOMPARE(shows(m_w), u"CDデータ | 曲データ | ALL | 左CDに含まれる曲 | 6 / 6 | 4 / 9"_s);
+    QVERIFY(!db().cdList() && db().strCriteria().isEmpty() && !Check1(m_w, 10)->isChecked()
+            && db().cds()->sort().isEmpty() && db().songs()->sort().isEmpty());
+    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songsOfCD());
 }
 
 // Narrowing adds to the criteria; a CD box ticked while only the song frame
@@ -183,36 +209,6 @@ void TestSearch::narrowingAndValuesAsTyped()
     QCOMPARE(db().songs()->recordCount(), 1);
     search({{9, u"l'après-midi"_s}});
     QCOMPARE(column(DataGrid2(m_w), 1), faune);
-}
-
-// All songs beside every CD that holds one, in the order the songs come, the
-// CD buttons moving that list; right after a song search, its songs alone.
-// リセット then drops searches and sorts and reads the data again.
-void TestSearch::allSongsAndReset()
-{
-    search({{10, {}}});
-    QCOMPARE(shows(m_w), u"CDデータ | 曲検索中 | ALL（非連結） | ALL | 5 / 6 | 8 / 8"_s);
-    QCOMPARE(column(DataGrid2(m_w), 0), u"3|6|1|2|4"_s);
-    cmdLast(m_w)->click();
-    QCOMPARE(db().cdList()->position() * 10 + db().cds()->position(), 40);
-    const ViewPtr list = db().cdList(); // straight after a reset the CD list stays open
-    trigger(m_w, u"mnuReset"_s);
-    QVERIFY(db().cdList() == list && list->isOpen());
-    search({{0, u"ベートーヴェン"_s}});
-    trigger(m_w, u"mnuSibori"_s);
-    search({{10, {}}}, false);
-    QCOMPARE(column(DataGrid2(m_w), 0), u"1"_s);
-    search({{0, u"ベートーヴェン"_s}});
-    trigger(m_w, u"mnuCDs"_s);
-    trigger(m_w, u"mnuKyokuS"_s);
-    trigger(m_w, u"mnuSibori"_s);
-    tick(10);
-    writeCollection(m_folder->path(), {}, {song(fifth, 9, u"交響曲第5番 第3楽章"_s)});
-    trigger(m_w, u"mnuReset"_s);
-    QCOMPARE(shows(m_w), u"CDデータ | 曲データ | ALL | 左CDに含まれる曲 | 6 / 6 | 4 / 9"_s);
-    QVERIFY(!db().cdList() && db().strCriteria().isEmpty() && !Check1(m_w, 10)->isChecked()
-            && db().cds()->sort().isEmpty() && db().songs()->sort().isEmpty());
-    QCOMPARE(DataGrid1(m_w)->dataSource(), db().songsOfCD());
 }
 
 // 絞込抽出 runs the search twice; リセット clears the panel alone; CLOSE

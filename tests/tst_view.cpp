@@ -15,17 +15,6 @@ QStringList column(View& v, const QString& field = u"CD名"_s)
     return out;
 }
 
-// The CDIDs of the rows, in their order.
-QString ids(View& v)
-{
-    return column(v, u"CDID"_s).join(u' ');
-}
-
-int id(View& v)
-{
-    return v.value(0).toInt();
-}
-
 // An in-memory list of titles, sorted by title.
 void sortedList(View& list, const QStringList& titles)
 {
@@ -61,15 +50,11 @@ private slots:
         db().OpenDataContext();
     }
 
-    void cleanup()
-    {
-        db().CloseDataContext();
-        m_folder.reset();
-    }
+    void cleanup() { db().CloseDataContext(), m_folder.reset(); }
 
     // Rows come in CDID order; a move off either end leaves no current row, and
     // a navigation step stays on the last row instead.
-    void movesAndTheirBounds()
+    void movesFiltersAndSorts()
     {
         View& v = *db().cds();
         QCOMPARE(ids(v), u"1 2 3 4 5 6"_s);
@@ -82,19 +67,13 @@ private slots:
         QCOMPARE(id(v), 5); // a refused move stays
         v.setFilter(Criteria().equals(u"CD名"_s, u"ない"_s));
         QVERIFY(v.bof() && v.eof() && db().songsOfCD()->recordCount() == 0);
-    }
-
-    // A filter and a sort hold together, whichever is set first; a bad column
-    // leaves both as they were.
-    void filtersAndSorts()
-    {
-        View& v = *db().cds();
+        // A filter and a sort hold together, whichever is set first; a bad column
+        // leaves both as they were.
         v.setFilter(Criteria().like(u"CD名"_s, u"LIVE*"_s).equals(u"CDID"_s, u"3"_s));
-        QCOMPARE(v.recordCount(), 1);
         QCOMPARE(errorOf([&] { v.setFilter(Criteria().equals(u"作曲者名"_s, u"x"_s)); }),
                  int(DbError::BadArguments));
-        QCOMPARE(v.filter(), u"CD名 like 'LIVE*' and CDID = '3'"_s);
-        QCOMPARE(v.recordCount(), 1);
+        QCOMPARE(v.filter() + QString::number(v.recordCount()),
+                 u"CD名 like 'LIVE*' and CDID = '3'1"_s);
         v.setSort(u"CDID desc"_s);
         v.setFilter(Criteria().like(u"CD名"_s, u"*交響曲*"_s));
         QCOMPARE(ids(v), u"5 2"_s);
@@ -159,13 +138,11 @@ private slots:
         db().songs()->moveTo(1); // song 2 of the choral symphony
         QCOMPARE(db().cdsOfSong()->recordCount(), 2);
         cds.moveFirst(); // song 1 moved to the ninth takes its 曲ID place there
-        songs.setValue(u"CD名"_s, ninth);
-        songs.update();
+        songs.setValue(u"CD名"_s, ninth), songs.update();
         cds.moveNext();
         QCOMPARE(column(songs, u"曲ID"_s).join(u' '), u"1 2 9"_s);
         cds.moveTo(3); // あさ corrected to the orphan's title
-        cds.setValue(u"CD名"_s, u"消えたCD"_s);
-        cds.update();
+        cds.setValue(u"CD名"_s, u"消えたCD"_s), cds.update();
         QCOMPARE(column(songs, u"曲名"_s), QStringList{u"孤児"_s});
         db().songs()->moveTo(4); // the song view's own snapshot still has no CD for it
         QCOMPARE(db().cdsOfSong()->recordCount(), 0);
@@ -173,7 +150,7 @@ private slots:
 
     // Edits, additions and deletions reach the table; a move stores a pending
     // edit; moving on after a delete lands on the row that followed.
-    void writesReachTheTable()
+    void writesAndPendingEdits()
     {
         View& cds = *db().cds();
         auto stored = [&](const QString& field) {
@@ -188,10 +165,8 @@ private slots:
         cds.addNew();
         cds.cancelUpdate();
         QCOMPARE(id(cds), 2); // back where it was
-        cds.addNew();
-        cds.setValue(u"CDID"_s, 7);
-        cds.setValue(u"CD名"_s, u"ニューイヤー・コンサート'89"_s);
-        cds.update();
+        cds.addNew(), cds.setValue(u"CDID"_s, 7);
+        cds.setValue(u"CD名"_s, u"ニューイヤー・コンサート'89"_s), cds.update();
         cds.moveFirst();
         cds.remove();
         QCOMPARE(errorOf([&] { cds.value(0); }), int(DbError::NoCurrentRow)); // the row is gone
@@ -199,20 +174,15 @@ private slots:
         QCOMPARE(id(cds), 2);
         QCOMPARE(stored(u"CD名"_s).last(), u"ニューイヤー・コンサート'89"_s);
         QCOMPARE(stored(u"CDID"_s).join(u' '), u"2 4 3 5 6 7"_s);
-    }
-
-    // A pending edit stops a filter or a requery, before anything is read; a
-    // row another program deleted is reported, not passed over.
-    void pendingEditsAndVanishedRows()
-    {
-        View& cds = *db().cds();
+        // A pending edit stops a filter or a requery, before anything is read; a
+        // row another program deleted is reported, not passed over.
         db().songsOfCD()->setValue(u"分野"_s, u"交響曲"_s);
         QCOMPARE(errorOf([&] { cds.requery(); }), int(DbError::NotAllowedNow));
         db().songsOfCD()->cancelUpdate();
         cds.setValue(u"段"_s, u"2"_s);
         QCOMPARE(errorOf([&] { cds.setFilter(Criteria()); }), int(DbError::NotAllowedNow));
         cds.cancelUpdate();
-        db().connection().column(u"DELETE FROM cdname WHERE CDID = 1"_s);
+        db().connection().column(u"DELETE FROM cdname WHERE CDID = 2"_s); // the current row
         cds.setValue(u"段"_s, u"1"_s);
         QCOMPARE(errorOf([&] { cds.update(); }), int(DbError::RowNotFound));
         QCOMPARE(cds.editMode(), View::EditMode::InProgress);
@@ -226,14 +196,8 @@ private slots:
     void valuesComeBackAsStored()
     {
         const qlonglong edge = qlonglong(1) << 59, least = -edge * 16; // least: the word's least
-        const QVector<QVariant> values = {QVariant(),
-                                          QString(),
-                                          edge,
-                                          -edge - 1,
-                                          least,
-                                          1234.5,
-                                          QDate(1899, 1, 1),
-                                          QString(300000, u'楽')};
+        const QVector<QVariant> values({QVariant(), QString(), edge, -edge - 1, least, 1234.5,
+                                        QDate(1899, 1, 1), QString(300000, u'楽')});
         const RowPtr row = Row::make(42, values);
         for (int i = 0; i < values.size(); ++i)
             QVERIFY2(row->value(i) == values[i] && row->value(i).typeId() == values[i].typeId()
@@ -254,6 +218,9 @@ private slots:
 
 private:
     std::unique_ptr<StartupFolder> m_folder;
+    // The CDIDs of the rows, in their order; the current row's.
+    static QString ids(View& v) { return column(v, u"CDID"_s).join(u' '); }
+    static int id(View& v) { return v.value(0).toInt(); }
 };
 
 RONDELLA_TEST_GUILESS_MAIN(TestView)
