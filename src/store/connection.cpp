@@ -15,6 +15,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -233,6 +234,7 @@ void Connection::openExisting()
     // that is refused stays exactly as it was.
     checkReadOnly();
     openReadWrite();
+    addOwnTables();
 }
 
 void Connection::openReadWrite()
@@ -428,7 +430,7 @@ bool Connection::createNew()
 
 const QStringList& Connection::schemaStatements()
 {
-    static const QStringList statements = {
+    static const QStringList statements = QStringList{
         cdnameTable().createStatement(),
         kyokuTable().createStatement(),
         // Indexes SQLite alone understands, for the orders the program reads in.
@@ -438,11 +440,50 @@ const QStringList& Connection::schemaStatements()
         // first song) by title without reading the whole tables.
         QStringLiteral("CREATE INDEX kyoku_title ON kyoku (CD名 COLLATE NOCASE)"),
         QStringLiteral("CREATE INDEX cdname_title ON cdname (CD名 COLLATE NOCASE)"),
-        // the name groups the collector joins, beside the two tables
-        QStringLiteral(
-            "CREATE TABLE namegroup (表記 TEXT NOT NULL PRIMARY KEY, 名前 TEXT NOT NULL)"),
+    } + ownTableStatements();
+    return statements;
+}
+
+// The tables this program keeps beside the two of the design, each made
+// only where it is missing.
+const QStringList& Connection::ownTableStatements()
+{
+    static const QStringList statements = {
+        // the name groups the collector joins
+        QStringLiteral("CREATE TABLE IF NOT EXISTS namegroup (表記 TEXT NOT NULL PRIMARY KEY, "
+                       "名前 TEXT NOT NULL)"),
     };
     return statements;
+}
+
+// A collection written before a table of this program's own existed gets it
+// when it is opened, as an empty table. A file that cannot be written now
+// does without it: what would be kept there reads as nothing, and the first
+// change that needs it says why it cannot be made.
+void Connection::addOwnTables()
+{
+    QSqlQuery tables(database());
+    if (!tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        return;
+    QSet<QString> present;
+    while (tables.next())
+        present << tables.value(0).toString();
+    const bool missing = std::any_of(ownTableStatements().begin(), ownTableStatements().end(),
+                                     [&present](const QString& statement) {
+                                         // CREATE TABLE IF NOT EXISTS name (...
+                                         return !present.contains(statement.section(u' ', 5, 5));
+                                     });
+    if (!missing)
+        return;
+    QSqlQuery make(database());
+    if (!make.exec(QStringLiteral("BEGIN")))
+        return;
+    for (const QString& statement : ownTableStatements())
+        if (!make.exec(statement)) {
+            make.exec(QStringLiteral("ROLLBACK"));
+            return;
+        }
+    make.exec(QStringLiteral("COMMIT"));
 }
 
 void Connection::fail(const QString& cause, int number) const

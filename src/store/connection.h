@@ -119,6 +119,7 @@ public:
     static const QVector<FieldDef>& cdnameFields();
     // The statements that make the two empty tables of a new collection.
     static const QStringList& schemaStatements();
+    static const QStringList& ownTableStatements();
     static const QVector<FieldDef>& kyokuFields();
 
 private:
@@ -135,6 +136,7 @@ private:
     struct RecoveryNeeded { };
     void openExisting();
     void openReadWrite();
+    void addOwnTables();
     bool createNew();
     void checkReadOnly();
     void checkRecoveredCopy();

@@ -220,9 +220,9 @@ QVector<Suggestion> suggest(const QVector<Group>& groups)
 void join(Connection& cn, const QStringList& spellings, const QString& name)
 {
     cn.transaction([&] {
-        // a collection made by an earlier version gets the table with its first join
-        cn.column(QStringLiteral("CREATE TABLE IF NOT EXISTS namegroup (表記 TEXT NOT NULL PRIMARY "
-                                 "KEY, 名前 TEXT NOT NULL)"));
+        // a collection that could not be written when it was opened
+        for (const QString& statement : Connection::ownTableStatements())
+            cn.column(statement);
         for (const QString& s : spellings)
             cn.column(QStringLiteral("INSERT OR REPLACE INTO namegroup (表記, 名前) VALUES (?, ?)"),
                       {s.trimmed(), name.trimmed()});
