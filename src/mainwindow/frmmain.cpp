@@ -142,6 +142,9 @@ void frmMain::connectEvents()
     on("mnuStatistics", [this] { mnuStatistics_Click(); });
     on("mnuWorks", [this] { mnuWorks_Click(); });
     on("mnuNames", [this] { mnuNames_Click(); });
+    on("mnuUndo", [this] { mnuUndo_Click(); });
+    on("mnuRedo", [this] { mnuRedo_Click(); });
+    on("mnuHistory", [this] { mnuHistory_Click(); });
     on("mnuCDs", [this] {
         sortCommand(m_panels->isUnlinked() ? db.cdList() : db.cds(), QStringLiteral("CD名 asc"),
                     "mnuCDs");
@@ -191,6 +194,11 @@ void frmMain::listenToReading()
     connect(&db, &Collection::readingFailed, this, &frmMain::collectionUnreadable);
     connect(&db, &Collection::cdChanged, this, [this] { m_changedByForm = true; });
     connect(&db, &Collection::songsChanged, this, [this] { m_changedByForm = true; });
+    // a change taken back shows what a closed entry form shows
+    connect(&db, &Collection::changeTakenBack, this, [this] {
+        m_changedByForm = true;
+        entryFormClosed();
+    });
 }
 
 // ---- load, activation, unload

@@ -108,6 +108,9 @@ private:
     void mnuStatistics_Click();
     void mnuWorks_Click();
     void mnuNames_Click();
+    void mnuUndo_Click();
+    void mnuRedo_Click();
+    void mnuHistory_Click();
     void showRecording(const QStringList& cdTitles, const QVector<qint64>& songRowids,
                        const QString& caption);
     void showSongsWithCDs(DisplayState state);

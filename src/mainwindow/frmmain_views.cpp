@@ -2,6 +2,7 @@
 // sort orders and the window title that names them.
 #include "frmmain.h"
 
+#include "entry/historywindow.h"
 #include "filecommands.h"
 #include "mainpanels.h"
 #include "reports/statisticswindow.h"
@@ -234,6 +235,37 @@ void frmMain::mnuNames_Click()
         return;
     }
     auto* window = new frmNames(db, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+// 元に戻す and やり直し: the newest change, or the one last taken back; a
+// refusal says which row stands in the way.
+void frmMain::mnuUndo_Click()
+{
+    try {
+        db.Undo();
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}
+
+void frmMain::mnuRedo_Click()
+{
+    try {
+        db.Redo();
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}
+
+void frmMain::mnuHistory_Click()
+{
+    if (auto* open = findChild<frmHistory*>(QStringLiteral("frmHistory"))) {
+        open->raise();
+        return;
+    }
+    auto* window = new frmHistory(db, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
 }

@@ -119,6 +119,11 @@ void buildMenus(QMenuBar* bar)
     QMenu* edit = topMenu("mnuEdit", QStringLiteral("データ登録(&I)"));
     menuItem(edit, "mnuCDinput", QStringLiteral("ＣＤ登録"));
     menuItem(edit, "mnuInputkyoku", QStringLiteral("曲登録"));
+    edit->addSeparator()->setObjectName(QStringLiteral("mnuBar3"));
+    menuItem(edit, "mnuUndo", QStringLiteral("元に戻す"))->setShortcut(QKeySequence::Undo);
+    menuItem(edit, "mnuRedo", QStringLiteral("やり直し"))
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
+    menuItem(edit, "mnuHistory", QStringLiteral("変更履歴..."));
     spacer("mnuKara2");
     QMenu* search = topMenu("mnuSearch", QStringLiteral("検索(&P)"));
     menuItem(search, "mnuTyuu", QStringLiteral("検索"));

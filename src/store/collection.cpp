@@ -445,6 +445,13 @@ void Collection::OpenViews()
 void Collection::OpenDataContext()
 {
     cn = std::make_unique<Connection>(databasePath(), Connection::Check::Later, &memory);
+    // Every change this program makes through the collection's connection
+    // is one change in the history; a file that cannot keep it keeps none.
+    try {
+        history::startLogging(*cn);
+    } catch (const DbError&) {
+    }
+    cn->setBeforeCommit([this] { history::fileChange(*cn, std::exchange(m_changeKind, {})); });
     CreateRecordsets();
     try {
         OpenViews();
@@ -717,6 +724,7 @@ QStringList Collection::SpellingsOf(const QString& word)
 void Collection::JoinNames(const QStringList& spellings, const QString& name)
 {
     m_joins.reset();
+    m_changeKind = QStringLiteral("名前の結合");
     names::join(connection(), spellings, name);
     Q_EMIT namesChanged();
 }
@@ -724,18 +732,55 @@ void Collection::JoinNames(const QStringList& spellings, const QString& name)
 void Collection::SplitName(const QString& spelling)
 {
     m_joins.reset();
+    m_changeKind = QStringLiteral("名前の分割");
     names::split(connection(), spelling);
     Q_EMIT namesChanged();
 }
 
 names::Rewritten Collection::UnifyNames(const QStringList& spellings, const QString& chosen)
 {
+    m_changeKind = QStringLiteral("名前の統一");
     const names::Rewritten done = names::unify(connection(), spellings, chosen);
     RequeryAll();
     for (const ValueListDef& list : valueLists())
         ReopenValueList(list.which);
     Q_EMIT namesChanged();
     return done;
+}
+
+QVector<history::Change> Collection::History()
+{
+    return history::list(connection());
+}
+
+bool Collection::CanUndo()
+{
+    return history::toUndo(connection()) >= 0;
+}
+
+bool Collection::CanRedo()
+{
+    return history::toRedo(connection()) >= 0;
+}
+
+void Collection::Undo(qint64 change)
+{
+    const qint64 id = change >= 0 ? change : history::toUndo(connection());
+    if (id < 0)
+        throw DbError(DbError::NotAllowedNow, QStringLiteral("元に戻せる変更はありません。"));
+    history::undo(connection(), id);
+    m_joins.reset();
+    Q_EMIT changeTakenBack();
+}
+
+void Collection::Redo()
+{
+    const qint64 id = history::toRedo(connection());
+    if (id < 0)
+        throw DbError(DbError::NotAllowedNow, QStringLiteral("やり直せる変更はありません。"));
+    history::redo(connection(), id);
+    m_joins.reset();
+    Q_EMIT changeTakenBack();
 }
 
 // Gathered beside the window after quick find's text (waited for here if

@@ -4,6 +4,7 @@
 #include "connection.h"
 #include "criteria.h"
 #include "fullread.h"
+#include "history.h"
 #include "identifiers.h"
 #include "namegroups.h"
 #include "view.h"
@@ -161,6 +162,15 @@ public:
     void JoinNames(const QStringList& spellings, const QString& name);
     void SplitName(const QString& spelling);
     names::Rewritten UnifyNames(const QStringList& spellings, const QString& chosen);
+    // The changes made to the collection, newest first. 元に戻す takes back
+    // the newest change still done (or the one given), やり直し does again
+    // the one taken back last; each refused, with nothing written, when a
+    // row it touched was changed since.
+    QVector<history::Change> History();
+    bool CanUndo();
+    bool CanRedo();
+    void Undo(qint64 change = -1);
+    void Redo();
     // Every work recorded in the collection, its composers by their name
     // groups: gathered once, and again after a change.
     std::shared_ptr<const works::Catalogue> Works();
@@ -194,6 +204,8 @@ Q_SIGNALS:
     void songsChanged(qint64 kyokuId);
     // The name groups changed; after a unification, the stored names too.
     void namesChanged();
+    // A change was taken back or done again: the views were read again.
+    void changeTakenBack();
 
 private:
     QString m_strAppPath;
@@ -226,6 +238,7 @@ private:
                       const std::shared_ptr<Snapshot>& cdsAtOpening,
                       const std::shared_ptr<Snapshot>& songsAtOpening);
     std::optional<names::Joins> m_joins;
+    QString m_changeKind; // what the next change is, when its rows do not say
     IdentifierCounter m_cdCounter;
     IdentifierCounter m_kyokuCounter;
 

@@ -3,6 +3,7 @@
 
 #include "backup.h"
 #include "dberror.h"
+#include "history.h"
 #include "rowreader.h"
 
 #include <QCoreApplication>
@@ -448,11 +449,11 @@ const QStringList& Connection::schemaStatements()
 // only where it is missing.
 const QStringList& Connection::ownTableStatements()
 {
-    static const QStringList statements = {
+    static const QStringList statements = QStringList{
         // the name groups the collector joins
         QStringLiteral("CREATE TABLE IF NOT EXISTS namegroup (表記 TEXT NOT NULL PRIMARY KEY, "
                        "名前 TEXT NOT NULL)"),
-    };
+    } + history::tableStatements();
     return statements;
 }
 
@@ -626,6 +627,8 @@ void Connection::transaction(const std::function<void()>& work)
     ++m_depth;
     try {
         work();
+        if (m_beforeCommit)
+            m_beforeCommit();
     } catch (...) {
         --m_depth;
         m_writes.clear();

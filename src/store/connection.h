@@ -60,6 +60,12 @@ public:
     const QString& path() const { return m_path; }
     bool integrityPending() const { return m_checkPending; }
     void setCheckWaiter(std::function<void()> wait) { m_waitForCheck = std::move(wait); }
+    // Run inside each transaction just before it commits (the history files
+    // the change there); what it throws rolls the transaction back.
+    void setBeforeCommit(std::function<void()> work) { m_beforeCommit = std::move(work); }
+    // A write of the running transaction made past this connection's own
+    // statements: the rows read before are read again.
+    void rowsChangedElsewhere() { m_unrecordedWrite = true; }
     // The outcome of the check left for later: `problems` empty when the file
     // at `mark` is whole. A damaged file refuses every write from now on.
     void integrityChecked(const QString& mark, const QStringList& problems);
@@ -155,6 +161,7 @@ private:
     Memory* m_memory;
     bool m_checkPending = false;
     std::function<void()> m_waitForCheck;
+    std::function<void()> m_beforeCommit;
     std::optional<DbError> m_damage;
     bool m_ready = false;
     int m_depth = 0;

@@ -1,0 +1,410 @@
+#include "history.h"
+
+#include "connection.h"
+#include "dberror.h"
+
+#include <QDataStream>
+#include <QIODevice>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVariantMap>
+
+#include <optional>
+
+namespace history {
+
+namespace {
+
+// The collection's tables whose rows are noted.
+const QStringList& loggedTables()
+{
+    static const QStringList tables
+        = {QStringLiteral("cdname"), QStringLiteral("kyoku"), QStringLiteral("namegroup")};
+    return tables;
+}
+
+constexpr int Kept = 2000;
+
+QString quotedName(const QString& name)
+{
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+QSqlQuery run(Connection& cn, const QString& sql, const QVariantList& params = {})
+{
+    QSqlQuery q(cn.database());
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("変更履歴を扱えません。\n原因: %1").arg(q.lastError().text()));
+    for (const QVariant& p : params)
+        q.addBindValue(p);
+    if (!q.exec())
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("変更履歴を扱えません。\n原因: %1").arg(q.lastError().text()));
+    return q;
+}
+
+// The table's columns as the file has them.
+QStringList columnsOf(Connection& cn, const QString& table)
+{
+    QStringList columns;
+    QSqlQuery q = run(cn, QStringLiteral("SELECT name FROM pragma_table_info(?)"), {table});
+    while (q.next())
+        columns << q.value(0).toString();
+    return columns;
+}
+
+// A row's values by column; absent for no row. A NULL is an invalid value,
+// whatever type the driver gives it.
+using Values = std::optional<QVariantMap>;
+
+QVariantMap valuesOf(const QSqlQuery& q, const QStringList& columns, int from)
+{
+    QVariantMap values;
+    for (int i = 0; i < columns.size(); ++i) {
+        const QVariant v = q.value(from + i);
+        values.insert(columns[i], v.isNull() ? QVariant() : v);
+    }
+    return values;
+}
+
+Values currentRow(Connection& cn, const QString& table, const QStringList& columns, qint64 rowid)
+{
+    QStringList names;
+    for (const QString& c : columns)
+        names << quotedName(c);
+    QSqlQuery q = run(cn,
+                      QStringLiteral("SELECT %1 FROM main.%2 WHERE rowid = ?")
+                          .arg(names.join(u", "), quotedName(table)),
+                      {rowid});
+    if (!q.next())
+        return std::nullopt;
+    return valuesOf(q, columns, 0);
+}
+
+QByteArray stored(const Values& v)
+{
+    if (!v)
+        return QByteArray();
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << *v;
+    return bytes;
+}
+
+Values read(const QVariant& blob)
+{
+    if (blob.isNull())
+        return std::nullopt;
+    QVariantMap v;
+    QDataStream in(blob.toByteArray());
+    in >> v;
+    return v;
+}
+
+struct RowChange {
+    QString table;
+    qint64 rowid;
+    Values before, after;
+};
+
+QVector<RowChange> rowsOf(Connection& cn, qint64 id)
+{
+    QVector<RowChange> rows;
+    QSqlQuery q = run(
+        cn, QStringLiteral("SELECT 表, 行, 前, 後 FROM history_row WHERE 変更 = ? ORDER BY rowid"),
+        {id});
+    while (q.next())
+        rows << RowChange{q.value(0).toString(), q.value(1).toLongLong(), read(q.value(2)),
+                          read(q.value(3))};
+    return rows;
+}
+
+// How the collector knows a row: its CD, its song, its name.
+QString rowName(const RowChange& r)
+{
+    const QVariantMap& v = r.after ? *r.after : *r.before;
+    if (r.table == u"cdname")
+        return QStringLiteral("CD「%1」").arg(v.value(QStringLiteral("CD名")).toString());
+    if (r.table == u"kyoku")
+        return QStringLiteral("曲「%1」（CD「%2」）")
+            .arg(v.value(QStringLiteral("曲名")).toString(),
+                 v.value(QStringLiteral("CD名")).toString());
+    return QStringLiteral("名前「%1」").arg(v.value(QStringLiteral("表記")).toString());
+}
+
+QString touchedBy(const QVector<RowChange>& rows)
+{
+    QStringList names;
+    for (const RowChange& r : rows)
+        if (r.table != u"namegroup" || names.isEmpty())
+            names << rowName(r);
+    names.removeDuplicates();
+    if (names.size() > 3)
+        return QStringLiteral("%1 ほか %2 件")
+            .arg(names.mid(0, 3).join(u"、"))
+            .arg(names.size() - 3);
+    return names.join(u"、");
+}
+
+QString kindOf(const QVector<RowChange>& rows)
+{
+    for (const char16_t* table : {u"cdname", u"kyoku"}) {
+        const QString what
+            = QString::fromUtf16(table) == u"cdname" ? QStringLiteral("CD") : QStringLiteral("曲");
+        for (const RowChange& r : rows)
+            if (r.table == table)
+                return what
+                    + (!r.before      ? QStringLiteral("の追加")
+                           : !r.after ? QStringLiteral("の削除")
+                                      : QStringLiteral("の修正"));
+    }
+    return QStringLiteral("名前の整理");
+}
+
+void fileRows(Connection& cn, const QString& kind, const QVector<RowChange>& rows,
+              Change::State state, const QString& note)
+{
+    const QVariantList when = {QDateTime::currentDateTime().toString(Qt::ISODateWithMs)};
+    const qint64 change
+        = run(cn,
+              QStringLiteral("INSERT INTO history (日時, 種類, 内容, 状態) VALUES (?, ?, ?, ?)"),
+              when + QVariantList{kind, note.isEmpty() ? touchedBy(rows) : note, int(state)})
+              .lastInsertId()
+              .toLongLong();
+    for (const RowChange& r : rows)
+        run(cn,
+            QStringLiteral("INSERT INTO history_row (変更, 表, 行, 前, 後) VALUES (?, ?, ?, ?, ?)"),
+            {change, r.table, r.rowid, r.before ? QVariant(stored(r.before)) : QVariant(),
+             r.after ? QVariant(stored(r.after)) : QVariant()});
+    // what was taken back can no longer be done again once something else is done
+    run(cn, QStringLiteral("UPDATE history SET 状態 = 2 WHERE 状態 = 1"));
+    run(cn, QStringLiteral("DELETE FROM history_row WHERE 変更 <= ?"), {change - Kept});
+    run(cn, QStringLiteral("DELETE FROM history WHERE id <= ?"), {change - Kept});
+}
+
+bool hasTable(Connection& cn, const QString& table)
+{
+    return run(cn,
+               QStringLiteral("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND "
+                              "name = ?"),
+               {table})
+        .next();
+}
+
+// Rows noted since the last change was filed, with what they hold now.
+QVector<RowChange> noted(Connection& cn)
+{
+    QVector<RowChange> rows;
+    for (const QString& table : loggedTables()) {
+        const QString log = QStringLiteral("temp.%1").arg(quotedName(u"log_" + table));
+        if (!run(cn, QStringLiteral("SELECT 1 FROM temp.sqlite_master WHERE name = ?"),
+                 {QString(u"log_" + table)})
+                 .next())
+            continue;
+        const QStringList columns = columnsOf(cn, table);
+        QStringList names;
+        for (const QString& c : columns)
+            names << quotedName(c);
+        QSqlQuery q = run(cn,
+                          QStringLiteral("SELECT _rid, _absent, %1 FROM %2 ORDER BY rowid")
+                              .arg(names.join(u", "), log));
+        while (q.next()) {
+            RowChange r{table, q.value(0).toLongLong(), std::nullopt, std::nullopt};
+            if (q.value(1).toInt() == 0)
+                r.before = valuesOf(q, columns, 2);
+            r.after = currentRow(cn, table, columns, r.rowid);
+            if (r.before != r.after)
+                rows << r;
+        }
+        run(cn, QStringLiteral("DELETE FROM %1").arg(log));
+    }
+    return rows;
+}
+
+// Puts the rows as `to` has them, after checking that they are as `from` has
+// them; in one transaction, nothing written when one differs.
+void apply(Connection& cn, qint64 id, bool back)
+{
+    QSqlQuery state = run(cn, QStringLiteral("SELECT 状態, 内容 FROM history WHERE id = ?"), {id});
+    if (!state.next())
+        throw DbError(DbError::ItemNotFound, QStringLiteral("その変更は履歴にありません。"));
+    if (state.value(0).toInt() == Change::NotUndoable)
+        throw DbError(
+            DbError::NotAllowedNow,
+            QStringLiteral("取り込みは一件ずつ元に戻せません。%1").arg(state.value(1).toString()));
+    if (state.value(0).toInt() != (back ? Change::Done : Change::Undone))
+        throw DbError(DbError::NotAllowedNow,
+                      back ? QStringLiteral("その変更はすでに元に戻してあります。")
+                           : QStringLiteral("その変更はやり直せません。"));
+    const QVector<RowChange> rows = rowsOf(cn, id);
+    cn.transaction([&] {
+        cn.rowsChangedElsewhere();
+        for (const RowChange& r : rows) {
+            const Values& expected = back ? r.after : r.before;
+            if (currentRow(cn, r.table, columnsOf(cn, r.table), r.rowid) != expected)
+                throw DbError(DbError::ProviderError,
+                              QStringLiteral("この変更のあとで%1が変わっているため、%2"
+                                             "（何も変更していません）。")
+                                  .arg(rowName(r),
+                                       back ? QStringLiteral("元に戻せません")
+                                            : QStringLiteral("やり直せません")));
+        }
+        // rows taken away first, so that a row put back never meets a key
+        // still held by the row that replaced it
+        for (int pass = 0; pass < 3; ++pass)
+            for (const RowChange& r : rows) {
+                const Values& from = back ? r.after : r.before;
+                const Values& to = back ? r.before : r.after;
+                const QString table = QStringLiteral("main.%1").arg(quotedName(r.table));
+                const QStringList columns = columnsOf(cn, r.table);
+                if (pass == 0 && !to) {
+                    run(cn, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table), {r.rowid});
+                } else if (pass == 1 && from && to) {
+                    QStringList sets;
+                    QVariantList values;
+                    for (const QString& c : columns) {
+                        sets << quotedName(c) + QStringLiteral(" = ?");
+                        values << to->value(c);
+                    }
+                    run(cn,
+                        QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                            .arg(table, sets.join(u", ")),
+                        values << r.rowid);
+                } else if (pass == 2 && !from) {
+                    QStringList names{QStringLiteral("rowid")}, marks{QStringLiteral("?")};
+                    QVariantList values{r.rowid};
+                    for (const QString& c : columns) {
+                        names << quotedName(c);
+                        marks << QStringLiteral("?");
+                        values << to->value(c);
+                    }
+                    run(cn,
+                        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(table, names.join(u", "), marks.join(u", ")),
+                        values);
+                }
+            }
+        noted(cn); // what this wrote is the change itself, not a new one
+        run(cn,
+            back ? QStringLiteral(
+                "UPDATE history SET 状態 = 1, 取消順 = (SELECT ifnull(max(取消順), "
+                "0) + 1 FROM history) WHERE id = ?")
+                 : QStringLiteral("UPDATE history SET 状態 = 0, 取消順 = NULL WHERE id = ?"),
+            {id});
+    });
+}
+
+} // namespace
+
+const QStringList& tableStatements()
+{
+    static const QStringList statements = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS history (id INTEGER PRIMARY KEY, 日時 TEXT NOT "
+                       "NULL, 種類 TEXT NOT NULL, 内容 TEXT NOT NULL, 状態 INTEGER NOT NULL, "
+                       "取消順 INTEGER)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS history_row (変更 INTEGER NOT NULL, 表 TEXT NOT "
+                       "NULL, 行 INTEGER NOT NULL, 前 BLOB, 後 BLOB)"),
+    };
+    return statements;
+}
+
+void startLogging(Connection& cn)
+{
+    // a row put in place of another (INSERT OR REPLACE) tells of the one it removes
+    run(cn, QStringLiteral("PRAGMA recursive_triggers = ON"));
+    for (const QString& table : loggedTables()) {
+        if (!hasTable(cn, table))
+            continue;
+        const QStringList columns = columnsOf(cn, table);
+        QStringList names, olds;
+        for (const QString& c : columns) {
+            names << quotedName(c);
+            olds << u"OLD." + quotedName(c);
+        }
+        const QString log = quotedName(u"log_" + table);
+        const QString on = QStringLiteral("main.%1").arg(quotedName(table));
+        // the first state of each row in the transaction: absent, or its values
+        run(cn,
+            QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS %1 (_rid INTEGER UNIQUE, _absent "
+                           "INTEGER, %2)")
+                .arg(log, names.join(u", ")));
+        const QString keep = QStringLiteral("INSERT OR IGNORE INTO %1 VALUES (OLD.rowid, 0, %2)")
+                                 .arg(log, olds.join(u", "));
+        run(cn,
+            QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1 AFTER INSERT ON %2 BEGIN "
+                           "INSERT OR IGNORE INTO %3 (_rid, _absent) VALUES (NEW.rowid, "
+                           "1); END")
+                .arg(quotedName(u"log_" + table + u"_insert"), on, log));
+        run(cn,
+            QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1 AFTER UPDATE ON %2 BEGIN %3; "
+                           "END")
+                .arg(quotedName(u"log_" + table + u"_update"), on, keep));
+        run(cn,
+            QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1 AFTER DELETE ON %2 BEGIN %3; "
+                           "END")
+                .arg(quotedName(u"log_" + table + u"_delete"), on, keep));
+    }
+}
+
+void fileChange(Connection& cn, const QString& kind)
+{
+    if (!hasTable(cn, QStringLiteral("history")))
+        return;
+    const QVector<RowChange> rows = noted(cn);
+    if (!rows.isEmpty())
+        fileRows(cn, kind.isEmpty() ? kindOf(rows) : kind, rows, Change::Done, QString());
+}
+
+void fileImport(Connection& cn, const QString& kind, const QString& note)
+{
+    if (hasTable(cn, QStringLiteral("history")))
+        fileRows(cn, kind, {}, Change::NotUndoable, note);
+}
+
+QVector<Change> list(Connection& cn)
+{
+    QVector<Change> out;
+    if (!hasTable(cn, QStringLiteral("history")))
+        return out;
+    QSqlQuery q = run(
+        cn, QStringLiteral("SELECT id, 日時, 種類, 内容, 状態 FROM history ORDER BY id DESC"));
+    while (q.next())
+        out << Change{q.value(0).toLongLong(),
+                      QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs),
+                      q.value(2).toString(), q.value(3).toString(),
+                      Change::State(q.value(4).toInt())};
+    return out;
+}
+
+qint64 toUndo(Connection& cn)
+{
+    if (!hasTable(cn, QStringLiteral("history")))
+        return -1;
+    QSqlQuery q = run(cn, QStringLiteral("SELECT max(id) FROM history WHERE 状態 = 0"));
+    return q.next() && !q.value(0).isNull() ? q.value(0).toLongLong() : -1;
+}
+
+qint64 toRedo(Connection& cn)
+{
+    if (!hasTable(cn, QStringLiteral("history")))
+        return -1;
+    QSqlQuery q = run(cn,
+                      QStringLiteral("SELECT id FROM history WHERE 状態 = 1 ORDER BY 取消順 "
+                                     "DESC LIMIT 1"));
+    return q.next() ? q.value(0).toLongLong() : -1;
+}
+
+void undo(Connection& cn, qint64 id)
+{
+    apply(cn, id, true);
+}
+
+void redo(Connection& cn, qint64 id)
+{
+    apply(cn, id, false);
+}
+
+} // namespace history

@@ -1,0 +1,185 @@
+// The history of changes: every kind of change taken back and done again,
+// against the file's rows; refusals that leave everything as it was; the
+// history kept in the file.
+#include "store/catalogue.h"
+#include "store/collection.h"
+#include "store/connection.h"
+#include "store/tables.h"
+#include "testsupport.h"
+
+#include <QTest>
+
+namespace {
+
+// Every row of the collection's tables as stored, types included.
+QString fileRows()
+{
+    QStringList all;
+    for (const QString& table : {u"cdname"_s, u"kyoku"_s, u"namegroup"_s}) {
+        QStringList quoted;
+        for (const QString& c : sqlRows(db().databasePath(),
+                                        {u"SELECT name FROM pragma_table_info('%1')"_s.arg(table)}))
+            quoted << u"quote(\"%1\")"_s.arg(c);
+        all << sqlRows(
+            db().databasePath(),
+            {u"SELECT rowid, %1 FROM %2 ORDER BY rowid"_s.arg(quoted.join(u", "), table)});
+    }
+    return all.join(u'\n');
+}
+
+int column(const TableDef& table, const char16_t* name)
+{
+    return table.indexOf(QString::fromUtf16(name));
+}
+
+void addCD(const QString& title)
+{
+    db().BeginCDEntry();
+    db().cds()->addNew();
+    db().cds()->setValue(u"CDID"_s, db().NewCDID());
+    db().SaveCD({{column(cdnameTable(), u"CD名"), title}}, false);
+}
+
+void addSong(const QString& cdTitle, const QString& title)
+{
+    db().BeginKyokuEntry();
+    db().songs()->addNew();
+    db().songs()->setValue(u"曲ID"_s, db().NewKyokuID());
+    db().SaveKyoku(cdTitle, {{column(kyokuTable(), u"曲名"), title}});
+}
+
+// Moves the CD view to the CD of this title.
+void toCD(const QString& title)
+{
+    View& cds = *db().cds();
+    for (cds.moveFirst(); cds.value(u"CD名"_s).toString() != title; cds.moveNext())
+        QVERIFY(!cds.eof());
+}
+
+void toSong(const QString& title)
+{
+    View& songs = *db().songs();
+    for (songs.moveFirst(); songs.value(u"曲名"_s).toString() != title; songs.moveNext())
+        QVERIFY(!songs.eof());
+}
+
+QString refusalOf(const std::function<void()>& f)
+{
+    return thrown(f).second;
+}
+
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_folder = std::make_unique<StartupFolder>();
+        writeCollection(m_folder->path(), {cd(1, u"運命"_s), cd(2, u"田園"_s)},
+                        {song(u"運命"_s, 1, u"第1楽章"_s, {{u"作曲者名"_s, u"ベートーヴェン"_s}}),
+                         song(u"運命"_s, 2, u"第2楽章 𠮷"_s, {{u"作曲者名"_s, u"Beethoven"_s}}),
+                         song(u"田園"_s, 3, u"嵐"_s, {{u"作曲者名"_s, u"ベートーヴェン"_s}})});
+        db().OpenDataContext();
+    }
+    void cleanup()
+    {
+        db().CloseDataContext();
+        m_folder.reset();
+    }
+
+    // Each change, taken back, leaves the file's rows as before it; done
+    // again, as after it. The history names each by its kind.
+    void everyKindOfChangeUndoneAndRedone()
+    {
+        const std::pair<QString, std::function<void()>> changes[] = {
+            {u"CDの追加"_s, [] { addCD(u"合唱"_s); }},
+            {u"CDの修正"_s, // the songs follow the title
+             [] {
+                 toCD(u"運命"_s);
+                 db().SaveCD({{column(cdnameTable(), u"CD名"), u"運命 's"_s}}, true);
+             }},
+            {u"CDの削除"_s, // with its songs
+             [] {
+                 toCD(u"田園"_s);
+                 db().DeleteCurrentCD();
+             }},
+            {u"曲の追加"_s, [] { addSong(u"運命 's"_s, u"第3楽章"_s); }},
+            {u"曲の修正"_s,
+             [] {
+                 toSong(u"第1楽章"_s);
+                 db().SaveKyoku(u"運命 's"_s, {{column(kyokuTable(), u"演奏団体"), u"VPO"_s}});
+             }},
+            {u"曲の削除"_s,
+             [] {
+                 toSong(u"第1楽章"_s);
+                 db().DeleteCurrentKyoku();
+             }},
+            {u"名前の結合"_s,
+             [] {
+                 db().JoinNames({u"ベートーヴェン"_s, u"Beethoven"_s}, u"ベートーヴェン"_s);
+             }},
+            {u"名前の統一"_s,
+             [] {
+                 db().UnifyNames({u"ベートーヴェン"_s, u"Beethoven"_s}, u"ベートーヴェン"_s);
+             }},
+        };
+        QStringList kinds;
+        for (const auto& [kind, change] : changes) {
+            const QString before = fileRows();
+            change();
+            const QString after = fileRows();
+            QVERIFY2(after != before, qPrintable(kind));
+            QCOMPARE(db().History().value(0).kind, kind);
+            db().Undo();
+            QVERIFY2(fileRows() == before, qPrintable(kind + u"\n" + fileRows() + u"\n" + before));
+            db().Redo();
+            QVERIFY2(fileRows() == after, qPrintable(kind));
+            QVERIFY2(!db().CanRedo() && db().CanUndo(), qPrintable(kind));
+            kinds.prepend(kind);
+        }
+        // the views follow the file
+        QCOMPARE(db().songs()->recordCount(), 2);
+        // kept in the file, as a reopening finds it
+        db().CloseDataContext();
+        db().OpenDataContext();
+        QStringList kept;
+        for (const history::Change& c : db().History())
+            kept << c.kind;
+        QCOMPARE(kept, kinds);
+        QCOMPARE(db().History().value(0).touched, u"曲「第2楽章 𠮷」（CD「運命 's」）"_s);
+    }
+
+    // A change whose rows were changed since is refused, naming the row, and
+    // nothing is written; undoing again, or redoing what was done, is refused.
+    void refusalsLeaveEverythingAsItWas()
+    {
+        toSong(u"第1楽章"_s);
+        db().SaveKyoku(u"運命"_s, {{column(kyokuTable(), u"演奏団体"), u"VPO"_s}});
+        const qint64 first = db().History().first().id;
+        toCD(u"田園"_s);
+        db().SaveCD({{column(cdnameTable(), u"発売元"), u"DG"_s}}, true);
+        toSong(u"第1楽章"_s);
+        db().SaveKyoku(u"運命"_s, {{column(kyokuTable(), u"演奏団体"), u"BPO"_s}});
+        const QString now = fileRows();
+        QCOMPARE(refusalOf([first] { db().Undo(first); }),
+                 u"この変更のあとで曲「第1楽章」（CD「運命」）が変わっているため、元に戻せません（"
+                 u"何も変更していません）。"_s);
+        QCOMPARE(fileRows(), now);
+        // an older change of other rows is taken back alone
+        db().Undo(db().History().at(1).id);
+        QVERIFY(!fileRows().contains(u"'DG'"_s) && fileRows().contains(u"'BPO'"_s));
+        QCOMPARE(errorOf([] { db().Undo(db().History().at(1).id); }), int(DbError::NotAllowedNow));
+        // a new change ends what could be done again
+        QVERIFY(db().CanRedo());
+        addCD(u"合唱"_s);
+        QVERIFY(!db().CanRedo());
+        QCOMPARE(refusalOf([] { db().Redo(); }), u"やり直せる変更はありません。"_s);
+    }
+
+private:
+    std::unique_ptr<StartupFolder> m_folder;
+};
+
+RONDELLA_TEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"
