@@ -4,6 +4,8 @@
 #include "store/catalogue.h"
 #include "store/collection.h"
 #include "store/connection.h"
+#include "store/history.h"
+#include "store/importer.h"
 #include "store/tables.h"
 #include "testsupport.h"
 
@@ -175,6 +177,32 @@ private slots:
         addCD(u"合唱"_s);
         QVERIFY(!db().CanRedo());
         QCOMPARE(refusalOf([] { db().Redo(); }), u"やり直せる変更はありません。"_s);
+    }
+
+    // Kept in the file and its backups, the newest 2,000; an import is one
+    // change that says how to take it back, and 元に戻す stops at it.
+    void keptInTheFileAndImportsAreOneChange()
+    {
+        db().CloseDataContext();
+        sqlRows(
+            m_folder->file(u"cdkaisou.db"_s),
+            {u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+             u"INSERT INTO history (日時, 種類, 内容, 状態) SELECT '', '古い変更', '', 0 FROM n"_s});
+        db().OpenDataContext();
+        importer::Rows rows;
+        rows.cds << QVector<QVariant>(Connection::cdnameFields().size());
+        rows.cds[0][column(cdnameTable(), u"CDID")] = 9;
+        rows.cds[0][column(cdnameTable(), u"CD名")] = u"取り込んだCD"_s;
+        importer::addToCollection(db().connection(), rows);
+        const history::Change imported = db().History().value(0);
+        QCOMPARE(imported.kind + imported.touched.left(13), u"取り込みCD 1枚・曲 0曲を追加"_s);
+        QCOMPARE(refusalOf([] { db().Undo(); }).left(17), u"取り込みは一件ずつ元に戻せません。"_s);
+        const QString backup = db().connection().backupNow();
+        QCOMPARE(
+            sqlRows(
+                backup,
+                {u"SELECT count(*), min(id), (SELECT 種類 FROM history ORDER BY id DESC LIMIT 1) FROM history"_s}),
+            QStringList{u"2000|2|取り込み"_s});
     }
 
 private:

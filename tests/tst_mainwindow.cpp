@@ -8,8 +8,10 @@
 
 #include <QAbstractItemModelTester>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTableWidget>
 
 namespace {
 
@@ -34,6 +36,7 @@ private slots:
     void unusableFileOpensWindowWithoutData();
     void columnWidths();
     void windowSizePlaceAndQuit();
+    void undoFromTheMenuAndTheHistory();
 };
 
 void TestMainWindow::init()
@@ -203,6 +206,28 @@ void TestMainWindow::windowSizePlaceAndQuit()
         userSettings()->setValue(u"window/maximized"_s, false);
         QVERIFY(start()->isMaximized());
     }
+}
+
+// Ctrl+Z takes the last change back and the window shows what a closed
+// entry form shows; the history lists it, and refuses to take it back twice.
+void TestMainWindow::undoFromTheMenuAndTheHistory()
+{
+    frmMain* w = start();
+    db().cds()->moveLast();
+    db().DeleteCurrentCD(); // with its two songs
+    QApplication::setActiveWindow(w); // the keys of the window's commands
+    QTest::keyClick(cmdNext(w), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(lblRcount(w, 3)->text() + u' ' + lblRcount(w, 0)->text() + txtrs(w, 1)->text(),
+             u"3 / 3 2 / 5"_s + pathetique);
+    trigger(w, u"mnuHistory"_s);
+    auto* grid = named<QTableWidget>(w, u"grdHistory"_s);
+    QCOMPARE(grid->item(0, 1)->text() + grid->item(0, 3)->text(), u"CDの削除元に戻した"_s);
+    MessageBoxAnswerer answers;
+    QTest::mouseClick(named<QPushButton>(w, u"cmdUndoChange"_s), Qt::LeftButton);
+    QCOMPARE(answers.texts, QStringList{u"その変更はすでに元に戻してあります。"_s});
+    QApplication::setActiveWindow(w);
+    QTest::keyClick(cmdNext(w), Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(lblRcount(w, 3)->text() + grid->item(0, 3)->text(), u"2 / 2"_s);
 }
 
 RONDELLA_TEST_MAIN(TestMainWindow)

@@ -143,6 +143,10 @@ void frmMain::connectEvents()
     on("mnuWorks", [this] { mnuWorks_Click(); });
     on("mnuNames", [this] { mnuNames_Click(); });
     on("mnuUndo", [this] { mnuUndo_Click(); });
+    // their keys work wherever the focus is in the window; a text box takes
+    // Ctrl+Z for its own typing first
+    for (const char* name : {"mnuUndo", "mnuRedo"})
+        addAction(findChild<QAction*>(QString::fromLatin1(name)));
     on("mnuRedo", [this] { mnuRedo_Click(); });
     on("mnuHistory", [this] { mnuHistory_Click(); });
     on("mnuCDs", [this] {

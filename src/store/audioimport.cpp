@@ -1,5 +1,7 @@
 #include "audioimport.h"
 
+#include "history.h"
+
 #include "connection.h"
 #include "dberror.h"
 #include "identifiers.h"
@@ -297,6 +299,8 @@ QVector<qint64> addAlbums(Connection& cn, const QVector<Album>& albums,
         }
         cn.insertRows(cdnameTable().name(), cdnameTable().fields(), rows.cds);
         cn.insertRows(kyokuTable().name(), kyokuTable().fields(), rows.songs);
+        history::fileImport(cn, QStringLiteral("音楽ファイルから取り込み"),
+                            history::importNote(rows.cds.size(), rows.songs.size()));
         if (progress && !progress(albums.size(), albums.size()))
             throw DbError(LegacyReader::Cancelled, QString());
     });

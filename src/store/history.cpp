@@ -360,8 +360,18 @@ void fileChange(Connection& cn, const QString& kind)
 
 void fileImport(Connection& cn, const QString& kind, const QString& note)
 {
-    if (hasTable(cn, QStringLiteral("history")))
-        fileRows(cn, kind, {}, Change::NotUndoable, note);
+    if (!hasTable(cn, QStringLiteral("history")))
+        return;
+    noted(cn); // its rows are not taken back one by one
+    fileRows(cn, kind, {}, Change::NotUndoable, note);
+}
+
+QString importNote(qsizetype cds, qsizetype songs)
+{
+    return QStringLiteral("CD %1枚・曲 %2曲を追加。取り込む前に戻すには、ファイル → "
+                          "バックアップから復元... で取り込みの前のバックアップを選びます。")
+        .arg(cds)
+        .arg(songs);
 }
 
 QVector<Change> list(Connection& cn)
@@ -383,7 +393,8 @@ qint64 toUndo(Connection& cn)
 {
     if (!hasTable(cn, QStringLiteral("history")))
         return -1;
-    QSqlQuery q = run(cn, QStringLiteral("SELECT max(id) FROM history WHERE 状態 = 0"));
+    // an import stands in the way until it is taken back by a restore
+    QSqlQuery q = run(cn, QStringLiteral("SELECT max(id) FROM history WHERE 状態 IN (0, 3)"));
     return q.next() && !q.value(0).isNull() ? q.value(0).toLongLong() : -1;
 }
 

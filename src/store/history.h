@@ -23,6 +23,8 @@ void startLogging(Connection& cn);
 void fileChange(Connection& cn, const QString& kind);
 // An import, as one change that says how to take it back.
 void fileImport(Connection& cn, const QString& kind, const QString& note);
+// What an import of so many CDs and songs says of itself.
+QString importNote(qsizetype cds, qsizetype songs);
 
 struct Change {
     enum State { Done = 0, Undone = 1, NoRedo = 2, NotUndoable = 3 };
@@ -34,7 +36,8 @@ struct Change {
 };
 // Newest first.
 QVector<Change> list(Connection& cn);
-// The change 元に戻す takes back, and the one やり直し does again; -1 for none.
+// The change 元に戻す takes back (an import refuses), and the one やり直し
+// does again; -1 for none.
 qint64 toUndo(Connection& cn);
 qint64 toRedo(Connection& cn);
 // Takes the change back, or does it again, in one transaction. Refused with

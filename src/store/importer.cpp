@@ -1,5 +1,7 @@
 #include "importer.h"
 
+#include "history.h"
+
 #include "connection.h"
 #include "dberror.h"
 
@@ -384,6 +386,8 @@ void addToCollection(Connection& cn, const Rows& rows)
     cn.transaction([&] {
         cn.insertRows(QStringLiteral("cdname"), Connection::cdnameFields(), rows.cds);
         cn.insertRows(QStringLiteral("kyoku"), Connection::kyokuFields(), rows.songs);
+        history::fileImport(cn, QStringLiteral("取り込み"),
+                            history::importNote(rows.cds.size(), rows.songs.size()));
     });
 }
 
