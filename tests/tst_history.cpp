@@ -80,7 +80,8 @@ private slots:
         m_folder = std::make_unique<StartupFolder>();
         writeCollection(m_folder->path(), {cd(1, u"運命"_s), cd(2, u"田園"_s)},
                         {song(u"運命"_s, 1, u"第1楽章"_s, {{u"作曲者名"_s, u"ベートーヴェン"_s}}),
-                         song(u"運命"_s, 2, u"第2楽章 𠮷"_s, {{u"作曲者名"_s, u"Beethoven"_s}}),
+                         song(u"運命"_s, 2, u"第2楽章 𠮷"_s,
+                              {{u"作曲者名"_s, u"Beethoven"_s}, {u"編曲者名"_s, u"Beethoven"_s}}),
                          song(u"田園"_s, 3, u"嵐"_s, {{u"作曲者名"_s, u"ベートーヴェン"_s}})});
         db().OpenDataContext();
     }
@@ -125,6 +126,8 @@ private slots:
              [] {
                  db().UnifyNames({u"ベートーヴェン"_s, u"Beethoven"_s}, u"ベートーヴェン"_s);
              }},
+            // a spelling joined anew replaces the row of its old group
+            {u"名前の結合"_s, [] { db().JoinNames({u"Beethoven"_s}, u"ベートホーフェン"_s); }},
         };
         QStringList kinds;
         for (const auto& [kind, change] : changes) {
@@ -149,7 +152,7 @@ private slots:
         for (const history::Change& c : db().History())
             kept << c.kind;
         QCOMPARE(kept, kinds);
-        QCOMPARE(db().History().value(0).touched, u"曲「第2楽章 𠮷」（CD「運命 's」）"_s);
+        QCOMPARE(db().History().value(1).touched, u"曲「第2楽章 𠮷」（CD「運命 's」）"_s);
     }
 
     // A change whose rows were changed since is refused, naming the row, and
