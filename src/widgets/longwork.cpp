@@ -6,6 +6,7 @@
 #include <QProgressDialog>
 #include <QPromise>
 #include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent>
 
 #include <exception>
@@ -58,8 +59,13 @@ void runLongWork(QWidget* parent, const QString& label,
     // change between its steps (and start again from nought): the window
     // hears of each new thousandth, in its own thread.
     QProgressDialog* shownIn = &dialog;
+    // A thread of its own, not one of Qt's shared pool: Qt converts and draws
+    // images on that pool's threads, which an import of minutes would hold,
+    // and the work's thread begins and ends with the work.
+    QThreadPool pool;
+    pool.setMaxThreadCount(1);
     const QFuture<void> future
-        = QtConcurrent::run([&work, &failure, shownIn](QPromise<void>& promise) {
+        = QtConcurrent::run(&pool, [&work, &failure, shownIn](QPromise<void>& promise) {
               int told = -1;
               const LongWorkProgress progress = [&promise, &told, shownIn](int done, int total) {
                   const int permille = total > 0
