@@ -6,6 +6,7 @@
 #include "store/connection.h"
 #include "store/history.h"
 #include "store/importer.h"
+#include "store/statistics.h"
 #include "store/tables.h"
 #include "testsupport.h"
 
@@ -17,7 +18,8 @@ namespace {
 QString fileRows()
 {
     QStringList all;
-    for (const QString& table : {u"cdname"_s, u"kyoku"_s, u"namegroup"_s}) {
+    for (const QString& table :
+         {u"cdname"_s, u"kyoku"_s, u"namegroup"_s, u"cdrating"_s, u"kyokurating"_s}) {
         QStringList quoted;
         for (const QString& c : sqlRows(db().databasePath(),
                                         {u"SELECT name FROM pragma_table_info('%1')"_s.arg(table)}))
@@ -96,6 +98,9 @@ private slots:
     void everyKindOfChangeUndoneAndRedone()
     {
         const std::pair<QString, std::function<void()>> changes[] = {
+            // stars the deletion of 田園 below takes along
+            {u"評価"_s, [] { db().Rate(ratings::Of::CD, 2, 4); }},
+            {u"評価"_s, [] { db().Rate(ratings::Of::Song, 3, 5); }},
             {u"CDの追加"_s, [] { addCD(u"合唱"_s); }},
             {u"CDの修正"_s, // the songs follow the title
              [] {
@@ -143,8 +148,9 @@ private slots:
             QVERIFY2(!db().CanRedo() && db().CanUndo(), qPrintable(kind));
             kinds.prepend(kind);
         }
-        // the views follow the file
+        // the views follow the file; 田園 took its stars and its song's along
         QCOMPARE(db().songs()->recordCount(), 2);
+        QVERIFY(db().Ratings().cds.isEmpty() && db().Ratings().songs.isEmpty());
         // kept in the file, as a reopening finds it
         db().CloseDataContext();
         db().OpenDataContext();
@@ -206,6 +212,37 @@ private slots:
                 backup,
                 {u"SELECT count(*), min(id), (SELECT 種類 FROM history ORDER BY id DESC LIMIT 1) FROM history"_s}),
             QStringList{u"2000|2|取り込み"_s});
+    }
+
+    // Stars sort the most first and the unrated last, whichever way the rows
+    // stood; the statistics count them; a number past five is refused.
+    void ratingsSortedAndCounted()
+    {
+        addCD(u"合唱"_s);
+        db().Rate(ratings::Of::CD, 1, 2);
+        db().Rate(ratings::Of::CD, 3, 5);
+        db().Rate(ratings::Of::CD, 2, 3);
+        db().Rate(ratings::Of::CD, 2, 1); // given anew
+        db().Rate(ratings::Of::Song, 2, 4);
+        QCOMPARE(refusalOf([] { db().Rate(ratings::Of::CD, 1, 6); }).left(8), u"評価は 1 から"_s);
+        QCOMPARE(db().Ratings().of(ratings::Of::CD, 1), 2);
+        db().Rate(ratings::Of::CD, 3, 0); // taken away
+        db().SortByRating(db().cds(), ratings::Of::CD);
+        const View& cds = *db().cds();
+        QStringList order;
+        for (int i = 0; i < cds.recordCount(); ++i)
+            order << cds.valueAt(i, cds.fieldIndex(u"CD名"_s)).toString();
+        QCOMPARE(order, (QStringList{u"運命"_s, u"田園"_s, u"合唱"_s}));
+        const QVector<stats::Tab> tabs = stats::countShown(db(), true, false);
+        const stats::Tab tab = *std::find_if(tabs.begin(), tabs.end(), [](const stats::Tab& t) {
+            return t.def.kind == stats::Kind::Ratings;
+        });
+        QStringList lines;
+        for (const stats::Line& l : tab.lines)
+            lines << u"%1 %2 %3"_s.arg(l.name).arg(l.cds).arg(l.songs);
+        QCOMPARE(lines,
+                 (QStringList{u"★★★★★ 0 0"_s, u"★★★★ 0 1"_s, u"★★★ 0 0"_s, u"★★ 1 0"_s, u"★ 1 0"_s,
+                              u"（評価なし） 1 2"_s}));
     }
 
 private:

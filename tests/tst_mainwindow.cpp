@@ -7,6 +7,7 @@
 #include "widgets/twips.h"
 
 #include <QAbstractItemModelTester>
+#include <QHeaderView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -37,6 +38,7 @@ private slots:
     void columnWidths();
     void windowSizePlaceAndQuit();
     void undoFromTheMenuAndTheHistory();
+    void starsByKeyAndSortedByTheirHeading();
 };
 
 void TestMainWindow::init()
@@ -228,6 +230,35 @@ void TestMainWindow::undoFromTheMenuAndTheHistory()
     QApplication::setActiveWindow(w);
     QTest::keyClick(cmdNext(w), Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(lblRcount(w, 3)->text() + grid->item(0, 3)->text(), u"2 / 2"_s);
+}
+
+// The keys 0 to 5 give the grid's current row its stars, shown in the grid's
+// last column; a click on that heading lists the most stars first.
+void TestMainWindow::starsByKeyAndSortedByTheirHeading()
+{
+    frmMain* w = start();
+    DataGrid* cds = DataGrid2(w);
+    DataGrid* songs = DataGrid1(w);
+    const int stars = cds->model()->columnCount() - 1;
+    clickRow(cds, 2);
+    QTest::keyClick(cds->table(), Qt::Key_4);
+    clickRow(cds, 0);
+    QTest::keyClick(cds->table(), Qt::Key_2, Qt::KeypadModifier);
+    clickRow(songs, 1);
+    for (const Qt::Key key : {Qt::Key_5, Qt::Key_0, Qt::Key_3})
+        QTest::keyClick(songs->table(), key);
+    QTest::keyClick(songs->table(), Qt::Key_1, Qt::ShiftModifier); // not a rating
+    const int songStars = songs->model()->columnCount() - 1;
+    QCOMPARE(cds->model()->headerData(stars, Qt::Horizontal).toString() + cds->text(0, stars) + u'|'
+                 + cds->text(1, stars) + u'|' + cds->text(2, stars) + u'|'
+                 + songs->text(1, songStars) + songs->text(0, songStars),
+             u"評価★★||★★★★|★★★"_s);
+    QHeaderView* heading = cds->table()->horizontalHeader();
+    QTest::mouseClick(heading->viewport(), Qt::LeftButton, {},
+                      QPoint(heading->sectionViewportPosition(stars) + 4, 4));
+    const int title = cdnameTable().indexOf(u"CD名"_s);
+    QCOMPARE(cds->text(0, title) + u'|' + cds->text(1, title) + u'|' + cds->text(2, title),
+             pathetique + u'|' + fifth + u"|ブルックナー：交響曲第8番"_s);
 }
 
 RONDELLA_TEST_MAIN(TestMainWindow)

@@ -13,9 +13,12 @@
 #include "widgets/twipslayout.h"
 
 #include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableView>
 
 #include <functional>
 #include <optional>
@@ -95,6 +98,76 @@ MainPanels::MainPanels(Collection& collection, MMControl* dialogSound, QWidget* 
     connect(txtrsSubDamie, &DataTextBox::Change, this, &MainPanels::txtrsSubDamie_Change);
     for (DataGrid* grid : {DataGrid1, DataGrid2})
         connect(grid, &DataGrid::moveFailed, this, [](const QString& text) { MsgBox(text); });
+    createRatingColumns();
+}
+
+// ---- stars
+
+// Each grid ends in a column 評価 of the row's stars; the keys 0 to 5 give
+// the current row as many (0 takes them away), a click on the heading lists
+// the most stars first.
+void MainPanels::createRatingColumns()
+{
+    for (DataGrid* grid : {DataGrid2, DataGrid1}) {
+        const ratings::Of of = grid == DataGrid2 ? ratings::Of::CD : ratings::Of::Song;
+        grid->setOuterColumn(
+            QStringLiteral("評価"),
+            of == ratings::Of::CD ? QStringLiteral("CDID") : QStringLiteral("曲ID"),
+            [this, of](const QVariant& key) {
+                return key.isNull() ? QString()
+                                    : ratings::starsText(db.Ratings().of(of, key.toLongLong()));
+            });
+        grid->table()->installEventFilter(this);
+        QHeaderView* heading = grid->table()->horizontalHeader();
+        heading->setSectionsClickable(true);
+        connect(heading, &QHeaderView::sectionClicked, this, [this, grid, of](int section) {
+            if (section != grid->model()->outerColumn())
+                return;
+            try {
+                db.SortByRating(grid->dataSource(), of);
+            } catch (const DbError& e) {
+                MsgBox(e.description());
+            }
+        });
+    }
+    auto refresh = [this] {
+        for (DataGrid* grid : {DataGrid1, DataGrid2})
+            grid->model()->outerColumnChanged();
+    };
+    connect(&db, &Collection::ratingChanged, this, refresh);
+    connect(&db, &Collection::changeTakenBack, this, refresh);
+}
+
+bool MainPanels::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const int stars = key->key() - Qt::Key_0;
+    if (stars < 0 || stars > 5 || (key->modifiers() & ~Qt::KeypadModifier))
+        return false;
+    for (DataGrid* grid : {DataGrid1, DataGrid2})
+        if (watched == grid->table()) {
+            rateCurrent(grid, stars);
+            return true;
+        }
+    return false;
+}
+
+void MainPanels::rateCurrent(DataGrid* grid, int stars)
+{
+    const ratings::Of of = grid == DataGrid2 ? ratings::Of::CD : ratings::Of::Song;
+    try {
+        const QVariant id
+            = need(grid->dataSource())
+                  .value(of == ratings::Of::CD ? QStringLiteral("CDID") : QStringLiteral("曲ID"));
+        if (id.isNull())
+            throw DbError::noCurrentRow();
+        db.Rate(of, id.toLongLong(), stars);
+    } catch (const DbError& e) {
+        MsgBox(e.number() == DbError::NoCurrentRow ? QStringLiteral("データがありません")
+                                                   : e.description());
+    }
 }
 
 void MainPanels::createCDPanel(QWidget* client)

@@ -68,7 +68,12 @@ public:
     void FormatKyokuGridAll();
     void FormatCDGrid();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void createRatingColumns();
+    void rateCurrent(DataGrid* grid, int stars);
     void createCDPanel(QWidget* client);
     void createKyokuPanel(QWidget* client);
     void createCounters();

@@ -248,6 +248,9 @@ QVector<FieldDef> frmStatistics::tableFields(int i) const
             return {text(t.def.field), number(QStringLiteral("CD数")),
                     number(QStringLiteral("曲数")), text(QStringLiteral("表記"))};
         return {text(t.def.field), number(QStringLiteral("CD数")), number(QStringLiteral("曲数"))};
+    case Kind::Ratings:
+        return {text(QStringLiteral("評価")), number(QStringLiteral("CD数")),
+                number(QStringLiteral("曲数"))};
     case Kind::CDNames:
         return {text(t.def.field), number(QStringLiteral("CD数"))};
     case Kind::Purchases:
@@ -309,6 +312,10 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
             break;
         case Kind::CDNames:
             items << nameItem(line.name, false) << numberItem(line.cds, DisplayFormat::Grouped);
+            break;
+        case Kind::Ratings:
+            items << nameItem(line.name, false) << numberItem(line.cds, DisplayFormat::Grouped)
+                  << numberItem(line.songs, DisplayFormat::Grouped);
             break;
         case Kind::Purchases:
             items << nameItem(line.name, true) << numberItem(line.cds, DisplayFormat::Grouped)
@@ -412,6 +419,14 @@ QWidget* frmStatistics::page(int i, const stats::Tab& tab)
                      {{QStringLiteral("録音数"), barSongs}, {QStringLiteral("CD数"), barCds}}),
             QStringLiteral("bars")));
         chartLayout->addWidget(chartView(pieChart(QStringLiteral("作品ごとの録音数"), names, songs),
+                                         QStringLiteral("pie")));
+        break;
+    case Kind::Ratings:
+        chartLayout->addWidget(
+            chartView(barChart(QStringLiteral("評価ごとのCD数と曲数"), names,
+                               {{QStringLiteral("CD数"), cds}, {QStringLiteral("曲数"), songs}}),
+                      QStringLiteral("bars")));
+        chartLayout->addWidget(chartView(pieChart(QStringLiteral("評価ごとのCD数"), names, cds),
                                          QStringLiteral("pie")));
         break;
     }

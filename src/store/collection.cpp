@@ -449,6 +449,7 @@ void Collection::OpenDataContext()
     // is one change in the history; a file that cannot keep it keeps none.
     try {
         history::startLogging(*cn);
+        ratings::startFollowing(*cn);
     } catch (const DbError&) {
     }
     cn->setBeforeCommit([this] { history::fileChange(*cn, std::exchange(m_changeKind, {})); });
@@ -467,6 +468,7 @@ void Collection::OpenDataContext()
 void Collection::CloseDataContext()
 {
     m_joins.reset();
+    m_ratings.reset();
     worksFound.reset(); // another file may come next, and the works are large
     reading.reset(); // stops the reading thread
     for (ViewPtr* list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
@@ -770,6 +772,7 @@ void Collection::Undo(qint64 change)
         throw DbError(DbError::NotAllowedNow, QStringLiteral("元に戻せる変更はありません。"));
     history::undo(connection(), id);
     m_joins.reset();
+    m_ratings.reset();
     Q_EMIT changeTakenBack();
 }
 
@@ -780,6 +783,7 @@ void Collection::Redo()
         throw DbError(DbError::NotAllowedNow, QStringLiteral("やり直せる変更はありません。"));
     history::redo(connection(), id);
     m_joins.reset();
+    m_ratings.reset();
     Q_EMIT changeTakenBack();
 }
 
@@ -881,6 +885,7 @@ void Collection::DeleteCurrentCD()
     View& cds = need(rsCD);
     const std::optional<qint64> cdid = currentId(cds, QStringLiteral("CDID"));
     catalogue::deleteCurrentCD(connection(), cds, need(rsKyokuSub));
+    m_ratings.reset();
     Q_EMIT cdChanged(cdid.value_or(0));
 }
 
@@ -897,6 +902,7 @@ void Collection::DeleteCurrentKyoku()
     View& songs = need(rsKyoku);
     const std::optional<qint64> id = currentId(songs, QStringLiteral("曲ID"));
     catalogue::deleteCurrentSong(connection(), songs);
+    m_ratings.reset();
     Q_EMIT songsChanged(id.value_or(0));
 }
 
@@ -908,4 +914,47 @@ bool Collection::AddingCD() const
 bool Collection::AddingKyoku() const
 {
     return rsKyoku && rsKyoku->isOpen() && rsKyoku->editMode() == View::EditMode::Add;
+}
+
+const ratings::Kept& Collection::Ratings()
+{
+    if (!m_ratings)
+        m_ratings = cn ? ratings::read(*cn) : ratings::Kept{};
+    return *m_ratings;
+}
+
+void Collection::Rate(ratings::Of which, qint64 id, int stars)
+{
+    m_changeKind = QStringLiteral("評価");
+    try {
+        ratings::rate(connection(), which, id, stars);
+    } catch (...) {
+        m_changeKind.clear();
+        throw;
+    }
+    m_ratings.reset();
+    Q_EMIT ratingChanged(which, id);
+}
+
+std::optional<qint64> Collection::RatedId(ratings::Of which, const Row& row, const View& view)
+{
+    const int column = view.fieldIndex(which == ratings::Of::CD ? QStringLiteral("CDID")
+                                                                : QStringLiteral("曲ID"));
+    if (column < 0 || row.isNull(column))
+        return std::nullopt;
+    return row.value(column).toLongLong();
+}
+
+void Collection::SortByRating(const ViewPtr& view, ratings::Of which)
+{
+    View& v = need(view);
+    const QString title
+        = which == ratings::Of::CD ? QStringLiteral("CD名") : QStringLiteral("曲名");
+    v.setOuterKey(QStringLiteral("評価"),
+                  [this, &v, which](const Row& row) -> std::optional<double> {
+                      const std::optional<qint64> id = RatedId(which, row, v);
+                      const int stars = id ? Ratings().of(which, *id) : 0;
+                      return stars > 0 ? std::optional<double>(stars) : std::nullopt;
+                  });
+    v.setSort(QStringLiteral("評価 DESC, ") + title);
 }

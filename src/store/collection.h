@@ -7,6 +7,7 @@
 #include "history.h"
 #include "identifiers.h"
 #include "namegroups.h"
+#include "ratings.h"
 #include "view.h"
 #include "works.h"
 
@@ -171,6 +172,15 @@ public:
     bool CanRedo();
     void Undo(qint64 change = -1);
     void Redo();
+    // The stars given to CDs and songs (read once, again after each change),
+    // and a CD's (by its CDID) or a song's (by its 曲ID) given anew: 0 takes
+    // them away. One change in the history.
+    const ratings::Kept& Ratings();
+    void Rate(ratings::Of which, qint64 id, int stars);
+    // The CDID or 曲ID of a row of the view, as ratings are keyed.
+    static std::optional<qint64> RatedId(ratings::Of which, const Row& row, const View& view);
+    // The view's rows, the most stars first, the unrated last, then by title.
+    void SortByRating(const ViewPtr& view, ratings::Of which);
     // Every work recorded in the collection, its composers by their name
     // groups: gathered once, and again after a change.
     std::shared_ptr<const works::Catalogue> Works();
@@ -206,6 +216,8 @@ Q_SIGNALS:
     void namesChanged();
     // A change was taken back or done again: the views were read again.
     void changeTakenBack();
+    // Stars were given or taken away.
+    void ratingChanged(ratings::Of which, qint64 id);
 
 private:
     QString m_strAppPath;
@@ -238,6 +250,7 @@ private:
                       const std::shared_ptr<Snapshot>& cdsAtOpening,
                       const std::shared_ptr<Snapshot>& songsAtOpening);
     std::optional<names::Joins> m_joins;
+    std::optional<ratings::Kept> m_ratings;
     QString m_changeKind; // what the next change is, when its rows do not say
     IdentifierCounter m_cdCounter;
     IdentifierCounter m_kyokuCounter;

@@ -4,6 +4,7 @@
 #include "backup.h"
 #include "dberror.h"
 #include "history.h"
+#include "ratings.h"
 #include "rowreader.h"
 
 #include <QCoreApplication>
@@ -453,7 +454,8 @@ const QStringList& Connection::ownTableStatements()
         // the name groups the collector joins
         QStringLiteral("CREATE TABLE IF NOT EXISTS namegroup (表記 TEXT NOT NULL PRIMARY KEY, "
                        "名前 TEXT NOT NULL)"),
-    } + history::tableStatements();
+    } + history::tableStatements()
+        + ratings::tableStatements();
     return statements;
 }
 

@@ -20,7 +20,8 @@ namespace {
 const QStringList& loggedTables()
 {
     static const QStringList tables
-        = {QStringLiteral("cdname"), QStringLiteral("kyoku"), QStringLiteral("namegroup")};
+        = {QStringLiteral("cdname"), QStringLiteral("kyoku"), QStringLiteral("namegroup"),
+           QStringLiteral("cdrating"), QStringLiteral("kyokurating")};
     return tables;
 }
 
@@ -132,6 +133,10 @@ QString rowName(const RowChange& r)
         return QStringLiteral("曲「%1」（CD「%2」）")
             .arg(v.value(QStringLiteral("曲名")).toString(),
                  v.value(QStringLiteral("CD名")).toString());
+    if (r.table == u"cdrating")
+        return QStringLiteral("CD %1 の評価").arg(v.value(QStringLiteral("CDID")).toString());
+    if (r.table == u"kyokurating")
+        return QStringLiteral("曲 %1 の評価").arg(v.value(QStringLiteral("曲ID")).toString());
     return QStringLiteral("名前「%1」").arg(v.value(QStringLiteral("表記")).toString());
 }
 
@@ -139,7 +144,7 @@ QString touchedBy(const QVector<RowChange>& rows)
 {
     QStringList names;
     for (const RowChange& r : rows)
-        if (r.table != u"namegroup" || names.isEmpty())
+        if ((r.table != u"namegroup" && !r.table.endsWith(u"rating")) || names.isEmpty())
             names << rowName(r);
     names.removeDuplicates();
     if (names.size() > 3)
@@ -161,7 +166,10 @@ QString kindOf(const QVector<RowChange>& rows)
                            : !r.after ? QStringLiteral("の削除")
                                       : QStringLiteral("の修正"));
     }
-    return QStringLiteral("名前の整理");
+    for (const RowChange& r : rows)
+        if (r.table == u"namegroup")
+            return QStringLiteral("名前の整理");
+    return QStringLiteral("評価");
 }
 
 void fileRows(Connection& cn, const QString& kind, const QVector<RowChange>& rows,

@@ -41,6 +41,7 @@ const QVector<TabDef>& tabs()
         {QStringLiteral("演奏団体"), Kind::SongNames, QStringLiteral("演奏団体"), true},
         {QStringLiteral("購入年"), Kind::Purchases, QStringLiteral("購入年月日")},
         {QStringLiteral("保管場所"), Kind::Storage, QStringLiteral("キャビネット")},
+        {QStringLiteral("評価"), Kind::Ratings, QStringLiteral("評価")},
         {QStringLiteral("作品"), Kind::Works, QStringLiteral("曲名")}};
     return all;
 }
@@ -252,6 +253,29 @@ Tab cdNames(const TabDef& def, const Shown& shown, int column)
     return {def, lines};
 }
 
+// Lines from five stars down to one, then the unrated, each shown though empty:
+// the tab says how much of the collection is rated.
+Tab ratingsTab(const TabDef& def, const Shown& shown, int cdidColumn, int songIdColumn,
+               const ratings::Kept& rated)
+{
+    QVector<Line> lines(6);
+    for (int stars = 5; stars >= 1; --stars)
+        lines[5 - stars].name = ratings::starsText(stars);
+    lines[5].name = QStringLiteral("（評価なし）");
+    auto lineOf = [&lines](int stars) -> Line& { return lines[stars >= 1 ? 5 - stars : 5]; };
+    for (const Row* cd : shown.cds)
+        ++lineOf(cd->isNull(cdidColumn)
+                     ? 0
+                     : rated.of(ratings::Of::CD, cd->value(cdidColumn).toLongLong()))
+              .cds;
+    for (const Row* song : shown.songs)
+        ++lineOf(song->isNull(songIdColumn)
+                     ? 0
+                     : rated.of(ratings::Of::Song, song->value(songIdColumn).toLongLong()))
+              .songs;
+    return {def, lines};
+}
+
 Tab purchases(const TabDef& def, const Shown& shown, int dateColumn, int priceColumn)
 {
     QHash<QString, Line> years;
@@ -457,7 +481,7 @@ Shown shownIn(Collection& db, bool allData, bool songsShown)
 
 QVector<Tab> count(const Shown& shown, const QVector<FieldDef>& cdFields,
                    const QVector<FieldDef>& songFields, const names::Joins& joins,
-                   const works::Catalogue& works)
+                   const works::Catalogue& works, const ratings::Kept& rated)
 {
     QVector<Tab> out;
     for (const TabDef& def : tabs()) {
@@ -479,6 +503,10 @@ QVector<Tab> count(const Shown& shown, const QVector<FieldDef>& cdFields,
         case Kind::Works:
             out << worksTab(def, works);
             break;
+        case Kind::Ratings:
+            out << ratingsTab(def, shown, columnOf(cdFields, QStringLiteral("CDID")),
+                              columnOf(songFields, QStringLiteral("曲ID")), rated);
+            break;
         }
     }
     return out;
@@ -496,7 +524,8 @@ QVector<Tab> countShown(Collection& db, bool allData, bool songsShown)
     const std::shared_ptr<const works::Catalogue> works = allData || shown.songs.size() == stored
         ? db.Works()
         : std::make_shared<const works::Catalogue>(works::gather(shown.songs, &joins));
-    return count(shown, need(db.cds()).fields(), need(db.songs()).fields(), joins, *works);
+    return count(shown, need(db.cds()).fields(), need(db.songs()).fields(), joins, *works,
+                 db.Ratings());
 }
 
 } // namespace stats

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "namegroups.h"
+#include "ratings.h"
 #include "view.h"
 #include "works.h"
 
@@ -29,7 +30,8 @@ enum class Kind {
     CDNames, // a field of the CDs: CDs per name
     Purchases, // CDs and money per year of purchase, with the running total
     Storage, // CDs per cabinet and shelf
-    Works // the most recorded works: recordings, songs and CDs per work
+    Works, // the most recorded works: recordings, songs and CDs per work
+    Ratings // CDs and songs per number of stars, most first, then the unrated
 };
 
 struct TabDef {
@@ -82,7 +84,7 @@ Shown shownIn(Collection& db, bool allData, bool songsShown);
 // their recordings.
 QVector<Tab> count(const Shown& shown, const QVector<FieldDef>& cdFields,
                    const QVector<FieldDef>& songFields, const names::Joins& joins,
-                   const works::Catalogue& works);
+                   const works::Catalogue& works, const ratings::Kept& rated = {});
 // Every tab of what the main window shows (as `shownIn`), counted with the
 // collection's name groups and the works of the songs shown.
 QVector<Tab> countShown(Collection& db, bool allData, bool songsShown);

@@ -646,6 +646,12 @@ void View::setSort(const QString& spec)
     setPosition(m_pos);
 }
 
+void View::setOuterKey(const QString& name, OuterKey key)
+{
+    m_outerName = name;
+    m_outerKey = std::move(key);
+}
+
 QVector<View::SortKey> View::parseSort(const QString& spec) const
 {
     QVector<SortKey> keys;
@@ -664,8 +670,8 @@ QVector<View::SortKey> View::parseSort(const QString& spec) const
         QString name = words.first();
         if (name.startsWith(u'[') && name.endsWith(u']'))
             name = name.mid(1, name.size() - 2);
-        const int column = fieldIndex(name);
-        if (column < 0)
+        const int column = m_outerKey && name == m_outerName ? OuterColumn : fieldIndex(name);
+        if (column == -1)
             throw DbError(
                 DbError::BadArguments,
                 QStringLiteral("並べ替えの列名「%1」はこのビューにありません。").arg(name));
@@ -741,8 +747,18 @@ void View::applySort(std::vector<int>& rows) const
     std::vector<std::unique_ptr<SortKeyMaker>> makers;
     for (int k = 0; k < m_sortKeys.size(); ++k) {
         const int column = m_sortKeys.at(k).column;
-        const FieldType type = m_fields.at(column).type;
         Keys& key = keys[size_t(k)];
+        if (column == OuterColumn) {
+            key.number.resize(n);
+            key.null.resize(n);
+            for (size_t i = 0; i < n; ++i) {
+                const std::optional<double> v = m_outerKey(*m_rows[size_t(rows[i])]);
+                key.null[i] = !v;
+                key.number[i] = v.value_or(0);
+            }
+            continue;
+        }
+        const FieldType type = m_fields.at(column).type;
         if (type != FieldType::Text) {
             key.number.resize(n);
             key.null.resize(n);

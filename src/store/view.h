@@ -126,6 +126,10 @@ public:
     const QString& filter() const { return m_filterText; }
     void setSort(const QString& spec);
     const QString& sort() const { return m_sortText; }
+    // A number the rows do not hold but a sort may name (a rating kept in a
+    // table of its own): absent sorts as NULL does, first.
+    using OuterKey = std::function<std::optional<double>(const Row&)>;
+    void setOuterKey(const QString& name, OuterKey key);
     void requery();
 
 Q_SIGNALS:
@@ -140,6 +144,7 @@ private:
         bool descending;
     };
     static constexpr int PendingRow = -2; // stands in m_visible for a row being added
+    static constexpr int OuterColumn = -3; // the outer key's place in a sort
 
     void requireOpen() const;
     void requireOpenNow() const;
@@ -187,6 +192,8 @@ private:
     Criteria m_criteria;
     QString m_sortText;
     QVector<SortKey> m_sortKeys;
+    QString m_outerName;
+    OuterKey m_outerKey;
 
     EditMode m_editMode = EditMode::None;
     QVector<QVariant> m_pending; // the row being edited or added

@@ -112,13 +112,20 @@ int ViewModel::columnCount(const QModelIndex& parent) const
 {
     if (parent.isValid() || !m_view)
         return 0;
-    return m_view->fieldCount();
+    return m_view->fieldCount() + (m_outerText ? 1 : 0);
 }
 
 QVariant ViewModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || !m_view)
         return QVariant();
+    if (index.column() == outerColumn()) {
+        const int key = m_view->fieldIndex(m_outerKey);
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+            return m_outerText(key >= 0 ? m_view->valueIfRead(index.row(), key) : QVariant());
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return formatValue(m_view->valueIfRead(index.row(), index.column()),
                            m_format.value(index.column(), DisplayFormat::None));
@@ -133,6 +140,23 @@ QVariant ViewModel::data(const QModelIndex& index, int role) const
         return bold;
     }
     return QVariant();
+}
+
+void ViewModel::setOuterColumn(const QString& caption, const QString& keyField,
+                               std::function<QString(const QVariant& key)> text)
+{
+    beginResetModel();
+    m_outerCaption = caption;
+    m_outerKey = keyField;
+    m_outerText = std::move(text);
+    endResetModel();
+}
+
+void ViewModel::outerColumnChanged()
+{
+    const int column = outerColumn();
+    if (column >= 0 && rowCount() > 0)
+        Q_EMIT dataChanged(index(0, column), index(rowCount() - 1, column));
 }
 
 void ViewModel::setRowMarker(std::function<bool(int row)> marked)
@@ -151,7 +175,9 @@ QVariant ViewModel::headerData(int section, Qt::Orientation orientation, int rol
     if (role != Qt::DisplayRole || !m_view)
         return QVariant();
     if (orientation == Qt::Horizontal)
-        return section < m_view->fieldCount() ? m_view->field(section).name : QString();
+        return section < m_view->fieldCount() ? m_view->field(section).name
+            : section == outerColumn()        ? m_outerCaption
+                                              : QString();
     return QVariant();
 }
 

@@ -41,6 +41,12 @@ public:
     // Rows the test picks are drawn bold on a pale ground, with a marker
     // before the first column's text; none when the test is empty.
     void setRowMarker(std::function<bool(int row)> marked);
+    // One more column after the view's fields, kept elsewhere (the stars):
+    // its text from the row's value of `keyField`. It stays across bindings.
+    void setOuterColumn(const QString& caption, const QString& keyField,
+                        std::function<QString(const QVariant& key)> text);
+    int outerColumn() const { return m_outerText && m_view ? m_view->fieldCount() : -1; }
+    void outerColumnChanged();
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -54,6 +60,8 @@ private:
     QMap<int, Qt::Alignment> m_alignment;
     QMap<int, DisplayFormat> m_format;
     std::function<bool(int row)> m_marked;
+    QString m_outerCaption, m_outerKey;
+    std::function<QString(const QVariant&)> m_outerText;
 };
 
 // A grid with a caption bar above its rows. The selected row is the view's
@@ -81,6 +89,11 @@ public:
     bool isColumnVisible(int column) const;
     QString text(int row, int column) const; // what the grid shows in a cell
 
+    void setOuterColumn(const QString& caption, const QString& keyField,
+                        std::function<QString(const QVariant& key)> text)
+    {
+        m_model->setOuterColumn(caption, keyField, std::move(text));
+    }
     QTableView* table() const { return m_table; }
     ViewModel* model() const { return m_model; }
 

@@ -1,0 +1,128 @@
+#include "ratings.h"
+
+#include "connection.h"
+#include "dberror.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace ratings {
+
+namespace {
+
+struct Table {
+    const char16_t* name;
+    const char16_t* key; // the column of the design's table it follows
+    const char16_t* followed; // that table
+};
+constexpr Table Tables[] = {{u"cdrating", u"CDID", u"cdname"}, {u"kyokurating", u"曲ID", u"kyoku"}};
+
+const Table& tableOf(Of which)
+{
+    return Tables[which == Of::CD ? 0 : 1];
+}
+
+QSqlQuery run(Connection& cn, const QString& sql, const QVariantList& params = {})
+{
+    QSqlQuery q(cn.database());
+    q.setForwardOnly(true);
+    bool done = q.prepare(sql);
+    for (const QVariant& p : params)
+        q.addBindValue(p);
+    if (done)
+        done = q.exec();
+    if (!done)
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("評価を扱えません。\n原因: %1").arg(q.lastError().text()));
+    return q;
+}
+
+bool hasTable(Connection& cn, const QString& name)
+{
+    return run(cn,
+               QStringLiteral("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = ?"),
+               {name})
+        .next();
+}
+
+} // namespace
+
+const QStringList& tableStatements()
+{
+    static const QStringList statements = [] {
+        QStringList list;
+        for (const Table& t : Tables)
+            list << QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER PRIMARY KEY, 評価 "
+                                   "INTEGER NOT NULL CHECK (評価 BETWEEN 1 AND 5))")
+                        .arg(QString::fromUtf16(t.name), QString::fromUtf16(t.key));
+        return list;
+    }();
+    return statements;
+}
+
+void startFollowing(Connection& cn)
+{
+    for (const Table& t : Tables) {
+        const QString name = QString::fromUtf16(t.name);
+        const QString key = QString::fromUtf16(t.key);
+        const QString followed = QString::fromUtf16(t.followed);
+        if (!hasTable(cn, name) || !hasTable(cn, followed))
+            continue;
+        // an old database may hold two CDs of one number: the stars stay
+        // while one of them does
+        run(cn,
+            QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1_follows AFTER DELETE ON "
+                           "main.%2 WHEN NOT EXISTS (SELECT 1 FROM main.%2 WHERE %3 = OLD.%3) "
+                           "BEGIN DELETE FROM main.%1 WHERE %3 = OLD.%3; END")
+                .arg(name, followed, key));
+    }
+}
+
+Kept read(Connection& cn)
+{
+    Kept kept;
+    for (const Of which : {Of::CD, Of::Song}) {
+        const Table& t = tableOf(which);
+        const QString name = QString::fromUtf16(t.name);
+        if (!hasTable(cn, name))
+            continue;
+        QSqlQuery q = run(
+            cn,
+            QStringLiteral("SELECT %1, 評価 FROM main.%2").arg(QString::fromUtf16(t.key), name));
+        QHash<qint64, int>& into = which == Of::CD ? kept.cds : kept.songs;
+        while (q.next())
+            into.insert(q.value(0).toLongLong(), q.value(1).toInt());
+    }
+    return kept;
+}
+
+void rate(Connection& cn, Of which, qint64 id, int stars)
+{
+    if (stars < 0 || stars > 5)
+        throw DbError(DbError::BadArguments,
+                      QStringLiteral("評価は 1 から 5 までの星の数です（0 で評価なし）。"));
+    const Table& t = tableOf(which);
+    const QString name = QString::fromUtf16(t.name);
+    const QString key = QString::fromUtf16(t.key);
+    if (!hasTable(cn, name))
+        throw DbError(DbError::NotAllowedNow,
+                      QStringLiteral("このコレクションファイルには評価を記録できません"
+                                     "（書き込めないファイルです）。"));
+    cn.transaction([&] {
+        if (stars == 0)
+            run(cn, QStringLiteral("DELETE FROM main.%1 WHERE %2 = ?").arg(name, key), {id});
+        else
+            run(cn,
+                QStringLiteral("INSERT INTO main.%1 (%2, 評価) VALUES (?, ?) ON CONFLICT (%2) DO "
+                               "UPDATE SET 評価 = excluded.評価")
+                    .arg(name, key),
+                {id, stars});
+    });
+}
+
+QString starsText(int stars)
+{
+    return QString(qBound(0, stars, 5), u'★');
+}
+
+} // namespace ratings
