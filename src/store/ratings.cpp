@@ -69,11 +69,12 @@ void startFollowing(Connection& cn)
         if (!hasTable(cn, name) || !hasTable(cn, followed))
             continue;
         // an old database may hold two CDs of one number: the stars stay
-        // while one of them does
+        // while one of them does. (A trigger's own statements may not name
+        // the schema; the TEMP trigger's table is found in main.)
         run(cn,
             QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1_follows AFTER DELETE ON "
                            "main.%2 WHEN NOT EXISTS (SELECT 1 FROM main.%2 WHERE %3 = OLD.%3) "
-                           "BEGIN DELETE FROM main.%1 WHERE %3 = OLD.%3; END")
+                           "BEGIN DELETE FROM %1 WHERE %3 = OLD.%3; END")
                 .arg(name, followed, key));
     }
 }
