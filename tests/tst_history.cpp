@@ -243,6 +243,9 @@ private slots:
         QCOMPARE(lines,
                  (QStringList{u"★★★★★ 0 0"_s, u"★★★★ 0 1"_s, u"★★★ 0 0"_s, u"★★ 1 0"_s, u"★ 1 0"_s,
                               u"（評価なし） 1 2"_s}));
+        toCD(u"運命"_s);
+        db().DeleteCurrentCD();
+        QCOMPARE(db().Ratings().cds.keys(), QList<qint64>{2});
     }
 
 private:
