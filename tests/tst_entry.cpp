@@ -207,6 +207,14 @@ private slots:
         const QString sure = u"表示中のCDを削除します。\nよろしいですか。"_s;
         const QString songs = u"削除しようとしているCDには曲が%1曲含まれています。\n\n"
                               u"CDを削除するとこれらの曲も削除されます。\n\n削除しますか？"_s;
+        // a CD lent out is asked about first
+        const qint64 fifth = form.txtInput(0)->text().toLongLong();
+        m_w->db.Lend(loans::lending(fifth, u"山田"_s, QDate(2026, 1, 5)));
+        QCOMPARE(
+            clicking(form.cmdDelete, {QMessageBox::No}),
+            QStringList{u"このCDは 山田 さんに貸出中です（2026/01/05 から）。\n削除すると貸出の"
+                        u"記録も消えます。削除しますか？"_s});
+        m_w->db.GiveBack(fifth, QDate(2026, 1, 6));
         QCOMPARE(clicking(form.cmdDelete, {QMessageBox::No}), QStringList{sure});
         QCOMPARE(clicking(form.cmdDelete, {QMessageBox::Yes, QMessageBox::Cancel}),
                  (QStringList{sure, songs.arg(3)}));

@@ -4,6 +4,7 @@
 #include "store/catalogue.h"
 #include "store/collection.h"
 #include "store/connection.h"
+#include "store/findtext.h"
 #include "store/history.h"
 #include "store/importer.h"
 #include "store/statistics.h"
@@ -18,8 +19,8 @@ namespace {
 QString fileRows()
 {
     QStringList all;
-    for (const QString& table :
-         {u"cdname"_s, u"kyoku"_s, u"namegroup"_s, u"cdrating"_s, u"kyokurating"_s}) {
+    for (const QString& table : {u"cdname"_s, u"kyoku"_s, u"namegroup"_s, u"cdrating"_s,
+                                 u"kyokurating"_s, u"loan"_s, u"wish"_s}) {
         QStringList quoted;
         for (const QString& c : sqlRows(db().databasePath(),
                                         {u"SELECT name FROM pragma_table_info('%1')"_s.arg(table)}))
@@ -101,6 +102,10 @@ private slots:
             // stars the deletion of 田園 below takes along
             {u"評価"_s, [] { db().Rate(ratings::Of::CD, 2, 4); }},
             {u"評価"_s, [] { db().Rate(ratings::Of::Song, 3, 5); }},
+            {u"貸出"_s, [] { db().Lend(loans::lending(2, u"山田"_s, QDate(2026, 1, 5))); }},
+            {u"返却"_s, [] { db().GiveBack(2, QDate(2026, 1, 6)); }},
+            {u"貸出"_s, [] { db().Lend(loans::lending(2, u"佐藤"_s, QDate(2026, 2, 1))); }},
+            {u"欲しいもの"_s, [] { db().AddWish(wishes::fromTexts({u"第九"_s})); }},
             {u"CDの追加"_s, [] { addCD(u"合唱"_s); }},
             {u"CDの修正"_s, // the songs follow the title
              [] {
@@ -148,9 +153,10 @@ private slots:
             QVERIFY2(!db().CanRedo() && db().CanUndo(), qPrintable(kind));
             kinds.prepend(kind);
         }
-        // the views follow the file; 田園 took its stars and its song's along
+        // the views follow the file; 田園 took its stars, its song's and its loans along
         QCOMPARE(db().songs()->recordCount(), 2);
         QVERIFY(db().Ratings().cds.isEmpty() && db().Ratings().songs.isEmpty());
+        QVERIFY(db().Loans().isEmpty() && db().LoanHistory(2).isEmpty());
         // kept in the file, as a reopening finds it
         db().CloseDataContext();
         db().OpenDataContext();
@@ -246,6 +252,81 @@ private slots:
         toCD(u"運命"_s);
         db().DeleteCurrentCD();
         QCOMPARE(db().Ratings().cds.keys(), QList<qint64>{2});
+    }
+
+    // A CD is lent once at a time, by a name, due no earlier than lent, and
+    // comes back no earlier; the list puts the most overdue first and those
+    // without a date due last; a CD's loans stay on record, newest first.
+    void loansRefusedListedAndKept()
+    {
+        const QDate today = QDate::currentDate();
+        addCD(u"合唱"_s);
+        db().Lend(loans::lending(3, u"鈴木"_s, today.addDays(-40))); // none due
+        db().Lend(loans::lending(2, u"佐藤"_s, today.addDays(-9), today.addDays(-2)));
+        db().Lend(loans::lending(1, u"山田"_s, today.addDays(-30), today.addDays(-5), u"箱なし"_s));
+        const QString before = fileRows();
+        for (const auto& [loan, refusal] :
+             {std::pair{loans::lending(1, u"田中"_s, today), u"このCDは 山田 さんに貸出中です"_s},
+              {loans::lending(4, u" "_s, today), u"貸す相手を入力してください"_s},
+              {loans::lending(4, u"田中"_s, today, today.addDays(-1)),
+               u"返却予定日が貸出日より前です"_s}})
+            QCOMPARE(refusalOf([&loan = loan] { db().Lend(loan); }),
+                     refusal + u"（何も変更していません）"_s);
+        QCOMPARE(refusalOf([&] { db().GiveBack(2, today.addDays(-10)); }).left(7),
+                 u"返却日が貸出日"_s);
+        QCOMPARE(refusalOf([&] { db().GiveBack(4, today); }).left(10), u"このCDは貸出中では"_s);
+        QCOMPARE(fileRows(), before);
+        QStringList order;
+        for (const loans::Loan& l : loans::inListOrder(db().Loans(), today))
+            order << u"%1 %2 %3"_s.arg(l.title, l.to).arg(l.daysOverdue(today));
+        QCOMPARE(order, (QStringList{u"運命 山田 5"_s, u"田園 佐藤 2"_s, u"合唱 鈴木 0"_s}));
+        db().GiveBack(1, today);
+        db().Lend(loans::lending(1, u"田中"_s, today, today.addDays(3)));
+        QStringList kept;
+        for (const loans::Loan& l : db().LoanHistory(1))
+            kept << l.to + l.returned.toString(Qt::ISODate) + l.note;
+        QCOMPARE(kept,
+                 (QStringList{u"田中"_s, u"山田"_s + today.toString(Qt::ISODate) + u"箱なし"_s}));
+        QCOMPARE(db().Loans().value(1).daysOverdue(today), 0);
+    }
+
+    // Wishes are found as quick find finds (widths, kana, ヴ, catalogue
+    // numbers), each word in some field but never across two; the newest
+    // are listed first; a price that is no number, or no title, is refused.
+    void wishesFoundAndRefused()
+    {
+        const QStringList wished[]
+            = {{u"交響曲第40番"_s, u"モーツァルト"_s, u"ワルター"_s, u"K.550"_s, u"石丸電気"_s,
+                u"1500"_s, u""_s, u"2026/01/02"_s},
+               {u"ＡＢ"_s, u"CD"_s, {}, {}, {}, {}, u"ヴィヴァルディ"_s, u"2026/03/04"_s},
+               {u"四季"_s, {}, u"イ・ムジチ"_s, {}, {}, {}, {}, u"2026/02/03"_s}};
+        for (const QStringList& texts : wished)
+            db().AddWish(wishes::fromTexts(texts));
+        QStringList newestFirst;
+        for (const wishes::Wish& w : db().Wishes())
+            newestFirst << w.title;
+        QCOMPARE(newestFirst, (QStringList{u"ＡＢ"_s, u"四季"_s, u"交響曲第40番"_s}));
+        QCOMPARE(wishes::textsOf(db().Wishes().last()), wished[0]);
+        const std::pair<QString, QString> finds[] = {{u"kv 550 わるたー"_s, u"交響曲第40番"_s},
+                                                     {u"K.55"_s, u""_s},
+                                                     {u"ab"_s, u"ＡＢ"_s},
+                                                     {u"BC"_s, u""_s},
+                                                     {u"ビバルディ"_s, u"ＡＢ"_s},
+                                                     {u"ｲﾑｼﾞﾁ 四季"_s, u"四季"_s}};
+        for (const auto& [typed, title] : finds) {
+            QStringList found;
+            for (const wishes::Wish& w : wishes::matching(db().Wishes(), findWords(typed)))
+                found << w.title;
+            QCOMPARE(found.join(u','), title);
+        }
+        const QString before = fileRows();
+        QCOMPARE(refusalOf([] {
+                     wishes::fromTexts({u"x"_s, {}, {}, {}, {}, u"千円"_s});
+                 }).left(4),
+                 u"価格に「"_s);
+        QCOMPARE(refusalOf([] { db().AddWish(wishes::fromTexts({u" "_s})); }),
+                 u"タイトルを入力してください（何も変更していません）"_s);
+        QCOMPARE(fileRows(), before);
     }
 
 private:

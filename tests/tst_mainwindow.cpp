@@ -1,6 +1,7 @@
 // The main window: what it shows at the start and of an unusable file, the
 // buttons and commands, the sorts and the reset, the grids' widths, the
 // window's size and place.
+#include "entry/frminputcd.h"
 #include "mainui.h"
 #include "testsupport.h"
 #include "widgets/settings.h"
@@ -8,11 +9,14 @@
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
 
 namespace {
 
@@ -39,6 +43,8 @@ private slots:
     void windowSizePlaceAndQuit();
     void undoFromTheMenuAndTheHistory();
     void starsByKeyAndSortedByTheirHeading();
+    void lentFromTheMenuListedAndGivenBack();
+    void wishesFoundBesideQuickFindAndBought();
 };
 
 void TestMainWindow::init()
@@ -239,7 +245,7 @@ void TestMainWindow::starsByKeyAndSortedByTheirHeading()
     frmMain* w = start();
     DataGrid* cds = DataGrid2(w);
     DataGrid* songs = DataGrid1(w);
-    const int stars = cds->model()->columnCount() - 1;
+    const int stars = cds->model()->outerColumn(u"評価"_s);
     clickRow(cds, 2);
     QTest::keyClick(cds->table(), Qt::Key_4);
     clickRow(cds, 0);
@@ -248,7 +254,7 @@ void TestMainWindow::starsByKeyAndSortedByTheirHeading()
     for (const Qt::Key key : {Qt::Key_5, Qt::Key_0, Qt::Key_3})
         QTest::keyClick(songs->table(), key);
     QTest::keyClick(songs->table(), Qt::Key_1, Qt::ShiftModifier); // not a rating
-    const int songStars = songs->model()->columnCount() - 1;
+    const int songStars = songs->model()->outerColumn(u"評価"_s);
     QCOMPARE(cds->model()->headerData(stars, Qt::Horizontal).toString() + cds->text(0, stars) + u'|'
                  + cds->text(1, stars) + u'|' + cds->text(2, stars) + u'|'
                  + songs->text(1, songStars) + songs->text(0, songStars),
@@ -259,6 +265,76 @@ void TestMainWindow::starsByKeyAndSortedByTheirHeading()
     const int title = cdnameTable().indexOf(u"CD名"_s);
     QCOMPARE(cds->text(0, title) + u'|' + cds->text(1, title) + u'|' + cds->text(2, title),
              pathetique + u'|' + fifth + u"|ブルックナー：交響曲第8番"_s);
+}
+
+// 貸す lends the CD the grid stands on, and the grid says to whom and how
+// late in words; a CD out is refused in the form, which stays open with what
+// was typed; the list puts the overdue first and gives one back.
+void TestMainWindow::lentFromTheMenuListedAndGivenBack()
+{
+    frmMain* w = start();
+    DataGrid* cds = DataGrid2(w);
+    const QDate today = QDate::currentDate();
+    db().Lend(loans::lending(3, u"佐藤"_s, today.addDays(-30), today.addDays(-2)));
+    clickRow(cds, 0);
+    QStringList said;
+    for (const QString& who : {u"山田"_s, u"鈴木"_s}) {
+        QTRY_VERIFY(!w->findChild<QDialog*>(u"frmLoan"_s)); // the last one gone
+        trigger(w, u"mnuLend"_s);
+        auto* form = named<QDialog>(w, u"frmLoan"_s);
+        named<QLineEdit>(form, u"txtLoanTo"_s)->insert(who); // as typed: no keys for kanji
+        MessageBoxAnswerer answers;
+        QTest::mouseClick(named<QPushButton>(form, u"cmdLend"_s), Qt::LeftButton);
+        said << answers.texts << QString::number(form->isVisible());
+    }
+    QCOMPARE(
+        said,
+        (QStringList{u"0"_s, u"このCDは 山田 さんに貸出中です（何も変更していません）"_s, u"1"_s}));
+    const int out = cds->model()->outerColumn(u"貸出"_s);
+    QCOMPARE(cds->model()->headerData(out, Qt::Horizontal).toString() + cds->text(0, out) + u'|'
+                 + cds->text(1, out) + u'|' + cds->text(2, out),
+             u"貸出山田||佐藤（2日遅れ）"_s);
+    trigger(w, u"mnuLoans"_s);
+    auto* list = named<QTableWidget>(w, u"grdLoans"_s);
+    QCOMPARE(list->item(0, 0)->text() + list->item(0, 4)->text() + list->item(1, 1)->text(),
+             pathetique + u"2日遅れ山田"_s);
+    QTest::mouseClick(named<QPushButton>(w, u"cmdReturn"_s), Qt::LeftButton);
+    QCOMPARE(list->rowCount() + cds->text(2, out).size(), 1);
+    QCOMPARE(db().History().first().kind, u"返却"_s);
+}
+
+// Quick find says how many wishes its words find and opens them found; 買った
+// takes the wish into the CD form filled in, and the wish goes once the CD is
+// stored.
+void TestMainWindow::wishesFoundBesideQuickFindAndBought()
+{
+    frmMain* w = start();
+    for (const QString& title : {u"マーラー：交響曲第9番"_s, u"ブルックナー：交響曲第7番"_s})
+        db().AddWish(wishes::fromTexts({title, {}, u"バーンスタイン"_s, {}, {}, u"2500"_s}));
+    typeKeys(named<QLineEdit>(w, u"txtQuickFind"_s), u"ばーんすたいん 9番"_s);
+    auto* found = named<QToolButton>(w, u"cmdWishesFound"_s);
+    QTRY_COMPARE(found->text(), u"欲しいもの 1件"_s);
+    QVERIFY(found->isVisible());
+    QTest::mouseClick(found, Qt::LeftButton);
+    auto* list = named<QTableWidget>(w, u"grdWishes"_s);
+    QCOMPARE(list->rowCount(), 1);
+    list->selectRow(0);
+    QStringList filledIn;
+    QTimer::singleShot(0, [&filledIn] {
+        auto* form = qobject_cast<frmInputCD*>(QApplication::activeModalWidget());
+        QVERIFY(form);
+        for (int box : {1, 3, 4})
+            filledIn << form->txtInput(box)->text();
+        form->cmdUpdate->click();
+        form->cmdQuit->click();
+    });
+    MessageBoxAnswerer answers;
+    QTest::mouseClick(named<QPushButton>(w, u"cmdBought"_s), Qt::LeftButton);
+    QCOMPARE(filledIn,
+             (QStringList{u"マーラー：交響曲第9番"_s,
+                          QDate::currentDate().toString(u"yyyy/MM/dd"_s), u"2500"_s}));
+    QCOMPARE(db().Wishes().size() + db().CDNameCount(u"マーラー：交響曲第9番"_s), 2);
+    QCOMPARE(db().Wishes().first().title, u"ブルックナー：交響曲第7番"_s);
 }
 
 RONDELLA_TEST_MAIN(TestMainWindow)

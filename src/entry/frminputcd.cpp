@@ -235,6 +235,17 @@ void frmInputCD::cmdAdd_Click()
     }
 }
 
+void frmInputCD::addFilledIn(const QHash<QString, QString>& texts)
+{
+    cmdAdd->click();
+    if (!inAddMode())
+        return;
+    for (int i = 0; i < 8; ++i)
+        if (const auto text = texts.constFind(QString::fromUtf16(cdFieldNames[i]));
+            text != texts.cend())
+            txtInput(i)->setText(*text);
+}
+
 bool frmInputCD::titleMissing()
 {
     const QString refusal = catalogue::cdTitleRefusal(txtInput(1)->text());
@@ -331,6 +342,16 @@ void frmInputCD::cmdDelete_Click()
             MsgBox(refusal, QMessageBox::Ok, QMessageBox::Critical);
             return;
         }
+        // a CD lent out is asked about first: its loan goes with it
+        const auto loan = db.Loans().constFind(cds.value(QStringLiteral("CDID")).toLongLong());
+        if (loan != db.Loans().cend()
+            && MsgBox(QStringLiteral("このCDは %1 さんに貸出中です（%2 から）。\r削除すると貸出の記"
+                                     "録も消えます。削除しますか？")
+                          .arg(loan->to, loan->lent.toString(QStringLiteral("yyyy/MM/dd"))),
+                      QMessageBox::Yes | QMessageBox::No, QMessageBox::Question,
+                      QStringLiteral("削除"))
+                != QMessageBox::Yes)
+            return;
         if (MsgBox(QStringLiteral("表示中のCDを削除します。\rよろしいですか。"),
                    QMessageBox::Yes | QMessageBox::No, QMessageBox::Question,
                    QStringLiteral("削除"))

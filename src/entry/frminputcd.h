@@ -28,6 +28,9 @@ public:
     EntryBox* txtInput(int i) const { return m_txtInput.at(size_t(i)); }
     QLabel* lblFieldLabel(int i) const { return m_lblFieldLabel.at(size_t(i)); }
     bool inAddMode() const;
+    // Begins adding a CD with these texts typed in, by field (CD名, 購入価格…):
+    // what a wish bought brings along.
+    void addFilledIn(const QHash<QString, QString>& texts);
 
     JacketBox* picJacket = nullptr;
     DataCombo* dcoHatubai = nullptr;

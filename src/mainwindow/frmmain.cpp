@@ -32,6 +32,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 
 namespace {
 constexpr int designWidth = 15400;
@@ -68,6 +69,14 @@ frmMain::frmMain(std::unique_ptr<Collection> collection, QObject* lock)
     toolbar->addWidget(m_quickFind)->setObjectName(QStringLiteral("txtQuickFindAction"));
     connect(m_quickFind, &QuickFindField::typingPaused, this, &frmMain::quickFind);
     connect(m_quickFind, &QuickFindField::escaped, this, &frmMain::mnuReset_Click);
+    // how many wishes quick find's text finds: owned or wished for, one look
+    cmdWishesFound = new QToolButton(toolbar);
+    cmdWishesFound->setObjectName(QStringLiteral("cmdWishesFound"));
+    QAction* wishesFound = toolbar->addWidget(cmdWishesFound);
+    wishesFound->setObjectName(QStringLiteral("cmdWishesFoundAction"));
+    wishesFound->setVisible(false);
+    connect(cmdWishesFound, &QToolButton::clicked, this,
+            [this] { mnuWishes_Click(m_quickFind->text()); });
     m_panels = new MainPanels(db, MMCdialog, m_client);
     picTyuu = new SearchPanel(MMCdialog, m_client);
     m_files = new FileCommands(
@@ -149,6 +158,10 @@ void frmMain::connectEvents()
         addAction(findChild<QAction*>(QString::fromLatin1(name)));
     on("mnuRedo", [this] { mnuRedo_Click(); });
     on("mnuHistory", [this] { mnuHistory_Click(); });
+    on("mnuLend", [this] { mnuLend_Click(); });
+    on("mnuReturn", [this] { mnuReturn_Click(); });
+    on("mnuLoans", [this] { mnuLoans_Click(); });
+    on("mnuWishes", [this] { mnuWishes_Click(); });
     on("mnuCDs", [this] {
         sortCommand(m_panels->isUnlinked() ? db.cdList() : db.cds(), QStringLiteral("CD名 asc"),
                     "mnuCDs");

@@ -111,6 +111,15 @@ private:
     void mnuUndo_Click();
     void mnuRedo_Click();
     void mnuHistory_Click();
+    void mnuLend_Click();
+    void mnuReturn_Click();
+    void mnuLoans_Click();
+    void mnuWishes_Click(const QString& find = {});
+    // 買った: the wish entered in the CD form, filled in, and removed once stored.
+    void buyWish(const wishes::Wish& wish);
+    // The window of this name raised when it is open, made by `make` and shown
+    // otherwise: one of each at a time.
+    void showOnce(const QString& name, const std::function<QWidget*()>& make);
     void showRecording(const QStringList& cdTitles, const QVector<qint64>& songRowids,
                        const QString& caption);
     void showSongsWithCDs(DisplayState state);
@@ -138,6 +147,8 @@ private:
     PrintCommands* m_print = nullptr;
     QPointer<frmWait> m_wait;
     class QuickFindField* m_quickFind = nullptr;
+    class QToolButton* cmdWishesFound = nullptr;
+    void showWishesFound(const QStringList& words);
     QPointer<class frmStatistics> m_statistics;
     QPointer<class frmWorks> m_works;
     bool m_unloading = false;

@@ -2,7 +2,10 @@
 // sort orders and the window title that names them.
 #include "frmmain.h"
 
+#include "entry/frminputcd.h"
 #include "entry/historywindow.h"
+#include "entry/loanwindow.h"
+#include "entry/wishwindow.h"
 #include "filecommands.h"
 #include "mainpanels.h"
 #include "reports/statisticswindow.h"
@@ -20,6 +23,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QToolButton>
 
 #include <utility>
 
@@ -230,11 +234,17 @@ void frmMain::mnuWorks_Click()
 // The name groups, in a window of their own; one at a time.
 void frmMain::mnuNames_Click()
 {
-    if (auto* open = findChild<frmNames*>(QStringLiteral("frmNames"))) {
+    showOnce(QStringLiteral("frmNames"), [this] { return new frmNames(db, this); });
+}
+
+void frmMain::showOnce(const QString& name, const std::function<QWidget*()>& make)
+{
+    if (auto* open = findChild<QWidget*>(name)) {
         open->raise();
+        open->activateWindow();
         return;
     }
-    auto* window = new frmNames(db, this);
+    QWidget* window = make();
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
 }
@@ -261,13 +271,78 @@ void frmMain::mnuRedo_Click()
 
 void frmMain::mnuHistory_Click()
 {
-    if (auto* open = findChild<frmHistory*>(QStringLiteral("frmHistory"))) {
-        open->raise();
+    showOnce(QStringLiteral("frmHistory"), [this] { return new frmHistory(db, this); });
+}
+
+// 貸す and 返却 act on the CD the CD grid stands on; 返却 takes it back today.
+void frmMain::mnuLend_Click()
+{
+    const std::optional<MainPanels::ShownCD> cd = m_panels->currentCD();
+    if (!cd) {
+        MsgBox(QStringLiteral("データがありません"));
         return;
     }
-    auto* window = new frmHistory(db, this);
+    auto* window = new frmLoan(db, cd->cdid, cd->title, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->show();
+    window->open();
+}
+
+void frmMain::mnuReturn_Click()
+{
+    const std::optional<MainPanels::ShownCD> cd = m_panels->currentCD();
+    if (!cd) {
+        MsgBox(QStringLiteral("データがありません"));
+        return;
+    }
+    try {
+        db.GiveBack(cd->cdid, QDate::currentDate());
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}
+
+void frmMain::mnuLoans_Click()
+{
+    showOnce(QStringLiteral("frmLoans"), [this] { return new frmLoans(db, this); });
+}
+
+// The wish list; opened from beside quick find, it finds what quick find does.
+void frmMain::mnuWishes_Click(const QString& find)
+{
+    showOnce(QStringLiteral("frmWishes"), [this] {
+        auto* window = new frmWishes(db, this);
+        connect(window, &frmWishes::bought, this, &frmMain::buyWish);
+        return window;
+    });
+    if (!find.isEmpty())
+        findChild<frmWishes*>(QStringLiteral("frmWishes"))->findText(find);
+}
+
+void frmMain::buyWish(const wishes::Wish& wish)
+{
+    mnuReset_Click();
+    if (!db.isOpen())
+        return;
+    const qint64 largest = db.GetMaxCDID();
+    auto* form = new frmInputCD(db, this);
+    connect(form, &frmInputCD::closedDataChanged, this, &frmMain::entryFormClosed);
+    // the first CD stored from here is the one bought
+    connect(&db, &Collection::cdChanged, form, [this, form, largest, id = wish.id](qint64 cdid) {
+        if (cdid <= largest || form->property("wishRemoved").toBool())
+            return;
+        form->setProperty("wishRemoved", true);
+        try {
+            db.RemoveWish(id);
+        } catch (const DbError& e) {
+            MsgBox(e.description());
+        }
+    });
+    form->addFilledIn({{QStringLiteral("CD名"), wish.title},
+                       {QStringLiteral("購入価格"), wishes::textsOf(wish).value(5)},
+                       {QStringLiteral("購入年月日"),
+                        QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd"))}});
+    form->exec();
+    m_panels->refreshJacket();
 }
 
 // A recording chosen in the works window: its CDs as a CD search named by
@@ -377,6 +452,23 @@ void frmMain::clearQuickFind()
 {
     m_quickFind->clearQuietly();
     m_panels->markSongs({});
+    showWishesFound({});
+}
+
+// Beside quick find: how many wishes its words find (0 too, so that the
+// answer is there either way); nothing while it is empty.
+void frmMain::showWishesFound(const QStringList& words)
+{
+    QAction* shown = findChild<QAction*>(QStringLiteral("cmdWishesFoundAction"));
+    int found = 0;
+    try {
+        found = words.isEmpty() ? 0 : int(wishes::matching(db.Wishes(), words).size());
+    } catch (const DbError&) {
+        shown->setVisible(false); // the CDs found say what went wrong
+        return;
+    }
+    cmdWishesFound->setText(QStringLiteral("欲しいもの %1件").arg(found));
+    shown->setVisible(!words.isEmpty());
 }
 
 // Every CD where each typed word occurs in a field of the CD or of one of its
@@ -398,6 +490,7 @@ void frmMain::quickFind()
             marked << db.SpellingsOf(word);
         m_panels->markSongs(marked);
         m_panels->showState(DisplayState::CDSearch);
+        showWishesFound(words);
     } catch (const DbError& e) {
         MsgBox(e.number() == DbError::NotAllowedNow
                    ? QStringLiteral("データの更新を解除してください！")

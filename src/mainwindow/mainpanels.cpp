@@ -110,10 +110,8 @@ void MainPanels::createRatingColumns()
 {
     for (DataGrid* grid : {DataGrid2, DataGrid1}) {
         const ratings::Of of = grid == DataGrid2 ? ratings::Of::CD : ratings::Of::Song;
-        grid->setOuterColumn(
-            QStringLiteral("評価"),
-            of == ratings::Of::CD ? QStringLiteral("CDID") : QStringLiteral("曲ID"),
-            [this, of](const QVariant& key) {
+        grid->addOuterColumn(
+            QStringLiteral("評価"), ratings::keyField(of), [this, of](const QVariant& key) {
                 return key.isNull() ? QString()
                                     : ratings::starsText(db.Ratings().of(of, key.toLongLong()));
             });
@@ -121,7 +119,7 @@ void MainPanels::createRatingColumns()
         QHeaderView* heading = grid->table()->horizontalHeader();
         heading->setSectionsClickable(true);
         connect(heading, &QHeaderView::sectionClicked, this, [this, grid, of](int section) {
-            if (section != grid->model()->outerColumn())
+            if (section != grid->model()->outerColumn(QStringLiteral("評価")))
                 return;
             try {
                 db.SortByRating(grid->dataSource(), of);
@@ -130,12 +128,33 @@ void MainPanels::createRatingColumns()
             }
         });
     }
+    // a CD out says to whom, and how late it is, in words: not by colour alone
+    DataGrid2->addOuterColumn(
+        QStringLiteral("貸出"), QStringLiteral("CDID"), [this](const QVariant& key) {
+            const auto loan = db.Loans().constFind(key.toLongLong());
+            if (key.isNull() || loan == db.Loans().cend())
+                return QString();
+            const int late = loan->daysOverdue(QDate::currentDate());
+            return late > 0 ? QStringLiteral("%1（%2日遅れ）").arg(loan->to).arg(late) : loan->to;
+        });
     auto refresh = [this] {
         for (DataGrid* grid : {DataGrid1, DataGrid2})
-            grid->model()->outerColumnChanged();
+            grid->model()->outerColumnsChanged();
     };
     connect(&db, &Collection::ratingChanged, this, refresh);
+    connect(&db, &Collection::loanChanged, this, refresh);
     connect(&db, &Collection::changeTakenBack, this, refresh);
+}
+
+std::optional<MainPanels::ShownCD> MainPanels::currentCD() const
+{
+    const ViewPtr& cds = DataGrid2->dataSource();
+    if (!cds || !cds->isOpen() || cds->bof() || cds->eof())
+        return std::nullopt;
+    const QVariant id = cds->value(QStringLiteral("CDID"));
+    if (id.isNull())
+        return std::nullopt;
+    return ShownCD{id.toLongLong(), cds->value(QStringLiteral("CD名")).toString()};
 }
 
 bool MainPanels::eventFilter(QObject* watched, QEvent* event)
@@ -158,9 +177,7 @@ void MainPanels::rateCurrent(DataGrid* grid, int stars)
 {
     const ratings::Of of = grid == DataGrid2 ? ratings::Of::CD : ratings::Of::Song;
     try {
-        const QVariant id
-            = need(grid->dataSource())
-                  .value(of == ratings::Of::CD ? QStringLiteral("CDID") : QStringLiteral("曲ID"));
+        const QVariant id = need(grid->dataSource()).value(ratings::keyField(of));
         if (id.isNull())
             throw DbError::noCurrentRow();
         db.Rate(of, id.toLongLong(), stars);

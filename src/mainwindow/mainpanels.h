@@ -9,6 +9,7 @@
 #include <QObject>
 
 #include <array>
+#include <optional>
 
 class Collection;
 class DataGrid;
@@ -59,6 +60,12 @@ public:
     void markSongs(const QStringList& words);
     // Marks these songs (by rowid) wherever the song grid shows them.
     void markSongRows(const QSet<qint64>& rowids);
+    // The CD the CD grid stands on: what 貸す and 返却 act on.
+    struct ShownCD {
+        qint64 cdid;
+        QString title;
+    };
+    std::optional<ShownCD> currentCD() const;
 
     void BindRecordPanel();
     void BindRecordPanelKyoku();

@@ -124,6 +124,11 @@ void buildMenus(QMenuBar* bar)
     menuItem(edit, "mnuRedo", QStringLiteral("やり直し"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
     menuItem(edit, "mnuHistory", QStringLiteral("変更履歴..."));
+    edit->addSeparator()->setObjectName(QStringLiteral("mnuBar4"));
+    menuItem(edit, "mnuLend", QStringLiteral("貸す..."));
+    menuItem(edit, "mnuReturn", QStringLiteral("返却"));
+    menuItem(edit, "mnuLoans", QStringLiteral("貸出中の一覧..."));
+    menuItem(edit, "mnuWishes", QStringLiteral("欲しいもの..."));
     spacer("mnuKara2");
     QMenu* search = topMenu("mnuSearch", QStringLiteral("検索(&P)"));
     menuItem(search, "mnuTyuu", QStringLiteral("検索"));

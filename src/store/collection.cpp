@@ -450,6 +450,7 @@ void Collection::OpenDataContext()
     try {
         history::startLogging(*cn);
         ratings::startFollowing(*cn);
+        loans::startFollowing(*cn);
     } catch (const DbError&) {
     }
     cn->setBeforeCommit([this] { history::fileChange(*cn, std::exchange(m_changeKind, {})); });
@@ -469,6 +470,8 @@ void Collection::CloseDataContext()
 {
     m_joins.reset();
     m_ratings.reset();
+    m_loans.reset();
+    m_wishes.reset();
     worksFound.reset(); // another file may come next, and the works are large
     reading.reset(); // stops the reading thread
     for (ViewPtr* list : {&rsSakkyoku, &rsHenkyoku, &rsShikisya, &rsEnsou, &rsHatubai, &rsBunya,
@@ -723,26 +726,39 @@ QStringList Collection::SpellingsOf(const QString& word)
     return spellings;
 }
 
+// The change the work writes is filed in the history under this kind; a
+// refused one leaves no kind behind for the next change.
+void Collection::changeAs(const QString& kind, const std::function<void()>& work)
+{
+    m_changeKind = kind;
+    try {
+        work();
+    } catch (...) {
+        m_changeKind.clear();
+        throw;
+    }
+    m_changeKind.clear();
+}
+
 void Collection::JoinNames(const QStringList& spellings, const QString& name)
 {
     m_joins.reset();
-    m_changeKind = QStringLiteral("名前の結合");
-    names::join(connection(), spellings, name);
+    changeAs(QStringLiteral("名前の結合"), [&] { names::join(connection(), spellings, name); });
     Q_EMIT namesChanged();
 }
 
 void Collection::SplitName(const QString& spelling)
 {
     m_joins.reset();
-    m_changeKind = QStringLiteral("名前の分割");
-    names::split(connection(), spelling);
+    changeAs(QStringLiteral("名前の分割"), [&] { names::split(connection(), spelling); });
     Q_EMIT namesChanged();
 }
 
 names::Rewritten Collection::UnifyNames(const QStringList& spellings, const QString& chosen)
 {
-    m_changeKind = QStringLiteral("名前の統一");
-    const names::Rewritten done = names::unify(connection(), spellings, chosen);
+    names::Rewritten done;
+    changeAs(QStringLiteral("名前の統一"),
+             [&] { done = names::unify(connection(), spellings, chosen); });
     RequeryAll();
     for (const ValueListDef& list : valueLists())
         ReopenValueList(list.which);
@@ -773,6 +789,8 @@ void Collection::Undo(qint64 change)
     history::undo(connection(), id);
     m_joins.reset();
     m_ratings.reset();
+    m_loans.reset();
+    m_wishes.reset();
     Q_EMIT changeTakenBack();
 }
 
@@ -784,6 +802,8 @@ void Collection::Redo()
     history::redo(connection(), id);
     m_joins.reset();
     m_ratings.reset();
+    m_loans.reset();
+    m_wishes.reset();
     Q_EMIT changeTakenBack();
 }
 
@@ -886,6 +906,7 @@ void Collection::DeleteCurrentCD()
     const std::optional<qint64> cdid = currentId(cds, QStringLiteral("CDID"));
     catalogue::deleteCurrentCD(connection(), cds, need(rsKyokuSub));
     m_ratings.reset();
+    m_loans.reset();
     Q_EMIT cdChanged(cdid.value_or(0));
 }
 
@@ -925,24 +946,73 @@ const ratings::Kept& Collection::Ratings()
 
 void Collection::Rate(ratings::Of which, qint64 id, int stars)
 {
-    m_changeKind = QStringLiteral("評価");
-    try {
-        ratings::rate(connection(), which, id, stars);
-    } catch (...) {
-        m_changeKind.clear();
-        throw;
-    }
+    changeAs(QStringLiteral("評価"), [&] { ratings::rate(connection(), which, id, stars); });
     m_ratings.reset();
     Q_EMIT ratingChanged(which, id);
 }
 
 std::optional<qint64> Collection::RatedId(ratings::Of which, const Row& row, const View& view)
 {
-    const int column = view.fieldIndex(which == ratings::Of::CD ? QStringLiteral("CDID")
-                                                                : QStringLiteral("曲ID"));
+    const int column = view.fieldIndex(ratings::keyField(which));
     if (column < 0 || row.isNull(column))
         return std::nullopt;
     return row.value(column).toLongLong();
+}
+
+const QHash<qint64, loans::Loan>& Collection::Loans()
+{
+    if (!m_loans)
+        m_loans = cn ? loans::out(*cn) : QHash<qint64, loans::Loan>{};
+    return *m_loans;
+}
+
+QVector<loans::Loan> Collection::LoanHistory(qint64 cdid)
+{
+    return loans::historyOf(connection(), cdid);
+}
+
+void Collection::Lend(const loans::Loan& loan)
+{
+    changeAs(QStringLiteral("貸出"), [&] { loans::lend(connection(), loan); });
+    m_loans.reset();
+    Q_EMIT loanChanged(loan.cdid);
+}
+
+void Collection::GiveBack(qint64 cdid, const QDate& on)
+{
+    changeAs(QStringLiteral("返却"), [&] { loans::giveBack(connection(), cdid, on); });
+    m_loans.reset();
+    Q_EMIT loanChanged(cdid);
+}
+
+const QVector<wishes::Wish>& Collection::Wishes()
+{
+    if (!m_wishes)
+        m_wishes = cn ? wishes::read(*cn) : QVector<wishes::Wish>{};
+    return *m_wishes;
+}
+
+qint64 Collection::AddWish(const wishes::Wish& wish)
+{
+    qint64 id = 0;
+    changeAs(QStringLiteral("欲しいもの"), [&] { id = wishes::add(connection(), wish); });
+    m_wishes.reset();
+    Q_EMIT wishesChanged();
+    return id;
+}
+
+void Collection::SaveWish(const wishes::Wish& wish)
+{
+    changeAs(QStringLiteral("欲しいもの"), [&] { wishes::save(connection(), wish); });
+    m_wishes.reset();
+    Q_EMIT wishesChanged();
+}
+
+void Collection::RemoveWish(qint64 id)
+{
+    changeAs(QStringLiteral("欲しいもの"), [&] { wishes::remove(connection(), id); });
+    m_wishes.reset();
+    Q_EMIT wishesChanged();
 }
 
 void Collection::SortByRating(const ViewPtr& view, ratings::Of which)

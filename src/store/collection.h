@@ -6,9 +6,11 @@
 #include "fullread.h"
 #include "history.h"
 #include "identifiers.h"
+#include "loans.h"
 #include "namegroups.h"
 #include "ratings.h"
 #include "view.h"
+#include "wishes.h"
 #include "works.h"
 
 #include <QObject>
@@ -181,6 +183,20 @@ public:
     static std::optional<qint64> RatedId(ratings::Of which, const Row& row, const View& view);
     // The view's rows, the most stars first, the unrated last, then by title.
     void SortByRating(const ViewPtr& view, ratings::Of which);
+    // The CDs lent and not yet back, by CDID (read once, again after each
+    // change); a CD's loans, newest first; a CD lent and given back, each one
+    // change in the history, refused with DbError and nothing written when
+    // the loan's rules say no (see loans.h).
+    const QHash<qint64, loans::Loan>& Loans();
+    QVector<loans::Loan> LoanHistory(qint64 cdid);
+    void Lend(const loans::Loan& loan);
+    void GiveBack(qint64 cdid, const QDate& on);
+    // The wish list, newest first (read once, again after each change); a
+    // wish added, saved or removed, each one change in the history.
+    const QVector<wishes::Wish>& Wishes();
+    qint64 AddWish(const wishes::Wish& wish);
+    void SaveWish(const wishes::Wish& wish);
+    void RemoveWish(qint64 id);
     // Every work recorded in the collection, its composers by their name
     // groups: gathered once, and again after a change.
     std::shared_ptr<const works::Catalogue> Works();
@@ -218,6 +234,10 @@ Q_SIGNALS:
     void changeTakenBack();
     // Stars were given or taken away.
     void ratingChanged(ratings::Of which, qint64 id);
+    // A CD was lent or given back.
+    void loanChanged(qint64 cdid);
+    // The wish list changed.
+    void wishesChanged();
 
 private:
     QString m_strAppPath;
@@ -251,7 +271,10 @@ private:
                       const std::shared_ptr<Snapshot>& songsAtOpening);
     std::optional<names::Joins> m_joins;
     std::optional<ratings::Kept> m_ratings;
+    std::optional<QHash<qint64, loans::Loan>> m_loans;
+    std::optional<QVector<wishes::Wish>> m_wishes;
     QString m_changeKind; // what the next change is, when its rows do not say
+    void changeAs(const QString& kind, const std::function<void()>& work);
     IdentifierCounter m_cdCounter;
     IdentifierCounter m_kyokuCounter;
 

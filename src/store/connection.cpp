@@ -4,8 +4,10 @@
 #include "backup.h"
 #include "dberror.h"
 #include "history.h"
+#include "loans.h"
 #include "ratings.h"
 #include "rowreader.h"
+#include "wishes.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -455,7 +457,8 @@ const QStringList& Connection::ownTableStatements()
         QStringLiteral("CREATE TABLE IF NOT EXISTS namegroup (表記 TEXT NOT NULL PRIMARY KEY, "
                        "名前 TEXT NOT NULL)"),
     } + history::tableStatements()
-        + ratings::tableStatements();
+        + ratings::tableStatements() + loans::tableStatements()
+        + wishes::tableStatements();
     return statements;
 }
 
@@ -837,6 +840,19 @@ void Connection::insertRows(const QString& table, const QVector<FieldDef>& field
                 failSql(QStringLiteral("書き込めません"), q.lastError());
         }
     });
+}
+
+void Connection::followDeletes(const QString& table, const QString& key, const QString& followed)
+{
+    // an old database may hold two CDs of one number: what follows the number
+    // stays while one of them does. (A trigger's own statements may not name
+    // the schema; the TEMP trigger's table is found in main.)
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1_follows AFTER DELETE ON "
+                               "main.%2 WHEN NOT EXISTS (SELECT 1 FROM main.%2 WHERE %3 = OLD.%3) "
+                               "BEGIN DELETE FROM %1 WHERE %3 = OLD.%3; END")
+                    .arg(table, followed, key)))
+        failSql(QStringLiteral("準備できません"), q.lastError());
 }
 
 QVariantList Connection::column(const QString& sql, const QVariantList& params)

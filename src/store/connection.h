@@ -114,6 +114,10 @@ public:
     void insertRows(const QString& table, const QVector<FieldDef>& fields,
                     const QVector<QVector<QVariant>>& rows);
 
+    // From now on a row of `followed` this connection deletes, leaving no
+    // other row with its `key`, takes the rows of `table` with that key along,
+    // in the same transaction (a TEMP trigger: the file's schema is untouched).
+    void followDeletes(const QString& table, const QString& key, const QString& followed);
     // Runs a query with bound values and returns the first column of every row.
     QVariantList column(const QString& sql, const QVariantList& params = {});
 

@@ -20,8 +20,9 @@ namespace {
 const QStringList& loggedTables()
 {
     static const QStringList tables
-        = {QStringLiteral("cdname"), QStringLiteral("kyoku"), QStringLiteral("namegroup"),
-           QStringLiteral("cdrating"), QStringLiteral("kyokurating")};
+        = {QStringLiteral("cdname"),   QStringLiteral("kyoku"),       QStringLiteral("namegroup"),
+           QStringLiteral("cdrating"), QStringLiteral("kyokurating"), QStringLiteral("loan"),
+           QStringLiteral("wish")};
     return tables;
 }
 
@@ -137,6 +138,13 @@ QString rowName(const RowChange& r)
         return QStringLiteral("CD %1 の評価").arg(v.value(QStringLiteral("CDID")).toString());
     if (r.table == u"kyokurating")
         return QStringLiteral("曲 %1 の評価").arg(v.value(QStringLiteral("曲ID")).toString());
+    if (r.table == u"loan")
+        return QStringLiteral("CD %1 の貸出（%2）")
+            .arg(v.value(QStringLiteral("CDID")).toString(),
+                 v.value(QStringLiteral("相手")).toString());
+    if (r.table == u"wish")
+        return QStringLiteral("欲しいもの「%1」")
+            .arg(v.value(QStringLiteral("タイトル")).toString());
     return QStringLiteral("名前「%1」").arg(v.value(QStringLiteral("表記")).toString());
 }
 
@@ -144,7 +152,7 @@ QString touchedBy(const QVector<RowChange>& rows)
 {
     QStringList names;
     for (const RowChange& r : rows)
-        if ((r.table != u"namegroup" && !r.table.endsWith(u"rating")) || names.isEmpty())
+        if (r.table == u"cdname" || r.table == u"kyoku" || names.isEmpty())
             names << rowName(r);
     names.removeDuplicates();
     if (names.size() > 3)
@@ -166,9 +174,14 @@ QString kindOf(const QVector<RowChange>& rows)
                            : !r.after ? QStringLiteral("の削除")
                                       : QStringLiteral("の修正"));
     }
-    for (const RowChange& r : rows)
+    for (const RowChange& r : rows) {
         if (r.table == u"namegroup")
             return QStringLiteral("名前の整理");
+        if (r.table == u"loan")
+            return r.before ? QStringLiteral("返却") : QStringLiteral("貸出");
+        if (r.table == u"wish")
+            return QStringLiteral("欲しいもの");
+    }
     return QStringLiteral("評価");
 }
 

@@ -47,6 +47,11 @@ bool hasTable(Connection& cn, const QString& name)
 
 } // namespace
 
+QString keyField(Of which)
+{
+    return QString::fromUtf16(tableOf(which).key);
+}
+
 const QStringList& tableStatements()
 {
     static const QStringList statements = [] {
@@ -64,18 +69,9 @@ void startFollowing(Connection& cn)
 {
     for (const Table& t : Tables) {
         const QString name = QString::fromUtf16(t.name);
-        const QString key = QString::fromUtf16(t.key);
         const QString followed = QString::fromUtf16(t.followed);
-        if (!hasTable(cn, name) || !hasTable(cn, followed))
-            continue;
-        // an old database may hold two CDs of one number: the stars stay
-        // while one of them does. (A trigger's own statements may not name
-        // the schema; the TEMP trigger's table is found in main.)
-        run(cn,
-            QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1_follows AFTER DELETE ON "
-                           "main.%2 WHEN NOT EXISTS (SELECT 1 FROM main.%2 WHERE %3 = OLD.%3) "
-                           "BEGIN DELETE FROM %1 WHERE %3 = OLD.%3; END")
-                .arg(name, followed, key));
+        if (hasTable(cn, name) && hasTable(cn, followed))
+            cn.followDeletes(name, QString::fromUtf16(t.key), followed);
     }
 }
 

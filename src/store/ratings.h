@@ -13,6 +13,8 @@ namespace ratings {
 
 enum class Of { CD, Song };
 
+// The column of the design's tables they are filed under: CDID or 曲ID.
+QString keyField(Of which);
 // The tables that keep them.
 const QStringList& tableStatements();
 // From now on a CD or song this connection deletes (leaving no other row of

@@ -112,17 +112,17 @@ int ViewModel::columnCount(const QModelIndex& parent) const
 {
     if (parent.isValid() || !m_view)
         return 0;
-    return m_view->fieldCount() + (m_outerText ? 1 : 0);
+    return m_view->fieldCount() + int(m_outer.size());
 }
 
 QVariant ViewModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || !m_view)
         return QVariant();
-    if (index.column() == outerColumn()) {
-        const int key = m_view->fieldIndex(m_outerKey);
+    if (const Outer* outer = outerAt(index.column())) {
+        const int key = m_view->fieldIndex(outer->keyField);
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-            return m_outerText(key >= 0 ? m_view->valueIfRead(index.row(), key) : QVariant());
+            return outer->text(key >= 0 ? m_view->valueIfRead(index.row(), key) : QVariant());
         if (role == Qt::TextAlignmentRole)
             return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     }
@@ -142,21 +142,33 @@ QVariant ViewModel::data(const QModelIndex& index, int role) const
     return QVariant();
 }
 
-void ViewModel::setOuterColumn(const QString& caption, const QString& keyField,
+void ViewModel::addOuterColumn(const QString& caption, const QString& keyField,
                                std::function<QString(const QVariant& key)> text)
 {
     beginResetModel();
-    m_outerCaption = caption;
-    m_outerKey = keyField;
-    m_outerText = std::move(text);
+    m_outer.append(Outer{caption, keyField, std::move(text)});
     endResetModel();
 }
 
-void ViewModel::outerColumnChanged()
+const ViewModel::Outer* ViewModel::outerAt(int section) const
 {
-    const int column = outerColumn();
-    if (column >= 0 && rowCount() > 0)
-        Q_EMIT dataChanged(index(0, column), index(rowCount() - 1, column));
+    const int i = m_view ? section - m_view->fieldCount() : -1;
+    return i >= 0 && i < m_outer.size() ? &m_outer[i] : nullptr;
+}
+
+int ViewModel::outerColumn(const QString& caption) const
+{
+    for (int i = 0; i < m_outer.size(); ++i)
+        if (m_outer[i].caption == caption)
+            return m_view ? m_view->fieldCount() + i : -1;
+    return -1;
+}
+
+void ViewModel::outerColumnsChanged()
+{
+    if (m_view && !m_outer.isEmpty() && rowCount() > 0)
+        Q_EMIT dataChanged(index(0, m_view->fieldCount()),
+                           index(rowCount() - 1, columnCount() - 1));
 }
 
 void ViewModel::setRowMarker(std::function<bool(int row)> marked)
@@ -176,7 +188,7 @@ QVariant ViewModel::headerData(int section, Qt::Orientation orientation, int rol
         return QVariant();
     if (orientation == Qt::Horizontal)
         return section < m_view->fieldCount() ? m_view->field(section).name
-            : section == outerColumn()        ? m_outerCaption
+            : outerAt(section)                ? outerAt(section)->caption
                                               : QString();
     return QVariant();
 }

@@ -41,12 +41,15 @@ public:
     // Rows the test picks are drawn bold on a pale ground, with a marker
     // before the first column's text; none when the test is empty.
     void setRowMarker(std::function<bool(int row)> marked);
-    // One more column after the view's fields, kept elsewhere (the stars):
-    // its text from the row's value of `keyField`. It stays across bindings.
-    void setOuterColumn(const QString& caption, const QString& keyField,
+    // Columns after the view's fields, kept elsewhere (the stars, the loans):
+    // each one's text from the row's value of `keyField`, in the order added.
+    // They stay across bindings.
+    void addOuterColumn(const QString& caption, const QString& keyField,
                         std::function<QString(const QVariant& key)> text);
-    int outerColumn() const { return m_outerText && m_view ? m_view->fieldCount() : -1; }
-    void outerColumnChanged();
+    // The section of the outer column of this caption; -1 for none.
+    int outerColumn(const QString& caption) const;
+    // Their texts may have changed.
+    void outerColumnsChanged();
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -60,8 +63,12 @@ private:
     QMap<int, Qt::Alignment> m_alignment;
     QMap<int, DisplayFormat> m_format;
     std::function<bool(int row)> m_marked;
-    QString m_outerCaption, m_outerKey;
-    std::function<QString(const QVariant&)> m_outerText;
+    struct Outer {
+        QString caption, keyField;
+        std::function<QString(const QVariant&)> text;
+    };
+    QVector<Outer> m_outer;
+    const Outer* outerAt(int section) const;
 };
 
 // A grid with a caption bar above its rows. The selected row is the view's
@@ -89,10 +96,10 @@ public:
     bool isColumnVisible(int column) const;
     QString text(int row, int column) const; // what the grid shows in a cell
 
-    void setOuterColumn(const QString& caption, const QString& keyField,
+    void addOuterColumn(const QString& caption, const QString& keyField,
                         std::function<QString(const QVariant& key)> text)
     {
-        m_model->setOuterColumn(caption, keyField, std::move(text));
+        m_model->addOuterColumn(caption, keyField, std::move(text));
     }
     QTableView* table() const { return m_table; }
     ViewModel* model() const { return m_model; }
