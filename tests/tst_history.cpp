@@ -4,6 +4,7 @@
 #include "store/catalogue.h"
 #include "store/collection.h"
 #include "store/connection.h"
+#include "store/fieldtext.h"
 #include "store/findtext.h"
 #include "store/history.h"
 #include "store/importer.h"
@@ -326,6 +327,57 @@ private slots:
                  u"価格に「"_s);
         QCOMPARE(refusalOf([] { db().AddWish(wishes::fromTexts({u" "_s})); }),
                  u"タイトルを入力してください（何も変更していません）"_s);
+        QCOMPARE(fileRows(), before);
+    }
+
+    // A batch change reaches the rows a search lists and no other; a text is
+    // replaced inside with surrogate pairs and quotes kept; a value the forms
+    // would refuse refuses the batch, nothing written; one undo takes it back.
+    void batchOnASearchResultUndoneAtOnce()
+    {
+        const QString before = fileRows();
+        db().SearchSongs(Criteria().equals(u"作曲者名"_s, u"ベートーヴェン"_s), u"作曲者名"_s);
+        const ViewPtr& listed = db().songs();
+        QCOMPARE(listed->recordCount(), 2);
+        const auto changesOf
+            = [&listed](const batch::Order& order, const QVector<int>& rows = {0, 1}) {
+                  QStringList done;
+                  for (const batch::Change& c : db().PlanBatch(listed, rows, order))
+                      done << c.row + u':' + plainText(c.after);
+                  return done;
+              };
+        const batch::Order vpo{u"演奏団体"_s, false, {}, u"ウィーン・フィル"_s};
+        db().ApplyBatch(listed, vpo.field, db().PlanBatch(listed, {0, 1}, vpo));
+        QCOMPARE(changesOf(vpo), QStringList{}); // nothing left to change
+        const batch::Order whole{u"演奏団体"_s, true, u"フィル"_s, u"フィルハーモニー 's \"𠮷\""_s};
+        QCOMPARE(changesOf(whole, {1}), QStringList{u"嵐:ウィーン・フィルハーモニー 's \"𠮷\""_s});
+        db().ApplyBatch(listed, whole.field, db().PlanBatch(listed, {0, 1}, whole));
+        const QStringList stored
+            = sqlRows(db().databasePath(),
+                      {u"SELECT 曲名 || '=' || ifnull(演奏団体, '') FROM kyoku ORDER BY 曲ID"_s});
+        QCOMPARE(stored,
+                 (QStringList{u"第1楽章=ウィーン・フィルハーモニー 's \"𠮷\""_s, u"第2楽章 𠮷="_s,
+                              u"嵐=ウィーン・フィルハーモニー 's \"𠮷\""_s}));
+        const QString done = fileRows();
+        // the CDs' dates and prices are checked as the CD form checks them
+        const std::tuple<ViewPtr, batch::Order, QString> refused[] = {
+            {db().cds(),
+             {u"購入年月日"_s, false, {}, u"2026/13/40"_s},
+             u"購入年月日に「2026/13/40」"_s},
+            {db().cds(), {u"購入価格"_s, false, {}, u"千円"_s}, u"購入価格に「千円」"_s},
+            {db().cds(), {u"CD名"_s, false, {}, u"x"_s}, u"「CD名」は一括変更できない項目です"_s},
+            {listed, {u"曲名"_s, true, u"嵐"_s, {}}, u"曲「嵐」: 曲名が入力されていません！"_s},
+            {listed, {u"曲ID"_s, false, {}, u"1"_s}, u"「曲ID」は一括変更できない項目です"_s},
+            {listed, {u"演奏団体"_s, true, {}, u"x"_s}, u"置き換える文字を入力してください"_s}};
+        for (const auto& [view, order, refusal] : refused)
+            QVERIFY2(refusalOf([&view = view, &order = order] {
+                         db().PlanBatch(view, {0, 1}, order);
+                     }).startsWith(refusal),
+                     qPrintable(refusal));
+        QCOMPARE(fileRows(), done);
+        QCOMPARE(db().History().first().kind, u"一括変更"_s);
+        db().Undo();
+        db().Undo();
         QCOMPARE(fileRows(), before);
     }
 

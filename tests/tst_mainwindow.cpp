@@ -8,10 +8,12 @@
 #include "widgets/twips.h"
 
 #include <QAbstractItemModelTester>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -45,6 +47,7 @@ private slots:
     void starsByKeyAndSortedByTheirHeading();
     void lentFromTheMenuListedAndGivenBack();
     void wishesFoundBesideQuickFindAndBought();
+    void batchOnTheRowsChosenWithCtrl();
 };
 
 void TestMainWindow::init()
@@ -335,6 +338,37 @@ void TestMainWindow::wishesFoundBesideQuickFindAndBought()
                           QDate::currentDate().toString(u"yyyy/MM/dd"_s), u"2500"_s}));
     QCOMPARE(db().Wishes().size() + db().CDNameCount(u"マーラー：交響曲第9番"_s), 2);
     QCOMPARE(db().Wishes().first().title, u"ブルックナー：交響曲第7番"_s);
+}
+
+// Songs chosen with Ctrl are what 一括変更 offers; its preview counts what
+// changes, and the change is made once asked for.
+void TestMainWindow::batchOnTheRowsChosenWithCtrl()
+{
+    frmMain* w = start();
+    DataGrid* songs = DataGrid1(w);
+    clickRow(songs, 0);
+    QTableView* table = songs->table();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      table->visualRect(table->model()->index(2, 2)).center());
+    QStringList shown;
+    QTimer::singleShot(0, [&shown] {
+        QWidget* form = QApplication::activeModalWidget();
+        named<QComboBox>(form, u"cboBatchField"_s)->setCurrentText(u"演奏団体"_s);
+        named<QLineEdit>(form, u"txtBatchValue"_s)->setText(u"BPO"_s);
+        named<QPushButton>(form, u"cmdBatchPreview"_s)->click();
+        shown << named<QRadioButton>(form, u"optBatchChosen"_s)->text()
+              << named<QLabel>(form, u"lblBatchCount"_s)->text();
+        MessageBoxAnswerer yes(QMessageBox::Yes);
+        named<QPushButton>(form, u"cmdBatchApply"_s)->click();
+        shown << yes.texts;
+    });
+    trigger(w, u"mnuBatch"_s);
+    QCOMPARE(shown,
+             (QStringList{u"選んだ行（2行）"_s, u"2行が変わります"_s,
+                          u"曲の「演奏団体」を 2行 変更します。\nよろしいですか。"_s}));
+    // the window then shows what it shows after an entry form closes
+    QCOMPARE(readColumn(m_folder->path(), u"kyoku"_s, u"演奏団体"_s).join(u'|'),
+             u"BPO|<null>|BPO|<null>|<null>"_s);
 }
 
 RONDELLA_TEST_MAIN(TestMainWindow)

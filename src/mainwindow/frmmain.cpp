@@ -162,6 +162,7 @@ void frmMain::connectEvents()
     on("mnuReturn", [this] { mnuReturn_Click(); });
     on("mnuLoans", [this] { mnuLoans_Click(); });
     on("mnuWishes", [this] { mnuWishes_Click(); });
+    on("mnuBatch", [this] { mnuBatch_Click(); });
     on("mnuCDs", [this] {
         sortCommand(m_panels->isUnlinked() ? db.cdList() : db.cds(), QStringLiteral("CD名 asc"),
                     "mnuCDs");
@@ -212,10 +213,11 @@ void frmMain::listenToReading()
     connect(&db, &Collection::cdChanged, this, [this] { m_changedByForm = true; });
     connect(&db, &Collection::songsChanged, this, [this] { m_changedByForm = true; });
     // a change taken back shows what a closed entry form shows
-    connect(&db, &Collection::changeTakenBack, this, [this] {
-        m_changedByForm = true;
-        entryFormClosed();
-    });
+    for (auto rewritten : {&Collection::changeTakenBack, &Collection::rowsChanged})
+        connect(&db, rewritten, this, [this] {
+            m_changedByForm = true;
+            entryFormClosed();
+        });
 }
 
 // ---- load, activation, unload

@@ -114,6 +114,7 @@ private:
     void mnuLend_Click();
     void mnuReturn_Click();
     void mnuLoans_Click();
+    void mnuBatch_Click();
     void mnuWishes_Click(const QString& find = {});
     // 買った: the wish entered in the CD form, filled in, and removed once stored.
     void buyWish(const wishes::Wish& wish);

@@ -2,6 +2,7 @@
 // sort orders and the window title that names them.
 #include "frmmain.h"
 
+#include "entry/batchwindow.h"
 #include "entry/frminputcd.h"
 #include "entry/historywindow.h"
 #include "entry/loanwindow.h"
@@ -304,6 +305,22 @@ void frmMain::mnuReturn_Click()
 void frmMain::mnuLoans_Click()
 {
     showOnce(QStringLiteral("frmLoans"), [this] { return new frmLoans(db, this); });
+}
+
+// 一括変更 on what the grids list: the songs first, the CDs after them.
+void frmMain::mnuBatch_Click()
+{
+    if (!db.isOpen()) {
+        MsgBox(QStringLiteral("コレクションのデータベースが開かれていません。"));
+        return;
+    }
+    const MainPanels::GridRows songs = m_panels->songRows();
+    const MainPanels::GridRows cds = m_panels->cdRows();
+    frmBatch window(db,
+                    {{QStringLiteral("曲"), songs.view, songs.chosen},
+                     {QStringLiteral("CD"), cds.view, cds.chosen}},
+                    this);
+    window.exec();
 }
 
 // The wish list; opened from beside quick find, it finds what quick find does.

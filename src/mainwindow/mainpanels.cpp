@@ -146,6 +146,16 @@ void MainPanels::createRatingColumns()
     connect(&db, &Collection::changeTakenBack, this, refresh);
 }
 
+MainPanels::GridRows MainPanels::songRows() const
+{
+    return {DataGrid1->dataSource(), DataGrid1->selectedRows()};
+}
+
+MainPanels::GridRows MainPanels::cdRows() const
+{
+    return {DataGrid2->dataSource(), DataGrid2->selectedRows()};
+}
+
 std::optional<MainPanels::ShownCD> MainPanels::currentCD() const
 {
     const ViewPtr& cds = DataGrid2->dataSource();

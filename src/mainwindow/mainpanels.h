@@ -66,6 +66,13 @@ public:
         QString title;
     };
     std::optional<ShownCD> currentCD() const;
+    // What a grid lists and the rows chosen in it (Shift, Ctrl, Ctrl+A).
+    struct GridRows {
+        ViewPtr view;
+        QVector<int> chosen;
+    };
+    GridRows songRows() const;
+    GridRows cdRows() const;
 
     void BindRecordPanel();
     void BindRecordPanelKyoku();

@@ -124,6 +124,7 @@ void buildMenus(QMenuBar* bar)
     menuItem(edit, "mnuRedo", QStringLiteral("やり直し"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
     menuItem(edit, "mnuHistory", QStringLiteral("変更履歴..."));
+    menuItem(edit, "mnuBatch", QStringLiteral("一括変更..."));
     edit->addSeparator()->setObjectName(QStringLiteral("mnuBar4"));
     menuItem(edit, "mnuLend", QStringLiteral("貸す..."));
     menuItem(edit, "mnuReturn", QStringLiteral("返却"));

@@ -787,11 +787,39 @@ void Collection::Undo(qint64 change)
     if (id < 0)
         throw DbError(DbError::NotAllowedNow, QStringLiteral("元に戻せる変更はありません。"));
     history::undo(connection(), id);
+    forgetKept();
+    Q_EMIT changeTakenBack();
+}
+
+// What was read of the tables beside the design's: a change of many rows
+// may have touched any of them.
+void Collection::forgetKept()
+{
     m_joins.reset();
     m_ratings.reset();
     m_loans.reset();
     m_wishes.reset();
-    Q_EMIT changeTakenBack();
+}
+
+QVector<batch::Change> Collection::PlanBatch(const ViewPtr& view, const QVector<int>& rows,
+                                             const batch::Order& order)
+{
+    return batch::plan(need(view), rows, order);
+}
+
+void Collection::ApplyBatch(const ViewPtr& view, const QString& field,
+                            const QVector<batch::Change>& changes)
+{
+    if (changes.isEmpty())
+        return;
+    changeAs(QStringLiteral("一括変更"),
+             [&] { batch::apply(connection(), need(view), field, changes); });
+    forgetKept();
+    // the views keep their searches and show the new values, as after a unification
+    RequeryAll();
+    for (const ValueListDef& list : valueLists())
+        ReopenValueList(list.which);
+    Q_EMIT rowsChanged();
 }
 
 void Collection::Redo()
@@ -800,10 +828,7 @@ void Collection::Redo()
     if (id < 0)
         throw DbError(DbError::NotAllowedNow, QStringLiteral("やり直せる変更はありません。"));
     history::redo(connection(), id);
-    m_joins.reset();
-    m_ratings.reset();
-    m_loans.reset();
-    m_wishes.reset();
+    forgetKept();
     Q_EMIT changeTakenBack();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch.h"
 #include "catalogue.h"
 #include "connection.h"
 #include "criteria.h"
@@ -174,6 +175,13 @@ public:
     bool CanRedo();
     void Undo(qint64 change = -1);
     void Redo();
+    // 一括変更: what the order makes of these rows of the view (indexes among
+    // its visible rows), and those changes written, one transaction and one
+    // change in the history; see batch.h.
+    QVector<batch::Change> PlanBatch(const ViewPtr& view, const QVector<int>& rows,
+                                     const batch::Order& order);
+    void ApplyBatch(const ViewPtr& view, const QString& field,
+                    const QVector<batch::Change>& changes);
     // The stars given to CDs and songs (read once, again after each change),
     // and a CD's (by its CDID) or a song's (by its 曲ID) given anew: 0 takes
     // them away. One change in the history.
@@ -232,6 +240,8 @@ Q_SIGNALS:
     void namesChanged();
     // A change was taken back or done again: the views were read again.
     void changeTakenBack();
+    // Many rows were changed at once: the views are to be read again.
+    void rowsChanged();
     // Stars were given or taken away.
     void ratingChanged(ratings::Of which, qint64 id);
     // A CD was lent or given back.
@@ -275,6 +285,7 @@ private:
     std::optional<QVector<wishes::Wish>> m_wishes;
     QString m_changeKind; // what the next change is, when its rows do not say
     void changeAs(const QString& kind, const std::function<void()>& work);
+    void forgetKept();
     IdentifierCounter m_cdCounter;
     IdentifierCounter m_kyokuCounter;
 

@@ -89,6 +89,8 @@ public:
     const FieldDef& field(int i) const { return m_fields.at(i); }
     int fieldIndex(const QString& name) const;
     const QVector<FieldDef>& fields() const { return m_fields; }
+    // The table its edits are written to.
+    const QString& table() const { return m_table; }
 
     int recordCount() const;
     bool bof() const;

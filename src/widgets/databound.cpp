@@ -4,6 +4,7 @@
 
 #include <QScopedValueRollback>
 
+#include <algorithm>
 #include <cmath>
 
 #include "settings.h"
@@ -212,7 +213,9 @@ DataGrid::DataGrid(const QString& name, QWidget* parent)
     layout->addWidget(m_table, 1);
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Shift, Ctrl and Ctrl+A choose several rows for a change of many at once;
+    // the current row is still the view's.
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // A long title is cut in its middle: the movement at its end stays in
     // view, and the tooltip gives the whole text.
@@ -396,6 +399,15 @@ bool DataGrid::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+QVector<int> DataGrid::selectedRows() const
+{
+    QVector<int> rows;
+    for (const QModelIndex& index : m_table->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
 void DataGrid::followView()
 {
     const ViewPtr& view = m_model->view();
@@ -404,6 +416,9 @@ void DataGrid::followView()
     const QSignalBlocker blocker(selection);
     if (row < 0) {
         selection->clear();
+    } else if (selection->currentIndex().row() == row) {
+        // the move came from this grid (a click, Shift or Ctrl with it): the
+        // rows chosen here stay as the click leaves them
     } else {
         const QModelIndex index = m_model->index(row, 0);
         selection->setCurrentIndex(index,

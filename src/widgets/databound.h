@@ -95,6 +95,8 @@ public:
     void setColumnFormat(int column, DisplayFormat format);
     bool isColumnVisible(int column) const;
     QString text(int row, int column) const; // what the grid shows in a cell
+    // The rows chosen (Shift, Ctrl, Ctrl+A), in the grid's order.
+    QVector<int> selectedRows() const;
 
     void addOuterColumn(const QString& caption, const QString& keyField,
                         std::function<QString(const QVariant& key)> text)
