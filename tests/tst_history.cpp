@@ -261,34 +261,47 @@ private slots:
     void loansRefusedListedAndKept()
     {
         const QDate today = QDate::currentDate();
-        addCD(u"合唱"_s);
+        QVERIFY(db().Loans().isEmpty()); // read before the loans below
+        for (const QString& title : {u"合唱"_s, u"第九"_s, u"四季"_s})
+            addCD(title);
         db().Lend(loans::lending(3, u"鈴木"_s, today.addDays(-40))); // none due
+        db().Lend(loans::lending(5, u"高橋"_s, today.addDays(-50))); // none due, lent earlier
+        db().Lend(loans::lending(4, u"田中"_s, today.addDays(-1), today.addDays(3))); // not yet due
         db().Lend(loans::lending(2, u"佐藤"_s, today.addDays(-9), today.addDays(-2)));
         db().Lend(loans::lending(1, u"山田"_s, today.addDays(-30), today.addDays(-5), u"箱なし"_s));
+        QCOMPARE(db().History().first().touched, u"CD 1 の貸出（山田）"_s);
         const QString before = fileRows();
         for (const auto& [loan, refusal] :
              {std::pair{loans::lending(1, u"田中"_s, today), u"このCDは 山田 さんに貸出中です"_s},
-              {loans::lending(4, u" "_s, today), u"貸す相手を入力してください"_s},
-              {loans::lending(4, u"田中"_s, today, today.addDays(-1)),
+              {loans::lending(9, u" "_s, today), u"貸す相手を入力してください"_s},
+              {loans::lending(9, u"田中"_s, today, today.addDays(-1)),
                u"返却予定日が貸出日より前です"_s}})
             QCOMPARE(refusalOf([&loan = loan] { db().Lend(loan); }),
                      refusal + u"（何も変更していません）"_s);
         QCOMPARE(refusalOf([&] { db().GiveBack(2, today.addDays(-10)); }).left(7),
                  u"返却日が貸出日"_s);
-        QCOMPARE(refusalOf([&] { db().GiveBack(4, today); }).left(10), u"このCDは貸出中では"_s);
+        QCOMPARE(refusalOf([&] { db().GiveBack(9, today); }).left(10), u"このCDは貸出中では"_s);
         QCOMPARE(fileRows(), before);
         QStringList order;
         for (const loans::Loan& l : loans::inListOrder(db().Loans(), today))
             order << u"%1 %2 %3"_s.arg(l.title, l.to).arg(l.daysOverdue(today));
-        QCOMPARE(order, (QStringList{u"運命 山田 5"_s, u"田園 佐藤 2"_s, u"合唱 鈴木 0"_s}));
+        QCOMPARE(order,
+                 (QStringList{u"運命 山田 5"_s, u"田園 佐藤 2"_s, u"第九 田中 0"_s,
+                              u"四季 高橋 0"_s, u"合唱 鈴木 0"_s}));
+        // back, lent again and back another day: each loan keeps its own return
         db().GiveBack(1, today);
         db().Lend(loans::lending(1, u"田中"_s, today, today.addDays(3)));
+        db().GiveBack(1, today.addDays(1));
         QStringList kept;
         for (const loans::Loan& l : db().LoanHistory(1))
             kept << l.to + l.returned.toString(Qt::ISODate) + l.note;
         QCOMPARE(kept,
-                 (QStringList{u"田中"_s, u"山田"_s + today.toString(Qt::ISODate) + u"箱なし"_s}));
-        QCOMPARE(db().Loans().value(1).daysOverdue(today), 0);
+                 (QStringList{u"田中"_s + today.addDays(1).toString(Qt::ISODate),
+                              u"山田"_s + today.toString(Qt::ISODate) + u"箱なし"_s}));
+        // a CD out that is deleted is out no more, at once
+        toCD(u"田園"_s);
+        db().DeleteCurrentCD();
+        QVERIFY(!db().Loans().contains(2) && db().Loans().contains(3));
     }
 
     // Wishes are found as quick find finds (widths, kana, ヴ, catalogue
@@ -325,9 +338,24 @@ private slots:
                      wishes::fromTexts({u"x"_s, {}, {}, {}, {}, u"千円"_s});
                  }).left(4),
                  u"価格に「"_s);
-        QCOMPARE(refusalOf([] { db().AddWish(wishes::fromTexts({u" "_s})); }),
-                 u"タイトルを入力してください（何も変更していません）"_s);
+        wishes::Wish untitled = db().Wishes().last();
+        untitled.title = u" "_s;
+        const std::function<void()> untitledChanges[]
+            = {[] { db().AddWish(wishes::fromTexts({u" "_s})); },
+               [&untitled] { db().SaveWish(untitled); }};
+        for (const auto& change : untitledChanges)
+            QCOMPARE(refusalOf(change), u"タイトルを入力してください（何も変更していません）"_s);
         QCOMPARE(fileRows(), before);
+        // saved field by field; a change taken back is gone from the list at once
+        wishes::Wish saved = db().Wishes().last();
+        saved.price = 1800;
+        saved.note = u"帯付き"_s;
+        db().SaveWish(saved);
+        QCOMPARE(wishes::textsOf(db().Wishes().last()).mid(5, 2),
+                 (QStringList{u"1800"_s, u"帯付き"_s}));
+        db().Undo();
+        db().Undo();
+        QCOMPARE(db().Wishes().size(), 2);
     }
 
     // A batch change reaches the rows a search lists and no other; a text is

@@ -842,6 +842,30 @@ void Connection::insertRows(const QString& table, const QVector<FieldDef>& field
     });
 }
 
+QSqlQuery Connection::query(const QString& what, const QString& sql, const QVariantList& params)
+{
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    bool done = q.prepare(sql);
+    for (const QVariant& p : params)
+        q.addBindValue(p);
+    if (done)
+        done = q.exec();
+    if (!done)
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("%1を扱えません。\n原因: %2").arg(what, q.lastError().text()));
+    return q;
+}
+
+bool Connection::hasTable(const QString& name)
+{
+    return query(QStringLiteral("データベース"),
+                 QStringLiteral("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND "
+                                "name = ?"),
+                 {name})
+        .next();
+}
+
 void Connection::followDeletes(const QString& table, const QString& key, const QString& followed)
 {
     // an old database may hold two CDs of one number: what follows the number

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QSqlQuery>
+
 #include "dberror.h"
 #include "view.h"
 
@@ -118,6 +120,12 @@ public:
     // other row with its `key`, takes the rows of `table` with that key along,
     // in the same transaction (a TEMP trigger: the file's schema is untouched).
     void followDeletes(const QString& table, const QString& key, const QString& followed);
+    // A statement on this program's own tables, its values bound; a refusal
+    // throws DbError (ProviderError) "<what>を扱えません" with SQLite's cause.
+    // It leaves the rows read of the design's tables as they are.
+    QSqlQuery query(const QString& what, const QString& sql, const QVariantList& params = {});
+    // Whether the file has a table of this name.
+    bool hasTable(const QString& name);
     // Runs a query with bound values and returns the first column of every row.
     QVariantList column(const QString& sql, const QVariantList& params = {});
 

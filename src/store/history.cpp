@@ -35,17 +35,7 @@ QString quotedName(const QString& name)
 
 QSqlQuery run(Connection& cn, const QString& sql, const QVariantList& params = {})
 {
-    QSqlQuery q(cn.database());
-    q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("変更履歴を扱えません。\n原因: %1").arg(q.lastError().text()));
-    for (const QVariant& p : params)
-        q.addBindValue(p);
-    if (!q.exec())
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("変更履歴を扱えません。\n原因: %1").arg(q.lastError().text()));
-    return q;
+    return cn.query(QStringLiteral("変更履歴"), sql, params);
 }
 
 // The table's columns as the file has them.
@@ -206,15 +196,6 @@ void fileRows(Connection& cn, const QString& kind, const QVector<RowChange>& row
     run(cn, QStringLiteral("DELETE FROM history WHERE id <= ?"), {change - Kept});
 }
 
-bool hasTable(Connection& cn, const QString& table)
-{
-    return run(cn,
-               QStringLiteral("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND "
-                              "name = ?"),
-               {table})
-        .next();
-}
-
 // Rows noted since the last change was filed, with what they hold now.
 QVector<RowChange> noted(Connection& cn)
 {
@@ -337,7 +318,7 @@ void startLogging(Connection& cn)
     // a row put in place of another (INSERT OR REPLACE) tells of the one it removes
     run(cn, QStringLiteral("PRAGMA recursive_triggers = ON"));
     for (const QString& table : loggedTables()) {
-        if (!hasTable(cn, table))
+        if (!cn.hasTable(table))
             continue;
         const QStringList columns = columnsOf(cn, table);
         QStringList names, olds;
@@ -372,7 +353,7 @@ void startLogging(Connection& cn)
 
 void fileChange(Connection& cn, const QString& kind)
 {
-    if (!hasTable(cn, QStringLiteral("history")))
+    if (!cn.hasTable(QStringLiteral("history")))
         return;
     const QVector<RowChange> rows = noted(cn);
     if (!rows.isEmpty())
@@ -381,7 +362,7 @@ void fileChange(Connection& cn, const QString& kind)
 
 void fileImport(Connection& cn, const QString& kind, const QString& note)
 {
-    if (!hasTable(cn, QStringLiteral("history")))
+    if (!cn.hasTable(QStringLiteral("history")))
         return;
     noted(cn); // its rows are not taken back one by one
     fileRows(cn, kind, {}, Change::NotUndoable, note);
@@ -398,7 +379,7 @@ QString importNote(qsizetype cds, qsizetype songs)
 QVector<Change> list(Connection& cn)
 {
     QVector<Change> out;
-    if (!hasTable(cn, QStringLiteral("history")))
+    if (!cn.hasTable(QStringLiteral("history")))
         return out;
     QSqlQuery q = run(
         cn, QStringLiteral("SELECT id, 日時, 種類, 内容, 状態 FROM history ORDER BY id DESC"));
@@ -412,7 +393,7 @@ QVector<Change> list(Connection& cn)
 
 qint64 toUndo(Connection& cn)
 {
-    if (!hasTable(cn, QStringLiteral("history")))
+    if (!cn.hasTable(QStringLiteral("history")))
         return -1;
     // an import stands in the way until it is taken back by a restore
     QSqlQuery q = run(cn, QStringLiteral("SELECT max(id) FROM history WHERE 状態 IN (0, 3)"));
@@ -421,7 +402,7 @@ qint64 toUndo(Connection& cn)
 
 qint64 toRedo(Connection& cn)
 {
-    if (!hasTable(cn, QStringLiteral("history")))
+    if (!cn.hasTable(QStringLiteral("history")))
         return -1;
     QSqlQuery q = run(cn,
                       QStringLiteral("SELECT id FROM history WHERE 状態 = 1 ORDER BY 取消順 "

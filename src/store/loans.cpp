@@ -18,25 +18,7 @@ constexpr char16_t Columns[]
 
 QSqlQuery run(Connection& cn, const QString& sql, const QVariantList& params = {})
 {
-    QSqlQuery q(cn.database());
-    q.setForwardOnly(true);
-    bool done = q.prepare(sql);
-    for (const QVariant& p : params)
-        q.addBindValue(p);
-    if (done)
-        done = q.exec();
-    if (!done)
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("貸出を扱えません。\n原因: %1").arg(q.lastError().text()));
-    return q;
-}
-
-bool hasTable(Connection& cn)
-{
-    return run(cn,
-               QStringLiteral("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND "
-                              "name = 'loan'"))
-        .next();
+    return cn.query(QStringLiteral("貸出"), sql, params);
 }
 
 QVariant stored(const QDate& date)
@@ -66,7 +48,7 @@ Loan loanOf(const QSqlQuery& q)
 
 void requireTable(Connection& cn)
 {
-    if (!hasTable(cn))
+    if (!cn.hasTable(QStringLiteral("loan")))
         refuse(QStringLiteral("このコレクションファイルには貸出を記録できません（書き込めないファイ"
                               "ルです）。"),
                DbError::NotAllowedNow);
@@ -102,14 +84,14 @@ const QStringList& tableStatements()
 
 void startFollowing(Connection& cn)
 {
-    if (hasTable(cn))
+    if (cn.hasTable(QStringLiteral("loan")))
         cn.followDeletes(QStringLiteral("loan"), QStringLiteral("CDID"), QStringLiteral("cdname"));
 }
 
 QHash<qint64, Loan> out(Connection& cn)
 {
     QHash<qint64, Loan> out;
-    if (!hasTable(cn))
+    if (!cn.hasTable(QStringLiteral("loan")))
         return out;
     QSqlQuery q = run(cn,
                       QStringLiteral("SELECT %1 FROM main.loan WHERE 返却日 IS NULL")
@@ -142,7 +124,7 @@ QVector<Loan> inListOrder(const QHash<qint64, Loan>& out, const QDate& today)
 QVector<Loan> historyOf(Connection& cn, qint64 cdid)
 {
     QVector<Loan> loans;
-    if (!hasTable(cn))
+    if (!cn.hasTable(QStringLiteral("loan")))
         return loans;
     QSqlQuery q
         = run(cn,

@@ -24,25 +24,7 @@ const Table& tableOf(Of which)
 
 QSqlQuery run(Connection& cn, const QString& sql, const QVariantList& params = {})
 {
-    QSqlQuery q(cn.database());
-    q.setForwardOnly(true);
-    bool done = q.prepare(sql);
-    for (const QVariant& p : params)
-        q.addBindValue(p);
-    if (done)
-        done = q.exec();
-    if (!done)
-        throw DbError(DbError::ProviderError,
-                      QStringLiteral("評価を扱えません。\n原因: %1").arg(q.lastError().text()));
-    return q;
-}
-
-bool hasTable(Connection& cn, const QString& name)
-{
-    return run(cn,
-               QStringLiteral("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = ?"),
-               {name})
-        .next();
+    return cn.query(QStringLiteral("評価"), sql, params);
 }
 
 } // namespace
@@ -70,7 +52,7 @@ void startFollowing(Connection& cn)
     for (const Table& t : Tables) {
         const QString name = QString::fromUtf16(t.name);
         const QString followed = QString::fromUtf16(t.followed);
-        if (hasTable(cn, name) && hasTable(cn, followed))
+        if (cn.hasTable(name) && cn.hasTable(followed))
             cn.followDeletes(name, QString::fromUtf16(t.key), followed);
     }
 }
@@ -81,7 +63,7 @@ Kept read(Connection& cn)
     for (const Of which : {Of::CD, Of::Song}) {
         const Table& t = tableOf(which);
         const QString name = QString::fromUtf16(t.name);
-        if (!hasTable(cn, name))
+        if (!cn.hasTable(name))
             continue;
         QSqlQuery q = run(
             cn,
@@ -101,7 +83,7 @@ void rate(Connection& cn, Of which, qint64 id, int stars)
     const Table& t = tableOf(which);
     const QString name = QString::fromUtf16(t.name);
     const QString key = QString::fromUtf16(t.key);
-    if (!hasTable(cn, name))
+    if (!cn.hasTable(name))
         throw DbError(DbError::NotAllowedNow,
                       QStringLiteral("このコレクションファイルには評価を記録できません"
                                      "（書き込めないファイルです）。"));

@@ -17,31 +17,12 @@ namespace {
 
 QSqlQuery run(Connection& cn, const QString& sql, const QVariantList& params = {})
 {
-    QSqlQuery q(cn.database());
-    q.setForwardOnly(true);
-    bool done = q.prepare(sql);
-    for (const QVariant& p : params)
-        q.addBindValue(p);
-    if (done)
-        done = q.exec();
-    if (!done)
-        throw DbError(
-            DbError::ProviderError,
-            QStringLiteral("欲しいものを扱えません。\n原因: %1").arg(q.lastError().text()));
-    return q;
-}
-
-bool hasTable(Connection& cn)
-{
-    return run(cn,
-               QStringLiteral("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND "
-                              "name = 'wish'"))
-        .next();
+    return cn.query(QStringLiteral("欲しいもの"), sql, params);
 }
 
 void requireTable(Connection& cn)
 {
-    if (!hasTable(cn))
+    if (!cn.hasTable(QStringLiteral("wish")))
         throw DbError(DbError::NotAllowedNow,
                       QStringLiteral("このコレクションファイルには欲しいものを記録できません（書き"
                                      "込めないファイルです）。"));
@@ -134,7 +115,7 @@ const QStringList& tableStatements()
 QVector<Wish> read(Connection& cn)
 {
     QVector<Wish> all;
-    if (!hasTable(cn))
+    if (!cn.hasTable(QStringLiteral("wish")))
         return all;
     QSqlQuery q = run(cn,
                       QStringLiteral("SELECT 欲しいID, タイトル, 作曲者, 演奏者, 原盤番号, "
