@@ -299,6 +299,7 @@ private slots:
                  (QStringList{u"田中"_s + today.addDays(1).toString(Qt::ISODate),
                               u"山田"_s + today.toString(Qt::ISODate) + u"箱なし"_s}));
         // a CD out that is deleted is out no more, at once
+        QVERIFY(db().Loans().contains(2));
         toCD(u"田園"_s);
         db().DeleteCurrentCD();
         QVERIFY(!db().Loans().contains(2) && db().Loans().contains(3));
