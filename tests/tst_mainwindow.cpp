@@ -338,6 +338,13 @@ void TestMainWindow::wishesFoundBesideQuickFindAndBought()
                           QDate::currentDate().toString(u"yyyy/MM/dd"_s), u"2500"_s}));
     QCOMPARE(db().Wishes().size() + db().CDNameCount(u"マーラー：交響曲第9番"_s), 2);
     QCOMPARE(db().Wishes().first().title, u"ブルックナー：交響曲第7番"_s);
+    // words no wish holds say so too: not owned, not wished for, one look
+    auto* quickFind = named<QLineEdit>(w, u"txtQuickFind"_s);
+    quickFind->clear();
+    typeKeys(quickFind, u"ないもの"_s);
+    QAction* shown = named<QAction>(w, u"cmdWishesFoundAction"_s);
+    QTRY_VERIFY(shown->isVisible());
+    QCOMPARE(found->text(), u"欲しいもの 0件"_s);
 }
 
 // Songs chosen with Ctrl are what 一括変更 offers; its preview counts what

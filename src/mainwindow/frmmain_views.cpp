@@ -499,6 +499,8 @@ void frmMain::quickFind()
         mnuReset_Click();
         return;
     }
+    // counted first: the wishes matter most when no CD is found
+    showWishesFound(words);
     try {
         const QString label = QStringLiteral("すべての項目：") + typed;
         db.FindCDs(words, label);
@@ -507,7 +509,6 @@ void frmMain::quickFind()
             marked << db.SpellingsOf(word);
         m_panels->markSongs(marked);
         m_panels->showState(DisplayState::CDSearch);
-        showWishesFound(words);
     } catch (const DbError& e) {
         MsgBox(e.number() == DbError::NotAllowedNow
                    ? QStringLiteral("データの更新を解除してください！")
