@@ -4,6 +4,7 @@
 #include "store/catalogue.h"
 #include "store/collection.h"
 #include "store/connection.h"
+#include "store/duplicates.h"
 #include "store/fieldtext.h"
 #include "store/findtext.h"
 #include "store/history.h"
@@ -21,7 +22,7 @@ QString fileRows()
 {
     QStringList all;
     for (const QString& table : {u"cdname"_s, u"kyoku"_s, u"namegroup"_s, u"cdrating"_s,
-                                 u"kyokurating"_s, u"loan"_s, u"wish"_s}) {
+                                 u"kyokurating"_s, u"loan"_s, u"wish"_s, u"cdapart"_s}) {
         QStringList quoted;
         for (const QString& c : sqlRows(db().databasePath(),
                                         {u"SELECT name FROM pragma_table_info('%1')"_s.arg(table)}))
@@ -107,6 +108,7 @@ private slots:
             {u"返却"_s, [] { db().GiveBack(2, QDate(2026, 1, 6)); }},
             {u"貸出"_s, [] { db().Lend(loans::lending(2, u"佐藤"_s, QDate(2026, 2, 1))); }},
             {u"欲しいもの"_s, [] { db().AddWish(wishes::fromTexts({u"第九"_s})); }},
+            {u"重複ではない"_s, [] { db().KeepApart(2, 1); }},
             {u"CDの追加"_s, [] { addCD(u"合唱"_s); }},
             {u"CDの修正"_s, // the songs follow the title
              [] {
@@ -405,6 +407,125 @@ private slots:
                      qPrintable(refusal));
         QCOMPARE(fileRows(), done);
         QCOMPARE(db().History().first().kind, u"一括変更"_s);
+        db().Undo();
+        db().Undo();
+        QCOMPARE(fileRows(), before);
+    }
+
+    // Each rule finds its pair and not its near miss; a pair kept apart is
+    // not proposed again; a merge keeps every song once, fills the kept CD's
+    // empty fields, takes the stars, the loan and the jacket along, and is
+    // taken back as one change.
+    void duplicatesFoundByEachRuleAndMerged()
+    {
+        db().CloseDataContext();
+        const auto by = [](const QString& conductor, const QString& more = {}) {
+            QVariantMap fields{{u"作曲者名"_s, u"ベートーヴェン"_s}, {u"指揮者名"_s, conductor}};
+            if (!more.isEmpty())
+                fields.insert(u"録音会場"_s, more);
+            return fields;
+        };
+        const QString op67 = u"交響曲第5番 ハ短調 Op.67 第%1楽章"_s;
+        QVector<QVariantMap> cds = {cd(1, u"ブラームス：交響曲第１番"_s),
+                                    cd(2, u"ブラームス:交響曲第1番"_s),
+                                    cd(3, u"ブラームス：交響曲第2番"_s),
+                                    cd(4, u"四季"_s),
+                                    cd(5, u"ヴィヴァルディ"_s, {{u"発売元"_s, u"フィリップス"_s}}),
+                                    cd(6, u"夏"_s),
+                                    cd(7, u"カラヤンの運命"_s),
+                                    cd(8, u"運命 1962"_s, {{u"発売元"_s, u"DG"_s}}),
+                                    cd(9, u"運命 クライバー"_s),
+                                    cd(10, u"運命 クライバー"_s)};
+        QVector<QVariantMap> songs
+            = {song(u"ブラームス：交響曲第１番"_s, 1, u"第1楽章"_s, by(u"ベーム"_s)),
+               song(u"ブラームス:交響曲第1番"_s, 2, u"第1楽章"_s, by(u"カラヤン"_s)),
+               song(u"四季"_s, 3, u"春"_s, {{u"原盤番号"_s, u"POCG-1234"_s}}),
+               song(u"ヴィヴァルディ"_s, 4, u"Spring"_s, {{u"原盤番号"_s, u"ｐｏｃｇ1234"_s}}),
+               song(u"夏"_s, 5, u"夏"_s, {{u"原盤番号"_s, u"POCG-1235"_s}}),
+               song(u"カラヤンの運命"_s, 6, op67.arg(1), by(u"カラヤン"_s)),
+               song(u"カラヤンの運命"_s, 7, op67.arg(2), by(u"カラヤン"_s)),
+               song(u"運命 1962"_s, 8, op67.arg(2), by(u"カラヤン"_s)),
+               song(u"運命 1962"_s, 9, op67.arg(1), by(u"カラヤン"_s, u"イエス・キリスト教会"_s)),
+               song(u"運命 1962"_s, 10, op67.arg(3), by(u"カラヤン"_s)), // one work still
+               song(u"運命 クライバー"_s, 11, op67.arg(1), by(u"クライバー"_s)),
+               song(u"運命 クライバー"_s, 12, op67.arg(2), by(u"クライバー"_s))};
+        // a box's number on each of its discs: six are proposed, seven are not
+        for (int disc = 1; disc <= 7; ++disc) {
+            cds << cd(20 + disc, u"箱 %1"_s.arg(disc));
+            songs << song(u"箱 %1"_s.arg(disc), 20 + disc, u"曲 %1"_s.arg(disc),
+                          {{u"原盤番号"_s, u"BOX-7"_s}});
+            if (disc < 7)
+                songs << song(u"箱 %1"_s.arg(disc), 40 + disc, u"曲 %1b"_s.arg(disc),
+                              {{u"原盤番号"_s, u"BOX-6"_s}});
+        }
+        writeCollection(m_folder->path(), cds, songs);
+        db().OpenDataContext();
+        const auto proposed = [] {
+            QStringList pairs;
+            int boxed = 0;
+            for (const duplicates::Pair& p : db().Duplicates()) {
+                if (p.number == u"BOX-6"_s && p.rules == duplicates::SameNumber)
+                    ++boxed;
+                else
+                    pairs << u"%1-%2 %3 %4 %5"_s.arg(p.first)
+                                 .arg(p.second)
+                                 .arg(duplicates::rulesText(p.rules), p.number)
+                                 .arg(p.firstSongs * 10 + p.secondSongs);
+            }
+            return pairs << QString::number(boxed);
+        };
+        QCOMPARE(proposed(),
+                 (QStringList{u"1-2 題名  11"_s, u"4-5 原盤番号 POCG-1234 11"_s,
+                              u"7-8 曲と演奏者  23"_s, u"9-10 題名・曲と演奏者  22"_s, u"15"_s}));
+        db().KeepApart(2, 1);
+        db().CloseDataContext();
+        db().OpenDataContext();
+        QCOMPARE(proposed().first(), u"4-5 原盤番号 POCG-1234 11"_s);
+
+        db().Rate(ratings::Of::CD, 8, 4);
+        db().Rate(ratings::Of::Song, 8, 5); // 8's second movement
+        db().Rate(ratings::Of::Song, 6, 2); // 7's first keeps its own
+        db().Rate(ratings::Of::Song, 9, 1);
+        db().Lend(loans::lending(8, u"山田"_s, QDate(2026, 1, 5)));
+        db().Lend(loans::lending(10, u"佐藤"_s, QDate(2026, 1, 5)));
+        const QDir jackets(m_folder->path() + u"/jacket"_s);
+        QVERIFY(QDir().mkpath(jackets.path()));
+        for (const int id : {7, 8})
+            QVERIFY(writeBytes(jackets.filePath(u"%1.jpg"_s.arg(id)), QByteArray::number(id)));
+        const QString before = fileRows();
+        db().Lend(loans::lending(9, u"田中"_s, QDate(2026, 1, 5)));
+        for (const auto& [into, from, refusal] :
+             {std::tuple{7, 7, u"同じCDどうしは統合できません"_s},
+              {7, 9, u"「運命 クライバー」という題名のCDがほかにもあり"_s},
+              {10, 9, u"2枚とも貸出中です"_s},
+              {7, 99, u"CDID 99 のCDはありません"_s}})
+            QVERIFY2(refusalOf([into = into, from = from] {
+                         db().MergeCDs(into, from);
+                     }).startsWith(refusal),
+                     qPrintable(refusal));
+        db().Undo(); // the loan of 9
+        QCOMPARE(fileRows(), before);
+
+        const duplicates::Merged merged = db().MergeCDs(7, 8);
+        QCOMPARE(merged.moved * 10 + merged.same, 12);
+        QCOMPARE(db().History().first().kind, u"重複の統合"_s);
+        const QString kyoku = u"SELECT CD名 || ':' || 曲ID || ':' || ifnull(録音会場, '') FROM "
+                              "kyoku WHERE 曲ID BETWEEN 6 AND 10 ORDER BY 曲ID"_s;
+        QCOMPARE(sqlRows(db().databasePath(), {kyoku}),
+                 (QStringList{u"カラヤンの運命:6:イエス・キリスト教会"_s, u"カラヤンの運命:7:"_s,
+                              u"カラヤンの運命:10:"_s}));
+        QCOMPARE(sqlRows(db().databasePath(), {u"SELECT 発売元 FROM cdname WHERE CDID = 7"_s}),
+                 QStringList{u"DG"_s});
+        QCOMPARE(db().Ratings().cds, (QHash<qint64, int>{{7, 4}}));
+        QCOMPARE(db().Ratings().songs, (QHash<qint64, int>{{6, 2}, {7, 5}}));
+        QCOMPARE(db().Loans().value(7).to, u"山田"_s);
+        QCOMPARE(bytesOf(jackets.filePath(u"7.jpg"_s)), "7");
+        QVERIFY(!QFileInfo::exists(jackets.filePath(u"8.jpg"_s)));
+        QCOMPARE(QDir(jackets.filePath(u".trash"_s)).entryList({u"8-*"_s}).size(), 1);
+        // one title for both: the songs are already the kept CD's
+        QCOMPARE(db().MergeCDs(9, 10).moved, 0);
+        QCOMPARE(db().Loans().value(9).to, u"佐藤"_s);
+        QCOMPARE(proposed(), (QStringList{u"4-5 原盤番号 POCG-1234 11"_s, u"15"_s}));
         db().Undo();
         db().Undo();
         QCOMPARE(fileRows(), before);

@@ -48,6 +48,7 @@ private slots:
     void lentFromTheMenuListedAndGivenBack();
     void wishesFoundBesideQuickFindAndBought();
     void batchOnTheRowsChosenWithCtrl();
+    void duplicatesMergedAndKeptFromTheirWindow();
 };
 
 void TestMainWindow::init()
@@ -376,6 +377,37 @@ void TestMainWindow::batchOnTheRowsChosenWithCtrl()
     // the window then shows what it shows after an entry form closes
     QCOMPARE(readColumn(m_folder->path(), u"kyoku"_s, u"演奏団体"_s).join(u'|'),
              u"BPO|<null>|BPO|<null>|<null>"_s);
+}
+
+// The window lists a pair of one title in two spellings; merged, the grids
+// lose the copy; taken back, the pair returns and is kept apart.
+void TestMainWindow::duplicatesMergedAndKeptFromTheirWindow()
+{
+    frmMain* w = start();
+    db().BeginCDEntry();
+    db().cds()->addNew();
+    db().cds()->setValue(u"CDID"_s, db().NewCDID());
+    db().SaveCD({{1, u"ベートーベン：交響曲第５番「運命」"_s}}, false);
+    trigger(w, u"mnuDuplicates"_s);
+    auto* list = named<QTableWidget>(w, u"grdDuplicates"_s);
+    const auto listed = [list, w] {
+        QStringList rows{named<QLabel>(w, u"lblDuplicateCount"_s)->text()};
+        for (int r = 0; r < list->rowCount(); ++r)
+            rows << list->item(r, 0)->text() + list->item(r, 2)->text() + list->item(r, 3)->text()
+                    + list->item(r, 5)->text() + list->item(r, 6)->text();
+        return rows;
+    };
+    QCOMPARE(listed(), (QStringList{u"候補 1組"_s, u"1340題名"_s}));
+    MessageBoxAnswerer yes(QMessageBox::Yes);
+    QTest::mouseClick(named<QPushButton>(w, u"cmdMergeIntoFirst"_s), Qt::LeftButton);
+    QCOMPARE(yes.texts.value(1), u"統合しました（移した曲 0曲・同じ曲 0曲）。"_s);
+    QCOMPARE(listed(), QStringList{u"候補 0組"_s});
+    QCOMPARE(DataGrid2(w)->model()->rowCount(), 3);
+    trigger(w, u"mnuUndo"_s);
+    QCOMPARE(listed().size() + DataGrid2(w)->model()->rowCount(), 2 + 4);
+    QTest::mouseClick(named<QPushButton>(w, u"cmdKeepBoth"_s), Qt::LeftButton);
+    QCOMPARE(listed(), QStringList{u"候補 0組"_s});
+    QCOMPARE(readColumn(m_folder->path(), u"cdapart"_s, u"CDID2"_s), QStringList{u"4"_s});
 }
 
 RONDELLA_TEST_MAIN(TestMainWindow)

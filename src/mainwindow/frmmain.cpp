@@ -163,6 +163,7 @@ void frmMain::connectEvents()
     on("mnuLoans", [this] { mnuLoans_Click(); });
     on("mnuWishes", [this] { mnuWishes_Click(); });
     on("mnuBatch", [this] { mnuBatch_Click(); });
+    on("mnuDuplicates", [this] { mnuDuplicates_Click(); });
     on("mnuCDs", [this] {
         sortCommand(m_panels->isUnlinked() ? db.cdList() : db.cds(), QStringLiteral("CD名 asc"),
                     "mnuCDs");

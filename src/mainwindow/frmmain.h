@@ -115,6 +115,7 @@ private:
     void mnuReturn_Click();
     void mnuLoans_Click();
     void mnuBatch_Click();
+    void mnuDuplicates_Click();
     void mnuWishes_Click(const QString& find = {});
     // 買った: the wish entered in the CD form, filled in, and removed once stored.
     void buyWish(const wishes::Wish& wish);

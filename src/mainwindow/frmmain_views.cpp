@@ -3,6 +3,7 @@
 #include "frmmain.h"
 
 #include "entry/batchwindow.h"
+#include "entry/duplicatewindow.h"
 #include "entry/frminputcd.h"
 #include "entry/historywindow.h"
 #include "entry/loanwindow.h"
@@ -321,6 +322,15 @@ void frmMain::mnuBatch_Click()
                      {QStringLiteral("CD"), cds.view, cds.chosen}},
                     this);
     window.exec();
+}
+
+void frmMain::mnuDuplicates_Click()
+{
+    if (!db.isOpen()) {
+        MsgBox(QStringLiteral("コレクションのデータベースが開かれていません。"));
+        return;
+    }
+    showOnce(QStringLiteral("frmDuplicates"), [this] { return new frmDuplicates(db, this); });
 }
 
 // The wish list; opened from beside quick find, it finds what quick find does.

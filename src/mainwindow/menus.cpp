@@ -125,6 +125,7 @@ void buildMenus(QMenuBar* bar)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
     menuItem(edit, "mnuHistory", QStringLiteral("変更履歴..."));
     menuItem(edit, "mnuBatch", QStringLiteral("一括変更..."));
+    menuItem(edit, "mnuDuplicates", QStringLiteral("重複の候補..."));
     edit->addSeparator()->setObjectName(QStringLiteral("mnuBar4"));
     menuItem(edit, "mnuLend", QStringLiteral("貸す..."));
     menuItem(edit, "mnuReturn", QStringLiteral("返却"));

@@ -822,6 +822,34 @@ void Collection::ApplyBatch(const ViewPtr& view, const QString& field,
     Q_EMIT rowsChanged();
 }
 
+QVector<duplicates::Pair> Collection::Duplicates()
+{
+    const SharedWorks works = Works(); // waits for every row
+    return duplicates::find(need(rsCD).baseRows(), need(rsKyoku).baseRows(), *works,
+                            duplicates::keptApart(connection()));
+}
+
+void Collection::KeepApart(qint64 a, qint64 b)
+{
+    changeAs(QStringLiteral("重複ではない"), [&] { duplicates::keepApart(connection(), a, b); });
+}
+
+duplicates::Merged Collection::MergeCDs(qint64 into, qint64 from)
+{
+    WaitForAllRows();
+    // the rows as they stand, held while the views follow the writes
+    const Snapshot cds = need(rsCD).baseRows(), songs = need(rsKyoku).baseRows();
+    duplicates::Merged merged;
+    changeAs(QStringLiteral("重複の統合"),
+             [&] { merged = duplicates::merge(connection(), cds, songs, into, from); });
+    forgetKept();
+    RequeryAll();
+    for (const ValueListDef& list : valueLists())
+        ReopenValueList(list.which);
+    Q_EMIT rowsChanged();
+    return merged;
+}
+
 void Collection::Redo()
 {
     const qint64 id = history::toRedo(connection());

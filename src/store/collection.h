@@ -4,6 +4,7 @@
 #include "catalogue.h"
 #include "connection.h"
 #include "criteria.h"
+#include "duplicates.h"
 #include "fullread.h"
 #include "history.h"
 #include "identifiers.h"
@@ -205,6 +206,12 @@ public:
     qint64 AddWish(const wishes::Wish& wish);
     void SaveWish(const wishes::Wish& wish);
     void RemoveWish(qint64 id);
+    // 重複の候補: the pairs of CDs likely one, among every CD and song (see
+    // duplicates.h); a pair kept apart; one CD merged into another, one
+    // change in the history after which the views are read again.
+    QVector<duplicates::Pair> Duplicates();
+    void KeepApart(qint64 a, qint64 b);
+    duplicates::Merged MergeCDs(qint64 into, qint64 from);
     // Every work recorded in the collection, its composers by their name
     // groups: gathered once, and again after a change.
     std::shared_ptr<const works::Catalogue> Works();

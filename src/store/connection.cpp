@@ -3,6 +3,7 @@
 
 #include "backup.h"
 #include "dberror.h"
+#include "duplicates.h"
 #include "history.h"
 #include "loans.h"
 #include "ratings.h"
@@ -458,7 +459,7 @@ const QStringList& Connection::ownTableStatements()
                        "名前 TEXT NOT NULL)"),
     } + history::tableStatements()
         + ratings::tableStatements() + loans::tableStatements()
-        + wishes::tableStatements();
+        + wishes::tableStatements() + duplicates::tableStatements();
     return statements;
 }
 

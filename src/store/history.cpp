@@ -22,7 +22,7 @@ const QStringList& loggedTables()
     static const QStringList tables
         = {QStringLiteral("cdname"),   QStringLiteral("kyoku"),       QStringLiteral("namegroup"),
            QStringLiteral("cdrating"), QStringLiteral("kyokurating"), QStringLiteral("loan"),
-           QStringLiteral("wish")};
+           QStringLiteral("wish"),     QStringLiteral("cdapart")};
     return tables;
 }
 
