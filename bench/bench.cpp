@@ -919,12 +919,13 @@ void benchWorks(frmMain* w)
     qsizetype works = 0;
     for (const works::Composer& c : db().Works()->composers)
         works += c.works.size();
-    std::printf("works gathered (left to wait for after every row; %lld works, %.1f MiB more)"
-                "\t%.2f\t%.2f\tsplit\n",
-                qint64(works), residentMiB() - before, waited, bare);
-    std::printf("works gathered again from every song\t%.2f\t%.2f\tsplit\n", gathered, bare);
-    std::printf("works window opened\t%.2f\t%.2f\tsplit\n", opened, bare);
-    std::printf("works filter, slowest keystroke\t%.2f\t%.2f\tsplit\n", slowest, bare);
+    std::printf(
+        "report works gathered (left to wait for after every row; %lld works, %.1f MiB more)"
+        "\t%.2f\t%.2f\tsplit\n",
+        qint64(works), residentMiB() - before, waited, bare);
+    std::printf("report works gathered again from every song\t%.2f\t%.2f\tsplit\n", gathered, bare);
+    std::printf("report works window opened\t%.2f\t%.2f\tsplit\n", opened, bare);
+    std::printf("report works filter, slowest keystroke\t%.2f\t%.2f\tsplit\n", slowest, bare);
     std::fflush(stdout);
     Q_UNUSED(split);
 }
@@ -956,11 +957,24 @@ void benchKeeping(frmMain* w)
         db().Lend(loans::lending(cdid, QStringLiteral("山田"), QDate::currentDate()));
         w->repaint();
     });
+    qsizetype pairs = 0;
+    const double found = msOf([&pairs] { pairs = db().Duplicates().size(); });
+    const double shown = msOf([w] {
+        w->findChild<QAction*>(QStringLiteral("mnuDuplicates"))->trigger();
+        QCoreApplication::processEvents();
+        if (auto* window = w->findChild<QWidget*>(QStringLiteral("frmDuplicates")))
+            window->repaint();
+    });
+    if (auto* window = w->findChild<QWidget*>(QStringLiteral("frmDuplicates")))
+        window->close();
     std::printf("report batch change of %lld songs, grids rebuilt\t%.2f\t%.2f\tread\n",
                 qint64(rows.size()), changed, bare);
     std::printf("report its undo, grids rebuilt\t%.2f\t%.2f\tread\n", undone, bare);
     std::printf("report a rating shown\t%.2f\t%.2f\tread\n", rated, bare);
     std::printf("report a loan shown\t%.2f\t%.2f\tread\n", lent, bare);
+    std::printf("report duplicates found (%lld pairs)\t%.2f\t%.2f\tread\n", qint64(pairs), found,
+                bare);
+    std::printf("report duplicates window shown\t%.2f\t%.2f\tread\n", shown, bare);
     std::fflush(stdout);
 }
 

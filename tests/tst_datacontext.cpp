@@ -202,6 +202,29 @@ private slots:
         }));
         db().CloseDataContext();
         db().OpenDataContext();
+        // many writes in one transaction: added out of order, one moved among
+        // them by its 曲ID, one changed in place, one added and taken away
+        db().connection().transaction([&] {
+            for (int id = 40; id > 28; --id) {
+                db().songs()->addNew();
+                db().songs()->setValue(u"曲ID"_s, id);
+                db().songs()->setValue(u"CD名"_s, u"B"_s);
+                db().songs()->setValue(u"曲名"_s, u"m%1"_s.arg(id));
+                db().songs()->update();
+            }
+            for (const auto& [id, field, value] :
+                 {std::tuple{7, u"曲ID"_s, QVariant(35)}, {20, u"曲名"_s, QVariant(u"w"_s)}}) {
+                db().songs()->moveFirst();
+                while (db().songs()->value(u"曲ID"_s).toInt() != id)
+                    db().songs()->moveNext();
+                db().songs()->setValue(field, value);
+                db().songs()->update();
+            }
+            db().songs()->moveLast(); // the last added: 曲ID 29
+            db().songs()->remove();
+        });
+        db().CloseDataContext();
+        db().OpenDataContext();
         const QStringList cdRows = viewRows(*db().cds()), songRows = viewRows(*db().songs());
         db().CloseDataContext();
         // the same file read by a program that never saw it before
@@ -211,8 +234,9 @@ private slots:
         db().OpenDataContext();
         QCOMPARE(viewRows(*db().cds()) + viewRows(*db().songs()), cdRows + songRows);
         // the rolled-back delete did not reach the file
-        QVERIFY(cdRows.size() == 4 && songRows.last().contains(u"|20|"_s)
-                && cdRows.first().startsWith(u"0|新"_s) && cdRows.at(2).endsWith(u"|9"_s));
+        QVERIFY(cdRows.size() == 4 && songRows.size() == 13 && songRows.at(0).contains(u"|20|w|"_s)
+                && songRows.at(6).contains(u"|35|z|"_s) && cdRows.first().startsWith(u"0|新"_s)
+                && cdRows.at(2).endsWith(u"|9"_s));
     }
 
 private:

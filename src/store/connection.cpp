@@ -671,6 +671,100 @@ void Connection::backupBeforeFirstWrite()
 
 // Brings the rows read before up to date with what this transaction wrote,
 // or forgets them where that cannot be done exactly.
+// The rows of `cached` as the writes left them, in its order. A row written
+// in place keeps its place; rows added, or moved by a change of the order
+// column, are merged in once all are known, so that a batch of many writes
+// costs one pass over the rows rather than one for each.
+Snapshot Connection::patched(const Memory::Cached& cached) const
+{
+    const std::vector<Write>& writes = m_writes;
+    const auto less = [&cached](const RowPtr& a, const RowPtr& b) {
+        const QVariant x = a->value(cached.orderColumn);
+        const QVariant y = b->value(cached.orderColumn);
+        if (storedLess(x, y))
+            return true;
+        if (storedLess(y, x))
+            return false;
+        return a->rowid < b->rowid;
+    };
+    const qsizetype ours = std::count_if(writes.begin(), writes.end(),
+                                         [&](const Write& w) { return w.table == cached.table; });
+    if (ours == 0)
+        return cached.rows;
+    std::vector<RowPtr> rows(cached.rows.begin(), cached.rows.end());
+    std::vector<RowPtr> placed;
+    // where a row stands: its index among rows, or ~its index among placed
+    QHash<qint64, qint64> where;
+    const bool indexed = ours > 8; // a few writes find their rows faster without
+    if (indexed)
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i])
+                where.insert(rows[i]->rowid, qint64(i));
+    const auto locate = [&](qint64 rowid) -> RowPtr* {
+        if (indexed) {
+            const auto at = where.constFind(rowid);
+            if (at == where.cend())
+                return nullptr;
+            RowPtr& r = *at >= 0 ? rows[size_t(*at)] : placed[size_t(~*at)];
+            return r ? &r : nullptr;
+        }
+        for (std::vector<RowPtr>* among : {&rows, &placed})
+            for (RowPtr& r : *among)
+                if (r && r->rowid == rowid)
+                    return &r;
+        return nullptr;
+    };
+    const auto place = [&](RowPtr row) {
+        if (indexed)
+            where.insert(row->rowid, ~qint64(placed.size()));
+        placed.push_back(std::move(row));
+    };
+    bool removed = false;
+    for (const Write& w : writes) {
+        if (w.table != cached.table)
+            continue;
+        QVector<QVariant> values(cached.fields.size());
+        RowPtr* at = nullptr;
+        if (w.kind != Write::Insert) {
+            at = locate(w.rowid);
+            if (!at)
+                continue;
+            if (w.kind == Write::Delete) {
+                at->reset();
+                removed = true;
+                continue;
+            }
+            values = (*at)->values();
+        }
+        for (int i = 0; i < cached.fields.size(); ++i)
+            if (w.kind == Write::Insert || w.changed.value(i))
+                values[i] = fromStored(toStored(w.values.value(i), cached.fields.at(i).type),
+                                       cached.fields.at(i).type);
+        RowPtr row = Row::make(w.rowid, values);
+        if (at && !w.changed.value(cached.orderColumn)) {
+            *at = std::move(row); // its place is the same
+            continue;
+        }
+        if (at) {
+            at->reset();
+            removed = true;
+        }
+        place(std::move(row));
+    }
+    if (removed)
+        rows.erase(std::remove(rows.begin(), rows.end(), nullptr), rows.end());
+    placed.erase(std::remove(placed.begin(), placed.end(), nullptr), placed.end());
+    if (placed.empty())
+        return Snapshot(std::move(rows));
+    std::stable_sort(placed.begin(), placed.end(), less);
+    std::vector<RowPtr> merged;
+    merged.reserve(rows.size() + placed.size());
+    // equal rows already there come first, as each row placed after its equals
+    std::merge(rows.begin(), rows.end(), placed.begin(), placed.end(), std::back_inserter(merged),
+               less);
+    return Snapshot(std::move(merged));
+}
+
 void Connection::afterCommit(const QString& markBefore)
 {
     const QString markAfter = fileMark();
@@ -686,52 +780,14 @@ void Connection::afterCommit(const QString& markBefore)
         const bool otherShape = std::any_of(m_writes.begin(), m_writes.end(), [&](const Write& w) {
             return w.table == c.table && w.kind != Write::Delete && w.fields != c.fields;
         });
-        // Many writes, or writes made without telling the rows (a bulk insert,
-        // a statement of the caller's own): reading again is cheaper, and sure.
+        // Writes made without telling the rows (a bulk insert, a statement of
+        // the caller's own): reading again is the only sure way.
         if (markBefore.isEmpty() || markAfter.isEmpty() || c.mark != markBefore
-            || (c.table.isEmpty() && !m_writes.empty()) || otherShape || m_unrecordedWrite
-            || m_writes.size() > 2000) {
+            || (c.table.isEmpty() && !m_writes.empty()) || otherShape || m_unrecordedWrite) {
             it = cache.erase(it);
             continue;
         }
-        std::vector<RowPtr> rows(c.rows.begin(), c.rows.end());
-        auto find = [&rows](qint64 rowid) {
-            return std::find_if(rows.begin(), rows.end(),
-                                [rowid](const RowPtr& r) { return r->rowid == rowid; });
-        };
-        auto place = [&](RowPtr row) {
-            const auto less = [&](const RowPtr& a, const RowPtr& b) {
-                const QVariant x = a->value(c.orderColumn);
-                const QVariant y = b->value(c.orderColumn);
-                if (storedLess(x, y))
-                    return true;
-                if (storedLess(y, x))
-                    return false;
-                return a->rowid < b->rowid;
-            };
-            rows.insert(std::upper_bound(rows.begin(), rows.end(), row, less), std::move(row));
-        };
-        for (const Write& w : m_writes) {
-            if (w.table != c.table)
-                continue;
-            qint64 rowid = w.rowid;
-            QVector<QVariant> values(c.fields.size());
-            if (w.kind != Write::Insert) {
-                auto at = find(w.rowid);
-                if (at == rows.end())
-                    continue;
-                values = (*at)->values();
-                rows.erase(at);
-                if (w.kind == Write::Delete)
-                    continue;
-            }
-            for (int i = 0; i < c.fields.size(); ++i)
-                if (w.kind == Write::Insert || w.changed.value(i))
-                    values[i] = fromStored(toStored(w.values.value(i), c.fields.at(i).type),
-                                           c.fields.at(i).type);
-            place(Row::make(rowid, values));
-        }
-        c.rows = std::move(rows);
+        c.rows = patched(c);
         c.mark = markAfter;
         ++it;
     }
@@ -799,6 +855,31 @@ void Connection::updateRow(const QString& table, const QVector<FieldDef>& fields
                                      "他のプログラムが変更または削除した可能性があります。")
                           .arg(m_path));
     m_writes.push_back({table, Write::Update, rowid, values, changed, fields});
+}
+
+void Connection::rowWrittenHere(const QString& table, qint64 rowid,
+                                const std::optional<QVariantMap>& stored, bool added)
+{
+    const QVector<FieldDef>* fields = table == cdnameTable().name() ? &cdnameFields()
+        : table == kyokuTable().name()                              ? &kyokuFields()
+                                                                    : nullptr;
+    if (!fields)
+        return; // no rows of it are read to follow
+    if (!stored) {
+        m_writes.push_back({table, Write::Delete, rowid, {}, {}, {}});
+        return;
+    }
+    QVector<QVariant> values;
+    for (const FieldDef& f : *fields) {
+        const auto v = stored->constFind(f.name);
+        if (v == stored->cend()) { // a file of another shape: read again
+            m_unrecordedWrite = true;
+            return;
+        }
+        values << fromStored(*v, f.type);
+    }
+    m_writes.push_back({table, added ? Write::Insert : Write::Update, rowid, values,
+                        QVector<bool>(fields->size(), true), *fields});
 }
 
 void Connection::deleteRow(const QString& table, qint64 rowid)

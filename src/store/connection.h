@@ -68,6 +68,12 @@ public:
     // A write of the running transaction made past this connection's own
     // statements: the rows read before are read again.
     void rowsChangedElsewhere() { m_unrecordedWrite = true; }
+    // A row of the design's tables written by a statement of the caller's
+    // own in the running transaction, told with its stored values by column
+    // (none for a row deleted), so that the rows already read follow it
+    // rather than being read again.
+    void rowWrittenHere(const QString& table, qint64 rowid,
+                        const std::optional<QVariantMap>& stored, bool added);
     // The outcome of the check left for later: `problems` empty when the file
     // at `mark` is whole. A damaged file refuses every write from now on.
     void integrityChecked(const QString& mark, const QStringList& problems);
@@ -150,6 +156,7 @@ private:
         QVector<FieldDef> fields;
     };
     void afterCommit(const QString& markBefore);
+    Snapshot patched(const Memory::Cached& cached) const;
     void backupBeforeFirstWrite();
     struct RecoveryNeeded { };
     void openExisting();

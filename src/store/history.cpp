@@ -242,11 +242,14 @@ void apply(Connection& cn, qint64 id, bool back)
                       back ? QStringLiteral("その変更はすでに元に戻してあります。")
                            : QStringLiteral("その変更はやり直せません。"));
     const QVector<RowChange> rows = rowsOf(cn, id);
+    QHash<QString, QStringList> columnsByTable;
+    for (const RowChange& r : rows)
+        if (!columnsByTable.contains(r.table))
+            columnsByTable.insert(r.table, columnsOf(cn, r.table));
     cn.transaction([&] {
-        cn.rowsChangedElsewhere();
         for (const RowChange& r : rows) {
             const Values& expected = back ? r.after : r.before;
-            if (currentRow(cn, r.table, columnsOf(cn, r.table), r.rowid) != expected)
+            if (currentRow(cn, r.table, columnsByTable.value(r.table), r.rowid) != expected)
                 throw DbError(DbError::ProviderError,
                               QStringLiteral("この変更のあとで%1が変わっているため、%2"
                                              "（何も変更していません）。")
@@ -261,9 +264,10 @@ void apply(Connection& cn, qint64 id, bool back)
                 const Values& from = back ? r.after : r.before;
                 const Values& to = back ? r.before : r.after;
                 const QString table = QStringLiteral("main.%1").arg(quotedName(r.table));
-                const QStringList columns = columnsOf(cn, r.table);
+                const QStringList& columns = columnsByTable[r.table];
                 if (pass == 0 && !to) {
                     run(cn, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table), {r.rowid});
+                    cn.rowWrittenHere(r.table, r.rowid, std::nullopt, false);
                 } else if (pass == 1 && from && to) {
                     QStringList sets;
                     QVariantList values;
@@ -275,6 +279,7 @@ void apply(Connection& cn, qint64 id, bool back)
                         QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
                             .arg(table, sets.join(u", ")),
                         values << r.rowid);
+                    cn.rowWrittenHere(r.table, r.rowid, to, false);
                 } else if (pass == 2 && !from) {
                     QStringList names{QStringLiteral("rowid")}, marks{QStringLiteral("?")};
                     QVariantList values{r.rowid};
@@ -287,6 +292,7 @@ void apply(Connection& cn, qint64 id, bool back)
                         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                             .arg(table, names.join(u", "), marks.join(u", ")),
                         values);
+                    cn.rowWrittenHere(r.table, r.rowid, to, true);
                 }
             }
         noted(cn); // what this wrote is the change itself, not a new one
