@@ -292,6 +292,7 @@ private slots:
         Connection b(at(u"b/cdkaisou.db"));
         loans::lend(b, loans::lending(50, u"山田"_s, {2024, 3, 1}));
         names::join(b, {u"ベートーヴェン"_s}, u"ベートーヴェン"_s);
+        wishes::add(b, wishes::fromTexts({u"いまの欲しいもの"_s})); // number 1, taken
         const QByteArray before = fileHash(b.path());
         const QString said = thrown([&] {
                                  importer::addToCollection(
