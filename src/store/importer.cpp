@@ -319,10 +319,10 @@ QString extrasText(const Rows& rows)
             kinds << what;
         counts[what] += rows.extra[t].rows.size();
     }
-    QStringList parts;
+    QStringList said;
     for (const QString& what : kinds)
-        parts << QStringLiteral("%1 %2件").arg(what).arg(counts.value(what));
-    return parts.join(u'・');
+        said << QStringLiteral("%1 %2件").arg(what).arg(counts.value(what));
+    return said.join(u'・');
 }
 
 Rows readLegacyHere(const QString& mdbPath, const Progress& progress)
