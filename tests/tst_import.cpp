@@ -3,13 +3,19 @@
 #include "store/connection.h"
 #include "store/criteria.h"
 #include "store/csvtransfer.h"
+#include "store/history.h"
 #include "store/importer.h"
+#include "store/loans.h"
+#include "store/namegroups.h"
+#include "store/ratings.h"
+#include "store/wishes.h"
 #include "testsupport.h"
 #include "widgets/longwork.h"
 #include "widgets/msgbox.h"
 
 #include <QProcess>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -50,6 +56,15 @@ QVector<QVariant> cdRow(qint64 id, const QString& title)
     return {QVariant(id), QVariant(title), {}, {}, {}, {}, {}, {}};
 }
 
+// A table's rows as SQLite quotes them (1234.5 apart from '1234.5', NULL from '').
+QStringList dump(const QString& file, const QString& table, const QVector<FieldDef>& fields)
+{
+    QStringList columns;
+    for (const FieldDef& f : fields)
+        columns << u"quote(\""_s + f.name + u"\")"_s;
+    return sqlRows(file, {u"SELECT %1 FROM %2 ORDER BY 1"_s.arg(columns.join(u"||','||"), table)});
+}
+
 void insertCD(qint64 id)
 {
     db().connection().transaction([id] {
@@ -68,6 +83,40 @@ class TestImport : public MainWindowTest {
                      const QList<QMessageBox::StandardButton>& answers = {})
     {
         return triggerCommand(m_w, name, files, answers);
+    }
+
+    // A collection with a row or two in every table of its own, as the
+    // window's connection keeps them (each change in the history), exported
+    // into out/.
+    QString exportedWithExtras()
+    {
+        QDir().mkpath(at(u"a"));
+        writeCollection(at(u"a"), {cd(1, u"一枚目"_s), cd(2, u"二枚目"_s)},
+                        {song(u"一枚目"_s, 10, u"曲A"_s), song(u"二枚目"_s, 11, u"曲B"_s)});
+        Connection cn(at(u"a/cdkaisou.db"));
+        history::startLogging(cn);
+        cn.setBeforeCommit([&cn] { history::fileChange(cn, QString()); });
+        ratings::rate(cn, ratings::Of::CD, 1, 4);
+        ratings::rate(cn, ratings::Of::CD, 2, 1);
+        ratings::rate(cn, ratings::Of::Song, 11, 5);
+        loans::lend(cn, loans::lending(2, u"友人"_s, {2024, 1, 10}, {2024, 1, 20}, u"メモ"_s));
+        loans::giveBack(cn, 2, {2024, 1, 15});
+        loans::lend(cn, loans::lending(1, u"先生, 山田"_s, {2024, 2, 1}));
+        wishes::Wish wish = wishes::fromTexts({u"言う \"やあ\" 𠮷野の春"_s,
+                                               u"バッハ"_s,
+                                               {},
+                                               {},
+                                               {},
+                                               {},
+                                               u"改行\nあり"_s,
+                                               u"2023/05/06"_s});
+        wish.price = 1234.5; // yen decimals, as an old price may have
+        wishes::add(cn, wish);
+        wishes::add(cn, wishes::fromTexts({u"値段なし"_s}));
+        names::join(cn, {u"J.S.バッハ"_s, u"バッハ"_s}, u"J.S.バッハ"_s);
+        QDir().mkpath(at(u"out"));
+        csv::exportCollection(cn, at(u"out"));
+        return at(u"out");
     }
 
 private slots:
@@ -132,7 +181,11 @@ private slots:
     // Out to CSV and back: every value of the old collection the same (a date
     // at midnight as a date alone), NULL and the empty text kept apart, and texts
     // libcsv would alter unquoted (blanks at either end, TAB, quotes, line
-    // breaks, NUL); written again, the same bytes.
+    // breaks, NUL); written again, the same bytes. A whole collection with its
+    // stars, loans, wishes and name groups goes out and comes back into an
+    // empty one, value for value, written anew or added; the history goes
+    // out as its list of changes; a file that cannot be written leaves every
+    // file as it was.
     void csvRoundTrip()
     {
         const importer::Rows rows = importer::readLegacy(fixtures + u"/cdkaisou.mdb");
@@ -164,6 +217,94 @@ private slots:
                 }
             QCOMPARE(csv::write(*fields, back), out);
             QVERIFY(want != &odd || out.contains("\"後ろに空白  \"")); // for a program that trims
+        }
+
+        const QString out = exportedWithExtras();
+        const importer::Rows read = csv::readFiles(out + u"/cdname.csv", out + u"/kyoku.csv");
+        QCOMPARE(importer::extrasText(read),
+                 u"名前のまとめ 2件・評価 3件・貸出 2件・欲しいもの 2件"_s);
+        QVERIFY(QDir().mkpath(at(u"new")) && QDir().mkpath(at(u"added")));
+        importer::writeCollection(at(u"new/cdkaisou.db"), read, false);
+        importer::addToCollection(*std::make_unique<Connection>(at(u"added/cdkaisou.db")), read);
+        std::vector<std::pair<QString, QVector<FieldDef>>> tables{
+            {u"cdname"_s, Connection::cdnameFields()}, {u"kyoku"_s, Connection::kyokuFields()}};
+        for (int t = 0; t < importer::ExtraCount; ++t)
+            tables.emplace_back(importer::extraTable(importer::Extra(t)).name,
+                                importer::extraTable(importer::Extra(t)).fields);
+        for (const auto& [table, fields] : tables) {
+            const QStringList want = dump(at(u"a/cdkaisou.db"), table, fields);
+            QVERIFY2(!want.isEmpty() && !want[0].startsWith(u"failed"), qPrintable(table));
+            QCOMPARE(dump(at(u"new/cdkaisou.db"), table, fields), want);
+            QCOMPARE(dump(at(u"added/cdkaisou.db"), table, fields), want);
+        }
+        // the changes oldest first: three ratings, then the loan and its return, ...
+        const QString loan = u"[-\\d :]+,%1,CD 2 の貸出（友人）,済み\r\n"_s;
+        QVERIFY(QString::fromUtf8(bytesOf(out + u"/history.csv"))
+                    .contains(QRegularExpression(u"^日時,種類,内容,状態\r\n([^\r]*\r\n){3}"_s
+                                                 + loan.arg(u"貸出") + loan.arg(u"返却")
+                                                 + u"([^\r]*\r\n){4}$")));
+        QCOMPARE(bytesOf(out + u"/cdrating.csv"),
+                 "\xEF\xBB\xBF"
+                 "CDID,評価\r\n1,4\r\n2,1\r\n"_ba);
+
+        // a folder where wish.csv would go: nothing is written, the old cdname.csv stays
+        QVERIFY(QFile::remove(out + u"/wish.csv") && QDir().mkpath(out + u"/wish.csv")
+                && writeBytes(out + u"/cdname.csv", "old"));
+        QVERIFY(thrown([&] {
+                    csv::exportCollection(*std::make_unique<Connection>(at(u"a/cdkaisou.db")), out);
+                }).second.contains(u"wish.csv」に書き出せません"));
+        QCOMPARE(bytesOf(out + u"/cdname.csv"), "old"_ba);
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+                 csv::exportFileNames().size());
+    }
+
+    // A line of an extra table that cannot be kept refuses the whole import,
+    // named with its file and line, before anything is written; a star for a
+    // CD stored already is taken.
+    void csvExtraLinesChecked_data()
+    {
+        QTest::addColumn<QStringList>("row"); // the file, the line added, the refusal (none: taken)
+        for (
+            const QString& row : {
+                u"cdrating.csv|50,0|4 行目: 評価「0」は 1 から 5"_s,
+                u"kyokurating.csv|10,6|3 行目: 評価「6」"_s,
+                u"cdrating.csv|99,3|4 行目: CDID 99 は取り込む行にもコレクションにもありません"_s,
+                u"kyokurating.csv|11,2|3 行目: 曲ID 11 は 2 行目"_s,
+                u"loan.csv|,2,誰か,2024-03-10,2024-03-09,,|4 行目: 返却予定日が貸出日より前です"_s,
+                u"loan.csv|,2,誰か,2024-03-10,,2024-03-09,|4 行目: 返却日が貸出日より前です"_s,
+                u"loan.csv|9,1,誰か,2024-03-10,,,|4 行目: CDID 1 のCDは 3 行目でも貸出中です"_s,
+                u"loan.csv|,50,誰か,2024-03-10,,,|4 行目: CDID 50 のCDはいま 山田 さん"_s,
+                u"namegroup.csv|ﾍﾞｰﾄｰｳﾞｪﾝ,x|4 行目: 表記「ﾍﾞｰﾄｰｳﾞｪﾝ」はすでに名前「ベートーヴェン」"_s,
+                u"cdrating.csv|50,2|"_s,
+            })
+            QTest::newRow(qPrintable(row)) << row.split(u'|');
+    }
+
+    void csvExtraLinesChecked()
+    {
+        QFETCH(QStringList, row);
+        const QString file = row[0], refusal = row[2].isEmpty() ? row[2] : file + u" の " + row[2];
+        const QString out = exportedWithExtras();
+        QVERIFY(
+            writeBytes(out + u'/' + file, bytesOf(out + u'/' + file) + row[1].toUtf8() + "\r\n"));
+        QDir().mkpath(at(u"b"));
+        writeCollection(at(u"b"), {cd(50, u"いまのCD"_s)}, {});
+        Connection b(at(u"b/cdkaisou.db"));
+        loans::lend(b, loans::lending(50, u"山田"_s, {2024, 3, 1}));
+        names::join(b, {u"ベートーヴェン"_s}, u"ベートーヴェン"_s);
+        wishes::add(b, wishes::fromTexts({u"いまの欲しいもの"_s})); // number 1, taken
+        const QByteArray before = fileHash(b.path());
+        const QString said = thrown([&] {
+                                 importer::addToCollection(
+                                     b, csv::readFiles(out + u"/cdname.csv", out + u"/kyoku.csv"));
+                             }).second;
+        if (refusal.isEmpty()) {
+            QCOMPARE(said, QString());
+            QCOMPARE(sqlRows(b.path(), {u"SELECT 評価 FROM cdrating WHERE CDID = 50"_s}),
+                     QStringList{u"2"_s});
+        } else {
+            QVERIFY2(said.contains(refusal), qPrintable(said));
+            QCOMPARE(fileHash(b.path()), before);
         }
     }
 

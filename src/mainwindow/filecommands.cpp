@@ -184,33 +184,33 @@ bool FileCommands::bringIn(const importer::Rows& rows, const QString& source, bo
     return true;
 }
 
-// The whole collection as two files, cdname.csv and kyoku.csv, in a folder the
-// user picks; files of those names already there are replaced only if asked.
+// The whole collection as files of its tables (cdname.csv, kyoku.csv, the
+// name groups, stars, loans, wishes and the history) in a folder the user
+// picks; files of those names already there are replaced only if asked.
 void FileCommands::mnuCsvExport_Click()
 {
     const QString folder = QFileDialog::getExistingDirectory(
         m_window, QStringLiteral("CSVの書き出し先のフォルダー"), db.strAppPath());
     if (folder.isEmpty())
         return;
-    const QDir dir(folder);
-    const QString cdFile = dir.filePath(QStringLiteral("cdname.csv"));
-    const QString songFile = dir.filePath(QStringLiteral("kyoku.csv"));
-    const QString groupFile = dir.filePath(QStringLiteral("namegroup.csv"));
-    if ((QFileInfo::exists(cdFile) || QFileInfo::exists(songFile) || QFileInfo::exists(groupFile))
-        && MsgBox(
-               QStringLiteral("「%1」に cdname.csv、kyoku.csv か namegroup.csv がすでにあります。"
-                              "置き換えますか？")
-                   .arg(folder),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
+    QStringList there;
+    for (const QString& name : csv::exportFileNames())
+        if (QFileInfo::exists(QDir(folder).filePath(name)))
+            there << name;
+    if (!there.isEmpty()
+        && MsgBox(QStringLiteral("「%1」に %2 がすでにあります。置き換えますか？")
+                      .arg(folder, there.join(QStringLiteral("、"))),
+                  QMessageBox::Yes | QMessageBox::No, QMessageBox::Question)
             != QMessageBox::Yes)
         return;
     try {
         db.connection(); // refuses when no collection is open
+        QStringList written;
         onOwnConnection(QStringLiteral("CSVを書き出しています..."),
                         [&](Connection& cn, const LongWorkProgress&) {
-                            csv::exportCollection(cn, cdFile, songFile, groupFile);
+                            written = csv::exportCollection(cn, folder);
                         });
-        MsgBox(QStringLiteral("書き出しました。\r%1\r%2\r%3").arg(cdFile, songFile, groupFile));
+        MsgBox(QStringLiteral("書き出しました。\r%1").arg(written.join(u'\r')));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }
@@ -235,8 +235,9 @@ void FileCommands::mnuCsvExportShown_Click(bool songsShown)
     }
 }
 
-// The two files of an export (CDs, then songs) join the collection: every
-// line checked first, then all rows in one transaction, or none.
+// The two files of an export (CDs, then songs) join the collection, and the
+// files of its extra tables found beside the CDs' (name groups, stars, loans,
+// wishes): every line checked first, then all rows in one transaction, or none.
 void FileCommands::mnuCsvImport_Click()
 {
     const QString cdFile = QFileDialog::getOpenFileName(
@@ -254,10 +255,12 @@ void FileCommands::mnuCsvImport_Click()
         importer::Rows rows;
         runLongWork(m_window, QStringLiteral("CSVを読み込んでいます..."),
                     [&](const LongWorkProgress&) { rows = csv::readFiles(cdFile, songFile); });
+        const QString extras = importer::extrasText(rows);
         if (bringIn(rows, cdFile, false))
-            MsgBox(QStringLiteral("CD %1枚・曲 %2曲を取り込みました。")
+            MsgBox(QStringLiteral("CD %1枚・曲 %2曲%3を取り込みました。")
                        .arg(rows.cds.size())
-                       .arg(rows.songs.size()));
+                       .arg(rows.songs.size())
+                       .arg(extras.isEmpty() ? QString() : u"・" + extras));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }

@@ -1,6 +1,8 @@
 #include "csvtransfer.h"
 
+#include "history.h"
 #include "namegroups.h"
+#include "wishes.h"
 
 #include "connection.h"
 #include "dberror.h"
@@ -9,10 +11,12 @@
 #include "tables.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -182,6 +186,12 @@ bool isIdentifier(const FieldDef& field)
     return field.type == FieldType::Integer && field.size == 4;
 }
 
+// The prices, the CDs' and the wishes', come back with their yen decimals.
+bool takesDecimals(const FieldDef& field)
+{
+    return isMoney(field) || field == wishes::priceField();
+}
+
 // A cell read back by the field's type: dates as YYYY-MM-DD (a time may
 // follow), whole numbers only; an empty cell is NULL.
 QVariant cellValue(const FieldDef& field, QString text)
@@ -232,7 +242,7 @@ QVariant cellValue(const FieldDef& field, QString text)
         if (whole.match(text).hasMatch())
             return text.toLongLong();
         // a price with yen decimals, as the old database could hold, comes back as it went out
-        if (isMoney(field) && decimal.match(text).hasMatch())
+        if (takesDecimals(field) && decimal.match(text).hasMatch())
             return text.toDouble();
         throw DbError(DbError::TypeMismatch,
                       QStringLiteral("%1「%2」は整数ではありません").arg(field.name, text));
@@ -276,12 +286,23 @@ QByteArray writeView(const View& view)
     return write(view.fields(), rows);
 }
 
-void exportCollection(Connection& cn, const QString& cdFile, const QString& songFile,
-                      const QString& groupFile)
+const QStringList& exportFileNames()
 {
-    for (const auto& [path, table, fields] :
-         {std::tuple{cdFile, QStringLiteral("cdname"), &Connection::cdnameFields()},
-          std::tuple{songFile, QStringLiteral("kyoku"), &Connection::kyokuFields()}}) {
+    static const QStringList names = [] {
+        QStringList list{QStringLiteral("cdname.csv"), QStringLiteral("kyoku.csv")};
+        for (int t = 0; t < importer::ExtraCount; ++t)
+            list << importer::extraTable(importer::Extra(t)).name + QStringLiteral(".csv");
+        return list << QStringLiteral("history.csv");
+    }();
+    return names;
+}
+
+QStringList exportCollection(Connection& cn, const QString& folder)
+{
+    QList<QByteArray> texts;
+    for (const auto& [table, fields] :
+         {std::pair{QStringLiteral("cdname"), &Connection::cdnameFields()},
+          std::pair{QStringLiteral("kyoku"), &Connection::kyokuFields()}}) {
         // the columns named from the table's one definition, the identifier first in order
         QStringList columns;
         QString identifier;
@@ -295,11 +316,56 @@ void exportCollection(Connection& cn, const QString& cdFile, const QString& song
         QVector<QVector<QVariant>> rows;
         for (const RowPtr& row : cn.read(sql, *fields))
             rows << row->values();
-        save(path, write(*fields, rows));
+        texts << write(*fields, rows);
     }
-    auto text = [](const QString& name) { return FieldDef{name, FieldType::Text, 255, false}; };
-    save(groupFile,
-         write({text(QStringLiteral("表記")), text(QStringLiteral("名前"))}, names::joinRows(cn)));
+    for (int t = 0; t < importer::ExtraCount; ++t) {
+        const importer::ExtraTable& table = importer::extraTable(importer::Extra(t));
+        QVector<QVector<QVariant>> rows;
+        if (t == importer::NameGroups) {
+            rows = names::joinRows(cn);
+        } else if (cn.hasTable(table.name)) {
+            QStringList columns;
+            for (const FieldDef& f : table.fields)
+                columns << u'"' + f.name + u'"';
+            QSqlQuery q = cn.query(QStringLiteral("書き出す表"),
+                                   QStringLiteral("SELECT %1 FROM main.%2 ORDER BY 1")
+                                       .arg(columns.join(QStringLiteral(", ")), table.name));
+            while (q.next()) {
+                QVector<QVariant> row;
+                for (int c = 0; c < table.fields.size(); ++c)
+                    row << (q.value(c).isNull() ? QVariant() : q.value(c));
+                rows << row;
+            }
+        }
+        texts << write(table.fields, rows);
+    }
+    // the history as the collector reads it, not the rows it keeps to undo each change
+    QVector<QVector<QVariant>> changes;
+    const QVector<history::Change> newestFirst = history::list(cn);
+    for (auto it = newestFirst.rbegin(); it != newestFirst.rend(); ++it)
+        changes << QVector<QVariant>{it->when, it->kind, it->touched,
+                                     history::stateText(it->state)};
+    const auto text = [](const char16_t* name) {
+        return FieldDef{QString::fromUtf16(name), FieldType::Text, 255, false};
+    };
+    texts << write({FieldDef{QStringLiteral("日時"), FieldType::Date, 8, false}, text(u"種類"),
+                    text(u"内容"), text(u"状態")},
+                   changes);
+
+    const QDir dir(folder);
+    QStringList paths;
+    QList<std::pair<QString, QByteArray>> files;
+    for (int i = 0; i < exportFileNames().size(); ++i) {
+        paths << dir.filePath(exportFileNames().at(i));
+        files << std::pair{paths.last(), texts.at(i)};
+    }
+    QString why, failed;
+    if (!regularfile::writeAll(files, &why, &failed))
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("ファイル「%1」に書き出せません（ほかのファイルも書き出して"
+                                     "いません）。\r原因: %2")
+                          .arg(failed, why));
+    return paths;
 }
 
 void save(const QString& path, const QByteArray& data)
@@ -310,8 +376,12 @@ void save(const QString& path, const QByteArray& data)
                       QStringLiteral("ファイル「%1」に書き出せません。\r原因: %2").arg(path, why));
 }
 
-QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>& fields,
-                                QList<Refusal>& refusals)
+namespace {
+
+// read(), also telling the line of each row read; with `firstKey` the row's
+// key is the first column when it is an identifier, and no other.
+QVector<QVector<QVariant>> readTable(const QByteArray& data, const QVector<FieldDef>& fields,
+                                     QList<Refusal>& refusals, QVector<int>* lines, bool firstKey)
 {
     // UTF-16 reads as nonsense in UTF-8, and libcsv would blame the quotes:
     // its mark, or a NUL byte in the header line (a column's name never holds
@@ -356,7 +426,7 @@ QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>&
             QStringLiteral("知らない列があります: %1").arg(unknown.join(QStringLiteral("、"))));
     // The identifier of each row, and the line it was first seen on.
     int id = -1;
-    for (int f = 0; f < fields.size() && id < 0; ++f)
+    for (int f = 0; f < (firstKey ? 1 : fields.size()) && id < 0; ++f)
         if (isIdentifier(fields.at(f)) && columnOf[f] >= 0)
             id = f;
     QHash<qint64, int> seen;
@@ -402,43 +472,65 @@ QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>&
             seen.insert(key, record.line);
         }
         rows << row;
+        if (lines)
+            *lines << record.line;
     }
     return rows;
+}
+
+// A file read whole, or DbError naming it.
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("ファイル「%1」を読めません。").arg(path));
+    return file.readAll();
+}
+
+} // namespace
+
+QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>& fields,
+                                QList<Refusal>& refusals)
+{
+    return readTable(data, fields, refusals, nullptr, false);
 }
 
 importer::Rows readFiles(const QString& cdFile, const QString& songFile)
 {
     importer::Rows rows;
     QStringList problems;
-    for (const auto& [path, fields, out] :
-         {std::tuple{cdFile, &Connection::cdnameFields(), &rows.cds},
-          std::tuple{songFile, &Connection::kyokuFields(), &rows.songs}}) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw DbError(DbError::ProviderError,
-                          QStringLiteral("ファイル「%1」を読めません。").arg(path));
+    // Reads one file into `out`, its refusals named after it.
+    auto readFile = [&](const QString& path, const QVector<FieldDef>& fields,
+                        QVector<QVector<QVariant>>& out, QVector<int>* lines) {
+        const QString name = QFileInfo(path).fileName();
         QList<Refusal> refusals;
+        const QByteArray data = contents(path);
         try {
-            *out = read(file.readAll(), *fields, refusals);
+            out = readTable(data, fields, refusals, lines, lines != nullptr);
         } catch (const DbError& e) {
-            throw DbError(e.number(),
-                          QStringLiteral("ファイル「%1」を取り込めません: %2")
-                              .arg(QFileInfo(path).fileName(), e.description()));
+            throw DbError(
+                e.number(),
+                QStringLiteral("ファイル「%1」を取り込めません: %2").arg(name, e.description()));
         }
         for (const Refusal& r : refusals)
-            problems << QStringLiteral("%1 の %2 行目: %3")
-                            .arg(QFileInfo(path).fileName())
-                            .arg(r.line)
-                            .arg(r.reason);
+            problems << QStringLiteral("%1 の %2 行目: %3").arg(name).arg(r.line).arg(r.reason);
+    };
+    readFile(cdFile, Connection::cdnameFields(), rows.cds, nullptr);
+    readFile(songFile, Connection::kyokuFields(), rows.songs, nullptr);
+    const QDir folder = QFileInfo(cdFile).absoluteDir();
+    for (int t = 0; t < importer::ExtraCount; ++t) {
+        const importer::ExtraTable& table = importer::extraTable(importer::Extra(t));
+        const QString path = folder.filePath(table.name + QStringLiteral(".csv"));
+        if (!QFileInfo::exists(path))
+            continue;
+        importer::ExtraRows& extra = rows.extra[t];
+        extra.file = QFileInfo(path).fileName();
+        readFile(path, table.fields, extra.rows, &extra.lines);
     }
-    if (!problems.isEmpty()) {
-        QString list = problems.mid(0, 15).join(u'\r');
-        if (problems.size() > 15)
-            list += QStringLiteral("\r…ほか %1 行").arg(problems.size() - 15);
-        throw DbError(
-            DbError::TypeMismatch,
-            QStringLiteral("取り込めない行があるため、何も取り込みませんでした。\r%1").arg(list));
-    }
+    problems << importer::refusedLines(rows);
+    if (!problems.isEmpty())
+        importer::refuseLines(problems);
     return rows;
 }
 

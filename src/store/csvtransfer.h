@@ -17,11 +17,17 @@ namespace csv {
 QByteArray write(const QVector<FieldDef>& fields, const QVector<QVector<QVariant>>& rows);
 // The visible rows of a view, in its order.
 QByteArray writeView(const View& view);
-// The whole collection as three files, the CDs in CDID order, the songs in
-// 曲ID order and the name groups (表記, 名前), each written whole or not at
-// all. Throws DbError.
-void exportCollection(Connection& cn, const QString& cdFile, const QString& songFile,
-                      const QString& groupFile);
+// The files exportCollection writes, each named after its table: cdname.csv
+// and kyoku.csv, the extra tables an import brings along (namegroup.csv,
+// cdrating.csv, ...), and history.csv.
+const QStringList& exportFileNames();
+// The whole collection into `folder` as those files: the CDs in CDID order,
+// the songs in 曲ID order, the name groups (表記, 名前) by name, the stars,
+// loans and wishes by their numbers, and the history's changes oldest first,
+// one a row (日時, 種類, 内容, 状態 in words). A table the file lacks gives
+// its header alone. Every file is written whole, or none is. Returns their
+// paths in that order. Throws DbError.
+QStringList exportCollection(Connection& cn, const QString& folder);
 // Writes `data` to `path` whole or not at all. Throws DbError.
 void save(const QString& path, const QByteArray& data);
 
@@ -38,8 +44,11 @@ struct Refusal {
 QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>& fields,
                                 QList<Refusal>& refusals);
 
-// Reads the two files (CDs and songs) whole, or throws DbError naming every
-// refused line (up to a screenful) with its file, number and reason.
+// Reads the two files (CDs and songs) whole, and beside them, from the CDs'
+// folder, the files of the extra tables that are there (not history.csv: an
+// import is a change of its own); or throws DbError naming every refused
+// line (up to a screenful) with its file, number and reason, what
+// importer::refusedLines() refuses among them.
 importer::Rows readFiles(const QString& cdFile, const QString& songFile);
 
 } // namespace csv

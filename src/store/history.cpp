@@ -374,12 +374,28 @@ void fileImport(Connection& cn, const QString& kind, const QString& note)
     fileRows(cn, kind, {}, Change::NotUndoable, note);
 }
 
-QString importNote(qsizetype cds, qsizetype songs)
+QString importNote(qsizetype cds, qsizetype songs, const QString& more)
 {
-    return QStringLiteral("CD %1枚・曲 %2曲を追加。取り込む前に戻すには、ファイル → "
+    return QStringLiteral("CD %1枚・曲 %2曲%3を追加。取り込む前に戻すには、ファイル → "
                           "バックアップから復元... で取り込みの前のバックアップを選びます。")
         .arg(cds)
-        .arg(songs);
+        .arg(songs)
+        .arg(more.isEmpty() ? QString() : QStringLiteral("（%1）").arg(more));
+}
+
+QString stateText(Change::State state)
+{
+    switch (state) {
+    case Change::Done:
+        return QStringLiteral("済み");
+    case Change::Undone:
+        return QStringLiteral("元に戻した");
+    case Change::NoRedo:
+        return QStringLiteral("元に戻した（やり直せない）");
+    case Change::NotUndoable:
+        return QStringLiteral("元に戻すには復元");
+    }
+    return QString();
 }
 
 QVector<Change> list(Connection& cn)

@@ -23,8 +23,9 @@ void startLogging(Connection& cn);
 void fileChange(Connection& cn, const QString& kind);
 // An import, as one change that says how to take it back.
 void fileImport(Connection& cn, const QString& kind, const QString& note);
-// What an import of so many CDs and songs says of itself.
-QString importNote(qsizetype cds, qsizetype songs);
+// What an import of so many CDs and songs says of itself; `more` names what
+// else came with them (評価 2件・貸出 1件), if anything did.
+QString importNote(qsizetype cds, qsizetype songs, const QString& more = {});
 
 struct Change {
     enum State { Done = 0, Undone = 1, NoRedo = 2, NotUndoable = 3 };
@@ -36,6 +37,8 @@ struct Change {
 };
 // Newest first.
 QVector<Change> list(Connection& cn);
+// A change's state in words, each state its own (済み, 元に戻した, ...).
+QString stateText(Change::State state);
 // The change 元に戻す takes back (an import refuses), and the one やり直し
 // does again; -1 for none.
 qint64 toUndo(Connection& cn);

@@ -1,9 +1,14 @@
 #include "importer.h"
 
 #include "history.h"
+#include "loans.h"
+#include "namegroups.h"
+#include "ratings.h"
+#include "wishes.h"
 
 #include "connection.h"
 #include "dberror.h"
+#include "findtext.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -11,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QSet>
 #include <QSqlDatabase>
@@ -21,7 +27,9 @@
 #include <cstdio>
 #include <limits>
 #include <sys/resource.h>
+#include <tuple>
 #include <unistd.h>
+#include <vector>
 
 namespace importer {
 
@@ -47,7 +55,275 @@ QString insertSql(const QString& table, const QVector<FieldDef>& fields)
         QStringLiteral("コレクション「%1」に取り込めません。\r原因: %2").arg(target, cause));
 }
 
+// What the collection an import goes into holds already, as the rows of the
+// extra tables are checked against it: nothing for a new one.
+struct Present {
+    QSet<qint64> ids[2]; // the CDIDs and the 曲IDs stored
+    QSet<qint64> rated[2]; // those with stars
+    QHash<qint64, QString> out; // the CDs lent now, to whom
+    names::Joins joins;
+};
+
+Present presentIn(Connection& cn)
+{
+    Present present;
+    for (const QVariant& v :
+         cn.column(QStringLiteral("SELECT CDID FROM cdname WHERE CDID IS NOT NULL")))
+        present.ids[0] << v.toLongLong();
+    for (const QVariant& v :
+         cn.column(QStringLiteral("SELECT 曲ID FROM kyoku WHERE 曲ID IS NOT NULL")))
+        present.ids[1] << v.toLongLong();
+    const ratings::Kept kept = ratings::read(cn);
+    for (auto it = kept.cds.constBegin(); it != kept.cds.constEnd(); ++it)
+        present.rated[0] << it.key();
+    for (auto it = kept.songs.constBegin(); it != kept.songs.constEnd(); ++it)
+        present.rated[1] << it.key();
+    const QHash<qint64, loans::Loan> out = loans::out(cn);
+    for (auto it = out.constBegin(); it != out.constEnd(); ++it)
+        present.out.insert(it.key(), it->to);
+    present.joins = names::readJoins(cn);
+    return present;
+}
+
+QDate dateOf(const QVariant& v)
+{
+    return v.typeId() == QMetaType::QDate ? v.toDate() : QDate();
+}
+
+// Checks the rows of the extra tables line by line, against `present` too
+// when there is one.
+class LineCheck {
+public:
+    LineCheck(const Rows& rows, const Present* present) : m_present(present)
+    {
+        for (const auto& row : rows.cds)
+            if (!row.value(0).isNull())
+                m_brought[0] << row.value(0).toLongLong();
+        for (const auto& row : rows.songs)
+            if (!row.value(1).isNull())
+                m_brought[1] << row.value(1).toLongLong();
+    }
+
+    // Why the row on this line is refused, or an empty text.
+    QString why(Extra which, const QVector<QVariant>& row, int line)
+    {
+        const QVector<FieldDef>& fields = extraTable(which).fields;
+        // dates alone: these tables keep no time of day
+        for (int f = 0; f < fields.size(); ++f)
+            if (row.value(f).typeId() == QMetaType::QDateTime)
+                return QStringLiteral("%1「%2」は日付だけで書いてください（YYYY-MM-DD）")
+                    .arg(fields.at(f).name, dateTimeText(row.value(f).toDateTime()));
+        switch (which) {
+        case NameGroups:
+            return group(row.value(0).toString(), row.value(1).toString(), line);
+        case CdRatings:
+        case SongRatings:
+            return rating(which == CdRatings ? 0 : 1, fields.at(0).name, row);
+        case Loans:
+            return loan(row, line);
+        case Wishes:
+            return row.value(1).toString().trimmed().isEmpty()
+                ? QStringLiteral("タイトルがありません")
+                : QString();
+        }
+        return QString();
+    }
+
+private:
+    bool known(int of, qint64 id) const
+    {
+        return !m_present || m_brought[of].contains(id) || m_present->ids[of].contains(id);
+    }
+
+    QString group(const QString& spelling, const QString& name, int line)
+    {
+        const QString key = normalizedForFind(spelling);
+        if (spelling.trimmed().isEmpty() || name.trimmed().isEmpty())
+            return QStringLiteral("表記と名前のどちらも要ります");
+        if (m_spellingAt.contains(key))
+            return QStringLiteral("表記「%1」は %2 行目にもあります")
+                .arg(spelling)
+                .arg(m_spellingAt.value(key));
+        // A join the collector made stays as it was made: a file that would
+        // put the spelling in another group (or the same) is refused, not obeyed.
+        if (m_present && m_present->joins.contains(key))
+            return QStringLiteral("表記「%1」はすでに名前「%2」にまとめてあります")
+                .arg(spelling, m_present->joins.value(key));
+        m_spellingAt.insert(key, line);
+        return QString();
+    }
+
+    QString rating(int of, const QString& key, const QVector<QVariant>& row) const
+    {
+        const qint64 id = row.value(0).toLongLong();
+        const QVariant stars = row.value(1);
+        if (row.value(0).isNull())
+            return QStringLiteral("%1がありません").arg(key);
+        if (stars.isNull() || stars.toLongLong() < 1 || stars.toLongLong() > 5)
+            return QStringLiteral("評価「%1」は 1 から 5 までの星の数ではありません")
+                .arg(stars.toString());
+        if (!known(of, id))
+            return QStringLiteral("%1 %2 は取り込む行にもコレクションにもありません")
+                .arg(key)
+                .arg(id);
+        if (m_present && m_present->rated[of].contains(id))
+            return QStringLiteral("%1 %2 にはすでに評価があります").arg(key).arg(id);
+        return QString();
+    }
+
+    QString loan(const QVector<QVariant>& row, int line)
+    {
+        const qint64 cdid = row.value(1).toLongLong();
+        loans::Loan loan = loans::lending(cdid, row.value(2).toString(), dateOf(row.value(3)),
+                                          dateOf(row.value(4)));
+        loan.returned = dateOf(row.value(5));
+        if (row.value(1).isNull())
+            return QStringLiteral("CDIDがありません");
+        if (const QString why = loans::problem(loan); !why.isEmpty())
+            return why;
+        if (!known(0, cdid))
+            return QStringLiteral("CDID %1 は取り込む行にもコレクションにもありません").arg(cdid);
+        if (loan.returned.isValid())
+            return QString();
+        if (m_openAt.contains(cdid))
+            return QStringLiteral("CDID %1 のCDは %2 行目でも貸出中です")
+                .arg(cdid)
+                .arg(m_openAt.value(cdid));
+        if (m_present && m_present->out.contains(cdid))
+            return QStringLiteral("CDID %1 のCDはいま %2 さんに貸出中です")
+                .arg(cdid)
+                .arg(m_present->out.value(cdid));
+        m_openAt.insert(cdid, line);
+        return QString();
+    }
+
+    const Present* m_present;
+    QSet<qint64> m_brought[2]; // the CDIDs and 曲IDs of the rows coming in
+    QHash<QString, int> m_spellingAt; // the line of each spelling, as quick find writes it
+    QHash<qint64, int> m_openAt; // the line of each CD's loan still out
+};
+
+// The refused lines of the extra tables, "loan.csv の 3 行目: why".
+QStringList check(const Rows& rows, const Present* present)
+{
+    LineCheck lines(rows, present);
+    QStringList refused;
+    for (int t = 0; t < ExtraCount; ++t) {
+        const ExtraRows& extra = rows.extra[t];
+        for (qsizetype r = 0; r < extra.rows.size(); ++r)
+            if (const QString why = lines.why(Extra(t), extra.rows.at(r), extra.lines.value(r));
+                !why.isEmpty())
+                refused << QStringLiteral("%1 の %2 行目: %3")
+                               .arg(extra.file)
+                               .arg(extra.lines.value(r))
+                               .arg(why);
+    }
+    return refused;
+}
+
+// The columns an extra table's rows are written to (its own number left to
+// the table where it gives one anew), and the rows as written there: the
+// tables keep the empty text, never NULL, and a wish without a date gets
+// today's, as one added by hand does.
+QVector<FieldDef> writtenFields(Extra which)
+{
+    const ExtraTable& table = extraTable(which);
+    return table.fields.mid(table.renumbered ? 1 : 0);
+}
+
+QVector<QVector<QVariant>> writtenRows(Extra which, const Rows& rows)
+{
+    const QVector<FieldDef> fields = writtenFields(which);
+    const qsizetype from = extraTable(which).renumbered ? 1 : 0;
+    QVector<QVector<QVariant>> out;
+    for (const QVector<QVariant>& row : rows.extra[which].rows) {
+        QVector<QVariant> values = row.mid(from);
+        values.resize(fields.size());
+        for (int f = 0; f < fields.size(); ++f)
+            if (values.at(f).isNull() && fields.at(f).type == FieldType::Text)
+                values[f] = QStringLiteral("");
+            else if (values.at(f).isNull() && !fields.at(f).nullable)
+                values[f] = QDate::currentDate();
+        out << values;
+    }
+    return out;
+}
+
 } // namespace
+
+const ExtraTable& extraTable(Extra which)
+{
+    static const QVector<ExtraTable> tables = [] {
+        const auto text = [](const QString& name) {
+            return FieldDef{name, FieldType::Text, 255, false};
+        };
+        const auto number = [](const QString& name) {
+            return FieldDef{name, FieldType::Integer, 4, false}; // read as an identifier
+        };
+        const auto date = [](const QString& name, bool nullable) {
+            return FieldDef{name, FieldType::Date, 8, nullable};
+        };
+        const FieldDef stars{QStringLiteral("評価"), FieldType::Integer, 2, false};
+        QVector<FieldDef> wish{number(QStringLiteral("欲しいID"))};
+        for (const QString& name : wishes::fieldNames())
+            wish << (name == u"価格"         ? wishes::priceField()
+                         : name == u"追加日" ? date(name, false)
+                                             : text(name));
+        return QVector<ExtraTable>{
+            {QStringLiteral("namegroup"),
+             QStringLiteral("名前のまとめ"),
+             {text(QStringLiteral("表記")), text(QStringLiteral("名前"))}},
+            {ratings::tableName(ratings::Of::CD),
+             QStringLiteral("評価"),
+             {number(ratings::keyField(ratings::Of::CD)), stars}},
+            {ratings::tableName(ratings::Of::Song),
+             QStringLiteral("評価"),
+             {number(ratings::keyField(ratings::Of::Song)), stars}},
+            {QStringLiteral("loan"),
+             QStringLiteral("貸出"),
+             {number(QStringLiteral("貸出ID")), number(QStringLiteral("CDID")),
+              text(QStringLiteral("相手")), date(QStringLiteral("貸出日"), false),
+              date(QStringLiteral("返却予定日"), true), date(QStringLiteral("返却日"), true),
+              text(QStringLiteral("メモ"))},
+             true},
+            {QStringLiteral("wish"), QStringLiteral("欲しいもの"), wish, true},
+        };
+    }();
+    return tables.at(which);
+}
+
+QStringList refusedLines(const Rows& rows)
+{
+    return check(rows, nullptr);
+}
+
+void refuseLines(const QStringList& refused)
+{
+    QString list = refused.mid(0, 15).join(u'\r');
+    if (refused.size() > 15)
+        list += QStringLiteral("\r…ほか %1 行").arg(refused.size() - 15);
+    throw DbError(
+        DbError::TypeMismatch,
+        QStringLiteral("取り込めない行があるため、何も取り込みませんでした。\r%1").arg(list));
+}
+
+QString extrasText(const Rows& rows)
+{
+    QStringList kinds;
+    QHash<QString, qsizetype> counts;
+    for (int t = 0; t < ExtraCount; ++t) {
+        const QString& what = extraTable(Extra(t)).what;
+        if (rows.extra[t].rows.isEmpty())
+            continue;
+        if (!counts.contains(what))
+            kinds << what;
+        counts[what] += rows.extra[t].rows.size();
+    }
+    QStringList said;
+    for (const QString& what : kinds)
+        said << QStringLiteral("%1 %2件").arg(what).arg(counts.value(what));
+    return said.join(u'・');
+}
 
 Rows readLegacyHere(const QString& mdbPath, const Progress& progress)
 {
@@ -256,6 +532,9 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
     const QFileInfo info(target);
     if (!replace && info.exists())
         fail(target, QStringLiteral("同じ名前のファイルがすでにあります"));
+    const Present nothing; // the new collection holds only what comes in
+    if (const QStringList refused = check(rows, &nothing); !refused.isEmpty())
+        refuseLines(refused);
     const QString temp = QStringLiteral("%1/.%2.import-%3")
                              .arg(info.absolutePath(), info.fileName())
                              .arg(QCoreApplication::applicationPid());
@@ -278,17 +557,23 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
             bool ok = q.exec(QStringLiteral("PRAGMA synchronous = FULL")) && db.transaction();
             for (const QString& sql : Connection::schemaStatements())
                 ok = ok && q.exec(sql);
-            const int total = int(rows.cds.size() + rows.songs.size());
+            std::vector<std::tuple<QString, QVector<FieldDef>, QVector<QVector<QVariant>>>> tables
+                = {{QStringLiteral("cdname"), Connection::cdnameFields(), rows.cds},
+                   {QStringLiteral("kyoku"), Connection::kyokuFields(), rows.songs}};
+            for (int t = 0; t < ExtraCount; ++t)
+                tables.emplace_back(extraTable(Extra(t)).name, writtenFields(Extra(t)),
+                                    writtenRows(Extra(t), rows));
+            int total = 0;
+            for (const auto& table : tables)
+                total += int(std::get<2>(table).size());
             int done = 0;
-            for (const auto& [table, fields, list] :
-                 {std::tuple{QStringLiteral("cdname"), &Connection::cdnameFields(), &rows.cds},
-                  std::tuple{QStringLiteral("kyoku"), &Connection::kyokuFields(), &rows.songs}}) {
+            for (const auto& [table, fields, list] : tables) {
                 if (!ok)
                     break;
-                ok = q.prepare(insertSql(table, *fields));
-                for (const QVector<QVariant>& row : *list) {
-                    for (int i = 0; i < fields->size() && ok; ++i)
-                        q.addBindValue(toStored(row.value(i), fields->at(i).type));
+                ok = q.prepare(insertSql(table, fields));
+                for (const QVector<QVariant>& row : list) {
+                    for (int i = 0; i < fields.size() && ok; ++i)
+                        q.addBindValue(toStored(row.value(i), fields.at(i).type));
                     ok = ok && q.exec();
                     if (!ok)
                         break;
@@ -358,13 +643,9 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
 
 void addToCollection(Connection& cn, const Rows& rows)
 {
-    QSet<qint64> cdIds, songIds;
-    for (const QVariant& v :
-         cn.column(QStringLiteral("SELECT CDID FROM cdname WHERE CDID IS NOT NULL")))
-        cdIds << v.toLongLong();
-    for (const QVariant& v :
-         cn.column(QStringLiteral("SELECT 曲ID FROM kyoku WHERE 曲ID IS NOT NULL")))
-        songIds << v.toLongLong();
+    // checked before the transaction: a refused import makes not even the run's first backup
+    const Present present = presentIn(cn);
+    const QSet<qint64>&cdIds = present.ids[0], &songIds = present.ids[1];
     QStringList taken;
     for (const auto& row : rows.cds)
         if (!row.value(0).isNull() && cdIds.contains(row.value(0).toLongLong()))
@@ -383,11 +664,18 @@ void addToCollection(Connection& cn, const Rows& rows)
                                      "追加していません）。\r%1")
                           .arg(list));
     }
+    if (const QStringList refused = check(rows, &present); !refused.isEmpty())
+        refuseLines(refused);
     cn.transaction([&] {
         cn.insertRows(QStringLiteral("cdname"), Connection::cdnameFields(), rows.cds);
         cn.insertRows(QStringLiteral("kyoku"), Connection::kyokuFields(), rows.songs);
-        history::fileImport(cn, QStringLiteral("取り込み"),
-                            history::importNote(rows.cds.size(), rows.songs.size()));
+        for (int t = 0; t < ExtraCount; ++t)
+            if (!rows.extra[t].rows.isEmpty())
+                cn.insertRows(extraTable(Extra(t)).name, writtenFields(Extra(t)),
+                              writtenRows(Extra(t), rows));
+        history::fileImport(
+            cn, QStringLiteral("取り込み"),
+            history::importNote(rows.cds.size(), rows.songs.size(), extrasText(rows)));
     });
 }
 

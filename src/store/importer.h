@@ -15,10 +15,45 @@ class QIODevice;
 // collection file, or join the open one, all of them or none.
 namespace importer {
 
+// The tables this program keeps beside the design's two that come along
+// with the CDs and songs: the name groups, the stars, the loans and the wish
+// list. (The history stays: an import is a change of its own there.)
+enum Extra { NameGroups, CdRatings, SongRatings, Loans, Wishes };
+constexpr int ExtraCount = 5;
+struct ExtraTable {
+    QString name; // the table's, and its CSV file's without ".csv"
+    QString what; // how the counts call its rows: 評価, 貸出, ...
+    QVector<FieldDef> fields; // its columns as exported, in the table's order
+    // The first column is a number of the table's own (貸出ID, 欲しいID): a row
+    // brought in gets a new one, so that it never meets a row stored.
+    bool renumbered = false;
+};
+const ExtraTable& extraTable(Extra which);
+
+// Rows of one of them as read, each with the line it was read from.
+struct ExtraRows {
+    QString file; // the file's name, as refusals name it
+    QVector<QVector<QVariant>> rows; // in the order of its table's fields
+    QVector<int> lines;
+};
+
 struct Rows {
     QVector<QVector<QVariant>> cds; // in the order of Connection::cdnameFields()
     QVector<QVector<QVariant>> songs; // in the order of Connection::kyokuFields()
+    ExtraRows extra[ExtraCount]; // by Extra
 };
+
+// What the rows of the extra tables say by themselves and across the files:
+// a star count from 1 to 5, a loan as loans::lend takes one (its return not
+// before its lending either), one open loan of a CD, one group a spelling.
+// Each refusal reads "loan.csv の 3 行目: why". Adding and writing check the
+// rows again against the collection they go into.
+QStringList refusedLines(const Rows& rows);
+// Refuses the whole import with the refused lines (up to a screenful). Throws DbError.
+[[noreturn]] void refuseLines(const QStringList& refused);
+// What came beside the CDs and songs, for the collector: 評価 2件・貸出 1件
+// (empty when nothing did).
+QString extrasText(const Rows& rows);
 
 // Told how many rows are done; answers false to stop.
 using Progress = std::function<bool(int done, int total)>;
@@ -41,13 +76,17 @@ QString legacyReaderProgram();
 // only when whole. With `replace` an existing target is replaced in one
 // rename (the caller has backed it up); without, an existing target is left
 // and the import refused. A failure or a stop leaves the target as it was and
-// no file behind. Throws DbError.
+// no file behind. The rows of the extra tables are checked as for an empty
+// collection. Throws DbError.
 void writeCollection(const QString& target, const Rows& rows, bool replace,
                      const Progress& progress = {});
 
 // Adds the rows to the open collection in one transaction. Rows whose CDID
 // or 曲ID is already taken are refused, and with them the whole addition:
-// the message lists them. Throws DbError.
+// the message lists them. So are the refused lines of the extra tables, as
+// refusedLines() says and against what is stored: a star or a loan of a
+// CDID or 曲ID neither brought nor stored, a second rating of one, a loan of
+// a CD out now, a spelling grouped already. Throws DbError.
 void addToCollection(Connection& cn, const Rows& rows);
 
 } // namespace importer

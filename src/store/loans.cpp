@@ -137,15 +137,24 @@ QVector<Loan> historyOf(Connection& cn, qint64 cdid)
     return loans;
 }
 
+QString problem(const Loan& loan)
+{
+    if (loan.to.trimmed().isEmpty())
+        return QStringLiteral("貸す相手を入力してください");
+    if (!loan.lent.isValid())
+        return QStringLiteral("貸出日を入力してください");
+    if (loan.due.isValid() && loan.due < loan.lent)
+        return QStringLiteral("返却予定日が貸出日より前です");
+    if (loan.returned.isValid() && loan.returned < loan.lent)
+        return QStringLiteral("返却日が貸出日より前です");
+    return QString();
+}
+
 void lend(Connection& cn, const Loan& loan)
 {
     const QString to = loan.to.trimmed();
-    if (to.isEmpty())
-        refuse(QStringLiteral("貸す相手を入力してください"));
-    if (!loan.lent.isValid())
-        refuse(QStringLiteral("貸出日を入力してください"));
-    if (loan.due.isValid() && loan.due < loan.lent)
-        refuse(QStringLiteral("返却予定日が貸出日より前です"));
+    if (const QString why = problem(loan); !why.isEmpty())
+        refuse(why);
     requireTable(cn);
     cn.transaction([&] {
         const QHash<qint64, Loan> now = out(cn);

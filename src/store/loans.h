@@ -42,8 +42,11 @@ QHash<qint64, Loan> out(Connection& cn);
 QVector<Loan> inListOrder(const QHash<qint64, Loan>& out, const QDate& today);
 // A CD's loans, the newest first.
 QVector<Loan> historyOf(Connection& cn, qint64 cdid);
+// Why a loan cannot be kept as it is, or an empty text: no name, no lending
+// date, a date due or a return before the lending.
+QString problem(const Loan& loan);
 // Lends the CD (one transaction); refused with DbError, nothing written,
-// without a name, with a date due before the lending, or while it is out.
+// when problem() names one, or while it is out.
 void lend(Connection& cn, const Loan& loan);
 // The CD back on this day; refused while it is not out or before its lending.
 void giveBack(Connection& cn, qint64 cdid, const QDate& on);

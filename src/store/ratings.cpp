@@ -34,6 +34,11 @@ QString keyField(Of which)
     return QString::fromUtf16(tableOf(which).key);
 }
 
+QString tableName(Of which)
+{
+    return QString::fromUtf16(tableOf(which).name);
+}
+
 const QStringList& tableStatements()
 {
     static const QStringList statements = [] {

@@ -15,8 +15,9 @@ enum class Of { CD, Song };
 
 // The column of the design's tables they are filed under: CDID or 曲ID.
 QString keyField(Of which);
-// The tables that keep them.
+// The tables that keep them, and the name of each.
 const QStringList& tableStatements();
+QString tableName(Of which);
 // From now on a CD or song this connection deletes (leaving no other row of
 // its number) takes its stars along.
 void startFollowing(Connection& cn);

@@ -6,8 +6,10 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace regularfile {
 
@@ -184,23 +186,23 @@ QByteArray read(const QString& path, qint64 maxBytes, QString* why)
     return bytes.isNull() ? QByteArray("") : bytes;
 }
 
-bool write(const QString& path, const QByteArray& bytes, QString* why)
+namespace {
+
+// Writes `bytes` to a temporary file beside the file's place, which takes
+// its name on commit(); an empty text when it is whole, else why not (the
+// temporary file then goes with the QSaveFile).
+QString writeAside(QSaveFile& file, const QByteArray& bytes)
 {
-    auto fail = [why](const QString& text) {
-        if (why)
-            *why = text;
-        return false;
-    };
+    const QString path = file.fileName();
     // A temporary file renamed over a device or a FIFO would replace it.
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode))
-        return fail(refusalOf(st, -1));
-    QSaveFile file(path);
+        return refusalOf(st, -1);
     // Unbuffered: each write reaches the disk at once, so its error is the
     // one errno and error() tell, not one found later in a flush.
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(openCause(path, errno));
+        return openCause(path, errno);
     for (qsizetype done = 0; done < bytes.size();) {
         // a short write is followed by one that says why
         errno = 0;
@@ -208,13 +210,40 @@ bool write(const QString& path, const QByteArray& bytes, QString* why)
         if (wrote <= 0) {
             const int error = errno;
             file.cancelWriting();
-            return fail(writeCause(error));
+            return writeCause(error);
         }
         done += qsizetype(wrote);
     }
-    errno = 0;
-    if (!file.commit())
-        return fail(openCause(path, errno));
+    return QString();
+}
+
+} // namespace
+
+bool write(const QString& path, const QByteArray& bytes, QString* why)
+{
+    return writeAll({{path, bytes}}, why);
+}
+
+bool writeAll(const QList<std::pair<QString, QByteArray>>& files, QString* why, QString* failed)
+{
+    auto fail = [&](const QString& path, const QString& text) {
+        if (why)
+            *why = text;
+        if (failed)
+            *failed = path;
+        return false;
+    };
+    std::vector<std::unique_ptr<QSaveFile>> written;
+    for (const auto& [path, bytes] : files) {
+        written.push_back(std::make_unique<QSaveFile>(path));
+        if (const QString refused = writeAside(*written.back(), bytes); !refused.isEmpty())
+            return fail(path, refused); // the files written aside go with `written`
+    }
+    for (const auto& file : written) {
+        errno = 0;
+        if (!file->commit())
+            return fail(file->fileName(), openCause(file->fileName(), errno));
+    }
     if (why)
         why->clear();
     return true;

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 // Files the collector points the program at (covers beside ripped music, a
 // picture dropped on the jacket, ...) are read only when they are ordinary
@@ -30,5 +33,13 @@ QString cause(int error);
 // with *why saying in Japanese why it was not written (no such folder, no
 // permission, the disk full, ...).
 bool write(const QString& path, const QByteArray& bytes, QString* why);
+
+// Writes several files as write() writes one, all of them or none: each is
+// written whole beside its place first, and only once every one is whole do
+// they take their names, so that a file that cannot be written (a full disk,
+// a folder in its place) leaves every one of them as it was. Returns false
+// with *why as write() says it and *failed the path that was not written.
+bool writeAll(const QList<std::pair<QString, QByteArray>>& files, QString* why,
+              QString* failed = nullptr);
 
 } // namespace regularfile

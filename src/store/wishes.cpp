@@ -53,14 +53,14 @@ QVariantList valuesOf(const Wish& w)
             w.added.toString(Qt::ISODate)};
 }
 
+} // namespace
+
 FieldDef priceField()
 {
     FieldDef price = cdPriceField();
     price.name = QStringLiteral("価格");
     return price;
 }
-
-} // namespace
 
 const QStringList& fieldNames()
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -33,6 +35,8 @@ const QStringList& fieldNames();
 // reads one, refused with DbError when it is no number.
 QStringList textsOf(const Wish& wish);
 Wish fromTexts(const QStringList& texts);
+// The price column, read and written as the CDs' price (yen decimals kept).
+FieldDef priceField();
 
 const QStringList& tableStatements();
 
