@@ -3,6 +3,7 @@
 #include "store/connection.h"
 #include "store/criteria.h"
 #include "store/csvtransfer.h"
+#include "store/duplicates.h"
 #include "store/history.h"
 #include "store/importer.h"
 #include "store/loans.h"
@@ -114,6 +115,7 @@ class TestImport : public MainWindowTest {
         wishes::add(cn, wish);
         wishes::add(cn, wishes::fromTexts({u"値段なし"_s}));
         names::join(cn, {u"J.S.バッハ"_s, u"バッハ"_s}, u"J.S.バッハ"_s);
+        duplicates::keepApart(cn, 2, 1);
         QDir().mkpath(at(u"out"));
         csv::exportCollection(cn, at(u"out"));
         return at(u"out");
@@ -222,7 +224,7 @@ private slots:
         const QString out = exportedWithExtras();
         const importer::Rows read = csv::readFiles(out + u"/cdname.csv", out + u"/kyoku.csv");
         QCOMPARE(importer::extrasText(read),
-                 u"名前のまとめ 2件・評価 3件・貸出 2件・欲しいもの 2件"_s);
+                 u"名前のまとめ 2件・評価 3件・貸出 2件・欲しいもの 2件・重複ではない組 1件"_s);
         QVERIFY(QDir().mkpath(at(u"new")) && QDir().mkpath(at(u"added")));
         importer::writeCollection(at(u"new/cdkaisou.db"), read, false);
         importer::addToCollection(*std::make_unique<Connection>(at(u"added/cdkaisou.db")), read);
@@ -242,7 +244,7 @@ private slots:
         QVERIFY(QString::fromUtf8(bytesOf(out + u"/history.csv"))
                     .contains(QRegularExpression(u"^日時,種類,内容,状態\r\n([^\r]*\r\n){3}"_s
                                                  + loan.arg(u"貸出") + loan.arg(u"返却")
-                                                 + u"([^\r]*\r\n){4}$")));
+                                                 + u"([^\r]*\r\n){5}$")));
         QCOMPARE(bytesOf(out + u"/cdrating.csv"),
                  "\xEF\xBB\xBF"
                  "CDID,評価\r\n1,4\r\n2,1\r\n"_ba);
@@ -263,7 +265,8 @@ private slots:
     // CD stored already is taken.
     void csvExtraLinesChecked_data()
     {
-        QTest::addColumn<QStringList>("row"); // the file, the line added, the refusal (none: taken)
+        // the file, the line added, the refusal; or none, a query and what it then reads
+        QTest::addColumn<QStringList>("row");
         for (
             const QString& row : {
                 u"cdrating.csv|50,0|4 行目: 評価「0」は 1 から 5"_s,
@@ -275,7 +278,11 @@ private slots:
                 u"loan.csv|9,1,誰か,2024-03-10,,,|4 行目: CDID 1 のCDは 3 行目でも貸出中です"_s,
                 u"loan.csv|,50,誰か,2024-03-10,,,|4 行目: CDID 50 のCDはいま 山田 さん"_s,
                 u"namegroup.csv|ﾍﾞｰﾄｰｳﾞｪﾝ,x|4 行目: 表記「ﾍﾞｰﾄｰｳﾞｪﾝ」はすでに名前「ベートーヴェン」"_s,
-                u"cdrating.csv|50,2|"_s,
+                u"cdapart.csv|1,50||SELECT count(*) FROM cdapart WHERE CDID2 = 50|1"_s,
+                u"cdapart.csv|2,1|3 行目: CDID1 は CDID2 より小さい番号です"_s,
+                u"cdapart.csv|1,2|3 行目: 同じ組が 2 行目にもあります"_s,
+                u"cdapart.csv|1,99|3 行目: CDID 99 は取り込む行にも"_s,
+                u"cdrating.csv|50,2||SELECT 評価 FROM cdrating WHERE CDID = 50|2"_s,
             })
             QTest::newRow(qPrintable(row)) << row.split(u'|');
     }
@@ -300,8 +307,7 @@ private slots:
                              }).second;
         if (refusal.isEmpty()) {
             QCOMPARE(said, QString());
-            QCOMPARE(sqlRows(b.path(), {u"SELECT 評価 FROM cdrating WHERE CDID = 50"_s}),
-                     QStringList{u"2"_s});
+            QCOMPARE(sqlRows(b.path(), {row.value(3)}), QStringList{row.value(4)});
         } else {
             QVERIFY2(said.contains(refusal), qPrintable(said));
             QCOMPARE(fileHash(b.path()), before);

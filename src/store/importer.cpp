@@ -8,6 +8,7 @@
 
 #include "connection.h"
 #include "dberror.h"
+#include "duplicates.h"
 #include "findtext.h"
 
 #include <QCoreApplication>
@@ -62,6 +63,7 @@ struct Present {
     QSet<qint64> rated[2]; // those with stars
     QHash<qint64, QString> out; // the CDs lent now, to whom
     names::Joins joins;
+    duplicates::Apart apart;
 };
 
 Present presentIn(Connection& cn)
@@ -82,6 +84,7 @@ Present presentIn(Connection& cn)
     for (auto it = out.constBegin(); it != out.constEnd(); ++it)
         present.out.insert(it.key(), it->to);
     present.joins = names::readJoins(cn);
+    present.apart = duplicates::keptApart(cn);
     return present;
 }
 
@@ -125,6 +128,8 @@ public:
             return row.value(1).toString().trimmed().isEmpty()
                 ? QStringLiteral("タイトルがありません")
                 : QString();
+        case KeptApart:
+            return apart(row, line);
         }
         return QString();
     }
@@ -197,7 +202,27 @@ private:
         return QString();
     }
 
+    QString apart(const QVector<QVariant>& row, int line)
+    {
+        if (row.value(0).isNull() || row.value(1).isNull())
+            return QStringLiteral("CDID1 と CDID2 のどちらも要ります");
+        const qint64 a = row.value(0).toLongLong(), b = row.value(1).toLongLong();
+        if (a >= b)
+            return QStringLiteral("CDID1 は CDID2 より小さい番号です");
+        for (const qint64 cdid : {a, b})
+            if (!known(0, cdid))
+                return QStringLiteral("CDID %1 は取り込む行にもコレクションにもありません")
+                    .arg(cdid);
+        if (m_apartAt.contains({a, b}))
+            return QStringLiteral("同じ組が %1 行目にもあります").arg(m_apartAt.value({a, b}));
+        if (m_present && m_present->apart.contains({a, b}))
+            return QStringLiteral("CDID %1 と %2 の組はすでにあります").arg(a).arg(b);
+        m_apartAt.insert({a, b}, line);
+        return QString();
+    }
+
     const Present* m_present;
+    QHash<QPair<qint64, qint64>, int> m_apartAt; // the line of each pair kept apart
     QSet<qint64> m_brought[2]; // the CDIDs and 曲IDs of the rows coming in
     QHash<QString, int> m_spellingAt; // the line of each spelling, as quick find writes it
     QHash<qint64, int> m_openAt; // the line of each CD's loan still out
@@ -287,6 +312,11 @@ const ExtraTable& extraTable(Extra which)
               text(QStringLiteral("メモ"))},
              true},
             {QStringLiteral("wish"), QStringLiteral("欲しいもの"), wish, true},
+            {QStringLiteral("cdapart"),
+             QStringLiteral("重複ではない組"),
+             // the pair is the key, not its first CDID: no identifier of a row of its own
+             {FieldDef{QStringLiteral("CDID1"), FieldType::Integer, 8, false},
+              FieldDef{QStringLiteral("CDID2"), FieldType::Integer, 8, false}}},
         };
     }();
     return tables.at(which);

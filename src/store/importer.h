@@ -16,10 +16,11 @@ class QIODevice;
 namespace importer {
 
 // The tables this program keeps beside the design's two that come along
-// with the CDs and songs: the name groups, the stars, the loans and the wish
-// list. (The history stays: an import is a change of its own there.)
-enum Extra { NameGroups, CdRatings, SongRatings, Loans, Wishes };
-constexpr int ExtraCount = 5;
+// with the CDs and songs: the name groups, the stars, the loans, the wish
+// list and the pairs of CDs kept apart as no copies of each other. (The
+// history stays: an import is a change of its own there.)
+enum Extra { NameGroups, CdRatings, SongRatings, Loans, Wishes, KeptApart };
+constexpr int ExtraCount = 6;
 struct ExtraTable {
     QString name; // the table's, and its CSV file's without ".csv"
     QString what; // how the counts call its rows: 評価, 貸出, ...
