@@ -65,15 +65,31 @@ frmDuplicates::frmDuplicates(Collection& collection, QWidget* parent)
     connect(cmdMergeIntoFirst, &QPushButton::clicked, this, [this] { merge(true); });
     connect(cmdMergeIntoSecond, &QPushButton::clicked, this, [this] { merge(false); });
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
-    for (auto changed : {&Collection::rowsChanged, &Collection::changeTakenBack})
-        connect(&collection, changed, this, &frmDuplicates::refill);
-    connect(&collection, &Collection::cdChanged, this, &frmDuplicates::refill);
-    connect(&collection, &Collection::songsChanged, this, &frmDuplicates::refill);
+    for (auto change : {&Collection::rowsChanged, &Collection::changeTakenBack})
+        connect(&collection, change, this, &frmDuplicates::changed);
+    connect(&collection, &Collection::cdChanged, this, &frmDuplicates::changed);
+    connect(&collection, &Collection::songsChanged, this, &frmDuplicates::changed);
     refill();
+}
+
+void frmDuplicates::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_stale)
+        refill();
+}
+
+void frmDuplicates::changed()
+{
+    if (isVisible())
+        refill();
+    else
+        m_stale = true;
 }
 
 void frmDuplicates::refill()
 {
+    m_stale = false;
     const int row = grdDuplicates->currentRow();
     try {
         m_pairs = db.Duplicates();

@@ -15,8 +15,15 @@ class frmDuplicates : public QDialog {
 public:
     explicit frmDuplicates(Collection& db, QWidget* parent = nullptr);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // Refills now when shown, otherwise once shown again: finding the pairs
+    // reads every song, which a hidden window need not do after each change.
+    void changed();
     void refill();
+    bool m_stale = false;
     const duplicates::Pair* chosen() const;
     void cmdKeepBoth_Click();
     // Merges the other CD of the chosen pair into its first (or its second) CD.

@@ -16,6 +16,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <future>
 #include <map>
 #include <optional>
 
@@ -48,6 +49,28 @@ QString textOf(const Row& row, int column)
     return row.isNull(column) ? QString() : row.value(column).toString();
 }
 
+// A song's text lent from its row, for use while the rows are held.
+QString lentText(const Row& row, int column)
+{
+    return row.text(column, FieldType::Text);
+}
+
+// Quick find's normalisation of texts that repeat (performers, composers),
+// each distinct text normalised once.
+class Normalised {
+public:
+    const QString& of(const QString& text)
+    {
+        auto at = m_done.find(text);
+        if (at == m_done.end())
+            at = m_done.insert(text, normalizedForFind(text));
+        return *at;
+    }
+
+private:
+    QHash<QString, QString> m_done;
+};
+
 // The CD's folded title, as its songs are related to it. Songs are stored CD
 // after CD, so the last title folded is mostly the next one asked for.
 class TitleKeys {
@@ -72,18 +95,22 @@ private:
 // 「-」) is no number.
 QString numberKey(const QString& typed)
 {
-    QString key = normalizedForFind(typed);
+    // most are ASCII, which needs no more than its case and its marks dropped
+    const bool ascii = std::all_of(typed.cbegin(), typed.cend(), [](QChar c) {
+        return c.unicode() > u' ' && c.unicode() < 0x7f;
+    });
+    QString key = ascii ? typed.toLower() : normalizedForFind(typed);
     key.removeIf([](QChar c) { return c == u'-' || c == u'‐' || c == u'−' || c == u'_'; });
     return std::any_of(key.cbegin(), key.cend(), [](QChar c) { return c.isDigit(); }) ? key
                                                                                       : QString();
 }
 
-QString performersKey(const Row& song)
+QString performersKey(const Row& song, Normalised& normalised)
 {
-    QStringList who;
+    QString key;
     for (const char16_t* name : {u"指揮者名", u"演奏団体", u"ソリスト"})
-        who << normalizedForFind(textOf(song, songColumn(name)));
-    return who.join(u'\x1f');
+        key += normalised.of(lentText(song, songColumn(name))) + u'\x1f';
+    return key;
 }
 
 struct Cd {
@@ -190,85 +217,154 @@ QVector<Pair> find(const Snapshot& cdRows, const Snapshot& songRows, const works
     const int cdidAt = cdColumn(u"CDID"), titleAt = cdColumn(u"CD名");
     const int songTitleAt = songColumn(u"CD名"), numberAt = songColumn(u"原盤番号");
 
+    // The CDs, and their title groups: the CDs of one folded title, which
+    // hold the same songs. Songs name their group by its number.
     QVector<Cd> cds;
-    QHash<QString, QVector<int>> byTitle; // folded title → its CDs: the songs' CDs
-    QHash<QString, QVector<int>> byName; // normalised title → its CDs
-    TitleKeys keys;
+    QHash<QString, int> groupOf; // folded title → its group
+    std::vector<QVector<int>> groups; // each group's CDs
     for (const auto& row : cdRows) {
         if (!row || row->isNull(cdidAt))
             continue;
         const QString title = textOf(*row, titleAt);
-        const int at = int(cds.size());
+        auto at = groupOf.find(foldKey(title));
+        if (at == groupOf.end()) {
+            at = groupOf.insert(foldKey(title), int(groups.size()));
+            groups.emplace_back();
+        }
+        groups[size_t(*at)] << int(cds.size());
         cds.append({row->value(cdidAt).toLongLong(), title});
-        byTitle[keys.of(title)] << at;
-        const QString name = normalizedForFind(title);
-        if (!name.isEmpty())
-            byName[name] << at;
     }
+    // the titles normalised beside the rest, which is the other half of the work
+    auto names = std::async(std::launch::async, [&cds] {
+        QHash<QString, QVector<int>> byName;
+        for (int at = 0; at < cds.size(); ++at)
+            if (const QString name = normalizedForFind(cds[at].title); !name.isEmpty())
+                byName[name] << at;
+        return byName;
+    });
+    // A song's group, from its title as stored: songs of one CD follow each
+    // other. One for each thread.
+    const auto songGroups = [&groupOf, songTitleAt] {
+        return [&groupOf, songTitleAt, lastTitle = QString(),
+                lastGroup = -1](const Row& song) mutable {
+            const QString title = lentText(song, songTitleAt);
+            if (lastGroup == -1 || title != lastTitle) {
+                lastTitle = title;
+                lastGroup = groupOf.value(foldKey(title), -2); // -2: no CD bears it
+            }
+            return lastGroup;
+        };
+    };
 
-    // The title groups holding each 原盤番号, and how many songs each group holds.
-    QHash<QString, QVector<QString>> byNumber;
+    // The groups holding each 原盤番号, and how many songs each group holds,
+    // beside the works below.
+    QHash<QString, QVector<int>> byNumber;
     QHash<QString, QString> numberShown;
-    QHash<QString, int> songCount;
-    for (const auto& song : songRows) {
+    std::vector<int> songCount(groups.size());
+    auto numbers = std::async(std::launch::async, [&] {
+        auto groupOfSong = songGroups();
+        QString lastTyped; // the songs of a CD mostly carry its one number
+        int lastTypedGroup = -1;
+        for (const auto& song : songRows) {
+            if (!song)
+                continue;
+            const int group = groupOfSong(*song);
+            if (group < 0)
+                continue;
+            ++songCount[size_t(group)];
+            if (song->isNull(numberAt))
+                continue;
+            const QString typed = lentText(*song, numberAt);
+            if (group == lastTypedGroup && typed == lastTyped)
+                continue;
+            lastTyped = typed;
+            lastTypedGroup = group;
+            const QString number = numberKey(typed);
+            if (number.isEmpty())
+                continue;
+            QVector<int>& holders = byNumber[number];
+            if (!holders.contains(group)) {
+                holders << group;
+                if (holders.size() == 1) // as the first song holding it has it
+                    numberShown.insert(number, QString(typed.constData(), typed.size()).trimmed());
+            }
+        }
+    });
+
+    // Each group's recordings: which work (by its place in the catalogue) by
+    // which performers (by number), as one number each.
+    const size_t places = works.kept.empty() ? works.rows.size() : works.kept.size();
+    std::vector<int> groupOfPlace(places, -1);
+    std::vector<qint64> performersOfPlace(places, -1);
+    auto groupOfSong = songGroups();
+    Normalised normalised;
+    QHash<QString, qint64> performers;
+    QString lastWho[3]; // the songs of a CD mostly have the same performers
+    qint64 lastPerformers = -1;
+    const int whoAt[3]
+        = {songColumn(u"指揮者名"), songColumn(u"演奏団体"), songColumn(u"ソリスト")};
+    for (size_t place = 0; place < places; ++place) {
+        const Row* song = works.row(int(place));
         if (!song)
             continue;
-        const QString& title = keys.of(textOf(*song, songTitleAt));
-        ++songCount[title];
-        if (song->isNull(numberAt))
-            continue;
-        const QString typed = textOf(*song, numberAt);
-        const QString number = numberKey(typed);
-        if (number.isEmpty())
-            continue;
-        QVector<QString>& groups = byNumber[number];
-        if (!groups.contains(title)) {
-            groups << title;
-            if (groups.size() == 1) // as the first song holding it has it
-                numberShown.insert(number, typed.trimmed());
+        groupOfPlace[place] = groupOfSong(*song);
+        bool same = lastPerformers >= 0;
+        for (int i = 0; i < 3; ++i) {
+            const QString who = lentText(*song, whoAt[i]);
+            if (who != lastWho[i]) {
+                lastWho[i] = who;
+                same = false;
+            }
         }
+        if (!same) {
+            const QString key = performersKey(*song, normalised);
+            auto known = performers.find(key);
+            if (known == performers.end())
+                known = performers.insert(key, qint64(performers.size()));
+            lastPerformers = *known;
+        }
+        performersOfPlace[place] = lastPerformers;
     }
-    for (auto it = byTitle.cbegin(); it != byTitle.cend(); ++it)
-        for (const int cd : *it)
-            cds[cd].songs = songCount.value(it.key());
-    Proposals proposals(cds, apart);
-
-    for (const QVector<int>& same : std::as_const(byName))
-        proposals.propose(same, SameTitle);
-
-    for (auto it = byNumber.cbegin(); it != byNumber.cend(); ++it) {
-        if (it->size() < 2 || it->size() > MostSharing)
-            continue;
-        QVector<int> holders;
-        for (const QString& title : *it)
-            holders += byTitle.value(title);
-        proposals.propose(holders, SameNumber, numberShown.value(it.key()));
-    }
-
-    // Each title group's recordings: which work (by its place in the
-    // catalogue) by which performers; the groups whose sets are equal.
-    QHash<QString, QStringList> recorded;
-    int work = 0;
+    std::vector<std::vector<qint64>> recorded(groups.size());
+    qint64 work = 0;
     for (const works::Composer& composer : works.composers)
         for (const works::Work& w : composer.works) {
             ++work;
             for (const works::Recording& r : w.recordings) {
-                const Row* first = works.row(w.firstSong(r));
-                if (!first)
-                    continue;
-                recorded[keys.of(textOf(*first, songTitleAt))]
-                    << QString::number(work) + u'\x1e' + performersKey(*first);
+                const size_t place = size_t(w.firstSong(r));
+                if (groupOfPlace[place] >= 0)
+                    recorded[size_t(groupOfPlace[place])].push_back((work << 32)
+                                                                    | performersOfPlace[place]);
             }
         }
-    QHash<QString, QVector<int>> bySet;
-    for (auto it = recorded.begin(); it != recorded.end(); ++it) {
-        std::sort(it->begin(), it->end());
-        it->erase(std::unique(it->begin(), it->end()), it->end());
-        bySet[it->join(u'\x1d')] += byTitle.value(it.key());
+    QHash<QVector<qint64>, QVector<int>> bySet;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        std::vector<qint64>& set = recorded[g];
+        if (set.empty())
+            continue;
+        std::sort(set.begin(), set.end());
+        set.erase(std::unique(set.begin(), set.end()), set.end());
+        bySet[QVector<qint64>(set.begin(), set.end())] += groups[g];
+    }
+
+    const QHash<QString, QVector<int>> byName = names.get();
+    numbers.get();
+    for (size_t g = 0; g < groups.size(); ++g)
+        for (const int cd : groups[g])
+            cds[cd].songs = songCount[g];
+    Proposals proposals(cds, apart);
+    for (const QVector<int>& same : byName)
+        proposals.propose(same, SameTitle);
+    for (auto it = byNumber.cbegin(); it != byNumber.cend(); ++it) {
+        if (it->size() < 2 || it->size() > MostSharing)
+            continue;
+        QVector<int> holders;
+        for (const int group : *it)
+            holders += groups[size_t(group)];
+        proposals.propose(holders, SameNumber, numberShown.value(it.key()));
     }
     for (const QVector<int>& same : std::as_const(bySet))
         proposals.propose(same, SameWorks);
-
     return proposals.pairs();
 }
 
@@ -329,12 +425,11 @@ void fillIn(Connection& cn, const QString& table, const QVector<FieldDef>& field
 }
 
 // A song as both copies of a CD would hold it.
-QString songKey(const Row& song)
+QString songKey(const Row& song, Normalised& normalised)
 {
-    QStringList parts;
-    for (const char16_t* name : {u"曲名", u"作曲者名"})
-        parts << normalizedForFind(textOf(song, songColumn(name)));
-    return parts.join(u'\x1f') + u'\x1e' + performersKey(song);
+    return normalised.of(lentText(song, songColumn(u"曲名"))) + u'\x1f'
+        + normalised.of(lentText(song, songColumn(u"作曲者名"))) + u'\x1e'
+        + performersKey(song, normalised);
 }
 
 std::optional<qint64> idOf(const Row& row, int column)
@@ -377,16 +472,18 @@ Merged merge(Connection& cn, const Snapshot& cds, const Snapshot& songs, qint64 
         for (const auto& song : songs) {
             if (!song)
                 continue;
-            const QString& key = keys.of(textOf(*song, songTitleAt));
+            const QString& key = keys.of(lentText(*song, songTitleAt));
             if (key == keptKey)
                 keptSongs.push_back(song.get());
             else if (key == goneKey)
                 goneSongs.push_back(song.get());
         }
     }
+    Normalised normalised;
     QMultiHash<QString, const Row*> keptByKey;
     for (auto it = keptSongs.rbegin(); it != keptSongs.rend(); ++it)
-        keptByKey.insert(songKey(**it), *it); // values() of a key: the first stored first
+        keptByKey.insert(songKey(**it, normalised),
+                         *it); // values() of a key: the first stored first
 
     const ratings::Kept stars = ratings::read(cn);
     const QString folder = QFileInfo(cn.path()).absolutePath();
@@ -403,7 +500,7 @@ Merged merge(Connection& cn, const Snapshot& cds, const Snapshot& songs, qint64 
             QVector<QVariant> values(Connection::kyokuFields().size());
             values[songTitleAt] = keptTitle;
             for (const Row* song : goneSongs) {
-                const auto match = keptByKey.find(songKey(*song));
+                const auto match = keptByKey.find(songKey(*song, normalised));
                 if (match == keptByKey.end()) {
                     cn.updateRow(kyokuTable().name(), Connection::kyokuFields(), values, retitle,
                                  song->rowid);
