@@ -275,6 +275,7 @@ private slots:
         const QString before = fileRows();
         for (const auto& [loan, refusal] :
              {std::pair{loans::lending(1, u"田中"_s, today), u"このCDは 山田 さんに貸出中です"_s},
+              {loans::lending(9, u"田中"_s, today), u"CDID 9 のCDはありません"_s},
               {loans::lending(9, u" "_s, today), u"貸す相手を入力してください"_s},
               {loans::lending(9, u"田中"_s, today, today.addDays(-1)),
                u"返却予定日が貸出日より前です"_s}})

@@ -157,6 +157,13 @@ void lend(Connection& cn, const Loan& loan)
         refuse(why);
     requireTable(cn);
     cn.transaction([&] {
+        // a loan of no CD would be listed as out for ever, with no CD to give back
+        if (cn.column(QStringLiteral("SELECT count(*) FROM cdname WHERE CDID = ?"), {loan.cdid})
+                .value(0)
+                .toLongLong()
+            == 0)
+            refuse(QStringLiteral("CDID %1 のCDはありません").arg(loan.cdid),
+                   DbError::ItemNotFound);
         const QHash<qint64, Loan> now = out(cn);
         if (now.contains(loan.cdid))
             refuse(QStringLiteral("このCDは %1 さんに貸出中です").arg(now.value(loan.cdid).to),
