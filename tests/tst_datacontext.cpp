@@ -223,20 +223,32 @@ private slots:
             db().songs()->moveLast(); // the last added: 曲ID 29
             db().songs()->remove();
         });
-        db().CloseDataContext();
-        db().OpenDataContext();
-        const QStringList cdRows = viewRows(*db().cds()), songRows = viewRows(*db().songs());
-        db().CloseDataContext();
-        // the same file read by a program that never saw it before
-        const QString path = db().databasePath();
-        QVERIFY(QFile::copy(path, path + u".copy"_s) && QFile::remove(path));
-        QVERIFY(QFile::rename(path + u".copy"_s, path));
-        db().OpenDataContext();
-        QCOMPARE(viewRows(*db().cds()) + viewRows(*db().songs()), cdRows + songRows);
+        // the rows kept, and the same file read by a program that never saw it before
+        const auto keptAndRead = [this] {
+            db().CloseDataContext();
+            db().OpenDataContext();
+            const QStringList kept = viewRows(*db().cds()) + viewRows(*db().songs());
+            db().CloseDataContext();
+            const QString path = db().databasePath();
+            if (!QFile::copy(path, path + u".copy"_s) || !QFile::remove(path)
+                || !QFile::rename(path + u".copy"_s, path))
+                return std::pair{kept, QStringList{u"not copied"_s}};
+            db().OpenDataContext();
+            return std::pair{kept, viewRows(*db().cds()) + viewRows(*db().songs())};
+        };
+        const auto [rows, read] = keptAndRead();
+        QCOMPARE(rows, read);
+        const QStringList cdRows = rows.mid(0, 4), songRows = rows.mid(4);
         // the rolled-back delete did not reach the file
-        QVERIFY(cdRows.size() == 4 && songRows.size() == 13 && songRows.at(0).contains(u"|20|w|"_s)
+        QVERIFY(rows.size() == 4 + 13 && songRows.at(0).contains(u"|20|w|"_s)
                 && songRows.at(6).contains(u"|35|z|"_s) && cdRows.first().startsWith(u"0|新"_s)
                 && cdRows.at(2).endsWith(u"|9"_s));
+        // undone, the rows it deletes and those it puts back are followed too
+        db().Undo();
+        db().Undo();
+        const auto [undone, readUndone] = keptAndRead();
+        QCOMPARE(undone, readUndone);
+        QCOMPARE(undone.size(), 4 + 3);
     }
 
 private:

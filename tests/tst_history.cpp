@@ -420,36 +420,43 @@ private slots:
     void duplicatesFoundByEachRuleAndMerged()
     {
         db().CloseDataContext();
-        const auto by = [](const QString& conductor, const QString& more = {}) {
+        const auto by = [](const QString& conductor, const QString& field = {},
+                           const QString& value = {}) {
             QVariantMap fields{{u"作曲者名"_s, u"ベートーヴェン"_s}, {u"指揮者名"_s, conductor}};
-            if (!more.isEmpty())
-                fields.insert(u"録音会場"_s, more);
+            if (!field.isEmpty())
+                fields.insert(field, value);
             return fields;
         };
-        const QString op67 = u"交響曲第5番 ハ短調 Op.67 第%1楽章"_s;
-        QVector<QVariantMap> cds = {cd(1, u"ブラームス：交響曲第１番"_s),
-                                    cd(2, u"ブラームス:交響曲第1番"_s),
-                                    cd(3, u"ブラームス：交響曲第2番"_s),
-                                    cd(4, u"四季"_s),
-                                    cd(5, u"ヴィヴァルディ"_s, {{u"発売元"_s, u"フィリップス"_s}}),
-                                    cd(6, u"夏"_s),
-                                    cd(7, u"カラヤンの運命"_s),
-                                    cd(8, u"運命 1962"_s, {{u"発売元"_s, u"DG"_s}}),
-                                    cd(9, u"運命 クライバー"_s),
-                                    cd(10, u"運命 クライバー"_s)};
-        QVector<QVariantMap> songs
-            = {song(u"ブラームス：交響曲第１番"_s, 1, u"第1楽章"_s, by(u"ベーム"_s)),
-               song(u"ブラームス:交響曲第1番"_s, 2, u"第1楽章"_s, by(u"カラヤン"_s)),
-               song(u"四季"_s, 3, u"春"_s, {{u"原盤番号"_s, u"POCG-1234"_s}}),
-               song(u"ヴィヴァルディ"_s, 4, u"Spring"_s, {{u"原盤番号"_s, u"ｐｏｃｇ1234"_s}}),
-               song(u"夏"_s, 5, u"夏"_s, {{u"原盤番号"_s, u"POCG-1235"_s}}),
-               song(u"カラヤンの運命"_s, 6, op67.arg(1), by(u"カラヤン"_s)),
-               song(u"カラヤンの運命"_s, 7, op67.arg(2), by(u"カラヤン"_s)),
-               song(u"運命 1962"_s, 8, op67.arg(2), by(u"カラヤン"_s)),
-               song(u"運命 1962"_s, 9, op67.arg(1), by(u"カラヤン"_s, u"イエス・キリスト教会"_s)),
-               song(u"運命 1962"_s, 10, op67.arg(3), by(u"カラヤン"_s)), // one work still
-               song(u"運命 クライバー"_s, 11, op67.arg(1), by(u"クライバー"_s)),
-               song(u"運命 クライバー"_s, 12, op67.arg(2), by(u"クライバー"_s))};
+        const QString op67 = u"交響曲第5番 ハ短調 Op.67 第%1楽章"_s, ninth = u"運命 クライバー"_s;
+        QVector<QVariantMap> cds
+            = {cd(1, u"ブラームス：交響曲第１番"_s), cd(2, u"ブラームス:交響曲第1番"_s),
+               cd(3, u"ブラームス：交響曲第2番"_s), cd(4, u"四季"_s),
+               cd(5, u"ヴィヴァルディ"_s, {{u"発売元"_s, u"フィリップス"_s}}), cd(6, u"夏"_s),
+               cd(7, u"カラヤンの運命"_s, {{u"発売元"_s, u"EMI"_s}}),
+               cd(8, u"運命 1962"_s, {{u"発売元"_s, u"DG"_s}, {u"解説者"_s, u"吉田"_s}}),
+               cd(9, ninth), cd(10, ninth),
+               // one work by one conductor, each with a soloist of its own
+               cd(11, u"運命 A"_s), cd(12, u"運命 B"_s)};
+        QVector<QVariantMap> songs = {
+            // 「なし」 is no number
+            song(u"ブラームス：交響曲第１番"_s, 1, u"第1楽章"_s,
+                 by(u"ベーム"_s, u"原盤番号"_s, u"なし"_s)),
+            song(u"ブラームス:交響曲第1番"_s, 2, u"第1楽章"_s, by(u"カラヤン"_s)),
+            song(u"四季"_s, 3, u"春"_s, {{u"原盤番号"_s, u"POCG-1234"_s}}),
+            song(u"ヴィヴァルディ"_s, 4, u"Spring"_s, {{u"原盤番号"_s, u"ｐｏｃｇ1234"_s}}),
+            song(u"夏"_s, 5, u"夏"_s, {{u"原盤番号"_s, u"POCG-1235"_s}}),
+            song(u"カラヤンの運命"_s, 6, op67.arg(1), by(u"カラヤン"_s, u"原盤番号"_s, u"なし"_s)),
+            song(u"カラヤンの運命"_s, 7, op67.arg(2), by(u"カラヤン"_s)),
+            song(u"運命 1962"_s, 8, op67.arg(2), by(u"カラヤン"_s)),
+            song(u"運命 1962"_s, 9, op67.arg(1),
+                 by(u"カラヤン"_s, u"録音会場"_s, u"イエス・キリスト教会"_s)),
+            song(u"運命 1962"_s, 10, op67.arg(3), by(u"カラヤン"_s)), // one work still
+            song(u"運命 1962"_s, 13, op67.arg(1), by(u"カラヤン"_s)), // twice: one moves
+            // a number only one title group holds proposes no pair
+            song(ninth, 11, op67.arg(1), by(u"クライバー"_s, u"原盤番号"_s, u"X-1"_s)),
+            song(ninth, 12, op67.arg(2), by(u"クライバー"_s)),
+            song(u"運命 A"_s, 14, op67.arg(1), by(u"カラヤン"_s, u"ソリスト"_s, u"甲"_s)),
+            song(u"運命 B"_s, 15, op67.arg(1), by(u"カラヤン"_s, u"ソリスト"_s, u"乙"_s))};
         // a box's number on each of its discs: six are proposed, seven are not
         for (int disc = 1; disc <= 7; ++disc) {
             cds << cd(20 + disc, u"箱 %1"_s.arg(disc));
@@ -477,7 +484,7 @@ private slots:
         };
         QCOMPARE(proposed(),
                  (QStringList{u"1-2 題名  11"_s, u"4-5 原盤番号 POCG-1234 11"_s,
-                              u"7-8 曲と演奏者  23"_s, u"9-10 題名・曲と演奏者  22"_s, u"15"_s}));
+                              u"7-8 曲と演奏者  24"_s, u"9-10 題名・曲と演奏者  22"_s, u"15"_s}));
         db().KeepApart(2, 1);
         db().CloseDataContext();
         db().OpenDataContext();
@@ -508,15 +515,16 @@ private slots:
         QCOMPARE(fileRows(), before);
 
         const duplicates::Merged merged = db().MergeCDs(7, 8);
-        QCOMPARE(merged.moved * 10 + merged.same, 12);
+        QCOMPARE(merged.moved * 10 + merged.same, 22);
         QCOMPARE(db().History().first().kind, u"重複の統合"_s);
         const QString kyoku = u"SELECT CD名 || ':' || 曲ID || ':' || ifnull(録音会場, '') FROM "
-                              "kyoku WHERE 曲ID BETWEEN 6 AND 10 ORDER BY 曲ID"_s;
+                              "kyoku WHERE 曲ID IN (6, 7, 8, 9, 10, 13) ORDER BY 曲ID"_s;
         QCOMPARE(sqlRows(db().databasePath(), {kyoku}),
                  (QStringList{u"カラヤンの運命:6:イエス・キリスト教会"_s, u"カラヤンの運命:7:"_s,
-                              u"カラヤンの運命:10:"_s}));
-        QCOMPARE(sqlRows(db().databasePath(), {u"SELECT 発売元 FROM cdname WHERE CDID = 7"_s}),
-                 QStringList{u"DG"_s});
+                              u"カラヤンの運命:10:"_s, u"カラヤンの運命:13:"_s}));
+        QCOMPARE(
+            sqlRows(db().databasePath(), {u"SELECT 発売元 || 解説者 FROM cdname WHERE CDID = 7"_s}),
+            QStringList{u"EMI吉田"_s});
         QCOMPARE(db().Ratings().cds, (QHash<qint64, int>{{7, 4}}));
         QCOMPARE(db().Ratings().songs, (QHash<qint64, int>{{6, 2}, {7, 5}}));
         QCOMPARE(db().Loans().value(7).to, u"山田"_s);

@@ -280,6 +280,7 @@ private slots:
                 u"namegroup.csv|ﾍﾞｰﾄｰｳﾞｪﾝ,x|4 行目: 表記「ﾍﾞｰﾄｰｳﾞｪﾝ」はすでに名前「ベートーヴェン」"_s,
                 u"cdapart.csv|1,50||SELECT count(*) FROM cdapart WHERE CDID2 = 50|1"_s,
                 u"cdapart.csv|2,1|3 行目: CDID1 は CDID2 より小さい番号です"_s,
+                u"cdapart.csv|1,1|3 行目: CDID1 は CDID2 より小さい番号です"_s,
                 u"cdapart.csv|1,2|3 行目: 同じ組が 2 行目にもあります"_s,
                 u"cdapart.csv|1,99|3 行目: CDID 99 は取り込む行にも"_s,
                 u"cdrating.csv|50,2||SELECT 評価 FROM cdrating WHERE CDID = 50|2"_s,
