@@ -31,6 +31,10 @@ QString fileRows()
             db().databasePath(),
             {u"SELECT rowid, %1 FROM %2 ORDER BY rowid"_s.arg(quoted.join(u", "), table)});
     }
+    // and the CDs' pictures, by their bytes
+    const QDir jackets(QFileInfo(db().databasePath()).absolutePath() + u"/jacket"_s);
+    for (const QString& name : jackets.entryList({u"*.jpg"_s}, QDir::Files, QDir::Name))
+        all << name + u' ' + QString::fromUtf8(bytesOf(jackets.filePath(name)));
     return all.join(u'\n');
 }
 
@@ -110,6 +114,10 @@ private slots:
             {u"欲しいもの"_s, [] { db().AddWish(wishes::fromTexts({u"第九"_s})); }},
             {u"重複ではない"_s, [] { db().KeepApart(2, 1); }},
             {u"CDの追加"_s, [] { addCD(u"合唱"_s); }},
+            {u"ジャケットの設定"_s, [] { db().ChangeJacket(1, "first"); }},
+            {u"ジャケットの設定"_s, [] { db().ChangeJacket(1, "second"); }},
+            {u"ジャケットの削除"_s, [] { db().ChangeJacket(1, {}); }},
+            {u"ジャケットの設定"_s, [] { db().ChangeJacket(2, "pastoral"); }},
             {u"CDの修正"_s, // the songs follow the title
              [] {
                  toCD(u"運命"_s);
@@ -160,6 +168,9 @@ private slots:
         QCOMPARE(db().songs()->recordCount(), 2);
         QVERIFY(db().Ratings().cds.isEmpty() && db().Ratings().songs.isEmpty());
         QVERIFY(db().Loans().isEmpty() && db().LoanHistory(2).isEmpty());
+        QCOMPARE(sqlRows(db().databasePath(), {u"SELECT count(*) FROM cdapart"_s}),
+                 QStringList{u"0"_s});
+        QVERIFY(!fileRows().contains(u"2.jpg"_s)); // in the trash
         // kept in the file, as a reopening finds it
         db().CloseDataContext();
         db().OpenDataContext();
@@ -195,6 +206,25 @@ private slots:
         addCD(u"合唱"_s);
         QVERIFY(!db().CanRedo());
         QCOMPARE(refusalOf([] { db().Redo(); }), u"やり直せる変更はありません。"_s);
+
+        // a picture changed since by another program, or one no longer in the trash
+        db().ChangeJacket(1, "kept");
+        db().ChangeJacket(1, "new");
+        const QString jacket = m_folder->file(u"jacket/1.jpg"_s);
+        QVERIFY(writeBytes(jacket, "theirs"));
+        const QString pictures = fileRows();
+        QCOMPARE(
+            refusalOf([] { db().Undo(); }),
+            u"この変更のあとでCD 1 のジャケット写真が変わっているため、元に戻せません（何も変更"
+            u"していません）。"_s);
+        QVERIFY(writeBytes(jacket, "new"));
+        QDir trash(m_folder->file(u"jacket/.trash"_s));
+        for (const QString& name : trash.entryList(QDir::Files))
+            QVERIFY(trash.remove(name));
+        QVERIFY(refusalOf([] { db().Undo(); })
+                    .startsWith(
+                        u"CD 1 のジャケット写真の前の画像が保管用フォルダーに残っていないため"_s));
+        QCOMPARE(fileRows(), QString(pictures).replace(u"theirs"_s, u"new"_s));
     }
 
     // Kept in the file and its backups, the newest 2,000; an import is one
@@ -498,7 +528,7 @@ private slots:
         db().Lend(loans::lending(10, u"佐藤"_s, QDate(2026, 1, 5)));
         const QDir jackets(m_folder->path() + u"/jacket"_s);
         QVERIFY(QDir().mkpath(jackets.path()));
-        for (const int id : {7, 8})
+        for (const int id : {7, 8, 10})
             QVERIFY(writeBytes(jackets.filePath(u"%1.jpg"_s.arg(id)), QByteArray::number(id)));
         const QString before = fileRows();
         db().Lend(loans::lending(9, u"田中"_s, QDate(2026, 1, 5)));
@@ -534,6 +564,8 @@ private slots:
         // one title for both: the songs are already the kept CD's
         QCOMPARE(db().MergeCDs(9, 10).moved, 0);
         QCOMPARE(db().Loans().value(9).to, u"佐藤"_s);
+        QVERIFY(bytesOf(jackets.filePath(u"9.jpg"_s)) == "10"
+                && !QFileInfo::exists(jackets.filePath(u"10.jpg"_s)));
         QCOMPARE(proposed(), (QStringList{u"4-5 原盤番号 POCG-1234 11"_s, u"15"_s}));
         db().Undo();
         db().Undo();

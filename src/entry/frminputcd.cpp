@@ -77,6 +77,9 @@ void frmInputCD::createControls()
     // The stored CD's jacket, set here as on the main window.
     picJacket = new JacketBox(QStringLiteral("picJacket"), this);
     picJacket->setCollectionFolder(db.strAppPath());
+    picJacket->setKeeper([collection = &db](qint64 cdid, const QByteArray& jpeg) {
+        collection->ChangeJacket(cdid, jpeg);
+    });
     picJacket->setFixedSize(twips(2220), twips(2220));
     grid->addWidget(picJacket, 0, 3, 8, 1, Qt::AlignTop);
 

@@ -144,6 +144,8 @@ void MainPanels::createRatingColumns()
     connect(&db, &Collection::ratingChanged, this, refresh);
     connect(&db, &Collection::loanChanged, this, refresh);
     connect(&db, &Collection::changeTakenBack, this, refresh);
+    // a change taken back may have put another picture in place of the one on show
+    connect(&db, &Collection::changeTakenBack, this, &MainPanels::refreshJacket);
 }
 
 MainPanels::GridRows MainPanels::songRows() const
@@ -211,6 +213,9 @@ void MainPanels::createCDPanel(QWidget* client)
     picCDphoto = new JacketBox(QStringLiteral("picCDphoto"), picCD);
     picCDphoto->setGeometry(twipsRect(4260, 105, 2220, 2220));
     picCDphoto->setCollectionFolder(db.strAppPath());
+    picCDphoto->setKeeper([collection = &db](qint64 cdid, const QByteArray& jpeg) {
+        collection->ChangeJacket(cdid, jpeg);
+    });
     DataGrid2 = new DataGrid(QStringLiteral("DataGrid2"), picCD);
     DataGrid2->setGeometry(twipsRect(75, 4395, 6330, 4995));
     DataGrid2->setBackColor(bgrColor(0xC0FFFF));

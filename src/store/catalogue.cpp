@@ -1,6 +1,7 @@
 #include "catalogue.h"
 
 #include "dberror.h"
+#include "history.h"
 #include "jacketfiles.h"
 
 #include <QFileInfo>
@@ -80,6 +81,8 @@ void deleteCurrentCD(Connection& cn, View& cds, View& songsOfCD)
     requireNoRefusal(deleteCDRefusal(cds));
     const int songs = songsGoingWithCurrentCD(cn, cds, songsOfCD);
     const QVariant cdid = cds.value(QStringLiteral("CDID"));
+    const QString folder = QFileInfo(cn.path()).absolutePath();
+    jacket::Replaced trashed;
     try {
         cn.transaction([&] {
             for (int left = songs; left > 0; --left) {
@@ -87,25 +90,28 @@ void deleteCurrentCD(Connection& cn, View& cds, View& songsOfCD)
                 songsOfCD.remove();
             }
             cds.remove();
+            // The deleted CD's picture goes to the jacket trash, unless another
+            // CD of the same number (an old database may hold such) still
+            // shows it; undoing the deletion brings it back.
+            if (!cdid.isNull()
+                && cn.column(QStringLiteral("SELECT COUNT(*) FROM cdname WHERE CDID = ?"), {cdid})
+                        .value(0)
+                        .toLongLong()
+                    == 0) {
+                try {
+                    trashed = jacket::remove(folder, cdid.toLongLong());
+                } catch (const DbError&) {
+                    // the picture stays where it was: nothing is lost
+                }
+                history::noteJacket(cn, trashed);
+            }
         });
     } catch (const DbError&) {
+        jacket::putBack(folder, trashed);
         // nothing was deleted: the views read the file again
         cds.requery();
         returnTo(cds, cdid);
         throw;
-    }
-    // The deleted CD's picture goes to the jacket trash, unless another CD of
-    // the same number (an old database may hold such) still shows it.
-    if (!cdid.isNull()
-        && cn.column(QStringLiteral("SELECT COUNT(*) FROM cdname WHERE CDID = ?"), {cdid})
-                .value(0)
-                .toLongLong()
-            == 0) {
-        try {
-            jacket::moveToTrash(QFileInfo(cn.path()).absolutePath(), cdid.toLongLong());
-        } catch (const DbError&) {
-            // the picture stays where it was: nothing is lost
-        }
     }
     if (cds.recordCount() > 0)
         cds.moveLast();

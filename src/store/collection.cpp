@@ -15,6 +15,7 @@
 
 #include <QCollator>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QScopedValueRollback>
 #include <QSet>
@@ -451,6 +452,7 @@ void Collection::OpenDataContext()
         history::startLogging(*cn);
         ratings::startFollowing(*cn);
         loans::startFollowing(*cn);
+        duplicates::startFollowing(*cn);
     } catch (const DbError&) {
     }
     cn->setBeforeCommit([this] { history::fileChange(*cn, std::exchange(m_changeKind, {})); });
@@ -961,6 +963,26 @@ void Collection::DeleteCurrentCD()
     m_ratings.reset();
     m_loans.reset();
     Q_EMIT cdChanged(cdid.value_or(0));
+}
+
+void Collection::ChangeJacket(qint64 cdid, const QByteArray& jpeg)
+{
+    const QString folder = QFileInfo(connection().path()).absolutePath();
+    jacket::Replaced done;
+    try {
+        changeAs(jpeg.isEmpty() ? QStringLiteral("ジャケットの削除")
+                                : QStringLiteral("ジャケットの設定"),
+                 [&] {
+                     connection().transaction([&] {
+                         done = jpeg.isEmpty() ? jacket::remove(folder, cdid)
+                                               : jacket::replace(folder, cdid, jpeg);
+                         history::noteJacket(connection(), done);
+                     });
+                 });
+    } catch (const DbError&) {
+        jacket::putBack(folder, done); // the change that could not be filed is none
+        throw;
+    }
 }
 
 void Collection::SaveKyoku(const QString& cdTitle,

@@ -153,6 +153,10 @@ public:
     void DeleteCurrentCD(); // with the songs that go with it
     void SaveKyoku(const QString& cdTitle, const std::vector<catalogue::FieldChange>& changes);
     void DeleteCurrentKyoku();
+    // The CD's jacket picture replaced by these JPEG bytes, or deleted when
+    // they are empty: one change in the history, the picture it replaces
+    // kept in the trash. Throws DbError, the picture then as it was.
+    void ChangeJacket(qint64 cdid, const QByteArray& jpeg);
     // Whether the CD view, or the song view, holds a row being added.
     bool AddingCD() const;
     bool AddingKyoku() const;

@@ -948,16 +948,20 @@ bool Connection::hasTable(const QString& name)
         .next();
 }
 
-void Connection::followDeletes(const QString& table, const QString& key, const QString& followed)
+void Connection::followDeletes(const QString& table, const QString& key, const QString& followed,
+                               const QStringList& columns)
 {
     // an old database may hold two CDs of one number: what follows the number
     // stays while one of them does. (A trigger's own statements may not name
     // the schema; the TEMP trigger's table is found in main.)
+    QStringList matches;
+    for (const QString& c : columns.isEmpty() ? QStringList{key} : columns)
+        matches << QStringLiteral("%1 = OLD.%2").arg(c, key);
     QSqlQuery q(database());
     if (!q.exec(QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1_follows AFTER DELETE ON "
                                "main.%2 WHEN NOT EXISTS (SELECT 1 FROM main.%2 WHERE %3 = OLD.%3) "
-                               "BEGIN DELETE FROM %1 WHERE %3 = OLD.%3; END")
-                    .arg(table, followed, key)))
+                               "BEGIN DELETE FROM %1 WHERE %4; END")
+                    .arg(table, followed, key, matches.join(QStringLiteral(" OR ")))))
         failSql(QStringLiteral("準備できません"), q.lastError());
 }
 

@@ -125,7 +125,10 @@ public:
     // From now on a row of `followed` this connection deletes, leaving no
     // other row with its `key`, takes the rows of `table` with that key along,
     // in the same transaction (a TEMP trigger: the file's schema is untouched).
-    void followDeletes(const QString& table, const QString& key, const QString& followed);
+    // A table naming the key in several columns (a pair of CDs) names them in
+    // `columns`: a row goes when any of them bears the deleted key.
+    void followDeletes(const QString& table, const QString& key, const QString& followed,
+                       const QStringList& columns = {});
     // A statement on this program's own tables, its values bound; a refusal
     // throws DbError (ProviderError) "<what>を扱えません" with SQLite's cause.
     // It leaves the rows read of the design's tables as they are.

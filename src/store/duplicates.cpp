@@ -3,6 +3,7 @@
 #include "connection.h"
 #include "dberror.h"
 #include "findtext.h"
+#include "history.h"
 #include "jacketfiles.h"
 #include "loans.h"
 #include "ratings.h"
@@ -196,6 +197,14 @@ const QStringList& tableStatements()
         "CREATE TABLE IF NOT EXISTS cdapart (CDID1 INTEGER NOT NULL, CDID2 INTEGER NOT NULL, "
         "PRIMARY KEY (CDID1, CDID2))")};
     return statements;
+}
+
+void startFollowing(Connection& cn)
+{
+    if (cn.hasTable(QStringLiteral("cdapart")))
+        cn.followDeletes(QStringLiteral("cdapart"), QStringLiteral("CDID"),
+                         QStringLiteral("cdname"),
+                         {QStringLiteral("CDID1"), QStringLiteral("CDID2")});
 }
 
 Apart keptApart(Connection& cn)
@@ -489,7 +498,8 @@ Merged merge(Connection& cn, const Snapshot& cds, const Snapshot& songs, qint64 
     const QString folder = QFileInfo(cn.path()).absolutePath();
     const QString goneJacket = jacket::pictureOf(folder, from);
     const QString keptJacket = jacket::pictureOf(folder, into);
-    QString movedTo; // where the other's picture went, to be put back if the change fails
+    // what became of the pictures, to be put back if the change fails
+    jacket::Replaced gonePicture, keptPicture;
     Merged merged;
     try {
         cn.transaction([&] {
@@ -530,21 +540,25 @@ Merged merge(Connection& cn, const Snapshot& cds, const Snapshot& songs, qint64 
                     {from, from});
             cn.deleteRow(cdnameTable().name(), gone.rowid);
             // Last, so that a picture that cannot be moved takes the change back.
+            // The other's picture goes to the trash; it becomes the kept CD's
+            // when that has none, as a copy, so that undoing the merge finds
+            // both where they were.
             if (QFileInfo::exists(goneJacket)) {
-                if (QFileInfo::exists(keptJacket)) {
-                    movedTo = jacket::moveToTrash(folder, from);
-                } else if (QFile::rename(goneJacket, keptJacket)) {
-                    movedTo = keptJacket;
-                } else {
-                    throw DbError(DbError::ProviderError,
-                                  QStringLiteral("ジャケット写真「%1」を移せません。")
-                                      .arg(QDir::toNativeSeparators(goneJacket)));
+                gonePicture = jacket::remove(folder, from);
+                history::noteJacket(cn, gonePicture);
+                if (!QFileInfo::exists(keptJacket)) {
+                    if (!QFile::copy(gonePicture.keptAt, keptJacket))
+                        throw DbError(DbError::ProviderError,
+                                      QStringLiteral("ジャケット写真「%1」を移せません。")
+                                          .arg(QDir::toNativeSeparators(goneJacket)));
+                    keptPicture = {into, {}, {}, gonePicture.before};
+                    history::noteJacket(cn, keptPicture);
                 }
             }
         });
     } catch (const DbError&) {
-        if (!movedTo.isEmpty())
-            QFile::rename(movedTo, goneJacket);
+        jacket::putBack(folder, keptPicture);
+        jacket::putBack(folder, gonePicture);
         throw;
     }
     return merged;

@@ -43,6 +43,8 @@ using Apart = QSet<QPair<qint64, qint64>>; // pairs kept, the smaller CDID first
 
 // The tables that keep the pairs the collector keeps both of.
 const QStringList& tableStatements();
+// A CD deleted takes the pairs naming it along, as its stars and loans go.
+void startFollowing(Connection& cn);
 Apart keptApart(Connection& cn);
 
 // The pairs among these rows (every CD and every song of the collection, in

@@ -4,6 +4,9 @@
 #include "dberror.h"
 
 #include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -86,6 +89,12 @@ QByteArray stored(const Values& v)
     return bytes;
 }
 
+// A row's values as history_row keeps them: NULL for no row.
+QVariant blob(const Values& v)
+{
+    return v ? QVariant(stored(v)) : QVariant();
+}
+
 Values read(const QVariant& blob)
 {
     if (blob.isNull())
@@ -100,23 +109,52 @@ struct RowChange {
     QString table;
     qint64 rowid;
     Values before, after;
+    qint64 kept = -1; // its row in history_row
 };
+
+// A CD's picture stands in a change as a row of a table of its own name, the
+// CD's number its row: the picture's digest, and while it is not the CD's,
+// the name it bears in the trash.
+const QString jacketRows = QStringLiteral("jacket");
+const QString digestKey = QStringLiteral("画像");
+const QString placeKey = QStringLiteral("場所");
+
+QString folderOf(Connection& cn)
+{
+    return QFileInfo(cn.path()).absolutePath();
+}
+
+Values currentJacket(Connection& cn, qint64 cdid)
+{
+    const QString digest = jacket::digestOf(jacket::pictureOf(folderOf(cn), cdid));
+    if (digest.isEmpty())
+        return std::nullopt;
+    return QVariantMap{{digestKey, digest}};
+}
+
+QString digestIn(const Values& v)
+{
+    return v ? v->value(digestKey).toString() : QString();
+}
 
 QVector<RowChange> rowsOf(Connection& cn, qint64 id)
 {
     QVector<RowChange> rows;
-    QSqlQuery q = run(
-        cn, QStringLiteral("SELECT 表, 行, 前, 後 FROM history_row WHERE 変更 = ? ORDER BY rowid"),
-        {id});
+    QSqlQuery q = run(cn,
+                      QStringLiteral("SELECT 表, 行, 前, 後, rowid FROM history_row WHERE 変更 = ? "
+                                     "ORDER BY rowid"),
+                      {id});
     while (q.next())
         rows << RowChange{q.value(0).toString(), q.value(1).toLongLong(), read(q.value(2)),
-                          read(q.value(3))};
+                          read(q.value(3)), q.value(4).toLongLong()};
     return rows;
 }
 
 // How the collector knows a row: its CD, its song, its name.
 QString rowName(const RowChange& r)
 {
+    if (r.table == jacketRows)
+        return QStringLiteral("CD %1 のジャケット写真").arg(r.rowid);
     const QVariantMap& v = r.after ? *r.after : *r.before;
     if (r.table == u"cdname")
         return QStringLiteral("CD「%1」").arg(v.value(QStringLiteral("CD名")).toString());
@@ -171,6 +209,9 @@ QString kindOf(const QVector<RowChange>& rows)
             return r.before ? QStringLiteral("返却") : QStringLiteral("貸出");
         if (r.table == u"wish")
             return QStringLiteral("欲しいもの");
+        if (r.table == jacketRows)
+            return r.after ? QStringLiteral("ジャケットの設定")
+                           : QStringLiteral("ジャケットの削除");
     }
     return QStringLiteral("評価");
 }
@@ -188,8 +229,7 @@ void fileRows(Connection& cn, const QString& kind, const QVector<RowChange>& row
     for (const RowChange& r : rows)
         run(cn,
             QStringLiteral("INSERT INTO history_row (変更, 表, 行, 前, 後) VALUES (?, ?, ?, ?, ?)"),
-            {change, r.table, r.rowid, r.before ? QVariant(stored(r.before)) : QVariant(),
-             r.after ? QVariant(stored(r.after)) : QVariant()});
+            {change, r.table, r.rowid, blob(r.before), blob(r.after)});
     // what was taken back can no longer be done again once something else is done
     run(cn, QStringLiteral("UPDATE history SET 状態 = 2 WHERE 状態 = 1"));
     run(cn, QStringLiteral("DELETE FROM history_row WHERE 変更 <= ?"), {change - Kept});
@@ -223,7 +263,51 @@ QVector<RowChange> noted(Connection& cn)
         }
         run(cn, QStringLiteral("DELETE FROM %1").arg(log));
     }
+    if (run(cn, QStringLiteral("SELECT 1 FROM temp.sqlite_master WHERE name = 'log_jacket'"))
+            .next()) {
+        QSqlQuery q
+            = run(cn, QStringLiteral("SELECT _rid, 前, 後 FROM temp.log_jacket ORDER BY rowid"));
+        while (q.next()) {
+            RowChange r{jacketRows, q.value(0).toLongLong(), read(q.value(1)), read(q.value(2))};
+            if (r.before != r.after)
+                rows << r;
+        }
+        run(cn, QStringLiteral("DELETE FROM temp.log_jacket"));
+    }
     return rows;
+}
+
+// A picture moved while a change is taken back or done again, to be moved
+// back if the change fails.
+struct Moved {
+    QString from, to;
+};
+
+// Puts the CD's picture as `to` has it, the one there now (as `from` has it)
+// going to the trash; returns what the row then says of both.
+std::pair<Values, Values> moveJacket(Connection& cn, const RowChange& r, const Values& from,
+                                     const Values& to, QVector<Moved>& moved)
+{
+    const QString folder = folderOf(cn);
+    const QString picture = jacket::pictureOf(folder, r.rowid);
+    Values left = from, put = to;
+    if (from) {
+        const QString trashed = jacket::moveToTrash(folder, r.rowid);
+        moved << Moved{picture, trashed};
+        left->insert(placeKey, QFileInfo(trashed).fileName());
+    }
+    if (to) {
+        const QString kept
+            = QDir(jacket::trashFolder(folder)).filePath(to->value(placeKey).toString());
+        if (!QFile::rename(kept, picture))
+            throw DbError(
+                DbError::ProviderError,
+                QStringLiteral("ジャケット写真「%1」を戻せません（何も変更していません）。")
+                    .arg(QDir::toNativeSeparators(kept)));
+        moved << Moved{kept, picture};
+        put->remove(placeKey);
+    }
+    return {left, put};
 }
 
 // Puts the rows as `to` has them, after checking that they are as `from` has
@@ -246,63 +330,107 @@ void apply(Connection& cn, qint64 id, bool back)
     for (const RowChange& r : rows)
         if (!columnsByTable.contains(r.table))
             columnsByTable.insert(r.table, columnsOf(cn, r.table));
-    cn.transaction([&] {
-        for (const RowChange& r : rows) {
-            const Values& expected = back ? r.after : r.before;
-            if (currentRow(cn, r.table, columnsByTable.value(r.table), r.rowid) != expected)
-                throw DbError(DbError::ProviderError,
-                              QStringLiteral("この変更のあとで%1が変わっているため、%2"
-                                             "（何も変更していません）。")
-                                  .arg(rowName(r),
-                                       back ? QStringLiteral("元に戻せません")
-                                            : QStringLiteral("やり直せません")));
-        }
-        // rows taken away first, so that a row put back never meets a key
-        // still held by the row that replaced it
-        for (int pass = 0; pass < 3; ++pass)
+    const auto refused = [back](const RowChange& r, const QString& why) {
+        return DbError(
+            DbError::ProviderError,
+            why.arg(rowName(r),
+                    back ? QStringLiteral("元に戻せません") : QStringLiteral("やり直せません")));
+    };
+    for (const RowChange& r : rows) {
+        const Values& expected = back ? r.after : r.before;
+        const Values& to = back ? r.before : r.after;
+        if (r.table != jacketRows)
+            continue;
+        if (digestIn(currentJacket(cn, r.rowid)) != digestIn(expected))
+            throw refused(r,
+                          QStringLiteral("この変更のあとで%1が変わっているため、%2"
+                                         "（何も変更していません）。"));
+        if (to
+            && jacket::digestOf(
+                   QDir(jacket::trashFolder(folderOf(cn))).filePath(to->value(placeKey).toString()))
+                != digestIn(to))
+            throw refused(r,
+                          QStringLiteral("%1の前の画像が保管用フォルダーに残っていないため、%2"
+                                         "（何も変更していません）。"));
+    }
+    QVector<Moved> moved;
+    try {
+        cn.transaction([&] {
             for (const RowChange& r : rows) {
-                const Values& from = back ? r.after : r.before;
-                const Values& to = back ? r.before : r.after;
-                const QString table = QStringLiteral("main.%1").arg(quotedName(r.table));
-                const QStringList& columns = columnsByTable[r.table];
-                if (pass == 0 && !to) {
-                    run(cn, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table), {r.rowid});
-                    cn.rowWrittenHere(r.table, r.rowid, std::nullopt, false);
-                } else if (pass == 1 && from && to) {
-                    QStringList sets;
-                    QVariantList values;
-                    for (const QString& c : columns) {
-                        sets << quotedName(c) + QStringLiteral(" = ?");
-                        values << to->value(c);
-                    }
-                    run(cn,
-                        QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                            .arg(table, sets.join(u", ")),
-                        values << r.rowid);
-                    cn.rowWrittenHere(r.table, r.rowid, to, false);
-                } else if (pass == 2 && !from) {
-                    QStringList names{QStringLiteral("rowid")}, marks{QStringLiteral("?")};
-                    QVariantList values{r.rowid};
-                    for (const QString& c : columns) {
-                        names << quotedName(c);
-                        marks << QStringLiteral("?");
-                        values << to->value(c);
-                    }
-                    run(cn,
-                        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                            .arg(table, names.join(u", "), marks.join(u", ")),
-                        values);
-                    cn.rowWrittenHere(r.table, r.rowid, to, true);
-                }
+                const Values& expected = back ? r.after : r.before;
+                if (r.table == jacketRows)
+                    continue;
+                if (currentRow(cn, r.table, columnsByTable.value(r.table), r.rowid) != expected)
+                    throw DbError(DbError::ProviderError,
+                                  QStringLiteral("この変更のあとで%1が変わっているため、%2"
+                                                 "（何も変更していません）。")
+                                      .arg(rowName(r),
+                                           back ? QStringLiteral("元に戻せません")
+                                                : QStringLiteral("やり直せません")));
             }
-        noted(cn); // what this wrote is the change itself, not a new one
-        run(cn,
-            back ? QStringLiteral(
-                "UPDATE history SET 状態 = 1, 取消順 = (SELECT ifnull(max(取消順), "
-                "0) + 1 FROM history) WHERE id = ?")
-                 : QStringLiteral("UPDATE history SET 状態 = 0, 取消順 = NULL WHERE id = ?"),
-            {id});
-    });
+            // rows taken away first, so that a row put back never meets a key
+            // still held by the row that replaced it
+            for (int pass = 0; pass < 3; ++pass)
+                for (const RowChange& r : rows) {
+                    const Values& from = back ? r.after : r.before;
+                    const Values& to = back ? r.before : r.after;
+                    if (r.table == jacketRows)
+                        continue;
+                    const QString table = QStringLiteral("main.%1").arg(quotedName(r.table));
+                    const QStringList& columns = columnsByTable[r.table];
+                    if (pass == 0 && !to) {
+                        run(cn, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table),
+                            {r.rowid});
+                        cn.rowWrittenHere(r.table, r.rowid, std::nullopt, false);
+                    } else if (pass == 1 && from && to) {
+                        QStringList sets;
+                        QVariantList values;
+                        for (const QString& c : columns) {
+                            sets << quotedName(c) + QStringLiteral(" = ?");
+                            values << to->value(c);
+                        }
+                        run(cn,
+                            QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                                .arg(table, sets.join(u", ")),
+                            values << r.rowid);
+                        cn.rowWrittenHere(r.table, r.rowid, to, false);
+                    } else if (pass == 2 && !from) {
+                        QStringList names{QStringLiteral("rowid")}, marks{QStringLiteral("?")};
+                        QVariantList values{r.rowid};
+                        for (const QString& c : columns) {
+                            names << quotedName(c);
+                            marks << QStringLiteral("?");
+                            values << to->value(c);
+                        }
+                        run(cn,
+                            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(table, names.join(u", "), marks.join(u", ")),
+                            values);
+                        cn.rowWrittenHere(r.table, r.rowid, to, true);
+                    }
+                }
+            // the pictures last, so that a row refused leaves them where they are
+            for (const RowChange& r : rows) {
+                if (r.table != jacketRows)
+                    continue;
+                const auto [left, put] = moveJacket(cn, r, back ? r.after : r.before,
+                                                    back ? r.before : r.after, moved);
+                run(cn, QStringLiteral("UPDATE history_row SET 前 = ?, 後 = ? WHERE rowid = ?"),
+                    {blob(back ? put : left), blob(back ? left : put), r.kept});
+            }
+            noted(cn); // what this wrote is the change itself, not a new one
+            run(cn,
+                back ? QStringLiteral(
+                    "UPDATE history SET 状態 = 1, 取消順 = (SELECT ifnull(max(取消順), "
+                    "0) + 1 FROM history) WHERE id = ?")
+                     : QStringLiteral("UPDATE history SET 状態 = 0, 取消順 = NULL WHERE id = ?"),
+                {id});
+        });
+    } catch (...) {
+        for (auto m = moved.crbegin(); m != moved.crend(); ++m)
+            QFile::rename(m->to, m->from);
+        throw;
+    }
 }
 
 } // namespace
@@ -323,6 +451,9 @@ void startLogging(Connection& cn)
 {
     // a row put in place of another (INSERT OR REPLACE) tells of the one it removes
     run(cn, QStringLiteral("PRAGMA recursive_triggers = ON"));
+    run(cn,
+        QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS log_jacket (_rid INTEGER UNIQUE, 前 "
+                       "BLOB, 後 BLOB)"));
     for (const QString& table : loggedTables()) {
         if (!cn.hasTable(table))
             continue;
@@ -364,6 +495,24 @@ void fileChange(Connection& cn, const QString& kind)
     const QVector<RowChange> rows = noted(cn);
     if (!rows.isEmpty())
         fileRows(cn, kind.isEmpty() ? kindOf(rows) : kind, rows, Change::Done, QString());
+}
+
+void noteJacket(Connection& cn, const jacket::Replaced& r)
+{
+    if (!r.changed()
+        || !run(cn, QStringLiteral("SELECT 1 FROM temp.sqlite_master WHERE name = 'log_jacket'"))
+                .next())
+        return;
+    Values before, after;
+    if (!r.before.isEmpty())
+        before = QVariantMap{{digestKey, r.before}, {placeKey, QFileInfo(r.keptAt).fileName()}};
+    if (!r.after.isEmpty())
+        after = QVariantMap{{digestKey, r.after}};
+    // the first picture of the transaction is the one taken back to
+    run(cn,
+        QStringLiteral("INSERT INTO temp.log_jacket (_rid, 前, 後) VALUES (?, ?, ?) ON "
+                       "CONFLICT (_rid) DO UPDATE SET 後 = excluded.後"),
+        {r.cdid, blob(before), blob(after)});
 }
 
 void fileImport(Connection& cn, const QString& kind, const QString& note)

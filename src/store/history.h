@@ -1,5 +1,7 @@
 #pragma once
 
+#include "jacketfiles.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -21,6 +23,9 @@ void startLogging(Connection& cn);
 // Files what the running transaction changed as one change of `kind` (named
 // from its rows when empty); nothing when it changed no row.
 void fileChange(Connection& cn, const QString& kind);
+// A CD's picture changed in the running transaction, a row of its change:
+// taken back, the picture it found comes back from the trash.
+void noteJacket(Connection& cn, const jacket::Replaced& r);
 // An import, as one change that says how to take it back.
 void fileImport(Connection& cn, const QString& kind, const QString& note);
 // What an import of so many CDs and songs says of itself; `more` names what

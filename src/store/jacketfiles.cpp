@@ -1,6 +1,9 @@
 #include "jacketfiles.h"
 
 #include "dberror.h"
+#include "regularfile.h"
+
+#include <QCryptographicHash>
 
 #include <QDateTime>
 #include <QDir>
@@ -54,6 +57,64 @@ QString moveToTrash(const QString& collectionFolder, qint64 cdid)
     while (kept.size() > keptInTrash)
         QFile::remove(trash.filePath(kept.takeFirst() + QStringLiteral(".jpg")));
     return target;
+}
+
+QString digestOf(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(&file);
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+Replaced replace(const QString& collectionFolder, qint64 cdid, const QByteArray& jpeg)
+{
+    const QString path = pictureOf(collectionFolder, cdid);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // The new picture is written whole beside the old one before anything moves.
+    const QString fresh = path + QStringLiteral(".new");
+    QString why;
+    if (!regularfile::write(fresh, jpeg, &why))
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("ジャケット写真「%1」を書き込めません。\r原因: %2")
+                          .arg(QDir::toNativeSeparators(path), why));
+    Replaced r{cdid, digestOf(path), {}, {}};
+    try {
+        r.keptAt = moveToTrash(collectionFolder, cdid);
+    } catch (const DbError&) {
+        QFile::remove(fresh);
+        throw;
+    }
+    if (!QFile::rename(fresh, path)) {
+        QFile::remove(fresh);
+        throw DbError(
+            DbError::ProviderError,
+            QStringLiteral("ジャケット写真「%1」を置けません。前の写真は「%2」にあります。")
+                .arg(QDir::toNativeSeparators(path),
+                     QDir::toNativeSeparators(trashFolder(collectionFolder))));
+    }
+    r.after = QString::fromLatin1(QCryptographicHash::hash(jpeg, QCryptographicHash::Sha1).toHex());
+    return r;
+}
+
+Replaced remove(const QString& collectionFolder, qint64 cdid)
+{
+    Replaced r{cdid, digestOf(pictureOf(collectionFolder, cdid)), {}, {}};
+    r.keptAt = moveToTrash(collectionFolder, cdid);
+    if (r.keptAt.isEmpty())
+        r.before.clear();
+    return r;
+}
+
+void putBack(const QString& collectionFolder, const Replaced& r)
+{
+    const QString path = pictureOf(collectionFolder, r.cdid);
+    if (!r.after.isEmpty())
+        QFile::remove(path);
+    if (!r.keptAt.isEmpty())
+        QFile::rename(r.keptAt, path);
 }
 
 } // namespace jacket

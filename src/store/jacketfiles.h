@@ -18,4 +18,25 @@ QString trashFolder(const QString& collectionFolder);
 // the picture then stays where it was.
 QString moveToTrash(const QString& collectionFolder, qint64 cdid);
 
+// A picture as the history knows it: a digest of its bytes (empty for no
+// picture), so that a change is taken back only over the picture it left.
+QString digestOf(const QString& path);
+
+// What a change of the CD's picture did: the picture it found (its digest and
+// where in the trash it went) and the one it left.
+struct Replaced {
+    qint64 cdid = 0;
+    QString before, keptAt, after;
+    bool changed() const { return before != after || !keptAt.isEmpty(); }
+};
+// Writes `jpeg` whole beside the CD's picture, moves the old one to the trash
+// and puts the new one in its place. Throws DbError in Japanese; the old
+// picture is then where it was.
+Replaced replace(const QString& collectionFolder, qint64 cdid, const QByteArray& jpeg);
+// Moves the picture to the trash, as moveToTrash, and tells what it moved.
+Replaced remove(const QString& collectionFolder, qint64 cdid);
+// Puts things back as they were before `r`, as far as the files allow: for a
+// change whose transaction failed after the picture moved.
+void putBack(const QString& collectionFolder, const Replaced& r);
+
 } // namespace jacket

@@ -154,7 +154,7 @@ QImage imageFrom(const QMimeData* data)
     return QImage();
 }
 
-void storePicture(const QString& collectionFolder, qint64 cdid, const QImage& image)
+QByteArray jpegOf(const QString& collectionFolder, qint64 cdid, const QImage& image)
 {
     QImage picture = image;
     if (std::max(picture.width(), picture.height()) > longestSide)
@@ -171,31 +171,17 @@ void storePicture(const QString& collectionFolder, qint64 cdid, const QImage& im
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "jpeg");
     writer.setQuality(90);
-    const QString path = pictureOf(collectionFolder, cdid);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    // The new picture is written whole beside the old one before anything moves.
-    const QString fresh = path + QStringLiteral(".new");
-    QString why;
     if (!writer.write(picture))
-        why = writerCause(writer.error());
-    if (!why.isEmpty() || !regularfile::write(fresh, bytes, &why))
         throw DbError(DbError::ProviderError,
                       QStringLiteral("ジャケット写真「%1」を書き込めません。\r原因: %2")
-                          .arg(QDir::toNativeSeparators(path), why));
-    try {
-        moveToTrash(collectionFolder, cdid);
-    } catch (const DbError&) {
-        QFile::remove(fresh);
-        throw;
-    }
-    if (!QFile::rename(fresh, path)) {
-        QFile::remove(fresh);
-        throw DbError(
-            DbError::ProviderError,
-            QStringLiteral("ジャケット写真「%1」を置けません。前の写真は「%2」にあります。")
-                .arg(QDir::toNativeSeparators(path),
-                     QDir::toNativeSeparators(trashFolder(collectionFolder))));
-    }
+                          .arg(QDir::toNativeSeparators(pictureOf(collectionFolder, cdid)),
+                               writerCause(writer.error())));
+    return bytes;
+}
+
+Replaced storePicture(const QString& collectionFolder, qint64 cdid, const QImage& image)
+{
+    return replace(collectionFolder, cdid, jpegOf(collectionFolder, cdid, image));
 }
 
 } // namespace jacket
@@ -263,7 +249,11 @@ void JacketBox::takePicture(const QImage& image)
     if (refusedWithoutCD())
         return;
     try {
-        jacket::storePicture(m_folder, *m_cdid, image);
+        const QByteArray jpeg = jacket::jpegOf(m_folder, *m_cdid, image);
+        if (m_keeper)
+            m_keeper(*m_cdid, jpeg);
+        else
+            jacket::replace(m_folder, *m_cdid, jpeg);
     } catch (const DbError& e) {
         MsgBox(e.description());
         return;
@@ -310,8 +300,12 @@ void JacketBox::deletePicture()
     if (refusedWithoutCD())
         return;
     try {
-        if (jacket::moveToTrash(m_folder, *m_cdid).isEmpty())
+        if (!QFileInfo::exists(jacket::pictureOf(m_folder, *m_cdid)))
             return; // no picture: nothing to delete
+        if (m_keeper)
+            m_keeper(*m_cdid, QByteArray());
+        else
+            jacket::moveToTrash(m_folder, *m_cdid);
     } catch (const DbError& e) {
         MsgBox(e.description());
         return;

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "store/jacketfiles.h"
+
 #include <QImage>
 #include <QLabel>
+
+#include <functional>
 
 #include <optional>
 
@@ -22,10 +26,13 @@ QImage readImage(const QString& path);
 // picture; a null image when there is neither. A file that is not a
 // picture throws as readImage does.
 QImage imageFrom(const QMimeData* data);
-// Stores the picture as the CD's jacket: JPEG, its longest side at most
-// 1200 px, written whole through a temporary file; the picture it replaces
-// goes to the trash first. Throws DbError.
-void storePicture(const QString& collectionFolder, qint64 cdid, const QImage& image);
+// The picture as the CD's jacket is stored: JPEG, its longest side at most
+// 1200 px. Throws DbError naming the CD's picture.
+QByteArray jpegOf(const QString& collectionFolder, qint64 cdid, const QImage& image);
+// Stores the picture as the CD's jacket, as jpegOf makes it, written whole
+// through a temporary file; the picture it replaces goes to the trash first.
+// Throws DbError.
+Replaced storePicture(const QString& collectionFolder, qint64 cdid, const QImage& image);
 
 } // namespace jacket
 
@@ -40,6 +47,11 @@ public:
     JacketBox(const QString& name, QWidget* parent);
 
     void setCollectionFolder(const QString& folder) { m_folder = folder; }
+    // Who stores a picture (empty bytes: deletes it) so that it is a change of
+    // the collection, taken back as the others; without one the files alone
+    // change.
+    using Keeper = std::function<void(qint64 cdid, const QByteArray& jpeg)>;
+    void setKeeper(Keeper keeper) { m_keeper = std::move(keeper); }
     // The CD whose picture is shown; none while there is no stored CD (the
     // commands then say so).
     void showCD(std::optional<qint64> cdid);
@@ -63,5 +75,6 @@ private:
     void showPicture();
 
     QString m_folder;
+    Keeper m_keeper;
     std::optional<qint64> m_cdid;
 };
