@@ -161,6 +161,12 @@ void TestJacket::fromAFileTheClipboardAndADrop()
     QVERIFY(shows(QImage(jacketOf(2)), Qt::yellow) && shows(QImage(jacketOf(1)), Qt::green));
     act("mnuJacketDelete"); // kept in the trash
     QVERIFY(!QFileInfo::exists(jacketOf(2)) && shows(QImage(trashed(2)), Qt::yellow));
+    // each is a change of the history: taken back, the picture is on show again
+    QCOMPARE(db().History().value(0).kind, u"ジャケットの削除"_s);
+    trigger(m_w, u"mnuUndo"_s);
+    QVERIFY2(shows(QImage(jacketOf(2)), Qt::yellow), qPrintable(answeredTexts().join(u"/")));
+    QVERIFY2(shows(box()->pixmap().toImage(), Qt::yellow),
+             qPrintable(QString::number(box()->cd().value_or(-1))));
     QVERIFY(answeredTexts().isEmpty());
     QApplication::clipboard()->clear();
     QCOMPARE(triggerCommand(box(), "mnuJacketPaste", {}, {QMessageBox::Ok}),

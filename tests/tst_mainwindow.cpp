@@ -3,6 +3,7 @@
 // window's size and place.
 #include "entry/frminputcd.h"
 #include "mainui.h"
+#include "store/batch.h"
 #include "testsupport.h"
 #include "widgets/settings.h"
 #include "widgets/twips.h"
@@ -377,6 +378,12 @@ void TestMainWindow::batchOnTheRowsChosenWithCtrl()
     // the window then shows what it shows after an entry form closes
     QCOMPARE(readColumn(m_folder->path(), u"kyoku"_s, u"演奏団体"_s).join(u'|'),
              u"BPO|<null>|BPO|<null>|<null>"_s);
+    // on the CD that was on show, not the last one
+    cmdTop(w)->click();
+    const QString shownCD = txtrs(w, 1)->text();
+    const batch::Order order{u"録音会場"_s, false, {}, u"ムジークフェラインザール"_s};
+    db().ApplyBatch(db().songs(), order.field, db().PlanBatch(db().songs(), {0, 1}, order));
+    QCOMPARE(txtrs(w, 1)->text(), shownCD);
 }
 
 // The window lists a pair of one title in two spellings; merged, the grids

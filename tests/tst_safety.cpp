@@ -226,8 +226,10 @@ private slots:
         const auto unmount = qScopeGuard([this] {
             QProcess::execute(u"umount"_s, {u"-l"_s, at(u"backup")});
         });
-        QCOMPARE(thrown([] { Connection(db().databasePath()).backupNow(); }).first,
-                 int(DbError::BackupFailed));
+        const auto [number, description]
+            = thrown([] { Connection(db().databasePath()).backupNow(); });
+        QCOMPARE(number, int(DbError::BackupFailed));
+        QVERIFY2(description.endsWith(u"原因: ディスクがいっぱいです"_s), qPrintable(description));
         QCOMPARE(QDir(at(u"backup")).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 

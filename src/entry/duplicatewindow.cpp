@@ -65,8 +65,8 @@ frmDuplicates::frmDuplicates(Collection& collection, QWidget* parent)
     connect(cmdMergeIntoFirst, &QPushButton::clicked, this, [this] { merge(true); });
     connect(cmdMergeIntoSecond, &QPushButton::clicked, this, [this] { merge(false); });
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
-    for (auto change : {&Collection::rowsChanged, &Collection::changeTakenBack})
-        connect(&collection, change, this, &frmDuplicates::changed);
+    connect(&collection, &Collection::rowsChanged, this, &frmDuplicates::changed);
+    connect(&collection, &Collection::changeTakenBack, this, &frmDuplicates::changed);
     connect(&collection, &Collection::cdChanged, this, &frmDuplicates::changed);
     connect(&collection, &Collection::songsChanged, this, &frmDuplicates::changed);
     refill();

@@ -214,11 +214,8 @@ void frmMain::listenToReading()
     connect(&db, &Collection::cdChanged, this, [this] { m_changedByForm = true; });
     connect(&db, &Collection::songsChanged, this, [this] { m_changedByForm = true; });
     // a change taken back shows what a closed entry form shows
-    for (auto rewritten : {&Collection::changeTakenBack, &Collection::rowsChanged})
-        connect(&db, rewritten, this, [this] {
-            m_changedByForm = true;
-            entryFormClosed();
-        });
+    connect(&db, &Collection::changeTakenBack, this, &frmMain::rowsRewritten);
+    connect(&db, &Collection::rowsChanged, this, [this] { rowsRewritten(); });
 }
 
 // ---- load, activation, unload

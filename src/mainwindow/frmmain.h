@@ -63,6 +63,10 @@ public:
     void reset();
     // An entry form has closed: all data again, as reset() shows it.
     void entryFormClosed();
+    // Many rows rewritten at once (a batch change, a merge, an undo): as after
+    // an entry form, but on the CD and song that were on show where they remain.
+    // A change taken back shows the CD and song it touched, where they remain.
+    void rowsRewritten(const QVariant& cdid = {}, const QVariant& songId = {});
     // The whole tables could not be read after the first screen, or the file
     // proved damaged meanwhile.
     void collectionUnreadable(const DbError& error);

@@ -94,6 +94,26 @@ void frmMain::entryFormClosed()
     showAllDataAfter(std::move(steps));
 }
 
+void frmMain::rowsRewritten(const QVariant& cdid, const QVariant& songId)
+{
+    const auto keyOf = [](const ViewPtr& view, const QString& field) {
+        return view && view->hasCurrent() ? view->value(field) : QVariant();
+    };
+    const QVariant cd = cdid.isNull() ? keyOf(db.cds(), QStringLiteral("CDID")) : cdid;
+    const QVariant song = cdid.isNull() ? keyOf(db.songsOfCD(), QStringLiteral("曲ID")) : songId;
+    m_changedByForm = true;
+    entryFormClosed();
+    const auto moveTo = [](const ViewPtr& view, const QString& field, const QVariant& key) {
+        const int row = view ? view->rowOf(view->fieldIndex(field), key) : -1;
+        if (row >= 0)
+            view->moveTo(row);
+    };
+    runSteps({
+        [&] { moveTo(db.cds(), QStringLiteral("CDID"), cd); },
+        [&] { moveTo(db.songsOfCD(), QStringLiteral("曲ID"), song); },
+    });
+}
+
 // Back to all data: filters and sorts dropped, both views read again, the
 // grids and the record panel in the linked view, the search state cleared.
 void frmMain::mnuReset_Click()

@@ -790,7 +790,8 @@ void Collection::Undo(qint64 change)
         throw DbError(DbError::NotAllowedNow, QStringLiteral("元に戻せる変更はありません。"));
     history::undo(connection(), id);
     forgetKept();
-    Q_EMIT changeTakenBack();
+    const history::Touched touched = history::touched(connection(), id);
+    Q_EMIT changeTakenBack(touched.cdid, touched.songId);
 }
 
 // What was read of the tables beside the design's: a change of many rows
@@ -859,7 +860,8 @@ void Collection::Redo()
         throw DbError(DbError::NotAllowedNow, QStringLiteral("やり直せる変更はありません。"));
     history::redo(connection(), id);
     forgetKept();
-    Q_EMIT changeTakenBack();
+    const history::Touched touched = history::touched(connection(), id);
+    Q_EMIT changeTakenBack(touched.cdid, touched.songId);
 }
 
 // Gathered beside the window after quick find's text (waited for here if

@@ -250,7 +250,7 @@ Q_SIGNALS:
     // The name groups changed; after a unification, the stored names too.
     void namesChanged();
     // A change was taken back or done again: the views were read again.
-    void changeTakenBack();
+    void changeTakenBack(const QVariant& cdid, const QVariant& songId);
     // Many rows were changed at once: the views are to be read again.
     void rowsChanged();
     // Stars were given or taken away.

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QIODevice>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -41,6 +42,38 @@ QSqlQuery run(Connection& cn, const QString& sql, const QVariantList& params = {
     return cn.query(QStringLiteral("変更履歴"), sql, params);
 }
 
+// The statements of one change's many rows, each prepared once: a batch of
+// 10,000 songs would otherwise spend most of its time reading the same SQL
+// again. They end with the change, so that none holds the file afterwards.
+class Prepared {
+public:
+    explicit Prepared(Connection& cn) : m_cn(cn) { }
+    QSqlQuery& run(const QString& sql, const QVariantList& params)
+    {
+        auto found = m_queries.find(sql);
+        if (found == m_queries.end()) {
+            found = m_queries.insert(sql, QSqlQuery(m_cn.database()));
+            found->setForwardOnly(true);
+            if (!found->prepare(sql))
+                fail(*found);
+        }
+        for (int i = 0; i < params.size(); ++i)
+            found->bindValue(i, params[i]);
+        if (!found->exec())
+            fail(*found);
+        return *found;
+    }
+
+private:
+    [[noreturn]] static void fail(const QSqlQuery& q)
+    {
+        throw DbError(DbError::ProviderError,
+                      QStringLiteral("変更履歴を扱えません。\n原因: %1").arg(q.lastError().text()));
+    }
+    Connection& m_cn;
+    QHash<QString, QSqlQuery> m_queries;
+};
+
 // The table's columns as the file has them.
 QStringList columnsOf(Connection& cn, const QString& table)
 {
@@ -65,18 +98,19 @@ QVariantMap valuesOf(const QSqlQuery& q, const QStringList& columns, int from)
     return values;
 }
 
-Values currentRow(Connection& cn, const QString& table, const QStringList& columns, qint64 rowid)
+Values currentRow(Prepared& st, const QString& table, const QStringList& columns, qint64 rowid)
 {
     QStringList names;
     for (const QString& c : columns)
         names << quotedName(c);
-    QSqlQuery q = run(cn,
-                      QStringLiteral("SELECT %1 FROM main.%2 WHERE rowid = ?")
-                          .arg(names.join(u", "), quotedName(table)),
-                      {rowid});
-    if (!q.next())
-        return std::nullopt;
-    return valuesOf(q, columns, 0);
+    QSqlQuery& q = st.run(QStringLiteral("SELECT %1 FROM main.%2 WHERE rowid = ?")
+                              .arg(names.join(u", "), quotedName(table)),
+                          {rowid});
+    Values row;
+    if (q.next())
+        row = valuesOf(q, columns, 0);
+    q.finish();
+    return row;
 }
 
 QByteArray stored(const Values& v)
@@ -226,8 +260,9 @@ void fileRows(Connection& cn, const QString& kind, const QVector<RowChange>& row
               when + QVariantList{kind, note.isEmpty() ? touchedBy(rows) : note, int(state)})
               .lastInsertId()
               .toLongLong();
+    Prepared st(cn);
     for (const RowChange& r : rows)
-        run(cn,
+        st.run(
             QStringLiteral("INSERT INTO history_row (変更, 表, 行, 前, 後) VALUES (?, ?, ?, ?, ?)"),
             {change, r.table, r.rowid, blob(r.before), blob(r.after)});
     // what was taken back can no longer be done again once something else is done
@@ -247,17 +282,23 @@ QVector<RowChange> noted(Connection& cn)
                  .next())
             continue;
         const QStringList columns = columnsOf(cn, table);
-        QStringList names;
-        for (const QString& c : columns)
-            names << quotedName(c);
+        QStringList noted, now;
+        for (const QString& c : columns) {
+            noted << u"l." + quotedName(c);
+            now << u"t." + quotedName(c);
+        }
+        // each row noted beside what it holds now, in one reading
         QSqlQuery q = run(cn,
-                          QStringLiteral("SELECT _rid, _absent, %1 FROM %2 ORDER BY rowid")
-                              .arg(names.join(u", "), log));
+                          QStringLiteral("SELECT l._rid, l._absent, t.rowid IS NOT NULL, %1, %2 "
+                                         "FROM %3 AS l LEFT JOIN main.%4 AS t ON t.rowid = l._rid "
+                                         "ORDER BY l.rowid")
+                              .arg(noted.join(u", "), now.join(u", "), log, quotedName(table)));
         while (q.next()) {
             RowChange r{table, q.value(0).toLongLong(), std::nullopt, std::nullopt};
             if (q.value(1).toInt() == 0)
-                r.before = valuesOf(q, columns, 2);
-            r.after = currentRow(cn, table, columns, r.rowid);
+                r.before = valuesOf(q, columns, 3);
+            if (q.value(2).toBool())
+                r.after = valuesOf(q, columns, 3 + int(columns.size()));
             if (r.before != r.after)
                 rows << r;
         }
@@ -354,13 +395,14 @@ void apply(Connection& cn, qint64 id, bool back)
                                          "（何も変更していません）。"));
     }
     QVector<Moved> moved;
+    Prepared st(cn);
     try {
         cn.transaction([&] {
             for (const RowChange& r : rows) {
                 const Values& expected = back ? r.after : r.before;
                 if (r.table == jacketRows)
                     continue;
-                if (currentRow(cn, r.table, columnsByTable.value(r.table), r.rowid) != expected)
+                if (currentRow(st, r.table, columnsByTable.value(r.table), r.rowid) != expected)
                     throw DbError(DbError::ProviderError,
                                   QStringLiteral("この変更のあとで%1が変わっているため、%2"
                                                  "（何も変更していません）。")
@@ -379,8 +421,8 @@ void apply(Connection& cn, qint64 id, bool back)
                     const QString table = QStringLiteral("main.%1").arg(quotedName(r.table));
                     const QStringList& columns = columnsByTable[r.table];
                     if (pass == 0 && !to) {
-                        run(cn, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table),
-                            {r.rowid});
+                        st.run(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(table),
+                               {r.rowid});
                         cn.rowWrittenHere(r.table, r.rowid, std::nullopt, false);
                     } else if (pass == 1 && from && to) {
                         QStringList sets;
@@ -389,10 +431,9 @@ void apply(Connection& cn, qint64 id, bool back)
                             sets << quotedName(c) + QStringLiteral(" = ?");
                             values << to->value(c);
                         }
-                        run(cn,
-                            QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                                .arg(table, sets.join(u", ")),
-                            values << r.rowid);
+                        st.run(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                                   .arg(table, sets.join(u", ")),
+                               values << r.rowid);
                         cn.rowWrittenHere(r.table, r.rowid, to, false);
                     } else if (pass == 2 && !from) {
                         QStringList names{QStringLiteral("rowid")}, marks{QStringLiteral("?")};
@@ -402,10 +443,9 @@ void apply(Connection& cn, qint64 id, bool back)
                             marks << QStringLiteral("?");
                             values << to->value(c);
                         }
-                        run(cn,
-                            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(table, names.join(u", "), marks.join(u", ")),
-                            values);
+                        st.run(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                   .arg(table, names.join(u", "), marks.join(u", ")),
+                               values);
                         cn.rowWrittenHere(r.table, r.rowid, to, true);
                     }
                 }
@@ -589,6 +629,29 @@ void undo(Connection& cn, qint64 id)
 void redo(Connection& cn, qint64 id)
 {
     apply(cn, id, false);
+}
+
+Touched touched(Connection& cn, qint64 id)
+{
+    const auto cdOfSong = [&cn](const QVariant& songId) {
+        return cn
+            .column(QStringLiteral("SELECT c.CDID FROM main.kyoku AS k JOIN main.cdname AS c "
+                                   "ON c.CD名 = k.CD名 WHERE k.曲ID = ?"),
+                    {songId})
+            .value(0);
+    };
+    for (const RowChange& r : rowsOf(cn, id)) {
+        if (r.table == jacketRows)
+            return {r.rowid, {}};
+        const QVariantMap& v = r.after ? *r.after : *r.before;
+        if (r.table == u"kyoku" || r.table == u"kyokurating") {
+            const QVariant song = v.value(QStringLiteral("曲ID"));
+            return {cdOfSong(song), song};
+        }
+        if (v.contains(QStringLiteral("CDID")))
+            return {v.value(QStringLiteral("CDID")), {}};
+    }
+    return {};
 }
 
 } // namespace history

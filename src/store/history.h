@@ -53,5 +53,11 @@ qint64 toRedo(Connection& cn);
 // then written.
 void undo(Connection& cn, qint64 id);
 void redo(Connection& cn, qint64 id);
+// The CD and song a change touched first, as the collector looks for them
+// after taking it back or doing it again: their CDID and 曲ID, null for none.
+struct Touched {
+    QVariant cdid, songId;
+};
+Touched touched(Connection& cn, qint64 id);
 
 } // namespace history

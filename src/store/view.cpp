@@ -475,6 +475,16 @@ QVariant View::valueAt(int visibleRow, int column) const
     return index >= 0 ? m_rows[size_t(index)]->value(column) : QVariant();
 }
 
+int View::rowOf(int column, const QVariant& value) const
+{
+    if (column < 0 || value.isNull())
+        return -1;
+    for (int i = 0, n = recordCount(); i < n; ++i)
+        if (const Row* row = rowAt(i); row && row->value(column) == value)
+            return i;
+    return -1;
+}
+
 const Row* View::rowAt(int visibleRow) const
 {
     completeDeferredRead();

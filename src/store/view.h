@@ -113,6 +113,9 @@ public:
     QVariant valueAt(int visibleRow, int column) const; // for grids; no current row needed
     // The stored row on show at `visibleRow` (not an edit in progress), or null.
     const Row* rowAt(int visibleRow) const;
+    // The first visible row whose `column` holds `value` (numbers compared as
+    // numbers), or -1.
+    int rowOf(int column, const QVariant& value) const;
     void setValue(const QString& name, const QVariant& v);
     void setValue(int column, const QVariant& v);
 
