@@ -215,6 +215,10 @@ void frmMain::listenToReading()
     connect(&db, &Collection::songsChanged, this, [this] { m_changedByForm = true; });
     // a change taken back shows what a closed entry form shows
     connect(&db, &Collection::changeTakenBack, this, &frmMain::rowsRewritten);
+    // the count beside quick find follows the wish list while its words stay
+    for (auto wishes : {&Collection::wishesChanged, &Collection::rowsChanged})
+        connect(&db, wishes, this, &frmMain::recountWishesFound);
+    connect(&db, &Collection::changeTakenBack, this, &frmMain::recountWishesFound);
     connect(&db, &Collection::rowsChanged, this, [this] { rowsRewritten(); });
 }
 

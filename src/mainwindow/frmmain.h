@@ -155,6 +155,8 @@ private:
     class QuickFindField* m_quickFind = nullptr;
     class QToolButton* cmdWishesFound = nullptr;
     void showWishesFound(const QStringList& words);
+    // again for the words still typed, the wish list having changed
+    void recountWishesFound();
     QPointer<class frmStatistics> m_statistics;
     QPointer<class frmWorks> m_works;
     bool m_unloading = false;

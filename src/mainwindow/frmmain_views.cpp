@@ -518,6 +518,11 @@ void frmMain::showWishesFound(const QStringList& words)
     shown->setVisible(!words.isEmpty());
 }
 
+void frmMain::recountWishesFound()
+{
+    showWishesFound(findWords(m_quickFind->text().simplified()));
+}
+
 // Every CD where each typed word occurs in a field of the CD or of one of its
 // songs, shown as a CD search; the current CD's songs that hold a word are
 // marked. An empty text is the reset command.
