@@ -22,7 +22,7 @@ const QStringList& loggedTables()
     static const QStringList tables
         = {QStringLiteral("cdname"),   QStringLiteral("kyoku"),       QStringLiteral("namegroup"),
            QStringLiteral("cdrating"), QStringLiteral("kyokurating"), QStringLiteral("loan"),
-           QStringLiteral("wish"),     QStringLiteral("cdapart")};
+           QStringLiteral("wish"),     QStringLiteral("cdapart"),     QStringLiteral("cdnote")};
     return tables;
 }
 
@@ -128,6 +128,8 @@ QString rowName(const RowChange& r)
         return QStringLiteral("CD %1 の評価").arg(v.value(QStringLiteral("CDID")).toString());
     if (r.table == u"kyokurating")
         return QStringLiteral("曲 %1 の評価").arg(v.value(QStringLiteral("曲ID")).toString());
+    if (r.table == u"cdnote")
+        return QStringLiteral("CD %1 のメモ").arg(v.value(QStringLiteral("CDID")).toString());
     if (r.table == u"loan")
         return QStringLiteral("CD %1 の貸出（%2）")
             .arg(v.value(QStringLiteral("CDID")).toString(),
@@ -171,6 +173,8 @@ QString kindOf(const QVector<RowChange>& rows)
             return r.before ? QStringLiteral("返却") : QStringLiteral("貸出");
         if (r.table == u"wish")
             return QStringLiteral("欲しいもの");
+        if (r.table == u"cdnote")
+            return QStringLiteral("メモ");
     }
     return QStringLiteral("評価");
 }
