@@ -641,11 +641,19 @@ void Collection::startFindIndex(const Snapshot& cds, const Snapshot& songs, cons
         joins = NameJoins();
     } catch (const DbError&) {
     }
+    // The notes are read here, on the connection's thread; notes that cannot
+    // be read now leave the text to the first quick find, which says why.
+    QHash<qint64, QString> notes;
+    try {
+        notes = cdnotes::read(connection());
+    } catch (const DbError&) {
+        return;
+    }
     auto text = std::make_shared<std::promise<std::shared_ptr<const FindIndex>>>();
     findTextMaking = text->get_future();
     worksMaking = std::async(std::launch::async, [=, this]() -> SharedWorks {
         try {
-            text->set_value(std::make_shared<const FindIndex>(cds, songs, &findTextStop));
+            text->set_value(std::make_shared<const FindIndex>(cds, songs, notes, &findTextStop));
         } catch (...) {
             text->set_exception(std::current_exception());
             return nullptr;
@@ -687,8 +695,8 @@ const FindIndex& Collection::findIndex()
     }
     const QString mark = connection().currentMark();
     if (!findText || mark.isEmpty() || findTextMark != mark) {
-        findText
-            = std::make_shared<const FindIndex>(need(rsCD).baseRows(), need(rsKyoku).baseRows());
+        findText = std::make_shared<const FindIndex>(
+            need(rsCD).baseRows(), need(rsKyoku).baseRows(), cdnotes::read(connection()));
         findTextMark = mark;
     }
     return *findText;
