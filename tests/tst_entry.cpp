@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QClipboard>
 #include <QCompleter>
+#include <QPlainTextEdit>
 #include <QSqlQuery>
 
 namespace {
@@ -172,6 +173,7 @@ private slots:
                 form.cmdAdd->click();
             form.txtInput(1)->setText(u"新しいCD"_s);
             form.txtInput(r.box)->setText(r.typed);
+            form.txtMemo->setPlainText(u"途中のメモ"_s);
             QStringList said;
             QByteArray before;
             {
@@ -190,11 +192,59 @@ private slots:
                          && (r.box == 2 || said[0].contains(r.typed)),
                      qPrintable(said.join(u'/')));
             QCOMPARE(form.txtInput(0)->text() + form.txtInput(1)->text()
-                         + form.txtInput(r.box)->text(),
-                     (r.adding ? u"5新しいCD"_s : u"4新しいCD"_s) + r.typed);
+                         + form.txtInput(r.box)->text() + form.txtMemo->toPlainText(),
+                     (r.adding ? u"5新しいCD"_s : u"4新しいCD"_s) + r.typed + u"途中のメモ"_s);
             QCOMPARE(fileRows(), before);
             form.cmdCancel->click();
         }
+    }
+
+    // The memo shows the note of the CD on show, and none for one being added;
+    // it is saved with the CD in one change, emptied it takes the note away;
+    // the main window shows the note of its current CD on one line.
+    void notesSavedWithTheCdAndShown()
+    {
+        start();
+        frmInputCD form(m_w->db, m_w);
+        auto* shown = named<QLabel>(m_w, u"lblMemo"_s);
+        const auto notes = [] {
+            return sqlRows(db().databasePath(),
+                           {u"SELECT CDID || ':' || メモ FROM cdnote ORDER BY CDID"_s});
+        };
+        form.cmdFirst->click(); // the fifth symphony, CD 1
+        QCOMPARE(form.txtMemo->toPlainText(), QString());
+        form.txtMemo->setPlainText(u"帯付き\n初回盤"_s);
+        QCOMPARE(clicking(form.cmdTeisei, {QMessageBox::Ok}), QStringList{corrected});
+        QCOMPARE(notes(), QStringList{u"1:帯付き\n初回盤"_s});
+        QCOMPARE(db().History().first().kind, u"メモ"_s); // nothing else changed
+        QCOMPARE(shown->text() + u'|' + shown->toolTip(), u"帯付き / 初回盤|帯付き\n初回盤"_s);
+        form.cmdNext->click();
+        QCOMPARE(form.txtMemo->toPlainText() + shown->text(), QString());
+        form.cmdPrevious->click();
+        QCOMPARE(form.txtMemo->toPlainText(), u"帯付き\n初回盤"_s);
+        // added with its note: one change, taken back as one
+        form.cmdAdd->click();
+        QCOMPARE(form.txtMemo->toPlainText(), QString());
+        form.txtInput(1)->setText(u"新しいCD"_s);
+        form.txtMemo->setPlainText(u"中古で購入"_s);
+        QCOMPARE(clicking(form.cmdUpdate), QStringList());
+        QCOMPARE(notes(), (QStringList{u"1:帯付き\n初回盤"_s, u"5:中古で購入"_s}));
+        QCOMPARE(db().History().first().kind + shown->text(), u"CDの追加中古で購入"_s);
+        db().Undo();
+        QCOMPARE(notes(), QStringList{u"1:帯付き\n初回盤"_s});
+        // a title corrected with the note emptied: one change
+        form.cmdFirst->click();
+        form.txtInput(1)->setText(fifth + u" (1962)"_s);
+        form.txtMemo->setPlainText(u" \n"_s);
+        QCOMPARE(clicking(form.cmdTeisei, {QMessageBox::Ok}), QStringList{corrected});
+        QCOMPARE(notes(), QStringList());
+        QCOMPARE(db().History().first().kind + shown->text() + form.txtMemo->toPlainText(),
+                 u"CDの修正"_s);
+        db().Undo(); // all data on show again, the last CD current
+        QCOMPARE(notes(), QStringList{u"1:帯付き\n初回盤"_s});
+        form.cmdFirst->click();
+        QCOMPARE(form.txtMemo->toPlainText() + u'|' + shown->text(),
+                 u"帯付き\n初回盤|帯付き / 初回盤"_s);
     }
 
     // The CD's songs go with it, after a second question naming how many; while

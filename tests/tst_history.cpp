@@ -21,8 +21,9 @@ namespace {
 QString fileRows()
 {
     QStringList all;
-    for (const QString& table : {u"cdname"_s, u"kyoku"_s, u"namegroup"_s, u"cdrating"_s,
-                                 u"kyokurating"_s, u"loan"_s, u"wish"_s, u"cdapart"_s}) {
+    for (const QString& table :
+         {u"cdname"_s, u"kyoku"_s, u"namegroup"_s, u"cdrating"_s, u"kyokurating"_s, u"loan"_s,
+          u"wish"_s, u"cdapart"_s, u"cdnote"_s}) {
         QStringList quoted;
         for (const QString& c : sqlRows(db().databasePath(),
                                         {u"SELECT name FROM pragma_table_info('%1')"_s.arg(table)}))
@@ -43,12 +44,12 @@ int column(const TableDef& table, const char16_t* name)
     return table.indexOf(QString::fromUtf16(name));
 }
 
-void addCD(const QString& title)
+void addCD(const QString& title, const std::optional<QString>& note = std::nullopt)
 {
     db().BeginCDEntry();
     db().cds()->addNew();
     db().cds()->setValue(u"CDID"_s, db().NewCDID());
-    db().SaveCD({{column(cdnameTable(), u"CD名"), title}}, false);
+    db().SaveCD({{column(cdnameTable(), u"CD名"), title}}, false, note);
 }
 
 void addSong(const QString& cdTitle, const QString& title)
@@ -113,15 +114,25 @@ private slots:
             {u"貸出"_s, [] { db().Lend(loans::lending(2, u"佐藤"_s, QDate(2026, 2, 1))); }},
             {u"欲しいもの"_s, [] { db().AddWish(wishes::fromTexts({u"第九"_s})); }},
             {u"重複ではない"_s, [] { db().KeepApart(2, 1); }},
-            {u"CDの追加"_s, [] { addCD(u"合唱"_s); }},
+            // a note the deletion of 田園 takes along; one given anew; blanks take one away
+            {u"メモ"_s, [] { db().SetNote(2, u"帯付き\n初回盤 's"_s); }},
+            {u"メモ"_s, [] { db().SetNote(1, u"傷あり"_s); }},
+            {u"メモ"_s, [] { db().SetNote(1, u"盤面に傷"_s); }},
+            {u"メモ"_s, [] { db().SetNote(1, u" \n　\t"_s); }},
+            {u"CDの追加"_s, [] { addCD(u"合唱"_s, u"合唱のメモ"_s); }},
             {u"ジャケットの設定"_s, [] { db().ChangeJacket(1, "first"); }},
             {u"ジャケットの設定"_s, [] { db().ChangeJacket(1, "second"); }},
             {u"ジャケットの削除"_s, [] { db().ChangeJacket(1, {}); }},
             {u"ジャケットの設定"_s, [] { db().ChangeJacket(2, "pastoral"); }},
-            {u"CDの修正"_s, // the songs follow the title
+            {u"CDの修正"_s, // the songs follow the title; the note is saved with them
              [] {
                  toCD(u"運命"_s);
-                 db().SaveCD({{column(cdnameTable(), u"CD名"), u"運命 's"_s}}, true);
+                 db().SaveCD({{column(cdnameTable(), u"CD名"), u"運命 's"_s}}, true, u"再発盤"_s);
+             }},
+            {u"メモ"_s, // the form saved with nothing changed but the note
+             [] {
+                 toCD(u"合唱"_s);
+                 db().SaveCD({}, true, u"合唱のメモ\n2行目"_s);
              }},
             {u"CDの削除"_s, // with its songs
              [] {
@@ -171,6 +182,8 @@ private slots:
         QCOMPARE(sqlRows(db().databasePath(), {u"SELECT count(*) FROM cdapart"_s}),
                  QStringList{u"0"_s});
         QVERIFY(!fileRows().contains(u"2.jpg"_s)); // in the trash
+        QCOMPARE(db().Notes(),
+                 (QHash<qint64, QString>{{1, u"再発盤"_s}, {3, u"合唱のメモ\n2行目"_s}}));
         // kept in the file, as a reopening finds it
         db().CloseDataContext();
         db().OpenDataContext();
@@ -178,6 +191,8 @@ private slots:
         for (const history::Change& c : db().History())
             kept << c.kind;
         QCOMPARE(kept, kinds);
+        QCOMPARE(db().History().value(kinds.indexOf(u"重複ではない"_s)).touched,
+                 u"CD 1 と CD 2 の組"_s);
         QCOMPARE(db().History().value(1).touched, u"曲「第2楽章 𠮷」（CD「運命 's」）"_s);
     }
 
@@ -285,6 +300,32 @@ private slots:
         toCD(u"運命"_s);
         db().DeleteCurrentCD();
         QCOMPARE(db().Ratings().cds.keys(), QList<qint64>{2});
+    }
+
+    // A note is kept as typed, line breaks and all, and blanks are none: a
+    // blank note for a CD without one changes nothing. A note of no CD is
+    // refused, nothing written; a CD given another number takes its note.
+    void notesKeptRefusedAndRenumbered()
+    {
+        const QString note = u"帯付き \"初回\"\r\n2枚目に傷 𠮷"_s;
+        QCOMPARE(db().Note(1), QString()); // read before the note is given
+        db().SetNote(1, note);
+        QCOMPARE(db().Note(1), note);
+        QCOMPARE(db().History().first().touched, u"CD 1 のメモ"_s);
+        const qsizetype changes = db().History().size();
+        const QString before = fileRows();
+        for (const auto& [cdid, text, refusal] :
+             {std::tuple{qint64(9), u"x"_s, u"CDID 9 のCDはありません（何も変更していません）"_s},
+              {qint64(2), u"\u3000\n"_s, QString()},
+              {qint64(9), QString(), QString()}})
+            QCOMPARE(refusalOf([cdid = cdid, text = text] { db().SetNote(cdid, text); }), refusal);
+        QCOMPARE(fileRows(), before);
+        QCOMPARE(db().History().size(), changes);
+        toCD(u"運命"_s);
+        db().SaveCD({{column(cdnameTable(), u"CDID"), 7}}, true, db().Note(1));
+        QCOMPARE(db().Notes(), (QHash<qint64, QString>{{7, note}}));
+        db().Undo();
+        QCOMPARE(db().Notes(), (QHash<qint64, QString>{{1, note}}));
     }
 
     // A CD is lent once at a time, by a name, due no earlier than lent, and
@@ -526,6 +567,9 @@ private slots:
         db().Rate(ratings::Of::Song, 9, 1);
         db().Lend(loans::lending(8, u"山田"_s, QDate(2026, 1, 5)));
         db().Lend(loans::lending(10, u"佐藤"_s, QDate(2026, 1, 5)));
+        db().SetNote(7, u"EMI盤"_s);
+        db().SetNote(8, u"DG盤\n帯付き"_s);
+        db().SetNote(10, u"クライバーの運命"_s);
         const QDir jackets(m_folder->path() + u"/jacket"_s);
         QVERIFY(QDir().mkpath(jackets.path()));
         for (const int id : {7, 8, 10})
@@ -558,6 +602,9 @@ private slots:
         QCOMPARE(db().Ratings().cds, (QHash<qint64, int>{{7, 4}}));
         QCOMPARE(db().Ratings().songs, (QHash<qint64, int>{{6, 2}, {7, 5}}));
         QCOMPARE(db().Loans().value(7).to, u"山田"_s);
+        QCOMPARE(
+            db().Notes(),
+            (QHash<qint64, QString>{{7, u"EMI盤\nDG盤\n帯付き"_s}, {10, u"クライバーの運命"_s}}));
         QCOMPARE(bytesOf(jackets.filePath(u"7.jpg"_s)), "7");
         QVERIFY(!QFileInfo::exists(jackets.filePath(u"8.jpg"_s)));
         QCOMPARE(QDir(jackets.filePath(u".trash"_s)).entryList({u"8-*"_s}).size(), 1);
@@ -566,6 +613,7 @@ private slots:
         QCOMPARE(db().Loans().value(9).to, u"佐藤"_s);
         QVERIFY(bytesOf(jackets.filePath(u"9.jpg"_s)) == "10"
                 && !QFileInfo::exists(jackets.filePath(u"10.jpg"_s)));
+        QCOMPARE(db().Note(9), u"クライバーの運命"_s); // the kept CD had none
         QCOMPARE(proposed(), (QStringList{u"4-5 原盤番号 POCG-1234 11"_s, u"15"_s}));
         db().Undo();
         db().Undo();

@@ -1,5 +1,6 @@
 #include "mainui.h"
 #include "store/backup.h"
+#include "store/cdnotes.h"
 #include "store/connection.h"
 #include "store/criteria.h"
 #include "store/csvtransfer.h"
@@ -116,6 +117,7 @@ class TestImport : public MainWindowTest {
         wishes::add(cn, wishes::fromTexts({u"値段なし"_s}));
         names::join(cn, {u"J.S.バッハ"_s, u"バッハ"_s}, u"J.S.バッハ"_s);
         duplicates::keepApart(cn, 2, 1);
+        cdnotes::write(cn, 1, u"帯付き, \"初回盤\"\r\n2行目"_s); // two lines of the CSV
         QDir().mkpath(at(u"out"));
         csv::exportCollection(cn, at(u"out"));
         return at(u"out");
@@ -224,7 +226,8 @@ private slots:
         const QString out = exportedWithExtras();
         const importer::Rows read = csv::readFiles(out + u"/cdname.csv", out + u"/kyoku.csv");
         QCOMPARE(importer::extrasText(read),
-                 u"名前のまとめ 2件・評価 3件・貸出 2件・欲しいもの 2件・重複ではない組 1件"_s);
+                 u"名前のまとめ 2件・評価 3件・貸出 2件・欲しいもの 2件・重複ではない組 1件・"
+                 u"メモ 1件"_s);
         QVERIFY(QDir().mkpath(at(u"new")) && QDir().mkpath(at(u"added")));
         importer::writeCollection(at(u"new/cdkaisou.db"), read, false);
         importer::addToCollection(*std::make_unique<Connection>(at(u"added/cdkaisou.db")), read);
@@ -239,15 +242,18 @@ private slots:
             QCOMPARE(dump(at(u"new/cdkaisou.db"), table, fields), want);
             QCOMPARE(dump(at(u"added/cdkaisou.db"), table, fields), want);
         }
-        // the changes oldest first: three ratings, then the loan and its return, ...
+        // the changes oldest first: three ratings, then the loan and its return, ..., the note
         const QString loan = u"[-\\d :]+,%1,CD 2 の貸出（友人）,済み\r\n"_s;
         QVERIFY(QString::fromUtf8(bytesOf(out + u"/history.csv"))
                     .contains(QRegularExpression(u"^日時,種類,内容,状態\r\n([^\r]*\r\n){3}"_s
                                                  + loan.arg(u"貸出") + loan.arg(u"返却")
-                                                 + u"([^\r]*\r\n){5}$")));
+                                                 + u"([^\r]*\r\n){6}$")));
         QCOMPARE(bytesOf(out + u"/cdrating.csv"),
                  "\xEF\xBB\xBF"
                  "CDID,評価\r\n1,4\r\n2,1\r\n"_ba);
+        QCOMPARE(bytesOf(out + u"/cdnote.csv"),
+                 "\xEF\xBB\xBF"
+                 "CDID,メモ\r\n1,\"帯付き, \"\"初回盤\"\"\r\n2行目\"\r\n"_ba);
 
         // a folder where wish.csv would go: nothing is written, the old cdname.csv stays
         QVERIFY(QFile::remove(out + u"/wish.csv") && QDir().mkpath(out + u"/wish.csv")
@@ -284,6 +290,13 @@ private slots:
                 u"cdapart.csv|1,2|3 行目: 同じ組が 2 行目にもあります"_s,
                 u"cdapart.csv|1,99|3 行目: CDID 99 は取り込む行にも"_s,
                 u"cdrating.csv|50,2||SELECT 評価 FROM cdrating WHERE CDID = 50|2"_s,
+                // the note before takes two lines: the line added is the fourth
+                u"cdnote.csv|99,x|4 行目: CDID 99 は取り込む行にもコレクションにもありません"_s,
+                u"cdnote.csv|2,\" \r\n\"|4 行目: CDID 2 のメモが空です"_s,
+                u"cdnote.csv|1,x|4 行目: CDID 1 は 2 行目にもあります"_s,
+                u"cdnote.csv|50,x|4 行目: CDID 50 にはすでにメモがあります"_s,
+                u"cdnote.csv|,x|4 行目: CDIDがありません"_s,
+                u"cdnote.csv|2,\"二枚目の\r\nメモ\"||SELECT メモ FROM cdnote WHERE CDID = 2|二枚目の\r\nメモ"_s,
             })
             QTest::newRow(qPrintable(row)) << row.split(u'|');
     }
@@ -301,6 +314,7 @@ private slots:
         loans::lend(b, loans::lending(50, u"山田"_s, {2024, 3, 1}));
         names::join(b, {u"ベートーヴェン"_s}, u"ベートーヴェン"_s);
         wishes::add(b, wishes::fromTexts({u"いまの欲しいもの"_s})); // number 1, taken
+        cdnotes::write(b, 50, u"いまのメモ"_s);
         const QByteArray before = fileHash(b.path());
         const QString said = thrown([&] {
                                  importer::addToCollection(

@@ -19,7 +19,8 @@ private:
 
 // Each rule shows on its own CD: a word only in a song field (カラヤン), only
 // in a CD field (東芝EMI), a spelling apart (ベートーベン), two CDs of one title
-// (the mass, whose soloist is 石川　道雄), a CD without songs.
+// (the mass, whose soloist is 石川　道雄), a CD without songs, a word only in
+// a CD's note (ＢＯＸ, in full width).
 void TestQuickFind::init()
 {
     MainWindowTest::init();
@@ -34,6 +35,9 @@ void TestQuickFind::init()
                      song(fifth, 2, u"第2楽章"_s, {{u"作曲者名"_s, u"ベートーヴェン"_s}}),
                      song(mass, 3, u"キリエ"_s, {{u"ソリスト"_s, u"石川　道雄"_s}}),
                      song(mass, 4, u"グローリア"_s, bach)});
+    QCOMPARE(
+        sqlRows(db().databasePath(), {u"INSERT INTO cdnote VALUES (5, 'ＢＯＸ入り\nﾗｲｳﾞ録音')"_s}),
+        QStringList());
     QVERIFY(start());
 }
 
@@ -52,12 +56,14 @@ QString TestQuickFind::find(const QString& typed)
 void TestQuickFind::everyWordInAnyFieldOfACdOrItsSongs()
 {
     const std::pair<const char16_t*, const char16_t*> rows[]
-        = {{u"カラヤン", u"1"},      {u"東芝", u"1|5"},
-           {u"ベートーベン", u"1"},  {u"石川道雄", u"2|3"},
-           {u"吉田", u"3"},          {u"じゃず", u"4"},
-           {u"ワーグナー", u""},     {u"ベートーヴェン 東芝EMI", u"1"},
-           {u"バッハ　東芝", u""},   {u"交響曲 東芝", u"1|5"},
-           {u"交響曲 第1楽章", u"1"}};
+        = {{u"カラヤン", u"1"},       {u"東芝", u"1|5"},
+           {u"ベートーベン", u"1"},   {u"石川道雄", u"2|3"},
+           {u"吉田", u"3"},           {u"じゃず", u"4"},
+           {u"ワーグナー", u""},      {u"ベートーヴェン 東芝EMI", u"1"},
+           {u"バッハ　東芝", u""},    {u"交響曲 東芝", u"1|5"},
+           {u"交響曲 第1楽章", u"1"}, {u"box", u"5"},
+           {u"らいぶ 東芝", u"5"},    {u"入りライブ", u"5"}, // the lines of a note as one text
+           {u"ライブ 第1楽章", u""}};
     for (const auto& row : rows) {
         const QString typed = QString::fromUtf16(row.first), found = find(typed);
         QVERIFY2(found == QString::fromUtf16(row.second), qPrintable(typed + u": "_s + found));
@@ -66,6 +72,11 @@ void TestQuickFind::everyWordInAnyFieldOfACdOrItsSongs()
     QVERIFY(answeredTexts().isEmpty()); // typing is never interrupted by a box
     // the index looks for every word also when given them together
     QVERIFY(db().findIndex().cdsWithAll(findWords(u"バッハ 東芝"_s)).isEmpty());
+    // a note given, changed or taken away is found as it is now
+    db().SetNote(2, u"ミサの名盤"_s);
+    QCOMPARE(find(u"名盤"_s), u"2"_s);
+    db().SetNote(5, QString());
+    QCOMPARE(find(u"box"_s), QString());
     // the caption and counters, the songs that hold the word marked
     QCOMPARE(find(u"キリエ"_s), u"2|3"_s);
     QCOMPARE(shows(m_w),

@@ -175,6 +175,9 @@ private slots:
     void backupBeforeTheFirstWriteAndRestore()
     {
         writeCollection(m_folder->path(), {cd(1, u"最初のCD"_s)}, {});
+        // a table of the program's own comes back with the copy
+        QCOMPARE(sqlRows(db().databasePath(), {u"INSERT INTO cdnote VALUES (1, '帯付き')"_s}),
+                 QStringList());
         QVERIFY(QDir().mkpath(at(u"backup")));
         QStringList own;
         for (int day = 1; day <= 12; ++day)
@@ -202,6 +205,7 @@ private slots:
         for (const QString& name : foreign + own.mid(4))
             QVERIFY2(left.contains(name), qPrintable(name));
         QCOMPARE(left.size(), foreign.size() + own.size() - 4 + 1);
+        m_w->db.SetNote(1, QString()); // taken away after the copy
         m_w->reset();
         QString offered;
         pickFirstItem(&offered);
@@ -211,6 +215,7 @@ private slots:
                      && said[1].contains(u".replaced-"),
                  qPrintable(offered + said.join(u'|')));
         QVERIFY(shownCount() == u"1 / 1" && backup::list(db().databasePath()).first().cds == 3);
+        QCOMPARE(db().Note(1), u"帯付き"_s);
     }
 
     // A copy cut short by a full disk leaves nothing under its working name.

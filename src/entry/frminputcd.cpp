@@ -15,6 +15,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -72,6 +73,16 @@ void frmInputCD::createControls()
         example->setObjectName(QStringLiteral("Label1(%1)").arg(k));
         grid->addWidget(example, examples[k].first, 2);
     }
+    // The note below the fields, as wide as they and the jacket together.
+    auto* memoLabel = new QLabel(QStringLiteral("メモ"), this);
+    memoLabel->setObjectName(QStringLiteral("Label3"));
+    memoLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    txtMemo = new QPlainTextEdit(this);
+    txtMemo->setObjectName(QStringLiteral("txtMemo"));
+    txtMemo->setTabChangesFocus(true);
+    txtMemo->setFixedHeight(twips(900));
+    grid->addWidget(memoLabel, 8, 0);
+    grid->addWidget(txtMemo, 8, 1, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
     // The stored CD's jacket, set here as on the main window.
@@ -120,10 +131,10 @@ void frmInputCD::createControls()
     resize(minimumSizeHint().expandedTo(minimumSize()));
 
     // 削除, キャンセル, 追加, the navigation from the end, 訂正, the boxes, 確定, 閉じる.
-    QWidget* order[]
-        = {cmdDelete,   cmdCancel,   cmdAdd,      cmdLast,     cmdNext,     cmdPrevious,
-           cmdFirst,    cmdTeisei,   txtInput(0), txtInput(1), txtInput(2), txtInput(3),
-           txtInput(4), txtInput(5), txtInput(6), txtInput(7), cmdUpdate,   cmdQuit};
+    QWidget* order[] = {cmdDelete,   cmdCancel,   cmdAdd,      cmdLast,     cmdNext,
+                        cmdPrevious, cmdFirst,    cmdTeisei,   txtInput(0), txtInput(1),
+                        txtInput(2), txtInput(3), txtInput(4), txtInput(5), txtInput(6),
+                        txtInput(7), txtMemo,     cmdUpdate,   cmdQuit};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -163,6 +174,25 @@ void frmInputCD::connectEvents()
     connect(txtInput(0), &QLineEdit::textChanged, this, followCD);
     connect(cmdAdd, &QPushButton::clicked, this, followCD);
     followCD();
+    connect(&db, &Collection::noteChanged, this, &frmInputCD::refreshMemo);
+    connect(&db, &Collection::changeTakenBack, this, &frmInputCD::refreshMemo);
+}
+
+// The memo shows the stored note of the CD on show; a CD being added has none yet.
+void frmInputCD::refreshMemo()
+{
+    m_memoShown.clear();
+    const ViewPtr& cds = db.cds();
+    try {
+        if (cds && cds->isOpen() && cds->hasCurrent() && cds->editMode() != View::EditMode::Add) {
+            const QVariant id = cds->value(QStringLiteral("CDID"));
+            if (!id.isNull())
+                m_memoShown = db.Note(id.toLongLong());
+        }
+    } catch (const DbError&) {
+        // notes that cannot be read now show as none; a save says why
+    }
+    txtMemo->setPlainText(m_memoShown);
 }
 
 std::vector<EntryBox*> frmInputCD::boxes() const
@@ -200,6 +230,14 @@ void frmInputCD::Form_Load()
                                  QStringLiteral("解説者"));
         for (int i = 0; i < 8; ++i)
             txtInput(i)->bind(db.cds(), lblFieldLabel(i)->text());
+        if (const ViewPtr& cds = db.cds()) {
+            m_memoFollows[0]
+                = connect(cds.get(), &View::currentChanged, this, &frmInputCD::refreshMemo);
+            m_memoFollows[1] = connect(cds.get(), &View::didReset, this, &frmInputCD::refreshMemo);
+            m_memoFollows[2]
+                = connect(cds.get(), &View::rowChanged, this, &frmInputCD::refreshMemo);
+        }
+        refreshMemo();
         lngLastCDID = db.BeginCDEntry();
         if (need(db.cds()).recordCount() > 0) {
             db.cds()->moveLast();
@@ -266,10 +304,13 @@ void frmInputCD::saveCurrent(bool correction)
     const std::vector<EntryBox*> all = boxes();
     const std::vector<TypedValue> typed = readChangedBoxes(cds, all);
     const QStringList texts = boxTexts(all);
+    const QString memo = txtMemo->toPlainText();
     try {
-        db.SaveCD(typed, correction);
+        // the note goes with the CD, in the same change
+        db.SaveCD(typed, correction, memo);
     } catch (const DbError&) {
         restoreBoxTexts(all, texts);
+        txtMemo->setPlainText(memo);
         throw;
     }
 }
@@ -401,5 +442,7 @@ void frmInputCD::Form_Unload()
 {
     for (EntryBox* box : boxes())
         box->bind(nullptr, QString());
+    for (auto& c : m_memoFollows)
+        disconnect(c);
     Q_EMIT closedDataChanged();
 }

@@ -11,6 +11,7 @@
 class DataCombo;
 class JacketBox;
 class QLabel;
+class QPlainTextEdit;
 
 // The CD entry form: adds, corrects and deletes CDs through the shared CD view.
 class frmInputCD : public QDialog {
@@ -32,6 +33,8 @@ public:
     // what a wish bought brings along.
     void addFilledIn(const QHash<QString, QString>& texts);
 
+    // The CD's note (メモ), of any length and lines, saved with the CD.
+    QPlainTextEdit* txtMemo = nullptr;
     JacketBox* picJacket = nullptr;
     DataCombo* dcoHatubai = nullptr;
     DataCombo* dcoKaisetu = nullptr;
@@ -66,8 +69,11 @@ private:
     bool titleMissing();
     void saveCurrent(bool correction);
     std::vector<EntryBox*> boxes() const;
+    void refreshMemo();
 
     std::array<EntryBox*, 8> m_txtInput{};
     std::array<QLabel*, 8> m_lblFieldLabel{};
+    QString m_memoShown; // the stored note the memo shows
+    QMetaObject::Connection m_memoFollows[3];
     bool m_unloaded = false;
 };

@@ -95,6 +95,11 @@ MainPanels::MainPanels(Collection& collection, MMControl* dialogSound, QWidget* 
     createNavigationButtons();
     connect(txtrsDamie, &DataTextBox::Change, this, [this] { showJacket(txtrsDamie->text()); });
     connect(m_txtrs[0], &DataTextBox::Change, this, &MainPanels::txtrs0_Change);
+    connect(m_txtrs[0], &DataTextBox::Change, this, &MainPanels::showMemo);
+    for (auto changed : {&Collection::noteChanged, &Collection::cdChanged})
+        connect(&db, changed, this, &MainPanels::showMemo);
+    connect(&db, &Collection::changeTakenBack, this, &MainPanels::showMemo);
+    connect(&db, &Collection::rowsChanged, this, &MainPanels::showMemo);
     connect(txtrsSubDamie, &DataTextBox::Change, this, &MainPanels::txtrsSubDamie_Change);
     for (DataGrid* grid : {DataGrid1, DataGrid2})
         connect(grid, &DataGrid::moveFailed, this, [](const QString& text) { MsgBox(text); });
@@ -324,6 +329,18 @@ void MainPanels::createRecordPanel()
         m_txtrs[size_t(i)] = box;
         m_lblFieldLabel[size_t(i)] = label;
     }
+    // The CD's note below its fields, on one line: the whole note in its tip.
+    auto* memoLabel = new QLabel(QStringLiteral("メモ"), picCD);
+    memoLabel->setObjectName(QStringLiteral("Label6"));
+    memoLabel->setFont(small);
+    memoLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    memoLabel->setGeometry(twipsRect(270, 3765, 1140, 330));
+    lblMemo = new QLabel(picCD);
+    lblMemo->setObjectName(QStringLiteral("lblMemo"));
+    lblMemo->setGeometry(twipsRect(1470, 3765, 2625, 330));
+    lblMemo->setFrameShape(QFrame::StyledPanel);
+    lblMemo->setTextFormat(Qt::PlainText);
+    lblMemo->setTextInteractionFlags(Qt::TextSelectableByMouse);
     for (auto [index, bgr] : {std::pair{1, 0xC0FFFFu}, std::pair{8, 0xFFFFC0u}}) {
         QPalette p = m_txtrs[size_t(index)]->palette();
         p.setColor(QPalette::Base, bgrColor(bgr));
@@ -370,6 +387,7 @@ void MainPanels::createLayouts()
     auto* cd = new TwipsLayout(picCD, picCD->size());
     cd->anchor(DataGrid2, A{0, 1, 0, 1});
     cd->anchor(m_txtrs[1], A{0, 1, 0, 0});
+    cd->anchor(lblMemo, A{0, 1, 0, 0});
     cd->anchor(picCDphoto, A{1, 0, 0, 0});
     for (int i : {3, 4})
         cd->anchor(m_lblRcount[size_t(i)], A{1, 0, 0, 0});
@@ -644,6 +662,26 @@ void MainPanels::showJacket(const QString& cdidText)
         picCDphoto->showCD(std::nullopt);
     else
         picCDphoto->showCD(leadingNumber(cdidText));
+}
+
+// The record panel's CD, by the number its box shows, as the jacket is found.
+void MainPanels::showMemo()
+{
+    const QString cdidText = m_txtrs[0]->dataSource() ? m_txtrs[0]->text() : QString();
+    QString note;
+    if (!cdidText.trimmed().isEmpty() && db.isOpen()) {
+        try {
+            note = db.Note(leadingNumber(cdidText));
+        } catch (const DbError&) {
+            // notes that cannot be read now show as none
+        }
+    }
+    QStringList lines = note.split(u'\n');
+    for (QString& line : lines)
+        line = line.trimmed();
+    lines.removeAll(QString());
+    lblMemo->setText(lines.join(QStringLiteral(" / ")));
+    lblMemo->setToolTip(note);
 }
 
 void MainPanels::refreshJacket()

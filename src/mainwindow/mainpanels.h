@@ -101,6 +101,7 @@ private:
     void txtrs0_Change();
     void txtrsSubDamie_Change();
     void showJacket(const QString& cdidText);
+    void showMemo();
 
     Collection& db;
     MMControl* m_dialogSound;
@@ -112,6 +113,7 @@ private:
     QLabel* lblCDdata = nullptr;
     QLabel* lblKyokudata = nullptr;
     JacketBox* picCDphoto = nullptr;
+    QLabel* lblMemo = nullptr; // the note of the CD the record panel shows
     LineControl* Line3 = nullptr;
     DataTextBox* txtrsDamie = nullptr;
     DataTextBox* txtrsSubDamie = nullptr;

@@ -118,7 +118,7 @@ void deleteCurrentCD(Connection& cn, View& cds, View& songsOfCD)
 }
 
 void saveCD(Connection& cn, View& cds, View& songsOfCD, const std::vector<FieldChange>& changes,
-            bool correction)
+            bool correction, const std::function<void()>& alongside)
 {
     const int titleColumn = cds.fieldIndex(QStringLiteral("CD名"));
     const auto newTitle = std::find_if(changes.begin(), changes.end(), [&](const FieldChange& c) {
@@ -143,6 +143,8 @@ void saveCD(Connection& cn, View& cds, View& songsOfCD, const std::vector<FieldC
             for (const FieldChange& c : changes)
                 cds.setValue(c.column, c.value);
             cds.update();
+            if (alongside)
+                alongside();
         });
     } catch (const DbError&) {
         // The file is as it was; the views are made to match it again.

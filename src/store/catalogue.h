@@ -5,6 +5,7 @@
 
 #include <QVariant>
 
+#include <functional>
 #include <vector>
 
 // The rules of the catalogue that hold whichever window asks: a song belongs
@@ -50,10 +51,12 @@ void deleteCurrentCD(Connection& cn, View& cds, View& songsOfCD);
 // Stores the changes into the current CD (one being added, or one stored) as
 // one transaction. A correction that changes the title (not only its letter
 // case) carries the CD's songs to the new title, unless another CD still bears
-// the old one. A refusal leaves the file as it was and the views matching it;
-// throws DbError.
+// the old one. `alongside` runs in the same transaction once the CD is
+// written (the view standing on it): what it writes is part of the save, and
+// what it throws refuses the whole. A refusal leaves the file as it was and
+// the views matching it; throws DbError.
 void saveCD(Connection& cn, View& cds, View& songsOfCD, const std::vector<FieldChange>& changes,
-            bool correction);
+            bool correction, const std::function<void()>& alongside = {});
 
 // A song belongs to a CD by its title: a title no stored CD bears would leave
 // the song with no CD, and is refused (RefusedTitle).

@@ -451,6 +451,7 @@ void Collection::OpenDataContext()
     try {
         history::startLogging(*cn);
         ratings::startFollowing(*cn);
+        cdnotes::startFollowing(*cn);
         loans::startFollowing(*cn);
         duplicates::startFollowing(*cn);
     } catch (const DbError&) {
@@ -472,6 +473,7 @@ void Collection::CloseDataContext()
 {
     m_joins.reset();
     m_ratings.reset();
+    m_notes.reset();
     m_loans.reset();
     m_wishes.reset();
     worksFound.reset(); // another file may come next, and the works are large
@@ -641,11 +643,19 @@ void Collection::startFindIndex(const Snapshot& cds, const Snapshot& songs, cons
         joins = NameJoins();
     } catch (const DbError&) {
     }
+    // The notes are read here, on the connection's thread; notes that cannot
+    // be read now leave the text to the first quick find, which says why.
+    QHash<qint64, QString> notes;
+    try {
+        notes = cdnotes::read(connection());
+    } catch (const DbError&) {
+        return;
+    }
     auto text = std::make_shared<std::promise<std::shared_ptr<const FindIndex>>>();
     findTextMaking = text->get_future();
-    worksMaking = std::async(std::launch::async, [this, cds, songs, text, joins]() -> SharedWorks {
+    worksMaking = std::async(std::launch::async, [=, this]() -> SharedWorks {
         try {
-            text->set_value(std::make_shared<const FindIndex>(cds, songs, &findTextStop));
+            text->set_value(std::make_shared<const FindIndex>(cds, songs, notes, &findTextStop));
         } catch (...) {
             text->set_exception(std::current_exception());
             return nullptr;
@@ -687,8 +697,8 @@ const FindIndex& Collection::findIndex()
     }
     const QString mark = connection().currentMark();
     if (!findText || mark.isEmpty() || findTextMark != mark) {
-        findText
-            = std::make_shared<const FindIndex>(need(rsCD).baseRows(), need(rsKyoku).baseRows());
+        findText = std::make_shared<const FindIndex>(
+            need(rsCD).baseRows(), need(rsKyoku).baseRows(), cdnotes::read(connection()));
         findTextMark = mark;
     }
     return *findText;
@@ -800,6 +810,7 @@ void Collection::forgetKept()
 {
     m_joins.reset();
     m_ratings.reset();
+    m_notes.reset();
     m_loans.reset();
     m_wishes.reset();
 }
@@ -950,11 +961,48 @@ std::optional<qint64> currentId(const View& view, const QString& column)
 
 } // namespace
 
-void Collection::SaveCD(const std::vector<catalogue::FieldChange>& changes, bool correction)
+void Collection::SaveCD(const std::vector<catalogue::FieldChange>& changes, bool correction,
+                        const std::optional<QString>& note)
 {
     View& cds = need(rsCD);
-    catalogue::saveCD(connection(), cds, need(rsKyokuSub), changes, correction);
-    Q_EMIT cdChanged(currentId(cds, QStringLiteral("CDID")).value_or(0));
+    const std::optional<qint64> before
+        = AddingCD() ? std::nullopt : currentId(cds, QStringLiteral("CDID"));
+    std::function<void()> alongside;
+    if (note) {
+        // The note's refusals come before anything is written: the view
+        // already holds the CD once it is written.
+        const int cdidColumn = cds.fieldIndex(QStringLiteral("CDID"));
+        QVariant after = cds.hasCurrent() ? cds.value(cdidColumn) : QVariant();
+        for (const catalogue::FieldChange& c : changes)
+            if (c.column == cdidColumn)
+                after = c.value;
+        if (!cdnotes::isBlank(*note) && after.isNull())
+            throw DbError(
+                DbError::BadArguments,
+                QStringLiteral("CDIDのないCDにはメモを付けられません（何も変更していません）"));
+        if (!cdnotes::isBlank(*note))
+            cdnotes::requireTable(connection());
+        alongside = [&] {
+            Connection& c = connection();
+            const std::optional<qint64> cdid = currentId(cds, QStringLiteral("CDID"));
+            // a CD given another number takes its note along, unless another
+            // CD still bears the old number
+            if (before && before != cdid
+                && c.column(QStringLiteral("SELECT count(*) FROM cdname WHERE CDID = ?"), {*before})
+                        .value(0)
+                        .toLongLong()
+                    == 0)
+                cdnotes::write(c, *before, QString());
+            if (cdid)
+                cdnotes::write(c, *cdid, *note);
+        };
+    }
+    catalogue::saveCD(connection(), cds, need(rsKyokuSub), changes, correction, alongside);
+    m_notes.reset();
+    const qint64 cdid = currentId(cds, QStringLiteral("CDID")).value_or(0);
+    if (note)
+        Q_EMIT noteChanged(cdid);
+    Q_EMIT cdChanged(cdid);
 }
 
 void Collection::DeleteCurrentCD()
@@ -963,6 +1011,7 @@ void Collection::DeleteCurrentCD()
     const std::optional<qint64> cdid = currentId(cds, QStringLiteral("CDID"));
     catalogue::deleteCurrentCD(connection(), cds, need(rsKyokuSub));
     m_ratings.reset();
+    m_notes.reset();
     m_loans.reset();
     Q_EMIT cdChanged(cdid.value_or(0));
 }
@@ -1034,6 +1083,25 @@ std::optional<qint64> Collection::RatedId(ratings::Of which, const Row& row, con
     if (column < 0 || row.isNull(column))
         return std::nullopt;
     return row.value(column).toLongLong();
+}
+
+const QHash<qint64, QString>& Collection::Notes()
+{
+    if (!m_notes)
+        m_notes = cn ? cdnotes::read(*cn) : QHash<qint64, QString>{};
+    return *m_notes;
+}
+
+QString Collection::Note(qint64 cdid)
+{
+    return Notes().value(cdid);
+}
+
+void Collection::SetNote(qint64 cdid, const QString& text)
+{
+    changeAs(QStringLiteral("メモ"), [&] { cdnotes::write(connection(), cdid, text); });
+    m_notes.reset();
+    Q_EMIT noteChanged(cdid);
 }
 
 const QHash<qint64, loans::Loan>& Collection::Loans()

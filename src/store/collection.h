@@ -2,6 +2,7 @@
 
 #include "batch.h"
 #include "catalogue.h"
+#include "cdnotes.h"
 #include "connection.h"
 #include "criteria.h"
 #include "duplicates.h"
@@ -149,7 +150,10 @@ public:
     // catalogue's rules, on the row the CD view or the song view stands on
     // (one being added, or one stored). Each tells what it changed once it is
     // stored; a refusal throws DbError and changes nothing.
-    void SaveCD(const std::vector<catalogue::FieldChange>& changes, bool correction);
+    // With a note, the CD's note is stored in the same transaction, as the
+    // CD form's メモ is saved with the CD (a blank one takes it away).
+    void SaveCD(const std::vector<catalogue::FieldChange>& changes, bool correction,
+                const std::optional<QString>& note = std::nullopt);
     void DeleteCurrentCD(); // with the songs that go with it
     void SaveKyoku(const QString& cdTitle, const std::vector<catalogue::FieldChange>& changes);
     void DeleteCurrentKyoku();
@@ -196,6 +200,12 @@ public:
     static std::optional<qint64> RatedId(ratings::Of which, const Row& row, const View& view);
     // The view's rows, the most stars first, the unrated last, then by title.
     void SortByRating(const ViewPtr& view, ratings::Of which);
+    // The notes on CDs, by CDID (read once, again after each change), a CD's
+    // note (empty for none), and a CD's note given anew: a blank text takes
+    // it away. One change in the history; a CDID no CD bears is refused.
+    const QHash<qint64, QString>& Notes();
+    QString Note(qint64 cdid);
+    void SetNote(qint64 cdid, const QString& text);
     // The CDs lent and not yet back, by CDID (read once, again after each
     // change); a CD's loans, newest first; a CD lent and given back, each one
     // change in the history, refused with DbError and nothing written when
@@ -255,6 +265,8 @@ Q_SIGNALS:
     void rowsChanged();
     // Stars were given or taken away.
     void ratingChanged(ratings::Of which, qint64 id);
+    // A CD's note was given, changed or taken away.
+    void noteChanged(qint64 cdid);
     // A CD was lent or given back.
     void loanChanged(qint64 cdid);
     // The wish list changed.
@@ -292,6 +304,7 @@ private:
                       const std::shared_ptr<Snapshot>& songsAtOpening);
     std::optional<names::Joins> m_joins;
     std::optional<ratings::Kept> m_ratings;
+    std::optional<QHash<qint64, QString>> m_notes;
     std::optional<QHash<qint64, loans::Loan>> m_loans;
     std::optional<QVector<wishes::Wish>> m_wishes;
     QString m_changeKind; // what the next change is, when its rows do not say

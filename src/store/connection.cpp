@@ -2,6 +2,7 @@
 #include "tables.h"
 
 #include "backup.h"
+#include "cdnotes.h"
 #include "dberror.h"
 #include "duplicates.h"
 #include "history.h"
@@ -458,7 +459,7 @@ const QStringList& Connection::ownTableStatements()
         QStringLiteral("CREATE TABLE IF NOT EXISTS namegroup (表記 TEXT NOT NULL PRIMARY KEY, "
                        "名前 TEXT NOT NULL)"),
     } + history::tableStatements()
-        + ratings::tableStatements() + loans::tableStatements()
+        + ratings::tableStatements() + cdnotes::tableStatements() + loans::tableStatements()
         + wishes::tableStatements() + duplicates::tableStatements();
     return statements;
 }

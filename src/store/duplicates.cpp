@@ -1,5 +1,6 @@
 #include "duplicates.h"
 
+#include "cdnotes.h"
 #include "connection.h"
 #include "dberror.h"
 #include "findtext.h"
@@ -538,6 +539,10 @@ Merged merge(Connection& cn, const Snapshot& cds, const Snapshot& songs, qint64 
             if (cn.hasTable(QStringLiteral("cdapart")))
                 run(cn, QStringLiteral("DELETE FROM main.cdapart WHERE CDID1 = ? OR CDID2 = ?"),
                     {from, from});
+            // the other's note joins the kept one's before its CD takes it away
+            const QString note = cdnotes::merged(cdnotes::of(cn, into), cdnotes::of(cn, from));
+            if (note != cdnotes::of(cn, into))
+                cdnotes::write(cn, into, note);
             cn.deleteRow(cdnameTable().name(), gone.rowid);
             // Last, so that a picture that cannot be moved takes the change back.
             // The other's picture goes to the trash; it becomes the kept CD's

@@ -10,12 +10,14 @@
 #include <algorithm>
 #include <cstring>
 
-FindIndex::FindIndex(const Snapshot& cds, const Snapshot& songs, const std::atomic<bool>* stop)
+FindIndex::FindIndex(const Snapshot& cds, const Snapshot& songs,
+                     const QHash<qint64, QString>& notes, const std::atomic<bool>* stop)
 {
     const auto& cdColumns = cdnameTable().fields();
     const auto& songColumns = kyokuTable().fields();
     const int titleColumn = kyokuTable().indexOf(QStringLiteral("CD名"));
     const int cdTitle = cdnameTable().indexOf(QStringLiteral("CD名"));
+    const int cdidColumn = cdnameTable().indexOf(QStringLiteral("CDID"));
     const View::ChapterIndex songsOf
         = View::chapterIndexOf(songs, titleColumn, songColumns.at(titleColumn).type);
     // Every normalised text is kept once: found again by its hash, the
@@ -76,6 +78,14 @@ FindIndex::FindIndex(const Snapshot& cds, const Snapshot& songs, const std::atom
         ofThisCD.clear();
         idOfStored.clear();
         add(*cd, cdColumns, -1);
+        if (!notes.isEmpty() && !cd->isNull(cdidColumn)) {
+            const auto note = notes.constFind(cd->value(cdidColumn).toLongLong());
+            if (note != notes.constEnd()) {
+                const QByteArray normalised = findableText(*note).toUtf8();
+                if (!normalised.isEmpty())
+                    ofThisCD.push_back(idOfNormalised(normalised));
+            }
+        }
         if (!cd->isNull(cdTitle)) {
             const auto it = songsOf.constFind(foldKey(cd->text(cdTitle, FieldType::Text)));
             if (it != songsOf.constEnd())

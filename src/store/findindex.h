@@ -4,14 +4,15 @@
 #include "view.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 
 #include <atomic>
 #include <vector>
 
-// What quick find looks through: every distinct text of the CDs' fields and
-// of their songs' fields, once each, in the form normalizedForFind gives
+// What quick find looks through: every distinct text of the CDs' fields, of
+// their notes and of their songs' fields, once each, in the form normalizedForFind gives
 // them, as UTF-8 in one block; and for each CD, which of those texts are its
 // own or its songs'. A word is looked for once in the block, and the CDs
 // holding a text it occurs in are found.
@@ -19,10 +20,12 @@ class FindIndex {
 public:
     FindIndex() = default;
     // CDs and songs in the tables' column order, as the whole tables are
-    // read. A song belongs to the CD whose title it bears, letter case aside.
+    // read. A song belongs to the CD whose title it bears, letter case aside;
+    // a note (by CDID) to each CD of its number.
     // A `stop` that turns true ends the making early (the index is then
     // incomplete and must not be used).
-    FindIndex(const Snapshot& cds, const Snapshot& songs, const std::atomic<bool>* stop = nullptr);
+    FindIndex(const Snapshot& cds, const Snapshot& songs, const QHash<qint64, QString>& notes = {},
+              const std::atomic<bool>* stop = nullptr);
 
     int cdCount() const { return int(m_rowids.size()); }
     qsizetype bytes() const { return m_text.size(); }

@@ -26,7 +26,7 @@ const QStringList& loggedTables()
     static const QStringList tables
         = {QStringLiteral("cdname"),   QStringLiteral("kyoku"),       QStringLiteral("namegroup"),
            QStringLiteral("cdrating"), QStringLiteral("kyokurating"), QStringLiteral("loan"),
-           QStringLiteral("wish"),     QStringLiteral("cdapart")};
+           QStringLiteral("wish"),     QStringLiteral("cdapart"),     QStringLiteral("cdnote")};
     return tables;
 }
 
@@ -200,10 +200,16 @@ QString rowName(const RowChange& r)
         return QStringLiteral("CD %1 の評価").arg(v.value(QStringLiteral("CDID")).toString());
     if (r.table == u"kyokurating")
         return QStringLiteral("曲 %1 の評価").arg(v.value(QStringLiteral("曲ID")).toString());
+    if (r.table == u"cdnote")
+        return QStringLiteral("CD %1 のメモ").arg(v.value(QStringLiteral("CDID")).toString());
     if (r.table == u"loan")
         return QStringLiteral("CD %1 の貸出（%2）")
             .arg(v.value(QStringLiteral("CDID")).toString(),
                  v.value(QStringLiteral("相手")).toString());
+    if (r.table == u"cdapart")
+        return QStringLiteral("CD %1 と CD %2 の組")
+            .arg(v.value(QStringLiteral("CDID1")).toString(),
+                 v.value(QStringLiteral("CDID2")).toString());
     if (r.table == u"wish")
         return QStringLiteral("欲しいもの「%1」")
             .arg(v.value(QStringLiteral("タイトル")).toString());
@@ -246,6 +252,8 @@ QString kindOf(const QVector<RowChange>& rows)
         if (r.table == jacketRows)
             return r.after ? QStringLiteral("ジャケットの設定")
                            : QStringLiteral("ジャケットの削除");
+        if (r.table == u"cdnote")
+            return QStringLiteral("メモ");
     }
     return QStringLiteral("評価");
 }

@@ -1,5 +1,6 @@
 #include "importer.h"
 
+#include "cdnotes.h"
 #include "history.h"
 #include "loans.h"
 #include "namegroups.h"
@@ -61,6 +62,7 @@ QString insertSql(const QString& table, const QVector<FieldDef>& fields)
 struct Present {
     QSet<qint64> ids[2]; // the CDIDs and the 曲IDs stored
     QSet<qint64> rated[2]; // those with stars
+    QSet<qint64> noted; // the CDIDs with a note
     QHash<qint64, QString> out; // the CDs lent now, to whom
     names::Joins joins;
     duplicates::Apart apart;
@@ -80,6 +82,9 @@ Present presentIn(Connection& cn)
         present.rated[0] << it.key();
     for (auto it = kept.songs.constBegin(); it != kept.songs.constEnd(); ++it)
         present.rated[1] << it.key();
+    const QHash<qint64, QString> notes = cdnotes::read(cn);
+    for (auto it = notes.constBegin(); it != notes.constEnd(); ++it)
+        present.noted << it.key();
     const QHash<qint64, loans::Loan> out = loans::out(cn);
     for (auto it = out.constBegin(); it != out.constEnd(); ++it)
         present.out.insert(it.key(), it->to);
@@ -130,6 +135,8 @@ public:
                 : QString();
         case KeptApart:
             return apart(row, line);
+        case CdNotes:
+            return note(row);
         }
         return QString();
     }
@@ -199,6 +206,22 @@ private:
                 .arg(cdid)
                 .arg(m_present->out.value(cdid));
         m_openAt.insert(cdid, line);
+        return QString();
+    }
+
+    // A blank note is no note: the table keeps none, and a file that brings
+    // one says something other than it meant.
+    QString note(const QVector<QVariant>& row) const
+    {
+        if (row.value(0).isNull())
+            return QStringLiteral("CDIDがありません");
+        const qint64 cdid = row.value(0).toLongLong();
+        if (cdnotes::isBlank(row.value(1).toString()))
+            return QStringLiteral("CDID %1 のメモが空です").arg(cdid);
+        if (!known(0, cdid))
+            return QStringLiteral("CDID %1 は取り込む行にもコレクションにもありません").arg(cdid);
+        if (m_present && m_present->noted.contains(cdid))
+            return QStringLiteral("CDID %1 にはすでにメモがあります").arg(cdid);
         return QString();
     }
 
@@ -317,6 +340,9 @@ const ExtraTable& extraTable(Extra which)
              // the pair is the key, not its first CDID: no identifier of a row of its own
              {FieldDef{QStringLiteral("CDID1"), FieldType::Integer, 8, false},
               FieldDef{QStringLiteral("CDID2"), FieldType::Integer, 8, false}}},
+            {cdnotes::tableName(),
+             QStringLiteral("メモ"),
+             {number(cdnotes::keyField()), text(QStringLiteral("メモ"))}},
         };
     }();
     return tables.at(which);

@@ -17,10 +17,10 @@ namespace importer {
 
 // The tables this program keeps beside the design's two that come along
 // with the CDs and songs: the name groups, the stars, the loans, the wish
-// list and the pairs of CDs kept apart as no copies of each other. (The
-// history stays: an import is a change of its own there.)
-enum Extra { NameGroups, CdRatings, SongRatings, Loans, Wishes, KeptApart };
-constexpr int ExtraCount = 6;
+// list, the pairs of CDs kept apart as no copies of each other and the
+// notes on CDs. (The history stays: an import is a change of its own there.)
+enum Extra { NameGroups, CdRatings, SongRatings, Loans, Wishes, KeptApart, CdNotes };
+constexpr int ExtraCount = 7;
 struct ExtraTable {
     QString name; // the table's, and its CSV file's without ".csv"
     QString what; // how the counts call its rows: 評価, 貸出, ...
@@ -46,7 +46,8 @@ struct Rows {
 
 // What the rows of the extra tables say by themselves and across the files:
 // a star count from 1 to 5, a loan as loans::lend takes one (its return not
-// before its lending either), one open loan of a CD, one group a spelling.
+// before its lending either), one open loan of a CD, one group a spelling,
+// a note that says something.
 // Each refusal reads "loan.csv の 3 行目: why". Adding and writing check the
 // rows again against the collection they go into.
 QStringList refusedLines(const Rows& rows);
@@ -87,7 +88,8 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
 // the message lists them. So are the refused lines of the extra tables, as
 // refusedLines() says and against what is stored: a star or a loan of a
 // CDID or 曲ID neither brought nor stored, a second rating of one, a loan of
-// a CD out now, a spelling grouped already. Throws DbError.
+// a CD out now, a spelling grouped already, a note of a CD that has one.
+// Throws DbError.
 void addToCollection(Connection& cn, const Rows& rows);
 
 } // namespace importer
