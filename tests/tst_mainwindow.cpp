@@ -352,6 +352,23 @@ void TestMainWindow::wishesFoundBesideQuickFindAndBought()
     QAction* shown = named<QAction>(w, u"cmdWishesFoundAction"_s);
     QTRY_VERIFY(shown->isVisible());
     QCOMPARE(found->text(), u"欲しいもの 0件"_s);
+    // a CD already stored, corrected from that form, is not the one bought
+    QTimer::singleShot(0, [] {
+        auto* form = qobject_cast<frmInputCD*>(QApplication::activeModalWidget());
+        QVERIFY(form);
+        MessageBoxAnswerer yes(QMessageBox::Yes);
+        form->cmdCancel->click();
+        form->cmdFirst->click();
+        form->cmdTeisei->click();
+        form->txtInput(4)->setText(u"3000"_s);
+        form->cmdUpdate->click();
+        form->cmdQuit->click();
+    });
+    named<QLineEdit>(w, u"txtWishFind"_s)->clear();
+    list->selectRow(0);
+    QTest::mouseClick(named<QPushButton>(w, u"cmdBought"_s), Qt::LeftButton);
+    QCOMPARE(readColumn(m_folder->path(), u"cdname"_s, u"購入価格"_s).value(0).toDouble(), 3000.0);
+    QCOMPARE(db().Wishes().size(), 1);
 }
 
 // Songs chosen with Ctrl are what 一括変更 offers; its preview counts what
