@@ -428,6 +428,15 @@ void TestMainWindow::duplicatesMergedAndKeptFromTheirWindow()
     };
     QCOMPARE(listed(), (QStringList{u"候補 1組"_s, u"1340題名"_s}));
     MessageBoxAnswerer yes(QMessageBox::Yes);
+    // hidden (with its owner minimised) it finds them again once shown
+    QTest::mouseClick(named<QPushButton>(w, u"cmdKeepBoth"_s), Qt::LeftButton);
+    QCOMPARE(listed(), QStringList{u"候補 0組"_s});
+    auto* window = named<QDialog>(w, u"frmDuplicates"_s);
+    window->hide();
+    db().Undo();
+    window->show();
+    QCOMPARE(listed(), (QStringList{u"候補 1組"_s, u"1340題名"_s}));
+    yes.texts.clear();
     QTest::mouseClick(named<QPushButton>(w, u"cmdMergeIntoFirst"_s), Qt::LeftButton);
     QCOMPARE(yes.texts.value(1), u"統合しました（移した曲 0曲・同じ曲 0曲）。"_s);
     QCOMPARE(listed(), QStringList{u"候補 0組"_s});
