@@ -13,6 +13,7 @@
 #include "store/tables.h"
 #include "testsupport.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -194,6 +195,23 @@ private slots:
         QCOMPARE(db().History().value(kinds.indexOf(u"重複ではない"_s)).touched,
                  u"CD 1 と CD 2 の組"_s);
         QCOMPARE(db().History().value(1).touched, u"曲「第2楽章 𠮷」（CD「運命 's」）"_s);
+    }
+
+    // Taken back, a change tells the CD and song it touched, for the window to show.
+    void anUndoTellsTheCDAndSongItTouched()
+    {
+        QSignalSpy told(&db(), &Collection::changeTakenBack);
+        toSong(u"第1楽章"_s);
+        const qint64 song = db().songs()->value(u"曲ID"_s).toLongLong();
+        db().SaveKyoku(u"運命"_s, {{column(kyokuTable(), u"演奏団体"), u"VPO"_s}});
+        db().Undo();
+        db().Rate(ratings::Of::CD, 2, 3);
+        db().Undo();
+        db().Redo();
+        QStringList keys;
+        for (const QVariantList& args : told)
+            keys << u"%1/%2"_s.arg(args.value(0).toString(), args.value(1).toString());
+        QCOMPARE(keys, (QStringList{u"1/%1"_s.arg(song), u"2/"_s, u"2/"_s}));
     }
 
     // A change whose rows were changed since is refused, naming the row, and
