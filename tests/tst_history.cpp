@@ -297,6 +297,10 @@ private slots:
         db().Rate(ratings::Of::CD, 2, 1); // given anew
         db().Rate(ratings::Of::Song, 2, 4);
         QCOMPARE(refusalOf([] { db().Rate(ratings::Of::CD, 1, 6); }).left(8), u"評価は 1 から"_s);
+        // no stars for a number nothing bears, that a CD or song given it later would inherit
+        QCOMPARE(refusalOf([] { db().Rate(ratings::Of::CD, 4, 3); }), u"CDID 4 のCDはありません"_s);
+        QCOMPARE(refusalOf([] { db().Rate(ratings::Of::Song, 99, 3); }),
+                 u"曲ID 99 の曲はありません"_s);
         QCOMPARE(db().Ratings().of(ratings::Of::CD, 1), 2);
         db().Rate(ratings::Of::CD, 3, 0); // taken away
         db().SortByRating(db().cds(), ratings::Of::CD);

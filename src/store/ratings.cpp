@@ -93,6 +93,19 @@ void rate(Connection& cn, Of which, qint64 id, int stars)
                       QStringLiteral("このコレクションファイルには評価を記録できません"
                                      "（書き込めないファイルです）。"));
     cn.transaction([&] {
+        // stars of a number nothing bears would pass to the next CD or song given it
+        const QString owner = which == Of::CD ? QStringLiteral("cdname") : QStringLiteral("kyoku");
+        if (stars > 0
+            && cn.column(
+                     QStringLiteral("SELECT count(*) FROM main.%1 WHERE %2 = ?").arg(owner, key),
+                     {id})
+                    .value(0)
+                    .toLongLong()
+                == 0)
+            throw DbError(DbError::ItemNotFound,
+                          (which == Of::CD ? QStringLiteral("CDID %1 のCDはありません")
+                                           : QStringLiteral("曲ID %1 の曲はありません"))
+                              .arg(id));
         if (stars == 0)
             run(cn, QStringLiteral("DELETE FROM main.%1 WHERE %2 = ?").arg(name, key), {id});
         else
