@@ -214,6 +214,37 @@ private slots:
         QCOMPARE(keys, (QStringList{u"1/%1"_s.arg(song), u"2/"_s, u"2/"_s}));
     }
 
+    // A save whose change cannot be filed is no save: the file and the views
+    // stay as they were, for a correction and for a CD added.
+    void aSaveThatCannotBeFiledLeavesTheViewsAsTheFile()
+    {
+        db().connection().query(u"テスト"_s,
+                                u"CREATE TEMP TRIGGER refused BEFORE INSERT ON main.history "
+                                u"BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END"_s);
+        const QString before = fileRows();
+        toCD(u"運命"_s);
+        QVERIFY(!refusalOf([] {
+                     db().SaveCD({{column(cdnameTable(), u"発売元"), u"DG"_s}}, true);
+                 }).isEmpty());
+        QCOMPARE(db().cds()->value(u"CD名"_s).toString(), u"運命"_s);
+        QVERIFY(db().cds()->value(u"発売元"_s).toString() != u"DG"_s);
+        QVERIFY(!refusalOf([] { addCD(u"合唱"_s); }).isEmpty());
+        QCOMPARE(fileRows(), before);
+        QCOMPARE(db().cds()->value(u"CD名"_s).toString(), u"合唱"_s); // still being added
+        db().cds()->cancelUpdate();
+        QStringList titles;
+        for (int i = 0; i < db().cds()->recordCount(); ++i)
+            titles << db().cds()->valueAt(i, db().cds()->fieldIndex(u"CD名"_s)).toString();
+        QCOMPARE(titles.join(u"/"), u"運命/田園"_s);
+        toSong(u"第1楽章"_s);
+        QVERIFY(!refusalOf([] {
+                     db().SaveKyoku(u"運命"_s, {{column(kyokuTable(), u"演奏団体"), u"VPO"_s}});
+                 }).isEmpty());
+        QVERIFY(db().songs()->value(u"演奏団体"_s).toString() != u"VPO"_s);
+        QCOMPARE(fileRows(), before);
+        db().connection().query(u"テスト"_s, u"DROP TRIGGER temp.refused"_s);
+    }
+
     // A change whose rows were changed since is refused, naming the row, and
     // nothing is written; undoing again, or redoing what was done, is refused.
     void refusalsLeaveEverythingAsItWas()

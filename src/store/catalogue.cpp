@@ -20,6 +20,27 @@ void returnTo(View& cds, const QVariant& cdid)
             cds.moveTo(r);
 }
 
+// A save whose transaction failed after the view took the row in (the
+// history could not be filed, the commit was refused): the view reads the
+// file again and stands where it stood; a row being added is added again
+// with what was typed, so that the form can try once more.
+void forgetTakenRow(View& view, bool adding, const QString& keyField, const QVariant& key,
+                    const std::vector<FieldChange>& changes)
+{
+    const int keyColumn = view.fieldIndex(keyField);
+    view.requery();
+    if (!adding) {
+        const int row = view.rowOf(keyColumn, key);
+        if (row >= 0)
+            view.moveTo(row);
+        return;
+    }
+    view.addNew();
+    view.setValue(keyColumn, key);
+    for (const FieldChange& c : changes)
+        view.setValue(c.column, c.value);
+}
+
 } // namespace
 
 int titleCount(Connection& cn, const QString& title)
@@ -131,6 +152,7 @@ void saveCD(Connection& cn, View& cds, View& songsOfCD, const std::vector<FieldC
             && titleCount(cn, oldTitle) == 1;
     }
     const QVariant cdid = cds.value(QStringLiteral("CDID"));
+    const bool adding = cds.editMode() == View::EditMode::Add;
     try {
         cn.transaction([&] {
             if (takeSongs) {
@@ -148,12 +170,15 @@ void saveCD(Connection& cn, View& cds, View& songsOfCD, const std::vector<FieldC
         });
     } catch (const DbError&) {
         // The file is as it was; the views are made to match it again.
+        const bool taken = cds.editMode() == View::EditMode::None;
         if (cds.editMode() == View::EditMode::InProgress)
             cds.cancelUpdate();
         if (takeSongs) {
             songsOfCD.cancelUpdate();
             cds.requery();
             returnTo(cds, cdid);
+        } else if (taken) {
+            forgetTakenRow(cds, adding, QStringLiteral("CDID"), cdid, changes);
         }
         throw;
     }
@@ -172,6 +197,8 @@ void saveSong(Connection& cn, View& songs, const QString& cdTitle,
               const std::vector<FieldChange>& changes)
 {
     requireStoredTitle(cn, cdTitle);
+    const bool adding = songs.editMode() == View::EditMode::Add;
+    const QVariant songId = songs.value(QStringLiteral("曲ID"));
     try {
         cn.transaction([&] {
             if (songs.value(QStringLiteral("CD名")).toString() != cdTitle)
@@ -181,8 +208,14 @@ void saveSong(Connection& cn, View& songs, const QString& cdTitle,
             songs.update();
         });
     } catch (const DbError&) {
+        const bool taken = songs.editMode() == View::EditMode::None;
         if (songs.editMode() == View::EditMode::InProgress)
             songs.cancelUpdate();
+        if (taken) {
+            std::vector<FieldChange> typed = changes;
+            typed.push_back({songs.fieldIndex(QStringLiteral("CD名")), cdTitle});
+            forgetTakenRow(songs, adding, QStringLiteral("曲ID"), songId, typed);
+        }
         throw;
     }
 }
