@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -314,8 +315,19 @@ void TestMainWindow::lentFromTheMenuListedAndGivenBack()
 void TestMainWindow::wishesFoundBesideQuickFindAndBought()
 {
     frmMain* w = start();
-    for (const QString& title : {u"マーラー：交響曲第9番"_s, u"ブルックナー：交響曲第7番"_s})
-        db().AddWish(wishes::fromTexts({title, {}, u"バーンスタイン"_s, {}, {}, u"2500"_s}));
+    db().AddWish(wishes::fromTexts({u"マーラー：交響曲第9番"_s,
+                                    {},
+                                    u"バーンスタイン"_s,
+                                    u"UCCG-1234"_s,
+                                    u"タワー渋谷"_s,
+                                    u"2500"_s,
+                                    u"帯付き"_s}));
+    db().AddWish(wishes::fromTexts({u"ブルックナー：交響曲第7番"_s,
+                                    u"ブルックナー"_s,
+                                    u"バーンスタイン"_s,
+                                    {},
+                                    {},
+                                    u"2500"_s}));
     typeKeys(named<QLineEdit>(w, u"txtQuickFind"_s), u"ばーんすたいん 9番"_s);
     auto* found = named<QToolButton>(w, u"cmdWishesFound"_s);
     QTRY_COMPARE(found->text(), u"欲しいもの 1件"_s);
@@ -335,14 +347,18 @@ void TestMainWindow::wishesFoundBesideQuickFindAndBought()
         QVERIFY(form);
         for (int box : {1, 3, 4})
             filledIn << form->txtInput(box)->text();
+        filledIn << form->txtMemo->toPlainText();
         form->cmdUpdate->click();
         form->cmdQuit->click();
     });
     MessageBoxAnswerer answers;
     QTest::mouseClick(named<QPushButton>(w, u"cmdBought"_s), Qt::LeftButton);
-    QCOMPARE(filledIn,
-             (QStringList{u"マーラー：交響曲第9番"_s,
-                          QDate::currentDate().toString(u"yyyy/MM/dd"_s), u"2500"_s}));
+    QCOMPARE(
+        filledIn,
+        (QStringList{
+            u"マーラー：交響曲第9番"_s, QDate::currentDate().toString(u"yyyy/MM/dd"_s), u"2500"_s,
+            u"演奏者：バーンスタイン\n原盤番号：UCCG-1234\n見た場所：タワー渋谷\n帯付き"_s}));
+    QCOMPARE(db().Notes().values(), QList<QString>{filledIn.last()});
     QCOMPARE(db().Wishes().size() + db().CDNameCount(u"マーラー：交響曲第9番"_s), 2);
     QCOMPARE(db().Wishes().first().title, u"ブルックナー：交響曲第7番"_s);
     // words no wish holds say so too: not owned, not wished for, one look

@@ -25,6 +25,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QToolButton>
 
 #include <utility>
@@ -388,6 +389,9 @@ void frmMain::buyWish(const wishes::Wish& wish)
                        {QStringLiteral("購入価格"), wishes::textsOf(wish).value(5)},
                        {QStringLiteral("購入年月日"),
                         QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd"))}});
+    // what the CD's fields have no place for goes to its note, not lost
+    if (form->inAddMode())
+        form->txtMemo->setPlainText(wishes::cdNoteOf(wish));
     form->exec();
     m_panels->refreshJacket();
 }

@@ -71,6 +71,23 @@ const QStringList& fieldNames()
     return names;
 }
 
+QString cdNoteOf(const Wish& wish)
+{
+    QStringList lines;
+    const std::pair<const char16_t*, const QString*> named[] = {
+        {u"作曲者", &wish.composer},
+        {u"演奏者", &wish.performers},
+        {u"原盤番号", &wish.number},
+        {u"見た場所", &wish.seenAt},
+    };
+    for (const auto& [name, text] : named)
+        if (!text->trimmed().isEmpty())
+            lines << QString::fromUtf16(name) + u'：' + text->trimmed();
+    if (!wish.note.trimmed().isEmpty())
+        lines << wish.note.trimmed();
+    return lines.join(u'\n');
+}
+
 QStringList textsOf(const Wish& w)
 {
     return {w.title,      w.composer,

@@ -35,6 +35,10 @@ const QStringList& fieldNames();
 // reads one, refused with DbError when it is no number.
 QStringList textsOf(const Wish& wish);
 Wish fromTexts(const QStringList& texts);
+// What a wish bought says that the CD's own fields do not hold (composer,
+// performers, catalogue number, where it was seen, its note), as the CD's
+// note: one line each, named, the empty ones left out.
+QString cdNoteOf(const Wish& wish);
 // The price column, read and written as the CDs' price (yen decimals kept).
 FieldDef priceField();
 
