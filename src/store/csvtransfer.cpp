@@ -59,14 +59,6 @@ QString cellText(const QVariant& v, FieldType type)
     return v.toString();
 }
 
-// A record as libcsv gives it, with the line it starts on.
-struct Record {
-    QStringList cells;
-    QList<bool> quotedEmpty; // an empty cell written "": the empty text, not NULL
-    int line = 0;
-    bool invalidUtf8 = false;
-};
-
 struct Parsed {
     QList<Record> records;
     Record current;
@@ -383,20 +375,10 @@ namespace {
 QVector<QVector<QVariant>> readTable(const QByteArray& data, const QVector<FieldDef>& fields,
                                      QList<Refusal>& refusals, QVector<int>* lines, bool firstKey)
 {
-    // UTF-16 reads as nonsense in UTF-8, and libcsv would blame the quotes:
-    // its mark, or a NUL byte in the header line (a column's name never holds
-    // one; UTF-16 has one beside every ASCII letter), tells it.
-    const QByteArrayView headLine(data.constData(), lineEnd(data, 0));
-    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF") || headLine.contains('\0'))
-        throw DbError(DbError::BadArguments,
-                      QStringLiteral("UTF-16 のファイルです。UTF-8 で保存してください"));
-    QByteArray text = data;
-    if (text.startsWith("\xEF\xBB\xBF"))
-        text.remove(0, 3);
-    const Parsed parsed = parse(text);
-    if (parsed.records.isEmpty())
+    const QList<Record> parsed = records(data);
+    if (parsed.isEmpty())
         throw DbError(DbError::BadArguments, QStringLiteral("見出しの行がありません"));
-    const Record& head = parsed.records.first();
+    const Record& head = parsed.first();
     if (head.invalidUtf8)
         throw DbError(DbError::BadArguments,
                       QStringLiteral("%1 行目: UTF-8 として読めない文字があります").arg(head.line));
@@ -431,9 +413,9 @@ QVector<QVector<QVariant>> readTable(const QByteArray& data, const QVector<Field
             id = f;
     QHash<qint64, int> seen;
     QVector<QVector<QVariant>> rows;
-    rows.reserve(parsed.records.size() - 1);
-    for (qsizetype r = 1; r < parsed.records.size(); ++r) {
-        const Record& record = parsed.records.at(r);
+    rows.reserve(parsed.size() - 1);
+    for (qsizetype r = 1; r < parsed.size(); ++r) {
+        const Record& record = parsed.at(r);
         if (record.invalidUtf8) {
             refusals << Refusal{record.line, QStringLiteral("UTF-8 として読めない文字があります")};
             continue;
@@ -478,7 +460,8 @@ QVector<QVector<QVariant>> readTable(const QByteArray& data, const QVector<Field
     return rows;
 }
 
-// A file read whole, or DbError naming it.
+} // namespace
+
 QByteArray contents(const QString& path)
 {
     QFile file(path);
@@ -488,7 +471,20 @@ QByteArray contents(const QString& path)
     return file.readAll();
 }
 
-} // namespace
+QList<Record> records(const QByteArray& data)
+{
+    // UTF-16 reads as nonsense in UTF-8, and libcsv would blame the quotes:
+    // its mark, or a NUL byte in the header line (a column's name never holds
+    // one; UTF-16 has one beside every ASCII letter), tells it.
+    const QByteArrayView headLine(data.constData(), lineEnd(data, 0));
+    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF") || headLine.contains('\0'))
+        throw DbError(DbError::BadArguments,
+                      QStringLiteral("UTF-16 のファイルです。UTF-8 で保存してください"));
+    QByteArray text = data;
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text.remove(0, 3);
+    return parse(text).records;
+}
 
 QVector<QVector<QVariant>> read(const QByteArray& data, const QVector<FieldDef>& fields,
                                 QList<Refusal>& refusals)

@@ -37,6 +37,22 @@ struct Refusal {
     QString reason;
 };
 
+// A record of a CSV text as read, with the line it starts on.
+struct Record {
+    QStringList cells;
+    QList<bool> quotedEmpty; // an empty cell written "": the empty text, not NULL
+    int line = 0;
+    bool invalidUtf8 = false;
+};
+// The records of a CSV text, read strictly by libcsv: RFC 4180 quoting, the
+// blanks around a value kept, a line of blanks alone between records holding
+// none, lines counted by CR, LF or CR LF; a byte-order mark before the first
+// is taken off. Throws DbError "3 行目: why" for a text that cannot be read
+// as CSV, and for UTF-16, named as such.
+QList<Record> records(const QByteArray& data);
+// A file read whole, or DbError naming it.
+QByteArray contents(const QString& path);
+
 // Reads a CSV text into rows of `fields` (matched by the header's column
 // names; a column missing from the header is NULL, an unknown one refuses
 // the file). Every line is checked: `refusals` lists those a field cannot
