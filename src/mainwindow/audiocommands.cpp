@@ -16,8 +16,6 @@
 #include <cstdio>
 #include <new>
 
-namespace {
-
 void say(const QString& line)
 {
     std::fputs(line.toLocal8Bit().constData(), stdout);
@@ -30,8 +28,6 @@ void complain(const QString& line)
     std::fputs(QString(line).replace(u'\r', u'\n').toLocal8Bit().constData(), stderr);
     std::fputc('\n', stderr);
 }
-
-} // namespace
 
 QStringList storeCovers(const QString& collectionFolder, const QVector<audio::Album>& albums,
                         const QVector<qint64>& cdids)

@@ -3,6 +3,11 @@
 #include <QStringList>
 #include <QVector>
 
+// A line of a command's report, on standard output; a refusal, on standard
+// error (its carriage returns as line breaks).
+void say(const QString& line);
+void complain(const QString& line);
+
 namespace audio {
 struct Album;
 }

@@ -1,7 +1,9 @@
 #include "commandline.h"
 
 #include "audiocommands.h"
+#include "othercommands.h"
 #include "store/collectionfolder.h"
+#include "store/discogsimport.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -23,6 +25,8 @@ QString usage()
         "       rondella --open-last\n"
         "       rondella --import-audio 音楽のフォルダー [--allow-duplicates] "
         "[--collection フォルダー]\n"
+        "       rondella --import-discogs CSVファイル [--all-media] [--artist-songs] "
+        "[--collection フォルダー]\n"
         "\n"
         "音楽CDと曲の目録 Rondella を開きます。\n"
         "\n"
@@ -30,6 +34,10 @@ QString usage()
         "  --open-last      前回開いたコレクションのフォルダーを開きます"
         "（初めては ~/Rondella を作って開きます）。\n"
         "  --import-audio   音楽ファイルのアルバムを、画面を開かずにコレクションへ取り込みます。\n"
+        "  --import-discogs Discogs のコレクションの書き出し（CSV）を、画面を開かずに"
+        "取り込みます。\n"
+        "  --all-media      CD以外（レコード、カセットなど）の行も取り込みます。\n"
+        "  --artist-songs   CDごとにアーティストを演奏団体とする曲を一つ追加します。\n"
         "  --help           この説明を表示します。\n"
         "  --version        版を表示します。\n"
         "\n"
@@ -42,6 +50,9 @@ const QString optOpenLast = QStringLiteral("open-last");
 const QString optImportAudio = QStringLiteral("import-audio");
 const QString optCollection = QStringLiteral("collection");
 const QString optAllowDuplicates = QStringLiteral("allow-duplicates");
+const QString optImportDiscogs = QStringLiteral("import-discogs");
+const QString optAllMedia = QStringLiteral("all-media");
+const QString optArtistSongs = QStringLiteral("artist-songs");
 const QString optHelp = QStringLiteral("help");
 const QString optVersion = QStringLiteral("version");
 
@@ -52,11 +63,15 @@ CommandLine parseCommandLine(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QString folderName = QStringLiteral("フォルダー");
+    const QString fileName = QStringLiteral("ファイル");
     parser.addOptions({
         QCommandLineOption(optOpenLast),
         QCommandLineOption(optImportAudio, QString(), folderName),
         QCommandLineOption(optCollection, QString(), folderName),
         QCommandLineOption(optAllowDuplicates),
+        QCommandLineOption(optImportDiscogs, QString(), fileName),
+        QCommandLineOption(optAllMedia),
+        QCommandLineOption(optArtistSongs),
         QCommandLineOption(QStringList{QStringLiteral("h"), optHelp}),
         QCommandLineOption(QStringList{QStringLiteral("v"), optVersion}),
     });
@@ -109,10 +124,10 @@ CommandLine parseCommandLine(const QStringList& arguments)
         }
         // the parser takes any next argument as the value: only the last can lack one
         const QString last = arguments.last();
-        for (const QString& name : {optImportAudio, optCollection})
+        for (const QString& name : {optImportAudio, optCollection, optImportDiscogs})
             if (last == QStringLiteral("--") + name || last == QStringLiteral("-") + name)
                 return refuse(QStringLiteral("オプション「%1」の後に%2を指定してください。")
-                                  .arg(last, folderName));
+                                  .arg(last, name == optImportDiscogs ? fileName : folderName));
         // else a value given to an option that takes none
         QStringList written;
         for (const QString& a : arguments.mid(1))
@@ -124,6 +139,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
     const QStringList positional = parser.positionalArguments();
     line.openLast = parser.isSet(optOpenLast);
     line.allowDuplicates = parser.isSet(optAllowDuplicates);
+    line.allMedia = parser.isSet(optAllMedia);
+    line.artistSongs = parser.isSet(optArtistSongs);
     line.collection = parser.value(optCollection);
     if (parser.isSet(optHelp)) {
         line.action = CommandLine::Action::Help;
@@ -133,6 +150,23 @@ CommandLine parseCommandLine(const QStringList& arguments)
         line.action = CommandLine::Action::Version;
         return line;
     }
+    if (parser.isSet(optImportAudio) && parser.isSet(optImportDiscogs))
+        return refuse(QStringLiteral("取り込みは一度に一つです: --import-audio と "
+                                     "--import-discogs は一緒には指定できません。"));
+    if (parser.isSet(optImportDiscogs)) {
+        line.action = CommandLine::Action::ImportDiscogs;
+        line.importDiscogs = parser.value(optImportDiscogs);
+        if (!positional.isEmpty())
+            return refuse(QStringLiteral("取り込みには、指定できないフォルダーです: %1")
+                              .arg(positional.join(u' ')));
+        if (line.openLast || line.allowDuplicates)
+            return refuse(QStringLiteral("--open-last と --allow-duplicates は --import-discogs "
+                                         "と一緒には指定できません。"));
+        return line;
+    }
+    if (line.allMedia || line.artistSongs)
+        return refuse(QStringLiteral("--all-media と --artist-songs は --import-discogs "
+                                     "と一緒に指定してください。"));
     if (parser.isSet(optImportAudio)) {
         line.action = CommandLine::Action::ImportAudio;
         line.importAudio = parser.value(optImportAudio);
@@ -146,7 +180,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
     }
     if (parser.isSet(optCollection) || line.allowDuplicates)
         return refuse(QStringLiteral("--collection と --allow-duplicates は --import-audio "
-                                     "と一緒に指定してください。"));
+                                     "と（--collection は --import-discogs とも）一緒に指定して"
+                                     "ください。"));
     if (positional.size() > 1)
         return refuse(QStringLiteral("開けるフォルダーは一つです: %1").arg(positional.join(u' ')));
     line.folder = positional.value(0);
@@ -156,7 +191,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
 bool isCommandLine(const QStringList& arguments)
 {
     for (const QString& a : arguments.mid(1))
-        for (const QString& name : {optImportAudio, optHelp, optVersion})
+        for (const QString& name : {optImportAudio, optImportDiscogs, optHelp, optVersion})
             if (a == QStringLiteral("--") + name || a.startsWith(QStringLiteral("--") + name + u'=')
                 || a == QStringLiteral("-") + name.front())
                 return true;
@@ -175,6 +210,14 @@ int RunCommandLine(const QStringList& arguments)
         return RunImportAudio(line.importAudio,
                               line.collection.isEmpty() ? QDir::currentPath() : line.collection,
                               line.allowDuplicates);
+    case CommandLine::Action::ImportDiscogs: {
+        discogs::Options options;
+        options.allMedia = line.allMedia;
+        options.artistSongs = line.artistSongs;
+        return RunImportDiscogs(line.importDiscogs,
+                                line.collection.isEmpty() ? QDir::currentPath() : line.collection,
+                                options);
+    }
     case CommandLine::Action::Help:
         print(stdout, usage());
         return 0;

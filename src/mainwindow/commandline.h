@@ -8,7 +8,7 @@
 // (exit status 2): a mistyped option must never open, and make a collection
 // in, another folder than the one meant.
 struct CommandLine {
-    enum class Action { Window, Help, Version, ImportAudio };
+    enum class Action { Window, Help, Version, ImportAudio, ImportDiscogs };
     Action action = Action::Window;
     QString refusal; // in Japanese, with the usage behind it; empty when understood
     QString folder; // rondella FOLDER
@@ -16,11 +16,14 @@ struct CommandLine {
     QString importAudio; // the folder of ripped music
     QString collection; // --collection: the collection an import goes into
     bool allowDuplicates = false;
+    QString importDiscogs; // the CSV file of a Discogs collection
+    bool allMedia = false; // --all-media: the rows that are no CD come in too
+    bool artistSongs = false; // --artist-songs: each CD gets a song of its artist
 };
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // Whether the arguments ask for something done without a window: the help,
-// the version, or the import of ripped music files. Read before any
+// the version, or an import (ripped music files, a Discogs export). Read before any
 // application object exists, so that no screen is needed for them.
 bool isCommandLine(const QStringList& arguments);
 // Does it and returns the exit status (0 done; 1 could not; 2 arguments not

@@ -5,12 +5,14 @@
 
 #include "audiochoice.h"
 #include "audiocommands.h"
+#include "otherimportchoice.h"
 #include "store/audioimport.h"
 #include "store/backup.h"
 #include "store/collection.h"
 #include "store/connection.h"
 #include "store/csvtransfer.h"
 #include "store/dberror.h"
+#include "store/discogsimport.h"
 #include "store/importer.h"
 #include "widgets/longwork.h"
 #include "widgets/msgbox.h"
@@ -67,6 +69,17 @@ QString warningLines(const QStringList& lines)
     QString text = QStringLiteral("\r\r注意：\r") + lines.mid(0, 10).join(u'\r');
     if (lines.size() > 10)
         text += QStringLiteral("\r…ほか %1 件").arg(lines.size() - 10);
+    return text;
+}
+
+// The rows an import passed by, each with why, for the end of a report.
+QString skippedLines(const QStringList& lines)
+{
+    if (lines.isEmpty())
+        return QString();
+    QString text = QStringLiteral("\r\r飛ばした行：\r") + lines.mid(0, 10).join(u'\r');
+    if (lines.size() > 10)
+        text += QStringLiteral("\r…ほか %1 行").arg(lines.size() - 10);
     return text;
 }
 
@@ -425,6 +438,52 @@ void FileCommands::mnuAudioImport_Click()
                    .arg(adding.size())
                    .arg(songs)
                    .arg(unreadableLines(found.unreadable + covers) + warningLines(found.warnings)));
+    } catch (const DbError& e) {
+        if (e.number() == LegacyReader::Cancelled)
+            MsgBox(QStringLiteral("取り込みをやめました。何も追加していません。"));
+        else
+            MsgBox(e.description());
+    }
+}
+
+// A collection exported by Discogs as CSV: the file read and checked whole
+// first (a refusal names its lines, nothing added), the choices asked, then
+// every CD added in one transaction after the run's backup, or none when
+// stopped; the report names the rows passed by and the CDs renamed.
+void FileCommands::mnuImportDiscogs_Click()
+{
+    const QString file = QFileDialog::getOpenFileName(
+        m_window, QStringLiteral("Discogs のコレクションのCSVを選んでください"), db.strAppPath(),
+        QStringLiteral("CSV (*.csv);;すべてのファイル (*)"));
+    if (file.isEmpty())
+        return;
+    try {
+        db.connection(); // refuses when no collection is open
+        QVector<discogs::Release> releases;
+        runLongWork(m_window, QStringLiteral("CSVを読み込んでいます..."),
+                    [&](const LongWorkProgress&) { releases = discogs::readFile(file); });
+        int cds = 0;
+        for (const discogs::Release& r : releases)
+            cds += discogs::hasCD(r.format) ? 1 : 0;
+        OtherImportDialog asked(QStringLiteral("Discogs から取り込み"),
+                                QStringLiteral("「%1」には %2 行（うちCD %3 行）があります。")
+                                    .arg(QDir::toNativeSeparators(file))
+                                    .arg(releases.size())
+                                    .arg(cds),
+                                m_window);
+        if (asked.exec() != QDialog::Accepted)
+            return;
+        discogs::Options options;
+        options.allMedia = asked.allMedia();
+        options.artistSongs = asked.artistSongs();
+        discogs::Outcome outcome;
+        onOwnConnection(QStringLiteral("コレクションに追加しています..."),
+                        [&](Connection& cn, const LongWorkProgress& progress) {
+                            outcome = discogs::add(cn, releases, options, progress);
+                        });
+        m_reset();
+        MsgBox(discogs::summary(outcome) + warningLines(outcome.renamed)
+               + skippedLines(outcome.skipped));
     } catch (const DbError& e) {
         if (e.number() == LegacyReader::Cancelled)
             MsgBox(QStringLiteral("取り込みをやめました。何も追加していません。"));

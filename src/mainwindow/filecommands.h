@@ -41,6 +41,7 @@ public:
     void mnuCsvExportShown_Click(bool songsShown);
     void mnuRestore_Click();
     void mnuAudioImport_Click();
+    void mnuImportDiscogs_Click();
 
 private:
     bool bringIn(const importer::Rows& rows, const QString& source, bool confirmIntoEmpty);

@@ -109,6 +109,11 @@ void buildMenus(QMenuBar* bar)
     menuItem(file, "mnuImport", QStringLiteral("旧データベースの取り込み..."));
     menuItem(file, "mnuCsvImport", QStringLiteral("CSVから取り込み..."));
     menuItem(file, "mnuAudioImport", QStringLiteral("音楽ファイルから取り込み..."));
+    // the catalogues other programs and sites keep, one item each
+    QMenu* other = file->addMenu(QStringLiteral("他の目録から取り込み"));
+    other->setObjectName(QStringLiteral("mnuImportOther"));
+    other->menuAction()->setObjectName(QStringLiteral("mnuImportOther"));
+    menuItem(other, "mnuImportDiscogs", QStringLiteral("Discogs (.csv)..."));
     menuItem(file, "mnuCsvExport", QStringLiteral("CSVへ書き出し（全データ）..."));
     menuItem(file, "mnuCsvExportShown", QStringLiteral("CSVへ書き出し（表示中の一覧）..."));
     menuItem(file, "mnuRestore", QStringLiteral("バックアップから復元..."));
