@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "audiocommands.h"
+#include "othercatalogues.h"
 #include "store/collectionfolder.h"
 
 #include <QCommandLineParser>
@@ -23,6 +24,7 @@ QString usage()
         "       rondella --open-last\n"
         "       rondella --import-audio 音楽のフォルダー [--allow-duplicates] "
         "[--collection フォルダー]\n"
+        "       rondella --import-tellico ファイル [--all-media] [--collection フォルダー]\n"
         "\n"
         "音楽CDと曲の目録 Rondella を開きます。\n"
         "\n"
@@ -30,6 +32,9 @@ QString usage()
         "  --open-last      前回開いたコレクションのフォルダーを開きます"
         "（初めては ~/Rondella を作って開きます）。\n"
         "  --import-audio   音楽ファイルのアルバムを、画面を開かずにコレクションへ取り込みます。\n"
+        "  --import-tellico Tellico のコレクション（.tc または .xml）を、画面を開かずに"
+        "コレクションへ取り込みます。\n"
+        "  --all-media      CD以外（レコード、カセット、DVD）の項目も取り込みます。\n"
         "  --help           この説明を表示します。\n"
         "  --version        版を表示します。\n"
         "\n"
@@ -40,6 +45,8 @@ QString usage()
 // The options every command line of the program knows, by name.
 const QString optOpenLast = QStringLiteral("open-last");
 const QString optImportAudio = QStringLiteral("import-audio");
+const QString optImportTellico = QStringLiteral("import-tellico");
+const QString optAllMedia = QStringLiteral("all-media");
 const QString optCollection = QStringLiteral("collection");
 const QString optAllowDuplicates = QStringLiteral("allow-duplicates");
 const QString optHelp = QStringLiteral("help");
@@ -52,9 +59,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QString folderName = QStringLiteral("フォルダー");
+    const QString fileName = QStringLiteral("ファイル");
     parser.addOptions({
         QCommandLineOption(optOpenLast),
         QCommandLineOption(optImportAudio, QString(), folderName),
+        QCommandLineOption(optImportTellico, QString(), fileName),
+        QCommandLineOption(optAllMedia),
         QCommandLineOption(optCollection, QString(), folderName),
         QCommandLineOption(optAllowDuplicates),
         QCommandLineOption(QStringList{QStringLiteral("h"), optHelp}),
@@ -109,10 +119,10 @@ CommandLine parseCommandLine(const QStringList& arguments)
         }
         // the parser takes any next argument as the value: only the last can lack one
         const QString last = arguments.last();
-        for (const QString& name : {optImportAudio, optCollection})
+        for (const QString& name : {optImportAudio, optImportTellico, optCollection})
             if (last == QStringLiteral("--") + name || last == QStringLiteral("-") + name)
                 return refuse(QStringLiteral("オプション「%1」の後に%2を指定してください。")
-                                  .arg(last, folderName));
+                                  .arg(last, name == optImportTellico ? fileName : folderName));
         // else a value given to an option that takes none
         QStringList written;
         for (const QString& a : arguments.mid(1))
@@ -124,6 +134,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
     const QStringList positional = parser.positionalArguments();
     line.openLast = parser.isSet(optOpenLast);
     line.allowDuplicates = parser.isSet(optAllowDuplicates);
+    line.allMedia = parser.isSet(optAllMedia);
     line.collection = parser.value(optCollection);
     if (parser.isSet(optHelp)) {
         line.action = CommandLine::Action::Help;
@@ -133,6 +144,22 @@ CommandLine parseCommandLine(const QStringList& arguments)
         line.action = CommandLine::Action::Version;
         return line;
     }
+    if (parser.isSet(optImportTellico)) {
+        line.action = CommandLine::Action::ImportTellico;
+        line.importTellico = parser.value(optImportTellico);
+        if (parser.isSet(optImportAudio) || line.allowDuplicates)
+            return refuse(QStringLiteral("--import-tellico と一緒に指定できるのは --all-media と "
+                                         "--collection だけです。"));
+        if (!positional.isEmpty())
+            return refuse(QStringLiteral("取り込みには、指定できないフォルダーです: %1")
+                              .arg(positional.join(u' ')));
+        if (line.openLast)
+            return refuse(
+                QStringLiteral("--open-last は --import-tellico と一緒には指定できません。"));
+        return line;
+    }
+    if (line.allMedia)
+        return refuse(QStringLiteral("--all-media は --import-tellico と一緒に指定してください。"));
     if (parser.isSet(optImportAudio)) {
         line.action = CommandLine::Action::ImportAudio;
         line.importAudio = parser.value(optImportAudio);
@@ -156,7 +183,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
 bool isCommandLine(const QStringList& arguments)
 {
     for (const QString& a : arguments.mid(1))
-        for (const QString& name : {optImportAudio, optHelp, optVersion})
+        for (const QString& name : {optImportAudio, optImportTellico, optHelp, optVersion})
             if (a == QStringLiteral("--") + name || a.startsWith(QStringLiteral("--") + name + u'=')
                 || a == QStringLiteral("-") + name.front())
                 return true;
@@ -175,6 +202,10 @@ int RunCommandLine(const QStringList& arguments)
         return RunImportAudio(line.importAudio,
                               line.collection.isEmpty() ? QDir::currentPath() : line.collection,
                               line.allowDuplicates);
+    case CommandLine::Action::ImportTellico:
+        return RunImportTellico(line.importTellico,
+                                line.collection.isEmpty() ? QDir::currentPath() : line.collection,
+                                line.allMedia);
     case CommandLine::Action::Help:
         print(stdout, usage());
         return 0;

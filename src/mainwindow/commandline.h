@@ -8,14 +8,16 @@
 // (exit status 2): a mistyped option must never open, and make a collection
 // in, another folder than the one meant.
 struct CommandLine {
-    enum class Action { Window, Help, Version, ImportAudio };
+    enum class Action { Window, Help, Version, ImportAudio, ImportTellico };
     Action action = Action::Window;
     QString refusal; // in Japanese, with the usage behind it; empty when understood
     QString folder; // rondella FOLDER
     bool openLast = false;
     QString importAudio; // the folder of ripped music
+    QString importTellico; // the Tellico file (.tc or .xml)
     QString collection; // --collection: the collection an import goes into
     bool allowDuplicates = false;
+    bool allMedia = false; // --all-media: records on Vinyl, Cassette... too
 };
 CommandLine parseCommandLine(const QStringList& arguments);
 
