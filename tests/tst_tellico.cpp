@@ -191,9 +191,10 @@ private slots:
         const Ran ran = import(tellicoXml(boxSet), u"music.xml"_s, {u"--all-media"_s});
         QCOMPARE(ran.exit, 0);
         QCOMPARE(sqlRows(db(),
-                         {u"SELECT c.購入価格, n.メモ FROM cdname c JOIN cdnote n USING (CDID) "
+                         {u"SELECT c.購入価格, c.購入年月日, n.メモ FROM cdname c JOIN cdnote n "
+                          u"USING (CDID) "
                           u"WHERE c.CD名 = 'Kind of Blue (2)'"_s}),
-                 QStringList{u"13|媒体：Vinyl\n購入価格（元の書き方）：$12.99"_s});
+                 QStringList{u"13|2010-11-12|媒体：Vinyl\n購入価格（元の書き方）：$12.99"_s});
         // a title stored already, in other letters, is a title of its own
         QVERIFY(ran.out.contains(u"「Kind of Blue (2)」として"_s));
         QVERIFY(ran.out.contains(u"CD 3枚"_s));

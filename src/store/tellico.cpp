@@ -25,7 +25,7 @@ namespace {
 // Tellico numbers its collection types; only its music collections hold CDs.
 constexpr int MusicType = 4;
 // What a file may hold at most: a collection's XML, and one picture.
-constexpr qint64 MaxXml = 512LL << 20;
+constexpr qint64 MaxXml = 128LL << 20;
 constexpr qint64 MaxPicture = 64LL << 20;
 
 [[noreturn]] void refuse(const QString& path, const QString& why)
@@ -178,6 +178,17 @@ void takeField(Entry& entry, const Node& node)
             addRow(entry, node.name, columnsOf(node.text));
         else
             addValue(entry, node.name, node.text);
+        return;
+    }
+    // A date field: <pur_date><year>2003</year><month>4</month><day>5</day>,
+    // as yyyy-MM-dd (an unknown part empty, as Tellico writes it in text).
+    if (std::all_of(node.children.begin(), node.children.end(), [](const Node& part) {
+            return part.name == u"year" || part.name == u"month" || part.name == u"day";
+        })) {
+        QString parts[3];
+        for (const Node& part : node.children)
+            parts[part.name == u"year" ? 0 : part.name == u"month" ? 1 : 2] = part.text.trimmed();
+        addValue(entry, node.name, QStringList(std::begin(parts), std::end(parts)).join(u'-'));
         return;
     }
     // <artists><artist>…</artist>…</artists>, <tracks><track><column>…
