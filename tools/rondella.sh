@@ -23,7 +23,7 @@ packages=(g++ cmake make pkg-config
           fonts-ipafont-gothic fonts-noto-cjk qt6-translations-l10n
           mdbtools-dev libcsv-dev libsqlite3-dev libicu-dev poppler-utils
           clang-format libtag1-dev sox libsox-fmt-mp3 ffmpeg
-          qt6-charts-dev libqt6opengl6-dev
+          qt6-charts-dev libqt6opengl6-dev libzip-dev
           desktop-file-utils appstream dpkg-dev file lintian)
 
 fail() {

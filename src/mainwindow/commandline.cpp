@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "audiocommands.h"
+#include "othercatalogues.h"
 #include "othercommands.h"
 #include "store/collectionfolder.h"
 #include "store/discogsimport.h"
@@ -25,6 +26,7 @@ QString usage()
         "       rondella --open-last\n"
         "       rondella --import-audio 音楽のフォルダー [--allow-duplicates] "
         "[--collection フォルダー]\n"
+        "       rondella --import-tellico ファイル [--all-media] [--collection フォルダー]\n"
         "       rondella --import-discogs CSVファイル [--all-media] [--artist-songs] "
         "[--collection フォルダー]\n"
         "\n"
@@ -34,10 +36,12 @@ QString usage()
         "  --open-last      前回開いたコレクションのフォルダーを開きます"
         "（初めては ~/Rondella を作って開きます）。\n"
         "  --import-audio   音楽ファイルのアルバムを、画面を開かずにコレクションへ取り込みます。\n"
+        "  --import-tellico Tellico のコレクション（.tc または .xml）を、画面を開かずに"
+        "コレクションへ取り込みます。\n"
         "  --import-discogs Discogs のコレクションの書き出し（CSV）を、画面を開かずに"
         "取り込みます。\n"
-        "  --all-media      CD以外（レコード、カセットなど）の行も取り込みます。\n"
-        "  --artist-songs   CDごとにアーティストを演奏団体とする曲を一つ追加します。\n"
+        "  --all-media      CD以外（レコード、カセット、DVD）の項目も取り込みます。\n"
+        "  --artist-songs   Discogs のCDごとに、アーティストを演奏団体とする曲を一つ追加します。\n"
         "  --help           この説明を表示します。\n"
         "  --version        版を表示します。\n"
         "\n"
@@ -48,10 +52,11 @@ QString usage()
 // The options every command line of the program knows, by name.
 const QString optOpenLast = QStringLiteral("open-last");
 const QString optImportAudio = QStringLiteral("import-audio");
+const QString optImportTellico = QStringLiteral("import-tellico");
+const QString optAllMedia = QStringLiteral("all-media");
 const QString optCollection = QStringLiteral("collection");
 const QString optAllowDuplicates = QStringLiteral("allow-duplicates");
 const QString optImportDiscogs = QStringLiteral("import-discogs");
-const QString optAllMedia = QStringLiteral("all-media");
 const QString optArtistSongs = QStringLiteral("artist-songs");
 const QString optHelp = QStringLiteral("help");
 const QString optVersion = QStringLiteral("version");
@@ -67,10 +72,11 @@ CommandLine parseCommandLine(const QStringList& arguments)
     parser.addOptions({
         QCommandLineOption(optOpenLast),
         QCommandLineOption(optImportAudio, QString(), folderName),
+        QCommandLineOption(optImportTellico, QString(), fileName),
+        QCommandLineOption(optAllMedia),
         QCommandLineOption(optCollection, QString(), folderName),
         QCommandLineOption(optAllowDuplicates),
         QCommandLineOption(optImportDiscogs, QString(), fileName),
-        QCommandLineOption(optAllMedia),
         QCommandLineOption(optArtistSongs),
         QCommandLineOption(QStringList{QStringLiteral("h"), optHelp}),
         QCommandLineOption(QStringList{QStringLiteral("v"), optVersion}),
@@ -124,10 +130,13 @@ CommandLine parseCommandLine(const QStringList& arguments)
         }
         // the parser takes any next argument as the value: only the last can lack one
         const QString last = arguments.last();
-        for (const QString& name : {optImportAudio, optCollection, optImportDiscogs})
+        for (const QString& name :
+             {optImportAudio, optImportTellico, optImportDiscogs, optCollection})
             if (last == QStringLiteral("--") + name || last == QStringLiteral("-") + name)
                 return refuse(QStringLiteral("オプション「%1」の後に%2を指定してください。")
-                                  .arg(last, name == optImportDiscogs ? fileName : folderName));
+                                  .arg(last,
+                                       name == optCollection || name == optImportAudio ? folderName
+                                                                                       : fileName));
         // else a value given to an option that takes none
         QStringList written;
         for (const QString& a : arguments.mid(1))
@@ -150,9 +159,11 @@ CommandLine parseCommandLine(const QStringList& arguments)
         line.action = CommandLine::Action::Version;
         return line;
     }
-    if (parser.isSet(optImportAudio) && parser.isSet(optImportDiscogs))
-        return refuse(QStringLiteral("取り込みは一度に一つです: --import-audio と "
-                                     "--import-discogs は一緒には指定できません。"));
+    if (int(parser.isSet(optImportAudio)) + int(parser.isSet(optImportTellico))
+            + int(parser.isSet(optImportDiscogs))
+        > 1)
+        return refuse(QStringLiteral("取り込みは一度に一つです: --import-audio、--import-tellico "
+                                     "と --import-discogs は一緒には指定できません。"));
     if (parser.isSet(optImportDiscogs)) {
         line.action = CommandLine::Action::ImportDiscogs;
         line.importDiscogs = parser.value(optImportDiscogs);
@@ -164,9 +175,26 @@ CommandLine parseCommandLine(const QStringList& arguments)
                                          "と一緒には指定できません。"));
         return line;
     }
-    if (line.allMedia || line.artistSongs)
-        return refuse(QStringLiteral("--all-media と --artist-songs は --import-discogs "
-                                     "と一緒に指定してください。"));
+    if (line.artistSongs)
+        return refuse(
+            QStringLiteral("--artist-songs は --import-discogs と一緒に指定してください。"));
+    if (parser.isSet(optImportTellico)) {
+        line.action = CommandLine::Action::ImportTellico;
+        line.importTellico = parser.value(optImportTellico);
+        if (parser.isSet(optImportAudio) || line.allowDuplicates)
+            return refuse(QStringLiteral("--import-tellico と一緒に指定できるのは --all-media と "
+                                         "--collection だけです。"));
+        if (!positional.isEmpty())
+            return refuse(QStringLiteral("取り込みには、指定できないフォルダーです: %1")
+                              .arg(positional.join(u' ')));
+        if (line.openLast)
+            return refuse(
+                QStringLiteral("--open-last は --import-tellico と一緒には指定できません。"));
+        return line;
+    }
+    if (line.allMedia)
+        return refuse(QStringLiteral(
+            "--all-media は --import-tellico か --import-discogs と一緒に指定してください。"));
     if (parser.isSet(optImportAudio)) {
         line.action = CommandLine::Action::ImportAudio;
         line.importAudio = parser.value(optImportAudio);
@@ -179,9 +207,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
         return line;
     }
     if (parser.isSet(optCollection) || line.allowDuplicates)
-        return refuse(QStringLiteral("--collection と --allow-duplicates は --import-audio "
-                                     "と（--collection は --import-discogs とも）一緒に指定して"
-                                     "ください。"));
+        return refuse(QStringLiteral("--collection は取り込みと、--allow-duplicates は "
+                                     "--import-audio と一緒に指定してください。"));
     if (positional.size() > 1)
         return refuse(QStringLiteral("開けるフォルダーは一つです: %1").arg(positional.join(u' ')));
     line.folder = positional.value(0);
@@ -191,7 +218,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
 bool isCommandLine(const QStringList& arguments)
 {
     for (const QString& a : arguments.mid(1))
-        for (const QString& name : {optImportAudio, optImportDiscogs, optHelp, optVersion})
+        for (const QString& name :
+             {optImportAudio, optImportTellico, optImportDiscogs, optHelp, optVersion})
             if (a == QStringLiteral("--") + name || a.startsWith(QStringLiteral("--") + name + u'=')
                 || a == QStringLiteral("-") + name.front())
                 return true;
@@ -210,6 +238,10 @@ int RunCommandLine(const QStringList& arguments)
         return RunImportAudio(line.importAudio,
                               line.collection.isEmpty() ? QDir::currentPath() : line.collection,
                               line.allowDuplicates);
+    case CommandLine::Action::ImportTellico:
+        return RunImportTellico(line.importTellico,
+                                line.collection.isEmpty() ? QDir::currentPath() : line.collection,
+                                line.allMedia);
     case CommandLine::Action::ImportDiscogs: {
         discogs::Options options;
         options.allMedia = line.allMedia;

@@ -8,17 +8,18 @@
 // (exit status 2): a mistyped option must never open, and make a collection
 // in, another folder than the one meant.
 struct CommandLine {
-    enum class Action { Window, Help, Version, ImportAudio, ImportDiscogs };
+    enum class Action { Window, Help, Version, ImportAudio, ImportTellico, ImportDiscogs };
     Action action = Action::Window;
     QString refusal; // in Japanese, with the usage behind it; empty when understood
     QString folder; // rondella FOLDER
     bool openLast = false;
     QString importAudio; // the folder of ripped music
+    QString importTellico; // the Tellico file (.tc or .xml)
     QString collection; // --collection: the collection an import goes into
     bool allowDuplicates = false;
     QString importDiscogs; // the CSV file of a Discogs collection
-    bool allMedia = false; // --all-media: the rows that are no CD come in too
-    bool artistSongs = false; // --artist-songs: each CD gets a song of its artist
+    bool allMedia = false; // --all-media: records on Vinyl, Cassette... too
+    bool artistSongs = false; // --artist-songs: each Discogs CD gets a song of its artist
 };
 CommandLine parseCommandLine(const QStringList& arguments);
 

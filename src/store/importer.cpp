@@ -697,7 +697,7 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
         QFile::remove(temp);
 }
 
-void addToCollection(Connection& cn, const Rows& rows)
+void addToCollection(Connection& cn, const Rows& rows, const QString& kind)
 {
     // checked before the transaction: a refused import makes not even the run's first backup
     const Present present = presentIn(cn);
@@ -730,8 +730,7 @@ void addToCollection(Connection& cn, const Rows& rows)
                 cn.insertRows(extraTable(Extra(t)).name, writtenFields(Extra(t)),
                               writtenRows(Extra(t), rows));
         history::fileImport(
-            cn, QStringLiteral("取り込み"),
-            history::importNote(rows.cds.size(), rows.songs.size(), extrasText(rows)));
+            cn, kind, history::importNote(rows.cds.size(), rows.songs.size(), extrasText(rows)));
     });
 }
 

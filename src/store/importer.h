@@ -89,7 +89,8 @@ void writeCollection(const QString& target, const Rows& rows, bool replace,
 // refusedLines() says and against what is stored: a star or a loan of a
 // CDID or 曲ID neither brought nor stored, a second rating of one, a loan of
 // a CD out now, a spelling grouped already, a note of a CD that has one.
-// Throws DbError.
-void addToCollection(Connection& cn, const Rows& rows);
+// `kind` names the change in the history. Throws DbError.
+void addToCollection(Connection& cn, const Rows& rows,
+                     const QString& kind = QStringLiteral("取り込み"));
 
 } // namespace importer

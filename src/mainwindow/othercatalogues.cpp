@@ -1,0 +1,131 @@
+#include "othercatalogues.h"
+
+#include "store/backup.h"
+#include "store/collection.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/folderlock.h"
+#include "store/tellico.h"
+#include "widgets/jacketbox.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+
+#include <cstdio>
+
+namespace {
+
+void say(const QString& line)
+{
+    std::fputs(QString(line).replace(u'\r', u'\n').toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void complain(const QString& line)
+{
+    std::fputs(QString(line).replace(u'\r', u'\n').toLocal8Bit().constData(), stderr);
+    std::fputc('\n', stderr);
+}
+
+// A part of the report: its heading and the first lines under it.
+QString part(const QString& heading, const QStringList& lines)
+{
+    if (lines.isEmpty())
+        return QString();
+    QString text = QStringLiteral("\r\r%1\r").arg(heading) + lines.mid(0, 15).join(u'\r');
+    if (lines.size() > 15)
+        text += QStringLiteral("\r…ほか %1 件").arg(lines.size() - 15);
+    return text;
+}
+
+} // namespace
+
+void requirePictures(const QString& file, const QVector<tellico::Cd>& cds)
+{
+    QString last; // the discs of a set share one picture: read once
+    for (const tellico::Cd& cd : cds) {
+        if (cd.cover.isEmpty() || cd.coverName == last)
+            continue;
+        QString why;
+        if (jacket::decodePicture(cd.cover, &why).isNull())
+            throw DbError(DbError::TypeMismatch,
+                          QStringLiteral("「%1」の画像「%2」は画像として読めません（%3）。\r"
+                                         "何も取り込んでいません。")
+                              .arg(QFileInfo(file).fileName(), cd.coverName, why));
+        last = cd.coverName;
+    }
+}
+
+QStringList storeJackets(const QString& collectionFolder, const QVector<tellico::Cd>& cds,
+                         const QVector<qint64>& cdids)
+{
+    QStringList failed;
+    for (qsizetype i = 0; i < cds.size() && i < cdids.size(); ++i) {
+        if (cds.at(i).cover.isEmpty())
+            continue;
+        QString why;
+        const QImage picture = jacket::decodePicture(cds.at(i).cover, &why);
+        try {
+            if (picture.isNull())
+                throw DbError(DbError::TypeMismatch,
+                              QStringLiteral("画像として読めません（%1）").arg(why));
+            jacket::storePicture(collectionFolder, cdids.at(i), picture);
+        } catch (const DbError& e) {
+            failed << QStringLiteral("「%1」のジャケット写真：%2")
+                          .arg(cds.at(i).title, e.description());
+        }
+    }
+    return failed;
+}
+
+QString tellicoReport(const tellico::Found& found, const QStringList& jacketFailures)
+{
+    QString text = QStringLiteral("Tellico の項目 %1件から、CD %2枚・曲 %3曲・ジャケット写真 %4枚を"
+                                  "取り込みました。")
+                       .arg(found.entries)
+                       .arg(found.cds.size())
+                       .arg(found.songCount())
+                       .arg(found.coverCount() - jacketFailures.size());
+    text += part(QStringLiteral("CDではないため飛ばした項目："), found.skipped);
+    text += part(QStringLiteral("取り込まなかった項目："), found.refused);
+    text += part(QStringLiteral("置き場所のないフィールド（CDのメモに書きました）："),
+                 found.unplaced);
+    text += part(QStringLiteral("注意："), found.warnings + jacketFailures);
+    return text;
+}
+
+int RunImportTellico(const QString& file, const QString& folder, bool allMedia)
+{
+    if (!QFileInfo(file).isFile() || !QFileInfo(folder).isDir()) {
+        complain(QStringLiteral("使い方: rondella --import-tellico ファイル [--all-media] "
+                                "[--collection コレクションのフォルダー]"));
+        return 2;
+    }
+    const FolderLock held = lockCollectionFolder(folder);
+    if (!held.refusal.isEmpty()) {
+        complain(held.refusal);
+        return 1;
+    }
+    const QString db = QDir(folder).filePath(QString::fromUtf16(kDatabaseFile));
+    backup::removeLeftovers(db);
+    try {
+        // the file is read whole before the collection is opened: a refusal writes nothing
+        tellico::Found found = tellico::read(file, tellico::Options{allMedia});
+        requirePictures(file, found.cds);
+        Connection cn(db);
+        tellico::takeOwnTitles(found, tellico::storedTitles(cn));
+        const QVector<qint64> cdids = tellico::add(cn, found.cds);
+        for (qsizetype i = 0; i < cdids.size(); ++i)
+            say(QStringLiteral("追加しました：CDID %1「%2」（%3曲）")
+                    .arg(cdids.at(i))
+                    .arg(found.cds.at(i).title)
+                    .arg(found.cds.at(i).songs.size()));
+        say(tellicoReport(found, storeJackets(folder, found.cds, cdids)));
+        return found.cds.isEmpty() ? 1 : 0;
+    } catch (const DbError& e) {
+        complain(e.description());
+        return 1;
+    }
+}
