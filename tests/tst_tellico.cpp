@@ -1,12 +1,18 @@
 // Collections kept in Tellico, brought in by the program itself
 // (rondella --import-tellico) and read back from the file.
+#include "mainui.h"
 #include "store/tellico.h"
 #include "testsupport.h"
 
 #include <QBuffer>
+#include <QCheckBox>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
+#include <QMenu>
 #include <QProcess>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 #include <zip.h>
@@ -78,9 +84,8 @@ struct Ran {
 
 } // namespace
 
-class TestTellico : public QObject {
+class TestTellico : public MainWindowTest {
     Q_OBJECT
-    std::unique_ptr<StartupFolder> m_folder;
 
     QString db() const { return m_folder->path() + u"/cdkaisou.db"_s; }
 
@@ -112,12 +117,64 @@ class TestTellico : public QObject {
 private slots:
     void init()
     {
-        m_folder = std::make_unique<StartupFolder>();
+        MainWindowTest::init();
         // numbering goes on after what is stored, gaps and all
         writeCollection(m_folder->path(), {cd(40, u"交響曲全集"_s), cd(7, u"KIND OF BLUE"_s)},
                         {song(u"交響曲全集"_s, 900, u"既存"_s)});
     }
-    void cleanup() { m_folder.reset(); }
+    void cleanup() { MainWindowTest::cleanup(); }
+
+    // The item in its submenu; the choice asked after the file is read, the
+    // tick for the artist's song not offered; a cancel adds nothing.
+    void windowAsksThenAdds()
+    {
+        start();
+        const QString file = m_folder->path() + u"/music.xml"_s;
+        writeBytes(file,
+                   tellicoXml(boxSet,
+                              u"<images><image format=\"PNG\" id=\"0123abcd.png\">"_s
+                                  + QString::fromLatin1(png().toBase64())
+                                  + u"</image></images>"_s));
+        QVERIFY(named<QMenu>(m_w, u"mnuImportOther"_s)
+                    ->actions()
+                    .contains(named<QAction>(m_w, u"mnuImportTellico"_s)));
+        const QByteArray before = fileHash(db());
+        const auto whenAsked = [this](const std::function<void(QDialog*)>& answer) {
+            auto* poll = new QTimer(this);
+            connect(poll, &QTimer::timeout, this, [poll, answer] {
+                QWidget* modal = QApplication::activeModalWidget();
+                if (!modal || modal->objectName() != u"frmOtherImport" || !modal->isVisible())
+                    return;
+                poll->stop();
+                poll->deleteLater();
+                answer(static_cast<QDialog*>(modal));
+            });
+            poll->start(10);
+        };
+        QString asked;
+        bool artistOffered = true;
+        whenAsked([&](QDialog* dialog) {
+            asked = named<QLabel>(dialog, u"lblOtherImport"_s)->text();
+            artistOffered = named<QCheckBox>(dialog, u"chkArtistSong"_s)->isVisible();
+            named<QPushButton>(dialog, u"cmdCancel"_s)->click();
+        });
+        QVERIFY(triggerCommand(m_w, "mnuImportTellico", {file}).isEmpty());
+        QVERIFY2(asked.contains(u"項目 3件（うちCD以外 1件）"_s), qPrintable(asked));
+        QVERIFY(!artistOffered);
+        QCOMPARE(fileHash(db()), before);
+        whenAsked([](QDialog* dialog) {
+            named<QCheckBox>(dialog, u"chkAllMedia"_s)->setChecked(true);
+            named<QPushButton>(dialog, u"cmdImport"_s)->click();
+        });
+        const QString report
+            = triggerCommand(m_w, "mnuImportTellico", {file}, {QMessageBox::Ok}).value(0);
+        QVERIFY2(report.contains(u"CD 3枚・曲 3曲・ジャケット写真 2枚"_s), qPrintable(report));
+        QCOMPARE(readColumn(m_folder->path(), u"cdname"_s, u"CD名"_s),
+                 QStringList({u"交響曲全集"_s, u"KIND OF BLUE"_s, u"交響曲全集 (Disc 1)"_s,
+                              u"交響曲全集 (Disc 2)"_s, u"Kind of Blue (2)"_s}));
+        QVERIFY(QFile::exists(m_folder->path() + u"/jacket/41.jpg"_s));
+        QCOMPARE(lblRcount(m_w, 3)->text(), u"5 / 5"_s);
+    }
 
     void arrivesValueForValue_data()
     {
@@ -297,5 +354,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestTellico)
+RONDELLA_TEST_MAIN(TestTellico)
 #include "tst_tellico.moc"

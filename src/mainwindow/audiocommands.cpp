@@ -18,7 +18,8 @@
 
 void say(const QString& line)
 {
-    std::fputs(line.toLocal8Bit().constData(), stdout);
+    // a report's lines are parted as a message box parts them
+    std::fputs(QString(line).replace(u'\r', u'\n').toLocal8Bit().constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }

@@ -2,7 +2,6 @@
 
 #include "audiocommands.h"
 #include "othercatalogues.h"
-#include "othercommands.h"
 #include "store/collectionfolder.h"
 #include "store/discogsimport.h"
 

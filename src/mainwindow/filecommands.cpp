@@ -5,6 +5,7 @@
 
 #include "audiochoice.h"
 #include "audiocommands.h"
+#include "othercatalogues.h"
 #include "otherimportchoice.h"
 #include "store/audioimport.h"
 #include "store/backup.h"
@@ -14,6 +15,7 @@
 #include "store/dberror.h"
 #include "store/discogsimport.h"
 #include "store/importer.h"
+#include "store/tellico.h"
 #include "widgets/longwork.h"
 #include "widgets/msgbox.h"
 
@@ -489,5 +491,52 @@ void FileCommands::mnuImportDiscogs_Click()
             MsgBox(QStringLiteral("取り込みをやめました。何も追加していません。"));
         else
             MsgBox(e.description());
+    }
+}
+
+// A collection kept in Tellico: the file read whole and its pictures checked
+// first (a refusal writes nothing), the choice asked, then every CD added in
+// one transaction after the run's backup and the jackets stored; the report
+// names the entries passed by and the fields with no place.
+void FileCommands::mnuImportTellico_Click()
+{
+    const QString file = QFileDialog::getOpenFileName(
+        m_window, QStringLiteral("Tellico のファイルを選んでください"), db.strAppPath(),
+        QStringLiteral("Tellico (*.tc *.bc *.xml);;すべてのファイル (*)"));
+    if (file.isEmpty())
+        return;
+    try {
+        db.connection(); // refuses when no collection is open
+        tellico::Found found;
+        const auto read = [&](bool allMedia) {
+            runLongWork(m_window, QStringLiteral("Tellico のファイルを読んでいます..."),
+                        [&](const LongWorkProgress&) {
+                            found = tellico::read(file, tellico::Options{allMedia});
+                            requirePictures(file, found.cds);
+                        });
+        };
+        read(false);
+        OtherImportDialog asked(QStringLiteral("Tellico から取り込み"),
+                                QStringLiteral("「%1」には項目 %2件（うちCD以外 %3件）があります。")
+                                    .arg(QDir::toNativeSeparators(file))
+                                    .arg(found.entries)
+                                    .arg(found.skipped.size()),
+                                m_window);
+        asked.offerArtistSongs(false);
+        if (asked.exec() != QDialog::Accepted)
+            return;
+        if (asked.allMedia() && !found.skipped.isEmpty())
+            read(true);
+        QVector<qint64> cdids;
+        onOwnConnection(QStringLiteral("コレクションに追加しています..."),
+                        [&](Connection& cn, const LongWorkProgress&) {
+                            tellico::takeOwnTitles(found, tellico::storedTitles(cn));
+                            cdids = tellico::add(cn, found.cds);
+                        });
+        const QStringList jackets = storeJackets(db.strAppPath(), found.cds, cdids);
+        m_reset();
+        MsgBox(tellicoReport(found, jackets));
+    } catch (const DbError& e) {
+        MsgBox(e.description());
     }
 }

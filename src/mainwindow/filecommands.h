@@ -41,6 +41,7 @@ public:
     void mnuCsvExportShown_Click(bool songsShown);
     void mnuRestore_Click();
     void mnuAudioImport_Click();
+    void mnuImportTellico_Click();
     void mnuImportDiscogs_Click();
 
 private:

@@ -179,6 +179,7 @@ void frmMain::connectEvents()
     on("mnuImport", [this] { m_files->mnuImport_Click(); });
     on("mnuCsvImport", [this] { m_files->mnuCsvImport_Click(); });
     on("mnuAudioImport", [this] { m_files->mnuAudioImport_Click(); });
+    on("mnuImportTellico", [this] { m_files->mnuImportTellico_Click(); });
     on("mnuImportDiscogs", [this] { m_files->mnuImportDiscogs_Click(); });
     on("mnuCsvExport", [this] { m_files->mnuCsvExport_Click(); });
     on("mnuCsvExportShown", [this] { m_files->mnuCsvExportShown_Click(m_panels->isUnlinked()); });

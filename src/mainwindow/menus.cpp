@@ -113,6 +113,7 @@ void buildMenus(QMenuBar* bar)
     QMenu* other = file->addMenu(QStringLiteral("他の目録から取り込み"));
     other->setObjectName(QStringLiteral("mnuImportOther"));
     other->menuAction()->setObjectName(QStringLiteral("mnuImportOther"));
+    menuItem(other, "mnuImportTellico", QStringLiteral("Tellico (.tc)..."));
     menuItem(other, "mnuImportDiscogs", QStringLiteral("Discogs (.csv)..."));
     menuItem(file, "mnuCsvExport", QStringLiteral("CSVへ書き出し（全データ）..."));
     menuItem(file, "mnuCsvExportShown", QStringLiteral("CSVへ書き出し（表示中の一覧）..."));

@@ -8,6 +8,9 @@ namespace tellico {
 struct Cd;
 struct Found;
 } // namespace tellico
+namespace discogs {
+struct Options;
+}
 
 // Collections kept in other catalogues, brought into this one.
 
@@ -30,3 +33,12 @@ QString tellicoReport(const tellico::Found& found, const QStringList& jacketFail
 // Returns the exit status: 0 when done, 1 when refused, 2 when the file or
 // folder is none.
 int RunImportTellico(const QString& file, const QString& folder, bool allMedia);
+
+// rondella --import-discogs FILE [--all-media] [--artist-songs] [--collection FOLDER]:
+// adds the CDs of a Discogs collection export to the collection in FOLDER,
+// without a window, under the same lock, backup and transaction as the
+// program. Prints one line per CD added, per row passed by and per CD
+// renamed, and a summary in Japanese. Returns the exit status: 0 when done,
+// 1 when nothing could be added (the file refused, the collection held or
+// not writable), 2 when the file or the folder is none.
+int RunImportDiscogs(const QString& file, const QString& folder, const discogs::Options& options);

@@ -37,6 +37,13 @@ OtherImportDialog::OtherImportDialog(const QString& title, const QString& said, 
     layout->addWidget(buttons);
 }
 
+void OtherImportDialog::offerArtistSongs(bool offered)
+{
+    chkArtistSong->setVisible(offered);
+    if (!offered)
+        chkArtistSong->setChecked(false);
+}
+
 bool OtherImportDialog::allMedia() const
 {
     return chkAllMedia->isChecked();

@@ -12,6 +12,8 @@ class OtherImportDialog : public QDialog {
 public:
     // `title` names the catalogue; `said` tells what the file holds.
     OtherImportDialog(const QString& title, const QString& said, QWidget* parent);
+    // Hides the second tick, for a catalogue whose entries hold their songs.
+    void offerArtistSongs(bool offered);
     bool allMedia() const;
     bool artistSongs() const;
 
