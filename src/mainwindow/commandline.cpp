@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "audiocommands.h"
+#include "htmlcommand.h"
 #include "store/collectionfolder.h"
 
 #include <QCommandLineParser>
@@ -23,6 +24,7 @@ QString usage()
         "       rondella --open-last\n"
         "       rondella --import-audio 音楽のフォルダー [--allow-duplicates] "
         "[--collection フォルダー]\n"
+        "       rondella --export-html 書き出し先のフォルダー [--collection フォルダー]\n"
         "\n"
         "音楽CDと曲の目録 Rondella を開きます。\n"
         "\n"
@@ -30,6 +32,8 @@ QString usage()
         "  --open-last      前回開いたコレクションのフォルダーを開きます"
         "（初めては ~/Rondella を作って開きます）。\n"
         "  --import-audio   音楽ファイルのアルバムを、画面を開かずにコレクションへ取り込みます。\n"
+        "  --export-html    コレクションを、ブラウザーで見られるHTML目録のフォルダーに"
+        "書き出します。\n"
         "  --help           この説明を表示します。\n"
         "  --version        版を表示します。\n"
         "\n"
@@ -40,6 +44,7 @@ QString usage()
 // The options every command line of the program knows, by name.
 const QString optOpenLast = QStringLiteral("open-last");
 const QString optImportAudio = QStringLiteral("import-audio");
+const QString optExportHtml = QStringLiteral("export-html");
 const QString optCollection = QStringLiteral("collection");
 const QString optAllowDuplicates = QStringLiteral("allow-duplicates");
 const QString optHelp = QStringLiteral("help");
@@ -55,6 +60,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
     parser.addOptions({
         QCommandLineOption(optOpenLast),
         QCommandLineOption(optImportAudio, QString(), folderName),
+        QCommandLineOption(optExportHtml, QString(), folderName),
         QCommandLineOption(optCollection, QString(), folderName),
         QCommandLineOption(optAllowDuplicates),
         QCommandLineOption(QStringList{QStringLiteral("h"), optHelp}),
@@ -109,7 +115,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         }
         // the parser takes any next argument as the value: only the last can lack one
         const QString last = arguments.last();
-        for (const QString& name : {optImportAudio, optCollection})
+        for (const QString& name : {optImportAudio, optExportHtml, optCollection})
             if (last == QStringLiteral("--") + name || last == QStringLiteral("-") + name)
                 return refuse(QStringLiteral("オプション「%1」の後に%2を指定してください。")
                                   .arg(last, folderName));
@@ -133,6 +139,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
         line.action = CommandLine::Action::Version;
         return line;
     }
+    if (parser.isSet(optImportAudio) && parser.isSet(optExportHtml))
+        return refuse(QStringLiteral("--export-html と --import-audio は一緒には指定できません。"));
     if (parser.isSet(optImportAudio)) {
         line.action = CommandLine::Action::ImportAudio;
         line.importAudio = parser.value(optImportAudio);
@@ -144,9 +152,21 @@ CommandLine parseCommandLine(const QStringList& arguments)
                 QStringLiteral("--open-last は --import-audio と一緒には指定できません。"));
         return line;
     }
+    if (parser.isSet(optExportHtml)) {
+        line.action = CommandLine::Action::ExportHtml;
+        line.exportHtml = parser.value(optExportHtml);
+        if (!positional.isEmpty())
+            return refuse(QStringLiteral("書き出しには、指定できない引数です: %1")
+                              .arg(positional.join(u' ')));
+        if (line.openLast || line.allowDuplicates)
+            return refuse(QStringLiteral("--export-html と一緒に指定できるのは --collection "
+                                         "だけです。"));
+        return line;
+    }
     if (parser.isSet(optCollection) || line.allowDuplicates)
-        return refuse(QStringLiteral("--collection と --allow-duplicates は --import-audio "
-                                     "と一緒に指定してください。"));
+        return refuse(QStringLiteral("--collection は --import-audio か --export-html と、"
+                                     "--allow-duplicates は --import-audio と一緒に指定して"
+                                     "ください。"));
     if (positional.size() > 1)
         return refuse(QStringLiteral("開けるフォルダーは一つです: %1").arg(positional.join(u' ')));
     line.folder = positional.value(0);
@@ -156,7 +176,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
 bool isCommandLine(const QStringList& arguments)
 {
     for (const QString& a : arguments.mid(1))
-        for (const QString& name : {optImportAudio, optHelp, optVersion})
+        for (const QString& name : {optImportAudio, optExportHtml, optHelp, optVersion})
             if (a == QStringLiteral("--") + name || a.startsWith(QStringLiteral("--") + name + u'=')
                 || a == QStringLiteral("-") + name.front())
                 return true;
@@ -175,6 +195,9 @@ int RunCommandLine(const QStringList& arguments)
         return RunImportAudio(line.importAudio,
                               line.collection.isEmpty() ? QDir::currentPath() : line.collection,
                               line.allowDuplicates);
+    case CommandLine::Action::ExportHtml:
+        return RunExportHtml(line.exportHtml,
+                             line.collection.isEmpty() ? QDir::currentPath() : line.collection);
     case CommandLine::Action::Help:
         print(stdout, usage());
         return 0;

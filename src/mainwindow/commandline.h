@@ -8,19 +8,20 @@
 // (exit status 2): a mistyped option must never open, and make a collection
 // in, another folder than the one meant.
 struct CommandLine {
-    enum class Action { Window, Help, Version, ImportAudio };
+    enum class Action { Window, Help, Version, ImportAudio, ExportHtml };
     Action action = Action::Window;
     QString refusal; // in Japanese, with the usage behind it; empty when understood
     QString folder; // rondella FOLDER
     bool openLast = false;
     QString importAudio; // the folder of ripped music
-    QString collection; // --collection: the collection an import goes into
+    QString exportHtml; // the folder the HTML catalogue is written as
+    QString collection; // --collection: the collection an import goes into, or an export is of
     bool allowDuplicates = false;
 };
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // Whether the arguments ask for something done without a window: the help,
-// the version, or the import of ripped music files. Read before any
+// the version, the import of ripped music files or the HTML catalogue. Read before any
 // application object exists, so that no screen is needed for them.
 bool isCommandLine(const QStringList& arguments);
 // Does it and returns the exit status (0 done; 1 could not; 2 arguments not

@@ -111,6 +111,7 @@ void buildMenus(QMenuBar* bar)
     menuItem(file, "mnuAudioImport", QStringLiteral("音楽ファイルから取り込み..."));
     menuItem(file, "mnuCsvExport", QStringLiteral("CSVへ書き出し（全データ）..."));
     menuItem(file, "mnuCsvExportShown", QStringLiteral("CSVへ書き出し（表示中の一覧）..."));
+    menuItem(file, "mnuExportHtml", QStringLiteral("HTML目録を書き出し..."));
     menuItem(file, "mnuRestore", QStringLiteral("バックアップから復元..."));
     QAction* bar2 = file->addSeparator();
     bar2->setObjectName(QStringLiteral("mnuBar2"));
