@@ -1,7 +1,9 @@
 #include "webdriver.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -9,6 +11,10 @@
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
+
+#include <csignal>
+#include <signal.h>
+#include <sys/prctl.h>
 
 using namespace Qt::StringLiterals;
 
@@ -36,6 +42,8 @@ WebDriver::WebDriver(int width, int height)
     const quint16 port = probe.serverPort();
     probe.close();
     m_driver.setProcessChannelMode(QProcess::MergedChannels);
+    // a test ended abruptly takes chromedriver, and so its browser, along
+    m_driver.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_driver.start(driver, {QStringLiteral("--port=%1").arg(port)});
     if (!m_driver.waitForStarted(10000)) {
         m_failure = QStringLiteral("chromedriver did not start: ") + m_driver.errorString();
@@ -75,6 +83,10 @@ WebDriver::WebDriver(int width, int height)
         = call("POST", QStringLiteral("/session"), asked).toObject().value(u"sessionId").toString();
     if (m_session.isEmpty() && m_failure.isEmpty())
         m_failure = QStringLiteral("no browser session");
+    // a page that hangs fails the call within seconds, not after WebDriver's half minute
+    if (!m_session.isEmpty())
+        call("POST", QStringLiteral("/session/%1/timeouts").arg(m_session),
+             QJsonObject{{u"script"_s, 5000}, {u"pageLoad"_s, 60000}});
 }
 
 WebDriver::~WebDriver()
@@ -82,6 +94,18 @@ WebDriver::~WebDriver()
     if (!m_session.isEmpty())
         call("DELETE", QStringLiteral("/session/") + m_session);
     if (m_driver.state() != QProcess::NotRunning) {
+        // the browser it started, also when the session could not be ended
+        // (a page that hangs): chromedriver leaves it running when it goes
+        const QString parent = QString::number(m_driver.processId());
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QString text = QString::fromLatin1(stat.readAll());
+            const QStringList after = text.mid(text.lastIndexOf(u')') + 2).split(u' ');
+            if (after.value(1) == parent)
+                ::kill(pid.toInt(), SIGKILL);
+        }
         m_driver.terminate();
         if (!m_driver.waitForFinished(5000)) {
             m_driver.kill();
@@ -104,7 +128,9 @@ QJsonValue WebDriver::call(const QByteArray& method, const QString& path, const 
     QNetworkReply* reply = m_network.sendCustomRequest(request, method, sent);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    // within a test function's time, so that a page that hangs fails the test
+    // and the browser is still ended
+    QTimer::singleShot(path == u"/session" ? 60000 : 20000, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
     const QByteArray answer = reply->isFinished() ? reply->readAll() : QByteArray();
