@@ -288,6 +288,8 @@ void TestHtmlCatalogue::showsEachCDWithItsSongsPlaceAndLoan()
          {u"B"_s, u"4"_s, u"山田"_s, u"2026/11/03"_s, u"2026/12/01"_s, u"初期盤\n帯付き"_s,
           u"交響曲第5番 ハ短調 作品67 第2楽章"_s, u"ベートーヴェン"_s, u"2,800"_s})
         QVERIFY2(text.contains(shown), qPrintable(shown + u" in " + text));
+    // each song with its own fields, also those it shares with the song above
+    QCOMPARE(text.count(u"フルトヴェングラー"_s), 2);
     QCOMPARE(browser()
                  .run(u"return document.querySelectorAll(arguments[0] + ' .song').length"_s, {item})
                  .toInt(),
@@ -323,9 +325,21 @@ void TestHtmlCatalogue::fitsAPhoneAndLoadsNothingFromOutside()
     QCOMPARE(shot.width(), 360);
     QCOMPARE(browser().run(u"return window.innerWidth"_s).toInt(), 360);
     QCOMPARE(browser().run(u"return document.documentElement.scrollWidth"_s).toInt(), 360);
+    // the long title on the screen (the page lays out only the CDs shown),
+    // and no text of it wider than its box, which would cut it off
+    QCOMPARE(pageFinds(u"fantastique"_s), QStringList{QString::number(longCD)});
+    QCOMPARE(browser().run(u"return document.documentElement.scrollWidth"_s).toInt(), 360);
+    QCOMPARE(browser()
+                 .run(u"return Array.from(document.querySelectorAll('body *'), function (e) {"
+                      "  return e.clientWidth > 0 && e.scrollWidth > e.clientWidth + 1"
+                      "    ? e.tagName + '.' + e.className : ''; }).filter(Boolean).join(' ')"_s)
+                 .toString(),
+             QString());
     QVERIFY(browser().click(browser().element(u"#tabWorks"_s)));
     QCOMPARE(browser().run(u"return document.documentElement.scrollWidth"_s).toInt(), 360);
-    // every file the page asked for lies in its folder
+    // every file the page asked for lies in its folder, the jacket on show among them
+    QCOMPARE(pageFinds(u"東芝EMI"_s), QStringList{QString::number(wholeCD)});
+    QVERIFY(waitFor(u"return document.querySelector('#cds img').complete"_s));
     const QString folder = QUrl::fromLocalFile(m_catalogue).toString() + u'/';
     const QStringList files = browser().requested();
     for (const QString& needed : {u"data.js"_s, u"rondella.js"_s, u"style.css"_s, u"jackets/"_s})

@@ -267,6 +267,11 @@
   cds.forEach(function (cd, i) {
     Array.prototype.push.apply(textsOfCDs, cd.k);
     cdEnds[i] = textsOfCDs.length;
+    // -1: the same as the song above
+    for (var k = 1; k < cd.s.length; ++k)
+      for (var c = 0; c < cd.s[k].length; ++c)
+        if (cd.s[k][c] === -1)
+          cd.s[k][c] = cd.s[k - 1][c];
   });
   textsOfCDs = Int32Array.from(textsOfCDs);
   var spellingsOfGroup = {};
@@ -340,7 +345,7 @@
   var cdField = {}, songField = {};
   data.cdFields.forEach(function (name, i) { cdField[name] = i; });
   data.songFields.forEach(function (name, i) { songField[name] = i; });
-  var pageSize = 50;
+  var pageSize = 30; // CDs drawn at a time
 
   function el(tag, className, text) {
     var e = document.createElement(tag);

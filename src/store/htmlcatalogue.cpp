@@ -217,16 +217,24 @@ QByteArray dataScript(const Contents& contents, const QSet<qint64>& withJacket,
         cdsText += ",\"s\":[";
         if (!cd.isNull(cdTitle)) {
             const auto it = songsOf.constFind(foldKey(cd.text(cdTitle, FieldType::Text)));
+            QVector<int> above; // the song before's, as written
             if (it != songsOf.constEnd())
                 for (size_t k = 0; k < it->size(); ++k) {
                     const Row& song = *contents.songs[size_t((*it)[k])];
-                    QVector<int> values;
+                    QVector<int> values, cells;
                     for (int c = 0; c < songTable.columns().size(); ++c)
                         if (c != songTitle)
                             values << strings.idOf(shown(song, c, songTable.columns().at(c)));
+                    // the conductor, the hall, the date of a CD's songs are
+                    // mostly the song above's: -1 says so, in a third of the
+                    // room (the page puts the value back as it reads them)
+                    for (qsizetype c = 0; c < values.size(); ++c)
+                        cells << (k > 0 && values[c] != 0 && values[c] == above[c] ? -1
+                                                                                   : values[c]);
+                    above = values;
                     if (k > 0)
                         cdsText += ',';
-                    numbers(cdsText, values);
+                    numbers(cdsText, cells);
                 }
         }
         cdsText += "],\"k\":";
