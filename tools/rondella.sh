@@ -24,7 +24,8 @@ packages=(g++ cmake make pkg-config
           mdbtools-dev libcsv-dev libsqlite3-dev libicu-dev poppler-utils
           clang-format libtag1-dev sox libsox-fmt-mp3 ffmpeg
           qt6-charts-dev libqt6opengl6-dev libzip-dev
-          desktop-file-utils appstream dpkg-dev file lintian)
+          desktop-file-utils appstream dpkg-dev file lintian
+          chromium chromium-driver)
 
 fail() {
     trap - ERR

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "audiocommands.h"
+#include "htmlcommand.h"
 #include "othercatalogues.h"
 #include "store/collectionfolder.h"
 #include "store/discogsimport.h"
@@ -28,6 +29,7 @@ QString usage()
         "       rondella --import-tellico ファイル [--all-media] [--collection フォルダー]\n"
         "       rondella --import-discogs CSVファイル [--all-media] [--artist-songs] "
         "[--collection フォルダー]\n"
+        "       rondella --export-html 書き出し先のフォルダー [--collection フォルダー]\n"
         "\n"
         "音楽CDと曲の目録 Rondella を開きます。\n"
         "\n"
@@ -41,6 +43,8 @@ QString usage()
         "取り込みます。\n"
         "  --all-media      CD以外（レコード、カセット、DVD）の項目も取り込みます。\n"
         "  --artist-songs   Discogs のCDごとに、アーティストを演奏団体とする曲を一つ追加します。\n"
+        "  --export-html    コレクションを、ブラウザーで見られるHTML目録のフォルダーに"
+        "書き出します。\n"
         "  --help           この説明を表示します。\n"
         "  --version        版を表示します。\n"
         "\n"
@@ -53,6 +57,7 @@ const QString optOpenLast = QStringLiteral("open-last");
 const QString optImportAudio = QStringLiteral("import-audio");
 const QString optImportTellico = QStringLiteral("import-tellico");
 const QString optAllMedia = QStringLiteral("all-media");
+const QString optExportHtml = QStringLiteral("export-html");
 const QString optCollection = QStringLiteral("collection");
 const QString optAllowDuplicates = QStringLiteral("allow-duplicates");
 const QString optImportDiscogs = QStringLiteral("import-discogs");
@@ -73,6 +78,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QCommandLineOption(optImportAudio, QString(), folderName),
         QCommandLineOption(optImportTellico, QString(), fileName),
         QCommandLineOption(optAllMedia),
+        QCommandLineOption(optExportHtml, QString(), folderName),
         QCommandLineOption(optCollection, QString(), folderName),
         QCommandLineOption(optAllowDuplicates),
         QCommandLineOption(optImportDiscogs, QString(), fileName),
@@ -130,7 +136,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         // the parser takes any next argument as the value: only the last can lack one
         const QString last = arguments.last();
         for (const QString& name :
-             {optImportAudio, optImportTellico, optImportDiscogs, optCollection})
+             {optImportAudio, optImportTellico, optImportDiscogs, optExportHtml, optCollection})
             if (last == QStringLiteral("--") + name || last == QStringLiteral("-") + name)
                 return refuse(QStringLiteral("オプション「%1」の後に%2を指定してください。")
                                   .arg(last,
@@ -163,6 +169,11 @@ CommandLine parseCommandLine(const QStringList& arguments)
         > 1)
         return refuse(QStringLiteral("取り込みは一度に一つです: --import-audio、--import-tellico "
                                      "と --import-discogs は一緒には指定できません。"));
+    if (parser.isSet(optExportHtml)
+        && (parser.isSet(optImportAudio) || parser.isSet(optImportTellico)
+            || parser.isSet(optImportDiscogs)))
+        return refuse(
+            QStringLiteral("--export-html は取り込み（--import-…）と一緒には指定できません。"));
     if (parser.isSet(optImportDiscogs)) {
         line.action = CommandLine::Action::ImportDiscogs;
         line.importDiscogs = parser.value(optImportDiscogs);
@@ -205,9 +216,21 @@ CommandLine parseCommandLine(const QStringList& arguments)
                 QStringLiteral("--open-last は --import-audio と一緒には指定できません。"));
         return line;
     }
+    if (parser.isSet(optExportHtml)) {
+        line.action = CommandLine::Action::ExportHtml;
+        line.exportHtml = parser.value(optExportHtml);
+        if (!positional.isEmpty())
+            return refuse(QStringLiteral("書き出しには、指定できない引数です: %1")
+                              .arg(positional.join(u' ')));
+        if (line.openLast || line.allowDuplicates)
+            return refuse(QStringLiteral("--export-html と一緒に指定できるのは --collection "
+                                         "だけです。"));
+        return line;
+    }
     if (parser.isSet(optCollection) || line.allowDuplicates)
-        return refuse(QStringLiteral("--collection は取り込みと、--allow-duplicates は "
-                                     "--import-audio と一緒に指定してください。"));
+        return refuse(QStringLiteral("--collection は取り込みか --export-html と、"
+                                     "--allow-duplicates は --import-audio と一緒に指定して"
+                                     "ください。"));
     if (positional.size() > 1)
         return refuse(QStringLiteral("開けるフォルダーは一つです: %1").arg(positional.join(u' ')));
     line.folder = positional.value(0);
@@ -217,8 +240,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
 bool isCommandLine(const QStringList& arguments)
 {
     for (const QString& a : arguments.mid(1))
-        for (const QString& name :
-             {optImportAudio, optImportTellico, optImportDiscogs, optHelp, optVersion})
+        for (const QString& name : {optImportAudio, optImportTellico, optImportDiscogs,
+                                    optExportHtml, optHelp, optVersion})
             if (a == QStringLiteral("--") + name || a.startsWith(QStringLiteral("--") + name + u'=')
                 || a == QStringLiteral("-") + name.front())
                 return true;
@@ -249,6 +272,9 @@ int RunCommandLine(const QStringList& arguments)
                                 line.collection.isEmpty() ? QDir::currentPath() : line.collection,
                                 options);
     }
+    case CommandLine::Action::ExportHtml:
+        return RunExportHtml(line.exportHtml,
+                             line.collection.isEmpty() ? QDir::currentPath() : line.collection);
     case CommandLine::Action::Help:
         print(stdout, usage());
         return 0;

@@ -8,14 +8,23 @@
 // (exit status 2): a mistyped option must never open, and make a collection
 // in, another folder than the one meant.
 struct CommandLine {
-    enum class Action { Window, Help, Version, ImportAudio, ImportTellico, ImportDiscogs };
+    enum class Action {
+        Window,
+        Help,
+        Version,
+        ImportAudio,
+        ImportTellico,
+        ImportDiscogs,
+        ExportHtml
+    };
     Action action = Action::Window;
     QString refusal; // in Japanese, with the usage behind it; empty when understood
     QString folder; // rondella FOLDER
     bool openLast = false;
     QString importAudio; // the folder of ripped music
     QString importTellico; // the Tellico file (.tc or .xml)
-    QString collection; // --collection: the collection an import goes into
+    QString exportHtml; // the folder the HTML catalogue is written as
+    QString collection; // --collection: the collection an import goes into, or an export is of
     bool allowDuplicates = false;
     QString importDiscogs; // the CSV file of a Discogs collection
     bool allMedia = false; // --all-media: records on Vinyl, Cassette... too
@@ -24,7 +33,8 @@ struct CommandLine {
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // Whether the arguments ask for something done without a window: the help,
-// the version, or an import (ripped music files, a Discogs export). Read before any
+// the version, an import (ripped music files, Tellico, a Discogs export) or
+// the HTML catalogue. Read before any
 // application object exists, so that no screen is needed for them.
 bool isCommandLine(const QStringList& arguments);
 // Does it and returns the exit status (0 done; 1 could not; 2 arguments not

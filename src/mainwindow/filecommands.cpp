@@ -7,6 +7,7 @@
 #include "audiocommands.h"
 #include "othercatalogues.h"
 #include "otherimportchoice.h"
+#include "reports/htmlexport.h"
 #include "store/audioimport.h"
 #include "store/backup.h"
 #include "store/collection.h"
@@ -226,6 +227,33 @@ void FileCommands::mnuCsvExport_Click()
                             written = csv::exportCollection(cn, folder);
                         });
         MsgBox(QStringLiteral("書き出しました。\r%1").arg(written.join(u'\r')));
+    } catch (const DbError& e) {
+        MsgBox(e.description());
+    }
+}
+
+// The whole collection as an HTML catalogue for a browser, in a folder the
+// user picks: an empty one, or a catalogue written before, which is
+// replaced only once the new one is whole.
+void FileCommands::mnuExportHtml_Click()
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        m_window, QStringLiteral("HTML目録の書き出し先（空のフォルダーか、前に書き出した目録）"),
+        db.strAppPath());
+    if (folder.isEmpty())
+        return;
+    try {
+        db.connection(); // refuses when no collection is open
+        htmlexport::Written written;
+        onOwnConnection(QStringLiteral("HTML目録を書き出しています..."),
+                        [&](Connection& cn, const LongWorkProgress& progress) {
+                            written = htmlexport::write(cn, db.strAppPath(), folder, progress);
+                        });
+        MsgBox(QStringLiteral("HTML目録を書き出しました（CD %1枚、ジャケット写真 %2枚）。\r"
+                              "「%3」の index.html をブラウザーで開いてください。%4")
+                   .arg(written.cds)
+                   .arg(written.jackets)
+                   .arg(QDir::toNativeSeparators(folder), unreadableLines(written.unreadable)));
     } catch (const DbError& e) {
         MsgBox(e.description());
     }

@@ -39,6 +39,7 @@ public:
     void mnuCsvExport_Click();
     // `songsShown`: the window lists songs (a song search or all songs), not CDs.
     void mnuCsvExportShown_Click(bool songsShown);
+    void mnuExportHtml_Click();
     void mnuRestore_Click();
     void mnuAudioImport_Click();
     void mnuImportTellico_Click();

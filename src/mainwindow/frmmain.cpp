@@ -183,6 +183,7 @@ void frmMain::connectEvents()
     on("mnuImportDiscogs", [this] { m_files->mnuImportDiscogs_Click(); });
     on("mnuCsvExport", [this] { m_files->mnuCsvExport_Click(); });
     on("mnuCsvExportShown", [this] { m_files->mnuCsvExportShown_Click(m_panels->isUnlinked()); });
+    on("mnuExportHtml", [this] { m_files->mnuExportHtml_Click(); });
     on("mnuPrv2", [this] { m_print->mnuPrv2_Click(blnKyokuSearch() && !blnCDSearch()); });
     on("mnuprv3", [this] { m_print->mnuprv3_Click(); });
     on("mnuprv", [this] { m_print->mnuprv_Click(picTyuu->allSongsTicked() || blnKyokuSearch()); });

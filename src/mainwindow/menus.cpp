@@ -117,6 +117,7 @@ void buildMenus(QMenuBar* bar)
     menuItem(other, "mnuImportDiscogs", QStringLiteral("Discogs (.csv)..."));
     menuItem(file, "mnuCsvExport", QStringLiteral("CSVへ書き出し（全データ）..."));
     menuItem(file, "mnuCsvExportShown", QStringLiteral("CSVへ書き出し（表示中の一覧）..."));
+    menuItem(file, "mnuExportHtml", QStringLiteral("HTML目録を書き出し..."));
     menuItem(file, "mnuRestore", QStringLiteral("バックアップから復元..."));
     QAction* bar2 = file->addSeparator();
     bar2->setObjectName(QStringLiteral("mnuBar2"));

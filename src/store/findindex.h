@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <span>
 #include <vector>
 
 // What quick find looks through: every distinct text of the CDs' fields, of
@@ -31,8 +32,17 @@ public:
     qsizetype bytes() const { return m_text.size(); }
     // The rowids of the CDs where every word (normalised) occurs somewhere.
     QSet<qint64> cdsWithAll(const QStringList& words) const;
-    // The block itself, for measuring a bare search over the same text.
+    // The block itself, for measuring a bare search over the same text, and
+    // for writing the same search out: each text ends in 0x00, in the order
+    // of their numbers; a CD's texts by their numbers, CD after CD in the
+    // order they were given.
     const QByteArray& text() const { return m_text; }
+    std::span<const quint32> textsOf(int cd) const
+    {
+        const quint32 from = cd == 0 ? 0 : m_cdEnds[size_t(cd) - 1];
+        return std::span<const quint32>(m_textsOfCDs).subspan(from, m_cdEnds[size_t(cd)] - from);
+    }
+    qint64 rowidOf(int cd) const { return m_rowids[size_t(cd)]; }
 
 private:
     QByteArray m_text; // the distinct texts, each ended by 0x00
