@@ -30,27 +30,36 @@ void complain(const QString& line)
     std::fputc('\n', stderr);
 }
 
-QStringList storeCovers(const QString& collectionFolder, const QVector<audio::Album>& albums,
-                        const QVector<qint64>& cdids)
+QStringList storePictures(const QString& collectionFolder, const QVector<BroughtPicture>& pictures,
+                          const QVector<qint64>& cdids)
 {
     QStringList failed;
-    for (int i = 0; i < albums.size() && i < cdids.size(); ++i) {
-        if (albums.at(i).cover.isEmpty())
+    for (qsizetype i = 0; i < pictures.size() && i < cdids.size(); ++i) {
+        if (pictures.at(i).bytes.isEmpty())
             continue;
         // read as a picture chosen for the jacket is: whole, upright, scaled while read
         QString why;
-        const QImage cover = jacket::decodePicture(albums.at(i).cover, &why);
+        const QImage picture = jacket::decodePicture(pictures.at(i).bytes, &why);
         try {
-            if (cover.isNull())
+            if (picture.isNull())
                 throw DbError(DbError::TypeMismatch,
                               QStringLiteral("画像として読めません（%1）").arg(why));
-            jacket::storePicture(collectionFolder, cdids.at(i), cover);
+            jacket::storePicture(collectionFolder, cdids.at(i), picture);
         } catch (const DbError& e) {
             failed << QStringLiteral("「%1」のジャケット写真：%2")
-                          .arg(albums.at(i).title, e.description());
+                          .arg(pictures.at(i).title, e.description());
         }
     }
     return failed;
+}
+
+QStringList storeCovers(const QString& collectionFolder, const QVector<audio::Album>& albums,
+                        const QVector<qint64>& cdids)
+{
+    QVector<BroughtPicture> pictures;
+    for (const audio::Album& album : albums)
+        pictures.append({album.title, album.cover});
+    return storePictures(collectionFolder, pictures, cdids);
 }
 
 int RunImportAudio(const QString& source, const QString& folder, bool allowDuplicates)

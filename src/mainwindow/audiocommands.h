@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QStringList>
 #include <QVector>
 
@@ -18,6 +19,18 @@ struct Album;
 // in Japanese. Returns the exit status: 0 when done, 1 when nothing could
 // be added, 2 when either folder is none.
 int RunImportAudio(const QString& source, const QString& folder, bool allowDuplicates);
+
+// A picture brought in for a CD: its CD名, as the report names it, and the
+// picture as the file held it.
+struct BroughtPicture {
+    QString title;
+    QByteArray bytes;
+};
+// Stores the pictures as the jackets of the CDs given to them, read as a
+// picture chosen for the jacket is; says which could not be stored, one
+// line each.
+QStringList storePictures(const QString& collectionFolder, const QVector<BroughtPicture>& pictures,
+                          const QVector<qint64>& cdids);
 
 // Stores the albums' covers as the jackets of the CDs given to them; says
 // which could not be stored, one line each.

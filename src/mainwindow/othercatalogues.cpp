@@ -50,23 +50,10 @@ void requirePictures(const QString& file, const QVector<tellico::Cd>& cds)
 QStringList storeJackets(const QString& collectionFolder, const QVector<tellico::Cd>& cds,
                          const QVector<qint64>& cdids)
 {
-    QStringList failed;
-    for (qsizetype i = 0; i < cds.size() && i < cdids.size(); ++i) {
-        if (cds.at(i).cover.isEmpty())
-            continue;
-        QString why;
-        const QImage picture = jacket::decodePicture(cds.at(i).cover, &why);
-        try {
-            if (picture.isNull())
-                throw DbError(DbError::TypeMismatch,
-                              QStringLiteral("画像として読めません（%1）").arg(why));
-            jacket::storePicture(collectionFolder, cdids.at(i), picture);
-        } catch (const DbError& e) {
-            failed << QStringLiteral("「%1」のジャケット写真：%2")
-                          .arg(cds.at(i).title, e.description());
-        }
-    }
-    return failed;
+    QVector<BroughtPicture> pictures;
+    for (const tellico::Cd& cd : cds)
+        pictures.append({cd.title, cd.cover});
+    return storePictures(collectionFolder, pictures, cdids);
 }
 
 QString tellicoReport(const tellico::Found& found, const QStringList& jacketFailures)
