@@ -23,6 +23,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -380,4 +381,19 @@ bool isWaitShown()
         if (w->inherits("frmWait") && w->isVisible())
             return true;
     return false;
+}
+
+void whenModalShown(QObject* owner, const QString& name,
+                    const std::function<void(QDialog*)>& answer)
+{
+    auto* poll = new QTimer(owner);
+    QObject::connect(poll, &QTimer::timeout, owner, [poll, name, answer] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != name || !modal->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        answer(static_cast<QDialog*>(modal));
+    });
+    poll->start(10);
 }

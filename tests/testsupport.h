@@ -104,6 +104,10 @@ void closeMain(frmMain* w);
 // boxes said.
 QStringList triggerCommand(QObject* window, const char* name, const QStringList& files = {},
                            const QList<QMessageBox::StandardButton>& answers = {});
+// Answers the next modal dialog of this objectName when it shows (the poll
+// lives as long as `owner`).
+void whenModalShown(QObject* owner, const QString& name,
+                    const std::function<void(QDialog*)>& answer);
 // Picks the first item of the next input dialog's list, noting what it showed.
 void pickFirstItem(QString* shown);
 

@@ -239,16 +239,7 @@ void TestOtherImport::refusalsNameTheirLine()
 
 void TestOtherImport::whenAsked(const std::function<void(QDialog*)>& answer)
 {
-    auto* poll = new QTimer(this);
-    connect(poll, &QTimer::timeout, this, [poll, answer] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal->objectName() != u"frmOtherImport" || !modal->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        answer(static_cast<QDialog*>(modal));
-    });
-    poll->start(10);
+    whenModalShown(this, u"frmOtherImport"_s, answer);
 }
 
 // The item in its submenu; the choices asked after the file is read; a

@@ -1,6 +1,8 @@
 // Collections kept in Tellico, brought in by the program itself
 // (rondella --import-tellico) and read back from the file.
 #include "mainui.h"
+#include "store/dberror.h"
+#include "store/tables.h"
 #include "store/tellico.h"
 #include "testsupport.h"
 
@@ -82,6 +84,29 @@ struct Ran {
     QString out, err;
 };
 
+// What the read made of the entries, a line each: a CD (its title, stars,
+// loans), its note and its songs; an entry skipped.
+QStringList described(const tellico::Found& found)
+{
+    QStringList lines;
+    const auto text = [](const QVector<QVariant>& song, const char16_t* column) {
+        return song.at(kyokuTable().indexOf(QString::fromUtf16(column))).toString();
+    };
+    for (const tellico::Cd& cd : found.cds) {
+        lines << u"%1 ★%2 貸出%3"_s.arg(cd.title).arg(cd.stars).arg(cd.loans.size());
+        if (!cd.note.isEmpty())
+            lines << u"メモ："_s + QString(cd.note).replace(u'\n', u" / "_s);
+        for (const QVector<QVariant>& song : cd.songs)
+            lines << u"曲："_s
+                    + QStringList{text(song, u"CD名"), text(song, u"曲名"), text(song, u"演奏団体"),
+                                  text(song, u"作曲者名"), text(song, u"録音年月日")}
+                          .join(u'|');
+    }
+    for (const QString& line : found.skipped)
+        lines << u"飛ばした："_s + line;
+    return lines;
+}
+
 } // namespace
 
 class TestTellico : public MainWindowTest {
@@ -140,16 +165,7 @@ private slots:
                     .contains(named<QAction>(m_w, u"mnuImportTellico"_s)));
         const QByteArray before = fileHash(db());
         const auto whenAsked = [this](const std::function<void(QDialog*)>& answer) {
-            auto* poll = new QTimer(this);
-            connect(poll, &QTimer::timeout, this, [poll, answer] {
-                QWidget* modal = QApplication::activeModalWidget();
-                if (!modal || modal->objectName() != u"frmOtherImport" || !modal->isVisible())
-                    return;
-                poll->stop();
-                poll->deleteLater();
-                answer(static_cast<QDialog*>(modal));
-            });
-            poll->start(10);
+            whenModalShown(this, u"frmOtherImport"_s, answer);
         };
         QString asked;
         bool artistOffered = true;
@@ -281,6 +297,77 @@ private slots:
         QCOMPARE(tellico::priceOf(text).value_or(-1), yen);
     }
 
+    // One entry each, read as the store gets it. Entry 1 is lent twice: a CD
+    // is out to one borrower at a time, the second loan goes to its note. A
+    // CD名 stored already ("taken") moves its songs along to the new title.
+    void entriesRead_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QStringList>("read");
+        QTest::newRow("full-width medium, five stars")
+            << u"<entry id=\"9\"><title>A</title><medium>ＣＤ</medium><rating>5</rating></entry>"_s
+            << QStringList{u"A ★5 貸出0"_s};
+        QTest::newRow("rating beyond five, a span of years")
+            << u"<entry id=\"9\"><title>B</title><rating>6</rating><year>1985-1990</year>"
+               u"<tracks><track><column>s</column></track></tracks></entry>"_s
+            << QStringList{u"B ★0 貸出0"_s, u"メモ：年：1985-1990 / 評価：6"_s, u"曲：B|s|||"_s};
+        QTest::newRow("the composer performing, in other letters")
+            << u"<entry id=\"9\"><title>C</title><artists><artist>Ozawa</artist></artists>"
+               u"<composers><composer>OZAWA</composer></composers><year>1990</year>"
+               u"<tracks><track><column>s</column></track></tracks></entry>"_s
+            << QStringList{u"C ★0 貸出0"_s, u"曲：C|s||OZAWA|1990"_s};
+        QTest::newRow("lent twice")
+            << u"<entry id=\"1\"><title>D</title></entry>"_s
+            << QStringList{u"D ★0 貸出1"_s, u"メモ：貸出：田中（2024/07/01）また"_s};
+        QTest::newRow("title taken")
+            << u"<entry id=\"9\"><title>TAKEN</title>"
+               u"<tracks><track><column>s</column></track></tracks></entry>"_s
+            << QStringList{u"TAKEN (2) ★0 貸出0"_s, u"曲：TAKEN (2)|s|||"_s};
+    }
+    void entriesRead()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QStringList, read);
+        const QString file = QDir(m_folder->path()).filePath(u"music.xml"_s);
+        writeBytes(file,
+                   tellicoXml(entry).replace(
+                       "</borrower>",
+                       "<loan uid=\"l2\" entryRef=\"1\" loanDate=\"2024-07-01\">また</loan>"
+                       "</borrower>"));
+        tellico::Found found = tellico::read(file, {});
+        tellico::takeOwnTitles(found, {u"taken"_s});
+        QCOMPARE(described(found), read);
+    }
+
+    // A jacket in a .tc file may weigh up to the limit, not a byte more.
+    void pictureLimit_data()
+    {
+        constexpr qsizetype limit = 64LL << 20;
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("at the limit") << limit << true;
+        QTest::newRow("a byte over") << limit + 1 << false;
+    }
+    void pictureLimit()
+    {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, taken);
+        QByteArray picture = png();
+        picture.resize(size, '\0');
+        const QString file = QDir(m_folder->path()).filePath(u"music.tc"_s);
+        writeBytes(file,
+                   zipOf({{u"tellico.xml"_s, tellicoXml(boxSet, pictureNamed)},
+                          {u"images/0123abcd.png"_s, picture}}));
+        picture.clear();
+        try {
+            QCOMPARE(tellico::read(file, {}).cds.first().cover.size(), size);
+            QVERIFY(taken);
+        } catch (const DbError& e) {
+            QVERIFY2(!taken && e.description().contains(u"大きすぎます"_s),
+                     qPrintable(e.description()));
+        }
+    }
+
     // A file that is not what it claims is refused whole: nothing written,
     // not even the run's backup.
     void hostileFilesRefused_data()
@@ -300,6 +387,17 @@ private slots:
         QTest::newRow("a DTD outside the file") << QByteArray(xml).replace(
             "http://periapsis.org/tellico/dtd/v11/tellico.dtd", "file:///etc/passwd")
                                                 << u"文書型定義がファイルの外"_s;
+        QTest::newRow("a DTD on another site") << QByteArray(xml).replace(
+            "http://periapsis.org/tellico/dtd/v11/tellico.dtd", "http://example.com/tellico.dtd")
+                                               << u"文書型定義がファイルの外"_s;
+        QTest::newRow("a parameter entity reaching outside") << QByteArray(xml).replace(
+            "tellico.dtd'>",
+            "tellico.dtd' [<!ENTITY % p SYSTEM \"http://example.com/p.dtd\"> %p;]>")
+                                                             << u"実体の宣言"_s;
+        // defaults given inside would add attributes the file does not hold
+        QTest::newRow("an internal subset of attribute defaults") << QByteArray(xml).replace(
+            "tellico.dtd'>", "tellico.dtd' [<!ATTLIST collection type CDATA \"4\">]>")
+                                                                  << u"ファイルの中の宣言"_s;
         QTest::newRow("an entity reaching outside")
             << QByteArray(xml)
                    .replace("tellico.dtd'>",
@@ -323,12 +421,22 @@ private slots:
         QTest::newRow("zip entry from the root")
             << zipOf({{u"tellico.xml"_s, xml}, {u"/tmp/evil.png"_s, png()}})
             << u"外を指しています"_s;
+        QTest::newRow("zip entry stepping up with backslashes")
+            << zipOf({{u"tellico.xml"_s, xml}, {u"images\\..\\..\\evil.png"_s, png()}})
+            << u"外を指しています"_s;
         QTest::newRow("cover named above the folder") << zipOf(
             {{u"tellico.xml"_s,
               QByteArray(xml).replace("0123abcd.png</cover>", "../../0123abcd.png</cover>")}})
                                                       << u"外を指しています"_s;
         QTest::newRow("picture that is no picture")
             << zipOf({{u"tellico.xml"_s, xml}, {u"images/0123abcd.png"_s, "#!/bin/sh\nrm -rf /\n"}})
+            << u"画像ではありません"_s;
+        QTest::newRow("nested deeper than a column")
+            << QByteArray(xml).replace("<column>12:34</column>", "<column><b>12:34</b></column>")
+            << u"入れ子が深すぎます"_s;
+        QTest::newRow("a sound that is no picture")
+            << zipOf({{u"tellico.xml"_s, xml},
+                      {u"images/0123abcd.png"_s, QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16)}})
             << u"画像ではありません"_s;
         QByteArray cut = png();
         cut.truncate(30);
@@ -340,6 +448,8 @@ private slots:
             << u"base64"_s;
         QTest::newRow("a book collection")
             << tellicoXml(boxSet, {}, u"2"_s) << u"本のコレクション"_s;
+        QTest::newRow("a collection of no type")
+            << tellicoXml(boxSet, {}, QString()) << u"種類 0"_s;
     }
     void hostileFilesRefused()
     {
