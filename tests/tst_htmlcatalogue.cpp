@@ -135,7 +135,9 @@ bool TestHtmlCatalogue::prepare()
         songs << song(
             fifth, 900 + m, u"交響曲第5番 ハ短調 作品67 第%1楽章"_s.arg(m),
             {{u"作曲者名"_s, u"ベートーヴェン"_s}, {u"指揮者名"_s, u"フルトヴェングラー"_s}});
-    cds << cd(karajanCD, u"管弦楽名曲集 \"アダージョ\" \\ 2"_s, {{u"解説者"_s, u"カラヤン"_s}});
+    // quotes, a backslash and an apostrophe, each of which could end the data's string
+    cds << cd(karajanCD, u"管弦楽名曲集 \"アダージョ\" \\ 2 d'Indy"_s,
+              {{u"解説者"_s, u"カラヤン"_s}});
     cds << cd(longCD, u"Symphonie_fantastique_épisode_de_la_vie_d_un_artiste_en_cinq_parties"_s);
     writeCollection(m_collection, cds, songs);
     {
