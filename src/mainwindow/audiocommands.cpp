@@ -62,13 +62,8 @@ QStringList storeCovers(const QString& collectionFolder, const QVector<audio::Al
     return storePictures(collectionFolder, pictures, cdids);
 }
 
-int RunImportAudio(const QString& source, const QString& folder, bool allowDuplicates)
+int RunOnCollection(const QString& folder, const std::function<int(const QString& file)>& work)
 {
-    if (!QFileInfo(source).isDir() || !QFileInfo(folder).isDir()) {
-        complain(QStringLiteral("使い方: rondella --import-audio 音楽のフォルダー "
-                                "[--allow-duplicates] [--collection コレクションのフォルダー]"));
-        return 2;
-    }
     const FolderLock held = lockCollectionFolder(folder);
     if (!held.refusal.isEmpty()) {
         complain(held.refusal);
@@ -77,6 +72,26 @@ int RunImportAudio(const QString& source, const QString& folder, bool allowDupli
     const QString file = QDir(folder).filePath(QString::fromUtf16(kDatabaseFile));
     backup::removeLeftovers(file);
     try {
+        return work(file);
+    } catch (const DbError& e) {
+        complain(e.description());
+        complain(QStringLiteral("何も追加していません。"));
+        return 1;
+    } catch (const std::bad_alloc&) {
+        // said and ended in order, so that the collection's lock goes too
+        complain(QStringLiteral("メモリが足りません。何も追加していません。"));
+        return 1;
+    }
+}
+
+int RunImportAudio(const QString& source, const QString& folder, bool allowDuplicates)
+{
+    if (!QFileInfo(source).isDir() || !QFileInfo(folder).isDir()) {
+        complain(QStringLiteral("使い方: rondella --import-audio 音楽のフォルダー "
+                                "[--allow-duplicates] [--collection コレクションのフォルダー]"));
+        return 2;
+    }
+    return RunOnCollection(folder, [&](const QString& file) {
         const audio::Found found = audio::findAlbums(source);
         Connection cn(file);
         QVector<audio::Album> adding;
@@ -115,13 +130,5 @@ int RunImportAudio(const QString& source, const QString& folder, bool allowDupli
             summary += QStringLiteral("注意 %1件。").arg(found.warnings.size());
         say(summary);
         return 0;
-    } catch (const DbError& e) {
-        complain(e.description());
-        complain(QStringLiteral("何も追加していません。"));
-        return 1;
-    } catch (const std::bad_alloc&) {
-        // said and ended in order, so that the collection's lock goes too
-        complain(QStringLiteral("メモリが足りません。何も追加していません。"));
-        return 1;
-    }
+    });
 }

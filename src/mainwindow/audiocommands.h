@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 // A line of a command's report, on standard output; a refusal, on standard
 // error (its carriage returns as line breaks).
 void say(const QString& line);
@@ -12,6 +14,12 @@ void complain(const QString& line);
 namespace audio {
 struct Album;
 }
+
+// Runs a command without a window on the collection in `folder`, under the
+// collection's lock, what an ended run left removed first. `work` is given
+// the collection file and returns the exit status; a DbError it throws is
+// said with 「何も追加していません」 and ends in 1, as does running out of memory.
+int RunOnCollection(const QString& folder, const std::function<int(const QString& file)>& work);
 
 // rondella --import-audio DIR [--allow-duplicates] [--collection FOLDER]:
 // adds every album found under DIR (source) to the collection in FOLDER, without a window, under

@@ -1,12 +1,9 @@
 #include "othercatalogues.h"
 
 #include "audiocommands.h"
-#include "store/backup.h"
-#include "store/collection.h"
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/discogsimport.h"
-#include "store/folderlock.h"
 #include "store/tellico.h"
 #include "widgets/jacketbox.h"
 
@@ -79,14 +76,7 @@ int RunImportTellico(const QString& file, const QString& folder, bool allMedia)
                                 "[--collection コレクションのフォルダー]"));
         return 2;
     }
-    const FolderLock held = lockCollectionFolder(folder);
-    if (!held.refusal.isEmpty()) {
-        complain(held.refusal);
-        return 1;
-    }
-    const QString db = QDir(folder).filePath(QString::fromUtf16(kDatabaseFile));
-    backup::removeLeftovers(db);
-    try {
+    return RunOnCollection(folder, [&](const QString& db) {
         // the file is read whole before the collection is opened: a refusal writes nothing
         tellico::Found found = tellico::read(file, tellico::Options{allMedia});
         requirePictures(file, found.cds);
@@ -100,10 +90,7 @@ int RunImportTellico(const QString& file, const QString& folder, bool allMedia)
                     .arg(found.cds.at(i).songs.size()));
         say(tellicoReport(found, storeJackets(folder, found.cds, cdids)));
         return found.cds.isEmpty() ? 1 : 0;
-    } catch (const DbError& e) {
-        complain(e.description());
-        return 1;
-    }
+    });
 }
 
 int RunImportDiscogs(const QString& file, const QString& folder, const discogs::Options& options)
@@ -113,14 +100,7 @@ int RunImportDiscogs(const QString& file, const QString& folder, const discogs::
                                 "[--artist-songs] [--collection コレクションのフォルダー]"));
         return 2;
     }
-    const FolderLock held = lockCollectionFolder(folder);
-    if (!held.refusal.isEmpty()) {
-        complain(held.refusal);
-        return 1;
-    }
-    const QString collection = QDir(folder).filePath(QString::fromUtf16(kDatabaseFile));
-    backup::removeLeftovers(collection);
-    try {
+    return RunOnCollection(folder, [&](const QString& collection) {
         // read and checked whole before the collection is opened: a refused
         // file makes not even the run's backup
         const QVector<discogs::Release> releases = discogs::readFile(file);
@@ -134,13 +114,5 @@ int RunImportDiscogs(const QString& file, const QString& folder, const discogs::
             say(QStringLiteral("飛ばしました：%1").arg(line));
         say(discogs::summary(outcome));
         return 0;
-    } catch (const DbError& e) {
-        complain(e.description());
-        complain(QStringLiteral("何も追加していません。"));
-        return 1;
-    } catch (const std::bad_alloc&) {
-        // said and ended in order, so that the collection's lock goes too
-        complain(QStringLiteral("メモリが足りません。何も追加していません。"));
-        return 1;
-    }
+    });
 }
