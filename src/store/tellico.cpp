@@ -325,14 +325,22 @@ private:
         return n;
     }
 
-    void readCollection()
+    // Calls `take` at each element inside the one begun, up to its end; each
+    // call reads its element whole.
+    template <typename Take> void eachChild(Take take)
     {
         while (!m_xml.atEnd()) {
             const QXmlStreamReader::TokenType t = next();
             if (t == QXmlStreamReader::EndElement)
                 return;
-            if (t != QXmlStreamReader::StartElement)
-                continue;
+            if (t == QXmlStreamReader::StartElement)
+                take();
+        }
+    }
+
+    void readCollection()
+    {
+        eachChild([this] {
             const QStringView name = m_xml.name();
             if (name == u"fields")
                 readFields();
@@ -344,47 +352,31 @@ private:
                 readBorrowers();
             else
                 skip();
-        }
+        });
     }
 
     void readFields()
     {
-        while (!m_xml.atEnd()) {
-            const QXmlStreamReader::TokenType t = next();
-            if (t == QXmlStreamReader::EndElement)
-                return;
-            if (t != QXmlStreamReader::StartElement)
-                continue;
+        eachChild([this] {
             const QString name = m_xml.attributes().value(QLatin1String("name")).toString();
             const QString title = m_xml.attributes().value(QLatin1String("title")).toString();
             if (!name.isEmpty() && !title.isEmpty())
                 fieldTitles.insert(name, title);
             skip();
-        }
+        });
     }
 
     void readEntry()
     {
         Entry entry;
         entry.id = m_xml.attributes().value(QLatin1String("id")).toString();
-        while (!m_xml.atEnd()) {
-            const QXmlStreamReader::TokenType t = next();
-            if (t == QXmlStreamReader::EndElement)
-                break;
-            if (t == QXmlStreamReader::StartElement)
-                takeField(entry, node(1));
-        }
+        eachChild([&] { takeField(entry, node(1)); });
         entries << entry;
     }
 
     void readImages()
     {
-        while (!m_xml.atEnd()) {
-            const QXmlStreamReader::TokenType t = next();
-            if (t == QXmlStreamReader::EndElement)
-                return;
-            if (t != QXmlStreamReader::StartElement)
-                continue;
+        eachChild([this] {
             const QString id = m_xml.attributes().value(QLatin1String("id")).toString();
             const QString text = m_xml.readElementText(QXmlStreamReader::SkipChildElements);
             const QByteArray data = text.trimmed().toLatin1();
@@ -393,7 +385,7 @@ private:
             if (!decoded)
                 fail(QStringLiteral("画像「%1」の base64 が正しくありません").arg(id));
             images.insert(id, Image{*decoded});
-        }
+        });
     }
 
     void readBorrowers()
